@@ -1,0 +1,104 @@
+#include "Command.hpp"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+std::map<std::string, Command>& registry() {
+    static std::map<std::string, Command> commands;
+    return commands;
+}
+bool progressShown = false;
+}  // namespace
+
+RegisterCommand::RegisterCommand(Command command) {
+    std::string name = command.name;
+    registry().emplace(std::move(name), std::move(command));
+}
+
+const Command* findCommand(const std::string& name) {
+    auto found = registry().find(name);
+    return found == registry().end() ? nullptr : &found->second;
+}
+
+std::optional<std::string> Arguments::value(const std::string& option) const {
+    auto found = options.find(option);
+    if (found == options.end() || found->second.empty()) return std::nullopt;
+    return found->second.back();
+}
+
+std::vector<std::string> Arguments::values(const std::string& option) const {
+    auto found = options.find(option);
+    return found == options.end() ? std::vector<std::string>{} : found->second;
+}
+
+std::optional<int64_t> Arguments::integer(const std::string& option) const {
+    auto text = value(option);
+    if (!text) return std::nullopt;
+    // Parsed as a double first so "1e30" and "25.0" saturate or truncate
+    // instead of failing or overflowing.
+    char* end = nullptr;
+    double number = std::strtod(text->c_str(), &end);
+    if (end == text->c_str() || *end != '\0' || std::isnan(number)) return std::nullopt;
+    if (number >= 9.2e18) return INT64_MAX;
+    if (number <= -9.2e18) return INT64_MIN;
+    return static_cast<int64_t>(number);
+}
+
+std::optional<Arguments> parse(const Command& command, const std::vector<std::string>& words) {
+    Arguments arguments;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word == "--json") {
+            arguments.json = true;
+        } else if (command.valueOptions.count(word)) {
+            if (i + 1 >= words.size()) return std::nullopt;
+            arguments.options[word].push_back(words[++i]);
+        } else if (word.size() > 1 && word[0] == '-') {
+            arguments.flags.insert(word);
+        } else {
+            arguments.positionals.push_back(word);
+        }
+    }
+    return arguments;
+}
+
+void printJSON(const json& document) { std::fputs((JSONOut::encode(document, true) + "\n").c_str(), stdout); }
+
+void printLine(const std::string& text) {
+    endProgress();
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void printError(const std::string& message) {
+    endProgress();
+    std::fputs((L("错误: ") + message + "\n").c_str(), stderr);
+}
+
+void printUsage(const std::string& usageLine) {
+    endProgress();
+    std::fputs((usageLine + "\n").c_str(), stderr);
+}
+
+bool showsProgress(const Arguments& arguments) { return !arguments.json && ::isatty(STDERR_FILENO); }
+
+void printProgress(const std::string& line) {
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    progressShown = true;
+}
+
+void endProgress() {
+    if (!progressShown) return;
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
+    progressShown = false;
+}
+
+}  // namespace cli

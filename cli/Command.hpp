@@ -1,0 +1,65 @@
+// The tool's commands register themselves here; main() only dispatches.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Localization.hpp"
+#include "Support.hpp"
+
+namespace cli {
+
+enum ExitStatus { success = 0, failure = 1, usageError = 2 };
+
+/// A command's words after its name, split into positionals, options that
+/// take a value, and flags. `--json` is recognised for every command.
+struct Arguments {
+    std::vector<std::string> positionals;
+    std::map<std::string, std::vector<std::string>> options;
+    std::set<std::string> flags;
+    bool json = false;
+
+    bool has(const std::string& flag) const { return flags.count(flag) > 0; }
+    std::optional<std::string> value(const std::string& option) const;
+    std::vector<std::string> values(const std::string& option) const;
+    /// A whole-number option, saturated to the 64-bit range; none when absent
+    /// or not a number.
+    std::optional<int64_t> integer(const std::string& option) const;
+};
+
+struct Command {
+    std::string name;
+    /// Options followed by a value ("--depth", "-n").
+    std::set<std::string> valueOptions;
+    std::function<int(const Arguments&)> run;
+};
+
+struct RegisterCommand {
+    explicit RegisterCommand(Command command);
+};
+
+const Command* findCommand(const std::string& name);
+
+/// Splits `words`; a value option at the end without its value is a usage error.
+std::optional<Arguments> parse(const Command& command, const std::vector<std::string>& words);
+
+// Output. Results go to standard output; errors, usage lines and progress to
+// standard error.
+void printJSON(const json& document);
+template <class T>
+void printJSON(const T& record) {
+    std::fputs((JSONOut::encode(record, true) + "\n").c_str(), stdout);
+}
+void printLine(const std::string& text);
+void printError(const std::string& message);
+void printUsage(const std::string& usageLine);
+/// Progress lines show only on a terminal, and never with --json.
+bool showsProgress(const Arguments& arguments);
+void printProgress(const std::string& line);
+void endProgress();
+
+}  // namespace cli

@@ -1,0 +1,41 @@
+// Entry point of `ostrevane`: the help text, and dispatch to the commands.
+#include <csignal>
+#include <cstdio>
+
+#include "CLITexts.hpp"
+#include "Command.hpp"
+
+namespace {
+std::string helpText() { return L(CLITexts::helpKey, Ostrevane::version); }
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> words(argv + 1, argv + argc);
+
+    if (words.empty() || words[0] == "help" || words[0] == "-h" || words[0] == "--help") {
+        std::fputs(helpText().c_str(), stdout);
+        return cli::success;
+    }
+
+    const cli::Command* command = cli::findCommand(words[0]);
+    if (!command) {
+        std::fputs(L("未知命令: %@\n", words[0]).c_str(), stderr);
+        std::fputs(helpText().c_str(), stderr);
+        return cli::usageError;
+    }
+    auto arguments = cli::parse(*command, {words.begin() + 1, words.end()});
+    if (!arguments) {
+        std::fputs(helpText().c_str(), stderr);
+        return cli::usageError;
+    }
+    try {
+        int status = command->run(*arguments);
+        cli::endProgress();
+        std::fflush(stdout);
+        return status;
+    } catch (const OstrevaneError& error) {
+        cli::printError(error.message);
+        return cli::failure;
+    }
+}

@@ -1,0 +1,533 @@
+#include "Geometry.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <numeric>
+#include <utility>
+
+namespace {
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+/// One step of half-plane clipping: keeps the points whose `value` is at most
+/// 0 and adds the linear crossing of every edge that changes sides. Edges are
+/// walked from the last point, so the output follows the input's order.
+template <class Value>
+void clipInto(const PointList& polygon, PointList& out, Value value) {
+    out.clear();
+    if (polygon.empty()) return;
+    Point p = polygon.back();
+    double dp = value(p);
+    for (const Point& q : polygon) {
+        const double dq = value(q);
+        if ((dq <= 0) != (dp <= 0)) {
+            out.push_back({p.x + (q.x - p.x) * dp / (dp - dq), p.y + (q.y - p.y) * dp / (dp - dq)});
+        }
+        if (dq <= 0) out.push_back(q);
+        p = q;
+        dp = dq;
+    }
+}
+
+}  // namespace
+
+// MARK: - Squarify
+
+namespace Squarify {
+
+namespace {
+
+/// How far the row's worst rectangle is from a square; +infinity when the row
+/// cannot be measured.
+double worst(double sum, double smallest, double largest, double side) {
+    if (!(sum > 0) || !(side > 0) || !(smallest > 0)) return infinity;
+    return std::max(side * side * largest / (sum * sum), sum * sum / (side * side * smallest));
+}
+
+}  // namespace
+
+std::vector<Rect> layout(const std::vector<double>& values, const Rect& rect) {
+    const std::size_t n = values.size();
+    if (n == 0) return {};
+    double sum = 0;
+    for (double value : values) sum += value;
+    std::vector<Rect> result(n);
+    const double width = rect.width();
+    const double height = rect.height();
+    if (!(sum > 0) || !(width > 1) || !(height > 1)) return result;
+
+    // Areas are derived on the fly rather than stored, so the result is the
+    // only allocation.
+    const double scale = width * height / sum;
+    auto area = [&](std::size_t i) { return scale * values[i]; };
+
+    double freeX = rect.minX();
+    double freeY = rect.minY();
+    double freeWidth = width;
+    double freeHeight = height;
+    std::size_t start = 0;
+    while (start < n) {
+        const double side = std::min(freeWidth, freeHeight);
+        double rowSum = area(start);
+        double smallest = rowSum;
+        double largest = rowSum;
+        std::size_t end = start + 1;
+        while (end < n) {
+            const double next = area(end);
+            const double grownSum = rowSum + next;
+            const double grownSmallest = std::min(smallest, next);
+            const double grownLargest = std::max(largest, next);
+            // Written so that a NaN measure ends the row.
+            if (!(worst(grownSum, grownSmallest, grownLargest, side) <= worst(rowSum, smallest, largest, side))) break;
+            rowSum = grownSum;
+            smallest = grownSmallest;
+            largest = grownLargest;
+            ++end;
+        }
+
+        if (freeWidth >= freeHeight) {
+            const double columnWidth = rowSum / std::max(freeHeight, 0.001);
+            double y = freeY;
+            for (std::size_t k = start; k < end; ++k) {
+                const double h = area(k) / std::max(columnWidth, 0.001);
+                result[k] = Rect(freeX, y, columnWidth, h);
+                y += h;
+            }
+            freeX = freeX + columnWidth;
+            freeWidth = std::max(freeWidth - columnWidth, 0.0);
+        } else {
+            const double rowHeight = rowSum / std::max(freeWidth, 0.001);
+            double x = freeX;
+            for (std::size_t k = start; k < end; ++k) {
+                const double w = area(k) / std::max(rowHeight, 0.001);
+                result[k] = Rect(x, freeY, w, rowHeight);
+                x += w;
+            }
+            freeY = freeY + rowHeight;
+            freeHeight = std::max(freeHeight - rowHeight, 0.0);
+        }
+        start = end;
+    }
+    return result;
+}
+
+}  // namespace Squarify
+
+// MARK: - Polygon
+
+namespace Polygon {
+
+namespace {
+
+double cross(Point p, Point q) { return p.x * q.y - q.x * p.y; }
+
+}  // namespace
+
+double signedArea(const PointList& polygon) {
+    if (polygon.size() < 3) return 0;
+    double sum = 0;
+    Point p = polygon.back();
+    for (const Point& q : polygon) {
+        sum += cross(p, q);
+        p = q;
+    }
+    return sum * 0.5;
+}
+
+double area(const PointList& polygon) { return std::fabs(signedArea(polygon)); }
+
+Point centroid(const PointList& polygon) {
+    if (polygon.empty()) return {};
+    const double a = signedArea(polygon);
+    if (std::fabs(a) < 1e-9) {
+        double sx = 0;
+        double sy = 0;
+        for (const Point& p : polygon) {
+            sx += p.x;
+            sy += p.y;
+        }
+        const double count = static_cast<double>(polygon.size());
+        return {sx / count, sy / count};
+    }
+    double sx = 0;
+    double sy = 0;
+    Point p = polygon.back();
+    for (const Point& q : polygon) {
+        const double c = cross(p, q);
+        sx += (p.x + q.x) * c;
+        sy += (p.y + q.y) * c;
+        p = q;
+    }
+    return {sx / (6 * a), sy / (6 * a)};
+}
+
+Rect bounds(const PointList& polygon) {
+    if (polygon.empty()) return {};
+    double minX = polygon[0].x, maxX = polygon[0].x;
+    double minY = polygon[0].y, maxY = polygon[0].y;
+    for (const Point& p : polygon) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    return Rect(minX, minY, maxX - minX, maxY - minY);
+}
+
+bool contains(const PointList& polygon, Point point) {
+    if (polygon.size() < 3) return false;
+    bool inside = false;
+    Point p = polygon.back();
+    for (const Point& q : polygon) {
+        if ((point.y < q.y) != (point.y < p.y) && point.x < q.x + (p.x - q.x) * (point.y - q.y) / (p.y - q.y)) {
+            inside = !inside;
+        }
+        p = q;
+    }
+    return inside;
+}
+
+PointList clip(const PointList& polygon, double a, double b, double c) {
+    PointList out;
+    out.reserve(polygon.size() + 2);
+    clipInto(polygon, out, [=](Point p) { return a * p.x + b * p.y - c; });
+    return out;
+}
+
+PointList inset(const PointList& polygon, double distance) {
+    if (polygon.size() < 3) return {};
+    if (!(distance > 0)) return polygon;
+    const double sign = signedArea(polygon) >= 0 ? 1.0 : -1.0;
+
+    PointList result = polygon;
+    PointList scratch;
+    scratch.reserve(polygon.size() + 2);
+    Point p = polygon.back();
+    for (const Point& q : polygon) {
+        const double ex = q.x - p.x;
+        const double ey = q.y - p.y;
+        const double length = std::sqrt(ex * ex + ey * ey);
+        if (length > 1e-9) {
+            const Point from = p;
+            clipInto(result, scratch, [&](Point r) {
+                return sign * (ey * (r.x - from.x) - ex * (r.y - from.y)) / length + distance;
+            });
+            std::swap(result, scratch);
+            if (result.size() < 3) return {};
+        }
+        p = q;
+    }
+    if (std::fabs(signedArea(result)) > 1e-6) return result;
+    return {};
+}
+
+double inradius(const PointList& polygon) {
+    if (polygon.size() < 3) return 0;
+    const Point c = centroid(polygon);
+    double nearest = infinity;
+    Point p = polygon.back();
+    for (const Point& q : polygon) {
+        const double ex = q.x - p.x;
+        const double ey = q.y - p.y;
+        const double length = std::sqrt(ex * ex + ey * ey);
+        if (length > 1e-9) {
+            nearest = std::min(nearest, std::fabs((c.y - p.y) * ex - (c.x - p.x) * ey) / length);
+        }
+        p = q;
+    }
+    return nearest == infinity ? 0 : nearest;
+}
+
+PointList smooth(const PointList& polygon, int iterations) {
+    if (polygon.size() <= 2 || iterations <= 0) return polygon;
+    PointList current = polygon;
+    PointList next;
+    for (int pass = 0; pass < iterations; ++pass) {
+        next.clear();
+        next.reserve(current.size() * 2);
+        Point p = current.back();
+        for (const Point& q : current) {
+            next.push_back({0.75 * p.x + 0.25 * q.x, 0.75 * p.y + 0.25 * q.y});
+            next.push_back({0.25 * p.x + 0.75 * q.x, 0.25 * p.y + 0.75 * q.y});
+            p = q;
+        }
+        std::swap(current, next);
+    }
+    return current;
+}
+
+std::optional<ClosedRange> horizontalSpan(const PointList& polygon, double y) {
+    if (polygon.size() < 3) return std::nullopt;
+    std::optional<ClosedRange> span;
+    Point p = polygon.back();
+    for (const Point& q : polygon) {
+        if ((y < q.y) != (y < p.y)) {
+            const double x = p.x + (q.x - p.x) * (y - p.y) / (q.y - p.y);
+            if (!span) {
+                span = ClosedRange{x, x};
+            } else {
+                span->lowerBound = std::min(span->lowerBound, x);
+                span->upperBound = std::max(span->upperBound, x);
+            }
+        }
+        p = q;
+    }
+    return span;
+}
+
+std::optional<ClosedRange> verticalSpan(const PointList& polygon, double x) {
+    // The horizontal span with the axes swapped, without building the
+    // swapped copy.
+    if (polygon.size() < 3) return std::nullopt;
+    std::optional<ClosedRange> span;
+    Point p = polygon.back();
+    for (const Point& q : polygon) {
+        if ((x < q.x) != (x < p.x)) {
+            const double y = p.y + (q.y - p.y) * (x - p.x) / (q.x - p.x);
+            if (!span) {
+                span = ClosedRange{y, y};
+            } else {
+                span->lowerBound = std::min(span->lowerBound, y);
+                span->upperBound = std::max(span->upperBound, y);
+            }
+        }
+        p = q;
+    }
+    return span;
+}
+
+PointList convexHull(const PointList& points) {
+    PointList sorted = points;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Point& l, const Point& r) { return l.x < r.x || (l.x == r.x && l.y < r.y); });
+    if (sorted.size() <= 2) return sorted;
+
+    auto turn = [](Point o, Point a, Point b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); };
+    PointList lower;
+    for (const Point& r : sorted) {
+        while (lower.size() >= 2 && turn(lower[lower.size() - 2], lower.back(), r) <= 0) lower.pop_back();
+        lower.push_back(r);
+    }
+    PointList upper;
+    for (auto it = sorted.rbegin(); it != sorted.rend(); ++it) {
+        while (upper.size() >= 2 && turn(upper[upper.size() - 2], upper.back(), *it) <= 0) upper.pop_back();
+        upper.push_back(*it);
+    }
+    lower.pop_back();
+    upper.pop_back();
+    lower.insert(lower.end(), upper.begin(), upper.end());
+    return lower;
+}
+
+}  // namespace Polygon
+
+// MARK: - VoronoiTreemap
+
+namespace VoronoiTreemap {
+
+namespace {
+
+/// Axis-aligned bounds of a polygon kept alongside it while it is clipped.
+struct Box {
+    double minX = infinity, minY = infinity, maxX = -infinity, maxY = -infinity;
+
+    void add(Point p) {
+        minX = std::min(minX, p.x);
+        minY = std::min(minY, p.y);
+        maxX = std::max(maxX, p.x);
+        maxY = std::max(maxY, p.y);
+    }
+};
+
+/// Computes the power cells of all sites inside the polygon. Each cell is the
+/// polygon clipped by the bisector of every other site in index order; a clip
+/// that provably keeps every point is skipped, because such a clip gives back
+/// the very same point list.
+class PowerDiagram {
+public:
+    PowerDiagram(const PointList& polygon) : polygon(polygon) {
+        for (const Point& p : polygon) polygonBox.add(p);
+        current.reserve(polygon.size() + 16);
+        next.reserve(polygon.size() + 16);
+    }
+
+    void cells(const std::vector<Point>& sites, const std::vector<double>& weights, std::vector<PointList>& out) {
+        const std::size_t n = sites.size();
+        norms.resize(n);
+        for (std::size_t k = 0; k < n; ++k) norms[k] = sites[k].x * sites[k].x + sites[k].y * sites[k].y;
+        out.resize(n);
+        for (std::size_t i = 0; i < n; ++i) cell(i, sites, weights, out[i]);
+    }
+
+private:
+    const PointList& polygon;
+    Box polygonBox;
+    std::vector<double> norms;
+    PointList current;
+    PointList next;
+
+    void cell(std::size_t i, const std::vector<Point>& sites, const std::vector<double>& weights, PointList& out) {
+        const std::size_t n = sites.size();
+        const Point si = sites[i];
+        const double ni = norms[i];
+        const double wi = weights[i];
+        current.assign(polygon.begin(), polygon.end());
+        Box box = polygonBox;
+        for (std::size_t k = 0; k < n; ++k) {
+            if (k == i) continue;
+            const Point sk = sites[k];
+            const double a = 2 * (sk.x - si.x);
+            const double b = 2 * (sk.y - si.y);
+            const double c = norms[k] - ni + wi - weights[k];
+
+            // The largest a·x + b·y − c over the box bounds it over the cell.
+            // The margin, far above any rounding in either evaluation, keeps
+            // the skip from ever dropping a clip that would change a point.
+            const double bound = a * (a > 0 ? box.maxX : box.minX) + b * (b > 0 ? box.maxY : box.minY) - c;
+            const double magnitude = std::fabs(a) * std::max(std::fabs(box.minX), std::fabs(box.maxX)) +
+                                     std::fabs(b) * std::max(std::fabs(box.minY), std::fabs(box.maxY)) + std::fabs(c);
+            if (bound + 1e-12 * magnitude <= 0) continue;
+
+            clipInto(current, next, [=](Point p) { return a * p.x + b * p.y - c; });
+            std::swap(current, next);
+            if (current.size() < 3) {
+                current.clear();
+                break;
+            }
+            box = Box{};
+            for (const Point& p : current) box.add(p);
+        }
+        out.assign(current.begin(), current.end());
+    }
+};
+
+/// Lowers power weights until no site's weight reaches past a neighbour,
+/// which would leave that neighbour without a cell.
+void fixOverweighted(const std::vector<Point>& sites, std::vector<double>& weights) {
+    constexpr double eps = 0.001;
+    const std::size_t n = sites.size();
+    for (int pass = 0; pass < 40; ++pass) {
+        bool changed = false;
+        for (std::size_t i = 0; i < n; ++i) {
+            const Point si = sites[i];
+            for (std::size_t j = i + 1; j < n; ++j) {
+                const double dx = si.x - sites[j].x;
+                const double dy = si.y - sites[j].y;
+                const double d2 = dx * dx + dy * dy;
+                const double wi = weights[i];
+                const double wj = weights[j];
+                if (d2 < std::fabs(wi - wj)) {
+                    if (wi > wj) {
+                        weights[i] = std::max(eps, d2 + wj - eps);
+                    } else {
+                        weights[j] = std::max(eps, d2 + wi - eps);
+                    }
+                    changed = true;
+                }
+            }
+        }
+        if (!changed) return;
+    }
+}
+
+}  // namespace
+
+std::vector<PointList> layout(const std::vector<double>& weights, const PointList& polygon, int maxIterations,
+                              double tolerance) {
+    const std::size_t n = weights.size();
+    if (n == 0) return {};
+    if (polygon.size() < 3) return std::vector<PointList>(n);
+    const double area = std::fabs(Polygon::signedArea(polygon));
+    if (!(area > 1)) return std::vector<PointList>(n);
+    if (n == 1) return {polygon};
+
+    // A weight that is not a number would poison every target; it counts as
+    // nothing and is raised to the floor like any other tiny weight.
+    double total = 0;
+    for (double w : weights) {
+        if (w > 0 && std::isfinite(w)) total += w;
+    }
+    const double floor = std::max(0.003 * total, 1e-12);
+    std::vector<double> raised(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double w = weights[i];
+        raised[i] = std::isfinite(w) && w > floor ? w : floor;
+    }
+    double raisedSum = 0;
+    for (double w : raised) raisedSum += w;
+    std::vector<double> target(n);
+    for (std::size_t i = 0; i < n; ++i) target[i] = area * raised[i] / raisedSum;
+
+    // Starting sites: the centres of a squarified layout, largest weight
+    // first, nudged by a per-index offset so equal rectangles never stack
+    // sites on a common line, and pulled inside the polygon.
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t l, std::size_t r) { return raised[l] > raised[r]; });
+    std::vector<double> orderedWeights(n);
+    for (std::size_t k = 0; k < n; ++k) orderedWeights[k] = raised[order[k]];
+    const std::vector<Rect> rects = Squarify::layout(orderedWeights, Polygon::bounds(polygon));
+    const Point centre = Polygon::centroid(polygon);
+    std::vector<Point> sites(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t i = order[k];
+        Point p{rects[k].midX() + (static_cast<double>(i % 7) - 3) * 0.013,
+                rects[k].midY() + (static_cast<double>(i % 5) - 2) * 0.017};
+        for (int move = 0; move < 14 && !Polygon::contains(polygon, p); ++move) {
+            p = {(centre.x + p.x) * 0.5, (centre.y + p.y) * 0.5};
+        }
+        sites[i] = p;
+    }
+
+    std::vector<double> power(n, area / static_cast<double>(n) * 0.5);
+    PowerDiagram diagram(polygon);
+    std::vector<PointList> cells;
+    diagram.cells(sites, power, cells);
+    std::vector<PointList> best = cells;
+    double bestError = infinity;
+    std::vector<PointList> candidate;
+    std::vector<double> areas(n);
+
+    const int iterations = std::max(maxIterations, 0);
+    for (int it = 0; it < iterations; ++it) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (cells[i].size() >= 3) sites[i] = Polygon::centroid(cells[i]);
+        }
+        fixOverweighted(sites, power);
+        diagram.cells(sites, power, candidate);
+
+        double errorSum = 0;
+        bool complete = true;
+        for (std::size_t i = 0; i < n; ++i) {
+            areas[i] = Polygon::area(candidate[i]);
+            errorSum += std::fabs(areas[i] - target[i]);
+            if (candidate[i].size() < 3) complete = false;
+        }
+        const double error = errorSum / area;
+        if (error < bestError && complete) {
+            // The candidate is not read again, so its storage can change
+            // hands instead of being copied.
+            std::swap(best, candidate);
+            bestError = error;
+        }
+        if (error < tolerance) break;
+
+        const double maxWeight = *std::max_element(power.begin(), power.end());
+        const double step = std::max(0.5 * (1 - static_cast<double>(it) / 45), 0.08);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (areas[i] < 1e-9) {
+                power[i] = maxWeight;
+            } else {
+                const double ratio = std::clamp(target[i] / areas[i], 1 - step, 1 + step);
+                power[i] = std::max(power[i] * ratio, 0.001);
+            }
+        }
+        fixOverweighted(sites, power);
+        diagram.cells(sites, power, cells);
+    }
+    return best;
+}
+
+}  // namespace VoronoiTreemap

@@ -1,0 +1,118 @@
+#include "platform/Platform.hpp"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "Support.hpp"
+
+namespace Platform {
+
+void resetForTesting() {
+    Paths::detail::resetHome();
+    Langs::detail::reset();
+}
+
+std::optional<std::string> environment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+std::string realHome() {
+    if (auto home = environment("HOME"); home && !home->empty()) return *home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return "/";
+}
+
+static std::optional<std::string> normalisedLocale(std::string value) {
+    auto cut = value.find_first_of(".@");
+    if (cut != std::string::npos) value.resize(cut);
+    if (value.empty() || value == "C" || value == "POSIX") return std::nullopt;
+    for (char& c : value)
+        if (c == '_') c = '-';
+    return value;
+}
+
+std::vector<std::string> preferredLanguages() {
+    std::vector<std::string> result;
+    if (auto list = environment("LANGUAGE"); list && !list->empty()) {
+        size_t start = 0;
+        while (start <= list->size()) {
+            size_t end = list->find(':', start);
+            if (end == std::string::npos) end = list->size();
+            if (auto entry = normalisedLocale(list->substr(start, end - start))) result.push_back(*entry);
+            start = end + 1;
+        }
+    }
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        auto value = environment(name);
+        if (!value || value->empty()) continue;
+        if (auto entry = normalisedLocale(*value)) result.push_back(*entry);
+        break;
+    }
+    return result;
+}
+
+std::optional<std::string> loginShell() {
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_shell && *entry->pw_shell)
+        return std::string(entry->pw_shell);
+    return std::nullopt;
+}
+
+}  // namespace Platform
+
+namespace UserDefaults {
+
+static std::mutex fileLock;
+
+std::string filePath() {
+    std::string base;
+    if (auto config = Platform::environment("XDG_CONFIG_HOME"); config && !config->empty())
+        base = *config;
+    else
+        base = Platform::realHome() + "/.config";
+    return base + "/Ostrevane/defaults.json";
+}
+
+static nlohmann::json loadAll() {
+    auto text = Files::read(filePath());
+    if (!text) return nlohmann::json::object();
+    auto parsed = nlohmann::json::parse(*text, nullptr, false);
+    return parsed.is_object() ? parsed : nlohmann::json::object();
+}
+
+static void storeAll(const nlohmann::json& all) {
+    std::filesystem::path path = filePath();
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    Files::writeAtomically(path, all.dump(2) + "\n");
+}
+
+std::optional<nlohmann::json> value(const std::string& key) {
+    std::lock_guard guard(fileLock);
+    auto all = loadAll();
+    auto found = all.find(key);
+    if (found == all.end()) return std::nullopt;
+    return *found;
+}
+
+void set(const std::string& key, const nlohmann::json& value) {
+    std::lock_guard guard(fileLock);
+    auto all = loadAll();
+    all[key] = value;
+    storeAll(all);
+}
+
+void remove(const std::string& key) {
+    std::lock_guard guard(fileLock);
+    auto all = loadAll();
+    if (all.erase(key) == 0) return;
+    storeAll(all);
+}
+
+}  // namespace UserDefaults

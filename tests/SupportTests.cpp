@@ -1,0 +1,235 @@
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+#include "Localization.hpp"
+#include "Support.hpp"
+#include "TestSupport.hpp"
+#include "platform/Platform.hpp"
+
+using namespace testing_support;
+using namespace std::chrono;
+
+namespace {
+std::string cwd() { return Paths::standardize(fs::current_path().string()); }
+}  // namespace
+
+TEST(Paths, ExpandTrimsTildesAndDots) {
+    ScopedHome home;
+    EXPECT_EQ(Paths::expand("  ~/Downloads/ \n"), home.home() + "/Downloads");
+    EXPECT_EQ(Paths::expand("~"), home.home());
+    EXPECT_EQ(Paths::expand("/"), "/");
+    EXPECT_EQ(Paths::expand("a/../b"), cwd() + "/b");
+    EXPECT_EQ(Paths::expand(""), cwd());
+    EXPECT_EQ(Paths::expand("~other/x"), cwd() + "/~other/x");
+    EXPECT_EQ(Paths::expand("/a//b/./c/.."), "/a/b");
+    EXPECT_EQ(Paths::expand("/.."), "/");
+}
+
+TEST(Paths, RelativeHomeOverrideIsTakenAgainstTheWorkingDirectory) {
+    TempDir dir;
+    auto previous = fs::current_path();
+    fs::current_path(dir.path());
+    {
+        ScopedEnv env("OSTREVANE_HOME", "rel/../myhome");
+        Platform::resetForTesting();
+        std::string expected = Paths::standardize(fs::current_path().string()) + "/myhome";
+        EXPECT_EQ(Paths::home(), expected);
+        EXPECT_EQ(Paths::supportDir().string(), expected + "/Library/Application Support/Ostrevane");
+        EXPECT_TRUE(fs::is_directory(Paths::supportDir()));
+        EXPECT_TRUE(fs::is_directory(Paths::cacheDir()));
+    }
+    fs::current_path(previous);
+    Platform::resetForTesting();
+}
+
+TEST(Paths, HomeIgnoresAnEmptyOverride) {
+    ScopedEnv env("OSTREVANE_HOME", "");
+    ScopedEnv realHome("HOME", "/somewhere/else");
+    Platform::resetForTesting();
+    EXPECT_EQ(Paths::home(), "/somewhere/else");
+    Platform::resetForTesting();
+}
+
+TEST(Paths, AbbreviateAndContainment) {
+    ScopedHome home;
+    EXPECT_EQ(Paths::abbreviate(home.home()), "~");
+    EXPECT_EQ(Paths::abbreviate(home.home() + "/Movies/a"), "~/Movies/a");
+    EXPECT_EQ(Paths::abbreviate(home.home() + "2/x"), home.home() + "2/x");
+    EXPECT_EQ(Paths::abbreviate("/etc"), "/etc");
+
+    EXPECT_TRUE(Paths::isInside("/a/b", "/a/b"));
+    EXPECT_TRUE(Paths::isInside("/a/b/c", "/a/b/"));
+    EXPECT_FALSE(Paths::isInside("/a/bc", "/a/b"));
+    EXPECT_TRUE(Paths::isInside("/x", "/"));
+}
+
+TEST(Fmt, Bytes) {
+    EXPECT_EQ(Fmt::bytes(0), "0 KB");
+    EXPECT_EQ(Fmt::bytes(-5), "0 KB");
+    EXPECT_EQ(Fmt::bytes(1), "1 byte");
+    EXPECT_EQ(Fmt::bytes(999), "999 bytes");
+    EXPECT_EQ(Fmt::bytes(1000), "1 KB");
+    EXPECT_EQ(Fmt::bytes(1499), "1 KB");
+    EXPECT_EQ(Fmt::bytes(1500), "2 KB");
+    EXPECT_EQ(Fmt::bytes(999'499), "999 KB");
+    EXPECT_EQ(Fmt::bytes(999'500), "1 MB");
+    EXPECT_EQ(Fmt::bytes(1'000'000), "1 MB");
+    EXPECT_EQ(Fmt::bytes(1'550'000), "1.6 MB");
+    EXPECT_EQ(Fmt::bytes(12'400'000'000), "12.4 GB");
+    EXPECT_EQ(Fmt::bytes(12'345'678'901), "12.35 GB");
+    EXPECT_EQ(Fmt::bytes(2'000'000'000'000), "2 TB");
+    EXPECT_EQ(Fmt::bytes(std::numeric_limits<int64_t>::max()), "9.22 EB");
+}
+
+TEST(Fmt, PercentRoundsHalvesAwayFromZero) {
+    EXPECT_DOUBLE_EQ(Fmt::percent(1, 3), 33.3);
+    EXPECT_DOUBLE_EQ(Fmt::percent(2, 3), 66.7);
+    EXPECT_DOUBLE_EQ(Fmt::percent(5, 0), 0);
+    EXPECT_DOUBLE_EQ(Fmt::percent(5, -1), 0);
+    EXPECT_DOUBLE_EQ(Fmt::percent(1, 2000), 0.1);  // 0.05 % rounds up
+    EXPECT_DOUBLE_EQ(Fmt::percent(3, 3), 100);
+}
+
+TEST(Fmt, DaysAndRelativeTimes) {
+    ScopedHome home("zh");
+    Date now = system_clock::from_time_t(1'800'000'000);
+    auto before = [&](int64_t seconds) { return now - std::chrono::seconds(seconds); };
+    EXPECT_EQ(Fmt::daysSince(before(86400 * 3 - 1), now), 2);
+    EXPECT_EQ(Fmt::daysSince(now + hours(48), now), 0);
+
+    EXPECT_EQ(Fmt::ago(before(59), now), "刚刚");
+    EXPECT_EQ(Fmt::ago(now + hours(1), now), "刚刚");
+    EXPECT_EQ(Fmt::ago(before(60), now), "1 分钟前");
+    EXPECT_EQ(Fmt::ago(before(3600 * 5), now), "5 小时前");
+    EXPECT_EQ(Fmt::ago(before(86400 * 59), now), "59 天前");
+    EXPECT_EQ(Fmt::ago(before(86400 * 60), now), "2 个月前");
+    EXPECT_EQ(Fmt::ago(before(86400 * 729), now), "24 个月前");
+    EXPECT_EQ(Fmt::ago(before(86400 * 730), now), "2 年前");
+}
+
+TEST(Fmt, RelativeTimesInEnglishPickSingular) {
+    ScopedHome home("en");
+    Date now = system_clock::from_time_t(1'800'000'000);
+    EXPECT_EQ(Fmt::ago(now - seconds(60), now), "1 minute ago");
+    EXPECT_EQ(Fmt::ago(now - seconds(120), now), "2 minutes ago");
+    EXPECT_EQ(Fmt::ago(now - days(800), now), "2 years ago");
+    EXPECT_EQ(Fmt::ago(now, now), "just now");
+}
+
+TEST(ISODate, RoundTripsAndRejectsOtherForms) {
+    Date date = system_clock::from_time_t(1'765'231'276) + milliseconds(900);
+    EXPECT_EQ(ISODate::format(date), "2025-12-08T22:01:16Z");
+    EXPECT_EQ(ISODate::parse("2025-12-08T22:01:16Z"), system_clock::from_time_t(1'765'231'276));
+    EXPECT_EQ(ISODate::parse("2025-12-08T23:01:16+01:00"), system_clock::from_time_t(1'765'231'276));
+    EXPECT_FALSE(ISODate::parse("2025-12-08 22:01:16Z"));
+    EXPECT_FALSE(ISODate::parse("2025-12-08T22:01:16"));
+    EXPECT_FALSE(ISODate::parse("2025-13-08T22:01:16Z"));
+    EXPECT_FALSE(ISODate::parse("yesterday"));
+    EXPECT_EQ(ISODate::format(system_clock::from_time_t(-1)), "1969-12-31T23:59:59Z");
+}
+
+TEST(JSONOut, SortedKeysUnescapedSlashesAndFailures) {
+    json value = {{"zeta", 1}, {"alpha", "a/b"}, {"when", system_clock::from_time_t(0)}};
+    EXPECT_EQ(JSONOut::encode(value, false), R"({"alpha":"a/b","when":"1970-01-01T00:00:00Z","zeta":1})");
+    EXPECT_EQ(JSONOut::encode(value, true).find("\n  \"alpha\": \"a/b\""), 1u);
+    EXPECT_EQ(JSONOut::encode(json{{"x", std::nan("")}}), JSONOut::failureDocument);
+    EXPECT_EQ(JSONOut::encode(json::array({1.0, INFINITY})), JSONOut::failureDocument);
+    EXPECT_EQ(JSONOut::encode(json(std::string("bad \xff name"))), JSONOut::failureDocument);
+}
+
+TEST(CancelToken, MovesOnlyFromLiveToCancelled) {
+    auto token = std::make_shared<CancelToken>();
+    EXPECT_FALSE(token->isCancelled());
+    EXPECT_FALSE(isCancelled(nullptr));
+    token->cancel();
+    token->cancel();
+    EXPECT_TRUE(isCancelled(token));
+}
+
+TEST(Text, Utf8RepairAndShellQuoting) {
+    EXPECT_TRUE(Text::isValidUTF8("磁盘 ok"));
+    EXPECT_FALSE(Text::isValidUTF8("a\xC0\xAF"));        // overlong
+    EXPECT_FALSE(Text::isValidUTF8("\xED\xA0\x80"));     // surrogate
+    EXPECT_EQ(Text::replacingInvalidUTF8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(Text::replacingInvalidUTF8("\xE7\xA3"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(Text::shellQuoted("it's"), "'it'\\''s'");
+}
+
+TEST(Files, WriteAtomicallyReplacesWholeFiles) {
+    TempDir dir;
+    auto path = dir.path() / "state.json";
+    Files::writeAtomically(path, "first");
+    Files::writeAtomically(path, "second");
+    EXPECT_EQ(Files::read(path), "second");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_THROW(Files::writeAtomically(dir.path() / "missing" / "x", "y"), OstrevaneError);
+    EXPECT_FALSE(Files::read(dir.path() / "nothing"));
+}
+
+TEST(Shell, RunCollectsBothStreamsAndStatus) {
+    auto output = Shell::run("/bin/sh", {"-c", "printf out; printf err >&2; exit 3"}, 10);
+    EXPECT_EQ(output.status, 3);
+    EXPECT_EQ(output.stdoutText, "out");
+    EXPECT_EQ(output.stderrText, "err");
+
+    auto big = Shell::run("/bin/sh", {"-c", "head -c 300000 /dev/zero | tr '\\0' a; head -c 300000 /dev/zero >&2"}, 10);
+    EXPECT_EQ(big.stdoutText.size(), 300000u);
+    EXPECT_EQ(big.stderrText.size(), 300000u);
+
+    auto binary = Shell::run("/bin/sh", {"-c", "printf '\\377'"}, 10);
+    EXPECT_EQ(binary.stdoutText, "");
+}
+
+TEST(Shell, StartFailureIsReportedAtOnce) {
+    auto output = Shell::run("/no/such/program", {}, 10);
+    EXPECT_EQ(output.status, -1);
+    EXPECT_EQ(output.stdoutText, "");
+    EXPECT_FALSE(output.stderrText.empty());
+}
+
+TEST(Shell, TimeoutEndsAChildThatHonoursTermination) {
+    auto start = steady_clock::now();
+    auto output = Shell::run("/bin/sh", {"-c", "echo started; exec sleep 30"}, 0.5);
+    EXPECT_LT(steady_clock::now() - start, seconds(3));
+    EXPECT_NE(output.status, 0);
+    EXPECT_EQ(output.stdoutText, "started\n");
+}
+
+TEST(Shell, TimeoutKillsAChildThatIgnoresTerminationAndItsGrandchildren) {
+    auto start = steady_clock::now();
+    // The shell ignores SIGTERM and a background grandchild keeps the pipes open.
+    auto output = Shell::run("/bin/sh", {"-c", "trap '' TERM; sleep 60 & while :; do sleep 1; done"}, 0.5);
+    auto took = steady_clock::now() - start;
+    EXPECT_LT(took, milliseconds(4500));
+    EXPECT_GE(took, milliseconds(2400));
+    EXPECT_NE(output.status, 0);
+}
+
+TEST(Shell, WhichSearchesPathFirstThenTheLoginShell) {
+    TempDir dir;
+    auto program = writeFile(dir.path() / "bin" / "ostrevane-probe");
+    fs::permissions(program, fs::perms::owner_all);
+    {
+        ScopedEnv path("PATH", (dir.path() / "bin").string() + "::/usr/bin:/bin");
+        EXPECT_EQ(Shell::which("ostrevane-probe"), program.string());
+        EXPECT_EQ(Shell::which("sh"), "/usr/bin/sh");
+        EXPECT_FALSE(Shell::which("no-such-program-anywhere"));
+        // A quote in the name reaches the shell as data, not as a command.
+        EXPECT_FALSE(Shell::which("x'; touch " + (dir.path() / "pwned").string() + "; '"));
+        EXPECT_FALSE(fs::exists(dir.path() / "pwned"));
+    }
+    {
+        // Only a login shell that reads a profile knows this folder.
+        ScopedEnv path("PATH", "/usr/bin:/bin");
+        ScopedEnv env("ENV", std::nullopt);
+        TempDir fakeHome;
+        writeText(fakeHome.path() / ".profile", "PATH=\"" + (dir.path() / "bin").string() + ":$PATH\"\n");
+        writeText(fakeHome.path() / ".zprofile", "PATH=\"" + (dir.path() / "bin").string() + ":$PATH\"\n");
+        writeText(fakeHome.path() / ".bash_profile", "PATH=\"" + (dir.path() / "bin").string() + ":$PATH\"\n");
+        ScopedEnv homeEnv("HOME", fakeHome.path().string());
+        EXPECT_EQ(Shell::which("ostrevane-probe"), program.string());
+    }
+}

@@ -1,0 +1,110 @@
+#include "TestSupport.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "Support.hpp"
+#include "platform/Platform.hpp"
+
+namespace testing_support {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/ostrevane-test-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    root = fs::path(pattern);
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+}
+
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name(std::move(name)) {
+    if (const char* old = std::getenv(this->name.c_str())) previous = old;
+    if (value)
+        setenv(this->name.c_str(), value->c_str(), 1);
+    else
+        unsetenv(this->name.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (previous)
+        setenv(name.c_str(), previous->c_str(), 1);
+    else
+        unsetenv(name.c_str());
+}
+
+ScopedHome::ScopedHome(std::optional<std::string> language) {
+    homePath = fs::path(Paths::standardize(fs::canonical(dir.path()).string())) / "home";
+    fs::create_directories(homePath);
+    fs::create_directories(dir.path() / "config");
+    fs::create_directories(dir.path() / "data");
+    auto set = [&](const char* name, const std::optional<std::string>& value) {
+        environment.push_back(std::make_unique<ScopedEnv>(name, value));
+    };
+    set("OSTREVANE_HOME", homePath.string());
+    set("XDG_CONFIG_HOME", (dir.path() / "config").string());
+    set("XDG_DATA_HOME", (dir.path() / "data").string());
+    set("OSTREVANE_LANG", language);
+    Platform::resetForTesting();
+}
+
+ScopedHome::~ScopedHome() {
+    environment.clear();
+    Platform::resetForTesting();
+}
+
+fs::path writeFile(const fs::path& path, std::uintmax_t size, char fill) {
+    fs::create_directories(path.parent_path());
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::string chunk(64 * 1024, fill);
+    while (size > 0) {
+        auto count = std::min<std::uintmax_t>(size, chunk.size());
+        file.write(chunk.data(), static_cast<std::streamsize>(count));
+        size -= count;
+    }
+    return path;
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream contents;
+    contents << file.rdbuf();
+    return contents.str();
+}
+
+void setAge(const fs::path& path, double secondsAgo) {
+    auto when = fs::file_time_type::clock::now() -
+                std::chrono::duration_cast<fs::file_time_type::duration>(std::chrono::duration<double>(secondsAgo));
+    fs::last_write_time(path, when);
+}
+
+CLIResult runCLI(const std::vector<std::string>& arguments, const std::optional<std::string>& input,
+                 double timeout) {
+    if (!input) {
+        auto output = Shell::run(OSTREVANE_CLI_PATH, arguments, timeout);
+        return {output.status, output.stdoutText, output.stderrText};
+    }
+    // Feed standard input through a file, since Shell::run reads /dev/null.
+    TempDir scratch;
+    fs::path inputFile = scratch.path() / "stdin";
+    writeText(inputFile, *input);
+    std::string command = "exec " + Text::shellQuoted(OSTREVANE_CLI_PATH);
+    for (const auto& argument : arguments) command += " " + Text::shellQuoted(argument);
+    command += " < " + Text::shellQuoted(inputFile.string());
+    auto output = Shell::run("/bin/sh", {"-c", command}, timeout);
+    return {output.status, output.stdoutText, output.stderrText};
+}
+
+}  // namespace testing_support

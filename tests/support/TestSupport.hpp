@@ -1,0 +1,85 @@
+// Shared helpers of the test suites: a throw-away home folder and a way to
+// run the built `ostrevane` tool against it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+/// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return root; }
+
+private:
+    fs::path root;
+};
+
+/// Sets an environment variable for the life of the object and restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name;
+    std::optional<std::string> previous;
+};
+
+/// Points the engine at a temporary home folder: OSTREVANE_HOME, the
+/// defaults file (XDG_CONFIG_HOME) and the data folder (XDG_DATA_HOME) all
+/// live below it, and the once-per-process values are reset on entry and exit.
+class ScopedHome {
+public:
+    explicit ScopedHome(std::optional<std::string> language = "en");
+    ~ScopedHome();
+    /// The home folder (OSTREVANE_HOME), standardised.
+    std::string home() const { return homePath.string(); }
+    fs::path path(const std::string& relative) const { return homePath / relative; }
+    const fs::path& scratch() const { return dir.path(); }
+
+private:
+    TempDir dir;
+    fs::path homePath;
+    std::vector<std::unique_ptr<ScopedEnv>> environment;
+};
+
+/// A fixture whose every test runs on its own temporary home, in English.
+class HomeTest : public ::testing::Test {
+protected:
+    ScopedHome home;
+};
+
+/// Creates a file of `size` bytes (and its parent folders); returns its path.
+fs::path writeFile(const fs::path& path, std::uintmax_t size = 0, char fill = 'x');
+void writeText(const fs::path& path, const std::string& text);
+std::string readText(const fs::path& path);
+/// Sets a file's modification time to `secondsAgo` before now.
+void setAge(const fs::path& path, double secondsAgo);
+
+struct CLIResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+/// Runs the built `ostrevane` with the current environment (so under the
+/// scoped home), standard input from /dev/null unless `input` is given.
+CLIResult runCLI(const std::vector<std::string>& arguments, const std::optional<std::string>& input = std::nullopt,
+                 double timeout = 120);
+
+}  // namespace testing_support
