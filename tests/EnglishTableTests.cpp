@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "CLITexts.hpp"
+#include "Localization.hpp"
+
+namespace {
+
+constexpr size_t kCommandLineRows = 407;  // first row of the command-line tool's texts
+
+// The value positions a format refers to, in reading order: "%@" takes the next
+// value, "%N$@" value N (counted from 1); "%%" is a literal percent sign. None
+// when a "%" starts no placeholder, which the table never needs.
+std::optional<std::vector<int>> valueReferences(std::string_view format) {
+    std::vector<int> references;
+    int next = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%') continue;
+        std::string_view rest = format.substr(i + 1);
+        if (rest.starts_with('%')) {
+            i += 1;
+        } else if (rest.starts_with('@')) {
+            references.push_back(next++);
+            i += 1;
+        } else if (rest.size() >= 3 && rest[0] >= '1' && rest[0] <= '9' && rest.substr(1, 2) == "$@") {
+            references.push_back(rest[0] - '1');
+            i += 3;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return references;
+}
+
+// The complete texts an English format can produce: both halves of a
+// singular/plural pair, or the format itself.
+std::vector<std::string_view> forms(std::string_view english) {
+    size_t split = english.find("||");
+    if (split == std::string_view::npos) return {english};
+    return {english.substr(0, split), english.substr(split + 2)};
+}
+
+std::string englishFor(const std::string& key) {
+    const std::string* english = English::lookup(key);
+    return english ? *english : "<missing: " + key + ">";
+}
+
+}  // namespace
+
+// First so that it is the first use of the table in this process.
+TEST(EnglishTable, ConcurrentFirstLookupsSeeOneTable) {
+    const std::string key = "扫描已取消";
+    std::vector<const std::string*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&, i] { seen[i] = English::lookup(key); });
+    for (auto& thread : threads) thread.join();
+    ASSERT_NE(seen[0], nullptr);
+    EXPECT_EQ(*seen[0], "Scan cancelled");
+    for (const std::string* english : seen) EXPECT_EQ(english, seen[0]);
+}
+
+TEST(EnglishTable, HoldsEveryKeyOnceInAreaOrder) {
+    const auto& rows = English::rows();
+    ASSERT_EQ(rows.size(), 454u);
+
+    std::set<std::string_view> keys;
+    for (const auto& row : rows) {
+        EXPECT_TRUE(keys.insert(row.chinese).second) << "duplicate key: " << row.chinese;
+        EXPECT_NE(row.chinese, row.english);
+        const std::string* english = English::lookup(std::string(row.chinese));
+        ASSERT_NE(english, nullptr) << row.chinese;
+        EXPECT_EQ(*english, row.english);
+    }
+    EXPECT_EQ(English::lookup("没有这一行"), nullptr);
+    EXPECT_EQ(English::lookup(""), nullptr);
+
+    // Each area starts where its rows are documented to start.
+    struct Anchor {
+        size_t row;
+        std::string_view chinese;
+    };
+    const Anchor anchors[] = {
+        {0, "已安装到 %@。如果终端里找不到 ostrevane,把 ~/.local/bin 加入 PATH。"},  // agent page
+        {35, "磁盘"},  // application shell
+        {50, "概览"},  // application model
+        {64, "正在备份"},  // backup page
+        {90, "摄影 RAW 2023"},  // demo data
+        {170, "地形"},  // explorer page and its maps
+        {194, "语言"},  // language menu
+        {200, "已用"},  // overview page
+        {234, "清理“Xcode 派生数据”?"},  // snapshot samples and control gallery
+        {247, "正在分析…"},  // suggestions page
+        {274, "山越高 = 占用越多"},  // terrain map legend
+        {278, "要备份的路径不存在: %@"},  // backup engine
+        {301, "受保护的目录,只能清理其中的内容,不能整体移除"},  // cleaner
+        {321, "百度网盘同步空间"},  // backup destinations
+        {331, "已扫描 %@ 个文件,%@"},  // MCP server
+        {338, "路径不存在或无法访问: %@"},  // scanner and scan view
+        {341, "启动磁盘已用 %@%%,仅剩 %@,建议运行 suggest 查看可释放的空间。"},  // command service
+        {345, "日志文件"},  // suggestion engine
+        {401, "刚刚"},  // relative times
+        {407, CLITexts::helpKey},  // command-line tool
+        {453, "未知命令: %@\n"},
+    };
+    for (const Anchor& anchor : anchors) EXPECT_EQ(rows[anchor.row].chinese, anchor.chinese) << "row " << anchor.row;
+}
+
+TEST(EnglishTable, EveryFormUsesEachValueOfItsKeyOnce) {
+    int keysWithValues = 0;
+    for (const auto& row : English::rows()) {
+        auto keyReferences = valueReferences(row.chinese);
+        ASSERT_TRUE(keyReferences) << row.chinese;
+        int count = static_cast<int>(keyReferences->size());
+        // Keys are built by the code in order, so they never refer by position.
+        std::vector<int> inOrder(count);
+        for (int i = 0; i < count; ++i) inOrder[i] = i;
+        EXPECT_EQ(*keyReferences, inOrder) << row.chinese;
+        EXPECT_EQ(row.chinese.find("||"), std::string_view::npos) << row.chinese;
+        if (count > 0) ++keysWithValues;
+
+        for (std::string_view form : forms(row.english)) {
+            auto references = valueReferences(form);
+            ASSERT_TRUE(references) << row.english;
+            std::sort(references->begin(), references->end());
+            EXPECT_EQ(*references, inOrder) << row.chinese << " -> " << form;
+        }
+    }
+    EXPECT_EQ(keysWithValues, 118);
+}
+
+TEST(EnglishTable, SpecialFormsKeepTheirCounts) {
+    int pluralRows = 0, percentRows = 0, positionalRows = 0, joinedAfter = 0, joinedBefore = 0, keysWithLineFeeds = 0;
+    const auto& rows = English::rows();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto& [chinese, english] = rows[i];
+        if (english.find("||") != std::string_view::npos) ++pluralRows;
+        bool keyPercent = chinese.find("%%") != std::string_view::npos;
+        EXPECT_EQ(keyPercent, english.find("%%") != std::string_view::npos) << chinese;
+        if (keyPercent) ++percentRows;
+        if (english.find("$@") != std::string_view::npos) ++positionalRows;
+        if (english.starts_with(' ') && !chinese.starts_with(' ')) ++joinedAfter;
+        if (english.ends_with(' ')) ++joinedBefore;
+        if (chinese.find('\n') != std::string_view::npos) {
+            ++keysWithLineFeeds;
+            EXPECT_GE(i, kCommandLineRows) << chinese;
+        }
+    }
+    EXPECT_EQ(pluralRows, 34);
+    EXPECT_EQ(percentRows, 5);
+    EXPECT_EQ(positionalRows, 2);
+    EXPECT_EQ(joinedAfter, 13);
+    EXPECT_EQ(joinedBefore, 8);
+    EXPECT_EQ(keysWithLineFeeds, 9);
+
+    // Progress lines overwrite the terminal line they are printed on.
+    int progressLines = 0;
+    for (const auto& row : rows) {
+        if (!row.chinese.starts_with("\r")) continue;
+        ++progressLines;
+        EXPECT_TRUE(row.chinese.starts_with("\r\x1b" "[K")) << row.chinese;
+        EXPECT_TRUE(row.english.starts_with("\r\x1b" "[K")) << row.english;
+    }
+    EXPECT_EQ(progressLines, 2);
+}
+
+TEST(EnglishTable, EnglishUsesTypographicPunctuation) {
+    const auto& rows = English::rows();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::string_view english = rows[i].english;
+        for (size_t at = english.find('\''); at != std::string_view::npos; at = english.find('\'', at + 1)) {
+            bool betweenLetters = at > 0 && at + 1 < english.size() && std::isalpha(static_cast<unsigned char>(english[at - 1])) &&
+                                  std::isalpha(static_cast<unsigned char>(english[at + 1]));
+            EXPECT_FALSE(betweenLetters) << english;
+        }
+        // Outside the tool's usage syntax an ellipsis is one character.
+        if (i < kCommandLineRows) {
+            EXPECT_EQ(english.find("..."), std::string_view::npos) << english;
+        }
+    }
+}
+
+TEST(EnglishTable, FormsRenderWithTheirValues) {
+    EXPECT_EQ(Localized::fill(englishFor("%@ 个计划中有 %@ 个出现问题,详见备份记录。"), {"5", "2"}),
+              "2 of 5 plans had problems; see the backup history.");
+    EXPECT_EQ(Localized::fill(englishFor("%@ %@ 项,共 %@。"), {"Moved to the Trash", "1", "5 MB"}),
+              "Moved to the Trash: 1 item, 5 MB.");
+    EXPECT_EQ(Localized::fill(englishFor("%@ %@ 项,共 %@。"), {"Moved to the Trash", "3", "5 MB"}),
+              "Moved to the Trash: 3 items, 5 MB in total.");
+    EXPECT_EQ(Localized::fill(englishFor("磁盘已用 %@%%。macOS 需要约 10%% 的空闲空间才能顺畅运行。"), {"91.2"}),
+              "Disk is 91.2% full. macOS needs about 10% free space to run smoothly.");
+    // Texts appended to one another keep their spacing in English.
+    EXPECT_EQ(Localized::fill(englishFor("已把 %@ 项(%@)移到废纸篓。"), {"1", "2 GB"}) +
+                  Localized::fill(englishFor("%@ 项无法移动(系统保护或正在使用)。"), {"2"}) +
+                  englishFor("清倒废纸篓后空间才会释放。"),
+              "Moved 1 item (2 GB) to the Trash. 2 items couldn’t be moved (protected by macOS or in use). "
+              "Empty the Trash to free the space.");
+    EXPECT_EQ(Localized::fill(englishFor("%@ 天没有任何改动。"), {"1"}) + englishFor("可以归档到外置硬盘或网盘后移除本地副本。"),
+              "Nothing has changed in 1 day. Archive it to an external drive or a cloud drive, then remove the local copy.");
+}
+
+TEST(CommandLineTexts, HelpAndSetupAreTableRows) {
+    const auto& rows = English::rows();
+    EXPECT_EQ(rows[kCommandLineRows].chinese, CLITexts::helpKey);
+    EXPECT_TRUE(CLITexts::helpKey.ends_with("\n"));
+    EXPECT_FALSE(CLITexts::setupKey.ends_with("\n"));
+    EXPECT_TRUE(CLITexts::helpKey.starts_with("Ostrevane %@ — "));
+
+    const std::string* setup = English::lookup(CLITexts::setupKey);
+    ASSERT_NE(setup, nullptr);
+    auto setupRow = std::find_if(rows.begin(), rows.end(), [](const English::Row& row) { return row.chinese == CLITexts::setupKey; });
+    ASSERT_NE(setupRow, rows.end());
+    EXPECT_GE(static_cast<size_t>(setupRow - rows.begin()), kCommandLineRows);
+    EXPECT_EQ(Localized::fill(*setup, {"/opt/ostrevane", "/opt/ostrevane"}),
+              "Claude Code:\n"
+              "  claude mcp add ostrevane --scope user -- /opt/ostrevane mcp\n"
+              "\n"
+              "Claude Desktop (add to mcpServers in claude_desktop_config.json):\n"
+              "  \"ostrevane\": { \"command\": \"/opt/ostrevane\", \"args\": [\"mcp\"] }\n"
+              "\n"
+              "Then just tell Claude: “Check where I can free up disk space” or “Archive ~/Movies/old-project to iCloud”.");
+}
+
+TEST(CommandLineTexts, EnglishHelpMatchesItsLayout) {
+    const std::string* help = English::lookup(CLITexts::helpKey);
+    ASSERT_NE(help, nullptr);
+    const std::string expected =
+        "Ostrevane 0.3.1 — see where your disk space goes, get cleanup suggestions, back up to cloud drives. Built for AI agents like Claude: every command supports --json.\n"
+        "\n"
+        "Usage: ostrevane <command> [arguments] [--json]\n"
+        "\n"
+        "Look\n"
+        "  status                              Disks, free space and permission status\n"
+        "  scan [path] [--depth 2] [--top 10]   Folder size tree (home folder by default; cached for 15 minutes, --refresh rescans)\n"
+        "  largest [path] [-n 25] [--min-size 100] [--older-than days]\n"
+        "                                      Largest files (--min-size in MB)\n"
+        "  duplicates [path] [--min-size 50] [--verify]\n"
+        "                                      Duplicate files\n"
+        "\n"
+        "Suggest and clean (everything is a dry run until you add --execute; cleaning = moving to the Trash, which can be undone)\n"
+        "  suggest [--quick]                   Cleanup suggestions, largest first\n"
+        "  clean <suggestion-id>... [--execute]\n"
+        "                                      Apply suggestions\n"
+        "  trash <path>... [--execute]         Move files or folders to the Trash\n"
+        "  empty-trash --confirm               Empty the Trash (can’t be undone; this is what frees the space)\n"
+        "\n"
+        "Cloud backup\n"
+        "  destinations                        Detected cloud drives and backup destinations\n"
+        "  destinations add <name> <folder>    Add a custom destination (external drive, NAS, any synced folder)\n"
+        "  destinations remove <name>\n"
+        "  backup <path> --to <destination> [--dry-run] [--exclude name]...\n"
+        "                                      Incremental backup (copies new and changed files, never deletes at the destination)\n"
+        "  offload <path> --to <destination> [--execute]\n"
+        "                                      Archive: back up → verify → move the local copy to the Trash\n"
+        "  evict <path in iCloud Drive>        Release local copies of uploaded files\n"
+        "  plans                               List backup plans\n"
+        "  plans add <path> --to <destination> | plans remove <id> | plans run [id] [--dry-run]\n"
+        "  history [-n 10]                     Backup history\n"
+        "\n"
+        "AI\n"
+        "  mcp                                 Start the MCP server (stdio) for Claude\n"
+        "  claude-setup                        Print the setup for Claude Code / Claude Desktop\n";
+    EXPECT_EQ(Localized::fill(*help, {"0.3.1"}), expected);
+    EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 35);
+}
