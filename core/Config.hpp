@@ -1,0 +1,80 @@
+// The user's saved choices: custom backup folders and backup plans, kept in
+// one JSON file that the application and the tool both read and write.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Support.hpp"
+
+/// A folder the user added as a backup destination. Its name is its identity.
+struct CustomDestination {
+    std::string name;
+    /// As stored; expanded with Paths::expand whenever it is used.
+    std::string path;
+
+    std::string id() const { return "folder:" + name; }
+};
+
+/// A source to back up to a destination, with the outcome of its last real run.
+struct BackupPlan {
+    std::string id;
+    std::string source;
+    /// A destination id or a folder path, resolved at each run so a plan
+    /// survives its destination being away for a while.
+    std::string destinationId;
+    std::optional<Date> lastRun;
+    /// "ok", "completed_with_errors", "cancelled" or "failed".
+    std::optional<std::string> lastStatus;
+    std::optional<std::string> lastSummary;
+
+    BackupPlan() = default;
+    /// A new plan with a fresh id and no last run.
+    BackupPlan(std::string source, std::string destinationId);
+
+    /// Eight lower-case hexadecimal digits, the first group of a random UUID.
+    static std::string newId();
+};
+
+struct AppConfig {
+    std::vector<CustomDestination> customDestinations;
+    std::vector<BackupPlan> plans;
+};
+
+void to_json(json& object, const CustomDestination& destination);
+void from_json(const json& object, CustomDestination& destination);
+void to_json(json& object, const BackupPlan& plan);
+void from_json(const json& object, BackupPlan& plan);
+void to_json(json& object, const AppConfig& config);
+void from_json(const json& object, AppConfig& config);
+
+/// Every access to the file holds this process's lock and an advisory lock on
+/// a sibling file, so neither another thread nor the other program (the
+/// application or the tool) can slip a write between a read and its write-back.
+namespace ConfigStore {
+
+/// "config.json" in the support folder.
+std::filesystem::path filePath();
+
+/// A missing, unreadable or undecodable file reads as an empty configuration.
+AppConfig load();
+
+/// Write errors are dropped; the old file then stays as it was.
+void save(const AppConfig& config);
+
+/// Reads, changes and writes back under one lock; write errors are dropped.
+void update(const std::function<void(AppConfig&)>& change);
+
+/// As update, but a failed write throws OstrevaneError, and the configuration
+/// as written is returned.
+AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change);
+
+/// Called, outside the lock, after a file that could not be decoded was moved
+/// aside before being replaced; receives the path it was kept under. One
+/// observer per process; an empty function removes it.
+void setSetAsideObserver(std::function<void(const std::filesystem::path& keptAs)> observer);
+
+}  // namespace ConfigStore

@@ -1,0 +1,255 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <regex>
+#include <set>
+#include <thread>
+
+#include "Config.hpp"
+#include "TestSupport.hpp"
+
+using namespace testing_support;
+
+namespace {
+
+class ConfigStoreTest : public HomeTest {
+protected:
+    void TearDown() override { ConfigStore::setSetAsideObserver(nullptr); }
+
+    fs::path configFile() const { return home.path("Library/Application Support/Ostrevane/config.json"); }
+    fs::path supportFolder() const { return configFile().parent_path(); }
+
+    /// Files in the support folder kept aside by the store.
+    std::vector<fs::path> keptFiles() const {
+        std::vector<fs::path> kept;
+        for (const auto& entry : fs::directory_iterator(supportFolder()))
+            if (entry.path().filename().string().starts_with("config.unreadable-")) kept.push_back(entry.path());
+        std::sort(kept.begin(), kept.end());
+        return kept;
+    }
+
+    void addPlan(const std::string& source, const std::string& destination = "icloud") {
+        ConfigStore::update([&](AppConfig& config) { config.plans.emplace_back(source, destination); });
+    }
+};
+
+std::set<std::string> sources(const AppConfig& config) {
+    std::set<std::string> result;
+    for (const auto& plan : config.plans) result.insert(plan.source);
+    return result;
+}
+
+}  // namespace
+
+TEST_F(ConfigStoreTest, MissingFileReadsEmptyAndFirstUpdateCreatesIt) {
+    EXPECT_FALSE(fs::exists(configFile()));
+    AppConfig empty = ConfigStore::load();
+    EXPECT_TRUE(empty.plans.empty());
+    EXPECT_TRUE(empty.customDestinations.empty());
+
+    addPlan("/data/photos");
+    json stored = json::parse(readText(configFile()));
+    ASSERT_EQ(stored["plans"].size(), 1u);
+    EXPECT_EQ(stored["customDestinations"], json::array());
+    const json& plan = stored["plans"][0];
+    EXPECT_EQ(plan["source"], "/data/photos");
+    EXPECT_EQ(plan["destinationId"], "icloud");
+    // No last run yet: the three keys are left out, not written as null.
+    EXPECT_FALSE(plan.contains("lastRun"));
+    EXPECT_FALSE(plan.contains("lastStatus"));
+    EXPECT_FALSE(plan.contains("lastSummary"));
+    EXPECT_TRUE(keptFiles().empty());
+}
+
+TEST_F(ConfigStoreTest, FileIsPrettyWithSortedKeysAndUnescapedSlashes) {
+    ConfigStore::update([](AppConfig& config) {
+        config.customDestinations.push_back({"Archive", "~/Archive/2024"});
+        BackupPlan plan("/data/a", "folder:Archive");
+        plan.id = "0123abcd";
+        config.plans.push_back(plan);
+    });
+    std::string text = readText(configFile());
+    EXPECT_EQ(text,
+              "{\n"
+              "  \"customDestinations\": [\n"
+              "    {\n"
+              "      \"name\": \"Archive\",\n"
+              "      \"path\": \"~/Archive/2024\"\n"
+              "    }\n"
+              "  ],\n"
+              "  \"plans\": [\n"
+              "    {\n"
+              "      \"destinationId\": \"folder:Archive\",\n"
+              "      \"id\": \"0123abcd\",\n"
+              "      \"source\": \"/data/a\"\n"
+              "    }\n"
+              "  ]\n"
+              "}");
+}
+
+TEST_F(ConfigStoreTest, LastRunRoundTripsAsWholeSecondISOText) {
+    Date when = std::chrono::system_clock::from_time_t(1'765'231'276) + std::chrono::milliseconds(700);
+    ConfigStore::update([&](AppConfig& config) {
+        BackupPlan plan("/data/a", "icloud");
+        plan.lastRun = when;
+        plan.lastStatus = "ok";
+        plan.lastSummary = "复制 3 个文件";
+        config.plans.push_back(plan);
+    });
+    json stored = json::parse(readText(configFile()));
+    EXPECT_EQ(stored["plans"][0]["lastRun"], ISODate::format(when));
+    EXPECT_TRUE(stored["plans"][0]["lastRun"].get<std::string>().ends_with(":16Z"));
+
+    BackupPlan loaded = ConfigStore::load().plans.at(0);
+    EXPECT_EQ(loaded.lastRun, std::chrono::system_clock::from_time_t(1'765'231'276));
+    EXPECT_EQ(loaded.lastStatus, "ok");
+    EXPECT_EQ(loaded.lastSummary, "复制 3 个文件");
+}
+
+TEST_F(ConfigStoreTest, NewPlanIdsAreEightLowerCaseHexDigits) {
+    std::set<std::string> ids;
+    for (int i = 0; i < 200; ++i) {
+        BackupPlan plan("/a", "b");
+        EXPECT_TRUE(std::regex_match(plan.id, std::regex("[0-9a-f]{8}"))) << plan.id;
+        EXPECT_FALSE(plan.lastRun || plan.lastStatus || plan.lastSummary);
+        ids.insert(plan.id);
+    }
+    EXPECT_GT(ids.size(), 195u);
+}
+
+TEST_F(ConfigStoreTest, CustomDestinationIdFollowsItsName) {
+    CustomDestination destination{"T7 移动硬盘", "/media/t7"};
+    EXPECT_EQ(destination.id(), "folder:T7 移动硬盘");
+    destination.name = "Renamed";
+    EXPECT_EQ(destination.id(), "folder:Renamed");
+}
+
+TEST_F(ConfigStoreTest, EmptyFileReadsEmptyAndIsSimplyReplaced) {
+    writeText(configFile(), "");
+    EXPECT_TRUE(ConfigStore::load().plans.empty());
+    addPlan("/x");
+    EXPECT_EQ(ConfigStore::load().plans.size(), 1u);
+    EXPECT_TRUE(keptFiles().empty());  // nothing worth keeping
+}
+
+TEST_F(ConfigStoreTest, UndecodableFilesAreKeptAsideBeforeBeingReplaced) {
+    // Each of these reads as empty; none may be lost when the next change
+    // writes a new file.
+    const std::vector<std::string> broken = {
+        "{\"customDestinations\": [], \"plans\": [",                             // cut short
+        "{\"plans\": [{\"id\": \"a\", \"source\": \"/s\", \"destinationId\": \"d\"}]}",  // key missing
+        "{\"customDestinations\": [{\"name\": \"N\"}], \"plans\": []}",           // entry without path
+        "{\"customDestinations\": [], \"plans\": [{\"id\": \"a\", \"source\": \"/s\", "
+        "\"destinationId\": \"d\", \"lastRun\": \"yesterday\"}]}",                    // date not ISO
+        "{\"customDestinations\": [], \"plans\": [{\"id\": 7, \"source\": \"/s\", \"destinationId\": \"d\"}]}",
+        "[1, 2, 3]",
+        "\xff\xfe garbage",
+    };
+    std::vector<fs::path> reported;
+    ConfigStore::setSetAsideObserver([&](const fs::path& keptAs) { reported.push_back(keptAs); });
+
+    for (size_t i = 0; i < broken.size(); ++i) {
+        SCOPED_TRACE(broken[i]);
+        writeText(configFile(), broken[i]);
+        AppConfig loaded = ConfigStore::load();
+        EXPECT_TRUE(loaded.plans.empty());
+        EXPECT_TRUE(loaded.customDestinations.empty());
+        EXPECT_EQ(readText(configFile()), broken[i]) << "a load must not touch the file";
+
+        addPlan("/new");
+        ASSERT_EQ(reported.size(), i + 1);
+        EXPECT_EQ(reported.back().parent_path(), supportFolder());
+        EXPECT_EQ(readText(reported.back()), broken[i]);
+        AppConfig now = ConfigStore::load();
+        ASSERT_EQ(now.plans.size(), 1u);
+        EXPECT_EQ(now.plans[0].source, "/new");
+    }
+    // Several in the same second get distinct names.
+    auto kept = keptFiles();
+    EXPECT_EQ(kept.size(), broken.size());
+    EXPECT_TRUE(std::regex_match(kept.front().filename().string(),
+                                 std::regex(R"(config\.unreadable-\d{8}T\d{6}Z(-\d+)?\.json)")));
+}
+
+TEST_F(ConfigStoreTest, SavingOverAnUndecodableFileKeepsItToo) {
+    writeText(configFile(), "not json");
+    AppConfig config;
+    config.customDestinations.push_back({"Disk", "/media/disk"});
+    ConfigStore::save(config);
+    ASSERT_EQ(keptFiles().size(), 1u);
+    EXPECT_EQ(readText(keptFiles()[0]), "not json");
+    EXPECT_EQ(ConfigStore::load().customDestinations.size(), 1u);
+}
+
+TEST_F(ConfigStoreTest, FailedWritesAreDroppedByUpdateAndReportedByUpdateOrThrow) {
+    addPlan("/kept");
+    // A name that is not UTF-8 cannot be encoded; the file must stay as it was.
+    std::string before = readText(configFile());
+    EXPECT_THROW(ConfigStore::updateOrThrow([](AppConfig& config) { config.plans.emplace_back("/bad\xff", "x"); }),
+                 OstrevaneError);
+    EXPECT_NO_THROW(ConfigStore::update([](AppConfig& config) { config.plans.emplace_back("/bad\xff", "x"); }));
+    EXPECT_EQ(readText(configFile()), before);
+
+    AppConfig written = ConfigStore::updateOrThrow([](AppConfig& config) { config.plans.emplace_back("/more", "x"); });
+    EXPECT_EQ(written.plans.size(), 2u);
+}
+
+TEST_F(ConfigStoreTest, UnwritableSupportFolderReadsEmptyAndRefusesWrites) {
+    // The support folder's place is taken by a file, so nothing can be created there.
+    writeText(supportFolder(), "in the way");
+    EXPECT_TRUE(ConfigStore::load().plans.empty());
+    EXPECT_THROW(ConfigStore::updateOrThrow([](AppConfig& config) { config.plans.emplace_back("/a", "b"); }),
+                 OstrevaneError);
+    EXPECT_NO_THROW(ConfigStore::save(AppConfig()));
+    EXPECT_EQ(readText(supportFolder()), "in the way");
+}
+
+TEST_F(ConfigStoreTest, ConcurrentUpdatesFromThreadsLoseNothing) {
+    constexpr int threads = 8, perThread = 25;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([t] {
+            for (int i = 0; i < perThread; ++i)
+                ConfigStore::update([&](AppConfig& config) {
+                    config.plans.emplace_back("/t" + std::to_string(t) + "/" + std::to_string(i), "icloud");
+                });
+        });
+    for (auto& worker : workers) worker.join();
+    EXPECT_EQ(sources(ConfigStore::load()).size(), static_cast<size_t>(threads * perThread));
+}
+
+TEST_F(ConfigStoreTest, ConcurrentUpdatesFromTwoProcessesLoseNothing) {
+    constexpr int perProcess = 60;
+    auto work = [](const std::string& tag) {
+        for (int i = 0; i < perProcess; ++i)
+            ConfigStore::update(
+                [&](AppConfig& config) { config.plans.emplace_back("/" + tag + "/" + std::to_string(i), "icloud"); });
+    };
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        work("child");
+        _exit(0);
+    }
+    work("parent");
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    AppConfig config = ConfigStore::load();
+    EXPECT_EQ(config.plans.size(), 2u * perProcess);
+    EXPECT_EQ(sources(config).size(), 2u * perProcess);
+}
+
+TEST_F(ConfigStoreTest, RecordsDecodeFromTheirOwnJSON) {
+    BackupPlan plan("/a", "rclone:b");
+    plan.lastStatus = "failed";
+    json encoded = plan;
+    BackupPlan decoded = encoded.get<BackupPlan>();
+    EXPECT_EQ(decoded.id, plan.id);
+    EXPECT_EQ(decoded.lastStatus, "failed");
+    EXPECT_FALSE(decoded.lastRun);
+    // A null optional reads as absent.
+    encoded["lastSummary"] = nullptr;
+    EXPECT_FALSE(encoded.get<BackupPlan>().lastSummary);
+}
