@@ -1,0 +1,51 @@
+// The MCP server of the `ostrevane` tool: newline-delimited JSON-RPC 2.0 on
+// standard input and output, one request at a time.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "Support.hpp"
+
+struct ScanProgress;
+struct BackupProgress;
+
+class MCPServer : public std::enable_shared_from_this<MCPServer> {
+public:
+    static const std::string instructions;
+    /// The fourteen tools, in order; also what the application's agent page lists.
+    static const json& tools();
+
+    /// Use `make` so progress closures can hold the server weakly.
+    static std::shared_ptr<MCPServer> make(FILE* input = stdin, FILE* output = stdout, FILE* errors = stderr);
+
+    /// Reads requests until end of input, answering each before reading the next.
+    void run();
+    /// One request line -> the reply, or none when nothing is written for it.
+    std::optional<json> handle(const std::string& line);
+
+    /// Runs one tool; the result text, or an exception whose text becomes an
+    /// error result.
+    std::string call(const std::string& name, const json& arguments, const std::optional<json>& progressToken);
+
+    std::function<void(const ScanProgress&)> scanProgress(const std::optional<json>& token);
+    std::function<void(const BackupProgress&)> backupProgress(const std::optional<json>& token);
+
+private:
+    MCPServer(FILE* input, FILE* output, FILE* errors) : input(input), output(output), errors(errors) {}
+    void writeLine(const json& message);
+    /// A closure that sends `params(progress)` at most once a second.
+    template <class Progress>
+    std::function<void(const Progress&)> throttled(const std::optional<json>& token,
+                                                   std::function<json(const Progress&)> params);
+    static json failure(const json& id, int code, const std::string& message);
+
+    FILE* input;
+    FILE* output;
+    FILE* errors;
+    std::mutex outLock;
+};
