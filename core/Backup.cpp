@@ -1,0 +1,1282 @@
+#include "Backup.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <random>
+#include <set>
+
+#include "Cleaner.hpp"
+#include "Localization.hpp"
+#include "Rclone.hpp"
+#include "ScanStore.hpp"
+#include "Scanner.hpp"
+#include "platform/FileSystem.hpp"
+#include "platform/Host.hpp"
+#include "platform/ICloud.hpp"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+std::string describe(int error) { return std::strerror(error); }
+
+/// Eight lower-case hexadecimal digits: the first group of a random UUID.
+std::string newReportId() {
+    static std::mutex lock;
+    static std::mt19937_64 generator{std::random_device{}()};
+    uint32_t value;
+    {
+        std::lock_guard guard(lock);
+        value = static_cast<uint32_t>(generator());
+    }
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+/// A file descriptor closed when it goes out of scope.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd = std::exchange(other.fd, -1);
+        }
+        return *this;
+    }
+    ~UniqueFd() { reset(); }
+    int get() const { return fd; }
+    bool valid() const { return fd >= 0; }
+    int release() { return std::exchange(fd, -1); }
+    void reset() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+
+private:
+    int fd = -1;
+};
+
+std::string joined(const std::string& folder, const std::string& name) {
+    return folder.ends_with("/") ? folder + name : folder + "/" + name;
+}
+
+std::vector<std::string> components(const std::string& relative) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t slash = relative.find('/', start);
+        if (slash == std::string::npos) slash = relative.size();
+        if (slash > start) parts.push_back(relative.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return parts;
+}
+
+/// The path with symbolic links resolved as far as it exists; none when even
+/// that fails.
+std::optional<std::string> resolved(const std::string& path) {
+    std::error_code error;
+    fs::path canonical = fs::weakly_canonical(path, error);
+    if (error) return std::nullopt;
+    std::string text = canonical.string();
+    if (text.size() > 1 && text.ends_with("/")) text.pop_back();
+    return text;
+}
+
+/// Whether `inner` is `outer` or inside it, as written or once links are resolved.
+bool liesWithin(const std::string& inner, const std::string& outer) {
+    if (Paths::isInside(inner, outer)) return true;
+    auto resolvedInner = resolved(inner), resolvedOuter = resolved(outer);
+    return resolvedInner && resolvedOuter && Paths::isInside(*resolvedInner, *resolvedOuter);
+}
+
+int64_t freeBytesOfFileSystem(const std::string& path) {
+    struct statvfs info;
+    if (::statvfs(path.c_str(), &info) != 0) return 0;
+    return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
+}
+
+/// Reads one directory's entry names; the stream is closed with the object.
+class DirectoryStream {
+public:
+    /// Takes ownership of `fd`, an open directory.
+    explicit DirectoryStream(int fd) : dir(::fdopendir(fd)) {
+        if (!dir) ::close(fd);
+    }
+    ~DirectoryStream() {
+        if (dir) ::closedir(dir);
+    }
+    DirectoryStream(const DirectoryStream&) = delete;
+    DirectoryStream& operator=(const DirectoryStream&) = delete;
+    bool valid() const { return dir != nullptr; }
+    int fd() const { return ::dirfd(dir); }
+    /// The next name but "." and ".."; none at the end, with `error` set when reading failed.
+    std::optional<std::string> next(int& error) {
+        while (true) {
+            errno = 0;
+            dirent* entry = ::readdir(dir);
+            if (!entry) {
+                error = errno;
+                return std::nullopt;
+            }
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+            return std::string(entry->d_name);
+        }
+    }
+
+private:
+    DIR* dir = nullptr;
+};
+
+int attributeFault(const std::string& path) {
+    return BackupHooks::readAttributes ? BackupHooks::readAttributes(path) : 0;
+}
+
+int64_t allocatedBytes(const struct stat& info) { return static_cast<int64_t>(info.st_blocks) * 512; }
+
+}  // namespace
+
+// MARK: Records
+
+BackupOptions::BackupOptions() : excludes(defaultExcludes) {}
+BackupOptions::BackupOptions(bool dryRun, std::vector<std::string> excludes)
+    : dryRun(dryRun), excludes(std::move(excludes)) {}
+
+const std::vector<std::string> BackupOptions::defaultExcludes = {
+    ".DS_Store", ".localized", ".Trash", "node_modules", "DerivedData", ".build", "__pycache__"};
+const std::vector<std::string> BackupOptions::offloadExcludes = {".DS_Store", ".localized"};
+
+double BackupProgress::fraction() const {
+    if (bytesTotal <= 0) return 0;
+    return std::min(1.0, static_cast<double>(bytesDone) / static_cast<double>(bytesTotal));
+}
+
+void to_json(json& object, const BackupReport& report) {
+    object = json{{"id", report.id},
+                  {"source", report.source},
+                  {"destinationId", report.destinationId},
+                  {"destinationName", report.destinationName},
+                  {"target", report.target},
+                  {"startedAt", report.startedAt},
+                  {"finishedAt", report.finishedAt},
+                  {"dryRun", report.dryRun},
+                  {"status", report.status},
+                  {"filesTotal", report.filesTotal},
+                  {"filesCopied", report.filesCopied},
+                  {"filesSkipped", report.filesSkipped},
+                  {"filesFailed", report.filesFailed},
+                  {"bytesCopied", report.bytesCopied},
+                  {"copied", report.copied},
+                  {"errors", report.errors},
+                  {"summary", report.summary}};
+}
+
+void from_json(const json& object, BackupReport& report) {
+    object.at("id").get_to(report.id);
+    object.at("source").get_to(report.source);
+    object.at("destinationId").get_to(report.destinationId);
+    object.at("destinationName").get_to(report.destinationName);
+    object.at("target").get_to(report.target);
+    object.at("startedAt").get_to(report.startedAt);
+    object.at("finishedAt").get_to(report.finishedAt);
+    object.at("dryRun").get_to(report.dryRun);
+    object.at("status").get_to(report.status);
+    object.at("filesTotal").get_to(report.filesTotal);
+    object.at("filesCopied").get_to(report.filesCopied);
+    object.at("filesSkipped").get_to(report.filesSkipped);
+    object.at("filesFailed").get_to(report.filesFailed);
+    object.at("bytesCopied").get_to(report.bytesCopied);
+    object.at("copied").get_to(report.copied);
+    object.at("errors").get_to(report.errors);
+    object.at("summary").get_to(report.summary);
+}
+
+void to_json(json& object, const OffloadReport& report) {
+    object = json{{"backup", report.backup},         {"verified", report.verified}, {"sourceTrashed", report.sourceTrashed},
+                  {"dryRun", report.dryRun},         {"bytes", report.bytes},       {"message", report.message}};
+}
+
+void from_json(const json& object, OffloadReport& report) {
+    object.at("backup").get_to(report.backup);
+    object.at("verified").get_to(report.verified);
+    object.at("sourceTrashed").get_to(report.sourceTrashed);
+    object.at("dryRun").get_to(report.dryRun);
+    object.at("bytes").get_to(report.bytes);
+    object.at("message").get_to(report.message);
+}
+
+void to_json(json& object, const EvictReport& report) {
+    object = json{{"path", report.path},
+                  {"evicted", report.evicted},
+                  {"failed", report.failed},
+                  {"freedBytes", report.freedBytes},
+                  {"message", report.message}};
+}
+
+void from_json(const json& object, EvictReport& report) {
+    object.at("path").get_to(report.path);
+    object.at("evicted").get_to(report.evicted);
+    object.at("failed").get_to(report.failed);
+    object.at("freedBytes").get_to(report.freedBytes);
+    object.at("message").get_to(report.message);
+}
+
+void to_json(json& object, const PlanRun& run) {
+    object = json{{"plan", run.plan}};
+    JSONOut::putOptional(object, "report", run.report);
+    JSONOut::putOptional(object, "error", run.error);
+}
+
+void from_json(const json& object, PlanRun& run) {
+    object.at("plan").get_to(run.plan);
+    JSONOut::getOptional(object, "report", run.report);
+    JSONOut::getOptional(object, "error", run.error);
+}
+
+// MARK: History
+
+namespace BackupHistory {
+
+namespace {
+
+std::mutex& processLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+/// The process lock, then an advisory lock on a sibling file, so the
+/// application and the tool cannot slip a write between each other's read and
+/// write-back. The sibling carries the lock because every write replaces the
+/// history file itself.
+class HistoryLock {
+public:
+    explicit HistoryLock(bool exclusive) : guard(processLock()) {
+        fs::path lockPath = Paths::supportDir() / "backup-history.json.lock";
+        descriptor = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // Without a lock file nothing can be written there either, so the
+        // process lock alone loses nothing.
+        if (descriptor < 0) return;
+        while (::flock(descriptor, exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
+        }
+    }
+    ~HistoryLock() {
+        if (descriptor >= 0) ::close(descriptor);
+    }
+    HistoryLock(const HistoryLock&) = delete;
+    HistoryLock& operator=(const HistoryLock&) = delete;
+
+private:
+    std::lock_guard<std::mutex> guard;
+    int descriptor = -1;
+};
+
+struct Reading {
+    std::vector<BackupReport> reports;
+    /// The file holds something that is not a history: keep it before writing.
+    bool mustBeKept = false;
+};
+
+Reading readFile() {
+    const fs::path path = filePath();
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(path, error))) return {};
+    auto text = Files::read(path);
+    if (!text) return {{}, true};
+    if (Text::trim(*text).empty()) return {};
+    try {
+        return {JSONOut::decode<std::vector<BackupReport>>(*text), false};
+    } catch (...) {
+        return {{}, true};
+    }
+}
+
+std::string timeStamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
+    return text;
+}
+
+/// Renames the file to "backup-history.unreadable-<time>.json" beside it.
+bool setAside() {
+    const fs::path original = filePath();
+    const std::string stem = "backup-history.unreadable-" + timeStamp();
+    fs::path target = original.parent_path() / (stem + ".json");
+    std::error_code error;
+    for (int counter = 2; fs::exists(fs::symlink_status(target, error)); ++counter)
+        target = original.parent_path() / (stem + "-" + std::to_string(counter) + ".json");
+    return ::rename(original.c_str(), target.c_str()) == 0;
+}
+
+}  // namespace
+
+fs::path filePath() { return Paths::supportDir() / "backup-history.json"; }
+
+std::vector<BackupReport> load() {
+    HistoryLock lock(false);
+    return readFile().reports;
+}
+
+void append(const BackupReport& report) {
+    // One lock from the read to the write, so two runs finishing together
+    // cannot drop each other's report.
+    HistoryLock lock(true);
+    Reading reading = readFile();
+    if (reading.mustBeKept && !setAside()) return;
+    reading.reports.insert(reading.reports.begin(), report);
+    if (reading.reports.size() > capacity) reading.reports.resize(capacity);
+    std::string text = JSONOut::encode(reading.reports, true);
+    if (text == JSONOut::failureDocument) return;
+    try {
+        Files::writeAtomically(filePath(), text);
+    } catch (const OstrevaneError&) {
+    }
+}
+
+}  // namespace BackupHistory
+
+// MARK: Hooks
+
+namespace BackupHooks {
+std::function<int(const std::string&)> readAttributes;
+std::function<int(const std::string&, int64_t)> copyContents;
+void reset() {
+    readAttributes = nullptr;
+    copyContents = nullptr;
+}
+}  // namespace BackupHooks
+
+// MARK: Engine
+
+namespace BackupEngine {
+
+namespace {
+
+struct Tally {
+    int64_t total = 0, copied = 0, skipped = 0, failed = 0, bytes = 0;
+    std::vector<std::string> errors;
+
+    void fail(const std::string& path, const std::string& description) {
+        ++failed;
+        if (errors.size() < 20) errors.push_back(Paths::abbreviate(path) + ": " + description);
+    }
+};
+
+BackupReport makeReport(const std::string& source, const BackupDestination& destination, const std::string& target,
+                        Date started, bool dryRun, const std::string& status, const Tally& tally) {
+    BackupReport report;
+    std::string bytesText = Fmt::bytes(tally.bytes);
+    std::string summary = dryRun ? L("试运行:将复制 %@ 个文件(%@),%@ 个已是最新。", tally.copied, bytesText, tally.skipped)
+                                 : L("已复制 %@ 个文件(%@),%@ 个已是最新。", tally.copied, bytesText, tally.skipped);
+    if (tally.failed > 0) summary += L("%@ 个失败。", tally.failed);
+    if (status == "cancelled") summary += L("(已取消)");
+
+    // Names on disk need not be UTF-8; the report must still encode, or the
+    // history would lose every entry at its next write.
+    auto text = [](const std::string& value) { return Text::replacingInvalidUTF8(value); };
+    report.id = newReportId();
+    report.source = text(source);
+    report.destinationId = destination.id;
+    report.destinationName = destination.name;
+    report.target = text(target);
+    report.startedAt = started;
+    report.finishedAt = std::chrono::system_clock::now();
+    report.dryRun = dryRun;
+    report.status = status;
+    report.filesTotal = tally.total;
+    report.filesCopied = tally.copied;
+    report.filesSkipped = tally.skipped;
+    report.filesFailed = tally.failed;
+    report.bytesCopied = tally.bytes;
+    report.copied = bytesText;
+    for (const auto& error : tally.errors) report.errors.push_back(text(error));
+    report.summary = text(summary);
+    return report;
+}
+
+// MARK: Local copy
+
+/// A folder at the destination, opened without following links, or why it is
+/// not there (0 while a dry run merely finds it missing).
+struct TargetFolder {
+    UniqueFd fd;
+    int error = 0;
+};
+
+int openFolderNoFollow(int parent, const std::string& name) {
+    int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // A link where a folder belongs is not a folder to write into.
+    if (fd < 0 && errno == ELOOP) errno = ENOTDIR;
+    return fd;
+}
+
+TargetFolder openChild(const TargetFolder& parent, const std::string& name, bool create) {
+    TargetFolder child;
+    if (!parent.fd.valid()) {
+        child.error = parent.error;
+        return child;
+    }
+    int made = 0;
+    if (create && ::mkdirat(parent.fd.get(), name.c_str(), 0755) != 0 && errno != EEXIST) made = errno;
+    int fd = openFolderNoFollow(parent.fd.get(), name);
+    if (fd < 0) {
+        child.error = (errno == ENOENT && made) ? made : errno;
+        if (!create && child.error == ENOENT) child.error = 0;
+        return child;
+    }
+    child.fd = UniqueFd(fd);
+    return child;
+}
+
+/// The destination's own folder may be reached through a link (a sync folder
+/// often is); below it, inside the backup folder, no link is ever followed,
+/// so a link left there cannot lead a write into the user's files elsewhere.
+TargetFolder openTargetChain(const std::string& base, const std::vector<std::string>& parts, bool create) {
+    TargetFolder folder;
+    int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        folder.error = errno;
+        if (!create && folder.error == ENOENT) folder.error = 0;
+        return folder;
+    }
+    folder.fd = UniqueFd(fd);
+    for (const auto& part : parts) folder = openChild(folder, part, create);
+    return folder;
+}
+
+/// A regular file at the target is up to date when it has the same size and
+/// a modification time less than 2 seconds away (file systems that keep
+/// coarse times still match).
+bool upToDate(int folder, const std::string& name, const struct stat& source) {
+    struct stat target;
+    if (::fstatat(folder, name.c_str(), &target, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!S_ISREG(target.st_mode) || target.st_size != source.st_size) return false;
+    int64_t difference = (static_cast<int64_t>(target.st_mtim.tv_sec) - source.st_mtim.tv_sec) * 1'000'000'000 +
+                         (target.st_mtim.tv_nsec - source.st_mtim.tv_nsec);
+    return std::llabs(difference) < 2'000'000'000;
+}
+
+constexpr int copyCancelled = -1;
+constexpr int64_t chunkSize = 8 << 20;
+std::atomic<bool> anonymousTemporariesWork{true};
+std::atomic<bool> copyFileRangeWorks{true};
+std::atomic<unsigned> temporaryCounter{0};
+
+std::string temporaryName() {
+    return ".ostrevane-partial-" + std::to_string(::getpid()) + "-" + std::to_string(temporaryCounter++);
+}
+
+/// Copies [from, to) of `in` into the same range of `out`; 0, an errno value
+/// or copyCancelled. `end` comes back lower when the file turned out shorter.
+int copyRange(int in, int out, int64_t from, int64_t to, int64_t& end, int64_t& written, const std::string& path,
+              const CancelTokenPtr& cancel) {
+    int64_t position = from;
+    std::vector<char> buffer;
+    while (position < to) {
+        if (isCancelled(cancel)) return copyCancelled;
+        if (BackupHooks::copyContents)
+            if (int fault = BackupHooks::copyContents(path, written)) return fault;
+        const size_t length = static_cast<size_t>(std::min<int64_t>(chunkSize, to - position));
+        ssize_t moved = -1;
+        if (copyFileRangeWorks) {
+            loff_t inOffset = position, outOffset = position;
+            moved = ::copy_file_range(in, &inOffset, out, &outOffset, length, 0);
+            if (moved < 0) {
+                if (errno == EINTR) continue;
+                if (errno == ENOSYS) copyFileRangeWorks = false;
+                if (errno != ENOSYS && errno != EXDEV && errno != EINVAL && errno != EOPNOTSUPP && errno != EBADF &&
+                    errno != ETXTBSY)
+                    return errno;
+            }
+        }
+        if (moved < 0) {
+            // Across file systems, or where the kernel cannot: plain reads and writes.
+            if (buffer.empty()) buffer.resize(1 << 20);
+            ssize_t count = ::pread(in, buffer.data(), std::min(length, buffer.size()), position);
+            if (count < 0) {
+                if (errno == EINTR) continue;
+                return errno;
+            }
+            for (ssize_t done = 0; done < count;) {
+                ssize_t put = ::pwrite(out, buffer.data() + done, static_cast<size_t>(count - done), position + done);
+                if (put < 0) {
+                    if (errno == EINTR) continue;
+                    return errno;
+                }
+                done += put;
+            }
+            moved = count;
+        }
+        if (moved == 0) {
+            end = position;
+            return 0;
+        }
+        position += moved;
+        written += moved;
+    }
+    return 0;
+}
+
+/// Copies the data of `in` (of `size` bytes) into `out`. Only the ranges that
+/// hold data are written, so a sparse file (a disk image) keeps its holes.
+int copyData(int in, int out, const struct stat& info, const std::string& path, const CancelTokenPtr& cancel) {
+    int64_t end = info.st_size;
+    int64_t written = 0;
+    bool mayHaveHoles = allocatedBytes(info) < info.st_size;
+    int64_t offset = 0;
+    while (offset < end) {
+        int64_t dataStart = offset, dataEnd = end;
+        if (mayHaveHoles) {
+            off_t data = ::lseek(in, offset, SEEK_DATA);
+            if (data < 0) {
+                if (errno == ENXIO) break;  // only a hole remains
+                mayHaveHoles = false;
+            } else {
+                off_t hole = ::lseek(in, data, SEEK_HOLE);
+                dataStart = data;
+                dataEnd = hole < 0 ? end : std::min<int64_t>(hole, end);
+            }
+        }
+        if (dataStart >= end) break;
+        int64_t before = end;
+        if (int result = copyRange(in, out, dataStart, dataEnd, end, written, path, cancel)) return result;
+        if (end < before) break;
+        offset = dataEnd;
+    }
+    if (::ftruncate(out, end) != 0) return errno;
+    return 0;
+}
+
+/// Copies one regular file to `name` in the target folder. The copy is
+/// written to a temporary file in that folder and renamed over any older
+/// copy only once it is complete, so a failed or interrupted copy never
+/// costs the previous one. Something in the way that is not a file (a
+/// folder) makes the rename fail, and stays.
+int copyFile(int sourceFolder, const std::string& sourceName, const std::string& sourcePath, int targetFolder,
+             const std::string& targetName, const CancelTokenPtr& cancel) {
+    UniqueFd in(::openat(sourceFolder, sourceName.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (!in.valid()) return errno;
+    struct stat info;
+    if (::fstat(in.get(), &info) != 0) return errno;
+    if (!S_ISREG(info.st_mode)) return EOPNOTSUPP;
+    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    while (true) {
+        // An unnamed file leaves nothing behind if the process dies mid-copy;
+        // it gets a name only when complete.
+        bool anonymous = anonymousTemporariesWork;
+        std::string temporary = temporaryName();
+        UniqueFd out(anonymous ? ::openat(targetFolder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)
+                               : ::openat(targetFolder, temporary.c_str(),
+                                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!out.valid()) {
+            if (anonymous && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+                anonymousTemporariesWork = false;
+                continue;
+            }
+            return errno;
+        }
+        bool named = !anonymous;
+        auto abandon = [&](int error) {
+            out.reset();
+            if (named) ::unlinkat(targetFolder, temporary.c_str(), 0);
+            return error;
+        };
+
+        if (int result = copyData(in.get(), out.get(), info, sourcePath, cancel)) return abandon(result);
+        // Permissions may not stick on every file system; the times must,
+        // or the next run would copy the file again.
+        ::fchmod(out.get(), info.st_mode & 07777);
+        struct timespec times[2] = {info.st_atim, info.st_mtim};
+        if (::futimens(out.get(), times) != 0) return abandon(errno);
+
+        if (anonymous) {
+            std::string handle = "/proc/self/fd/" + std::to_string(out.get());
+            if (::linkat(AT_FDCWD, handle.c_str(), targetFolder, temporary.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
+                ::linkat(out.get(), "", targetFolder, temporary.c_str(), AT_EMPTY_PATH) != 0) {
+                if (errno == ENOENT || errno == EPERM || errno == EOPNOTSUPP) {
+                    // No way to name an unnamed file here: named temporaries from now on.
+                    anonymousTemporariesWork = false;
+                    continue;
+                }
+                return abandon(errno);
+            }
+            named = true;
+        }
+        if (::close(out.release()) != 0) return abandon(errno);
+        if (::renameat(targetFolder, temporary.c_str(), targetFolder, targetName.c_str()) != 0) return abandon(errno);
+        return 0;
+    }
+}
+
+class LocalCopy {
+public:
+    LocalCopy(const BackupDestination& destination, const BackupOptions& options, const CancelTokenPtr& cancel,
+              const BackupProgressHandler& progress)
+        : destination(destination),
+          options(options),
+          excludes(options.excludes.begin(), options.excludes.end()),
+          cancel(cancel),
+          progress(progress) {}
+
+    BackupReport run(const std::string& source, bool isDirectory) {
+        if (!destination.path) throw OstrevaneError(L("目的地没有本地路径"));
+        const Date started = std::chrono::system_clock::now();
+        const std::string relative = relativeTarget(source);
+        const std::string target = *destination.path + "/" + relative;
+        preScan(source);
+        lastReport = SteadyClock::now();
+
+        if (isDirectory)
+            copyFolder(source, relative);
+        else
+            copySingleFile(source, relative);
+
+        std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
+        return makeReport(source, destination, target, started, options.dryRun, status, tally);
+    }
+
+private:
+    const BackupDestination& destination;
+    const BackupOptions& options;
+    const std::set<std::string> excludes;
+    const CancelTokenPtr& cancel;
+    const BackupProgressHandler& progress;
+
+    Tally tally;
+    int64_t seenBytes = 0;
+    int64_t totalFiles = 0, totalBytes = 0;
+    SteadyClock::time_point lastReport;
+    bool stopped = false;
+
+    void preScan(const std::string& source) {
+        ScanOptions scanOptions;
+        scanOptions.minNodeSize = INT64_MAX;
+        scanOptions.excludes.clear();
+        try {
+            ScanResult scan = Scanner::scan(source, scanOptions, cancel, nullptr);
+            totalFiles = scan.root.fileCount;
+            totalBytes = scan.root.size;
+        } catch (...) {
+            totalFiles = totalBytes = 0;
+        }
+    }
+
+    void report(int64_t filesDone, int64_t bytesDone, const std::string& path) {
+        if (!progress) return;
+        auto now = SteadyClock::now();
+        if (std::chrono::duration<double>(now - lastReport).count() <= 0.15) return;
+        BackupProgress update;
+        update.filesDone = filesDone;
+        update.filesTotal = std::max(totalFiles, filesDone);
+        update.bytesDone = bytesDone;
+        update.bytesTotal = std::max(totalBytes, bytesDone);
+        update.currentPath = path;
+        lastReport = now;
+        progress(update);
+    }
+
+    void copyFolder(const std::string& source, const std::string& relative) {
+        TargetFolder root = openTargetChain(*destination.path, components(relative), !options.dryRun);
+        if (!options.dryRun && !root.fd.valid())
+            throw OstrevaneError(L("无法在目的地创建目录: %@", describe(root.error)));
+        int fd = FileSystem::canOpenFolder(source) ? ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        if (fd < 0) throw OstrevaneError(L("无法读取 %@", source));
+        walk(fd, source, root);
+    }
+
+    void walk(int folderFd, const std::string& folderPath, const TargetFolder& target) {
+        DirectoryStream folder(folderFd);
+        if (!folder.valid()) {
+            tally.fail(folderPath, describe(errno));
+            return;
+        }
+        while (!stopped) {
+            int readError = 0;
+            auto name = folder.next(readError);
+            if (!name) {
+                if (readError) tally.fail(folderPath, describe(readError));
+                return;
+            }
+            if (isCancelled(cancel)) {
+                stopped = true;
+                return;
+            }
+            if (excludes.count(*name)) continue;
+            const std::string path = joined(folderPath, *name);
+
+            struct stat info;
+            int fault = attributeFault(path);
+            if (!fault && ::fstatat(folder.fd(), name->c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) fault = errno;
+            if (fault) {
+                // Not knowing what it is, it cannot have been copied: a
+                // failure, so no offload moves it to the Trash uncopied.
+                ++tally.total;
+                tally.fail(path, describe(fault));
+                continue;
+            }
+
+            if (S_ISLNK(info.st_mode)) {
+                copyLink(folder.fd(), *name, path, target);
+            } else if (S_ISDIR(info.st_mode)) {
+                TargetFolder child = openChild(target, *name, !options.dryRun);
+                if (!FileSystem::canOpenFolder(path)) {
+                    tally.fail(path, describe(EACCES));
+                    continue;
+                }
+                int childFd = ::openat(folder.fd(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (childFd < 0) {
+                    tally.fail(path, describe(errno));
+                    continue;
+                }
+                walk(childFd, path, child);
+            } else if (S_ISREG(info.st_mode)) {
+                copyRegular(folder.fd(), *name, path, info, target);
+            }
+            // Sockets, pipes and devices carry no data to keep.
+        }
+    }
+
+    void copyLink(int folderFd, const std::string& name, const std::string& path, const TargetFolder& target) {
+        ++tally.total;
+        char probe[1];
+        if (target.fd.valid() && ::readlinkat(target.fd.get(), name.c_str(), probe, sizeof probe) >= 0) {
+            ++tally.skipped;
+            return;
+        }
+        if (options.dryRun) {
+            ++tally.copied;
+            return;
+        }
+        if (!target.fd.valid()) {
+            tally.fail(path, describe(target.error));
+            return;
+        }
+        std::vector<char> text(256);
+        while (true) {
+            ssize_t length = ::readlinkat(folderFd, name.c_str(), text.data(), text.size());
+            if (length < 0) {
+                tally.fail(path, describe(errno));
+                return;
+            }
+            if (static_cast<size_t>(length) < text.size()) {
+                text.resize(static_cast<size_t>(length));
+                break;
+            }
+            text.resize(text.size() * 2);
+        }
+        std::string linkText(text.begin(), text.end());
+        if (::symlinkat(linkText.c_str(), target.fd.get(), name.c_str()) != 0) {
+            tally.fail(path, describe(errno));
+            return;
+        }
+        ++tally.copied;
+    }
+
+    void copyRegular(int folderFd, const std::string& name, const std::string& path, const struct stat& info,
+                     const TargetFolder& target) {
+        ++tally.total;
+        seenBytes += allocatedBytes(info);
+        if (target.fd.valid() && upToDate(target.fd.get(), name, info)) {
+            ++tally.skipped;
+        } else if (options.dryRun) {
+            ++tally.copied;
+            tally.bytes += info.st_size;
+        } else if (!target.fd.valid()) {
+            tally.fail(path, describe(target.error));
+        } else {
+            int result = copyFile(folderFd, name, path, target.fd.get(), name, cancel);
+            if (result == copyCancelled) {
+                stopped = true;
+                return;
+            }
+            if (result) {
+                tally.fail(path, describe(result));
+            } else {
+                ++tally.copied;
+                tally.bytes += info.st_size;
+            }
+        }
+        report(tally.total, seenBytes, path);
+    }
+
+    void copySingleFile(const std::string& source, const std::string& relative) {
+        auto parts = components(relative);
+        const std::string name = parts.back();
+        parts.pop_back();
+        tally.total = 1;
+
+        struct stat info;
+        int fault = attributeFault(source);
+        if (!fault && ::stat(source.c_str(), &info) != 0) fault = errno;
+        if (!fault && !S_ISREG(info.st_mode)) fault = EOPNOTSUPP;
+        if (fault) {
+            tally.fail(source, describe(fault));
+            return;
+        }
+        const int64_t allocated = allocatedBytes(info);
+
+        TargetFolder parent = openTargetChain(*destination.path, parts, !options.dryRun);
+        if (parent.fd.valid() && upToDate(parent.fd.get(), name, info)) {
+            tally.skipped = 1;
+        } else if (options.dryRun) {
+            tally.copied = 1;
+            tally.bytes = info.st_size;
+        } else if (!parent.fd.valid()) {
+            tally.fail(source, describe(parent.error));
+        } else {
+            // The source itself may be a link to the file: its contents are what is wanted.
+            const fs::path real = resolved(source).value_or(source);
+            UniqueFd sourceFolder(::open(real.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            int result = sourceFolder.valid() ? copyFile(sourceFolder.get(), real.filename().string(), source,
+                                                         parent.fd.get(), name, cancel)
+                                              : errno;
+            if (result == copyCancelled) {
+                // Nothing was replaced; the run ends cancelled.
+            } else if (result) {
+                tally.fail(source, describe(result));
+            } else {
+                tally.copied = 1;
+                tally.bytes = info.st_size;
+            }
+        }
+        BackupProgress update;
+        if (progress && std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > 0.15) {
+            update.filesDone = 1;
+            update.filesTotal = std::max<int64_t>(totalFiles, 1);
+            update.bytesDone = allocated;
+            update.bytesTotal = std::max(totalBytes, allocated);
+            update.currentPath = source;
+            progress(update);
+        }
+    }
+};
+
+// MARK: rclone copy
+
+/// Entries rclone passes over without an error: symbolic links and special
+/// files. Found up front so the run counts them as failures, and an offload
+/// never trashes a source whose links never reached the remote.
+void findUncopyable(const std::string& path, int fd, const std::set<std::string>& excludes,
+                    const CancelTokenPtr& cancel, std::vector<std::string>& found) {
+    DirectoryStream folder(fd);
+    if (!folder.valid()) return;
+    int readError = 0;
+    while (auto name = folder.next(readError)) {
+        if (isCancelled(cancel)) return;
+        if (excludes.count(*name)) continue;
+        struct stat info;
+        if (::fstatat(folder.fd(), name->c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        std::string child = joined(path, *name);
+        if (S_ISDIR(info.st_mode)) {
+            int childFd = ::openat(folder.fd(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFd >= 0) findUncopyable(child, childFd, excludes, cancel, found);
+        } else if (!S_ISREG(info.st_mode)) {
+            found.push_back(child);
+        }
+    }
+}
+
+struct ChildProcess {
+    pid_t pid = -1;
+    UniqueFd errorStream;
+};
+
+/// Starts rclone in its own process group (so cancelling ends whatever it
+/// started too), with standard input and output on the null device and
+/// standard error on a pipe.
+ChildProcess startRclone(const std::string& program, const std::vector<std::string>& arguments) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw OstrevaneError(describe(errno));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults, emptyMask;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigemptyset(&emptyMask);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setsigmask(&attributes, &emptyMask);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ChildProcess child;
+    int error = ::posix_spawn(&child.pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(fds[1]);
+    if (error != 0) {
+        ::close(fds[0]);
+        throw OstrevaneError(describe(error));
+    }
+    child.errorStream = UniqueFd(fds[0]);
+    return child;
+}
+
+BackupReport runRclone(const std::string& source, const BackupDestination& destination, const BackupOptions& options,
+                       const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+    auto program = Rclone::executable();
+    if (!program || !destination.rcloneRemote)
+        throw OstrevaneError(L("未找到 rclone。安装: brew install rclone,然后运行 rclone config 添加网盘。"));
+    const Date started = std::chrono::system_clock::now();
+    struct stat info;
+    bool isDirectory = ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    std::string relative = relativeTarget(source);
+    if (!isDirectory) relative = relative.substr(0, relative.rfind('/'));
+    const std::string target = Rclone::remotePath(*destination.rcloneRemote, relative);
+
+    std::vector<std::string> uncopyable;
+    const std::set<std::string> excludes(options.excludes.begin(), options.excludes.end());
+    if (isDirectory) {
+        int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) findUncopyable(source, fd, excludes, cancel, uncopyable);
+    } else if (struct stat linkInfo; ::lstat(source.c_str(), &linkInfo) == 0 && !S_ISREG(linkInfo.st_mode)) {
+        uncopyable.push_back(source);
+    }
+
+    ChildProcess child = startRclone(*program, Rclone::copyArguments(source, target, options.excludes, options.dryRun));
+
+    Rclone::Stats stats;
+    std::vector<std::string> errorTexts;
+    int64_t errorLines = 0;
+    std::string buffer;
+    std::optional<SteadyClock::time_point> terminatedAt;
+    bool killed = false;
+    auto handleLine = [&](std::string_view line) {
+        auto logLine = Rclone::parseLogLine(line);
+        if (!logLine) return;
+        if (const json* statsObject = Rclone::statsObject(*logLine)) {
+            stats.absorb(*statsObject);
+            if (progress) {
+                BackupProgress update;
+                update.filesDone = stats.transfers + stats.checks;
+                update.filesTotal = std::max(update.filesDone, stats.totalTransfers + stats.checks);
+                update.bytesDone = stats.bytes;
+                update.bytesTotal = std::max(stats.totalBytes, stats.bytes);
+                update.currentPath = source;
+                progress(update);
+            }
+            return;
+        }
+        if (auto message = Rclone::errorMessage(*logLine)) {
+            ++errorLines;
+            if (errorTexts.size() < 20) errorTexts.push_back(*message);
+        }
+    };
+
+    while (true) {
+        if (isCancelled(cancel)) {
+            auto now = SteadyClock::now();
+            if (!terminatedAt) {
+                ::kill(-child.pid, SIGTERM);
+                terminatedAt = now;
+            } else if (!killed && now - *terminatedAt > std::chrono::seconds(10)) {
+                ::kill(-child.pid, SIGKILL);
+                killed = true;
+            }
+        }
+        pollfd polled{child.errorStream.get(), POLLIN, 0};
+        int ready = ::poll(&polled, 1, 250);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        char chunk[65536];
+        ssize_t count = ::read(child.errorStream.get(), chunk, sizeof chunk);
+        if (count < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            break;
+        }
+        if (count == 0) break;
+        buffer.append(chunk, static_cast<size_t>(count));
+        size_t start = 0;
+        for (size_t newline; (newline = buffer.find('\n', start)) != std::string::npos; start = newline + 1)
+            handleLine(std::string_view(buffer).substr(start, newline - start));
+        buffer.erase(0, start);
+    }
+    child.errorStream.reset();
+    int raw = 0;
+    while (::waitpid(child.pid, &raw, 0) < 0 && errno == EINTR) {
+    }
+    int exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+
+    Tally tally;
+    for (const auto& path : uncopyable) tally.fail(path, describe(EOPNOTSUPP));
+    for (const auto& text : errorTexts)
+        if (tally.errors.size() < 20) tally.errors.push_back(text);
+    int64_t reported = std::max(stats.errors, errorLines);
+    int64_t copyFailures = exitStatus != 0 ? std::max<int64_t>(reported, 1) : reported;
+    tally.failed += copyFailures;
+    tally.total = stats.transfers + stats.checks + static_cast<int64_t>(uncopyable.size());
+    tally.copied = stats.transfers;
+    tally.skipped = stats.checks;
+    tally.bytes = stats.bytes;
+
+    std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
+    return makeReport(source, destination, target, started, options.dryRun, status, tally);
+}
+
+// MARK: Verification and evict helpers
+
+bool sameSize(const std::string& source, const std::string& target) {
+    struct stat a, b;
+    if (attributeFault(source) || ::lstat(source.c_str(), &a) != 0) return false;
+    if (::lstat(target.c_str(), &b) != 0) return false;
+    return S_ISREG(b.st_mode) && a.st_size == b.st_size;
+}
+
+/// Compares every regular file below `folderPath`; false at the first file
+/// that differs or is missing, and at any entry that cannot be read, since an
+/// unread entry may not have been copied.
+bool verifyFolder(int fd, const std::string& folderPath, const std::string& targetPath,
+                  const std::set<std::string>& passOver) {
+    DirectoryStream folder(fd);
+    if (!folder.valid()) return false;
+    int readError = 0;
+    while (auto name = folder.next(readError)) {
+        const std::string path = joined(folderPath, *name);
+        const std::string target = joined(targetPath, *name);
+        struct stat info;
+        if (attributeFault(path) || ::fstatat(folder.fd(), name->c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return false;
+        if (S_ISDIR(info.st_mode)) {
+            if (!FileSystem::canOpenFolder(path)) return false;
+            int childFd = ::openat(folder.fd(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFd < 0 || !verifyFolder(childFd, path, target, passOver)) return false;
+        } else if (S_ISREG(info.st_mode) && !passOver.count(*name)) {
+            if (!sameSize(path, target)) return false;
+        }
+    }
+    return readError == 0;
+}
+
+void evictFiles(const std::string& path, int fd, int64_t& evicted, int64_t& failed);
+
+void evictOne(const std::string& path, int64_t& evicted, int64_t& failed) {
+    ICloud::ItemStatus status = ICloud::itemStatus(path);
+    if (status.downloadingStatus == ICloud::DownloadingStatus::notDownloaded) return;
+    if (status.isUploaded == true) {
+        if (ICloud::evict(path))
+            ++failed;
+        else
+            ++evicted;
+        return;
+    }
+    ++failed;
+}
+
+void evictFiles(const std::string& path, int fd, int64_t& evicted, int64_t& failed) {
+    DirectoryStream folder(fd);
+    if (!folder.valid()) return;
+    int readError = 0;
+    while (auto name = folder.next(readError)) {
+        const std::string child = joined(path, *name);
+        struct stat info;
+        if (::fstatat(folder.fd(), name->c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(info.st_mode)) {
+            evictOne(child, evicted, failed);
+        } else if (S_ISDIR(info.st_mode)) {
+            int childFd = ::openat(folder.fd(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFd >= 0) evictFiles(child, childFd, evicted, failed);
+        }
+    }
+}
+
+}  // namespace
+
+std::string relativeTarget(const std::string& path) {
+    const std::string home = Paths::home();
+    const std::string prefix = home.ends_with("/") ? home : home + "/";
+    std::string place;
+    if (path == home)
+        place = "Home";
+    else if (path.starts_with(prefix))
+        place = path.substr(prefix.size());
+    else
+        place = "_root" + path;
+    return Destinations::backupFolderName + "/" + Host::computerName() + "/" + place;
+}
+
+std::string targetDescription(const std::string& source, const BackupDestination& destination) {
+    const std::string relative = relativeTarget(Paths::expand(source));
+    if (destination.rcloneRemote) return Rclone::remotePath(*destination.rcloneRemote, relative);
+    return destination.path.value_or("") + "/" + relative;
+}
+
+BackupReport run(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,
+                 const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+    const std::string source = Paths::expand(sourcePath);
+    struct stat info;
+    if (::stat(source.c_str(), &info) != 0) throw OstrevaneError(L("要备份的路径不存在: %@", source));
+    const bool isDirectory = S_ISDIR(info.st_mode);
+    if (!destination.available) throw OstrevaneError(L("备份目的地“%@”不可用", destination.name));
+    if (destination.path) {
+        const std::string& path = *destination.path;
+        if (liesWithin(path, source)) throw OstrevaneError(L("备份目的地位于要备份的文件夹内部,会造成循环复制。"));
+        if (liesWithin(source, path + "/" + Destinations::backupFolderName))
+            throw OstrevaneError(L("不能备份备份目录本身。"));
+    }
+
+    BackupReport report = destination.rcloneRemote
+                              ? runRclone(source, destination, options, cancel, progress)
+                              : LocalCopy(destination, options, cancel, progress).run(source, isDirectory);
+    if (!options.dryRun) BackupHistory::append(report);
+    return report;
+}
+
+bool verifyLocal(const std::string& source, const std::string& target) {
+    struct stat info;
+    if (::stat(source.c_str(), &info) != 0) return false;
+    if (!S_ISDIR(info.st_mode)) return sameSize(source, target);
+    if (!FileSystem::canOpenFolder(source)) return false;
+    int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const std::set<std::string> passOver(BackupOptions::offloadExcludes.begin(), BackupOptions::offloadExcludes.end());
+    return verifyFolder(fd, source, target, passOver);
+}
+
+bool verifyRclone(const std::string& source, const std::string& target) { return Rclone::check(source, target); }
+
+OffloadReport offload(const std::string& sourcePath, const BackupDestination& destination, bool dryRun,
+                      const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+    const std::string source = Paths::expand(sourcePath);
+    if (auto reason = Cleaner::refusal(source)) throw OstrevaneError(L("不能归档 %@:%@", source, *reason));
+    const int64_t size = Scanner::quickSize(source);
+
+    OffloadReport result;
+    result.backup = run(source, destination, BackupOptions(dryRun, BackupOptions::offloadExcludes), cancel, progress);
+    result.dryRun = dryRun;
+    const BackupReport& backup = result.backup;
+    if (dryRun) {
+        result.bytes = size;
+        result.message = L("试运行:将备份到 %@,校验后把本地的 %@ 移到废纸篓。", backup.target, Fmt::bytes(size));
+        return result;
+    }
+    if (backup.status != "ok") {
+        result.message = L("备份没有完整成功(%@),本地文件保持不动。", backup.summary);
+        return result;
+    }
+    bool verified = destination.rcloneRemote ? verifyRclone(source, backup.target) : verifyLocal(source, backup.target);
+    if (!verified) {
+        result.message = L("备份完成但校验未通过,本地文件保持不动。");
+        return result;
+    }
+    result.verified = true;
+    CleanResult trashed = Cleaner::trash({source}, false);
+    if (!trashed.failed.empty()) {
+        result.message = L("备份和校验都成功,但本地副本未能移到废纸篓:%@", trashed.failed.front().reason);
+        return result;
+    }
+    result.sourceTrashed = true;
+    result.bytes = size;
+    result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target, Fmt::bytes(size));
+    if (destination.kind == DestinationKind::icloud)
+        result.message += L("备份在 iCloud 云盘中仍占本地空间,上传完成后可用 evict 释放本地副本。");
+    return result;
+}
+
+EvictReport evict(const std::string& pathText) {
+    const std::string path = Paths::expand(pathText);
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) throw OstrevaneError(L("路径不存在: %@", path));
+    int64_t evicted = 0, failed = 0;
+    const int64_t before = freeBytesOfFileSystem(path);
+
+    bool isDirectory = ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (isDirectory) {
+        int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0)
+            evictFiles(path, fd, evicted, failed);
+        else
+            evictOne(path, evicted, failed);
+    } else {
+        evictOne(path, evicted, failed);
+    }
+    if (evicted > 0) ScanStore::invalidate();
+
+    const int64_t after = freeBytesOfFileSystem(path);
+    EvictReport report;
+    report.path = path;
+    report.evicted = evicted;
+    report.failed = failed;
+    report.freedBytes = std::max<int64_t>(0, after - before);
+    report.message = L("已释放 %@ 个文件的本地副本(云端仍保留)", evicted) +
+                     (failed > 0 ? L(",%@ 个未处理(尚未上传完成,或不在 iCloud 云盘内)。", failed) : L("。"));
+    return report;
+}
+
+}  // namespace BackupEngine
+
+// MARK: Plan runs
+
+namespace PlanRuns {
+
+PlanRun run(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+    PlanRun result;
+    result.plan = plan;
+    try {
+        BackupDestination destination = Destinations::resolve(plan.destinationId);
+        BackupReport report = BackupEngine::run(plan.source, destination,
+                                                BackupOptions(dryRun, BackupOptions::defaultExcludes), cancel, progress);
+        if (!dryRun) {
+            ConfigStore::update([&](AppConfig& config) {
+                for (auto& stored : config.plans) {
+                    if (stored.id != plan.id) continue;
+                    stored.lastRun = report.finishedAt;
+                    stored.lastStatus = report.status;
+                    stored.lastSummary = report.summary;
+                    break;
+                }
+            });
+        }
+        result.report = std::move(report);
+    } catch (const std::exception& error) {
+        std::string text = error.what();
+        if (!dryRun) {
+            ConfigStore::update([&](AppConfig& config) {
+                for (auto& stored : config.plans) {
+                    if (stored.id != plan.id) continue;
+                    stored.lastRun = std::chrono::system_clock::now();
+                    stored.lastStatus = "failed";
+                    stored.lastSummary = text;
+                    break;
+                }
+            });
+        }
+        result.error = text;
+    }
+    return result;
+}
+
+}  // namespace PlanRuns

@@ -1,0 +1,165 @@
+// Backups: an incremental copy of a file or folder into a destination folder
+// or an rclone remote, the history of real runs, the offload (back up, verify,
+// then move the source to the Trash) and the release of iCloud local copies.
+//
+// The one promise everything here keeps: no file is ever lost. At the
+// destination nothing is removed except the older copy of a file that a new,
+// complete copy replaces in one rename; at the source nothing is touched until
+// a complete backup has been checked.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Config.hpp"
+#include "Destinations.hpp"
+#include "Support.hpp"
+
+/// How a backup runs.
+struct BackupOptions {
+    /// Count what would be copied without writing anything.
+    bool dryRun = false;
+    /// Last path components, matched exactly, that the backup passes over.
+    std::vector<std::string> excludes;
+
+    BackupOptions();
+    BackupOptions(bool dryRun, std::vector<std::string> excludes);
+
+    static const std::vector<std::string> defaultExcludes;
+    /// An offload copies development folders too: its source goes to the Trash afterwards.
+    static const std::vector<std::string> offloadExcludes;
+};
+
+struct BackupProgress {
+    int64_t filesDone = 0;
+    int64_t filesTotal = 0;
+    int64_t bytesDone = 0;
+    int64_t bytesTotal = 0;
+    std::string currentPath;
+
+    double fraction() const;
+};
+using BackupProgressHandler = std::function<void(const BackupProgress&)>;
+
+/// The result of one backup run, and one entry of the history file.
+struct BackupReport {
+    std::string id;
+    std::string source;
+    std::string destinationId;
+    std::string destinationName;
+    std::string target;
+    Date startedAt;
+    Date finishedAt;
+    bool dryRun = false;
+    /// "ok", "completed_with_errors" or "cancelled".
+    std::string status;
+    int64_t filesTotal = 0;
+    int64_t filesCopied = 0;
+    int64_t filesSkipped = 0;
+    int64_t filesFailed = 0;
+    int64_t bytesCopied = 0;
+    std::string copied;
+    /// The first 20 failure messages.
+    std::vector<std::string> errors;
+    std::string summary;
+};
+
+struct OffloadReport {
+    BackupReport backup;
+    bool verified = false;
+    bool sourceTrashed = false;
+    bool dryRun = false;
+    int64_t bytes = 0;
+    std::string message;
+};
+
+struct EvictReport {
+    std::string path;
+    int64_t evicted = 0;
+    int64_t failed = 0;
+    int64_t freedBytes = 0;
+    std::string message;
+};
+
+/// Every key is written and every key is required when reading.
+void to_json(json& object, const BackupReport& report);
+void from_json(const json& object, BackupReport& report);
+void to_json(json& object, const OffloadReport& report);
+void from_json(const json& object, OffloadReport& report);
+void to_json(json& object, const EvictReport& report);
+void from_json(const json& object, EvictReport& report);
+
+/// "backup-history.json" in the support folder: the newest 200 reports, newest first.
+namespace BackupHistory {
+inline constexpr size_t capacity = 200;
+std::filesystem::path filePath();
+/// A missing, unreadable or undecodable file reads as an empty history.
+std::vector<BackupReport> load();
+/// Never fails. A file that cannot be decoded is kept beside the new one
+/// rather than overwritten; a failed write leaves the old file as it was.
+void append(const BackupReport& report);
+}  // namespace BackupHistory
+
+namespace BackupEngine {
+
+/// "Ostrevane Backups/<computer>/Home", ".../<path below home>" or ".../_root/<absolute path>".
+std::string relativeTarget(const std::string& path);
+/// Where a backup of `source` lands, for display; checks nothing.
+std::string targetDescription(const std::string& source, const BackupDestination& destination);
+
+/// Copies `source` incrementally into the destination and records the run in
+/// the history unless it was a dry run. Throws OstrevaneError when the request
+/// cannot start (missing source, unavailable destination, a loop, no rclone);
+/// failures of single entries are counted in the report instead.
+BackupReport run(const std::string& source, const BackupDestination& destination,
+                 const BackupOptions& options = BackupOptions(), const CancelTokenPtr& cancel = nullptr,
+                 const BackupProgressHandler& progress = nullptr);
+
+/// Backs the source up with the offload excludes, verifies the copy and only
+/// then moves the source to the Trash.
+OffloadReport offload(const std::string& source, const BackupDestination& destination, bool dryRun,
+                      const CancelTokenPtr& cancel = nullptr, const BackupProgressHandler& progress = nullptr);
+
+/// Every regular file of the source (but the offload excludes) exists at the
+/// target with the same size, and every entry of the source could be read.
+bool verifyLocal(const std::string& source, const std::string& target);
+/// The same one-way size check, by `rclone check`.
+bool verifyRclone(const std::string& source, const std::string& target);
+
+/// Releases the local copies of uploaded iCloud Drive files under `path`.
+EvictReport evict(const std::string& path);
+
+}  // namespace BackupEngine
+
+/// The outcome of running one backup plan.
+struct PlanRun {
+    /// The plan as it was passed in, not the updated copy written back.
+    BackupPlan plan;
+    std::optional<BackupReport> report;
+    /// Why the destination lookup or the backup failed; `report` is then absent.
+    std::optional<std::string> error;
+};
+void to_json(json& object, const PlanRun& run);
+void from_json(const json& object, PlanRun& run);
+
+namespace PlanRuns {
+/// Resolves the plan's destination afresh, backs it up with the default
+/// excludes and, unless it is a dry run, records the outcome in the plan.
+/// Never throws: failures come back in the record.
+PlanRun run(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel = nullptr,
+            const BackupProgressHandler& progress = nullptr);
+}  // namespace PlanRuns
+
+/// Faults the tests cannot produce on this machine (running as root, every
+/// file is readable): each hook returns an errno value to fail with, or 0.
+/// Empty by default.
+namespace BackupHooks {
+/// Reading a source entry's attributes.
+extern std::function<int(const std::string& sourcePath)> readAttributes;
+/// Copying a source file's contents, called between chunks with the bytes written so far.
+extern std::function<int(const std::string& sourcePath, int64_t bytesWritten)> copyContents;
+void reset();
+}  // namespace BackupHooks
