@@ -1,0 +1,127 @@
+// Reading a scanned tree: lookup, pruning, walking, the largest files, and
+// the JSON form shared by the scan cache and the demo data.
+#include <algorithm>
+
+#include "JSONFields.hpp"
+#include "Scanner.hpp"
+
+namespace {
+
+void sortLargestFirst(std::vector<FileNode>& nodes) {
+    std::stable_sort(nodes.begin(), nodes.end(), [](const FileNode& a, const FileNode& b) { return a.size > b.size; });
+}
+
+bool containsAnyOf(const FileNode& node, const std::set<std::string>& paths) {
+    // The set is sorted, so the paths inside the node start at its own path.
+    for (auto it = paths.lower_bound(node.path); it != paths.end(); ++it) {
+        if (nodePathIsInside(*it, node.path)) return true;
+        if (!it->starts_with(node.path)) break;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool nodePathIsInside(const std::string& path, const std::string& parent) {
+    if (path == parent) return true;
+    if (parent.ends_with('/')) return path.starts_with(parent);
+    return path.size() > parent.size() && path.starts_with(parent) && path[parent.size()] == '/';
+}
+
+const FileNode* FileNode::find(const std::string& wanted) const {
+    const FileNode* node = this;
+    // Descends one level per step; only the first child containing the path
+    // is tried, since children never overlap.
+    while (true) {
+        if (node->path == wanted) return node;
+        if (!nodePathIsInside(wanted, node->path) || !node->children) return nullptr;
+        const FileNode* next = nullptr;
+        for (const auto& child : *node->children) {
+            if (nodePathIsInside(wanted, child.path)) {
+                next = &child;
+                break;
+            }
+        }
+        if (!next) return nullptr;
+        node = next;
+    }
+}
+
+FileNode FileNode::removing(const std::set<std::string>& paths) const {
+    if (!children || paths.empty()) return *this;
+    int64_t removedSize = 0;
+    int64_t removedCount = 0;
+    std::vector<FileNode> kept;
+    kept.reserve(children->size());
+    for (const auto& child : *children) {
+        if (paths.count(child.path)) {
+            removedSize += child.size;
+            removedCount += child.fileCount;
+        } else if (child.isDirectory && containsAnyOf(child, paths)) {
+            FileNode pruned = child.removing(paths);
+            removedSize += child.size - pruned.size;
+            removedCount += child.fileCount - pruned.fileCount;
+            kept.push_back(std::move(pruned));
+        } else {
+            kept.push_back(child);
+        }
+    }
+    sortLargestFirst(kept);
+    FileNode result{name, path, isDirectory, std::max<int64_t>(0, size - removedSize),
+                    std::max<int64_t>(0, fileCount - removedCount), modified, std::move(kept)};
+    return result;
+}
+
+void FileNode::walk(const std::function<bool(const FileNode&)>& visitor) const {
+    if (!visitor(*this) || !children) return;
+    for (const auto& child : *children) child.walk(visitor);
+}
+
+std::vector<FileNode> FileNode::largestFiles(int64_t limit, int64_t minSize,
+                                             const std::function<bool(const FileNode&)>& filter) const {
+    std::vector<FileNode> collected;
+    walk([&](const FileNode& node) {
+        if (node.size < minSize) return false;
+        if (node.isDirectory) return true;
+        if (filter(node)) collected.push_back(node);
+        return true;
+    });
+    sortLargestFirst(collected);
+    if (limit < 0) limit = 0;
+    if (collected.size() > static_cast<size_t>(limit)) collected.resize(static_cast<size_t>(limit));
+    return collected;
+}
+
+void to_json(json& document, const FileNode& node) {
+    document = json::object();
+    document["name"] = node.name;
+    document["path"] = node.path;
+    document["isDirectory"] = node.isDirectory;
+    document["size"] = node.size;
+    document["fileCount"] = node.fileCount;
+    if (node.modified) document["modified"] = ISODate::format(*node.modified);
+    if (node.children) {
+        json list = json::array();
+        for (const auto& child : *node.children) list.push_back(child);
+        document["children"] = std::move(list);
+    }
+}
+
+void from_json(const json& document, FileNode& node) {
+    using namespace JSONFields;
+    node.name = string(require(document, "name"), "name");
+    node.path = string(require(document, "path"), "path");
+    node.isDirectory = boolean(require(document, "isDirectory"), "isDirectory");
+    node.size = integer(require(document, "size"), "size");
+    node.fileCount = integer(require(document, "fileCount"), "fileCount");
+    node.modified.reset();
+    if (const json* value = optional(document, "modified")) node.modified = date(*value, "modified");
+    node.children.reset();
+    if (const json* value = optional(document, "children")) {
+        if (!value->is_array()) throw std::invalid_argument("children is not a list");
+        std::vector<FileNode> list;
+        list.reserve(value->size());
+        for (const auto& element : *value) list.push_back(element.get<FileNode>());
+        node.children = std::move(list);
+    }
+}

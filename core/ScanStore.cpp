@@ -1,0 +1,112 @@
+#include "ScanStore.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+namespace ScanStore {
+
+namespace {
+
+std::mutex& lock() {
+    static std::mutex instance;
+    return instance;
+}
+
+std::map<std::string, ScanResult>& memory() {
+    static std::map<std::string, ScanResult> instance;
+    return instance;
+}
+
+/// A scan dated in the future has a negative age and counts as young.
+bool isYoungEnough(const ScanResult& result, double maxAge) {
+    double age = std::chrono::duration<double>(std::chrono::system_clock::now() - result.scannedAt).count();
+    return maxAge >= age;
+}
+
+std::optional<ScanResult> readFile(const std::string& key) {
+    auto contents = Files::read(cacheFile(key));
+    if (!contents) return std::nullopt;
+    try {
+        auto result = json::parse(*contents).get<ScanResult>();
+        // The file name is only a hash of the path, so the file must also say
+        // it holds the scan of this folder.
+        if (result.root.path != Text::replacingInvalidUTF8(key)) return std::nullopt;
+        return result;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::string hashText(const std::string& key) {
+    uint64_t hash = 0x14650fb0739d0383ull;
+    for (unsigned char byte : key) {
+        hash ^= byte;
+        hash *= 0x100000001b3ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::filesystem::path cacheFile(const std::string& key) { return Paths::cacheDir() / ("scan-" + hashText(key) + ".json"); }
+
+std::optional<ScanResult> cached(const std::string& path, double maxAge) {
+    std::string key = Paths::expand(path);
+    {
+        std::lock_guard guard(lock());
+        auto found = memory().find(key);
+        if (found != memory().end() && isYoungEnough(found->second, maxAge)) return found->second;
+    }
+    auto stored = readFile(key);
+    if (!stored || !isYoungEnough(*stored, maxAge)) return std::nullopt;
+    std::lock_guard guard(lock());
+    memory()[key] = *stored;
+    return stored;
+}
+
+void store(const ScanResult& result, const std::string& path) {
+    std::string key = Paths::expand(path);
+    {
+        std::lock_guard guard(lock());
+        memory()[key] = result;
+    }
+    std::string encoded;
+    try {
+        encoded = json(result).dump(-1, ' ', false, json::error_handler_t::strict);
+    } catch (...) {
+        return;
+    }
+    try {
+        Files::writeAtomically(cacheFile(key), encoded);
+    } catch (...) {
+    }
+}
+
+Answer scan(const std::string& path, double maxAge, bool refresh, const CancelTokenPtr& cancel,
+            const ScanProgressHandler& progress) {
+    if (!refresh)
+        if (auto stored = cached(path, maxAge)) return {std::move(*stored), true};
+    ScanResult result = Scanner::scan(path, ScanOptions(), cancel, progress);
+    store(result, path);
+    return {std::move(result), false};
+}
+
+void invalidate() {
+    {
+        std::lock_guard guard(lock());
+        memory().clear();
+    }
+    std::error_code error;
+    std::filesystem::directory_iterator item(Paths::cacheDir(), error), end;
+    for (; !error && item != end; item.increment(error)) {
+        if (!item->path().filename().string().starts_with("scan-")) continue;
+        std::error_code ignored;
+        std::filesystem::remove(item->path(), ignored);
+    }
+}
+
+}  // namespace ScanStore

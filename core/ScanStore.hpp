@@ -1,0 +1,39 @@
+// Finished scans, kept in memory for the life of the process and on disk in
+// the cache folder that the application and the tool share.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "Scanner.hpp"
+
+namespace ScanStore {
+
+/// A stored scan of the path at most `maxAge` seconds old. A cache file that
+/// cannot be read, is malformed, or holds the scan of another folder reads as
+/// nothing and is left in place.
+std::optional<ScanResult> cached(const std::string& path, double maxAge);
+
+/// Keeps the scan in memory and replaces its cache file atomically; failures
+/// to write are swallowed.
+void store(const ScanResult& result, const std::string& path);
+
+struct Answer {
+    ScanResult result;
+    bool cached = false;
+};
+/// A young enough stored scan unless `refresh`, else a fresh scan that is then
+/// stored. Throws what the scanner throws; a failed scan stores nothing.
+Answer scan(const std::string& path, double maxAge, bool refresh, const CancelTokenPtr& cancel = nullptr,
+            const ScanProgressHandler& progress = nullptr);
+
+/// Forgets every stored scan, in memory and on disk.
+void invalidate();
+
+/// The cache file of an expanded path: "scan-" + a 64-bit FNV-1a hash with
+/// its own start value, in lowercase hexadecimal, + ".json".
+std::filesystem::path cacheFile(const std::string& key);
+std::string hashText(const std::string& key);
+
+}  // namespace ScanStore

@@ -1,0 +1,637 @@
+// The scanner mixes two walks. The top levels are read folder by folder and
+// their subfolders scanned in parallel; below the fan-out depth each folder is
+// walked sequentially on one thread, in the manner of fts(3) with FTS_PHYSICAL
+// | FTS_XDEV | FTS_NOCHDIR, but with descriptor-relative calls (getdents64 and
+// fstatat on the folder's descriptor), which spares the kernel a full path
+// lookup per file.
+#include "Scanner.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <oneapi/tbb/blocked_range.h>
+#include <oneapi/tbb/parallel_for.h>
+#include <oneapi/tbb/partitioner.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <unordered_set>
+
+#include "JSONFields.hpp"
+#include "Localization.hpp"
+#include "platform/FileSystem.hpp"
+
+namespace {
+
+constexpr size_t inaccessibleSampleLimit = 100;
+constexpr size_t cloudOnlyLimit = 200;
+constexpr int64_t filesPerProgressBatch = 4096;
+constexpr double progressInterval = 0.12;
+constexpr int openFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// A walk keeps the descriptors of the folders it is inside open, so that
+// subfolders open relative to them; past this depth it opens them by path
+// instead, so deep trees cannot run the process out of descriptors.
+constexpr size_t openFoldersPerWalk = 48;
+const std::string dataVolume = "/System/Volumes/Data";
+
+/// Names come from the file system as bytes; the tree holds text.
+std::string asText(std::string_view raw) {
+    return Text::isValidUTF8(raw) ? std::string(raw) : Text::replacingInvalidUTF8(raw);
+}
+
+std::string_view lastComponent(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    if (path == "/") return path;
+    auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string childPath(const std::string& folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+Date dateOf(int64_t seconds) { return std::chrono::system_clock::from_time_t(static_cast<time_t>(seconds)); }
+
+double clockSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void sortLargestFirst(std::vector<FileNode>& nodes) {
+    std::stable_sort(nodes.begin(), nodes.end(), [](const FileNode& a, const FileNode& b) { return a.size > b.size; });
+}
+
+/// What the scan needs of one `lstat`.
+struct Facts {
+    mode_t mode = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    nlink_t links = 0;
+    int64_t allocated = 0;
+    int64_t modified = 0;
+
+    static Facts of(const struct stat& status) {
+        return {status.st_mode,
+                status.st_dev,
+                status.st_ino,
+                status.st_nlink,
+                static_cast<int64_t>(status.st_blocks) * 512,
+                static_cast<int64_t>(status.st_mtim.tv_sec)};
+    }
+    bool isFolder() const { return S_ISDIR(mode); }
+    bool isRegular() const { return S_ISREG(mode); }
+};
+
+/// Hard links are recognised by the file's identity on its device.
+struct InodeSet {
+    struct Hash {
+        size_t operator()(const std::pair<dev_t, ino_t>& key) const {
+            return std::hash<uint64_t>()(static_cast<uint64_t>(key.second) * 0x9E3779B97F4A7C15ull ^ key.first);
+        }
+    };
+    std::unordered_set<std::pair<dev_t, ino_t>, Hash> seen;
+    /// True the first time a file is seen.
+    bool insert(const Facts& facts) { return seen.emplace(facts.device, facts.inode).second; }
+};
+
+/// The entries of one folder in directory order, each with its `lstat`,
+/// read in one go as fts does before it descends.
+struct Listing {
+    struct Entry {
+        uint32_t nameStart = 0;
+        uint32_t nameLength = 0;
+        bool statted = false;
+        Facts facts;
+    };
+    std::string names;  // each name followed by a NUL, for the *at calls
+    std::vector<Entry> entries;
+
+    std::string_view name(const Entry& entry) const { return {names.data() + entry.nameStart, entry.nameLength}; }
+    const char* cName(const Entry& entry) const { return names.data() + entry.nameStart; }
+
+    /// A read error ends the listing early, as readdir does.
+    void read(int folder) {
+        names.clear();
+        entries.clear();
+        thread_local std::vector<char> buffer(64 * 1024);
+        while (true) {
+            ssize_t length = ::getdents64(folder, buffer.data(), buffer.size());
+            if (length <= 0) break;
+            for (ssize_t offset = 0; offset < length;) {
+                const auto* record = reinterpret_cast<const struct dirent64*>(buffer.data() + offset);
+                offset += record->d_reclen;
+                const char* name = record->d_name;
+                if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+                Entry entry;
+                entry.nameStart = static_cast<uint32_t>(names.size());
+                entry.nameLength = static_cast<uint32_t>(std::strlen(name));
+                names.append(name, entry.nameLength + 1);
+                entries.push_back(entry);
+            }
+        }
+        for (auto& entry : entries) {
+            struct stat status;
+            if (::fstatat(folder, cName(entry), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+                entry.statted = true;
+                entry.facts = Facts::of(status);
+            }
+        }
+    }
+};
+
+FileNode fileNode(std::string_view name, std::string_view path, int64_t size, int64_t modified) {
+    return FileNode{asText(name), asText(path), false, size, 1, dateOf(modified), std::nullopt};
+}
+
+FileNode emptyFolderNode(const std::string& path) {
+    return FileNode{asText(lastComponent(path)), asText(path), true, 0, 0, std::nullopt, std::vector<FileNode>{}};
+}
+
+/// State shared by every thread of one scan.
+struct ScanContext {
+    ScanOptions options;
+    std::unordered_set<std::string> excludeSet;
+    dev_t rootDevice = 0;
+    CancelTokenPtr cancel;
+    ScanProgressHandler progress;
+
+    std::mutex lock;
+    int64_t files = 0;
+    int64_t bytes = 0;
+    std::vector<std::string> inaccessible;
+    int64_t inaccessibleCount = 0;
+    std::vector<std::string> cloudOnly;
+    double lastReport = 0;
+
+    bool cancelled() const { return cancel && cancel->isCancelled(); }
+
+    void addInaccessible(const std::string& path) {
+        std::string text = asText(path);
+        std::lock_guard guard(lock);
+        inaccessibleCount += 1;
+        if (inaccessible.size() < inaccessibleSampleLimit) inaccessible.push_back(std::move(text));
+    }
+
+    void addCloudOnly(const std::string& path) {
+        std::string text = asText(path);
+        std::lock_guard guard(lock);
+        if (cloudOnly.size() < cloudOnlyLimit) cloudOnly.push_back(std::move(text));
+    }
+
+    void add(int64_t moreFiles, int64_t moreBytes, const std::string& path) {
+        std::optional<ScanProgress> report;
+        {
+            std::lock_guard guard(lock);
+            files += moreFiles;
+            bytes += moreBytes;
+            if (progress) {
+                double now = clockSeconds();
+                if (now - lastReport > progressInterval) {
+                    lastReport = now;
+                    report = ScanProgress{files, bytes, {}};
+                }
+            }
+        }
+        // Outside the lock: the callback may be slow or re-enter the engine.
+        if (report) {
+            report->currentPath = asText(path);
+            progress(*report);
+        }
+    }
+};
+
+/// One sequential walk below the fan-out depth. Files are counted into the
+/// innermost open folder; a folder is folded into its parent when the walk
+/// leaves it, and kept as a node only when it is large enough.
+class SequentialWalk {
+public:
+    SequentialWalk(ScanContext& context, const std::string& rootPath) : ctx(context), rootPath(rootPath) {}
+
+    ~SequentialWalk() {
+        for (size_t level = 0; level < depth; ++level)
+            if (frames[level].descriptor >= 0) ::close(frames[level].descriptor);
+    }
+
+    std::optional<FileNode> run() {
+        struct stat status;
+        if (::lstat(rootPath.c_str(), &status) != 0) {
+            ctx.addInaccessible(rootPath);
+            return std::nullopt;
+        }
+        Facts root = Facts::of(status);
+        walkDevice = root.device;
+        path = rootPath;
+        if (!root.isFolder()) {
+            countFile(root, lastComponent(rootPath));
+        } else {
+            enterFolder(root, -1, rootPath.c_str());
+            while (depth > 0)
+                if (!step()) return std::nullopt;
+        }
+        if (pendingFiles > 0) ctx.add(pendingFiles, pendingBytes, rootPath);
+        return std::move(result);
+    }
+
+private:
+    struct Builder {
+        int64_t size = 0;
+        int64_t count = 0;
+        int64_t newest = 0;
+        int64_t dirModified = 0;
+        std::vector<FileNode> children;
+    };
+    struct Frame {
+        Builder builder;
+        Listing listing;
+        size_t next = 0;
+        int descriptor = -1;
+        size_t pathLength = 0;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+
+    ScanContext& ctx;
+    const std::string& rootPath;
+    std::string path;  // the path of the entry being handled, like fts_path
+    std::deque<Frame> frames;  // frames[0 ..< depth] are the open folders; a deque keeps references stable
+    size_t depth = 0;
+    InodeSet inodes;
+    int64_t pendingFiles = 0;
+    int64_t pendingBytes = 0;
+    dev_t walkDevice = 0;
+    std::optional<FileNode> result;
+
+    /// Handles the next entry of the innermost open folder; false when the
+    /// scan was cancelled.
+    bool step() {
+        Frame& frame = frames[depth - 1];
+        if (frame.next == frame.listing.entries.size()) {
+            leaveFolder();
+            return true;
+        }
+        const Listing::Entry& entry = frame.listing.entries[frame.next++];
+        path.resize(frame.pathLength);
+        if (path.back() != '/') path += '/';
+        path += frame.listing.name(entry);
+
+        if (!entry.statted) {
+            ctx.addInaccessible(path);
+            return true;
+        }
+        if (!entry.facts.isFolder()) return countFile(entry.facts, frame.listing.name(entry));
+
+        // A folder that is its own ancestor (a bind mount of a parent) is passed over.
+        for (size_t level = 0; level < depth; ++level)
+            if (frames[level].device == entry.facts.device && frames[level].inode == entry.facts.inode) return true;
+
+        bool skip = false;
+        if (FileSystem::isCloudOnlyFolder(path)) {
+            ctx.addCloudOnly(path);
+            skip = true;
+        } else if (!ctx.excludeSet.empty() && ctx.excludeSet.count(path)) {
+            skip = true;
+        }
+        if (skip) {
+            pushFolder(entry.facts);
+            leaveFolder();
+            return true;
+        }
+        enterFolder(entry.facts, frame.descriptor, frame.listing.cName(entry));
+        return true;
+    }
+
+    void pushFolder(const Facts& facts) {
+        if (frames.size() <= depth) frames.emplace_back();
+        Frame& frame = frames[depth++];
+        frame.builder = Builder{facts.allocated, 0, 0, facts.modified, {}};
+        frame.listing.entries.clear();
+        frame.next = 0;
+        frame.descriptor = -1;
+        frame.pathLength = path.size();
+        frame.device = facts.device;
+        frame.inode = facts.inode;
+    }
+
+    /// Opens a folder and reads its entries. A folder on another device is
+    /// counted with its own allocation but not entered; one that cannot be
+    /// opened is reported and counted the same way.
+    void enterFolder(const Facts& facts, int parentDescriptor, const char* name) {
+        pushFolder(facts);
+        if (facts.device != walkDevice) {
+            leaveFolder();
+            return;
+        }
+        int descriptor = -1;
+        if (FileSystem::canOpenFolder(path))
+            descriptor = parentDescriptor >= 0 ? ::openat(parentDescriptor, name, openFlags)
+                                               : ::open(path.c_str(), openFlags);
+        if (descriptor < 0) {
+            ctx.addInaccessible(path);
+            leaveFolder();
+            return;
+        }
+        Frame& frame = frames[depth - 1];
+        frame.listing.read(descriptor);
+        if (depth >= openFoldersPerWalk) {
+            ::close(descriptor);
+            descriptor = -1;
+        }
+        frame.descriptor = descriptor;
+    }
+
+    void leaveFolder() {
+        Frame& frame = frames[depth - 1];
+        if (frame.descriptor >= 0) {
+            ::close(frame.descriptor);
+            frame.descriptor = -1;
+        }
+        Builder built = std::move(frame.builder);
+        frame.builder.children.clear();
+        path.resize(frame.pathLength);
+        --depth;
+
+        std::optional<FileNode> node;
+        if (depth == 0 || built.size >= ctx.options.minNodeSize) {
+            sortLargestFirst(built.children);
+            node = FileNode{asText(lastComponent(path)),
+                            asText(path),
+                            true,
+                            built.size,
+                            built.count,
+                            dateOf(built.newest >= 1 ? built.newest : built.dirModified),
+                            std::move(built.children)};
+        }
+        if (depth == 0) {
+            result = std::move(node);
+            return;
+        }
+        Builder& parent = frames[depth - 1].builder;
+        parent.size += built.size;
+        parent.count += built.count;
+        parent.newest = std::max(parent.newest, built.newest);
+        if (node) parent.children.push_back(std::move(*node));
+    }
+
+    /// Counts a non-folder entry; false when a progress batch found the scan cancelled.
+    bool countFile(const Facts& facts, std::string_view name) {
+        int64_t size = facts.allocated;
+        if (facts.isRegular() && facts.links > 1 && !inodes.insert(facts)) size = 0;
+        if (depth == 0) {
+            result = fileNode(name, path, size, facts.modified);
+        } else {
+            Builder& top = frames[depth - 1].builder;
+            top.size += size;
+            top.count += 1;
+            if (facts.isRegular()) top.newest = std::max(top.newest, facts.modified);
+            if (size >= ctx.options.minNodeSize) top.children.push_back(fileNode(name, path, size, facts.modified));
+        }
+        pendingFiles += 1;
+        pendingBytes += size;
+        if (pendingFiles == filesPerProgressBatch) {
+            ctx.add(pendingFiles, pendingBytes, path);
+            if (ctx.cancelled()) return false;
+            pendingFiles = 0;
+            pendingBytes = 0;
+        }
+        return true;
+    }
+};
+
+std::optional<FileNode> sequentialScan(const std::string& path, ScanContext& ctx) {
+    return SequentialWalk(ctx, path).run();
+}
+
+/// One folder of a directory-read level: its files are counted here, its
+/// subfolders scanned in parallel one level deeper.
+std::optional<FileNode> scanTree(const std::string& path, int64_t fanOut, ScanContext& ctx) {
+    if (ctx.cancelled()) return std::nullopt;
+    struct stat status;
+    if (::lstat(path.c_str(), &status) != 0) {
+        ctx.addInaccessible(path);
+        return std::nullopt;
+    }
+    if (fanOut < 1 || !S_ISDIR(status.st_mode)) return sequentialScan(path, ctx);
+
+    int descriptor = FileSystem::canOpenFolder(path) ? ::open(path.c_str(), openFlags) : -1;
+    if (descriptor < 0) {
+        ctx.addInaccessible(path);
+        return emptyFolderNode(path);
+    }
+    Listing listing;
+    listing.read(descriptor);
+    ::close(descriptor);
+
+    Facts own = Facts::of(status);
+    int64_t bytes = own.allocated;
+    int64_t count = 0;
+    int64_t newest = 0;
+    InodeSet inodes;
+    std::vector<FileNode> nodes;
+    std::vector<std::string> subfolders;
+    for (const auto& entry : listing.entries) {
+        if (!entry.statted) continue;
+        std::string child = childPath(path, listing.name(entry));
+        if (entry.facts.isFolder()) {
+            if (entry.facts.device != ctx.rootDevice) continue;
+            if (ctx.excludeSet.count(child)) continue;
+            if (FileSystem::isCloudOnlyFolder(child)) {
+                ctx.addCloudOnly(child);
+                continue;
+            }
+            subfolders.push_back(std::move(child));
+            continue;
+        }
+        int64_t size = entry.facts.allocated;
+        if (entry.facts.links >= 2 && !inodes.insert(entry.facts)) size = 0;
+        bytes += size;
+        count += 1;
+        newest = std::max(newest, entry.facts.modified);
+        if (size >= ctx.options.minNodeSize)
+            nodes.push_back(fileNode(listing.name(entry), child, size, entry.facts.modified));
+    }
+    ctx.add(count, bytes, path);
+
+    // Each slot is written by exactly one task, so the slots need no lock.
+    std::vector<std::optional<FileNode>> slots(subfolders.size());
+    tbb::parallel_for(
+        tbb::blocked_range<size_t>(0, subfolders.size(), 1),
+        [&](const tbb::blocked_range<size_t>& range) {
+            for (size_t index = range.begin(); index != range.end(); ++index)
+                slots[index] = scanTree(subfolders[index], fanOut - 1, ctx);
+        },
+        tbb::simple_partitioner());
+
+    for (auto& slot : slots) {
+        if (!slot) continue;
+        bytes += slot->size;
+        count += slot->fileCount;
+        if (slot->fileCount >= 1 && slot->modified)
+            newest = std::max(newest, static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                                               slot->modified->time_since_epoch())
+                                                               .count()));
+        if (slot->size >= ctx.options.minNodeSize) nodes.push_back(std::move(*slot));
+    }
+    sortLargestFirst(nodes);
+    return FileNode{asText(lastComponent(path)),
+                    asText(path),
+                    true,
+                    bytes,
+                    count,
+                    dateOf(newest != 0 ? newest : own.modified),
+                    std::move(nodes)};
+}
+
+FileNode rewritePrefix(const FileNode& node, const std::string& from, const std::string& to) {
+    FileNode copy;
+    copy.path = node.path;
+    if (copy.path.starts_with(from)) copy.path = to + copy.path.substr(from.size());
+    if (copy.path.empty()) copy.path = "/";
+    copy.name = copy.path == "/" ? "/" : node.name;
+    copy.isDirectory = node.isDirectory;
+    copy.size = node.size;
+    copy.fileCount = node.fileCount;
+    copy.modified = node.modified;
+    if (node.children) {
+        std::vector<FileNode> children;
+        children.reserve(node.children->size());
+        for (const auto& child : *node.children) children.push_back(rewritePrefix(child, from, to));
+        copy.children = std::move(children);
+    }
+    return copy;
+}
+
+}  // namespace
+
+// MARK: Options and records
+
+std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    // Accumulated as a negative number so INT64_MIN fits.
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        int digit = c - '0';
+        if (value < (std::numeric_limits<int64_t>::min() + digit) / 10) return std::nullopt;
+        value = value * 10 - digit;
+    }
+    if (!negative) {
+        if (value == std::numeric_limits<int64_t>::min()) return std::nullopt;
+        value = -value;
+    }
+    return value;
+}
+
+ScanOptions::ScanOptions() {
+    if (const char* raw = std::getenv("OSTREVANE_FANOUT"))
+        if (auto parsed = parseFanOut(raw)) fanOutDepth = *parsed;
+}
+
+ScanResult ScanResult::replacingRoot(FileNode newRoot) const {
+    ScanResult copy = *this;
+    copy.fileCount = newRoot.fileCount;
+    copy.root = std::move(newRoot);
+    return copy;
+}
+
+void to_json(json& document, const ScanResult& result) {
+    document = json::object();
+    document["root"] = result.root;
+    document["scannedAt"] = ISODate::format(result.scannedAt);
+    document["duration"] = result.duration;
+    document["fileCount"] = result.fileCount;
+    document["inaccessible"] = result.inaccessible;
+    document["inaccessibleCount"] = result.inaccessibleCount;
+    document["cloudOnly"] = result.cloudOnly;
+    document["minNodeSize"] = result.minNodeSize;
+}
+
+void from_json(const json& document, ScanResult& result) {
+    using namespace JSONFields;
+    result.root = require(document, "root").get<FileNode>();
+    result.scannedAt = date(require(document, "scannedAt"), "scannedAt");
+    result.duration = number(require(document, "duration"), "duration");
+    result.fileCount = integer(require(document, "fileCount"), "fileCount");
+    result.inaccessible = strings(require(document, "inaccessible"), "inaccessible");
+    result.inaccessibleCount = integer(require(document, "inaccessibleCount"), "inaccessibleCount");
+    result.cloudOnly = strings(require(document, "cloudOnly"), "cloudOnly");
+    result.minNodeSize = integer(require(document, "minNodeSize"), "minNodeSize");
+}
+
+// MARK: Scanner
+
+namespace Scanner {
+
+ScanResult scan(const std::string& path, const ScanOptions& options, const CancelTokenPtr& cancel,
+                const ScanProgressHandler& progress) {
+    std::string requested = Paths::expand(path);
+    bool rewrite = requested == "/" && ::access(dataVolume.c_str(), F_OK) == 0;
+    std::string walked = rewrite ? dataVolume : requested;
+
+    struct stat status;
+    if (::lstat(walked.c_str(), &status) != 0) throw OstrevaneError(L("路径不存在或无法访问: %@", asText(requested)));
+
+    Date scannedAt = std::chrono::system_clock::now();
+    auto started = std::chrono::steady_clock::now();
+    ScanContext ctx;
+    ctx.options = options;
+    for (const auto& exclude : options.excludes) ctx.excludeSet.insert(Paths::expand(exclude));
+    ctx.rootDevice = status.st_dev;
+    ctx.cancel = cancel;
+    ctx.progress = progress;
+
+    std::optional<FileNode> scanned = scanTree(walked, std::max<int64_t>(options.fanOutDepth, 0), ctx);
+    FileNode root = scanned ? std::move(*scanned) : emptyFolderNode(walked);
+    if (isCancelled(cancel)) throw OstrevaneError(L("扫描已取消"));
+    if (rewrite) root = rewritePrefix(root, dataVolume, "");
+
+    std::vector<std::string> inaccessible;
+    int64_t inaccessibleCount;
+    std::vector<std::string> cloudOnly;
+    {
+        std::lock_guard guard(ctx.lock);
+        inaccessible = ctx.inaccessible;
+        inaccessibleCount = ctx.inaccessibleCount;
+        cloudOnly = ctx.cloudOnly;
+    }
+    std::sort(inaccessible.begin(), inaccessible.end());
+    std::sort(cloudOnly.begin(), cloudOnly.end());
+    double duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (rewrite) {
+        for (auto& entry : inaccessible) {
+            if (!entry.starts_with(dataVolume)) continue;
+            entry.erase(0, dataVolume.size());
+            if (entry.empty()) entry = "/";
+        }
+    }
+    int64_t fileCount = root.fileCount;
+    return ScanResult{std::move(root),          scannedAt, duration, fileCount, std::move(inaccessible),
+                      inaccessibleCount,        std::move(cloudOnly), options.minNodeSize};
+}
+
+int64_t quickSize(const std::string& path) {
+    ScanOptions options;
+    options.minNodeSize = std::numeric_limits<int64_t>::max();
+    options.fanOutDepth = 1;
+    try {
+        return scan(path, options).root.size;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace Scanner

@@ -1,0 +1,74 @@
+// The mount table of Linux, read from /proc/self/mountinfo, and the facts
+// about a mounted file system that live in /sys and /dev/disk. Parsing and
+// choosing are pure functions; every lookup of the running system is a hook
+// so fixtures can stand in for it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Mounts {
+
+/// One line of mountinfo, with its octal escapes ("\040") decoded.
+struct Mount {
+    int64_t id = 0;
+    int64_t parentId = 0;
+    unsigned major = 0;
+    unsigned minor = 0;
+    /// The folder of the file system that is mounted here ("/" unless a bind mount).
+    std::string root;
+    std::string mountPoint;
+    std::string options;
+    std::string fsType;
+    std::string source;
+    std::string superOptions;
+
+    bool operator==(const Mount&) const = default;
+};
+
+/// Lines that do not have the mountinfo form are passed over.
+std::vector<Mount> parse(std::string_view mountinfo);
+/// Decodes the kernel's three-digit octal escapes; anything else is kept.
+std::string unescape(std::string_view field);
+
+/// Kernel and runtime file systems with no storage of their own behind them.
+bool isPseudo(const Mount& mount);
+bool isReadOnly(const Mount& mount);
+/// Mount points the system keeps for itself (boot partitions, runtime and
+/// container plumbing), the counterpart of hidden volumes.
+bool isSystemMountPoint(const std::string& mountPoint);
+/// The mounts worth showing as volumes, in table order but "/" first: pseudo
+/// and system mounts left out, and a file system mounted several times
+/// (bind mounts) kept once, preferably where its whole tree is mounted.
+std::vector<Mount> volumes(const std::vector<Mount>& table);
+/// The mount that holds a path: the last one mounted on the longest mount
+/// point containing it; null when none does.
+const Mount* holding(const std::vector<Mount>& table, const std::string& path);
+
+struct Capacity {
+    int64_t total = 0;
+    int64_t available = 0;
+};
+
+/// The running system's mount table; none when it cannot be read.
+extern std::function<std::optional<std::string>()> readTable;
+/// The capacity of the file system holding a path (statvfs).
+extern std::function<std::optional<Capacity>(const std::string& path)> capacity;
+/// Whether the block device behind a mount is built in (not removable, not on USB).
+extern std::function<bool(const Mount& mount)> isInternal;
+/// The file-system label of the block device behind a mount.
+extern std::function<std::optional<std::string>(const Mount& mount)> label;
+void resetHooks();
+
+/// The default lookups, over a given /sys and /dev/disk/by-label.
+bool internalFromSysfs(const std::string& sysRoot, unsigned major, unsigned minor);
+std::optional<std::string> labelFromFolder(const std::string& labelFolder, const std::string& sysRoot, unsigned major,
+                                           unsigned minor);
+/// Decodes udev's "\x20" escapes of label link names.
+std::string unescapeLabel(std::string_view name);
+
+}  // namespace Mounts
