@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 
 namespace cli {
 
@@ -14,6 +15,7 @@ std::map<std::string, Command>& registry() {
     return commands;
 }
 bool progressShown = false;
+std::mutex progressLock;
 }  // namespace
 
 RegisterCommand::RegisterCommand(Command command) {
@@ -89,16 +91,41 @@ void printUsage(const std::string& usageLine) {
 bool showsProgress(const Arguments& arguments) { return !arguments.json && ::isatty(STDERR_FILENO); }
 
 void printProgress(const std::string& line) {
+    std::lock_guard guard(progressLock);
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     progressShown = true;
 }
 
 void endProgress() {
+    std::lock_guard guard(progressLock);
     if (!progressShown) return;
     std::fputs("\r\x1b[K", stderr);
     std::fflush(stderr);
     progressShown = false;
+}
+
+}  // namespace cli
+
+namespace cli {
+
+ScanProgressHandler scanProgressLine(const Arguments& arguments) {
+    if (!showsProgress(arguments)) return nullptr;
+    return [](const ScanProgress& progress) {
+        printProgress(L("\r\x1b" "[K扫描中… %@ 个文件,%@", progress.files, Fmt::bytes(progress.bytes)));
+    };
+}
+
+std::optional<int64_t> megabytesOption(const Arguments& arguments, const std::string& option, double fallback) {
+    double megabytes = fallback;
+    if (auto text = arguments.value(option)) {
+        char* end = nullptr;
+        megabytes = std::strtod(text->c_str(), &end);
+        if (end == text->c_str() || *end != '\0') return std::nullopt;
+    }
+    double bytes = megabytes * 1'000'000.0;
+    if (!std::isfinite(bytes) || bytes >= 9.2e18 || bytes <= -9.2e18) return std::nullopt;
+    return static_cast<int64_t>(bytes);
 }
 
 }  // namespace cli

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Localization.hpp"
+#include "Scanner.hpp"
 #include "Support.hpp"
 
 namespace cli {
@@ -61,5 +62,12 @@ void printUsage(const std::string& usageLine);
 bool showsProgress(const Arguments& arguments);
 void printProgress(const std::string& line);
 void endProgress();
+/// The scan progress line on a terminal, or no handler. Safe to call from the
+/// scanner's threads.
+ScanProgressHandler scanProgressLine(const Arguments& arguments);
+
+/// A size option in megabytes of 1,000,000 bytes; none when it is not a
+/// number or has no byte count in the 64-bit range.
+std::optional<int64_t> megabytesOption(const Arguments& arguments, const std::string& option, double fallback);
 
 }  // namespace cli
