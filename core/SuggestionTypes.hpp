@@ -1,0 +1,98 @@
+// The records in which the engine proposes cleanups. They carry final,
+// already localised texts and already formatted sizes, so whoever shows them
+// never formats or translates anything.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Support.hpp"
+
+enum class Risk { safe, review, caution };
+
+/// What a suggestion asks for. The cleaner carries out only the first three;
+/// the others are for the user (or another engine) to act on.
+enum class CleanAction { trashContents, trash, emptyTrash, command, offload, evict, manual };
+
+namespace Risks {
+std::string_view rawValue(Risk risk);
+std::optional<Risk> fromRaw(std::string_view raw);
+}  // namespace Risks
+
+namespace CleanActions {
+std::string_view rawValue(CleanAction action);
+std::optional<CleanAction> fromRaw(std::string_view raw);
+}  // namespace CleanActions
+
+void to_json(json& document, const Risk& risk);
+void from_json(const json& document, Risk& risk);
+void to_json(json& document, const CleanAction& action);
+void from_json(const json& document, CleanAction& action);
+
+/// One part of a proposal; identified by its path.
+struct SuggestionItem {
+    std::string path;
+    int64_t bytes = 0;
+    std::string size;
+    std::optional<std::string> note;
+
+    SuggestionItem() = default;
+    SuggestionItem(std::string path, int64_t bytes, std::optional<std::string> note = std::nullopt);
+
+    const std::string& id() const { return path; }
+    bool operator==(const SuggestionItem&) const = default;
+};
+
+struct Suggestion {
+    std::string id;
+    std::string category;
+    std::string title;
+    std::string detail;
+    std::vector<std::string> paths;
+    int64_t reclaimableBytes = 0;
+    std::string reclaimable;
+    Risk risk = Risk::safe;
+    CleanAction action = CleanAction::manual;
+    bool autoApplicable = false;
+    std::optional<std::string> command;
+    /// Absent when the rule gives no breakdown; an empty list is a breakdown of nothing.
+    std::optional<std::vector<SuggestionItem>> items;
+
+    /// For decoding, where the derived fields are read as they stand.
+    Suggestion() = default;
+    /// Every suggestion of the engine is built here, so `reclaimable` and
+    /// `autoApplicable` always agree with `bytes`, `risk` and `action`.
+    Suggestion(std::string id, std::string category, std::string title, std::string detail,
+               std::vector<std::string> paths, int64_t bytes, Risk risk, CleanAction action,
+               std::optional<std::string> command = std::nullopt,
+               std::optional<std::vector<SuggestionItem>> items = std::nullopt);
+
+    bool operator==(const Suggestion&) const = default;
+};
+
+struct SuggestionReport {
+    Date generatedAt;
+    /// "full" when the analysis had a scan holding the home folder, else "quick".
+    std::string mode;
+    int64_t totalReclaimableBytes = 0;
+    std::string totalReclaimable;
+    int64_t safeReclaimableBytes = 0;
+    std::string safeReclaimable;
+    /// Largest first.
+    std::vector<Suggestion> suggestions;
+    std::vector<std::string> notes;
+
+    bool operator==(const SuggestionReport&) const = default;
+};
+
+// JSON forms: field names as keys, absent optionals left out. Decoding needs
+// every required key and reads derived fields as they stand.
+void to_json(json& document, const SuggestionItem& item);
+void from_json(const json& document, SuggestionItem& item);
+void to_json(json& document, const Suggestion& suggestion);
+void from_json(const json& document, Suggestion& suggestion);
+void to_json(json& document, const SuggestionReport& report);
+void from_json(const json& document, SuggestionReport& report);

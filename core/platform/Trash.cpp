@@ -1,0 +1,384 @@
+#include "platform/Trash.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Platform.hpp"
+
+namespace fs = std::filesystem;
+
+namespace Trash {
+
+namespace {
+
+[[noreturn]] void failWith(int error) { throw OstrevaneError(std::strerror(error)); }
+
+std::system_error systemError(int error, const std::string& what) {
+    return std::system_error(error, std::generic_category(), what);
+}
+
+std::string parentOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string lastComponent(const std::string& path) {
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string joined(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+std::optional<std::string> resolved(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (!::realpath(path.c_str(), buffer)) return std::nullopt;
+    return std::string(buffer);
+}
+
+/// A folder the trash owns: created private when missing, and never a link
+/// someone else planted, since items are renamed into it.
+void ensurePrivateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) failWith(errno);
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) failWith(errno);
+    if (!S_ISDIR(status.st_mode)) failWith(ENOTDIR);
+}
+
+void ensureTrashFolders(const std::string& trash) {
+    ensurePrivateFolder(trash);
+    ensurePrivateFolder(trash + "/files");
+    ensurePrivateFolder(trash + "/info");
+}
+
+std::optional<dev_t> deviceOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return status.st_dev;
+}
+
+/// The top folder of the file system that holds `folder`: walk up while the
+/// parent is on the same device.
+std::string topFolder(const std::string& folder, dev_t device) {
+    std::string current = folder;
+    while (current != "/") {
+        std::string parent = parentOf(current);
+        auto parentDevice = deviceOf(parent);
+        if (!parentDevice || *parentDevice != device) break;
+        current = parent;
+    }
+    return current;
+}
+
+struct Destination {
+    std::string trash;
+    /// The original location as the info file records it: absolute for the
+    /// home trash, relative to the top folder for a per-device trash.
+    std::string recordedPath;
+};
+
+/// The trash of a device other than the home trash's: the shared ".Trash"
+/// with a folder per user when an administrator set one up (a sticky folder
+/// that is not a link), else the user's own ".Trash-<uid>".
+std::string deviceTrash(const std::string& top, dev_t device) {
+    const std::string uid = std::to_string(::getuid());
+    const std::string shared = joined(top, ".Trash");
+    struct stat status {};
+    if (::lstat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX)) {
+        std::string own = shared + "/" + uid;
+        try {
+            ensureTrashFolders(own);
+            if (deviceOf(own) == device) return own;
+        } catch (const OstrevaneError&) {
+            // Unusable shared trash: fall back to the user's own, as the
+            // freedesktop.org rules allow.
+        }
+    }
+    std::string own = joined(top, ".Trash-" + uid);
+    ensureTrashFolders(own);
+    struct stat ownStatus {};
+    if (::lstat(own.c_str(), &ownStatus) != 0) failWith(errno);
+    if (ownStatus.st_uid != ::getuid()) failWith(EACCES);
+    if (ownStatus.st_dev != device) failWith(EXDEV);
+    return own;
+}
+
+Destination destinationFor(const std::string& realParent, const std::string& name, dev_t device) {
+    const std::string original = joined(realParent, name);
+    const std::string home = homeTrash();
+    std::error_code ignored;
+    fs::create_directories(parentOf(home), ignored);
+    try {
+        ensureTrashFolders(home);
+        if (deviceOf(home) == device) return {home, original};
+    } catch (const OstrevaneError&) {
+        // No usable home trash; the device's own trash may still do.
+    }
+    std::string top = topFolder(realParent, device);
+    std::string relative = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
+    return {deviceTrash(top, device), relative};
+}
+
+std::string localDeletionDate() {
+    std::time_t now = std::time(nullptr);
+    std::tm local {};
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+
+/// Cuts a text to at most `limit` bytes without splitting a UTF-8 sequence.
+std::string cutUTF8(const std::string& text, size_t limit) {
+    if (text.size() <= limit) return text;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
+/// The n-th name tried for an item: the name itself, then "name.2.ext",
+/// "name.3.ext"..., always short enough to leave room for ".trashinfo".
+std::string candidateName(const std::string& name, int attempt) {
+    constexpr size_t infoSuffixLength = 10;  // ".trashinfo"
+    const size_t limit = NAME_MAX - infoSuffixLength;
+    std::string stem = name;
+    std::string extension;
+    auto dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0 && name.size() - dot <= 32) {
+        stem = name.substr(0, dot);
+        extension = name.substr(dot);
+    }
+    std::string number = attempt == 1 ? "" : "." + std::to_string(attempt);
+    size_t room = limit > number.size() + extension.size() ? limit - number.size() - extension.size() : 0;
+    return cutUTF8(stem, room) + number + extension;
+}
+
+void writeAll(int fd, const std::string& text) {
+    size_t written = 0;
+    while (written < text.size()) {
+        ssize_t count = ::write(fd, text.data() + written, text.size() - written);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            failWith(errno);
+        }
+        written += static_cast<size_t>(count);
+    }
+}
+
+/// Renames without ever replacing what already lies at the destination.
+int renameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // File systems without RENAME_NOREPLACE: check first; the reserved info
+    // name keeps cooperating programs from choosing the same name meanwhile.
+    struct stat status {};
+    if (::lstat(to.c_str(), &status) == 0) return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+std::vector<std::string> listFolderNames(const std::string& folder) {
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory) throw systemError(errno, folder);
+    std::vector<std::string> names;
+    errno = 0;
+    while (dirent* entry = ::readdir(directory)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(std::move(name));
+        errno = 0;
+    }
+    int error = errno;
+    ::closedir(directory);
+    if (error != 0) throw systemError(error, folder);
+    return names;
+}
+
+void removeWithoutFollowingLinks(const std::string& path) {
+    // remove_all looks at each entry's own type, so a link is removed as a
+    // link and its target is never entered.
+    std::error_code error;
+    fs::remove_all(path, error);
+    if (error) throw std::system_error(error, path);
+}
+
+std::optional<int64_t> fileSystemFreeBytes(const std::string& path) {
+    struct statvfs info {};
+    if (::statvfs(path.c_str(), &info) != 0 || info.f_blocks == 0) return std::nullopt;
+    return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
+}
+
+Hooks realHooks() {
+    return Hooks{listFolderNames, removeWithoutFollowingLinks, fileSystemFreeBytes, Shell::run};
+}
+
+std::optional<std::string> installedProgram(const std::string& name) {
+    for (const char* folder : {"/usr/bin", "/bin", "/usr/local/bin"}) {
+        std::string candidate = std::string(folder) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return std::nullopt;
+}
+
+bool homeIsOverridden() {
+    auto override = Platform::environment("OSTREVANE_HOME");
+    return override && !override->empty();
+}
+
+}  // namespace
+
+Hooks& hooks() {
+    static Hooks current = realHooks();
+    return current;
+}
+
+void resetHooks() { hooks() = realHooks(); }
+
+std::string homeTrash() {
+    if (!homeIsOverridden()) {
+        auto data = Platform::environment("XDG_DATA_HOME");
+        // Relative values are invalid for XDG variables and are ignored.
+        if (data && !data->empty() && data->front() == '/') return Paths::standardize(*data) + "/Trash";
+    }
+    return Paths::home() + "/.local/share/Trash";
+}
+
+std::string filesFolder() { return homeTrash() + "/files"; }
+std::string infoFolder() { return homeTrash() + "/info"; }
+
+std::string percentEncoded(const std::string& path) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string result;
+    for (unsigned char c : path) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                     c == '.' || c == '_' || c == '~' || c == '/';
+        if (plain) {
+            result += static_cast<char>(c);
+        } else {
+            result += '%';
+            result += digits[c >> 4];
+            result += digits[c & 0x0F];
+        }
+    }
+    return result;
+}
+
+std::string moveToTrash(const std::string& path) {
+    const std::string item = Paths::standardize(path);
+    if (item == "/") failWith(EBUSY);
+    const std::string name = lastComponent(item);
+
+    // The folder is resolved; the item itself is taken as it is.
+    auto realParent = resolved(parentOf(item));
+    if (!realParent) failWith(errno);
+    const std::string source = joined(*realParent, name);
+    struct stat itemStatus {};
+    if (::lstat(source.c_str(), &itemStatus) != 0) failWith(errno);
+    auto device = deviceOf(*realParent);
+    if (!device) failWith(errno);
+
+    Destination destination = destinationFor(*realParent, name, *device);
+    const std::string contents = "[Trash Info]\nPath=" + percentEncoded(destination.recordedPath) +
+                                 "\nDeletionDate=" + localDeletionDate() + "\n";
+
+    constexpr int attempts = 10000;
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        const std::string trashName = candidateName(name, attempt);
+        const std::string infoPath = destination.trash + "/info/" + trashName + ".trashinfo";
+        // The info file is the reservation of the name: only one program can
+        // create it, and it exists before the item arrives.
+        int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            failWith(errno);
+        }
+        try {
+            writeAll(fd, contents);
+        } catch (...) {
+            ::close(fd);
+            ::unlink(infoPath.c_str());
+            throw;
+        }
+        if (::close(fd) != 0) {
+            int error = errno;
+            ::unlink(infoPath.c_str());
+            failWith(error);
+        }
+        const std::string target = destination.trash + "/files/" + trashName;
+        int error = renameWithoutReplacing(source, target);
+        if (error == 0) return target;
+        ::unlink(infoPath.c_str());
+        if (error != EEXIST) failWith(error);
+    }
+    failWith(EEXIST);
+}
+
+std::vector<std::string> entries() {
+    try {
+        return hooks().listFolder(filesFolder());
+    } catch (const std::system_error& error) {
+        // A trash that was never used has no folder yet: it is simply empty.
+        if (error.code() == std::errc::no_such_file_or_directory) return {};
+        throw;
+    }
+}
+
+void removeEntry(const std::string& name) {
+    hooks().removeItem(filesFolder() + "/" + name);
+    ::unlink((infoFolder() + "/" + name + ".trashinfo").c_str());
+}
+
+int64_t freeBytes() {
+    // Measured on the trash's own file system, which need not be the root's.
+    std::string folder = homeTrash();
+    struct stat status {};
+    while (folder != "/" && ::stat(folder.c_str(), &status) != 0) folder = parentOf(folder);
+    return hooks().freeBytes(folder).value_or(0);
+}
+
+Shell::Output emptyThroughDesktop() {
+    constexpr double timeout = 300;
+    // A missing gio fails to start, which reports like any other failure.
+    auto found = installedProgram("gio");
+    if (!found) found = Shell::which("gio");
+    const std::string gio = found.value_or("/usr/bin/gio");
+    if (!homeIsOverridden()) return hooks().run(gio, {"trash", "--empty"}, timeout);
+    // gio finds the trash from HOME and XDG_DATA_HOME; point both at the
+    // engine's home so it empties the same trash the engine lists.
+    return hooks().run("/usr/bin/env", {"-u", "XDG_DATA_HOME", "HOME=" + Paths::home(), gio, "trash", "--empty"},
+                       timeout);
+}
+
+void reveal(const std::string& path) {
+    constexpr double timeout = 10;
+    const std::string uri = "file://" + percentEncoded(path);
+    Shell::Output shown{-1, "", ""};
+    if (auto gdbus = installedProgram("gdbus"))
+        shown = hooks().run(*gdbus,
+                            {"call", "--session", "--dest", "org.freedesktop.FileManager1", "--object-path",
+                             "/org/freedesktop/FileManager1", "--method", "org.freedesktop.FileManager1.ShowItems",
+                             "['" + uri + "']", ""},
+                            timeout);
+    if (shown.status != 0)
+        if (auto dbusSend = installedProgram("dbus-send"))
+            shown = hooks().run(*dbusSend,
+                                {"--session", "--print-reply", "--dest=org.freedesktop.FileManager1",
+                                 "--type=method_call", "/org/freedesktop/FileManager1",
+                                 "org.freedesktop.FileManager1.ShowItems", "array:string:" + uri, "string:"},
+                                timeout);
+    if (shown.status != 0)
+        if (auto xdgOpen = installedProgram("xdg-open")) hooks().run(*xdgOpen, {parentOf(path)}, timeout);
+}
+
+}  // namespace Trash

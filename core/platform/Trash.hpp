@@ -1,0 +1,71 @@
+// The freedesktop.org Trash: what the desktop's file managers and
+// `gio trash` show and restore. Items are renamed into a trash folder on
+// their own file system with an info file beside them; nothing is ever
+// copied and deleted, and nothing is deleted except by emptying.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Support.hpp"
+
+namespace Trash {
+
+/// The home trash (holding files/ and info/): below the engine's home folder
+/// when OSTREVANE_HOME moves it, else in the user's data folder.
+std::string homeTrash();
+/// Where the home trash keeps trashed items: the engine's Trash folder.
+std::string filesFolder();
+std::string infoFolder();
+
+/// Moves an item to the trash of the file system its folder lies on and
+/// returns its new location. The item itself is renamed as it is, so a
+/// symbolic link is moved as a link. Throws OstrevaneError with the
+/// system's description of what went wrong.
+std::string moveToTrash(const std::string& path);
+
+/// Names of the entries of the home trash, one level, in the system's order.
+/// A trash that was never created is empty. Throws std::system_error when
+/// the folder cannot be read.
+std::vector<std::string> entries();
+/// Removes one entry of the home trash without following links, then its
+/// info file. Throws std::system_error when the entry cannot be removed; its
+/// info file then stays, so the entry can still be listed and restored.
+void removeEntry(const std::string& name);
+
+/// Free bytes of the file system that holds the home trash; 0 when unknown.
+int64_t freeBytes();
+
+/// Empties the trash through the desktop (`gio trash --empty`), for when the
+/// trash cannot be listed. The program's status and output are handed back.
+Shell::Output emptyThroughDesktop();
+
+/// Shows an item in the file manager, else opens its folder. Nothing is reported.
+void reveal(const std::string& path);
+
+/// The file and program operations behind the trash, replaceable so tests can
+/// make them fail; the defaults are the real ones.
+struct Hooks {
+    /// Names in a folder, one level; throws std::system_error.
+    std::function<std::vector<std::string>(const std::string& folder)> listFolder;
+    /// Removes a file, link or whole folder without following links; throws std::system_error.
+    std::function<void(const std::string& path)> removeItem;
+    /// Free bytes of the file system holding a path; none when unknown.
+    std::function<std::optional<int64_t>(const std::string& path)> freeBytes;
+    /// Runs an outside program, as Shell::run does.
+    std::function<Shell::Output(const std::string& executable, const std::vector<std::string>& arguments,
+                                double timeout)>
+        run;
+};
+Hooks& hooks();
+/// Puts the real operations back.
+void resetHooks();
+
+/// Percent-encodes a path the way trash info files and file URIs expect:
+/// every byte except letters, digits, "-._~" and "/" becomes "%XX".
+std::string percentEncoded(const std::string& path);
+
+}  // namespace Trash

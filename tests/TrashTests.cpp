@@ -1,0 +1,337 @@
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "Support.hpp"
+#include "TestSupport.hpp"
+#include "platform/Platform.hpp"
+#include "platform/Trash.hpp"
+
+using namespace testing_support;
+
+namespace {
+
+class TrashTest : public HomeTest {
+protected:
+    void TearDown() override { Trash::resetHooks(); }
+
+    fs::path files() const { return Trash::filesFolder(); }
+    fs::path info() const { return Trash::infoFolder(); }
+    std::string infoText(const std::string& name) const { return readText(info() / (name + ".trashinfo")); }
+    std::string recordedPath(const std::string& name) const {
+        std::smatch match;
+        std::string text = infoText(name);
+        std::regex_search(text, match, std::regex("\nPath=([^\n]*)\n"));
+        return match.size() > 1 ? match[1].str() : "";
+    }
+};
+
+ino_t inodeOf(const fs::path& path) {
+    struct stat status {};
+    lstat(path.c_str(), &status);
+    return status.st_ino;
+}
+
+/// A tmpfs mounted for the length of a test, so a second file system is at hand.
+class ScopedTmpfs {
+public:
+    explicit ScopedTmpfs(fs::path where) : point(std::move(where)) {
+        fs::create_directories(point);
+        mounted = ::mount("tmpfs", point.c_str(), "tmpfs", 0, "mode=0755") == 0;
+    }
+    ~ScopedTmpfs() {
+        if (mounted) ::umount2(point.c_str(), MNT_DETACH);
+    }
+    bool isMounted() const { return mounted; }
+    const fs::path& path() const { return point; }
+
+private:
+    fs::path point;
+    bool mounted = false;
+};
+
+/// Runs `gio` on its own session bus with `home` as the home folder, so the
+/// desktop's trash backend looks at the test's trash and nothing else.
+std::optional<Shell::Output> gio(const std::string& home, const std::vector<std::string>& arguments) {
+    if (access("/usr/bin/gio", X_OK) != 0 || access("/usr/bin/dbus-run-session", X_OK) != 0) return std::nullopt;
+    ScopedEnv homeVariable("HOME", home);
+    ScopedEnv dataVariable("XDG_DATA_HOME", std::nullopt);
+    std::vector<std::string> words = {"--", "/usr/bin/gio"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return Shell::run("/usr/bin/dbus-run-session", words, 60);
+}
+
+}  // namespace
+
+TEST_F(TrashTest, HomeTrashFollowsTheHomeOverrideElseTheDataFolder) {
+    EXPECT_EQ(Trash::homeTrash(), home.home() + "/.local/share/Trash");
+    EXPECT_EQ(Trash::filesFolder(), home.home() + "/.local/share/Trash/files");
+    EXPECT_EQ(Trash::infoFolder(), home.home() + "/.local/share/Trash/info");
+    {
+        ScopedEnv noOverride("OSTREVANE_HOME", std::nullopt);
+        ScopedEnv userHome("HOME", home.home());
+        ScopedEnv data("XDG_DATA_HOME", home.scratch().string() + "/data//");
+        Platform::resetForTesting();
+        EXPECT_EQ(Trash::homeTrash(), home.scratch().string() + "/data/Trash");
+        ScopedEnv relativeData("XDG_DATA_HOME", "relative/data");
+        EXPECT_EQ(Trash::homeTrash(), home.home() + "/.local/share/Trash");
+    }
+    Platform::resetForTesting();
+}
+
+TEST_F(TrashTest, MoveRenamesTheItemAndRecordsWhereItCameFrom) {
+    fs::path item = writeFile(home.path("Projects/old notes 旧.txt"), 5000);
+    ino_t inode = inodeOf(item);
+
+    std::string moved = Trash::moveToTrash(item.string());
+
+    EXPECT_EQ(moved, (files() / "old notes 旧.txt").string());
+    EXPECT_FALSE(fs::exists(item));
+    EXPECT_EQ(inodeOf(moved), inode) << "moved by rename, not copied";
+    EXPECT_EQ(fs::file_size(moved), 5000u);
+    std::string text = infoText("old notes 旧.txt");
+    EXPECT_TRUE(std::regex_match(text, std::regex("\\[Trash Info\\]\nPath=[^\n]+\n"
+                                                  "DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n")))
+        << text;
+    EXPECT_EQ(recordedPath("old notes 旧.txt"), home.home() + "/Projects/old%20notes%20%E6%97%A7.txt");
+    auto mode = fs::status(Trash::homeTrash()).permissions();
+    EXPECT_EQ(mode & fs::perms::all, fs::perms::owner_all);
+}
+
+TEST_F(TrashTest, DeletionDateIsLocalTime) {
+    auto localHour = [] {
+        std::time_t now = std::time(nullptr);
+        std::tm local {};
+        localtime_r(&now, &local);
+        char hour[8];
+        std::strftime(hour, sizeof hour, "T%H:", &local);
+        return std::string(hour);
+    };
+    std::string text;
+    std::string before, after;
+    {
+        ScopedEnv zone("TZ", "Asia/Tokyo");
+        tzset();
+        before = localHour();
+        Trash::moveToTrash(writeFile(home.path("a.log")).string());
+        after = localHour();
+        text = infoText("a.log");
+    }
+    tzset();
+    EXPECT_TRUE(text.find(before) != std::string::npos || text.find(after) != std::string::npos) << text;
+}
+
+TEST_F(TrashTest, NameCollisionsGetUniqueNamesAndNeverReplaceAnything) {
+    fs::path first = writeFile(home.path("one/report.txt"), 10, 'a');
+    fs::path second = writeFile(home.path("two/report.txt"), 20, 'b');
+    fs::path third = writeFile(home.path("three/report.txt"), 30, 'c');
+    fs::create_directories(home.path("one/build"));
+    fs::create_directories(home.path("two/build"));
+    // An entry some other program left without an info file still holds its name.
+    writeFile(files() / "notes.md", 1);
+    fs::path notes = writeFile(home.path("notes.md"), 2);
+
+    EXPECT_EQ(Trash::moveToTrash(first.string()), (files() / "report.txt").string());
+    EXPECT_EQ(Trash::moveToTrash(second.string()), (files() / "report.2.txt").string());
+    EXPECT_EQ(Trash::moveToTrash(third.string()), (files() / "report.3.txt").string());
+    EXPECT_EQ(Trash::moveToTrash(home.path("one/build").string()), (files() / "build").string());
+    EXPECT_EQ(Trash::moveToTrash(home.path("two/build").string()), (files() / "build.2").string());
+    EXPECT_EQ(Trash::moveToTrash(notes.string()), (files() / "notes.2.md").string());
+
+    EXPECT_EQ(fs::file_size(files() / "report.txt"), 10u);
+    EXPECT_EQ(fs::file_size(files() / "report.2.txt"), 20u);
+    EXPECT_EQ(fs::file_size(files() / "notes.md"), 1u);
+    EXPECT_EQ(recordedPath("report.2.txt"), home.home() + "/two/report.txt");
+    EXPECT_EQ(recordedPath("build.2"), home.home() + "/two/build");
+    EXPECT_FALSE(fs::exists(info() / "notes.md.trashinfo")) << "a failed reservation leaves nothing behind";
+}
+
+TEST_F(TrashTest, OverlongNamesAreCutToLeaveRoomForTheInfoFile) {
+    // A valid UTF-8 name of 250 bytes: 118 times 'x', then 44 three-byte characters.
+    std::string name(118, 'x');
+    for (int i = 0; i < 44; ++i) name += "界";
+    ASSERT_EQ(name.size(), 250u);
+    fs::path item = writeFile(home.path(name));
+
+    std::string moved = Trash::moveToTrash(item.string());
+
+    std::string trashName = fs::path(moved).filename().string();
+    EXPECT_LE(trashName.size() + std::string(".trashinfo").size(), 255u);
+    EXPECT_TRUE(Text::isValidUTF8(trashName));
+    EXPECT_TRUE(name.starts_with(trashName));
+    EXPECT_EQ(recordedPath(trashName), Trash::percentEncoded(item.string()));
+}
+
+TEST_F(TrashTest, LinksAreMovedAsLinksAndFoldersAboveThemResolved) {
+    fs::path target = writeFile(home.path("Real/keep/data.bin"), 100).parent_path();
+    fs::create_directory_symlink(target, home.path("shortcut"));
+    std::string moved = Trash::moveToTrash(home.path("shortcut").string());
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(moved)));
+    EXPECT_TRUE(fs::exists(target / "data.bin"));
+
+    // Through a linked folder the item is recorded where it really lies.
+    fs::create_directory_symlink(home.path("Real"), home.path("via"));
+    Trash::moveToTrash(home.path("via/keep").string());
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(recordedPath("keep"), home.home() + "/Real/keep");
+}
+
+TEST_F(TrashTest, MissingItemsAndTheRootAreNotMoved) {
+    try {
+        Trash::moveToTrash(home.path("nothing-here").string());
+        FAIL() << "expected an error";
+    } catch (const OstrevaneError& error) {
+        EXPECT_EQ(error.message, std::strerror(ENOENT));
+    }
+    EXPECT_THROW(Trash::moveToTrash("/"), OstrevaneError);
+    EXPECT_FALSE(fs::exists(info()) && !fs::is_empty(info()));
+}
+
+TEST_F(TrashTest, OtherFileSystemsUseTheirOwnTrash) {
+    ScopedTmpfs volume(home.scratch() / "volume");
+    if (!volume.isMounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    const std::string uid = std::to_string(getuid());
+
+    fs::path item = writeFile(volume.path() / "Videos/clip.mov", 4096);
+    ino_t inode = inodeOf(item);
+    std::string moved = Trash::moveToTrash(item.string());
+    fs::path ownTrash = volume.path() / (".Trash-" + uid);
+    EXPECT_EQ(moved, (ownTrash / "files/clip.mov").string());
+    EXPECT_EQ(inodeOf(moved), inode);
+    EXPECT_EQ(fs::status(ownTrash).permissions() & fs::perms::all, fs::perms::owner_all);
+    // Per-device trashes record the path relative to the device's top folder.
+    EXPECT_NE(readText(ownTrash / "info/clip.mov.trashinfo").find("\nPath=Videos/clip.mov\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(files() / "clip.mov"));
+
+    // A shared ".Trash" that is not sticky is not to be trusted.
+    fs::create_directory(volume.path() / ".Trash");
+    fs::permissions(volume.path() / ".Trash", fs::perms::all);
+    Trash::moveToTrash(writeFile(volume.path() / "a.txt").string());
+    EXPECT_TRUE(fs::exists(ownTrash / "files/a.txt"));
+
+    // A sticky one gets a folder per user.
+    fs::permissions(volume.path() / ".Trash", fs::perms::all | fs::perms::sticky_bit);
+    std::string shared = Trash::moveToTrash(writeFile(volume.path() / "b.txt").string());
+    EXPECT_EQ(shared, (volume.path() / ".Trash" / uid / "files/b.txt").string());
+}
+
+TEST_F(TrashTest, EntriesAndRemovalNeverFollowLinks) {
+    EXPECT_TRUE(Trash::entries().empty()) << "a trash never used is empty";
+
+    fs::path outside = writeFile(home.scratch() / "outside/precious.txt", 10).parent_path();
+    fs::create_directory_symlink(outside, home.path("link-to-outside"));
+    fs::create_directories(home.path("folder"));
+    fs::create_directory_symlink(outside, home.path("folder/inner-link"));
+    writeFile(home.path("folder/junk.bin"), 100);
+    Trash::moveToTrash(home.path("link-to-outside").string());
+    Trash::moveToTrash(home.path("folder").string());
+
+    auto names = Trash::entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"folder", "link-to-outside"}));
+
+    for (const auto& name : names) Trash::removeEntry(name);
+    EXPECT_TRUE(Trash::entries().empty());
+    EXPECT_TRUE(fs::is_empty(info()));
+    EXPECT_TRUE(fs::exists(outside / "precious.txt"));
+}
+
+TEST_F(TrashTest, AFailedRemovalKeepsItsInfoFile) {
+    Trash::moveToTrash(writeFile(home.path("stuck.txt")).string());
+    Trash::hooks().removeItem = [](const std::string& path) {
+        throw std::system_error(EACCES, std::generic_category(), path);
+    };
+    EXPECT_THROW(Trash::removeEntry("stuck.txt"), std::system_error);
+    EXPECT_TRUE(fs::exists(files() / "stuck.txt"));
+    EXPECT_TRUE(fs::exists(info() / "stuck.txt.trashinfo"));
+
+    Trash::hooks().listFolder = [](const std::string& folder) -> std::vector<std::string> {
+        throw std::system_error(EACCES, std::generic_category(), folder);
+    };
+    EXPECT_THROW(Trash::entries(), std::system_error);
+}
+
+TEST_F(TrashTest, FreeSpaceIsMeasuredOnTheTrashFileSystem) {
+    std::string asked;
+    Trash::hooks().freeBytes = [&](const std::string& path) -> std::optional<int64_t> {
+        asked = path;
+        return 1234;
+    };
+    EXPECT_EQ(Trash::freeBytes(), 1234);
+    // The trash does not exist yet: its nearest existing folder stands in.
+    EXPECT_EQ(asked, home.home());
+    Trash::moveToTrash(writeFile(home.path("x")).string());
+    Trash::freeBytes();
+    EXPECT_EQ(asked, Trash::homeTrash());
+
+    Trash::resetHooks();
+    EXPECT_GT(Trash::freeBytes(), 0);
+}
+
+TEST_F(TrashTest, TheDesktopEmptiesTheEnginesOwnTrash) {
+    std::string executable;
+    std::vector<std::string> arguments;
+    Trash::hooks().run = [&](const std::string& program, const std::vector<std::string>& words, double timeout) {
+        executable = program;
+        arguments = words;
+        EXPECT_EQ(timeout, 300);
+        return Shell::Output{0, "", ""};
+    };
+    Trash::emptyThroughDesktop();
+    EXPECT_EQ(executable, "/usr/bin/env");
+    ASSERT_EQ(arguments.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(arguments.begin(), arguments.begin() + 3),
+              (std::vector<std::string>{"-u", "XDG_DATA_HOME", "HOME=" + home.home()}));
+    EXPECT_TRUE(arguments[3].ends_with("gio"));
+    EXPECT_EQ(std::vector<std::string>(arguments.begin() + 4, arguments.end()),
+              (std::vector<std::string>{"trash", "--empty"}));
+}
+
+TEST_F(TrashTest, RevealAsksTheFileManagerThenFallsBack) {
+    std::vector<std::vector<std::string>> calls;
+    Trash::hooks().run = [&](const std::string& program, const std::vector<std::string>& words, double) {
+        std::vector<std::string> call = {program};
+        call.insert(call.end(), words.begin(), words.end());
+        calls.push_back(call);
+        return Shell::Output{1, "", "no file manager"};
+    };
+    Trash::reveal(home.home() + "/a b/it's.txt");
+    ASSERT_FALSE(calls.empty());
+    std::string uri = "file://" + home.home() + "/a%20b/it%27s.txt";
+    if (access("/usr/bin/gdbus", X_OK) == 0) {
+        EXPECT_TRUE(calls[0][0].ends_with("gdbus"));
+        EXPECT_NE(std::find(calls[0].begin(), calls[0].end(), "['" + uri + "']"), calls[0].end());
+        EXPECT_NE(std::find(calls[0].begin(), calls[0].end(), "org.freedesktop.FileManager1.ShowItems"),
+                  calls[0].end());
+    }
+    if (access("/usr/bin/xdg-open", X_OK) == 0) {
+        EXPECT_TRUE(calls.back()[0].ends_with("xdg-open"));
+        EXPECT_EQ(calls.back()[1], home.home() + "/a b");
+    }
+}
+
+TEST(TrashEncoding, PercentEncodingKeepsOnlyUnreservedBytesAndSlashes) {
+    EXPECT_EQ(Trash::percentEncoded("/a b/é'%#?~_.-Z9"), "/a%20b/%C3%A9%27%25%23%3F~_.-Z9");
+}
+
+TEST_F(TrashTest, TheDesktopListsAndRestoresWhatWasTrashed) {
+    fs::path item = writeFile(home.path("Downloads/setup disk.iso"), 3000);
+    std::string moved = Trash::moveToTrash(item.string());
+    ASSERT_FALSE(fs::exists(item));
+
+    auto listing = gio(home.home(), {"trash", "--list"});
+    if (!listing) GTEST_SKIP() << "gio or dbus-run-session is missing; install libglib2.0-bin and dbus";
+    if (listing->status != 0 && listing->stderrText.find("not supported") != std::string::npos)
+        GTEST_SKIP() << "gio has no trash backend here; install gvfs";
+    ASSERT_EQ(listing->status, 0) << listing->stderrText;
+    std::string uri = "trash:///" + Trash::percentEncoded(fs::path(moved).filename().string());
+    EXPECT_NE(listing->stdoutText.find(uri + "\t" + item.string()), std::string::npos) << listing->stdoutText;
+
+    auto restored = gio(home.home(), {"trash", "--restore", uri});
+    ASSERT_TRUE(restored);
+    ASSERT_EQ(restored->status, 0) << restored->stderrText;
+    EXPECT_EQ(fs::file_size(item), 3000u);
+    EXPECT_FALSE(fs::exists(moved));
+}
