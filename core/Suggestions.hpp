@@ -1,0 +1,103 @@
+// Cleanup proposals for the home folder: a fixed table of well-known places,
+// rules that read the scanned tree, and a rule for applications nobody opens.
+// `analyze` is the one entry point; the pieces below it are public only so
+// they can be checked one at a time.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Destinations.hpp"
+#include "Scanner.hpp"
+#include "SuggestionTypes.hpp"
+#include "Volumes.hpp"
+
+namespace SuggestionEngine {
+
+/// Builds the report for `scan` (normally the home folder's; none gives the
+/// quick report). `now` is the only clock the rules read. Never throws.
+SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestination>& destinations, Date now);
+SuggestionReport analyze(const std::optional<ScanResult>& scan, const std::vector<BackupDestination>& destinations,
+                         Date now);
+
+// MARK: Shared pieces of the rules
+
+/// Folder names under which applications keep caches of their own.
+const std::set<std::string>& embeddedCacheNames();
+/// Folder names of dependencies and build output inside projects.
+const std::set<std::string>& artifactNames();
+/// Lower-cased extensions of installer images.
+const std::set<std::string>& installerExtensions();
+
+/// One slot per item measured in parallel; each worker writes only its own.
+class Sizes {
+public:
+    explicit Sizes(size_t count) : slots(count, 0) {}
+    void set(size_t index, int64_t value) {
+        std::lock_guard guard(lock);
+        slots[index] = value;
+    }
+    std::vector<int64_t> values() const {
+        std::lock_guard guard(lock);
+        return slots;
+    }
+
+private:
+    mutable std::mutex lock;
+    std::vector<int64_t> slots;
+};
+
+/// One row of the fixed table of well-known places.
+struct Known {
+    std::string id;
+    /// Below the home folder, no leading slash.
+    std::string rel;
+    std::string category;
+    std::string title;
+    std::string detail;
+    Risk risk;
+    CleanAction action;
+    std::optional<std::string> command;
+    int64_t minBytes;
+    /// List the folder's largest children as items.
+    bool breakdown;
+};
+
+/// The 26 rows, titles and details rendered in the process's language.
+const std::vector<Known>& known();
+/// Where a row's place is on this system.
+std::string location(const Known& row, const std::string& home);
+
+// MARK: Rules reading the scanned home folder
+
+std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& homePath);
+std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& homePath, Date now);
+std::vector<Suggestion> downloads(const FileNode& home, const std::string& homePath, Date now);
+std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& homePath,
+                                    const std::vector<BackupDestination>& destinations, Date now);
+std::vector<Suggestion> icloudLocalCopies(const FileNode& home, const std::string& homePath);
+std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& homePath,
+                                   const std::vector<BackupDestination>& destinations, Date now);
+
+/// Reads the application folders, not the scan, so it runs in both modes.
+std::optional<Suggestion> unusedApps(Date now);
+
+// MARK: Texts and names the rules share
+
+/// Whole days from `date` to `now`, truncated toward zero (negative for a future date).
+int64_t idleDays(Date date, Date now);
+/// "Modified today" or how many days ago a file last changed.
+std::string idleLabel(Date date, Date now);
+/// The id suffix of a cold folder: letters and digits of any script, every
+/// other run of characters one "-", lower-cased.
+std::string slug(const std::string& path, const std::string& home);
+/// The command line that archives a folder to the first available destination.
+std::optional<std::string> offloadCommand(const std::string& path, const std::vector<BackupDestination>& destinations);
+/// Notes about the startup volume: almost full, and space the system can purge.
+std::vector<std::string> volumeNotes(const std::optional<VolumeInfo>& root);
+
+}  // namespace SuggestionEngine
