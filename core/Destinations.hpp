@@ -1,0 +1,65 @@
+// The places a backup can go: cloud-drive folders a sync client keeps on this
+// computer, folders the user added, and rclone remotes. Nothing is stored; the
+// list is rebuilt from the disk, the configuration file and rclone each time.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Support.hpp"
+
+enum class DestinationKind { icloud, googleDrive, dropbox, oneDrive, box, cloudFolder, rclone, folder };
+
+namespace DestinationKinds {
+std::string rawValue(DestinationKind kind);
+std::optional<DestinationKind> fromRaw(const std::string& raw);
+}  // namespace DestinationKinds
+
+void to_json(json& value, const DestinationKind& kind);
+/// Any text other than a case name fails to decode.
+void from_json(const json& value, DestinationKind& kind);
+
+struct BackupDestination {
+    /// Stable: plans and commands name the destination by it.
+    std::string id;
+    DestinationKind kind = DestinationKind::folder;
+    std::string name;
+    /// The local folder to copy into; none for rclone remotes and for a Google
+    /// Drive account whose My Drive folder is missing.
+    std::optional<std::string> path;
+    /// The remote with its trailing colon ("backup:").
+    std::optional<std::string> rcloneRemote;
+    bool available = false;
+    /// A localised explanation shown with the destination.
+    std::optional<std::string> note;
+
+    bool operator==(const BackupDestination&) const = default;
+};
+
+void to_json(json& value, const BackupDestination& destination);
+void from_json(const json& value, BackupDestination& destination);
+
+namespace Destinations {
+
+/// The folder every backup creates inside a destination.
+inline const std::string backupFolderName = "Ostrevane Backups";
+
+/// In a fixed order: iCloud Drive, the cloud-storage folders, the sync folders
+/// of the home folder, custom folders, rclone remotes. The first source to
+/// reach a folder (links resolved) wins. Never throws.
+std::vector<BackupDestination> discover(bool includeRclone);
+
+/// The destination a user or a plan names: by id (any letter case) or exact
+/// display name among `candidates` (discovered when none are given), else a
+/// folder path starting with "/" or "~". Throws OstrevaneError when the match
+/// is unavailable, the folder is missing, or nothing matches; never returns
+/// an unavailable destination.
+BackupDestination resolve(const std::string& query,
+                          const std::optional<std::vector<BackupDestination>>& candidates = std::nullopt);
+
+/// The first candidate whose id equals the query ignoring case or whose name
+/// equals it exactly, available or not; the query is trimmed of blanks.
+std::optional<BackupDestination> match(const std::string& query, const std::vector<BackupDestination>& candidates);
+
+}  // namespace Destinations

@@ -1,0 +1,129 @@
+#include "Rclone.hpp"
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <mutex>
+#include <sstream>
+
+namespace Rclone {
+
+namespace {
+std::mutex locatorLock;
+std::function<std::optional<std::string>()> customLocator;
+}  // namespace
+
+void setLocator(std::function<std::optional<std::string>()> locator) {
+    std::lock_guard guard(locatorLock);
+    customLocator = std::move(locator);
+}
+
+std::optional<std::string> executable() {
+    std::function<std::optional<std::string>()> locator;
+    {
+        std::lock_guard guard(locatorLock);
+        locator = customLocator;
+    }
+    return locator ? locator() : Shell::which("rclone");
+}
+
+std::string remotePath(const std::string& remote, const std::string& relative) { return remote + relative; }
+
+std::vector<std::string> copyArguments(const std::string& source, const std::string& target,
+                                       const std::vector<std::string>& excludes, bool dryRun) {
+    std::vector<std::string> arguments = {"copy",  source,        target,        "--use-json-log",
+                                          "--stats", "1s", "--stats-log-level", "NOTICE"};
+    for (const auto& name : excludes) {
+        // The name alone matches files; name/** matches a folder's contents.
+        arguments.insert(arguments.end(), {"--exclude", name, "--exclude", name + "/**"});
+    }
+    if (dryRun) arguments.push_back("--dry-run");
+    return arguments;
+}
+
+std::vector<std::string> checkArguments(const std::string& source, const std::string& target) {
+    return {"check", source, target, "--one-way", "--size-only", "--exclude", ".DS_Store", "--exclude", ".localized"};
+}
+
+bool check(const std::string& source, const std::string& target) {
+    auto program = executable();
+    if (!program) return false;
+    return Shell::run(*program, checkArguments(source, target), checkTimeout).status == 0;
+}
+
+std::vector<std::string> listRemotes() {
+    auto program = executable();
+    if (!program) return {};
+    Shell::Output output = Shell::run(*program, {"listremotes"}, listRemotesTimeout);
+    if (output.status != 0) return {};
+    return parseRemotes(output.stdoutText);
+}
+
+std::vector<std::string> parseRemotes(const std::string& output) {
+    std::vector<std::string> remotes;
+    std::stringstream lines(output);
+    for (std::string line; std::getline(lines, line, '\n');) {
+        std::string trimmed = HorizontalSpace::trim(line);
+        if (trimmed.size() >= 2 && trimmed.back() == ':') remotes.push_back(trimmed);
+    }
+    return remotes;
+}
+
+void Stats::absorb(const json& stats) {
+    auto take = [&](const char* key, int64_t& field) {
+        auto found = stats.find(key);
+        if (found == stats.end() || !found->is_number()) return;
+        field = found->is_number_float() ? static_cast<int64_t>(found->get<double>()) : found->get<int64_t>();
+    };
+    take("transfers", transfers);
+    take("totalTransfers", totalTransfers);
+    take("checks", checks);
+    take("errors", errors);
+    take("bytes", bytes);
+    totalBytes = 0;
+    take("totalBytes", totalBytes);
+}
+
+std::optional<json> parseLogLine(std::string_view line) {
+    json parsed = json::parse(line.begin(), line.end(), nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
+    return parsed;
+}
+
+const json* statsObject(const json& logLine) {
+    auto found = logLine.find("stats");
+    if (found == logLine.end() || !found->is_object()) return nullptr;
+    return &*found;
+}
+
+std::optional<std::string> errorMessage(const json& logLine) {
+    auto level = logLine.find("level");
+    if (level == logLine.end() || !level->is_string() || level->get<std::string>() != "error") return std::nullopt;
+    auto message = logLine.find("msg");
+    if (message == logLine.end() || !message->is_string()) return std::nullopt;
+    return message->get<std::string>();
+}
+
+}  // namespace Rclone
+
+namespace HorizontalSpace {
+
+std::string trim(std::string_view text) {
+    // Byte offsets of the first and past the last character that is not a
+    // blank; u_isblank is exactly tab plus the space separators.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const int32_t length = static_cast<int32_t>(text.size());
+    int32_t start = -1, end = 0;
+    for (int32_t offset = 0; offset < length;) {
+        int32_t characterStart = offset;
+        UChar32 character;
+        U8_NEXT(bytes, offset, length, character);
+        if (character >= 0 && u_isblank(character)) continue;
+        if (start < 0) start = characterStart;
+        end = offset;
+    }
+    if (start < 0) return "";
+    return std::string(text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)));
+}
+
+}  // namespace HorizontalSpace

@@ -1,0 +1,82 @@
+// The outside rclone program: finding it, its command lines, and reading back
+// what it prints. The engine relies only on the arguments, exit statuses and
+// lines described here, never on rclone's own configuration.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Support.hpp"
+
+namespace Rclone {
+
+/// Where the program is, looked up on every use, since the user may install it
+/// while the application runs. Goes through `locator`.
+std::optional<std::string> executable();
+
+/// Finds the program; Shell::which("rclone") unless a test replaces it (rclone
+/// is installed on the build machines, so "not installed" cannot be staged
+/// through PATH alone). An empty function restores the default.
+void setLocator(std::function<std::optional<std::string>()> locator);
+
+/// A remote path: the remote ("name:") followed directly by a relative path.
+std::string remotePath(const std::string& remote, const std::string& relative);
+
+/// "copy": arguments for copying `source` into `target`, logging JSON lines
+/// with statistics every second on standard error.
+std::vector<std::string> copyArguments(const std::string& source, const std::string& target,
+                                       const std::vector<std::string>& excludes, bool dryRun);
+
+/// "check": every source file, but the Finder's two bookkeeping files, exists
+/// at the target with the same size.
+std::vector<std::string> checkArguments(const std::string& source, const std::string& target);
+inline constexpr double checkTimeout = 3600;
+
+/// Runs "check"; false when rclone is missing, fails, or runs out of time.
+bool check(const std::string& source, const std::string& target);
+
+/// "listremotes" through Shell::run with a 10-second limit. Every remote with
+/// its trailing colon, in rclone's order; none when rclone is missing, fails
+/// or times out.
+std::vector<std::string> listRemotes();
+inline constexpr double listRemotesTimeout = 10;
+
+/// The remotes in listremotes output: lines trimmed of horizontal blanks that
+/// end in ":" and hold at least one character before it.
+std::vector<std::string> parseRemotes(const std::string& output);
+
+/// The numbers of a "stats" log line that progress and the report use. A
+/// running copy keeps one of these and feeds it every statistics line.
+struct Stats {
+    int64_t transfers = 0;
+    int64_t totalTransfers = 0;
+    int64_t checks = 0;
+    int64_t errors = 0;
+    int64_t bytes = 0;
+    /// Taken from the latest line only; 0 when that line has none.
+    int64_t totalBytes = 0;
+
+    /// Members missing from `stats`, or not numbers, keep their earlier value,
+    /// except totalBytes.
+    void absorb(const json& stats);
+};
+
+/// One line of a copy's standard error (without its line feed) when it is a
+/// JSON object; none for anything else, which rclone may print freely.
+std::optional<json> parseLogLine(std::string_view line);
+/// The "stats" object of a log line, when it has one.
+const json* statsObject(const json& logLine);
+/// The message of a log line at level "error", when it is a text.
+std::optional<std::string> errorMessage(const json& logLine);
+
+}  // namespace Rclone
+
+namespace HorizontalSpace {
+/// Trims spaces, tabs and the other Unicode space separators at both ends;
+/// line breaks stay.
+std::string trim(std::string_view text);
+}  // namespace HorizontalSpace
