@@ -1,0 +1,214 @@
+// `destinations` and `plans`: the places backups can go and the saved backups.
+// Every change goes through the configuration store in one locked
+// read-change-write, and the list is printed again afterwards.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "Command.hpp"
+#include "Config.hpp"
+#include "Destinations.hpp"
+
+namespace cli {
+namespace {
+
+/// The application may be writing the same file, and a file neither program
+/// can read is kept aside rather than overwritten; the user should know where.
+void announceKeptConfiguration() {
+    ConfigStore::setSetAsideObserver([](const std::filesystem::path& keptAs) {
+        endProgress();
+        std::fputs((L("配置文件无法读取,原内容已保留在 %@。", Paths::abbreviate(keptAs.string())) + "\n").c_str(),
+                   stderr);
+    });
+}
+
+bool isFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+bool equalIgnoringASCIICase(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) ==
+                                                  std::tolower(static_cast<unsigned char>(y)); });
+}
+
+// MARK: destinations
+
+void printDestinations(const std::vector<BackupDestination>& destinations, const Arguments& arguments) {
+    if (arguments.json) {
+        printJSON(destinations);
+        return;
+    }
+    if (destinations.empty()) {
+        printLine(L("没有检测到网盘。可以登录 iCloud 云盘、安装网盘客户端、配置 rclone,或用 destinations add 添加一个目录。"));
+        return;
+    }
+    for (const auto& destination : destinations) {
+        std::string line = std::string(destination.available ? "✓ " : "✗ ") + destination.id + "  " + destination.name;
+        if (destination.path)
+            line += "  " + Paths::abbreviate(*destination.path);
+        else if (destination.rcloneRemote)
+            line += "  " + *destination.rcloneRemote;
+        printLine(line);
+        if (destination.note) printLine("    " + *destination.note);
+    }
+}
+
+int addDestination(const Arguments& arguments) {
+    const auto& words = arguments.positionals;
+    std::string name = words.size() == 3 ? Text::trim(words[1]) : "";
+    if (name.empty()) {
+        printUsage(L("用法: ostrevane destinations add <名称> <目录>"));
+        return usageError;
+    }
+    const std::string folder = Paths::expand(words[2]);
+    if (!isFolder(folder)) {
+        printError(L("目录不存在: %@", folder));
+        return failure;
+    }
+    announceKeptConfiguration();
+    ConfigStore::updateOrThrow([&](AppConfig& config) {
+        // The name is the destination's identity: adding it again moves it
+        // to the new folder instead of leaving a second entry nobody sees.
+        auto& entries = config.customDestinations;
+        auto existing = std::find_if(entries.begin(), entries.end(), [&](auto& entry) { return entry.name == name; });
+        if (existing != entries.end())
+            existing->path = folder;
+        else
+            entries.push_back({name, folder});
+    });
+    printDestinations(Destinations::discover(true), arguments);
+    return success;
+}
+
+int removeDestination(const Arguments& arguments) {
+    const auto& words = arguments.positionals;
+    if (words.size() != 2) {
+        printUsage(L("用法: ostrevane destinations remove <名称>"));
+        return usageError;
+    }
+    const std::string& name = words[1];
+    size_t removed = 0;
+    announceKeptConfiguration();
+    ConfigStore::updateOrThrow([&](AppConfig& config) {
+        // The listing shows ids ("folder:Name"), so those are accepted too.
+        removed = std::erase_if(config.customDestinations,
+                                [&](const CustomDestination& entry) { return entry.name == name || entry.id() == name; });
+    });
+    if (removed == 0) {
+        printError(L("没有名为“%@”的自定义目的地。", name));
+        return failure;
+    }
+    printDestinations(Destinations::discover(true), arguments);
+    return success;
+}
+
+int runDestinations(const Arguments& arguments) {
+    const auto& words = arguments.positionals;
+    if (words.empty()) {
+        printDestinations(Destinations::discover(true), arguments);
+        return success;
+    }
+    if (words[0] == "add") return addDestination(arguments);
+    if (words[0] == "remove") return removeDestination(arguments);
+    printUsage(L("用法: ostrevane destinations add <名称> <目录>"));
+    printUsage(L("用法: ostrevane destinations remove <名称>"));
+    return usageError;
+}
+
+RegisterCommand destinationsCommand({"destinations", {}, runDestinations});
+
+// MARK: plans
+
+void printPlans(const std::vector<BackupPlan>& plans, const Arguments& arguments) {
+    if (arguments.json) {
+        printJSON(plans);
+        return;
+    }
+    if (plans.empty()) {
+        printLine(L("还没有备份计划。用 ostrevane plans add <路径> --to <目的地> 添加。"));
+        return;
+    }
+    const Date now = std::chrono::system_clock::now();
+    for (const auto& plan : plans) {
+        printLine(plan.id + "  " + Paths::abbreviate(plan.source) + " → " + plan.destinationId);
+        if (plan.lastRun) {
+            std::string outcome = plan.lastSummary.value_or(plan.lastStatus.value_or(""));
+            printLine("          " + L("上次 %@:%@", Fmt::ago(*plan.lastRun, now), outcome));
+        }
+    }
+}
+
+/// The id a plan stores for what the user typed: the id of the destination
+/// it names (available or not, since a disk may be unplugged today), or the
+/// expanded path of an existing folder. Anything else is the resolver's error.
+std::string destinationIdFor(const std::string& query) {
+    std::vector<BackupDestination> destinations = Destinations::discover(true);
+    if (auto found = Destinations::match(query, destinations)) return found->id;
+    return Destinations::resolve(query, destinations).id;
+}
+
+int addPlan(const Arguments& arguments) {
+    const auto& words = arguments.positionals;
+    auto destination = arguments.value("--to");
+    if (words.size() != 2 || !destination) {
+        printUsage(L("用法: ostrevane plans add <路径> --to <目的地>"));
+        return usageError;
+    }
+    const std::string source = Paths::expand(words[1]);
+    const std::string destinationId = destinationIdFor(*destination);
+    announceKeptConfiguration();
+    AppConfig config = ConfigStore::updateOrThrow(
+        [&](AppConfig& stored) { stored.plans.emplace_back(source, destinationId); });
+    printPlans(config.plans, arguments);
+    return success;
+}
+
+int removePlan(const Arguments& arguments) {
+    const auto& words = arguments.positionals;
+    if (words.size() != 2) {
+        printUsage(L("用法: ostrevane plans remove <id>"));
+        return usageError;
+    }
+    const std::string& id = words[1];
+    size_t removed = 0;
+    announceKeptConfiguration();
+    AppConfig config = ConfigStore::updateOrThrow([&](AppConfig& stored) {
+        removed = std::erase_if(stored.plans, [&](const BackupPlan& plan) { return equalIgnoringASCIICase(plan.id, id); });
+    });
+    if (removed == 0) {
+        printError(L("没有 id 为 %@ 的备份计划。运行 ostrevane plans 查看。", id));
+        return failure;
+    }
+    printPlans(config.plans, arguments);
+    return success;
+}
+
+int runPlans(const Arguments& arguments) {
+    const auto& words = arguments.positionals;
+    if (words.empty()) {
+        printPlans(ConfigStore::load().plans, arguments);
+        return success;
+    }
+    if (words[0] == "add") return addPlan(arguments);
+    if (words[0] == "remove") return removePlan(arguments);
+    if (words[0] == "run") {
+        // Running plans lives with the backup commands, which register it
+        // as the command "plans run"; it gets the words after "run".
+        if (const Command* run = findCommand("plans run")) {
+            Arguments rest = arguments;
+            rest.positionals.erase(rest.positionals.begin());
+            return run->run(rest);
+        }
+    }
+    printUsage(L("用法: ostrevane plans add <路径> --to <目的地>"));
+    printUsage(L("用法: ostrevane plans remove <id>"));
+    return usageError;
+}
+
+RegisterCommand plansCommand({"plans", {"--to"}, runPlans});
+
+}  // namespace
+}  // namespace cli

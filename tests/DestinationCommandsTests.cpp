@@ -1,0 +1,264 @@
+// The `destinations` and `plans` commands of the built tool, run on a
+// temporary home.
+#include <regex>
+#include <thread>
+
+#include "Support.hpp"
+#include "TestSupport.hpp"
+
+using namespace testing_support;
+
+namespace {
+
+class DestinationCommandsTest : public HomeTest {
+protected:
+    void SetUp() override {
+        // A silent rclone stand-in keeps the tool away from any real rclone
+        // configuration and makes discovery quick.
+        fs::path bin = home.scratch() / "bin";
+        writeText(bin / "rclone", "#!/bin/sh\nexit 0\n");
+        fs::permissions(bin / "rclone", fs::perms::owner_all);
+        path = std::make_unique<ScopedEnv>("PATH", bin.string() + ":" + std::getenv("PATH"));
+    }
+
+    fs::path folder(const std::string& relative) {
+        fs::path created = home.path(relative);
+        fs::create_directories(created);
+        return created;
+    }
+    fs::path configFile() const { return home.path("Library/Application Support/Ostrevane/config.json"); }
+    json config() const { return json::parse(readText(configFile())); }
+
+    std::unique_ptr<ScopedEnv> path;
+};
+
+void expectUsage(const CLIResult& result, const std::string& usage) {
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find(usage), std::string::npos) << result.err;
+}
+
+void expectError(const CLIResult& result, const std::string& message) {
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error: " + message + "\n");
+}
+
+json parsed(const CLIResult& result) {
+    EXPECT_EQ(result.status, 0) << result.err;
+    return json::parse(result.out);
+}
+
+}  // namespace
+
+// MARK: destinations
+
+TEST_F(DestinationCommandsTest, ListingWithNothingFound) {
+    auto result = runCLI({"destinations"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out,
+              "No cloud drives found. Sign in to iCloud Drive, install a cloud drive app, set up rclone, "
+              "or add a folder with destinations add.\n");
+    EXPECT_EQ(runCLI({"destinations", "--json"}).out, "[]\n");
+}
+
+TEST_F(DestinationCommandsTest, ListingShowsEachDestinationWithItsNote) {
+    folder("Library/Mobile Documents/com~apple~CloudDocs");
+    folder("MEGA");
+    auto result = runCLI({"destinations"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out,
+              "✓ icloud  iCloud Drive  ~/Library/Mobile Documents/com~apple~CloudDocs\n"
+              "    Files copied into iCloud Drive are uploaded by macOS; with “Optimize Mac Storage” on, local "
+              "copies are released as needed.\n"
+              "✓ mega  MEGA  ~/MEGA\n");
+
+    json list = parsed(runCLI({"destinations", "--json"}));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1], (json{{"id", "mega"},
+                             {"kind", "cloudFolder"},
+                             {"name", "MEGA"},
+                             {"path", home.home() + "/MEGA"},
+                             {"available", true}}));
+}
+
+TEST_F(DestinationCommandsTest, AddStoresTheExpandedFolderAndListsAgain) {
+    fs::path disk = folder("Disks/T7");
+    auto result = runCLI({"destinations", "add", "T7", "~/Disks/./T7/"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "✓ folder:T7  T7  ~/Disks/T7\n");
+    EXPECT_EQ(config()["customDestinations"], (json::array({{{"name", "T7"}, {"path", disk.string()}}})));
+
+    // Adding the same name again moves it rather than hiding a second entry.
+    fs::path other = folder("Disks/Other");
+    json list = parsed(runCLI({"destinations", "add", "T7", other.string(), "--json"}));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["path"], other.string());
+    EXPECT_EQ(config()["customDestinations"].size(), 1u);
+}
+
+TEST_F(DestinationCommandsTest, AddRefusesMissingFoldersAndBadArguments) {
+    expectError(runCLI({"destinations", "add", "Gone", "~/Gone"}), "Folder doesn’t exist: " + home.home() + "/Gone");
+    EXPECT_FALSE(fs::exists(configFile()));
+    expectUsage(runCLI({"destinations", "add", "OnlyName"}), "Usage: ostrevane destinations add <name> <folder>");
+    expectUsage(runCLI({"destinations", "add", "a", "b", "c"}), "Usage: ostrevane destinations add <name> <folder>");
+    expectUsage(runCLI({"destinations", "frobnicate"}), "Usage: ostrevane destinations remove <name>");
+}
+
+TEST_F(DestinationCommandsTest, RemoveByNameOrId) {
+    folder("A");
+    folder("B");
+    ASSERT_EQ(runCLI({"destinations", "add", "Alpha", "~/A"}).status, 0);
+    ASSERT_EQ(runCLI({"destinations", "add", "Beta", "~/B"}).status, 0);
+
+    auto result = runCLI({"destinations", "remove", "Alpha"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "✓ folder:Beta  Beta  ~/B\n");
+    EXPECT_EQ(parsed(runCLI({"destinations", "remove", "folder:Beta", "--json"})), json::array());
+    EXPECT_EQ(config()["customDestinations"], json::array());
+
+    auto missing = runCLI({"destinations", "remove", "Alpha"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.starts_with("Error: ")) << missing.err;
+    expectUsage(runCLI({"destinations", "remove"}), "Usage: ostrevane destinations remove <name>");
+}
+
+TEST_F(DestinationCommandsTest, AnUnavailableCustomFolderIsListedWithItsNote) {
+    fs::path disk = folder("Disks/T7");
+    ASSERT_EQ(runCLI({"destinations", "add", "T7", disk.string()}).status, 0);
+    fs::remove(disk);
+    EXPECT_EQ(runCLI({"destinations"}).out,
+              "✗ folder:T7  T7  ~/Disks/T7\n"
+              "    Folder not available right now (external drive not connected?)\n");
+}
+
+// MARK: plans
+
+TEST_F(DestinationCommandsTest, PlansListingWhenThereAreNone) {
+    auto result = runCLI({"plans"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "No backup plans yet. Add one with ostrevane plans add <path> --to <destination>.\n");
+    EXPECT_EQ(runCLI({"plans", "--json"}).out, "[]\n");
+}
+
+TEST_F(DestinationCommandsTest, PlansAddStoresExpandedSourceAndTheDestinationsId) {
+    folder("Library/Mobile Documents/com~apple~CloudDocs");
+    fs::path backups = folder("Backups");
+
+    auto result = runCLI({"plans", "add", "~/Documents/../Movies", "--to", "ICLOUD"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    json plans = config()["plans"];
+    ASSERT_EQ(plans.size(), 1u);
+    const std::string id = plans[0]["id"];
+    EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{8}")));
+    EXPECT_EQ(plans[0]["source"], home.home() + "/Movies");
+    EXPECT_EQ(plans[0]["destinationId"], "icloud");
+    EXPECT_EQ(result.out, id + "  ~/Movies → icloud\n");
+
+    // By display name, and by folder path: stored as the id and the expanded path.
+    json list = parsed(runCLI({"plans", "add", "/srv/data", "--to", "iCloud Drive", "--json"}));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1]["destinationId"], "icloud");
+    EXPECT_EQ(list[1]["source"], "/srv/data");
+    EXPECT_FALSE(list[1].contains("lastRun"));
+    list = parsed(runCLI({"plans", "add", "~/Pictures", "--to", "~/Backups", "--json"}));
+    EXPECT_EQ(list[2]["destinationId"], backups.string());
+}
+
+TEST_F(DestinationCommandsTest, PlansAddAcceptsAnUnpluggedDiskButNotAnUnknownName) {
+    fs::path disk = folder("Disks/T7");
+    ASSERT_EQ(runCLI({"destinations", "add", "T7", disk.string()}).status, 0);
+    fs::remove(disk);
+    json list = parsed(runCLI({"plans", "add", "~/Movies", "--to", "folder:t7", "--json"}));
+    EXPECT_EQ(list[0]["destinationId"], "folder:T7");
+
+    expectError(runCLI({"plans", "add", "~/Movies", "--to", "nas"}),
+                "No backup destination “nas”. Available: folder:T7. You can also pass a folder path.");
+    expectError(runCLI({"plans", "add", "~/Movies", "--to", "~/Nowhere"}),
+                "Destination folder doesn’t exist: " + home.home() + "/Nowhere");
+    EXPECT_EQ(config()["plans"].size(), 1u);
+
+    expectUsage(runCLI({"plans", "add", "~/Movies"}), "Usage: ostrevane plans add <path> --to <destination>");
+    expectUsage(runCLI({"plans", "add", "--to", "icloud"}), "Usage: ostrevane plans add <path> --to <destination>");
+    expectUsage(runCLI({"plans", "add", "~/Movies", "--to"}), "Usage: ostrevane");
+}
+
+TEST_F(DestinationCommandsTest, PlansRemove) {
+    folder("Backups");
+    json list = parsed(runCLI({"plans", "add", "~/A", "--to", "~/Backups", "--json"}));
+    list = parsed(runCLI({"plans", "add", "~/B", "--to", "~/Backups", "--json"}));
+    ASSERT_EQ(list.size(), 2u);
+    const std::string first = list[0]["id"], second = list[1]["id"];
+
+    auto result = runCLI({"plans", "remove", first});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, second + "  ~/B → " + home.home() + "/Backups\n");
+
+    auto missing = runCLI({"plans", "remove", first});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.starts_with("Error: ")) << missing.err;
+    EXPECT_EQ(config()["plans"].size(), 1u);
+
+    expectUsage(runCLI({"plans", "remove"}), "Usage: ostrevane plans remove <id>");
+    expectUsage(runCLI({"plans", "bogus"}), "Usage: ostrevane plans remove <id>");
+}
+
+TEST_F(DestinationCommandsTest, PlansShowTheirLastRun) {
+    Date when = std::chrono::system_clock::now() - std::chrono::hours(50);
+    writeText(configFile(), json{{"customDestinations", json::array()},
+                                 {"plans", {{{"id", "0badcafe"},
+                                             {"source", home.home() + "/Movies"},
+                                             {"destinationId", "icloud"},
+                                             {"lastRun", ISODate::format(when)},
+                                             {"lastStatus", "ok"},
+                                             {"lastSummary", "Copied 3 files"}}}}}
+                                .dump());
+    auto result = runCLI({"plans"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out,
+              "0badcafe  ~/Movies → icloud\n"
+              "          last run 2 days ago: Copied 3 files\n");
+    json list = parsed(runCLI({"plans", "--json"}));
+    EXPECT_EQ(list[0]["lastRun"], ISODate::format(when));
+}
+
+// MARK: the configuration file under the tool
+
+TEST_F(DestinationCommandsTest, AnUnreadableConfigurationIsKeptAsideAndReported) {
+    folder("Backups");
+    const std::string broken = "{\"plans\": [{\"id\": \"12345678\", \"source\": \"/precious\"";
+    writeText(configFile(), broken);
+
+    EXPECT_EQ(runCLI({"plans"}).out,
+              "No backup plans yet. Add one with ostrevane plans add <path> --to <destination>.\n");
+    EXPECT_EQ(readText(configFile()), broken) << "listing must not touch the file";
+
+    auto result = runCLI({"plans", "add", "~/A", "--to", "~/Backups", "--json"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(parsed(result).size(), 1u);  // standard output holds only the document
+
+    std::vector<fs::path> kept;
+    for (const auto& entry : fs::directory_iterator(configFile().parent_path()))
+        if (entry.path().filename().string().starts_with("config.unreadable-")) kept.push_back(entry.path());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readText(kept[0]), broken);
+    EXPECT_NE(result.err.find(kept[0].filename().string()), std::string::npos) << result.err;
+}
+
+TEST_F(DestinationCommandsTest, ParallelToolRunsLoseNoPlan) {
+    folder("Backups");
+    constexpr int runs = 8;
+    std::vector<std::thread> workers;
+    std::vector<CLIResult> results(runs);
+    for (int i = 0; i < runs; ++i)
+        workers.emplace_back([&, i] {
+            results[i] = runCLI({"plans", "add", "/data/" + std::to_string(i), "--to", "~/Backups", "--json"});
+        });
+    for (auto& worker : workers) worker.join();
+    for (const auto& result : results) EXPECT_EQ(result.status, 0) << result.err;
+
+    std::set<std::string> sources;
+    json stored = config();
+    for (const auto& plan : stored["plans"]) sources.insert(plan["source"].get<std::string>());
+    EXPECT_EQ(sources.size(), static_cast<size_t>(runs));
+}
