@@ -66,6 +66,7 @@ AppConfig load();
 void save(const AppConfig& config);
 
 /// Reads, changes and writes back under one lock; write errors are dropped.
+/// `change` runs under the lock, so it must not call back into the store.
 void update(const std::function<void(AppConfig&)>& change);
 
 /// As update, but a failed write throws OstrevaneError, and the configuration
