@@ -1,0 +1,432 @@
+// Finding duplicates takes three passes over ever fewer files: sizes from the
+// scanned tree (free), then identity on disk (one lstat per file that shares
+// its size), then contents. Contents are read in parallel, but every result
+// lands in the slot of its file and the groups are formed afterwards in a
+// fixed order, so the outcome is the same as reading one file at a time.
+#include "Duplicates.hpp"
+
+#include <sys/stat.h>
+
+#include <openssl/evp.h>
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/partitioner.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "JSONFields.hpp"
+#include "Localization.hpp"
+#include "platform/FileReading.hpp"
+
+namespace Service {
+
+namespace {
+
+constexpr size_t quickSpan = 131072;        // 128 KiB from each end
+constexpr int64_t quickWholeLimit = 262144;  // at most this long: the start alone
+constexpr size_t fullChunk = 1048576;       // memory stays bounded whatever the file
+// Verify mode first compares a cheap sample of each file, so that files that
+// differ near either end are never read whole.
+constexpr size_t sampleSpan = 16384;
+
+// ---------------------------------------------------------------------------
+// Hashing
+
+class Sha256 {
+public:
+    Sha256() : context(EVP_MD_CTX_new()) {
+        if (!context || EVP_DigestInit_ex(context.get(), algorithm(), nullptr) != 1) context.reset();
+    }
+    bool valid() const { return context != nullptr; }
+    void feed(const void* bytes, size_t count) {
+        if (context && count > 0 && EVP_DigestUpdate(context.get(), bytes, count) != 1) context.reset();
+    }
+    void feedLength(int64_t length) {
+        std::array<unsigned char, 8> littleEndian{};
+        auto value = static_cast<uint64_t>(length);
+        for (auto& byte : littleEndian) {
+            byte = static_cast<unsigned char>(value & 0xff);
+            value >>= 8;
+        }
+        feed(littleEndian.data(), littleEndian.size());
+    }
+    std::optional<std::string> hex() {
+        if (!context) return std::nullopt;
+        std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+        unsigned int length = 0;
+        if (EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1) return std::nullopt;
+        static constexpr char digits[] = "0123456789abcdef";
+        std::string text;
+        text.reserve(length * 2);
+        for (unsigned int i = 0; i < length; ++i) {
+            text.push_back(digits[digest[i] >> 4]);
+            text.push_back(digits[digest[i] & 0x0f]);
+        }
+        return text;
+    }
+
+private:
+    struct Free {
+        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+    };
+    std::unique_ptr<EVP_MD_CTX, Free> context;
+
+    // Fetched once: the implicit fetch behind EVP_sha256() costs a lookup on
+    // every initialisation.
+    static const EVP_MD* algorithm() {
+        static const EVP_MD* fetched = [] {
+            const EVP_MD* md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+            return md ? md : EVP_sha256();
+        }();
+        return fetched;
+    }
+};
+
+/// One buffer per thread, reused across files.
+std::vector<unsigned char>& readBuffer() {
+    thread_local std::vector<unsigned char> buffer(fullChunk);
+    return buffer;
+}
+
+/// Feeds up to `count` bytes at `offset`; false when the read fails.
+bool feedRange(Sha256& hash, const FileReading::File& file, int64_t offset, size_t count) {
+    auto& buffer = readBuffer();
+    auto got = file.readAt(offset, buffer.data(), std::min(count, buffer.size()));
+    if (!got) return false;
+    hash.feed(buffer.data(), *got);
+    return true;
+}
+
+/// The length, the first `span` bytes and, when the file is longer than
+/// `wholeLimit`, the last `span` bytes.
+std::optional<std::string> endsFingerprint(const FileReading::File& file, size_t span, int64_t wholeLimit) {
+    auto length = file.length();
+    if (!length) return std::nullopt;
+    Sha256 hash;
+    hash.feedLength(*length);
+    if (!feedRange(hash, file, 0, span)) return std::nullopt;
+    if (*length > wholeLimit && !feedRange(hash, file, *length - static_cast<int64_t>(span), span))
+        return std::nullopt;
+    return hash.hex();
+}
+
+std::optional<std::string> wholeFingerprint(const FileReading::File& file) {
+    file.adviseSequential();
+    auto& buffer = readBuffer();
+    Sha256 hash;
+    int64_t offset = 0;
+    while (true) {
+        // A failed read leaves no fingerprint: a digest of the bytes before
+        // the failure could match a different file that failed at the same place.
+        auto got = file.readAt(offset, buffer.data(), buffer.size());
+        if (!got) return std::nullopt;
+        if (*got == 0) break;
+        hash.feed(buffer.data(), *got);
+        offset += static_cast<int64_t>(*got);
+    }
+    return hash.hex();
+}
+
+enum class Reading { quick, whole, sample };
+
+struct Outcome {
+    bool opened = false;
+    std::optional<std::string> fingerprint;
+};
+
+Outcome read(const std::string& path, Reading reading) {
+    auto file = FileReading::File::open(path);
+    if (!file) return {};
+    switch (reading) {
+        case Reading::quick: return {true, endsFingerprint(*file, quickSpan, quickWholeLimit)};
+        case Reading::whole: return {true, wholeFingerprint(*file)};
+        case Reading::sample: return {true, endsFingerprint(*file, sampleSpan, 2 * static_cast<int64_t>(sampleSpan))};
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+// Candidates
+
+const std::array<std::string_view, 5> bundleExtensions = {"app", "photoslibrary", "musiclibrary", "framework",
+                                                           "xcarchive"};
+
+std::string lowercasedExtension(const std::string& name) {
+    auto dot = name.rfind('.');
+    if (dot == std::string::npos) return "";
+    std::string extension = name.substr(dot + 1);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return extension;
+}
+
+bool isPrunedFolder(const FileNode& folder, const std::string& library) {
+    if (folder.name == "node_modules" || folder.name == ".git" || folder.path == library) return true;
+    auto extension = lowercasedExtension(folder.name);
+    return std::find(bundleExtensions.begin(), bundleExtensions.end(), extension) != bundleExtensions.end();
+}
+
+/// File nodes by allocated size, each list in walk order.
+std::unordered_map<int64_t, std::vector<const FileNode*>> filesBySize(const FileNode& node, int64_t minSize) {
+    const std::string library = Paths::home() + "/Library";
+    std::unordered_map<int64_t, std::vector<const FileNode*>> bySize;
+    node.walk([&](const FileNode& visited) {
+        // A folder is never smaller than a file inside it, so nothing large
+        // enough is lost by not entering it.
+        if (visited.size < minSize) return false;
+        if (visited.isDirectory) return !isPrunedFolder(visited, library);
+        bySize[visited.size].push_back(&visited);
+        return false;
+    });
+    return bySize;
+}
+
+/// The files of one size that may hold duplicates, one per file on disk.
+struct SizeClass {
+    int64_t size = 0;
+    std::vector<const FileNode*> files;
+};
+
+struct Identity {
+    bool regular = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+struct IdentityHash {
+    size_t operator()(const std::pair<dev_t, ino_t>& key) const {
+        return std::hash<uint64_t>()(static_cast<uint64_t>(key.second) * 0x9E3779B97F4A7C15ull ^ key.first);
+    }
+};
+
+/// Sizes shared by at least two files, largest first. Only regular files
+/// count (a symbolic link or a pipe holds no content of its own), and hard
+/// links to one file on disk count once, as the first link met: deleting one
+/// of them frees nothing.
+std::vector<SizeClass> sizeClasses(const FileNode& node, int64_t minSize) {
+    auto bySize = filesBySize(node, minSize);
+    std::vector<SizeClass> classes;
+    for (auto& [size, files] : bySize)
+        if (files.size() >= 2) classes.push_back({size, std::move(files)});
+    std::sort(classes.begin(), classes.end(), [](const SizeClass& a, const SizeClass& b) { return a.size > b.size; });
+
+    std::vector<const FileNode*> flat;
+    for (const auto& sizeClass : classes) flat.insert(flat.end(), sizeClass.files.begin(), sizeClass.files.end());
+    std::vector<Identity> identities(flat.size());
+    tbb::parallel_for(size_t(0), flat.size(), [&](size_t i) {
+        struct stat status {};
+        if (::lstat(flat[i]->path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+            identities[i] = {true, status.st_dev, status.st_ino};
+    });
+
+    // A link whose size the scan counted as zero (its file was already
+    // counted elsewhere) falls in a smaller class; the larger classes come
+    // first, so it meets its file's identity there already.
+    std::unordered_set<std::pair<dev_t, ino_t>, IdentityHash> seen;
+    size_t index = 0;
+    std::vector<SizeClass> kept;
+    for (auto& sizeClass : classes) {
+        SizeClass distinct{sizeClass.size, {}};
+        for (const FileNode* file : sizeClass.files) {
+            const Identity& identity = identities[index++];
+            if (identity.regular && seen.emplace(identity.device, identity.inode).second)
+                distinct.files.push_back(file);
+        }
+        if (distinct.files.size() >= 2) kept.push_back(std::move(distinct));
+    }
+    return kept;
+}
+
+// ---------------------------------------------------------------------------
+// Contents
+
+/// One fingerprint slot per file of every class, in class order.
+std::vector<Outcome> readAll(const std::vector<const FileNode*>& files, const std::vector<bool>& wanted,
+                             Reading reading) {
+    std::vector<Outcome> outcomes(files.size());
+    // Largest first, one file per task: a few large files then run side by
+    // side instead of queueing behind each other.
+    std::vector<size_t> order;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (wanted[i]) order.push_back(i);
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return files[a]->size > files[b]->size; });
+    tbb::parallel_for(tbb::blocked_range<size_t>(0, order.size(), 1),
+                      [&](const tbb::blocked_range<size_t>& range) {
+                          for (size_t k = range.begin(); k != range.end(); ++k)
+                              outcomes[order[k]] = read(files[order[k]]->path, reading);
+                      },
+                      tbb::simple_partitioner());
+    return outcomes;
+}
+
+/// Verify mode reads whole files only where a cheap sample of both ends left
+/// more than one file of a class alike. A file whose sample could not be read
+/// keeps its whole class in play, since only a whole read can rule it out.
+std::vector<bool> filesWorthReadingWhole(const std::vector<SizeClass>& classes,
+                                         const std::vector<const FileNode*>& files) {
+    std::vector<bool> everything(files.size(), true);
+    auto samples = readAll(files, everything, Reading::sample);
+    std::vector<bool> wanted(files.size(), false);
+    size_t start = 0;
+    for (const auto& sizeClass : classes) {
+        size_t end = start + sizeClass.files.size();
+        bool unsure = false;
+        std::unordered_map<std::string, int> counts;
+        for (size_t i = start; i < end; ++i) {
+            if (samples[i].opened && !samples[i].fingerprint) unsure = true;
+            if (samples[i].fingerprint) ++counts[*samples[i].fingerprint];
+        }
+        for (size_t i = start; i < end; ++i) {
+            if (!samples[i].opened) continue;  // could not be opened: no fingerprint
+            wanted[i] = unsure || !samples[i].fingerprint || counts[*samples[i].fingerprint] >= 2;
+        }
+        start = end;
+    }
+    return wanted;
+}
+
+// ---------------------------------------------------------------------------
+// Groups
+
+/// Paths compare code point by code point once canonically equivalent
+/// spellings are made alike; plain byte order settles the rest.
+std::string comparable(const std::string& path) {
+    bool ascii = std::all_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) return path;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return path;
+    icu::UnicodeString normalised = nfc->normalize(icu::UnicodeString::fromUTF8(path), status);
+    if (U_FAILURE(status)) return path;
+    std::string result;
+    normalised.toUTF8String(result);
+    return result;
+}
+
+std::vector<std::string> sortedPaths(const std::vector<const FileNode*>& files) {
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(files.size());
+    for (const FileNode* file : files) keyed.emplace_back(comparable(file->path), file->path);
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<std::string> paths;
+    paths.reserve(keyed.size());
+    for (auto& [key, path] : keyed) paths.push_back(std::move(path));
+    return paths;
+}
+
+DuplicateGroup makeGroup(const std::vector<const FileNode*>& files, bool verified) {
+    DuplicateGroup group;
+    group.bytesEach = files.front()->size;
+    group.sizeEach = Fmt::bytes(group.bytesEach);
+    group.wastedBytes = static_cast<int64_t>(files.size() - 1) * group.bytesEach;
+    group.wasted = Fmt::bytes(group.wastedBytes);
+    group.verified = verified;
+    group.paths = sortedPaths(files);
+    return group;
+}
+
+/// Within a class, files join the list of their fingerprint in class order,
+/// and the lists become groups in the order their fingerprints first appeared.
+void collectGroups(const SizeClass& sizeClass, const Outcome* outcomes, bool verified,
+                   std::vector<DuplicateGroup>& groups) {
+    std::unordered_map<std::string, size_t> listOf;
+    std::vector<std::vector<const FileNode*>> lists;
+    for (size_t i = 0; i < sizeClass.files.size(); ++i) {
+        const auto& fingerprint = outcomes[i].fingerprint;
+        if (!fingerprint) continue;
+        auto [found, added] = listOf.emplace(*fingerprint, lists.size());
+        if (added) lists.emplace_back();
+        lists[found->second].push_back(sizeClass.files[i]);
+    }
+    for (const auto& list : lists)
+        if (list.size() >= 2) groups.push_back(makeGroup(list, verified));
+}
+
+}  // namespace
+
+std::optional<std::string> fingerprint(const std::string& path, bool full) {
+    return read(path, full ? Reading::whole : Reading::quick).fingerprint;
+}
+
+DuplicateReport duplicates(const FileNode& node, int64_t minSize, bool verify, int64_t limit) {
+    auto classes = sizeClasses(node, minSize);
+    std::vector<const FileNode*> files;
+    for (const auto& sizeClass : classes) files.insert(files.end(), sizeClass.files.begin(), sizeClass.files.end());
+
+    std::vector<bool> wanted = verify ? filesWorthReadingWhole(classes, files) : std::vector<bool>(files.size(), true);
+    auto outcomes = readAll(files, wanted, verify ? Reading::whole : Reading::quick);
+
+    std::vector<DuplicateGroup> groups;
+    size_t start = 0;
+    for (const auto& sizeClass : classes) {
+        collectGroups(sizeClass, outcomes.data() + start, verify, groups);
+        start += sizeClass.files.size();
+    }
+    std::stable_sort(groups.begin(), groups.end(),
+                     [](const DuplicateGroup& a, const DuplicateGroup& b) { return a.wastedBytes > b.wastedBytes; });
+
+    DuplicateReport report;
+    report.path = node.path;
+    for (const auto& group : groups) report.totalWastedBytes += group.wastedBytes;
+    report.totalWasted = Fmt::bytes(report.totalWastedBytes);
+    report.note = verify ? L("已对整个文件做 SHA-256 校验。")
+                         : L("按大小 + 首尾内容指纹匹配,几乎可以确定相同;删除前可加 verify 做全文件校验。APFS "
+                             "克隆的副本并不重复占用空间。");
+    size_t kept = static_cast<size_t>(std::clamp<int64_t>(limit, 0, static_cast<int64_t>(groups.size())));
+    groups.resize(kept);
+    report.groups = std::move(groups);
+    return report;
+}
+
+// ---------------------------------------------------------------------------
+// JSON
+
+void to_json(json& document, const DuplicateGroup& group) {
+    document = json::object();
+    document["bytesEach"] = group.bytesEach;
+    document["sizeEach"] = group.sizeEach;
+    document["wastedBytes"] = group.wastedBytes;
+    document["wasted"] = group.wasted;
+    document["verified"] = group.verified;
+    document["paths"] = group.paths;
+}
+
+void from_json(const json& document, DuplicateGroup& group) {
+    using namespace JSONFields;
+    group.bytesEach = integer(require(document, "bytesEach"), "bytesEach");
+    group.sizeEach = string(require(document, "sizeEach"), "sizeEach");
+    group.wastedBytes = integer(require(document, "wastedBytes"), "wastedBytes");
+    group.wasted = string(require(document, "wasted"), "wasted");
+    group.verified = boolean(require(document, "verified"), "verified");
+    group.paths = strings(require(document, "paths"), "paths");
+}
+
+void to_json(json& document, const DuplicateReport& report) {
+    document = json::object();
+    document["path"] = report.path;
+    document["groups"] = report.groups;
+    document["totalWastedBytes"] = report.totalWastedBytes;
+    document["totalWasted"] = report.totalWasted;
+    document["note"] = report.note;
+}
+
+void from_json(const json& document, DuplicateReport& report) {
+    using namespace JSONFields;
+    report.path = string(require(document, "path"), "path");
+    const json& groups = require(document, "groups");
+    if (!groups.is_array()) throw std::invalid_argument("not a list: groups");
+    report.groups.clear();
+    for (const auto& group : groups) report.groups.push_back(group.get<DuplicateGroup>());
+    report.totalWastedBytes = integer(require(document, "totalWastedBytes"), "totalWastedBytes");
+    report.totalWasted = string(require(document, "totalWasted"), "totalWasted");
+    report.note = string(require(document, "note"), "note");
+}
+
+}  // namespace Service

@@ -1,0 +1,87 @@
+#include "platform/FileReading.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace FileReading {
+
+namespace {
+bool alwaysOpenable(const std::string&) { return true; }
+std::optional<int64_t> neverFails(const std::string&) { return std::nullopt; }
+
+int openForReading(const std::string& path) {
+    // O_NOATIME keeps a content check from making files look recently used to
+    // the rules that read access dates; only the owner (or root) may ask for it.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int descriptor = ::open(path.c_str(), flags | O_NOATIME);
+    if (descriptor < 0 && errno == EPERM) descriptor = ::open(path.c_str(), flags);
+    return descriptor;
+}
+}  // namespace
+
+std::function<bool(const std::string& path)> canOpen = alwaysOpenable;
+std::function<std::optional<int64_t>(const std::string& path)> failsAtOffset = neverFails;
+
+void resetHooks() {
+    canOpen = alwaysOpenable;
+    failsAtOffset = neverFails;
+}
+
+std::optional<File> File::open(const std::string& path) {
+    if (canOpen && !canOpen(path)) return std::nullopt;
+    int descriptor = openForReading(path);
+    if (descriptor < 0) return std::nullopt;
+    return File(descriptor, failsAtOffset ? failsAtOffset(path) : std::nullopt);
+}
+
+File::File(File&& other) noexcept : descriptor(other.descriptor), failure(other.failure) { other.descriptor = -1; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (descriptor >= 0) ::close(descriptor);
+        descriptor = other.descriptor;
+        failure = other.failure;
+        other.descriptor = -1;
+    }
+    return *this;
+}
+
+File::~File() {
+    if (descriptor >= 0) ::close(descriptor);
+}
+
+std::optional<int64_t> File::length() const {
+    off_t end = ::lseek(descriptor, 0, SEEK_END);
+    if (end < 0) return std::nullopt;
+    return static_cast<int64_t>(end);
+}
+
+std::optional<size_t> File::readAt(int64_t offset, void* buffer, size_t count) const {
+    size_t done = 0;
+    auto* bytes = static_cast<char*>(buffer);
+    while (done < count) {
+        int64_t position = offset + static_cast<int64_t>(done);
+        size_t wanted = count - done;
+        if (failure) {
+            // The bytes before the failing offset arrive; the read that
+            // reaches it fails, as one over a bad sector would.
+            if (position >= *failure) return std::nullopt;
+            wanted = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(wanted), *failure - position));
+        }
+        ssize_t got = ::pread(descriptor, bytes + done, wanted, static_cast<off_t>(position));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+void File::adviseSequential() const { ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL); }
+
+}  // namespace FileReading

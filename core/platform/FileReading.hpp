@@ -1,0 +1,52 @@
+// Reading the contents of regular files by offset. Tests run as root, so the
+// failures they need (a file that cannot be opened, a disk error half-way
+// through a file) come from hooks; the defaults leave everything to the kernel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace FileReading {
+
+/// Whether a file may be opened. The default always allows it.
+extern std::function<bool(const std::string& path)> canOpen;
+
+/// The offset at which reading a file fails: the bytes before it can be read,
+/// a read that reaches it fails. None when reading never fails; asked once
+/// per opening. The default is none.
+extern std::function<std::optional<int64_t>(const std::string& path)> failsAtOffset;
+
+/// Puts both hooks back to their defaults.
+void resetHooks();
+
+/// An open file, closed when the object goes. Move-only.
+class File {
+public:
+    /// Read-only; never follows a symbolic link at the last component and
+    /// never waits on a pipe. None when the file cannot be opened.
+    static std::optional<File> open(const std::string& path);
+
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    /// The length found by seeking to the end; none when the seek fails.
+    std::optional<int64_t> length() const;
+    /// Reads up to `count` bytes at `offset`, fewer only at the end of the
+    /// file. None when a read fails, even after some bytes arrived.
+    std::optional<size_t> readAt(int64_t offset, void* buffer, size_t count) const;
+    /// Tells the kernel the file will be read once from start to end.
+    void adviseSequential() const;
+
+private:
+    File(int descriptor, std::optional<int64_t> failure) : descriptor(descriptor), failure(failure) {}
+    int descriptor = -1;
+    std::optional<int64_t> failure;
+};
+
+}  // namespace FileReading
