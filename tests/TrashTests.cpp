@@ -189,6 +189,21 @@ TEST_F(TrashTest, MissingItemsAndTheRootAreNotMoved) {
     EXPECT_FALSE(fs::exists(info()) && !fs::is_empty(info()));
 }
 
+TEST_F(TrashTest, AnUnusableHomeTrashFailsTheMoveInsteadOfFallingBack) {
+    writeFile(Trash::homeTrash(), 1);  // a file where the trash folder belongs
+    fs::path item = writeFile(home.path("keep.txt"));
+    const std::string rootTrash = "/.Trash-" + std::to_string(getuid());
+    bool rootTrashExisted = fs::exists(rootTrash);
+    try {
+        Trash::moveToTrash(item.string());
+        FAIL() << "expected an error";
+    } catch (const OstrevaneError& error) {
+        EXPECT_EQ(error.message, std::strerror(ENOTDIR));
+    }
+    EXPECT_TRUE(fs::exists(item));
+    EXPECT_EQ(fs::exists(rootTrash), rootTrashExisted);
+}
+
 TEST_F(TrashTest, OtherFileSystemsUseTheirOwnTrash) {
     ScopedTmpfs volume(home.scratch() / "volume");
     if (!volume.isMounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";

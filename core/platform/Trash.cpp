@@ -116,16 +116,24 @@ std::string deviceTrash(const std::string& top, dev_t device) {
     return own;
 }
 
+std::string nearestExisting(std::string path) {
+    struct stat status {};
+    while (path != "/" && ::stat(path.c_str(), &status) != 0) path = parentOf(path);
+    return path;
+}
+
 Destination destinationFor(const std::string& realParent, const std::string& name, dev_t device) {
     const std::string original = joined(realParent, name);
     const std::string home = homeTrash();
     std::error_code ignored;
     fs::create_directories(parentOf(home), ignored);
-    try {
+    // Items on the home trash's file system go there and nowhere else: when
+    // it is unusable the move fails rather than filling a trash at the top
+    // of that file system.
+    if (deviceOf(nearestExisting(home)) == device) {
         ensureTrashFolders(home);
-        if (deviceOf(home) == device) return {home, original};
-    } catch (const OstrevaneError&) {
-        // No usable home trash; the device's own trash may still do.
+        if (deviceOf(home) != device) failWith(EXDEV);
+        return {home, original};
     }
     std::string top = topFolder(realParent, device);
     std::string relative = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
@@ -341,10 +349,7 @@ void removeEntry(const std::string& name) {
 
 int64_t freeBytes() {
     // Measured on the trash's own file system, which need not be the root's.
-    std::string folder = homeTrash();
-    struct stat status {};
-    while (folder != "/" && ::stat(folder.c_str(), &status) != 0) folder = parentOf(folder);
-    return hooks().freeBytes(folder).value_or(0);
+    return hooks().freeBytes(nearestExisting(homeTrash())).value_or(0);
 }
 
 Shell::Output emptyThroughDesktop() {

@@ -1,0 +1,306 @@
+#include "Cleaner.hpp"
+
+#include <limits.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "Localization.hpp"
+#include "ScanStore.hpp"
+#include "Scanner.hpp"
+#include "platform/Trash.hpp"
+
+namespace fs = std::filesystem;
+
+CleanResult::CleanResult(bool dryRun, std::vector<std::string> trashed, std::vector<CleanFailure> failed,
+                         int64_t bytes, std::string message)
+    : dryRun(dryRun),
+      trashed(std::move(trashed)),
+      failed(std::move(failed)),
+      bytes(bytes),
+      size(Fmt::bytes(bytes)),
+      message(std::move(message)) {}
+
+void to_json(json& document, const CleanFailure& failure) {
+    document = json{{"path", failure.path}, {"reason", failure.reason}};
+}
+
+void from_json(const json& document, CleanFailure& failure) {
+    failure.path = document.at("path").get<std::string>();
+    failure.reason = document.at("reason").get<std::string>();
+}
+
+void to_json(json& document, const CleanResult& result) {
+    document = json{{"dryRun", result.dryRun}, {"trashed", result.trashed}, {"failed", result.failed},
+                    {"bytes", result.bytes},   {"size", result.size},       {"message", result.message}};
+}
+
+void from_json(const json& document, CleanResult& result) {
+    result.dryRun = document.at("dryRun").get<bool>();
+    result.trashed = document.at("trashed").get<std::vector<std::string>>();
+    result.failed = document.at("failed").get<std::vector<CleanFailure>>();
+    result.bytes = document.at("bytes").get<int64_t>();
+    result.size = document.at("size").get<std::string>();
+    result.message = document.at("message").get<std::string>();
+}
+
+namespace Cleaner {
+
+namespace {
+
+/// Folders of the home folder that may be cleaned inside but never removed
+/// whole; the empty entry is the home folder itself.
+const std::vector<std::string> protectedRelatives = {
+    "",
+    "Documents",
+    "Desktop",
+    "Downloads",
+    "Pictures",
+    "Movies",
+    "Music",
+    "Public",
+    "Applications",
+    "Library",
+    "Library/Application Support",
+    "Library/Containers",
+    "Library/Group Containers",
+    "Library/Preferences",
+    "Library/Keychains",
+    "Library/Mobile Documents",
+    "Library/CloudStorage",
+    "Library/Mail",
+    "Library/Messages",
+    "Library/Developer",
+    "Library/Caches",
+    "Library/Logs",
+    ".ssh",
+    ".gnupg",
+    ".config",
+};
+
+const std::vector<std::string> fixedRoots = {"/Applications", "/Volumes", "/private/tmp", "/tmp",
+                                             "/private/var/folders", "/media", "/run/media", "/mnt"};
+
+/// The places the refusal rules compare a path with, in one form: as the
+/// texts say (what the user typed) or with links resolved (what the disk
+/// would really be asked to move).
+struct Places {
+    std::string home;
+    std::set<std::string> protectedFolders;
+    std::vector<std::string> allowedRoots;
+    std::vector<std::string> sensitiveFolders;
+};
+
+std::string joined(const std::string& folder, const std::string& relative) {
+    if (relative.empty()) return folder;
+    return folder == "/" ? "/" + relative : folder + "/" + relative;
+}
+
+std::optional<std::string> resolved(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (!::realpath(path.c_str(), buffer)) return std::nullopt;
+    return std::string(buffer);
+}
+
+std::string resolvedOrSame(const std::string& path) { return resolved(path).value_or(path); }
+
+/// Built on each use, since the home folder follows OSTREVANE_HOME.
+Places places(bool resolvingLinks) {
+    auto form = [&](const std::string& path) { return resolvingLinks ? resolvedOrSame(path) : path; };
+    Places result;
+    const std::string home = Paths::home();
+    result.home = form(home);
+    // Resolved, a protected folder is both where the home folder's real path
+    // puts it and where it really is when it is itself a link.
+    for (const auto& relative : protectedRelatives) {
+        result.protectedFolders.insert(joined(result.home, relative));
+        result.protectedFolders.insert(form(joined(home, relative)));
+    }
+    // The trash itself and its two halves: trashing them would lose what the
+    // Trash holds or the records that let it be restored.
+    for (const auto& folder : {Trash::homeTrash(), Trash::filesFolder(), Trash::infoFolder()})
+        result.protectedFolders.insert(form(folder));
+    result.allowedRoots.push_back(result.home);
+    for (const auto& root : fixedRoots) result.allowedRoots.push_back(form(root));
+    for (const auto& relative : {".ssh", "Library/Keychains"}) {
+        result.sensitiveFolders.push_back(joined(result.home, relative));
+        result.sensitiveFolders.push_back(form(joined(home, relative)));
+    }
+    return result;
+}
+
+bool strictlyInside(const std::string& path, const std::string& root) {
+    if (path == root) return false;
+    return path.starts_with(root.ends_with("/") ? root : root + "/");
+}
+
+size_t componentCount(const std::string& path) {
+    size_t count = 0;
+    bool inComponent = false;
+    for (char c : path) {
+        if (c == '/') {
+            inComponent = false;
+        } else if (!inComponent) {
+            inComponent = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
+/// Rules 1 to 6: everything decided by the path's text.
+std::optional<std::string> placeRefusal(const std::string& p, const Places& at) {
+    if (at.protectedFolders.count(p)) return L("受保护的目录,只能清理其中的内容,不能整体移除");
+    if (p == at.home || at.home.starts_with(p.ends_with("/") ? p : p + "/")) return L("这是主目录的上级目录");
+    if (componentCount(p) <= 1) return L("顶层系统目录");
+    if (p.ends_with(".photoslibrary")) return L("照片图库请在“照片”App 中管理");
+    if (std::none_of(at.allowedRoots.begin(), at.allowedRoots.end(),
+                     [&](const std::string& root) { return strictlyInside(p, root); }))
+        return L("只允许操作主目录、/Applications 和外接卷里的内容");
+    for (const auto& sensitive : at.sensitiveFolders)
+        if (Paths::isInside(p, sensitive)) return L("密钥与钥匙串不允许通过本工具删除");
+    return std::nullopt;
+}
+
+/// What a move of `p` really renames: the item in its folder with the
+/// folder's links resolved. The item itself stays as it is, so a link is
+/// moved as a link. None when the folder cannot be resolved.
+std::optional<std::string> movedForm(const std::string& p) {
+    if (p == "/") return std::nullopt;
+    auto slash = p.rfind('/');
+    std::string folder = slash == 0 ? "/" : p.substr(0, slash);
+    auto realFolder = resolved(folder);
+    if (!realFolder) return std::nullopt;
+    return joined(*realFolder, p.substr(slash + 1));
+}
+
+bool existsOrIsLink(const std::string& p) {
+    struct stat status {};
+    return ::stat(p.c_str(), &status) == 0 || ::lstat(p.c_str(), &status) == 0;
+}
+
+std::string localizedDescription(const std::exception& error) {
+    if (auto* engineError = dynamic_cast<const OstrevaneError*>(&error)) return engineError->message;
+    if (auto* systemError = dynamic_cast<const std::system_error*>(&error)) return systemError->code().message();
+    return error.what();
+}
+
+std::string freedText(int64_t difference) { return difference < 1 ? Fmt::bytes(0) : Fmt::bytes(difference); }
+
+}  // namespace
+
+std::optional<std::string> refusal(const std::string& path) {
+    const std::string p = Paths::expand(path);
+    if (auto reason = placeRefusal(p, places(false))) return reason;
+    // A link among the folders above p must not lead the move somewhere the
+    // rules would refuse (a link to the home folder, or to "/"), nor may a
+    // protected folder that is a link be reached where it really lies.
+    if (auto moved = movedForm(p)) {
+        if (auto reason = placeRefusal(*moved, places(true))) return reason;
+    }
+    if (!existsOrIsLink(p)) return L("路径不存在");
+    return std::nullopt;
+}
+
+CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
+    std::vector<std::string> trashed;
+    std::vector<CleanFailure> failed;
+    int64_t bytes = 0;
+    for (const auto& path : paths) {
+        const std::string p = Paths::expand(path);
+        if (auto reason = refusal(p)) {
+            failed.push_back({p, *reason});
+            continue;
+        }
+        const int64_t size = Scanner::quickSize(p);
+        if (dryRun) {
+            trashed.push_back(p);
+            bytes += size;
+            continue;
+        }
+        try {
+            Trash::moveToTrash(p);
+            trashed.push_back(p);
+            bytes += size;
+        } catch (const std::exception& error) {
+            failed.push_back({p, localizedDescription(error)});
+        }
+    }
+    if (!dryRun && !trashed.empty()) ScanStore::invalidate();
+
+    std::string verb = dryRun ? L("将移到废纸篓") : L("已移到废纸篓");
+    std::string message = L("%@ %@ 项,共 %@。", verb, trashed.size(), Fmt::bytes(bytes));
+    if (!failed.empty()) message += L("%@ 项未处理。", failed.size());
+    if (!dryRun && !trashed.empty()) message += L("清倒废纸篓后空间才会真正释放。");
+    return CleanResult(dryRun, std::move(trashed), std::move(failed), bytes, std::move(message));
+}
+
+CleanResult emptyTrash() {
+    const int64_t before = Trash::freeBytes();
+    std::vector<std::string> names;
+    try {
+        names = Trash::entries();
+    } catch (const std::exception&) {
+        // The Trash cannot be read here; the desktop may still empty it.
+        Shell::Output output = Trash::emptyThroughDesktop();
+        if (output.status != 0)
+            throw OstrevaneError(
+                L("无法清倒废纸篓:%@。请在访达中手动清倒,或授予完全磁盘访问权限。", Text::trim(output.stderrText)));
+        ScanStore::invalidate();
+        const int64_t difference = Trash::freeBytes() - before;
+        return CleanResult(false, {}, {}, std::max<int64_t>(difference, 0),
+                           L("已通过访达清倒废纸篓,释放约 %@。", freedText(difference)));
+    }
+
+    std::vector<CleanFailure> failed;
+    for (const auto& name : names) {
+        try {
+            Trash::removeEntry(name);
+        } catch (const std::exception& error) {
+            failed.push_back({Trash::filesFolder() + "/" + name, localizedDescription(error)});
+        }
+    }
+    ScanStore::invalidate();
+    const int64_t difference = Trash::freeBytes() - before;
+    const int64_t removed = static_cast<int64_t>(names.size()) - static_cast<int64_t>(failed.size());
+    return CleanResult(false, {}, std::move(failed), std::max<int64_t>(difference, 0),
+                       L("已清倒废纸篓(%@ 项),释放约 %@。", removed, freedText(difference)));
+}
+
+CleanResult apply(const Suggestion& suggestion, bool dryRun) {
+    if (!suggestion.autoApplicable) {
+        std::string message = L("“%@” 不能自动处理(风险级别 %@,动作 %@)。", suggestion.title,
+                                Risks::rawValue(suggestion.risk), CleanActions::rawValue(suggestion.action));
+        message += suggestion.command ? L("建议执行: %@", *suggestion.command)
+                                      : L("请确认明细后,对具体路径使用 trash / offload。");
+        throw OstrevaneError(message);
+    }
+    switch (suggestion.action) {
+        case CleanAction::trashContents: {
+            std::vector<std::string> children;
+            for (const auto& folder : suggestion.paths) {
+                // The folder stays; an unreadable one simply offers nothing.
+                std::error_code error;
+                fs::directory_iterator entries(folder, error);
+                for (; !error && entries != fs::directory_iterator(); entries.increment(error))
+                    children.push_back(folder + "/" + entries->path().filename().string());
+            }
+            return trash(children, dryRun);
+        }
+        case CleanAction::trash:
+            return trash(suggestion.paths, dryRun);
+        case CleanAction::emptyTrash:
+            if (dryRun)
+                return CleanResult(true, {}, {}, suggestion.reclaimableBytes,
+                                   L("将永久清倒废纸篓,释放约 %@。此操作不可恢复。", suggestion.reclaimable));
+            return emptyTrash();
+        default:
+            throw OstrevaneError(L("不支持的动作"));
+    }
+}
+
+void revealInFinder(const std::string& path) { Trash::reveal(Paths::expand(path)); }
+
+}  // namespace Cleaner

@@ -1,0 +1,57 @@
+// Where the engine touches the user's files: moving paths to the Trash after a
+// refusal check on protected places, applying a cleanup suggestion, emptying
+// the Trash and showing an item in the file manager. Cleaning only ever moves
+// to the Trash; emptying the Trash is the one thing that deletes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SuggestionTypes.hpp"
+#include "Support.hpp"
+
+/// One path a clean did not handle.
+struct CleanFailure {
+    /// The expanded absolute path.
+    std::string path;
+    /// A refusal text or the system's description of the error.
+    std::string reason;
+
+    bool operator==(const CleanFailure&) const = default;
+};
+
+/// What a clean did, or would do in a dry run.
+struct CleanResult {
+    bool dryRun = false;
+    /// Expanded paths moved (or that would be moved) to the Trash, in input order.
+    std::vector<std::string> trashed;
+    std::vector<CleanFailure> failed;
+    int64_t bytes = 0;
+    std::string size;
+    std::string message;
+
+    CleanResult() = default;
+    CleanResult(bool dryRun, std::vector<std::string> trashed, std::vector<CleanFailure> failed, int64_t bytes,
+                std::string message);
+};
+
+void to_json(json& document, const CleanFailure& failure);
+void from_json(const json& document, CleanFailure& failure);
+void to_json(json& document, const CleanResult& result);
+void from_json(const json& document, CleanResult& result);
+
+namespace Cleaner {
+/// None when the path may be moved to the Trash, else the reason it may not.
+std::optional<std::string> refusal(const std::string& path);
+/// Never throws: refused and failed paths become failures in the result.
+CleanResult trash(const std::vector<std::string>& paths, bool dryRun);
+/// Throws OstrevaneError only when the Trash cannot be listed and the
+/// desktop fails to empty it.
+CleanResult emptyTrash();
+/// Throws OstrevaneError for a suggestion that cannot be applied
+/// automatically or whose action the cleaner does not carry out.
+CleanResult apply(const Suggestion& suggestion, bool dryRun);
+void revealInFinder(const std::string& path);
+}  // namespace Cleaner

@@ -1,0 +1,493 @@
+#include <unistd.h>
+
+#include "Cleaner.hpp"
+#include "Localization.hpp"
+#include "ScanStore.hpp"
+#include "Scanner.hpp"
+#include "SuggestionTypes.hpp"
+#include "TestSupport.hpp"
+#include "platform/Trash.hpp"
+
+using namespace testing_support;
+
+// MARK: Suggestion records
+
+TEST(SuggestionRecords, DerivedFieldsFollowBytesRiskAndAction) {
+    EXPECT_EQ(SuggestionItem("/a", 0).size, "0 KB");
+    EXPECT_EQ(SuggestionItem("/a", -5).size, "0 KB");
+    EXPECT_EQ(SuggestionItem("/a", 2'000'000, "idle").size, Fmt::bytes(2'000'000));
+    EXPECT_EQ(SuggestionItem("/a", 1).id(), "/a");
+
+    auto make = [](Risk risk, CleanAction action, int64_t bytes = 1) {
+        return Suggestion("id", "cache", "t", "d", {}, bytes, risk, action);
+    };
+    EXPECT_FALSE(make(Risk::caution, CleanAction::trash).autoApplicable);
+    EXPECT_FALSE(make(Risk::caution, CleanAction::emptyTrash).autoApplicable);
+    EXPECT_TRUE(make(Risk::review, CleanAction::trashContents).autoApplicable);
+    EXPECT_TRUE(make(Risk::review, CleanAction::emptyTrash).autoApplicable);
+    EXPECT_TRUE(make(Risk::safe, CleanAction::trash).autoApplicable);
+    for (auto action : {CleanAction::command, CleanAction::offload, CleanAction::evict, CleanAction::manual})
+        EXPECT_FALSE(make(Risk::safe, action).autoApplicable);
+    EXPECT_EQ(make(Risk::safe, CleanAction::trash, -1).reclaimable, "0 KB");
+    EXPECT_EQ(make(Risk::safe, CleanAction::trash, 5'000'000).reclaimable, Fmt::bytes(5'000'000));
+    EXPECT_EQ(make(Risk::safe, CleanAction::trash, 5'000'000).reclaimableBytes, 5'000'000);
+}
+
+TEST(SuggestionRecords, AbsentOptionalsAreLeftOutAndAnEmptyListIsKept) {
+    Suggestion bare("trash", "system", "Trash", "detail", {"/x"}, 10, Risk::review, CleanAction::emptyTrash);
+    json document = bare;
+    EXPECT_FALSE(document.contains("command"));
+    EXPECT_FALSE(document.contains("items"));
+    EXPECT_EQ(document["risk"], "review");
+    EXPECT_EQ(document["action"], "emptyTrash");
+    EXPECT_EQ(document.size(), 10u);
+
+    Suggestion withItems("c", "cache", "t", "d", {}, 1, Risk::safe, CleanAction::trash, "ostrevane x",
+                         std::vector<SuggestionItem>{});
+    json encoded = withItems;
+    EXPECT_EQ(encoded["items"], json::array());
+    EXPECT_EQ(encoded["command"], "ostrevane x");
+    EXPECT_NE(JSONOut::encode(withItems, false).find("\"items\":[]"), std::string::npos);
+
+    json item = SuggestionItem("/p", 3);
+    EXPECT_FALSE(item.contains("note"));
+    EXPECT_EQ(item, (json{{"path", "/p"}, {"bytes", 3}, {"size", Fmt::bytes(3)}}));
+}
+
+TEST(SuggestionRecords, DecodingReadsDerivedFieldsAsTheyStand) {
+    Suggestion original("apps", "apps", "Title", "Detail", {"/a", "/b"}, 4096, Risk::caution, CleanAction::manual,
+                        std::nullopt, std::vector<SuggestionItem>{SuggestionItem("/a", 4096, "note")});
+    SuggestionReport report{ISODate::parse("2026-01-02T03:04:05Z").value(), "full", 4096, "4 KB", 0, "0 KB",
+                            {original}, {"a note"}};
+    json document = report;
+    document["suggestions"][0]["reclaimable"] = "999 GB";
+    document["suggestions"][0]["autoApplicable"] = true;
+    document["totalReclaimable"] = "1 byte";
+    document["suggestions"][0]["unknown"] = 1;
+    document["suggestions"][0]["command"] = nullptr;
+
+    auto decoded = document.get<SuggestionReport>();
+    EXPECT_EQ(decoded.generatedAt, report.generatedAt);
+    EXPECT_EQ(decoded.suggestions[0].reclaimable, "999 GB");
+    EXPECT_EQ(decoded.suggestions[0].reclaimableBytes, 4096);
+    EXPECT_TRUE(decoded.suggestions[0].autoApplicable);
+    EXPECT_EQ(decoded.totalReclaimable, "1 byte");
+    EXPECT_FALSE(decoded.suggestions[0].command);
+    EXPECT_EQ(decoded.suggestions[0].items, original.items);
+
+    json roundTrip = report;
+    EXPECT_EQ(roundTrip.get<SuggestionReport>(), report);
+}
+
+TEST(SuggestionRecords, DecodingFailsOnUnknownTextsAndMissingKeys) {
+    json document = Suggestion("id", "c", "t", "d", {}, 1, Risk::safe, CleanAction::trash);
+    json badAction = document;
+    badAction["action"] = "delete";
+    EXPECT_ANY_THROW(badAction.get<Suggestion>());
+    json badRisk = document;
+    badRisk["risk"] = "Safe";
+    EXPECT_ANY_THROW(badRisk.get<Suggestion>());
+    for (const char* key : {"id", "paths", "reclaimable", "autoApplicable"}) {
+        json missing = document;
+        missing.erase(key);
+        EXPECT_ANY_THROW(missing.get<Suggestion>()) << key;
+    }
+    json wrongType = document;
+    wrongType["reclaimableBytes"] = "1";
+    EXPECT_ANY_THROW(wrongType.get<Suggestion>());
+    EXPECT_ANY_THROW((json{{"path", "/p"}, {"bytes", 1}}.get<SuggestionItem>()));
+    EXPECT_NO_THROW((json{{"path", "/p"}, {"bytes", 1}, {"size", "x"}, {"note", nullptr}}.get<SuggestionItem>()));
+}
+
+// MARK: Cleaner
+
+namespace {
+
+class CleanerTest : public HomeTest {
+protected:
+    void TearDown() override { Trash::resetHooks(); }
+
+    std::string at(const std::string& relative) const { return home.path(relative).string(); }
+
+    /// Stores a scan so a test can tell whether the cleaner dropped the cache.
+    void storeMarkerScan() {
+        fs::create_directories(home.path("Marker"));
+        ScanStore::store(Scanner::scan(at("Marker")), at("Marker"));
+        ASSERT_TRUE(ScanStore::cached(at("Marker"), 1e9));
+    }
+    bool cacheWasDropped() const { return !ScanStore::cached(at("Marker"), 1e9); }
+};
+
+const std::string protectedText = "受保护的目录,只能清理其中的内容,不能整体移除";
+const std::string ancestorText = "这是主目录的上级目录";
+const std::string topLevelText = "顶层系统目录";
+const std::string photosText = "照片图库请在“照片”App 中管理";
+const std::string outsideText = "只允许操作主目录、/Applications 和外接卷里的内容";
+const std::string keysText = "密钥与钥匙串不允许通过本工具删除";
+const std::string missingText = "路径不存在";
+
+}  // namespace
+
+TEST_F(CleanerTest, RefusalTextsAreTheEnglishTable) {
+    EXPECT_EQ(Cleaner::refusal("~"), "Protected folder: only its contents can be cleaned, not the folder itself");
+    EXPECT_EQ(Cleaner::refusal("/"), "This folder contains your home folder");
+    EXPECT_EQ(Cleaner::refusal("/usr"), "Top-level system folder");
+    EXPECT_EQ(Cleaner::refusal("/usr/x.photoslibrary"), "Manage the Photos library in the Photos app");
+    EXPECT_EQ(Cleaner::refusal("/usr/bin"),
+              "Only items in your home folder, /Applications and external volumes can be changed");
+    EXPECT_EQ(Cleaner::refusal("~/.ssh/id_ed25519"), "Keys and keychains can’t be deleted with this tool");
+    EXPECT_EQ(Cleaner::refusal("~/nothing"), "Path doesn’t exist");
+}
+
+TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
+    auto refused = [](const std::string& path) { return Cleaner::refusal(path).value_or("(allowed)"); };
+
+    // 1. The home folder and every protected folder, whether or not it exists.
+    for (const char* relative :
+         {"", "Documents", "Desktop", "Downloads", "Pictures", "Movies", "Music", "Public", "Applications",
+          "Library", "Library/Application Support", "Library/Containers", "Library/Group Containers",
+          "Library/Preferences", "Library/Keychains", "Library/Mobile Documents", "Library/CloudStorage",
+          "Library/Mail", "Library/Messages", "Library/Developer", "Library/Caches", "Library/Logs", ".ssh",
+          ".gnupg", ".config"})
+        EXPECT_EQ(refused(home.home() + "/" + relative), L(protectedText)) << relative;
+    EXPECT_EQ(refused(" ~/Documents/ "), L(protectedText));
+    EXPECT_EQ(refused(Trash::homeTrash()), L(protectedText));
+    EXPECT_EQ(refused(Trash::filesFolder()), L(protectedText));
+    EXPECT_EQ(refused(Trash::infoFolder()), L(protectedText));
+
+    // 2. Ancestors of the home folder.
+    EXPECT_EQ(refused("/"), L(ancestorText));
+    EXPECT_EQ(refused(home.path("..").string()), L(ancestorText));
+    EXPECT_EQ(refused(fs::path(home.home()).parent_path().parent_path().string()), L(ancestorText));
+
+    // 3. Top-level folders.
+    for (const char* path : {"/usr", "/Library", "/Applications", "/media", "/mnt", "/etc"})
+        EXPECT_EQ(refused(path), L(topLevelText)) << path;
+
+    // 4. A Photos library, before the root test.
+    EXPECT_EQ(refused("~/Pictures/Photos Library.photoslibrary"), L(photosText));
+    EXPECT_EQ(refused("/usr/share/x.photoslibrary"), L(photosText));
+
+    // 5. Outside the allowed roots, and the roots themselves.
+    for (const char* path : {"/usr/bin", "/private/tmp", "/run/media", "/var/log/syslog", "/opt/thing"})
+        EXPECT_EQ(refused(path), L(outsideText)) << path;
+
+    // 6. Keys and keychains; the folders themselves were caught by rule 1.
+    EXPECT_EQ(refused("~/.ssh/id_rsa"), L(keysText));
+    EXPECT_EQ(refused("~/Library/Keychains/login.keychain-db"), L(keysText));
+
+    // 7. Nothing there; whatever passes rules 1 to 6 reaches this one.
+    EXPECT_EQ(refused("~/Documents/missing.txt"), L(missingText));
+    EXPECT_EQ(refused("/media/usb/missing"), L(missingText));
+    EXPECT_EQ(refused("/run/media/user/disk/missing"), L(missingText));
+    EXPECT_EQ(refused("/mnt/backup/missing"), L(missingText));
+    EXPECT_EQ(refused("/Volumes/Disk/missing"), L(missingText));
+
+    // Allowed: existing items, and a dangling link (the link itself is moved).
+    writeFile(home.path("Documents/report.pdf"));
+    EXPECT_EQ(refused("~/Documents/report.pdf"), "(allowed)");
+    fs::create_directories(home.path("Downloads"));
+    fs::create_symlink(home.path("gone"), home.path("Downloads/dangling"));
+    EXPECT_EQ(refused("~/Downloads/dangling"), "(allowed)");
+    fs::path outside = writeFile(home.scratch() / "elsewhere/file.tmp");
+    if (outside.string().starts_with("/tmp/")) {
+        EXPECT_EQ(refused(outside.string()), "(allowed)");
+    }
+}
+
+TEST_F(CleanerTest, LinksAmongTheFoldersAboveAPathDoNotGetAroundTheRules) {
+    fs::create_directories(home.path("Documents/Taxes"));
+    fs::create_directory_symlink(home.home(), home.path("h"));
+    fs::create_directory_symlink("/", home.path("l"));
+
+    EXPECT_EQ(Cleaner::refusal("~/h/Documents"), L(protectedText));
+    EXPECT_EQ(Cleaner::refusal("~/h/h/Library"), L(protectedText));
+    EXPECT_EQ(Cleaner::refusal("~/h/Documents/Taxes"), std::nullopt) << "contents may still be cleaned";
+    EXPECT_EQ(Cleaner::refusal("~/l/etc/x"), L(outsideText));
+    EXPECT_EQ(Cleaner::refusal("~/l/etc/passwd"), L(outsideText));
+    EXPECT_EQ(Cleaner::refusal("~/l/etc"), L(topLevelText));
+    // The link itself is what gets moved, and moving it is harmless.
+    EXPECT_EQ(Cleaner::refusal("~/h"), std::nullopt);
+
+    // A protected folder that is itself a link is protected where it really is.
+    fs::create_directories(home.path("Sync/Docs"));
+    fs::remove_all(home.path("Documents"));
+    fs::create_directory_symlink(home.path("Sync/Docs"), home.path("Documents"));
+    EXPECT_EQ(Cleaner::refusal("~/Documents"), L(protectedText));
+    EXPECT_EQ(Cleaner::refusal("~/Sync/Docs"), L(protectedText));
+
+    auto result = Cleaner::trash({"~/h/Documents", "~/l/etc/passwd", "~/h"}, false);
+    EXPECT_EQ(result.failed.size(), 2u);
+    EXPECT_EQ(result.trashed, (std::vector<std::string>{at("h")}));
+    EXPECT_TRUE(fs::is_directory(home.path("Sync/Docs")));
+    EXPECT_TRUE(fs::exists("/etc/passwd"));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(Trash::filesFolder() + "/h")));
+}
+
+TEST_F(CleanerTest, DryRunMeasuresAndTouchesNothing) {
+    writeFile(home.path("Downloads/a.zip"), 200'000);
+    writeFile(home.path("Downloads/old/b.bin"), 100'000);
+    storeMarkerScan();
+
+    auto result = Cleaner::trash({"~/Downloads/a.zip", at("Downloads/old"), "~/Documents", "~/nope"}, true);
+
+    EXPECT_TRUE(result.dryRun);
+    EXPECT_EQ(result.trashed, (std::vector<std::string>{at("Downloads/a.zip"), at("Downloads/old")}));
+    ASSERT_EQ(result.failed.size(), 2u);
+    EXPECT_EQ(result.failed[0], (CleanFailure{at("Documents"), L(protectedText)}));
+    EXPECT_EQ(result.failed[1], (CleanFailure{at("nope"), L(missingText)}));
+    int64_t expected = Scanner::quickSize(at("Downloads/a.zip")) + Scanner::quickSize(at("Downloads/old"));
+    EXPECT_GT(expected, 0);
+    EXPECT_EQ(result.bytes, expected);
+    EXPECT_EQ(result.size, Fmt::bytes(expected));
+    EXPECT_EQ(result.message, "Would move to the Trash: 2 items, " + Fmt::bytes(expected) + " in total. 2 items skipped.");
+    EXPECT_TRUE(fs::exists(home.path("Downloads/a.zip")));
+    EXPECT_TRUE(fs::exists(home.path("Downloads/old/b.bin")));
+    EXPECT_FALSE(fs::exists(Trash::homeTrash()));
+    EXPECT_FALSE(cacheWasDropped());
+}
+
+TEST_F(CleanerTest, RealMoveGoesToTheTrashAndDropsTheCache) {
+    writeFile(home.path("Downloads/a.zip"), 300'000);
+    storeMarkerScan();
+    int64_t size = Scanner::quickSize(at("Downloads/a.zip"));
+
+    auto result = Cleaner::trash({"~/Downloads/a.zip"}, false);
+
+    EXPECT_FALSE(result.dryRun);
+    EXPECT_EQ(result.trashed, (std::vector<std::string>{at("Downloads/a.zip")}));
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(result.bytes, size);
+    EXPECT_EQ(result.message,
+              "Moved to the Trash: 1 item, " + Fmt::bytes(size) + ". Empty the Trash to free the space.");
+    EXPECT_FALSE(fs::exists(home.path("Downloads/a.zip")));
+    EXPECT_EQ(fs::file_size(Trash::filesFolder() + "/a.zip"), 300'000u);
+    EXPECT_TRUE(cacheWasDropped());
+}
+
+TEST_F(CleanerTest, RunsThatMoveNothingKeepTheCacheAndGiveNoHint) {
+    storeMarkerScan();
+    auto empty = Cleaner::trash({}, false);
+    EXPECT_EQ(empty.message, "Moved to the Trash: 0 items, 0 KB in total.");
+    EXPECT_EQ(empty.size, "0 KB");
+    EXPECT_FALSE(cacheWasDropped());
+
+    auto allFailed = Cleaner::trash({"~/missing", "/"}, false);
+    EXPECT_EQ(allFailed.message, "Moved to the Trash: 0 items, 0 KB in total. 2 items skipped.");
+    EXPECT_FALSE(cacheWasDropped());
+
+    ScopedHome chinese("zh");
+    auto inChinese = Cleaner::trash({"~/missing"}, false);
+    EXPECT_EQ(inChinese.message, "已移到废纸篓 0 项,共 0 KB。1 项未处理。");
+}
+
+TEST_F(CleanerTest, APlatformFailureIsReportedAndNotCounted) {
+    writeFile(Trash::homeTrash(), 1);  // the trash cannot be made
+    writeFile(home.path("Downloads/a.zip"), 50'000);
+    writeFile(home.path("Downloads/b.zip"), 50'000);
+
+    auto result = Cleaner::trash({"~/Downloads/a.zip", "~/Downloads/b.zip"}, false);
+
+    EXPECT_TRUE(result.trashed.empty());
+    ASSERT_EQ(result.failed.size(), 2u);
+    EXPECT_EQ(result.failed[0], (CleanFailure{at("Downloads/a.zip"), std::strerror(ENOTDIR)}));
+    EXPECT_EQ(result.bytes, 0);
+    EXPECT_EQ(result.message, "Moved to the Trash: 0 items, 0 KB in total. 2 items skipped.");
+    EXPECT_TRUE(fs::exists(home.path("Downloads/a.zip")));
+}
+
+TEST_F(CleanerTest, ANameCollisionInTheTrashKeepsBothItems) {
+    writeFile(home.path("one/build.log"), 10);
+    writeFile(home.path("two/build.log"), 20);
+    Cleaner::trash({"~/one/build.log"}, false);
+    auto result = Cleaner::trash({"~/two/build.log"}, false);
+    EXPECT_EQ(result.trashed.size(), 1u);
+    EXPECT_EQ(fs::file_size(Trash::filesFolder() + "/build.log"), 10u);
+    EXPECT_EQ(fs::file_size(Trash::filesFolder() + "/build.2.log"), 20u);
+}
+
+TEST_F(CleanerTest, EmptyingRemovesEverythingAndReportsFailedEntries) {
+    writeFile(home.path("a.bin"), 10'000);
+    writeFile(home.path("b.bin"), 10'000);
+    writeFile(home.path("c/d.bin"), 10'000);
+    Cleaner::trash({"~/a.bin", "~/b.bin", "~/c"}, false);
+    storeMarkerScan();
+    int64_t free = 1'000'000;
+    Trash::hooks().freeBytes = [&](const std::string&) -> std::optional<int64_t> { return free; };
+    auto realRemove = Trash::hooks().removeItem;
+    Trash::hooks().removeItem = [&](const std::string& path) {
+        if (path.ends_with("/b.bin")) throw std::system_error(EACCES, std::generic_category(), path);
+        realRemove(path);
+        free += 10'000;
+    };
+
+    auto result = Cleaner::emptyTrash();
+
+    EXPECT_FALSE(result.dryRun);
+    EXPECT_TRUE(result.trashed.empty());
+    ASSERT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(result.failed[0].path, Trash::filesFolder() + "/b.bin");
+    EXPECT_EQ(result.failed[0].reason, std::strerror(EACCES));
+    EXPECT_EQ(result.bytes, 20'000);
+    EXPECT_EQ(result.size, Fmt::bytes(20'000));
+    EXPECT_EQ(result.message, "Emptied the Trash (2 items), freeing about " + Fmt::bytes(20'000) + ".");
+    EXPECT_EQ(Trash::entries(), (std::vector<std::string>{"b.bin"}));
+    EXPECT_TRUE(fs::exists(Trash::infoFolder() + "/b.bin.trashinfo"));
+    EXPECT_FALSE(fs::exists(Trash::infoFolder() + "/a.bin.trashinfo"));
+    EXPECT_TRUE(cacheWasDropped());
+}
+
+TEST_F(CleanerTest, EmptyingAnEmptyTrashAndLosingSpaceReportZero) {
+    int64_t free = 50'000;
+    Trash::hooks().freeBytes = [&](const std::string&) -> std::optional<int64_t> { return free -= 4096; };
+    auto result = Cleaner::emptyTrash();
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(result.bytes, 0);
+    EXPECT_EQ(result.size, "0 KB");
+    EXPECT_EQ(result.message, "Emptied the Trash (0 items), freeing about 0 KB.");
+
+    // Without hooks the real file system of the trash is measured.
+    Trash::resetHooks();
+    writeFile(home.path("big.bin"), 4'000'000);
+    Cleaner::trash({"~/big.bin"}, false);
+    auto real = Cleaner::emptyTrash();
+    EXPECT_GE(real.bytes, 0);
+    EXPECT_TRUE(Trash::entries().empty());
+}
+
+TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
+    Trash::hooks().listFolder = [](const std::string& folder) -> std::vector<std::string> {
+        throw std::system_error(EACCES, std::generic_category(), folder);
+    };
+    int64_t free = 0;
+    Trash::hooks().freeBytes = [&](const std::string&) -> std::optional<int64_t> { return free += 8192; };
+    Shell::Output answer{1, "", "  gio: trash:///: Operation not supported \n"};
+    int runs = 0;
+    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>& arguments, double) {
+        ++runs;
+        EXPECT_EQ(arguments.back(), "--empty");
+        return answer;
+    };
+    storeMarkerScan();
+
+    try {
+        Cleaner::emptyTrash();
+        FAIL() << "expected an error";
+    } catch (const OstrevaneError& error) {
+        EXPECT_EQ(error.message,
+                  "Couldn’t empty the Trash: gio: trash:///: Operation not supported. Empty it in Finder, or grant "
+                  "Full Disk Access.");
+    }
+    EXPECT_FALSE(cacheWasDropped());
+
+    answer = Shell::Output{0, "", ""};
+    auto result = Cleaner::emptyTrash();
+    EXPECT_EQ(runs, 2);
+    EXPECT_TRUE(result.trashed.empty());
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(result.bytes, 8192);
+    EXPECT_EQ(result.message, "Emptied the Trash through Finder, freeing about " + Fmt::bytes(8192) + ".");
+    EXPECT_TRUE(cacheWasDropped());
+}
+
+TEST_F(CleanerTest, ApplyCarriesOutEachActionItSupports) {
+    writeFile(home.path("Library/Caches/app/one.cache"), 20'000);
+    writeFile(home.path("Library/Caches/app/sub/two.cache"), 20'000);
+    writeFile(home.path("Downloads/setup.dmg"), 30'000);
+
+    Suggestion contents("app-caches", "cache", "Caches", "d", {at("Library/Caches/app"), at("not-there")}, 40'000,
+                        Risk::safe, CleanAction::trashContents);
+    auto dry = Cleaner::apply(contents, true);
+    EXPECT_TRUE(dry.dryRun);
+    std::vector<std::string> children = dry.trashed;
+    std::sort(children.begin(), children.end());
+    EXPECT_EQ(children,
+              (std::vector<std::string>{at("Library/Caches/app/one.cache"), at("Library/Caches/app/sub")}));
+    EXPECT_TRUE(fs::exists(home.path("Library/Caches/app/one.cache")));
+
+    auto real = Cleaner::apply(contents, false);
+    EXPECT_EQ(real.trashed.size(), 2u);
+    EXPECT_TRUE(fs::is_directory(home.path("Library/Caches/app")));
+    EXPECT_TRUE(fs::is_empty(home.path("Library/Caches/app")));
+
+    Suggestion unreadable("x", "cache", "t", "d", {at("missing-folder")}, 1, Risk::safe, CleanAction::trashContents);
+    auto nothing = Cleaner::apply(unreadable, false);
+    EXPECT_TRUE(nothing.trashed.empty());
+    EXPECT_TRUE(nothing.failed.empty());
+
+    Suggestion downloads("downloads", "downloads", "t", "d", {at("Downloads/setup.dmg")}, 30'000, Risk::review,
+                         CleanAction::trash);
+    EXPECT_EQ(Cleaner::apply(downloads, false).trashed, (std::vector<std::string>{at("Downloads/setup.dmg")}));
+    EXPECT_FALSE(fs::exists(home.path("Downloads/setup.dmg")));
+
+    Suggestion empty("trash", "system", "Trash", "d", {Trash::filesFolder()}, 7'000'000, Risk::review,
+                     CleanAction::emptyTrash);
+    auto wouldEmpty = Cleaner::apply(empty, true);
+    EXPECT_TRUE(wouldEmpty.dryRun);
+    EXPECT_EQ(wouldEmpty.bytes, 7'000'000);
+    EXPECT_EQ(wouldEmpty.message,
+              "Would empty the Trash permanently, freeing about " + empty.reclaimable + ". This can’t be undone.");
+    EXPECT_EQ(Trash::entries().size(), 3u) << "a dry run empties nothing";
+    auto emptied = Cleaner::apply(empty, false);
+    EXPECT_FALSE(emptied.dryRun);
+    EXPECT_TRUE(Trash::entries().empty());
+}
+
+TEST_F(CleanerTest, ApplyRefusesWhatCannotBeAppliedAutomatically) {
+    auto messageOf = [](const Suggestion& suggestion) {
+        try {
+            Cleaner::apply(suggestion, true);
+        } catch (const OstrevaneError& error) {
+            return error.message;
+        }
+        return std::string("(applied)");
+    };
+    Suggestion caution("cold", "backup", "Cold folder", "d", {at("x")}, 1, Risk::caution, CleanAction::offload,
+                       "ostrevane offload '/x' --to 'Drive'");
+    EXPECT_EQ(messageOf(caution),
+              "“Cold folder” can’t be applied automatically (risk caution, action offload). Suggested command: "
+              "ostrevane offload '/x' --to 'Drive'");
+    Suggestion manual("mail", "apps", "Mail", "d", {}, 1, Risk::safe, CleanAction::manual);
+    EXPECT_EQ(messageOf(manual),
+              "“Mail” can’t be applied automatically (risk safe, action manual). Review the details, then use trash / "
+              "offload on specific paths.");
+    Suggestion cautiousTrash("big", "large", "Big", "d", {at("x")}, 1, Risk::caution, CleanAction::trash);
+    EXPECT_NE(messageOf(cautiousTrash).find("(risk caution, action trash)"), std::string::npos);
+
+    // A decoded record is taken as it stands; the action still has to be one the cleaner carries out.
+    json document = Suggestion("cmd", "dev", "Cmd", "d", {}, 1, Risk::safe, CleanAction::command, "brew cleanup");
+    document["autoApplicable"] = true;
+    EXPECT_EQ(messageOf(document.get<Suggestion>()), "Unsupported action");
+
+    ScopedHome chinese("zh");
+    EXPECT_EQ(messageOf(manual), "“Mail” 不能自动处理(风险级别 safe,动作 manual)。请确认明细后,对具体路径使用 trash / offload。");
+}
+
+TEST_F(CleanerTest, CleanResultJSONHasEveryFieldAndDecodesStrictly) {
+    CleanResult result(false, {"/a"}, {{"/b", "why"}}, 2048, "done");
+    json document = result;
+    EXPECT_EQ(document, (json{{"dryRun", false},
+                              {"trashed", {"/a"}},
+                              {"failed", {{{"path", "/b"}, {"reason", "why"}}}},
+                              {"bytes", 2048},
+                              {"size", Fmt::bytes(2048)},
+                              {"message", "done"}}));
+    EXPECT_EQ(CleanResult(true, {}, {}, -3, "").size, "0 KB");
+    json missing = document;
+    missing.erase("size");
+    EXPECT_ANY_THROW(missing.get<CleanResult>());
+    EXPECT_EQ(document.get<CleanResult>().failed, result.failed);
+}
+
+TEST_F(CleanerTest, RevealShowsTheExpandedPath) {
+    std::vector<std::string> seen;
+    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>& arguments, double timeout) {
+        EXPECT_EQ(timeout, 10);
+        seen.insert(seen.end(), arguments.begin(), arguments.end());
+        return Shell::Output{0, "", ""};
+    };
+    Cleaner::revealInFinder(" ~/Documents/a.txt ");
+    if (access("/usr/bin/gdbus", X_OK) == 0) {
+        EXPECT_NE(std::find(seen.begin(), seen.end(), "['file://" + home.home() + "/Documents/a.txt']"), seen.end());
+    }
+}
