@@ -1,0 +1,316 @@
+// The offload (back up, verify, then move the source to the Trash), the two
+// verifications, and the release of iCloud local copies through its hooks.
+#include <sys/stat.h>
+
+#include "Backup.hpp"
+#include "Rclone.hpp"
+#include "ScanStore.hpp"
+#include "Scanner.hpp"
+#include "TestSupport.hpp"
+#include "platform/ICloud.hpp"
+#include "platform/Trash.hpp"
+
+using namespace testing_support;
+
+namespace {
+
+BackupDestination folderDestination(const fs::path& path, DestinationKind kind = DestinationKind::folder) {
+    BackupDestination destination;
+    destination.id = "folder:Drive";
+    destination.kind = kind;
+    destination.name = "Drive";
+    destination.path = path.string();
+    destination.available = true;
+    return destination;
+}
+
+BackupDestination rcloneDestination() {
+    BackupDestination destination;
+    destination.id = "rclone:cloud";
+    destination.kind = DestinationKind::rclone;
+    destination.name = "rclone · cloud";
+    destination.rcloneRemote = "cloud:";
+    destination.available = true;
+    return destination;
+}
+
+std::vector<std::string> entriesOf(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class OffloadTest : public HomeTest {
+protected:
+    fs::path source = home.path("Projects/old");
+    fs::path drive = home.scratch() / "drive";
+    BackupDestination destination = folderDestination(drive);
+
+    void SetUp() override {
+        fs::create_directories(drive);
+        writeFile(source / "report.txt", 3000);
+        writeFile(source / "node_modules/dep/index.js", 2000);
+        writeFile(source / ".DS_Store", 10);
+    }
+    void TearDown() override {
+        BackupHooks::reset();
+        Rclone::setLocator(nullptr);
+    }
+    fs::path target() const { return drive / BackupEngine::relativeTarget(source.string()); }
+    fs::path trashed(const std::string& name) const { return fs::path(Trash::filesFolder()) / name; }
+};
+
+std::string messageOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const OstrevaneError& error) {
+        return error.message;
+    }
+    return "(no error)";
+}
+
+}  // namespace
+
+TEST_F(OffloadTest, ProtectedPlacesAreRefusedBeforeAnythingIsCopied) {
+    const std::string protectedReason = "Protected folder: only its contents can be cleaned, not the folder itself";
+    EXPECT_EQ(messageOf([&] { BackupEngine::offload("~", destination, false); }),
+              "Can’t archive " + home.home() + ": " + protectedReason);
+    writeFile(home.path("Documents/a.txt"), 10);
+    EXPECT_EQ(messageOf([&] { BackupEngine::offload(home.path("Documents").string(), destination, false); }),
+              "Can’t archive " + home.home() + "/Documents: " + protectedReason);
+    EXPECT_TRUE(entriesOf(drive).empty());
+    EXPECT_TRUE(BackupHistory::load().empty());
+}
+
+TEST_F(OffloadTest, ADryRunCopiesNothingAndNamesTheTarget) {
+    OffloadReport report = BackupEngine::offload(source.string(), destination, true);
+    EXPECT_TRUE(report.dryRun);
+    EXPECT_FALSE(report.verified);
+    EXPECT_FALSE(report.sourceTrashed);
+    const int64_t size = Scanner::quickSize(source.string());
+    EXPECT_EQ(report.bytes, size);
+    EXPECT_EQ(report.message, "Dry run: would back up to " + target().string() + ", check the copy, then move the local " +
+                                  Fmt::bytes(size) + " to the Trash.");
+    EXPECT_EQ(report.backup.filesCopied, 2) << "development folders are copied too, .DS_Store is not";
+    EXPECT_TRUE(entriesOf(drive).empty());
+    EXPECT_TRUE(BackupHistory::load().empty());
+    EXPECT_TRUE(fs::exists(source / "report.txt"));
+}
+
+TEST_F(OffloadTest, AnIncompleteBackupLeavesTheSourceAlone) {
+    BackupHooks::readAttributes = [](const std::string& path) { return path.ends_with("index.js") ? EIO : 0; };
+    OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+    EXPECT_FALSE(report.verified);
+    EXPECT_FALSE(report.sourceTrashed);
+    EXPECT_EQ(report.bytes, 0);
+    EXPECT_EQ(report.backup.filesFailed, 1);
+    EXPECT_EQ(report.message,
+              "The backup didn’t fully succeed (" + report.backup.summary + "); local files were left alone.");
+    EXPECT_TRUE(fs::exists(source / "node_modules/dep/index.js"));
+    EXPECT_EQ(BackupHistory::load().size(), 1u) << "the backup step records its run";
+}
+
+TEST_F(OffloadTest, AFailedCheckLeavesTheSourceAlone) {
+    // A folder named like an excluded file is passed over by the copy but
+    // still compared by the check.
+    writeFile(source / "sub/.DS_Store/inside.bin", 10);
+    OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+    EXPECT_EQ(report.backup.status, "ok");
+    EXPECT_FALSE(report.verified);
+    EXPECT_FALSE(report.sourceTrashed);
+    EXPECT_EQ(report.message, "The backup finished but didn’t pass the check; local files were left alone.");
+    EXPECT_TRUE(fs::exists(source / "report.txt"));
+    EXPECT_FALSE(fs::exists(trashed("old")));
+}
+
+TEST_F(OffloadTest, VerifyLocalComparesSizesOfEveryRegularFile) {
+    BackupEngine::run(source.string(), destination, BackupOptions(false, BackupOptions::offloadExcludes));
+    EXPECT_TRUE(BackupEngine::verifyLocal(source.string(), target().string())) << ".DS_Store may be missing";
+    writeFile(target() / "only-at-target.txt", 5);
+    EXPECT_TRUE(BackupEngine::verifyLocal(source.string(), target().string()));
+
+    writeFile(target() / "report.txt", 2999);
+    EXPECT_FALSE(BackupEngine::verifyLocal(source.string(), target().string()));
+    writeFile(target() / "report.txt", 3000);
+    fs::remove_all(target() / "node_modules");
+    EXPECT_FALSE(BackupEngine::verifyLocal(source.string(), target().string()));
+
+    EXPECT_TRUE(BackupEngine::verifyLocal((source / "report.txt").string(), (target() / "report.txt").string()));
+    EXPECT_FALSE(BackupEngine::verifyLocal((source / "nothing").string(), target().string()));
+    // A folder at the target where the file should be is not the file.
+    fs::create_directories(target() / "node_modules/dep/index.js");
+    EXPECT_FALSE(BackupEngine::verifyLocal(source.string(), target().string()));
+}
+
+TEST_F(OffloadTest, ASuccessfulOffloadMovesTheSourceToTheTrash) {
+    const int64_t size = Scanner::quickSize(source.string());
+    OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+    EXPECT_TRUE(report.verified);
+    EXPECT_TRUE(report.sourceTrashed);
+    EXPECT_FALSE(report.dryRun);
+    EXPECT_EQ(report.bytes, size);
+    EXPECT_EQ(report.message, "Backed up to " + target().string() + " and checked; the local copy (" + Fmt::bytes(size) +
+                                  ") is in the Trash. Empty the Trash to free the space.");
+    EXPECT_FALSE(fs::exists(source));
+    EXPECT_TRUE(fs::exists(trashed("old") / "report.txt"));
+    EXPECT_EQ(fs::file_size(target() / "node_modules/dep/index.js"), 2000u);
+
+    json document = report;
+    EXPECT_EQ(document["backup"]["status"], "ok");
+    EXPECT_EQ(document.get<OffloadReport>().message, report.message);
+}
+
+TEST_F(OffloadTest, AnOffloadIntoICloudDriveAddsTheEvictNote) {
+    OffloadReport report = BackupEngine::offload(source.string(), folderDestination(drive, DestinationKind::icloud), false);
+    ASSERT_TRUE(report.sourceTrashed);
+    EXPECT_TRUE(report.message.ends_with(
+        "Empty the Trash to free the space. The backup in iCloud Drive still uses local space; once it’s uploaded, "
+        "release the local copy with evict."))
+        << report.message;
+}
+
+TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
+    fs::path script = home.scratch() / "rclone";
+    writeText(script, "#!/bin/sh\n[ \"$1\" = check ] && exit \"$CHECK_STATUS\"\nexit 0\n");
+    fs::permissions(script, fs::perms::owner_all);
+    Rclone::setLocator([script] { return script.string(); });
+
+    {
+        ScopedEnv checkFails("CHECK_STATUS", "1");
+        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
+        EXPECT_EQ(report.backup.status, "ok");
+        EXPECT_FALSE(report.verified);
+        EXPECT_TRUE(fs::exists(source));
+    }
+    {
+        // rclone would skip the link without a word, and its check would pass.
+        ScopedEnv checkPasses("CHECK_STATUS", "0");
+        fs::create_symlink("report.txt", source / "link");
+        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
+        EXPECT_EQ(report.backup.status, "completed_with_errors");
+        EXPECT_FALSE(report.sourceTrashed);
+        EXPECT_TRUE(fs::exists(source / "link"));
+        fs::remove(source / "link");
+
+        OffloadReport clean = BackupEngine::offload(source.string(), rcloneDestination(), false);
+        EXPECT_TRUE(clean.verified);
+        EXPECT_TRUE(clean.sourceTrashed);
+        EXPECT_FALSE(fs::exists(source));
+    }
+
+    Rclone::setLocator([] { return std::nullopt; });
+    fs::create_directories(source);
+    EXPECT_FALSE(BackupEngine::verifyRclone(source.string(), "cloud:x"));
+    EXPECT_TRUE(messageOf([&] { BackupEngine::offload(source.string(), rcloneDestination(), false); })
+                    .starts_with("rclone not found."));
+    EXPECT_TRUE(fs::exists(source));
+}
+
+TEST_F(OffloadTest, RealRcloneOffloadToALocalRemote) {
+    if (!Shell::which("rclone")) GTEST_SKIP() << "rclone is not installed";
+    fs::path remoteFolder = home.scratch() / "remote";
+    fs::create_directories(remoteFolder);
+    ScopedEnv type("RCLONE_CONFIG_CLOUD_TYPE", "alias");
+    ScopedEnv where("RCLONE_CONFIG_CLOUD_REMOTE", remoteFolder.string());
+    ScopedEnv config("RCLONE_CONFIG", (home.scratch() / "rclone.conf").string());
+
+    OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
+    EXPECT_TRUE(report.verified) << report.backup.summary;
+    EXPECT_TRUE(report.sourceTrashed);
+    fs::path landed = remoteFolder / BackupEngine::relativeTarget(source.string());
+    EXPECT_EQ(fs::file_size(landed / "node_modules/dep/index.js"), 2000u);
+    EXPECT_TRUE(fs::exists(trashed("old")));
+}
+
+// MARK: Evict
+
+namespace {
+
+class EvictTest : public HomeTest {
+protected:
+    fs::path drive = home.path("Library/Mobile Documents/com~apple~CloudDocs");
+    void SetUp() override {
+        writeFile(drive / "uploaded.txt", 100);
+        writeFile(drive / "sub/also-uploaded.txt", 100);
+        writeFile(drive / "pending.txt", 100);
+        writeFile(drive / "cloud-only.txt", 0);
+        writeFile(drive / "refuses.txt", 100);
+    }
+    bool homeScanCached() { return ScanStore::cached(home.home(), 1e9).has_value(); }
+    void storeHomeScan() { ScanStore::store(Scanner::scan(home.home()), home.home()); }
+};
+
+ICloud::ItemStatus statusFor(const std::string& path) {
+    ICloud::ItemStatus status;
+    if (path.ends_with("cloud-only.txt")) {
+        status.downloadingStatus = ICloud::DownloadingStatus::notDownloaded;
+    } else if (path.ends_with("pending.txt")) {
+        status.isUploaded = false;
+        status.downloadingStatus = ICloud::DownloadingStatus::current;
+    } else {
+        status.isUploaded = true;
+        status.downloadingStatus = ICloud::DownloadingStatus::current;
+    }
+    return status;
+}
+
+}  // namespace
+
+TEST_F(EvictTest, AMissingPathIsTheOnlyError) {
+    EXPECT_EQ(messageOf([&] { BackupEngine::evict("~/nowhere"); }), "Path doesn’t exist: " + home.home() + "/nowhere");
+}
+
+TEST_F(EvictTest, WithoutICloudEveryFileIsCountedAsNotHandled) {
+    storeHomeScan();
+    EvictReport report = BackupEngine::evict(drive.string());
+    EXPECT_EQ(report.path, drive.string());
+    EXPECT_EQ(report.evicted, 0);
+    EXPECT_EQ(report.failed, 5);
+    EXPECT_GE(report.freedBytes, 0);
+    EXPECT_EQ(report.message,
+              "Released the local copies of 0 files (still in the cloud); 5 skipped (not fully uploaded yet, or not in "
+              "iCloud Drive).");
+    EXPECT_TRUE(homeScanCached());
+}
+
+TEST_F(EvictTest, UploadedFilesAreReleasedAndTheOthersCounted) {
+    std::vector<std::string> asked;
+    ICloud::ScopedHooks hooks({nullptr, statusFor, [&](const std::string& path) -> std::optional<std::string> {
+                                   asked.push_back(path);
+                                   if (path.ends_with("refuses.txt")) return std::string("busy");
+                                   return std::nullopt;
+                               }});
+    storeHomeScan();
+    EvictReport report = BackupEngine::evict("~/Library/Mobile Documents/com~apple~CloudDocs");
+    EXPECT_EQ(report.evicted, 2);
+    EXPECT_EQ(report.failed, 2);
+    EXPECT_EQ(asked.size(), 3u) << "only uploaded files are asked for";
+    EXPECT_EQ(report.message,
+              "Released the local copies of 2 files (still in the cloud); 2 skipped (not fully uploaded yet, or not in "
+              "iCloud Drive).");
+    EXPECT_FALSE(homeScanCached()) << "sizes on disk changed";
+
+    EvictReport single = BackupEngine::evict((drive / "uploaded.txt").string());
+    EXPECT_EQ(single.evicted, 1);
+    EXPECT_EQ(single.message, "Released the local copy of 1 file (still in the cloud).");
+    json document = single;
+    EXPECT_EQ(document.get<EvictReport>().evicted, 1);
+}
+
+TEST_F(EvictTest, CloudOnlyFilesCountNothingAndKeepTheScanCache) {
+    ICloud::ScopedHooks hooks({nullptr,
+                               [](const std::string&) {
+                                   ICloud::ItemStatus status;
+                                   status.downloadingStatus = ICloud::DownloadingStatus::notDownloaded;
+                                   return status;
+                               },
+                               nullptr});
+    storeHomeScan();
+    EvictReport report = BackupEngine::evict(drive.string());
+    EXPECT_EQ(report.evicted, 0);
+    EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(report.message, "Released the local copies of 0 files (still in the cloud).");
+    EXPECT_TRUE(homeScanCached());
+}
