@@ -1,0 +1,108 @@
+#include "Cleaner.hpp"
+#include "TestSupport.hpp"
+#include "platform/Trash.hpp"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string dryRunNote = "\nThis was a dry run; no files were changed. Add --execute to do it for real.\n";
+
+class CleanCommandsTest : public HomeTest {
+protected:
+    fs::path trashed(const std::string& name) const { return fs::path(Trash::filesFolder()) / name; }
+};
+
+}  // namespace
+
+TEST_F(CleanCommandsTest, TrashWithoutPathsIsAUsageError) {
+    auto result = runCLI({"trash", "--execute"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Usage: ostrevane trash <path>... [--execute]\n");
+}
+
+TEST_F(CleanCommandsTest, TrashIsADryRunUntilExecuteIsGiven) {
+    writeFile(home.path("Downloads/a.zip"), 100'000);
+
+    auto dry = runCLI({"trash", "~/Downloads/a.zip"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_TRUE(dry.out.starts_with("Would move to the Trash: 1 item, ")) << dry.out;
+    EXPECT_NE(dry.out.find("\n  ~/Downloads/a.zip\n"), std::string::npos) << dry.out;
+    EXPECT_TRUE(dry.out.ends_with(dryRunNote)) << dry.out;
+    EXPECT_TRUE(fs::exists(home.path("Downloads/a.zip")));
+    EXPECT_FALSE(fs::exists(Trash::homeTrash()));
+
+    auto real = runCLI({"trash", home.path("Downloads/a.zip").string(), "--execute"});
+    EXPECT_EQ(real.status, 0) << real.err;
+    EXPECT_TRUE(real.out.starts_with("Moved to the Trash: 1 item, ")) << real.out;
+    EXPECT_NE(real.out.find(". Empty the Trash to free the space.\n"), std::string::npos) << real.out;
+    EXPECT_EQ(real.out.find("dry run"), std::string::npos);
+    EXPECT_FALSE(fs::exists(home.path("Downloads/a.zip")));
+    EXPECT_EQ(fs::file_size(trashed("a.zip")), 100'000u);
+}
+
+TEST_F(CleanCommandsTest, RefusedPathsAreListedAndFailTheRun) {
+    writeFile(home.path("Downloads/keep.txt"));
+    auto result = runCLI({"trash", "~/Documents", "~/Downloads/keep.txt", "/usr/bin", "--execute"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.out.find("Moved to the Trash: 1 item, "), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find(" 2 items skipped."), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\n  ~/Documents: Protected folder: only its contents can be cleaned, not the folder "
+                              "itself\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("\n  /usr/bin: Only items in your home folder, /Applications and external volumes "
+                              "can be changed\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_TRUE(fs::exists(trashed("keep.txt")));
+}
+
+TEST_F(CleanCommandsTest, JSONPrintsTheCleanResultOnly) {
+    writeFile(home.path("old.log"), 5000);
+    auto result = runCLI({"trash", "~/old.log", "~/missing", "--json"});
+    EXPECT_EQ(result.status, 1);
+    json document = json::parse(result.out);
+    EXPECT_EQ(document["dryRun"], true);
+    EXPECT_EQ(document["trashed"], json::array({home.path("old.log").string()}));
+    EXPECT_EQ(document["failed"], json::parse(R"([{"path":")" + home.path("missing").string() +
+                                              R"(","reason":"Path doesn’t exist"}])"));
+    EXPECT_EQ(document.size(), 6u);
+    EXPECT_NE(result.out.find("\"bytes\""), std::string::npos);
+    EXPECT_TRUE(fs::exists(home.path("old.log")));
+}
+
+TEST_F(CleanCommandsTest, EmptyTrashNeedsConfirmation) {
+    writeFile(home.path("junk.bin"), 20'000);
+    ASSERT_EQ(runCLI({"trash", "~/junk.bin", "--execute"}).status, 0);
+
+    auto refused = runCLI({"empty-trash"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "Error: Emptying the Trash can’t be undone. Add --confirm if you’re sure.\n");
+    EXPECT_TRUE(fs::exists(trashed("junk.bin")));
+
+    auto emptied = runCLI({"empty-trash", "--confirm"});
+    EXPECT_EQ(emptied.status, 0) << emptied.err;
+    EXPECT_TRUE(emptied.out.starts_with("Emptied the Trash (1 item), freeing about ")) << emptied.out;
+    EXPECT_FALSE(fs::exists(trashed("junk.bin")));
+    EXPECT_TRUE(fs::is_empty(Trash::infoFolder()));
+
+    auto again = runCLI({"empty-trash", "--confirm", "--json"});
+    EXPECT_EQ(again.status, 0);
+    json document = json::parse(again.out);
+    EXPECT_EQ(document["dryRun"], false);
+    // The free space of a busy disk moves on its own, so only the count is fixed.
+    EXPECT_TRUE(document["message"].get<std::string>().starts_with("Emptied the Trash (0 items), freeing about "));
+}
+
+TEST_F(CleanCommandsTest, TextsFollowTheLanguage) {
+    ScopedHome chinese("zh");
+    writeFile(chinese.path("a.txt"));
+    auto dry = runCLI({"trash", "~/a.txt"});
+    EXPECT_TRUE(dry.out.starts_with("将移到废纸篓 1 项,共 ")) << dry.out;
+    EXPECT_TRUE(dry.out.ends_with("\n这是试运行,没有改动任何文件。确认无误后加 --execute 执行。\n")) << dry.out;
+    auto refused = runCLI({"empty-trash"});
+    EXPECT_EQ(refused.err, "错误: 清倒废纸篓不可恢复。确认后请加 --confirm。\n");
+}
