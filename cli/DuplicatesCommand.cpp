@@ -1,0 +1,90 @@
+// `duplicates` lists groups of files with the same content in a folder, the
+// home folder by default, most wasteful first.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "CLITexts.hpp"
+#include "Command.hpp"
+#include "Duplicates.hpp"
+#include "ScanStore.hpp"
+
+namespace cli {
+namespace {
+
+/// The same cap the MCP tool puts on its answer.
+constexpr int64_t shownGroups = 50;
+constexpr double defaultMinSizeMB = 50;
+
+struct FolderAnswer {
+    ScanResult result;
+    std::string path;
+};
+
+// TODO(facade): replace with Service::tree(path, false, nullptr, progress)
+// once the facade lands; it also lets a young home scan answer for a folder
+// inside the home folder.
+FolderAnswer lookUpFolder(const std::string& requested, const ScanProgressHandler& progress) {
+    std::string path = Paths::expand(requested);
+    ScanStore::Answer answer = ScanStore::scan(path, 900, false, nullptr, progress);
+    return {std::move(answer.result), path};
+}
+
+int usage() {
+    std::fputs(L(CLITexts::helpKey, Ostrevane::version).c_str(), stderr);
+    return usageError;
+}
+
+void printGroups(const Service::DuplicateReport& report, size_t more) {
+    for (size_t index = 0; index < report.groups.size(); ++index) {
+        const auto& group = report.groups[index];
+        if (index > 0) printLine("");
+        printLine(L("%@ 份 × %@,多占 %@", group.paths.size(), group.sizeEach, group.wasted));
+        for (const auto& path : group.paths) printLine("  " + Paths::abbreviate(path));
+    }
+    if (more > 0) {
+        printLine("");
+        printLine(L("… 另有 %@ 项", more));
+    }
+}
+
+int runDuplicates(const Arguments& arguments) {
+    for (const auto& flag : arguments.flags)
+        if (flag != "--verify") return usage();
+    if (arguments.positionals.size() > 1) return usage();
+    auto minSize = megabytesOption(arguments, "--min-size", defaultMinSizeMB);
+    if (!minSize) return usage();
+    const bool verify = arguments.has("--verify");
+
+    std::string requested = arguments.positionals.empty() ? Paths::home() : arguments.positionals.front();
+    FolderAnswer folder = lookUpFolder(requested, scanProgressLine(arguments));
+    endProgress();
+    const FileNode* node = folder.result.root.find(folder.path);
+    if (!node) node = &folder.result.root;
+
+    // Every group is found so the plain listing can say how many it leaves
+    // out; the record printed is what a call limited to the shown groups returns.
+    Service::DuplicateReport report = Service::duplicates(*node, std::max<int64_t>(*minSize, 0), verify, INT64_MAX);
+    size_t more = 0;
+    if (static_cast<int64_t>(report.groups.size()) > shownGroups) {
+        more = report.groups.size() - shownGroups;
+        report.groups.resize(shownGroups);
+    }
+
+    if (arguments.json) {
+        printJSON(report);
+        return success;
+    }
+    if (report.groups.empty()) {
+        printLine(L("没有发现重复文件。"));
+        return success;
+    }
+    printGroups(report, more);
+    printLine(L("\n合计多占 %@。%@", report.totalWasted, report.note));
+    return success;
+}
+
+RegisterCommand duplicatesCommand({"duplicates", {"--min-size"}, runDuplicates});
+
+}  // namespace
+}  // namespace cli
