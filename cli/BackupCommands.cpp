@@ -1,0 +1,173 @@
+// `backup`, `offload`, `evict`, `history`, and the running of plans.
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
+#include "Backup.hpp"
+#include "Command.hpp"
+#include "Config.hpp"
+#include "Destinations.hpp"
+#include "PlanRun.hpp"
+
+namespace cli {
+namespace {
+
+BackupProgressHandler progressFor(const Arguments& arguments) {
+    if (!showsProgress(arguments)) return nullptr;
+    return [](const BackupProgress& progress) {
+        int64_t percent = static_cast<int64_t>(progress.fraction() * 100);
+        printProgress(L("\r\x1b[K备份中… %@%%  %@/%@ 个文件", percent, progress.filesDone, progress.filesTotal));
+    };
+}
+
+void printPlace(const std::string& source, const std::string& destinationName, const std::string& target) {
+    printLine(L("  来源   %@", Paths::abbreviate(source)));
+    printLine(L("  目的地 %@ → %@", destinationName, Paths::abbreviate(target)));
+}
+
+void printReport(const BackupReport& report) {
+    printPlace(report.source, report.destinationName, report.target);
+    printLine(report.summary);
+    for (const auto& error : report.errors) printLine("  " + error);
+    if (report.filesFailed > static_cast<int64_t>(report.errors.size()))
+        printLine(L("  … 另有 %@ 项", report.filesFailed - static_cast<int64_t>(report.errors.size())));
+}
+
+int runBackup(const Arguments& arguments) {
+    auto destinationQuery = arguments.value("--to");
+    if (arguments.positionals.size() != 1 || !destinationQuery) {
+        printUsage(L("用法: ostrevane backup <路径> --to <目的地> [--dry-run]"));
+        return usageError;
+    }
+    BackupDestination destination = Destinations::resolve(*destinationQuery);
+    std::vector<std::string> excludes = BackupOptions::defaultExcludes;
+    for (const auto& name : arguments.values("--exclude")) excludes.push_back(name);
+    BackupOptions options(arguments.has("--dry-run"), excludes);
+
+    BackupReport report =
+        BackupEngine::run(arguments.positionals[0], destination, options, nullptr, progressFor(arguments));
+    endProgress();
+    if (arguments.json)
+        printJSON(report);
+    else
+        printReport(report);
+    return report.status == "ok" ? success : failure;
+}
+
+int runOffload(const Arguments& arguments) {
+    auto destinationQuery = arguments.value("--to");
+    if (arguments.positionals.size() != 1 || !destinationQuery) {
+        printUsage(L("用法: ostrevane offload <路径> --to <目的地> [--execute]"));
+        return usageError;
+    }
+    BackupDestination destination = Destinations::resolve(*destinationQuery);
+    const bool dryRun = !arguments.has("--execute");
+    OffloadReport report =
+        BackupEngine::offload(arguments.positionals[0], destination, dryRun, nullptr, progressFor(arguments));
+    endProgress();
+    if (arguments.json) {
+        printJSON(report);
+    } else {
+        printPlace(report.backup.source, report.backup.destinationName, report.backup.target);
+        if (!dryRun) printLine(report.backup.summary);
+        printLine(report.message);
+        if (dryRun) printLine(L("\n这是试运行。确认后加 --execute 执行。"));
+    }
+    return dryRun || report.sourceTrashed ? success : failure;
+}
+
+int runEvict(const Arguments& arguments) {
+    if (arguments.positionals.size() != 1) {
+        printUsage(L("用法: ostrevane evict <路径>"));
+        return usageError;
+    }
+    EvictReport report = BackupEngine::evict(arguments.positionals[0]);
+    if (arguments.json)
+        printJSON(report);
+    else
+        printLine(report.message);
+    return success;
+}
+
+int runHistory(const Arguments& arguments) {
+    int64_t limit = std::max<int64_t>(1, arguments.integer("-n").value_or(10));
+    std::vector<BackupReport> reports = BackupHistory::load();
+    if (reports.size() > static_cast<uint64_t>(limit)) reports.resize(static_cast<size_t>(limit));
+    if (arguments.json) {
+        printJSON(json(reports));
+        return success;
+    }
+    if (reports.empty()) {
+        printLine(L("还没有备份记录。"));
+        return success;
+    }
+    const Date now = std::chrono::system_clock::now();
+    for (const auto& report : reports) {
+        printLine(Fmt::ago(report.finishedAt, now) + "  " + report.status + "  " + Paths::abbreviate(report.source) +
+                  " → " + report.destinationName);
+        printLine("    " + report.summary);
+    }
+    return success;
+}
+
+RegisterCommand backupCommand({"backup", {"--to", "--exclude"}, runBackup});
+RegisterCommand offloadCommand({"offload", {"--to"}, runOffload});
+RegisterCommand evictCommand({"evict", {}, runEvict});
+RegisterCommand historyCommand({"history", {"-n"}, runHistory});
+
+}  // namespace
+
+int runPlansCommand(const Arguments& arguments) {
+    std::optional<std::string> id;
+    if (arguments.positionals.size() > 2) {
+        printUsage(L("用法: ostrevane plans add <路径> --to <目的地>"));
+        return usageError;
+    }
+    if (arguments.positionals.size() == 2) id = arguments.positionals[1];
+    const bool dryRun = arguments.has("--dry-run");
+
+    std::vector<BackupPlan> plans = ConfigStore::load().plans;
+    auto lowered = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+        return text;
+    };
+    if (id) std::erase_if(plans, [&](const BackupPlan& plan) { return lowered(plan.id) != lowered(*id); });
+    if (plans.empty()) {
+        if (id) {
+            printError(L("没有可运行的备份计划。"));
+            return failure;
+        }
+        if (arguments.json)
+            printJSON(json::array());
+        else
+            printLine(L("没有可运行的备份计划。"));
+        return success;
+    }
+
+    std::vector<PlanRun> runs;
+    bool allSucceeded = true;
+    for (const auto& plan : plans) {
+        PlanRun run = PlanRuns::run(plan, dryRun, nullptr, progressFor(arguments));
+        endProgress();
+        allSucceeded = allSucceeded && run.report && run.report->status == "ok";
+        if (!arguments.json) {
+            if (run.report) {
+                printReport(*run.report);
+            } else {
+                printLine(L("  来源   %@", Paths::abbreviate(Paths::expand(plan.source))));
+                printError(run.error.value_or(""));
+            }
+            if (plans.size() > 1) printLine("");
+        }
+        runs.push_back(std::move(run));
+    }
+    if (arguments.json) {
+        if (id)
+            printJSON(runs.front());
+        else
+            printJSON(json(runs));
+    }
+    return allSucceeded ? success : failure;
+}
+
+}  // namespace cli

@@ -1,0 +1,183 @@
+// `backup`, `offload`, `evict`, `history` and `plans run` of the built tool,
+// run on a temporary home.
+#include "Backup.hpp"
+#include "Support.hpp"
+#include "TestSupport.hpp"
+
+using namespace testing_support;
+
+namespace {
+
+class BackupCommandsTest : public HomeTest {
+protected:
+    fs::path source = home.path("Projects/app");
+    fs::path drive = home.scratch() / "drive";
+
+    void SetUp() override {
+        // A silent rclone stand-in keeps discovery quick and away from any
+        // real rclone configuration.
+        fs::path bin = home.scratch() / "bin";
+        writeText(bin / "rclone", "#!/bin/sh\nexit 0\n");
+        fs::permissions(bin / "rclone", fs::perms::owner_all);
+        path = std::make_unique<ScopedEnv>("PATH", bin.string() + ":" + std::getenv("PATH"));
+        fs::create_directories(drive);
+        writeFile(source / "a.txt", 1000);
+        writeFile(source / "lib/b.txt", 2000);
+        writeFile(source / "node_modules/c.js", 10);
+    }
+    fs::path target() const { return drive / BackupEngine::relativeTarget(source.string()); }
+    json config() const { return json::parse(readText(home.path("Library/Application Support/Ostrevane/config.json"))); }
+
+    std::unique_ptr<ScopedEnv> path;
+};
+
+void expectUsage(const CLIResult& result, const std::string& usage) {
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, usage + "\n");
+}
+
+json parsed(const CLIResult& result) {
+    EXPECT_EQ(result.status, 0) << result.err;
+    return json::parse(result.out);
+}
+
+}  // namespace
+
+TEST_F(BackupCommandsTest, UsageLines) {
+    const std::string backup = "Usage: ostrevane backup <path> --to <destination> [--dry-run]";
+    expectUsage(runCLI({"backup"}), backup);
+    expectUsage(runCLI({"backup", source.string()}), backup);
+    expectUsage(runCLI({"backup", "--to", drive.string()}), backup);
+    expectUsage(runCLI({"offload", source.string()}), "Usage: ostrevane offload <path> --to <destination> [--execute]");
+    expectUsage(runCLI({"evict"}), "Usage: ostrevane evict <path>");
+}
+
+TEST_F(BackupCommandsTest, BackupPrintsWhereItWentAndTheSummary) {
+    auto result = runCLI({"backup", "~/Projects/app", "--to", drive.string(), "--exclude", "lib"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "") << "no progress lines off a terminal";
+    EXPECT_EQ(result.out, "  Source       ~/Projects/app\n  Destination  drive → " + target().string() +
+                              "\nCopied 1 file (1 KB); 0 already up to date.\n");
+    EXPECT_TRUE(fs::exists(target() / "a.txt"));
+    EXPECT_FALSE(fs::exists(target() / "lib"));
+    EXPECT_FALSE(fs::exists(target() / "node_modules"));
+
+    json report = parsed(runCLI({"backup", source.string(), "--to", drive.string(), "--json"}));
+    EXPECT_EQ(report["filesCopied"], 1);
+    EXPECT_EQ(report["filesSkipped"], 1);
+    EXPECT_EQ(report.get<BackupReport>().target, target().string());
+}
+
+TEST_F(BackupCommandsTest, DryRunAndFailures) {
+    json dry = parsed(runCLI({"backup", source.string(), "--to", drive.string(), "--dry-run", "--json"}));
+    EXPECT_EQ(dry["dryRun"], true);
+    EXPECT_EQ(dry["filesCopied"], 2);
+    EXPECT_FALSE(fs::exists(drive / "Ostrevane Backups"));
+    EXPECT_EQ(runCLI({"history"}).out, "No backups yet.\n");
+
+    auto missing = runCLI({"backup", "~/nothing", "--to", drive.string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Error: The path to back up doesn’t exist: " + home.home() + "/nothing\n");
+
+    auto unknown = runCLI({"backup", source.string(), "--to", "nowhere"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_TRUE(unknown.err.starts_with("Error: No backup destination “nowhere”.")) << unknown.err;
+
+    // An entry that fails makes the run, and the tool, fail.
+    fs::create_directories(target());
+    writeFile(target() / "lib", 5);  // a file where a folder belongs
+    auto partial = runCLI({"backup", source.string(), "--to", drive.string()});
+    EXPECT_EQ(partial.status, 1);
+    EXPECT_NE(partial.out.find("1 failed."), std::string::npos) << partial.out;
+    EXPECT_NE(partial.out.find("  ~/Projects/app/lib/b.txt: Not a directory\n"), std::string::npos) << partial.out;
+}
+
+TEST_F(BackupCommandsTest, OffloadIsADryRunUntilExecute) {
+    auto dry = runCLI({"offload", source.string(), "--to", drive.string()});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_TRUE(dry.out.ends_with(" to the Trash.\n\nThis was a dry run. Add --execute to do it for real.\n")) << dry.out;
+    EXPECT_TRUE(fs::exists(source));
+    EXPECT_FALSE(fs::exists(drive / "Ostrevane Backups"));
+
+    auto refused = runCLI({"offload", "~", "--to", drive.string(), "--execute"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.starts_with("Error: Can’t archive " + home.home() + ": ")) << refused.err;
+
+    json report = parsed(runCLI({"offload", source.string(), "--to", drive.string(), "--execute", "--json"}));
+    EXPECT_EQ(report["sourceTrashed"], true);
+    EXPECT_EQ(report["verified"], true);
+    EXPECT_FALSE(fs::exists(source));
+    EXPECT_EQ(fs::file_size(target() / "node_modules/c.js"), 10u);
+}
+
+TEST_F(BackupCommandsTest, EvictReportsWhatItReleased) {
+    auto missing = runCLI({"evict", "~/nothing"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Error: Path doesn’t exist: " + home.home() + "/nothing\n");
+
+    auto result = runCLI({"evict", source.string()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out,
+              "Released the local copies of 0 files (still in the cloud); 3 skipped (not fully uploaded yet, or not in "
+              "iCloud Drive).\n");
+    json report = parsed(runCLI({"evict", source.string(), "--json"}));
+    EXPECT_EQ(report["failed"], 3);
+    EXPECT_EQ(report["path"], source.string());
+}
+
+TEST_F(BackupCommandsTest, HistoryNewestFirstWithALimit) {
+    ASSERT_EQ(runCLI({"backup", source.string(), "--to", drive.string()}).status, 0);
+    writeFile(source / "new.txt", 5);
+    ASSERT_EQ(runCLI({"backup", source.string(), "--to", drive.string()}).status, 0);
+
+    json all = parsed(runCLI({"history", "--json"}));
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0]["filesCopied"], 1);
+    EXPECT_EQ(all[1]["filesCopied"], 2);
+    json one = parsed(runCLI({"history", "-n", "1", "--json"}));
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0]["id"], all[0]["id"]);
+
+    auto text = runCLI({"history", "-n", "1"});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("  ok  ~/Projects/app → drive\n    Copied 1 file (5 bytes); 2 already up to date.\n"),
+              std::string::npos)
+        << text.out;
+}
+
+TEST_F(BackupCommandsTest, PlansRunOneOrAllAndRecordTheOutcome) {
+    EXPECT_EQ(runCLI({"plans", "run"}).out, "No backup plans to run.\n");
+
+    ASSERT_EQ(runCLI({"plans", "add", source.string(), "--to", drive.string()}).status, 0);
+    ASSERT_EQ(runCLI({"plans", "add", "~/gone", "--to", drive.string()}).status, 0);
+    json plans = config()["plans"];
+    ASSERT_EQ(plans.size(), 2u);
+    const std::string first = plans[0]["id"], second = plans[1]["id"];
+
+    json dry = json::parse(runCLI({"plans", "run", "--dry-run", "--json"}).out);
+    ASSERT_EQ(dry.size(), 2u);
+    EXPECT_EQ(dry[0]["report"]["dryRun"], true);
+    EXPECT_EQ(dry[1]["error"], "The path to back up doesn’t exist: " + home.home() + "/gone");
+    EXPECT_FALSE(dry[1].contains("report"));
+    EXPECT_FALSE(config()["plans"][0].contains("lastRun")) << "a dry run never touches the plans";
+    EXPECT_FALSE(fs::exists(drive / "Ostrevane Backups"));
+
+    json one = parsed(runCLI({"plans", "run", first, "--json"}));
+    EXPECT_EQ(one["plan"]["id"], first);
+    EXPECT_EQ(one["report"]["status"], "ok");
+    json stored = config()["plans"][0];
+    EXPECT_EQ(stored["lastStatus"], "ok");
+    EXPECT_EQ(stored["lastSummary"], one["report"]["summary"]);
+    EXPECT_EQ(stored["lastRun"], one["report"]["finishedAt"]);
+    EXPECT_TRUE(fs::exists(target() / "lib/b.txt"));
+
+    auto failing = runCLI({"plans", "run", second});
+    EXPECT_EQ(failing.status, 1);
+    EXPECT_EQ(config()["plans"][1]["lastStatus"], "failed");
+    EXPECT_EQ(config()["plans"][1]["lastSummary"], "The path to back up doesn’t exist: " + home.home() + "/gone");
+
+    auto unknown = runCLI({"plans", "run", "ffffffff"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.err, "Error: No backup plans to run.\n");
+}
