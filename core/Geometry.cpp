@@ -1,11 +1,17 @@
 #include "Geometry.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <numeric>
 #include <utility>
+
+#include <oneapi/tbb/blocked_range.h>
+#include <oneapi/tbb/enumerable_thread_specific.h>
+#include <oneapi/tbb/parallel_for.h>
 
 namespace {
 
@@ -61,7 +67,8 @@ std::vector<Rect> layout(const std::vector<double>& values, const Rect& rect) {
     // Areas are derived on the fly rather than stored, so the result is the
     // only allocation.
     const double scale = width * height / sum;
-    auto area = [&](std::size_t i) { return scale * values[i]; };
+    const double* value = values.data();
+    Rect* out = result.data();
 
     double freeX = rect.minX();
     double freeY = rect.minY();
@@ -70,39 +77,46 @@ std::vector<Rect> layout(const std::vector<double>& values, const Rect& rect) {
     std::size_t start = 0;
     while (start < n) {
         const double side = std::min(freeWidth, freeHeight);
-        double rowSum = area(start);
+        double rowSum = scale * value[start];
         double smallest = rowSum;
         double largest = rowSum;
+        // The grown row's measure becomes the row's own once it is accepted,
+        // so each candidate is measured once.
+        double rowWorst = worst(rowSum, smallest, largest, side);
         std::size_t end = start + 1;
         while (end < n) {
-            const double next = area(end);
+            const double next = scale * value[end];
             const double grownSum = rowSum + next;
             const double grownSmallest = std::min(smallest, next);
             const double grownLargest = std::max(largest, next);
+            const double grownWorst = worst(grownSum, grownSmallest, grownLargest, side);
             // Written so that a NaN measure ends the row.
-            if (!(worst(grownSum, grownSmallest, grownLargest, side) <= worst(rowSum, smallest, largest, side))) break;
+            if (!(grownWorst <= rowWorst)) break;
             rowSum = grownSum;
             smallest = grownSmallest;
             largest = grownLargest;
+            rowWorst = grownWorst;
             ++end;
         }
 
         if (freeWidth >= freeHeight) {
             const double columnWidth = rowSum / std::max(freeHeight, 0.001);
+            const double divisor = std::max(columnWidth, 0.001);
             double y = freeY;
             for (std::size_t k = start; k < end; ++k) {
-                const double h = area(k) / std::max(columnWidth, 0.001);
-                result[k] = Rect(freeX, y, columnWidth, h);
+                const double h = scale * value[k] / divisor;
+                out[k] = Rect(freeX, y, columnWidth, h);
                 y += h;
             }
             freeX = freeX + columnWidth;
             freeWidth = std::max(freeWidth - columnWidth, 0.0);
         } else {
             const double rowHeight = rowSum / std::max(freeWidth, 0.001);
+            const double divisor = std::max(rowHeight, 0.001);
             double x = freeX;
             for (std::size_t k = start; k < end; ++k) {
-                const double w = area(k) / std::max(rowHeight, 0.001);
-                result[k] = Rect(x, freeY, w, rowHeight);
+                const double w = scale * value[k] / divisor;
+                out[k] = Rect(x, freeY, w, rowHeight);
                 x += w;
             }
             freeY = freeY + rowHeight;
@@ -329,77 +343,268 @@ namespace VoronoiTreemap {
 
 namespace {
 
-/// Axis-aligned bounds of a polygon kept alongside it while it is clipped.
-struct Box {
-    double minX = infinity, minY = infinity, maxX = -infinity, maxY = -infinity;
+/// A polygon being clipped, kept as separate x and y arrays so that testing
+/// all its points against a line is one tight loop. Two buffers take turns
+/// as input and output, and keep their capacity from cell to cell.
+class Clipper {
+public:
+    static constexpr std::size_t unchanged = ~std::size_t{0};
 
-    void add(Point p) {
-        minX = std::min(minX, p.x);
-        minY = std::min(minY, p.y);
-        maxX = std::max(maxX, p.x);
-        maxY = std::max(maxY, p.y);
+    void load(const PointList& polygon) {
+        const std::size_t m = polygon.size();
+        current->reserve(m);
+        for (std::size_t j = 0; j < m; ++j) {
+            current->x[j] = polygon[j].x;
+            current->y[j] = polygon[j].y;
+        }
+        current->size = m;
     }
+
+    std::size_t size() const { return current->size; }
+    Point point(std::size_t j) const { return {current->x[j], current->y[j]}; }
+    void clear() { current->size = 0; }
+
+    /// Clips to a·x + b·y ≤ c with the rule of Polygon::clip and returns the
+    /// new point count, or `unchanged` when every point is kept (the clip
+    /// would give back the same list, so nothing is written).
+    std::size_t clip(double a, double b, double c) {
+        const std::size_t m = current->size;
+        if (side.size() < m) side.resize(m);
+        const double* xs = current->x.data();
+        const double* ys = current->y.data();
+        double* d = side.data();
+        const bool small = m <= 64;
+        const std::uint64_t all = m >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m) - 1;
+        std::uint64_t inside = 0;
+        bool allInside = true;
+        if (small) {
+            for (std::size_t j = 0; j < m; ++j) {
+                d[j] = a * xs[j] + b * ys[j] - c;
+                inside |= std::uint64_t{d[j] <= 0} << j;
+            }
+            allInside = inside == all;
+        } else {
+            for (std::size_t j = 0; j < m; ++j) {
+                d[j] = a * xs[j] + b * ys[j] - c;
+                allInside &= d[j] <= 0;
+            }
+        }
+        if (allInside) return unchanged;
+
+        next->reserve(2 * m);
+        double* nx = next->x.data();
+        double* ny = next->y.data();
+        std::size_t count = 0;
+        // The crossing on the edge that arrives at point j.
+        auto cross = [&](std::size_t j) {
+            const std::size_t p = j == 0 ? m - 1 : j - 1;
+            const double dp = d[p];
+            const double dq = d[j];
+            nx[count] = xs[p] + (xs[j] - xs[p]) * dp / (dp - dq);
+            ny[count] = ys[p] + (ys[j] - ys[p]) * dp / (dp - dq);
+            ++count;
+        };
+        auto copy = [&](std::size_t from, std::size_t to) {
+            for (std::size_t j = from; j < to; ++j) {
+                nx[count] = xs[j];
+                ny[count] = ys[j];
+                ++count;
+            }
+        };
+
+        bool done = false;
+        if (small) {
+            // A line crosses a convex polygon twice, and then the kept points
+            // are one run (cyclically): the edge walk's output is that run
+            // with the two crossings where the walk meets them, built here
+            // without a branch per point.
+            const std::uint64_t previous = ((inside << 1) | (inside >> (m - 1))) & all;
+            const std::uint64_t changes = inside ^ previous;
+            const std::uint64_t later = changes & (changes - 1);
+            if (changes == 0) {  // every point outside
+                done = true;
+            } else if (later != 0 && (later & (later - 1)) == 0) {  // exactly two changes
+                const auto first = static_cast<std::size_t>(std::countr_zero(changes));
+                const auto second = static_cast<std::size_t>(std::countr_zero(later));
+                if (inside >> first & 1) {
+                    cross(first);
+                    copy(first, second);
+                    cross(second);
+                } else {
+                    copy(0, first);
+                    cross(first);
+                    cross(second);
+                    copy(second, m);
+                }
+                done = true;
+            }
+        }
+        if (!done) {
+            std::size_t p = m - 1;
+            for (std::size_t j = 0; j < m; ++j) {
+                if ((d[j] <= 0) != (d[p] <= 0)) cross(j);
+                if (d[j] <= 0) copy(j, j + 1);
+                p = j;
+            }
+        }
+        next->size = count;
+        std::swap(current, next);
+        return count;
+    }
+
+    Clipper() = default;
+    Clipper(const Clipper&) = delete;
+    Clipper& operator=(const Clipper&) = delete;
+
+private:
+    struct Ring {
+        std::vector<double> x, y;
+        std::size_t size = 0;
+
+        void reserve(std::size_t capacity) {
+            if (x.size() < capacity) {
+                x.resize(capacity);
+                y.resize(capacity);
+            }
+        }
+    };
+
+    Ring rings[2];
+    Ring* current = &rings[0];
+    Ring* next = &rings[1];
+    std::vector<double> side;
 };
 
 /// Computes the power cells of all sites inside the polygon. Each cell is the
-/// polygon clipped by the bisector of every other site in index order; a clip
-/// that provably keeps every point is skipped, because such a clip gives back
-/// the very same point list.
+/// polygon clipped by the bisector of every other site in index order.
+///
+/// Most of those clips keep every point, and such a clip gives back the very
+/// same list, so it may be skipped without changing a bit of the result. Runs
+/// of consecutive sites are skipped together when their bounding box lies so
+/// far from the cell's bounding box that none of them can cut it; a margin far
+/// above any rounding in the clip's own arithmetic keeps this exact. The cells
+/// do not depend on each other, so large diagrams are shared out over the
+/// cores; each cell is computed the same way wherever it runs.
 class PowerDiagram {
 public:
-    PowerDiagram(const PointList& polygon) : polygon(polygon) {
+    explicit PowerDiagram(const PointList& polygon) : polygon(polygon) {
         for (const Point& p : polygon) polygonBox.add(p);
-        current.reserve(polygon.size() + 16);
-        next.reserve(polygon.size() + 16);
     }
 
     void cells(const std::vector<Point>& sites, const std::vector<double>& weights, std::vector<PointList>& out) {
         const std::size_t n = sites.size();
         norms.resize(n);
         for (std::size_t k = 0; k < n; ++k) norms[k] = sites[k].x * sites[k].x + sites[k].y * sites[k].y;
+        describeBlocks(sites, weights);
         out.resize(n);
-        for (std::size_t i = 0; i < n; ++i) cell(i, sites, weights, out[i]);
+        // Below this the whole diagram takes a few microseconds, less than
+        // waking other threads would.
+        constexpr std::size_t parallelFrom = 40;
+        if (n < parallelFrom) {
+            for (std::size_t i = 0; i < n; ++i) cell(i, sites, weights, out[i], mainClipper);
+            return;
+        }
+        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, n, 4), [&](const tbb::blocked_range<std::size_t>& range) {
+            Clipper& clipper = clippers.local();
+            for (std::size_t i = range.begin(); i != range.end(); ++i) cell(i, sites, weights, out[i], clipper);
+        });
     }
 
 private:
+    static constexpr std::size_t blockSize = 8;
+
+    struct Box {
+        double minX = infinity, minY = infinity, maxX = -infinity, maxY = -infinity;
+
+        void add(Point p) {
+            minX = std::min(minX, p.x);
+            minY = std::min(minY, p.y);
+            maxX = std::max(maxX, p.x);
+            maxY = std::max(maxY, p.y);
+        }
+    };
+
+    /// The sites of one run of consecutive indices: their bounds and the
+    /// largest power weight among them.
+    struct Block {
+        Box sites;
+        double maxWeight = -infinity;
+    };
+
     const PointList& polygon;
     Box polygonBox;
     std::vector<double> norms;
-    PointList current;
-    PointList next;
+    std::vector<Block> blocks;
+    double margin = 0;
+    Clipper mainClipper;
+    tbb::enumerable_thread_specific<Clipper> clippers;
 
-    void cell(std::size_t i, const std::vector<Point>& sites, const std::vector<double>& weights, PointList& out) {
+    void describeBlocks(const std::vector<Point>& sites, const std::vector<double>& weights) {
+        const std::size_t n = sites.size();
+        blocks.assign((n + blockSize - 1) / blockSize, Block{});
+        double extent = std::max({std::fabs(polygonBox.minX), std::fabs(polygonBox.maxX), std::fabs(polygonBox.minY),
+                                  std::fabs(polygonBox.maxY)});
+        double heaviest = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            Block& block = blocks[k / blockSize];
+            block.sites.add(sites[k]);
+            block.maxWeight = std::max(block.maxWeight, weights[k]);
+            extent = std::max({extent, std::fabs(sites[k].x), std::fabs(sites[k].y)});
+            heaviest = std::max(heaviest, std::fabs(weights[k]));
+        }
+        margin = 1e-9 * (16 * extent * extent + 4 * heaviest);
+    }
+
+    /// Whether no site of the block can be nearer, in power distance, than
+    /// site i to any point of the box.
+    bool blockIsFar(const Block& block, const Box& box, Point si, double wi) const {
+        const double gapX = std::max({0.0, block.sites.minX - box.maxX, box.minX - block.sites.maxX});
+        const double gapY = std::max({0.0, block.sites.minY - box.maxY, box.minY - block.sites.maxY});
+        const double reachX = std::max(std::fabs(si.x - box.minX), std::fabs(si.x - box.maxX));
+        const double reachY = std::max(std::fabs(si.y - box.minY), std::fabs(si.y - box.maxY));
+        const double nearestOther = gapX * gapX + gapY * gapY - block.maxWeight;
+        const double farthestOwn = reachX * reachX + reachY * reachY - wi;
+        return nearestOther > farthestOwn + margin;
+    }
+
+    void cell(std::size_t i, const std::vector<Point>& sites, const std::vector<double>& weights, PointList& out,
+              Clipper& clipper) const {
         const std::size_t n = sites.size();
         const Point si = sites[i];
         const double ni = norms[i];
         const double wi = weights[i];
-        current.assign(polygon.begin(), polygon.end());
+        clipper.load(polygon);
+        // The box is only read at the start of a block, so it is brought up
+        // to date there rather than after every clip.
         Box box = polygonBox;
+        bool boxIsCurrent = true;
         for (std::size_t k = 0; k < n; ++k) {
+            if (k % blockSize == 0) {
+                if (!boxIsCurrent) {
+                    box = Box{};
+                    for (std::size_t j = 0; j < clipper.size(); ++j) box.add(clipper.point(j));
+                    boxIsCurrent = true;
+                }
+                if (blockIsFar(blocks[k / blockSize], box, si, wi)) {
+                    k += blockSize - 1;
+                    continue;
+                }
+            }
             if (k == i) continue;
             const Point sk = sites[k];
             const double a = 2 * (sk.x - si.x);
             const double b = 2 * (sk.y - si.y);
             const double c = norms[k] - ni + wi - weights[k];
-
-            // The largest a·x + b·y − c over the box bounds it over the cell.
-            // The margin, far above any rounding in either evaluation, keeps
-            // the skip from ever dropping a clip that would change a point.
-            const double bound = a * (a > 0 ? box.maxX : box.minX) + b * (b > 0 ? box.maxY : box.minY) - c;
-            const double magnitude = std::fabs(a) * std::max(std::fabs(box.minX), std::fabs(box.maxX)) +
-                                     std::fabs(b) * std::max(std::fabs(box.minY), std::fabs(box.maxY)) + std::fabs(c);
-            if (bound + 1e-12 * magnitude <= 0) continue;
-
-            clipInto(current, next, [=](Point p) { return a * p.x + b * p.y - c; });
-            std::swap(current, next);
-            if (current.size() < 3) {
-                current.clear();
+            const std::size_t count = clipper.clip(a, b, c);
+            if (count == Clipper::unchanged) continue;
+            if (count < 3) {
+                clipper.clear();
                 break;
             }
-            box = Box{};
-            for (const Point& p : current) box.add(p);
+            boxIsCurrent = false;
         }
-        out.assign(current.begin(), current.end());
+        out.resize(clipper.size());
+        for (std::size_t j = 0; j < clipper.size(); ++j) out[j] = clipper.point(j);
     }
 };
 
