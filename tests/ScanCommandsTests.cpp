@@ -1,0 +1,159 @@
+#include "Scanner.hpp"
+#include "TestSupport.hpp"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr uintmax_t MiB = 1048576;
+
+class ScanCommandsTest : public HomeTest {
+protected:
+    json runJSON(const std::vector<std::string>& arguments) {
+        CLIResult result = runCLI(arguments);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        try {
+            return json::parse(result.out);
+        } catch (...) {
+            ADD_FAILURE() << "not JSON: " << result.out;
+            return json::object();
+        }
+    }
+    std::string projects() {
+        writeFile(home.path("projects/app/build/output.bin"), 3 * MiB);
+        writeFile(home.path("projects/app/main.c"), 100);
+        writeFile(home.path("projects/notes.txt"), 2 * MiB);
+        writeFile(home.path("Movies/film.mov"), 5 * MiB);
+        return home.path("projects").string();
+    }
+};
+
+int treeDepth(const json& node) {
+    int deepest = 0;
+    if (node.contains("children"))
+        for (const auto& child : node["children"]) deepest = std::max(deepest, 1 + treeDepth(child));
+    return deepest;
+}
+
+TEST_F(ScanCommandsTest, ScanPrintsTheViewOfAFreshThenACachedScan) {
+    std::string path = projects();
+    json first = runJSON({"scan", path, "--json"});
+    EXPECT_EQ(first["path"], path);
+    EXPECT_EQ(first["fromCache"], false);
+    EXPECT_EQ(first["fileCount"], 3);
+    EXPECT_EQ(first["totalBytes"], Scanner::scan(path).root.size);
+    EXPECT_EQ(first["inaccessibleCount"], 0);
+    EXPECT_FALSE(first.contains("hint"));
+    EXPECT_EQ(first["tree"]["type"], "dir");
+    EXPECT_EQ(first["tree"]["percent"], 100.0);
+    EXPECT_EQ(first["tree"]["children"][0]["name"], "app");
+    EXPECT_EQ(first["tree"]["children"][0]["children"][0]["name"], "build");
+    EXPECT_EQ(treeDepth(first["tree"]), 2);
+
+    json second = runJSON({"scan", path, "--json"});
+    EXPECT_EQ(second["fromCache"], true);
+    EXPECT_EQ(second["scannedAt"], first["scannedAt"]);
+
+    json refreshed = runJSON({"scan", path, "--refresh", "--json"});
+    EXPECT_EQ(refreshed["fromCache"], false);
+}
+
+TEST_F(ScanCommandsTest, AFolderInsideAYoungHomeScanIsAnsweredFromIt) {
+    std::string path = projects();
+    json homeView = runJSON({"scan", "--json"});
+    EXPECT_EQ(homeView["path"], home.home());
+    EXPECT_EQ(homeView["fileCount"], 4);
+    json inside = runJSON({"scan", "~/projects/", "--json"});
+    EXPECT_EQ(inside["fromCache"], true);
+    EXPECT_EQ(inside["path"], path);
+    EXPECT_EQ(inside["scannedAt"], homeView["scannedAt"]);
+    EXPECT_EQ(inside["tree"]["percent"], 100.0);
+    // A folder the home scan did not keep is scanned on its own.
+    writeFile(home.path("small/a.txt"), 10);
+    json small = runJSON({"scan", home.path("small").string(), "--json"});
+    EXPECT_EQ(small["fromCache"], false);
+}
+
+TEST_F(ScanCommandsTest, DepthAndTopAreClamped) {
+    fs::path deep = home.path("deep");
+    fs::path folder = deep;
+    for (int level = 0; level < 9; ++level) {
+        folder /= "level" + std::to_string(level);
+        writeFile(folder / "data.bin", 2 * MiB);
+    }
+    for (int i = 0; i < 4; ++i) writeFile(deep / ("side" + std::to_string(i)) / "x.bin", 2 * MiB);
+
+    EXPECT_EQ(treeDepth(runJSON({"scan", deep.string(), "--depth", "99", "--json"})["tree"]), 6);
+    EXPECT_EQ(treeDepth(runJSON({"scan", deep.string(), "--depth", "-3", "--json"})["tree"]), 1);
+    EXPECT_EQ(treeDepth(runJSON({"scan", deep.string(), "--depth", "lots", "--json"})["tree"]), 2);
+    json one = runJSON({"scan", deep.string(), "--depth", "1", "--top", "0", "--json"});
+    EXPECT_EQ(one["tree"]["children"].size(), 1u);
+    EXPECT_EQ(one["tree"]["omittedChildren"], 4);
+    json many = runJSON({"scan", deep.string(), "--depth", "1", "--top", "500", "--json"});
+    EXPECT_EQ(many["tree"]["children"].size(), 5u);
+    EXPECT_FALSE(many["tree"].contains("omittedChildren"));
+}
+
+TEST_F(ScanCommandsTest, AMissingFolderIsAnErrorNamingTheExpandedPath) {
+    CLIResult result = runCLI({"scan", "~/nowhere"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error: Path doesn’t exist or can’t be accessed: " + home.home() + "/nowhere\n");
+}
+
+TEST_F(ScanCommandsTest, PlainOutputShowsTheFolderLineAndTheTree) {
+    std::string path = projects();
+    CLIResult fresh = runCLI({"scan", path});
+    ASSERT_EQ(fresh.status, 0) << fresh.err;
+    std::string firstLine = fresh.out.substr(0, fresh.out.find('\n'));
+    std::string total = Fmt::bytes(Scanner::scan(path).root.size);
+    EXPECT_TRUE(firstLine.starts_with("~/projects  " + total + ", 3 files (took ")) << firstLine;
+    EXPECT_TRUE(firstLine.ends_with("s)")) << firstLine;
+    EXPECT_NE(fresh.out.find("%  app/\n"), std::string::npos) << fresh.out;
+    EXPECT_NE(fresh.out.find("%  notes.txt\n"), std::string::npos) << fresh.out;
+    EXPECT_NE(fresh.out.find("    "), std::string::npos);
+    EXPECT_EQ(fresh.err, "");
+
+    CLIResult cached = runCLI({"scan", path});
+    EXPECT_NE(cached.out.find(" (cached "), std::string::npos) << cached.out;
+}
+
+TEST_F(ScanCommandsTest, NamesThatAreNotUTF8StillGiveAValidDocument) {
+    fs::path folder = home.path("odd");
+    writeFile(folder / std::string("r\xe9sum\xe9.pdf"), 2 * MiB);
+    CLIResult result = runCLI({"scan", folder.string(), "--json"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    json document = json::parse(result.out);
+    EXPECT_EQ(document["tree"]["children"][0]["name"], "r\xEF\xBF\xBDsum\xEF\xBF\xBD.pdf");
+}
+
+TEST_F(ScanCommandsTest, StatusReportsVolumesAccessAndTheLastHomeScan) {
+    json before = runJSON({"status", "--json"});
+    EXPECT_EQ(before["home"], home.home());
+    ASSERT_TRUE(before["volumes"].is_array());
+    ASSERT_FALSE(before["volumes"].empty());
+    EXPECT_EQ(before["volumes"][0]["mountPoint"], "/");
+    EXPECT_TRUE(before["fullDiskAccess"].is_boolean());
+    EXPECT_FALSE(before.contains("lastHomeScan"));
+    double used = before["volumes"][0]["usedPercent"];
+    EXPECT_EQ(before.contains("advice"), used >= 80);
+
+    projects();
+    json scan = runJSON({"scan", "--json"});
+    json after = runJSON({"status", "--json"});
+    ASSERT_TRUE(after.contains("lastHomeScan"));
+    EXPECT_EQ(after["lastHomeScan"]["totalBytes"], scan["totalBytes"]);
+    EXPECT_EQ(after["lastHomeScan"]["total"], scan["total"]);
+    EXPECT_EQ(after["lastHomeScan"]["fileCount"], 4);
+    EXPECT_EQ(after["lastHomeScan"]["scannedAt"], scan["scannedAt"]);
+
+    CLIResult plain = runCLI({"status"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_NE(plain.out.find("\nFull Disk Access: "), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("Last home scan: "), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find(", 4 files"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("  Used "), std::string::npos) << plain.out;
+}
+
+}  // namespace
