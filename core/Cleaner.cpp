@@ -189,28 +189,35 @@ std::string localizedDescription(const std::exception& error) {
 
 std::string freedText(int64_t difference) { return difference < 1 ? Fmt::bytes(0) : Fmt::bytes(difference); }
 
-}  // namespace
+/// Both forms of the places, built once for a whole run of paths.
+struct RefusalPlaces {
+    Places written = places(false);
+    Places resolved = places(true);
+};
 
-std::optional<std::string> refusal(const std::string& path) {
-    const std::string p = Paths::expand(path);
-    if (auto reason = placeRefusal(p, places(false))) return reason;
+std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& at) {
+    if (auto reason = placeRefusal(p, at.written)) return reason;
     // A link among the folders above p must not lead the move somewhere the
     // rules would refuse (a link to the home folder, or to "/"), nor may a
     // protected folder that is a link be reached where it really lies.
     if (auto moved = movedForm(p)) {
-        if (auto reason = placeRefusal(*moved, places(true))) return reason;
+        if (auto reason = placeRefusal(*moved, at.resolved)) return reason;
     }
     if (!existsOrIsLink(p)) return L("路径不存在");
     return std::nullopt;
 }
+}  // namespace
+
+std::optional<std::string> refusal(const std::string& path) { return refusalAt(Paths::expand(path), RefusalPlaces()); }
 
 CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
     std::vector<std::string> trashed;
     std::vector<CleanFailure> failed;
     int64_t bytes = 0;
+    const RefusalPlaces places;
     for (const auto& path : paths) {
         const std::string p = Paths::expand(path);
-        if (auto reason = refusal(p)) {
+        if (auto reason = refusalAt(p, places)) {
             failed.push_back({p, *reason});
             continue;
         }

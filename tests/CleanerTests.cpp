@@ -118,6 +118,17 @@ protected:
     bool cacheWasDropped() const { return !ScanStore::cached(at("Marker"), 1e9); }
 };
 
+/// Runs `gio` on its own session bus with `home` as the home folder, so the
+/// desktop's trash backend looks at the test's trash and nothing else.
+std::optional<Shell::Output> gio(const std::string& home, const std::vector<std::string>& arguments) {
+    if (access("/usr/bin/gio", X_OK) != 0 || access("/usr/bin/dbus-run-session", X_OK) != 0) return std::nullopt;
+    ScopedEnv homeVariable("HOME", home);
+    ScopedEnv dataVariable("XDG_DATA_HOME", std::nullopt);
+    std::vector<std::string> words = {"--", "/usr/bin/gio"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return Shell::run("/usr/bin/dbus-run-session", words, 60);
+}
+
 const std::string protectedText = "受保护的目录,只能清理其中的内容,不能整体移除";
 const std::string ancestorText = "这是主目录的上级目录";
 const std::string topLevelText = "顶层系统目录";
@@ -490,4 +501,25 @@ TEST_F(CleanerTest, RevealShowsTheExpandedPath) {
     if (access("/usr/bin/gdbus", X_OK) == 0) {
         EXPECT_NE(std::find(seen.begin(), seen.end(), "['file://" + home.home() + "/Documents/a.txt']"), seen.end());
     }
+}
+
+TEST_F(CleanerTest, TheDesktopListsAndRestoresWhatWasMoved) {
+    fs::path item = writeFile(home.path("Downloads/setup disk.iso"), 3000);
+    ASSERT_EQ(Cleaner::trash({item.string()}, false).trashed.size(), 1u);
+    ASSERT_FALSE(fs::exists(item));
+    std::string moved = Trash::filesFolder() + "/setup disk.iso";
+
+    auto listing = gio(home.home(), {"trash", "--list"});
+    if (!listing) GTEST_SKIP() << "gio or dbus-run-session is missing; install libglib2.0-bin and dbus";
+    if (listing->status != 0 && listing->stderrText.find("not supported") != std::string::npos)
+        GTEST_SKIP() << "gio has no trash backend here; install gvfs";
+    ASSERT_EQ(listing->status, 0) << listing->stderrText;
+    std::string uri = "trash:///" + Trash::percentEncoded(fs::path(moved).filename().string());
+    EXPECT_NE(listing->stdoutText.find(uri + "\t" + item.string()), std::string::npos) << listing->stdoutText;
+
+    auto restored = gio(home.home(), {"trash", "--restore", uri});
+    ASSERT_TRUE(restored);
+    ASSERT_EQ(restored->status, 0) << restored->stderrText;
+    EXPECT_EQ(fs::file_size(item), 3000u);
+    EXPECT_FALSE(fs::exists(moved));
 }

@@ -52,17 +52,6 @@ private:
     bool mounted = false;
 };
 
-/// Runs `gio` on its own session bus with `home` as the home folder, so the
-/// desktop's trash backend looks at the test's trash and nothing else.
-std::optional<Shell::Output> gio(const std::string& home, const std::vector<std::string>& arguments) {
-    if (access("/usr/bin/gio", X_OK) != 0 || access("/usr/bin/dbus-run-session", X_OK) != 0) return std::nullopt;
-    ScopedEnv homeVariable("HOME", home);
-    ScopedEnv dataVariable("XDG_DATA_HOME", std::nullopt);
-    std::vector<std::string> words = {"--", "/usr/bin/gio"};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    return Shell::run("/usr/bin/dbus-run-session", words, 60);
-}
-
 }  // namespace
 
 TEST_F(TrashTest, HomeTrashFollowsTheHomeOverrideElseTheDataFolder) {
@@ -329,24 +318,4 @@ TEST_F(TrashTest, RevealAsksTheFileManagerThenFallsBack) {
 
 TEST(TrashEncoding, PercentEncodingKeepsOnlyUnreservedBytesAndSlashes) {
     EXPECT_EQ(Trash::percentEncoded("/a b/é'%#?~_.-Z9"), "/a%20b/%C3%A9%27%25%23%3F~_.-Z9");
-}
-
-TEST_F(TrashTest, TheDesktopListsAndRestoresWhatWasTrashed) {
-    fs::path item = writeFile(home.path("Downloads/setup disk.iso"), 3000);
-    std::string moved = Trash::moveToTrash(item.string());
-    ASSERT_FALSE(fs::exists(item));
-
-    auto listing = gio(home.home(), {"trash", "--list"});
-    if (!listing) GTEST_SKIP() << "gio or dbus-run-session is missing; install libglib2.0-bin and dbus";
-    if (listing->status != 0 && listing->stderrText.find("not supported") != std::string::npos)
-        GTEST_SKIP() << "gio has no trash backend here; install gvfs";
-    ASSERT_EQ(listing->status, 0) << listing->stderrText;
-    std::string uri = "trash:///" + Trash::percentEncoded(fs::path(moved).filename().string());
-    EXPECT_NE(listing->stdoutText.find(uri + "\t" + item.string()), std::string::npos) << listing->stdoutText;
-
-    auto restored = gio(home.home(), {"trash", "--restore", uri});
-    ASSERT_TRUE(restored);
-    ASSERT_EQ(restored->status, 0) << restored->stderrText;
-    EXPECT_EQ(fs::file_size(item), 3000u);
-    EXPECT_FALSE(fs::exists(moved));
 }
