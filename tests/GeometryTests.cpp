@@ -70,6 +70,104 @@ void expectTiling(const std::vector<PointList>& cells, const PointList& polygon)
     EXPECT_NEAR(sum, total, total * 1e-9);
 }
 
+
+/// The layout done the plain way: every clip of every cell carried out in
+/// index order with Polygon::clip, one cell after another. The library's
+/// shortcuts must not change a bit of the result.
+std::vector<PointList> plainLayout(const std::vector<double>& weights, const PointList& polygon, int iterations,
+                                   double tolerance) {
+    const std::size_t n = weights.size();
+    const double area = Polygon::area(polygon);
+    double total = 0;
+    for (double w : weights) total += w > 0 ? w : 0;
+    const double floor = std::max(0.003 * total, 1e-12);
+    std::vector<double> raised, target;
+    for (double w : weights) raised.push_back(std::max(w, floor));
+    const double sum = std::accumulate(raised.begin(), raised.end(), 0.0);
+    for (double w : raised) target.push_back(area * w / sum);
+
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](auto l, auto r) { return raised[l] > raised[r]; });
+    std::vector<double> ordered;
+    for (std::size_t i : order) ordered.push_back(raised[i]);
+    const auto rects = Squarify::layout(ordered, Polygon::bounds(polygon));
+    const Point c = Polygon::centroid(polygon);
+    std::vector<Point> sites(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t i = order[k];
+        Point p{rects[k].midX() + (double(i % 7) - 3) * 0.013, rects[k].midY() + (double(i % 5) - 2) * 0.017};
+        for (int move = 0; move < 14 && !Polygon::contains(polygon, p); ++move) p = {(c.x + p.x) * 0.5, (c.y + p.y) * 0.5};
+        sites[i] = p;
+    }
+    std::vector<double> power(n, area / double(n) * 0.5);
+
+    auto powerCells = [&] {
+        std::vector<PointList> cells;
+        for (std::size_t i = 0; i < n; ++i) {
+            PointList cell = polygon;
+            for (std::size_t k = 0; k < n && cell.size() >= 3; ++k) {
+                if (k == i) continue;
+                const Point si = sites[i], sk = sites[k];
+                cell = Polygon::clip(cell, 2 * (sk.x - si.x), 2 * (sk.y - si.y),
+                                     (sk.x * sk.x + sk.y * sk.y) - (si.x * si.x + si.y * si.y) + power[i] - power[k]);
+            }
+            cells.push_back(cell.size() >= 3 ? cell : PointList{});
+        }
+        return cells;
+    };
+    auto fixOverweighted = [&] {
+        for (int pass = 0; pass < 40; ++pass) {
+            bool changed = false;
+            for (std::size_t i = 0; i < n; ++i) {
+                for (std::size_t j = i + 1; j < n; ++j) {
+                    const double dx = sites[i].x - sites[j].x, dy = sites[i].y - sites[j].y;
+                    const double d2 = dx * dx + dy * dy;
+                    if (d2 < std::fabs(power[i] - power[j])) {
+                        double& larger = power[i] > power[j] ? power[i] : power[j];
+                        larger = std::max(0.001, d2 + std::min(power[i], power[j]) - 0.001);
+                        changed = true;
+                    }
+                }
+            }
+            if (!changed) break;
+        }
+    };
+
+    auto cells = powerCells();
+    auto best = cells;
+    double bestError = std::numeric_limits<double>::infinity();
+    for (int it = 0; it < iterations; ++it) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (cells[i].size() >= 3) sites[i] = Polygon::centroid(cells[i]);
+        fixOverweighted();
+        const auto candidate = powerCells();
+        std::vector<double> areas;
+        double error = 0;
+        bool complete = true;
+        for (std::size_t i = 0; i < n; ++i) {
+            areas.push_back(Polygon::area(candidate[i]));
+            error += std::fabs(areas[i] - target[i]);
+            complete = complete && candidate[i].size() >= 3;
+        }
+        error /= area;
+        if (error < bestError && complete) {
+            best = candidate;
+            bestError = error;
+        }
+        if (error < tolerance) break;
+        const double maxWeight = *std::max_element(power.begin(), power.end());
+        const double g = std::max(0.5 * (1 - double(it) / 45), 0.08);
+        for (std::size_t i = 0; i < n; ++i) {
+            power[i] = areas[i] < 1e-9 ? maxWeight
+                                       : std::max(power[i] * std::clamp(target[i] / areas[i], 1 - g, 1 + g), 0.001);
+        }
+        fixOverweighted();
+        cells = powerCells();
+    }
+    return best;
+}
+
 }  // namespace
 
 // MARK: - Squarify
@@ -360,4 +458,21 @@ TEST(VoronoiTreemap, PullsSeedsIntoANonConvexPolygon) {
         }
     }
     EXPECT_NEAR(sum, Polygon::area(lShape), 1e-6);
+}
+
+TEST(VoronoiTreemap, MatchesThePlainComputationExactly) {
+    // Sizes on both sides of the point where the cells are shared out over
+    // threads, both orientations of a non-rectangular polygon, and a
+    // non-convex one, where a line can cross a cell more than twice, and one
+    // of many points.
+    const PointList comb{{0, 0}, {900, 0}, {900, 600}, {600, 600}, {600, 150}, {450, 150},
+                         {450, 600}, {300, 600}, {300, 150}, {150, 150}, {150, 600}, {0, 600}};
+    for (int n : {3, 17, 45, 120}) {
+        const auto weights = folderWeights(n);
+        for (const PointList& polygon :
+             {map, PointList(hexagon.rbegin(), hexagon.rend()), comb, Polygon::smooth(hexagon, 5)}) {
+            SCOPED_TRACE(n);
+            EXPECT_EQ(VoronoiTreemap::layout(weights, polygon, 25, 0.001), plainLayout(weights, polygon, 25, 0.001));
+        }
+    }
 }
