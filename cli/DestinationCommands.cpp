@@ -9,6 +9,7 @@
 #include "Command.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
+#include "PlanRun.hpp"
 
 namespace cli {
 namespace {
@@ -194,15 +195,8 @@ int runPlans(const Arguments& arguments) {
     }
     if (words[0] == "add") return addPlan(arguments);
     if (words[0] == "remove") return removePlan(arguments);
-    if (words[0] == "run") {
-        // Running plans lives with the backup commands, which register it
-        // as the command "plans run"; it gets the words after "run".
-        if (const Command* run = findCommand("plans run")) {
-            Arguments rest = arguments;
-            rest.positionals.erase(rest.positionals.begin());
-            return run->run(rest);
-        }
-    }
+    // Running plans lives with the backup commands.
+    if (words[0] == "run") return runPlansCommand(arguments);
     printUsage(L("用法: ostrevane plans add <路径> --to <目的地>"));
     printUsage(L("用法: ostrevane plans remove <id>"));
     return usageError;
