@@ -12,7 +12,8 @@
 namespace cli {
 namespace {
 
-/// The same cap the MCP tool puts on its answer.
+/// Groups listed in plain text, as many as the MCP tool returns. The JSON
+/// record holds every group, for a caller that acts on all of them.
 constexpr int64_t shownGroups = 50;
 constexpr double defaultMinSizeMB = 50;
 
@@ -62,18 +63,16 @@ int runDuplicates(const Arguments& arguments) {
     const FileNode* node = folder.result.root.find(folder.path);
     if (!node) node = &folder.result.root;
 
-    // Every group is found so the plain listing can say how many it leaves
-    // out; the record printed is what a call limited to the shown groups returns.
     Service::DuplicateReport report = Service::duplicates(*node, std::max<int64_t>(*minSize, 0), verify, INT64_MAX);
+    if (arguments.json) {
+        printJSON(report);
+        return success;
+    }
+    // The listing stops at the most wasteful groups; the total still counts all.
     size_t more = 0;
     if (static_cast<int64_t>(report.groups.size()) > shownGroups) {
         more = report.groups.size() - shownGroups;
         report.groups.resize(shownGroups);
-    }
-
-    if (arguments.json) {
-        printJSON(report);
-        return success;
     }
     if (report.groups.empty()) {
         printLine(L("没有发现重复文件。"));

@@ -68,7 +68,7 @@ TEST_F(DuplicatesCommand, JsonIsTheReportAlone) {
     EXPECT_EQ(report.note, "Whole files were verified with SHA-256.");
 }
 
-TEST_F(DuplicatesCommand, ShowsFiftyGroupsAndCountsTheRest) {
+TEST_F(DuplicatesCommand, ListsFiftyGroupsAndCountsTheRestWhileJsonHoldsAll) {
     for (unsigned group = 0; group < 52; ++group)
         for (const char* copy : {"x", "y"}) write("g" + std::to_string(group) + "/" + copy, contents(1100 * 1024, group + 10));
 
@@ -81,7 +81,7 @@ TEST_F(DuplicatesCommand, ShowsFiftyGroupsAndCountsTheRest) {
 
     auto jsonRun = runCLI({"duplicates", "--min-size", "1", "--json"});
     auto report = JSONOut::decode<Service::DuplicateReport>(jsonRun.out);
-    EXPECT_EQ(report.groups.size(), 50u);
+    EXPECT_EQ(report.groups.size(), 52u);
     EXPECT_EQ(report.totalWastedBytes, 52 * 1100 * 1024);
 }
 
