@@ -2,6 +2,7 @@
 // some of them by id, as a dry run unless --execute is given.
 #include <chrono>
 #include <cstdio>
+#include <set>
 
 #include "Cleaner.hpp"
 #include "Command.hpp"
@@ -100,7 +101,10 @@ int runClean(const Arguments& arguments) {
     // Every id is checked before anything is touched, so a mistyped or
     // refused id never leaves a clean half done.
     std::vector<Suggestion> chosen;
+    std::set<std::string> named;
     for (const auto& id : arguments.positionals) {
+        // A repeated id would find its paths already gone and report them as failures.
+        if (!named.insert(id).second) continue;
         auto found = std::find_if(report.suggestions.begin(), report.suggestions.end(),
                                   [&](const Suggestion& suggestion) { return suggestion.id == id; });
         if (found == report.suggestions.end()) {

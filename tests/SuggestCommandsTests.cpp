@@ -194,3 +194,12 @@ TEST_F(SuggestCommandsTest, QuickSuggestWithoutStoredScanChecksOnlyTheUsualPlace
     // Quick mode never scans, so nothing was stored for the next command.
     EXPECT_FALSE(ScanStore::cached(home.home(), 900));
 }
+
+TEST_F(SuggestCommandsTest, RepeatedIdIsAppliedOnce) {
+    auto result = runCLI({"clean", "downloads-installers", "downloads-installers", "--execute", "--json"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    auto cleaned = JSONOut::decode<CleanResult>(result.out);
+    EXPECT_EQ(cleaned.trashed.size(), 2u);
+    EXPECT_TRUE(cleaned.failed.empty());
+    EXPECT_FALSE(fs::exists(at("Downloads/Tool.dmg")));
+}
