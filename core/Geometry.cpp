@@ -666,8 +666,8 @@ std::vector<PointList> layout(const std::vector<double>& weights, const PointLis
     for (std::size_t i = 0; i < n; ++i) target[i] = area * raised[i] / raisedSum;
 
     // Starting sites: the centres of a squarified layout, largest weight
-    // first, nudged by a per-index offset so equal rectangles never stack
-    // sites on a common line, and pulled inside the polygon.
+    // first, nudged by a small per-index offset that breaks the exact
+    // symmetry of a regular grid, and pulled inside the polygon.
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t l, std::size_t r) { return raised[l] > raised[r]; });

@@ -93,7 +93,8 @@ namespace VoronoiTreemap {
 /// One cell per weight, in the order of the weights, tiling `polygon` with
 /// areas close to each weight's share. The same input always gives the same
 /// cells. A cell may be empty; callers skip cells with fewer than 3 points.
-/// A negative `maxIterations` counts as 0.
+/// A negative `maxIterations` counts as 0. Large layouts spread their work
+/// over the cores (oneTBB); the cells do not depend on how.
 std::vector<PointList> layout(const std::vector<double>& weights, const PointList& polygon, int maxIterations,
                               double tolerance);
 }  // namespace VoronoiTreemap
