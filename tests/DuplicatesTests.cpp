@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 
 #include "Duplicates.hpp"
@@ -198,7 +199,7 @@ TEST_F(DuplicatesTest, FilesBelowTheMinimumAreNeitherCollectedNorRead) {
     write("d/a", bytes);
     write("d/b", bytes);
     FileNode tree = folderNode(home.path("d"), {fileNode(home.path("d/a"), 10'000'000), fileNode(home.path("d/b"), 10'000'000)});
-    int opened = 0;
+    std::atomic<int> opened = 0;  // files are read on several threads
     FileReading::canOpen = [&](const std::string&) {
         ++opened;
         return true;
