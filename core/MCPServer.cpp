@@ -2,7 +2,9 @@
 
 #include <chrono>
 
+#include "Backup.hpp"
 #include "Localization.hpp"
+#include "Scanner.hpp"
 
 const std::string MCPServer::instructions =
     "Ostrevane inspects disk usage on this Mac, suggests what to clean up, and backs folders up to cloud drives.\n"
@@ -266,4 +268,19 @@ std::function<void(const Progress&)> MCPServer::throttled(const std::optional<js
         body["progressToken"] = tokenValue;
         alive->writeLine({{"jsonrpc", "2.0"}, {"method", "notifications/progress"}, {"params", body}});
     };
+}
+
+std::function<void(const ScanProgress&)> MCPServer::scanProgress(const std::optional<json>& token) {
+    return throttled<ScanProgress>(token, [](const ScanProgress& progress) {
+        return json{{"progress", progress.files},
+                    {"message", L("已扫描 %@ 个文件,%@", progress.files, Fmt::bytes(progress.bytes))}};
+    });
+}
+
+std::function<void(const BackupProgress&)> MCPServer::backupProgress(const std::optional<json>& token) {
+    return throttled<BackupProgress>(token, [](const BackupProgress& progress) {
+        return json{{"progress", progress.bytesDone},
+                    {"total", progress.bytesTotal},
+                    {"message", L("已处理 %@/%@ 个文件", progress.filesDone, progress.filesTotal)}};
+    });
 }

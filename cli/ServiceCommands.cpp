@@ -1,0 +1,71 @@
+// Commands that go through the facade: largest, and the agent commands mcp
+// and claude-setup.
+#include <unistd.h>
+
+#include <climits>
+#include <cmath>
+
+#include "CLITexts.hpp"
+#include "Command.hpp"
+#include "MCPServer.hpp"
+#include "Service.hpp"
+
+namespace cli {
+namespace {
+
+std::string ownExecutable() {
+    char buffer[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) return "ostrevane";
+    return std::string(buffer, static_cast<size_t>(length));
+}
+
+int largest(const Arguments& arguments) {
+    std::string path = arguments.positionals.empty() ? Paths::home() : arguments.positionals[0];
+    int64_t limit = std::clamp<int64_t>(arguments.integer("-n").value_or(25), 1, 200);
+    auto minSize = megabytesOption(arguments, "--min-size", 100);
+    if (!minSize) return usageError;
+    std::optional<int64_t> olderThan = arguments.integer("--older-than");
+
+    auto lookup = Service::tree(path, arguments.has("--refresh"), nullptr, scanProgressLine(arguments));
+    auto files = Service::largestFiles(lookup.node, limit, *minSize, olderThan);
+    if (arguments.json) {
+        printJSON(files);
+        return success;
+    }
+    if (files.empty()) {
+        printLine(L("没有符合条件的文件。"));
+        return success;
+    }
+    for (const auto& file : files) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%10s", file.size.c_str());
+        std::string line = std::string(size) + "  " + Paths::abbreviate(file.path);
+        if (file.modified) line += "  " + *file.modified;
+        printLine(line);
+    }
+    return success;
+}
+
+int mcp(const Arguments&) {
+    MCPServer::make()->run();
+    return success;
+}
+
+int claudeSetup(const Arguments& arguments) {
+    std::string executable = ownExecutable();
+    std::string text = L(CLITexts::setupKey, executable, executable);
+    if (arguments.json) {
+        printJSON(json{{"command", executable}, {"args", json::array({"mcp"})}});
+        return success;
+    }
+    printLine(text);
+    return success;
+}
+
+RegisterCommand largestCommand({"largest", {"-n", "--min-size", "--older-than"}, largest});
+RegisterCommand mcpCommand({"mcp", {}, mcp});
+RegisterCommand claudeSetupCommand({"claude-setup", {}, claudeSetup});
+
+}  // namespace
+}  // namespace cli

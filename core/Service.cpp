@@ -1,0 +1,167 @@
+#include "Service.hpp"
+
+#include <dirent.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "Destinations.hpp"
+#include "JSONFields.hpp"
+#include "Localization.hpp"
+#include "ScanStore.hpp"
+#include "Suggestions.hpp"
+#include "platform/Platform.hpp"
+
+namespace Service {
+
+namespace {
+
+int64_t idleDaysOf(Date date, Date now) {
+    return std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::seconds>(now - date).count() / 86400);
+}
+
+/// The shortest decimal text of a one-decimal percentage, always showing the
+/// decimal place: 91.0, 85.3.
+std::string percentText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+}  // namespace
+
+void to_json(json& object, const Status::LastScan& scan) {
+    object = {{"scannedAt", scan.scannedAt},
+              {"total", scan.total},
+              {"totalBytes", scan.totalBytes},
+              {"fileCount", scan.fileCount}};
+}
+
+void from_json(const json& object, Status::LastScan& scan) {
+    using namespace JSONFields;
+    scan.scannedAt = require(object, "scannedAt").get<Date>();
+    scan.total = string(require(object, "total"), "total");
+    scan.totalBytes = integer(require(object, "totalBytes"), "totalBytes");
+    scan.fileCount = integer(require(object, "fileCount"), "fileCount");
+}
+
+void to_json(json& object, const Status& status) {
+    object = {{"volumes", status.volumes}, {"home", status.home}, {"fullDiskAccess", status.fullDiskAccess}};
+    JSONOut::putOptional(object, "lastHomeScan", status.lastHomeScan);
+    JSONOut::putOptional(object, "advice", status.advice);
+}
+
+void from_json(const json& object, Status& status) {
+    using namespace JSONFields;
+    status.volumes = require(object, "volumes").get<std::vector<VolumeInfo>>();
+    status.home = string(require(object, "home"), "home");
+    status.fullDiskAccess = require(object, "fullDiskAccess").get<bool>();
+    JSONOut::getOptional(object, "lastHomeScan", status.lastHomeScan);
+    JSONOut::getOptional(object, "advice", status.advice);
+}
+
+void to_json(json& object, const LargeFile& file) {
+    object = {{"path", file.path}, {"bytes", file.bytes}, {"size", file.size}};
+    JSONOut::putOptional(object, "modified", file.modified);
+    JSONOut::putOptional(object, "idleDays", file.idleDays);
+}
+
+void from_json(const json& object, LargeFile& file) {
+    using namespace JSONFields;
+    file.path = string(require(object, "path"), "path");
+    file.bytes = integer(require(object, "bytes"), "bytes");
+    file.size = string(require(object, "size"), "size");
+    JSONOut::getOptional(object, "modified", file.modified);
+    JSONOut::getOptional(object, "idleDays", file.idleDays);
+}
+
+bool hasFullDiskAccess() {
+    DIR* folder = ::opendir(Platform::realHome().c_str());
+    if (!folder) return false;
+    ::closedir(folder);
+    return true;
+}
+
+std::optional<std::string> advice(const std::vector<VolumeInfo>& volumes) {
+    auto root = std::find_if(volumes.begin(), volumes.end(), [](const VolumeInfo& v) { return v.isRoot; });
+    if (root == volumes.end()) return std::nullopt;
+    std::string pct = percentText(root->usedPercent);
+    if (root->usedPercent >= 90)
+        return L("启动磁盘已用 %@%%,仅剩 %@,建议运行 suggest 查看可释放的空间。", pct, root->available);
+    if (root->usedPercent >= 80) return L("启动磁盘已用 %@%%,可以开始清理了。", pct);
+    return std::nullopt;
+}
+
+Status status() {
+    Status result;
+    result.volumes = Volumes::list();
+    result.home = Paths::home();
+    if (auto scan = ScanStore::cached(result.home, 86400))
+        result.lastHomeScan = Status::LastScan{scan->scannedAt, Fmt::bytes(scan->root.size), scan->root.size,
+                                               scan->fileCount};
+    result.advice = advice(result.volumes);
+    result.fullDiskAccess = hasFullDiskAccess();
+    return result;
+}
+
+Tree tree(const std::string& path, bool refresh, const CancelTokenPtr& cancel, const ScanProgressHandler& progress) {
+    const std::string p = Paths::expand(path);
+    if (!refresh) {
+        const std::string home = Paths::home();
+        const std::string homePrefix = home.ends_with("/") ? home : home + "/";
+        if (p != home && p.starts_with(homePrefix))
+            if (auto homeScan = ScanStore::cached(home, scanMaxAge))
+                if (const FileNode* node = homeScan->root.find(p)) {
+                    FileNode answer = *node;
+                    return Tree{std::move(*homeScan), std::move(answer), true};
+                }
+        if (auto own = ScanStore::cached(p, scanMaxAge)) {
+            FileNode root = own->root;
+            return Tree{std::move(*own), std::move(root), true};
+        }
+    }
+    ScanResult result = Scanner::scan(p, ScanOptions(), cancel, progress);
+    ScanStore::store(result, p);
+    FileNode root = result.root;
+    return Tree{std::move(result), std::move(root), false};
+}
+
+std::vector<LargeFile> largestFiles(const FileNode& node, int64_t limit, int64_t minSize,
+                                    std::optional<int64_t> olderThanDays) {
+    const Date now = std::chrono::system_clock::now();
+    auto keep = [&](const FileNode& candidate) {
+        if (!olderThanDays) return true;
+        if (!candidate.modified) return false;
+        return idleDaysOf(*candidate.modified, now) >= *olderThanDays;
+    };
+    std::vector<LargeFile> files;
+    for (const FileNode& candidate : node.largestFiles(limit, minSize, keep)) {
+        LargeFile file{candidate.path, candidate.size, Fmt::bytes(candidate.size), std::nullopt, std::nullopt};
+        if (candidate.modified) {
+            file.modified = Fmt::day(*candidate.modified);
+            file.idleDays = idleDaysOf(*candidate.modified, now);
+        }
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+SuggestionReport suggestions(bool quick, bool refresh, const CancelTokenPtr& cancel,
+                             const ScanProgressHandler& progress) {
+    auto destinations = Destinations::discover(true);
+    const std::string home = Paths::home();
+    std::optional<ScanResult> scan;
+    if (!refresh) scan = ScanStore::cached(home, scanMaxAge);
+    if (!quick && !scan) {
+        scan = Scanner::scan(home, ScanOptions(), cancel, progress);
+        ScanStore::store(*scan, home);
+    }
+    return SuggestionEngine::analyze(scan, destinations, std::chrono::system_clock::now());
+}
+
+PlanRun runPlan(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel,
+                const BackupProgressHandler& progress) {
+    return PlanRuns::run(plan, dryRun, cancel, progress);
+}
+
+}  // namespace Service

@@ -1,0 +1,211 @@
+// The MCP server driven through the built tool over pipes, with raw JSON-RPC lines.
+#include <sstream>
+
+#include "MCPServer.hpp"
+#include "TestSupport.hpp"
+
+using namespace testing_support;
+
+namespace {
+
+struct Session {
+    std::vector<json> messages;
+    std::vector<std::string> lines;
+    std::string err;
+    int status = -1;
+
+    /// The reply whose id equals `id`.
+    json reply(const json& id) const {
+        for (const auto& message : messages)
+            if (message.contains("id") && message["id"] == id && !message.contains("method")) return message;
+        return nullptr;
+    }
+    std::vector<json> notifications() const {
+        std::vector<json> found;
+        for (const auto& message : messages)
+            if (message.value("method", "") == "notifications/progress") found.push_back(message);
+        return found;
+    }
+};
+
+Session serve(const std::vector<std::string>& requests) {
+    std::string input;
+    for (const auto& request : requests) input += request + "\n";
+    auto result = runCLI({"mcp"}, input);
+    Session session;
+    session.status = result.status;
+    session.err = result.err;
+    std::stringstream lines(result.out);
+    for (std::string line; std::getline(lines, line);) {
+        session.lines.push_back(line);
+        session.messages.push_back(json::parse(line));
+    }
+    return session;
+}
+
+std::string call(int id, const std::string& tool, const json& arguments, std::optional<json> token = std::nullopt) {
+    json params = {{"name", tool}, {"arguments", arguments}};
+    if (token) params["_meta"] = {{"progressToken", *token}};
+    return json{{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"}, {"params", params}}.dump();
+}
+
+json toolResult(const Session& session, int id) {
+    json reply = session.reply(id);
+    EXPECT_TRUE(reply.contains("result")) << reply.dump();
+    return reply["result"];
+}
+
+json toolJSON(const Session& session, int id) {
+    json result = toolResult(session, id);
+    EXPECT_EQ(result["isError"], false) << result.dump();
+    return json::parse(result["content"][0]["text"].get<std::string>());
+}
+
+}  // namespace
+
+TEST(MCPProtocol, MalformedLinesAndTheServerKeepsServing) {
+    ScopedHome home;
+    auto session = serve({"", "    ", "not json", "[1,2]", "42", R"({"jsonrpc":"2.0","method":"ping"})",
+                          R"({"jsonrpc":"2.0","id":null,"method":"ping"})", R"({"jsonrpc":"2.0","id":"a","method":"nope"})",
+                          R"({"jsonrpc":"2.0","id":7})", R"({"jsonrpc":"2.0","id":8,"method":"ping"})"});
+    EXPECT_EQ(session.status, 0);
+    ASSERT_EQ(session.lines.size(), 6u) << session.err;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(session.messages[i]["id"], nullptr);
+        EXPECT_EQ(session.messages[i]["error"]["code"], -32700);
+        EXPECT_EQ(session.messages[i]["error"]["message"], "Parse error");
+    }
+    EXPECT_EQ(session.messages[3], (json{{"jsonrpc", "2.0"}, {"id", nullptr}, {"result", json::object()}}));
+    EXPECT_EQ(session.messages[4]["id"], "a");
+    EXPECT_EQ(session.messages[4]["error"]["code"], -32601);
+    EXPECT_EQ(session.messages[4]["error"]["message"], "Method not found: nope");
+    EXPECT_EQ(session.messages[5]["id"], 8);
+}
+
+TEST(MCPProtocol, InitializeNegotiatesTheVersion) {
+    ScopedHome home;
+    auto init = [](const json& params) {
+        return json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", "initialize"}, {"params", params}}.dump();
+    };
+    for (auto [asked, answered] : std::vector<std::pair<json, std::string>>{{"2024-11-05", "2024-11-05"},
+                                                                            {"2025-03-26", "2025-03-26"},
+                                                                            {"1999-01-01", "2025-06-18"},
+                                                                            {5, "2025-06-18"},
+                                                                            {nullptr, "2025-06-18"}}) {
+        json params = asked.is_null() ? json::object() : json{{"protocolVersion", asked}};
+        auto session = serve({init(params)});
+        json result = session.reply(1)["result"];
+        EXPECT_EQ(result["protocolVersion"], answered);
+        EXPECT_EQ(result["capabilities"], (json{{"tools", {{"listChanged", false}}}}));
+        EXPECT_EQ(result["serverInfo"], (json{{"name", "ostrevane"}, {"title", "Ostrevane"}, {"version", "0.3.1"}}));
+        EXPECT_EQ(result["instructions"], MCPServer::instructions);
+    }
+    EXPECT_EQ(MCPServer::instructions.size(), 955u);
+}
+
+TEST(MCPProtocol, ToolListAndUnknownTools) {
+    ScopedHome home;
+    auto session = serve({R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})",
+                          R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{}})",
+                          R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"rm_rf"}})"});
+    json tools = session.reply(1)["result"]["tools"];
+    std::vector<std::string> names;
+    for (const auto& tool : tools) names.push_back(tool["name"]);
+    EXPECT_EQ(names, (std::vector<std::string>{"disk_status", "scan_directory", "largest_files", "get_suggestions",
+                                               "apply_suggestion", "move_to_trash", "empty_trash",
+                                               "list_backup_destinations", "backup_to_cloud", "offload_to_cloud",
+                                               "backup_history", "evict_local_copies", "find_duplicates",
+                                               "reveal_in_finder"}));
+    EXPECT_EQ(tools[0]["inputSchema"], (json{{"type", "object"}, {"properties", json::object()}}));
+    EXPECT_EQ(tools[7]["inputSchema"]["properties"], json::object());
+    EXPECT_EQ(tools[8]["inputSchema"]["required"], (json{"source", "destination"}));
+    EXPECT_EQ(tools[5]["inputSchema"]["properties"]["paths"]["items"], (json{{"type", "string"}}));
+    EXPECT_EQ(tools[6]["annotations"],
+              (json{{"title", "Empty the Trash"}, {"readOnlyHint", false}, {"destructiveHint", true}, {"openWorldHint", false}}));
+    EXPECT_EQ(session.reply(2)["error"], (json{{"code", -32602}, {"message", "Unknown tool: "}}));
+    EXPECT_EQ(session.reply(3)["error"]["message"], "Unknown tool: rm_rf");
+}
+
+TEST(MCPTools, FailingToolIsAnErrorResultWithALogLine) {
+    ScopedHome home;
+    auto session = serve({call(1, "evict_local_copies", json::object()),
+                          call(2, "backup_to_cloud", json::object()),
+                          call(3, "move_to_trash", {{"paths", "~/x"}}),
+                          call(4, "apply_suggestion", {{"confirm", true}})});
+    auto text = [&](int id) { return toolResult(session, id)["content"][0]["text"].get<std::string>(); };
+    EXPECT_EQ(toolResult(session, 1)["isError"], true);
+    EXPECT_EQ(text(1), "Missing parameter path");
+    EXPECT_EQ(text(2), "Missing parameter destination");
+    EXPECT_EQ(text(3), "Missing parameter paths");
+    EXPECT_EQ(text(4), "Missing parameter id");
+    EXPECT_NE(session.err.find("[ostrevane-mcp] tool evict_local_copies failed: Missing parameter path\n"),
+              std::string::npos);
+}
+
+TEST(MCPTools, ScanWithProgressAndClampedArguments) {
+    ScopedHome home;
+    for (int i = 0; i < 5; ++i) writeFile(home.path("Movies/clip" + std::to_string(i) + ".mov"), 2'000'000);
+    writeFile(home.path("Documents/a/b/c/deep.bin"), 3'000'000);
+    auto session = serve({call(1, "scan_directory", {{"depth", 0}, {"top", 500}}, "tok-1"),
+                          call(2, "scan_directory", {{"path", "~/Movies"}, {"depth", 1e300}}),
+                          call(3, "disk_status", json::object())});
+    json view = toolJSON(session, 1);
+    EXPECT_EQ(view["path"], home.home());
+    auto notifications = session.notifications();
+    ASSERT_GE(notifications.size(), 1u);
+    EXPECT_EQ(notifications[0]["params"]["progressToken"], "tok-1");
+    EXPECT_FALSE(notifications[0].contains("id"));
+    // The second call is answered from the home scan, with no token and no notification.
+    json movies = toolJSON(session, 2);
+    EXPECT_EQ(movies["fromCache"], true);
+    EXPECT_EQ(notifications.size(), 1u);
+    // Paths are written with their slashes unescaped.
+    EXPECT_EQ(session.lines.back().find("\\/"), std::string::npos);
+    json status = toolJSON(session, 3);
+    EXPECT_EQ(status["home"], home.home());
+    EXPECT_TRUE(status.contains("lastHomeScan"));
+}
+
+TEST(MCPTools, TrashToolsAreDryRunsUnlessConfirmed) {
+    ScopedHome home;
+    auto victim = writeFile(home.path("old/report.pdf"), 10'000);
+    writeFile(home.path("Documents/keep.txt"), 10);
+    auto session = serve({call(1, "move_to_trash", {{"paths", {"~/old/report.pdf"}}}),
+                          call(2, "move_to_trash", {{"paths", {"~/Documents"}}, {"confirm", true}}),
+                          call(3, "empty_trash", json::object())});
+    json dry = toolJSON(session, 1);
+    EXPECT_EQ(dry["dryRun"], true);
+    EXPECT_TRUE(fs::exists(victim));
+    json refused = toolJSON(session, 2);
+    EXPECT_EQ(refused["trashed"], json::array());
+    EXPECT_EQ(refused["failed"].size(), 1u);
+    EXPECT_TRUE(fs::exists(home.path("Documents/keep.txt")));
+    json emptyDry = toolJSON(session, 3);
+    EXPECT_EQ(emptyDry["dryRun"], true);
+
+    auto confirmed = serve({call(1, "move_to_trash", {{"paths", {"~/old/report.pdf"}}, {"confirm", true}})});
+    json moved = toolJSON(confirmed, 1);
+    EXPECT_EQ(moved["dryRun"], false);
+    EXPECT_EQ(moved["trashed"], (json{victim.string()}));
+    EXPECT_FALSE(fs::exists(victim));
+}
+
+TEST(MCPTools, RevealEscapesItsPath) {
+    ScopedHome home;
+    auto session = serve({call(1, "reveal_in_finder", {{"path", "~/we\"ird\\name"}})});
+    json revealed = toolJSON(session, 1);
+    EXPECT_EQ(revealed["revealed"], home.home() + "/we\"ird\\name");
+}
+
+TEST(MCPTools, HugeAndNegativeNumbersAreSafe) {
+    ScopedHome home;
+    writeFile(home.path("big.bin"), 2'000'000);
+    auto session = serve({call(1, "largest_files", {{"limit", -5}, {"min_size_mb", 0.5}}),
+                          call(2, "largest_files", {{"min_size_mb", 1e300}}),
+                          call(3, "backup_history", {{"limit", -1e30}})});
+    json files = toolJSON(session, 1);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0]["path"], home.home() + "/big.bin");
+    EXPECT_EQ(toolResult(session, 2)["isError"], true);
+    EXPECT_EQ(toolJSON(session, 3), json::array());
+}
