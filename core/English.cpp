@@ -1036,9 +1036,25 @@ constexpr Row kRows[] = {
     {"未知命令: %@\n",
      "Unknown command: %@\n"},
 };
+
+// Messages this build adds for cases the rows above have no text for: a
+// configuration file that had to be kept aside, and names that match nothing.
+const Row kAddedRows[] = {
+    {"配置文件无法读取,原内容已保留在 %@。",
+     "The configuration file couldn’t be read; its contents were kept in %@."},
+    {"没有名为“%@”的自定义目的地。",
+     "No custom destination named “%@”."},
+    {"没有 id 为 %@ 的备份计划。运行 ostrevane plans 查看。",
+     "No backup plan with id %@. Run ostrevane plans to see them."},
+};
 // clang-format on
 
 }  // namespace
+
+const std::vector<Row>& addedRows() {
+    static const std::vector<Row> table(std::begin(kAddedRows), std::end(kAddedRows));
+    return table;
+}
 
 const std::vector<Row>& rows() {
     static const std::vector<Row> table(std::begin(kRows), std::end(kRows));
@@ -1049,8 +1065,9 @@ const std::string* lookup(const std::string& key) {
     // Built on the first English rendering only; Chinese never needs it.
     static const std::unordered_map<std::string_view, std::string> byKey = [] {
         std::unordered_map<std::string_view, std::string> map;
-        map.reserve(std::size(kRows));
+        map.reserve(std::size(kRows) + std::size(kAddedRows));
         for (const Row& row : kRows) map.emplace(row.chinese, std::string(row.english));
+        for (const Row& row : kAddedRows) map.emplace(row.chinese, std::string(row.english));
         return map;
     }();
     auto found = byKey.find(std::string_view(key));

@@ -60,6 +60,8 @@ struct Row {
 };
 /// Every row of the table, in table order.
 const std::vector<Row>& rows();
+/// Texts of this build that the table has no row for.
+const std::vector<Row>& addedRows();
 /// Chinese key -> English format, built on first use.
 const std::string* lookup(const std::string& key);
 }  // namespace English

@@ -271,3 +271,16 @@ TEST(CommandLineTexts, EnglishHelpMatchesItsLayout) {
     EXPECT_EQ(Localized::fill(*help, {"0.3.1"}), expected);
     EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 35);
 }
+
+TEST(EnglishTable, AddedRowsStandApartAndKeepTheirValues) {
+    std::set<std::string_view> tableKeys;
+    for (const auto& row : English::rows()) tableKeys.insert(row.chinese);
+    for (const auto& row : English::addedRows()) {
+        EXPECT_FALSE(tableKeys.count(row.chinese)) << row.chinese;
+        auto keyReferences = valueReferences(row.chinese);
+        auto englishReferences = valueReferences(row.english);
+        ASSERT_TRUE(keyReferences && englishReferences) << row.chinese;
+        EXPECT_EQ(keyReferences->size(), englishReferences->size()) << row.chinese;
+        EXPECT_EQ(englishFor(std::string(row.chinese)), row.english);
+    }
+}
