@@ -6,36 +6,10 @@
 
 #include "Cleaner.hpp"
 #include "Command.hpp"
-#include "Destinations.hpp"
-#include "ScanStore.hpp"
-#include "Suggestions.hpp"
+#include "Service.hpp"
 
 namespace cli {
 namespace {
-
-/// How old a stored home scan may be and still answer.
-constexpr double scanMaxAge = 900;
-
-/// The report both commands work from: a young stored home scan, or a fresh
-/// one unless `quick`. Kept in one small function so the command service can
-/// take its place.
-SuggestionReport buildReport(bool quick, const ScanProgressHandler& progress) {
-    std::vector<BackupDestination> destinations = Destinations::discover(true);
-    const std::string home = Paths::home();
-    std::optional<ScanResult> scan = ScanStore::cached(home, scanMaxAge);
-    if (!quick && !scan) {
-        scan = Scanner::scan(home, ScanOptions(), nullptr, progress);
-        ScanStore::store(*scan, home);
-    }
-    return SuggestionEngine::analyze(scan, destinations, std::chrono::system_clock::now());
-}
-
-ScanProgressHandler progressFor(const Arguments& arguments) {
-    if (!showsProgress(arguments)) return nullptr;
-    return [](const ScanProgress& progress) {
-        printProgress(L("\r\x1b[K扫描中… %@ 个文件,%@", progress.files, Fmt::bytes(progress.bytes)));
-    };
-}
 
 std::string riskLabel(Risk risk) {
     switch (risk) {
@@ -64,7 +38,7 @@ void printSuggestion(const Suggestion& suggestion) {
 }
 
 int runSuggest(const Arguments& arguments) {
-    SuggestionReport report = buildReport(arguments.has("--quick"), progressFor(arguments));
+    SuggestionReport report = Service::suggestions(arguments.has("--quick"), false, nullptr, scanProgressLine(arguments));
     endProgress();
     if (arguments.json) {
         printJSON(report);
@@ -95,7 +69,7 @@ int runClean(const Arguments& arguments) {
         return usageError;
     }
     const bool dryRun = !arguments.has("--execute");
-    SuggestionReport report = buildReport(false, progressFor(arguments));
+    SuggestionReport report = Service::suggestions(false, false, nullptr, scanProgressLine(arguments));
     endProgress();
 
     // Every id is checked before anything is touched, so a mistyped or
