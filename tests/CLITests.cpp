@@ -1,6 +1,7 @@
 // The tool's entry point: help, unknown commands and usage errors.
 #include "CLITexts.hpp"
 #include "Localization.hpp"
+#include "Support.hpp"
 #include "TestSupport.hpp"
 
 using namespace testing_support;
@@ -29,4 +30,41 @@ TEST(CLI, UnknownCommandIsAUsageError) {
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "Unknown command: frobnicate\n" + L(CLITexts::helpKey, Ostrevane::version));
+}
+
+TEST(CLI, LargestFilesPlainAndJSON) {
+    ScopedHome home("en");
+    writeFile(home.path("Movies/big.mov"), 3'000'000);
+    writeFile(home.path("Movies/small.mov"), 1'200'000);
+    writeFile(home.path("notes.txt"), 100);
+
+    auto plain = runCLI({"largest", "--min-size", "1"});
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_NE(plain.out.find("~/Movies/big.mov"), std::string::npos);
+    EXPECT_LT(plain.out.find("big.mov"), plain.out.find("small.mov"));
+
+    auto document = runCLI({"largest", "~/Movies", "-n", "-5", "--min-size", "0.5", "--json"});
+    EXPECT_EQ(document.status, 0);
+    json files = json::parse(document.out);
+    ASSERT_EQ(files.size(), 1u);  // a negative count acts as the minimum
+    EXPECT_EQ(files[0]["path"], home.home() + "/Movies/big.mov");
+
+    auto none = runCLI({"largest", "--min-size", "100", "--older-than", "30"});
+    EXPECT_EQ(none.out, "No matching files.\n");
+
+    EXPECT_EQ(runCLI({"largest", "--min-size", "lots"}).status, 2);
+    EXPECT_EQ(runCLI({"largest", "--min-size", "1e300"}).status, 2);
+    auto missing = runCLI({"largest", "~/nowhere"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_TRUE(missing.err.starts_with("Error: Path doesn’t exist or can’t be accessed: ")) << missing.err;
+}
+
+TEST(CLI, ClaudeSetupNamesTheToolItself) {
+    ScopedHome home("en");
+    auto result = runCLI({"claude-setup"});
+    EXPECT_EQ(result.status, 0);
+    std::string tool = fs::canonical(OSTREVANE_CLI_PATH).string();
+    EXPECT_EQ(result.out, L(CLITexts::setupKey, tool, tool) + "\n");
+    EXPECT_NE(result.out.find("claude mcp add ostrevane --scope user -- " + tool + " mcp"), std::string::npos);
 }
