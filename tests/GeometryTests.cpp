@@ -25,7 +25,7 @@ void expectRect(const Rect& r, double x, double y, double w, double h) {
     EXPECT_NEAR(r.size.height, h, 1e-12);
 }
 
-/// Long-tailed weights in a fixed shuffled order, like a folder's children.
+/// Long-tailed weights in a fixed random order, like a folder's children.
 std::vector<double> folderWeights(int n) {
     std::vector<double> weights;
     unsigned state = 12345;
@@ -69,7 +69,6 @@ void expectTiling(const std::vector<PointList>& cells, const PointList& polygon)
     }
     EXPECT_NEAR(sum, total, total * 1e-9);
 }
-
 
 /// The layout done the plain way: every clip of every cell carried out in
 /// index order with Polygon::clip, one cell after another. The library's
