@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
