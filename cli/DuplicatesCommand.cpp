@@ -7,7 +7,7 @@
 #include "CLITexts.hpp"
 #include "Command.hpp"
 #include "Duplicates.hpp"
-#include "ScanStore.hpp"
+#include "Service.hpp"
 
 namespace cli {
 namespace {
@@ -16,20 +16,6 @@ namespace {
 /// record holds every group, for a caller that acts on all of them.
 constexpr int64_t shownGroups = 50;
 constexpr double defaultMinSizeMB = 50;
-
-struct FolderAnswer {
-    ScanResult result;
-    std::string path;
-};
-
-// TODO(facade): replace with Service::tree(path, false, nullptr, progress)
-// once the facade lands; it also lets a young home scan answer for a folder
-// inside the home folder.
-FolderAnswer lookUpFolder(const std::string& requested, const ScanProgressHandler& progress) {
-    std::string path = Paths::expand(requested);
-    ScanStore::Answer answer = ScanStore::scan(path, 900, false, nullptr, progress);
-    return {std::move(answer.result), path};
-}
 
 int usage() {
     std::fputs(L(CLITexts::helpKey, Ostrevane::version).c_str(), stderr);
@@ -58,12 +44,10 @@ int runDuplicates(const Arguments& arguments) {
     const bool verify = arguments.has("--verify");
 
     std::string requested = arguments.positionals.empty() ? Paths::home() : arguments.positionals.front();
-    FolderAnswer folder = lookUpFolder(requested, scanProgressLine(arguments));
+    Service::Tree folder = Service::tree(requested, false, nullptr, scanProgressLine(arguments));
     endProgress();
-    const FileNode* node = folder.result.root.find(folder.path);
-    if (!node) node = &folder.result.root;
 
-    Service::DuplicateReport report = Service::duplicates(*node, std::max<int64_t>(*minSize, 0), verify, INT64_MAX);
+    Service::DuplicateReport report = Service::duplicates(folder.node, std::max<int64_t>(*minSize, 0), verify, INT64_MAX);
     if (arguments.json) {
         printJSON(report);
         return success;
