@@ -411,6 +411,25 @@ std::optional<FileNode> sequentialScan(const std::string& path, ScanContext& ctx
     return SequentialWalk(ctx, path).run();
 }
 
+/// The results of one level's parallel loop, one slot per subfolder, merged
+/// afterwards in directory order.
+class Slots {
+public:
+    explicit Slots(size_t count) : items(count) {}
+    void set(size_t index, std::optional<FileNode> node) {
+        std::lock_guard guard(lock);
+        items[index] = std::move(node);
+    }
+    std::vector<std::optional<FileNode>> take() {
+        std::lock_guard guard(lock);
+        return std::move(items);
+    }
+
+private:
+    std::mutex lock;
+    std::vector<std::optional<FileNode>> items;
+};
+
 /// One folder of a directory-read level: its files are counted here, its
 /// subfolders scanned in parallel one level deeper.
 std::optional<FileNode> scanTree(const std::string& path, int64_t fanOut, ScanContext& ctx) {
@@ -461,17 +480,16 @@ std::optional<FileNode> scanTree(const std::string& path, int64_t fanOut, ScanCo
     }
     ctx.add(count, bytes, path);
 
-    // Each slot is written by exactly one task, so the slots need no lock.
-    std::vector<std::optional<FileNode>> slots(subfolders.size());
+    Slots slots(subfolders.size());
     tbb::parallel_for(
         tbb::blocked_range<size_t>(0, subfolders.size(), 1),
         [&](const tbb::blocked_range<size_t>& range) {
             for (size_t index = range.begin(); index != range.end(); ++index)
-                slots[index] = scanTree(subfolders[index], fanOut - 1, ctx);
+                slots.set(index, scanTree(subfolders[index], fanOut - 1, ctx));
         },
         tbb::simple_partitioner());
 
-    for (auto& slot : slots) {
+    for (auto& slot : slots.take()) {
         if (!slot) continue;
         bytes += slot->size;
         count += slot->fileCount;
