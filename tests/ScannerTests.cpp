@@ -353,6 +353,30 @@ TEST_F(ScannerTest, ProgressIsThrottledAndNeverAheadOfTheResult) {
     }
 }
 
+size_t openDescriptors() {
+    size_t count = 0;
+    for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++count;
+    return count;
+}
+
+TEST_F(ScannerTest, DeepTreesAreWalkedWholeAndLeaveNoDescriptorOpen) {
+    fs::path deepest = tree();
+    for (int level = 0; level < 120; ++level) deepest /= "d" + std::to_string(level % 10);
+    writeFile(deepest / "bottom.bin", 2 * MiB);
+    for (int i = 0; i < 5000; ++i) writeFile(tree() / "flat" / ("f" + std::to_string(i)), 0);
+    size_t before = openDescriptors();
+    for (int64_t fanOut : {0, 4}) {
+        ScanResult result = Scanner::scan(tree().string(), optionsWith(fanOut));
+        EXPECT_EQ(result.root.fileCount, 5001);
+        EXPECT_EQ(result.root.size, duTotal(tree()));
+        EXPECT_NE(result.root.find((deepest / "bottom.bin").string()), nullptr);
+    }
+    auto token = std::make_shared<CancelToken>();
+    EXPECT_THROW(Scanner::scan(tree().string(), optionsWith(0), token, [&](const ScanProgress&) { token->cancel(); }),
+                 OstrevaneError);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
 // MARK: Unreadable, cloud-only, excluded and foreign folders
 
 TEST_F(ScannerTest, UnreadableFoldersAreCountedWithASampleOfAHundred) {
