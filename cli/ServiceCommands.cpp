@@ -27,7 +27,7 @@ int largest(const Arguments& arguments) {
     if (!minSize) return usageError;
     std::optional<int64_t> olderThan = arguments.integer("--older-than");
 
-    auto lookup = Service::tree(path, arguments.has("--refresh"), nullptr, scanProgressLine(arguments));
+    auto lookup = Service::tree(path, false, nullptr, scanProgressLine(arguments));
     auto files = Service::largestFiles(lookup.node, limit, *minSize, olderThan);
     if (arguments.json) {
         printJSON(files);
