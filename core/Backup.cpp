@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -20,6 +21,10 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <thread>
+
+#include <oneapi/tbb/blocked_range.h>
+#include <oneapi/tbb/parallel_for.h>
 
 #include "Cleaner.hpp"
 #include "Localization.hpp"
@@ -635,6 +640,33 @@ int copyFile(int sourceFolder, const std::string& sourceName, const std::string&
     }
 }
 
+/// Every name in a folder but "." and "..", read at once so the folder's
+/// stream is closed before its subfolders are entered.
+int readNames(int folderFd, std::vector<std::string>& names) {
+    int copy = ::dup(folderFd);
+    if (copy < 0) return errno;
+    DirectoryStream folder(copy);
+    if (!folder.valid()) return errno;
+    int error = 0;
+    while (auto name = folder.next(error)) names.push_back(std::move(*name));
+    return error;
+}
+
+/// Each level of a walk holds two descriptors (the source folder and its
+/// target) while its subfolders are copied in parallel; the default soft
+/// limit of 1024 would be within reach of a deep tree.
+void raiseDescriptorLimit() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct rlimit limit;
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+        rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 65536);
+        if (limit.rlim_cur >= wanted) return;
+        limit.rlim_cur = wanted;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    });
+}
+
 class LocalCopy {
 public:
     LocalCopy(const BackupDestination& destination, const BackupOptions& options, const CancelTokenPtr& cancel,
@@ -658,24 +690,46 @@ public:
         else
             copySingleFile(source, relative);
 
+        Tally tally;
+        tally.total = total, tally.copied = copied, tally.skipped = skipped, tally.bytes = bytes;
+        tally.failed = failed;
+        tally.errors = errors;
         std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
         return makeReport(source, destination, target, started, options.dryRun, status, tally);
     }
 
 private:
+    /// Subfolders this close to the source are copied in parallel; deeper
+    /// ones each on the thread that reached them.
+    static constexpr int parallelDepth = 4;
+
     const BackupDestination& destination;
     const BackupOptions& options;
     const std::set<std::string> excludes;
     const CancelTokenPtr& cancel;
     const BackupProgressHandler& progress;
+    const std::thread::id caller = std::this_thread::get_id();
 
-    Tally tally;
-    int64_t seenBytes = 0;
+    // Counted from every thread of the walk.
+    std::atomic<int64_t> total{0}, copied{0}, skipped{0}, failed{0}, bytes{0}, seenBytes{0};
+    std::mutex errorsLock;
+    std::vector<std::string> errors;
+    std::atomic<bool> stopped{false};
+
     int64_t totalFiles = 0, totalBytes = 0;
+    /// Read and written by the calling thread only: progress is reported there.
     SteadyClock::time_point lastReport;
-    bool stopped = false;
 
+    void fail(const std::string& path, int error) {
+        ++failed;
+        std::lock_guard guard(errorsLock);
+        if (errors.size() < 20) errors.push_back(Paths::abbreviate(path) + ": " + describe(error));
+    }
+
+    /// The totals serve progress only; without a progress callback the
+    /// extra walk over the source would be wasted.
     void preScan(const std::string& source) {
+        if (!progress) return;
         ScanOptions scanOptions;
         scanOptions.minNodeSize = INT64_MAX;
         scanOptions.excludes.clear();
@@ -688,18 +742,24 @@ private:
         }
     }
 
-    void report(int64_t filesDone, int64_t bytesDone, const std::string& path) {
-        if (!progress) return;
+    void report(const std::string& path) {
+        if (!progress || std::this_thread::get_id() != caller) return;
         auto now = SteadyClock::now();
         if (std::chrono::duration<double>(now - lastReport).count() <= 0.15) return;
         BackupProgress update;
-        update.filesDone = filesDone;
-        update.filesTotal = std::max(totalFiles, filesDone);
-        update.bytesDone = bytesDone;
-        update.bytesTotal = std::max(totalBytes, bytesDone);
+        update.filesDone = total;
+        update.filesTotal = std::max(totalFiles, update.filesDone);
+        update.bytesDone = seenBytes;
+        update.bytesTotal = std::max(totalBytes, update.bytesDone);
         update.currentPath = path;
         lastReport = now;
         progress(update);
+    }
+
+    bool shouldStop() {
+        if (stopped) return true;
+        if (isCancelled(cancel)) stopped = true;
+        return stopped;
     }
 
     void copyFolder(const std::string& source, const std::string& relative) {
@@ -708,81 +768,85 @@ private:
             throw OstrevaneError(L("无法在目的地创建目录: %@", describe(root.error)));
         int fd = FileSystem::canOpenFolder(source) ? ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         if (fd < 0) throw OstrevaneError(L("无法读取 %@", source));
-        walk(fd, source, root);
+        raiseDescriptorLimit();
+        walk(UniqueFd(fd), source, root, 1);
     }
 
-    void walk(int folderFd, const std::string& folderPath, const TargetFolder& target) {
-        DirectoryStream folder(folderFd);
-        if (!folder.valid()) {
-            tally.fail(folderPath, describe(errno));
-            return;
-        }
-        while (!stopped) {
-            int readError = 0;
-            auto name = folder.next(readError);
-            if (!name) {
-                if (readError) tally.fail(folderPath, describe(readError));
-                return;
-            }
-            if (isCancelled(cancel)) {
-                stopped = true;
-                return;
-            }
-            if (excludes.count(*name)) continue;
-            const std::string path = joined(folderPath, *name);
+    /// The files and links of one folder first, in the order the folder
+    /// lists them, then its subfolders.
+    void walk(UniqueFd folder, const std::string& folderPath, const TargetFolder& target, int depth) {
+        std::vector<std::string> names;
+        if (int readError = readNames(folder.get(), names)) fail(folderPath, readError);
+
+        std::vector<std::string> subfolders;
+        for (const auto& name : names) {
+            if (shouldStop()) return;
+            if (excludes.count(name)) continue;
+            const std::string path = joined(folderPath, name);
 
             struct stat info;
             int fault = attributeFault(path);
-            if (!fault && ::fstatat(folder.fd(), name->c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) fault = errno;
+            if (!fault && ::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) fault = errno;
             if (fault) {
                 // Not knowing what it is, it cannot have been copied: a
                 // failure, so no offload moves it to the Trash uncopied.
-                ++tally.total;
-                tally.fail(path, describe(fault));
+                ++total;
+                fail(path, fault);
                 continue;
             }
-
-            if (S_ISLNK(info.st_mode)) {
-                copyLink(folder.fd(), *name, path, target);
-            } else if (S_ISDIR(info.st_mode)) {
-                TargetFolder child = openChild(target, *name, !options.dryRun);
-                if (!FileSystem::canOpenFolder(path)) {
-                    tally.fail(path, describe(EACCES));
-                    continue;
-                }
-                int childFd = ::openat(folder.fd(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (childFd < 0) {
-                    tally.fail(path, describe(errno));
-                    continue;
-                }
-                walk(childFd, path, child);
-            } else if (S_ISREG(info.st_mode)) {
-                copyRegular(folder.fd(), *name, path, info, target);
-            }
+            if (S_ISLNK(info.st_mode))
+                copyLink(folder.get(), name, path, target);
+            else if (S_ISDIR(info.st_mode))
+                subfolders.push_back(name);
+            else if (S_ISREG(info.st_mode))
+                copyRegular(folder.get(), name, path, info, target);
             // Sockets, pipes and devices carry no data to keep.
+        }
+
+        auto visit = [&](const std::string& name) {
+            if (shouldStop()) return;
+            const std::string path = joined(folderPath, name);
+            TargetFolder child = openChild(target, name, !options.dryRun);
+            if (!FileSystem::canOpenFolder(path)) {
+                fail(path, EACCES);
+                return;
+            }
+            int childFd = ::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFd < 0) {
+                fail(path, errno);
+                return;
+            }
+            walk(UniqueFd(childFd), path, child, depth + 1);
+        };
+        if (depth <= parallelDepth && subfolders.size() > 1) {
+            tbb::parallel_for(tbb::blocked_range<size_t>(0, subfolders.size(), 1), [&](const auto& range) {
+                for (size_t index = range.begin(); index != range.end(); ++index) visit(subfolders[index]);
+            });
+        } else {
+            for (const auto& name : subfolders) visit(name);
         }
     }
 
     void copyLink(int folderFd, const std::string& name, const std::string& path, const TargetFolder& target) {
-        ++tally.total;
+        ++total;
         char probe[1];
         if (target.fd.valid() && ::readlinkat(target.fd.get(), name.c_str(), probe, sizeof probe) >= 0) {
-            ++tally.skipped;
+            ++skipped;
             return;
         }
         if (options.dryRun) {
-            ++tally.copied;
+            ++copied;
             return;
         }
         if (!target.fd.valid()) {
-            tally.fail(path, describe(target.error));
+            fail(path, target.error);
             return;
         }
         std::vector<char> text(256);
         while (true) {
             ssize_t length = ::readlinkat(folderFd, name.c_str(), text.data(), text.size());
             if (length < 0) {
-                tally.fail(path, describe(errno));
+                fail(path, errno);
                 return;
             }
             if (static_cast<size_t>(length) < text.size()) {
@@ -793,23 +857,23 @@ private:
         }
         std::string linkText(text.begin(), text.end());
         if (::symlinkat(linkText.c_str(), target.fd.get(), name.c_str()) != 0) {
-            tally.fail(path, describe(errno));
+            fail(path, errno);
             return;
         }
-        ++tally.copied;
+        ++copied;
     }
 
     void copyRegular(int folderFd, const std::string& name, const std::string& path, const struct stat& info,
                      const TargetFolder& target) {
-        ++tally.total;
+        ++total;
         seenBytes += allocatedBytes(info);
         if (target.fd.valid() && upToDate(target.fd.get(), name, info)) {
-            ++tally.skipped;
+            ++skipped;
         } else if (options.dryRun) {
-            ++tally.copied;
-            tally.bytes += info.st_size;
+            ++copied;
+            bytes += info.st_size;
         } else if (!target.fd.valid()) {
-            tally.fail(path, describe(target.error));
+            fail(path, target.error);
         } else {
             int result = copyFile(folderFd, name, path, target.fd.get(), name, cancel);
             if (result == copyCancelled) {
@@ -817,39 +881,39 @@ private:
                 return;
             }
             if (result) {
-                tally.fail(path, describe(result));
+                fail(path, result);
             } else {
-                ++tally.copied;
-                tally.bytes += info.st_size;
+                ++copied;
+                bytes += info.st_size;
             }
         }
-        report(tally.total, seenBytes, path);
+        report(path);
     }
 
     void copySingleFile(const std::string& source, const std::string& relative) {
         auto parts = components(relative);
         const std::string name = parts.back();
         parts.pop_back();
-        tally.total = 1;
+        total = 1;
 
         struct stat info;
         int fault = attributeFault(source);
         if (!fault && ::stat(source.c_str(), &info) != 0) fault = errno;
         if (!fault && !S_ISREG(info.st_mode)) fault = EOPNOTSUPP;
         if (fault) {
-            tally.fail(source, describe(fault));
+            fail(source, fault);
             return;
         }
         const int64_t allocated = allocatedBytes(info);
 
         TargetFolder parent = openTargetChain(*destination.path, parts, !options.dryRun);
         if (parent.fd.valid() && upToDate(parent.fd.get(), name, info)) {
-            tally.skipped = 1;
+            skipped = 1;
         } else if (options.dryRun) {
-            tally.copied = 1;
-            tally.bytes = info.st_size;
+            copied = 1;
+            bytes = info.st_size;
         } else if (!parent.fd.valid()) {
-            tally.fail(source, describe(parent.error));
+            fail(source, parent.error);
         } else {
             // The source itself may be a link to the file: its contents are what is wanted.
             const fs::path real = resolved(source).value_or(source);
@@ -860,14 +924,14 @@ private:
             if (result == copyCancelled) {
                 // Nothing was replaced; the run ends cancelled.
             } else if (result) {
-                tally.fail(source, describe(result));
+                fail(source, result);
             } else {
-                tally.copied = 1;
-                tally.bytes = info.st_size;
+                copied = 1;
+                bytes = info.st_size;
             }
         }
-        BackupProgress update;
         if (progress && std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > 0.15) {
+            BackupProgress update;
             update.filesDone = 1;
             update.filesTotal = std::max<int64_t>(totalFiles, 1);
             update.bytesDone = allocated;

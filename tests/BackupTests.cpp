@@ -272,6 +272,31 @@ TEST_F(BackupTest, FirstRunCopiesEverythingWithTimesAndTheSecondSkipsIt) {
     EXPECT_EQ(history[1].id, first.id);
 }
 
+TEST_F(BackupTest, AWideAndDeepTreeIsCopiedWholeWithExactCounts) {
+    int files = 0;
+    for (int a = 0; a < 12; ++a)
+        for (int b = 0; b < 6; ++b)
+            for (int c = 0; c < 3; ++c) {
+                fs::path folder = source / ("a" + std::to_string(a)) / ("b" + std::to_string(b)) / "c" / "d" / "e" /
+                                  ("f" + std::to_string(c));
+                writeFile(folder / "x.txt", 100 + c);
+                writeFile(folder / "node_modules/skip.js", 1);
+                ++files;
+            }
+    BackupHooks::readAttributes = [](const std::string& path) { return path.ends_with("a7/b2/c/d/e/f1/x.txt") ? EIO : 0; };
+    BackupReport first = BackupEngine::run(source.string(), destination);
+    EXPECT_EQ(first.filesTotal, files);
+    EXPECT_EQ(first.filesCopied, files - 1);
+    EXPECT_EQ(first.filesFailed, 1);
+    EXPECT_EQ(first.errors, (std::vector<std::string>{"~/Projects/app/a7/b2/c/d/e/f1/x.txt: Input/output error"}));
+    EXPECT_EQ(fs::file_size(target() / "a11/b5/c/d/e/f2/x.txt"), 102u);
+
+    BackupHooks::reset();
+    BackupReport second = BackupEngine::run(source.string(), destination);
+    EXPECT_EQ(second.filesCopied, 1);
+    EXPECT_EQ(second.filesSkipped, files - 1);
+}
+
 TEST_F(BackupTest, AChangedFileIsReplacedByTheTwoSecondRuleAndNothingElseGoes) {
     writeFile(source / "size.txt", 100);
     writeFile(source / "time.txt", 100);
