@@ -212,11 +212,14 @@ TEST_F(OffloadTest, RealRcloneOffloadToALocalRemote) {
     if (!Shell::which("rclone")) GTEST_SKIP() << "rclone is not installed";
     fs::path remoteFolder = home.scratch() / "remote";
     fs::create_directories(remoteFolder);
-    ScopedEnv type("RCLONE_CONFIG_CLOUD_TYPE", "alias");
-    ScopedEnv where("RCLONE_CONFIG_CLOUD_REMOTE", remoteFolder.string());
+    // A remote of rclone's local type: its paths are relative to the
+    // folder rclone runs in, which is this process's.
+    ScopedEnv type("RCLONE_CONFIG_CLOUD_TYPE", "local");
     ScopedEnv config("RCLONE_CONFIG", (home.scratch() / "rclone.conf").string());
-
+    const fs::path previous = fs::current_path();
+    fs::current_path(remoteFolder);
     OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
+    fs::current_path(previous);
     EXPECT_TRUE(report.verified) << report.backup.summary;
     EXPECT_TRUE(report.sourceTrashed);
     fs::path landed = remoteFolder / BackupEngine::relativeTarget(source.string());
