@@ -110,8 +110,8 @@ int runHistory(const Arguments& arguments) {
     return success;
 }
 
-RegisterCommand backupCommand({"backup", {"--to", "--exclude"}, runBackup});
-RegisterCommand offloadCommand({"offload", {"--to"}, runOffload});
+RegisterCommand backupCommand({"backup", {"--to", "--exclude"}, runBackup, {"--dry-run"}});
+RegisterCommand offloadCommand({"offload", {"--to"}, runOffload, {"--execute"}});
 RegisterCommand evictCommand({"evict", {}, runEvict});
 RegisterCommand historyCommand({"history", {"-n"}, runHistory});
 

@@ -48,8 +48,8 @@ int runEmptyTrash(const Arguments& arguments) {
     return result.failed.empty() ? success : failure;
 }
 
-RegisterCommand trashCommand({"trash", {}, runTrash});
-RegisterCommand emptyTrashCommand({"empty-trash", {}, runEmptyTrash});
+RegisterCommand trashCommand({"trash", {}, runTrash, {"--execute"}});
+RegisterCommand emptyTrashCommand({"empty-trash", {}, runEmptyTrash, {"--confirm"}});
 
 }  // namespace
 }  // namespace cli

@@ -54,14 +54,20 @@ std::optional<int64_t> Arguments::integer(const std::string& option) const {
 
 std::optional<Arguments> parse(const Command& command, const std::vector<std::string>& words) {
     Arguments arguments;
+    bool optionsEnded = false;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (word == "--json") {
+        if (optionsEnded) {
+            arguments.positionals.push_back(word);
+        } else if (word == "--") {
+            optionsEnded = true;
+        } else if (word == "--json") {
             arguments.json = true;
         } else if (command.valueOptions.count(word)) {
             if (i + 1 >= words.size()) return std::nullopt;
             arguments.options[word].push_back(words[++i]);
         } else if (word.size() > 1 && word[0] == '-') {
+            if (!command.flags.count(word)) return std::nullopt;
             arguments.flags.insert(word);
         } else {
             arguments.positionals.push_back(word);

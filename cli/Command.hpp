@@ -37,6 +37,9 @@ struct Command {
     /// Options followed by a value ("--depth", "-n").
     std::set<std::string> valueOptions;
     std::function<int(const Arguments&)> run;
+    /// Options without a value ("--execute"); any other word that starts
+    /// with "-" is a usage error, so a mistyped option never goes unnoticed.
+    std::set<std::string> flags = {};
 };
 
 struct RegisterCommand {
@@ -45,7 +48,8 @@ struct RegisterCommand {
 
 const Command* findCommand(const std::string& name);
 
-/// Splits `words`; a value option at the end without its value is a usage error.
+/// Splits `words`; an unknown option, or a value option at the end without
+/// its value, is a usage error. Words after "--" are all positionals.
 std::optional<Arguments> parse(const Command& command, const std::vector<std::string>& words);
 
 // Output. Results go to standard output; errors, usage lines and progress to

@@ -202,7 +202,7 @@ int runPlans(const Arguments& arguments) {
     return usageError;
 }
 
-RegisterCommand plansCommand({"plans", {"--to"}, runPlans});
+RegisterCommand plansCommand({"plans", {"--to"}, runPlans, {"--dry-run"}});
 
 }  // namespace
 }  // namespace cli

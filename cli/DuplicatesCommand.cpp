@@ -36,8 +36,6 @@ void printGroups(const Service::DuplicateReport& report, size_t more) {
 }
 
 int runDuplicates(const Arguments& arguments) {
-    for (const auto& flag : arguments.flags)
-        if (flag != "--verify") return usage();
     if (arguments.positionals.size() > 1) return usage();
     auto minSize = megabytesOption(arguments, "--min-size", defaultMinSizeMB);
     if (!minSize) return usage();
@@ -67,7 +65,7 @@ int runDuplicates(const Arguments& arguments) {
     return success;
 }
 
-RegisterCommand duplicatesCommand({"duplicates", {"--min-size"}, runDuplicates});
+RegisterCommand duplicatesCommand({"duplicates", {"--min-size"}, runDuplicates, {"--verify"}});
 
 }  // namespace
 }  // namespace cli

@@ -79,7 +79,7 @@ int runStatus(const Arguments& arguments) {
     return success;
 }
 
-RegisterCommand scanCommand({"scan", {"--depth", "--top"}, runScan});
+RegisterCommand scanCommand({"scan", {"--depth", "--top"}, runScan, {"--refresh"}});
 RegisterCommand statusCommand({"status", {}, runStatus});
 
 }  // namespace

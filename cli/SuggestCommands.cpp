@@ -109,8 +109,8 @@ int runClean(const Arguments& arguments) {
     return anyFailed ? failure : success;
 }
 
-RegisterCommand suggestCommand({"suggest", {}, runSuggest});
-RegisterCommand cleanCommand({"clean", {}, runClean});
+RegisterCommand suggestCommand({"suggest", {}, runSuggest, {"--quick"}});
+RegisterCommand cleanCommand({"clean", {}, runClean, {"--execute"}});
 
 }  // namespace
 }  // namespace cli

@@ -68,3 +68,19 @@ TEST(CLI, ClaudeSetupNamesTheToolItself) {
     EXPECT_EQ(result.out, L(CLITexts::setupKey, tool, tool) + "\n");
     EXPECT_NE(result.out.find("claude mcp add ostrevane --scope user -- " + tool + " mcp"), std::string::npos);
 }
+
+TEST(CLI, AMistypedOptionIsAUsageErrorAndTouchesNothing) {
+    ScopedHome home("en");
+    auto file = writeFile(home.path("old.log"), 10);
+    auto result = runCLI({"trash", "~/old.log", "--exectue"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_EQ(runCLI({"scan", "--depth"}).status, 2);  // a value option without its value
+
+    // After "--" a name that starts with a dash is a path.
+    auto dashed = writeFile(home.path("-odd"), 10);
+    auto moved = runCLI({"trash", "--execute", "--json", "--", home.path("-odd").string()});
+    EXPECT_EQ(moved.status, 0) << moved.err;
+    EXPECT_FALSE(fs::exists(dashed));
+}
