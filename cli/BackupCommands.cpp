@@ -8,6 +8,7 @@
 #include "Config.hpp"
 #include "Destinations.hpp"
 #include "PlanRun.hpp"
+#include "Service.hpp"
 
 namespace cli {
 namespace {
@@ -147,7 +148,7 @@ int runPlansCommand(const Arguments& arguments) {
     std::vector<PlanRun> runs;
     bool allSucceeded = true;
     for (const auto& plan : plans) {
-        PlanRun run = PlanRuns::run(plan, dryRun, nullptr, progressFor(arguments));
+        Service::PlanRun run = Service::runPlan(plan, dryRun, nullptr, progressFor(arguments));
         endProgress();
         allSucceeded = allSucceeded && run.report && run.report->status == "ok";
         if (!arguments.json) {
