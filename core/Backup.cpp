@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -31,6 +30,7 @@
 #include "Rclone.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
+#include "StoredFile.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/Host.hpp"
 #include "platform/ICloud.hpp"
@@ -273,93 +273,25 @@ std::mutex& processLock() {
     return lock;
 }
 
-/// The process lock, then an advisory lock on a sibling file, so the
-/// application and the tool cannot slip a write between each other's read and
-/// write-back. The sibling carries the lock because every write replaces the
-/// history file itself.
-class HistoryLock {
-public:
-    explicit HistoryLock(bool exclusive) : guard(processLock()) {
-        fs::path lockPath = Paths::supportDir() / "backup-history.json.lock";
-        descriptor = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        // Without a lock file nothing can be written there either, so the
-        // process lock alone loses nothing.
-        if (descriptor < 0) return;
-        while (::flock(descriptor, exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
-        }
-    }
-    ~HistoryLock() {
-        if (descriptor >= 0) ::close(descriptor);
-    }
-    HistoryLock(const HistoryLock&) = delete;
-    HistoryLock& operator=(const HistoryLock&) = delete;
-
-private:
-    std::lock_guard<std::mutex> guard;
-    int descriptor = -1;
-};
-
-struct Reading {
-    std::vector<BackupReport> reports;
-    /// The file holds something that is not a history: keep it before writing.
-    bool mustBeKept = false;
-};
-
-Reading readFile() {
-    const fs::path path = filePath();
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(path, error))) return {};
-    auto text = Files::read(path);
-    if (!text) return {{}, true};
-    if (Text::trim(*text).empty()) return {};
-    try {
-        return {JSONOut::decode<std::vector<BackupReport>>(*text), false};
-    } catch (...) {
-        return {{}, true};
-    }
-}
-
-std::string timeStamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
-    return text;
-}
-
-/// Renames the file to "backup-history.unreadable-<time>.json" beside it.
-bool setAside() {
-    const fs::path original = filePath();
-    const std::string stem = "backup-history.unreadable-" + timeStamp();
-    fs::path target = original.parent_path() / (stem + ".json");
-    std::error_code error;
-    for (int counter = 2; fs::exists(fs::symlink_status(target, error)); ++counter)
-        target = original.parent_path() / (stem + "-" + std::to_string(counter) + ".json");
-    return ::rename(original.c_str(), target.c_str()) == 0;
-}
-
 }  // namespace
 
 fs::path filePath() { return Paths::supportDir() / "backup-history.json"; }
 
 std::vector<BackupReport> load() {
-    HistoryLock lock(false);
-    return readFile().reports;
+    StoredFile::Lock lock(processLock(), filePath(), false);
+    return StoredFile::read<std::vector<BackupReport>>(filePath()).value;
 }
 
 void append(const BackupReport& report) {
     // One lock from the read to the write, so two runs finishing together
     // cannot drop each other's report.
-    HistoryLock lock(true);
-    Reading reading = readFile();
-    if (reading.mustBeKept && !setAside()) return;
-    reading.reports.insert(reading.reports.begin(), report);
-    if (reading.reports.size() > capacity) reading.reports.resize(capacity);
-    std::string text = JSONOut::encode(reading.reports, true);
-    if (text == JSONOut::failureDocument) return;
+    StoredFile::Lock lock(processLock(), filePath(), true);
+    auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());
     try {
-        Files::writeAtomically(filePath(), text);
+        if (reading.mustBeKept) StoredFile::setAside(filePath());
+        reading.value.insert(reading.value.begin(), report);
+        if (reading.value.size() > capacity) reading.value.resize(capacity);
+        StoredFile::write(filePath(), reading.value);
     } catch (const OstrevaneError&) {
     }
 }

@@ -1,12 +1,12 @@
 #include "Config.hpp"
 
+#include "StoredFile.hpp"
+
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <mutex>
 #include <random>
 
@@ -79,84 +79,6 @@ std::mutex& processLock() {
 std::mutex observerLock;
 std::function<void(const fs::path&)> setAsideObserver;
 
-/// The process lock, then an advisory lock on "config.json.lock" beside the
-/// file. The sibling file, not config.json itself, carries the advisory lock
-/// because every write replaces config.json with a new file.
-class ConfigLock {
-public:
-    explicit ConfigLock(bool exclusive) : guard(processLock()) {
-        fs::path lockPath = Paths::supportDir() / "config.json.lock";
-        descriptor = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        // Without a lock file (a read-only folder) nothing can be written
-        // either, so going on with the process lock alone loses nothing.
-        if (descriptor < 0) return;
-        while (::flock(descriptor, exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
-        }
-    }
-    ~ConfigLock() {
-        if (descriptor >= 0) ::close(descriptor);
-    }
-    ConfigLock(const ConfigLock&) = delete;
-    ConfigLock& operator=(const ConfigLock&) = delete;
-
-private:
-    std::lock_guard<std::mutex> guard;
-    int descriptor = -1;
-};
-
-struct Reading {
-    AppConfig config;
-    /// The file holds something that is not a configuration: it must be
-    /// kept before anything is written over it.
-    bool mustBeKept = false;
-};
-
-Reading readFile() {
-    const fs::path path = filePath();
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(path, error))) return {};
-    auto text = Files::read(path);
-    if (!text) return {AppConfig(), true};
-    if (Text::trim(*text).empty()) return {};
-    try {
-        return {JSONOut::decode<AppConfig>(*text), false};
-    } catch (...) {
-        return {AppConfig(), true};
-    }
-}
-
-std::string timeStamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
-    return text;
-}
-
-/// Renames the file to "config.unreadable-<time>.json" beside it (with a
-/// counter when that name is taken). Runs under the lock, so the check for a
-/// free name cannot race with another writer.
-fs::path setAside() {
-    const fs::path original = filePath();
-    const std::string stem = "config.unreadable-" + timeStamp();
-    fs::path target = original.parent_path() / (stem + ".json");
-    std::error_code error;
-    for (int counter = 2; fs::exists(fs::symlink_status(target, error)); ++counter)
-        target = original.parent_path() / (stem + "-" + std::to_string(counter) + ".json");
-    if (::rename(original.c_str(), target.c_str()) != 0)
-        throw OstrevaneError(original.string() + ": " + std::strerror(errno));
-    return target;
-}
-
-void writeFile(const AppConfig& config) {
-    std::string text = JSONOut::encode(config, true);
-    // A name or path that is not valid UTF-8 cannot be encoded; writing the
-    // failure document instead would wipe every entry.
-    if (text == JSONOut::failureDocument) throw OstrevaneError(filePath().string() + ": " + std::strerror(EILSEQ));
-    Files::writeAtomically(filePath(), text);
-}
-
 void notifySetAside(const fs::path& keptAs) {
     std::function<void(const fs::path&)> observer;
     {
@@ -171,8 +93,8 @@ void notifySetAside(const fs::path& keptAs) {
 fs::path filePath() { return Paths::supportDir() / "config.json"; }
 
 AppConfig load() {
-    ConfigLock lock(false);
-    return readFile().config;
+    StoredFile::Lock lock(processLock(), filePath(), false);
+    return StoredFile::read<AppConfig>(filePath()).value;
 }
 
 AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
@@ -180,13 +102,13 @@ AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
     std::optional<AppConfig> written;
     std::optional<OstrevaneError> failure;
     {
-        ConfigLock lock(true);
-        Reading reading = readFile();
+        StoredFile::Lock lock(processLock(), filePath(), true);
+        auto reading = StoredFile::read<AppConfig>(filePath());
         try {
-            if (reading.mustBeKept) keptAs = setAside();
-            change(reading.config);
-            writeFile(reading.config);
-            written = std::move(reading.config);
+            if (reading.mustBeKept) keptAs = StoredFile::setAside(filePath());
+            change(reading.value);
+            StoredFile::write(filePath(), reading.value);
+            written = std::move(reading.value);
         } catch (const OstrevaneError& error) {
             failure = error;
         }

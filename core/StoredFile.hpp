@@ -1,0 +1,66 @@
+// The JSON files of the support folder that the application and the tool
+// share: read and replaced under one lock, and never written over while they
+// hold something that could not be read.
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <optional>
+
+#include "Support.hpp"
+
+namespace StoredFile {
+
+/// The process lock, then an advisory lock on "<file>.lock" beside the file,
+/// so two processes cannot slip a write between each other's read and
+/// write-back. The sibling carries the lock because every write replaces the
+/// file itself.
+class Lock {
+public:
+    Lock(std::mutex& processLock, const std::filesystem::path& file, bool exclusive);
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    std::lock_guard<std::mutex> guard;
+    int descriptor = -1;
+};
+
+template <class T>
+struct Reading {
+    T value{};
+    /// The file holds something that could not be read or decoded: it must be
+    /// kept before anything is written over it.
+    bool mustBeKept = false;
+};
+
+/// A missing or blank file reads as an empty value; anything unreadable or
+/// undecodable as an empty value that must be kept.
+std::optional<std::string> readText(const std::filesystem::path& path, bool& mustBeKept);
+
+template <class T>
+Reading<T> read(const std::filesystem::path& path) {
+    Reading<T> reading;
+    auto text = readText(path, reading.mustBeKept);
+    if (!text) return reading;
+    try {
+        reading.value = JSONOut::decode<T>(*text);
+    } catch (...) {
+        reading.mustBeKept = true;
+    }
+    return reading;
+}
+
+/// Renames the file to "<stem>.unreadable-<UTC time>.json" beside it, with a
+/// counter when that name is taken. Call it under the lock, so the check for
+/// a free name cannot race with another writer. Throws OstrevaneError when
+/// the file cannot be moved.
+std::filesystem::path setAside(const std::filesystem::path& path);
+
+/// Encodes pretty JSON and replaces the file atomically. Throws OstrevaneError
+/// when the value cannot be encoded (a text that is not UTF-8): writing the
+/// failure document instead would wipe every entry.
+void write(const std::filesystem::path& path, const json& value);
+
+}  // namespace StoredFile
