@@ -136,25 +136,12 @@ bool strictlyInside(const std::string& path, const std::string& root) {
     return path.starts_with(root.ends_with("/") ? root : root + "/");
 }
 
-size_t componentCount(const std::string& path) {
-    size_t count = 0;
-    bool inComponent = false;
-    for (char c : path) {
-        if (c == '/') {
-            inComponent = false;
-        } else if (!inComponent) {
-            inComponent = true;
-            ++count;
-        }
-    }
-    return count;
-}
 
 /// Rules 1 to 6: everything decided by the path's text.
 std::optional<std::string> placeRefusal(const std::string& p, const Places& at) {
     if (at.protectedFolders.count(p)) return L("受保护的目录,只能清理其中的内容,不能整体移除");
     if (p == at.home || at.home.starts_with(p.ends_with("/") ? p : p + "/")) return L("这是主目录的上级目录");
-    if (componentCount(p) <= 1) return L("顶层系统目录");
+    if (Paths::componentCount(p) <= 1) return L("顶层系统目录");
     if (p.ends_with(".photoslibrary")) return L("照片图库请在“照片”App 中管理");
     if (std::none_of(at.allowedRoots.begin(), at.allowedRoots.end(),
                      [&](const std::string& root) { return strictlyInside(p, root); }))

@@ -124,18 +124,13 @@ std::vector<std::string> sortedEntries(const std::string& folder) {
     return names;
 }
 
-std::string lowercased(const std::string& text) {
-    std::string result;
-    icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(result);
-    return result;
-}
 
 bool equalIgnoringCase(const std::string& a, const std::string& b) {
     return icu::UnicodeString::fromUTF8(a).caseCompare(icu::UnicodeString::fromUTF8(b), U_FOLD_CASE_DEFAULT) == 0;
 }
 
 std::string idFromFolderName(const std::string& name) {
-    std::string id = lowercased(name);
+    std::string id = Text::lowercased(name);
     std::replace(id.begin(), id.end(), ' ', '-');
     return id;
 }
@@ -209,7 +204,7 @@ void addCloudStorageFolders(DiscoveryList& list) {
         auto pieces = splitOnceAtDash(entry);
         std::string provider = pieces.empty() ? entry : pieces.front();
         std::string account = entry.find('-') != std::string::npos && !pieces.empty() ? pieces.back() : "";
-        std::string key = lowercased(provider);
+        std::string key = Text::lowercased(provider);
 
         DestinationKind kind;
         std::string baseName;

@@ -24,48 +24,16 @@ namespace {
 
 // MARK: Paths as texts
 
-std::string lastComponent(const std::string& path) {
-    std::string_view view = path;
-    while (view.size() > 1 && view.back() == '/') view.remove_suffix(1);
-    auto slash = view.rfind('/');
-    return std::string(slash == std::string_view::npos ? view : view.substr(slash + 1));
-}
-
-std::string lowercased(const std::string& text) {
-    bool ascii = std::all_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x80; });
-    if (ascii) {
-        std::string lower = text;
-        for (char& c : lower)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return lower;
-    }
-    std::string lower;
-    icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(lower);
-    return lower;
-}
-
 /// The part of the last component after its final ".", lower-cased; a name
 /// that starts with its only "." (".venv") has none.
 std::string extensionOf(const std::string& path) {
-    std::string name = lastComponent(path);
+    std::string name = Paths::lastComponent(path);
     auto dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) return "";
-    return lowercased(name.substr(dot + 1));
+    return Text::lowercased(name.substr(dot + 1));
 }
 
-int64_t depth(const std::string& path) {
-    int64_t count = 0;
-    bool inComponent = false;
-    for (char c : path) {
-        if (c == '/') {
-            inComponent = false;
-        } else if (!inComponent) {
-            inComponent = true;
-            ++count;
-        }
-    }
-    return count;
-}
+int64_t depthOf(const std::string& path) { return static_cast<int64_t>(Paths::componentCount(path)); }
 
 std::string parentPath(const std::string& path) {
     auto slash = path.rfind('/');
@@ -401,7 +369,7 @@ std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& 
     std::vector<SuggestionItem> items;
 
     if (const FileNode* support = home.find(homePath + "/Library/Application Support")) {
-        const int64_t base = depth(support->path);
+        const int64_t base = depthOf(support->path);
         support->walk([&](const FileNode& node) {
             if (!node.isDirectory) return false;
             if (node.path == support->path) return true;
@@ -410,7 +378,7 @@ std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& 
                 items.emplace_back(node.path, node.size);
                 return false;
             }
-            return depth(node.path) - base < 6;
+            return depthOf(node.path) - base < 6;
         });
     }
 
@@ -446,7 +414,7 @@ std::vector<Suggestion> downloads(const FileNode& home, const std::string& homeP
     };
 
     std::vector<SuggestionItem> installers;
-    const int64_t base = depth(folder->path);
+    const int64_t base = depthOf(folder->path);
     folder->walk([&](const FileNode& node) {
         if (!node.isDirectory) {
             if (installerExtensions().count(extensionOf(node.path)))
@@ -455,7 +423,7 @@ std::vector<Suggestion> downloads(const FileNode& home, const std::string& homeP
         }
         if (extensionOf(node.path) == "app") return false;
         // Downloads itself and one level of folders below it.
-        return depth(node.path) - base < 2;
+        return depthOf(node.path) - base < 2;
     });
     sortLargestFirst(installers);
 

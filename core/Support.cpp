@@ -7,7 +7,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -106,6 +109,28 @@ bool isInside(const std::string& path, const std::string& parent) {
     return path.starts_with(prefix);
 }
 
+std::string lastComponent(const std::string& path) {
+    if (path == "/") return "/";
+    std::string_view view = path;
+    while (view.size() > 1 && view.back() == '/') view.remove_suffix(1);
+    auto slash = view.rfind('/');
+    return std::string(slash == std::string_view::npos ? view : view.substr(slash + 1));
+}
+
+size_t componentCount(const std::string& path) {
+    size_t count = 0;
+    bool inComponent = false;
+    for (char c : path) {
+        if (c == '/') {
+            inComponent = false;
+        } else if (!inComponent) {
+            inComponent = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
 static std::filesystem::path createdFolder(const std::string& path) {
     std::error_code ignored;
     std::filesystem::create_directories(path, ignored);
@@ -180,6 +205,21 @@ std::string trim(std::string_view text) {
     if (start == std::string_view::npos) return "";
     size_t end = text.find_last_not_of(blanks);
     return std::string(text.substr(start, end - start + 1));
+}
+
+std::string lowercased(std::string_view text) {
+    bool ascii = std::all_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x80; });
+    if (ascii) {
+        std::string lower(text);
+        for (char& c : lower)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return lower;
+    }
+    std::string lower;
+    icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
+        .toLower(icu::Locale::getRoot())
+        .toUTF8String(lower);
+    return lower;
 }
 
 std::string shellQuoted(std::string_view text) {

@@ -66,6 +66,10 @@ bool isInside(const std::string& path, const std::string& parent);
 /// Created on every access; a failure to create is left to the caller's next step.
 std::filesystem::path supportDir();
 std::filesystem::path cacheDir();
+/// The last component ("/" for the root itself); trailing slashes ignored.
+std::string lastComponent(const std::string& path);
+/// How many components a path has: 0 for "/", 1 for "/Users".
+size_t componentCount(const std::string& path);
 /// Standardises an absolute path: removes "." and ".." and repeated slashes,
 /// without touching the disk.
 std::string standardize(const std::string& absolutePath);
@@ -142,6 +146,8 @@ bool isValidUTF8(std::string_view text);
 std::string replacingInvalidUTF8(std::string_view text);
 /// Trims blanks, tabs and line breaks at both ends.
 std::string trim(std::string_view text);
+/// Lower case by Unicode's root rules, with a fast road for ASCII.
+std::string lowercased(std::string_view text);
 /// Wraps a text in single quotes for a POSIX shell, escaping quotes inside it.
 std::string shellQuoted(std::string_view text);
 }  // namespace Text

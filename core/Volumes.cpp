@@ -10,14 +10,6 @@
 
 namespace {
 
-std::string lastComponent(const std::string& path) {
-    if (path == "/") return "/";
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    auto slash = trimmed.rfind('/');
-    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-}
-
 /// Names compare by code point, canonically equivalent spellings alike.
 std::string comparable(const std::string& name) {
     UErrorCode status = U_ZERO_ERROR;
@@ -34,7 +26,7 @@ std::optional<VolumeInfo> volumeOf(const Mounts::Mount* mount, const std::string
     auto capacity = Mounts::capacity(path);
     if (!capacity) return std::nullopt;
     std::optional<std::string> label = mount ? Mounts::label(*mount) : std::nullopt;
-    std::string name = label && !label->empty() ? *label : lastComponent(path);
+    std::string name = label && !label->empty() ? *label : Paths::lastComponent(path);
     bool internal = mount ? Mounts::isInternal(*mount) : false;
     // Linux keeps no purgeable space: what is available is all that is free.
     return VolumeInfo::make(std::move(name), path, capacity->total, capacity->available, 0, internal);
