@@ -4,20 +4,21 @@
 #include <algorithm>
 
 #include "Cleaner.hpp"
+#include "CleanOutput.hpp"
 #include "Command.hpp"
 
 namespace cli {
-namespace {
 
-constexpr size_t shownTrashed = 20;
-
-void printResult(const CleanResult& result) {
+void printCleanResult(const CleanResult& result) {
+    constexpr size_t shownTrashed = 20;
     printLine(result.message);
     for (size_t index = 0; index < std::min(shownTrashed, result.trashed.size()); ++index)
         printLine("  " + Paths::abbreviate(result.trashed[index]));
     if (result.trashed.size() > shownTrashed) printLine(L("  … 另有 %@ 项", result.trashed.size() - shownTrashed));
     for (const auto& failure : result.failed) printLine("  " + Paths::abbreviate(failure.path) + ": " + failure.reason);
 }
+
+namespace {
 
 int runTrash(const Arguments& arguments) {
     if (arguments.positionals.empty()) {
@@ -29,7 +30,7 @@ int runTrash(const Arguments& arguments) {
     if (arguments.json) {
         printJSON(result);
     } else {
-        printResult(result);
+        printCleanResult(result);
         if (dryRun) printLine(L("\n这是试运行,没有改动任何文件。确认无误后加 --execute 执行。"));
     }
     return result.failed.empty() ? success : failure;
@@ -44,7 +45,7 @@ int runEmptyTrash(const Arguments& arguments) {
     if (arguments.json)
         printJSON(result);
     else
-        printResult(result);
+        printCleanResult(result);
     return result.failed.empty() ? success : failure;
 }
 

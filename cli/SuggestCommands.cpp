@@ -5,6 +5,7 @@
 #include <set>
 
 #include "Cleaner.hpp"
+#include "CleanOutput.hpp"
 #include "Command.hpp"
 #include "Service.hpp"
 
@@ -53,16 +54,6 @@ int runSuggest(const Arguments& arguments) {
     return success;
 }
 
-constexpr size_t shownTrashed = 20;
-
-void printResult(const CleanResult& result) {
-    printLine(result.message);
-    for (size_t index = 0; index < std::min(shownTrashed, result.trashed.size()); ++index)
-        printLine("  " + Paths::abbreviate(result.trashed[index]));
-    if (result.trashed.size() > shownTrashed) printLine(L("  … 另有 %@ 项", result.trashed.size() - shownTrashed));
-    for (const auto& failure : result.failed) printLine("  " + Paths::abbreviate(failure.path) + ": " + failure.reason);
-}
-
 int runClean(const Arguments& arguments) {
     if (arguments.positionals.empty()) {
         printUsage(L("用法: ostrevane clean <建议id>... [--execute]"));
@@ -103,7 +94,7 @@ int runClean(const Arguments& arguments) {
         else
             printJSON(json(results));
     } else {
-        for (const auto& result : results) printResult(result);
+        for (const auto& result : results) printCleanResult(result);
         if (dryRun) printLine(L("\n这是试运行,没有改动任何文件。确认无误后加 --execute 执行。"));
     }
     return anyFailed ? failure : success;

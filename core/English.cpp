@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "CLITexts.hpp"
 #include "Localization.hpp"
 
 namespace English {
@@ -874,40 +875,7 @@ constexpr Row kRows[] = {
      "%@ year ago||%@ years ago"},
 
     // Command-line tool
-    {"Ostrevane %@ — 看清磁盘空间、给出清理建议、备份到网盘。为 Claude 等 AI agent 设计:每个命令都支持 --json。\n"
-     "\n"
-     "用法: ostrevane <命令> [参数] [--json]\n"
-     "\n"
-     "查看\n"
-     "  status                              各磁盘容量、可用空间、权限状态\n"
-     "  scan [路径] [--depth 2] [--top 10]   目录占用树(默认主目录;结果缓存 15 分钟,--refresh 强制重扫)\n"
-     "  largest [路径] [-n 25] [--min-size 100] [--older-than 天数]\n"
-     "                                      最大的文件(--min-size 单位 MB)\n"
-     "  duplicates [路径] [--min-size 50] [--verify]\n"
-     "                                      重复文件\n"
-     "\n"
-     "建议与清理(默认都是试运行,加 --execute 才真正执行;清理 = 移到废纸篓,可恢复)\n"
-     "  suggest [--quick]                   清理建议,按可释放空间排序\n"
-     "  clean <建议id>... [--execute]        执行某条建议\n"
-     "  trash <路径>... [--execute]          把指定文件/目录移到废纸篓\n"
-     "  empty-trash --confirm               清倒废纸篓(不可恢复,真正释放空间)\n"
-     "\n"
-     "网盘备份\n"
-     "  destinations                        检测到的网盘与备份目的地\n"
-     "  destinations add <名称> <目录>       添加自定义目的地(外置硬盘、NAS、任意网盘同步目录)\n"
-     "  destinations remove <名称>\n"
-     "  backup <路径> --to <目的地> [--dry-run] [--exclude 名称]...\n"
-     "                                      增量备份(只复制新增/变化的文件,从不删除目的地内容)\n"
-     "  offload <路径> --to <目的地> [--execute]\n"
-     "                                      归档:备份 → 校验 → 本地副本移到废纸篓\n"
-     "  evict <iCloud 云盘内的路径>          释放已上传文件的本地副本\n"
-     "  plans                               备份计划列表\n"
-     "  plans add <路径> --to <目的地> | plans remove <id> | plans run [id] [--dry-run]\n"
-     "  history [-n 10]                     备份记录\n"
-     "\n"
-     "AI 接入\n"
-     "  mcp                                 启动 MCP 服务(stdio),供 Claude 调用\n"
-     "  claude-setup                        打印接入 Claude Code / Claude Desktop 的配置\n",
+    {CLITexts::helpKey,
      "Ostrevane %@ — see where your disk space goes, get cleanup suggestions, back up to cloud drives. Built for AI agents like Claude: every command supports --json.\n"
      "\n"
      "Usage: ostrevane <command> [arguments] [--json]\n"
@@ -1031,7 +999,7 @@ constexpr Row kRows[] = {
      "last run %@: %@"},
     {"还没有备份记录。",
      "No backups yet."},
-    {"Claude Code:\n  claude mcp add ostrevane --scope user -- %@ mcp\n\nClaude Desktop(claude_desktop_config.json 的 mcpServers 里加入):\n  \"ostrevane\": { \"command\": \"%@\", \"args\": [\"mcp\"] }\n\n之后就可以直接对 Claude 说:“看看我的磁盘哪里可以清理”、“把 ~/Movies/旧项目 归档到 iCloud”。",
+    {CLITexts::setupKey,
      "Claude Code:\n  claude mcp add ostrevane --scope user -- %@ mcp\n\nClaude Desktop (add to mcpServers in claude_desktop_config.json):\n  \"ostrevane\": { \"command\": \"%@\", \"args\": [\"mcp\"] }\n\nThen just tell Claude: “Check where I can free up disk space” or “Archive ~/Movies/old-project to iCloud”."},
     {"未知命令: %@\n",
      "Unknown command: %@\n"},

@@ -214,7 +214,7 @@ TEST(CommandLineTexts, HelpAndSetupAreTableRows) {
     EXPECT_FALSE(CLITexts::setupKey.ends_with("\n"));
     EXPECT_TRUE(CLITexts::helpKey.starts_with("Ostrevane %@ — "));
 
-    const std::string* setup = English::lookup(CLITexts::setupKey);
+    const std::string* setup = English::lookup(std::string(CLITexts::setupKey));
     ASSERT_NE(setup, nullptr);
     auto setupRow = std::find_if(rows.begin(), rows.end(), [](const English::Row& row) { return row.chinese == CLITexts::setupKey; });
     ASSERT_NE(setupRow, rows.end());
@@ -230,7 +230,7 @@ TEST(CommandLineTexts, HelpAndSetupAreTableRows) {
 }
 
 TEST(CommandLineTexts, EnglishHelpMatchesItsLayout) {
-    const std::string* help = English::lookup(CLITexts::helpKey);
+    const std::string* help = English::lookup(std::string(CLITexts::helpKey));
     ASSERT_NE(help, nullptr);
     const std::string expected =
         "Ostrevane 0.3.1 — see where your disk space goes, get cleanup suggestions, back up to cloud drives. Built for AI agents like Claude: every command supports --json.\n"
