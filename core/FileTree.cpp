@@ -92,8 +92,13 @@ std::vector<FileNode> FileNode::largestFiles(int64_t limit, int64_t minSize,
     return collected;
 }
 
-void to_json(json& document, const FileNode& node) {
-    document = json::object();
+namespace {
+
+/// One writer for both documents: the sorted one of the tool's output and
+/// the field-ordered one of the scan cache file.
+template <class Document>
+void writeNode(Document& document, const FileNode& node) {
+    document = Document::object();
     document["name"] = node.name;
     document["path"] = node.path;
     document["isDirectory"] = node.isDirectory;
@@ -101,11 +106,16 @@ void to_json(json& document, const FileNode& node) {
     document["fileCount"] = node.fileCount;
     if (node.modified) document["modified"] = ISODate::format(*node.modified);
     if (node.children) {
-        json list = json::array();
+        Document list = Document::array();
         for (const auto& child : *node.children) list.push_back(child);
         document["children"] = std::move(list);
     }
 }
+
+}  // namespace
+
+void to_json(json& document, const FileNode& node) { writeNode(document, node); }
+void to_json(ordered_json& document, const FileNode& node) { writeNode(document, node); }
 
 void from_json(const json& document, FileNode& node) {
     using namespace JSONFields;

@@ -76,7 +76,8 @@ void store(const ScanResult& result, const std::string& path) {
     }
     std::string encoded;
     try {
-        encoded = json(result).dump(-1, ' ', false, json::error_handler_t::strict);
+        // Compact and in field order; readers accept any key order.
+        encoded = ordered_json(result).dump(-1, ' ', false, json::error_handler_t::strict);
     } catch (...) {
         return;
     }
@@ -104,8 +105,9 @@ void invalidate() {
     std::filesystem::directory_iterator item(Paths::cacheDir(), error), end;
     for (; !error && item != end; item.increment(error)) {
         if (!item->path().filename().string().starts_with("scan-")) continue;
+        // A folder of that name goes too, whole; links are removed, not followed.
         std::error_code ignored;
-        std::filesystem::remove(item->path(), ignored);
+        std::filesystem::remove_all(item->path(), ignored);
     }
 }
 

@@ -566,8 +566,11 @@ ScanResult ScanResult::replacingRoot(FileNode newRoot) const {
     return copy;
 }
 
-void to_json(json& document, const ScanResult& result) {
-    document = json::object();
+namespace {
+
+template <class Document>
+void writeResult(Document& document, const ScanResult& result) {
+    document = Document::object();
     document["root"] = result.root;
     document["scannedAt"] = ISODate::format(result.scannedAt);
     document["duration"] = result.duration;
@@ -577,6 +580,11 @@ void to_json(json& document, const ScanResult& result) {
     document["cloudOnly"] = result.cloudOnly;
     document["minNodeSize"] = result.minNodeSize;
 }
+
+}  // namespace
+
+void to_json(json& document, const ScanResult& result) { writeResult(document, result); }
+void to_json(ordered_json& document, const ScanResult& result) { writeResult(document, result); }
 
 void from_json(const json& document, ScanResult& result) {
     using namespace JSONFields;

@@ -47,9 +47,14 @@ struct FileNode {
 /// Whether `path` is `parent` or lies below it ("/" contains every absolute path).
 bool nodePathIsInside(const std::string& path, const std::string& parent);
 
+/// Keeps its keys in the order they are set; the scan cache file is written
+/// in field order.
+using ordered_json = nlohmann::ordered_json;
+
 /// "modified" and "children" are written only when present; reading requires
 /// the other five keys and refuses values of the wrong type.
 void to_json(json& document, const FileNode& node);
+void to_json(ordered_json& document, const FileNode& node);
 void from_json(const json& document, FileNode& node);
 
 struct ScanResult {
@@ -72,6 +77,7 @@ struct ScanResult {
 
 /// All eight keys are required when reading.
 void to_json(json& document, const ScanResult& result);
+void to_json(ordered_json& document, const ScanResult& result);
 void from_json(const json& document, ScanResult& result);
 
 struct ScanOptions {

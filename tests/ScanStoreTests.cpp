@@ -58,6 +58,33 @@ TEST_F(ScanStoreTest, StoredScansAreFoundUnderEverySpellingOfThePath) {
     }
 }
 
+TEST_F(ScanStoreTest, TheFileIsCompactWithKeysInFieldOrderAndWholeSecondDates) {
+    std::string path = folder();
+    ScanResult result = fakeScan(path, std::chrono::system_clock::from_time_t(1796685906) + 250ms);
+    result.root.modified = std::chrono::system_clock::from_time_t(1700000000);
+    result.root.children->push_back(FileNode{"a.bin", path + "/a.bin", false, 2 * MiB, 1, std::nullopt, std::nullopt});
+    ScanStore::store(result, path);
+
+    std::string contents = readText(ScanStore::cacheFile(path));
+    EXPECT_EQ(contents.find('\n'), std::string::npos);
+    EXPECT_EQ(contents.find(": "), std::string::npos);
+    auto keys = [](const ordered_json& object) {
+        std::vector<std::string> names;
+        for (const auto& item : object.items()) names.push_back(item.key());
+        return names;
+    };
+    ordered_json written = ordered_json::parse(contents);
+    EXPECT_EQ(keys(written), (std::vector<std::string>{"root", "scannedAt", "duration", "fileCount", "inaccessible",
+                                                       "inaccessibleCount", "cloudOnly", "minNodeSize"}));
+    EXPECT_EQ(keys(written["root"]), (std::vector<std::string>{"name", "path", "isDirectory", "size", "fileCount",
+                                                               "modified", "children"}));
+    // A node without a date or children is written without those keys.
+    EXPECT_EQ(keys(written["root"]["children"][0]),
+              (std::vector<std::string>{"name", "path", "isDirectory", "size", "fileCount"}));
+    EXPECT_EQ(written["scannedAt"], "2026-12-07T23:25:06Z");
+    EXPECT_EQ(written["root"]["modified"], "2023-11-14T22:13:20Z");
+}
+
 TEST_F(ScanStoreTest, TheFileAloneAnswersAnotherProcess) {
     std::string path = folder();
     ScanResult result = fakeScan(path, wholeSecondsAgo(30));
@@ -174,6 +201,7 @@ TEST_F(ScanStoreTest, InvalidateForgetsEveryScanAndLeavesOtherFiles) {
     ScanStore::store(fakeScan(a, wholeSecondsAgo(1)), a);
     ScanStore::store(fakeScan(b, wholeSecondsAgo(1)), b);
     writeText(Paths::cacheDir() / "notes.txt", "keep");
+    writeText(Paths::cacheDir() / "scan-folder" / "inside.json", "{}");
     ScanStore::invalidate();
     EXPECT_FALSE(ScanStore::cached(a, 1e9));
     EXPECT_FALSE(ScanStore::cached(b, 1e9));
