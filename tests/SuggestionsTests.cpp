@@ -787,8 +787,10 @@ TEST_F(SuggestionsTest, ColdFoldersFromTwoGigabytesIdleHalfAYear) {
                      .folder("Documents/Undated")
                      .file("Documents/Undated/data", 3'000'000'000)
                      .file("Documents/archive.zip", 9'000'000'000, daysBefore(400))
+                     // Recently touched itself, so only its idle sub-folder could qualify.
+                     .folder("Documents/Outer", daysBefore(10))
+                     .folder("Documents/Outer/Inner", daysBefore(400))
                      .file("Documents/Outer/Inner/data", 2'500'000'000, daysBefore(400))
-                     .folder("Documents/Outer", std::nullopt, 0, false)
                      .file("Pictures/Photos Library.photoslibrary/db", 50'000'000'000, daysBefore(400))
                      .file("Movies/Cut.fcpbundle/media", 9'000'000'000, daysBefore(400))
                      .file("Movies/Old Trip/clip.mov", 4'000'000'000, daysBefore(400))
