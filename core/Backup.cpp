@@ -967,7 +967,6 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
 
     Rclone::Stats stats;
     std::vector<std::string> errorTexts;
-    int64_t errorLines = 0;
     std::string buffer;
     std::optional<SteadyClock::time_point> terminatedAt;
     bool killed = false;
@@ -987,10 +986,8 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
             }
             return;
         }
-        if (auto message = Rclone::errorMessage(*logLine)) {
-            ++errorLines;
+        if (auto message = Rclone::errorMessage(*logLine))
             if (errorTexts.size() < 20) errorTexts.push_back(*message);
-        }
     };
 
     while (true) {
@@ -1031,8 +1028,9 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
     for (const auto& path : uncopyable) tally.fail(path, describe(EOPNOTSUPP));
     for (const auto& text : errorTexts)
         if (tally.errors.size() < 20) tally.errors.push_back(text);
-    int64_t reported = std::max(stats.errors, errorLines);
-    int64_t copyFailures = exitStatus != 0 ? std::max<int64_t>(reported, 1) : reported;
+    // The failures are rclone's own error count: its error lines also carry
+    // one summary per retry attempt, and each failed file once per attempt.
+    int64_t copyFailures = exitStatus != 0 ? std::max<int64_t>(stats.errors, 1) : stats.errors;
     tally.failed += copyFailures;
     tally.total = stats.transfers + stats.checks + static_cast<int64_t>(uncopyable.size());
     tally.copied = stats.transfers;

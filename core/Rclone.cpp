@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <filesystem>
 #include <mutex>
 #include <sstream>
 
@@ -41,14 +42,18 @@ std::vector<std::string> copyArguments(const std::string& source, const std::str
     return arguments;
 }
 
-std::vector<std::string> checkArguments(const std::string& source, const std::string& target) {
-    return {"check", source, target, "--one-way", "--size-only", "--exclude", ".DS_Store", "--exclude", ".localized"};
+std::vector<std::string> checkArguments(const std::string& source, const std::string& target, bool sourceIsFolder) {
+    std::vector<std::string> arguments = {"check", source, target, "--one-way", "--size-only"};
+    if (sourceIsFolder) arguments.insert(arguments.end(), {"--exclude", ".DS_Store", "--exclude", ".localized"});
+    return arguments;
 }
 
 bool check(const std::string& source, const std::string& target) {
     auto program = executable();
     if (!program) return false;
-    return Shell::run(*program, checkArguments(source, target), checkTimeout).status == 0;
+    std::error_code error;
+    const bool sourceIsFolder = std::filesystem::is_directory(source, error);
+    return Shell::run(*program, checkArguments(source, target, sourceIsFolder), checkTimeout).status == 0;
 }
 
 std::vector<std::string> listRemotes() {

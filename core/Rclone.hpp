@@ -32,11 +32,14 @@ std::vector<std::string> copyArguments(const std::string& source, const std::str
                                        const std::vector<std::string>& excludes, bool dryRun);
 
 /// "check": every source file, but the Finder's two bookkeeping files, exists
-/// at the target with the same size.
-std::vector<std::string> checkArguments(const std::string& source, const std::string& target);
+/// at the target with the same size. rclone refuses filters when the source
+/// is a single file, so that check goes without them.
+std::vector<std::string> checkArguments(const std::string& source, const std::string& target,
+                                        bool sourceIsFolder = true);
 inline constexpr double checkTimeout = 3600;
 
 /// Runs "check"; false when rclone is missing, fails, or runs out of time.
+/// A source that is not a folder is checked as the one file it is.
 bool check(const std::string& source, const std::string& target);
 
 /// "listremotes" through Shell::run with a 10-second limit. Every remote with

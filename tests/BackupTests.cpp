@@ -709,6 +709,33 @@ TEST_F(BackupTest, RcloneFailingWithoutErrorLinesSingleFilesAndDryRuns) {
     }
 }
 
+TEST_F(BackupTest, RcloneFailuresAreItsErrorCountNotItsErrorLines) {
+    // As rclone logs a copy that fails twice: each file once per attempt,
+    // plus one line per attempt, then the final statistics.
+    writeFile(source / "a.txt", 10);
+    std::string failedFiles = "{\"level\":\"error\",\"msg\":\"Failed to copy: a\"}\n"
+                              "{\"level\":\"error\",\"msg\":\"Failed to copy: b\"}\n";
+    std::string body = "cat >&2 <<'EOF'\n" + failedFiles +
+                       "{\"level\":\"error\",\"msg\":\"Attempt 1/2 failed with 2 errors\"}\n" + failedFiles +
+                       "{\"level\":\"error\",\"msg\":\"Attempt 2/2 failed with 2 errors\"}\n" +
+                       statsLine(3, 3, 1, 2, 30, 30) + "\nEOF\nexit 1\n";
+    fs::path script = fakeRclone(home.scratch(), body);
+    Rclone::setLocator([script] { return script.string(); });
+    BackupReport report = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
+    EXPECT_EQ(report.filesFailed, 2);
+    EXPECT_EQ(report.errors.size(), 6u);
+    EXPECT_EQ(report.status, "completed_with_errors");
+    EXPECT_EQ(report.summary, "Copied 3 files (30 bytes); 1 already up to date. 2 failed.");
+
+    // A retry that succeeded leaves error lines behind but no errors.
+    writeText(script, "#!/bin/sh\ncat >&2 <<'EOF'\n{\"level\":\"error\",\"msg\":\"Attempt 1/3 failed with 1 errors\"}\n" +
+                          statsLine(1, 1, 0, 0, 10, 10) + "\nEOF\n");
+    BackupReport retried = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
+    EXPECT_EQ(retried.filesFailed, 0);
+    EXPECT_EQ(retried.status, "ok");
+    EXPECT_EQ(retried.errors, (std::vector<std::string>{"Attempt 1/3 failed with 1 errors"}));
+}
+
 TEST_F(BackupTest, RcloneCountsTheLinksItWouldSilentlySkip) {
     writeFile(source / "a.txt", 10);
     fs::create_symlink("a.txt", source / "link");

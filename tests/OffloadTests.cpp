@@ -227,6 +227,32 @@ TEST_F(OffloadTest, RealRcloneOffloadToALocalRemote) {
     EXPECT_TRUE(fs::exists(trashed("old")));
 }
 
+TEST_F(OffloadTest, RealRcloneOffloadOfASingleFile) {
+    if (!Shell::which("rclone")) GTEST_SKIP() << "rclone is not installed";
+    fs::path remoteFolder = home.scratch() / "remote";
+    fs::create_directories(remoteFolder);
+    ScopedEnv type("RCLONE_CONFIG_FILEREMOTE_TYPE", "alias");
+    ScopedEnv where("RCLONE_CONFIG_FILEREMOTE_REMOTE", remoteFolder.string());
+    ScopedEnv config("RCLONE_CONFIG", (home.scratch() / "rclone.conf").string());
+    BackupDestination remote = rcloneDestination();
+    remote.rcloneRemote = "fileremote:";
+
+    fs::path file = source / "report.txt";
+    fs::path landed = remoteFolder / BackupEngine::relativeTarget(file.string());
+    BackupEngine::run(file.string(), remote);
+    ASSERT_EQ(fs::file_size(landed), 3000u);
+    const std::string folder = "fileremote:" + BackupEngine::relativeTarget(source.string());
+    EXPECT_TRUE(BackupEngine::verifyRclone(file.string(), folder));
+    writeFile(landed, 2999);
+    EXPECT_FALSE(BackupEngine::verifyRclone(file.string(), folder));
+
+    OffloadReport report = BackupEngine::offload(file.string(), remote, false);
+    EXPECT_TRUE(report.verified) << report.message;
+    EXPECT_TRUE(report.sourceTrashed);
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(fs::file_size(landed), 3000u);
+}
+
 // MARK: Evict
 
 namespace {
