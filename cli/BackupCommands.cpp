@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "Backup.hpp"
+#include "CLITexts.hpp"
 #include "Command.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
@@ -121,7 +122,8 @@ RegisterCommand historyCommand({"history", {"-n"}, runHistory});
 int runPlansCommand(const Arguments& arguments) {
     std::optional<std::string> id;
     if (arguments.positionals.size() > 2) {
-        printUsage(L("用法: ostrevane plans add <路径> --to <目的地>"));
+        // "plans run" has no usage line of its own; the help shows its form.
+        printUsage(L(CLITexts::helpKey, Ostrevane::version));
         return usageError;
     }
     if (arguments.positionals.size() == 2) id = arguments.positionals[1];

@@ -100,7 +100,7 @@ std::string ago(Date date, Date now);
 namespace ISODate {
 /// "2026-12-08T22:01:16Z": UTC, whole seconds.
 std::string format(Date date);
-/// Strict: only the form `format` writes (an optional fraction is accepted and dropped).
+/// Strict: the form `format` writes, or the same with a ±hh:mm offset.
 std::optional<Date> parse(const std::string& text);
 }  // namespace ISODate
 
