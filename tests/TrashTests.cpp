@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -285,12 +286,45 @@ TEST_F(TrashTest, TheDesktopEmptiesTheEnginesOwnTrash) {
     };
     Trash::emptyThroughDesktop();
     EXPECT_EQ(executable, "/usr/bin/env");
-    ASSERT_EQ(arguments.size(), 6u);
-    EXPECT_EQ(std::vector<std::string>(arguments.begin(), arguments.begin() + 3),
-              (std::vector<std::string>{"-u", "XDG_DATA_HOME", "HOME=" + home.home()}));
-    EXPECT_TRUE(arguments[3].ends_with("gio"));
-    EXPECT_EQ(std::vector<std::string>(arguments.begin() + 4, arguments.end()),
+    ASSERT_EQ(arguments.size(), 12u);
+    EXPECT_EQ(std::vector<std::string>(arguments.begin(), arguments.begin() + 7),
+              (std::vector<std::string>{"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "-u",
+                                        "DBUS_SESSION_BUS_ADDRESS", "HOME=" + home.home()}));
+    EXPECT_TRUE(arguments[7].ends_with("dbus-run-session"));
+    EXPECT_EQ(arguments[8], "--");
+    EXPECT_TRUE(arguments[9].ends_with("gio"));
+    EXPECT_EQ(std::vector<std::string>(arguments.begin() + 10, arguments.end()),
               (std::vector<std::string>{"trash", "--empty"}));
+}
+
+TEST_F(TrashTest, TheDesktopRoadLeavesTheRunningSessionsTrashAlone) {
+    for (const char* program : {"/usr/bin/gio", "/usr/bin/dbus-daemon", "/usr/bin/dbus-run-session",
+                                "/usr/libexec/gvfsd-trash"})
+        if (access(program, X_OK) != 0) GTEST_SKIP() << program << " is missing; install libglib2.0-bin and gvfs";
+
+    // A desktop session whose file-system daemon belongs to another home,
+    // whose Trash holds something the user still wants.
+    fs::path otherHome = home.scratch() / "desktop-user";
+    fs::path otherItem = writeFile(otherHome / ".local/share/Trash/files/keep-me.txt", 10);
+    writeText(otherHome / ".local/share/Trash/info/keep-me.txt.trashinfo",
+              "[Trash Info]\nPath=/tmp/keep-me.txt\nDeletionDate=2024-01-01T00:00:00\n");
+    const std::string bus = "unix:path=" + (home.scratch() / "bus").string();
+    Shell::Output daemon = Shell::run("/usr/bin/env",
+                                      {"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "HOME=" + otherHome.string(),
+                                       "/usr/bin/dbus-daemon", "--session", "--fork", "--nopidfile",
+                                       "--address=" + bus, "--print-pid=1"},
+                                      10);
+    ASSERT_EQ(daemon.status, 0) << daemon.stderrText;
+    const pid_t daemonPid = std::stoi(daemon.stdoutText);
+    ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS", bus);
+
+    Trash::moveToTrash(writeFile(home.path("junk.bin"), 10).string());
+    Shell::Output emptied = Trash::emptyThroughDesktop();
+    ::kill(daemonPid, SIGTERM);
+
+    EXPECT_EQ(emptied.status, 0) << emptied.stderrText;
+    EXPECT_TRUE(fs::is_empty(files())) << "the engine's own trash is the one emptied";
+    EXPECT_TRUE(fs::exists(otherItem)) << "the session's trash is untouched";
 }
 
 TEST_F(TrashTest, RevealAsksTheFileManagerThenFallsBack) {

@@ -333,6 +333,14 @@ std::string moveToTrash(const std::string& path) {
 }
 
 std::vector<std::string> entries() {
+    // Emptying deletes what is listed here. A trash folder that is a link
+    // would point that at whatever folder it leads to, so it cannot be
+    // listed, just as nothing is ever moved into one.
+    for (const auto& folder : {homeTrash(), filesFolder()}) {
+        struct stat status {};
+        if (::lstat(folder.c_str(), &status) == 0 && !S_ISDIR(status.st_mode))
+            throw systemError(ENOTDIR, folder);
+    }
     try {
         return hooks().listFolder(filesFolder());
     } catch (const std::system_error& error) {
@@ -359,9 +367,18 @@ Shell::Output emptyThroughDesktop() {
     if (!found) found = Shell::which("gio");
     const std::string gio = found.value_or("/usr/bin/gio");
     if (!homeIsOverridden()) return hooks().run(gio, {"trash", "--empty"}, timeout);
-    // gio finds the trash from HOME and XDG_DATA_HOME; point both at the
-    // engine's home so it empties the same trash the engine lists.
-    return hooks().run("/usr/bin/env", {"-u", "XDG_DATA_HOME", "HOME=" + Paths::home(), gio, "trash", "--empty"},
+    // gio hands the work to the desktop's file-system daemon, which finds the
+    // trash from its own HOME and XDG_DATA_HOME, not from ours: through the
+    // running session it would empty the user's real Trash. A private
+    // session starts a daemon that sees the engine's home (and keeps its
+    // sockets there rather than beside the real daemon's), so the trash the
+    // engine lists is the one emptied. Without dbus-run-session this fails to
+    // start and is reported like any other failure.
+    auto session = installedProgram("dbus-run-session");
+    return hooks().run("/usr/bin/env",
+                       {"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "-u", "DBUS_SESSION_BUS_ADDRESS",
+                        "HOME=" + Paths::home(),
+                        session.value_or("/usr/bin/dbus-run-session"), "--", gio, "trash", "--empty"},
                        timeout);
 }
 
