@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include "JSONFields.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
@@ -41,7 +42,7 @@ void from_json(const json& document, CleanResult& result) {
     result.dryRun = document.at("dryRun").get<bool>();
     result.trashed = document.at("trashed").get<std::vector<std::string>>();
     result.failed = document.at("failed").get<std::vector<CleanFailure>>();
-    result.bytes = document.at("bytes").get<int64_t>();
+    result.bytes = JSONFields::integer(document.at("bytes"), "bytes");
     result.size = document.at("size").get<std::string>();
     result.message = document.at("message").get<std::string>();
 }
@@ -275,11 +276,14 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
         case CleanAction::trashContents: {
             std::vector<std::string> children;
             for (const auto& folder : suggestion.paths) {
-                // The folder stays; an unreadable one simply offers nothing.
+                // The folder stays; one that cannot be read, even partway
+                // through, offers nothing rather than an arbitrary part.
+                std::vector<std::string> listed;
                 std::error_code error;
                 fs::directory_iterator entries(folder, error);
                 for (; !error && entries != fs::directory_iterator(); entries.increment(error))
-                    children.push_back(folder + "/" + entries->path().filename().string());
+                    listed.push_back(folder + "/" + entries->path().filename().string());
+                if (!error) children.insert(children.end(), listed.begin(), listed.end());
             }
             return trash(children, dryRun);
         }

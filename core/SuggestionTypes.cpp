@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "JSONFields.hpp"
+
 namespace {
 constexpr std::array<std::pair<Risk, std::string_view>, 3> riskNames{{
     {Risk::safe, "safe"},
@@ -93,7 +95,7 @@ void to_json(json& document, const SuggestionItem& item) {
 
 void from_json(const json& document, SuggestionItem& item) {
     item.path = document.at("path").get<std::string>();
-    item.bytes = document.at("bytes").get<int64_t>();
+    item.bytes = JSONFields::integer(document.at("bytes"), "bytes");
     item.size = document.at("size").get<std::string>();
     JSONOut::getOptional(document, "note", item.note);
 }
@@ -120,7 +122,7 @@ void from_json(const json& document, Suggestion& suggestion) {
     suggestion.title = document.at("title").get<std::string>();
     suggestion.detail = document.at("detail").get<std::string>();
     suggestion.paths = document.at("paths").get<std::vector<std::string>>();
-    suggestion.reclaimableBytes = document.at("reclaimableBytes").get<int64_t>();
+    suggestion.reclaimableBytes = JSONFields::integer(document.at("reclaimableBytes"), "reclaimableBytes");
     suggestion.reclaimable = document.at("reclaimable").get<std::string>();
     suggestion.risk = document.at("risk").get<Risk>();
     suggestion.action = document.at("action").get<CleanAction>();
@@ -144,9 +146,9 @@ void to_json(json& document, const SuggestionReport& report) {
 void from_json(const json& document, SuggestionReport& report) {
     report.generatedAt = document.at("generatedAt").get<Date>();
     report.mode = document.at("mode").get<std::string>();
-    report.totalReclaimableBytes = document.at("totalReclaimableBytes").get<int64_t>();
+    report.totalReclaimableBytes = JSONFields::integer(document.at("totalReclaimableBytes"), "totalReclaimableBytes");
     report.totalReclaimable = document.at("totalReclaimable").get<std::string>();
-    report.safeReclaimableBytes = document.at("safeReclaimableBytes").get<int64_t>();
+    report.safeReclaimableBytes = JSONFields::integer(document.at("safeReclaimableBytes"), "safeReclaimableBytes");
     report.safeReclaimable = document.at("safeReclaimable").get<std::string>();
     report.suggestions = document.at("suggestions").get<std::vector<Suggestion>>();
     report.notes = document.at("notes").get<std::vector<std::string>>();

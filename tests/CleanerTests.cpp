@@ -92,9 +92,17 @@ TEST(SuggestionRecords, DecodingFailsOnUnknownTextsAndMissingKeys) {
         missing.erase(key);
         EXPECT_ANY_THROW(missing.get<Suggestion>()) << key;
     }
-    json wrongType = document;
-    wrongType["reclaimableBytes"] = "1";
-    EXPECT_ANY_THROW(wrongType.get<Suggestion>());
+    // A byte count must be a whole number: 1.5 is not quietly read as 1.
+    for (json wrong : {json("1"), json(1.5), json(true)}) {
+        json wrongType = document;
+        wrongType["reclaimableBytes"] = wrong;
+        EXPECT_ANY_THROW(wrongType.get<Suggestion>()) << wrong;
+    }
+    EXPECT_ANY_THROW((json{{"path", "/p"}, {"bytes", 2.5}, {"size", "x"}}.get<SuggestionItem>()));
+    json report = SuggestionReport{ISODate::parse("2026-01-02T03:04:05Z").value(), "quick", 1, "1 byte", 0, "0 KB",
+                                   {}, {}};
+    report["safeReclaimableBytes"] = 0.5;
+    EXPECT_ANY_THROW(report.get<SuggestionReport>());
     EXPECT_ANY_THROW((json{{"path", "/p"}, {"bytes", 1}}.get<SuggestionItem>()));
     EXPECT_NO_THROW((json{{"path", "/p"}, {"bytes", 1}, {"size", "x"}, {"note", nullptr}}.get<SuggestionItem>()));
 }
@@ -401,6 +409,24 @@ TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
     EXPECT_TRUE(cacheWasDropped());
 }
 
+TEST_F(CleanerTest, EmptyingNeverDeletesThroughATrashFolderThatIsALink) {
+    fs::path precious = writeFile(home.path("Documents/thesis.tex"), 100).parent_path();
+    fs::create_directories(Trash::infoFolder());
+    fs::create_directory_symlink(precious, Trash::filesFolder());
+    int desktopRuns = 0;
+    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {
+        ++desktopRuns;
+        return Shell::Output{0, "", ""};
+    };
+
+    auto result = Cleaner::emptyTrash();
+
+    EXPECT_EQ(desktopRuns, 1) << "the trash cannot be listed, so the desktop is asked";
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_TRUE(fs::exists(precious / "thesis.tex"));
+    EXPECT_THROW(Trash::entries(), std::system_error);
+}
+
 TEST_F(CleanerTest, ApplyCarriesOutEachActionItSupports) {
     writeFile(home.path("Library/Caches/app/one.cache"), 20'000);
     writeFile(home.path("Library/Caches/app/sub/two.cache"), 20'000);
@@ -487,6 +513,9 @@ TEST_F(CleanerTest, CleanResultJSONHasEveryFieldAndDecodesStrictly) {
     json missing = document;
     missing.erase("size");
     EXPECT_ANY_THROW(missing.get<CleanResult>());
+    json fractional = document;
+    fractional["bytes"] = 2048.5;
+    EXPECT_ANY_THROW(fractional.get<CleanResult>());
     EXPECT_EQ(document.get<CleanResult>().failed, result.failed);
 }
 
