@@ -425,6 +425,16 @@ TEST_F(CleanerTest, EmptyingNeverDeletesThroughATrashFolderThatIsALink) {
     EXPECT_TRUE(result.failed.empty());
     EXPECT_TRUE(fs::exists(precious / "thesis.tex"));
     EXPECT_THROW(Trash::entries(), std::system_error);
+
+    // Nor through a linked info folder, where the info files would be unlinked.
+    fs::remove(Trash::filesFolder());
+    fs::remove(Trash::infoFolder());
+    writeFile(fs::path(Trash::filesFolder()) / "notes", 1);
+    fs::path record = writeFile(precious / "notes.trashinfo", 1);
+    fs::create_directory_symlink(precious, Trash::infoFolder());
+    Cleaner::emptyTrash();
+    EXPECT_EQ(desktopRuns, 2);
+    EXPECT_TRUE(fs::exists(record));
 }
 
 TEST_F(CleanerTest, ApplyCarriesOutEachActionItSupports) {

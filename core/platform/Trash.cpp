@@ -333,10 +333,10 @@ std::string moveToTrash(const std::string& path) {
 }
 
 std::vector<std::string> entries() {
-    // Emptying deletes what is listed here. A trash folder that is a link
-    // would point that at whatever folder it leads to, so it cannot be
-    // listed, just as nothing is ever moved into one.
-    for (const auto& folder : {homeTrash(), filesFolder()}) {
+    // Emptying deletes what is listed here and the info files beside it. A
+    // trash folder that is a link would point that at whatever folder it
+    // leads to, so it cannot be listed, just as nothing is ever moved into one.
+    for (const auto& folder : {homeTrash(), filesFolder(), infoFolder()}) {
         struct stat status {};
         if (::lstat(folder.c_str(), &status) == 0 && !S_ISDIR(status.st_mode))
             throw systemError(ENOTDIR, folder);
