@@ -451,6 +451,10 @@ int copyRange(int in, int out, int64_t from, int64_t to, int64_t& end, int64_t& 
                     errno != ETXTBSY)
                     return errno;
             }
+            // Some file systems answer 0 where they simply did not copy:
+            // only a plain read may say the file ends here, or the copy would
+            // be cut short and still count as complete.
+            if (moved == 0) moved = -1;
         }
         if (moved < 0) {
             // Across file systems, or where the kernel cannot: plain reads and writes.
