@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -18,7 +17,6 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
-#include <random>
 #include <set>
 #include <thread>
 
@@ -35,7 +33,6 @@
 #include "platform/Host.hpp"
 #include "platform/ICloud.hpp"
 
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -45,19 +42,6 @@ using SteadyClock = std::chrono::steady_clock;
 
 std::string describe(int error) { return std::strerror(error); }
 
-/// Eight lower-case hexadecimal digits: the first group of a random UUID.
-std::string newReportId() {
-    static std::mutex lock;
-    static std::mt19937_64 generator{std::random_device{}()};
-    uint32_t value;
-    {
-        std::lock_guard guard(lock);
-        value = static_cast<uint32_t>(generator());
-    }
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
 
 /// A file descriptor closed when it goes out of scope.
 class UniqueFd {
@@ -337,7 +321,7 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
     // Names on disk need not be UTF-8; the report must still encode, or the
     // history would lose every entry at its next write.
     auto text = [](const std::string& value) { return Text::replacingInvalidUTF8(value); };
-    report.id = newReportId();
+    report.id = Text::randomIdentifier();
     report.source = text(source);
     report.destinationId = destination.id;
     report.destinationName = destination.name;
@@ -914,34 +898,14 @@ struct ChildProcess {
 ChildProcess startRclone(const std::string& program, const std::vector<std::string>& arguments) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw OstrevaneError(describe(errno));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults, emptyMask;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigemptyset(&emptyMask);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &emptyMask);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    ChildProcess child;
-    int error = ::posix_spawn(&child.pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    Shell::Started started = Shell::start(program, arguments, -1, fds[1]);
     ::close(fds[1]);
-    if (error != 0) {
+    if (started.error != 0) {
         ::close(fds[0]);
-        throw OstrevaneError(describe(error));
+        throw OstrevaneError(describe(started.error));
     }
+    ChildProcess child;
+    child.pid = started.pid;
     child.errorStream = UniqueFd(fds[0]);
     return child;
 }

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-#include <random>
 
 namespace fs = std::filesystem;
 
@@ -17,18 +16,7 @@ namespace fs = std::filesystem;
 BackupPlan::BackupPlan(std::string source, std::string destinationId)
     : id(newId()), source(std::move(source)), destinationId(std::move(destinationId)) {}
 
-std::string BackupPlan::newId() {
-    static std::mutex generatorLock;
-    static std::random_device entropy;
-    uint32_t value;
-    {
-        std::lock_guard guard(generatorLock);
-        value = static_cast<uint32_t>(entropy());
-    }
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
+std::string BackupPlan::newId() { return Text::randomIdentifier(); }
 
 void to_json(json& object, const CustomDestination& destination) {
     object = json{{"name", destination.name}, {"path", destination.path}};

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "Localization.hpp"
@@ -222,6 +223,19 @@ std::string lowercased(std::string_view text) {
     return lower;
 }
 
+std::string randomIdentifier() {
+    static std::mutex lock;
+    static std::random_device entropy;
+    uint32_t value;
+    {
+        std::lock_guard guard(lock);
+        value = static_cast<uint32_t>(entropy());
+    }
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
 std::string shellQuoted(std::string_view text) {
     std::string result = "'";
     for (char c : text) {
@@ -261,23 +275,19 @@ int32_t decodeStatus(int status) {
 Output startFailure(int error) { return Output{-1, "", std::strerror(error)}; }
 }  // namespace
 
-Output run(const std::string& executable, const std::vector<std::string>& arguments, double timeout) {
-    Pipe out, err;
-    if (!out.open()) return startFailure(errno);
-    if (!err.open()) {
-        int error = errno;
-        out.closeBoth();
-        return startFailure(error);
-    }
-
+Started start(const std::string& executable, const std::vector<std::string>& arguments, int outputFd, int errorFd) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out.fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err.fds[1], STDERR_FILENO);
+    if (outputFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (errorFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errorFd, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
 
-    // The child gets its own process group, so a timeout can end it together
-    // with anything it started, and the default SIGPIPE the tools ignore.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults, emptyMask;
@@ -294,16 +304,32 @@ Output run(const std::string& executable, const std::vector<std::string>& argume
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    Started child;
     pid_t pid = -1;
-    int spawnError = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), environ);
+    child.error = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    if (child.error == 0) child.pid = pid;
+    return child;
+}
+
+Output run(const std::string& executable, const std::vector<std::string>& arguments, double timeout) {
+    Pipe out, err;
+    if (!out.open()) return startFailure(errno);
+    if (!err.open()) {
+        int error = errno;
+        out.closeBoth();
+        return startFailure(error);
+    }
+
+    Started child = start(executable, arguments, out.fds[1], err.fds[1]);
+    const pid_t pid = child.pid;
     ::close(out.fds[1]), out.fds[1] = -1;
     ::close(err.fds[1]), err.fds[1] = -1;
-    if (spawnError != 0) {
+    if (child.error != 0) {
         out.closeBoth();
         err.closeBoth();
-        return startFailure(spawnError);
+        return startFailure(child.error);
     }
 
     std::string buffers[2];

@@ -86,6 +86,17 @@ struct Output {
 /// timeout + 2 seconds: at the deadline the child's process group is asked to
 /// terminate, and killed after a short grace.
 Output run(const std::string& executable, const std::vector<std::string>& arguments, double timeout);
+
+struct Started {
+    int pid = -1;
+    /// The errno of a start that failed, else 0.
+    int error = 0;
+};
+/// Starts a program in a process group of its own (so a caller can end it
+/// together with anything it starts), standard input from the null device,
+/// standard output and error onto the given descriptors (-1: the null device),
+/// and SIGPIPE at its default.
+Started start(const std::string& executable, const std::vector<std::string>& arguments, int outputFd, int errorFd);
 std::optional<std::string> which(const std::string& name);
 }  // namespace Shell
 
@@ -150,6 +161,8 @@ std::string trim(std::string_view text);
 std::string lowercased(std::string_view text);
 /// Wraps a text in single quotes for a POSIX shell, escaping quotes inside it.
 std::string shellQuoted(std::string_view text);
+/// Eight random lower-case hexadecimal digits, like the first group of a UUID.
+std::string randomIdentifier();
 }  // namespace Text
 
 namespace Files {

@@ -69,14 +69,6 @@ void setModificationTime(const fs::path& path, time_t seconds, long nanoseconds)
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
 }
 
-std::vector<std::string> entriesOf(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class BackupTest : public HomeTest {
 protected:
     fs::path source = home.path("Projects/app");

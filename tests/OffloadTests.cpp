@@ -34,14 +34,6 @@ BackupDestination rcloneDestination() {
     return destination;
 }
 
-std::vector<std::string> entriesOf(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class OffloadTest : public HomeTest {
 protected:
     fs::path source = home.path("Projects/old");

@@ -69,6 +69,8 @@ protected:
 fs::path writeFile(const fs::path& path, std::uintmax_t size = 0, char fill = 'x');
 void writeText(const fs::path& path, const std::string& text);
 std::string readText(const fs::path& path);
+/// The names in a folder, sorted; none when it cannot be listed.
+std::vector<std::string> entriesOf(const fs::path& folder);
 /// Sets a file's modification time to `secondsAgo` before now.
 void setAge(const fs::path& path, double secondsAgo);
 
