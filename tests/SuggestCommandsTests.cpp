@@ -14,16 +14,6 @@ using namespace testing_support;
 
 namespace {
 
-fs::path allocate(const fs::path& path, int64_t bytes) {
-    fs::create_directories(path.parent_path());
-    int descriptor = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (descriptor < 0) throw std::runtime_error("cannot create " + path.string());
-    int status = ::posix_fallocate(descriptor, 0, bytes);
-    ::close(descriptor);
-    if (status != 0) throw std::runtime_error("cannot allocate " + path.string());
-    return path;
-}
-
 bool isInside(const std::string& path, const std::string& folder) {
     return path == folder || path.starts_with(folder + "/");
 }

@@ -145,17 +145,6 @@ std::vector<std::string> itemPaths(const Suggestion& suggestion) {
     return paths;
 }
 
-/// Reserves real disk blocks quickly, so allocated sizes are what the test says.
-fs::path allocate(const fs::path& path, int64_t bytes) {
-    fs::create_directories(path.parent_path());
-    int descriptor = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (descriptor < 0) throw std::runtime_error("cannot create " + path.string());
-    int status = ::posix_fallocate(descriptor, 0, bytes);
-    ::close(descriptor);
-    if (status != 0) throw std::runtime_error("cannot allocate " + path.string());
-    return path;
-}
-
 void setModified(const fs::path& path, Date date) {
     auto since = date.time_since_epoch();
     auto whole = std::chrono::duration_cast<seconds>(since);

@@ -1,5 +1,6 @@
 #include "TestSupport.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +71,16 @@ fs::path writeFile(const fs::path& path, std::uintmax_t size, char fill) {
         file.write(chunk.data(), static_cast<std::streamsize>(count));
         size -= count;
     }
+    return path;
+}
+
+fs::path allocate(const fs::path& path, int64_t bytes) {
+    fs::create_directories(path.parent_path());
+    int descriptor = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (descriptor < 0) throw std::runtime_error("cannot create " + path.string());
+    int status = ::posix_fallocate(descriptor, 0, bytes);
+    ::close(descriptor);
+    if (status != 0) throw std::runtime_error("cannot allocate " + path.string());
     return path;
 }
 

@@ -67,6 +67,8 @@ protected:
 
 /// Creates a file of `size` bytes (and its parent folders); returns its path.
 fs::path writeFile(const fs::path& path, std::uintmax_t size = 0, char fill = 'x');
+/// Reserves real disk blocks quickly, so allocated sizes are what the test says.
+fs::path allocate(const fs::path& path, int64_t bytes);
 void writeText(const fs::path& path, const std::string& text);
 std::string readText(const fs::path& path);
 /// The names in a folder, sorted; none when it cannot be listed.
