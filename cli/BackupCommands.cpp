@@ -115,7 +115,7 @@ int runHistory(const Arguments& arguments) {
 RegisterCommand backupCommand({"backup", {"--to", "--exclude"}, runBackup, {"--dry-run"}});
 RegisterCommand offloadCommand({"offload", {"--to"}, runOffload, {"--execute"}});
 RegisterCommand evictCommand({"evict", {}, runEvict});
-RegisterCommand historyCommand({"history", {"-n"}, runHistory});
+RegisterCommand historyCommand({.name = "history", .valueOptions = {"-n"}, .run = runHistory, .maxPositionals = 0});
 
 }  // namespace
 

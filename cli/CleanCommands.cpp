@@ -50,7 +50,8 @@ int runEmptyTrash(const Arguments& arguments) {
 }
 
 RegisterCommand trashCommand({"trash", {}, runTrash, {"--execute"}});
-RegisterCommand emptyTrashCommand({"empty-trash", {}, runEmptyTrash, {"--confirm"}});
+RegisterCommand emptyTrashCommand(
+    {.name = "empty-trash", .run = runEmptyTrash, .flags = {"--confirm"}, .maxPositionals = 0});
 
 }  // namespace
 }  // namespace cli

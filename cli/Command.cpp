@@ -46,7 +46,7 @@ std::optional<int64_t> Arguments::integer(const std::string& option) const {
     // instead of failing or overflowing.
     char* end = nullptr;
     double number = std::strtod(text->c_str(), &end);
-    if (end == text->c_str() || *end != '\0' || std::isnan(number)) return std::nullopt;
+    if (end == text->c_str() || *end != '\0' || std::isnan(number)) throw UsageError();
     if (number >= 9.2e18) return INT64_MAX;
     if (number <= -9.2e18) return INT64_MIN;
     return static_cast<int64_t>(number);
@@ -73,6 +73,7 @@ std::optional<Arguments> parse(const Command& command, const std::vector<std::st
             arguments.positionals.push_back(word);
         }
     }
+    if (arguments.positionals.size() > command.maxPositionals) return std::nullopt;
     return arguments;
 }
 

@@ -1,7 +1,9 @@
 // The tool's commands register themselves here; main() only dispatches.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -16,6 +18,10 @@ namespace cli {
 
 enum ExitStatus { success = 0, failure = 1, usageError = 2 };
 
+/// Thrown while a command reads its arguments, before it has done anything:
+/// the tool shows the help and exits with `usageError`.
+struct UsageError {};
+
 /// A command's words after its name, split into positionals, options that
 /// take a value, and flags. `--json` is recognised for every command.
 struct Arguments {
@@ -27,19 +33,23 @@ struct Arguments {
     bool has(const std::string& flag) const { return flags.count(flag) > 0; }
     std::optional<std::string> value(const std::string& option) const;
     std::vector<std::string> values(const std::string& option) const;
-    /// A whole-number option, saturated to the 64-bit range; none when absent
-    /// or not a number.
+    /// A whole-number option, saturated to the 64-bit range, fractions
+    /// truncated; none when absent. A value that is not a number throws
+    /// UsageError: a mistyped count must not quietly become the default.
     std::optional<int64_t> integer(const std::string& option) const;
 };
 
 struct Command {
     std::string name;
     /// Options followed by a value ("--depth", "-n").
-    std::set<std::string> valueOptions;
+    std::set<std::string> valueOptions = {};
     std::function<int(const Arguments&)> run;
     /// Options without a value ("--execute"); any other word that starts
     /// with "-" is a usage error, so a mistyped option never goes unnoticed.
     std::set<std::string> flags = {};
+    /// More positionals than this is a usage error, so that a stray word
+    /// (`empty-trash --confirm ~/file`) is never taken for something it is not.
+    size_t maxPositionals = std::numeric_limits<size_t>::max();
 };
 
 struct RegisterCommand {
@@ -48,8 +58,9 @@ struct RegisterCommand {
 
 const Command* findCommand(const std::string& name);
 
-/// Splits `words`; an unknown option, or a value option at the end without
-/// its value, is a usage error. Words after "--" are all positionals.
+/// Splits `words`; an unknown option, a value option at the end without its
+/// value, or too many positionals is a usage error. Words after "--" are all
+/// positionals.
 std::optional<Arguments> parse(const Command& command, const std::vector<std::string>& words);
 
 // Output. Results go to standard output; errors, usage lines and progress to

@@ -79,8 +79,9 @@ int runStatus(const Arguments& arguments) {
     return success;
 }
 
-RegisterCommand scanCommand({"scan", {"--depth", "--top"}, runScan, {"--refresh"}});
-RegisterCommand statusCommand({"status", {}, runStatus});
+RegisterCommand scanCommand(
+    {.name = "scan", .valueOptions = {"--depth", "--top"}, .run = runScan, .flags = {"--refresh"}, .maxPositionals = 1});
+RegisterCommand statusCommand({.name = "status", .run = runStatus, .maxPositionals = 0});
 
 }  // namespace
 }  // namespace cli

@@ -24,7 +24,7 @@ int largest(const Arguments& arguments) {
     std::string path = arguments.positionals.empty() ? Paths::home() : arguments.positionals[0];
     int64_t limit = std::clamp<int64_t>(arguments.integer("-n").value_or(25), 1, 200);
     auto minSize = megabytesOption(arguments, "--min-size", 100);
-    if (!minSize) return usageError;
+    if (!minSize) throw UsageError();
     std::optional<int64_t> olderThan = arguments.integer("--older-than");
 
     auto lookup = Service::tree(path, false, nullptr, scanProgressLine(arguments));
@@ -63,9 +63,10 @@ int claudeSetup(const Arguments& arguments) {
     return success;
 }
 
-RegisterCommand largestCommand({"largest", {"-n", "--min-size", "--older-than"}, largest});
-RegisterCommand mcpCommand({"mcp", {}, mcp});
-RegisterCommand claudeSetupCommand({"claude-setup", {}, claudeSetup});
+RegisterCommand largestCommand(
+    {.name = "largest", .valueOptions = {"-n", "--min-size", "--older-than"}, .run = largest, .maxPositionals = 1});
+RegisterCommand mcpCommand({.name = "mcp", .run = mcp, .maxPositionals = 0});
+RegisterCommand claudeSetupCommand({.name = "claude-setup", .run = claudeSetup, .maxPositionals = 0});
 
 }  // namespace
 }  // namespace cli

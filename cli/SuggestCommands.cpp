@@ -100,7 +100,7 @@ int runClean(const Arguments& arguments) {
     return anyFailed ? failure : success;
 }
 
-RegisterCommand suggestCommand({"suggest", {}, runSuggest, {"--quick"}});
+RegisterCommand suggestCommand({.name = "suggest", .run = runSuggest, .flags = {"--quick"}, .maxPositionals = 0});
 RegisterCommand cleanCommand({"clean", {}, runClean, {"--execute"}});
 
 }  // namespace

@@ -34,8 +34,17 @@ int main(int argc, char** argv) {
         cli::endProgress();
         std::fflush(stdout);
         return status;
+    } catch (const cli::UsageError&) {
+        cli::endProgress();
+        std::fputs(helpText().c_str(), stderr);
+        return cli::usageError;
     } catch (const OstrevaneError& error) {
         cli::printError(error.message);
+        return cli::failure;
+    } catch (const std::exception& error) {
+        // A failure the engine did not word itself still ends as an error
+        // line and status 1, never as an abort.
+        cli::printError(error.what());
         return cli::failure;
     }
 }

@@ -3,6 +3,7 @@
 #include "Localization.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
+#include "platform/Trash.hpp"
 
 using namespace testing_support;
 
@@ -83,4 +84,34 @@ TEST(CLI, AMistypedOptionIsAUsageErrorAndTouchesNothing) {
     auto moved = runCLI({"trash", "--execute", "--json", "--", home.path("-odd").string()});
     EXPECT_EQ(moved.status, 0) << moved.err;
     EXPECT_FALSE(fs::exists(dashed));
+}
+
+TEST(CLI, StrayWordsAndValuesThatAreNotNumbersAreUsageErrors) {
+    ScopedHome home("en");
+    writeFile(home.path("big.bin"), 2'000'000);
+    const std::string help = L(CLITexts::helpKey, Ostrevane::version);
+    for (const std::vector<std::string>& words :
+         std::vector<std::vector<std::string>>{{"largest", "-n", "lots", "--min-size", "1"},
+                                               {"largest", "--older-than", "a-month", "--min-size", "1"},
+                                               {"largest", "--min-size", "big"},
+                                               {"largest", "~", "~/elsewhere"},
+                                               {"scan", "--depth", "deep"},
+                                               {"scan", "~", "~/elsewhere"},
+                                               {"history", "-n", "ten"},
+                                               {"history", "5"},
+                                               {"status", "now"}}) {
+        auto result = runCLI(words);
+        EXPECT_EQ(result.status, 2) << words[0] << " " << words[1];
+        EXPECT_EQ(result.out, "") << words[0] << " " << words[1];
+        EXPECT_EQ(result.err, help) << words[0] << " " << words[1];
+    }
+    // Numbers in any form strtod reads still count.
+    EXPECT_EQ(runCLI({"largest", "-n", "2.9", "--min-size", "1", "--json"}).status, 0);
+
+    // A word after --confirm is not an item to delete: the Trash stays as it is.
+    auto victim = writeFile(home.path("old.log"), 10);
+    ASSERT_EQ(runCLI({"trash", "--execute", victim.string()}).status, 0);
+    auto emptied = runCLI({"empty-trash", "--confirm", victim.string()});
+    EXPECT_EQ(emptied.status, 2);
+    EXPECT_TRUE(fs::exists(fs::path(Trash::filesFolder()) / "old.log"));
 }
