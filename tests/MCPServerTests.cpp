@@ -1,7 +1,9 @@
 // The MCP server driven through the built tool over pipes, with raw JSON-RPC lines.
 #include <sstream>
 
+#include "Backup.hpp"
 #include "MCPServer.hpp"
+#include "Scanner.hpp"
 #include "TestSupport.hpp"
 
 using namespace testing_support;
@@ -208,4 +210,123 @@ TEST(MCPTools, HugeAndNegativeNumbersAreSafe) {
     EXPECT_EQ(files[0]["path"], home.home() + "/big.bin");
     EXPECT_EQ(toolResult(session, 2)["isError"], true);
     EXPECT_EQ(toolJSON(session, 3), json::array());
+}
+
+namespace {
+int depthOf(const json& node) {
+    int deepest = 0;
+    if (node.contains("children"))
+        for (const auto& child : node["children"]) deepest = std::max(deepest, 1 + depthOf(child));
+    return deepest;
+}
+}  // namespace
+
+TEST(MCPTools, CountsAreClampedAndDefaulted) {
+    ScopedHome home;
+    fs::path folder = home.path("deep");
+    for (int level = 0; level < 8; ++level) {
+        folder /= "level" + std::to_string(level);
+        writeFile(folder / "data.bin", 2'000'000);
+    }
+    for (int i = 0; i < 3; ++i) writeFile(home.path("deep/side" + std::to_string(i) + "/x.bin"), 2'000'000);
+    const std::string deep = home.path("deep").string();
+    auto session = serve({call(1, "scan_directory", {{"path", deep}, {"depth", 9}}),
+                          call(2, "scan_directory", {{"path", deep}, {"depth", 0}, {"top", 0}}),
+                          call(3, "scan_directory", {{"path", deep}, {"depth", "3"}}),
+                          call(4, "largest_files", {{"path", deep}, {"limit", 0}, {"min_size_mb", 1}}),
+                          call(5, "largest_files", {{"path", deep}, {"limit", 2.9}, {"min_size_mb", 1}})});
+    EXPECT_EQ(depthOf(toolJSON(session, 1)["tree"]), 6);
+    json smallest = toolJSON(session, 2)["tree"];
+    EXPECT_EQ(depthOf(smallest), 1);
+    EXPECT_EQ(smallest["children"].size(), 1u);
+    EXPECT_EQ(depthOf(toolJSON(session, 3)["tree"]), 2);  // a string is no integer: the default
+    EXPECT_EQ(toolJSON(session, 4).size(), 1u);
+    EXPECT_EQ(toolJSON(session, 5).size(), 2u);  // fractions are truncated
+}
+
+TEST(MCPTools, SuggestionIdsAreCheckedAgainstTheReport) {
+    ScopedHome home;
+    writeFile(home.path("Downloads/tool.iso"), 51'000'000);
+    auto session = serve({call(1, "get_suggestions", json::object()),
+                          call(2, "apply_suggestion", {{"id", "no-such-id"}, {"confirm", true}})});
+    std::vector<std::string> ids;
+    const json report = toolJSON(session, 1);
+    for (const auto& suggestion : report["suggestions"]) ids.push_back(suggestion["id"]);
+    ASSERT_FALSE(ids.empty());
+    std::string available;
+    for (const auto& id : ids) available += (available.empty() ? "" : ", ") + id;
+    json failed = toolResult(session, 2);
+    EXPECT_EQ(failed["isError"], true);
+    EXPECT_EQ(failed["content"][0]["text"], "No suggestion with id no-such-id. Available: " + available);
+    EXPECT_TRUE(fs::exists(home.path("Downloads/tool.iso")));
+}
+
+TEST(MCPTools, BackupsCopyUnlessDryRunAndHistoryKeepsTheNewestFirst) {
+    ScopedHome home;
+    writeFile(home.path("work/a.txt"), 100);
+    writeFile(home.path("work/node_modules/pkg.js"), 100);
+    fs::create_directories(home.path("Backups"));
+    const std::string destination = home.path("Backups").string();
+    auto session = serve(
+        {call(1, "backup_to_cloud", {{"source", "~/work"}, {"destination", destination}, {"dry_run", true}}),
+         call(2, "backup_to_cloud", {{"source", "~/work"}, {"destination", destination}, {"exclude", "a.txt"}}),
+         call(3, "backup_to_cloud", {{"source", "~/work"}, {"destination", destination}, {"exclude", {"a.txt"}}}),
+         call(4, "backup_history", json::object()), call(5, "backup_history", {{"limit", 0}}),
+         call(6, "offload_to_cloud", {{"destination", destination}})});
+    json dry = toolJSON(session, 1);
+    EXPECT_EQ(dry["dryRun"], true);
+    // Without dry_run the copy is real; a plain-string exclude is ignored while
+    // the default names still apply.
+    json real = toolJSON(session, 2);
+    EXPECT_EQ(real["dryRun"], false);
+    EXPECT_EQ(real["filesCopied"], 1);
+    EXPECT_TRUE(fs::exists(fs::path(real["target"].get<std::string>()) / "a.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(real["target"].get<std::string>()) / "node_modules"));
+    json excluded = toolJSON(session, 3);
+    EXPECT_EQ(excluded["filesTotal"], 0);
+
+    json history = toolJSON(session, 4);
+    ASSERT_EQ(history.size(), 2u);  // dry runs are not recorded
+    EXPECT_EQ(history[0]["id"], excluded["id"]);
+    EXPECT_EQ(history[1]["id"], real["id"]);
+    json one = toolJSON(session, 5);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0]["id"], excluded["id"]);
+
+    // The destination resolves before the source is asked for.
+    EXPECT_EQ(toolResult(session, 6)["content"][0]["text"], "Missing parameter source");
+}
+
+TEST(MCPProgress, FirstEventIsSentAndLaterOnesAtMostOncePerSecond) {
+    ScopedHome home;
+    FILE* out = std::tmpfile();
+    FILE* in = std::tmpfile();
+    auto server = MCPServer::make(in, out, stderr);
+    EXPECT_FALSE(server->scanProgress(std::nullopt));
+    EXPECT_FALSE(server->backupProgress(std::nullopt));
+
+    auto scan = server->scanProgress(json(7));
+    ASSERT_TRUE(scan);
+    for (int i = 1; i <= 50; ++i) scan(ScanProgress{i, 1000 * i, ""});
+    auto backup = server->backupProgress(json("b"));  // a throttle of its own
+    BackupProgress progress;
+    progress.filesDone = 1;
+    progress.filesTotal = 4;
+    progress.bytesDone = 10;
+    progress.bytesTotal = 40;
+    backup(progress);
+
+    std::rewind(out);
+    std::vector<json> lines;
+    for (char buffer[4096]; std::fgets(buffer, sizeof buffer, out);) lines.push_back(json::parse(buffer));
+    std::fclose(out);
+    std::fclose(in);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], (json{{"jsonrpc", "2.0"},
+                              {"method", "notifications/progress"},
+                              {"params", {{"progressToken", 7}, {"progress", 1}, {"message", "Scanned 1 file, 1 KB"}}}}));
+    EXPECT_EQ(lines[1]["params"], (json{{"progressToken", "b"},
+                                        {"progress", 10},
+                                        {"total", 40},
+                                        {"message", "Processed 1/4 files"}}));
 }
