@@ -1,0 +1,1 @@
+#include "ui/theme/QtTheme.hpp"
