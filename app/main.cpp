@@ -1,6 +1,40 @@
+// The process entry: the appearance defaults first, then either the snapshot
+// mode or the application with its one window.
 #include <QApplication>
+#include <string>
+#include <vector>
+
+#include "model/Launch.hpp"
+#include "platform/AppRuntimeQt.hpp"
+#include "snapshot/Snapshot.hpp"
+#include "ui/shell/MainWindow.hpp"
+#include "ui/theme/AppPalette.hpp"
+
+namespace {
+
+int runApplication(QApplication& application) {
+    QtRuntime runtime;
+    auto model = AppModel::make(runtime.runtime());
+    int status = 0;
+    {
+        MainWindow window(model);
+        window.show();
+        // Closing the window quits: the last window closed ends the event loop.
+        QApplication::setQuitOnLastWindowClosed(true);
+        status = application.exec();
+    }
+    runtime.stop(model.get(), status);
+    return status;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    Launch::writeDefaults();
+    const LaunchOptions options = Launch::parse(std::vector<std::string>(argv, argv + argc));
+    if (options.snapshotFolder) Snapshot::selectOffscreenPlatform();
     QApplication application(argc, argv);
-    return 0;
+    AppPalette::apply(application);
+    if (options.snapshotFolder) return Snapshot::run(*options.snapshotFolder, options.demo);
+    return runApplication(application);
 }

@@ -1014,6 +1014,9 @@ const Row kAddedRows[] = {
      "No custom destination named “%@”."},
     {"没有 id 为 %@ 的备份计划。运行 ostrevane plans 查看。",
      "No backup plan with id %@. Run ostrevane plans to see them."},
+    // The application menu of the desktop front end
+    {"退出 Ostrevane",
+     "Quit Ostrevane"},
 };
 // clang-format on
 

@@ -1,0 +1,123 @@
+// The demo's backup half: three destinations, three plans, three reports.
+#include "Localization.hpp"
+#include "demo/DemoData.hpp"
+#include "model/UUID.hpp"
+
+namespace Demo::detail {
+
+namespace {
+
+/// The engine's BackupDestination, field for field; absent optionals left out.
+struct DestinationShape {
+    std::string id;
+    std::string kind;
+    std::string name;
+    std::optional<std::string> path;
+    std::optional<std::string> rcloneRemote;
+    bool available;
+    std::optional<std::string> note;
+};
+void to_json(json& document, const DestinationShape& shape) {
+    document = {{"id", shape.id}, {"kind", shape.kind}, {"name", shape.name}, {"available", shape.available}};
+    JSONOut::putOptional(document, "path", shape.path);
+    JSONOut::putOptional(document, "rcloneRemote", shape.rcloneRemote);
+    JSONOut::putOptional(document, "note", shape.note);
+}
+
+/// The engine's BackupReport, field for field.
+struct BackupShape {
+    std::string id, source, destinationId, destinationName, target;
+    Date startedAt, finishedAt;
+    bool dryRun;
+    std::string status;
+    int64_t filesTotal, filesCopied, filesSkipped, filesFailed, bytesCopied;
+    std::string copied;
+    std::vector<std::string> errors;
+    std::string summary;
+};
+void to_json(json& document, const BackupShape& shape) {
+    document = {{"id", shape.id},
+                {"source", shape.source},
+                {"destinationId", shape.destinationId},
+                {"destinationName", shape.destinationName},
+                {"target", shape.target},
+                {"startedAt", shape.startedAt},
+                {"finishedAt", shape.finishedAt},
+                {"dryRun", shape.dryRun},
+                {"status", shape.status},
+                {"filesTotal", shape.filesTotal},
+                {"filesCopied", shape.filesCopied},
+                {"filesSkipped", shape.filesSkipped},
+                {"filesFailed", shape.filesFailed},
+                {"bytesCopied", shape.bytesCopied},
+                {"copied", shape.copied},
+                {"errors", shape.errors},
+                {"summary", shape.summary}};
+}
+
+constexpr double hours20 = 72'000, days3 = 259'200, days8 = 691'200;
+const char* const documentsSummary = "复制 214 个文件(1.3 GB),其余未变化";
+const char* const codeSummary = "复制 1,032 个文件(820 MB),其余未变化";
+
+/// One history row: what differs between the three reports.
+struct Run {
+    std::string source, destinationId, destinationName, target;
+    double startedAgo;
+    int64_t filesTotal, filesCopied, bytesCopied;
+    std::string summary;
+};
+
+BackupReport reportOf(const Run& run, Date now) {
+    const Date started = offset(now, -run.startedAgo);
+    BackupShape shape{UUIDs::make(), run.source, run.destinationId, run.destinationName, run.target, started,
+                      offset(started, 140), false, "ok", run.filesTotal, run.filesCopied,
+                      run.filesTotal - run.filesCopied, 0, run.bytesCopied, Fmt::bytes(run.bytesCopied), {},
+                      run.summary};
+    return convert<BackupReport>(shape, "BackupReport");
+}
+
+}  // namespace
+
+std::vector<BackupDestination> destinations(const std::string& home) {
+    const std::vector<DestinationShape> shapes{
+        {"icloud", "icloud", L("iCloud 云盘"), home + "/Library/Mobile Documents/com~apple~CloudDocs", std::nullopt,
+         true, L("文件复制进 iCloud 云盘后由系统上传;开启“优化 Mac 储存空间”后本地副本会按需释放。")},
+        {"googledrive", "googleDrive", "Google Drive", home + "/Library/CloudStorage/GoogleDrive/My Drive",
+         std::nullopt, true, std::nullopt},
+        {"folder:t7", "folder", L("T7 移动硬盘"), "/Volumes/T7", std::nullopt, true, std::nullopt},
+    };
+    std::vector<BackupDestination> result;
+    for (const DestinationShape& shape : shapes) result.push_back(convert<BackupDestination>(shape, "BackupDestination"));
+    return result;
+}
+
+std::vector<BackupPlan> plans(const std::string& home, Date now) {
+    BackupPlan documents(home + "/Documents", "icloud");
+    documents.lastRun = offset(now, -hours20);
+    documents.lastStatus = "ok";
+    documents.lastSummary = L(documentsSummary);
+    BackupPlan code(home + "/Code", "folder:t7");
+    code.lastRun = offset(now, -days3);
+    code.lastStatus = "ok";
+    code.lastSummary = L(codeSummary);
+    BackupPlan desktop(home + "/Desktop", "googledrive");
+    return {documents, code, desktop};
+}
+
+std::vector<BackupReport> history(const std::string& home, Date now) {
+    const std::string icloudTarget =
+        home + "/Library/Mobile Documents/com~apple~CloudDocs/Ostrevane Backups/MacBook Pro" + "/Documents";
+    const std::vector<Run> runs{
+        {home + "/Documents", "icloud", L("iCloud 云盘"), icloudTarget, hours20, 18516, 214, 1'300'000'000,
+         L(documentsSummary)},
+        {home + "/Code", "folder:t7", L("T7 移动硬盘"), "/Volumes/T7/Ostrevane Backups/MacBook Pro/Code", days3, 96204,
+         1032, 820'000'000, L(codeSummary)},
+        {home + "/Documents", "icloud", L("iCloud 云盘"), icloudTarget, days8, 18340, 18340, 14'900'000'000,
+         L("首次备份:复制 18,340 个文件(14.9 GB)")},
+    };
+    std::vector<BackupReport> result;
+    for (const Run& run : runs) result.push_back(reportOf(run, now));
+    return result;
+}
+
+}  // namespace Demo::detail

@@ -1,0 +1,297 @@
+#include "model/AppModel.hpp"
+
+#include <filesystem>
+#include <set>
+
+#include "Localization.hpp"
+#include "model/UUID.hpp"
+
+namespace {
+constexpr double cacheMaxAge = 86400;
+constexpr double rescanMaxAge = 900;
+constexpr double noticeSeconds = 8;
+
+std::string parentFolder(const std::string& path) {
+    std::string parent = std::filesystem::path(path).parent_path().string();
+    return parent.empty() ? "/" : parent;
+}
+}  // namespace
+
+/// Stores of pruned scans run on the pool and could finish out of order; each
+/// carries its number, and only the newest one requested is written.
+struct ScanStoreGate {
+    std::mutex lock;
+    uint64_t newest = 0;
+};
+
+AppModel::AppModel(AppRuntime runtime)
+    : runtime(std::move(runtime)), home(Paths::home()), explorerPath_(home),
+      storeGate(std::make_shared<ScanStoreGate>()) {}
+
+std::shared_ptr<AppModel> AppModel::make(AppRuntime runtime) {
+    return std::shared_ptr<AppModel>(new AppModel(std::move(runtime)));
+}
+
+// MARK: Sections
+
+const std::vector<AppModel::Section>& AppModel::sections() {
+    static const std::vector<Section> all{Section::overview, Section::explorer, Section::suggestions,
+                                          Section::backup, Section::agent};
+    return all;
+}
+
+std::string_view AppModel::rawValue(Section section) {
+    switch (section) {
+    case Section::overview: return "overview";
+    case Section::explorer: return "explorer";
+    case Section::suggestions: return "suggestions";
+    case Section::backup: return "backup";
+    case Section::agent: return "agent";
+    }
+    return "overview";
+}
+
+std::optional<AppModel::Section> AppModel::sectionFromRaw(std::string_view raw) {
+    for (Section section : sections())
+        if (rawValue(section) == raw) return section;
+    return std::nullopt;
+}
+
+std::string AppModel::title(Section section) {
+    switch (section) {
+    case Section::overview: return L("概览");
+    case Section::explorer: return L("空间分析");
+    case Section::suggestions: return L("清理建议");
+    case Section::backup: return L("网盘备份");
+    case Section::agent: return L("AI 接入");
+    }
+    return {};
+}
+
+// MARK: Change notification
+
+size_t AppModel::observe(Observer observer) {
+    observers.emplace(nextObserver, std::move(observer));
+    return nextObserver++;
+}
+
+void AppModel::unobserve(size_t key) { observers.erase(key); }
+
+void AppModel::publish() {
+    // A copy: an observer may subscribe or unsubscribe while being called.
+    auto current = observers;
+    for (auto& [key, observer] : current)
+        if (observers.count(key)) observer();
+}
+
+void AppModel::setSection(std::optional<Section> section) {
+    section_ = section;
+    publish();
+}
+
+void AppModel::setExplorerPath(std::string path) {
+    explorerPath_ = std::move(path);
+    publish();
+}
+
+void AppModel::dismissNotice() {
+    notice_.reset();
+    publish();
+}
+
+// MARK: Derived values
+
+const VolumeInfo* AppModel::rootVolume() const {
+    const VolumeInfo* holder = nullptr;
+    for (const VolumeInfo& volume : volumes_)
+        if (Paths::isInside(home, volume.mountPoint) &&
+            (!holder || volume.mountPoint.size() > holder->mountPoint.size()))
+            holder = &volume;
+    if (holder) return holder;
+    for (const VolumeInfo& volume : volumes_)
+        if (volume.isRoot) return &volume;
+    return nullptr;
+}
+
+std::vector<BackupDestination> AppModel::availableDestinations() const {
+    std::vector<BackupDestination> available;
+    for (const BackupDestination& destination : destinations_)
+        if (destination.available) available.push_back(destination);
+    return available;
+}
+
+const FileNode* AppModel::explorerNode() const {
+    if (!scan_) return nullptr;
+    const FileNode* node = scan_->root.find(explorerPath_);
+    return node ? node : &scan_->root;
+}
+
+// MARK: Start-up and refresh
+
+void AppModel::bootstrap() {
+    if (started_) return;
+    started_ = true;
+    refreshLight();
+    const uint64_t version = scanVersion;
+    background(
+        Priority::userInitiated, [cached = runtime.engine.cachedScan, home = home] { return cached(home, cacheMaxAge); },
+        [version](AppModel& model, Outcome<std::optional<ScanResult>> outcome) {
+            if (!outcome.value || !*outcome.value) return model.rescan();
+            // A scan published meanwhile is newer than anything in the cache.
+            if (model.scanVersion != version) return;
+            model.scan_ = std::make_shared<const ScanResult>(std::move(**outcome.value));
+            ++model.scanVersion;
+            model.publish();
+            model.analyze();
+        });
+}
+
+void AppModel::refreshLight() {
+    const uint64_t volumeRequest = ++volumeRequests;
+    // Volumes in the background: a hung network mount must not freeze the window.
+    background(Priority::standard, [volumes = runtime.engine.volumes] { return volumes(); },
+               [volumeRequest](AppModel& model, Outcome<std::vector<VolumeInfo>> outcome) {
+                   if (volumeRequest != model.volumeRequests || !outcome.value) return;
+                   model.volumes_ = std::move(*outcome.value);
+                   model.publish();
+               });
+    fullDiskAccess_ = runtime.engine.fullDiskAccess();
+    plans_ = runtime.engine.loadConfig().plans;
+    history_ = runtime.engine.loadHistory();
+    publish();
+    const uint64_t destinationRequest = ++destinationRequests;
+    background(Priority::standard, [discover = runtime.engine.discoverDestinations] { return discover(true); },
+               [destinationRequest](AppModel& model, Outcome<std::vector<BackupDestination>> outcome) {
+                   if (destinationRequest != model.destinationRequests || !outcome.value) return;
+                   model.destinations_ = std::move(*outcome.value);
+                   model.publish();
+               });
+}
+
+// MARK: Scanning
+
+void AppModel::rescan() {
+    if (isScanning_) return;
+    isScanning_ = true;
+    scanProgress_.reset();
+    auto token = std::make_shared<CancelToken>();
+    scanCancel_ = token;
+    publish();
+
+    std::weak_ptr<AppModel> weak = weak_from_this();
+    std::shared_ptr<Dispatcher> dispatcher = runtime.dispatcher;
+    // Called on the scanner's threads: each value goes to the UI thread on its own.
+    ScanProgressHandler progress = [weak, dispatcher, token](const ScanProgress& value) {
+        dispatcher->post([weak, token, value] {
+            if (auto model = weak.lock()) model->applyScanProgress(token, value);
+        });
+    };
+    background(
+        Priority::userInitiated,
+        [scan = runtime.engine.scan, home = home, token, progress] {
+            return scan(home, rescanMaxAge, true, token, progress);
+        },
+        [token](AppModel& model, Outcome<ScanResult> outcome) { model.finishScan(token, std::move(outcome)); });
+}
+
+void AppModel::applyScanProgress(const CancelTokenPtr& token, const ScanProgress& progress) {
+    if (!isScanning_ || token != scanCancel_) return;
+    scanProgress_ = progress;
+    publish();
+}
+
+void AppModel::finishScan(const CancelTokenPtr& token, Outcome<ScanResult> outcome) {
+    isScanning_ = false;
+    if (outcome.value) {
+        scan_ = std::make_shared<const ScanResult>(std::move(*outcome.value));
+        ++scanVersion;
+        publish();
+        refreshLight();
+        analyze();
+        return;
+    }
+    publish();
+    // Cancellation and failure are told apart by the token alone.
+    if (!token->isCancelled()) notify(outcome.error, true);
+}
+
+void AppModel::cancelScan() {
+    if (scanCancel_) scanCancel_->cancel();
+}
+
+void AppModel::cancelAll() {
+    cancelScan();
+    if (backupCancel_) backupCancel_->cancel();
+}
+
+// MARK: Analysis
+
+void AppModel::analyze() {
+    std::shared_ptr<const ScanResult> copy = scan_;
+    isAnalyzing_ = true;
+    publish();
+    const uint64_t analysisRequest = ++analysisRequests;
+    const uint64_t destinationRequest = ++destinationRequests;
+    struct Result {
+        std::vector<BackupDestination> destinations;
+        SuggestionReport report;
+    };
+    background(
+        Priority::standard,
+        [engine = runtime.engine, copy] {
+            auto destinations = engine.discoverDestinations(true);
+            auto report = engine.analyze(copy, destinations, engine.now());
+            return Result{std::move(destinations), std::move(report)};
+        },
+        [analysisRequest, destinationRequest](AppModel& model, Outcome<Result> outcome) {
+            if (outcome.value && destinationRequest == model.destinationRequests)
+                model.destinations_ = outcome.value->destinations;
+            if (analysisRequest == model.analysisRequests) {
+                if (outcome.value) model.report_ = std::move(outcome.value->report);
+                model.isAnalyzing_ = false;
+            }
+            model.publish();
+        });
+}
+
+// MARK: Pruning after cleaning
+
+void AppModel::removeFromScan(const std::vector<std::string>& paths) {
+    if (!scan_) return;
+    std::shared_ptr<const ScanResult> old = scan_;
+    auto pruned = std::make_shared<const ScanResult>(
+        old->replacingRoot(old->root.removing(std::set<std::string>(paths.begin(), paths.end()))));
+    scan_ = pruned;
+    ++scanVersion;
+    if (!isScanning_) storeScanInBackground(pruned);
+    if (old->root.find(explorerPath_) && !pruned->root.find(explorerPath_)) explorerPath_ = parentFolder(explorerPath_);
+    publish();
+}
+
+void AppModel::storeScanInBackground(const std::shared_ptr<const ScanResult>& result) {
+    uint64_t number;
+    {
+        std::lock_guard guard(storeGate->lock);
+        number = ++storeGate->newest;
+    }
+    runtime.executor->submit(Priority::standard,
+                             [gate = storeGate, store = runtime.engine.storeScan, result, home = home, number] {
+                                 std::lock_guard guard(gate->lock);
+                                 if (number == gate->newest) store(*result, home);
+                             });
+}
+
+// MARK: Notices
+
+void AppModel::notify(const std::string& text, bool error) {
+    Notice notice{UUIDs::make(), text, error};
+    notice_ = notice;
+    publish();
+    std::weak_ptr<AppModel> weak = weak_from_this();
+    runtime.timer->after(noticeSeconds, [weak, notice] {
+        auto model = weak.lock();
+        if (!model || model->notice_ != notice) return;
+        model->notice_.reset();
+        model->publish();
+    });
+}

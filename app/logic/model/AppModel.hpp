@@ -1,0 +1,217 @@
+// The front end's single source of truth: what every page shows and every
+// operation a user can start. All state lives on the UI thread; engine work
+// runs on the executor and comes back through the dispatcher, in order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/AppEngine.hpp"
+#include "model/Dispatcher.hpp"
+#include "model/Executor.hpp"
+#include "model/Timer.hpp"
+
+class AppModel;
+namespace Demo {
+/// Fills a model with the built-in demo data (see demo/Demo.hpp).
+void load(AppModel& model);
+}  // namespace Demo
+
+/// What a model needs of its surroundings. The dispatcher and the executor
+/// must outlive every job the model submits (stop the executor first).
+struct AppRuntime {
+    std::shared_ptr<Dispatcher> dispatcher;
+    std::shared_ptr<Executor> executor;
+    std::shared_ptr<Timer> timer;
+    AppEngine engine = AppEngine::live();
+};
+
+class AppModel : public std::enable_shared_from_this<AppModel> {
+public:
+    /// The pages, in the order the sidebar lists them.
+    enum class Section { overview, explorer, suggestions, backup, agent };
+
+    /// A transient message. Every posted notice gets a fresh id, so no two are equal.
+    struct Notice {
+        std::string id;
+        std::string text;
+        bool isError = false;
+        bool operator==(const Notice&) const = default;
+    };
+
+    /// Sets the initial values only; touches neither the disk nor the engine.
+    static std::shared_ptr<AppModel> make(AppRuntime runtime);
+    AppModel(const AppModel&) = delete;
+    AppModel& operator=(const AppModel&) = delete;
+
+    // MARK: Sections
+    static const std::vector<Section>& sections();
+    static std::string_view rawValue(Section section);
+    /// None for any text that is not a raw value.
+    static std::optional<Section> sectionFromRaw(std::string_view raw);
+    /// The localised title shown by the sidebar and the page header.
+    static std::string title(Section section);
+
+    // MARK: Change notification
+    using Observer = std::function<void()>;
+    /// Called on the UI thread after every change of a published member.
+    /// Returns a key for unobserve().
+    size_t observe(Observer observer);
+    void unobserve(size_t key);
+
+    // MARK: Published state (read on the UI thread)
+    const std::optional<Section>& section() const { return section_; }
+    const std::vector<VolumeInfo>& volumes() const { return volumes_; }
+    /// Immutable once published; a change publishes a new tree.
+    const std::shared_ptr<const ScanResult>& scan() const { return scan_; }
+    bool isScanning() const { return isScanning_; }
+    const std::optional<ScanProgress>& scanProgress() const { return scanProgress_; }
+    const std::optional<SuggestionReport>& report() const { return report_; }
+    bool isAnalyzing() const { return isAnalyzing_; }
+    const std::vector<BackupDestination>& destinations() const { return destinations_; }
+    const std::vector<BackupPlan>& plans() const { return plans_; }
+    const std::vector<BackupReport>& history() const { return history_; }
+    const std::optional<std::string>& runningBackup() const { return runningBackup_; }
+    const std::optional<BackupProgress>& backupProgress() const { return backupProgress_; }
+    const std::string& explorerPath() const { return explorerPath_; }
+    const std::optional<Notice>& notice() const { return notice_; }
+    bool fullDiskAccess() const { return fullDiskAccess_; }
+    const std::optional<std::string>& busySuggestion() const { return busySuggestion_; }
+    bool trashPending() const { return trashPending_; }
+    const CancelTokenPtr& scanCancel() const { return scanCancel_; }
+    const CancelTokenPtr& backupCancel() const { return backupCancel_; }
+    bool started() const { return started_; }
+
+    // MARK: What views may set directly
+    void setSection(std::optional<Section> section);
+    void setExplorerPath(std::string path);
+    /// The notice banner's close button.
+    void dismissNotice();
+
+    // MARK: Derived values
+    /// The startup disk as the front end shows it: the volume holding the home
+    /// folder, else the one marked as the root volume; none without either.
+    const VolumeInfo* rootVolume() const;
+    std::vector<BackupDestination> availableDestinations() const;
+    /// The scan's node at `explorerPath`, else its root; null without a scan.
+    /// Valid until the scan changes.
+    const FileNode* explorerNode() const;
+    /// Whether any background result is still to be applied; the snapshot
+    /// mode's waits end once this is false.
+    bool hasPendingWork() const { return pendingJobs > 0 || isScanning_ || isAnalyzing_; }
+
+    // MARK: Operations (UI thread; they return at once)
+    /// The start-up: runs once per model. Shows the stored home scan when it
+    /// is at most a day old and analyses it, else rescans.
+    void bootstrap();
+    /// Reloads the cheap state; volumes and destinations arrive later.
+    void refreshLight();
+    /// Scans the home folder anew; dropped while a scan runs.
+    void rescan();
+    /// Recomputes the suggestion report and the destinations.
+    void analyze();
+    /// Posts a notice that clears itself after 8 seconds unless replaced.
+    void notify(const std::string& text, bool error);
+    /// Stops the running scan; it then ends without a notice.
+    void cancelScan();
+    /// Stops every running scan and backup (the application is quitting).
+    void cancelAll();
+
+    // Cleaning operations (apply, applyAllSafe, trash, emptyTrash, evict) are
+    // declared here and defined in AppModelCleaning.cpp; backup and plan
+    // operations in AppModelBackups.cpp. Both use the private helpers below.
+
+private:
+    explicit AppModel(AppRuntime runtime);
+    friend void Demo::load(AppModel& model);
+
+    /// The outcome of blocking engine work: a value, or the error's text.
+    template <class T>
+    struct Outcome {
+        std::optional<T> value;
+        std::string error;
+    };
+    /// Runs `work` on the executor and hands its Outcome to `apply` on the UI
+    /// thread, unless the model is gone by then. The job holds the model weakly.
+    template <class Work, class Apply>
+    void background(Priority priority, Work work, Apply apply);
+    /// Calls every observer.
+    void publish();
+
+    /// Prunes trashed paths from the current scan and stores the result,
+    /// except while a scan runs (its newer tree will be stored instead).
+    void removeFromScan(const std::vector<std::string>& paths);
+
+    void applyScanProgress(const CancelTokenPtr& token, const ScanProgress& progress);
+    void finishScan(const CancelTokenPtr& token, Outcome<ScanResult> outcome);
+    void storeScanInBackground(const std::shared_ptr<const ScanResult>& result);
+
+    AppRuntime runtime;
+    std::string home;
+
+    std::optional<Section> section_ = Section::overview;
+    std::vector<VolumeInfo> volumes_;
+    std::shared_ptr<const ScanResult> scan_;
+    bool isScanning_ = false;
+    std::optional<ScanProgress> scanProgress_;
+    std::optional<SuggestionReport> report_;
+    bool isAnalyzing_ = false;
+    std::vector<BackupDestination> destinations_;
+    std::vector<BackupPlan> plans_;
+    std::vector<BackupReport> history_;
+    std::optional<std::string> runningBackup_;
+    std::optional<BackupProgress> backupProgress_;
+    std::string explorerPath_;
+    std::optional<Notice> notice_;
+    bool fullDiskAccess_ = true;
+    std::optional<std::string> busySuggestion_;
+    bool trashPending_ = false;
+    CancelTokenPtr scanCancel_;
+    CancelTokenPtr backupCancel_;
+    bool started_ = false;
+
+    // Request counters: a background result is applied only when it answers
+    // the newest request of its kind, so a slow older one never overwrites a
+    // newer one.
+    uint64_t volumeRequests = 0;
+    uint64_t destinationRequests = 0;
+    uint64_t analysisRequests = 0;
+    /// Counts published scans, so a late cache load never replaces a newer scan.
+    uint64_t scanVersion = 0;
+    /// Orders the stores of pruned scans (see storeScanInBackground).
+    std::shared_ptr<struct ScanStoreGate> storeGate;
+    int pendingJobs = 0;
+
+    size_t nextObserver = 0;
+    std::map<size_t, Observer> observers;
+};
+
+template <class Work, class Apply>
+void AppModel::background(Priority priority, Work work, Apply apply) {
+    using Value = decltype(work());
+    ++pendingJobs;
+    std::weak_ptr<AppModel> weak = weak_from_this();
+    std::shared_ptr<Dispatcher> dispatcher = runtime.dispatcher;
+    runtime.executor->submit(priority, [weak, dispatcher, work = std::move(work), apply = std::move(apply)]() {
+        Outcome<Value> outcome;
+        try {
+            outcome.value = work();
+        } catch (const std::exception& error) {
+            outcome.error = error.what();
+        } catch (...) {
+            outcome.error = "unknown error";
+        }
+        dispatcher->post([weak, apply, outcome = std::move(outcome)]() mutable {
+            auto model = weak.lock();
+            if (!model) return;
+            --model->pendingJobs;
+            apply(*model, std::move(outcome));
+        });
+    });
+}

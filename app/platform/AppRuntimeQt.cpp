@@ -1,0 +1,31 @@
+#include "platform/AppRuntimeQt.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "platform/QtDispatcher.hpp"
+
+namespace {
+constexpr std::chrono::milliseconds quitGrace{3000};
+}
+
+QtRuntime::QtRuntime()
+    : pool(std::make_shared<ThreadPool>(4)), dispatcher(std::make_shared<QtDispatcher>()),
+      timer(std::make_shared<QtTimer>()) {}
+
+QtRuntime::~QtRuntime() { pool->shutdown(); }
+
+AppRuntime QtRuntime::runtime() const { return AppRuntime{dispatcher, pool, timer, AppEngine::live()}; }
+
+void QtRuntime::stop(AppModel* model, int status) {
+    if (model) model->cancelAll();
+    if (!pool->waitIdle(quitGrace)) {
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    pool->shutdown();
+}

@@ -1,0 +1,29 @@
+// The application's runtime on Qt: the pool engine work runs on, the
+// dispatcher and timer that bring results back, and the orderly stop.
+#pragma once
+
+#include <memory>
+
+#include "model/AppModel.hpp"
+
+class ThreadPool;
+
+/// Owns the executor the model's jobs run on. Create it on the UI thread
+/// after the QApplication; call stop() before the QApplication goes away.
+class QtRuntime {
+public:
+    QtRuntime();
+    ~QtRuntime();
+    /// A runtime for a model, bound to the real engine.
+    AppRuntime runtime() const;
+    /// Cancels the model's scans and backups, waits briefly for running
+    /// engine work and joins the pool. When work is still running after the
+    /// wait, ends the process at once with `status` (after flushing the
+    /// standard streams), so no engine thread outlives static destruction.
+    void stop(AppModel* model, int status);
+
+private:
+    std::shared_ptr<ThreadPool> pool;
+    std::shared_ptr<Dispatcher> dispatcher;
+    std::shared_ptr<Timer> timer;
+};

@@ -1,0 +1,49 @@
+#include "ui/shell/MainWindow.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenuBar>
+
+#include "Localization.hpp"
+#include "ui/shell/ShellView.hpp"
+#include "ui/theme/QtTheme.hpp"
+
+namespace {
+/// Menu texts treat "&" as a mnemonic marker; a literal one is doubled.
+QString menuText(const std::string& text) { return QString::fromStdString(text).replace("&", "&&"); }
+}  // namespace
+
+MainWindow::MainWindow(std::shared_ptr<AppModel> model) : model(std::move(model)) {
+    // The product name, the same in every language.
+    setWindowTitle("Ostrevane");
+    auto* content = new ShellView(this->model);
+    content->setMinimumSize(minimumWidth, minimumHeight);
+    setCentralWidget(content);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, qColor(Theme::ground));
+    setPalette(palette);
+    buildMenus();
+    resize(defaultWidth, defaultHeight + menuBar()->sizeHint().height());
+    observation = this->model->observe([this] { rescan->setEnabled(!this->model->isScanning()); });
+}
+
+MainWindow::~MainWindow() { model->unobserve(observation); }
+
+void MainWindow::buildMenus() {
+    QMenu* application = menuBar()->addMenu("Ostrevane");
+    QAction* quit = application->addAction(menuText(L("退出 Ostrevane")));
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
+
+    QMenu* disk = menuBar()->addMenu(menuText(L("磁盘")));
+    rescan = disk->addAction(menuText(L("重新扫描")));
+    rescan->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(rescan, &QAction::triggered, this, [this] { model->rescan(); });
+    rescan->setEnabled(!model->isScanning());
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    model->bootstrap();
+}

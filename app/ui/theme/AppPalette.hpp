@@ -1,0 +1,17 @@
+// The application's one dark appearance for Qt's standard widgets.
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+
+class QApplication;
+
+namespace AppPalette {
+/// The Fusion style with Ostrevane's dark palette, set on the application.
+void apply(QApplication& application);
+/// The dark palette itself: surfaces from the theme, text in paper, and the
+/// graphite accent the appearance defaults select for standard controls.
+QPalette dark();
+/// The accent colour of standard controls (the palette's highlight).
+QColor accent();
+}  // namespace AppPalette
