@@ -17,7 +17,9 @@ bool isActive() { return active.load(); }
 void load(AppModel& model) {
     using namespace detail;
     active = true;
-    const Date now = std::chrono::system_clock::now();
+    // Whole seconds: the engine's dates carry no fractions, so the dates set
+    // directly (the plans') match those that went through JSON (the reports').
+    const Date now = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
     const std::string home = Paths::home();
     FileNode root = tree(home, now);
     model.volumes_ = {volume()};

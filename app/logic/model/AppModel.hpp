@@ -130,6 +130,8 @@ public:
 private:
     explicit AppModel(AppRuntime runtime);
     friend void Demo::load(AppModel& model);
+    /// Lets the model's tests reach the private operations.
+    friend struct AppModelTestAccess;
 
     /// The outcome of blocking engine work: a value, or the error's text.
     template <class T>

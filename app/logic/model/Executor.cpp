@@ -65,6 +65,14 @@ bool ManualExecutor::runNext() {
     return true;
 }
 
+bool ManualExecutor::runNewest() {
+    if (jobs.empty()) return false;
+    auto job = std::move(jobs.back());
+    jobs.pop_back();
+    job();
+    return true;
+}
+
 int ManualExecutor::runAll() {
     int ran = 0;
     while (runNext()) ++ran;

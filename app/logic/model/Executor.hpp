@@ -59,6 +59,9 @@ public:
     void submit(Priority priority, std::function<void()> job) override;
     /// Runs the oldest queued job; false when none is queued.
     bool runNext();
+    /// Runs the most recently queued job, so a test can let a newer request
+    /// finish before an older one; false when none is queued.
+    bool runNewest();
     /// Runs jobs until none is queued (jobs may submit more); returns how many ran.
     int runAll();
     size_t pending() const { return jobs.size(); }
