@@ -179,6 +179,29 @@ TEST_F(AppModelTest, PruningStoresTheTreeExceptDuringAScanAndMovesTheExplorerUp)
     EXPECT_EQ(engine.stored.size(), 1u);
 }
 
+TEST_F(AppModelTest, OnlyTheNewestPrunedTreeIsStoredWhenStoresFinishOutOfOrder) {
+    const std::string root = Paths::home();
+    engine.cached = scanOf(folderNode(root, {folderNode(root + "/a", {}, 1), folderNode(root + "/b", {}, 2)}));
+    model.bootstrap();
+    harness.settle();
+    AppModelTestAccess::removeFromScan(model, {root + "/a"});
+    AppModelTestAccess::removeFromScan(model, {root + "/b"});
+    while (harness.executor->runNewest()) {
+    }
+    ASSERT_EQ(engine.stored.size(), 1u);
+    EXPECT_EQ(engine.stored[0].root.size, 0);
+}
+
+TEST_F(AppModelTest, ALateCacheLoadNeverReplacesANewerScan) {
+    engine.cached = scanOf(folderNode(Paths::home(), {}, 1));
+    engine.scanResult = scanOf(folderNode(Paths::home(), {}, 2));
+    model.bootstrap();  // the cache load waits in the queue
+    model.rescan();
+    while (harness.executor->runNewest()) harness.dispatcher->drain();
+    harness.settle();
+    EXPECT_EQ(model.scan()->root.size, 2);
+}
+
 TEST_F(AppModelTest, ResultsForAModelThatIsGoneAreDropped) {
     model.bootstrap();
     model.notify("bye", false);
