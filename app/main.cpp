@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "model/Launch.hpp"
-#include "platform/AppRuntimeQt.hpp"
+#include "platform/QtRuntime.hpp"
 #include "snapshot/Snapshot.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/theme/AppPalette.hpp"

@@ -13,7 +13,7 @@
 
 #include "demo/Demo.hpp"
 #include "model/AppModel.hpp"
-#include "platform/AppRuntimeQt.hpp"
+#include "platform/QtRuntime.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/shell/ShellView.hpp"
 #include "ui/theme/AppPalette.hpp"

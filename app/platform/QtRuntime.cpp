@@ -1,4 +1,4 @@
-#include "platform/AppRuntimeQt.hpp"
+#include "platform/QtRuntime.hpp"
 
 #include <unistd.h>
 
