@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "Localization.hpp"
 #include "model/UUID.hpp"
@@ -147,14 +148,7 @@ void AppModel::bootstrap() {
 }
 
 void AppModel::refreshLight() {
-    const uint64_t volumeRequest = ++volumeRequests;
-    // Volumes in the background: a hung network mount must not freeze the window.
-    background(Priority::standard, [volumes = runtime.engine.volumes] { return volumes(); },
-               [volumeRequest](AppModel& model, Outcome<std::vector<VolumeInfo>> outcome) {
-                   if (volumeRequest != model.volumeRequests || !outcome.value) return;
-                   model.volumes_ = std::move(*outcome.value);
-                   model.publish();
-               });
+    readVolumes();
     fullDiskAccess_ = runtime.engine.fullDiskAccess();
     plans_ = runtime.engine.loadConfig().plans;
     history_ = runtime.engine.loadHistory();
@@ -165,6 +159,26 @@ void AppModel::refreshLight() {
                    if (destinationRequest != model.destinationRequests || !outcome.value) return;
                    model.destinations_ = std::move(*outcome.value);
                    model.publish();
+               });
+}
+
+void AppModel::readVolumes() {
+    // In the background: a hung network mount must not freeze the window. One
+    // read at a time, so a hung one holds one worker rather than piling up;
+    // requests meanwhile become one more read after it.
+    if (volumesReading) {
+        volumesWanted = true;
+        return;
+    }
+    volumesReading = true;
+    background(Priority::standard, [volumes = runtime.engine.volumes] { return volumes(); },
+               [](AppModel& model, Outcome<std::vector<VolumeInfo>> outcome) {
+                   model.volumesReading = false;
+                   if (outcome.value) {
+                       model.volumes_ = std::move(*outcome.value);
+                       model.publish();
+                   }
+                   if (std::exchange(model.volumesWanted, false)) model.readVolumes();
                });
 }
 

@@ -150,6 +150,8 @@ private:
     /// except while a scan runs (its newer tree will be stored instead).
     void removeFromScan(const std::vector<std::string>& paths);
 
+    /// Reads the volumes in the background, one read at a time.
+    void readVolumes();
     void applyScanProgress(const CancelTokenPtr& token, const ScanProgress& progress);
     void finishScan(const CancelTokenPtr& token, Outcome<ScanResult> outcome);
     void storeScanInBackground(const std::shared_ptr<const ScanResult>& result);
@@ -181,9 +183,10 @@ private:
     // Request counters: a background result is applied only when it answers
     // the newest request of its kind, so a slow older one never overwrites a
     // newer one.
-    uint64_t volumeRequests = 0;
     uint64_t destinationRequests = 0;
     uint64_t analysisRequests = 0;
+    bool volumesReading = false;
+    bool volumesWanted = false;
     /// Counts published scans, so a late cache load never replaces a newer scan.
     uint64_t scanVersion = 0;
     /// Orders the stores of pruned scans (see storeScanInBackground).

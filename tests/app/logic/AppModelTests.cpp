@@ -127,9 +127,8 @@ TEST_F(AppModelTest, ANoticeClearsEightSecondsAfterItWasPostedUnlessReplaced) {
 TEST_F(AppModelTest, OnlyTheNewestRequestOfEachKindIsApplied) {
     auto answer = [&](const std::string& name) {
         engine.destinations = {BackupDestination{name, DestinationKind::folder, name, "/" + name, {}, true, {}}};
-        engine.volumes = {*VolumeInfo::make(name, "/", 100, 50, 0, true)};
     };
-    model.refreshLight();  // volumes, then destinations
+    model.refreshLight();  // destinations (and volumes)
     model.analyze();       // destinations and the report
     model.refreshLight();
     model.analyze();
@@ -142,7 +141,18 @@ TEST_F(AppModelTest, OnlyTheNewestRequestOfEachKindIsApplied) {
     EXPECT_EQ(model.report()->notes, (std::vector<std::string>{"analysis 1"}));
     EXPECT_FALSE(model.isAnalyzing());
     EXPECT_EQ(model.destinations()[0].id, "new");
-    EXPECT_EQ(model.volumes()[0].name, "new");
+}
+
+TEST_F(AppModelTest, VolumeReadsNeverPileUpBehindAHungOne) {
+    model.refreshLight();
+    const size_t jobs = harness.executor->pending();
+    model.refreshLight();
+    model.refreshLight();
+    EXPECT_EQ(harness.executor->pending(), jobs + 2);  // two more discoveries of destinations, no volume read
+    engine.volumes = {*VolumeInfo::make("disk", "/", 100, 50, 0, true)};
+    harness.settle();
+    EXPECT_EQ(engine.volumeReads, 2);  // the requests made meanwhile became one more read
+    EXPECT_EQ(model.volumes()[0].name, "disk");
 }
 
 TEST_F(AppModelTest, AnOlderAnalysisFinishingFirstLeavesTheModelAnalyzing) {
