@@ -21,6 +21,8 @@ AppRuntime QtRuntime::runtime() const { return AppRuntime{dispatcher, pool, time
 
 void QtRuntime::stop(AppModel* model, int status) {
     if (model) model->cancelAll();
+    // Work that has not started never will; only running work gets the grace.
+    pool->discardQueued();
     if (!pool->waitIdle(quitGrace)) {
         std::cout.flush();
         std::cerr.flush();

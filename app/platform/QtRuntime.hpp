@@ -16,8 +16,8 @@ public:
     ~QtRuntime();
     /// A runtime for a model, bound to the real engine.
     AppRuntime runtime() const;
-    /// Cancels the model's scans and backups, waits briefly for running
-    /// engine work and joins the pool. When work is still running after the
+    /// Cancels the model's scans and backups, drops engine work that has not
+    /// started, waits briefly for running work and joins the pool. When work is still running after the
     /// wait, ends the process at once with `status` (after flushing the
     /// standard streams), so no engine thread outlives static destruction.
     void stop(AppModel* model, int status);

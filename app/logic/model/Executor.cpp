@@ -20,6 +20,18 @@ bool ThreadPool::waitIdle(std::chrono::milliseconds limit) {
     return idle.wait_for(guard, limit, [this] { return running == 0 && urgent.empty() && regular.empty(); });
 }
 
+void ThreadPool::discardQueued() {
+    std::deque<std::function<void()>> dropped;
+    {
+        std::lock_guard guard(lock);
+        dropped.swap(urgent);
+        dropped.insert(dropped.end(), std::make_move_iterator(regular.begin()), std::make_move_iterator(regular.end()));
+        regular.clear();
+        if (running == 0) idle.notify_all();
+    }
+    // The jobs' captures are released outside the lock.
+}
+
 void ThreadPool::shutdown() {
     {
         std::lock_guard guard(lock);

@@ -37,6 +37,8 @@ public:
     /// Waits at most `limit` for every queued and running job to finish;
     /// true when the pool is idle.
     bool waitIdle(std::chrono::milliseconds limit);
+    /// Drops the jobs that have not started; running ones go on.
+    void discardQueued();
     /// Drops queued jobs, lets running ones finish and joins every worker.
     void shutdown();
 

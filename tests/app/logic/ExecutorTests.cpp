@@ -5,7 +5,7 @@
 
 #include "model/Executor.hpp"
 
-TEST(ThreadPool, UserInitiatedWorkOvertakesQueuedBackgroundWorkAndShutdownDropsTheRest) {
+TEST(ThreadPool, UserInitiatedWorkOvertakesQueuedWorkAndDroppedWorkNeverRuns) {
     ThreadPool pool(1);
     std::promise<void> release;
     std::shared_future<void> gate = release.get_future().share();
@@ -25,6 +25,12 @@ TEST(ThreadPool, UserInitiatedWorkOvertakesQueuedBackgroundWorkAndShutdownDropsT
     EXPECT_TRUE(pool.waitIdle(std::chrono::seconds(10)));
     EXPECT_EQ(order, (std::vector<std::string>{"user", "background"}));
 
+    std::promise<void> second;
+    std::shared_future<void> secondGate = second.get_future().share();
+    pool.submit(Priority::standard, [secondGate] { secondGate.wait(); });
+    pool.submit(Priority::standard, record("dropped"));
+    pool.discardQueued();  // whether or not the blocker had started, "dropped" had not
+    second.set_value();
     pool.shutdown();
     pool.submit(Priority::userInitiated, record("late"));
     EXPECT_TRUE(pool.waitIdle(std::chrono::milliseconds(0)));
