@@ -1014,6 +1014,14 @@ const Row kAddedRows[] = {
      "No custom destination named “%@”."},
     {"没有 id 为 %@ 的备份计划。运行 ostrevane plans 查看。",
      "No backup plan with id %@. Run ostrevane plans to see them."},
+    {"路径含有 NUL 字节",
+     "The path contains a NUL byte"},
+    {"路径为空",
+     "The path is blank"},
+    {"配置文件 %@ 无法读取,已忽略。",
+     "The configuration file %@ couldn’t be read and was ignored."},
+    {"复制期间文件被修改",
+     "The file changed while it was copied"},
 };
 // clang-format on
 
