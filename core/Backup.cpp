@@ -408,19 +408,27 @@ TargetFolder openTargetChain(const std::string& base, const std::vector<std::str
     return folder;
 }
 
+/// The coarsest step of time, up to a tenth of a second, that a file system
+/// could have stored a time with these nanoseconds in.
+int64_t stepOf(long nanoseconds) {
+    int64_t step = 1;
+    while (step < 100'000'000 && nanoseconds % (step * 10) == 0) step *= 10;
+    return step;
+}
+
 /// A regular file at the target is up to date when it has the same size and
-/// the same modification time. A target time of whole seconds may come from
-/// a file system that keeps coarse times (two seconds on some): there, less
-/// than 2 seconds away still matches. Anywhere else a same-size rewrite a
-/// moment later would pass for the copy made before it.
+/// the modification time of the source as the target's file system keeps it:
+/// equal, or cut to that file system's step (whole seconds, or two seconds
+/// on some, are matched within 2 seconds either way). A looser rule would
+/// take a same-size rewrite a moment later for the copy made before it.
 bool upToDate(int folder, const std::string& name, const struct stat& source) {
     struct stat target;
     if (::fstatat(folder, name.c_str(), &target, AT_SYMLINK_NOFOLLOW) != 0) return false;
     if (!S_ISREG(target.st_mode) || target.st_size != source.st_size) return false;
-    int64_t difference = (static_cast<int64_t>(target.st_mtim.tv_sec) - source.st_mtim.tv_sec) * 1'000'000'000 +
-                         (target.st_mtim.tv_nsec - source.st_mtim.tv_nsec);
-    if (difference == 0) return true;
-    return target.st_mtim.tv_nsec == 0 && std::llabs(difference) < 2'000'000'000;
+    int64_t ahead = (static_cast<int64_t>(source.st_mtim.tv_sec) - target.st_mtim.tv_sec) * 1'000'000'000 +
+                    (source.st_mtim.tv_nsec - target.st_mtim.tv_nsec);
+    if (target.st_mtim.tv_nsec == 0) return std::llabs(ahead) < 2'000'000'000;
+    return ahead >= 0 && ahead < stepOf(target.st_mtim.tv_nsec);
 }
 
 bool sameTimes(const struct stat& a, const struct stat& b) {

@@ -312,6 +312,29 @@ TEST_F(BackupTest, AChangedFileIsReplacedByTheTwoSecondRuleAndNothingElseGoes) {
     EXPECT_TRUE(fs::exists(target() / "gone.txt")) << "a backup never removes what left the source";
 }
 
+TEST_F(BackupTest, UpToDateMeansTheSameTimeAsTheTargetsFileSystemKeepsIt) {
+    const time_t t = 1700000000;
+    const struct {
+        long target, source;
+        bool copied;
+    } cases[] = {
+        {0, 1'900'000'000, false},          // whole or two-second times
+        {123'456'789, 123'456'790, true},   // a nanosecond later
+        {123'456'789, 123'456'788, true},   // an older version put back
+        {123'456'700, 123'456'789, false},  // kept in steps of 100 ns
+        {120'000'000, 125'000'000, false},  // kept in steps of 10 ms
+        {120'000'000, 130'000'000, true},
+    };
+    for (const auto& c : cases) {
+        writeFile(source / "f.txt", 10);
+        BackupEngine::run(source.string(), destination);
+        setModificationTime(target() / "f.txt", t, c.target);
+        setModificationTime(source / "f.txt", t + c.source / 1'000'000'000, c.source % 1'000'000'000);
+        BackupReport report = BackupEngine::run(source.string(), destination);
+        EXPECT_EQ(report.filesCopied, c.copied ? 1 : 0) << c.target << " " << c.source;
+    }
+}
+
 TEST_F(BackupTest, RewritesInPlaceAreNeverTakenForUpToDate) {
     // A file rewritten with the same size a moment after its copy, and one
     // rewritten while it is copied (past its first chunk): after a second
