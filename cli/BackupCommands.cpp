@@ -23,14 +23,14 @@ BackupProgressHandler progressFor(const Arguments& arguments) {
 }
 
 void printPlace(const std::string& source, const std::string& destinationName, const std::string& target) {
-    printLine(L("  来源   %@", Paths::abbreviate(source)));
-    printLine(L("  目的地 %@ → %@", destinationName, Paths::abbreviate(target)));
+    printLine(L("  来源   %@", shownPath(source)));
+    printLine(L("  目的地 %@ → %@", shown(destinationName), shownPath(target)));
 }
 
 void printReport(const BackupReport& report) {
     printPlace(report.source, report.destinationName, report.target);
     printLine(report.summary);
-    for (const auto& error : report.errors) printLine("  " + error);
+    for (const auto& error : report.errors) printLine("  " + shown(error));
     if (report.filesFailed > static_cast<int64_t>(report.errors.size()))
         printLine(L("  … 另有 %@ 项", report.filesFailed - static_cast<int64_t>(report.errors.size())));
 }
@@ -72,7 +72,7 @@ int runOffload(const Arguments& arguments) {
     } else {
         printPlace(report.backup.source, report.backup.destinationName, report.backup.target);
         if (!dryRun) printLine(report.backup.summary);
-        printLine(report.message);
+        printLine(shown(report.message));
         if (dryRun) printLine(L("\n这是试运行。确认后加 --execute 执行。"));
     }
     return dryRun || report.sourceTrashed ? success : failure;
@@ -87,7 +87,7 @@ int runEvict(const Arguments& arguments) {
     if (arguments.json)
         printJSON(report);
     else
-        printLine(report.message);
+        printLine(shown(report.message));
     return success;
 }
 
@@ -105,8 +105,8 @@ int runHistory(const Arguments& arguments) {
     }
     const Date now = std::chrono::system_clock::now();
     for (const auto& report : reports) {
-        printLine(Fmt::ago(report.finishedAt, now) + "  " + report.status + "  " + Paths::abbreviate(report.source) +
-                  " → " + report.destinationName);
+        printLine(Fmt::ago(report.finishedAt, now) + "  " + report.status + "  " + shownPath(report.source) +
+                  " → " + shown(report.destinationName));
         printLine("    " + report.summary);
     }
     return success;
@@ -129,6 +129,8 @@ int runPlansCommand(const Arguments& arguments) {
     if (arguments.positionals.size() == 2) id = arguments.positionals[1];
     const bool dryRun = arguments.has("--dry-run");
 
+    // A scheduled run must not pass for done when it could not even read the plans.
+    const bool unreadable = reportUnreadableConfiguration();
     std::vector<BackupPlan> plans = ConfigStore::load().plans;
     auto lowered = [](std::string text) {
         std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -137,14 +139,14 @@ int runPlansCommand(const Arguments& arguments) {
     if (id) std::erase_if(plans, [&](const BackupPlan& plan) { return lowered(plan.id) != lowered(*id); });
     if (plans.empty()) {
         if (id) {
-            printError(L("没有可运行的备份计划。"));
+            printError(L("没有 id 为 %@ 的备份计划。运行 ostrevane plans 查看。", *id));
             return failure;
         }
         if (arguments.json)
             printJSON(json::array());
         else
             printLine(L("没有可运行的备份计划。"));
-        return success;
+        return unreadable ? failure : success;
     }
 
     std::vector<PlanRun> runs;
@@ -157,7 +159,7 @@ int runPlansCommand(const Arguments& arguments) {
             if (run.report) {
                 printReport(*run.report);
             } else {
-                printLine(L("  来源   %@", Paths::abbreviate(Paths::expand(plan.source))));
+                printLine(L("  来源   %@", shownPath(Paths::expand(plan.source))));
                 printError(run.error.value_or(""));
             }
             if (plans.size() > 1) printLine("");

@@ -13,9 +13,9 @@ void printCleanResult(const CleanResult& result) {
     constexpr size_t shownTrashed = 20;
     printLine(result.message);
     for (size_t index = 0; index < std::min(shownTrashed, result.trashed.size()); ++index)
-        printLine("  " + Paths::abbreviate(result.trashed[index]));
+        printLine("  " + shownPath(result.trashed[index]));
     if (result.trashed.size() > shownTrashed) printLine(L("  … 另有 %@ 项", result.trashed.size() - shownTrashed));
-    for (const auto& failure : result.failed) printLine("  " + Paths::abbreviate(failure.path) + ": " + failure.reason);
+    for (const auto& failure : result.failed) printLine("  " + shownPath(failure.path) + ": " + shown(failure.reason));
 }
 
 namespace {

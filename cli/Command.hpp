@@ -70,7 +70,15 @@ template <class T>
 void printJSON(const T& record) {
     std::fputs((JSONOut::encode(record, true) + "\n").c_str(), stdout);
 }
+/// Plain output is for a terminal: control characters, DEL, C1 controls and
+/// bytes that are not UTF-8 are written as escapes ("\\n", "\\x1b"), so a
+/// name can neither break the layout nor send the terminal escape sequences.
+std::string shown(std::string_view text);
+/// `shown` of the path's abbreviated form.
+std::string shownPath(const std::string& path);
+/// One line; its own line breaks stay, every other control is escaped.
 void printLine(const std::string& text);
+/// "Error: " and the message, escaped as `shown` does.
 void printError(const std::string& message);
 void printUsage(const std::string& usageLine);
 /// Progress lines show only on a terminal, and never with --json.

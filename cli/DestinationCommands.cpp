@@ -24,6 +24,18 @@ void announceKeptConfiguration() {
     });
 }
 
+}  // namespace
+
+bool reportUnreadableConfiguration() {
+    if (!ConfigStore::unreadable()) return false;
+    endProgress();
+    std::fputs((L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(ConfigStore::filePath().string())) + "\n").c_str(),
+               stderr);
+    return true;
+}
+
+namespace {
+
 bool isFolder(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_directory(path, error);
@@ -47,9 +59,9 @@ void printDestinations(const std::vector<BackupDestination>& destinations, const
         return;
     }
     for (const auto& destination : destinations) {
-        std::string line = std::string(destination.available ? "✓ " : "✗ ") + destination.id + "  " + destination.name;
+        std::string line = std::string(destination.available ? "✓ " : "✗ ") + shown(destination.id) + "  " + shown(destination.name);
         if (destination.path)
-            line += "  " + Paths::abbreviate(*destination.path);
+            line += "  " + shownPath(*destination.path);
         else if (destination.rcloneRemote)
             line += "  " + *destination.rcloneRemote;
         printLine(line);
@@ -64,7 +76,7 @@ int addDestination(const Arguments& arguments) {
         printUsage(L("用法: ostrevane destinations add <名称> <目录>"));
         return usageError;
     }
-    const std::string folder = Paths::expand(words[2]);
+    const std::string folder = Paths::expandGiven(words[2]);
     if (!isFolder(folder)) {
         printError(L("目录不存在: %@", folder));
         return failure;
@@ -109,6 +121,7 @@ int removeDestination(const Arguments& arguments) {
 int runDestinations(const Arguments& arguments) {
     const auto& words = arguments.positionals;
     if (words.empty()) {
+        reportUnreadableConfiguration();
         printDestinations(Destinations::discover(true), arguments);
         return success;
     }
@@ -134,10 +147,10 @@ void printPlans(const std::vector<BackupPlan>& plans, const Arguments& arguments
     }
     const Date now = std::chrono::system_clock::now();
     for (const auto& plan : plans) {
-        printLine(plan.id + "  " + Paths::abbreviate(plan.source) + " → " + plan.destinationId);
+        printLine(shown(plan.id) + "  " + shownPath(plan.source) + " → " + shown(plan.destinationId));
         if (plan.lastRun) {
             std::string outcome = plan.lastSummary.value_or(plan.lastStatus.value_or(""));
-            printLine("          " + L("上次 %@:%@", Fmt::ago(*plan.lastRun, now), outcome));
+            printLine("          " + L("上次 %@:%@", Fmt::ago(*plan.lastRun, now), shown(outcome)));
         }
     }
 }
@@ -158,7 +171,7 @@ int addPlan(const Arguments& arguments) {
         printUsage(L("用法: ostrevane plans add <路径> --to <目的地>"));
         return usageError;
     }
-    const std::string source = Paths::expand(words[1]);
+    const std::string source = Paths::expandGiven(words[1]);
     const std::string destinationId = destinationIdFor(*destination);
     announceKeptConfiguration();
     AppConfig config = ConfigStore::updateOrThrow(
@@ -190,6 +203,7 @@ int removePlan(const Arguments& arguments) {
 int runPlans(const Arguments& arguments) {
     const auto& words = arguments.positionals;
     if (words.empty()) {
+        reportUnreadableConfiguration();
         printPlans(ConfigStore::load().plans, arguments);
         return success;
     }

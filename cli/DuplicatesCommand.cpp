@@ -27,7 +27,7 @@ void printGroups(const Service::DuplicateReport& report, size_t more) {
         const auto& group = report.groups[index];
         if (index > 0) printLine("");
         printLine(L("%@ 份 × %@,多占 %@", group.paths.size(), group.sizeEach, group.wasted));
-        for (const auto& path : group.paths) printLine("  " + Paths::abbreviate(path));
+        for (const auto& path : group.paths) printLine("  " + shownPath(path));
     }
     if (more > 0) {
         printLine("");

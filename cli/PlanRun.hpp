@@ -11,4 +11,9 @@ namespace cli {
 /// record (an array of them when every plan ran).
 int runPlansCommand(const Arguments& arguments);
 
+/// Says on standard error that config.json cannot be read and is ignored,
+/// when that is so, and whether it was. For commands that only read the
+/// file, which would otherwise show an empty list as if nothing were saved.
+bool reportUnreadableConfiguration();
+
 }  // namespace cli

@@ -32,7 +32,7 @@ void printTree(const NodeView& node, int level) {
     for (const auto& child : *node.children) {
         char line[96];
         std::snprintf(line, sizeof line, "%10s  %5.1f%%  ", child.size.c_str(), child.percent);
-        printLine(indent + line + child.name + (child.type == "dir" ? "/" : ""));
+        printLine(indent + line + shown(child.name) + (child.type == "dir" ? "/" : ""));
         printTree(child, level + 1);
     }
     if (node.omittedChildren) printLine(indent + L("… 另有 %@ 项", *node.omittedChildren));
@@ -49,7 +49,7 @@ int runScan(const Arguments& arguments) {
         printJSON(view);
         return success;
     }
-    std::string head = L("%@  %@,%@ 个文件", Paths::abbreviate(view.path), view.total, view.fileCount);
+    std::string head = L("%@  %@,%@ 个文件", shownPath(view.path), view.total, view.fileCount);
     head += answer.cached ? L("(缓存于 %@)", Fmt::ago(view.scannedAt, std::chrono::system_clock::now()))
                           : L("(耗时 %@s)", secondsText(view.durationSeconds));
     printLine(head);
@@ -66,7 +66,7 @@ int runStatus(const Arguments& arguments) {
     }
     const auto& volumes = status.volumes;
     for (const auto& volume : volumes) {
-        printLine(volume.name == volume.mountPoint ? volume.name : volume.name + "  " + volume.mountPoint);
+        printLine(volume.name == volume.mountPoint ? shown(volume.name) : shown(volume.name + "  " + volume.mountPoint));
         std::string usage = L("  已用 %@ / 共 %@,可用 %@", volume.used, volume.total, volume.available);
         if (volume.purgeableBytes > 0) usage += L("(其中可清除 %@)", Fmt::bytes(volume.purgeableBytes));
         printLine(usage);

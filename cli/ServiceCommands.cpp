@@ -40,7 +40,7 @@ int largest(const Arguments& arguments) {
     for (const auto& file : files) {
         char size[32];
         std::snprintf(size, sizeof size, "%10s", file.size.c_str());
-        std::string line = std::string(size) + "  " + Paths::abbreviate(file.path);
+        std::string line = std::string(size) + "  " + shownPath(file.path);
         if (file.modified) line += "  " + *file.modified;
         printLine(line);
     }

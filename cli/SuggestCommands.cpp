@@ -27,12 +27,12 @@ constexpr size_t shownPaths = 3;
 void printSuggestion(const Suggestion& suggestion) {
     char size[32];
     std::snprintf(size, sizeof size, "%10s", suggestion.reclaimable.c_str());
-    std::string head = std::string(size) + "  " + suggestion.id + "  " + suggestion.title;
+    std::string head = std::string(size) + "  " + suggestion.id + "  " + shown(suggestion.title);
     if (std::string label = riskLabel(suggestion.risk); !label.empty()) head += "  [" + label + "]";
     printLine(head);
-    printLine(indent + suggestion.detail);
+    printLine(indent + shown(suggestion.detail));
     for (size_t index = 0; index < std::min(shownPaths, suggestion.paths.size()); ++index)
-        printLine(indent + Paths::abbreviate(suggestion.paths[index]));
+        printLine(indent + shownPath(suggestion.paths[index]));
     if (suggestion.paths.size() > shownPaths)
         printLine(std::string(indent).substr(2) + L("  … 另有 %@ 项", suggestion.paths.size() - shownPaths));
     if (suggestion.command) printLine(L("            建议命令: %@", *suggestion.command));

@@ -23,6 +23,7 @@
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/parallel_for.h>
 
+#include "BackupFiles.hpp"
 #include "Cleaner.hpp"
 #include "Localization.hpp"
 #include "Rclone.hpp"
@@ -40,7 +41,13 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-std::string describe(int error) { return std::strerror(error); }
+/// A copy that is not a copy of one state of its source: the file was
+/// written to while it was read.
+constexpr int changedWhileCopied = -2;
+
+std::string describe(int error) {
+    return error == changedWhileCopied ? L("复制期间文件被修改") : std::strerror(error);
+}
 
 
 /// A file descriptor closed when it goes out of scope.
@@ -219,7 +226,7 @@ void from_json(const json& object, OffloadReport& report) {
 }
 
 void to_json(json& object, const EvictReport& report) {
-    object = json{{"path", report.path},
+    object = json{{"path", Text::replacingInvalidUTF8(report.path)},
                   {"evicted", report.evicted},
                   {"failed", report.failed},
                   {"freedBytes", report.freedBytes},
@@ -348,6 +355,16 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
 struct TargetFolder {
     UniqueFd fd;
     int error = 0;
+    /// Whether a killed run's partial copies were cleared from it in this
+    /// run; only the thread walking the folder's entries touches it.
+    mutable bool swept = false;
+
+    /// Clears a killed run's partial copies before the first write into the folder.
+    void prepareForWriting() const {
+        if (swept || !fd.valid()) return;
+        swept = true;
+        BackupFiles::removeStalePartials(fd.get());
+    }
 };
 
 int openFolderNoFollow(int parent, const std::string& name) {
@@ -391,27 +408,37 @@ TargetFolder openTargetChain(const std::string& base, const std::vector<std::str
     return folder;
 }
 
+/// The coarsest step of time, up to a tenth of a second, that a file system
+/// could have stored a time with these nanoseconds in.
+int64_t stepOf(long nanoseconds) {
+    int64_t step = 1;
+    while (step < 100'000'000 && nanoseconds % (step * 10) == 0) step *= 10;
+    return step;
+}
+
 /// A regular file at the target is up to date when it has the same size and
-/// a modification time less than 2 seconds away (file systems that keep
-/// coarse times still match).
+/// the modification time of the source as the target's file system keeps it:
+/// equal, or cut to that file system's step (whole seconds, or two seconds
+/// on some, are matched within 2 seconds either way). A looser rule would
+/// take a same-size rewrite a moment later for the copy made before it.
 bool upToDate(int folder, const std::string& name, const struct stat& source) {
     struct stat target;
     if (::fstatat(folder, name.c_str(), &target, AT_SYMLINK_NOFOLLOW) != 0) return false;
     if (!S_ISREG(target.st_mode) || target.st_size != source.st_size) return false;
-    int64_t difference = (static_cast<int64_t>(target.st_mtim.tv_sec) - source.st_mtim.tv_sec) * 1'000'000'000 +
-                         (target.st_mtim.tv_nsec - source.st_mtim.tv_nsec);
-    return std::llabs(difference) < 2'000'000'000;
+    int64_t ahead = (static_cast<int64_t>(source.st_mtim.tv_sec) - target.st_mtim.tv_sec) * 1'000'000'000 +
+                    (source.st_mtim.tv_nsec - target.st_mtim.tv_nsec);
+    if (target.st_mtim.tv_nsec == 0) return std::llabs(ahead) < 2'000'000'000;
+    return ahead >= 0 && ahead < stepOf(target.st_mtim.tv_nsec);
+}
+
+bool sameTimes(const struct stat& a, const struct stat& b) {
+    return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 constexpr int copyCancelled = -1;
 constexpr int64_t chunkSize = 8 << 20;
 std::atomic<bool> anonymousTemporariesWork{true};
 std::atomic<bool> copyFileRangeWorks{true};
-std::atomic<unsigned> temporaryCounter{0};
-
-std::string temporaryName() {
-    return ".ostrevane-partial-" + std::to_string(::getpid()) + "-" + std::to_string(temporaryCounter++);
-}
 
 /// Copies [from, to) of `in` into the same range of `out`; 0, an errno value
 /// or copyCancelled. `end` comes back lower when the file turned out shorter.
@@ -516,7 +543,7 @@ int copyFile(int sourceFolder, const std::string& sourceName, const std::string&
         // An unnamed file leaves nothing behind if the process dies mid-copy;
         // it gets a name only when complete.
         bool anonymous = anonymousTemporariesWork;
-        std::string temporary = temporaryName();
+        std::string temporary = BackupFiles::partialName();
         UniqueFd out(anonymous ? ::openat(targetFolder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)
                                : ::openat(targetFolder, temporary.c_str(),
                                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -535,6 +562,11 @@ int copyFile(int sourceFolder, const std::string& sourceName, const std::string&
         };
 
         if (int result = copyData(in.get(), out.get(), info, sourcePath, cancel)) return abandon(result);
+        // Stamped with the times read before the copy, a file written to
+        // meanwhile would pass for current at the next run.
+        struct stat after;
+        if (::fstat(in.get(), &after) != 0) return abandon(errno);
+        if (after.st_size != info.st_size || !sameTimes(after, info)) return abandon(changedWhileCopied);
         // Permissions may not stick on every file system; the times must,
         // or the next run would copy the file again.
         ::fchmod(out.get(), info.st_mode & 07777);
@@ -747,10 +779,17 @@ private:
         }
     }
 
+    /// A link is up to date only while it says the same; a repointed one
+    /// replaces the older link in one rename. Anything else in its place stays.
     void copyLink(int folderFd, const std::string& name, const std::string& path, const TargetFolder& target) {
         ++total;
-        char probe[1];
-        if (target.fd.valid() && ::readlinkat(target.fd.get(), name.c_str(), probe, sizeof probe) >= 0) {
+        auto text = BackupFiles::linkText(folderFd, name);
+        if (!text) {
+            fail(path, errno);
+            return;
+        }
+        auto existing = target.fd.valid() ? BackupFiles::linkText(target.fd.get(), name) : std::nullopt;
+        if (existing == text) {
             ++skipped;
             return;
         }
@@ -762,25 +801,23 @@ private:
             fail(path, target.error);
             return;
         }
-        std::vector<char> text(256);
-        while (true) {
-            ssize_t length = ::readlinkat(folderFd, name.c_str(), text.data(), text.size());
-            if (length < 0) {
-                fail(path, errno);
-                return;
-            }
-            if (static_cast<size_t>(length) < text.size()) {
-                text.resize(static_cast<size_t>(length));
-                break;
-            }
-            text.resize(text.size() * 2);
-        }
-        std::string linkText(text.begin(), text.end());
-        if (::symlinkat(linkText.c_str(), target.fd.get(), name.c_str()) != 0) {
-            fail(path, errno);
+        target.prepareForWriting();
+        if (int error = placeLink(*text, target.fd.get(), name, existing.has_value())) {
+            fail(path, error);
             return;
         }
         ++copied;
+    }
+
+    /// 0 or an errno value.
+    static int placeLink(const std::string& text, int folder, const std::string& name, bool replacing) {
+        if (!replacing) return ::symlinkat(text.c_str(), folder, name.c_str()) == 0 ? 0 : errno;
+        const std::string temporary = BackupFiles::partialName();
+        if (::symlinkat(text.c_str(), folder, temporary.c_str()) != 0) return errno;
+        if (::renameat(folder, temporary.c_str(), folder, name.c_str()) == 0) return 0;
+        int error = errno;
+        ::unlinkat(folder, temporary.c_str(), 0);
+        return error;
     }
 
     void copyRegular(int folderFd, const std::string& name, const std::string& path, const struct stat& info,
@@ -795,6 +832,7 @@ private:
         } else if (!target.fd.valid()) {
             fail(path, target.error);
         } else {
+            target.prepareForWriting();
             int result = copyFile(folderFd, name, path, target.fd.get(), name, cancel);
             if (result == copyCancelled) {
                 stopped = true;
@@ -837,6 +875,7 @@ private:
         } else {
             // The source itself may be a link to the file: its contents are what is wanted.
             const fs::path real = resolved(source).value_or(source);
+            parent.prepareForWriting();
             UniqueFd sourceFolder(::open(real.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             int result = sourceFolder.valid() ? copyFile(sourceFolder.get(), real.filename().string(), source,
                                                          parent.fd.get(), name, cancel)
@@ -1011,11 +1050,10 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
 
 // MARK: Verification and evict helpers
 
-bool sameSize(const std::string& source, const std::string& target) {
-    struct stat a, b;
-    if (attributeFault(source) || ::lstat(source.c_str(), &a) != 0) return false;
-    if (::lstat(target.c_str(), &b) != 0) return false;
-    return S_ISREG(b.st_mode) && a.st_size == b.st_size;
+/// The check decides whether the source may go to the Trash, so sizes
+/// alone are not enough: a stale copy of a rewritten file has the same size.
+bool sameCopy(const std::string& source, const std::string& target) {
+    return !attributeFault(source) && BackupFiles::sameContent(source, target);
 }
 
 /// Compares every regular file below `folderPath`; false at the first file
@@ -1037,7 +1075,10 @@ bool verifyFolder(int fd, const std::string& folderPath, const std::string& targ
             int childFd = ::openat(folder.fd(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (childFd < 0 || !verifyFolder(childFd, path, target, passOver)) return false;
         } else if (S_ISREG(info.st_mode) && !passOver.count(*name)) {
-            if (!sameSize(path, target)) return false;
+            if (!sameCopy(path, target)) return false;
+        } else if (S_ISLNK(info.st_mode)) {
+            auto text = BackupFiles::linkText(AT_FDCWD, path);
+            if (!text || BackupFiles::linkText(AT_FDCWD, target) != text) return false;
         }
     }
     return readError == 0;
@@ -1091,14 +1132,14 @@ std::string relativeTarget(const std::string& path) {
 }
 
 std::string targetDescription(const std::string& source, const BackupDestination& destination) {
-    const std::string relative = relativeTarget(Paths::expand(source));
+    const std::string relative = relativeTarget(Paths::expandGiven(source));
     if (destination.rcloneRemote) return Rclone::remotePath(*destination.rcloneRemote, relative);
     return destination.path.value_or("") + "/" + relative;
 }
 
 BackupReport run(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,
                  const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
-    const std::string source = Paths::expand(sourcePath);
+    const std::string source = Paths::expandGiven(sourcePath);
     struct stat info;
     if (::stat(source.c_str(), &info) != 0) throw OstrevaneError(L("要备份的路径不存在: %@", source));
     const bool isDirectory = S_ISDIR(info.st_mode);
@@ -1120,7 +1161,7 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
 bool verifyLocal(const std::string& source, const std::string& target) {
     struct stat info;
     if (::stat(source.c_str(), &info) != 0) return false;
-    if (!S_ISDIR(info.st_mode)) return sameSize(source, target);
+    if (!S_ISDIR(info.st_mode)) return sameCopy(source, target);
     if (!FileSystem::canOpenFolder(source)) return false;
     int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -1132,7 +1173,7 @@ bool verifyRclone(const std::string& source, const std::string& target) { return
 
 OffloadReport offload(const std::string& sourcePath, const BackupDestination& destination, bool dryRun,
                       const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
-    const std::string source = Paths::expand(sourcePath);
+    const std::string source = Paths::expandGiven(sourcePath);
     if (auto reason = Cleaner::refusal(source)) throw OstrevaneError(L("不能归档 %@:%@", source, *reason));
     const int64_t size = Scanner::quickSize(source);
 
@@ -1169,7 +1210,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
 }
 
 EvictReport evict(const std::string& pathText) {
-    const std::string path = Paths::expand(pathText);
+    const std::string path = Paths::expandGiven(pathText);
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0) throw OstrevaneError(L("路径不存在: %@", path));
     int64_t evicted = 0, failed = 0;

@@ -24,8 +24,14 @@ CleanResult::CleanResult(bool dryRun, std::vector<std::string> trashed, std::vec
       size(Fmt::bytes(bytes)),
       message(std::move(message)) {}
 
+namespace {
+/// Names on disk need not be UTF-8, but the report of what was done to them
+/// must always encode: such bytes are shown as U+FFFD.
+std::string reportText(const std::string& text) { return Text::replacingInvalidUTF8(text); }
+}  // namespace
+
 void to_json(json& document, const CleanFailure& failure) {
-    document = json{{"path", failure.path}, {"reason", failure.reason}};
+    document = json{{"path", reportText(failure.path)}, {"reason", reportText(failure.reason)}};
 }
 
 void from_json(const json& document, CleanFailure& failure) {
@@ -34,8 +40,10 @@ void from_json(const json& document, CleanFailure& failure) {
 }
 
 void to_json(json& document, const CleanResult& result) {
-    document = json{{"dryRun", result.dryRun}, {"trashed", result.trashed}, {"failed", result.failed},
-                    {"bytes", result.bytes},   {"size", result.size},       {"message", result.message}};
+    json trashed = json::array();
+    for (const auto& path : result.trashed) trashed.push_back(reportText(path));
+    document = json{{"dryRun", result.dryRun}, {"trashed", trashed},    {"failed", result.failed},
+                    {"bytes", result.bytes},   {"size", result.size}, {"message", reportText(result.message)}};
 }
 
 void from_json(const json& document, CleanResult& result) {
@@ -196,7 +204,10 @@ std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& 
 }
 }  // namespace
 
-std::optional<std::string> refusal(const std::string& path) { return refusalAt(Paths::expand(path), RefusalPlaces()); }
+std::optional<std::string> refusal(const std::string& path) {
+    if (auto reason = Paths::unusable(path)) return reason;
+    return refusalAt(Paths::expand(path), RefusalPlaces());
+}
 
 CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
     std::vector<std::string> trashed;
@@ -204,6 +215,11 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
     int64_t bytes = 0;
     const RefusalPlaces places;
     for (const auto& path : paths) {
+        // Before anything else: such a path has no expanded form to act on.
+        if (auto reason = Paths::unusable(path)) {
+            failed.push_back({path, *reason});
+            continue;
+        }
         const std::string p = Paths::expand(path);
         if (auto reason = refusalAt(p, places)) {
             failed.push_back({p, *reason});
@@ -299,6 +315,6 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
     }
 }
 
-void revealInFinder(const std::string& path) { Trash::reveal(Paths::expand(path)); }
+void revealInFinder(const std::string& path) { Trash::reveal(Paths::expandGiven(path)); }
 
 }  // namespace Cleaner

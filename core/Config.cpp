@@ -85,6 +85,11 @@ AppConfig load() {
     return StoredFile::read<AppConfig>(filePath()).value;
 }
 
+bool unreadable() {
+    StoredFile::Lock lock(processLock(), filePath(), false);
+    return StoredFile::read<AppConfig>(filePath()).mustBeKept;
+}
+
 AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
     std::optional<fs::path> keptAs;
     std::optional<AppConfig> written;

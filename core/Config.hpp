@@ -62,6 +62,10 @@ std::filesystem::path filePath();
 /// A missing, unreadable or undecodable file reads as an empty configuration.
 AppConfig load();
 
+/// Whether the file is there but cannot be read or decoded, so that `load`
+/// gives the empty configuration in its place.
+bool unreadable();
+
 /// Write errors are dropped; the old file then stays as it was.
 void save(const AppConfig& config);
 

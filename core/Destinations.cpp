@@ -242,9 +242,10 @@ void addCustomFolders(DiscoveryList& list) {
     // load() holds the configuration lock only while it reads.
     for (const auto& custom : ConfigStore::load().customDestinations) {
         std::string path = Paths::expand(custom.path);
-        bool available = isFolder(path);
-        std::optional<std::string> note;
-        if (!available) note = L("目录当前不可用(外置磁盘未连接?)");
+        auto unusable = Paths::unusable(custom.path);
+        bool available = !unusable && isFolder(path);
+        std::optional<std::string> note = unusable;
+        if (!available && !note) note = L("目录当前不可用(外置磁盘未连接?)");
         list.add({custom.id(), DestinationKind::folder, custom.name, path, std::nullopt, available, note});
     }
 }
@@ -287,8 +288,10 @@ BackupDestination resolve(const std::string& query, const std::optional<std::vec
         throw OstrevaneError(L("备份目的地“%@”当前不可用。%@", found->name, found->note.value_or("")));
     }
 
+    if (auto reason = Paths::unusable(query)) throw OstrevaneError(*reason);
     if (q.starts_with("/") || q.starts_with("~")) {
-        std::string path = Paths::expand(q);
+        // The query as given, since a folder's name may end in a blank.
+        std::string path = Paths::expand(query);
         if (!isFolder(path)) throw OstrevaneError(L("目的地目录不存在: %@", path));
         std::string name = path == "/" ? path : fs::path(path).filename().string();
         return {path, DestinationKind::folder, name, path, std::nullopt, true, std::nullopt};

@@ -213,7 +213,7 @@ std::string MCPServer::call(const std::string& name, const json& argumentObject,
     }
 
     if (name == "reveal_in_finder") {
-        std::string path = Paths::expand(arguments.require("path"));
+        std::string path = Paths::expandGiven(arguments.require("path"));
         Cleaner::revealInFinder(path);
         return "{\"revealed\": " + jsonText(path) + "}";
     }

@@ -105,7 +105,7 @@ Status status() {
 }
 
 Tree tree(const std::string& path, bool refresh, const CancelTokenPtr& cancel, const ScanProgressHandler& progress) {
-    const std::string p = Paths::expand(path);
+    const std::string p = Paths::expandGiven(path);
     if (!refresh) {
         const std::string home = Paths::home();
         const std::string homePrefix = home.ends_with("/") ? home : home + "/";

@@ -16,9 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "Localization.hpp"
 #include "platform/Platform.hpp"
@@ -86,14 +84,36 @@ std::string standardize(const std::string& absolutePath) {
     return result;
 }
 
-std::string expand(const std::string& path) {
-    std::string text = Text::trim(path);
+static std::string absoluteForm(std::string text) {
     if (text == "~")
         text = home();
     else if (text.starts_with("~/"))
         text = home() + text.substr(1);
     if (!text.starts_with("/")) text = currentDirectory() + "/" + text;
     return standardize(text);
+}
+
+std::string expand(const std::string& path) {
+    std::string trimmed = Text::trim(path);
+    // A name may begin or end with a blank: the path as given wins when it
+    // names something, and only otherwise are stray blanks around it dropped.
+    if (trimmed.size() != path.size() && !trimmed.empty() && path.find('\0') == std::string::npos) {
+        std::string exact = absoluteForm(path);
+        struct stat info;
+        if (::lstat(exact.c_str(), &info) == 0) return exact;
+    }
+    return absoluteForm(std::move(trimmed));
+}
+
+std::optional<std::string> unusable(const std::string& path) {
+    if (path.find('\0') != std::string::npos) return L("路径含有 NUL 字节");
+    if (Text::trim(path).empty()) return L("路径为空");
+    return std::nullopt;
+}
+
+std::string expandGiven(const std::string& path) {
+    if (auto reason = unusable(path)) throw OstrevaneError(*reason);
+    return expand(path);
 }
 
 std::string abbreviate(const std::string& path) {
@@ -632,12 +652,26 @@ void writeAtomically(const std::filesystem::path& path, const std::string& conte
 }
 
 std::optional<std::string> read(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    if (file.bad()) return std::nullopt;
-    return contents.str();
+    // Opened without blocking and read only when it is a regular file: a
+    // named pipe or a device put in a file's place would otherwise hold the
+    // reader for ever.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat info;
+    std::optional<std::string> contents;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        contents.emplace();
+        char buffer[65536];
+        while (true) {
+            ssize_t count = ::read(fd, buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR) continue;
+            if (count < 0) contents.reset();
+            if (count <= 0) break;
+            contents->append(buffer, static_cast<size_t>(count));
+        }
+    }
+    ::close(fd);
+    return contents;
 }
 
 }  // namespace Files

@@ -60,7 +60,16 @@ namespace Paths {
 std::string home();
 /// The user's own home folder, whatever OSTREVANE_HOME says.
 std::string realHome();
+/// Absolute and standardised, "~" expanded; never fails. Blanks around the
+/// path are dropped unless the path exactly as given names something.
 std::string expand(const std::string& path);
+/// Why a path given by a user or a client must not be acted on, else none: a
+/// NUL byte (the system calls would stop at it and act on a shorter path),
+/// or nothing but blanks (which `expand` would make the working folder).
+std::optional<std::string> unusable(const std::string& path);
+/// `expand` of a path given by a user or a client; throws OstrevaneError
+/// with `unusable`'s reason first.
+std::string expandGiven(const std::string& path);
 std::string abbreviate(const std::string& path);
 bool isInside(const std::string& path, const std::string& parent);
 /// Created on every access; a failure to create is left to the caller's next step.
@@ -169,6 +178,8 @@ namespace Files {
 /// Writes through a temporary file in the same folder and renames it over the
 /// target, so readers never see half a file. Throws OstrevaneError on failure.
 void writeAtomically(const std::filesystem::path& path, const std::string& contents);
+/// The whole contents of a regular file; none for anything else (a named
+/// pipe never blocks the caller) and for a file that cannot be read.
 std::optional<std::string> read(const std::filesystem::path& path);
 }  // namespace Files
 

@@ -179,5 +179,20 @@ TEST_F(BackupCommandsTest, PlansRunOneOrAllAndRecordTheOutcome) {
 
     auto unknown = runCLI({"plans", "run", "ffffffff"});
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_EQ(unknown.err, "Error: No backup plans to run.\n");
+    EXPECT_EQ(unknown.err, "Error: No backup plan with id ffffffff. Run ostrevane plans to see them.\n");
+}
+
+TEST_F(BackupCommandsTest, NulBytesInStoredPathsAreRefused) {
+    using namespace std::string_literals;
+    json stored = {{"customDestinations", {{{"name", "nul"}, {"path", drive.string() + "\0x"s}}}},
+                   {"plans", {{{"id", "0000000a"}, {"source", "~/Projects/app\0x"s}, {"destinationId", drive.string()}}}}};
+    writeText(home.path("Library/Application Support/Ostrevane/config.json"), stored.dump());
+
+    auto plan = runCLI({"plans", "run", "0000000a"});
+    EXPECT_EQ(plan.status, 1);
+    EXPECT_NE(plan.err.find("Error: The path contains a NUL byte\n"), std::string::npos) << plan.err;
+    auto backup = runCLI({"backup", "~/Projects/app", "--to", "folder:nul"});
+    EXPECT_EQ(backup.status, 1);
+    EXPECT_NE(backup.err.find("The path contains a NUL byte"), std::string::npos) << backup.err;
+    EXPECT_TRUE(fs::is_empty(drive));
 }

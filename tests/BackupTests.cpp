@@ -312,6 +312,71 @@ TEST_F(BackupTest, AChangedFileIsReplacedByTheTwoSecondRuleAndNothingElseGoes) {
     EXPECT_TRUE(fs::exists(target() / "gone.txt")) << "a backup never removes what left the source";
 }
 
+TEST_F(BackupTest, UpToDateMeansTheSameTimeAsTheTargetsFileSystemKeepsIt) {
+    const time_t t = 1700000000;
+    const struct {
+        long target, source;
+        bool copied;
+    } cases[] = {
+        {0, 1'900'000'000, false},          // whole or two-second times
+        {123'456'789, 123'456'790, true},   // a nanosecond later
+        {123'456'789, 123'456'788, true},   // an older version put back
+        {123'456'700, 123'456'789, false},  // kept in steps of 100 ns
+        {120'000'000, 125'000'000, false},  // kept in steps of 10 ms
+        {120'000'000, 130'000'000, true},
+    };
+    for (const auto& c : cases) {
+        writeFile(source / "f.txt", 10);
+        BackupEngine::run(source.string(), destination);
+        setModificationTime(target() / "f.txt", t, c.target);
+        setModificationTime(source / "f.txt", t + c.source / 1'000'000'000, c.source % 1'000'000'000);
+        BackupReport report = BackupEngine::run(source.string(), destination);
+        EXPECT_EQ(report.filesCopied, c.copied ? 1 : 0) << c.target << " " << c.source;
+    }
+}
+
+TEST_F(BackupTest, RewritesInPlaceAreNeverTakenForUpToDate) {
+    // A file rewritten with the same size a moment after its copy, and one
+    // rewritten while it is copied (past its first chunk): after a second
+    // run the destination holds what the source holds.
+    const std::string later = "later.txt", during = "during.bin";
+    const uintmax_t big = (8u << 20) + 4096;
+    writeFile(source / later, 4096, 'a');
+    writeFile(source / during, big, 'a');
+    BackupEngine::run(source.string(), destination);
+    writeFile(source / later, 4096, 'b');
+    writeFile(source / during, big, 'c');
+
+    BackupHooks::copyContents = [&](const std::string& path, int64_t written) {
+        if (path.ends_with(during) && written > 0) writeFile(source / during, big, 'd');
+        return 0;
+    };
+    BackupReport first = BackupEngine::run(source.string(), destination);
+    EXPECT_EQ(first.filesCopied, 1);
+    EXPECT_EQ(first.errors, (std::vector<std::string>{"~/Projects/app/during.bin: The file changed while it was copied"}));
+    EXPECT_EQ(readText(target() / during), std::string(big, 'a')) << "the older copy stays";
+
+    BackupHooks::reset();
+    BackupReport second = BackupEngine::run(source.string(), destination);
+    EXPECT_EQ(second.status, "ok");
+    for (const auto& name : {later, during}) EXPECT_EQ(readText(target() / name), readText(source / name)) << name;
+    EXPECT_EQ(entriesOf(target()), (std::vector<std::string>{during, later}));
+}
+
+TEST_F(BackupTest, AKilledRunsPartialCopiesAreClearedWhenTheFolderIsWrittenAgain) {
+    writeFile(source / "sub/a.txt", 10);
+    BackupEngine::run(source.string(), destination);
+    // Process 1 always runs; no process has a number that large.
+    writeFile(target() / "sub/.ostrevane-partial-999999999-4", 30);
+    writeFile(target() / "sub/.ostrevane-partial-1-2", 30);
+    writeFile(target() / ".ostrevane-partial-999999999-5", 30);
+    writeFile(source / "sub/b.txt", 10);
+
+    BackupEngine::run(source.string(), destination);
+    EXPECT_EQ(entriesOf(target() / "sub"), (std::vector<std::string>{".ostrevane-partial-1-2", "a.txt", "b.txt"}));
+    EXPECT_TRUE(fs::exists(target() / ".ostrevane-partial-999999999-5")) << "nothing was written there";
+}
+
 TEST_F(BackupTest, ExcludedNamesAreNotEnteredButTheSourceItselfIsNeverExcluded) {
     writeFile(source / "keep.txt", 10);
     writeFile(source / "node_modules/lib/x.js", 5000);
@@ -334,7 +399,7 @@ TEST_F(BackupTest, ExcludedNamesAreNotEnteredButTheSourceItselfIsNeverExcluded) 
     EXPECT_EQ(own.filesCopied, 1);
 }
 
-TEST_F(BackupTest, LinksAreCopiedAsLinksAndNeverUpdatedOrFollowed) {
+TEST_F(BackupTest, LinksAreCopiedAsLinksReplacedWhenRepointedAndNeverFollowed) {
     writeFile(source / "real.txt", 10);
     fs::create_symlink("real.txt", source / "link");
     fs::create_symlink("/nonexistent/elsewhere", source / "dangling");
@@ -356,8 +421,11 @@ TEST_F(BackupTest, LinksAreCopiedAsLinksAndNeverUpdatedOrFollowed) {
     fs::remove(source / "link");
     fs::create_symlink("changed", source / "link");
     BackupReport second = BackupEngine::run(source.string(), destination);
-    EXPECT_EQ(fs::read_symlink(target() / "link"), "real.txt") << "an existing link is left as it is";
-    EXPECT_EQ(second.filesSkipped, 3);
+    EXPECT_EQ(fs::read_symlink(target() / "link"), "changed") << "a repointed link is not up to date";
+    EXPECT_EQ(second.filesCopied, 1);
+    EXPECT_EQ(second.filesSkipped, 2);
+    EXPECT_EQ(fs::file_size(target() / "blocked"), 3u);
+    EXPECT_EQ(entriesOf(target()), (std::vector<std::string>{"blocked", "dangling", "link", "real.txt"}));
 }
 
 TEST_F(BackupTest, DryRunCountsButWritesNothingNotEvenHistory) {

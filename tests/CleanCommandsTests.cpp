@@ -106,3 +106,43 @@ TEST_F(CleanCommandsTest, TextsFollowTheLanguage) {
     auto refused = runCLI({"empty-trash"});
     EXPECT_EQ(refused.err, "错误: 清倒废纸篓不可恢复。确认后请加 --confirm。\n");
 }
+
+TEST_F(CleanCommandsTest, PathsAreTakenAsGivenAndBlankOnesRefused) {
+    writeFile(home.path("Downloads/ lead"));
+    writeFile(home.path("Downloads/lead"));
+    writeFile(home.path("Downloads/trail "));
+    writeFile(home.path("Downloads/trail"));
+    const fs::path previous = fs::current_path();
+    fs::current_path(home.path("Downloads"));
+    auto result = runCLI({"trash", " lead", "~/Downloads/trail ", " ", "--execute", "--json"});
+    fs::current_path(previous);
+    EXPECT_EQ(result.status, 1);
+    json document = json::parse(result.out);
+    EXPECT_EQ(document["trashed"], (json{home.path("Downloads/ lead").string(), home.path("Downloads/trail ").string()}));
+    EXPECT_EQ(document["failed"], json::parse(R"([{"path":" ","reason":"The path is blank"}])"));
+    EXPECT_EQ(entriesOf(home.path("Downloads")), (std::vector<std::string>{"lead", "trail"}));
+}
+
+TEST_F(CleanCommandsTest, NamesThatAreNotUTF8StillGiveAValidReport) {
+    const std::string name = "caf\xe9.log", shown = "caf\xEF\xBF\xBD.log";
+    writeFile(home.path(name), 100);
+    auto result = runCLI({"trash", "~/" + name, "~/missing-" + name, "--execute", "--json"});
+    EXPECT_EQ(result.status, 1);
+    json document = json::parse(result.out);
+    EXPECT_EQ(document["trashed"], (json{home.home() + "/" + shown}));
+    EXPECT_EQ(document["failed"][0]["path"], home.home() + "/missing-" + shown);
+    EXPECT_FALSE(fs::exists(home.path(name)));
+}
+
+TEST_F(CleanCommandsTest, ControlCharactersInNamesAreShownEscaped) {
+    writeFile(home.path("odd/two\nlines"), 2'000'000);
+    writeFile(home.path("odd/\x1b]0;owned\x07\x1b[31mred\tx"), 2'000'000);
+    auto trash = runCLI({"trash", "~/odd/two\nlines", "~/odd/\x1b]0;owned\x07\x1b[31mred\tx", "~/gone\rx"});
+    auto scan = runCLI({"scan", "~/odd"});
+    for (const auto& out : {trash.out, scan.out}) {
+        EXPECT_EQ(out.find_first_of("\x1b\x07\t\r"), std::string::npos) << out;
+        EXPECT_NE(out.find("two\\nlines"), std::string::npos) << out;
+        EXPECT_NE(out.find("\\x1b]0;owned\\x07\\x1b[31mred\\tx"), std::string::npos) << out;
+    }
+    EXPECT_NE(trash.out.find("\n  ~/gone\\rx: Path doesn’t exist\n"), std::string::npos) << trash.out;
+}

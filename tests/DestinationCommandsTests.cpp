@@ -1,5 +1,7 @@
 // The `destinations` and `plans` commands of the built tool, run on a
 // temporary home.
+#include <sys/stat.h>
+
 #include <regex>
 #include <thread>
 
@@ -261,4 +263,29 @@ TEST_F(DestinationCommandsTest, ParallelToolRunsLoseNoPlan) {
     json stored = config();
     for (const auto& plan : stored["plans"]) sources.insert(plan["source"].get<std::string>());
     EXPECT_EQ(sources.size(), static_cast<size_t>(runs));
+}
+
+TEST_F(DestinationCommandsTest, CommandsThatOnlyReadTheConfigurationSayWhenItIsUnreadable) {
+    const std::string note =
+        "The configuration file ~/Library/Application Support/Ostrevane/config.json couldn’t be read and was "
+        "ignored.\n";
+    const struct {
+        std::vector<std::string> words;
+        int status;
+    } cases[] = {{{"destinations"}, 0}, {{"plans"}, 0}, {{"plans", "run"}, 1}};
+    // Text that is not a configuration, and a named pipe that no writer
+    // ever opens: neither may pass for an empty configuration, nor block.
+    for (bool pipe : {false, true}) {
+        fs::create_directories(configFile().parent_path());
+        fs::remove(configFile());
+        if (pipe)
+            ASSERT_EQ(::mkfifo(configFile().c_str(), 0600), 0);
+        else
+            writeText(configFile(), "{\"plans\": [");
+        for (const auto& c : cases) {
+            auto result = runCLI(c.words, std::nullopt, 20);
+            EXPECT_EQ(result.status, c.status) << c.words.back() << " pipe " << pipe;
+            EXPECT_EQ(result.err, note) << c.words.back() << " pipe " << pipe;
+        }
+    }
 }

@@ -192,6 +192,38 @@ TEST(MCPTools, TrashToolsAreDryRunsUnlessConfirmed) {
     EXPECT_FALSE(fs::exists(victim));
 }
 
+TEST(MCPTools, NulBytesAndBlanksInPathsAreRefusedAndEdgeBlanksKept) {
+    ScopedHome home;
+    writeFile(home.path("Documents/keep.txt"), 10);
+    writeFile(home.path(" important"), 10);
+    writeFile(home.path("important"), 10);
+    fs::create_directories(home.path("Backups"));
+    const std::string nul("~/Documents\0x", 13), backups = home.path("Backups").string();
+    // The blank path only in a dry run: where it is not refused, it names
+    // the working folder of whoever runs the tests.
+    auto session = serve({call(1, "move_to_trash", {{"paths", {nul, " "}}}),
+                          call(6, "move_to_trash", {{"paths", {nul}}, {"confirm", true}}),
+                          call(2, "offload_to_cloud", {{"source", nul}, {"destination", backups}, {"confirm", true}}),
+                          call(3, "scan_directory", {{"path", " "}}),
+                          call(4, "reveal_in_finder", {{"path", nul}}),
+                          call(5, "move_to_trash", {{"paths", {"~/ important"}}, {"confirm", true}})});
+    json refused = toolJSON(session, 1);
+    EXPECT_EQ(refused["trashed"], json::array());
+    EXPECT_EQ(refused["failed"], (json{{{"path", nul}, {"reason", "The path contains a NUL byte"}},
+                                       {{"path", " "}, {"reason", "The path is blank"}}}));
+    auto error = [&](int id) { return toolResult(session, id)["content"][0]["text"].get<std::string>(); };
+    EXPECT_EQ(error(2), "The path contains a NUL byte");
+    EXPECT_EQ(error(3), "The path is blank");
+    EXPECT_EQ(error(4), "The path contains a NUL byte");
+    EXPECT_EQ(toolJSON(session, 6)["trashed"], json::array());
+    EXPECT_TRUE(fs::exists(home.path("Documents/keep.txt")));
+    EXPECT_FALSE(fs::exists(home.path("Backups/Ostrevane Backups")));
+
+    EXPECT_EQ(toolJSON(session, 5)["trashed"], (json{home.home() + "/ important"}));
+    EXPECT_FALSE(fs::exists(home.path(" important")));
+    EXPECT_TRUE(fs::exists(home.path("important")));
+}
+
 TEST(MCPTools, RevealEscapesItsPath) {
     ScopedHome home;
     auto session = serve({call(1, "reveal_in_finder", {{"path", "~/we\"ird\\name"}})});

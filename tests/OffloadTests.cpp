@@ -1,5 +1,6 @@
 // The offload (back up, verify, then move the source to the Trash), the two
 // verifications, and the release of iCloud local copies through its hooks.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "Backup.hpp"
@@ -134,6 +135,26 @@ TEST_F(OffloadTest, VerifyLocalComparesSizesOfEveryRegularFile) {
     // A folder at the target where the file should be is not the file.
     fs::create_directories(target() / "node_modules/dep/index.js");
     EXPECT_FALSE(BackupEngine::verifyLocal(source.string(), target().string()));
+}
+
+TEST_F(OffloadTest, ACopyThatDiffersInContentKeepsTheSource) {
+    // A stale copy with the size and time of the source: the backup step
+    // takes it for current, so only the check can stop the move.
+    for (const fs::path& offloaded : {source / "report.txt", source}) {
+        BackupEngine::run(offloaded.string(), destination, BackupOptions(false, BackupOptions::offloadExcludes));
+        const fs::path copy = target() / "report.txt";
+        writeFile(copy, 3000, 'y');
+        struct stat original;
+        ASSERT_EQ(::stat((source / "report.txt").c_str(), &original), 0);
+        struct timespec times[2] = {original.st_mtim, original.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, copy.c_str(), times, 0), 0);
+
+        OffloadReport report = BackupEngine::offload(offloaded.string(), destination, false);
+        EXPECT_EQ(report.backup.filesSkipped, report.backup.filesTotal) << offloaded;
+        EXPECT_FALSE(report.verified) << offloaded;
+        EXPECT_FALSE(report.sourceTrashed) << offloaded;
+        EXPECT_TRUE(fs::exists(source / "report.txt"));
+    }
 }
 
 TEST_F(OffloadTest, ASuccessfulOffloadMovesTheSourceToTheTrash) {

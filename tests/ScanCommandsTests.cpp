@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+
+#include "ScanStore.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"
 
@@ -101,6 +104,16 @@ TEST_F(ScanCommandsTest, AMissingFolderIsAnErrorNamingTheExpandedPath) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "Error: Path doesn’t exist or can’t be accessed: " + home.home() + "/nowhere\n");
+}
+
+TEST_F(ScanCommandsTest, ANamedPipeInPlaceOfTheCacheFileNeverBlocks) {
+    std::string path = projects();
+    fs::path cache = ScanStore::cacheFile(path);
+    fs::create_directories(cache.parent_path());
+    ASSERT_EQ(::mkfifo(cache.c_str(), 0600), 0);
+    CLIResult result = runCLI({"scan", path, "--json"}, std::nullopt, 20);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(fs::is_regular_file(cache));
 }
 
 TEST_F(ScanCommandsTest, PlainOutputShowsTheFolderLineAndTheTree) {

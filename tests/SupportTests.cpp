@@ -28,6 +28,41 @@ TEST(Paths, ExpandTrimsTildesAndDots) {
     EXPECT_EQ(Paths::expand("/.."), "/");
 }
 
+TEST(Paths, EdgeBlanksAreKeptWhenThePathAsGivenExists) {
+    ScopedHome home;
+    writeFile(home.path(" lead"));
+    writeFile(home.path("trail "));
+    writeFile(home.path("plain"));
+    const std::string h = home.home();
+    const struct {
+        std::string given, expanded;
+    } cases[] = {
+        {"~/ lead", h + "/ lead"},     {"~/trail ", h + "/trail "}, {"~/plain ", h + "/plain"},
+        {" ~/plain", h + "/plain"},    {h + "/ plain\t", h + "/ plain"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Paths::expand(c.given), c.expanded) << "[" << c.given << "]";
+}
+
+TEST(Paths, NulBytesAndBlankPathsAreUnusable) {
+    ScopedHome home;
+    const struct {
+        std::string given;
+        std::optional<std::string> reason;
+    } cases[] = {
+        {std::string("~\0/x", 4), "The path contains a NUL byte"},
+        {std::string(" \0", 2), "The path contains a NUL byte"},
+        {"", "The path is blank"},
+        {" \t\n", "The path is blank"},
+        {" a", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Paths::unusable(c.given), c.reason) << "[" << c.given << "]";
+        if (c.reason) {
+            EXPECT_THROW(Paths::expandGiven(c.given), OstrevaneError);
+        }
+    }
+}
+
 TEST(Paths, RelativeHomeOverrideIsTakenAgainstTheWorkingDirectory) {
     TempDir dir;
     auto previous = fs::current_path();

@@ -1,0 +1,93 @@
+#include "BackupFiles.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "platform/FileReading.hpp"
+
+namespace BackupFiles {
+
+namespace {
+
+const std::string partialPrefix = ".ostrevane-partial-";
+std::atomic<unsigned> partialCounter{0};
+
+/// The process that wrote a partial copy, from its name; none for any other name.
+std::optional<pid_t> writerOf(const char* name) {
+    std::string_view text = name;
+    if (!text.starts_with(partialPrefix)) return std::nullopt;
+    text.remove_prefix(partialPrefix.size());
+    pid_t pid = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
+    if (error != std::errc() || pid <= 0 || end == text.data() + text.size() || *end != '-') return std::nullopt;
+    return pid;
+}
+
+bool isRunning(pid_t pid) { return pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH; }
+
+}  // namespace
+
+std::string partialName() {
+    return partialPrefix + std::to_string(::getpid()) + "-" + std::to_string(partialCounter++);
+}
+
+void removeStalePartials(int folderFd) {
+    int copy = ::dup(folderFd);
+    if (copy < 0) return;
+    DIR* folder = ::fdopendir(copy);
+    if (!folder) {
+        ::close(copy);
+        return;
+    }
+    std::vector<std::string> stale;
+    while (dirent* entry = ::readdir(folder)) {
+        auto writer = writerOf(entry->d_name);
+        if (!writer || isRunning(*writer)) continue;
+        struct stat info;
+        if (::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)))
+            stale.emplace_back(entry->d_name);
+    }
+    ::closedir(folder);
+    for (const auto& name : stale) ::unlinkat(folderFd, name.c_str(), 0);
+}
+
+std::optional<std::string> linkText(int folderFd, const std::string& name) {
+    std::vector<char> text(256);
+    while (true) {
+        ssize_t length = ::readlinkat(folderFd, name.c_str(), text.data(), text.size());
+        if (length < 0) return std::nullopt;
+        if (static_cast<size_t>(length) < text.size()) return std::string(text.data(), static_cast<size_t>(length));
+        text.resize(text.size() * 2);
+    }
+}
+
+bool sameContent(const std::string& source, const std::string& copy) {
+    struct stat a, b;
+    if (::lstat(source.c_str(), &a) != 0 || ::lstat(copy.c_str(), &b) != 0) return false;
+    if (!S_ISREG(a.st_mode) || !S_ISREG(b.st_mode) || a.st_size != b.st_size) return false;
+    auto original = FileReading::File::open(source), copied = FileReading::File::open(copy);
+    if (!original || !copied) return false;
+    original->adviseSequential();
+    copied->adviseSequential();
+    constexpr size_t chunk = 1 << 20;
+    std::vector<char> left(chunk), right(chunk);
+    for (int64_t offset = 0;; offset += static_cast<int64_t>(chunk)) {
+        auto got = original->readAt(offset, left.data(), chunk);
+        auto other = copied->readAt(offset, right.data(), chunk);
+        if (!got || !other || *got != *other) return false;
+        if (std::memcmp(left.data(), right.data(), *got) != 0) return false;
+        if (*got < chunk) return true;
+    }
+}
+
+}  // namespace BackupFiles
