@@ -34,7 +34,7 @@ std::string middleCut(const std::string& text, const std::vector<size_t>& bounds
 }  // namespace
 
 namespace MapPill {
-const TextStyle callout{12, FontWeight::regular, false};
+const MapFont callout{12, MapFont::Weight::regular, false};
 const ThemeColor secondary{Theme::paper.rgb, 0.55};
 
 MapPillContent content(const MapItem& item, int64_t total, std::optional<std::string> note) {
@@ -44,8 +44,8 @@ MapPillContent content(const MapItem& item, int64_t total, std::optional<std::st
 }
 
 MapPillLayout layout(const MapPillContent& content, Size viewSize, const TextMeasure& measure) {
-    const TextStyle sizeStyle{callout.size, FontWeight::semibold, true};
-    std::vector<std::pair<std::string, TextStyle>> tail{{content.size, sizeStyle}, {content.share, callout}};
+    const MapFont sizeStyle{callout.size, MapFont::Weight::semibold, true};
+    std::vector<std::pair<std::string, MapFont>> tail{{content.size, sizeStyle}, {content.share, callout}};
     if (content.note) tail.emplace_back(*content.note, callout);
 
     const double symbolSide = callout.size;
@@ -75,7 +75,7 @@ MapPillLayout layout(const MapPillContent& content, Size viewSize, const TextMea
     double x = pill.capsule.minX() + paddingX;
     pill.symbolBox = Rect(x, midY - symbolSide / 2, symbolSide, symbolSide);
     x += symbolSide + spacing;
-    const auto place = [&](const std::string& text, const TextStyle& style, const ThemeColor& color, double width) {
+    const auto place = [&](const std::string& text, const MapFont& style, const ThemeColor& color, double width) {
         pill.texts.push_back(MapTexts::centredAt(text, style, color, {x + width / 2, midY}, measure));
         x += width + spacing;
     };
@@ -87,7 +87,7 @@ MapPillLayout layout(const MapPillContent& content, Size viewSize, const TextMea
 }  // namespace MapPill
 
 namespace TextFit {
-std::string elideMiddle(const std::string& text, double width, const TextStyle& style, const TextMeasure& measure) {
+std::string elideMiddle(const std::string& text, double width, const MapFont& style, const TextMeasure& measure) {
     if (measure(text, style).width <= width) return text;
     const std::vector<size_t> bounds = Graphemes::boundaries(text);
     const size_t clusters = bounds.size() - 1;

@@ -40,7 +40,7 @@ struct MapPillLayout {
 
 namespace MapPill {
 /// The callout text style the pill sets its row in.
-extern const TextStyle callout;
+extern const MapFont callout;
 /// The foreground of the secondary texts (share and note).
 extern const ThemeColor secondary;
 
@@ -57,5 +57,5 @@ namespace TextFit {
 /// `text` elided in the middle with "…" (cut between grapheme clusters) to
 /// the widest form no wider than `width`; whole when it fits; "…" alone when
 /// nothing more fits; empty when not even that does.
-std::string elideMiddle(const std::string& text, double width, const TextStyle& style, const TextMeasure& measure);
+std::string elideMiddle(const std::string& text, double width, const MapFont& style, const TextMeasure& measure);
 }  // namespace TextFit

@@ -9,15 +9,14 @@
 #include "Geometry.hpp"
 #include "theme/Theme.hpp"
 
-enum class FontWeight { regular, medium, semibold, bold };
-
 /// The system font at an explicit size; `monospacedDigits` asks for tabular
 /// figures (size texts that must not jitter as they change).
-struct TextStyle {
+struct MapFont {
+    enum class Weight { regular, medium, semibold, bold };
     double size = 12;
-    FontWeight weight = FontWeight::regular;
+    Weight weight = Weight::regular;
     bool monospacedDigits = false;
-    bool operator==(const TextStyle&) const = default;
+    bool operator==(const MapFont&) const = default;
 };
 
 /// What a measurement reports of one line of text: its advance width and the
@@ -31,13 +30,13 @@ struct TextBox {
 
 /// Measures one unwrapped line. The Qt view passes QFontMetricsF of the font
 /// the style resolves to; tests pass a fixed-advance function.
-using TextMeasure = std::function<TextBox(const std::string& text, const TextStyle& style)>;
+using TextMeasure = std::function<TextBox(const std::string& text, const MapFont& style)>;
 
 /// One run of text to draw: `baseline` is the left end of its baseline, so a
 /// painter draws it with QPainter::drawText(QPointF(baseline), text).
 struct MapText {
     std::string text;
-    TextStyle style;
+    MapFont style;
     ThemeColor color;
     Point baseline;
     bool operator==(const MapText&) const = default;
@@ -45,10 +44,10 @@ struct MapText {
 
 namespace MapTexts {
 /// A run whose measured box has its top-left corner at `topLeft`.
-MapText atTopLeft(std::string text, const TextStyle& style, const ThemeColor& color, Point topLeft,
+MapText atTopLeft(std::string text, const MapFont& style, const ThemeColor& color, Point topLeft,
                   const TextMeasure& measure);
 /// A run whose measured box is centred on `center`.
-MapText centredAt(std::string text, const TextStyle& style, const ThemeColor& color, Point center,
+MapText centredAt(std::string text, const MapFont& style, const ThemeColor& color, Point center,
                   const TextMeasure& measure);
 /// `color` at `opacity` times its own opacity.
 ThemeColor faded(const ThemeColor& color, double opacity);

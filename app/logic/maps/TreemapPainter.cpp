@@ -5,8 +5,8 @@
 #include "Support.hpp"
 
 namespace {
-const TextStyle nameStyle{11, FontWeight::bold, false};
-const TextStyle sizeStyle{10, FontWeight::regular, true};
+const MapFont nameStyle{11, MapFont::Weight::bold, false};
+const MapFont sizeStyle{10, MapFont::Weight::regular, true};
 
 // The label runs: one line (name, two spaces, size) for a framed or low cell,
 // two lines otherwise; the size in the ink at 0.65.

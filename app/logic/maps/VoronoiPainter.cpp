@@ -16,7 +16,7 @@ double nameSize(VoronoiPainter::LabelSize size, double roomAcross) {
 
 // The name cut to what the room across holds: n clusters + "…", with n
 // estimated from the measured width; none when n would be 1 or less.
-std::optional<std::string> fittedName(const std::string& name, double room, const TextStyle& style,
+std::optional<std::string> fittedName(const std::string& name, double room, const MapFont& style,
                                       const TextMeasure& measure) {
     const double width = measure(name, style).width;
     if (!(width > room)) return name;
@@ -42,7 +42,7 @@ std::vector<MapText> label(const PointList& cell, Point center, const MapItem& i
     if (roomAcross < 30 || roomDown < 15) return {};
 
     const double f = nameSize(size, roomAcross);
-    const TextStyle nameStyle{f, FontWeight::bold, false};
+    const MapFont nameStyle{f, MapFont::Weight::bold, false};
     const std::optional<std::string> name = fittedName(item.label, roomAcross, nameStyle, measure);
     if (!name) return {};
     const bool twoLines = roomDown >= 38 && roomAcross >= 56;
@@ -50,7 +50,7 @@ std::vector<MapText> label(const PointList& cell, Point center, const MapItem& i
     std::vector<MapText> runs{
         MapTexts::centredAt(*name, nameStyle, color, {x, twoLines ? center.y - 0.55 * f : center.y}, measure)};
     if (twoLines)
-        runs.push_back(MapTexts::centredAt(Fmt::bytes(item.bytes), {f - 2, FontWeight::regular, true},
+        runs.push_back(MapTexts::centredAt(Fmt::bytes(item.bytes), {f - 2, MapFont::Weight::regular, true},
                                            MapTexts::faded(color, 0.72), {x, center.y + 0.75 * f}, measure));
     return runs;
 }

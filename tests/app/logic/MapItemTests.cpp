@@ -181,7 +181,7 @@ TEST(MapPill, LayoutElidesOnlyTheName) {
     const Size view{400, 300};
     const MapPillLayout fits = MapPill::layout({"doc", "~/a.txt", "2 KB", "25%", {}}, view, measure);
     const double row = 12 + 8 + measure("~/a.txt", MapPill::callout).width + 8 +
-                       measure("2 KB", {12, FontWeight::semibold, true}).width + 8 + measure("25%", MapPill::callout).width;
+                       measure("2 KB", {12, MapFont::Weight::semibold, true}).width + 8 + measure("25%", MapPill::callout).width;
     EXPECT_EQ(fits.capsule, Rect(12, 300 - 12 - 26, 26 + row, 26));  // 12-point line plus 7 above and below
     EXPECT_EQ(fits.radius, 13);
     ASSERT_EQ(fits.texts.size(), 3u);

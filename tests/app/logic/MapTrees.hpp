@@ -41,7 +41,7 @@ inline std::vector<FileNode> files(const std::string& path, const std::vector<in
 
 /// A fixed-advance measure: each byte that starts a UTF-8 sequence is half
 /// the font size wide ("W" twice the size); ascent 0.75 and descent 0.25 of the size (exact in binary).
-inline TextBox measure(const std::string& text, const TextStyle& style) {
+inline TextBox measure(const std::string& text, const MapFont& style) {
     double width = 0;
     for (unsigned char c : text)
         if ((c & 0xC0) != 0x80) width += c == 'W' ? style.size * 2 : style.size * 0.5;

@@ -92,7 +92,7 @@ TEST(VoronoiLabel, FittingThresholds) {
         if (runs.empty()) continue;
         EXPECT_EQ(runs[0].text, c.name);
         EXPECT_EQ(runs[0].style.size, c.fontSize);
-        EXPECT_EQ(runs[0].style.weight, FontWeight::bold);
+        EXPECT_EQ(runs[0].style.weight, MapFont::Weight::bold);
         if (runs.size() == 2) {
             EXPECT_EQ(runs[1].text, "2 KB");
         }
@@ -109,7 +109,7 @@ TEST(VoronoiLabel, PlacesLinesAroundTheLabelPoint) {
     EXPECT_DOUBLE_EQ(two[0].baseline.x, 95 - measure("ab", two[0].style).width / 2);
     EXPECT_DOUBLE_EQ(two[0].baseline.y, 50 - 0.55 * f - 0.5 * f + 0.75 * f);
     EXPECT_DOUBLE_EQ(two[1].baseline.y, 50 + 0.75 * f - 0.5 * (f - 2) + 0.75 * (f - 2));
-    EXPECT_EQ(two[1].style, (TextStyle{f - 2, FontWeight::regular, true}));
+    EXPECT_EQ(two[1].style, (MapFont{f - 2, MapFont::Weight::regular, true}));
     EXPECT_EQ(two[1].color, (ThemeColor{Theme::paper.rgb, 0.72}));
     const std::vector<MapText> one = VoronoiPainter::label(square(0, 0, 200, 40), {90, 20}, it,
                                                            VoronoiPainter::LabelSize::nested, Theme::paper, measure);
