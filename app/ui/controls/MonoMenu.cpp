@@ -1,0 +1,14 @@
+#include "ui/controls/MonoMenu.hpp"
+
+#include <QMenu>
+
+MonoMenu::MonoMenu(const QString& title, QWidget* parent)
+    : MonoButton(title, MonoButtonStyle{false, Theme::accent}, parent), entries(new QMenu(this)) {
+    setTrailingSymbol("chevron.down", 8);
+    connect(this, &QAbstractButton::clicked, this, &MonoMenu::open);
+}
+
+void MonoMenu::open() {
+    // popup, not exec: no nested event loop; the entries' actions run from the menu's own signals.
+    entries->popup(mapToGlobal(QPoint(0, height() + 2)));
+}
