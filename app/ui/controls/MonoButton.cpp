@@ -1,6 +1,7 @@
 #include "ui/controls/MonoButton.hpp"
 
 #include <QEnterEvent>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
@@ -118,7 +119,7 @@ void MonoButton::paintEvent(QPaintEvent*) {
     Shapes::fillCapsule(painter, QRectF(rect()), colors.background, colors.border);
 
     const double center = height() / 2.0;
-    double x = (width() - contentWidth()) / 2;
+    double x = std::max(m.horizontal, (width() - contentWidth()) / 2);
     if (!symbol.empty()) {
         const double side = Symbols::side(m.fontSize);
         Symbols::draw(painter, QRectF(x, center - side / 2, side, side), symbol, colors.foreground, m.fontSize);
@@ -126,8 +127,11 @@ void MonoButton::paintEvent(QPaintEvent*) {
     }
     painter.setFont(labelFont());
     painter.setPen(colors.foreground);
-    const double textWidth = Typography::width(labelFont(), labelText);
-    Typography::drawLine(painter, QRectF(x, 0, textWidth, height()), labelText);
+    // Squeezed below its size by a crowded row, the label is cut with an ellipsis rather than clipped.
+    const double room = width() - (contentWidth() - Typography::width(labelFont(), labelText)) - 2 * m.horizontal;
+    const QString shown = QFontMetricsF(labelFont()).elidedText(labelText, Qt::ElideRight, std::max(0.0, room));
+    const double textWidth = Typography::width(labelFont(), shown);
+    Typography::drawLine(painter, QRectF(x, 0, textWidth, height()), shown);
     x += textWidth;
     if (!trailingSymbol.empty()) {
         const double side = Symbols::side(trailingSize);

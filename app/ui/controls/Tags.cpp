@@ -1,5 +1,6 @@
 #include "ui/controls/Tags.hpp"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <cmath>
 
@@ -43,7 +44,9 @@ void CapsuleTag::paintEvent(QPaintEvent*) {
     }
     painter.setFont(tagFont());
     painter.setPen(tagLook.textColor);
-    Typography::drawLine(painter, QRectF(x, 0, width() - x, height()), tagLook.text);
+    const double room = std::max(0.0, width() - x - horizontalPadding);
+    const QString shown = QFontMetricsF(tagFont()).elidedText(tagLook.text, Qt::ElideRight, room);
+    Typography::drawLine(painter, QRectF(x, 0, room, height()), shown);
 }
 
 RiskAppearance RiskTag::appearance(Risk risk) {
