@@ -2,9 +2,13 @@
 
 #include <QMenu>
 
+#include "ui/controls/MonoSurface.hpp"
+
 MonoMenu::MonoMenu(const QString& title, QWidget* parent)
     : MonoButton(title, MonoButtonStyle{false, Theme::accent}, parent), entries(new QMenu(this)) {
     setTrailingSymbol("chevron.down", 8);
+    // The popup is a window of its own and inherits no palette from the page.
+    monoSurface(entries, Theme::raised);
     connect(this, &QAbstractButton::clicked, this, &MonoMenu::open);
 }
 
