@@ -1,0 +1,167 @@
+#include "ui/controls/ConfirmSheet.hpp"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "Localization.hpp"
+#include "ui/controls/MonoButton.hpp"
+#include "ui/controls/MonoSurface.hpp"
+#include "ui/controls/Shapes.hpp"
+#include "ui/controls/TextLabel.hpp"
+#include "ui/theme/QtTheme.hpp"
+#include "ui/theme/Typography.hpp"
+
+namespace {
+constexpr int sheetWidth = 430;
+constexpr int padding = 22;
+constexpr int spacing = 10;
+constexpr int buttonsGap = 12;  // on top of the column's spacing
+
+QLabel* wrapped(const std::string& text, const QFont& font, const QColor& color) {
+    QLabel* label = textLabel(QString::fromStdString(text), font, color);
+    label->setWordWrap(true);
+    return label;
+}
+}  // namespace
+
+ConfirmSheet::ConfirmSheet(ConfirmRequest request, std::function<void()> dismiss, QWidget* parent)
+    : QWidget(parent), shown(std::move(request)), dismiss(std::move(dismiss)) {
+    monoSurface(this, Theme::panel);
+    setFocusPolicy(Qt::StrongFocus);
+    setFixedWidth(sheetWidth);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(padding, padding, padding, padding);
+    column->setSpacing(spacing);
+    title = wrapped(shown.title, Typography::font(17, QFont::Bold), Foreground::primary());
+    message = wrapped(shown.message, Typography::font(TextStyle::callout), Foreground::secondary());
+    column->addWidget(title);
+    column->addWidget(message);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, buttonsGap, 0, 0);
+    buttons->setSpacing(10);
+    buttons->addStretch(1);
+    cancel = new MonoButton(QString::fromStdString(L("取消")));
+    confirm = new MonoButton(QString::fromStdString(shown.confirm),
+                             MonoButtonStyle{true, shown.destructive ? Theme::danger : Theme::accent});
+    if (shown.destructive) confirm->setSymbol("trash");
+    buttons->addWidget(cancel);
+    buttons->addWidget(confirm);
+    column->addLayout(buttons);
+    connect(cancel, &QAbstractButton::clicked, this, &ConfirmSheet::cancelRequest);
+    connect(confirm, &QAbstractButton::clicked, this, &ConfirmSheet::confirmRequest);
+}
+
+int ConfirmSheet::heightForWidth(int width) const {
+    const int textWidth = width - 2 * padding;
+    const int buttons = std::max(cancel->sizeHint().height(), confirm->sizeHint().height());
+    return 2 * padding + title->heightForWidth(textWidth) + spacing + message->heightForWidth(textWidth) + spacing +
+           buttonsGap + buttons;
+}
+
+QSize ConfirmSheet::sizeHint() const { return QSize(sheetWidth, heightForWidth(sheetWidth)); }
+
+void ConfirmSheet::cancelRequest() {
+    if (dismiss) dismiss();
+}
+
+void ConfirmSheet::confirmRequest() {
+    // Copies first: dismissing may schedule this sheet for deletion, and the
+    // action may present a new request, which must not be closed by this one.
+    const auto action = shown.action;
+    const auto close = dismiss;
+    if (close) close();
+    if (action) action();
+}
+
+bool ConfirmSheet::handleKey(int key) {
+    if (key == Qt::Key_Escape) {
+        cancelRequest();
+        return true;
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !shown.destructive) {
+        confirmRequest();
+        return true;
+    }
+    return false;
+}
+
+void ConfirmSheet::keyPressEvent(QKeyEvent* event) {
+    if (!handleKey(event->key())) QWidget::keyPressEvent(event);
+}
+
+ConfirmSheetHost::ConfirmSheetHost(QWidget* page) : QWidget(page) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_NoMousePropagation);
+    page->installEventFilter(this);
+    hide();
+}
+
+void ConfirmSheetHost::present(ConfirmRequest request) {
+    if (panel) {
+        panel->hide();
+        panel->deleteLater();
+    } else {
+        focusBefore = QApplication::focusWidget();
+    }
+    current = std::move(request);
+    panel = new ConfirmSheet(*current, [this] { dismiss(); }, this);
+    setGeometry(parentWidget()->rect());
+    place();
+    show();
+    raise();
+    panel->show();
+    panel->setFocus(Qt::OtherFocusReason);
+    Q_EMIT requestChanged();
+}
+
+void ConfirmSheetHost::dismiss() {
+    if (!current) return;
+    current.reset();
+    if (panel) {
+        panel->hide();
+        panel->deleteLater();
+        panel = nullptr;
+    }
+    hide();
+    if (focusBefore) focusBefore->setFocus(Qt::OtherFocusReason);
+    focusBefore = nullptr;
+    Q_EMIT requestChanged();
+}
+
+void ConfirmSheetHost::place() {
+    if (!panel) return;
+    const int height = panel->heightForWidth(panel->width());
+    panel->resize(panel->width(), height);
+    panel->move((width() - panel->width()) / 2, std::max(0, (this->height() - height) / 2));
+}
+
+bool ConfirmSheetHost::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize && current) {
+        setGeometry(parentWidget()->rect());
+        place();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ConfirmSheetHost::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(0, 0, 0, 90));
+    if (panel) {
+        const QRectF frame = QRectF(panel->geometry()).adjusted(-1, -1, 1, 1);
+        Shapes::fillRounded(painter, frame, 2, Qt::transparent, qColor(Theme::line));
+    }
+}
+
+void ConfirmSheetHost::mousePressEvent(QMouseEvent* event) { event->accept(); }
+
+void ConfirmSheetHost::keyPressEvent(QKeyEvent* event) {
+    // Keys the sheet passed on, or that reached the overlay first, end here: none reach the page.
+    if (panel) panel->handleKey(event->key());
+    event->accept();
+}
+
+bool ConfirmSheetHost::focusNextPrevChild(bool) { return true; }

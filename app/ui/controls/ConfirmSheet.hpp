@@ -1,0 +1,84 @@
+// The one confirmation sheet: a heading, an explanation, Cancel and the
+// confirm button. ConfirmSheet is the panel itself (the snapshot draws it
+// alone); ConfirmSheetHost presents it over a page as an in-window overlay.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+#include "pages/ConfirmRequest.hpp"
+
+class MonoButton;
+class QLabel;
+
+/// The panel: 430 points wide, padded 22, as tall as its texts need.
+/// Escape cancels; Return confirms only a request that is not destructive.
+class ConfirmSheet : public QWidget {
+    Q_OBJECT
+public:
+    /// `dismiss` closes the sheet; it runs before the request's action on confirm.
+    ConfirmSheet(ConfirmRequest request, std::function<void()> dismiss, QWidget* parent = nullptr);
+
+    const ConfirmRequest& request() const { return shown; }
+    MonoButton* cancelButton() const { return cancel; }
+    MonoButton* confirmButton() const { return confirm; }
+
+    /// Cancel: dismiss only. Confirm: dismiss, then the action, both at once.
+    void cancelRequest();
+    void confirmRequest();
+    /// Escape cancels, Return or Enter confirms a request that is not
+    /// destructive; returns whether the key meant anything here.
+    bool handleKey(int key);
+
+    /// The panel's height at `width`: the wrapped texts and the buttons, whether or not it is shown yet.
+    int heightForWidth(int width) const override;
+    bool hasHeightForWidth() const override { return true; }
+    QSize sizeHint() const override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    ConfirmRequest shown;
+    std::function<void()> dismiss;
+    QLabel* title;
+    QLabel* message;
+    MonoButton* cancel;
+    MonoButton* confirm;
+};
+
+/// Presents one request at a time over `page`: the overlay covers the page,
+/// takes every mouse event and keeps the keyboard focus while shown.
+class ConfirmSheetHost : public QWidget {
+    Q_OBJECT
+public:
+    explicit ConfirmSheetHost(QWidget* page);
+
+    /// Shows `request`, replacing any request shown now (as a new sheet).
+    void present(ConfirmRequest request);
+    /// Closes the sheet without running anything; nothing happens when none is shown.
+    void dismiss();
+    /// The request shown, if any.
+    const std::optional<ConfirmRequest>& request() const { return current; }
+    ConfirmSheet* sheet() const { return panel; }
+
+Q_SIGNALS:
+    /// A request was presented, replaced or dismissed.
+    void requestChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void place();
+
+    std::optional<ConfirmRequest> current;
+    ConfirmSheet* panel = nullptr;
+    QPointer<QWidget> focusBefore;
+};
