@@ -10,6 +10,10 @@
 #include <limits>
 
 #include "TestSupport.hpp"
+#include "maps/RoundedPath.hpp"
+#include "pages/NumberText.hpp"
+#include "ui/controls/Shapes.hpp"
+#include "ui/controls/Tags.hpp"
 #include "ui/controls/Hatch.hpp"
 #include "ui/controls/MonoBar.hpp"
 #include "ui/controls/MonoButton.hpp"
@@ -137,11 +141,46 @@ TEST(Symbols, TableMatchesThePublishedCodepointsAndMissingOnesDrawADot) {
     EXPECT_EQ(qAlpha(image.pixel(1, 1)), 0);
 }
 
+TEST(Shapes, RoundedOutlineBulgesOutwardAtEveryCorner) {
+    const PointList square{{0, 0}, {100, 0}, {100, 100}, {0, 100}};
+    for (const PointList& polygon : {square, PointList(square.rbegin(), square.rend())}) {
+        const QPainterPath path = Shapes::path(VoronoiMap::roundedPath(polygon, 10));
+        EXPECT_NEAR(path.boundingRect().width(), 100, 0.01);
+        for (QPointF corner : {QPointF(1, 1), QPointF(99, 1), QPointF(99, 99), QPointF(1, 99)}) {
+            EXPECT_FALSE(path.contains(corner)) << corner.x() << "," << corner.y();
+        }
+        // Just inside the arc, on the diagonal of each corner.
+        for (QPointF inside : {QPointF(4, 4), QPointF(96, 4), QPointF(96, 96), QPointF(4, 96)}) {
+            EXPECT_TRUE(path.contains(inside)) << inside.x() << "," << inside.y();
+        }
+    }
+}
+
+TEST(Tags, WeightsAndRiskLevelsPickTheirColours) {
+    const auto quiet = MonoTag::look("x", MonoTag::Weight::quiet, Theme::warn);
+    const auto outlined = MonoTag::look("x", MonoTag::Weight::outlined, Theme::warn);
+    const auto solid = MonoTag::look("x", MonoTag::Weight::solid, Theme::warn);
+    EXPECT_NEAR(quiet.textColor.alphaF(), 0.55, 0.003);
+    EXPECT_NEAR(quiet.border.alphaF(), 0.2, 0.003);
+    EXPECT_EQ(quiet.fill.alpha(), 0);
+    EXPECT_NEAR(outlined.border.alphaF(), 0.5, 0.003);
+    EXPECT_EQ(solid.textColor, qColor(Theme::ink));
+    EXPECT_EQ(solid.fill, qColor(Theme::warn));
+    EXPECT_EQ(solid.border.alpha(), 0);
+    EXPECT_EQ(RiskTag::appearance(Risk::review).color, Theme::warn);
+    EXPECT_EQ(RiskTag::appearance(Risk::caution).symbol, "exclamationmark.triangle.fill");
+    EXPECT_NEAR(RiskTag::look(Risk::safe).fill.alphaF(), 0.14, 0.003);
+}
+
 class ScanningViewTest : public testing_support::HomeTest {};
 
 TEST_F(ScanningViewTest, CountersAndAMiddleCutPath) {
     EXPECT_EQ(ScanningView::counters({1, 2048, ""}).toStdString(), "1 file · 2 KB");
     EXPECT_TRUE(ScanningView::counters({1234, 0, ""}).startsWith("1,234 files"));
+    for (const auto& [value, text] : std::vector<std::pair<int64_t, std::string>>{
+             {0, "0"}, {999, "999"}, {1000, "1,000"}, {1234567, "1,234,567"}, {-1234, "-1,234"}}) {
+        EXPECT_EQ(NumberText::grouped(value), text);
+    }
     const std::string path = home.home() + "/" + std::string(200, 'a') + "/last-name.txt";
     const QString shown = ScanningView::shownPath(path, QFont(), 460);
     EXPECT_TRUE(shown.startsWith("~/aaa"));
