@@ -148,3 +148,14 @@ TEST_F(ClaudeRunnerTest, StartFailuresAreShownAndAClearedErrorStartsTheNextQuest
     EXPECT_EQ(runner.error(), std::nullopt);
     ASSERT_TRUE(finished());
 }
+
+TEST_F(ClaudeRunnerTest, TheConfigurationStartsTheToolAsAnMCPServer) {
+    fake.setMode("serve");
+    runner.ask("q", fake.claude(), OSTREVANE_CLI_PATH);
+    ASSERT_TRUE(finished(30));
+    auto replies = runner.answer();
+    auto second = replies.substr(replies.find('\n') + 1);
+    json reply = json::parse(second.substr(0, second.find('\n')));
+    EXPECT_EQ(reply["id"], 2);
+    EXPECT_EQ(reply["result"]["isError"], false);
+}
