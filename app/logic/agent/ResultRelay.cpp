@@ -5,12 +5,7 @@ void ResultRelay::Handle::post(std::function<void()> job) const {
     if (!state->open) return;
     // The job checks again when it runs: the owner may end while it waits in the queue.
     state->dispatcher->post([state = state, job = std::move(job)] {
-        bool open;
-        {
-            std::lock_guard guard(state->lock);
-            open = state->open;
-        }
-        if (open) job();
+        if (state->open) job();
     });
 }
 

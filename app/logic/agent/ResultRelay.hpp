@@ -2,6 +2,7 @@
 // without outliving their owner.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,9 +16,11 @@
 /// the threads). Create and destroy it on the dispatcher's thread.
 class ResultRelay {
     struct State {
+        /// Held while posting, so the owner (and with it the dispatcher) stays while a job is handed over.
         std::mutex lock;
         Dispatcher* dispatcher;
-        bool open = true;
+        /// Read without the lock when a job runs: a dispatcher may run jobs inside post().
+        std::atomic<bool> open{true};
     };
 
 public:
