@@ -43,6 +43,8 @@ ClaudeRunner::ClaudeRunner(Dispatcher& dispatcher) : relay(dispatcher) {}
 
 ClaudeRunner::~ClaudeRunner() = default;
 
+const std::vector<std::string>& ClaudeRunner::readOnlyTools() { return AgentCommands::readOnlyTools(); }
+
 const std::string& ClaudeRunner::systemPrompt() {
     static const std::string prompt = L(
         "你是 Ostrevane 内置的磁盘助手。用 ostrevane 的 MCP 工具查看这台 Mac 的磁盘占用,给出具体、可执行的清理与备份建议。"
@@ -52,9 +54,17 @@ const std::string& ClaudeRunner::systemPrompt() {
 }
 
 std::vector<std::string> ClaudeRunner::arguments(const std::string& mcpConfiguration) {
-    return {"-p",           "--output-format",  "text",          "--no-session-persistence",
-            "--strict-mcp-config", "--mcp-config", mcpConfiguration, "--allowedTools",
-            AgentCommands::allowList(), "--append-system-prompt", systemPrompt()};
+    return {"-p",
+            "--output-format",
+            "text",
+            "--no-session-persistence",
+            "--strict-mcp-config",
+            "--mcp-config",
+            mcpConfiguration,
+            "--allowedTools",
+            AgentCommands::allowList(),
+            "--append-system-prompt",
+            systemPrompt()};
 }
 
 std::string ClaudeRunner::childPath(const std::string& claude, const std::optional<std::string>& previous) {

@@ -23,6 +23,8 @@ public:
     ClaudeRunner(const ClaudeRunner&) = delete;
     ClaudeRunner& operator=(const ClaudeRunner&) = delete;
 
+    /// The MCP tools the runner allows: those of the ostrevane server that only read.
+    static const std::vector<std::string>& readOnlyTools();
     /// The prompt appended to `claude`'s own, in the process's language.
     static const std::string& systemPrompt();
     /// The arguments of the question run, in order, around a configuration.

@@ -154,7 +154,8 @@ private:
         if (targetEnd == none || targetEnd >= end) return std::nullopt;
         std::string target = Text::trim(text.substr(close + 2, targetEnd - close - 2));
         target = target.substr(0, target.find_first_of(" \t"));
-        if (target.size() >= 2 && target.front() == '<' && target.back() == '>') target = target.substr(1, target.size() - 2);
+        if (target.size() >= 2 && target.front() == '<' && target.back() == '>')
+            target = target.substr(1, target.size() - 2);
         return std::pair{Span{at + 1, close, targetEnd + 1}, target};
     }
 
@@ -164,8 +165,10 @@ private:
         if (close == none || close >= end) return std::nullopt;
         std::string_view inner = text.substr(at + 1, close - at - 1);
         size_t colon = inner.find(':');
-        bool schemed = colon != none && colon >= 2 &&
-                       std::all_of(inner.begin(), inner.begin() + colon, [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '.' || c == '-'; });
+        auto isSchemeCharacter = [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '.' || c == '-';
+        };
+        bool schemed = colon != none && colon >= 2 && std::all_of(inner.begin(), inner.begin() + colon, isSchemeCharacter);
         if (!schemed || inner.find_first_of(" \t<") != none) return std::nullopt;
         return Span{at + 1, close, close + 1};
     }
