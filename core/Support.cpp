@@ -293,20 +293,33 @@ int32_t decodeStatus(int status) {
 }
 
 Output startFailure(int error) { return Output{-1, "", std::strerror(error)}; }
+
+std::vector<char*> pointers(const std::vector<std::string>& texts) {
+    std::vector<char*> result;
+    for (const auto& text : texts) result.push_back(const_cast<char*>(text.c_str()));
+    result.push_back(nullptr);
+    return result;
+}
+
+void redirect(posix_spawn_file_actions_t& actions, int fd, int target, int nullMode) {
+    if (fd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, fd, target);
+    else
+        posix_spawn_file_actions_addopen(&actions, target, "/dev/null", nullMode, 0);
+}
 }  // namespace
 
 Started start(const std::string& executable, const std::vector<std::string>& arguments, int outputFd, int errorFd) {
+    return start(executable, arguments, StartOptions{-1, outputFd, errorFd, std::nullopt, ""});
+}
+
+Started start(const std::string& executable, const std::vector<std::string>& arguments, const StartOptions& options) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (outputFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    if (errorFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, errorFd, STDERR_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    redirect(actions, options.inputFd, STDIN_FILENO, O_RDONLY);
+    redirect(actions, options.outputFd, STDOUT_FILENO, O_WRONLY);
+    redirect(actions, options.errorFd, STDERR_FILENO, O_WRONLY);
+    if (!options.workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
 
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -319,14 +332,16 @@ Started start(const std::string& executable, const std::vector<std::string>& arg
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(executable.c_str()));
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+    std::vector<std::string> argvTexts{executable};
+    argvTexts.insert(argvTexts.end(), arguments.begin(), arguments.end());
+    auto argv = pointers(argvTexts);
+    std::vector<char*> envp;
+    if (options.environment) envp = pointers(*options.environment);
 
     Started child;
     pid_t pid = -1;
-    child.error = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), environ);
+    child.error = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(),
+                              options.environment ? envp.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (child.error == 0) child.pid = pid;

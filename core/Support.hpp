@@ -106,6 +106,19 @@ struct Started {
 /// standard output and error onto the given descriptors (-1: the null device),
 /// and SIGPIPE at its default.
 Started start(const std::string& executable, const std::vector<std::string>& arguments, int outputFd, int errorFd);
+/// Where a started program's standard streams, environment and working folder come from.
+struct StartOptions {
+    /// Descriptors for standard input, output and error; -1: the null device.
+    int inputFd = -1;
+    int outputFd = -1;
+    int errorFd = -1;
+    /// "NAME=value" entries in place of ours, when given.
+    std::optional<std::vector<std::string>> environment;
+    /// Ours when empty.
+    std::string workingFolder;
+};
+/// As above, with every stream, the environment and the working folder chosen.
+Started start(const std::string& executable, const std::vector<std::string>& arguments, const StartOptions& options);
 std::optional<std::string> which(const std::string& name);
 }  // namespace Shell
 

@@ -1,0 +1,129 @@
+#include "agent/ClaudeRunner.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "Localization.hpp"
+#include "agent/AgentCommands.hpp"
+#include "agent/Utf8Stream.hpp"
+
+extern char** environ;
+
+namespace {
+std::string folderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return "";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+/// Our own environment with PATH replaced (or added).
+std::vector<std::string> childEnvironment(const std::string& claude) {
+    std::vector<std::string> entries;
+    std::optional<std::string> previous;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        std::string_view text(*entry);
+        if (text.starts_with("PATH="))
+            previous = std::string(text.substr(5));
+        else
+            entries.emplace_back(text);
+    }
+    entries.push_back("PATH=" + ClaudeRunner::childPath(claude, previous));
+    return entries;
+}
+
+std::string temporaryFolder() {
+    std::error_code error;
+    auto folder = std::filesystem::temp_directory_path(error);
+    return error ? "/tmp" : folder.string();
+}
+}  // namespace
+
+ClaudeRunner::ClaudeRunner(Dispatcher& dispatcher) : relay(dispatcher) {}
+
+ClaudeRunner::~ClaudeRunner() = default;
+
+const std::vector<std::string>& ClaudeRunner::readOnlyTools() { return AgentCommands::readOnlyTools(); }
+
+const std::string& ClaudeRunner::systemPrompt() {
+    static const std::string prompt = L(
+        "你是 Ostrevane 内置的磁盘助手。用 ostrevane 的 MCP 工具查看这台 Mac 的磁盘占用,给出具体、可执行的清理与备份建议。"
+        "你在这里只有只读权限:不要尝试删除、移动或备份文件,而是说明用户应该在 Ostrevane 的哪个页面点什么,或者运行什么命令。"
+        "用简体中文回答,先给结论,数字用工具返回的真实数据,保持简洁。");
+    return prompt;
+}
+
+std::vector<std::string> ClaudeRunner::arguments(const std::string& mcpConfiguration) {
+    return {"-p",
+            "--output-format",
+            "text",
+            "--no-session-persistence",
+            "--strict-mcp-config",
+            "--mcp-config",
+            mcpConfiguration,
+            "--allowedTools",
+            AgentCommands::allowList(),
+            "--append-system-prompt",
+            systemPrompt()};
+}
+
+std::string ClaudeRunner::childPath(const std::string& claude, const std::optional<std::string>& previous) {
+    return folderOf(claude) + ":/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:" + previous.value_or("");
+}
+
+void ClaudeRunner::changed() {
+    if (onChange) onChange();
+}
+
+void ClaudeRunner::fail(int errorNumber) {
+    isRunning = false;
+    errorText = L("无法启动 Claude:%@", std::string(std::strerror(errorNumber)));
+    changed();
+}
+
+void ClaudeRunner::ask(const std::string& question, const std::string& claude, const std::string& cli) {
+    if (isRunning) return;
+    isRunning = true;
+    answerText.clear();
+    errorText.reset();
+    changed();
+
+    // Without its configuration `claude` would answer with no tools at all, inventing numbers.
+    auto configuration = AgentCommands::mcpConfiguration(cli);
+    if (!configuration) return fail(EILSEQ);
+
+    ChildCommand command{claude, arguments(*configuration), childEnvironment(claude), temporaryFolder(), question};
+    auto decoder = std::make_shared<Utf8Stream>();
+    auto handle = relay.handle();
+    StreamingChild::Handlers handlers{
+        [this, decoder, handle](std::string_view bytes) {
+            std::string text = decoder->feed(bytes);
+            if (text.empty()) return;
+            handle.post([this, text = std::move(text)] {
+                answerText += text;
+                changed();
+            });
+        },
+        [this, decoder, handle](int status, std::string errorBytes) {
+            handle.post([this, status, rest = decoder->finish(), errorBytes = std::move(errorBytes)] {
+                answerText += rest;
+                finish(status, errorBytes);
+            });
+        }};
+    child = std::make_unique<StreamingChild>();
+    if (int error = child->start(command, std::move(handlers)); error != 0) fail(error);
+}
+
+void ClaudeRunner::finish(int status, const std::string& errorBytes) {
+    isRunning = false;
+    if (status != 0 && answerText.empty()) {
+        // The kept head of a flood may end inside a character; that part is held back.
+        std::string message = Text::trim(Utf8Stream().feed(errorBytes));
+        errorText = message.empty() ? L("Claude 已停止(退出码 %@)。", status) : message;
+    }
+    changed();
+}
+
+void ClaudeRunner::stop() {
+    if (isRunning && child) child->stop();
+}
