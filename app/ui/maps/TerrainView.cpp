@@ -1,0 +1,110 @@
+#include "ui/maps/TerrainView.hpp"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <chrono>
+
+#include "ui/maps/TerrainPainting.hpp"
+
+TerrainView::TerrainView(QWidget* parent) : QWidget(parent), clock([] { return std::chrono::system_clock::now(); }) {
+    setMouseTracking(true);
+    setMinimumSize(320, 300);
+}
+
+void TerrainView::setNode(std::shared_ptr<const FileNode> shown) {
+    folder = std::move(shown);
+    update();
+}
+
+std::shared_ptr<const TerrainModel> TerrainView::model() {
+    if (!folder) return nullptr;
+    // Keyed by path and size only: the model does not depend on the view size.
+    const std::string key = TerrainScene::cacheKey(*folder);
+    if (key != modelKey || !cachedModel) {
+        cachedModel = std::make_shared<const TerrainModel>(*folder, clock());
+        modelKey = key;
+        relight();
+    }
+    return cachedModel;
+}
+
+IsoProjection TerrainView::projection() {
+    return IsoProjection::fit(*cachedModel, {double(width()), double(height())});
+}
+
+TerrainTextMeasurer TerrainView::measurer() const {
+    const qreal dpi = logicalDpiY();
+    return [dpi](const std::string& text, TerrainFont which) {
+        return TerrainPainting::measure(text, TerrainPainting::font(which, dpi));
+    };
+}
+
+const QPixmap& TerrainView::restingPixmap(const std::shared_ptr<const TerrainModel>& shown) {
+    const qreal ratio = devicePixelRatioF();
+    if (restingModel == shown && restingSize == size() && restingRatio == ratio) return resting;
+    resting = QPixmap(size() * ratio);
+    resting.setDevicePixelRatio(ratio);
+    resting.fill(Qt::transparent);
+    QPainter painter(&resting);
+    painter.setRenderHint(QPainter::Antialiasing);
+    TerrainPainting::drawPicture(painter, TerrainScene::picture(*shown, {double(width()), double(height())}, measurer()),
+                                 logicalDpiY());
+    restingModel = shown;
+    restingSize = size();
+    restingRatio = ratio;
+    return resting;
+}
+
+void TerrainView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath frame;
+    frame.addRoundedRect(QRectF(rect()), 18, 18);
+    painter.setClipPath(frame);
+    painter.fillRect(rect(), QColor::fromRgbF(0.082f, 0.082f, 0.082f));
+    const std::shared_ptr<const TerrainModel> shown = model();
+    if (shown) painter.drawPixmap(0, 0, restingPixmap(shown));
+    const bool lit = shown && hovered && size_t(*hovered) < shown->regions.size();
+    if (lit && highlighted) TerrainPainting::drawHighlight(painter, *highlighted, logicalDpiY());
+    TerrainPainting::drawLegend(painter, logicalDpiY());
+    if (lit) {
+        const TerrainItem& item = shown->regions[size_t(*hovered)].item;
+        const FileNode* node = item.node ? &*item.node : nullptr;
+        TerrainPainting::drawMapPillPlaceholder(painter, QRectF(rect()), item, folder->size,
+                                                TerrainScene::idleText(node, clock()), logicalDpiY());
+    }
+}
+
+void TerrainView::hoverAt(QPointF point) {
+    const std::shared_ptr<const TerrainModel> shown = model();
+    show(shown ? TerrainScene::regionAt(*shown, projection(), {point.x(), point.y()}) : std::nullopt);
+}
+
+void TerrainView::show(std::optional<int> region) {
+    if (region == hovered) return;
+    hovered = region;
+    relight();
+    update();
+}
+
+void TerrainView::relight() {
+    highlighted.reset();
+    if (hovered && cachedModel) highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, measurer());
+}
+
+void TerrainView::resizeEvent(QResizeEvent*) { relight(); }
+
+void TerrainView::mouseMoveEvent(QMouseEvent* event) { hoverAt(event->position()); }
+
+void TerrainView::leaveEvent(QEvent*) { show(std::nullopt); }
+
+void TerrainView::mousePressEvent(QMouseEvent* event) { pressedAt = event->position(); }
+
+void TerrainView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || (event->position() - pressedAt).manhattanLength() > 4) return;
+    const std::shared_ptr<const TerrainModel> shown = model();
+    if (!shown || !onOpen) return;
+    if (const FileNode* target = TerrainScene::openTarget(*shown, projection(), {pressedAt.x(), pressedAt.y()}))
+        onOpen(*target);
+}
