@@ -40,6 +40,9 @@ TerrainTextMeasurer TerrainView::measurer() const {
     };
 }
 
+// The resting pixmap holds everything that does not change on hover,
+// including the rounded frame, so a hover repaint is one unclipped blit plus
+// the highlight and the pill.
 const QPixmap& TerrainView::restingPixmap(const std::shared_ptr<const TerrainModel>& shown) {
     const qreal ratio = devicePixelRatioF();
     if (restingModel == shown && restingSize == size() && restingRatio == ratio) return resting;
@@ -48,8 +51,15 @@ const QPixmap& TerrainView::restingPixmap(const std::shared_ptr<const TerrainMod
     resting.fill(Qt::transparent);
     QPainter painter(&resting);
     painter.setRenderHint(QPainter::Antialiasing);
-    TerrainPainting::drawPicture(painter, TerrainScene::picture(*shown, {double(width()), double(height())}, measurer()),
-                                 logicalDpiY());
+    QPainterPath frame;
+    frame.addRoundedRect(QRectF(rect()), 18, 18);
+    painter.fillPath(frame, QColor::fromRgbF(0.082f, 0.082f, 0.082f));
+    painter.setClipPath(frame);
+    if (shown) {
+        const TerrainPicture picture = TerrainScene::picture(*shown, {double(width()), double(height())}, measurer());
+        TerrainPainting::drawPicture(painter, picture, logicalDpiY());
+    }
+    TerrainPainting::drawLegend(painter, logicalDpiY());
     restingModel = shown;
     restingSize = size();
     restingRatio = ratio;
@@ -57,23 +67,16 @@ const QPixmap& TerrainView::restingPixmap(const std::shared_ptr<const TerrainMod
 }
 
 void TerrainView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath frame;
-    frame.addRoundedRect(QRectF(rect()), 18, 18);
-    painter.setClipPath(frame);
-    painter.fillRect(rect(), QColor::fromRgbF(0.082f, 0.082f, 0.082f));
     const std::shared_ptr<const TerrainModel> shown = model();
-    if (shown) painter.drawPixmap(0, 0, restingPixmap(shown));
-    const bool lit = shown && hovered && size_t(*hovered) < shown->regions.size();
-    if (lit && highlighted) TerrainPainting::drawHighlight(painter, *highlighted, logicalDpiY());
-    TerrainPainting::drawLegend(painter, logicalDpiY());
-    if (lit) {
-        const TerrainItem& item = shown->regions[size_t(*hovered)].item;
-        const FileNode* node = item.node ? &*item.node : nullptr;
-        TerrainPainting::drawMapPillPlaceholder(painter, QRectF(rect()), item, folder->size,
-                                                TerrainScene::idleText(node, clock()), logicalDpiY());
-    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, restingPixmap(shown));
+    if (!shown || !hovered || size_t(*hovered) >= shown->regions.size()) return;
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (highlighted) TerrainPainting::drawHighlight(painter, *highlighted, logicalDpiY());
+    const TerrainItem& item = shown->regions[size_t(*hovered)].item;
+    const FileNode* node = item.node ? &*item.node : nullptr;
+    TerrainPainting::drawMapPillPlaceholder(painter, QRectF(rect()), item, folder->size,
+                                            TerrainScene::idleText(node, clock()), logicalDpiY());
 }
 
 void TerrainView::hoverAt(QPointF point) {
