@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,27 +15,19 @@
 struct TerrainItem {
     /// The child's path; the folder's path followed by "/…" for the remainder.
     std::string id;
-    /// The child without its own children (the model must not keep a second
-    /// copy of the tree); none for the remainder item.
-    std::optional<FileNode> node;
+    /// The child, sharing ownership of the tree it lies in (so a cached model
+    /// that outlives a rescan still points at a live tree); null for the remainder.
+    std::shared_ptr<const FileNode> node;
     std::string label;
     int64_t bytes = 0;
     /// Position among the kept children, fixed before sorting; none for the remainder.
     std::optional<int> rank;
 };
 
-/// An item together with the tree node it was made from (null for the
-/// remainder), valid while that tree lives.
-struct TerrainPick {
-    TerrainItem item;
-    const FileNode* source = nullptr;
-};
-
 namespace TerrainItems {
 /// The first `limit` children at least size / 400 and at least 1 byte, then a
 /// remainder item when what they leave over exceeds that threshold; sorted
-/// by bytes, largest first, equal sizes keeping their order.
-std::vector<TerrainPick> pick(const FileNode& node, int limit);
-/// `pick` without the sources.
-std::vector<TerrainItem> split(const FileNode& node, int limit);
+/// by bytes, largest first, equal sizes keeping their order. A null node
+/// gives no items.
+std::vector<TerrainItem> split(const std::shared_ptr<const FileNode>& node, int limit);
 }  // namespace TerrainItems

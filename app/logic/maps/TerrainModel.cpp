@@ -64,26 +64,26 @@ const PointList& worldSquare() {
     return square;
 }
 
-std::vector<double> weightsOf(const std::vector<TerrainPick>& picks) {
+std::vector<double> weightsOf(const std::vector<TerrainItem>& items) {
     std::vector<double> weights;
-    for (const TerrainPick& chosen : picks) weights.push_back(double(chosen.item.bytes));
+    for (const TerrainItem& item : items) weights.push_back(double(item.bytes));
     return weights;
 }
 
-std::vector<Part> ridgesOf(const TerrainPick& chosen, const PointList& shape, Date now) {
+std::vector<Part> ridgesOf(const TerrainItem& item, const PointList& shape, Date now) {
     std::vector<Part> parts;
-    if (!chosen.source || !chosen.source->isDirectory || Polygon::area(shape) <= 9000) return parts;
-    const std::vector<TerrainPick> subs = TerrainItems::pick(*chosen.source, 7);
+    if (!item.node || !item.node->isDirectory || Polygon::area(shape) <= 9000) return parts;
+    const std::vector<TerrainItem> subs = TerrainItems::split(item.node, 7);
     const PointList inner = Polygon::inset(shape, 3);
     if (subs.size() < 2 || inner.size() < 3) return parts;
     int64_t subMax = 0;
-    for (const TerrainPick& sub : subs) subMax = std::max(subMax, sub.item.bytes);
+    for (const TerrainItem& sub : subs) subMax = std::max(subMax, sub.bytes);
     const std::vector<PointList> cells = VoronoiTreemap::layout(weightsOf(subs), inner, 50, 0.01);
     for (size_t j = 0; j < std::min(subs.size(), cells.size()); ++j) {
         PointList cell = Polygon::inset(cells[j], 2);
         if (cell.size() < 3) continue;
-        parts.push_back({ConvexShape(std::move(cell)), std::sqrt(double(subs[j].item.bytes) / double(subMax)),
-                         isStale(subs[j].source, now)});
+        parts.push_back({ConvexShape(std::move(cell)), std::sqrt(double(subs[j].bytes) / double(subMax)),
+                         isStale(subs[j].node.get(), now)});
     }
     return parts;
 }
@@ -98,19 +98,19 @@ Point warped(double x, double y) {
     return {wx, wy};
 }
 
-void placeRegions(TerrainModel& model, Relief& relief, const FileNode& node, Date now) {
-    const std::vector<TerrainPick> picks = TerrainItems::pick(node, 20);
-    const std::vector<PointList> cells = VoronoiTreemap::layout(weightsOf(picks), worldSquare(), 90, 0.01);
-    int64_t maxBytes = picks.empty() ? 1 : 0;
-    for (const TerrainPick& chosen : picks) maxBytes = std::max(maxBytes, chosen.item.bytes);
-    for (size_t i = 0; i < std::min(picks.size(), cells.size()); ++i) {
+void placeRegions(TerrainModel& model, Relief& relief, const std::shared_ptr<const FileNode>& node, Date now) {
+    const std::vector<TerrainItem> items = TerrainItems::split(node, 20);
+    const std::vector<PointList> cells = VoronoiTreemap::layout(weightsOf(items), worldSquare(), 90, 0.01);
+    int64_t maxBytes = items.empty() ? 1 : 0;
+    for (const TerrainItem& item : items) maxBytes = std::max(maxBytes, item.bytes);
+    for (size_t i = 0; i < std::min(items.size(), cells.size()); ++i) {
         PointList shape = Polygon::inset(cells[i], 7);
         if (shape.size() <= 2) continue;
-        relief.peak.push_back(TerrainModel::peak(picks[i].item.bytes, maxBytes));
-        std::vector<Part> parts = ridgesOf(picks[i], shape, now);
-        if (parts.empty()) parts.push_back({ConvexShape(shape), 1, isStale(picks[i].source, now)});
+        relief.peak.push_back(TerrainModel::peak(items[i].bytes, maxBytes));
+        std::vector<Part> parts = ridgesOf(items[i], shape, now);
+        if (parts.empty()) parts.push_back({ConvexShape(shape), 1, isStale(items[i].node.get(), now)});
         relief.parts.push_back(std::move(parts));
-        model.regions.push_back({picks[i].item, ConvexShape(std::move(shape)), {0, 0}});
+        model.regions.push_back({items[i], ConvexShape(std::move(shape)), {0, 0}});
     }
     relief.regionLargest.assign(model.regions.size(), 1e-6);
     relief.rawLargest.assign(model.regions.size(), 1e-6);
@@ -194,7 +194,7 @@ void growTrees(TerrainModel& model, const Part& part, uint64_t state) {
 
 }  // namespace
 
-TerrainModel::TerrainModel(const FileNode& node, Date now) : heights(sampleCount, 0), owners(sampleCount, -1) {
+TerrainModel::TerrainModel(const std::shared_ptr<const FileNode>& node, Date now) : heights(sampleCount, 0), owners(sampleCount, -1) {
     Relief relief;
     placeRegions(*this, relief, node, now);
     assignOwners(*this, relief);

@@ -5,6 +5,7 @@
 // 129 by 129 grid, independent of any view; views compare models by identity.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -72,8 +73,8 @@ public:
     /// Region index per sample, -1 for sea.
     std::vector<int> owners;
 
-    /// The whole terrain of `node` at time `now`.
-    TerrainModel(const FileNode& node, Date now);
+    /// The whole terrain of `node` at time `now`; a null node is all sea.
+    TerrainModel(const std::shared_ptr<const FileNode>& node, Date now);
     /// A terrain over a relief made elsewhere: contour levels are found, no
     /// trees are grown. `heights` and `owners` must hold 16641 samples.
     TerrainModel(std::vector<double> heights, std::vector<int> owners, std::vector<Region> regions);

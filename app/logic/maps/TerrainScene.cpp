@@ -192,8 +192,8 @@ std::optional<int> regionAt(const TerrainModel& model, const IsoProjection& proj
 const FileNode* openTarget(const TerrainModel& model, const IsoProjection& projection, Point screen) {
     const std::optional<int> region = regionAt(model, projection, screen);
     if (!region) return nullptr;
-    const std::optional<FileNode>& node = model.regions[size_t(*region)].item.node;
-    return node && node->isDirectory ? &*node : nullptr;
+    const std::shared_ptr<const FileNode>& node = model.regions[size_t(*region)].item.node;
+    return node && node->isDirectory ? node.get() : nullptr;
 }
 
 std::optional<std::string> idleText(const FileNode* node, Date now) {

@@ -22,7 +22,7 @@ std::shared_ptr<const TerrainModel> TerrainView::model() {
     // Keyed by path and size only: the model does not depend on the view size.
     const std::string key = TerrainScene::cacheKey(*folder);
     if (key != modelKey || !cachedModel) {
-        cachedModel = std::make_shared<const TerrainModel>(*folder, clock());
+        cachedModel = std::make_shared<const TerrainModel>(folder, clock());
         modelKey = key;
         relight();
     }
@@ -74,9 +74,8 @@ void TerrainView::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     if (highlighted) TerrainPainting::drawHighlight(painter, *highlighted, logicalDpiY());
     const TerrainItem& item = shown->regions[size_t(*hovered)].item;
-    const FileNode* node = item.node ? &*item.node : nullptr;
     TerrainPainting::drawMapPillPlaceholder(painter, QRectF(rect()), item, folder->size,
-                                            TerrainScene::idleText(node, clock()), logicalDpiY());
+                                            TerrainScene::idleText(item.node.get(), clock()), logicalDpiY());
 }
 
 void TerrainView::hoverAt(QPointF point) {

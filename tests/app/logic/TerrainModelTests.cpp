@@ -31,6 +31,8 @@ FileNode folder(const std::string& path, std::vector<FileNode> children, std::op
     return node;
 }
 
+std::shared_ptr<const FileNode> shared(FileNode node) { return std::make_shared<const FileNode>(std::move(node)); }
+
 std::vector<double> flat(double height) { return std::vector<double>(TerrainModel::sampleCount, height); }
 std::vector<int> sea() { return std::vector<int>(TerrainModel::sampleCount, -1); }
 size_t at(int col, int row) { return size_t(row * TerrainModel::gridSize + col); }
@@ -66,7 +68,7 @@ TEST(TerrainModel, PeaksRunFrom18To186) {
 
     // Built: the tallest sample of each mountain is its peak give or take the noise.
     FileNode root = folder("/r", {file("/r/big", 1000000), file("/r/mid", 400000), file("/r/small", 9500)});
-    TerrainModel model(root, now);
+    TerrainModel model(shared(root), now);
     ASSERT_EQ(model.regions.size(), 3u);
     std::vector<double> tallest(3, 0);
     for (size_t i = 0; i < model.heights.size(); ++i)
@@ -78,7 +80,7 @@ TEST(TerrainModel, PeaksRunFrom18To186) {
 }
 
 TEST(TerrainModel, EmptyFolderIsAllSea) {
-    TerrainModel model(folder("/r", {}), now);
+    TerrainModel model(shared(folder("/r", {})), now);
     EXPECT_TRUE(model.regions.empty());
     EXPECT_TRUE(model.levels.empty());
     EXPECT_TRUE(model.trees.empty());
@@ -86,7 +88,7 @@ TEST(TerrainModel, EmptyFolderIsAllSea) {
 }
 
 TEST(TerrainModel, CoastFollowsTheWarpNotTheCell) {
-    TerrainModel model(folder("/r", {file("/r/only", 5000)}), now);
+    TerrainModel model(shared(folder("/r", {file("/r/only", 5000)})), now);
     ASSERT_EQ(model.regions.size(), 1u);
     int seaInside = 0;
     std::set<int> coastColumns;
@@ -135,7 +137,7 @@ TEST(TerrainContours, SaddleCellGivesSixPointsAndTwoLines) {
 TEST(TerrainContours, OutlineCoversExactlyTheFills) {
     const FileNode home = folder("/h", {folder("/h/a", {file("/h/a/x", 500000), file("/h/a/y", 300000)}),
                                         file("/h/b", 400000), file("/h/c", 100000)});
-    const TerrainModel model(home, now);
+    const TerrainModel model(shared(home), now);
     ASSERT_GT(model.levels.size(), 5u);
     std::vector<double> border = flat(0);  // land along the edge, with a notch, and an islet
     for (int i = 0; i < TerrainModel::gridSize; ++i) border[at(i, 0)] = border[at(0, i)] = border[at(i, 1)] = 20;
@@ -177,7 +179,7 @@ TEST(TerrainModel, StaleFoldersGrowTheSameForestEveryTime) {
         return folder("/h", {folder("/h/Old", {file("/h/Old/a", 600000, old), file("/h/Old/b", 300000, old)}, old),
                              file("/h/new", 700000, fresh)});
     };
-    TerrainModel first(home(), now), second(home(), now);
+    TerrainModel first(shared(home()), now), second(shared(home()), now);
     ASSERT_FALSE(first.trees.empty());
     ASSERT_EQ(first.trees.size(), second.trees.size());
     for (size_t i = 0; i < first.trees.size(); ++i) {

@@ -18,7 +18,7 @@ TerrainModel::Region region(const std::string& name, int64_t bytes, Point summit
     node.path = "/r/" + name;
     node.size = bytes;
     node.isDirectory = directory;
-    return {{node.path, node, name, bytes, 0}, {}, summit};
+    return {{node.path, std::make_shared<const FileNode>(node), name, bytes, 0}, {}, summit};
 }
 
 Size measure(const std::string&, TerrainFont font) { return font == TerrainFont::name ? Size{60, 14} : Size{40, 12}; }
