@@ -84,7 +84,7 @@ std::vector<TerrainTerrace> terraces(const TerrainModel& model, const IsoProject
     for (size_t k = 0; k < model.levels.size(); ++k) {
         TerrainTerrace terrace;
         // The union of the level's fills, as a few loops rather than one
-        // polygon per cell: far cheaper to fill again for every cliff copy.
+        // polygon per cell: far cheaper to fill.
         for (const PointList& loop : TerrainContours::outline(model.heights, levelHeight(k))) {
             PointList& projected = terrace.shape.emplace_back();
             for (const Point& point : loop) projected.push_back(projection.project(point, levelHeight(k)));

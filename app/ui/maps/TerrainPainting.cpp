@@ -1,7 +1,9 @@
 #include "ui/maps/TerrainPainting.hpp"
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPainterPath>
+#include <algorithm>
 
 #include "Localization.hpp"
 #include "ui/theme/QtTheme.hpp"
@@ -64,15 +66,36 @@ void drawBlock(QPainter& painter, const TerrainBlock& block) {
     painter.drawPolygon(polygon(block.sea));
 }
 
+// The cliff side: the terrace shape filled once per drop in one opaque grey.
+// Rasterising a long outline eight times per level is most of the resting
+// paint, so the shape is rasterised once into a layer that is then copied
+// onto itself at doubling offsets: n copies cost about log2(n) blits.
+void drawCliff(QPainter& painter, const QPainterPath& shape, const std::vector<double>& drops) {
+    if (drops.empty() || shape.isEmpty()) return;
+    const double lowest = drops.back(), step = drops.size() > 1 ? drops[0] - drops[1] : 0;
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    const QRectF box = shape.boundingRect().adjusted(-1, -1, 1, 1);
+    const QSizeF logical(box.width(), box.height() + drops.front() - lowest);
+    QImage layer((logical * ratio).toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+    layer.setDevicePixelRatio(ratio);
+    layer.fill(Qt::transparent);
+    QPainter onLayer(&layer);
+    onLayer.setRenderHint(QPainter::Antialiasing);
+    onLayer.fillPath(shape.translated(-box.left(), -box.top()), grey(0.05));
+    // Copies 0 ... have − 1 together with the same moved by `more` steps cover 0 ... have + more − 1.
+    for (size_t have = 1; have < drops.size();) {
+        const size_t more = std::min(have, drops.size() - have);
+        const QImage copies = layer.copy();
+        onLayer.drawImage(QPointF(0, double(more) * step), copies);
+        have += more;
+    }
+    onLayer.end();
+    painter.drawImage(QPointF(box.left(), box.top() + lowest), layer);
+}
+
 void drawTerrace(QPainter& painter, const TerrainTerrace& terrace) {
     const QPainterPath shape = closedPath(terrace.shape);
-    // Cliffs: the shape repeated downward, under the terrace top.
-    for (double drop : terrace.cliffDrops) {
-        painter.save();
-        painter.translate(0, drop);
-        painter.fillPath(shape, grey(0.05));
-        painter.restore();
-    }
+    drawCliff(painter, shape, terrace.cliffDrops);
     painter.fillPath(shape, grey(terrace.grey));
     for (const TerrainContour& contour : terrace.contours)
         painter.strokePath(segmentPath(contour.segments), linePen(qColor(contour.color), 0.9, Qt::RoundCap));
