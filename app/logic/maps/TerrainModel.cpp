@@ -90,12 +90,7 @@ std::vector<Part> ridgesOf(const TerrainItem& item, const PointList& shape, Date
 
 Point warped(double x, double y) {
     const double qx = 0.8 * x, qy = 0.8 * y;
-    const double ax = (qx + 31.7), ay = (qy - 12.3), bx = (qx - 7.9), by = (qy + 44.1);
-    const double wx = x + 14 * (0.65 * TerrainNoise::value(ax / 54, ay / 54) +
-                                0.35 * TerrainNoise::value(ax / 22 + 9.1, ay / 22 - 4.7));
-    const double wy = y + 14 * (0.65 * TerrainNoise::value(bx / 54, by / 54) +
-                                0.35 * TerrainNoise::value(bx / 22 + 9.1, by / 22 - 4.7));
-    return {wx, wy};
+    return {x + 14 * octaves(qx + 31.7, qy - 12.3), y + 14 * octaves(qx - 7.9, qy + 44.1)};
 }
 
 void placeRegions(TerrainModel& model, Relief& relief, const std::shared_ptr<const FileNode>& node, Date now) {
