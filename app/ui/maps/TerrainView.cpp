@@ -10,6 +10,18 @@
 TerrainView::TerrainView(QWidget* parent) : QWidget(parent), clock([] { return std::chrono::system_clock::now(); }) {
     setMouseTracking(true);
     setMinimumSize(320, 300);
+    // Ease-out as the cubic curve through (0.58, 1), over 0.14 seconds.
+    QEasingCurve easeOut(QEasingCurve::BezierSpline);
+    easeOut.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+    fade.setEasingCurve(easeOut);
+    fade.setDuration(140);
+    fade.setStartValue(0.0);
+    fade.setEndValue(1.0);
+    connect(&fade, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        progress = value.toDouble();
+        if (progress >= 1) fading.reset();
+        update();
+    });
 }
 
 void TerrainView::setNode(std::shared_ptr<const FileNode> shown) {
@@ -70,10 +82,24 @@ void TerrainView::paintEvent(QPaintEvent*) {
     const std::shared_ptr<const TerrainModel> shown = model();
     QPainter painter(this);
     painter.drawPixmap(0, 0, restingPixmap(shown));
-    if (!shown || !hovered || size_t(*hovered) >= shown->regions.size()) return;
     painter.setRenderHint(QPainter::Antialiasing);
-    if (highlighted) TerrainPainting::drawHighlight(painter, *highlighted, logicalDpiY());
-    const TerrainItem& item = shown->regions[size_t(*hovered)].item;
+    if (fading && fading->model && progress < 1) {
+        painter.setOpacity(1 - progress);
+        drawHover(painter, *fading->model, fading->region, fading->highlight);
+    }
+    if (shown && hovered) {
+        painter.setOpacity(progress);
+        drawHover(painter, *shown, *hovered, highlighted);
+    }
+}
+
+// The highlight and the pill ignore an index outside the model's regions: a
+// new model keeps the old hover index.
+void TerrainView::drawHover(QPainter& painter, const TerrainModel& shown, int region,
+                            const std::optional<TerrainHighlight>& highlight) {
+    if (region < 0 || size_t(region) >= shown.regions.size()) return;
+    if (highlight) TerrainPainting::drawHighlight(painter, *highlight, logicalDpiY());
+    const TerrainItem& item = shown.regions[size_t(region)].item;
     TerrainPainting::drawMapPillPlaceholder(painter, QRectF(rect()), item, folder->size,
                                             TerrainScene::idleText(item.node.get(), clock()), logicalDpiY());
 }
@@ -85,8 +111,13 @@ void TerrainView::hoverAt(QPointF point) {
 
 void TerrainView::show(std::optional<int> region) {
     if (region == hovered) return;
+    fading.reset();
+    if (hovered) fading = Fading{cachedModel, *hovered, highlighted};
     hovered = region;
     relight();
+    fade.stop();
+    progress = animated ? 0 : 1;
+    if (animated) fade.start();
     update();
 }
 
@@ -95,7 +126,10 @@ void TerrainView::relight() {
     if (hovered && cachedModel) highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, measurer());
 }
 
-void TerrainView::resizeEvent(QResizeEvent*) { relight(); }
+void TerrainView::resizeEvent(QResizeEvent*) {
+    fading.reset();  // drawn for the old size
+    relight();
+}
 
 void TerrainView::mouseMoveEvent(QMouseEvent* event) { hoverAt(event->position()); }
 

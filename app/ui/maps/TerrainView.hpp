@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPixmap>
+#include <QVariantAnimation>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -22,6 +23,9 @@ public:
     /// The time staleness and idle texts are measured against; the system
     /// clock unless set (snapshots fix it).
     std::function<Date()> clock;
+    /// Whether hover changes cross-fade (ease-out, 0.14 s) or show at once
+    /// (snapshots, tests).
+    bool animated = true;
 
     /// Shows `folder`; the model is rebuilt only when its path or size
     /// changed. The view keeps the folder alive while it shows it.
@@ -55,6 +59,15 @@ private:
     qreal restingRatio = 0;
     std::optional<int> hovered;
     std::optional<TerrainHighlight> highlighted;
+    /// What was hovered before the last change, fading out while the new one fades in.
+    struct Fading {
+        std::shared_ptr<const TerrainModel> model;
+        int region = -1;
+        std::optional<TerrainHighlight> highlight;
+    };
+    std::optional<Fading> fading;
+    QVariantAnimation fade;
+    double progress = 1;
     QPointF pressedAt;
 
     IsoProjection projection();
@@ -62,4 +75,6 @@ private:
     const QPixmap& restingPixmap(const std::shared_ptr<const TerrainModel>& model);
     void relight();
     void show(std::optional<int> region);
+    void drawHover(QPainter& painter, const TerrainModel& model, int region,
+                   const std::optional<TerrainHighlight>& highlight);
 };

@@ -102,6 +102,7 @@ void measure(const char* name, const std::shared_ptr<const FileNode>& home) {
 
         TerrainView view;
         view.clock = [] { return now; };
+        view.animated = false;
         view.resize(viewWidth, viewHeight);
         view.setNode(home);
         start = Clock::now();

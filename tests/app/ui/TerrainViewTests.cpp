@@ -55,6 +55,7 @@ void save(TerrainView& view, const char* name) {
 TEST(TerrainView, HoverNamesTheMountainAndATapOpensItsFolder) {
     TerrainView view;
     view.clock = [] { return now; };
+    view.animated = false;
     view.resize(900, 640);
     view.setNode(home());
     const std::shared_ptr<const TerrainModel> model = view.model();
