@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <stdexcept>
 
 #include "maps/TerrainNoise.hpp"
 
@@ -207,6 +208,8 @@ TerrainModel::TerrainModel(const std::shared_ptr<const FileNode>& node, Date now
 
 TerrainModel::TerrainModel(std::vector<double> heights_, std::vector<int> owners_, std::vector<Region> regions_)
     : regions(std::move(regions_)), heights(std::move(heights_)), owners(std::move(owners_)) {
+    if (heights.size() != size_t(sampleCount) || owners.size() != size_t(sampleCount))
+        throw std::invalid_argument("a terrain needs 129 × 129 heights and owners");
     levels = TerrainContours::levels(heights, owners);
 }
 

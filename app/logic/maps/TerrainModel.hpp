@@ -76,7 +76,8 @@ public:
     /// The whole terrain of `node` at time `now`; a null node is all sea.
     TerrainModel(const std::shared_ptr<const FileNode>& node, Date now);
     /// A terrain over a relief made elsewhere: contour levels are found, no
-    /// trees are grown. `heights` and `owners` must hold 16641 samples.
+    /// trees are grown. Throws std::invalid_argument unless `heights` and
+    /// `owners` hold 16641 samples each.
     TerrainModel(std::vector<double> heights, std::vector<int> owners, std::vector<Region> regions);
 
     /// The peak height of an item of `bytes` beside the largest of `maxBytes`:
