@@ -1,0 +1,128 @@
+// Everything the terrain view draws, as plain screen geometry: the earth
+// block, the stacked terraces with their cliffs and contour lines, the trees,
+// the summit labels and the hover highlight. Text is measured through an
+// injected function, so placement is the same with or without a display.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Geometry.hpp"
+#include "maps/TerrainModel.hpp"
+#include "maps/TerrainProjection.hpp"
+#include "theme/Theme.hpp"
+
+/// The two text styles of a label: the name (11 semibold) and the size (9.5,
+/// monospaced digits).
+enum class TerrainFont { name, size };
+
+/// The size of `text` in `font`, laid out within 400 by 40 points.
+using TerrainTextMeasurer = std::function<Size(const std::string& text, TerrainFont font)>;
+
+struct TerrainSegment {
+    Point a, b;
+};
+
+/// The dark earth under sea level, in screen points.
+struct TerrainBlock {
+    PointList leftFace, rightFace;
+    /// Open polylines across both faces.
+    std::vector<PointList> strata;
+    /// Open polyline around the bottom of the block.
+    PointList outline;
+    /// The front edge from sea level down.
+    TerrainSegment frontEdge;
+    /// The sea-level diamond, closed.
+    PointList sea;
+};
+
+/// The contour lines of one owner on one level.
+struct TerrainContour {
+    int owner = -1;
+    std::vector<TerrainSegment> segments;
+    ThemeColor color;
+};
+
+/// One contour level: its shape drawn once per cliff drop, then on top.
+struct TerrainTerrace {
+    /// Closed loops to fill with the non-zero rule (holes turn the other way).
+    std::vector<PointList> shape;
+    /// Downward screen offsets of the cliff copies, largest first.
+    std::vector<double> cliffDrops;
+    /// White level of the terrace top.
+    double grey = 0;
+    std::vector<TerrainContour> contours;
+};
+
+struct TerrainTreeGlyph {
+    Rect trunk;
+    /// Three closed triangles, bottom tier first.
+    std::vector<PointList> crowns;
+};
+
+struct TerrainLabel {
+    int region = -1;
+    /// The summit on its terrace.
+    Point anchor;
+    /// The two text lines.
+    Rect box;
+    std::string name, size;
+    double nameHeight = 0;
+    /// Colour of the dot on the summit.
+    ThemeColor dot;
+};
+
+/// The resting drawing of a model in a view of one size.
+struct TerrainPicture {
+    IsoProjection projection;
+    TerrainBlock block;
+    std::vector<TerrainTerrace> terraces;
+    std::vector<TerrainTreeGlyph> trees;
+    std::vector<TerrainLabel> labels;
+};
+
+/// The hovered region's visible contour lines and its label on a plate.
+struct TerrainHighlight {
+    std::vector<TerrainSegment> lines;
+    ThemeColor color;
+    TerrainLabel label;
+    Rect plate;
+};
+
+namespace TerrainScene {
+/// The block with its faces, strata, outline and sea level.
+TerrainBlock block(const IsoProjection& projection);
+/// One terrace per level, lowest first.
+std::vector<TerrainTerrace> terraces(const TerrainModel& model, const IsoProjection& projection);
+/// A tree of height `size` standing at screen point `at`.
+TerrainTreeGlyph tree(Point at, double size);
+/// The trees not hidden behind higher terrain, back to front.
+std::vector<TerrainTreeGlyph> trees(const TerrainModel& model, const IsoProjection& projection);
+/// The region's palette colour lifted toward white by `lift` (clamped to
+/// 0...1); the paper colour at 0.6 for no region, no rank or a rank beyond the palette.
+ThemeColor lineColor(const TerrainModel& model, int region, double lift);
+/// The label of `region` above its summit (the region must exist).
+TerrainLabel label(int region, const TerrainModel& model, const IsoProjection& projection,
+                   const TerrainTextMeasurer& measure);
+/// Labels of the (at most 12) largest regions with a node whose summits are
+/// visible, largest first, leaving out any that would crowd an earlier one.
+std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection& projection,
+                                 const TerrainTextMeasurer& measure);
+/// The whole resting drawing for a view of `size`.
+TerrainPicture picture(const TerrainModel& model, Size size, const TerrainTextMeasurer& measure);
+/// The highlight of `region`; none when the index is outside the regions.
+std::optional<TerrainHighlight> highlight(const TerrainModel& model, const IsoProjection& projection, int region,
+                                          const TerrainTextMeasurer& measure);
+/// The region whose terrain is under the screen point; none over the sea or
+/// off the island.
+std::optional<int> regionAt(const TerrainModel& model, const IsoProjection& projection, Point screen);
+/// The folder a tap at the screen point opens: a region's folder, never a
+/// file or the remainder. Points into the model.
+const FileNode* openTarget(const TerrainModel& model, const IsoProjection& projection, Point screen);
+/// How long ago `node` changed, for the hover pill; none without a node or date.
+std::optional<std::string> idleText(const FileNode* node, Date now);
+/// The model's cache key: the folder's path, "|", its size in bytes.
+std::string cacheKey(const FileNode& folder);
+}  // namespace TerrainScene

@@ -1,0 +1,146 @@
+#include "ui/maps/TerrainView.hpp"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <chrono>
+
+#include "ui/maps/TerrainPainting.hpp"
+
+TerrainView::TerrainView(QWidget* parent) : QWidget(parent), clock([] { return std::chrono::system_clock::now(); }) {
+    setMouseTracking(true);
+    setMinimumSize(320, 300);
+    // Ease-out as the cubic curve through (0.58, 1), over 0.14 seconds.
+    QEasingCurve easeOut(QEasingCurve::BezierSpline);
+    easeOut.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+    fade.setEasingCurve(easeOut);
+    fade.setDuration(140);
+    fade.setStartValue(0.0);
+    fade.setEndValue(1.0);
+    connect(&fade, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        progress = value.toDouble();
+        if (progress >= 1) fading.reset();
+        update();
+    });
+}
+
+void TerrainView::setNode(std::shared_ptr<const FileNode> shown) {
+    folder = std::move(shown);
+    update();
+}
+
+std::shared_ptr<const TerrainModel> TerrainView::model() {
+    if (!folder) return nullptr;
+    // Keyed by path and size only: the model does not depend on the view size.
+    const std::string key = TerrainScene::cacheKey(*folder);
+    if (key != modelKey || !cachedModel) {
+        cachedModel = std::make_shared<const TerrainModel>(folder, clock());
+        modelKey = key;
+        relight();
+    }
+    return cachedModel;
+}
+
+IsoProjection TerrainView::projection() {
+    return IsoProjection::fit(*cachedModel, {double(width()), double(height())});
+}
+
+TerrainTextMeasurer TerrainView::measurer() const {
+    const qreal dpi = logicalDpiY();
+    return [dpi](const std::string& text, TerrainFont which) {
+        return TerrainPainting::measure(text, TerrainPainting::font(which, dpi));
+    };
+}
+
+// The resting pixmap holds everything that does not change on hover,
+// including the rounded frame, so a hover repaint is one unclipped blit plus
+// the highlight and the pill.
+const QPixmap& TerrainView::restingPixmap(const std::shared_ptr<const TerrainModel>& shown) {
+    const qreal ratio = devicePixelRatioF();
+    if (restingModel == shown && restingSize == size() && restingRatio == ratio) return resting;
+    resting = QPixmap(size() * ratio);
+    resting.setDevicePixelRatio(ratio);
+    resting.fill(Qt::transparent);
+    QPainter painter(&resting);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath frame;
+    frame.addRoundedRect(QRectF(rect()), 18, 18);
+    painter.fillPath(frame, QColor::fromRgbF(0.082f, 0.082f, 0.082f));
+    painter.setClipPath(frame);
+    if (shown) {
+        const TerrainPicture picture = TerrainScene::picture(*shown, {double(width()), double(height())}, measurer());
+        TerrainPainting::drawPicture(painter, picture, logicalDpiY());
+    }
+    TerrainPainting::drawLegend(painter, logicalDpiY());
+    restingModel = shown;
+    restingSize = size();
+    restingRatio = ratio;
+    return resting;
+}
+
+void TerrainView::paintEvent(QPaintEvent*) {
+    const std::shared_ptr<const TerrainModel> shown = model();
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, restingPixmap(shown));
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (fading && fading->model && progress < 1) {
+        painter.setOpacity(1 - progress);
+        drawHover(painter, *fading->model, fading->region, fading->highlight);
+    }
+    if (shown && hovered) {
+        painter.setOpacity(progress);
+        drawHover(painter, *shown, *hovered, highlighted);
+    }
+}
+
+// The highlight and the pill ignore an index outside the model's regions: a
+// new model keeps the old hover index.
+void TerrainView::drawHover(QPainter& painter, const TerrainModel& shown, int region,
+                            const std::optional<TerrainHighlight>& highlight) {
+    if (region < 0 || size_t(region) >= shown.regions.size()) return;
+    if (highlight) TerrainPainting::drawHighlight(painter, *highlight, logicalDpiY());
+    const TerrainItem& item = shown.regions[size_t(region)].item;
+    TerrainPainting::drawMapPillPlaceholder(painter, QRectF(rect()), item, folder->size,
+                                            TerrainScene::idleText(item.node.get(), clock()), logicalDpiY());
+}
+
+void TerrainView::hoverAt(QPointF point) {
+    const std::shared_ptr<const TerrainModel> shown = model();
+    show(shown ? TerrainScene::regionAt(*shown, projection(), {point.x(), point.y()}) : std::nullopt);
+}
+
+void TerrainView::show(std::optional<int> region) {
+    if (region == hovered) return;
+    fading.reset();
+    if (hovered) fading = Fading{cachedModel, *hovered, highlighted};
+    hovered = region;
+    relight();
+    fade.stop();
+    progress = animated ? 0 : 1;
+    if (animated) fade.start();
+    update();
+}
+
+void TerrainView::relight() {
+    highlighted.reset();
+    if (hovered && cachedModel) highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, measurer());
+}
+
+void TerrainView::resizeEvent(QResizeEvent*) {
+    fading.reset();  // drawn for the old size
+    relight();
+}
+
+void TerrainView::mouseMoveEvent(QMouseEvent* event) { hoverAt(event->position()); }
+
+void TerrainView::leaveEvent(QEvent*) { show(std::nullopt); }
+
+void TerrainView::mousePressEvent(QMouseEvent* event) { pressedAt = event->position(); }
+
+void TerrainView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || (event->position() - pressedAt).manhattanLength() > 4) return;
+    const std::shared_ptr<const TerrainModel> shown = model();
+    if (!shown || !onOpen) return;
+    if (const FileNode* target = TerrainScene::openTarget(*shown, projection(), {pressedAt.x(), pressedAt.y()}))
+        onOpen(*target);
+}
