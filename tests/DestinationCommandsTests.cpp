@@ -26,7 +26,7 @@ protected:
         fs::create_directories(created);
         return created;
     }
-    fs::path configFile() const { return home.path("Library/Application Support/Ostrevane/config.json"); }
+    fs::path configFile() const { return home.path(".config/Ostrevane/config.json"); }
     json config() const { return json::parse(readText(configFile())); }
 
     std::unique_ptr<ScopedEnv> path;

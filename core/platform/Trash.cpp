@@ -239,11 +239,6 @@ std::optional<std::string> installedProgram(const std::string& name) {
     return std::nullopt;
 }
 
-bool homeIsOverridden() {
-    auto override = Platform::environment("OSTREVANE_HOME");
-    return override && !override->empty();
-}
-
 }  // namespace
 
 Hooks& hooks() {
@@ -254,7 +249,7 @@ Hooks& hooks() {
 void resetHooks() { hooks() = realHooks(); }
 
 std::string homeTrash() {
-    if (!homeIsOverridden()) {
+    if (!Paths::homeIsOverridden()) {
         auto data = Platform::environment("XDG_DATA_HOME");
         // Relative values are invalid for XDG variables and are ignored.
         if (data && !data->empty() && data->front() == '/') return Paths::standardize(*data) + "/Trash";
@@ -366,7 +361,7 @@ Shell::Output emptyThroughDesktop() {
     auto found = installedProgram("gio");
     if (!found) found = Shell::which("gio");
     const std::string gio = found.value_or("/usr/bin/gio");
-    if (!homeIsOverridden()) return hooks().run(gio, {"trash", "--empty"}, timeout);
+    if (!Paths::homeIsOverridden()) return hooks().run(gio, {"trash", "--empty"}, timeout);
     // gio hands the work to the desktop's file-system daemon, which finds the
     // trash from its own HOME and XDG_DATA_HOME, not from ours: through the
     // running session it would empty the user's real Trash. A private
