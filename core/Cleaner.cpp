@@ -146,7 +146,7 @@ std::optional<std::string> placeRefusal(const std::string& p, const Places& at) 
     if (p.ends_with(".photoslibrary")) return L("照片图库请在“照片”App 中管理");
     if (std::none_of(at.allowedRoots.begin(), at.allowedRoots.end(),
                      [&](const std::string& root) { return strictlyInside(p, root); }))
-        return L("只允许操作主目录、/Applications 和外接卷里的内容");
+        return L("只允许操作主目录、/tmp 和外接卷(/media、/run/media、/mnt)里的内容");
     for (const auto& sensitive : at.sensitiveFolders)
         if (Paths::isInside(p, sensitive)) return L("密钥与钥匙串不允许通过本工具删除");
     return std::nullopt;
@@ -242,11 +242,11 @@ CleanResult emptyTrash() {
         Shell::Output output = Trash::emptyThroughDesktop();
         if (output.status != 0)
             throw OstrevaneError(
-                L("无法清倒废纸篓:%@。请在访达中手动清倒,或授予完全磁盘访问权限。", Text::trim(output.stderrText)));
+                L("无法清倒废纸篓:%@。请在文件管理器中手动清倒,或检查废纸篓目录的权限。", Text::trim(output.stderrText)));
         ScanStore::invalidate();
         const int64_t difference = Trash::freeBytes() - before;
         return CleanResult(false, {}, {}, std::max<int64_t>(difference, 0),
-                           L("已通过访达清倒废纸篓,释放约 %@。", freedText(difference)));
+                           L("已通过文件管理器清倒废纸篓,释放约 %@。", freedText(difference)));
     }
 
     std::vector<CleanFailure> failed;

@@ -141,7 +141,7 @@ const std::string protectedText = "受保护的目录,只能清理其中的内�
 const std::string ancestorText = "这是主目录的上级目录";
 const std::string topLevelText = "顶层系统目录";
 const std::string photosText = "照片图库请在“照片”App 中管理";
-const std::string outsideText = "只允许操作主目录、/Applications 和外接卷里的内容";
+const std::string outsideText = "只允许操作主目录、/tmp 和外接卷(/media、/run/media、/mnt)里的内容";
 const std::string keysText = "密钥与钥匙串不允许通过本工具删除";
 const std::string missingText = "路径不存在";
 
@@ -153,7 +153,7 @@ TEST_F(CleanerTest, RefusalTextsAreTheEnglishTable) {
     EXPECT_EQ(Cleaner::refusal("/usr"), "Top-level system folder");
     EXPECT_EQ(Cleaner::refusal("/usr/x.photoslibrary"), "Manage the Photos library in the Photos app");
     EXPECT_EQ(Cleaner::refusal("/usr/bin"),
-              "Only items in your home folder, /Applications and external volumes can be changed");
+              "Only items in your home folder, /tmp and external volumes (/media, /run/media, /mnt) can be changed");
     EXPECT_EQ(Cleaner::refusal("~/.ssh/id_ed25519"), "Keys and keychains can’t be deleted with this tool");
     EXPECT_EQ(Cleaner::refusal("~/nothing"), "Path doesn’t exist");
 }
@@ -394,8 +394,8 @@ TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
         FAIL() << "expected an error";
     } catch (const OstrevaneError& error) {
         EXPECT_EQ(error.message,
-                  "Couldn’t empty the Trash: gio: trash:///: Operation not supported. Empty it in Finder, or grant "
-                  "Full Disk Access.");
+                  "Couldn’t empty the Trash: gio: trash:///: Operation not supported. Empty it in the file manager, or "
+                  "check the permissions of the Trash folders.");
     }
     EXPECT_FALSE(cacheWasDropped());
 
@@ -405,7 +405,7 @@ TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
     EXPECT_TRUE(result.trashed.empty());
     EXPECT_TRUE(result.failed.empty());
     EXPECT_EQ(result.bytes, 8192);
-    EXPECT_EQ(result.message, "Emptied the Trash through Finder, freeing about " + Fmt::bytes(8192) + ".");
+    EXPECT_EQ(result.message, "Emptied the Trash through the file manager, freeing about " + Fmt::bytes(8192) + ".");
     EXPECT_TRUE(cacheWasDropped());
 }
 

@@ -69,7 +69,7 @@ TEST_F(DestinationCommandsTest, ListingShowsEachDestinationWithItsNote) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out,
               "✓ icloud  iCloud Drive  ~/Library/Mobile Documents/com~apple~CloudDocs\n"
-              "    Files copied into iCloud Drive are uploaded by macOS; with “Optimize Mac Storage” on, local "
+              "    Files copied into iCloud Drive are uploaded by the system; with storage optimization on, local "
               "copies are released as needed.\n"
               "✓ mega  MEGA  ~/MEGA\n");
 

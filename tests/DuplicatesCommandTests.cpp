@@ -22,7 +22,7 @@ constexpr size_t justOverTwoMB = 489 * 4096;   // 2,002,944
 
 const std::string quickNote =
     "Matched by size plus a fingerprint of the start and end, so almost certainly identical; add verify for a "
-    "full-file check before deleting. APFS clones don\u2019t take extra space.";
+    "full-file check before deleting. Reflinked copies don\u2019t take extra space.";
 
 class DuplicatesCommand : public HomeTest {
 protected:

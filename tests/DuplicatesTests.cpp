@@ -362,7 +362,7 @@ TEST_F(DuplicatesTest, NoDuplicatesStillCarriesTheNote) {
     EXPECT_EQ(quick.totalWasted, Fmt::bytes(0));
     EXPECT_EQ(quick.note,
               "Matched by size plus a fingerprint of the start and end, so almost certainly identical; add verify for a "
-              "full-file check before deleting. APFS clones don\u2019t take extra space.");
+              "full-file check before deleting. Reflinked copies don\u2019t take extra space.");
     EXPECT_EQ(Service::duplicates(tree, 0, true, 10).note, "Whole files were verified with SHA-256.");
 }
 
