@@ -1014,6 +1014,15 @@ const Row kAddedRows[] = {
      "No custom destination named “%@”."},
     {"没有 id 为 %@ 的备份计划。运行 ostrevane plans 查看。",
      "No backup plan with id %@. Run ostrevane plans to see them."},
+    // What was wrong with a command's words, said before the help.
+    {"未知选项: %@",
+     "Unknown option: %@"},
+    {"选项 %@ 缺少值",
+     "Missing value for %@"},
+    {"选项 %@ 的值无效: %@",
+     "Invalid value for %@: %@"},
+    {"多余的参数: %@",
+     "Unexpected argument: %@"},
 };
 // clang-format on
 
