@@ -1023,6 +1023,11 @@ const Row kAddedRows[] = {
      "Invalid value for %@: %@"},
     {"多余的参数: %@",
      "Unexpected argument: %@"},
+    // The Trash: an item already in it, and a Trash folder that is a link.
+    {"废纸篓里的项目不能再移到废纸篓",
+     "Items in the Trash can’t be moved to the Trash again"},
+    {"%@ 是符号链接",
+     "%@ is a symbolic link"},
 };
 // clang-format on
 

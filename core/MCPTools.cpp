@@ -168,7 +168,7 @@ std::string MCPServer::call(const std::string& name, const json& argumentObject,
 
     if (name == "empty_trash") {
         if (arguments.flag("confirm")) return pretty(Cleaner::emptyTrash());
-        int64_t bytes = Scanner::quickSize(Trash::filesFolder());
+        int64_t bytes = Trash::allocatedSize();
         std::string size = Fmt::bytes(bytes);
         return pretty(CleanResult(
             true, {}, {}, bytes,

@@ -211,16 +211,21 @@ const FileNode* homeNodeOf(const ScanResult* scan, const std::string& home) {
 }
 
 std::vector<int64_t> measureKnown(const std::vector<Known>& rows, const FileNode* homeNode, const std::string& home) {
+    auto measured = [&](const std::string& path) -> int64_t {
+        if (homeNode)
+            if (const FileNode* node = homeNode->find(path)) return node->size;
+        return exists(path) ? Scanner::quickSize(path) : 0;
+    };
     Sizes sizes(rows.size());
     tbb::parallel_for(size_t{0}, rows.size(), [&](size_t index) {
-        std::string path = location(rows[index], home);
-        if (homeNode) {
-            if (const FileNode* node = homeNode->find(path)) {
-                sizes.set(index, node->size);
-                return;
-            }
+        int64_t size = measured(location(rows[index], home));
+        if (rows[index].rel == ".Trash") {
+            // The Trash also holds what the other file systems' trash folders keep.
+            std::vector<std::string> others = Trash::trashFolders();
+            others.erase(others.begin());
+            size += Trash::allocatedSize(others);
         }
-        if (exists(path)) sizes.set(index, Scanner::quickSize(path));
+        sizes.set(index, size);
     });
     return sizes.values();
 }
