@@ -92,6 +92,7 @@ struct Places {
     std::set<std::string> protectedFolders;
     std::vector<std::string> allowedRoots;
     std::vector<std::string> sensitiveFolders;
+    std::string homeTrash;
 };
 
 std::string joined(const std::string& folder, const std::string& relative) {
@@ -123,6 +124,7 @@ Places places(bool resolvingLinks) {
     // Trash holds or the records that let it be restored.
     for (const auto& folder : {Trash::homeTrash(), Trash::filesFolder(), Trash::infoFolder()})
         result.protectedFolders.insert(form(folder));
+    result.homeTrash = form(Trash::homeTrash());
     result.allowedRoots.push_back(result.home);
     for (const auto& root : fixedRoots) result.allowedRoots.push_back(form(root));
     for (const auto& relative : {".ssh", "Library/Keychains"}) {
@@ -141,6 +143,9 @@ bool strictlyInside(const std::string& path, const std::string& root) {
 /// Rules 1 to 6: everything decided by the path's text.
 std::optional<std::string> placeRefusal(const std::string& p, const Places& at) {
     if (at.protectedFolders.count(p)) return L("受保护的目录,只能清理其中的内容,不能整体移除");
+    // An item trashed again would get a second record pointing into the
+    // Trash, and its first record would outlive emptying.
+    if (Paths::isInside(p, at.homeTrash) || Trash::isInsideTrash(p)) return L("废纸篓里的项目不能再移到废纸篓");
     if (p == at.home || at.home.starts_with(p.ends_with("/") ? p : p + "/")) return L("这是主目录的上级目录");
     if (Paths::componentCount(p) <= 1) return L("顶层系统目录");
     if (p.ends_with(".photoslibrary")) return L("照片图库请在“照片”App 中管理");

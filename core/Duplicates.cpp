@@ -23,6 +23,7 @@
 #include "JSONFields.hpp"
 #include "Localization.hpp"
 #include "platform/FileReading.hpp"
+#include "platform/Trash.hpp"
 
 namespace Service {
 
@@ -168,6 +169,9 @@ std::string lowercasedExtension(const std::string& name) {
 
 bool isPrunedFolder(const FileNode& folder, const std::string& library) {
     if (folder.name == "node_modules" || folder.name == ".git" || folder.path == library) return true;
+    // A copy in the Trash is no copy to keep: whoever deletes "the other
+    // one" and then empties the Trash loses both.
+    if (Trash::isInsideTrash(folder.path)) return true;
     auto extension = lowercasedExtension(folder.name);
     return std::find(bundleExtensions.begin(), bundleExtensions.end(), extension) != bundleExtensions.end();
 }

@@ -203,6 +203,18 @@ TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
     EXPECT_EQ(refused(Trash::filesFolder()), L(protectedText));
     EXPECT_EQ(refused(Trash::infoFolder()), L(protectedText));
 
+    // Then anything inside a trash folder, on any file system, whatever the
+    // path it is reached by: trashed again, its first record would be orphaned.
+    writeFile(fs::path(Trash::filesFolder()) / "old.txt");
+    fs::create_directory_symlink(Trash::filesFolder(), home.path("shortcut"));
+    const std::string uid = std::to_string(getuid());
+    for (const std::string& path : {Trash::filesFolder() + "/old.txt", Trash::infoFolder() + "/old.txt.trashinfo",
+                                    at("shortcut/old.txt"), "/media/usb/.Trash-" + uid,
+                                    "/media/usb/.Trash-" + uid + "/files/x", "/media/usb/.Trash/" + uid + "/files/x"})
+        EXPECT_EQ(refused(path), L(inTrashText)) << path;
+    EXPECT_EQ(Cleaner::trash({"~/shortcut/old.txt"}, false).failed.size(), 1u);
+    EXPECT_TRUE(fs::exists(fs::path(Trash::filesFolder()) / "old.txt"));
+
     // 2. Ancestors of the home folder.
     EXPECT_EQ(refused("/"), L(ancestorText));
     EXPECT_EQ(refused(home.path("..").string()), L(ancestorText));
