@@ -7,7 +7,6 @@
 #include "Scanner.hpp"
 #include "SuggestionTypes.hpp"
 #include "TestSupport.hpp"
-#include "platform/Mounts.hpp"
 #include "platform/Trash.hpp"
 
 using namespace testing_support;
@@ -160,19 +159,6 @@ int64_t allocatedBytes(const fs::path& path) {
         }
     return total;
 }
-
-/// Lists plain folders as the mounted file systems, for the life of the object.
-class ScopedMountTable {
-public:
-    explicit ScopedMountTable(const std::vector<std::string>& mountPoints) {
-        std::string table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
-        for (size_t i = 0; i < mountPoints.size(); ++i)
-            table += std::to_string(i + 2) + " 1 8:" + std::to_string(i + 2) + " / " + mountPoints[i] +
-                     " rw - ext4 /dev/sdb" + std::to_string(i + 1) + " rw\n";
-        Mounts::readTable = [table] { return std::optional<std::string>(table); };
-    }
-    ~ScopedMountTable() { Mounts::resetHooks(); }
-};
 
 }  // namespace
 
@@ -407,7 +393,7 @@ TEST_F(CleanerTest, EmptyingAnEmptyTrashReportsZero) {
 
 TEST_F(CleanerTest, EmptyingEmptiesTheTrashOfEveryMountedVolume) {
     const fs::path volume = home.scratch() / "usb";
-    ScopedMountTable table({volume.string()});
+    ScopedMountTable table({volume});
     const fs::path other = volume / (".Trash-" + std::to_string(getuid()));
     allocate(other / "files/clip.mov", 409'600);
     writeText(other / "info/clip.mov.trashinfo", "[Trash Info]\nPath=clip.mov\n");
@@ -425,7 +411,7 @@ TEST_F(CleanerTest, EmptyingEmptiesTheTrashOfEveryMountedVolume) {
 TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
     // The home trash can be read and measured; the other volume's cannot.
     const fs::path volume = home.scratch() / "usb";
-    ScopedMountTable table({volume.string()});
+    ScopedMountTable table({volume});
     fs::create_directories(volume / (".Trash-" + std::to_string(getuid())) / "files");
     allocate(home.path("a.bin"), 8192);
     Cleaner::trash({"~/a.bin"}, false);
@@ -466,7 +452,7 @@ TEST_F(CleanerTest, EmptyingNeverDeletesThroughATrashFolderThatIsALink) {
     const fs::path precious = writeFile(home.path("Documents/thesis.tex"), 100).parent_path();
     writeFile(precious / "notes.trashinfo", 1);
     const fs::path volume = home.scratch() / "usb";
-    ScopedMountTable table({volume.string()});
+    ScopedMountTable table({volume});
     const fs::path other = volume / (".Trash-" + std::to_string(getuid()));
     int desktopRuns = 0;
     Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {

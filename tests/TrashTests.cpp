@@ -7,7 +7,6 @@
 
 #include "Support.hpp"
 #include "TestSupport.hpp"
-#include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"
 #include "platform/Trash.hpp"
 
@@ -365,16 +364,11 @@ TEST_F(TrashTest, EveryTrashFolderOfTheUserIsFoundOnce) {
     fs::permissions(disk / ".Trash", fs::perms::all | fs::perms::sticky_bit);
     fs::create_directories(untrusted / ".Trash" / uid);  // not sticky: never used
     fs::create_directories(untrusted / ".Trash-12345");    // another user's
-    // usb is mounted twice (a bind mount) and disk's shared trash is counted once.
-    std::string table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
-    int id = 2;
-    for (const fs::path& point : {usb, disk, untrusted, usb})
-        table += std::to_string(id++) + " 1 8:2 / " + point.string() + " rw - ext4 /dev/sdb1 rw\n";
-    Mounts::readTable = [table] { return std::optional<std::string>(table); };
-
-    EXPECT_EQ(Trash::trashFolders(), (std::vector<std::string>{Trash::homeTrash(), (usb / (".Trash-" + uid)).string(),
-                                                                (disk / ".Trash" / uid).string()}));
-    Mounts::resetHooks();
+    {
+        ScopedMountTable table({usb, disk, untrusted, usb});  // usb twice: a bind mount
+        EXPECT_EQ(Trash::trashFolders(), (std::vector<std::string>{Trash::homeTrash(), (usb / (".Trash-" + uid)).string(),
+                                                                    (disk / ".Trash" / uid).string()}));
+    }
 
     for (const std::string& path : std::vector<std::string>{Trash::homeTrash(), Trash::filesFolder() + "/a", "/media/x/.Trash-" + uid,
                                     "/mnt/d/.Trash-0/files/a", "/mnt/d/.Trash/1000/files"})
