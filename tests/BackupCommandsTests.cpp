@@ -26,7 +26,7 @@ protected:
         writeFile(source / "node_modules/c.js", 10);
     }
     fs::path target() const { return drive / BackupEngine::relativeTarget(source.string()); }
-    json config() const { return json::parse(readText(home.path("Library/Application Support/Ostrevane/config.json"))); }
+    json config() const { return json::parse(readText(home.path(".config/Ostrevane/config.json"))); }
 
     std::unique_ptr<ScopedEnv> path;
 };
