@@ -267,7 +267,7 @@ TEST_F(DestinationCommandsTest, ParallelToolRunsLoseNoPlan) {
 
 TEST_F(DestinationCommandsTest, CommandsThatOnlyReadTheConfigurationSayWhenItIsUnreadable) {
     const std::string note =
-        "The configuration file ~/Library/Application Support/Ostrevane/config.json couldn’t be read and was "
+        "The configuration file ~/.config/Ostrevane/config.json couldn’t be read and was "
         "ignored.\n";
     const struct {
         std::vector<std::string> words;
