@@ -154,7 +154,10 @@ QString NoticeBanner::clamp(const QString& text, const QFont& font, int width, i
     QString flowing = text;
     flowing.replace('\n', QChar::LineSeparator);
     QTextLayout layout(flowing, font);
-    layout.setCacheEnabled(true);
+    // A word longer than the line is broken anywhere, as the label would otherwise run past its edge.
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
     QStringList shown;
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
