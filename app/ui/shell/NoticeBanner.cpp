@@ -219,7 +219,6 @@ void NoticeBanner::place() {
     setGeometry(panel);
     shadow->setGeometry(panel.adjusted(-shadowMargin, -shadowMargin, shadowMargin, shadowMargin));
     shadow->stackUnder(this);
-    raise();
 }
 
 void NoticeBanner::animate(bool in) {
