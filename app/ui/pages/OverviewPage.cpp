@@ -43,6 +43,8 @@ OverviewPage::OverviewPage(const PageContext& context, QWidget* parent) : QScrol
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* surface = new QWidget;
+    // Never squeezed below what its content needs: a short window scrolls instead.
+    surface->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     surface->setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
     auto* outer = new QHBoxLayout(surface);
