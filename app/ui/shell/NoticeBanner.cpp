@@ -185,7 +185,9 @@ QRect NoticeBanner::panelRect(QSize window, int height) {
 
 void NoticeBanner::refresh() {
     const std::optional<AppModel::Notice>& notice = model->notice();
-    if (notice == shown) return;
+    // The Trash link follows trashPending, which may change while the same notice shows.
+    const bool link = notice && model->trashPending() && !notice->isError;
+    if (notice == shown && (!notice || link == !trash->isHidden())) return;
     const bool wasShown = shown.has_value();
     shown = notice;
     if (notice) displayed = notice;
@@ -196,7 +198,7 @@ void NoticeBanner::refresh() {
     icon->setSymbol(notice->isError ? "exclamationmark.triangle.fill" : "checkmark.circle.fill",
                     qColor(notice->isError ? Theme::danger : Theme::accent));
     text->setFont(Typography::font(TextStyle::callout, notice->isError ? QFont::DemiBold : QFont::Normal));
-    trash->setVisible(model->trashPending() && !notice->isError);
+    trash->setVisible(link);
     place();
     update();
     if (!wasShown || progress < 1) animate(true);
