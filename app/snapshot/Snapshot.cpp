@@ -14,8 +14,10 @@
 #include "demo/Demo.hpp"
 #include "model/AppModel.hpp"
 #include "platform/QtRuntime.hpp"
+#include "snapshot/Gallery.hpp"
 #include "ui/shell/MainWindow.hpp"
-#include "ui/shell/ShellView.hpp"
+#include "ui/controls/Motion.hpp"
+#include "ui/shell/ContentView.hpp"
 #include "ui/theme/AppPalette.hpp"
 
 namespace Snapshot {
@@ -42,7 +44,8 @@ void waitUntil(double seconds, const std::function<bool()>& done) {
 /// One walk over the window content, writing and announcing each image.
 class Walk {
 public:
-    Walk(QWidget& content, AppModel& model, QDir folder) : content(content), model(model), folder(std::move(folder)) {}
+    Walk(QWidget& content, AppModel& model, QDir folder, bool demo)
+        : content(content), model(model), folder(std::move(folder)), demo(demo) {}
 
     void run() {
         // Wait for the analysis, at most 400 polls of 0.3 seconds.
@@ -52,6 +55,10 @@ public:
         model.setSection(AppModel::Section::overview);
         settle();
         capture("1-overview");
+        // The design samples come last, each rendered alone.
+        write("9-controls", Gallery::controls());
+        write("8-confirm", Gallery::confirm());
+        write("8-confirm-icloud", Gallery::confirmICloud(demo));
     }
     int status() const { return failed ? 1 : 0; }
 
@@ -61,8 +68,10 @@ private:
     }
     void capture(const std::string& name) {
         QCoreApplication::processEvents();
+        write(name, content.grab().toImage());
+    }
+    void write(const std::string& name, const QImage& image) {
         const QString file = folder.filePath(QString::fromStdString(name + ".png"));
-        QImage image = content.grab().toImage();
         if (image.isNull() || !image.save(file, "PNG")) {
             std::cerr << "could not write " << file.toStdString() << std::endl;
             failed = true;
@@ -74,6 +83,7 @@ private:
     QWidget& content;
     AppModel& model;
     QDir folder;
+    bool demo;
     bool failed = false;
 };
 
@@ -84,7 +94,7 @@ void selectOffscreenPlatform() {
     if (!chosen || !*chosen) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
-std::vector<std::string> plan(bool) { return {"1-overview"}; }
+std::vector<std::string> plan(bool) { return {"1-overview", "9-controls", "8-confirm", "8-confirm-icloud"}; }
 
 std::string accentLine(const QColor& accent) {
     const QColor rgb = accent.toRgb();
@@ -102,7 +112,8 @@ int run(const std::string& outputDirectory, bool demo) {
     auto model = AppModel::make(runtime.runtime());
     int status = 0;
     {
-        ShellView content(model);
+        Motion::setEnabled(false);
+        ContentView content(model);
         content.setAttribute(Qt::WA_DontShowOnScreen);
         content.resize(MainWindow::defaultWidth, MainWindow::defaultHeight);
         content.show();
@@ -110,7 +121,7 @@ int run(const std::string& outputDirectory, bool demo) {
             Demo::load(*model);
         else
             model->bootstrap();
-        Walk walk(content, *model, folder);
+        Walk walk(content, *model, folder, demo);
         walk.run();
         status = walk.status();
     }

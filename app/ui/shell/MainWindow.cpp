@@ -5,7 +5,7 @@
 #include <QMenuBar>
 
 #include "Localization.hpp"
-#include "ui/shell/ShellView.hpp"
+#include "ui/shell/ContentView.hpp"
 #include "ui/theme/QtTheme.hpp"
 
 namespace {
@@ -16,7 +16,7 @@ QString menuText(const std::string& text) { return QString::fromStdString(text).
 MainWindow::MainWindow(std::shared_ptr<AppModel> model) : model(std::move(model)) {
     // The product name, the same in every language.
     setWindowTitle("Ostrevane");
-    auto* content = new ShellView(this->model);
+    auto* content = new ContentView(this->model);
     content->setMinimumSize(minimumWidth, minimumHeight);
     setCentralWidget(content);
     QPalette palette = this->palette();
