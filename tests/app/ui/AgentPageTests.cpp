@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImage>
 #include <QTest>
 
+#include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "agent/AgentSetup.hpp"
 #include "agent/ClaudeRunner.hpp"
@@ -16,6 +18,7 @@
 #include "ui/agent/FlowExamples.hpp"
 #include "ui/agent/MarkdownView.hpp"
 #include "ui/controls/CodeLine.hpp"
+#include "ui/controls/MonoButton.hpp"
 #include "ui/controls/Tags.hpp"
 #include "ui/pages/AgentPage.hpp"
 
@@ -91,6 +94,22 @@ TEST(AgentPage, BuildsInDemoModeWithoutRunningAnything) {
     EXPECT_EQ(codeLines[0].toStdString(), "claude mcp add ostrevane --scope user -- " +
                                               std::string(AgentSetup::demoCLIPath) + " mcp");
     EXPECT_EQ(page.findChildren<MonoTag*>().size(), 14);
+    auto copyLine = page.findChildren<CodeLine*>()[2];
+    copyLine->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8(AgentPage::sampleCommands));
+    EXPECT_TRUE(copyLine->copied());
+
+    // Spaces and tabs alone keep Ask disabled; a line break enables it, and asking then does nothing.
+    MonoButton* askButton = nullptr;
+    for (auto* button : page.findChildren<MonoButton*>())
+        if (button->label() == QString::fromStdString(L("提问"))) askButton = button;
+    ASSERT_NE(askButton, nullptr);
+    page.setQuestion(" \t ");
+    EXPECT_FALSE(askButton->isEnabled());
+    page.setQuestion("\n");
+    EXPECT_TRUE(askButton->isEnabled());
+    page.ask();
+    EXPECT_FALSE(page.runner().running());
 
     // Picking an example fills the field and asks nothing.
     auto chips = page.findChildren<ExampleChip*>();
