@@ -135,7 +135,9 @@ AgentPage::AgentPage(Dispatcher& dispatcher, std::optional<std::string> executab
     blocks->addStretch(1);
 
     auto* holder = new QWidget;
-    row(holder, 0)->addWidget(content, 1);
+    QHBoxLayout* leading = row(holder, 0);
+    leading->addWidget(content, 1);
+    leading->addStretch(0);
 
     auto* scroll = new QScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);
