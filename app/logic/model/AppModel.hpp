@@ -87,6 +87,9 @@ public:
     const CancelTokenPtr& scanCancel() const { return scanCancel_; }
     const CancelTokenPtr& backupCancel() const { return backupCancel_; }
     bool started() const { return started_; }
+    /// Where results come back to the UI thread; objects that run work of their
+    /// own (the agent page) post through it too.
+    Dispatcher& dispatcher() const { return *runtime.dispatcher; }
 
     // MARK: What views may set directly
     void setSection(std::optional<Section> section);

@@ -58,11 +58,17 @@ void ContentView::follow() {
     sheetHost->dismiss();
     if (current) {
         current->hide();
-        current->deleteLater();
+        if (!pageSection || !PageRegistry::isKept(*pageSection)) current->deleteLater();
     }
     pageSection = section;
-    const PageContext context{model, [host = sheetHost](ConfirmRequest request) { host->present(std::move(request)); }};
-    current = PageRegistry::factory(section)(context);
-    pageArea->layout()->addWidget(current);
+    if (auto found = keptPages.find(section); found != keptPages.end()) {
+        current = found->second;
+    } else {
+        const PageContext context{model,
+                                  [host = sheetHost](ConfirmRequest request) { host->present(std::move(request)); }};
+        current = PageRegistry::factory(section)(context);
+        pageArea->layout()->addWidget(current);
+        if (PageRegistry::isKept(section)) keptPages[section] = current;
+    }
     current->show();
 }

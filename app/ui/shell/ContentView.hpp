@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -39,6 +40,8 @@ private:
     PageHeader* top;
     QWidget* pageArea;
     QWidget* current = nullptr;
+    /// Pages built once and kept across section changes.
+    std::map<AppModel::Section, QWidget*> keptPages;
     std::optional<AppModel::Section> pageSection;
     NoticeBanner* notice;
     ConfirmSheetHost* sheetHost;

@@ -2,6 +2,7 @@
 
 #include <QVBoxLayout>
 #include <map>
+#include <set>
 
 #include "ui/controls/TextLabel.hpp"
 #include "ui/theme/Typography.hpp"
@@ -26,6 +27,20 @@ PageFactory factory(AppModel::Section section) {
 }
 
 void add(AppModel::Section section, PageFactory factory) { factories()[section] = std::move(factory); }
+
+namespace {
+std::set<AppModel::Section>& keptSections() {
+    static std::set<AppModel::Section> sections;
+    return sections;
+}
+}  // namespace
+
+void keep(AppModel::Section section) { keptSections().insert(section); }
+
+bool isKept(AppModel::Section section) {
+    factories();  // the built-in pages mark themselves on first use
+    return keptSections().count(section) > 0;
+}
 
 QWidget* placeholder(AppModel::Section section) {
     auto* page = new QWidget;

@@ -32,6 +32,11 @@ template <class Page>
 PageFactory of() {
     return [](const PageContext& context) -> QWidget* { return new Page(context); };
 }
+/// Marks `section`'s page as kept: built once and hidden, not deleted, when
+/// another section is shown, for pages whose work must outlive a visit (the
+/// agent's running question).
+void keep(AppModel::Section section);
+bool isKept(AppModel::Section section);
 /// Registers the pages this build has (Pages.cpp); runs once, on first use of the registry.
 void addBuiltInPages();
 /// The page shown for a section that has no page of its own yet: its title on the ground.
