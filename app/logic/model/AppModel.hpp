@@ -191,6 +191,11 @@ private:
     void background(Priority priority, Work work, Apply apply);
     /// Calls every observer.
     void publish();
+    /// A progress callback for engine threads: each value is handed to the UI
+    /// thread on its own and reaches `apply` there, unless the model is gone.
+    template <class Value>
+    std::function<void(const Value&)> relay(const CancelTokenPtr& token,
+                                            void (AppModel::*apply)(const CancelTokenPtr&, const Value&));
 
     /// Prunes trashed paths from the current scan and stores the result,
     /// except while a scan runs (its newer tree will be stored instead).
@@ -214,7 +219,8 @@ private:
     /// The shared runner: publishes the key, a fresh token and the progress,
     /// and ends every backup the same way. Callers check `runningBackup`.
     void startBackup(const std::string& key, BackupWork work);
-    void finishBackup(const CancelTokenPtr& token, Outcome<BackupOutcome> outcome);
+    void applyBackupProgress(const CancelTokenPtr& token, const BackupProgress& progress);
+    void finishBackup(Outcome<BackupOutcome> outcome);
     /// Writes a configuration change and reloads `plans`.
     void changeConfig(const std::function<void(AppConfig&)>& change);
 
@@ -287,4 +293,16 @@ void AppModel::background(Priority priority, Work work, Apply apply) {
             apply(*model, std::move(outcome));
         });
     });
+}
+
+template <class Value>
+std::function<void(const Value&)> AppModel::relay(const CancelTokenPtr& token,
+                                                  void (AppModel::*apply)(const CancelTokenPtr&, const Value&)) {
+    std::weak_ptr<AppModel> weak = weak_from_this();
+    std::shared_ptr<Dispatcher> dispatcher = runtime.dispatcher;
+    return [weak, dispatcher, token, apply](const Value& value) {
+        dispatcher->post([weak, token, apply, value] {
+            if (auto model = weak.lock()) (model.get()->*apply)(token, value);
+        });
+    };
 }
