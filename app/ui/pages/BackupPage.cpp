@@ -9,6 +9,7 @@
 
 #include "Localization.hpp"
 #include "platform/Desktop.hpp"
+#include "ui/controls/Discard.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/ElidedLabel.hpp"
 #include "ui/controls/IconButton.hpp"
@@ -137,7 +138,7 @@ int BackupPage::destinationCardCount() const { return grid ? grid->count() : 0; 
 void BackupPage::replace(QWidget*& section, QWidget* fresh, int index) {
     if (section) {
         scroll->column()->removeWidget(section);
-        section->deleteLater();
+        discard(section);
     }
     section = fresh;
     if (fresh) scroll->column()->insertWidget(index, fresh);
@@ -246,6 +247,8 @@ QWidget* BackupPage::makeDestinations() {
     std::weak_ptr<AppModel> weak = model;
     for (const BackupDestination& destination : model->destinations()) {
         auto* card = new Card(16);
+        // Wrapped notes need the card's full height for its width, not its preferred height.
+        card->content()->setAlignment(Qt::Alignment());
         auto* row = new QHBoxLayout;
         const QColor symbolColor = destination.available ? qColor(Theme::paper) : Foreground::tertiary();
         row->addWidget(new SymbolView(kindSymbol(destination.kind), symbolColor, Typography::size(TextStyle::title2),

@@ -10,6 +10,7 @@
 #include "Localization.hpp"
 #include "pages/SuggestionsLogic.hpp"
 #include "platform/Desktop.hpp"
+#include "ui/controls/Discard.hpp"
 #include "ui/controls/ElidedLabel.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoMenu.hpp"
@@ -94,6 +95,8 @@ MonoButton* smallButton(const std::string& key) {
 SuggestionCard::SuggestionCard(std::shared_ptr<AppModel> model, Suggestion suggestion, SuggestionCardState& state,
                                std::function<void()> onApply, QWidget* parent)
     : Card(0, parent), model(std::move(model)), shown(std::move(suggestion)), state(state), onApply(std::move(onApply)) {
+    // The wrapped detail needs the card's full height for its width, not its preferred height.
+    content()->setAlignment(Qt::Alignment());
     content()->addWidget(makeMainRow());
     if (state.expanded && SuggestionCards::hasItems(shown)) {
         itemList = makeItemList();
@@ -149,6 +152,7 @@ QWidget* SuggestionCard::makeCommandRow() {
     layout->setSpacing(6);
     layout->addWidget(new CommandText(q(*shown.command)));
     copyLink = new TextLink(q(L(state.copied ? "已拷贝" : "拷贝")), Typography::font(TextStyle::caption));
+    copyLink->setAccessibleName(q(L(state.copied ? "已拷贝" : "拷贝")));
     connect(copyLink, &QAbstractButton::clicked, this, &SuggestionCard::copyCommand);
     layout->addWidget(copyLink);
     layout->addStretch(1);
@@ -160,9 +164,10 @@ void SuggestionCard::copyCommand() {
     state.copied = true;
     // The link's text sets its size: a fresh link, so the row re-lays out.
     auto* fresh = new TextLink(q(L("已拷贝")), Typography::font(TextStyle::caption));
+    fresh->setAccessibleName(q(L("已拷贝")));
     connect(fresh, &QAbstractButton::clicked, this, &SuggestionCard::copyCommand);
     copyLink->parentWidget()->layout()->replaceWidget(copyLink, fresh);
-    copyLink->deleteLater();
+    discard(copyLink);
     copyLink = fresh;
 }
 
@@ -223,7 +228,7 @@ void SuggestionCard::toggleExpanded() {
         itemList = makeItemList();
         content()->addWidget(itemList);
     } else if (!state.expanded && itemList) {
-        itemList->deleteLater();
+        discard(itemList);
         itemList = nullptr;
         releases.clear();
     }
@@ -232,7 +237,7 @@ void SuggestionCard::toggleExpanded() {
 
 void SuggestionCard::refresh() {
     while (QLayoutItem* item = actions->takeAt(0)) {
-        if (item->widget()) item->widget()->deleteLater();
+        discard(item->widget());
         delete item;
     }
     first = nullptr;

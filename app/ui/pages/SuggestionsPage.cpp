@@ -7,6 +7,7 @@
 
 #include "Localization.hpp"
 #include "platform/Desktop.hpp"
+#include "ui/controls/Discard.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSurface.hpp"
@@ -111,7 +112,7 @@ void SuggestionsPage::update() {
 void SuggestionsPage::rebuildReport(const SuggestionReport& report) {
     shownReport = report;
     cardsStale = true;
-    for (QWidget* widget : reportWidgets) widget->deleteLater();
+    for (QWidget* widget : reportWidgets) discard(widget);
     reportWidgets.clear();
     cardList.clear();
     auto add = [this](QWidget* widget) {
