@@ -44,10 +44,10 @@ void SheetOverlay::close() {
 
 void SheetOverlay::place() {
     if (!shown) return;
-    const QSize size = shown->sizeHint();
+    const QSize size = shown->sizeHint().expandedTo(shown->minimumSize()).boundedTo(shown->maximumSize());
     const int height = shown->hasHeightForWidth() ? shown->heightForWidth(size.width()) : size.height();
     shown->resize(size.width(), height);
-    shown->move((width() - size.width()) / 2, std::max(0, (this->height() - height) / 2));
+    shown->move((width() - shown->width()) / 2, std::max(0, (this->height() - shown->height()) / 2));
     update();
 }
 

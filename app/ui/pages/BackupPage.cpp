@@ -180,7 +180,13 @@ void BackupPage::update() {
         historyKey = histKey;
         replace(history, model->history().empty() ? nullptr : makeHistory(), index);
     }
-    if (overlay->isPresenting()) showSheet();
+    // The open sheet follows the available destinations, and only them.
+    std::string sheetKey;
+    for (const BackupDestination& d : model->availableDestinations()) sheetKey += d.id + "\n" + d.name + "\n";
+    if (sheetKey != availableKey) {
+        availableKey = sheetKey;
+        if (overlay->isPresenting()) showSheet();
+    }
 }
 
 QWidget* BackupPage::makeRunningCard() {

@@ -73,7 +73,7 @@ private:
     int historyRows = 0;
 
     // What each section was built from, so a model change rebuilds only what it touches.
-    std::string runningKey, destinationsKey, plansKey, historyKey;
+    std::string runningKey, destinationsKey, plansKey, historyKey, availableKey;
     MonoBar* bar = nullptr;
     QLabel* counts = nullptr;
     ElidedLabel* currentPath = nullptr;
