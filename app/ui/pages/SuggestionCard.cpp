@@ -66,13 +66,22 @@ protected:
     }
 };
 
-/// The item list's dark ground, edge to edge.
+/// The item list's dark ground, edge to edge inside the card's rounded outline and hairline.
 class ItemGround : public QWidget {
+public:
+    explicit ItemGround(const QWidget* card) : card(card) {}
+
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF outline = QRectF(card->rect()).adjusted(1, 1, -1, -1).translated(-mapTo(card, QPoint(0, 0)));
+        painter.setClipPath(Shapes::continuousRect(outline, 15));
         painter.fillRect(rect(), QColor(0, 0, 0, int(0.35 * 255)));
     }
+
+private:
+    const QWidget* card;
 };
 
 QFrame* divider() {
@@ -177,7 +186,7 @@ QWidget* SuggestionCard::makeItemList() {
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     outer->addWidget(divider());
-    auto* ground = new ItemGround;
+    auto* ground = new ItemGround(this);
     auto* column = new QVBoxLayout(ground);
     column->setContentsMargins(0, 6, 0, 6);
     column->setSpacing(0);

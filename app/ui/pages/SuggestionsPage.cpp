@@ -92,6 +92,7 @@ void SuggestionsPage::askAllSafe(const SuggestionReport& report) {
 bool SuggestionsPage::showsTrashBanner() const { return banner && !banner->isHidden(); }
 
 void SuggestionsPage::update() {
+    const auto before = shownState;
     shownState = SuggestionRequests::pageState(model->report().has_value(), model->isScanning());
     switch (shownState) {
         case SuggestionRequests::PageState::report:
@@ -105,8 +106,9 @@ void SuggestionsPage::update() {
             break;
         case SuggestionRequests::PageState::analyzing: stack->setCurrentIndex(2); break;
     }
-    // The sheet belongs to the report view only.
-    if (shownState != SuggestionRequests::PageState::report && confirm) confirm->dismiss();
+    // The sheet belongs to the report view: it goes when the report does.
+    const bool reportLeft = before == SuggestionRequests::PageState::report && shownState != before;
+    if (reportLeft && confirm) confirm->dismiss();
 }
 
 void SuggestionsPage::rebuildReport(const SuggestionReport& report) {
