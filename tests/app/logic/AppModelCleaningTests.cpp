@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "ModelHarness.hpp"
 #include "TestSupport.hpp"
 
@@ -219,6 +221,18 @@ TEST_F(AppModelCleaningTest, EvictCountsThrownPathsAndMeasuresTheEvictedPathsFil
         EXPECT_FALSE(run.model->trashPending());
         EXPECT_EQ(run.engine.freeAsked, (std::vector<std::vector<std::string>>{{p1, p2}, {p1, p2}})) << c.name;
     }
+}
+
+TEST_F(AppModelCleaningTest, FreeSpaceIsReadOncePerFileSystemOfThePaths) {
+    const auto first = testing_support::writeFile(home.path("Cloud/x"), 1);
+    const auto second = testing_support::writeFile(home.path("Cloud/y"), 1);
+    const AppEngine live = AppEngine::live();
+    const int64_t one = live.freeBytes({first.string()});
+    const int64_t both = live.freeBytes({first.string(), second.string()});
+    ASSERT_GT(one, 0);
+    // Other writers move the figure a little; counting the volume twice would double it.
+    EXPECT_LT(std::llabs(both - one), one / 2);
+    EXPECT_EQ(live.freeBytes({}), 0);
 }
 
 }  // namespace
