@@ -8,6 +8,7 @@
 #include "demo/Demo.hpp"
 #include "platform/Desktop.hpp"
 #include "snapshot/PageImages.hpp"
+#include "ui/controls/PageScroll.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/TextLink.hpp"
@@ -137,5 +138,35 @@ TEST_F(PagesTest, TheDemoPagesRenderWithThreeDestinationColumns) {
         suggestions.save(QString(folder) + "/3-suggestions.png");
         backup.save(QString(folder) + "/4-backup.png");
     }
+}
+}  // namespace
+
+namespace {
+TEST_F(PagesTest, ReturnAddsOnlyWhenADestinationIsPickedAndEscapeCloses) {
+    harness.engine.realConfig = true;
+    Desktop::Hooks stubs;
+    stubs.chooseFolder = [&](QWidget*) { return std::optional<std::string>(home.home() + "/Music"); };
+    Desktop::ScopedHooks hooks(stubs);
+    BackupPage page(harness.model, host);
+    page.resize(PageImages::pageSize);
+    page.addPlan();  // no destination at all: nothing is picked
+    ASSERT_NE(page.sheet(), nullptr);
+    EXPECT_FALSE(page.sheet()->addButton()->isEnabled());
+    QTest::keyClick(page.sheet(), Qt::Key_Return);
+    EXPECT_NE(page.sheet(), nullptr);
+    QTest::keyClick(page.sheet(), Qt::Key_Escape);
+    EXPECT_EQ(page.sheet(), nullptr);
+    EXPECT_TRUE(ConfigStore::load().plans.empty());
+}
+
+TEST_F(PagesTest, TheScrollIndicatorFollowsTheOffsetAndHidesWhenAllFits) {
+    EXPECT_TRUE(PageScroll::indicatorRect({900, 700}, 700, 0).isEmpty());
+    const QRectF top = PageScroll::indicatorRect({900, 700}, 1400, 0);
+    const QRectF bottom = PageScroll::indicatorRect({900, 700}, 1400, 700);
+    EXPECT_GT(top.left(), 890);  // drawn over the content's right edge, taking no width
+    EXPECT_DOUBLE_EQ(top.height(), bottom.height());
+    EXPECT_LT(top.top(), bottom.top());
+    EXPECT_LE(bottom.bottom(), 700);
+    EXPECT_EQ(PageScroll::indicatorRect({900, 700}, 1400, 5000), bottom);  // overscroll is clamped
 }
 }  // namespace
