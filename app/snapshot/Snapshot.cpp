@@ -14,6 +14,7 @@
 #include "demo/Demo.hpp"
 #include "model/AppModel.hpp"
 #include "platform/QtRuntime.hpp"
+#include "ui/maps/MapFades.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/shell/ShellView.hpp"
 #include "ui/theme/AppPalette.hpp"
@@ -95,6 +96,8 @@ std::string accentLine(const QColor& accent) {
 
 int run(const std::string& outputDirectory, bool demo) {
     std::cout << accentLine(AppPalette::accent()) << std::endl;
+    // Every image shows its final state: no map change may still be fading.
+    MapAnimations::setEnabled(false);
     QDir folder(QString::fromStdString(outputDirectory));
     if (!folder.mkpath(".")) std::cerr << "could not create " << outputDirectory << std::endl;
 
