@@ -211,12 +211,20 @@ void ExplorerPage::activate(const NodeRef& child) {
 }
 
 ExplorerActions ExplorerPage::actions() const {
-    // The model's cleaning and backup operations, reached through a weak
-    // reference: a confirmation that lands after the model is gone does nothing.
+    // Through a weak reference: a confirmation that lands after the model is gone does nothing.
     std::weak_ptr<AppModel> weak = model;
-    ExplorerActions hooks;
-    (void)weak;
-    return hooks;
+    return {[weak](const std::vector<std::string>& paths) {
+                if (auto m = weak.lock()) m->trash(paths);
+            },
+            [weak](const std::vector<std::string>& paths, const std::string& key) {
+                if (auto m = weak.lock()) m->evict(paths, key);
+            },
+            [weak](const std::string& path, const BackupDestination& destination) {
+                if (auto m = weak.lock()) m->backup(path, destination);
+            },
+            [weak](const std::string& path, const BackupDestination& destination) {
+                if (auto m = weak.lock()) m->offload(path, destination);
+            }};
 }
 
 QMenu* ExplorerPage::makeMenu(const NodeRef& child) {

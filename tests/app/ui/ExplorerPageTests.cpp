@@ -10,6 +10,7 @@
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "demo/Demo.hpp"
+#include "ui/maps/MapFades.hpp"
 #include "ui/maps/TreemapView.hpp"
 #include "ui/maps/VoronoiView.hpp"
 #include "ui/pages/ExplorerChildList.hpp"
@@ -56,4 +57,31 @@ TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
     page.hide();
     page.show();
     EXPECT_NE(dynamic_cast<TreemapView*>(page.mapWidget()), nullptr);
+}
+
+TEST(MapViews, HoverLeavesTheRestingDrawingAloneAndANewFolderRedrawsIt) {
+    testing_support::ScopedHome scopedHome;
+    ModelHarness harness;
+    Demo::load(*harness.model);
+    const auto& scan = harness.model->scan();
+    const NodeRef root(scan, &scan->root);
+    const NodeRef downloads(scan, &scan->root.children->at(3));
+    MapAnimations::setEnabled(false);
+    for (MapView* view : std::initializer_list<MapView*>{new VoronoiView(root, {}), new TreemapView(root, {})}) {
+        std::unique_ptr<MapView> owner(view);
+        view->resize(820, 680);
+        view->grab();
+        EXPECT_EQ(view->restingDraws(), 1);
+        view->pointerMoved({300, 300});
+        EXPECT_EQ(view->layerOpacity("pill"), 1.0);
+        view->grab();
+        view->pointerLeft();
+        view->grab();
+        EXPECT_EQ(view->restingDraws(), 1);
+        EXPECT_EQ(view->layerOpacity("pill"), 0.0);
+        view->setNode(downloads);
+        view->grab();
+        EXPECT_EQ(view->restingDraws(), 2);
+    }
+    MapAnimations::setEnabled(true);
 }
