@@ -21,6 +21,7 @@ MapView::MapView(NodeRef node, OpenAction onOpen, QWidget* parent)
 }
 
 void MapView::setNode(NodeRef node) {
+    if (node == folder) return;  // the same node of the same tree: nothing to lay out or fade
     folder = std::move(node);
     folderChanged();
     update();

@@ -21,13 +21,14 @@ public:
     /// Sets the hovered cell's id (nothing when unchanged), stepping its layers.
     void show(std::optional<std::string> id);
 
+    void pointerMoved(Point point) override;
+    void pointerLeft() override;
+
 protected:
     std::string prepareLayout() override;
     void paintResting(QPainter& painter) override;
     void folderChanged() override;
     void tapped(Point point) override;
-    void pointerMoved(Point point) override;
-    void pointerLeft() override;
 
 private:
     void refreshLayers();

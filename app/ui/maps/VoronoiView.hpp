@@ -22,13 +22,14 @@ public:
     /// Sets the hover (nothing when unchanged), swapping or stepping its layers.
     void show(std::optional<MapHover> next);
 
+    void pointerMoved(Point point) override;
+    void pointerLeft() override;
+
 protected:
     std::string prepareLayout() override;
     void paintResting(QPainter& painter) override;
     void folderChanged() override;
     void tapped(Point point) override;
-    void pointerMoved(Point point) override;
-    void pointerLeft() override;
 
 private:
     /// The open and lit layers and the pill for the current hover.

@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
@@ -92,7 +94,16 @@ QWidget* ExplorerPage::buildExplorer() {
     top->setSpacing(12);
     top->setContentsMargins(0, 0, 14, 0);
     crumbs = new ExplorerBreadcrumb([this](const std::string& path) { open(path); });
-    top->addWidget(crumbs, 1);
+    // A deep folder scrolls sideways, without scroll bars, and shows its end.
+    crumbScroll = new QScrollArea;
+    crumbScroll->setFrameShape(QFrame::NoFrame);
+    crumbScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    crumbScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    crumbScroll->setWidgetResizable(true);
+    crumbScroll->setWidget(crumbs);
+    crumbScroll->viewport()->setAutoFillBackground(false);
+    crumbScroll->setFixedHeight(crumbs->sizeHint().height());
+    top->addWidget(crumbScroll, 1);
     std::vector<MonoSegments::Option> options;
     for (ExplorerMode mode : ExplorerModes::all())
         options.push_back({text(std::string(ExplorerModes::rawValue(mode))), text(ExplorerModes::label(mode))});
@@ -162,7 +173,11 @@ void ExplorerPage::refresh() {
     }
     states->setCurrentWidget(explorer);
     const NodeRef folder = folderOf(scan, model->explorerNode());
-    crumbs->setPath(scan->root.path, folder->path);
+    if (crumbs->crumbs().empty() || crumbs->crumbs().back().path != folder->path) {
+        crumbs->setPath(scan->root.path, folder->path);
+        crumbs->setMinimumWidth(crumbs->sizeHint().width());
+        QTimer::singleShot(0, crumbScroll, [bar = crumbScroll->horizontalScrollBar()] { bar->setValue(bar->maximum()); });
+    }
     refreshMap(folder);
     const std::string key = std::to_string(reinterpret_cast<uintptr_t>(scan.get())) + "|" + folder->path + "|" +
                             std::to_string(folder->size);

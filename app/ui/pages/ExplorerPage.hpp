@@ -69,6 +69,7 @@ private:
     QWidget* placeholder = nullptr;
 
     ExplorerBreadcrumb* crumbs = nullptr;
+    QScrollArea* crumbScroll = nullptr;
     MonoSegments* segments = nullptr;
     QVBoxLayout* mapBox = nullptr;
     QWidget* map = nullptr;
