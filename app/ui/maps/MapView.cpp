@@ -70,7 +70,9 @@ void MapView::paintEvent(QPaintEvent*) {
     painter.drawPixmap(0, 0, resting);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setClipPath(MapPaint::frame(QSizeF(size())));
+    // No clip to the frame here: every hover layer and the pill lie well
+    // inside its rounded corners, and a clip would make each layer's own clip
+    // an intersection of curved paths on every frame.
     fades.paint(painter);
 }
 

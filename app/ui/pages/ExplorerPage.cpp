@@ -179,9 +179,9 @@ void ExplorerPage::refresh() {
         QTimer::singleShot(0, crumbScroll, [bar = crumbScroll->horizontalScrollBar()] { bar->setValue(bar->maximum()); });
     }
     refreshMap(folder);
-    const std::string key = std::to_string(reinterpret_cast<uintptr_t>(scan.get())) + "|" + folder->path + "|" +
-                            std::to_string(folder->size);
-    if (key == shownKey) return;
+    const std::string key = folder->path + "|" + std::to_string(folder->size);
+    if (scan == shownScan && key == shownKey) return;
+    shownScan = scan;
     shownKey = key;
     header->setText(text(Explorer::header(*folder)));
     list->setFolder(folder);

@@ -79,6 +79,7 @@ private:
     QScrollArea* scroller = nullptr;
     ExplorerChildList* list = nullptr;
     QLabel* empty = nullptr;
-    /// What the list and the map show: the scan and the folder's path and size.
+    /// What the list shows: the scan (held, so its address is never another's) and the folder's path and size.
+    std::shared_ptr<const ScanResult> shownScan;
     std::string shownKey;
 };
