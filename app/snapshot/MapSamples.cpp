@@ -11,7 +11,7 @@ QImage voronoi(const NodeRef& root, const MapHover& hover) {
     auto* view = new VoronoiView(root, [](const NodeRef&) {});
     // Sized before the hover is set, so the hover indexes the layout that is drawn.
     view->resize(sampleSize);
-    view->show(hover);
+    view->setHover(hover);
     QImage image = Gallery::standalone(view, sampleSize);
     MapAnimations::setEnabled(animated);
     return image;

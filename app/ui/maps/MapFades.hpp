@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPixmap>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -48,6 +49,9 @@ private:
         Layer layer;
         double from = 0;
         double to = 1;
+        /// The layer drawn once while it fades, so it fades as one picture
+        /// (its parts do not show through each other); made on first use.
+        mutable QPixmap image;
     };
     double progress() const;
     double current(const Shown& shown) const;

@@ -27,7 +27,7 @@ void TreemapView::paintResting(QPainter& painter) {
 
 void TreemapView::folderChanged() { refreshLayers(); }
 
-void TreemapView::show(std::optional<std::string> id) {
+void TreemapView::setHoverID(std::optional<std::string> id) {
     if (id == hovered) return;
     hovered = std::move(id);
     refreshLayers();
@@ -49,11 +49,11 @@ void TreemapView::refreshLayers() {
 }
 
 void TreemapView::pointerMoved(Point point) {
-    show(Treemap::target(point, cells(), hovered));
+    setHoverID(Treemap::target(point, cells(), hovered));
 }
 
 void TreemapView::pointerLeft() {
-    if (hovered) show(std::nullopt);
+    if (hovered) setHoverID(std::nullopt);
 }
 
 void TreemapView::tapped(Point point) { open(Treemap::tap(point, cells())); }

@@ -19,7 +19,7 @@ public:
     const std::vector<TreemapCell>& cells();
     const std::optional<std::string>& hoverID() const { return hovered; }
     /// Sets the hovered cell's id (nothing when unchanged), stepping its layers.
-    void show(std::optional<std::string> id);
+    void setHoverID(std::optional<std::string> id);
 
     void pointerMoved(Point point) override;
     void pointerLeft() override;

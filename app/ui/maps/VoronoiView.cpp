@@ -27,7 +27,7 @@ void VoronoiView::paintResting(QPainter& painter) {
 
 void VoronoiView::folderChanged() { refreshLayers(MapMotion::swap); }
 
-void VoronoiView::show(std::optional<MapHover> next) {
+void VoronoiView::setHover(std::optional<MapHover> next) {
     const auto motion = VoronoiMap::motion(hovered, next);
     if (!motion) return;
     hovered = next;
@@ -57,11 +57,11 @@ void VoronoiView::refreshLayers(const MapMotion::Animation& motion) {
 }
 
 void VoronoiView::pointerMoved(Point point) {
-    show(VoronoiMap::hit(point, blobs(), hovered));
+    setHover(VoronoiMap::hit(point, blobs(), hovered));
 }
 
 void VoronoiView::pointerLeft() {
-    if (hovered) show(std::nullopt);
+    if (hovered) setHover(std::nullopt);
 }
 
 void VoronoiView::tapped(Point point) { open(VoronoiMap::tap(point, blobs())); }

@@ -20,7 +20,7 @@ public:
     const std::vector<VoronoiBlob>& blobs();
     const std::optional<MapHover>& hover() const { return hovered; }
     /// Sets the hover (nothing when unchanged), swapping or stepping its layers.
-    void show(std::optional<MapHover> next);
+    void setHover(std::optional<MapHover> next);
 
     void pointerMoved(Point point) override;
     void pointerLeft() override;
