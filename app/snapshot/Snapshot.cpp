@@ -15,6 +15,7 @@
 #include "model/AppModel.hpp"
 #include "platform/QtRuntime.hpp"
 #include "snapshot/Gallery.hpp"
+#include "ui/maps/MapFades.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/controls/Motion.hpp"
 #include "ui/shell/ContentView.hpp"
@@ -105,6 +106,8 @@ std::string accentLine(const QColor& accent) {
 
 int run(const std::string& outputDirectory, bool demo) {
     std::cout << accentLine(AppPalette::accent()) << std::endl;
+    // Every image shows its final state: no map change may still be fading.
+    MapAnimations::setEnabled(false);
     QDir folder(QString::fromStdString(outputDirectory));
     if (!folder.mkpath(".")) std::cerr << "could not create " << outputDirectory << std::endl;
 

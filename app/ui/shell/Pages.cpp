@@ -2,6 +2,7 @@
 // line below; its constructor takes (const PageContext&).
 #include "ui/pages/AgentPage.hpp"
 #include "ui/pages/BackupPage.hpp"
+#include "ui/pages/ExplorerPage.hpp"
 #include "ui/pages/SuggestionsPage.hpp"
 #include "ui/pages/OverviewPage.hpp"
 #include "ui/shell/PageRegistry.hpp"
@@ -9,6 +10,8 @@
 void PageRegistry::addBuiltInPages() {
     using Section = AppModel::Section;
     add(Section::overview, of<OverviewPage>());
+    add(Section::explorer,
+        [](const PageContext& context) -> QWidget* { return new ExplorerPage(context.model, context.confirm); });
     add(Section::suggestions, [](const PageContext& context) -> QWidget* {
         return new SuggestionsPage(context.model, context.sheet);
     });
