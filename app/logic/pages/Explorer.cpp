@@ -109,7 +109,7 @@ std::vector<ExplorerMenuEntry> menu(const FileNode& node, const ExplorerMenuStat
     using Kind = ExplorerMenuEntry::Kind;
     std::vector<ExplorerMenuEntry> entries;
     if (node.isDirectory) entries.push_back(entry(Kind::open, L("打开")));
-    entries.push_back(entry(Kind::reveal, L("在访达中显示")));
+    entries.push_back(entry(Kind::reveal, L("在文件管理器中显示")));
     entries.push_back(entry(Kind::copyPath, L("拷贝路径")));
     entries.push_back(entry(Kind::divider, ""));
     if (isInICloud(node.path, state.home)) {
@@ -129,7 +129,7 @@ std::vector<ExplorerMenuEntry> menu(const FileNode& node, const ExplorerMenuStat
 ConfirmRequest askTrash(const FileNode& node, bool inICloud, const ExplorerActions& actions) {
     const std::string size = Fmt::bytes(node.size);
     std::string message =
-        inICloud ? L("%@ · 它在 iCloud 里:移到废纸篓后,会同时从 iCloud 和你的其他设备上消失。只想腾出这台 Mac "
+        inICloud ? L("%@ · 它在 iCloud 里:移到废纸篓后,会同时从 iCloud 和你的其他设备上消失。只想腾出这台电脑"
                      "的空间,请取消,改用右键菜单里的“释放本地副本”。",
                      size)
                  : L("%@ · 可以从废纸篓恢复,清倒废纸篓后才真正释放空间。", size);

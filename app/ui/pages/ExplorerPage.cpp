@@ -129,7 +129,7 @@ QWidget* ExplorerPage::buildExplorer() {
     headerRow->setContentsMargins(14, 10, 14, 10);
     header = textLabel(QString(), Typography::font(TextStyle::callout, QFont::Bold), Foreground::primary());
     headerRow->addWidget(header, 1);
-    headerRow->addWidget(new IconButton("folder", text(L("在访达中显示")), [this] {
+    headerRow->addWidget(new IconButton("folder", text(L("在文件管理器中显示")), [this] {
         if (const FileNode* node = model->explorerNode()) Desktop::reveal(node->path);
     }));
     sideColumn->addLayout(headerRow);

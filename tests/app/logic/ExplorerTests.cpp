@@ -98,7 +98,7 @@ TEST(ExplorerRequests, TextsDestructivenessAndActions) {
     const ConfirmRequest iCloud = Explorer::askTrash(node, true, actions);
     const ConfirmRequest plain = Explorer::askTrash(node, false, actions);
     EXPECT_EQ(iCloud.title, L("把“%@”移到废纸篓?", "Videos"));
-    EXPECT_EQ(iCloud.message, Fmt::bytes(node.size) + L(" · 它在 iCloud 里:移到废纸篓后,会同时从 iCloud 和你的其他设备上消失。只想腾出这台 Mac 的空间,请取消,改用右键菜单里的“释放本地副本”。"));
+    EXPECT_EQ(iCloud.message, Fmt::bytes(node.size) + L(" · 它在 iCloud 里:移到废纸篓后,会同时从 iCloud 和你的其他设备上消失。只想腾出这台电脑的空间,请取消,改用右键菜单里的“释放本地副本”。"));
     EXPECT_EQ(plain.message, L("%@ · 可以从废纸篓恢复,清倒废纸篓后才真正释放空间。", Fmt::bytes(node.size)));
     EXPECT_TRUE(iCloud.destructive);
     EXPECT_NE(iCloud.id, plain.id);
