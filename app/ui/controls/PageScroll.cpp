@@ -1,5 +1,6 @@
 #include "ui/controls/PageScroll.hpp"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QResizeEvent>
@@ -56,9 +57,7 @@ PageScroll::PageScroll(int spacing, QWidget* parent) : QScrollArea(parent) {
     row->addStretch(0);
     setWidget(content);
 
-    indicator = new ScrollIndicator(this);
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &PageScroll::placeIndicator);
-    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &PageScroll::placeIndicator);
+    attachOverlayIndicator(this);
 }
 
 QRectF PageScroll::indicatorRect(const QSizeF& viewport, double contentHeight, double offset) {
@@ -70,17 +69,37 @@ QRectF PageScroll::indicatorRect(const QSizeF& viewport, double contentHeight, d
     return {viewport.width() - indicatorInset - indicatorWidth, top, indicatorWidth, length};
 }
 
-void PageScroll::resizeEvent(QResizeEvent* event) {
-    QScrollArea::resizeEvent(event);
-    placeIndicator();
-}
+namespace {
+/// Keeps an indicator over a scroll area's viewport in step with its scroll bar.
+class IndicatorPlacer : public QObject {
+public:
+    IndicatorPlacer(QScrollArea* area, ScrollIndicator* indicator) : QObject(area), area(area), indicator(indicator) {
+        area->installEventFilter(this);
+    }
+    void place() {
+        indicator->setGeometry(area->viewport()->geometry());
+        const QScrollBar* bar = area->verticalScrollBar();
+        const double content = area->viewport()->height() + bar->maximum();
+        indicator->capsule = PageScroll::indicatorRect(area->viewport()->size(), content, bar->value());
+        indicator->raise();
+        indicator->update();
+    }
 
-void PageScroll::placeIndicator() {
-    auto* view = static_cast<ScrollIndicator*>(indicator);
-    view->setGeometry(viewport()->geometry());
-    const QScrollBar* bar = verticalScrollBar();
-    const double content = viewport()->height() + bar->maximum();
-    view->capsule = indicatorRect(viewport()->size(), content, bar->value());
-    view->raise();
-    view->update();
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == area && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) place();
+        return false;
+    }
+
+private:
+    QScrollArea* area;
+    ScrollIndicator* indicator;
+};
+}  // namespace
+
+void attachOverlayIndicator(QScrollArea* area) {
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* placer = new IndicatorPlacer(area, new ScrollIndicator(area));
+    QObject::connect(area->verticalScrollBar(), &QScrollBar::valueChanged, placer, [placer] { placer->place(); });
+    QObject::connect(area->verticalScrollBar(), &QScrollBar::rangeChanged, placer, [placer] { placer->place(); });
 }

@@ -24,12 +24,10 @@ public:
     /// tall scrolled by `offset`; empty when everything fits.
     static QRectF indicatorRect(const QSizeF& viewport, double contentHeight, double offset);
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
-    void placeIndicator();
-
     QVBoxLayout* items;
-    QWidget* indicator;
 };
+
+/// Replaces `area`'s vertical scroll bar with a capsule drawn over its
+/// viewport, so scrolling never takes width from the content.
+void attachOverlayIndicator(QScrollArea* area);

@@ -1,3 +1,4 @@
+#include "ui/controls/PageScroll.hpp"
 #include "ui/pages/ExplorerPage.hpp"
 
 #include <QLabel>
@@ -148,6 +149,7 @@ QWidget* ExplorerPage::buildExplorer() {
     scroller->setWidgetResizable(true);
     scroller->setWidget(list);
     scroller->viewport()->setAutoFillBackground(false);
+    attachOverlayIndicator(scroller);
     list->setAutoFillBackground(false);
     sideColumn->addWidget(scroller, 1);
     empty = textLabel(text(L("这里没有超过 1 MB 的项目")), Typography::font(TextStyle::body), Foreground::secondary());

@@ -1,3 +1,4 @@
+#include "ui/controls/PageScroll.hpp"
 #include "ui/pages/OverviewPage.hpp"
 
 #include <QBoxLayout>
@@ -42,6 +43,7 @@ OverviewPage::OverviewPage(const PageContext& context, QWidget* parent) : QScrol
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    attachOverlayIndicator(this);
     auto* surface = new QWidget;
     // Never squeezed below what its content needs: a short window scrolls instead.
     surface->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
