@@ -23,9 +23,11 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "HardLinks.hpp"
 #include "JSONFields.hpp"
 #include "Localization.hpp"
 #include "platform/FileSystem.hpp"
+#include "platform/FolderChain.hpp"
 
 namespace {
 
@@ -34,10 +36,10 @@ constexpr size_t cloudOnlyLimit = 200;
 constexpr int64_t filesPerProgressBatch = 4096;
 constexpr double progressInterval = 0.12;
 constexpr int openFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-// A walk keeps the descriptors of the folders it is inside open, so that
-// subfolders open relative to them; past this depth it opens them by path
-// instead, so deep trees cannot run the process out of descriptors.
-constexpr size_t openFoldersPerWalk = 48;
+// Each folder of a directory-read level holds its descriptor until its
+// subfolders are done, so the levels read that way are capped; deeper
+// folders are walked, which needs few descriptors at any depth.
+constexpr int64_t readLevelLimit = 64;
 const std::string dataVolume = "/System/Volumes/Data";
 
 /// Names come from the file system as bytes; the tree holds text.
@@ -90,18 +92,6 @@ struct Facts {
     }
     bool isFolder() const { return S_ISDIR(mode); }
     bool isRegular() const { return S_ISREG(mode); }
-};
-
-/// Hard links are recognised by the file's identity on its device.
-struct InodeSet {
-    struct Hash {
-        size_t operator()(const std::pair<dev_t, ino_t>& key) const {
-            return std::hash<uint64_t>()(static_cast<uint64_t>(key.second) * 0x9E3779B97F4A7C15ull ^ key.first);
-        }
-    };
-    std::unordered_set<std::pair<dev_t, ino_t>, Hash> seen;
-    /// True the first time a file is seen.
-    bool insert(const Facts& facts) { return seen.emplace(facts.device, facts.inode).second; }
 };
 
 /// The entries of one folder in directory order, each with its `lstat`,
@@ -172,6 +162,7 @@ struct ScanContext {
     int64_t inaccessibleCount = 0;
     std::vector<std::string> cloudOnly;
     double lastReport = 0;
+    std::vector<CountedLink> links;
 
     bool cancelled() const { return cancel && cancel->isCancelled(); }
 
@@ -186,6 +177,14 @@ struct ScanContext {
         std::string text = asText(path);
         std::lock_guard guard(lock);
         if (cloudOnly.size() < cloudOnlyLimit) cloudOnly.push_back(std::move(text));
+    }
+
+    /// Once per part of the scan, and only when it met multiply-linked files.
+    void addLinks(LinkTally& tally) {
+        if (tally.empty()) return;
+        std::vector<CountedLink> counted = tally.take();
+        std::lock_guard guard(lock);
+        links.insert(links.end(), std::make_move_iterator(counted.begin()), std::make_move_iterator(counted.end()));
     }
 
     void add(int64_t moreFiles, int64_t moreBytes, const std::string& path) {
@@ -210,35 +209,33 @@ struct ScanContext {
     }
 };
 
+/// Where a part of the scan starts: a name relative to an open folder (or
+/// to the working folder), with the path it has in the tree.
+struct Place {
+    int parent = AT_FDCWD;
+    const char* name = nullptr;
+    const std::string& path;
+};
+
 /// One sequential walk below the fan-out depth. Files are counted into the
 /// innermost open folder; a folder is folded into its parent when the walk
 /// leaves it, and kept as a node only when it is large enough.
 class SequentialWalk {
 public:
-    SequentialWalk(ScanContext& context, const std::string& rootPath) : ctx(context), rootPath(rootPath) {}
+    SequentialWalk(ScanContext& context, const Place& start) : ctx(context), start(start) {}
 
-    ~SequentialWalk() {
-        for (size_t level = 0; level < depth; ++level)
-            if (frames[level].descriptor >= 0) ::close(frames[level].descriptor);
-    }
-
-    std::optional<FileNode> run() {
-        struct stat status;
-        if (::lstat(rootPath.c_str(), &status) != 0) {
-            ctx.addInaccessible(rootPath);
-            return std::nullopt;
-        }
-        Facts root = Facts::of(status);
+    std::optional<FileNode> run(const Facts& root) {
         walkDevice = root.device;
-        path = rootPath;
+        path = start.path;
         if (!root.isFolder()) {
-            countFile(root, lastComponent(rootPath));
+            countFile(root, lastComponent(start.path));
         } else {
-            enterFolder(root, -1, rootPath.c_str());
+            enterFolder(root, start.name);
             while (depth > 0)
                 if (!step()) return std::nullopt;
         }
-        if (pendingFiles > 0) ctx.add(pendingFiles, pendingBytes, rootPath);
+        if (pendingFiles > 0) ctx.add(pendingFiles, pendingBytes, start.path);
+        ctx.addLinks(links);
         return std::move(result);
     }
 
@@ -254,18 +251,19 @@ private:
         Builder builder;
         Listing listing;
         size_t next = 0;
-        int descriptor = -1;
+        bool opened = false;  // in the chain of open folders
         size_t pathLength = 0;
         dev_t device = 0;
         ino_t inode = 0;
     };
 
     ScanContext& ctx;
-    const std::string& rootPath;
+    const Place& start;
     std::string path;  // the path of the entry being handled, like fts_path
     std::deque<Frame> frames;  // frames[0 ..< depth] are the open folders; a deque keeps references stable
     size_t depth = 0;
-    InodeSet inodes;
+    FolderChain chain;
+    LinkTally links;
     int64_t pendingFiles = 0;
     int64_t pendingBytes = 0;
     dev_t walkDevice = 0;
@@ -306,7 +304,7 @@ private:
             leaveFolder();
             return true;
         }
-        enterFolder(entry.facts, frame.descriptor, frame.listing.cName(entry));
+        enterFolder(entry.facts, frame.listing.cName(entry));
         return true;
     }
 
@@ -316,45 +314,37 @@ private:
         frame.builder = Builder{facts.allocated, 0, 0, facts.modified, {}};
         frame.listing.entries.clear();
         frame.next = 0;
-        frame.descriptor = -1;
+        frame.opened = false;
         frame.pathLength = path.size();
         frame.device = facts.device;
         frame.inode = facts.inode;
     }
 
-    /// Opens a folder and reads its entries. A folder on another device is
-    /// counted with its own allocation but not entered; one that cannot be
-    /// opened is reported and counted the same way.
-    void enterFolder(const Facts& facts, int parentDescriptor, const char* name) {
+    /// Opens a folder relative to its parent and reads its entries. A folder
+    /// on another device is counted with its own allocation but not entered;
+    /// one that cannot be opened is reported and counted the same way.
+    void enterFolder(const Facts& facts, const char* name) {
         pushFolder(facts);
         if (facts.device != walkDevice) {
             leaveFolder();
             return;
         }
-        int descriptor = -1;
-        if (FileSystem::canOpenFolder(path))
-            descriptor = parentDescriptor >= 0 ? ::openat(parentDescriptor, name, openFlags)
-                                               : ::open(path.c_str(), openFlags);
+        int descriptor = FileSystem::canOpenFolder(path)
+                             ? chain.enter(name, facts.device, facts.inode, start.parent)
+                             : -1;
         if (descriptor < 0) {
             ctx.addInaccessible(path);
             leaveFolder();
             return;
         }
         Frame& frame = frames[depth - 1];
+        frame.opened = true;
         frame.listing.read(descriptor);
-        if (depth >= openFoldersPerWalk) {
-            ::close(descriptor);
-            descriptor = -1;
-        }
-        frame.descriptor = descriptor;
     }
 
     void leaveFolder() {
         Frame& frame = frames[depth - 1];
-        if (frame.descriptor >= 0) {
-            ::close(frame.descriptor);
-            frame.descriptor = -1;
-        }
+        if (frame.opened) chain.leave();
         Builder built = std::move(frame.builder);
         frame.builder.children.clear();
         path.resize(frame.pathLength);
@@ -385,7 +375,8 @@ private:
     /// Counts a non-folder entry; false when a progress batch found the scan cancelled.
     bool countFile(const Facts& facts, std::string_view name) {
         int64_t size = facts.allocated;
-        if (facts.isRegular() && facts.links > 1 && !inodes.insert(facts)) size = 0;
+        // Every link counts for now; the scan settles them at its end.
+        bool firstMet = facts.links < 2 || links.count(facts.device, facts.inode, size, asText(path));
         if (depth == 0) {
             result = fileNode(name, path, size, facts.modified);
         } else {
@@ -396,7 +387,7 @@ private:
             if (size >= ctx.options.minNodeSize) top.children.push_back(fileNode(name, path, size, facts.modified));
         }
         pendingFiles += 1;
-        pendingBytes += size;
+        if (firstMet) pendingBytes += size;
         if (pendingFiles == filesPerProgressBatch) {
             ctx.add(pendingFiles, pendingBytes, path);
             if (ctx.cancelled()) return false;
@@ -406,10 +397,6 @@ private:
         return true;
     }
 };
-
-std::optional<FileNode> sequentialScan(const std::string& path, ScanContext& ctx) {
-    return SequentialWalk(ctx, path).run();
-}
 
 /// The results of one level's parallel loop, one slot per subfolder, merged
 /// afterwards in directory order.
@@ -431,32 +418,38 @@ private:
 };
 
 /// One folder of a directory-read level: its files are counted here, its
-/// subfolders scanned in parallel one level deeper.
-std::optional<FileNode> scanTree(const std::string& path, int64_t fanOut, ScanContext& ctx) {
+/// subfolders scanned in parallel one level deeper, each opened relative to
+/// this folder's descriptor, which stays open until they are done.
+std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext& ctx) {
     if (ctx.cancelled()) return std::nullopt;
+    const std::string& path = place.path;
     struct stat status;
-    if (::lstat(path.c_str(), &status) != 0) {
+    if (::fstatat(place.parent, place.name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
         ctx.addInaccessible(path);
         return std::nullopt;
     }
-    if (fanOut < 1 || !S_ISDIR(status.st_mode)) return sequentialScan(path, ctx);
+    Facts own = Facts::of(status);
+    if (fanOut < 1 || !own.isFolder()) return SequentialWalk(ctx, place).run(own);
 
-    int descriptor = FileSystem::canOpenFolder(path) ? ::open(path.c_str(), openFlags) : -1;
+    int descriptor = FileSystem::canOpenFolder(path) ? ::openat(place.parent, place.name, openFlags) : -1;
     if (descriptor < 0) {
         ctx.addInaccessible(path);
         return emptyFolderNode(path);
     }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{descriptor};
     Listing listing;
     listing.read(descriptor);
-    ::close(descriptor);
 
-    Facts own = Facts::of(status);
     int64_t bytes = own.allocated;
     int64_t count = 0;
     int64_t newest = 0;
-    InodeSet inodes;
+    int64_t linkedAgain = 0;  // bytes of links met before in this folder, left out of progress
+    LinkTally links;
     std::vector<FileNode> nodes;
-    std::vector<std::string> subfolders;
+    std::vector<std::pair<const char*, std::string>> subfolders;
     for (const auto& entry : listing.entries) {
         if (!entry.statted) continue;
         std::string child = childPath(path, listing.name(entry));
@@ -467,25 +460,29 @@ std::optional<FileNode> scanTree(const std::string& path, int64_t fanOut, ScanCo
                 ctx.addCloudOnly(child);
                 continue;
             }
-            subfolders.push_back(std::move(child));
+            subfolders.emplace_back(listing.cName(entry), std::move(child));
             continue;
         }
         int64_t size = entry.facts.allocated;
-        if (entry.facts.links >= 2 && !inodes.insert(entry.facts)) size = 0;
+        bool firstMet = entry.facts.links < 2 || links.count(entry.facts.device, entry.facts.inode, size, asText(child));
+        if (!firstMet) linkedAgain += size;
         bytes += size;
         count += 1;
         newest = std::max(newest, entry.facts.modified);
         if (size >= ctx.options.minNodeSize)
             nodes.push_back(fileNode(listing.name(entry), child, size, entry.facts.modified));
     }
-    ctx.add(count, bytes, path);
+    ctx.add(count, bytes - linkedAgain, path);
+    ctx.addLinks(links);
 
     Slots slots(subfolders.size());
     tbb::parallel_for(
         tbb::blocked_range<size_t>(0, subfolders.size(), 1),
         [&](const tbb::blocked_range<size_t>& range) {
-            for (size_t index = range.begin(); index != range.end(); ++index)
-                slots.set(index, scanTree(subfolders[index], fanOut - 1, ctx));
+            for (size_t index = range.begin(); index != range.end(); ++index) {
+                Place child{descriptor, subfolders[index].first, subfolders[index].second};
+                slots.set(index, scanTree(child, fanOut - 1, ctx));
+            }
         },
         tbb::simple_partitioner());
 
@@ -620,9 +617,11 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     ctx.cancel = cancel;
     ctx.progress = progress;
 
-    std::optional<FileNode> scanned = scanTree(walked, std::max<int64_t>(options.fanOutDepth, 0), ctx);
+    std::optional<FileNode> scanned =
+        scanTree(Place{AT_FDCWD, walked.c_str(), walked}, std::clamp<int64_t>(options.fanOutDepth, 0, readLevelLimit), ctx);
     FileNode root = scanned ? std::move(*scanned) : emptyFolderNode(walked);
     if (isCancelled(cancel)) throw OstrevaneError(L("扫描已取消"));
+    HardLinks::countOnce(root, std::move(ctx.links), options.minNodeSize);
     if (rewrite) root = rewritePrefix(root, dataVolume, "");
 
     std::vector<std::string> inaccessible;
