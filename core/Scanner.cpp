@@ -2,8 +2,10 @@
 // their subfolders scanned in parallel; below the fan-out depth each folder is
 // walked sequentially on one thread, in the manner of fts(3) with FTS_PHYSICAL
 // | FTS_XDEV | FTS_NOCHDIR, but with descriptor-relative calls (getdents64 and
-// fstatat on the folder's descriptor), which spares the kernel a full path
-// lookup per file.
+// fstatat on the folder's descriptor, each folder opened relative to its
+// parent's), which spares the kernel a full path lookup per file and puts no
+// limit on depth. Multiply-linked files count at every link while the parts
+// run and are settled once the tree is complete (HardLinks).
 #include "Scanner.hpp"
 
 #include <dirent.h>
@@ -27,7 +29,6 @@
 #include <unordered_set>
 
 #include "HardLinks.hpp"
-#include "JSONFields.hpp"
 #include "Localization.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
@@ -538,74 +539,6 @@ FileNode rewritePrefix(const FileNode& node, const std::string& from, const std:
 
 }  // namespace
 
-// MARK: Options and records
-
-std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    // Accumulated as a negative number so INT64_MIN fits.
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        int digit = c - '0';
-        if (value < (std::numeric_limits<int64_t>::min() + digit) / 10) return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == std::numeric_limits<int64_t>::min()) return std::nullopt;
-        value = -value;
-    }
-    return value;
-}
-
-ScanOptions::ScanOptions() {
-    if (const char* raw = std::getenv("OSTREVANE_FANOUT"))
-        if (auto parsed = parseFanOut(raw)) fanOutDepth = *parsed;
-}
-
-ScanResult ScanResult::replacingRoot(FileNode newRoot) const {
-    ScanResult copy = *this;
-    copy.fileCount = newRoot.fileCount;
-    copy.root = std::move(newRoot);
-    return copy;
-}
-
-namespace {
-
-template <class Document>
-void writeResult(Document& document, const ScanResult& result) {
-    document = Document::object();
-    document["root"] = result.root;
-    document["scannedAt"] = ISODate::format(result.scannedAt);
-    document["duration"] = result.duration;
-    document["fileCount"] = result.fileCount;
-    document["inaccessible"] = result.inaccessible;
-    document["inaccessibleCount"] = result.inaccessibleCount;
-    document["cloudOnly"] = result.cloudOnly;
-    document["minNodeSize"] = result.minNodeSize;
-}
-
-}  // namespace
-
-void to_json(json& document, const ScanResult& result) { writeResult(document, result); }
-void to_json(ordered_json& document, const ScanResult& result) { writeResult(document, result); }
-
-void from_json(const json& document, ScanResult& result) {
-    using namespace JSONFields;
-    result.root = require(document, "root").get<FileNode>();
-    result.scannedAt = date(require(document, "scannedAt"), "scannedAt");
-    result.duration = number(require(document, "duration"), "duration");
-    result.fileCount = integer(require(document, "fileCount"), "fileCount");
-    result.inaccessible = strings(require(document, "inaccessible"), "inaccessible");
-    result.inaccessibleCount = integer(require(document, "inaccessibleCount"), "inaccessibleCount");
-    result.cloudOnly = strings(require(document, "cloudOnly"), "cloudOnly");
-    result.minNodeSize = integer(require(document, "minNodeSize"), "minNodeSize");
-}
-
 // MARK: Scanner
 
 namespace Scanner {
@@ -629,7 +562,8 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     ctx.progress = progress;
 
     std::optional<FileNode> scanned;
-    const int threads = static_cast<int>(std::min(std::max(1u, std::thread::hardware_concurrency()) * threadsPerCore, threadLimit));
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const int threads = static_cast<int>(std::min(cores * threadsPerCore, threadLimit));
     tbb::global_control allowThreads(tbb::global_control::max_allowed_parallelism, threads);
     tbb::task_arena(threads).execute([&] {
         scanned = scanTree(Place{AT_FDCWD, walked.c_str(), walked},
