@@ -52,6 +52,10 @@ constexpr int64_t readLevelLimit = 64;
 // with a warm cache they cost little, since each blocks only briefly.
 constexpr unsigned threadsPerCore = 4;
 constexpr unsigned threadLimit = 64;
+// The innermost folders of a walk keep their descriptors (outer ones are
+// reopened on the way back); with every thread walking, the scan stays
+// well inside the usual limit of 1024 open files.
+constexpr size_t descriptorsPerWalk = 12;
 const std::string dataVolume = "/System/Volumes/Data";
 
 /// Names come from the file system as bytes; the tree holds text.
@@ -274,7 +278,7 @@ private:
     std::string path;  // the path of the entry being handled, like fts_path
     std::deque<Frame> frames;  // frames[0 ..< depth] are the open folders; a deque keeps references stable
     size_t depth = 0;
-    FolderChain chain;
+    FolderChain chain{descriptorsPerWalk};
     LinkTally links;
     int64_t pendingFiles = 0;
     int64_t pendingBytes = 0;
