@@ -31,6 +31,7 @@
 #include "Scanner.hpp"
 #include "StoredFile.hpp"
 #include "platform/FileSystem.hpp"
+#include "platform/FolderChain.hpp"
 #include "platform/Host.hpp"
 #include "platform/ICloud.hpp"
 
@@ -1050,38 +1051,71 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
 
 // MARK: Verification and evict helpers
 
-/// The check decides whether the source may go to the Trash, so sizes
-/// alone are not enough: a stale copy of a rewritten file has the same size.
-bool sameCopy(const std::string& source, const std::string& target) {
-    return !attributeFault(source) && BackupFiles::sameContent(source, target);
+/// Whether `sourceName` (in `sourceFolder`) has an exact copy at `targetName`
+/// (in `targetFolder`). The check decides whether the source may go to the
+/// Trash, so sizes alone are not enough: a stale copy of a rewritten file has
+/// the same size. `path` and `copyPath` name the two files for the hooks.
+bool sameCopy(int sourceFolder, const char* sourceName, int targetFolder, const char* targetName,
+              const std::string& path, const std::string& copyPath) {
+    return !attributeFault(path) &&
+           BackupFiles::sameContentAt(sourceFolder, sourceName, targetFolder, targetName, path, copyPath);
 }
 
-/// Compares every regular file below `folderPath`; false at the first file
-/// that differs or is missing, and at any entry that cannot be read, since an
-/// unread entry may not have been copied.
-bool verifyFolder(int fd, const std::string& folderPath, const std::string& targetPath,
+/// Compares every regular file below the source folder (`sourceFd`, taken
+/// over) with the file of the same relative path below `targetRoot`; false at
+/// the first file that differs or is missing, and at any entry that cannot be
+/// read, since an unread entry may not have been copied. Both trees are
+/// walked one component at a time through folder descriptors, so no depth is
+/// too deep to check.
+bool verifyFolder(int sourceFd, const std::string& sourceRoot, const std::string& targetRoot,
                   const std::set<std::string>& passOver) {
-    DirectoryStream folder(fd);
-    if (!folder.valid()) return false;
-    int readError = 0;
-    while (auto name = folder.next(readError)) {
-        const std::string path = joined(folderPath, *name);
-        const std::string target = joined(targetPath, *name);
+    struct Level {
+        std::vector<std::string> names;
+        size_t next = 0;
+        size_t pathLength = 0;
+        bool targetOpen = false;  // a missing target folder fails only at a file below it
+    };
+    FolderChain sources, targets;
+    if (sources.adopt(sourceFd) < 0) return false;
+    int targetFd = ::open(targetRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::vector<Level> levels(1);
+    levels[0].pathLength = sourceRoot.size();
+    levels[0].targetOpen = targetFd >= 0 && targets.adopt(targetFd) >= 0;
+    if (readNames(sources.innermost(), levels[0].names) != 0) return false;
+    std::string path = sourceRoot;
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next == level.names.size()) {
+            sources.leave();
+            if (level.targetOpen) targets.leave();
+            levels.pop_back();
+            continue;
+        }
+        const std::string& name = level.names[level.next++];
+        path.resize(level.pathLength);
+        path = joined(path, name);
         struct stat info;
-        if (attributeFault(path) || ::fstatat(folder.fd(), name->c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        if (attributeFault(path) || ::fstatat(sources.innermost(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
             return false;
         if (S_ISDIR(info.st_mode)) {
             if (!FileSystem::canOpenFolder(path)) return false;
-            int childFd = ::openat(folder.fd(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (childFd < 0 || !verifyFolder(childFd, path, target, passOver)) return false;
-        } else if (S_ISREG(info.st_mode) && !passOver.count(*name)) {
-            if (!sameCopy(path, target)) return false;
+            if (sources.enter(name.c_str(), info.st_dev, info.st_ino) < 0) return false;
+            Level child;
+            child.pathLength = path.size();
+            child.targetOpen = level.targetOpen && targets.enter(name.c_str()) >= 0;
+            if (readNames(sources.innermost(), child.names) != 0) return false;
+            levels.push_back(std::move(child));
+        } else if (S_ISREG(info.st_mode) && !passOver.count(name)) {
+            if (!level.targetOpen ||
+                !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), name.c_str(), path,
+                          targetRoot + path.substr(sourceRoot.size())))
+                return false;
         } else if (S_ISLNK(info.st_mode)) {
-            auto text = BackupFiles::linkText(AT_FDCWD, path);
-            if (!text || BackupFiles::linkText(AT_FDCWD, target) != text) return false;
+            auto text = BackupFiles::linkText(sources.innermost(), name);
+            if (!level.targetOpen || !text || BackupFiles::linkText(targets.innermost(), name) != text) return false;
         }
     }
-    return readError == 0;
+    return true;
 }
 
 void evictFiles(const std::string& path, int fd, int64_t& evicted, int64_t& failed);
@@ -1161,7 +1195,7 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
 bool verifyLocal(const std::string& source, const std::string& target) {
     struct stat info;
     if (::stat(source.c_str(), &info) != 0) return false;
-    if (!S_ISDIR(info.st_mode)) return sameCopy(source, target);
+    if (!S_ISDIR(info.st_mode)) return sameCopy(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), source, target);
     if (!FileSystem::canOpenFolder(source)) return false;
     int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;

@@ -72,10 +72,18 @@ std::optional<std::string> linkText(int folderFd, const std::string& name) {
 }
 
 bool sameContent(const std::string& source, const std::string& copy) {
+    return sameContentAt(AT_FDCWD, source, AT_FDCWD, copy, source, copy);
+}
+
+bool sameContentAt(int sourceFolder, const std::string& sourceName, int copyFolder, const std::string& copyName,
+                   const std::string& path, const std::string& copyPath) {
     struct stat a, b;
-    if (::lstat(source.c_str(), &a) != 0 || ::lstat(copy.c_str(), &b) != 0) return false;
+    if (::fstatat(sourceFolder, sourceName.c_str(), &a, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstatat(copyFolder, copyName.c_str(), &b, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
     if (!S_ISREG(a.st_mode) || !S_ISREG(b.st_mode) || a.st_size != b.st_size) return false;
-    auto original = FileReading::File::open(source), copied = FileReading::File::open(copy);
+    auto original = FileReading::File::openAt(sourceFolder, sourceName, path);
+    auto copied = FileReading::File::openAt(copyFolder, copyName, copyPath);
     if (!original || !copied) return false;
     original->adviseSequential();
     copied->adviseSequential();

@@ -1,6 +1,7 @@
-// Finding duplicates takes three passes over ever fewer files: sizes from the
-// scanned tree (free), then identity on disk (one lstat per file that shares
-// its size), then contents. Contents are read in parallel, but every result
+// Finding duplicates takes three passes over ever fewer files: the files
+// large enough and their allocations from the scanned tree (free), then
+// identity and byte length on disk (one lstat per such file), then the
+// contents of the files that share a length. Contents are read in parallel, but every result
 // lands in the slot of its file and the groups are formed afterwards in a
 // fixed order, so the outcome is the same as reading one file at a time.
 #include "Duplicates.hpp"
@@ -176,31 +177,38 @@ bool isPrunedFolder(const FileNode& folder, const std::string& library) {
     return std::find(bundleExtensions.begin(), bundleExtensions.end(), extension) != bundleExtensions.end();
 }
 
-/// File nodes by allocated size, each list in walk order.
-std::unordered_map<int64_t, std::vector<const FileNode*>> filesBySize(const FileNode& node, int64_t minSize) {
+/// File nodes of at least `minSize` allocated bytes, in walk order.
+std::vector<const FileNode*> candidateFiles(const FileNode& node, int64_t minSize) {
     const std::string library = Paths::home() + "/Library";
-    std::unordered_map<int64_t, std::vector<const FileNode*>> bySize;
+    std::vector<const FileNode*> files;
     node.walk([&](const FileNode& visited) {
         // A folder is never smaller than a file inside it, so nothing large
         // enough is lost by not entering it.
         if (visited.size < minSize) return false;
         if (visited.isDirectory) return !isPrunedFolder(visited, library);
-        bySize[visited.size].push_back(&visited);
+        files.push_back(&visited);
         return false;
     });
-    return bySize;
+    return files;
 }
 
-/// The files of one size that may hold duplicates, one per file on disk.
+/// A file that may have copies, with its allocated size from the tree.
+struct Candidate {
+    const FileNode* node = nullptr;
+    int64_t allocated = 0;
+};
+
+/// The files of one byte length that may hold duplicates, one per file on disk.
 struct SizeClass {
-    int64_t size = 0;
-    std::vector<const FileNode*> files;
+    int64_t length = 0;
+    std::vector<Candidate> files;
 };
 
 struct Identity {
     bool regular = false;
     dev_t device = 0;
     ino_t inode = 0;
+    int64_t length = 0;
 };
 
 struct IdentityHash {
@@ -209,49 +217,53 @@ struct IdentityHash {
     }
 };
 
-/// Sizes shared by at least two files, largest first. Only regular files
-/// count (a symbolic link or a pipe holds no content of its own), and hard
-/// links to one file on disk count once, as the first link met: deleting one
-/// of them frees nothing.
+/// Byte lengths shared by at least two files, longest first. Identical files
+/// can hold different numbers of blocks (a sparse copy, an allocation not
+/// yet made), so files are classed by their length, never by their
+/// allocation. Only regular files count (a symbolic link or a pipe holds no
+/// content of its own), and hard links to one file on disk count once, under
+/// the first link met: deleting one of them frees nothing. The scan counted
+/// such a file's bytes at one link only, so it takes the largest size any of
+/// its links has in the tree.
 std::vector<SizeClass> sizeClasses(const FileNode& node, int64_t minSize) {
-    auto bySize = filesBySize(node, minSize);
-    std::vector<SizeClass> classes;
-    for (auto& [size, files] : bySize)
-        if (files.size() >= 2) classes.push_back({size, std::move(files)});
-    std::sort(classes.begin(), classes.end(), [](const SizeClass& a, const SizeClass& b) { return a.size > b.size; });
-
-    std::vector<const FileNode*> flat;
-    for (const auto& sizeClass : classes) flat.insert(flat.end(), sizeClass.files.begin(), sizeClass.files.end());
-    std::vector<Identity> identities(flat.size());
-    tbb::parallel_for(size_t(0), flat.size(), [&](size_t i) {
+    std::vector<const FileNode*> files = candidateFiles(node, minSize);
+    std::vector<Identity> identities(files.size());
+    tbb::parallel_for(size_t(0), files.size(), [&](size_t i) {
         struct stat status {};
-        if (::lstat(flat[i]->path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-            identities[i] = {true, status.st_dev, status.st_ino};
+        if (::lstat(files[i]->path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+            identities[i] = {true, status.st_dev, status.st_ino, static_cast<int64_t>(status.st_size)};
     });
 
-    // A link whose size the scan counted as zero (its file was already
-    // counted elsewhere) falls in a smaller class; the larger classes come
-    // first, so it meets its file's identity there already.
-    std::unordered_set<std::pair<dev_t, ino_t>, IdentityHash> seen;
-    size_t index = 0;
-    std::vector<SizeClass> kept;
-    for (auto& sizeClass : classes) {
-        SizeClass distinct{sizeClass.size, {}};
-        for (const FileNode* file : sizeClass.files) {
-            const Identity& identity = identities[index++];
-            if (identity.regular && seen.emplace(identity.device, identity.inode).second)
-                distinct.files.push_back(file);
+    std::unordered_map<std::pair<dev_t, ino_t>, size_t, IdentityHash> firstLink;  // index into files
+    std::unordered_map<int64_t, std::vector<Candidate>> byLength;
+    std::vector<std::pair<int64_t, size_t>> placeOf(files.size());  // where each first link went
+    for (size_t i = 0; i < files.size(); ++i) {
+        const Identity& identity = identities[i];
+        if (!identity.regular) continue;
+        auto [found, added] = firstLink.emplace(std::make_pair(identity.device, identity.inode), i);
+        if (added) {
+            auto& list = byLength[identity.length];
+            placeOf[i] = {identity.length, list.size()};
+            list.push_back({files[i], files[i]->size});
+        } else {
+            auto [length, index] = placeOf[found->second];
+            int64_t& allocated = byLength[length][index].allocated;
+            allocated = std::max(allocated, files[i]->size);
         }
-        if (distinct.files.size() >= 2) kept.push_back(std::move(distinct));
     }
-    return kept;
+    std::vector<SizeClass> classes;
+    for (auto& [length, candidates] : byLength)
+        if (candidates.size() >= 2) classes.push_back({length, std::move(candidates)});
+    std::sort(classes.begin(), classes.end(),
+              [](const SizeClass& a, const SizeClass& b) { return a.length > b.length; });
+    return classes;
 }
 
 // ---------------------------------------------------------------------------
 // Contents
 
 /// One fingerprint slot per file of every class, in class order.
-std::vector<Outcome> readAll(const std::vector<const FileNode*>& files, const std::vector<bool>& wanted,
+std::vector<Outcome> readAll(const std::vector<Candidate>& files, const std::vector<bool>& wanted,
                              Reading reading) {
     std::vector<Outcome> outcomes(files.size());
     // Largest first, one file per task: a few large files then run side by
@@ -259,11 +271,11 @@ std::vector<Outcome> readAll(const std::vector<const FileNode*>& files, const st
     std::vector<size_t> order;
     for (size_t i = 0; i < files.size(); ++i)
         if (wanted[i]) order.push_back(i);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return files[a]->size > files[b]->size; });
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return files[a].allocated > files[b].allocated; });
     tbb::parallel_for(tbb::blocked_range<size_t>(0, order.size(), 1),
                       [&](const tbb::blocked_range<size_t>& range) {
                           for (size_t k = range.begin(); k != range.end(); ++k)
-                              outcomes[order[k]] = read(files[order[k]]->path, reading);
+                              outcomes[order[k]] = read(files[order[k]].node->path, reading);
                       },
                       tbb::simple_partitioner());
     return outcomes;
@@ -272,8 +284,7 @@ std::vector<Outcome> readAll(const std::vector<const FileNode*>& files, const st
 /// Verify mode reads whole files only where a cheap sample of both ends left
 /// more than one file of a class alike. A file whose sample could not be read
 /// keeps its whole class in play, since only a whole read can rule it out.
-std::vector<bool> filesWorthReadingWhole(const std::vector<SizeClass>& classes,
-                                         const std::vector<const FileNode*>& files) {
+std::vector<bool> filesWorthReadingWhole(const std::vector<SizeClass>& classes, const std::vector<Candidate>& files) {
     std::vector<bool> everything(files.size(), true);
     auto samples = readAll(files, everything, Reading::sample);
     std::vector<bool> wanted(files.size(), false);
@@ -313,10 +324,10 @@ std::string comparable(const std::string& path) {
     return result;
 }
 
-std::vector<std::string> sortedPaths(const std::vector<const FileNode*>& files) {
+std::vector<std::string> sortedPaths(const std::vector<Candidate>& files) {
     std::vector<std::pair<std::string, std::string>> keyed;
     keyed.reserve(files.size());
-    for (const FileNode* file : files) keyed.emplace_back(comparable(file->path), file->path);
+    for (const Candidate& file : files) keyed.emplace_back(comparable(file.node->path), file.node->path);
     std::sort(keyed.begin(), keyed.end());
     std::vector<std::string> paths;
     paths.reserve(keyed.size());
@@ -324,9 +335,13 @@ std::vector<std::string> sortedPaths(const std::vector<const FileNode*>& files) 
     return paths;
 }
 
-DuplicateGroup makeGroup(const std::vector<const FileNode*>& files, bool verified) {
+/// The copies may hold different numbers of blocks; the smallest allocation
+/// is what deleting any one of them frees at least.
+DuplicateGroup makeGroup(const std::vector<Candidate>& files, bool verified) {
     DuplicateGroup group;
-    group.bytesEach = files.front()->size;
+    group.bytesEach = std::min_element(files.begin(), files.end(), [](const Candidate& a, const Candidate& b) {
+                          return a.allocated < b.allocated;
+                      })->allocated;
     group.sizeEach = Fmt::bytes(group.bytesEach);
     group.wastedBytes = static_cast<int64_t>(files.size() - 1) * group.bytesEach;
     group.wasted = Fmt::bytes(group.wastedBytes);
@@ -340,7 +355,7 @@ DuplicateGroup makeGroup(const std::vector<const FileNode*>& files, bool verifie
 void collectGroups(const SizeClass& sizeClass, const Outcome* outcomes, bool verified,
                    std::vector<DuplicateGroup>& groups) {
     std::unordered_map<std::string, size_t> listOf;
-    std::vector<std::vector<const FileNode*>> lists;
+    std::vector<std::vector<Candidate>> lists;
     for (size_t i = 0; i < sizeClass.files.size(); ++i) {
         const auto& fingerprint = outcomes[i].fingerprint;
         if (!fingerprint) continue;
@@ -360,7 +375,7 @@ std::optional<std::string> fingerprint(const std::string& path, bool full) {
 
 DuplicateReport duplicates(const FileNode& node, int64_t minSize, bool verify, int64_t limit) {
     auto classes = sizeClasses(node, minSize);
-    std::vector<const FileNode*> files;
+    std::vector<Candidate> files;
     for (const auto& sizeClass : classes) files.insert(files.end(), sizeClass.files.begin(), sizeClass.files.end());
 
     std::vector<bool> wanted = verify ? filesWorthReadingWhole(classes, files) : std::vector<bool>(files.size(), true);

@@ -14,7 +14,9 @@ namespace Service {
 
 /// One set of files with the same content.
 struct DuplicateGroup {
-    /// The allocated size of one copy, taken from the group's first file.
+    /// The allocated size of one copy as the tree has it: the smallest among
+    /// the group's files, which may hold different numbers of blocks for the
+    /// same bytes.
     int64_t bytesEach = 0;
     std::string sizeEach;
     /// (copies - 1) x bytesEach.
@@ -49,8 +51,9 @@ void to_json(json& document, const DuplicateReport& report);
 void from_json(const json& document, DuplicateReport& report);
 
 /// Files of at least `minSize` allocated bytes below `node` grouped by
-/// content: by a fingerprint of their length, start and end, or with `verify`
-/// by the SHA-256 of the whole file. Bundles, libraries, "node_modules",
+/// content: files of the same byte length (however many blocks each holds)
+/// are compared by a fingerprint of their length, start and end, or with
+/// `verify` by the SHA-256 of the whole file. Bundles, libraries, "node_modules",
 /// ".git", the home folder's "Library" and the Trash folders are not entered. Hard links to one
 /// file count as that one file, named by the first link found. A file that
 /// cannot be opened or read takes part in no group. Never throws.

@@ -1,6 +1,9 @@
 // Reading a scanned tree: lookup, pruning, walking, the largest files, and
-// the JSON form shared by the scan cache and the demo data.
+// the JSON form shared by the scan cache and the demo data; the scan's
+// options and result records.
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 
 #include "JSONFields.hpp"
 #include "Scanner.hpp"
@@ -134,4 +137,72 @@ void from_json(const json& document, FileNode& node) {
         for (const auto& element : *value) list.push_back(element.get<FileNode>());
         node.children = std::move(list);
     }
+}
+
+// MARK: Options and records
+
+std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    // Accumulated as a negative number so INT64_MIN fits.
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        int digit = c - '0';
+        if (value < (std::numeric_limits<int64_t>::min() + digit) / 10) return std::nullopt;
+        value = value * 10 - digit;
+    }
+    if (!negative) {
+        if (value == std::numeric_limits<int64_t>::min()) return std::nullopt;
+        value = -value;
+    }
+    return value;
+}
+
+ScanOptions::ScanOptions() {
+    if (const char* raw = std::getenv("OSTREVANE_FANOUT"))
+        if (auto parsed = parseFanOut(raw)) fanOutDepth = *parsed;
+}
+
+ScanResult ScanResult::replacingRoot(FileNode newRoot) const {
+    ScanResult copy = *this;
+    copy.fileCount = newRoot.fileCount;
+    copy.root = std::move(newRoot);
+    return copy;
+}
+
+namespace {
+
+template <class Document>
+void writeResult(Document& document, const ScanResult& result) {
+    document = Document::object();
+    document["root"] = result.root;
+    document["scannedAt"] = ISODate::format(result.scannedAt);
+    document["duration"] = result.duration;
+    document["fileCount"] = result.fileCount;
+    document["inaccessible"] = result.inaccessible;
+    document["inaccessibleCount"] = result.inaccessibleCount;
+    document["cloudOnly"] = result.cloudOnly;
+    document["minNodeSize"] = result.minNodeSize;
+}
+
+}  // namespace
+
+void to_json(json& document, const ScanResult& result) { writeResult(document, result); }
+void to_json(ordered_json& document, const ScanResult& result) { writeResult(document, result); }
+
+void from_json(const json& document, ScanResult& result) {
+    using namespace JSONFields;
+    result.root = require(document, "root").get<FileNode>();
+    result.scannedAt = date(require(document, "scannedAt"), "scannedAt");
+    result.duration = number(require(document, "duration"), "duration");
+    result.fileCount = integer(require(document, "fileCount"), "fileCount");
+    result.inaccessible = strings(require(document, "inaccessible"), "inaccessible");
+    result.inaccessibleCount = integer(require(document, "inaccessibleCount"), "inaccessibleCount");
+    result.cloudOnly = strings(require(document, "cloudOnly"), "cloudOnly");
+    result.minNodeSize = integer(require(document, "minNodeSize"), "minNodeSize");
 }

@@ -2,8 +2,10 @@
 // their subfolders scanned in parallel; below the fan-out depth each folder is
 // walked sequentially on one thread, in the manner of fts(3) with FTS_PHYSICAL
 // | FTS_XDEV | FTS_NOCHDIR, but with descriptor-relative calls (getdents64 and
-// fstatat on the folder's descriptor), which spares the kernel a full path
-// lookup per file.
+// fstatat on the folder's descriptor, each folder opened relative to its
+// parent's), which spares the kernel a full path lookup per file and puts no
+// limit on depth. Multiply-linked files count at every link while the parts
+// run and are settled once the tree is complete (HardLinks).
 #include "Scanner.hpp"
 
 #include <dirent.h>
@@ -14,7 +16,9 @@
 
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/parallel_for.h>
+#include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/partitioner.h>
+#include <oneapi/tbb/task_arena.h>
 
 #include <algorithm>
 #include <chrono>
@@ -22,11 +26,13 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <thread>
 #include <unordered_set>
 
-#include "JSONFields.hpp"
+#include "HardLinks.hpp"
 #include "Localization.hpp"
 #include "platform/FileSystem.hpp"
+#include "platform/FolderChain.hpp"
 
 namespace {
 
@@ -35,10 +41,22 @@ constexpr size_t cloudOnlyLimit = 200;
 constexpr int64_t filesPerProgressBatch = 4096;
 constexpr double progressInterval = 0.12;
 constexpr int openFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-// A walk keeps the descriptors of the folders it is inside open, so that
-// subfolders open relative to them; past this depth it opens them by path
-// instead, so deep trees cannot run the process out of descriptors.
-constexpr size_t openFoldersPerWalk = 48;
+// Each folder of a directory-read level holds its descriptor until its
+// subfolders are done, so the levels read that way are capped; deeper
+// folders are walked, which needs few descriptors at any depth.
+constexpr int64_t readLevelLimit = 64;
+// With a cold cache every folder and inode read waits on the device, and
+// with one thread per core the device never sees more requests at once than
+// there are cores: a scan of 1.5 million files then spent its time in the
+// per-request cost of the kernel (submission, interrupt, wake-up) with the
+// device's queue mostly empty. More threads than cores keep the queue full;
+// with a warm cache they cost little, since each blocks only briefly.
+constexpr unsigned threadsPerCore = 4;
+constexpr unsigned threadLimit = 64;
+// The innermost folders of a walk keep their descriptors (outer ones are
+// reopened on the way back); with every thread walking, the scan stays
+// well inside the usual limit of 1024 open files.
+constexpr size_t descriptorsPerWalk = 12;
 const std::string dataVolume = "/System/Volumes/Data";
 
 /// Names come from the file system as bytes; the tree holds text.
@@ -91,18 +109,6 @@ struct Facts {
     }
     bool isFolder() const { return S_ISDIR(mode); }
     bool isRegular() const { return S_ISREG(mode); }
-};
-
-/// Hard links are recognised by the file's identity on its device.
-struct InodeSet {
-    struct Hash {
-        size_t operator()(const std::pair<dev_t, ino_t>& key) const {
-            return std::hash<uint64_t>()(static_cast<uint64_t>(key.second) * 0x9E3779B97F4A7C15ull ^ key.first);
-        }
-    };
-    std::unordered_set<std::pair<dev_t, ino_t>, Hash> seen;
-    /// True the first time a file is seen.
-    bool insert(const Facts& facts) { return seen.emplace(facts.device, facts.inode).second; }
 };
 
 /// The entries of one folder in directory order, each with its `lstat`,
@@ -173,6 +179,7 @@ struct ScanContext {
     int64_t inaccessibleCount = 0;
     std::vector<std::string> cloudOnly;
     double lastReport = 0;
+    std::vector<CountedLink> links;
 
     bool cancelled() const { return cancel && cancel->isCancelled(); }
 
@@ -187,6 +194,14 @@ struct ScanContext {
         std::string text = asText(path);
         std::lock_guard guard(lock);
         if (cloudOnly.size() < cloudOnlyLimit) cloudOnly.push_back(std::move(text));
+    }
+
+    /// Once per part of the scan, and only when it met multiply-linked files.
+    void addLinks(LinkTally& tally) {
+        if (tally.empty()) return;
+        std::vector<CountedLink> counted = tally.take();
+        std::lock_guard guard(lock);
+        links.insert(links.end(), std::make_move_iterator(counted.begin()), std::make_move_iterator(counted.end()));
     }
 
     void add(int64_t moreFiles, int64_t moreBytes, const std::string& path) {
@@ -211,35 +226,33 @@ struct ScanContext {
     }
 };
 
+/// Where a part of the scan starts: a name relative to an open folder (or
+/// to the working folder), with the path it has in the tree.
+struct Place {
+    int parent = AT_FDCWD;
+    const char* name = nullptr;
+    const std::string& path;
+};
+
 /// One sequential walk below the fan-out depth. Files are counted into the
 /// innermost open folder; a folder is folded into its parent when the walk
 /// leaves it, and kept as a node only when it is large enough.
 class SequentialWalk {
 public:
-    SequentialWalk(ScanContext& context, const std::string& rootPath) : ctx(context), rootPath(rootPath) {}
+    SequentialWalk(ScanContext& context, const Place& start) : ctx(context), start(start) {}
 
-    ~SequentialWalk() {
-        for (size_t level = 0; level < depth; ++level)
-            if (frames[level].descriptor >= 0) ::close(frames[level].descriptor);
-    }
-
-    std::optional<FileNode> run() {
-        struct stat status;
-        if (::lstat(rootPath.c_str(), &status) != 0) {
-            ctx.addInaccessible(rootPath);
-            return std::nullopt;
-        }
-        Facts root = Facts::of(status);
+    std::optional<FileNode> run(const Facts& root) {
         walkDevice = root.device;
-        path = rootPath;
+        path = start.path;
         if (!root.isFolder()) {
-            countFile(root, lastComponent(rootPath));
+            countFile(root, lastComponent(start.path));
         } else {
-            enterFolder(root, -1, rootPath.c_str());
+            enterFolder(root, start.name);
             while (depth > 0)
                 if (!step()) return std::nullopt;
         }
-        if (pendingFiles > 0) ctx.add(pendingFiles, pendingBytes, rootPath);
+        if (pendingFiles > 0) ctx.add(pendingFiles, pendingBytes, start.path);
+        ctx.addLinks(links);
         return std::move(result);
     }
 
@@ -255,18 +268,19 @@ private:
         Builder builder;
         Listing listing;
         size_t next = 0;
-        int descriptor = -1;
+        bool opened = false;  // in the chain of open folders
         size_t pathLength = 0;
         dev_t device = 0;
         ino_t inode = 0;
     };
 
     ScanContext& ctx;
-    const std::string& rootPath;
+    const Place& start;
     std::string path;  // the path of the entry being handled, like fts_path
     std::deque<Frame> frames;  // frames[0 ..< depth] are the open folders; a deque keeps references stable
     size_t depth = 0;
-    InodeSet inodes;
+    FolderChain chain{descriptorsPerWalk};
+    LinkTally links;
     int64_t pendingFiles = 0;
     int64_t pendingBytes = 0;
     dev_t walkDevice = 0;
@@ -307,7 +321,7 @@ private:
             leaveFolder();
             return true;
         }
-        enterFolder(entry.facts, frame.descriptor, frame.listing.cName(entry));
+        enterFolder(entry.facts, frame.listing.cName(entry));
         return true;
     }
 
@@ -317,45 +331,37 @@ private:
         frame.builder = Builder{facts.allocated, 0, 0, facts.modified, {}};
         frame.listing.entries.clear();
         frame.next = 0;
-        frame.descriptor = -1;
+        frame.opened = false;
         frame.pathLength = path.size();
         frame.device = facts.device;
         frame.inode = facts.inode;
     }
 
-    /// Opens a folder and reads its entries. A folder on another device is
-    /// counted with its own allocation but not entered; one that cannot be
-    /// opened is reported and counted the same way.
-    void enterFolder(const Facts& facts, int parentDescriptor, const char* name) {
+    /// Opens a folder relative to its parent and reads its entries. A folder
+    /// on another device is counted with its own allocation but not entered;
+    /// one that cannot be opened is reported and counted the same way.
+    void enterFolder(const Facts& facts, const char* name) {
         pushFolder(facts);
         if (facts.device != walkDevice) {
             leaveFolder();
             return;
         }
-        int descriptor = -1;
-        if (FileSystem::canOpenFolder(path))
-            descriptor = parentDescriptor >= 0 ? ::openat(parentDescriptor, name, openFlags)
-                                               : ::open(path.c_str(), openFlags);
+        int descriptor = FileSystem::canOpenFolder(path)
+                             ? chain.enter(name, facts.device, facts.inode, start.parent)
+                             : -1;
         if (descriptor < 0) {
             ctx.addInaccessible(path);
             leaveFolder();
             return;
         }
         Frame& frame = frames[depth - 1];
+        frame.opened = true;
         frame.listing.read(descriptor);
-        if (depth >= openFoldersPerWalk) {
-            ::close(descriptor);
-            descriptor = -1;
-        }
-        frame.descriptor = descriptor;
     }
 
     void leaveFolder() {
         Frame& frame = frames[depth - 1];
-        if (frame.descriptor >= 0) {
-            ::close(frame.descriptor);
-            frame.descriptor = -1;
-        }
+        if (frame.opened) chain.leave();
         Builder built = std::move(frame.builder);
         frame.builder.children.clear();
         path.resize(frame.pathLength);
@@ -386,7 +392,8 @@ private:
     /// Counts a non-folder entry; false when a progress batch found the scan cancelled.
     bool countFile(const Facts& facts, std::string_view name) {
         int64_t size = facts.allocated;
-        if (facts.isRegular() && facts.links > 1 && !inodes.insert(facts)) size = 0;
+        // Every link counts for now; the scan settles them at its end.
+        bool firstMet = facts.links < 2 || links.count(facts.device, facts.inode, size, asText(path));
         if (depth == 0) {
             result = fileNode(name, path, size, facts.modified);
         } else {
@@ -397,7 +404,7 @@ private:
             if (size >= ctx.options.minNodeSize) top.children.push_back(fileNode(name, path, size, facts.modified));
         }
         pendingFiles += 1;
-        pendingBytes += size;
+        if (firstMet) pendingBytes += size;
         if (pendingFiles == filesPerProgressBatch) {
             ctx.add(pendingFiles, pendingBytes, path);
             if (ctx.cancelled()) return false;
@@ -407,10 +414,6 @@ private:
         return true;
     }
 };
-
-std::optional<FileNode> sequentialScan(const std::string& path, ScanContext& ctx) {
-    return SequentialWalk(ctx, path).run();
-}
 
 /// The results of one level's parallel loop, one slot per subfolder, merged
 /// afterwards in directory order.
@@ -432,32 +435,38 @@ private:
 };
 
 /// One folder of a directory-read level: its files are counted here, its
-/// subfolders scanned in parallel one level deeper.
-std::optional<FileNode> scanTree(const std::string& path, int64_t fanOut, ScanContext& ctx) {
+/// subfolders scanned in parallel one level deeper, each opened relative to
+/// this folder's descriptor, which stays open until they are done.
+std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext& ctx) {
     if (ctx.cancelled()) return std::nullopt;
+    const std::string& path = place.path;
     struct stat status;
-    if (::lstat(path.c_str(), &status) != 0) {
+    if (::fstatat(place.parent, place.name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
         ctx.addInaccessible(path);
         return std::nullopt;
     }
-    if (fanOut < 1 || !S_ISDIR(status.st_mode)) return sequentialScan(path, ctx);
+    Facts own = Facts::of(status);
+    if (fanOut < 1 || !own.isFolder()) return SequentialWalk(ctx, place).run(own);
 
-    int descriptor = FileSystem::canOpenFolder(path) ? ::open(path.c_str(), openFlags) : -1;
+    int descriptor = FileSystem::canOpenFolder(path) ? ::openat(place.parent, place.name, openFlags) : -1;
     if (descriptor < 0) {
         ctx.addInaccessible(path);
         return emptyFolderNode(path);
     }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{descriptor};
     Listing listing;
     listing.read(descriptor);
-    ::close(descriptor);
 
-    Facts own = Facts::of(status);
     int64_t bytes = own.allocated;
     int64_t count = 0;
     int64_t newest = 0;
-    InodeSet inodes;
+    int64_t linkedAgain = 0;  // bytes of links met before in this folder, left out of progress
+    LinkTally links;
     std::vector<FileNode> nodes;
-    std::vector<std::string> subfolders;
+    std::vector<std::pair<const char*, std::string>> subfolders;
     for (const auto& entry : listing.entries) {
         if (!entry.statted) continue;
         std::string child = childPath(path, listing.name(entry));
@@ -468,25 +477,29 @@ std::optional<FileNode> scanTree(const std::string& path, int64_t fanOut, ScanCo
                 ctx.addCloudOnly(child);
                 continue;
             }
-            subfolders.push_back(std::move(child));
+            subfolders.emplace_back(listing.cName(entry), std::move(child));
             continue;
         }
         int64_t size = entry.facts.allocated;
-        if (entry.facts.links >= 2 && !inodes.insert(entry.facts)) size = 0;
+        bool firstMet = entry.facts.links < 2 || links.count(entry.facts.device, entry.facts.inode, size, asText(child));
+        if (!firstMet) linkedAgain += size;
         bytes += size;
         count += 1;
         newest = std::max(newest, entry.facts.modified);
         if (size >= ctx.options.minNodeSize)
             nodes.push_back(fileNode(listing.name(entry), child, size, entry.facts.modified));
     }
-    ctx.add(count, bytes, path);
+    ctx.add(count, bytes - linkedAgain, path);
+    ctx.addLinks(links);
 
     Slots slots(subfolders.size());
     tbb::parallel_for(
         tbb::blocked_range<size_t>(0, subfolders.size(), 1),
         [&](const tbb::blocked_range<size_t>& range) {
-            for (size_t index = range.begin(); index != range.end(); ++index)
-                slots.set(index, scanTree(subfolders[index], fanOut - 1, ctx));
+            for (size_t index = range.begin(); index != range.end(); ++index) {
+                Place child{descriptor, subfolders[index].first, subfolders[index].second};
+                slots.set(index, scanTree(child, fanOut - 1, ctx));
+            }
         },
         tbb::simple_partitioner());
 
@@ -542,74 +555,6 @@ FileNode rewritePrefix(const FileNode& node, const std::string& from, const std:
 
 }  // namespace
 
-// MARK: Options and records
-
-std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    // Accumulated as a negative number so INT64_MIN fits.
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        int digit = c - '0';
-        if (value < (std::numeric_limits<int64_t>::min() + digit) / 10) return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == std::numeric_limits<int64_t>::min()) return std::nullopt;
-        value = -value;
-    }
-    return value;
-}
-
-ScanOptions::ScanOptions() {
-    if (const char* raw = std::getenv("OSTREVANE_FANOUT"))
-        if (auto parsed = parseFanOut(raw)) fanOutDepth = *parsed;
-}
-
-ScanResult ScanResult::replacingRoot(FileNode newRoot) const {
-    ScanResult copy = *this;
-    copy.fileCount = newRoot.fileCount;
-    copy.root = std::move(newRoot);
-    return copy;
-}
-
-namespace {
-
-template <class Document>
-void writeResult(Document& document, const ScanResult& result) {
-    document = Document::object();
-    document["root"] = result.root;
-    document["scannedAt"] = ISODate::format(result.scannedAt);
-    document["duration"] = result.duration;
-    document["fileCount"] = result.fileCount;
-    document["inaccessible"] = result.inaccessible;
-    document["inaccessibleCount"] = result.inaccessibleCount;
-    document["cloudOnly"] = result.cloudOnly;
-    document["minNodeSize"] = result.minNodeSize;
-}
-
-}  // namespace
-
-void to_json(json& document, const ScanResult& result) { writeResult(document, result); }
-void to_json(ordered_json& document, const ScanResult& result) { writeResult(document, result); }
-
-void from_json(const json& document, ScanResult& result) {
-    using namespace JSONFields;
-    result.root = require(document, "root").get<FileNode>();
-    result.scannedAt = date(require(document, "scannedAt"), "scannedAt");
-    result.duration = number(require(document, "duration"), "duration");
-    result.fileCount = integer(require(document, "fileCount"), "fileCount");
-    result.inaccessible = strings(require(document, "inaccessible"), "inaccessible");
-    result.inaccessibleCount = integer(require(document, "inaccessibleCount"), "inaccessibleCount");
-    result.cloudOnly = strings(require(document, "cloudOnly"), "cloudOnly");
-    result.minNodeSize = integer(require(document, "minNodeSize"), "minNodeSize");
-}
-
 // MARK: Scanner
 
 namespace Scanner {
@@ -650,9 +595,17 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     ctx.cancel = cancel;
     ctx.progress = progress;
 
-    std::optional<FileNode> scanned = scanTree(walked, std::max<int64_t>(options.fanOutDepth, 0), ctx);
+    std::optional<FileNode> scanned;
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const int threads = static_cast<int>(std::min(cores * threadsPerCore, threadLimit));
+    tbb::global_control allowThreads(tbb::global_control::max_allowed_parallelism, threads);
+    tbb::task_arena(threads).execute([&] {
+        scanned = scanTree(Place{AT_FDCWD, walked.c_str(), walked},
+                           std::clamp<int64_t>(options.fanOutDepth, 0, readLevelLimit), ctx);
+    });
     FileNode root = scanned ? std::move(*scanned) : emptyFolderNode(walked);
     if (isCancelled(cancel)) throw OstrevaneError(L("扫描已取消"));
+    HardLinks::countOnce(root, std::move(ctx.links), options.minNodeSize);
     if (rewrite) {
         root = rewritePrefix(root, walked, shownPrefix);
         root.name = Paths::lastComponent(requested);

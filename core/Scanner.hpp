@@ -85,7 +85,8 @@ struct ScanOptions {
     /// Absolute paths of folders to pass over, matched against whole paths.
     std::vector<std::string> excludes;
     /// Levels read folder by folder (their subfolders scanned in parallel)
-    /// before each deeper folder is walked sequentially on one thread.
+    /// before each deeper folder is walked sequentially on one thread; at
+    /// most 64 levels are read that way, whatever the value.
     int64_t fanOutDepth = 4;
     /// A root that is a symbolic link to a folder is scanned as that folder,
     /// its tree shown under the link's path.

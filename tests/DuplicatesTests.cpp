@@ -1,5 +1,6 @@
 // The duplicate finder: what is read of a file, which files are compared,
 // which form groups, and in what order the groups come back.
+#include <fcntl.h>
 #include <openssl/evp.h>
 #include <unistd.h>
 
@@ -181,6 +182,28 @@ TEST_F(DuplicatesTest, ThreeCopiesMakeOneGroupWithSortedPathsAndSizesFromTheTree
         EXPECT_EQ(report.path, at("docs"));
         EXPECT_EQ(report.totalWastedBytes, 140000);
         EXPECT_EQ(report.totalWasted, Fmt::bytes(140000));
+    }
+}
+
+TEST_F(DuplicatesTest, IdenticalFilesWithDifferentBlockCountsFormOneGroup) {
+    // The same bytes twice: written whole, and with a hole where the zeros are.
+    const std::string start = patterned(512 * KiB), end = patterned(512 * KiB, 5);
+    write("s/dense", start + std::string(2 * MiB, '\0') + end);
+    int sparse = ::open(home.path("s/sparse").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(sparse, 0);
+    ASSERT_EQ(::pwrite(sparse, start.data(), start.size(), 0), static_cast<ssize_t>(start.size()));
+    ASSERT_EQ(::pwrite(sparse, end.data(), end.size(), start.size() + 2 * MiB), static_cast<ssize_t>(end.size()));
+    ::close(sparse);
+    FileNode tree = scanned(home.path("s"));
+    const FileNode* small = tree.find(at("s/sparse"));
+    ASSERT_NE(small, nullptr);
+    ASSERT_LT(small->size, tree.find(at("s/dense"))->size) << "the file system filled the hole";
+    for (bool verify : {false, true}) {
+        auto report = Service::duplicates(tree, 0, verify, 10);
+        ASSERT_EQ(report.groups.size(), 1u) << verify;
+        EXPECT_EQ(report.groups[0].paths, (std::vector<std::string>{at("s/dense"), at("s/sparse")}));
+        EXPECT_EQ(report.groups[0].bytesEach, small->size);
+        EXPECT_EQ(report.totalWastedBytes, small->size);
     }
 }
 

@@ -356,3 +356,19 @@ TEST_F(EvictTest, CloudOnlyFilesCountNothingAndKeepTheScanCache) {
     EXPECT_EQ(report.message, "Released the local copies of 0 files (still in the cloud).");
     EXPECT_TRUE(homeScanCached());
 }
+
+TEST_F(OffloadTest, ATreeDeeperThanPathMaxIsCheckedToTheBottomAndOffloaded) {
+    // 300 levels of 21 characters: paths of up to 6,600 characters.
+    DeepTree deep(source, 300, "a-folder-of-21-chars-", 100);
+    BackupReport backup =
+        BackupEngine::run(source.string(), destination, BackupOptions(false, BackupOptions::offloadExcludes));
+    ASSERT_EQ(backup.status, "ok") << backup.summary;
+    EXPECT_TRUE(BackupEngine::verifyLocal(source.string(), backup.target));
+    deep.growDeepestFile(backup.target);
+    EXPECT_FALSE(BackupEngine::verifyLocal(source.string(), backup.target));
+
+    OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+    EXPECT_TRUE(report.verified) << report.message;
+    EXPECT_TRUE(report.sourceTrashed);
+    removeTree(home.scratch() / "");
+}

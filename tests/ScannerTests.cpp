@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -190,26 +192,49 @@ TEST_F(ScannerTest, HardLinksInOneFolderCountOnceAtBothKindsOfLevel) {
         EXPECT_EQ(result.root.fileCount, 2);
         const FileNode* pair = result.root.find((tree() / "pair").string());
         ASSERT_NE(pair, nullptr);
-        // The first link read keeps the bytes; the other counts as a file of 0 bytes.
+        // The first link by path keeps the bytes; the other counts as a file of 0 bytes.
         EXPECT_EQ(pair->children->size(), 1u);
     }
 }
 
-TEST_F(ScannerTest, HardLinksInTwoFoldersCountTwiceAtReadLevelsAndOnceInsideOneWalk) {
+/// Every node's size by path.
+std::map<std::string, int64_t> sizesByPath(const FileNode& root) {
+    std::map<std::string, int64_t> sizes;
+    root.walk([&](const FileNode& node) {
+        sizes[node.path] = node.size;
+        return true;
+    });
+    return sizes;
+}
+
+TEST_F(ScannerTest, HardLinksInDifferentFoldersCountOnceAtTheFirstPathWhateverTheFanOut) {
+    // Linked across two top-level folders, across two folders below the
+    // fan-out depth (one walk), and across two walks.
+    const fs::path deep = tree() / "x/1/2/3/4/5";
     writeFile(tree() / "a" / "data.bin", 2 * MiB);
     fs::create_directories(tree() / "b");
     fs::create_hard_link(tree() / "a/data.bin", tree() / "b/data.bin");
-    int64_t once = allocated(tree()) + allocated(tree() / "a") + allocated(tree() / "b") + allocated(tree() / "a/data.bin");
-    int64_t fileSize = allocated(tree() / "a/data.bin");
-
-    ScanResult walked = Scanner::scan(tree().string(), optionsWith(0));
-    EXPECT_EQ(walked.root.size, once);
-    EXPECT_EQ(walked.root.fileCount, 2);
-
-    // Folders a and b are each read on their own, each with its own inode set.
-    ScanResult readLevels = Scanner::scan(tree().string(), optionsWith(4));
-    EXPECT_EQ(readLevels.root.size, once + fileSize);
-    EXPECT_EQ(readLevels.root.fileCount, 2);
+    writeFile(deep / "q" / "deep.bin", 3 * MiB);
+    fs::create_directories(deep / "p");
+    fs::create_directories(tree() / "y/1/2/3/4/5");
+    fs::create_hard_link(deep / "q/deep.bin", deep / "p/deep.bin");
+    fs::create_hard_link(deep / "q/deep.bin", tree() / "y/1/2/3/4/5/deep.bin");
+    for (int64_t fanOut : {0, 1, 4}) {
+        SCOPED_TRACE(fanOut);
+        ScanResult first = Scanner::scan(tree().string(), optionsWith(fanOut, 0));
+        EXPECT_EQ(first.root.size, duTotal(tree()));
+        EXPECT_EQ(first.root.fileCount, 5);
+        auto sizes = sizesByPath(first.root);
+        EXPECT_EQ(sizes[(tree() / "a/data.bin").string()], allocated(tree() / "a/data.bin"));
+        EXPECT_EQ(sizes[(tree() / "b").string()], allocated(tree() / "b"));
+        EXPECT_EQ(sizes[(deep / "p/deep.bin").string()], allocated(deep / "q/deep.bin"));
+        EXPECT_EQ(sizes[(deep / "q/deep.bin").string()], 0);
+        EXPECT_EQ(sizes[(tree() / "y/1/2/3/4/5/deep.bin").string()], 0);
+        for (int again = 0; again < 5; ++again)
+            EXPECT_EQ(sizesByPath(Scanner::scan(tree().string(), optionsWith(fanOut, 0)).root), sizes);
+        // Dropped once it is too small to keep, as if it had never counted.
+        EXPECT_EQ(Scanner::scan(tree().string(), optionsWith(fanOut)).root.find((tree() / "b").string()), nullptr);
+    }
 }
 
 // MARK: Fan-out depth
@@ -253,7 +278,7 @@ TEST_F(ScannerTest, ZeroOrNegativeFanOutWalksTheWholeTreeAsOneWalk) {
         EXPECT_EQ(Scanner::scan(tree().string()).root.size, once) << value;
     }
     ScopedEnv set("OSTREVANE_FANOUT", "abc");
-    EXPECT_GT(Scanner::scan(tree().string()).root.size, once);
+    EXPECT_EQ(Scanner::scan(tree().string()).root.size, once);
 }
 
 // MARK: Modification dates
@@ -392,6 +417,25 @@ TEST_F(ScannerTest, DeepTreesAreWalkedWholeAndLeaveNoDescriptorOpen) {
     EXPECT_THROW(Scanner::scan(tree().string(), optionsWith(0), token, [&](const ScanProgress&) { token->cancel(); }),
                  OstrevaneError);
     EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST_F(ScannerTest, TreesDeeperThanPathMaxAreCountedWholeWithFewDescriptors) {
+    // 300 levels of 21 characters: paths of up to 6,600 characters.
+    DeepTree deep(tree(), 300, "a-folder-of-21-chars-", 5000);
+    const int64_t expected = duBytes(tree());
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    struct rlimit low = saved;
+    low.rlim_cur = 128;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    for (int64_t fanOut : {0, 4, 1000}) {
+        SCOPED_TRACE(fanOut);
+        ScanResult result = Scanner::scan(tree().string(), optionsWith(fanOut, 0));
+        EXPECT_EQ(result.root.size, expected);
+        EXPECT_EQ(result.root.fileCount, 300);
+        EXPECT_EQ(result.inaccessibleCount, 0);
+    }
+    ::setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 // MARK: Unreadable, cloud-only, excluded and foreign folders

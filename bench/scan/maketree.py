@@ -8,7 +8,10 @@ hundreds of folders, git object folders, build output; most of the bytes are a
 few hundred media files, installers and build artefacts. It also holds hard
 links inside one folder and symbolic links (to files, to folders, dangling).
 
-Usage: maketree.py <folder>
+With --js-projects N the tree holds N web projects instead of 10, each about
+18,000 files: 80 of them make a tree of about 1.5 million files.
+
+Usage: maketree.py <folder> [--js-projects N]
 """
 import os
 import random
@@ -191,10 +194,11 @@ def personal(home):
 
 def main():
     home = sys.argv[1]
+    js_projects = int(sys.argv[3]) if len(sys.argv) > 3 and sys.argv[2] == "--js-projects" else 10
     folder(home)
     caches(home)
     projects = folder(os.path.join(home, "projects"))
-    for n in range(10):
+    for n in range(js_projects):
         js_project(projects, n)
     for n in range(3):
         rust_project(projects, n)

@@ -12,12 +12,12 @@ namespace {
 bool alwaysOpenable(const std::string&) { return true; }
 std::optional<int64_t> neverFails(const std::string&) { return std::nullopt; }
 
-int openForReading(const std::string& path) {
+int openForReading(int folderFd, const std::string& name) {
     // O_NOATIME keeps a content check from making files look recently used to
     // the rules that read access dates; only the owner (or root) may ask for it.
     const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    int descriptor = ::open(path.c_str(), flags | O_NOATIME);
-    if (descriptor < 0 && errno == EPERM) descriptor = ::open(path.c_str(), flags);
+    int descriptor = ::openat(folderFd, name.c_str(), flags | O_NOATIME);
+    if (descriptor < 0 && errno == EPERM) descriptor = ::openat(folderFd, name.c_str(), flags);
     return descriptor;
 }
 }  // namespace
@@ -30,9 +30,11 @@ void resetHooks() {
     failsAtOffset = neverFails;
 }
 
-std::optional<File> File::open(const std::string& path) {
+std::optional<File> File::open(const std::string& path) { return openAt(AT_FDCWD, path, path); }
+
+std::optional<File> File::openAt(int folderFd, const std::string& name, const std::string& path) {
     if (canOpen && !canOpen(path)) return std::nullopt;
-    int descriptor = openForReading(path);
+    int descriptor = openForReading(folderFd, name);
     if (descriptor < 0) return std::nullopt;
     return File(descriptor, failsAtOffset ? failsAtOffset(path) : std::nullopt);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -136,5 +137,55 @@ ScopedMountTable::ScopedMountTable(const std::vector<fs::path>& mountPoints) {
 }
 
 ScopedMountTable::~ScopedMountTable() { Mounts::resetHooks(); }
+
+DeepTree::DeepTree(fs::path root, int levels, std::string name, size_t fileSize)
+    : root(std::move(root)), levels(levels), name(std::move(name)) {
+    fs::create_directories(this->root);
+    int folder = ::open(this->root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string content(fileSize, 'd');
+    for (int level = 0; level < levels && folder >= 0; ++level) {
+        ::mkdirat(folder, this->name.c_str(), 0755);
+        int next = ::openat(folder, this->name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+        int file = ::openat(folder, "f", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        EXPECT_EQ(::write(file, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+        ::close(file);
+    }
+    EXPECT_GE(folder, 0);
+    ::close(folder);
+}
+
+DeepTree::~DeepTree() { removeTree(root / name); }
+
+void removeTree(const fs::path& path) {
+    std::string command = "rm -rf '" + path.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+void DeepTree::growDeepestFile(const fs::path& other) const {
+    int folder = ::open(other.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < levels && folder >= 0; ++level) {
+        int next = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+    }
+    int file = ::openat(folder, "f", O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(file, 0);
+    EXPECT_EQ(::write(file, "+", 1), 1);
+    ::close(file);
+    ::close(folder);
+}
+
+int64_t duBytes(const fs::path& path) {
+    std::string command = "du -s -B1 '" + path.string() + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    long long bytes = -1;
+    if (pipe) {
+        if (std::fscanf(pipe, "%lld", &bytes) != 1) bytes = -1;
+        ::pclose(pipe);
+    }
+    return bytes;
+}
 
 }  // namespace testing_support

@@ -86,6 +86,28 @@ public:
     ScopedMountTable& operator=(const ScopedMountTable&) = delete;
 };
 
+/// A chain of `levels` folders named `name` below `root`, each holding a
+/// file "f" of `fileSize` bytes, made one component at a time so the whole
+/// path may pass PATH_MAX. Removed with the object (rm copes with any depth).
+class DeepTree {
+public:
+    DeepTree(fs::path root, int levels, std::string name, size_t fileSize);
+    ~DeepTree();
+    DeepTree(const DeepTree&) = delete;
+    DeepTree& operator=(const DeepTree&) = delete;
+    /// Appends a byte to "f" of the deepest folder of the same chain below `root`.
+    void growDeepestFile(const fs::path& root) const;
+
+private:
+    fs::path root;
+    int levels;
+    std::string name;
+};
+/// Removes a tree of any depth (rm copes with paths past PATH_MAX).
+void removeTree(const fs::path& path);
+/// `du -s -B1` of a path: allocated bytes, each hard-linked file once.
+int64_t duBytes(const fs::path& path);
+
 struct CLIResult {
     int status = -1;
     std::string out;

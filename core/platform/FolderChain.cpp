@@ -1,0 +1,93 @@
+#include "platform/FolderChain.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+}
+
+FolderChain::FolderChain(size_t window) : window(std::max<size_t>(window, 2)) {}
+
+FolderChain::~FolderChain() {
+    for (const Level& level : levels)
+        if (level.fd >= 0) ::close(level.fd);
+}
+
+int FolderChain::innermost() const { return levels.empty() ? -1 : levels.back().fd; }
+
+size_t FolderChain::openCount() const { return levels.size() - std::min(lowestOpen, levels.size()); }
+
+int FolderChain::open(const char* name, int start) {
+    int parent = levels.empty() ? start : levels.back().fd;
+    int fd = ::openat(parent, name, folderFlags);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && openCount() > 1) {
+        closeOuter(1);
+        fd = ::openat(parent, name, folderFlags);
+    }
+    return fd;
+}
+
+void FolderChain::closeOuter(size_t keep) {
+    for (; lowestOpen + keep < levels.size(); ++lowestOpen) {
+        Level& level = levels[lowestOpen];
+        if (level.fd >= 0) ::close(level.fd);
+        level.fd = -1;
+    }
+}
+
+int FolderChain::push(int fd, dev_t device, ino_t inode) {
+    if (levels.empty()) lowestOpen = 0;
+    levels.push_back({fd, device, inode});
+    closeOuter(window);
+    return fd;
+}
+
+int FolderChain::enter(const char* name, dev_t device, ino_t inode, int start) {
+    int fd = open(name, start);
+    return fd < 0 ? -1 : push(fd, device, inode);
+}
+
+int FolderChain::enter(const char* name, int start) {
+    int fd = open(name, start);
+    return fd < 0 ? -1 : adopt(fd);
+}
+
+int FolderChain::adopt(int fd) {
+    struct stat status;
+    if (::fstat(fd, &status) != 0) {
+        int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return push(fd, status.st_dev, status.st_ino);
+}
+
+void FolderChain::leave() {
+    if (levels.empty()) return;
+    Level left = levels.back();
+    levels.pop_back();
+    if (!levels.empty() && levels.back().fd < 0 && left.fd >= 0) {
+        // ".." names the parent in one component whatever the depth; a
+        // folder moved meanwhile is told apart by its identity.
+        int fd = ::openat(left.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat status;
+        if (fd >= 0 && (::fstat(fd, &status) != 0 || status.st_dev != levels.back().device ||
+                        status.st_ino != levels.back().inode)) {
+            ::close(fd);
+            fd = -1;
+        }
+        levels.back().fd = fd;
+    }
+    if (left.fd >= 0) ::close(left.fd);
+    if (levels.empty())
+        lowestOpen = 0;
+    else if (levels.back().fd >= 0)
+        lowestOpen = std::min(lowestOpen, levels.size() - 1);
+    else
+        lowestOpen = levels.size();
+}
