@@ -65,21 +65,15 @@ const PointList& worldSquare() {
     return square;
 }
 
-std::vector<double> weightsOf(const std::vector<TerrainItem>& items) {
-    std::vector<double> weights;
-    for (const TerrainItem& item : items) weights.push_back(double(item.bytes));
-    return weights;
-}
-
-std::vector<Part> ridgesOf(const TerrainItem& item, const PointList& shape, Date now) {
+std::vector<Part> ridgesOf(const MapItem& item, const PointList& shape, Date now) {
     std::vector<Part> parts;
     if (!item.node || !item.node->isDirectory || Polygon::area(shape) <= 9000) return parts;
-    const std::vector<TerrainItem> subs = TerrainItems::split(item.node, 7);
+    const std::vector<MapItem> subs = Treemap::split(item.node, 7);
     const PointList inner = Polygon::inset(shape, 3);
     if (subs.size() < 2 || inner.size() < 3) return parts;
     int64_t subMax = 0;
-    for (const TerrainItem& sub : subs) subMax = std::max(subMax, sub.bytes);
-    const std::vector<PointList> cells = VoronoiTreemap::layout(weightsOf(subs), inner, 50, 0.01);
+    for (const MapItem& sub : subs) subMax = std::max(subMax, sub.bytes);
+    const std::vector<PointList> cells = VoronoiTreemap::layout(Treemap::weights(subs), inner, 50, 0.01);
     for (size_t j = 0; j < std::min(subs.size(), cells.size()); ++j) {
         PointList cell = Polygon::inset(cells[j], 2);
         if (cell.size() < 3) continue;
@@ -95,10 +89,10 @@ Point warped(double x, double y) {
 }
 
 void placeRegions(TerrainModel& model, Relief& relief, const std::shared_ptr<const FileNode>& node, Date now) {
-    const std::vector<TerrainItem> items = TerrainItems::split(node, 20);
-    const std::vector<PointList> cells = VoronoiTreemap::layout(weightsOf(items), worldSquare(), 90, 0.01);
+    const std::vector<MapItem> items = Treemap::split(node, 20);
+    const std::vector<PointList> cells = VoronoiTreemap::layout(Treemap::weights(items), worldSquare(), 90, 0.01);
     int64_t maxBytes = items.empty() ? 1 : 0;
-    for (const TerrainItem& item : items) maxBytes = std::max(maxBytes, item.bytes);
+    for (const MapItem& item : items) maxBytes = std::max(maxBytes, item.bytes);
     for (size_t i = 0; i < std::min(items.size(), cells.size()); ++i) {
         PointList shape = Polygon::inset(cells[i], 7);
         if (shape.size() <= 2) continue;

@@ -12,7 +12,7 @@
 
 #include "Geometry.hpp"
 #include "Scanner.hpp"
-#include "maps/TerrainItems.hpp"
+#include "maps/MapItem.hpp"
 
 /// A convex polygon prepared for signed-distance tests.
 struct ConvexShape {
@@ -42,7 +42,7 @@ public:
     static constexpr int maxLevels = 17;
 
     struct Region {
-        TerrainItem item;
+        MapItem item;
         ConvexShape shape;
         /// World position of the region's highest sample.
         Point summit;

@@ -64,6 +64,9 @@ bool summitHidden(const TerrainModel& model, const IsoProjection& projection, in
 
 namespace TerrainScene {
 
+const MapFont nameFont{11, MapFont::Weight::semibold, false};
+const MapFont sizeFont{9.5, MapFont::Weight::regular, true};
+
 TerrainBlock block(const IsoProjection& projection) {
     const double s = projection.scale, e = 554.24 * s, depth = blockDepth * s;
     const Point top = projection.origin, right{top.x + e, top.y + 320 * s};
@@ -125,20 +128,20 @@ ThemeColor lineColor(const TerrainModel& model, int region, double lift) {
 }
 
 TerrainLabel label(int region, const TerrainModel& model, const IsoProjection& projection,
-                   const TerrainTextMeasurer& measure) {
-    const TerrainItem& item = model.regions[size_t(region)].item;
+                   const TextMeasure& measure) {
+    const MapItem& item = model.regions[size_t(region)].item;
     TerrainLabel made{region, {}, {}, item.label, Fmt::bytes(item.bytes), 0, lineColor(model, region, 0.2)};
-    const Size name = measure(made.name, TerrainFont::name), size = measure(made.size, TerrainFont::size);
+    const TextBox name = measure(made.name, nameFont), size = measure(made.size, sizeFont);
     const Point summit = model.regions[size_t(region)].summit;
     made.anchor = projection.project(summit, model.terrace(summit));
-    made.nameHeight = name.height;
-    const double width = std::max(name.width, size.width) + 8, height = name.height + size.height + 2;
+    made.nameHeight = name.height();
+    const double width = std::max(name.width, size.width) + 8, height = name.height() + size.height() + 2;
     made.box = Rect(made.anchor.x - width / 2, made.anchor.y - 18 - height, width, height);
     return made;
 }
 
 std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection& projection,
-                                 const TerrainTextMeasurer& measure) {
+                                 const TextMeasure& measure) {
     std::vector<int> candidates;
     for (size_t r = 0; r < model.regions.size(); ++r)
         if (model.regions[r].item.node) candidates.push_back(int(r));
@@ -158,14 +161,14 @@ std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection&
     return placed;
 }
 
-TerrainPicture picture(const TerrainModel& model, Size size, const TerrainTextMeasurer& measure) {
+TerrainPicture picture(const TerrainModel& model, Size size, const TextMeasure& measure) {
     const IsoProjection projection = IsoProjection::fit(model, size);
     return {projection, block(projection), terraces(model, projection), trees(model, projection),
             labels(model, projection, measure)};
 }
 
 std::optional<TerrainHighlight> highlight(const TerrainModel& model, const IsoProjection& projection, int region,
-                                          const TerrainTextMeasurer& measure) {
+                                          const TextMeasure& measure) {
     if (region < 0 || size_t(region) >= model.regions.size()) return std::nullopt;
     TerrainHighlight lit;
     for (size_t k = 0; k < model.levels.size(); ++k) {
@@ -202,7 +205,5 @@ std::optional<std::string> idleText(const FileNode* node, Date now) {
     if (days < 1) return L("今天改动过");
     return L("%@ 天未改动", days);
 }
-
-std::string cacheKey(const FileNode& folder) { return folder.path + "|" + std::to_string(folder.size); }
 
 }  // namespace TerrainScene

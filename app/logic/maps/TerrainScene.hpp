@@ -10,16 +10,10 @@
 #include <vector>
 
 #include "Geometry.hpp"
+#include "maps/MapText.hpp"
 #include "maps/TerrainModel.hpp"
 #include "maps/TerrainProjection.hpp"
 #include "theme/Theme.hpp"
-
-/// The two text styles of a label: the name (11 semibold) and the size (9.5,
-/// monospaced digits).
-enum class TerrainFont { name, size };
-
-/// The size of `text` in `font`, laid out within 400 by 40 points.
-using TerrainTextMeasurer = std::function<Size(const std::string& text, TerrainFont font)>;
 
 struct TerrainSegment {
     Point a, b;
@@ -92,6 +86,11 @@ struct TerrainHighlight {
 };
 
 namespace TerrainScene {
+/// The two text styles of a summit label: the name (11 semibold) and the size
+/// (9.5, monospaced digits).
+extern const MapFont nameFont;
+extern const MapFont sizeFont;
+
 /// The block with its faces, strata, outline and sea level.
 TerrainBlock block(const IsoProjection& projection);
 /// One terrace per level, lowest first.
@@ -105,16 +104,16 @@ std::vector<TerrainTreeGlyph> trees(const TerrainModel& model, const IsoProjecti
 ThemeColor lineColor(const TerrainModel& model, int region, double lift);
 /// The label of `region` above its summit (the region must exist).
 TerrainLabel label(int region, const TerrainModel& model, const IsoProjection& projection,
-                   const TerrainTextMeasurer& measure);
+                   const TextMeasure& measure);
 /// Labels of the (at most 12) largest regions with a node whose summits are
 /// visible, largest first, leaving out any that would crowd an earlier one.
 std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection& projection,
-                                 const TerrainTextMeasurer& measure);
+                                 const TextMeasure& measure);
 /// The whole resting drawing for a view of `size`.
-TerrainPicture picture(const TerrainModel& model, Size size, const TerrainTextMeasurer& measure);
+TerrainPicture picture(const TerrainModel& model, Size size, const TextMeasure& measure);
 /// The highlight of `region`; none when the index is outside the regions.
 std::optional<TerrainHighlight> highlight(const TerrainModel& model, const IsoProjection& projection, int region,
-                                          const TerrainTextMeasurer& measure);
+                                          const TextMeasure& measure);
 /// The region whose terrain is under the screen point; none over the sea or
 /// off the island.
 std::optional<int> regionAt(const TerrainModel& model, const IsoProjection& projection, Point screen);
@@ -123,6 +122,4 @@ std::optional<int> regionAt(const TerrainModel& model, const IsoProjection& proj
 const FileNode* openTarget(const TerrainModel& model, const IsoProjection& projection, Point screen);
 /// How long ago `node` changed, for the hover pill; none without a node or date.
 std::optional<std::string> idleText(const FileNode* node, Date now);
-/// The model's cache key: the folder's path, "|", its size in bytes.
-std::string cacheKey(const FileNode& folder);
 }  // namespace TerrainScene

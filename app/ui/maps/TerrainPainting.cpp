@@ -7,18 +7,12 @@
 #include <algorithm>
 
 #include "Localization.hpp"
+#include "ui/maps/MapPaint.hpp"
 #include "ui/theme/QtTheme.hpp"
+#include "ui/theme/Symbols.hpp"
+#include "ui/theme/Typography.hpp"
 
 namespace {
-
-// Design sizes are points of one pixel at scale 1; Qt takes whole pixels
-// only, so fractional sizes go through the point size at the given dpi.
-QFont designFont(qreal pixels, QFont::Weight weight, qreal dpi) {
-    QFont font(Typography::family());
-    font.setPointSizeF(pixels * 72.0 / dpi);
-    font.setWeight(weight);
-    return font;
-}
 
 QColor grey(double white, double opacity = 1) { return QColor::fromRgbF(float(white), float(white), float(white), float(opacity)); }
 QColor white(double opacity) { return grey(1, opacity); }
@@ -117,48 +111,31 @@ void drawText(QPainter& painter, const std::string& text, QPointF topCentre, con
                      QString::fromStdString(text));
 }
 
-void drawLabel(QPainter& painter, const TerrainLabel& label, qreal dpi) {
+void drawLabel(QPainter& painter, const TerrainLabel& label) {
     const QPointF anchor = qt(label.anchor);
     painter.setPen(linePen(white(0.75), 0.8));
     painter.drawLine(anchor, QPointF(anchor.x(), label.box.maxY() + 2));
     painter.setPen(Qt::NoPen);
     painter.setBrush(qColor(label.dot));
     painter.drawEllipse(anchor, 2.2, 2.2);
-    drawText(painter, label.name, {label.box.midX(), label.box.minY()}, TerrainPainting::font(TerrainFont::name, dpi),
+    drawText(painter, label.name, {label.box.midX(), label.box.minY()}, MapPaint::font(TerrainScene::nameFont),
              white(1));
     drawText(painter, label.size, {label.box.midX(), label.box.minY() + label.nameHeight + 1},
-             TerrainPainting::font(TerrainFont::size, dpi), white(0.6));
-}
-
-// Stands in for the symbol font until the shared symbol table is in place.
-void drawSymbolDot(QPainter& painter, QPointF centre, const QColor& color) {
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawEllipse(centre, 3, 3);
+             MapPaint::font(TerrainScene::sizeFont), white(0.6));
 }
 
 }  // namespace
 
 namespace TerrainPainting {
 
-QFont font(TerrainFont which, qreal dpi) {
-    return which == TerrainFont::name ? designFont(11, QFont::DemiBold, dpi) : designFont(9.5, QFont::Normal, dpi);
-}
-
-Size measure(const std::string& text, const QFont& font) {
-    const QRectF box = QFontMetricsF(font).boundingRect(QRectF(0, 0, 400, 40), Qt::AlignLeft | Qt::TextWordWrap,
-                                                        QString::fromStdString(text));
-    return {box.width(), box.height()};
-}
-
-void drawPicture(QPainter& painter, const TerrainPicture& picture, qreal dpi) {
+void drawPicture(QPainter& painter, const TerrainPicture& picture) {
     drawBlock(painter, picture.block);
     for (const TerrainTerrace& terrace : picture.terraces) drawTerrace(painter, terrace);
     drawTrees(painter, picture.trees);
-    for (const TerrainLabel& label : picture.labels) drawLabel(painter, label, dpi);
+    for (const TerrainLabel& label : picture.labels) drawLabel(painter, label);
 }
 
-void drawHighlight(QPainter& painter, const TerrainHighlight& highlight, qreal dpi) {
+void drawHighlight(QPainter& painter, const TerrainHighlight& highlight) {
     // Opaque, so overlapping caps blend the same either way; separate lines
     // are an order of magnitude faster to stroke than one path of thousands
     // of segments, which matters on every hover change.
@@ -170,44 +147,28 @@ void drawHighlight(QPainter& painter, const TerrainHighlight& highlight, qreal d
     QPainterPath plate;
     plate.addRoundedRect(qt(highlight.plate), 6, 6);
     painter.fillPath(plate, grey(0.06, 0.92));
-    drawLabel(painter, highlight.label, dpi);
+    drawLabel(painter, highlight.label);
 }
 
-void drawLegend(QPainter& painter, qreal dpi) {
-    const QFont caption = designFont(10, QFont::Normal, dpi);
+void drawLegend(QPainter& painter) {
+    const QFont caption = Typography::font(TextStyle::caption);
     const QFontMetricsF metrics(caption);
     const QColor color = white(0.55);
+    const qreal symbol = Symbols::side(Typography::size(TextStyle::caption));
     qreal x = 14;
     const qreal middle = 14 + metrics.height() / 2;
-    for (const char* key : {"山越高 = 占用越多", "长树 = 半年以上没动过"}) {
-        drawSymbolDot(painter, {x + 4, middle}, color);
-        x += 8 + 6;
+    const std::pair<const char*, const char*> items[] = {{"mountain.2", "山越高 = 占用越多"},
+                                                         {"tree", "长树 = 半年以上没动过"}};
+    for (const auto& [name, key] : items) {
+        Symbols::draw(painter, QRectF(x, middle - symbol / 2, symbol, symbol), name, color,
+                      Typography::size(TextStyle::caption));
+        x += symbol + 6;
         const QString text = QString::fromStdString(L(key));
         painter.setFont(caption);
         painter.setPen(color);
         painter.drawText(QPointF(x, 14 + metrics.ascent()), text);
         x += metrics.horizontalAdvance(text) + 14;
     }
-}
-
-void drawMapPillPlaceholder(QPainter& painter, const QRectF& view, const TerrainItem& item, int64_t total,
-                            const std::optional<std::string>& note, qreal dpi) {
-    std::string text = (item.node ? Paths::abbreviate(item.node->path) : item.label) + "   " + Fmt::bytes(item.bytes) +
-                       "   " + QString::number(Fmt::percent(item.bytes, total)).toStdString() + "%";
-    if (note) text += "   " + *note;
-    const QFont callout = designFont(12, QFont::Normal, dpi);
-    const QFontMetricsF metrics(callout);
-    const QString shown = QString::fromStdString(text);
-    const QSizeF inner(metrics.horizontalAdvance(shown), metrics.height());
-    const QRectF capsule(view.left() + 12, view.bottom() - 12 - inner.height() - 14, inner.width() + 26,
-                         inner.height() + 14);
-    QPainterPath path;
-    path.addRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
-    painter.fillPath(path, qColor(Theme::ink));
-    painter.strokePath(path, QPen(qColor(Theme::paper.rgb, 0.85), 1));
-    painter.setFont(callout);
-    painter.setPen(qColor(Theme::paper));
-    painter.drawText(capsule, Qt::AlignCenter, shown);
 }
 
 }  // namespace TerrainPainting

@@ -5,9 +5,14 @@
 #include <QPainterPath>
 #include <chrono>
 
+#include "maps/LayoutCache.hpp"
+#include "maps/MapPill.hpp"
+#include "ui/maps/MapFades.hpp"
+#include "ui/maps/MapPaint.hpp"
 #include "ui/maps/TerrainPainting.hpp"
 
-TerrainView::TerrainView(QWidget* parent) : QWidget(parent), clock([] { return std::chrono::system_clock::now(); }) {
+TerrainView::TerrainView(QWidget* parent)
+    : QWidget(parent), clock([] { return std::chrono::system_clock::now(); }), textMeasure(MapPaint::measure()) {
     setMouseTracking(true);
     setMinimumSize(320, 300);
     // Ease-out as the cubic curve through (0.58, 1), over 0.14 seconds.
@@ -32,7 +37,7 @@ void TerrainView::setNode(std::shared_ptr<const FileNode> shown) {
 std::shared_ptr<const TerrainModel> TerrainView::model() {
     if (!folder) return nullptr;
     // Keyed by path and size only: the model does not depend on the view size.
-    const std::string key = TerrainScene::cacheKey(*folder);
+    const std::string key = MapKeys::terrain(*folder);
     if (key != modelKey || !cachedModel) {
         cachedModel = std::make_shared<const TerrainModel>(folder, clock());
         modelKey = key;
@@ -43,13 +48,6 @@ std::shared_ptr<const TerrainModel> TerrainView::model() {
 
 IsoProjection TerrainView::projection() {
     return IsoProjection::fit(*cachedModel, {double(width()), double(height())});
-}
-
-TerrainTextMeasurer TerrainView::measurer() const {
-    const qreal dpi = logicalDpiY();
-    return [dpi](const std::string& text, TerrainFont which) {
-        return TerrainPainting::measure(text, TerrainPainting::font(which, dpi));
-    };
 }
 
 // The resting pixmap holds everything that does not change on hover,
@@ -68,10 +66,10 @@ const QPixmap& TerrainView::restingPixmap(const std::shared_ptr<const TerrainMod
     painter.fillPath(frame, QColor::fromRgbF(0.082f, 0.082f, 0.082f));
     painter.setClipPath(frame);
     if (shown) {
-        const TerrainPicture picture = TerrainScene::picture(*shown, {double(width()), double(height())}, measurer());
-        TerrainPainting::drawPicture(painter, picture, logicalDpiY());
+        const TerrainPicture picture = TerrainScene::picture(*shown, {double(width()), double(height())}, textMeasure);
+        TerrainPainting::drawPicture(painter, picture);
     }
-    TerrainPainting::drawLegend(painter, logicalDpiY());
+    TerrainPainting::drawLegend(painter);
     restingModel = shown;
     restingSize = size();
     restingRatio = ratio;
@@ -98,10 +96,10 @@ void TerrainView::paintEvent(QPaintEvent*) {
 void TerrainView::drawHover(QPainter& painter, const TerrainModel& shown, int region,
                             const std::optional<TerrainHighlight>& highlight) {
     if (region < 0 || size_t(region) >= shown.regions.size()) return;
-    if (highlight) TerrainPainting::drawHighlight(painter, *highlight, logicalDpiY());
-    const TerrainItem& item = shown.regions[size_t(region)].item;
-    TerrainPainting::drawMapPillPlaceholder(painter, QRectF(rect()), item, folder->size,
-                                            TerrainScene::idleText(item.node.get(), clock()), logicalDpiY());
+    if (highlight) TerrainPainting::drawHighlight(painter, *highlight);
+    const MapItem& item = shown.regions[size_t(region)].item;
+    const MapPillContent content = MapPill::content(item, folder->size, TerrainScene::idleText(item.node.get(), clock()));
+    MapPaint::pill(painter, MapPill::layout(content, {double(width()), double(height())}, textMeasure));
 }
 
 void TerrainView::hoverAt(QPointF point) {
@@ -116,14 +114,15 @@ void TerrainView::show(std::optional<int> region) {
     hovered = region;
     relight();
     fade.stop();
-    progress = animated ? 0 : 1;
-    if (animated) fade.start();
+    const bool fades = animated && MapAnimations::enabled();
+    progress = fades ? 0 : 1;
+    if (fades) fade.start();
     update();
 }
 
 void TerrainView::relight() {
     highlighted.reset();
-    if (hovered && cachedModel) highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, measurer());
+    if (hovered && cachedModel) highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, textMeasure);
 }
 
 void TerrainView::resizeEvent(QResizeEvent*) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "maps/MapText.hpp"
 #include "maps/TerrainScene.hpp"
 
 class TerrainView : public QWidget {
@@ -23,8 +24,9 @@ public:
     /// The time staleness and idle texts are measured against; the system
     /// clock unless set (snapshots fix it).
     std::function<Date()> clock;
-    /// Whether hover changes cross-fade (ease-out, 0.14 s) or show at once
-    /// (snapshots, tests).
+    /// Whether hover changes cross-fade (ease-out, 0.14 s) or show at once.
+    /// Even when set, they show at once while map animations are off
+    /// (MapAnimations, as in snapshot mode).
     bool animated = true;
 
     /// Shows `folder`; the model is rebuilt only when its path or size
@@ -69,9 +71,10 @@ private:
     QVariantAnimation fade;
     double progress = 1;
     QPointF pressedAt;
+    /// Measures the summit labels and the pill in the fonts they are drawn in.
+    TextMeasure textMeasure;
 
     IsoProjection projection();
-    TerrainTextMeasurer measurer() const;
     const QPixmap& restingPixmap(const std::shared_ptr<const TerrainModel>& model);
     void relight();
     void show(std::optional<int> region);

@@ -1,6 +1,5 @@
 #include "ui/pages/ExplorerMaps.hpp"
 
-#include "ui/maps/MapFades.hpp"
 #include "ui/maps/MapPaint.hpp"
 #include "ui/maps/TerrainView.hpp"
 #include "ui/maps/TreemapView.hpp"
@@ -15,7 +14,6 @@ ExplorerMap mapOf(const NodeRef& folder, std::function<void(const NodeRef&)> onO
 
 ExplorerMap terrainOf(const NodeRef& folder, std::function<void(const NodeRef&)> onOpen) {
     auto* view = new TerrainView;
-    view->animated = MapAnimations::enabled();
     // The terrain hands back a node of the folder it shows; the explorer keeps
     // nodes alive through the tree they belong to.
     auto shown = std::make_shared<NodeRef>(folder);

@@ -21,7 +21,9 @@ TerrainModel::Region region(const std::string& name, int64_t bytes, Point summit
     return {{node.path, std::make_shared<const FileNode>(node), name, bytes, 0}, {}, summit};
 }
 
-Size measure(const std::string&, TerrainFont font) { return font == TerrainFont::name ? Size{60, 14} : Size{40, 12}; }
+TextBox measure(const std::string&, const MapFont& font) {
+    return font == TerrainScene::nameFont ? TextBox{60, 11, 3} : TextBox{40, 9, 3};
+}
 
 }  // namespace
 

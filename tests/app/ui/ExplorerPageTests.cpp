@@ -5,12 +5,14 @@
 #include <QAction>
 #include <QMenu>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "demo/Demo.hpp"
 #include "ui/maps/MapFades.hpp"
+#include "ui/maps/TerrainView.hpp"
 #include "ui/maps/TreemapView.hpp"
 #include "ui/maps/VoronoiView.hpp"
 #include "ui/pages/ExplorerChildList.hpp"
@@ -83,5 +85,39 @@ TEST(MapViews, HoverLeavesTheRestingDrawingAloneAndANewFolderRedrawsIt) {
         view->grab();
         EXPECT_EQ(view->restingDraws(), 2);
     }
+    MapAnimations::setEnabled(true);
+}
+
+namespace {
+// Pixels of the paper-coloured pill texts in the band the pill takes at the bottom-left.
+int pillTextPixels(const QImage& image) {
+    int bright = 0;
+    for (int y = image.height() - 40; y < image.height() - 12; ++y)
+        for (int x = 14; x < 300; ++x) bright += qGray(image.pixel(x, y)) > 200;
+    return bright;
+}
+}  // namespace
+
+TEST(MapViews, TerrainHoverShowsThePillAtOnceWhileMapAnimationsAreOff) {
+    testing_support::ScopedHome scopedHome;
+    ModelHarness harness;
+    Demo::load(*harness.model);
+    const auto& scan = harness.model->scan();
+    MapAnimations::setEnabled(false);
+    TerrainView view;
+    view.resize(820, 680);
+    view.setNode(NodeRef(scan, &scan->root));
+    const std::shared_ptr<const TerrainModel> model = view.model();
+    ASSERT_GT(model->regions.size(), 3u);
+    EXPECT_EQ(pillTextPixels(view.grab().toImage()), 0);
+
+    const Point summit = model->regions[3].summit;
+    const Point onScreen = IsoProjection::fit(*model, {820, 680}).project(summit, model->terrace(summit));
+    view.hoverAt({onScreen.x, onScreen.y + 2});
+    ASSERT_EQ(view.hover(), 3);
+    const QImage hovered = view.grab().toImage();
+    EXPECT_GT(pillTextPixels(hovered), 20);
+    if (const char* folder = std::getenv("OSTREVANE_TERRAIN_PNG"))
+        hovered.save(QString::fromUtf8(folder) + "/terrain-demo-hover.png");
     MapAnimations::setEnabled(true);
 }
