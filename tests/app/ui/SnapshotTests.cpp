@@ -43,7 +43,7 @@ TEST(Snapshot, TheDemoRunWritesTheOverviewInEitherLanguage) {
         Shell::Output run = Shell::run(OSTREVANE_APP_PATH, {"--snapshot", out.string(), "--demo"}, 120);
         ASSERT_EQ(run.status, 0) << language << ": " << run.stderrText;
         std::vector<std::string> expected{Snapshot::accentLine(QColor::fromRgbF(0.557f, 0.557f, 0.576f))};
-        for (const std::string& name : Snapshot::plan(true)) expected.push_back("wrote " + name + ".png");
+        for (const std::string& name : Snapshot::plan(true, true)) expected.push_back("wrote " + name + ".png");
         EXPECT_EQ(linesOf(run.stdoutText), expected) << language;
         EXPECT_EQ(expected[0], "accent r=0.56 g=0.56 b=0.58");
 
