@@ -4,7 +4,6 @@
 #include <chrono>
 
 #include "Backup.hpp"
-#include "CLITexts.hpp"
 #include "Command.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
@@ -121,11 +120,8 @@ RegisterCommand historyCommand({.name = "history", .valueOptions = {"-n"}, .run 
 
 int runPlansCommand(const Arguments& arguments) {
     std::optional<std::string> id;
-    if (arguments.positionals.size() > 2) {
-        // "plans run" has no usage line of its own; the help shows its form.
-        printUsage(L(CLITexts::helpKey, Ostrevane::version));
-        return usageError;
-    }
+    // "plans run" has no usage line of its own; the help shows its form.
+    if (arguments.positionals.size() > 2) unexpectedArgument(arguments.positionals[2]);
     if (arguments.positionals.size() == 2) id = arguments.positionals[1];
     const bool dryRun = arguments.has("--dry-run");
 

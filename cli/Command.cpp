@@ -16,7 +16,13 @@ std::map<std::string, Command>& registry() {
 }
 bool progressShown = false;
 std::mutex progressLock;
+
+[[noreturn]] void invalidValue(const std::string& option, const std::string& value) {
+    throw UsageError{L("选项 %@ 的值无效: %@", option, value)};
+}
 }  // namespace
+
+void unexpectedArgument(const std::string& word) { throw UsageError{L("多余的参数: %@", word)}; }
 
 RegisterCommand::RegisterCommand(Command command) {
     std::string name = command.name;
@@ -46,13 +52,13 @@ std::optional<int64_t> Arguments::integer(const std::string& option) const {
     // instead of failing or overflowing.
     char* end = nullptr;
     double number = std::strtod(text->c_str(), &end);
-    if (end == text->c_str() || *end != '\0' || std::isnan(number)) throw UsageError();
+    if (end == text->c_str() || *end != '\0' || std::isnan(number)) invalidValue(option, *text);
     if (number >= 9.2e18) return INT64_MAX;
     if (number <= -9.2e18) return INT64_MIN;
     return static_cast<int64_t>(number);
 }
 
-std::optional<Arguments> parse(const Command& command, const std::vector<std::string>& words) {
+Arguments parse(const Command& command, const std::vector<std::string>& words) {
     Arguments arguments;
     bool optionsEnded = false;
     for (size_t i = 0; i < words.size(); ++i) {
@@ -64,16 +70,17 @@ std::optional<Arguments> parse(const Command& command, const std::vector<std::st
         } else if (word == "--json") {
             arguments.json = true;
         } else if (command.valueOptions.count(word)) {
-            if (i + 1 >= words.size()) return std::nullopt;
+            if (i + 1 >= words.size()) throw UsageError{L("选项 %@ 缺少值", word)};
             arguments.options[word].push_back(words[++i]);
         } else if (word.size() > 1 && word[0] == '-') {
-            if (!command.flags.count(word)) return std::nullopt;
+            if (!command.flags.count(word)) throw UsageError{L("未知选项: %@", word)};
             arguments.flags.insert(word);
         } else {
             arguments.positionals.push_back(word);
         }
     }
-    if (arguments.positionals.size() > command.maxPositionals) return std::nullopt;
+    if (arguments.positionals.size() > command.maxPositionals)
+        unexpectedArgument(arguments.positionals[command.maxPositionals]);
     return arguments;
 }
 
@@ -163,15 +170,16 @@ ScanProgressHandler scanProgressLine(const Arguments& arguments) {
     };
 }
 
-std::optional<int64_t> megabytesOption(const Arguments& arguments, const std::string& option, double fallback) {
+int64_t megabytesOption(const Arguments& arguments, const std::string& option, double fallback) {
     double megabytes = fallback;
-    if (auto text = arguments.value(option)) {
+    auto text = arguments.value(option);
+    if (text) {
         char* end = nullptr;
         megabytes = std::strtod(text->c_str(), &end);
-        if (end == text->c_str() || *end != '\0') return std::nullopt;
+        if (end == text->c_str() || *end != '\0') invalidValue(option, *text);
     }
     double bytes = megabytes * 1'000'000.0;
-    if (!std::isfinite(bytes) || bytes >= 9.2e18 || bytes <= -9.2e18) return std::nullopt;
+    if (!std::isfinite(bytes) || bytes >= 9.2e18 || bytes <= -9.2e18) invalidValue(option, text.value_or(""));
     return static_cast<int64_t>(bytes);
 }
 

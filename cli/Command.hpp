@@ -19,8 +19,15 @@ namespace cli {
 enum ExitStatus { success = 0, failure = 1, usageError = 2 };
 
 /// Thrown while a command reads its arguments, before it has done anything:
-/// the tool shows the help and exits with `usageError`.
-struct UsageError {};
+/// the tool prints `message` as an error line, then the help, and exits with
+/// `usageError`.
+struct UsageError {
+    /// What was wrong, naming the argument; already localised.
+    std::string message;
+};
+
+/// A usage error for a word the command has no place for.
+[[noreturn]] void unexpectedArgument(const std::string& word);
 
 /// A command's words after its name, split into positionals, options that
 /// take a value, and flags. `--json` is recognised for every command.
@@ -35,7 +42,7 @@ struct Arguments {
     std::vector<std::string> values(const std::string& option) const;
     /// A whole-number option, saturated to the 64-bit range, fractions
     /// truncated; none when absent. A value that is not a number throws
-    /// UsageError: a mistyped count must not quietly become the default.
+    /// UsageError naming it: a mistyped count must not quietly become the default.
     std::optional<int64_t> integer(const std::string& option) const;
 };
 
@@ -59,9 +66,9 @@ struct RegisterCommand {
 const Command* findCommand(const std::string& name);
 
 /// Splits `words`; an unknown option, a value option at the end without its
-/// value, or too many positionals is a usage error. Words after "--" are all
-/// positionals.
-std::optional<Arguments> parse(const Command& command, const std::vector<std::string>& words);
+/// value, or too many positionals throws UsageError naming the word. Words
+/// after "--" are all positionals.
+Arguments parse(const Command& command, const std::vector<std::string>& words);
 
 // Output. Results go to standard output; errors, usage lines and progress to
 // standard error.
@@ -89,8 +96,9 @@ void endProgress();
 /// scanner's threads.
 ScanProgressHandler scanProgressLine(const Arguments& arguments);
 
-/// A size option in megabytes of 1,000,000 bytes; none when it is not a
-/// number or has no byte count in the 64-bit range.
-std::optional<int64_t> megabytesOption(const Arguments& arguments, const std::string& option, double fallback);
+/// A size option in megabytes of 1,000,000 bytes, `fallback` when absent.
+/// Throws UsageError naming the value when it is not a number or has no
+/// byte count in the 64-bit range.
+int64_t megabytesOption(const Arguments& arguments, const std::string& option, double fallback);
 
 }  // namespace cli

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "CLITexts.hpp"
 #include "Command.hpp"
 #include "Duplicates.hpp"
 #include "Service.hpp"
@@ -16,11 +15,6 @@ namespace {
 /// record holds every group, for a caller that acts on all of them.
 constexpr int64_t shownGroups = 50;
 constexpr double defaultMinSizeMB = 50;
-
-int usage() {
-    std::fputs(L(CLITexts::helpKey, Ostrevane::version).c_str(), stderr);
-    return usageError;
-}
 
 void printGroups(const Service::DuplicateReport& report, size_t more) {
     for (size_t index = 0; index < report.groups.size(); ++index) {
@@ -36,16 +30,15 @@ void printGroups(const Service::DuplicateReport& report, size_t more) {
 }
 
 int runDuplicates(const Arguments& arguments) {
-    if (arguments.positionals.size() > 1) return usage();
-    auto minSize = megabytesOption(arguments, "--min-size", defaultMinSizeMB);
-    if (!minSize) return usage();
+    if (arguments.positionals.size() > 1) unexpectedArgument(arguments.positionals[1]);
+    const int64_t minSize = megabytesOption(arguments, "--min-size", defaultMinSizeMB);
     const bool verify = arguments.has("--verify");
 
     std::string requested = arguments.positionals.empty() ? Paths::home() : arguments.positionals.front();
     Service::Tree folder = Service::tree(requested, false, nullptr, scanProgressLine(arguments));
     endProgress();
 
-    Service::DuplicateReport report = Service::duplicates(folder.node, std::max<int64_t>(*minSize, 0), verify, INT64_MAX);
+    Service::DuplicateReport report = Service::duplicates(folder.node, std::max<int64_t>(minSize, 0), verify, INT64_MAX);
     if (arguments.json) {
         printJSON(report);
         return success;

@@ -71,7 +71,7 @@ int runStatus(const Arguments& arguments) {
         if (volume.purgeableBytes > 0) usage += L("(其中可清除 %@)", Fmt::bytes(volume.purgeableBytes));
         printLine(usage);
     }
-    printLine(L("\n完全磁盘访问权限: ") + (status.fullDiskAccess ? L("已授予") : L("未授予(部分目录读不到,结果会偏小)")));
+    printLine(L("\n读取权限: ") + (status.fullDiskAccess ? L("已授予") : L("未授予(部分目录读不到,结果会偏小)")));
     if (const auto& last = status.lastHomeScan)
         printLine(L("上次扫描主目录: %@,%@,%@ 个文件", Fmt::ago(last->scannedAt, std::chrono::system_clock::now()),
                     last->total, last->fileCount));

@@ -23,12 +23,11 @@ std::string ownExecutable() {
 int largest(const Arguments& arguments) {
     std::string path = arguments.positionals.empty() ? Paths::home() : arguments.positionals[0];
     int64_t limit = std::clamp<int64_t>(arguments.integer("-n").value_or(25), 1, 200);
-    auto minSize = megabytesOption(arguments, "--min-size", 100);
-    if (!minSize) throw UsageError();
+    const int64_t minSize = megabytesOption(arguments, "--min-size", 100);
     std::optional<int64_t> olderThan = arguments.integer("--older-than");
 
     auto lookup = Service::tree(path, false, nullptr, scanProgressLine(arguments));
-    auto files = Service::largestFiles(lookup.node, limit, *minSize, olderThan);
+    auto files = Service::largestFiles(lookup.node, limit, minSize, olderThan);
     if (arguments.json) {
         printJSON(files);
         return success;

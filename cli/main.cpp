@@ -24,18 +24,13 @@ int main(int argc, char** argv) {
         std::fputs(helpText().c_str(), stderr);
         return cli::usageError;
     }
-    auto arguments = cli::parse(*command, {words.begin() + 1, words.end()});
-    if (!arguments) {
-        std::fputs(helpText().c_str(), stderr);
-        return cli::usageError;
-    }
     try {
-        int status = command->run(*arguments);
+        int status = command->run(cli::parse(*command, {words.begin() + 1, words.end()}));
         cli::endProgress();
         std::fflush(stdout);
         return status;
-    } catch (const cli::UsageError&) {
-        cli::endProgress();
+    } catch (const cli::UsageError& error) {
+        cli::printError(error.message);
         std::fputs(helpText().c_str(), stderr);
         return cli::usageError;
     } catch (const OstrevaneError& error) {

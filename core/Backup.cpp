@@ -953,7 +953,7 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
                        const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
     auto program = Rclone::executable();
     if (!program || !destination.rcloneRemote)
-        throw OstrevaneError(L("未找到 rclone。安装: brew install rclone,然后运行 rclone config 添加网盘。"));
+        throw OstrevaneError(L("未找到 rclone。安装: sudo apt install rclone,然后运行 rclone config 添加网盘。"));
     const Date started = std::chrono::system_clock::now();
     struct stat info;
     bool isDirectory = ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

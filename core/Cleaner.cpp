@@ -100,6 +100,7 @@ struct Places {
     std::set<std::string> protectedFolders;
     std::vector<std::string> allowedRoots;
     std::vector<std::string> sensitiveFolders;
+    std::string homeTrash;
 };
 
 std::string joined(const std::string& folder, const std::string& relative) {
@@ -131,6 +132,7 @@ Places places(bool resolvingLinks) {
     // Trash holds or the records that let it be restored.
     for (const auto& folder : {Trash::homeTrash(), Trash::filesFolder(), Trash::infoFolder()})
         result.protectedFolders.insert(form(folder));
+    result.homeTrash = form(Trash::homeTrash());
     result.allowedRoots.push_back(result.home);
     for (const auto& root : fixedRoots) result.allowedRoots.push_back(form(root));
     for (const auto& relative : {".ssh", "Library/Keychains"}) {
@@ -149,12 +151,15 @@ bool strictlyInside(const std::string& path, const std::string& root) {
 /// Rules 1 to 6: everything decided by the path's text.
 std::optional<std::string> placeRefusal(const std::string& p, const Places& at) {
     if (at.protectedFolders.count(p)) return L("受保护的目录,只能清理其中的内容,不能整体移除");
+    // An item trashed again would get a second record pointing into the
+    // Trash, and its first record would outlive emptying.
+    if (Paths::isInside(p, at.homeTrash) || Trash::isInsideTrash(p)) return L("废纸篓里的项目不能再移到废纸篓");
     if (p == at.home || at.home.starts_with(p.ends_with("/") ? p : p + "/")) return L("这是主目录的上级目录");
     if (Paths::componentCount(p) <= 1) return L("顶层系统目录");
     if (p.ends_with(".photoslibrary")) return L("照片图库请在“照片”App 中管理");
     if (std::none_of(at.allowedRoots.begin(), at.allowedRoots.end(),
                      [&](const std::string& root) { return strictlyInside(p, root); }))
-        return L("只允许操作主目录、/Applications 和外接卷里的内容");
+        return L("只允许操作主目录、/tmp 和外接卷(/media、/run/media、/mnt)里的内容");
     for (const auto& sensitive : at.sensitiveFolders)
         if (Paths::isInside(p, sensitive)) return L("密钥与钥匙串不允许通过本工具删除");
     return std::nullopt;
@@ -183,7 +188,20 @@ std::string localizedDescription(const std::exception& error) {
     return error.what();
 }
 
-std::string freedText(int64_t difference) { return difference < 1 ? Fmt::bytes(0) : Fmt::bytes(difference); }
+/// The emptying failure, worded for the user with the reason it failed.
+OstrevaneError emptyingFailure(const std::string& reason) {
+    return OstrevaneError(L("无法清倒废纸篓:%@。请在文件管理器中手动清倒,或检查废纸篓目录的权限。", reason));
+}
+
+/// For a Trash that cannot be listed here. What it holds is measured first,
+/// as far as it can be read: afterwards there is nothing left to measure.
+CleanResult emptyThroughDesktop() {
+    const int64_t bytes = Trash::allocatedSize();
+    Shell::Output output = Trash::emptyThroughDesktop();
+    if (output.status != 0) throw emptyingFailure(Text::trim(output.stderrText));
+    ScanStore::invalidate();
+    return CleanResult(false, {}, {}, bytes, L("已通过文件管理器清倒废纸篓,释放约 %@。", Fmt::bytes(bytes)));
+}
 
 /// Both forms of the places, built once for a whole run of paths.
 struct RefusalPlaces {
@@ -249,35 +267,37 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
 }
 
 CleanResult emptyTrash() {
-    const int64_t before = Trash::freeBytes();
-    std::vector<std::string> names;
+    // Whatever empties the Trash, ourselves or the desktop, would delete
+    // where such a link leads: nothing is emptied.
+    if (auto link = Trash::linkedFolder()) throw emptyingFailure(L("%@ 是符号链接", *link));
+    std::vector<Trash::Entry> entries;
     try {
-        names = Trash::entries();
+        entries = Trash::allEntries();
     } catch (const std::exception&) {
-        // The Trash cannot be read here; the desktop may still empty it.
-        Shell::Output output = Trash::emptyThroughDesktop();
-        if (output.status != 0)
-            throw OstrevaneError(
-                L("无法清倒废纸篓:%@。请在访达中手动清倒,或授予完全磁盘访问权限。", Text::trim(output.stderrText)));
-        ScanStore::invalidate();
-        const int64_t difference = Trash::freeBytes() - before;
-        return CleanResult(false, {}, {}, std::max<int64_t>(difference, 0),
-                           L("已通过访达清倒废纸篓,释放约 %@。", freedText(difference)));
+        // Some Trash cannot be read here; the desktop may still empty it.
+        return emptyThroughDesktop();
     }
 
+    // What was removed is counted, not the change in free space, which on a
+    // shared disk is whatever other programs did meanwhile.
+    // Every item is measured before any is removed: removing one hard link
+    // would make the next look like a file of its own.
+    std::vector<Trash::Allocation> allocations;
+    for (const auto& entry : entries) allocations.push_back(Trash::allocationOf(entry.trash + "/files/" + entry.name));
     std::vector<CleanFailure> failed;
-    for (const auto& name : names) {
+    Trash::Allocation removed;
+    for (size_t index = 0; index < entries.size(); ++index) {
         try {
-            Trash::removeEntry(name);
+            Trash::removeEntry(entries[index]);
+            removed.add(allocations[index]);
         } catch (const std::exception& error) {
-            failed.push_back({Trash::filesFolder() + "/" + name, localizedDescription(error)});
+            failed.push_back({entries[index].trash + "/files/" + entries[index].name, localizedDescription(error)});
         }
     }
     ScanStore::invalidate();
-    const int64_t difference = Trash::freeBytes() - before;
-    const int64_t removed = static_cast<int64_t>(names.size()) - static_cast<int64_t>(failed.size());
-    return CleanResult(false, {}, std::move(failed), std::max<int64_t>(difference, 0),
-                       L("已清倒废纸篓(%@ 项),释放约 %@。", removed, freedText(difference)));
+    const int64_t bytes = removed.total();
+    const int64_t count = static_cast<int64_t>(entries.size()) - static_cast<int64_t>(failed.size());
+    return CleanResult(false, {}, std::move(failed), bytes, L("已清倒废纸篓(%@ 项),释放约 %@。", count, Fmt::bytes(bytes)));
 }
 
 CleanResult apply(const Suggestion& suggestion, bool dryRun) {

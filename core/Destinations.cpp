@@ -191,7 +191,7 @@ void addICloudDrive(DiscoveryList& list) {
     std::string path = ICloud::driveFolder();
     if (!isFolder(path)) return;
     list.add({"icloud", DestinationKind::icloud, L("iCloud 云盘"), path, std::nullopt, true,
-              L("文件复制进 iCloud 云盘后由系统上传;开启“优化 Mac 储存空间”后本地副本会按需释放。")});
+              L("文件复制进 iCloud 云盘后由系统上传;开启存储优化后本地副本会按需释放。")});
 }
 
 void addCloudStorageFolders(DiscoveryList& list) {

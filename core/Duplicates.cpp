@@ -23,6 +23,7 @@
 #include "JSONFields.hpp"
 #include "Localization.hpp"
 #include "platform/FileReading.hpp"
+#include "platform/Trash.hpp"
 
 namespace Service {
 
@@ -168,6 +169,9 @@ std::string lowercasedExtension(const std::string& name) {
 
 bool isPrunedFolder(const FileNode& folder, const std::string& library) {
     if (folder.name == "node_modules" || folder.name == ".git" || folder.path == library) return true;
+    // A copy in the Trash is no copy to keep: whoever deletes "the other
+    // one" and then empties the Trash loses both.
+    if (Trash::isInsideTrash(folder.path)) return true;
     auto extension = lowercasedExtension(folder.name);
     return std::find(bundleExtensions.begin(), bundleExtensions.end(), extension) != bundleExtensions.end();
 }
@@ -376,8 +380,8 @@ DuplicateReport duplicates(const FileNode& node, int64_t minSize, bool verify, i
     for (const auto& group : groups) report.totalWastedBytes += group.wastedBytes;
     report.totalWasted = Fmt::bytes(report.totalWastedBytes);
     report.note = verify ? L("已对整个文件做 SHA-256 校验。")
-                         : L("按大小 + 首尾内容指纹匹配,几乎可以确定相同;删除前可加 verify 做全文件校验。APFS "
-                             "克隆的副本并不重复占用空间。");
+                         : L("按大小 + 首尾内容指纹匹配,几乎可以确定相同;删除前可加 verify 做全文件校验。以 "
+                             "reflink 方式复制的副本并不重复占用空间。");
     size_t kept = static_cast<size_t>(std::clamp<int64_t>(limit, 0, static_cast<int64_t>(groups.size())));
     groups.resize(kept);
     report.groups = std::move(groups);

@@ -51,7 +51,7 @@ void from_json(const json& document, DuplicateReport& report);
 /// Files of at least `minSize` allocated bytes below `node` grouped by
 /// content: by a fingerprint of their length, start and end, or with `verify`
 /// by the SHA-256 of the whole file. Bundles, libraries, "node_modules",
-/// ".git" and the home folder's "Library" are not entered. Hard links to one
+/// ".git", the home folder's "Library" and the Trash folders are not entered. Hard links to one
 /// file count as that one file, named by the first link found. A file that
 /// cannot be opened or read takes part in no group. Never throws.
 DuplicateReport duplicates(const FileNode& node, int64_t minSize, bool verify, int64_t limit);

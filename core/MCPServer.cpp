@@ -7,7 +7,7 @@
 #include "Scanner.hpp"
 
 const std::string MCPServer::instructions =
-    "Ostrevane inspects disk usage on this Mac, suggests what to clean up, and backs folders up to cloud drives.\n"
+    "Ostrevane inspects disk usage on this computer, suggests what to clean up, and backs folders up to cloud drives.\n"
     "Typical flow: disk_status \u2192 get_suggestions (runs a full home scan the first time; can take a minute) "
     "\u2192 scan_directory / largest_files to dig deeper \u2192 propose a plan to the user \u2192 act.\n"
     "Safety rules: tools that change anything default to a dry run. Show the user the dry-run result and get "
@@ -54,8 +54,8 @@ json buildTools() {
 
     json tools = json::array();
     tools.push_back(tool("disk_status", "Disk status",
-                         "Capacity, used and available space for every mounted volume, whether Full Disk Access is "
-                         "granted, and when the home folder was last scanned. Fast; call this first.",
+                         "Capacity, used and available space for every mounted volume, whether the home folder can be "
+                         "read (fullDiskAccess), and when the home folder was last scanned. Fast; call this first.",
                          json::object(), {}, true, false));
     tools.push_back(tool("scan_directory", "Scan a folder",
                          "Size breakdown of a folder as a tree (largest children first). The first scan of the home "
@@ -101,7 +101,7 @@ json buildTools() {
                          json::object(), {}, true, false));
     tools.push_back(tool(
         "backup_to_cloud", "Back up a folder",
-        "Incrementally copies a file or folder to a destination under 'Ostrevane Backups/<Mac name>/\u2026'. Only new "
+        "Incrementally copies a file or folder to a destination under 'Ostrevane Backups/<computer name>/\u2026'. Only new "
         "or changed files are copied and nothing is ever deleted at the destination, so it is safe to rerun. Use "
         "dry_run=true to preview a large backup.",
         {{"source", property("string", "File or folder to back up.")},
@@ -131,8 +131,8 @@ json buildTools() {
                           {"verify", property("boolean", "Hash whole files instead of head and tail. Slower, certain.")},
                           {"refresh", refreshProp}},
                          {}, true, false));
-    tools.push_back(tool("reveal_in_finder", "Reveal in Finder",
-                         "Opens a Finder window with the item selected so the user can look at it themselves.",
+    tools.push_back(tool("reveal_in_finder", "Show in the file manager",
+                         "Opens the file manager with the item selected so the user can look at it themselves.",
                          {{"path", property("string", "Path to reveal.")}}, {"path"}, false, false));
     return tools;
 }

@@ -168,11 +168,11 @@ std::string MCPServer::call(const std::string& name, const json& argumentObject,
 
     if (name == "empty_trash") {
         if (arguments.flag("confirm")) return pretty(Cleaner::emptyTrash());
-        int64_t bytes = Scanner::quickSize(Trash::filesFolder());
+        int64_t bytes = Trash::allocatedSize();
         std::string size = Fmt::bytes(bytes);
         return pretty(CleanResult(
             true, {}, {}, bytes,
-            L("废纸篓当前约 %@(无完全磁盘访问权限时可能读不到)。清倒不可恢复,需用户明确同意后以 confirm=true 再次调用。",
+            L("废纸篓当前约 %@(没有读取权限的部分算不进来)。清倒不可恢复,需用户明确同意后以 confirm=true 再次调用。",
               size)));
     }
 

@@ -49,7 +49,7 @@ ScanView ScanView::make(const ScanResult& scan, const FileNode* node, int depth,
     size_t sample = std::min(scan.inaccessible.size(), inaccessibleSampleSize);
     view.inaccessibleSample.assign(scan.inaccessible.begin(), scan.inaccessible.begin() + static_cast<long>(sample));
     if (scan.inaccessibleCount >= 1)
-        view.hint = L("有 %@ 个目录无权读取,结果偏小。在 系统设置 > 隐私与安全性 > 完全磁盘访问权限 中授权运行本工具的 App(终端 / Claude / Ostrevane)后重新扫描。",
+        view.hint = L("有 %@ 个目录无权读取,结果偏小。给运行本工具的用户授予这些目录的读取权限后重新扫描。",
                       scan.inaccessibleCount);
     view.tree = NodeView::make(viewed, depth, top, viewed.size);
     return view;

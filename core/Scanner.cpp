@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -509,11 +510,22 @@ std::optional<FileNode> scanTree(const std::string& path, int64_t fanOut, ScanCo
                     std::move(nodes)};
 }
 
+/// `path` with the folder `from` at its start replaced by `to` ("" stands
+/// for "/"); a path outside `from` is returned as it is.
+std::string rebased(const std::string& path, const std::string& from, const std::string& to) {
+    std::string result = path;
+    if (path == from)
+        result = to;
+    else if (from == "/")
+        result = to + path;
+    else if (Paths::isInside(path, from))
+        result = to + path.substr(from.size());
+    return result.empty() ? "/" : result;
+}
+
 FileNode rewritePrefix(const FileNode& node, const std::string& from, const std::string& to) {
     FileNode copy;
-    copy.path = node.path;
-    if (copy.path.starts_with(from)) copy.path = to + copy.path.substr(from.size());
-    if (copy.path.empty()) copy.path = "/";
+    copy.path = rebased(node.path, from, to);
     copy.name = copy.path == "/" ? "/" : node.name;
     copy.isDirectory = node.isDirectory;
     copy.size = node.size;
@@ -602,11 +614,29 @@ void from_json(const json& document, ScanResult& result) {
 
 namespace Scanner {
 
+namespace {
+/// The folder a scan of `requested` walks: the data volume for "/" where the
+/// system keeps one, the folder a link names when the root is a link to a
+/// folder and the options follow it (as du does), else the path itself.
+std::string walkedPath(const std::string& requested, const ScanOptions& options) {
+    if (requested == "/") return ::access(dataVolume.c_str(), F_OK) == 0 ? dataVolume : requested;
+    struct stat status;
+    if (!options.followRootLink || ::lstat(requested.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+        return requested;
+    char target[PATH_MAX];
+    if (!::realpath(requested.c_str(), target) || ::stat(target, &status) != 0 || !S_ISDIR(status.st_mode))
+        return requested;
+    return target;
+}
+}  // namespace
+
 ScanResult scan(const std::string& path, const ScanOptions& options, const CancelTokenPtr& cancel,
                 const ScanProgressHandler& progress) {
     std::string requested = Paths::expand(path);
-    bool rewrite = requested == "/" && ::access(dataVolume.c_str(), F_OK) == 0;
-    std::string walked = rewrite ? dataVolume : requested;
+    std::string walked = walkedPath(requested, options);
+    // The tree is shown under the path the caller asked for.
+    bool rewrite = walked != requested;
+    std::string shownPrefix = requested == "/" ? "" : requested;
 
     struct stat status;
     if (::lstat(walked.c_str(), &status) != 0) throw OstrevaneError(L("路径不存在或无法访问: %@", asText(requested)));
@@ -623,7 +653,10 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     std::optional<FileNode> scanned = scanTree(walked, std::max<int64_t>(options.fanOutDepth, 0), ctx);
     FileNode root = scanned ? std::move(*scanned) : emptyFolderNode(walked);
     if (isCancelled(cancel)) throw OstrevaneError(L("扫描已取消"));
-    if (rewrite) root = rewritePrefix(root, dataVolume, "");
+    if (rewrite) {
+        root = rewritePrefix(root, walked, shownPrefix);
+        root.name = Paths::lastComponent(requested);
+    }
 
     std::vector<std::string> inaccessible;
     int64_t inaccessibleCount;
@@ -637,13 +670,8 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     std::sort(inaccessible.begin(), inaccessible.end());
     std::sort(cloudOnly.begin(), cloudOnly.end());
     double duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (rewrite) {
-        for (auto& entry : inaccessible) {
-            if (!entry.starts_with(dataVolume)) continue;
-            entry.erase(0, dataVolume.size());
-            if (entry.empty()) entry = "/";
-        }
-    }
+    if (rewrite)
+        for (auto& entry : inaccessible) entry = rebased(entry, walked, shownPrefix);
     int64_t fileCount = root.fileCount;
     return ScanResult{std::move(root),          scannedAt, duration, fileCount, std::move(inaccessible),
                       inaccessibleCount,        std::move(cloudOnly), options.minNodeSize};
@@ -653,6 +681,8 @@ int64_t quickSize(const std::string& path) {
     ScanOptions options;
     options.minNodeSize = std::numeric_limits<int64_t>::max();
     options.fanOutDepth = 1;
+    // What is moved or measured is the link itself, never the folder it names.
+    options.followRootLink = false;
     try {
         return scan(path, options).root.size;
     } catch (...) {

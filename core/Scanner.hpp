@@ -87,6 +87,9 @@ struct ScanOptions {
     /// Levels read folder by folder (their subfolders scanned in parallel)
     /// before each deeper folder is walked sequentially on one thread.
     int64_t fanOutDepth = 4;
+    /// A root that is a symbolic link to a folder is scanned as that folder,
+    /// its tree shown under the link's path.
+    bool followRootLink = true;
 
     /// Reads OSTREVANE_FANOUT each time, so a test or a user can change it.
     ScanOptions();
@@ -108,6 +111,7 @@ namespace Scanner {
 /// examined or when `cancel` was cancelled; never returns a partial tree.
 ScanResult scan(const std::string& path, const ScanOptions& options = ScanOptions(),
                 const CancelTokenPtr& cancel = nullptr, const ScanProgressHandler& progress = nullptr);
-/// The allocated size of a path, 0 when it cannot be measured.
+/// The allocated size of a path, 0 when it cannot be measured. A link is
+/// measured as the link, not as what it names.
 int64_t quickSize(const std::string& path);
 }  // namespace Scanner

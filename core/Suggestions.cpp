@@ -177,7 +177,7 @@ std::vector<Known> buildKnown() {
         row("android-avd", ".android/avd", "developer", "Android 虚拟设备",
             "AVD 的磁盘镜像,可在 Device Manager 中删除不用的设备。", review, manual, std::nullopt, usual, false),
         row("ios-backups", "Library/Application Support/MobileSync/Backup", "backup", "iPhone / iPad 本地备份",
-            "访达里做的设备备份。确认设备已有 iCloud 备份或不再需要后再删。", caution, manual, std::nullopt, usual,
+            "设备的本地备份。确认设备已有 iCloud 备份或不再需要后再删。", caution, manual, std::nullopt, usual,
             true),
         row("mail-downloads", "Library/Containers/com.apple.mail/Data/Library/Mail Downloads", "cache",
             "邮件附件缓存", "在邮件 App 中打开过的附件副本,原件仍在邮件里。", safe, trashContents, std::nullopt,
@@ -188,7 +188,7 @@ std::vector<Known> buildKnown() {
         row("qq-data", "Library/Containers/com.tencent.qq", "apps", "QQ 聊天文件与缓存",
             "请在 QQ 的设置里清理缓存与聊天文件。", caution, manual, std::nullopt, chatApps, false),
         row("messages-attachments", "Library/Messages/Attachments", "apps", "信息 App 附件",
-            "iMessage 收发的图片与视频。可在 系统设置 > 通用 > 储存空间 > 信息 中按大小清理。", caution, manual,
+            "iMessage 收发的图片与视频。可在文件管理器中按大小查看后清理。", caution, manual,
             std::nullopt, chatApps, false),
     };
 }
@@ -211,16 +211,21 @@ const FileNode* homeNodeOf(const ScanResult* scan, const std::string& home) {
 }
 
 std::vector<int64_t> measureKnown(const std::vector<Known>& rows, const FileNode* homeNode, const std::string& home) {
+    auto measured = [&](const std::string& path) -> int64_t {
+        if (homeNode)
+            if (const FileNode* node = homeNode->find(path)) return node->size;
+        return exists(path) ? Scanner::quickSize(path) : 0;
+    };
     Sizes sizes(rows.size());
     tbb::parallel_for(size_t{0}, rows.size(), [&](size_t index) {
-        std::string path = location(rows[index], home);
-        if (homeNode) {
-            if (const FileNode* node = homeNode->find(path)) {
-                sizes.set(index, node->size);
-                return;
-            }
+        int64_t size = measured(location(rows[index], home));
+        if (rows[index].rel == ".Trash") {
+            // The Trash also holds what the other file systems' trash folders keep.
+            std::vector<std::string> others = Trash::trashFolders();
+            others.erase(others.begin());
+            size += Trash::allocatedSize(others);
         }
-        if (exists(path)) sizes.set(index, Scanner::quickSize(path));
+        sizes.set(index, size);
     });
     return sizes.values();
 }
@@ -354,7 +359,7 @@ std::vector<std::string> volumeNotes(const std::optional<VolumeInfo>& root) {
     std::vector<std::string> notes;
     if (!root) return notes;
     if (root->usedPercent >= 90.0)
-        notes.push_back(L("启动磁盘已用 %@%%,仅剩 %@。macOS 需要约 10%% 的空闲空间才能顺畅运行,建议尽快释放。",
+        notes.push_back(L("启动磁盘已用 %@%%,仅剩 %@。系统需要约 10%% 的空闲空间才能顺畅运行,建议尽快释放。",
                           plainDecimal(root->usedPercent), root->available));
     if (root->purgeableBytes > 5'000'000'000)
         notes.push_back(L("另有 %@ 可清除空间(本地快照、已上传 iCloud 的文件),系统会在需要时自动回收。",
@@ -681,7 +686,7 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
     if (auto apps = unusedApps(now)) suggestions.push_back(std::move(*apps));
 
     if (scan && scan->inaccessibleCount >= 1)
-        notes.push_back(L("有 %@ 个目录无权读取(如废纸篓、邮件、部分 App 数据)。授予完全磁盘访问权限后结果更完整。",
+        notes.push_back(L("有 %@ 个目录无权读取(如废纸篓、邮件、部分 App 数据)。授予这些目录的读取权限后结果更完整。",
                           scan->inaccessibleCount));
     for (auto& note : volumeNotes(Volumes::info("/"))) notes.push_back(std::move(note));
     if (!anyAvailable(destinations))

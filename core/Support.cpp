@@ -48,8 +48,8 @@ void resetHome() {
 std::string home() {
     std::lock_guard guard(homeLock);
     if (!cachedHome) {
-        auto override = Platform::environment("OSTREVANE_HOME");
-        if (override && !override->empty()) {
+        if (homeIsOverridden()) {
+            auto override = Platform::environment("OSTREVANE_HOME");
             std::string path = override->front() == '/' ? *override : currentDirectory() + "/" + *override;
             cachedHome = standardize(path);
         } else {
@@ -60,6 +60,11 @@ std::string home() {
 }
 
 std::string realHome() { return Platform::realHome(); }
+
+bool homeIsOverridden() {
+    auto override = Platform::environment("OSTREVANE_HOME");
+    return override && !override->empty();
+}
 
 std::string standardize(const std::string& absolutePath) {
     std::vector<std::string_view> parts;
@@ -158,8 +163,19 @@ static std::filesystem::path createdFolder(const std::string& path) {
     return path;
 }
 
-std::filesystem::path supportDir() { return createdFolder(home() + "/Library/Application Support/Ostrevane"); }
-std::filesystem::path cacheDir() { return createdFolder(home() + "/Library/Caches/Ostrevane"); }
+/// An XDG base folder: with OSTREVANE_HOME set, the fixed place below that
+/// home, since the variables describe the real home; else the variable when
+/// it holds an absolute path (relative values are invalid), else the default.
+static std::string baseFolder(const char* variable, const std::string& relativeDefault) {
+    if (!homeIsOverridden()) {
+        auto value = Platform::environment(variable);
+        if (value && !value->empty() && value->front() == '/') return standardize(*value);
+    }
+    return home() + "/" + relativeDefault;
+}
+
+std::filesystem::path supportDir() { return createdFolder(baseFolder("XDG_CONFIG_HOME", ".config") + "/Ostrevane"); }
+std::filesystem::path cacheDir() { return createdFolder(baseFolder("XDG_CACHE_HOME", ".cache") + "/Ostrevane"); }
 
 }  // namespace Paths
 

@@ -60,6 +60,8 @@ namespace Paths {
 std::string home();
 /// The user's own home folder, whatever OSTREVANE_HOME says.
 std::string realHome();
+/// Whether OSTREVANE_HOME moves the home folder (set and not empty).
+bool homeIsOverridden();
 /// Absolute and standardised, "~" expanded; never fails. Blanks around the
 /// path are dropped unless the path exactly as given names something.
 std::string expand(const std::string& path);
@@ -72,8 +74,13 @@ std::optional<std::string> unusable(const std::string& path);
 std::string expandGiven(const std::string& path);
 std::string abbreviate(const std::string& path);
 bool isInside(const std::string& path, const std::string& parent);
+/// The support folder (configuration, backup history): $XDG_CONFIG_HOME/Ostrevane,
+/// by default <home>/.config/Ostrevane, and always that with OSTREVANE_HOME set.
 /// Created on every access; a failure to create is left to the caller's next step.
 std::filesystem::path supportDir();
+/// The cache folder (scan files): $XDG_CACHE_HOME/Ostrevane, by default
+/// <home>/.cache/Ostrevane, and always that with OSTREVANE_HOME set. Created
+/// on every access like supportDir().
 std::filesystem::path cacheDir();
 /// The last component ("/" for the root itself); trailing slashes ignored.
 std::string lastComponent(const std::string& path);

@@ -26,7 +26,7 @@ protected:
         writeFile(source / "node_modules/c.js", 10);
     }
     fs::path target() const { return drive / BackupEngine::relativeTarget(source.string()); }
-    json config() const { return json::parse(readText(home.path("Library/Application Support/Ostrevane/config.json"))); }
+    json config() const { return json::parse(readText(home.path(".config/Ostrevane/config.json"))); }
 
     std::unique_ptr<ScopedEnv> path;
 };
@@ -186,7 +186,7 @@ TEST_F(BackupCommandsTest, NulBytesInStoredPathsAreRefused) {
     using namespace std::string_literals;
     json stored = {{"customDestinations", {{{"name", "nul"}, {"path", drive.string() + "\0x"s}}}},
                    {"plans", {{{"id", "0000000a"}, {"source", "~/Projects/app\0x"s}, {"destinationId", drive.string()}}}}};
-    writeText(home.path("Library/Application Support/Ostrevane/config.json"), stored.dump());
+    writeText(home.path(".config/Ostrevane/config.json"), stored.dump());
 
     auto plan = runCLI({"plans", "run", "0000000a"});
     EXPECT_EQ(plan.status, 1);

@@ -765,7 +765,7 @@ TEST_F(BackupTest, RcloneFailingWithoutErrorLinesSingleFilesAndDryRuns) {
         ADD_FAILURE() << "ran without rclone";
     } catch (const OstrevaneError& error) {
         EXPECT_EQ(error.message,
-                  "rclone not found. Install it with brew install rclone, then run rclone config to add a cloud drive.");
+                  "rclone not found. Install it with sudo apt install rclone, then run rclone config to add a cloud drive.");
     }
 }
 

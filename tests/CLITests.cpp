@@ -90,20 +90,24 @@ TEST(CLI, StrayWordsAndValuesThatAreNotNumbersAreUsageErrors) {
     ScopedHome home("en");
     writeFile(home.path("big.bin"), 2'000'000);
     const std::string help = L(CLITexts::helpKey, Ostrevane::version);
-    for (const std::vector<std::string>& words :
-         std::vector<std::vector<std::string>>{{"largest", "-n", "lots", "--min-size", "1"},
-                                               {"largest", "--older-than", "a-month", "--min-size", "1"},
-                                               {"largest", "--min-size", "big"},
-                                               {"largest", "~", "~/elsewhere"},
-                                               {"scan", "--depth", "deep"},
-                                               {"scan", "~", "~/elsewhere"},
-                                               {"history", "-n", "ten"},
-                                               {"history", "5"},
-                                               {"status", "now"}}) {
+    // One line says what was wrong before the help.
+    for (const auto& [words, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"largest", "-n", "lots", "--min-size", "1"}, "Invalid value for -n: lots"},
+             {{"largest", "--older-than", "a-month", "--min-size", "1"}, "Invalid value for --older-than: a-month"},
+             {{"largest", "--min-size", "big"}, "Invalid value for --min-size: big"},
+             {{"largest", "--min-size", "1e300"}, "Invalid value for --min-size: 1e300"},
+             {{"largest", "~", "~/elsewhere"}, "Unexpected argument: ~/elsewhere"},
+             {{"scan", "--depth", "deep"}, "Invalid value for --depth: deep"},
+             {{"scan", "--depth"}, "Missing value for --depth"},
+             {{"scan", "--deep"}, "Unknown option: --deep"},
+             {{"history", "-n", "ten"}, "Invalid value for -n: ten"},
+             {{"history", "5"}, "Unexpected argument: 5"},
+             {{"plans", "run", "a", "b"}, "Unexpected argument: b"},
+             {{"status", "now"}, "Unexpected argument: now"}}) {
         auto result = runCLI(words);
         EXPECT_EQ(result.status, 2) << words[0] << " " << words[1];
         EXPECT_EQ(result.out, "") << words[0] << " " << words[1];
-        EXPECT_EQ(result.err, help) << words[0] << " " << words[1];
+        EXPECT_EQ(result.err, "Error: " + error + "\n" + help) << words[0] << " " << words[1];
     }
     // Numbers in any form strtod reads still count.
     EXPECT_EQ(runCLI({"largest", "-n", "2.9", "--min-size", "1", "--json"}).status, 0);

@@ -52,8 +52,8 @@ TEST_F(CleanCommandsTest, RefusedPathsAreListedAndFailTheRun) {
                               "itself\n"),
               std::string::npos)
         << result.out;
-    EXPECT_NE(result.out.find("\n  /usr/bin: Only items in your home folder, /Applications and external volumes "
-                              "can be changed\n"),
+    EXPECT_NE(result.out.find("\n  /usr/bin: Only items in your home folder, /tmp and external volumes "
+                              "(/media, /run/media, /mnt) can be changed\n"),
               std::string::npos)
         << result.out;
     EXPECT_TRUE(fs::exists(trashed("keep.txt")));

@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Cleaner.hpp"
@@ -141,9 +142,23 @@ const std::string protectedText = "受保护的目录,只能清理其中的内�
 const std::string ancestorText = "这是主目录的上级目录";
 const std::string topLevelText = "顶层系统目录";
 const std::string photosText = "照片图库请在“照片”App 中管理";
-const std::string outsideText = "只允许操作主目录、/Applications 和外接卷里的内容";
+const std::string outsideText = "只允许操作主目录、/tmp 和外接卷(/media、/run/media、/mnt)里的内容";
 const std::string keysText = "密钥与钥匙串不允许通过本工具删除";
 const std::string missingText = "路径不存在";
+const std::string inTrashText = "废纸篓里的项目不能再移到废纸篓";
+
+/// Allocated bytes of a path and everything below it, as du counts them.
+int64_t allocatedBytes(const fs::path& path) {
+    struct stat status {};
+    lstat(path.c_str(), &status);
+    int64_t total = status.st_blocks * 512;
+    if (fs::is_directory(fs::symlink_status(path)))
+        for (const auto& entry : fs::recursive_directory_iterator(path)) {
+            lstat(entry.path().c_str(), &status);
+            total += status.st_blocks * 512;
+        }
+    return total;
+}
 
 }  // namespace
 
@@ -153,7 +168,7 @@ TEST_F(CleanerTest, RefusalTextsAreTheEnglishTable) {
     EXPECT_EQ(Cleaner::refusal("/usr"), "Top-level system folder");
     EXPECT_EQ(Cleaner::refusal("/usr/x.photoslibrary"), "Manage the Photos library in the Photos app");
     EXPECT_EQ(Cleaner::refusal("/usr/bin"),
-              "Only items in your home folder, /Applications and external volumes can be changed");
+              "Only items in your home folder, /tmp and external volumes (/media, /run/media, /mnt) can be changed");
     EXPECT_EQ(Cleaner::refusal("~/.ssh/id_ed25519"), "Keys and keychains can’t be deleted with this tool");
     EXPECT_EQ(Cleaner::refusal("~/nothing"), "Path doesn’t exist");
 }
@@ -173,6 +188,18 @@ TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
     EXPECT_EQ(refused(Trash::homeTrash()), L(protectedText));
     EXPECT_EQ(refused(Trash::filesFolder()), L(protectedText));
     EXPECT_EQ(refused(Trash::infoFolder()), L(protectedText));
+
+    // Then anything inside a trash folder, on any file system, whatever the
+    // path it is reached by: trashed again, its first record would be orphaned.
+    writeFile(fs::path(Trash::filesFolder()) / "old.txt");
+    fs::create_directory_symlink(Trash::filesFolder(), home.path("shortcut"));
+    const std::string uid = std::to_string(getuid());
+    for (const std::string& path : {Trash::filesFolder() + "/old.txt", Trash::infoFolder() + "/old.txt.trashinfo",
+                                    at("shortcut/old.txt"), "/media/usb/.Trash-" + uid,
+                                    "/media/usb/.Trash-" + uid + "/files/x", "/media/usb/.Trash/" + uid + "/files/x"})
+        EXPECT_EQ(refused(path), L(inTrashText)) << path;
+    EXPECT_EQ(Cleaner::trash({"~/shortcut/old.txt"}, false).failed.size(), 1u);
+    EXPECT_TRUE(fs::exists(fs::path(Trash::filesFolder()) / "old.txt"));
 
     // 2. Ancestors of the home folder.
     EXPECT_EQ(refused("/"), L(ancestorText));
@@ -326,18 +353,17 @@ TEST_F(CleanerTest, ANameCollisionInTheTrashKeepsBothItems) {
 }
 
 TEST_F(CleanerTest, EmptyingRemovesEverythingAndReportsFailedEntries) {
-    writeFile(home.path("a.bin"), 10'000);
-    writeFile(home.path("b.bin"), 10'000);
-    writeFile(home.path("c/d.bin"), 10'000);
-    Cleaner::trash({"~/a.bin", "~/b.bin", "~/c"}, false);
+    allocate(home.path("a.bin"), 40'960);
+    fs::create_hard_link(home.path("a.bin"), home.path("a-again.bin"));  // one file on disk, trashed twice
+    allocate(home.path("b.bin"), 40'960);
+    allocate(home.path("c/d.bin"), 81'920);
+    Cleaner::trash({"~/a.bin", "~/a-again.bin", "~/b.bin", "~/c"}, false);
+    const int64_t removed = 40'960 + allocatedBytes(Trash::filesFolder() + "/c");
     storeMarkerScan();
-    int64_t free = 1'000'000;
-    Trash::hooks().freeBytes = [&](const std::string&) -> std::optional<int64_t> { return free; };
     auto realRemove = Trash::hooks().removeItem;
     Trash::hooks().removeItem = [&](const std::string& path) {
         if (path.ends_with("/b.bin")) throw std::system_error(EACCES, std::generic_category(), path);
         realRemove(path);
-        free += 10'000;
     };
 
     auto result = Cleaner::emptyTrash();
@@ -347,39 +373,52 @@ TEST_F(CleanerTest, EmptyingRemovesEverythingAndReportsFailedEntries) {
     ASSERT_EQ(result.failed.size(), 1u);
     EXPECT_EQ(result.failed[0].path, Trash::filesFolder() + "/b.bin");
     EXPECT_EQ(result.failed[0].reason, std::strerror(EACCES));
-    EXPECT_EQ(result.bytes, 20'000);
-    EXPECT_EQ(result.size, Fmt::bytes(20'000));
-    EXPECT_EQ(result.message, "Emptied the Trash (2 items), freeing about " + Fmt::bytes(20'000) + ".");
+    // What was removed, hard links once, whatever the free space did meanwhile.
+    EXPECT_EQ(result.bytes, removed);
+    EXPECT_EQ(result.size, Fmt::bytes(removed));
+    EXPECT_EQ(result.message, "Emptied the Trash (3 items), freeing about " + Fmt::bytes(removed) + ".");
     EXPECT_EQ(Trash::entries(), (std::vector<std::string>{"b.bin"}));
     EXPECT_TRUE(fs::exists(Trash::infoFolder() + "/b.bin.trashinfo"));
     EXPECT_FALSE(fs::exists(Trash::infoFolder() + "/a.bin.trashinfo"));
     EXPECT_TRUE(cacheWasDropped());
 }
 
-TEST_F(CleanerTest, EmptyingAnEmptyTrashAndLosingSpaceReportZero) {
-    int64_t free = 50'000;
-    Trash::hooks().freeBytes = [&](const std::string&) -> std::optional<int64_t> { return free -= 4096; };
+TEST_F(CleanerTest, EmptyingAnEmptyTrashReportsZero) {
     auto result = Cleaner::emptyTrash();
     EXPECT_TRUE(result.failed.empty());
     EXPECT_EQ(result.bytes, 0);
     EXPECT_EQ(result.size, "0 KB");
     EXPECT_EQ(result.message, "Emptied the Trash (0 items), freeing about 0 KB.");
+}
 
-    // Without hooks the real file system of the trash is measured.
-    Trash::resetHooks();
-    writeFile(home.path("big.bin"), 4'000'000);
-    Cleaner::trash({"~/big.bin"}, false);
-    auto real = Cleaner::emptyTrash();
-    EXPECT_GE(real.bytes, 0);
+TEST_F(CleanerTest, EmptyingEmptiesTheTrashOfEveryMountedVolume) {
+    const fs::path volume = home.scratch() / "usb";
+    ScopedMountTable table({volume});
+    const fs::path other = volume / (".Trash-" + std::to_string(getuid()));
+    allocate(other / "files/clip.mov", 409'600);
+    writeText(other / "info/clip.mov.trashinfo", "[Trash Info]\nPath=clip.mov\n");
+    allocate(home.path("a.bin"), 40'960);
+    Cleaner::trash({"~/a.bin"}, false);
+    EXPECT_EQ(Trash::allocatedSize(), 450'560) << "sizing the Trash counts every trash folder";
+
+    auto result = Cleaner::emptyTrash();
+    EXPECT_EQ(result.message, "Emptied the Trash (2 items), freeing about " + Fmt::bytes(450'560) + ".");
+    EXPECT_TRUE(fs::is_empty(other / "files"));
+    EXPECT_TRUE(fs::is_empty(other / "info"));
     EXPECT_TRUE(Trash::entries().empty());
 }
 
 TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
-    Trash::hooks().listFolder = [](const std::string& folder) -> std::vector<std::string> {
-        throw std::system_error(EACCES, std::generic_category(), folder);
+    // The home trash can be read and measured; the other volume's cannot.
+    const fs::path volume = home.scratch() / "usb";
+    ScopedMountTable table({volume});
+    fs::create_directories(volume / (".Trash-" + std::to_string(getuid())) / "files");
+    allocate(home.path("a.bin"), 8192);
+    Cleaner::trash({"~/a.bin"}, false);
+    Trash::hooks().listFolder = [&](const std::string& folder) -> std::vector<std::string> {
+        if (Paths::isInside(folder, volume.string())) throw std::system_error(EACCES, std::generic_category(), folder);
+        return {"a.bin"};
     };
-    int64_t free = 0;
-    Trash::hooks().freeBytes = [&](const std::string&) -> std::optional<int64_t> { return free += 8192; };
     Shell::Output answer{1, "", "  gio: trash:///: Operation not supported \n"};
     int runs = 0;
     Trash::hooks().run = [&](const std::string&, const std::vector<std::string>& arguments, double) {
@@ -394,8 +433,8 @@ TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
         FAIL() << "expected an error";
     } catch (const OstrevaneError& error) {
         EXPECT_EQ(error.message,
-                  "Couldn’t empty the Trash: gio: trash:///: Operation not supported. Empty it in Finder, or grant "
-                  "Full Disk Access.");
+                  "Couldn’t empty the Trash: gio: trash:///: Operation not supported. Empty it in the file manager, or "
+                  "check the permissions of the Trash folders.");
     }
     EXPECT_FALSE(cacheWasDropped());
 
@@ -405,36 +444,42 @@ TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
     EXPECT_TRUE(result.trashed.empty());
     EXPECT_TRUE(result.failed.empty());
     EXPECT_EQ(result.bytes, 8192);
-    EXPECT_EQ(result.message, "Emptied the Trash through Finder, freeing about " + Fmt::bytes(8192) + ".");
+    EXPECT_EQ(result.message, "Emptied the Trash through the file manager, freeing about " + Fmt::bytes(8192) + ".");
     EXPECT_TRUE(cacheWasDropped());
 }
 
 TEST_F(CleanerTest, EmptyingNeverDeletesThroughATrashFolderThatIsALink) {
-    fs::path precious = writeFile(home.path("Documents/thesis.tex"), 100).parent_path();
-    fs::create_directories(Trash::infoFolder());
-    fs::create_directory_symlink(precious, Trash::filesFolder());
+    const fs::path precious = writeFile(home.path("Documents/thesis.tex"), 100).parent_path();
+    writeFile(precious / "notes.trashinfo", 1);
+    const fs::path volume = home.scratch() / "usb";
+    ScopedMountTable table({volume});
+    const fs::path other = volume / (".Trash-" + std::to_string(getuid()));
     int desktopRuns = 0;
     Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {
         ++desktopRuns;
         return Shell::Output{0, "", ""};
     };
-
-    auto result = Cleaner::emptyTrash();
-
-    EXPECT_EQ(desktopRuns, 1) << "the trash cannot be listed, so the desktop is asked";
-    EXPECT_TRUE(result.failed.empty());
-    EXPECT_TRUE(fs::exists(precious / "thesis.tex"));
-    EXPECT_THROW(Trash::entries(), std::system_error);
-
-    // Nor through a linked info folder, where the info files would be unlinked.
-    fs::remove(Trash::filesFolder());
-    fs::remove(Trash::infoFolder());
-    writeFile(fs::path(Trash::filesFolder()) / "notes", 1);
-    fs::path record = writeFile(precious / "notes.trashinfo", 1);
-    fs::create_directory_symlink(precious, Trash::infoFolder());
-    Cleaner::emptyTrash();
-    EXPECT_EQ(desktopRuns, 2);
-    EXPECT_TRUE(fs::exists(record));
+    // The files half, the info half (whose records would be unlinked), or a
+    // whole trash of another volume: neither Ostrevane nor the desktop empties.
+    for (const fs::path& link : {fs::path(Trash::filesFolder()), fs::path(Trash::infoFolder()), other}) {
+        fs::remove_all(Trash::homeTrash());
+        writeFile(home.path("kept.txt"));
+        Cleaner::trash({"~/kept.txt"}, false);
+        fs::remove_all(link);
+        fs::create_directories(link.parent_path());
+        fs::create_directory_symlink(precious, link);
+        try {
+            Cleaner::emptyTrash();
+            ADD_FAILURE() << "expected an error for " << link;
+        } catch (const OstrevaneError& error) {
+            EXPECT_EQ(error.message, "Couldn’t empty the Trash: " + link.string() +
+                                         " is a symbolic link. Empty it in the file manager, or check the "
+                                         "permissions of the Trash folders.");
+        }
+        EXPECT_EQ(entriesOf(precious), (std::vector<std::string>{"notes.trashinfo", "thesis.tex"}));
+        fs::remove(link);
+    }
+    EXPECT_EQ(desktopRuns, 0);
 }
 
 TEST_F(CleanerTest, ApplyCarriesOutEachActionItSupports) {

@@ -16,7 +16,7 @@ class ConfigStoreTest : public HomeTest {
 protected:
     void TearDown() override { ConfigStore::setSetAsideObserver(nullptr); }
 
-    fs::path configFile() const { return home.path("Library/Application Support/Ostrevane/config.json"); }
+    fs::path configFile() const { return home.path(".config/Ostrevane/config.json"); }
     fs::path supportFolder() const { return configFile().parent_path(); }
 
     /// Files in the support folder kept aside by the store.

@@ -28,7 +28,7 @@ protected:
         fs::create_directories(created);
         return created;
     }
-    fs::path configFile() const { return home.path("Library/Application Support/Ostrevane/config.json"); }
+    fs::path configFile() const { return home.path(".config/Ostrevane/config.json"); }
     json config() const { return json::parse(readText(configFile())); }
 
     std::unique_ptr<ScopedEnv> path;
@@ -71,7 +71,7 @@ TEST_F(DestinationCommandsTest, ListingShowsEachDestinationWithItsNote) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out,
               "✓ icloud  iCloud Drive  ~/Library/Mobile Documents/com~apple~CloudDocs\n"
-              "    Files copied into iCloud Drive are uploaded by macOS; with “Optimize Mac Storage” on, local "
+              "    Files copied into iCloud Drive are uploaded by the system; with storage optimization on, local "
               "copies are released as needed.\n"
               "✓ mega  MEGA  ~/MEGA\n");
 
@@ -267,7 +267,7 @@ TEST_F(DestinationCommandsTest, ParallelToolRunsLoseNoPlan) {
 
 TEST_F(DestinationCommandsTest, CommandsThatOnlyReadTheConfigurationSayWhenItIsUnreadable) {
     const std::string note =
-        "The configuration file ~/Library/Application Support/Ostrevane/config.json couldn’t be read and was "
+        "The configuration file ~/.config/Ostrevane/config.json couldn’t be read and was "
         "ignored.\n";
     const struct {
         std::vector<std::string> words;

@@ -210,7 +210,7 @@ TEST(DestinationsLanguage, HomeSyncNamesFollowTheLanguage) {
 
 TEST_F(DestinationsTest, AnUndecodableConfigurationGivesNoCustomFolders) {
     folder("MEGA");
-    writeText(home.path("Library/Application Support/Ostrevane/config.json"), "{broken");
+    writeText(home.path(".config/Ostrevane/config.json"), "{broken");
     EXPECT_EQ(ids(Destinations::discover(true)), (std::vector<std::string>{"mega"}));
 }
 

@@ -362,15 +362,18 @@ TEST_F(DuplicatesTest, NoDuplicatesStillCarriesTheNote) {
     EXPECT_EQ(quick.totalWasted, Fmt::bytes(0));
     EXPECT_EQ(quick.note,
               "Matched by size plus a fingerprint of the start and end, so almost certainly identical; add verify for a "
-              "full-file check before deleting. APFS clones don\u2019t take extra space.");
+              "full-file check before deleting. Reflinked copies don\u2019t take extra space.");
     EXPECT_EQ(Service::duplicates(tree, 0, true, 10).note, "Whole files were verified with SHA-256.");
 }
 
-TEST_F(DuplicatesTest, BundlesLibrariesAndToolFoldersAreNotEntered) {
+TEST_F(DuplicatesTest, BundlesLibrariesToolFoldersAndTrashesAreNotEntered) {
     std::string bytes = patterned(20 * KiB);
+    const std::string uid = std::to_string(getuid());
     std::vector<std::string> hidden = {"Library/Caches/x1",       "Library/Caches/x2",   "Tools/Foo.APP/x",
                                        "Pictures/P.photoslibrary/x", "Music/M.MusicLibrary/x", "F.framework/x",
-                                       "a.xcarchive/x",            "proj/node_modules/pkg/x", "proj/.git/objects/x"};
+                                       "a.xcarchive/x",            "proj/node_modules/pkg/x", "proj/.git/objects/x",
+                                       ".local/share/Trash/files/x", "usb/.Trash-" + uid + "/files/x",
+                                       "usb/.Trash/" + uid + "/files/x"};
     for (const auto& path : hidden) write(path, bytes);
     write("docs/a", bytes);
     write("docs/Library/b", bytes);  // only the home folder's own Library is passed over

@@ -154,7 +154,7 @@ TEST(EnglishTable, SpecialFormsKeepTheirCounts) {
             EXPECT_GE(i, kCommandLineRows) << chinese;
         }
     }
-    EXPECT_EQ(pluralRows, 34);
+    EXPECT_EQ(pluralRows, 37);
     EXPECT_EQ(percentRows, 5);
     EXPECT_EQ(positionalRows, 2);
     EXPECT_EQ(joinedAfter, 13);
@@ -195,13 +195,13 @@ TEST(EnglishTable, FormsRenderWithTheirValues) {
               "Moved to the Trash: 1 item, 5 MB.");
     EXPECT_EQ(Localized::fill(englishFor("%@ %@ 项,共 %@。"), {"Moved to the Trash", "3", "5 MB"}),
               "Moved to the Trash: 3 items, 5 MB in total.");
-    EXPECT_EQ(Localized::fill(englishFor("磁盘已用 %@%%。macOS 需要约 10%% 的空闲空间才能顺畅运行。"), {"91.2"}),
-              "Disk is 91.2% full. macOS needs about 10% free space to run smoothly.");
+    EXPECT_EQ(Localized::fill(englishFor("磁盘已用 %@%%。系统需要约 10%% 的空闲空间才能顺畅运行。"), {"91.2"}),
+              "Disk is 91.2% full. The system needs about 10% free space to run smoothly.");
     // Texts appended to one another keep their spacing in English.
     EXPECT_EQ(Localized::fill(englishFor("已把 %@ 项(%@)移到废纸篓。"), {"1", "2 GB"}) +
                   Localized::fill(englishFor("%@ 项无法移动(系统保护或正在使用)。"), {"2"}) +
                   englishFor("清倒废纸篓后空间才会释放。"),
-              "Moved 1 item (2 GB) to the Trash. 2 items couldn’t be moved (protected by macOS or in use). "
+              "Moved 1 item (2 GB) to the Trash. 2 items couldn’t be moved (protected by the system or in use). "
               "Empty the Trash to free the space.");
     EXPECT_EQ(Localized::fill(englishFor("%@ 天没有任何改动。"), {"1"}) + englishFor("可以归档到外置硬盘或网盘后移除本地副本。"),
               "Nothing has changed in 1 day. Archive it to an external drive or a cloud drive, then remove the local copy.");
@@ -283,4 +283,27 @@ TEST(EnglishTable, AddedRowsStandApartAndKeepTheirValues) {
         EXPECT_EQ(keyReferences->size(), englishReferences->size()) << row.chinese;
         EXPECT_EQ(englishFor(std::string(row.chinese)), row.english);
     }
+}
+
+// Texts name what a Linux user has: the file manager, folder permissions,
+// the system, this computer. Identifiers (tool names, JSON and defaults keys)
+// are not texts and are not in the table.
+TEST(EnglishTable, NamesNoFacilityOfAnotherSystem) {
+    auto namesOne = [](std::string_view english) -> std::string_view {
+        for (std::string_view word : {"Finder", "macOS", "System Settings", "APFS", "brew"})
+            if (english.find(word) != std::string_view::npos) return word;
+        // "Mac" as a word of its own or a name's start ("MacBook"), not "Machine".
+        for (size_t at = english.find("Mac"); at != std::string_view::npos; at = english.find("Mac", at + 1)) {
+            bool starts = at == 0 || !std::isalpha(static_cast<unsigned char>(english[at - 1]));
+            bool ends = at + 3 == english.size() || !std::islower(static_cast<unsigned char>(english[at + 3]));
+            if (starts && ends) return "Mac";
+        }
+        return {};
+    };
+    EXPECT_EQ(namesOne("Optimize Mac Storage"), "Mac");
+    EXPECT_EQ(namesOne("this Mac’s disk"), "Mac");
+    EXPECT_EQ(namesOne("Machine learning"), "");
+    std::vector<English::Row> all = English::rows();
+    all.insert(all.end(), English::addedRows().begin(), English::addedRows().end());
+    for (const auto& row : all) EXPECT_EQ(namesOne(row.english), "") << row.english;
 }

@@ -102,7 +102,7 @@ TEST(MCPProtocol, InitializeNegotiatesTheVersion) {
         EXPECT_EQ(result["serverInfo"], (json{{"name", "ostrevane"}, {"title", "Ostrevane"}, {"version", "0.3.1"}}));
         EXPECT_EQ(result["instructions"], MCPServer::instructions);
     }
-    EXPECT_EQ(MCPServer::instructions.size(), 955u);
+    EXPECT_EQ(MCPServer::instructions.size(), 960u);
 }
 
 TEST(MCPProtocol, ToolListAndUnknownTools) {

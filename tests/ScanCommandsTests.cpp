@@ -131,6 +131,10 @@ TEST_F(ScanCommandsTest, PlainOutputShowsTheFolderLineAndTheTree) {
 
     CLIResult cached = runCLI({"scan", path});
     EXPECT_NE(cached.out.find(" (cached "), std::string::npos) << cached.out;
+
+    writeFile(home.path("single/only.txt"), 10);
+    CLIResult one = runCLI({"scan", "~/single"});
+    EXPECT_NE(one.out.find(", 1 file (took "), std::string::npos) << one.out;
 }
 
 TEST_F(ScanCommandsTest, NamesThatAreNotUTF8StillGiveAValidDocument) {
@@ -164,7 +168,7 @@ TEST_F(ScanCommandsTest, StatusReportsVolumesAccessAndTheLastHomeScan) {
 
     CLIResult plain = runCLI({"status"});
     ASSERT_EQ(plain.status, 0) << plain.err;
-    EXPECT_NE(plain.out.find("\nFull Disk Access: "), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("\nRead permission: "), std::string::npos) << plain.out;
     EXPECT_NE(plain.out.find("Last home scan: "), std::string::npos) << plain.out;
     EXPECT_NE(plain.out.find(", 4 files"), std::string::npos) << plain.out;
     EXPECT_NE(plain.out.find("  Used "), std::string::npos) << plain.out;

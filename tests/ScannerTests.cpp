@@ -160,6 +160,23 @@ TEST_F(ScannerTest, LinksAreNeverFollowed) {
     }
 }
 
+TEST_F(ScannerTest, ARootThatLinksToAFolderIsScannedAsThatFolderUnderTheLinksPath) {
+    writeFile(home.path("elsewhere/sub/huge.bin"), 2 * MiB);
+    writeFile(home.path("elsewhere/small.txt"), 10);
+    fs::create_directory_symlink(home.path("elsewhere"), home.path("pointer"));
+    for (int64_t fanOut : {0, 4}) {
+        ScanResult result = Scanner::scan(home.path("pointer").string() + "/", optionsWith(fanOut));
+        EXPECT_TRUE(result.root.isDirectory);
+        EXPECT_EQ(result.root.name, "pointer");
+        EXPECT_EQ(result.root.path, home.path("pointer").string());
+        EXPECT_EQ(result.root.size, duTotal(home.path("elsewhere")));
+        EXPECT_EQ(result.root.fileCount, 2);
+        ASSERT_TRUE(result.root.find(home.path("pointer/sub/huge.bin").string())) << fanOut;
+    }
+    // Sizing for a move measures what would be moved: the link alone.
+    EXPECT_EQ(Scanner::quickSize(home.path("pointer").string()), allocated(home.path("pointer")));
+}
+
 // MARK: Hard links
 
 TEST_F(ScannerTest, HardLinksInOneFolderCountOnceAtBothKindsOfLevel) {

@@ -40,7 +40,7 @@ protected:
     std::set<std::string> homeContents() const {
         std::set<std::string> paths;
         const std::string trash = Trash::homeTrash();
-        const std::string scanCache = at("Library/Caches/Ostrevane");
+        const std::string scanCache = at(".cache/Ostrevane");
         for (auto it = fs::recursive_directory_iterator(home.home()); it != fs::recursive_directory_iterator(); ++it) {
             std::string path = it->path().string();
             if (isInside(path, trash) || isInside(path, scanCache)) {

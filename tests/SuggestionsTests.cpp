@@ -407,8 +407,8 @@ TEST_F(SuggestionsTest, ModeDependsOnWhetherTheScanHoldsTheHomeFolder) {
     EXPECT_EQ(report.mode, "quick");
     ASSERT_EQ(report.notes.size(), 2u);
     EXPECT_EQ(report.notes[1],
-              "1 folder couldn’t be read (such as the Trash, Mail or some app data). Grant Full Disk Access for "
-              "complete results.");
+              "1 folder couldn’t be read (such as the Trash, Mail or some app data). Give read permission on it "
+              "for complete results.");
 
     // A scan of the folder above the home folder holds it.
     std::string parent = homePath().substr(0, homePath().rfind('/'));
@@ -420,8 +420,8 @@ TEST_F(SuggestionsTest, ModeDependsOnWhetherTheScanHoldsTheHomeFolder) {
     EXPECT_EQ(idsOf(report.suggestions), std::vector<std::string>{"user-logs"});
     ASSERT_EQ(report.notes.size(), 1u);
     EXPECT_EQ(report.notes[0],
-              "3 folders couldn’t be read (such as the Trash, Mail and some app data). Grant Full Disk Access for "
-              "complete results.");
+              "3 folders couldn’t be read (such as the Trash, Mail and some app data). Give read permission on "
+              "them for complete results.");
 
     // A sibling whose name merely starts like the home folder does not.
     ScanResult sibling = scanOf(Tree(homePath() + "x").file("Library/Logs/x", 60'000'000).build());
@@ -451,10 +451,10 @@ TEST_F(SuggestionsTest, VolumeNotesAtTheirThresholds) {
     auto notes = SuggestionEngine::volumeNotes(volume);
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(notes[0],
-              "Startup disk is 90.0% full with only 1.5 GB left. macOS needs about 10% free space to run smoothly, so "
-              "free some up soon.");
+              "Startup disk is 90.0% full with only 1.5 GB left. The system needs about 10% free space to run "
+              "smoothly, so free some up soon.");
     EXPECT_EQ(notes[1], "Another " + Fmt::bytes(5'000'000'001) +
-                            " is purgeable (local snapshots, files already in iCloud); macOS reclaims it "
+                            " is purgeable (local snapshots, files already in iCloud); the system reclaims it "
                             "automatically when needed.");
 
     volume.usedPercent = 93.25;

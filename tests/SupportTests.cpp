@@ -72,11 +72,36 @@ TEST(Paths, RelativeHomeOverrideIsTakenAgainstTheWorkingDirectory) {
         Platform::resetForTesting();
         std::string expected = Paths::standardize(fs::current_path().string()) + "/myhome";
         EXPECT_EQ(Paths::home(), expected);
-        EXPECT_EQ(Paths::supportDir().string(), expected + "/Library/Application Support/Ostrevane");
+        EXPECT_EQ(Paths::supportDir().string(), expected + "/.config/Ostrevane");
         EXPECT_TRUE(fs::is_directory(Paths::supportDir()));
         EXPECT_TRUE(fs::is_directory(Paths::cacheDir()));
     }
     fs::current_path(previous);
+    Platform::resetForTesting();
+}
+
+TEST(Paths, SupportAndCacheFoldersAreTheXDGBaseFolders) {
+    TempDir dir;
+    const std::string base = Paths::standardize(dir.path().string());
+    ScopedEnv config("XDG_CONFIG_HOME", base + "/config");
+    ScopedEnv cache("XDG_CACHE_HOME", base + "/cache");
+    ScopedEnv realHome("HOME", base + "/real");
+    {
+        ScopedEnv override("OSTREVANE_HOME", std::nullopt);
+        Platform::resetForTesting();
+        EXPECT_EQ(Paths::supportDir().string(), base + "/config/Ostrevane");
+        EXPECT_EQ(Paths::cacheDir().string(), base + "/cache/Ostrevane");
+        ScopedEnv relative("XDG_CACHE_HOME", "cache");  // invalid: the default applies
+        EXPECT_EQ(Paths::cacheDir().string(), base + "/real/.cache/Ostrevane");
+    }
+    {
+        // The variables describe the real home, not the one the override sets.
+        ScopedEnv override("OSTREVANE_HOME", base + "/home");
+        Platform::resetForTesting();
+        EXPECT_EQ(Paths::supportDir().string(), base + "/home/.config/Ostrevane");
+        EXPECT_EQ(Paths::cacheDir().string(), base + "/home/.cache/Ostrevane");
+        EXPECT_FALSE(fs::exists(base + "/home/Library"));
+    }
     Platform::resetForTesting();
 }
 

@@ -353,3 +353,27 @@ TEST_F(TrashTest, RevealAsksTheFileManagerThenFallsBack) {
 TEST(TrashEncoding, PercentEncodingKeepsOnlyUnreservedBytesAndSlashes) {
     EXPECT_EQ(Trash::percentEncoded("/a b/é'%#?~_.-Z9"), "/a%20b/%C3%A9%27%25%23%3F~_.-Z9");
 }
+
+TEST_F(TrashTest, EveryTrashFolderOfTheUserIsFoundOnce) {
+    const std::string uid = std::to_string(getuid());
+    const fs::path usb = home.scratch() / "usb";
+    const fs::path disk = home.scratch() / "disk";
+    const fs::path untrusted = home.scratch() / "untrusted";
+    fs::create_directories(usb / (".Trash-" + uid));
+    fs::create_directories(disk / ".Trash" / uid);
+    fs::permissions(disk / ".Trash", fs::perms::all | fs::perms::sticky_bit);
+    fs::create_directories(untrusted / ".Trash" / uid);  // not sticky: never used
+    fs::create_directories(untrusted / ".Trash-12345");    // another user's
+    {
+        ScopedMountTable table({usb, disk, untrusted, usb});  // usb twice: a bind mount
+        EXPECT_EQ(Trash::trashFolders(), (std::vector<std::string>{Trash::homeTrash(), (usb / (".Trash-" + uid)).string(),
+                                                                    (disk / ".Trash" / uid).string()}));
+    }
+
+    for (const std::string& path : std::vector<std::string>{Trash::homeTrash(), Trash::filesFolder() + "/a", "/media/x/.Trash-" + uid,
+                                    "/mnt/d/.Trash-0/files/a", "/mnt/d/.Trash/1000/files"})
+        EXPECT_TRUE(Trash::isInsideTrash(path)) << path;
+    for (const std::string& path : std::vector<std::string>{"/mnt/d/.Trash-", "/mnt/d/.Trash-x1", "/mnt/d/.Trash/files", "/mnt/d/my.Trash-1",
+                                    home.home() + "/.local/share/Trash2", home.home() + "/.local/share"})
+        EXPECT_FALSE(Trash::isInsideTrash(path)) << path;
+}

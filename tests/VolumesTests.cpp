@@ -203,6 +203,22 @@ TEST(VolumeInfoTest, ArithmeticFollowsFreeAndImportantCapacity) {
     EXPECT_EQ(VolumeInfo::make("v", "/v", -5, 0, 0, false), std::nullopt);
 }
 
+TEST(MountsTest, CapacityLeavesBlocksReservedForRootOutAsDfDoes) {
+    struct statvfs status {};
+    status.f_frsize = 4096;
+    status.f_bsize = 1 << 20;  // the preferred I/O size, not the unit of the counts
+    status.f_blocks = 1000;
+    status.f_bfree = 300;  // 50 of them reserved for root
+    status.f_bavail = 250;
+    Mounts::Capacity capacity = Mounts::capacityOf(status);
+    EXPECT_EQ(capacity.available, 250 * 4096);
+    EXPECT_EQ(capacity.total, 950 * 4096);
+    auto volume = VolumeInfo::make("v", "/v", capacity.total, capacity.available, 0, true);
+    EXPECT_EQ(volume->usedBytes, 700 * 4096);
+    EXPECT_EQ(volume->usedBytes + volume->availableBytes, volume->totalBytes);
+    EXPECT_EQ(volume->usedPercent, 73.7);
+}
+
 TEST(VolumeInfoTest, JSONHoldsAllThirteenKeys) {
     auto volume = *VolumeInfo::make("Data", "/data", 16, 15, 0, false);
     json document = volume;

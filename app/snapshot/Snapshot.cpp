@@ -19,7 +19,8 @@
 #include "snapshot/Gallery.hpp"
 #include "ui/maps/TerrainView.hpp"
 #include "ui/shell/MainWindow.hpp"
-#include "ui/shell/ShellView.hpp"
+#include "ui/controls/Motion.hpp"
+#include "ui/shell/ContentView.hpp"
 #include "ui/theme/AppPalette.hpp"
 
 namespace Snapshot {
@@ -213,7 +214,8 @@ int run(const std::string& outputDirectory, bool demo) {
     auto model = AppModel::make(runtime.runtime());
     int status = 0;
     {
-        ShellView content(model);
+        Motion::setEnabled(false);
+        ContentView content(model);
         content.setAttribute(Qt::WA_DontShowOnScreen);
         content.resize(MainWindow::defaultWidth, MainWindow::defaultHeight);
         content.show();

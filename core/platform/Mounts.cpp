@@ -97,8 +97,7 @@ std::optional<std::string> defaultTable() { return readWhole("/proc/self/mountin
 std::optional<Capacity> defaultCapacity(const std::string& path) {
     struct statvfs status;
     if (::statvfs(path.c_str(), &status) != 0) return std::nullopt;
-    int64_t unit = status.f_frsize ? static_cast<int64_t>(status.f_frsize) : static_cast<int64_t>(status.f_bsize);
-    return Capacity{static_cast<int64_t>(status.f_blocks) * unit, static_cast<int64_t>(status.f_bavail) * unit};
+    return capacityOf(status);
 }
 
 bool defaultIsInternal(const Mount& mount) {
@@ -123,6 +122,15 @@ void resetHooks() {
     capacity = defaultCapacity;
     isInternal = defaultIsInternal;
     label = defaultLabel;
+}
+
+Capacity capacityOf(const struct statvfs& status) {
+    int64_t unit = status.f_frsize ? static_cast<int64_t>(status.f_frsize) : static_cast<int64_t>(status.f_bsize);
+    // Blocks that are free but reserved for root are neither used by the
+    // user nor available to them; like df, leave them out of the total.
+    int64_t used = static_cast<int64_t>(status.f_blocks - std::min(status.f_bfree, status.f_blocks)) * unit;
+    int64_t available = static_cast<int64_t>(status.f_bavail) * unit;
+    return Capacity{used + available, available};
 }
 
 std::string unescape(std::string_view field) {

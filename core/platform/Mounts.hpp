@@ -4,6 +4,8 @@
 // so fixtures can stand in for it.
 #pragma once
 
+#include <sys/statvfs.h>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -49,10 +51,16 @@ std::vector<Mount> volumes(const std::vector<Mount>& table);
 /// point containing it; null when none does.
 const Mount* holding(const std::vector<Mount>& table, const std::string& path);
 
+/// What a file system offers the user, as df shows it: `total` is the used
+/// space plus `available`, so the blocks reserved for root count in neither.
 struct Capacity {
     int64_t total = 0;
     int64_t available = 0;
 };
+
+/// The capacity a statvfs answer describes: used = (blocks − free blocks) ×
+/// fragment size, available = available blocks × fragment size.
+Capacity capacityOf(const struct statvfs& status);
 
 /// The running system's mount table; none when it cannot be read.
 extern std::function<std::optional<std::string>()> readTable;

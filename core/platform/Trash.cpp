@@ -8,12 +8,15 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"
 
 namespace fs = std::filesystem;
@@ -239,11 +242,6 @@ std::optional<std::string> installedProgram(const std::string& name) {
     return std::nullopt;
 }
 
-bool homeIsOverridden() {
-    auto override = Platform::environment("OSTREVANE_HOME");
-    return override && !override->empty();
-}
-
 }  // namespace
 
 Hooks& hooks() {
@@ -254,7 +252,7 @@ Hooks& hooks() {
 void resetHooks() { hooks() = realHooks(); }
 
 std::string homeTrash() {
-    if (!homeIsOverridden()) {
+    if (!Paths::homeIsOverridden()) {
         auto data = Platform::environment("XDG_DATA_HOME");
         // Relative values are invalid for XDG variables and are ignored.
         if (data && !data->empty() && data->front() == '/') return Paths::standardize(*data) + "/Trash";
@@ -332,17 +330,19 @@ std::string moveToTrash(const std::string& path) {
     failWith(EEXIST);
 }
 
-std::vector<std::string> entries() {
+namespace {
+
+std::vector<std::string> entriesOf(const std::string& trash) {
     // Emptying deletes what is listed here and the info files beside it. A
     // trash folder that is a link would point that at whatever folder it
     // leads to, so it cannot be listed, just as nothing is ever moved into one.
-    for (const auto& folder : {homeTrash(), filesFolder(), infoFolder()}) {
+    for (const auto& folder : {trash, trash + "/files", trash + "/info"}) {
         struct stat status {};
         if (::lstat(folder.c_str(), &status) == 0 && !S_ISDIR(status.st_mode))
             throw systemError(ENOTDIR, folder);
     }
     try {
-        return hooks().listFolder(filesFolder());
+        return hooks().listFolder(trash + "/files");
     } catch (const std::system_error& error) {
         // A trash that was never used has no folder yet: it is simply empty.
         if (error.code() == std::errc::no_such_file_or_directory) return {};
@@ -350,9 +350,121 @@ std::vector<std::string> entries() {
     }
 }
 
-void removeEntry(const std::string& name) {
-    hooks().removeItem(filesFolder() + "/" + name);
-    ::unlink((infoFolder() + "/" + name + ".trashinfo").c_str());
+bool isUserTrashName(const std::string& name, const std::string& prefix) {
+    if (!name.starts_with(prefix) || name.size() == prefix.size()) return false;
+    return std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
+/// The shared ".Trash" of a top folder counts only as the freedesktop.org
+/// rules trust it: a real, sticky folder.
+bool isTrustedSharedTrash(const std::string& folder) {
+    struct stat status {};
+    return ::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX);
+}
+
+void addAllocation(const struct stat& status, Allocation& allocation) {
+    int64_t bytes = static_cast<int64_t>(status.st_blocks) * 512;
+    if (!S_ISDIR(status.st_mode) && status.st_nlink > 1)
+        allocation.linked.emplace(std::make_pair(status.st_dev, status.st_ino), bytes);
+    else
+        allocation.single += bytes;
+}
+
+}  // namespace
+
+bool isInsideTrash(const std::string& path) {
+    if (Paths::isInside(path, homeTrash())) return true;
+    std::string previous;
+    std::string_view rest = path;
+    while (!rest.empty()) {
+        size_t slash = rest.find('/');
+        std::string part(rest.substr(0, slash));
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (isUserTrashName(part, ".Trash-") || (previous == ".Trash" && isUserTrashName(part, ""))) return true;
+        previous = std::move(part);
+    }
+    return false;
+}
+
+std::vector<std::string> trashFolders() {
+    std::vector<std::string> folders{homeTrash()};
+    std::set<std::pair<dev_t, ino_t>> seen;
+    auto addIfPresent = [&](const std::string& folder) {
+        struct stat status {};
+        if (::lstat(folder.c_str(), &status) != 0) return;
+        if (seen.insert({status.st_dev, status.st_ino}).second) folders.push_back(folder);
+    };
+    const std::string uid = std::to_string(::getuid());
+    auto table = Mounts::readTable();
+    for (const auto& mount : Mounts::parse(table.value_or(""))) {
+        const std::string shared = joined(mount.mountPoint, ".Trash");
+        if (isTrustedSharedTrash(shared)) addIfPresent(shared + "/" + uid);
+        addIfPresent(joined(mount.mountPoint, ".Trash-" + uid));
+    }
+    return folders;
+}
+
+std::optional<std::string> linkedFolder() {
+    for (const auto& trash : trashFolders())
+        for (const auto& folder : {trash, trash + "/files", trash + "/info"}) {
+            struct stat status {};
+            if (::lstat(folder.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) return folder;
+        }
+    return std::nullopt;
+}
+
+std::vector<Entry> allEntries() {
+    std::vector<Entry> result;
+    for (const auto& trash : trashFolders())
+        for (auto& name : entriesOf(trash)) result.push_back({trash, std::move(name)});
+    return result;
+}
+
+void removeEntry(const Entry& entry) {
+    hooks().removeItem(entry.trash + "/files/" + entry.name);
+    ::unlink((entry.trash + "/info/" + entry.name + ".trashinfo").c_str());
+}
+
+std::vector<std::string> entries() { return entriesOf(homeTrash()); }
+
+void removeEntry(const std::string& name) { removeEntry(Entry{homeTrash(), name}); }
+
+void Allocation::add(const Allocation& other) {
+    single += other.single;
+    linked.insert(other.linked.begin(), other.linked.end());
+}
+
+int64_t Allocation::total() const {
+    int64_t sum = single;
+    for (const auto& [identity, bytes] : linked) sum += bytes;
+    return sum;
+}
+
+Allocation allocationOf(const std::string& path) {
+    Allocation allocation;
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) return allocation;
+    addAllocation(status, allocation);
+    if (!S_ISDIR(status.st_mode)) return allocation;
+    // Links to folders are never entered: the walk stays inside the item.
+    std::error_code error;
+    fs::recursive_directory_iterator walk(path, fs::directory_options::skip_permission_denied, error), end;
+    for (; !error && walk != end; walk.increment(error))
+        if (::lstat(walk->path().c_str(), &status) == 0) addAllocation(status, allocation);
+    return allocation;
+}
+
+int64_t allocatedSize(const std::vector<std::string>& trashes) {
+    Allocation allocation;
+    for (const auto& trash : trashes) {
+        try {
+            for (const auto& name : entriesOf(trash)) allocation.add(allocationOf(trash + "/files/" + name));
+        } catch (const std::system_error&) {
+            // A trash that cannot be listed counts as far as it was read: nothing.
+        }
+    }
+    return allocation.total();
 }
 
 int64_t freeBytes() {
@@ -366,7 +478,7 @@ Shell::Output emptyThroughDesktop() {
     auto found = installedProgram("gio");
     if (!found) found = Shell::which("gio");
     const std::string gio = found.value_or("/usr/bin/gio");
-    if (!homeIsOverridden()) return hooks().run(gio, {"trash", "--empty"}, timeout);
+    if (!Paths::homeIsOverridden()) return hooks().run(gio, {"trash", "--empty"}, timeout);
     // gio hands the work to the desktop's file-system daemon, which finds the
     // trash from its own HOME and XDG_DATA_HOME, not from ours: through the
     // running session it would empty the user's real Trash. A private

@@ -4,10 +4,14 @@
 // copied and deleted, and nothing is deleted except by emptying.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Support.hpp"
@@ -26,6 +30,45 @@ std::string infoFolder();
 /// symbolic link is moved as a link. Throws OstrevaneError with the
 /// system's description of what went wrong.
 std::string moveToTrash(const std::string& path);
+
+/// Whether a path is a trash folder or lies inside one, by its text alone:
+/// the home trash, or a ".Trash-<uid>" or ".Trash/<uid>" folder anywhere.
+bool isInsideTrash(const std::string& path);
+
+/// Every trash folder of the user: the home trash first (whether or not it
+/// exists yet), then the ".Trash/<uid>" and ".Trash-<uid>" folders that exist
+/// at the top of the mounted file systems, each folder once.
+std::vector<std::string> trashFolders();
+
+/// The first of the trash folders, or of their files/ and info/ halves, that
+/// is a symbolic link: emptying through it would delete wherever it leads.
+std::optional<std::string> linkedFolder();
+
+/// One item of a trash folder.
+struct Entry {
+    std::string trash;
+    std::string name;
+};
+/// The items of every trash folder. Throws std::system_error when one of
+/// them cannot be listed.
+std::vector<Entry> allEntries();
+/// Removes one item and its info file, as removeEntry(name) does for the home trash.
+void removeEntry(const Entry& entry);
+
+/// The allocated bytes of items, links not followed; files with several hard
+/// links are kept by identity so that each counts once however often met.
+struct Allocation {
+    int64_t single = 0;
+    std::map<std::pair<dev_t, ino_t>, int64_t> linked;
+    /// Adds another allocation, counting files both hold once.
+    void add(const Allocation& other);
+    int64_t total() const;
+};
+/// An item and everything below it; what cannot be read counts nothing.
+Allocation allocationOf(const std::string& path);
+/// The items of the given trash folders (by default every one), as far as
+/// they can be read.
+int64_t allocatedSize(const std::vector<std::string>& trashes = trashFolders());
 
 /// Names of the entries of the home trash, one level, in the system's order.
 /// A trash that was never created is empty. Throws std::system_error when

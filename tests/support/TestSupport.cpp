@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "Support.hpp"
+#include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"
 
 namespace testing_support {
@@ -126,5 +127,14 @@ CLIResult runCLI(const std::vector<std::string>& arguments, const std::optional<
     auto output = Shell::run("/bin/sh", {"-c", command}, timeout);
     return {output.status, output.stdoutText, output.stderrText};
 }
+
+ScopedMountTable::ScopedMountTable(const std::vector<fs::path>& mountPoints) {
+    std::string table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
+    for (size_t i = 0; i < mountPoints.size(); ++i)
+        table += std::to_string(i + 2) + " 1 8:2 / " + mountPoints[i].string() + " rw - ext4 /dev/sdb1 rw\n";
+    Mounts::readTable = [table] { return std::optional<std::string>(table); };
+}
+
+ScopedMountTable::~ScopedMountTable() { Mounts::resetHooks(); }
 
 }  // namespace testing_support

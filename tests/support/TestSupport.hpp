@@ -76,6 +76,16 @@ std::vector<std::string> entriesOf(const fs::path& folder);
 /// Sets a file's modification time to `secondsAgo` before now.
 void setAge(const fs::path& path, double secondsAgo);
 
+/// Lists "/" and then plain folders as the mounted file systems (a folder
+/// given twice stands for a bind mount), for the life of the object.
+class ScopedMountTable {
+public:
+    explicit ScopedMountTable(const std::vector<fs::path>& mountPoints);
+    ~ScopedMountTable();
+    ScopedMountTable(const ScopedMountTable&) = delete;
+    ScopedMountTable& operator=(const ScopedMountTable&) = delete;
+};
+
 struct CLIResult {
     int status = -1;
     std::string out;

@@ -47,7 +47,7 @@ const std::vector<std::string>& ClaudeRunner::readOnlyTools() { return AgentComm
 
 const std::string& ClaudeRunner::systemPrompt() {
     static const std::string prompt = L(
-        "你是 Ostrevane 内置的磁盘助手。用 ostrevane 的 MCP 工具查看这台 Mac 的磁盘占用,给出具体、可执行的清理与备份建议。"
+        "你是 Ostrevane 内置的磁盘助手。用 ostrevane 的 MCP 工具查看这台电脑的磁盘占用,给出具体、可执行的清理与备份建议。"
         "你在这里只有只读权限:不要尝试删除、移动或备份文件,而是说明用户应该在 Ostrevane 的哪个页面点什么,或者运行什么命令。"
         "用简体中文回答,先给结论,数字用工具返回的真实数据,保持简洁。");
     return prompt;

@@ -81,7 +81,7 @@ BackupReport reportOf(const Run& run, Date now) {
 std::vector<BackupDestination> destinations(const std::string& home) {
     const std::vector<DestinationShape> shapes{
         {"icloud", "icloud", L("iCloud 云盘"), home + "/Library/Mobile Documents/com~apple~CloudDocs", std::nullopt,
-         true, L("文件复制进 iCloud 云盘后由系统上传;开启“优化 Mac 储存空间”后本地副本会按需释放。")},
+         true, L("文件复制进 iCloud 云盘后由系统上传;开启存储优化后本地副本会按需释放。")},
         {"googledrive", "googleDrive", "Google Drive", home + "/Library/CloudStorage/GoogleDrive/My Drive",
          std::nullopt, true, std::nullopt},
         {"folder:t7", "folder", L("T7 移动硬盘"), "/Volumes/T7", std::nullopt, true, std::nullopt},

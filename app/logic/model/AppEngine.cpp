@@ -1,7 +1,26 @@
 #include "model/AppEngine.hpp"
 
+#include <sys/stat.h>
+
+#include <set>
+
 #include "Service.hpp"
 #include "Suggestions.hpp"
+
+namespace {
+/// Each file system counted once, told apart by its device number; a path
+/// that cannot be examined is measured on its own.
+int64_t freeBytesOf(const std::vector<std::string>& paths) {
+    std::set<dev_t> seen;
+    int64_t total = 0;
+    for (const std::string& path : paths) {
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0 && !seen.insert(status.st_dev).second) continue;
+        if (auto volume = Volumes::info(path)) total += volume->freeBytes;
+    }
+    return total;
+}
+}  // namespace
 
 AppEngine AppEngine::live() {
     AppEngine engine;
@@ -20,5 +39,25 @@ AppEngine AppEngine::live() {
                         const std::vector<BackupDestination>& destinations,
                         Date now) { return SuggestionEngine::analyze(scan.get(), destinations, now); };
     engine.now = [] { return std::chrono::system_clock::now(); };
+    engine.applySuggestion = [](const Suggestion& suggestion, bool dryRun) {
+        return Cleaner::apply(suggestion, dryRun);
+    };
+    engine.trash = [](const std::vector<std::string>& paths, bool dryRun) { return Cleaner::trash(paths, dryRun); };
+    engine.emptyTrash = [] { return Cleaner::emptyTrash(); };
+    engine.evict = [](const std::string& path) { return BackupEngine::evict(path); };
+    engine.freeBytes = [](const std::vector<std::string>& paths) { return freeBytesOf(paths); };
+    engine.runPlan = [](const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel,
+                        const BackupProgressHandler& progress) {
+        return Service::runPlan(plan, dryRun, cancel, progress);
+    };
+    engine.backup = [](const std::string& source, const BackupDestination& destination, const BackupOptions& options,
+                       const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+        return BackupEngine::run(source, destination, options, cancel, progress);
+    };
+    engine.offload = [](const std::string& source, const BackupDestination& destination, bool dryRun,
+                        const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+        return BackupEngine::offload(source, destination, dryRun, cancel, progress);
+    };
+    engine.updateConfig = [](const std::function<void(AppConfig&)>& change) { ConfigStore::update(change); };
     return engine;
 }

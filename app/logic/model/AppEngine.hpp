@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Backup.hpp"
+#include "Cleaner.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
 #include "ScanStore.hpp"
@@ -18,7 +19,7 @@
 
 /// Every function may be called from any thread; the blocking ones run on the
 /// model's executor, the cheap ones (`fullDiskAccess`, `loadConfig`,
-/// `loadHistory`, `now`) on the UI thread.
+/// `loadHistory`, `now`, `updateConfig`) on the UI thread.
 struct AppEngine {
     std::function<std::vector<VolumeInfo>()> volumes;
     std::function<bool()> fullDiskAccess;
@@ -37,6 +38,38 @@ struct AppEngine {
                                    const std::vector<BackupDestination>& destinations, Date now)>
         analyze;
     std::function<Date()> now;
+
+    // Cleaning (blocking; executor only).
+    /// Cleaner::apply: throws for a suggestion the cleaner does not carry out.
+    std::function<CleanResult(const Suggestion& suggestion, bool dryRun)> applySuggestion;
+    /// Cleaner::trash: never throws; refused paths come back as failures.
+    std::function<CleanResult(const std::vector<std::string>& paths, bool dryRun)> trash;
+    /// Cleaner::emptyTrash: throws when the Trash can be neither listed nor emptied.
+    std::function<CleanResult()> emptyTrash;
+    /// BackupEngine::evict of one path; may throw.
+    std::function<EvictReport(const std::string& path)> evict;
+    /// The free bytes of the file systems holding the paths, each file system
+    /// counted once; 0 for one whose capacity cannot be read.
+    std::function<int64_t(const std::vector<std::string>& paths)> freeBytes;
+
+    // Backups (blocking; executor only). Progress arrives on engine threads.
+    /// Service::runPlan: never throws; failures come back in the record.
+    std::function<PlanRun(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel,
+                          const BackupProgressHandler& progress)>
+        runPlan;
+    /// BackupEngine::run: throws when the backup cannot start.
+    std::function<BackupReport(const std::string& source, const BackupDestination& destination,
+                               const BackupOptions& options, const CancelTokenPtr& cancel,
+                               const BackupProgressHandler& progress)>
+        backup;
+    /// BackupEngine::offload: throws when the backup cannot start.
+    std::function<OffloadReport(const std::string& source, const BackupDestination& destination, bool dryRun,
+                                const CancelTokenPtr& cancel, const BackupProgressHandler& progress)>
+        offload;
+
+    /// ConfigStore::update: reads, changes and writes back under the store's
+    /// lock; write errors are dropped.
+    std::function<void(const std::function<void(AppConfig&)>& change)> updateConfig;
 
     /// Every member bound to the engine itself.
     static AppEngine live();

@@ -192,14 +192,7 @@ void AppModel::rescan() {
     scanCancel_ = token;
     publish();
 
-    std::weak_ptr<AppModel> weak = weak_from_this();
-    std::shared_ptr<Dispatcher> dispatcher = runtime.dispatcher;
-    // Called on the scanner's threads: each value goes to the UI thread on its own.
-    ScanProgressHandler progress = [weak, dispatcher, token](const ScanProgress& value) {
-        dispatcher->post([weak, token, value] {
-            if (auto model = weak.lock()) model->applyScanProgress(token, value);
-        });
-    };
+    ScanProgressHandler progress = relay(token, &AppModel::applyScanProgress);
     background(
         Priority::userInitiated,
         [scan = runtime.engine.scan, home = home, token, progress] {

@@ -87,6 +87,9 @@ public:
     const CancelTokenPtr& scanCancel() const { return scanCancel_; }
     const CancelTokenPtr& backupCancel() const { return backupCancel_; }
     bool started() const { return started_; }
+    /// Where results come back to the UI thread; objects that run work of their
+    /// own (the agent page) post through it too.
+    Dispatcher& dispatcher() const { return *runtime.dispatcher; }
 
     // MARK: What views may set directly
     void setSection(std::optional<Section> section);
@@ -123,9 +126,55 @@ public:
     /// Stops every running scan and backup (the application is quitting).
     void cancelAll();
 
-    // Cleaning operations (apply, applyAllSafe, trash, emptyTrash, evict) are
-    // declared here and defined in AppModelCleaning.cpp; backup and plan
-    // operations in AppModelBackups.cpp. Both use the private helpers below.
+    // MARK: Cleaning (AppModelCleaning.cpp)
+    // One clean or evict at a time: each of these does nothing while
+    // `busySuggestion` is set, so emptying the Trash can never race a move into
+    // it. Each finished one posts one notice, rereads the volumes and analyses.
+
+    /// Applies one suggestion; busy key: its id. Emptying-the-Trash suggestions
+    /// clear `trashPending` like emptyTrash().
+    void apply(const Suggestion& suggestion);
+    /// Applies every safe, auto-applicable suggestion of the report in order;
+    /// busy key "all-safe". Does nothing (no busy key, no notice) when there
+    /// is none. A suggestion whose clean throws counts each of its paths as
+    /// not moved, with the error's text as the reason.
+    void applyAllSafe();
+    /// Moves the paths to the Trash; busy key "trash".
+    void trash(const std::vector<std::string>& paths);
+    /// Empties the Trash; busy key "empty-trash". Clears `trashPending` on success.
+    void emptyTrash();
+    /// Releases the local copies of iCloud Drive paths under the caller's key
+    /// (a suggestion's id, or "explorer-evict"). A path whose release throws
+    /// counts as one file left alone. Rescans when anything was released.
+    void evict(const std::vector<std::string>& paths, const std::string& key);
+
+    // MARK: Backups and configuration (AppModelBackups.cpp)
+    // One backup at a time: each start does nothing while `runningBackup` is
+    // set. Every backup ends by reloading plans, history and volumes, posting
+    // one notice and analysing again.
+
+    /// Runs one saved plan; running key: the plan's id.
+    void run(const BackupPlan& plan);
+    /// Runs a copy of every plan in turn; running key "all". Does nothing
+    /// without plans. Plans not started because of a cancellation count as problems.
+    void runAllPlans();
+    /// Backs one path up with the default options; running key: the path.
+    void backup(const std::string& path, const BackupDestination& destination);
+    /// Backs one path up, verifies it and moves it to the Trash; running key:
+    /// the path. Only a trashed source sets `trashPending` and leaves the scan.
+    void offload(const std::string& path, const BackupDestination& destination);
+    /// Stops the running backup; it then ends with the engine's cancelled report.
+    void cancelBackup();
+    /// Appends a new plan (no duplicate check) and reloads `plans` at once.
+    void addPlan(const std::string& source, const std::string& destinationId);
+    /// Removes every plan with the plan's id and reloads `plans` at once.
+    void removePlan(const BackupPlan& plan);
+    /// Adds a folder as a custom destination named by its last path component,
+    /// replacing one of the same name; destinations are rediscovered.
+    void addCustomDestination(const std::string& path);
+    /// Removes the custom folder whose id ("folder:" + name) is the
+    /// destination's id; destinations are rediscovered.
+    void removeCustomDestination(const BackupDestination& destination);
 
 private:
     explicit AppModel(AppRuntime runtime);
@@ -145,10 +194,38 @@ private:
     void background(Priority priority, Work work, Apply apply);
     /// Calls every observer.
     void publish();
+    /// A progress callback for engine threads: each value is handed to the UI
+    /// thread on its own and reaches `apply` there, unless the model is gone.
+    template <class Value>
+    std::function<void(const Value&)> relay(const CancelTokenPtr& token,
+                                            void (AppModel::*apply)(const CancelTokenPtr&, const Value&));
 
     /// Prunes trashed paths from the current scan and stores the result,
     /// except while a scan runs (its newer tree will be stored instead).
     void removeFromScan(const std::vector<std::string>& paths);
+
+    /// The common end of apply, applyAllSafe, trash and emptyTrash.
+    void finishClean(Outcome<CleanResult> outcome, bool wasEmptyTrash);
+    /// Moves `busySuggestion` to the key; false (and nothing changes) when a
+    /// clean or evict is already busy.
+    bool beginClean(const std::string& key);
+
+    /// What a backup's work ends with. `trashedSource` is a source the work
+    /// moved to the Trash; the Trash flag and the scan follow it first.
+    struct BackupOutcome {
+        std::string message;
+        bool isError = false;
+        std::optional<std::string> trashedSource;
+    };
+    /// Blocking backup work, given the run's token and progress callback.
+    using BackupWork = std::function<BackupOutcome(const CancelTokenPtr&, const BackupProgressHandler&)>;
+    /// The shared runner: publishes the key, a fresh token and the progress,
+    /// and ends every backup the same way. Callers check `runningBackup`.
+    void startBackup(const std::string& key, BackupWork work);
+    void applyBackupProgress(const CancelTokenPtr& token, const BackupProgress& progress);
+    void finishBackup(Outcome<BackupOutcome> outcome);
+    /// Writes a configuration change and reloads `plans`.
+    void changeConfig(const std::function<void(AppConfig&)>& change);
 
     /// Reads the volumes in the background, one read at a time.
     void readVolumes();
@@ -219,4 +296,16 @@ void AppModel::background(Priority priority, Work work, Apply apply) {
             apply(*model, std::move(outcome));
         });
     });
+}
+
+template <class Value>
+std::function<void(const Value&)> AppModel::relay(const CancelTokenPtr& token,
+                                                  void (AppModel::*apply)(const CancelTokenPtr&, const Value&)) {
+    std::weak_ptr<AppModel> weak = weak_from_this();
+    std::shared_ptr<Dispatcher> dispatcher = runtime.dispatcher;
+    return [weak, dispatcher, token, apply](const Value& value) {
+        dispatcher->post([weak, token, apply, value] {
+            if (auto model = weak.lock()) (model.get()->*apply)(token, value);
+        });
+    };
 }

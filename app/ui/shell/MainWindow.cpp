@@ -5,15 +5,15 @@
 #include <QMenuBar>
 
 #include "Localization.hpp"
+#include "ui/shell/ContentView.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MenuText.hpp"
-#include "ui/shell/ShellView.hpp"
 #include "ui/theme/QtTheme.hpp"
 
 MainWindow::MainWindow(std::shared_ptr<AppModel> model) : model(std::move(model)) {
     // The product name, the same in every language.
     setWindowTitle("Ostrevane");
-    auto* content = new ShellView(this->model);
+    auto* content = new ContentView(this->model);
     content->setMinimumSize(minimumWidth, minimumHeight);
     setCentralWidget(content);
     QPalette palette = this->palette();

@@ -7,13 +7,7 @@ using testing_support::ScopedHome;
 
 namespace {
 
-class AppModelTest : public ::testing::Test {
-protected:
-    ScopedHome home{"en"};
-    ModelHarness harness;
-    AppModel& model = *harness.model;
-    FakeEngine& engine = harness.engine;
-};
+using AppModelTest = ModelTest;
 
 TEST_F(AppModelTest, StartsWithTheDesignedValuesAndNoWork) {
     EXPECT_EQ(model.section(), AppModel::Section::overview);

@@ -7,13 +7,17 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "Localization.hpp"
+#include "TestSupport.hpp"
 #include "model/AppModel.hpp"
 
 struct AppModelTestAccess {
     static void removeFromScan(AppModel& model, const std::vector<std::string>& paths) {
         model.removeFromScan(paths);
     }
+    static void setTrashPending(AppModel& model, bool pending) { model.trashPending_ = pending; }
 };
 
 /// The fake engine's script and what it saw.
@@ -25,15 +29,39 @@ struct FakeEngine {
     std::function<ScanResult(const CancelTokenPtr&, const ScanProgressHandler&)> scan;
     std::vector<ScanProgress> progress;
     ScanResult scanResult;
+    /// The suggestions every analysis reports.
+    std::vector<Suggestion> suggestions;
     int scans = 0, analyses = 0, discoveries = 0, volumeReads = 0;
     std::vector<ScanResult> stored;
+
+    // Cleaning: unset scripts trash every path asked for and empty an empty Trash.
+    std::function<CleanResult(const Suggestion&)> applySuggestion;
+    std::function<CleanResult(const std::vector<std::string>&)> trash;
+    std::function<CleanResult()> emptyTrash;
+    std::function<EvictReport(const std::string&)> evict;
+    /// Successive answers of the free-space reading (0 once used up), and the paths each was asked for.
+    std::vector<int64_t> freeReadings;
+    std::vector<std::vector<std::string>> freeAsked;
+    std::vector<std::string> applied;
+
+    // Backups: unset scripts throw.
+    std::function<PlanRun(const BackupPlan&, const CancelTokenPtr&, const BackupProgressHandler&)> runPlan;
+    std::function<BackupReport(const std::string&, const CancelTokenPtr&, const BackupProgressHandler&)> backup;
+    std::function<OffloadReport(const std::string&, const CancelTokenPtr&, const BackupProgressHandler&)> offload;
+    /// The configuration file: in memory, or the real store under the test's home.
+    AppConfig config;
+    bool realConfig = false;
+    int historyLoads = 0;
 
     AppEngine bind() {
         AppEngine engine;
         engine.volumes = [this] { return ++volumeReads, volumes; };
         engine.fullDiskAccess = [] { return false; };
-        engine.loadConfig = [] { return AppConfig{}; };
-        engine.loadHistory = [] { return std::vector<BackupReport>{}; };
+        engine.loadConfig = [this] { return realConfig ? ConfigStore::load() : config; };
+        engine.updateConfig = [this](const std::function<void(AppConfig&)>& change) {
+            realConfig ? ConfigStore::update(change) : change(config);
+        };
+        engine.loadHistory = [this] { return ++historyLoads, std::vector<BackupReport>{}; };
         engine.discoverDestinations = [this](bool) { return ++discoveries, destinations; };
         engine.cachedScan = [this](const std::string&, double) { return cached; };
         engine.scan = [this](const std::string&, double, bool, const CancelTokenPtr& token,
@@ -50,10 +78,40 @@ struct FakeEngine {
             report.generatedAt = now;
             report.mode = scan ? "full" : "quick";
             report.notes = {"analysis " + std::to_string(++analyses)};
+            report.suggestions = suggestions;
             return report;
         };
         engine.now = [] { return Date{}; };
+        bindCleaning(engine);
+        bindBackups(engine);
         return engine;
+    }
+
+    void bindCleaning(AppEngine& engine) {
+        engine.applySuggestion = [this](const Suggestion& suggestion, bool) {
+            applied.push_back(suggestion.id);
+            if (applySuggestion) return applySuggestion(suggestion);
+            return CleanResult(false, suggestion.paths, {}, suggestion.reclaimableBytes, "applied " + suggestion.id);
+        };
+        engine.trash = [this](const std::vector<std::string>& paths, bool) {
+            return trash ? trash(paths) : CleanResult(false, paths, {}, 0, "trashed");
+        };
+        engine.emptyTrash = [this] { return emptyTrash ? emptyTrash() : CleanResult(false, {}, {}, 0, "emptied"); };
+        engine.evict = [this](const std::string& path) { return evict(path); };
+        engine.freeBytes = [this](const std::vector<std::string>& paths) {
+            freeAsked.push_back(paths);
+            return freeAsked.size() <= freeReadings.size() ? freeReadings[freeAsked.size() - 1] : int64_t{0};
+        };
+    }
+
+    void bindBackups(AppEngine& engine) {
+        engine.runPlan = [this](const BackupPlan& plan, bool, const CancelTokenPtr& token,
+                                const BackupProgressHandler& progress) { return runPlan(plan, token, progress); };
+        engine.backup = [this](const std::string& source, const BackupDestination&, const BackupOptions&,
+                               const CancelTokenPtr& token,
+                               const BackupProgressHandler& progress) { return backup(source, token, progress); };
+        engine.offload = [this](const std::string& source, const BackupDestination&, bool, const CancelTokenPtr& token,
+                                const BackupProgressHandler& progress) { return offload(source, token, progress); };
     }
 };
 
@@ -87,4 +145,29 @@ struct ModelHarness {
         while (executor->runAll() + dispatcher->drain() > 0) {
         }
     }
+    /// Starts the model on a stored scan and lets the start-up finish.
+    void startWith(FileNode root) {
+        engine.cached = scanOf(std::move(root));
+        model->bootstrap();
+        settle();
+    }
+    /// Every distinct notice posted from now on.
+    std::shared_ptr<std::vector<AppModel::Notice>> recordNotices() {
+        auto seen = std::make_shared<std::vector<AppModel::Notice>>();
+        model->observe([seen, model = model.get()] {
+            if (model->notice() && (seen->empty() || seen->back() != *model->notice()))
+                seen->push_back(*model->notice());
+        });
+        return seen;
+    }
+};
+
+/// A test on its own temporary home, in English, with one harnessed model.
+class ModelTest : public ::testing::Test {
+protected:
+    testing_support::ScopedHome home{"en"};
+    ModelHarness harness;
+    AppModel& model = *harness.model;
+    FakeEngine& engine = harness.engine;
+    const std::string root = Paths::home();
 };

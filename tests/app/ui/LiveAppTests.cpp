@@ -2,9 +2,14 @@
 // as a user would: sidebar clicks, the rescan shortcut, closing the window.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
+#include "../logic/ModelHarness.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
+#include "ui/shell/ContentView.hpp"
 #include "ui/shell/MainWindow.hpp"
+#include "ui/shell/Sidebar.hpp"
 
 using namespace testing_support;
 
@@ -31,23 +36,46 @@ x.XSendEvent(display, event.window, 0, 0, ctypes.byref(event))
 x.XFlush(display)
 )";
 
-// $1 the application, $2 the close script, $3 the folder for the app's streams.
-// The sidebar rows sit 36 pixels apart below the menu bar.
+/// "x y0 y1 ...": the centres of the sidebar's section rows in the content
+/// view at the window's first size, laid out here on the offscreen platform.
+std::string sidebarClicks() {
+    ScopedHome home;
+    ModelHarness harness;
+    ContentView content(harness.model);
+    content.setAttribute(Qt::WA_DontShowOnScreen);
+    content.resize(MainWindow::defaultWidth, MainWindow::defaultHeight);
+    content.show();
+    QApplication::processEvents();
+    std::string clicks;
+    for (SidebarRow* row : content.sidebar()->rows()) {
+        const QPoint centre = row->mapTo(&content, row->rect().center());
+        if (clicks.empty()) clicks = std::to_string(centre.x());
+        clicks += " " + std::to_string(centre.y());
+    }
+    return clicks;
+}
+
+// $1 the application, $2 the close script, $3 the folder for the app's
+// streams, $4 the sidebar clicks; the content sits below the menu bar.
 const char* drive = R"(set -e
-"$1" >"$3/out" 2>"$3/err" &
-app=$!
+app=$1 close=$2 streams=$3
+"$app" >"$streams/out" 2>"$streams/err" &
+pid=$!
 window=$(xdotool search --sync --onlyvisible --name '^Ostrevane$' | head -n 1)
 sleep 0.5
 menu=$(( $(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: [0-9]*x//p') - 780 ))
-for row in 0 1 2 3 4 0; do
-  xdotool mousemove --window "$window" 100 $((menu + 80 + 36 * row)) click 1
+set -- $4
+x=$1
+shift
+for y in "$@" "$1"; do
+  xdotool mousemove --window "$window" "$x" $((menu + y)) click 1
   sleep 0.3
 done
 xdotool key --window "$window" ctrl+r
 sleep 0.5
-python3 "$2" "$window"
+python3 "$close" "$window"
 set +e
-wait $app
+wait $pid
 echo "exit $?"
 )";
 
@@ -73,9 +101,11 @@ TEST(LiveApp, RunsOnARealDisplaySwitchesSectionsRescansAndQuitsOnClose) {
     ScopedEnv runtimeFolder("XDG_RUNTIME_DIR", runtime.string());
     ScopedEnv platform("QT_QPA_PLATFORM", std::nullopt);
 
+    const std::string clicks = sidebarClicks();
+    ASSERT_EQ(std::count(clicks.begin(), clicks.end(), ' '), 5) << clicks;
     const Shell::Output run =
         Shell::run(*xvfbRun, {"-a", "-s", "-screen 0 1400x1000x24", "/bin/sh", (dir.path() / "drive.sh").string(),
-                                OSTREVANE_APP_PATH, (dir.path() / "close.py").string(), dir.path().string()},
+                                OSTREVANE_APP_PATH, (dir.path() / "close.py").string(), dir.path().string(), clicks},
                    90);
     ASSERT_EQ(run.status, 0) << run.stdoutText << run.stderrText;
     EXPECT_NE(run.stdoutText.find("exit 0"), std::string::npos) << run.stdoutText;

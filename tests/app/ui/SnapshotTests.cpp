@@ -108,6 +108,10 @@ TEST(Snapshot, TheDemoRunInEitherLanguageWritesEveryImageAsListed) {
                 EXPECT_TRUE(hasSolid(image, qColor(Theme::ground), QRect(0, 700, 200, 80))) << language << " " << name;
             }
         }
+        // The demo's two largest home shares: app data (third map colour) and media (fourth).
+        const QImage overviewImage = home.image("1-overview", home.out);
+        for (int share : {2, 3})
+            EXPECT_TRUE(hasSolid(overviewImage, qColor(Theme::data()[share]), QRect(241, 140, 915, 80))) << share;
         const QImage controls = home.image("9-controls", home.out);
         for (const Swatch& chip : Theme::data())
             EXPECT_TRUE(hasSolid(controls, qColor(chip), controls.rect())) << language;
@@ -117,7 +121,7 @@ TEST(Snapshot, TheDemoRunInEitherLanguageWritesEveryImageAsListed) {
             const QImage sheet = home.image(confirm, home.out);
             EXPECT_TRUE(hasSolid(sheet, qColor(Theme::danger), sheet.rect())) << language << " " << confirm;
         }
-        overview[language] = home.image("1-overview", home.out);
+        overview[language] = overviewImage;
 
         if (language == std::string("zh-Hans")) {
             // The same state renders the same bytes.

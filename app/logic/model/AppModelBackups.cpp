@@ -1,0 +1,142 @@
+// The model's backup operations and configuration edits. All backups share
+// one runner, so at most one runs and every one ends the same way.
+#include <algorithm>
+
+#include "Localization.hpp"
+#include "model/AppModel.hpp"
+
+namespace {
+
+/// A plan run that did not finish cleanly. A cancelled run counts: otherwise
+/// cancelling the last plan would be reported as every plan finished.
+bool hadProblem(const PlanRun& run) {
+    if (run.error || !run.report) return true;
+    return run.report->filesFailed >= 1 || run.report->status == "cancelled";
+}
+
+}  // namespace
+
+// MARK: The runner
+
+void AppModel::startBackup(const std::string& key, BackupWork work) {
+    runningBackup_ = key;
+    backupProgress_.reset();
+    auto token = std::make_shared<CancelToken>();
+    backupCancel_ = token;
+    publish();
+
+    BackupProgressHandler progress = relay(token, &AppModel::applyBackupProgress);
+    background(
+        Priority::standard, [work = std::move(work), token, progress] { return work(token, progress); },
+        [](AppModel& model, Outcome<BackupOutcome> outcome) { model.finishBackup(std::move(outcome)); });
+}
+
+void AppModel::applyBackupProgress(const CancelTokenPtr& token, const BackupProgress& progress) {
+    if (!runningBackup_ || token != backupCancel_) return;
+    backupProgress_ = progress;
+    publish();
+}
+
+void AppModel::finishBackup(Outcome<BackupOutcome> outcome) {
+    BackupOutcome result = outcome.value ? std::move(*outcome.value) : BackupOutcome{outcome.error, true, {}};
+    if (result.trashedSource) {
+        trashPending_ = true;
+        removeFromScan({*result.trashedSource});
+    }
+    runningBackup_.reset();
+    backupProgress_.reset();
+    plans_ = runtime.engine.loadConfig().plans;
+    history_ = runtime.engine.loadHistory();
+    readVolumes();
+    notify(result.message, result.isError);
+    analyze();
+}
+
+void AppModel::cancelBackup() {
+    if (backupCancel_) backupCancel_->cancel();
+}
+
+// MARK: Backups
+
+void AppModel::run(const BackupPlan& plan) {
+    if (runningBackup_) return;
+    startBackup(plan.id, [runPlan = runtime.engine.runPlan, plan](const CancelTokenPtr& token,
+                                                                   const BackupProgressHandler& progress) {
+        PlanRun result = runPlan(plan, false, token, progress);
+        if (result.report) return BackupOutcome{result.report->summary, result.report->filesFailed > 0, {}};
+        const bool told = result.error && !result.error->empty();
+        return BackupOutcome{told ? *result.error : L("备份失败"), true, {}};
+    });
+}
+
+void AppModel::runAllPlans() {
+    if (runningBackup_ || plans_.empty()) return;
+    startBackup("all", [runPlan = runtime.engine.runPlan, plans = plans_](const CancelTokenPtr& token,
+                                                                          const BackupProgressHandler& progress) {
+        size_t problems = 0;
+        for (const BackupPlan& plan : plans) {
+            if (token->isCancelled() || hadProblem(runPlan(plan, false, token, progress))) ++problems;
+        }
+        if (problems == 0) return BackupOutcome{L("%@ 个备份计划全部完成。", plans.size()), false, {}};
+        return BackupOutcome{L("%@ 个计划中有 %@ 个出现问题,详见备份记录。", plans.size(), problems), true, {}};
+    });
+}
+
+void AppModel::backup(const std::string& path, const BackupDestination& destination) {
+    if (runningBackup_) return;
+    startBackup(path, [backup = runtime.engine.backup, path, destination](const CancelTokenPtr& token,
+                                                                          const BackupProgressHandler& progress) {
+        BackupReport report = backup(path, destination, BackupOptions(), token, progress);
+        return BackupOutcome{L("%@ 位置:%@", report.summary, Paths::abbreviate(report.target)),
+                             report.filesFailed > 0, {}};
+    });
+}
+
+void AppModel::offload(const std::string& path, const BackupDestination& destination) {
+    if (runningBackup_) return;
+    startBackup(path, [offload = runtime.engine.offload, path, destination](const CancelTokenPtr& token,
+                                                                            const BackupProgressHandler& progress) {
+        OffloadReport report = offload(path, destination, false, token, progress);
+        // Anything short of a source in the Trash (an incomplete or unverified
+        // copy, a failed move) leaves the scan alone and is an error.
+        if (report.sourceTrashed) return BackupOutcome{report.message, false, path};
+        return BackupOutcome{report.message, true, {}};
+    });
+}
+
+// MARK: Configuration
+
+void AppModel::changeConfig(const std::function<void(AppConfig&)>& change) {
+    runtime.engine.updateConfig(change);
+    plans_ = runtime.engine.loadConfig().plans;
+    publish();
+}
+
+void AppModel::addPlan(const std::string& source, const std::string& destinationId) {
+    changeConfig([&](AppConfig& config) { config.plans.push_back(BackupPlan(source, destinationId)); });
+}
+
+void AppModel::removePlan(const BackupPlan& plan) {
+    changeConfig([&](AppConfig& config) {
+        std::erase_if(config.plans, [&](const BackupPlan& entry) { return entry.id == plan.id; });
+    });
+}
+
+void AppModel::addCustomDestination(const std::string& path) {
+    const std::string name = Paths::lastComponent(path);
+    runtime.engine.updateConfig([&](AppConfig& config) {
+        // The name is a custom folder's identity: a newer folder of that name replaces the older.
+        std::erase_if(config.customDestinations,
+                      [&](const CustomDestination& entry) { return entry.name == name; });
+        config.customDestinations.push_back({name, path});
+    });
+    refreshLight();
+}
+
+void AppModel::removeCustomDestination(const BackupDestination& destination) {
+    runtime.engine.updateConfig([&](AppConfig& config) {
+        std::erase_if(config.customDestinations,
+                      [&](const CustomDestination& entry) { return entry.id() == destination.id; });
+    });
+    refreshLight();
+}

@@ -1,0 +1,138 @@
+// The model's cleaning operations: moving to the Trash, emptying it and
+// releasing iCloud Drive copies. One runs at a time, so an emptying of the
+// Trash can never delete an item another clean has just told the user is
+// restorable from it.
+#include <algorithm>
+
+#include "Localization.hpp"
+#include "model/AppModel.hpp"
+
+namespace {
+
+/// What a release of local copies came to.
+struct EvictOutcome {
+    int64_t evicted = 0;
+    int64_t failed = 0;
+    std::string message;
+};
+
+/// A suggestion whose clean threw: every path of it stayed where it was.
+void addThrown(const Suggestion& suggestion, const std::string& reason, std::vector<CleanFailure>& failed) {
+    if (suggestion.paths.empty()) failed.push_back({"", reason});
+    for (const std::string& path : suggestion.paths) failed.push_back({Paths::expand(path), reason});
+}
+
+CleanResult applyEach(const std::function<CleanResult(const Suggestion&, bool)>& clean,
+                      const std::vector<Suggestion>& chosen) {
+    std::vector<std::string> trashed;
+    std::vector<CleanFailure> failed;
+    int64_t bytes = 0;
+    for (const Suggestion& suggestion : chosen) {
+        try {
+            CleanResult result = clean(suggestion, false);
+            trashed.insert(trashed.end(), result.trashed.begin(), result.trashed.end());
+            failed.insert(failed.end(), result.failed.begin(), result.failed.end());
+            bytes += result.bytes;
+        } catch (const std::exception& error) {
+            addThrown(suggestion, error.what(), failed);
+        }
+    }
+    std::string message = L("已把 %@ 项(%@)移到废纸篓。", trashed.size(), Fmt::bytes(bytes));
+    if (!failed.empty()) message += L("%@ 项无法移动(系统保护或正在使用)。", failed.size());
+    message += L("清倒废纸篓后空间才会释放。");
+    return CleanResult(false, std::move(trashed), std::move(failed), bytes, std::move(message));
+}
+
+EvictOutcome evictEach(const AppEngine& engine, const std::vector<std::string>& paths) {
+    EvictOutcome outcome;
+    const int64_t before = engine.freeBytes(paths);
+    for (const std::string& path : paths) {
+        try {
+            EvictReport report = engine.evict(path);
+            outcome.evicted += report.evicted;
+            outcome.failed += report.failed;
+        } catch (const std::exception&) {
+            // Nothing of it was released: it stays local, like a file not yet uploaded.
+            outcome.failed += 1;
+        }
+    }
+    const int64_t freed = std::max<int64_t>(0, engine.freeBytes(paths) - before);
+    outcome.message = L("已释放 %@ 个文件的本地副本,腾出约 %@(文件仍在 iCloud)。", outcome.evicted, Fmt::bytes(freed));
+    if (outcome.failed >= 1) outcome.message += L("%@ 个尚未上传完成,保持不动。", outcome.failed);
+    return outcome;
+}
+
+}  // namespace
+
+bool AppModel::beginClean(const std::string& key) {
+    if (busySuggestion_) return false;
+    busySuggestion_ = key;
+    publish();
+    return true;
+}
+
+void AppModel::apply(const Suggestion& suggestion) {
+    if (!beginClean(suggestion.id)) return;
+    const bool emptying = suggestion.action == CleanAction::emptyTrash;
+    background(
+        Priority::standard, [clean = runtime.engine.applySuggestion, suggestion] { return clean(suggestion, false); },
+        [emptying](AppModel& model, Outcome<CleanResult> outcome) { model.finishClean(std::move(outcome), emptying); });
+}
+
+void AppModel::applyAllSafe() {
+    std::vector<Suggestion> chosen;
+    if (report_)
+        for (const Suggestion& suggestion : report_->suggestions)
+            if (suggestion.risk == Risk::safe && suggestion.autoApplicable) chosen.push_back(suggestion);
+    if (chosen.empty() || !beginClean("all-safe")) return;
+    background(
+        Priority::standard, [clean = runtime.engine.applySuggestion, chosen] { return applyEach(clean, chosen); },
+        [](AppModel& model, Outcome<CleanResult> outcome) { model.finishClean(std::move(outcome), false); });
+}
+
+void AppModel::trash(const std::vector<std::string>& paths) {
+    if (!beginClean("trash")) return;
+    background(
+        Priority::standard, [trash = runtime.engine.trash, paths] { return trash(paths, false); },
+        [](AppModel& model, Outcome<CleanResult> outcome) { model.finishClean(std::move(outcome), false); });
+}
+
+void AppModel::emptyTrash() {
+    if (!beginClean("empty-trash")) return;
+    background(
+        Priority::standard, [empty = runtime.engine.emptyTrash] { return empty(); },
+        [](AppModel& model, Outcome<CleanResult> outcome) { model.finishClean(std::move(outcome), true); });
+}
+
+void AppModel::finishClean(Outcome<CleanResult> outcome, bool wasEmptyTrash) {
+    busySuggestion_.reset();
+    if (!outcome.value) {
+        notify(outcome.error, true);
+    } else if (!outcome.value->trashed.empty()) {
+        notify(outcome.value->message, false);
+        trashPending_ = !wasEmptyTrash;
+        if (!wasEmptyTrash) removeFromScan(outcome.value->trashed);
+    } else {
+        notify(outcome.value->message, !outcome.value->failed.empty());
+        // An emptied Trash that listed no items still counts as emptied.
+        if (wasEmptyTrash) trashPending_ = false;
+    }
+    readVolumes();
+    analyze();
+}
+
+void AppModel::evict(const std::vector<std::string>& paths, const std::string& key) {
+    if (!beginClean(key)) return;
+    background(
+        Priority::standard, [engine = runtime.engine, paths] { return evictEach(engine, paths); },
+        [](AppModel& model, Outcome<EvictOutcome> outcome) {
+            model.busySuggestion_.reset();
+            if (!outcome.value) {
+                model.notify(outcome.error, true);
+            } else {
+                model.notify(outcome.value->message, outcome.value->failed > 0 && outcome.value->evicted == 0);
+            }
+            model.readVolumes();
+            if (outcome.value && outcome.value->evicted > 0) model.rescan();
+        });
+}

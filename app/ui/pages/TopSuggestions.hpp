@@ -1,0 +1,50 @@
+// The overview's list of the largest suggestions: a heading with a link to
+// all of them, up to five rows in a card, and the report's notes under it.
+// Every row only switches to the suggestions page.
+#pragma once
+
+#include <QAbstractButton>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "SuggestionTypes.hpp"
+
+class QBoxLayout;
+class TextLink;
+
+/// One suggestion: risk symbol, title, risk tag, size and a chevron; the
+/// whole row is clickable.
+class SuggestionRow : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit SuggestionRow(const Suggestion& suggestion, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+class TopSuggestions : public QWidget {
+    Q_OBJECT
+public:
+    /// `open` switches to the suggestions page.
+    explicit TopSuggestions(std::function<void()> open, QWidget* parent = nullptr);
+
+    /// Lists the first `count` suggestions of `report` and its notes; rebuilds only when they changed.
+    void show(const SuggestionReport& report, size_t count);
+    const std::vector<SuggestionRow*>& rows() const { return entries; }
+    /// The dividers between the rows.
+    int dividers() const { return dividerCount; }
+    TextLink* allLink() const { return all; }
+
+private:
+    std::function<void()> open;
+    TextLink* all;
+    QWidget* listCard;
+    QBoxLayout* list;
+    QBoxLayout* notes;
+    std::vector<SuggestionRow*> entries;
+    int dividerCount = 0;
+    std::vector<Suggestion> listed;
+    std::vector<std::string> noteTexts;
+};

@@ -1,0 +1,44 @@
+// Which widget each section shows. The content view builds a fresh page from
+// its section's factory every time the section changes, so a page's own
+// transient state (an open confirm sheet, a typed text) never outlives it.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "model/AppModel.hpp"
+#include "pages/ConfirmRequest.hpp"
+
+/// What every page is built with.
+struct PageContext {
+    /// The one model every view of the window shares.
+    std::shared_ptr<AppModel> model;
+    /// Presents a request in the window's confirm sheet, replacing any shown.
+    /// The sheet is dismissed when the section changes.
+    std::function<void(ConfirmRequest)> confirm;
+};
+
+/// Builds a page; the content view owns the result and deletes it when the section changes.
+using PageFactory = std::function<QWidget*(const PageContext&)>;
+
+namespace PageRegistry {
+/// The factory of `section`: the registered one, else the placeholder page.
+PageFactory factory(AppModel::Section section);
+/// Registers `factory` for `section`, replacing the one there (tests use it to put in their own page).
+void add(AppModel::Section section, PageFactory factory);
+/// A factory that calls `new Page(context)`.
+template <class Page>
+PageFactory of() {
+    return [](const PageContext& context) -> QWidget* { return new Page(context); };
+}
+/// Marks `section`'s page as kept: built once and hidden, not deleted, when
+/// another section is shown, for pages whose work must outlive a visit (the
+/// agent's running question).
+void keep(AppModel::Section section);
+bool isKept(AppModel::Section section);
+/// Registers the pages this build has (Pages.cpp); runs once, on first use of the registry.
+void addBuiltInPages();
+/// The page shown for a section that has no page of its own yet: its title on the ground.
+QWidget* placeholder(AppModel::Section section);
+}  // namespace PageRegistry

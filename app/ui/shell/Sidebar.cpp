@@ -1,0 +1,161 @@
+#include "ui/shell/Sidebar.hpp"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "Localization.hpp"
+#include "pages/Chrome.hpp"
+#include "ui/controls/BrandMark.hpp"
+#include "ui/controls/MonoBar.hpp"
+#include "ui/controls/Shapes.hpp"
+#include "ui/controls/SymbolView.hpp"
+#include "ui/controls/TextLabel.hpp"
+#include "ui/theme/QtTheme.hpp"
+#include "ui/theme/Symbols.hpp"
+#include "ui/theme/Typography.hpp"
+
+namespace {
+constexpr double rowText = 13;
+constexpr double symbolFrame = 20;
+constexpr double spacing = 9;
+constexpr double padX = 12;
+constexpr double padY = 8;
+
+std::string symbolOf(AppModel::Section section) {
+    switch (section) {
+    case AppModel::Section::overview: return "gauge.with.dots.needle.50percent";
+    case AppModel::Section::explorer: return "square.grid.3x3.topleft.filled";
+    case AppModel::Section::suggestions: return "sparkles";
+    case AppModel::Section::backup: return "icloud.and.arrow.up";
+    case AppModel::Section::agent: return "terminal";
+    }
+    return {};
+}
+}  // namespace
+
+SidebarRow::SidebarRow(AppModel::Section section, QWidget* parent) : QAbstractButton(parent), section(section) {
+    setFocusPolicy(Qt::NoFocus);
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAccessibleName(QString::fromStdString(AppModel::title(section)));
+}
+
+void SidebarRow::setSelected(bool value) {
+    if (chosen == value) return;
+    chosen = value;
+    update();
+}
+
+void SidebarRow::setBadge(const std::optional<std::string>& text) {
+    std::optional<QString> value;
+    if (text) value = QString::fromStdString(*text);
+    if (value == badgeText) return;
+    badgeText = value;
+    update();
+}
+
+QSize SidebarRow::sizeHint() const {
+    return QSize(Sidebar::columnWidth - 20, int(2 * padY) + Typography::lineHeight(Typography::font(rowText)));
+}
+
+void SidebarRow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box(rect());
+    Shapes::fillRounded(painter, box, 11, qColor(Theme::paper.rgb, chosen ? 0.1 : 0), Qt::transparent);
+    const QRectF line = box.adjusted(padX, padY, -padX, -padY);
+    const QColor symbolColor = chosen ? qColor(Theme::accent) : qColor(Theme::paper.rgb, 0.7);
+    Symbols::draw(painter, QRectF(line.left(), line.top(), symbolFrame, line.height()), symbolOf(section), symbolColor,
+                  rowText);
+    const double foreground = chosen ? 1.0 : 0.8;
+    double right = line.right();
+    if (badgeText) {
+        const QFont font = Typography::monospacedDigits(Typography::font(11, QFont::Medium));
+        painter.setFont(font);
+        painter.setPen(qColor(Theme::paper.rgb, foreground * 0.55));
+        Typography::drawLine(painter, line, *badgeText, Qt::AlignRight);
+        right -= Typography::width(font, *badgeText) + 4;
+    }
+    const QFont titleFont = Typography::font(rowText, chosen ? QFont::Bold : QFont::Medium);
+    const double left = line.left() + symbolFrame + spacing;
+    painter.setFont(titleFont);
+    painter.setPen(qColor(Theme::paper.rgb, foreground));
+    Typography::drawLine(painter, QRectF(left, line.top(), right - left, line.height()),
+                         QFontMetrics(titleFont).elidedText(accessibleName(), Qt::ElideRight, int(right - left)));
+}
+
+Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(parent), model(std::move(model)) {
+    setFixedWidth(columnWidth);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(10, 0, 10, 14);
+    column->setSpacing(3);
+    column->addWidget(makeBrand());
+    for (AppModel::Section section : AppModel::sections()) {
+        auto* row = new SidebarRow(section);
+        connect(row, &QAbstractButton::clicked, this, [this, section] { this->model->setSection(section); });
+        sectionRows.push_back(row);
+        column->addWidget(row);
+    }
+    column->addSpacerItem(new QSpacerItem(0, 12, QSizePolicy::Minimum, QSizePolicy::MinimumExpanding));
+    column->addWidget(makeFooter());
+    observation = this->model->observe([this] { refresh(); });
+    refresh();
+}
+
+Sidebar::~Sidebar() { model->unobserve(observation); }
+
+QWidget* Sidebar::makeBrand() {
+    auto* brand = new QWidget;
+    auto* row = new QHBoxLayout(brand);
+    // 46 points at the top keep the row clear of the window's title bar.
+    row->setContentsMargins(12, 46, 12, 18);
+    row->setSpacing(9);
+    row->addWidget(new BrandMark(22), 0, Qt::AlignVCenter);
+    // The product name, the same in every language.
+    row->addWidget(textLabel("Ostrevane", Typography::font(16, QFont::ExtraBold), Foreground::primary()), 0,
+                   Qt::AlignVCenter);
+    row->addStretch(1);
+    brand->setFixedHeight(46 + 30 + 18);
+    return brand;
+}
+
+QWidget* Sidebar::makeFooter() {
+    footerBox = new QWidget;
+    auto* column = new QVBoxLayout(footerBox);
+    column->setContentsMargins(12, 0, 12, 4);
+    column->setSpacing(7);
+    volumeName = textLabel({}, Typography::font(TextStyle::caption, QFont::DemiBold), Foreground::primary());
+    bar = new MonoBar(0, 4, Theme::accent);
+    freeLine = textLabel({}, Typography::font(TextStyle::caption2), Foreground::secondary());
+    lowSpace = new QWidget;
+    auto* warning = new QHBoxLayout(lowSpace);
+    warning->setContentsMargins(0, 0, 0, 0);
+    warning->setSpacing(4);
+    const double size = Typography::size(TextStyle::caption2);
+    warning->addWidget(new SymbolView("exclamationmark.triangle.fill", qColor(Theme::danger), size));
+    warning->addWidget(textLabel(QString::fromStdString(L("空间不足")),
+                                 Typography::font(TextStyle::caption2, QFont::Bold), qColor(Theme::danger)));
+    warning->addStretch(1);
+    for (QWidget* item : {static_cast<QWidget*>(volumeName), static_cast<QWidget*>(bar),
+                          static_cast<QWidget*>(freeLine), lowSpace})
+        column->addWidget(item);
+    return footerBox;
+}
+
+void Sidebar::refresh() {
+    const AppModel::Section shown = Chrome::shown(model->section());
+    for (SidebarRow* row : sectionRows) {
+        row->setSelected(row->section == shown);
+        row->setBadge(Chrome::badge(row->section, model->report(), model->runningBackup()));
+    }
+    const VolumeInfo* volume = model->rootVolume();
+    footerBox->setVisible(volume != nullptr);
+    if (!volume) return;
+    volumeName->setText(QString::fromStdString(volume->name));
+    bar->setValue(volume->usedPercent / 100);
+    bar->setTint(Chrome::footerTint(volume->usedPercent));
+    freeLine->setText(QString::fromStdString(Chrome::footerLine(*volume)));
+    lowSpace->setVisible(Chrome::lowOnSpace(volume->usedPercent));
+}

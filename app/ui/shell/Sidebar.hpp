@@ -1,0 +1,69 @@
+// The window's left column: the logo and product name, one row per section
+// with its badge, and the startup disk's free space at the bottom.
+#pragma once
+
+#include <QAbstractButton>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "model/AppModel.hpp"
+
+class MonoBar;
+class QLabel;
+
+/// One section's row: symbol, title and optional badge; the whole rounded
+/// rectangle is clickable.
+class SidebarRow : public QAbstractButton {
+    Q_OBJECT
+public:
+    SidebarRow(AppModel::Section section, QWidget* parent = nullptr);
+
+    const AppModel::Section section;
+    void setSelected(bool value);
+    bool selected() const { return chosen; }
+    void setBadge(const std::optional<std::string>& text);
+    const std::optional<QString>& badge() const { return badgeText; }
+
+    /// 8 points above and below one 13-point line.
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool chosen = false;
+    std::optional<QString> badgeText;
+};
+
+class Sidebar : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int columnWidth = 216;
+
+    /// Observes the model for its whole life; rows set the model's section.
+    explicit Sidebar(std::shared_ptr<AppModel> model, QWidget* parent = nullptr);
+    ~Sidebar() override;
+
+    const std::vector<SidebarRow*>& rows() const { return sectionRows; }
+    /// The disk footer; hidden without a root volume.
+    QWidget* footer() const { return footerBox; }
+    /// The "空间不足" line of the footer.
+    QWidget* lowSpaceLine() const { return lowSpace; }
+    MonoBar* diskBar() const { return bar; }
+
+private:
+    QWidget* makeBrand();
+    QWidget* makeFooter();
+    void refresh();
+
+    std::shared_ptr<AppModel> model;
+    size_t observation = 0;
+    std::vector<SidebarRow*> sectionRows;
+    QWidget* footerBox = nullptr;
+    QLabel* volumeName = nullptr;
+    MonoBar* bar = nullptr;
+    QLabel* freeLine = nullptr;
+    QWidget* lowSpace = nullptr;
+};

@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ModelHarness.hpp"
+#include "TestSupport.hpp"
+
+using testing_support::ScopedHome;
+
+namespace {
+
+Suggestion suggestion(const std::string& id, std::vector<std::string> paths, Risk risk = Risk::safe,
+                      CleanAction action = CleanAction::trash, int64_t bytes = 0) {
+    return Suggestion(id, "cache", id, "", std::move(paths), bytes, risk, action);
+}
+
+CleanResult cleanResult(std::vector<std::string> trashed, std::vector<CleanFailure> failed, std::string message) {
+    return CleanResult(false, std::move(trashed), std::move(failed), 0, std::move(message));
+}
+
+class AppModelCleaningTest : public ModelTest {
+protected:
+    const std::string a = root + "/a";
+
+    void SetUp() override { harness.startWith(folderNode(root, {folderNode(a, {}, 10)})); }
+};
+
+TEST_F(AppModelCleaningTest, EveryBranchOfTheCleanCompletion) {
+    struct Case {
+        const char* name;
+        std::function<void(AppModel&)> start;
+        std::function<void(FakeEngine&)> script;
+        std::string key;
+        bool pendingBefore;
+        std::string text;
+        bool isError;
+        bool pendingAfter;
+        bool pruned;
+    };
+    const std::string a = root + "/a";
+    const Case cases[] = {
+        {"a throwing apply", [&](AppModel& m) { m.apply(suggestion("s1", {a})); },
+         [](FakeEngine& e) { e.applySuggestion = [](const Suggestion&) -> CleanResult { throw OstrevaneError("no"); }; },
+         "s1", true, "no", true, true, false},
+        {"a trash that moved", [&](AppModel& m) { m.trash({a}); }, {}, "trash", false, "trashed", false, true, true},
+        {"a trash of refused paths only", [&](AppModel& m) { m.trash({a}); },
+         [&](FakeEngine& e) { e.trash = [&](auto&) { return cleanResult({}, {{a, "protected"}}, "refused"); }; },
+         "trash", false, "refused", true, false, false},
+        {"a trash of nothing", [&](AppModel& m) { m.trash({}); }, {}, "trash", true, "trashed", false, true, false},
+        {"an emptying that listed items", [](AppModel& m) { m.emptyTrash(); },
+         [](FakeEngine& e) { e.emptyTrash = [] { return cleanResult({"/t/x"}, {}, "emptied 1"); }; }, "empty-trash",
+         true, "emptied 1", false, false, false},
+        {"an emptying that listed nothing", [](AppModel& m) { m.emptyTrash(); }, {}, "empty-trash", true, "emptied",
+         false, false, false},
+        {"a failed emptying", [](AppModel& m) { m.emptyTrash(); },
+         [](FakeEngine& e) { e.emptyTrash = []() -> CleanResult { throw OstrevaneError("locked"); }; }, "empty-trash",
+         true, "locked", true, true, false},
+        {"a suggestion that empties the Trash",
+         [](AppModel& m) { m.apply(suggestion("bin", {"/t/x"}, Risk::safe, CleanAction::emptyTrash)); }, {}, "bin",
+         true, "applied bin", false, false, false},
+    };
+    for (const Case& c : cases) {
+        ModelHarness run;
+        run.startWith(folderNode(root, {folderNode(a, {}, 10)}));
+        if (c.script) c.script(run.engine);
+        AppModelTestAccess::setTrashPending(*run.model, c.pendingBefore);
+        const auto notices = run.recordNotices();
+        const int analyses = run.engine.analyses;
+        const int volumeReads = run.engine.volumeReads;
+        c.start(*run.model);
+        EXPECT_EQ(run.model->busySuggestion(), c.key) << c.name;
+        run.settle();
+        EXPECT_FALSE(run.model->busySuggestion()) << c.name;
+        ASSERT_EQ(notices->size(), 1u) << c.name;
+        EXPECT_EQ(notices->back().text, c.text) << c.name;
+        EXPECT_EQ(notices->back().isError, c.isError) << c.name;
+        EXPECT_EQ(run.model->trashPending(), c.pendingAfter) << c.name;
+        EXPECT_EQ(run.model->scan()->root.find(a) == nullptr, c.pruned) << c.name;
+        EXPECT_EQ(run.engine.analyses, analyses + 1) << c.name;
+        EXPECT_EQ(run.engine.volumeReads, volumeReads + 1) << c.name;
+    }
+}
+
+TEST_F(AppModelCleaningTest, ApplyAllSafeCountsThrownSuggestionsAsFailures) {
+    const auto throwing = [](const Suggestion& s) -> CleanResult {
+        if (s.id.starts_with("bad")) throw OstrevaneError("busy");
+        return CleanResult(false, s.paths, {}, s.reclaimableBytes, "");
+    };
+    const std::string tail = " Empty the Trash to free the space.";
+    struct Case {
+        const char* name;
+        std::vector<Suggestion> suggestions;
+        std::vector<std::string> applied;
+        std::string text;
+        bool isError;
+        bool pending;
+    };
+    const Case cases[] = {
+        {"none safe", {suggestion("r", {a}, Risk::review), suggestion("m", {a}, Risk::safe, CleanAction::manual)}, {},
+         "", false, false},
+        {"mixed",
+         {suggestion("ok", {a, root + "/b"}, Risk::safe, CleanAction::trash, 2000), suggestion("r", {a}, Risk::review),
+          suggestion("bad", {root + "/c"})},
+         {"ok", "bad"},
+         "Moved 2 items (2 KB) to the Trash. 1 item couldn’t be moved (protected by macOS or in use)." + tail, false,
+         true},
+        {"all throw",
+         {suggestion("bad1", {root + "/c"}), suggestion("bad2", {root + "/d"})},
+         {"bad1", "bad2"},
+         "Moved 0 items (0 KB) to the Trash. 2 items couldn’t be moved (protected by macOS or in use)." + tail, true,
+         false},
+        {"one moved", {suggestion("ok", {a}, Risk::safe, CleanAction::trash, 1000)}, {"ok"},
+         "Moved 1 item (1 KB) to the Trash." + tail, false, true},
+    };
+    for (const Case& c : cases) {
+        ModelHarness run;
+        run.engine.suggestions = c.suggestions;
+        run.engine.applySuggestion = throwing;
+        run.startWith(folderNode(root, {folderNode(a, {}, 10)}));
+        const auto notices = run.recordNotices();
+        run.model->applyAllSafe();
+        run.settle();
+        EXPECT_EQ(run.engine.applied, c.applied) << c.name;
+        EXPECT_EQ(notices->empty(), c.text.empty()) << c.name;
+        if (!notices->empty()) {
+            EXPECT_EQ(notices->back().text, c.text) << c.name;
+            EXPECT_EQ(notices->back().isError, c.isError) << c.name;
+        }
+        EXPECT_EQ(run.model->trashPending(), c.pending) << c.name;
+    }
+    // Without a report there is nothing to do: no busy key, no job.
+    ModelHarness bare;
+    bare.model->applyAllSafe();
+    EXPECT_FALSE(bare.model->busySuggestion());
+    EXPECT_EQ(bare.executor->pending(), 0u);
+}
+
+TEST(AppModelCleaningChinese, TheAllSafeNoticeJoinsItsPartsWithNothingBetween) {
+    ScopedHome home{"zh"};
+    ModelHarness run;
+    run.engine.suggestions = {suggestion("ok", {Paths::home() + "/a"}, Risk::safe, CleanAction::trash, 1000),
+                              suggestion("bad", {Paths::home() + "/b"})};
+    run.engine.applySuggestion = [](const Suggestion& s) -> CleanResult {
+        if (s.id == "bad") throw OstrevaneError("x");
+        return CleanResult(false, s.paths, {}, s.reclaimableBytes, "");
+    };
+    run.startWith(folderNode(Paths::home()));
+    run.model->applyAllSafe();
+    run.settle();
+    EXPECT_EQ(run.model->notice()->text,
+              "已把 1 项(1 KB)移到废纸篓。1 项无法移动(系统保护或正在使用)。清倒废纸篓后空间才会释放。");
+}
+
+TEST_F(AppModelCleaningTest, NoCleanOrEvictStartsWhileAnotherIsBusy) {
+    engine.suggestions = {suggestion("s", {a})};
+    model.analyze();
+    harness.settle();
+    const std::vector<std::pair<std::string, std::function<void()>>> ops = {
+        {"s", [&] { model.apply(engine.suggestions[0]); }},
+        {"all-safe", [&] { model.applyAllSafe(); }},
+        {"trash", [&] { model.trash({a}); }},
+        {"empty-trash", [&] { model.emptyTrash(); }},
+        {"explorer-evict", [&] { model.evict({a}, "explorer-evict"); }},
+    };
+    engine.evict = [](const std::string&) { return EvictReport{}; };
+    for (const auto& [firstKey, first] : ops) {
+        first();
+        ASSERT_EQ(model.busySuggestion(), firstKey);
+        const size_t jobs = harness.executor->pending();
+        for (const auto& [key, second] : ops) second();
+        EXPECT_EQ(harness.executor->pending(), jobs) << firstKey;
+        EXPECT_EQ(model.busySuggestion(), firstKey);
+        harness.settle();
+        EXPECT_FALSE(model.busySuggestion()) << firstKey;
+    }
+}
+
+TEST_F(AppModelCleaningTest, EvictCountsThrownPathsAndMeasuresTheEvictedPathsFileSystem) {
+    const std::string p1 = root + "/Cloud/x", p2 = root + "/Cloud/y";
+    struct Case {
+        const char* name;
+        std::optional<EvictReport> first, second;  // none: that path's release throws
+        std::vector<int64_t> free;
+        std::string text;
+        bool isError;
+        int rescans;
+    };
+    const std::string freed = Fmt::bytes(4096);
+    const Case cases[] = {
+        {"released", EvictReport{p1, 2, 0, 0, ""}, EvictReport{p2, 1, 0, 0, ""}, {1000, 5096},
+         "Released the local copies of 3 files, freeing about " + freed + " (they stay in iCloud).", false, 1},
+        {"nothing uploaded", EvictReport{p1, 0, 2, 0, ""}, EvictReport{p2, 0, 0, 0, ""}, {1000, 1000},
+         "Released the local copies of 0 files, freeing about 0 KB (they stay in iCloud). 2 files haven’t finished "
+         "uploading and were left alone.",
+         true, 0},
+        {"one throws, space shrank", std::nullopt, EvictReport{p2, 1, 0, 0, ""}, {5000, 4000},
+         "Released the local copy of 1 file, freeing about 0 KB (it stays in iCloud). 1 file hasn’t finished "
+         "uploading and was left alone.",
+         false, 1},
+        {"every one throws", std::nullopt, std::nullopt, {},
+         "Released the local copies of 0 files, freeing about 0 KB (they stay in iCloud). 2 files haven’t finished "
+         "uploading and were left alone.",
+         true, 0},
+    };
+    for (const Case& c : cases) {
+        ModelHarness run;
+        run.startWith(folderNode(root));
+        run.engine.freeReadings = c.free;
+        run.engine.evict = [&](const std::string& path) {
+            const auto& report = path == p1 ? c.first : c.second;
+            if (!report) throw OstrevaneError("gone");
+            return *report;
+        };
+        run.model->evict({p1, p2}, "explorer-evict");
+        EXPECT_EQ(run.model->busySuggestion(), "explorer-evict");
+        run.settle();
+        EXPECT_FALSE(run.model->busySuggestion());
+        EXPECT_EQ(run.model->notice()->text, c.text) << c.name;
+        EXPECT_EQ(run.model->notice()->isError, c.isError) << c.name;
+        EXPECT_EQ(run.engine.scans, c.rescans) << c.name;
+        EXPECT_FALSE(run.model->trashPending());
+        EXPECT_EQ(run.engine.freeAsked, (std::vector<std::vector<std::string>>{{p1, p2}, {p1, p2}})) << c.name;
+    }
+}
+
+TEST_F(AppModelCleaningTest, FreeSpaceIsReadOncePerFileSystemOfThePaths) {
+    const auto first = testing_support::writeFile(home.path("Cloud/x"), 1);
+    const auto second = testing_support::writeFile(home.path("Cloud/y"), 1);
+    const AppEngine live = AppEngine::live();
+    const int64_t one = live.freeBytes({first.string()});
+    const int64_t both = live.freeBytes({first.string(), second.string()});
+    ASSERT_GT(one, 0);
+    // Other writers move the figure a little; counting the volume twice would double it.
+    EXPECT_LT(std::llabs(both - one), one / 2);
+    EXPECT_EQ(live.freeBytes({}), 0);
+}
+
+}  // namespace

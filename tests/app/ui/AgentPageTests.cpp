@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTest>
+
+#include "Localization.hpp"
+#include "TestSupport.hpp"
+#include "agent/AgentSetup.hpp"
+#include "agent/ClaudeRunner.hpp"
+#include "demo/Demo.hpp"
+#include "model/AppModel.hpp"
+#include "model/Executor.hpp"
+#include "model/Timer.hpp"
+#include "platform/QtDispatcher.hpp"
+#include "snapshot/PageRender.hpp"
+#include "ui/agent/FlowExamples.hpp"
+#include "ui/agent/MarkdownView.hpp"
+#include "ui/controls/CodeLine.hpp"
+#include "ui/controls/MonoButton.hpp"
+#include "ui/controls/Tags.hpp"
+#include "ui/pages/AgentPage.hpp"
+
+using namespace testing_support;
+
+namespace {
+MarkdownText::Run styled(std::string text, bool strong = false, bool emphasis = false, bool code = false,
+                         bool strike = false, std::optional<std::string> link = std::nullopt) {
+    return {std::move(text), strong, emphasis, code, strike, std::move(link)};
+}
+}  // namespace
+
+TEST(MarkdownView, EachRunStyleMapsToItsCharacterFormat) {
+    QTextCharFormat base;
+    base.setFont(QFont("Noto Sans CJK SC", 13));
+    struct Case {
+        MarkdownText::Run run;
+        bool bold, italic, struck, mono;
+        QString href;
+    };
+    const Case cases[] = {
+        {styled("plain"), false, false, false, false, {}},
+        {styled("b", true), true, false, false, false, {}},
+        {styled("i", false, true), false, true, false, false, {}},
+        {styled("c", false, false, true), false, false, false, true, {}},
+        {styled("s", false, false, false, true), false, false, true, false, {}},
+        {styled("bi", true, true), true, true, false, false, {}},
+        {styled("l", false, false, false, false, "https://example.com/a?b=c"), false, false, false, false,
+         "https://example.com/a?b=c"},
+    };
+    for (const Case& c : cases) {
+        const QTextCharFormat format = MarkdownView::format(c.run, base);
+        SCOPED_TRACE(c.run.text);
+        EXPECT_EQ(format.fontWeight() >= QFont::Bold, c.bold);
+        EXPECT_EQ(format.fontItalic(), c.italic);
+        EXPECT_EQ(format.fontStrikeOut(), c.struck);
+        EXPECT_EQ(format.fontFixedPitch(), c.mono);
+        EXPECT_EQ(format.isAnchor(), !c.href.isEmpty());
+        EXPECT_EQ(format.anchorHref(), c.href);
+        EXPECT_EQ(format.fontUnderline(), !c.href.isEmpty());
+    }
+    EXPECT_FALSE(MarkdownView::open(QUrl("file:///etc/passwd")));
+    EXPECT_FALSE(MarkdownView::open(QUrl("javascript:alert(1)")));
+}
+
+TEST(AgentPage, BuildsInDemoModeWithoutRunningAnything) {
+    TempDir dir;
+    ScopedEnv home("HOME", dir.path().string());
+    // A `claude` that leaves a trace if anything runs it.
+    const fs::path bin = dir.path() / "bin";
+    writeText(bin / "claude", "#!/bin/sh\ntouch \"" + (dir.path() / "ran").string() + "\"\n");
+    fs::permissions(bin / "claude", fs::perms::owner_all);
+    ScopedEnv path("PATH", bin.string() + ":/usr/bin:/bin");
+
+    QtDispatcher dispatcher;
+    AgentPage page(dispatcher, dir.path().string(), [] { return true; });
+    EXPECT_EQ(page.setup(), nullptr);  // nothing is looked at before the page shows
+    page.setAttribute(Qt::WA_DontShowOnScreen);
+    page.resize(PageRender::pageSize);
+    page.show();
+    QTest::qWait(200);
+
+    ASSERT_NE(page.setup(), nullptr);
+    const AgentSetup& setup = *page.setup();
+    EXPECT_EQ(setup.cliPath(), AgentSetup::demoCLIPath);
+    EXPECT_EQ(setup.claudePath(), std::optional<std::string>(AgentSetup::demoClaudePath));
+    EXPECT_TRUE(setup.checked() && setup.linkInstalled() && setup.registered().value_or(false));
+    EXPECT_FALSE(fs::exists(AgentSetup::linkPath()));
+
+    std::vector<QString> codeLines;
+    for (auto* line : page.findChildren<CodeLine*>()) codeLines.push_back(line->text());
+    ASSERT_EQ(codeLines.size(), 3u);
+    EXPECT_EQ(codeLines[0].toStdString(), "claude mcp add ostrevane --scope user -- " +
+                                              std::string(AgentSetup::demoCLIPath) + " mcp");
+    EXPECT_EQ(page.findChildren<MonoTag*>().size(), 14);
+    auto copyLine = page.findChildren<CodeLine*>()[2];
+    copyLine->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8(AgentPage::sampleCommands));
+    EXPECT_TRUE(copyLine->copied());
+
+    // Spaces and tabs alone keep Ask disabled; a line break enables it, and asking then does nothing.
+    MonoButton* askButton = nullptr;
+    for (auto* button : page.findChildren<MonoButton*>())
+        if (button->label() == QString::fromStdString(L("提问"))) askButton = button;
+    ASSERT_NE(askButton, nullptr);
+    page.setQuestion(" \t ");
+    EXPECT_FALSE(askButton->isEnabled());
+    page.setQuestion("\n");
+    EXPECT_TRUE(askButton->isEnabled());
+    page.ask();
+    EXPECT_FALSE(page.runner().running());
+
+    // Picking an example fills the field and asks nothing.
+    auto chips = page.findChildren<ExampleChip*>();
+    ASSERT_EQ(chips.size(), 4);
+    QTest::mouseClick(chips[2], Qt::LeftButton);
+    EXPECT_EQ(page.question().toStdString(), AgentPage::examples()[2]);
+    EXPECT_FALSE(page.runner().running());
+    EXPECT_TRUE(page.runner().answer().empty());
+
+    page.hide();
+    page.show();  // every showing refreshes; still nothing runs
+    QTest::qWait(200);
+    EXPECT_FALSE(fs::exists(dir.path() / "ran"));
+}
+
+TEST(AgentPage, RendersTheDemoPageAtThePageSize) {
+    TempDir dir;
+    ScopedEnv home("HOME", dir.path().string());
+    auto model = AppModel::make(AppRuntime{std::make_shared<ManualDispatcher>(), std::make_shared<ManualExecutor>(),
+                                           std::make_shared<ManualTimer>()});
+    Demo::load(*model);
+    const QImage image = PageRender::agent();
+    ASSERT_EQ(image.size(), PageRender::pageSize);
+    if (const char* out = std::getenv("OSTREVANE_RENDER_OUT")) image.save(QString::fromUtf8(out), "PNG");
+    EXPECT_FALSE(fs::exists(AgentSetup::linkPath()));
+}

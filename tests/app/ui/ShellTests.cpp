@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+
+#include "../logic/ModelHarness.hpp"
+#include "TestSupport.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
+#include "ui/controls/Motion.hpp"
+#include "ui/controls/TextLink.hpp"
+#include "ui/pages/OverviewPage.hpp"
+#include "ui/shell/ContentView.hpp"
+#include "ui/shell/NoticeBanner.hpp"
+
+namespace {
+struct MotionOff {
+    MotionOff() { Motion::setEnabled(false); }
+    ~MotionOff() { Motion::setEnabled(true); }
+};
+}  // namespace
+
+TEST(NoticeBanner, CloseClearsTheNoticeAndAnErrorNeverOffersTheTrash) {
+    testing_support::ScopedHome home;
+    MotionOff still;
+    ModelHarness harness;
+    ContentView view(harness.model);
+    view.resize(1180, 780);
+    view.show();
+    NoticeBanner* banner = view.banner();
+    EXPECT_FALSE(banner->isVisible());
+
+    harness.model->notify("Cleaned", false);
+    ASSERT_TRUE(banner->isVisible());
+    EXPECT_EQ(banner->message()->text(), "Cleaned");
+    EXPECT_EQ(banner->geometry().bottom() + 1, 780 - NoticeBanner::bottomGap);
+    EXPECT_EQ(banner->width(), NoticeBanner::maxWidth);
+    QTest::mouseClick(banner->closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(harness.model->notice());
+    EXPECT_FALSE(banner->isVisible());
+
+    harness.model->notify("Failed", true);
+    EXPECT_TRUE(banner->trashLink()->isHidden());
+}
+
+TEST(NoticeBanner, ALongNoticeIsCutAtFourLines) {
+    const QFont font("Noto Sans CJK SC", 12);
+    const QString shown = NoticeBanner::clamp(QString("word ").repeated(200), font, 300, 4);
+    EXPECT_EQ(shown.count('\n'), 3);
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+    EXPECT_EQ(NoticeBanner::clamp("short", font, 300, 4), "short");
+}
+
+TEST(ContentView, FollowsTheSectionAndDropsAPagesSheetWhenLeavingIt) {
+    testing_support::ScopedHome home;
+    ModelHarness harness;
+    PageContext seen;
+    PageRegistry::add(AppModel::Section::agent, [&seen](const PageContext& context) {
+        seen = context;
+        return new QWidget;
+    });
+    harness.model->setSection(std::nullopt);
+    ContentView view(harness.model);
+    EXPECT_TRUE(qobject_cast<OverviewPage*>(view.page()));
+
+    harness.model->setSection(AppModel::Section::agent);
+    ASSERT_TRUE(seen.confirm);
+    EXPECT_EQ(seen.model, harness.model);
+    seen.confirm(ConfirmRequest::make("t", "m", "ok", false, [] {}));
+    EXPECT_TRUE(view.sheet()->request());
+    harness.model->setSection(AppModel::Section::explorer);
+    EXPECT_FALSE(view.sheet()->request());
+    PageRegistry::add(AppModel::Section::agent, nullptr);  // back to the placeholder
+}
