@@ -39,6 +39,15 @@ const char* const explorerModeKey = "explorerMode";
 // until those exist the walk leaves the two files out (and plan() with it).
 constexpr bool voronoiSamples = false;
 
+QtMessageHandler platformMessages = nullptr;
+
+/// Keeps standard error for failures: the offscreen platform notes every
+/// size-hint change of a window it cannot pass on, which means nothing here.
+void quietSizeHints(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith("This plugin does not support propagateSizeHints")) return;
+    if (platformMessages) platformMessages(type, context, message);
+}
+
 /// Runs the event loop until `done` holds or `seconds` have passed: the
 /// design's fixed waits, ended early once nothing is pending.
 void waitUntil(double seconds, const std::function<bool()>& done) {
@@ -205,6 +214,7 @@ std::string tableLine(QWidget* table) {
 }
 
 int run(const std::string& outputDirectory, bool demo) {
+    platformMessages = qInstallMessageHandler(quietSizeHints);
     std::cout << accentLine(AppPalette::accent()) << std::endl;
     QDir folder(QString::fromStdString(outputDirectory));
     const bool madeFolder = folder.mkpath(".");

@@ -65,8 +65,11 @@ struct SnapshotHome {
 
     explicit SnapshotHome(std::optional<std::string> scale = std::nullopt) {
         fs::create_directories(home);
+        fs::create_directories(dir.path() / "runtime");
+        fs::permissions(dir.path() / "runtime", fs::perms::owner_all);
         for (auto [name, value] : {std::pair{"HOME", home}, {"OSTREVANE_HOME", home}, {"XDG_CONFIG_HOME", config},
-                                   {"XDG_CACHE_HOME", home / ".cache"}, {"XDG_DATA_HOME", home / ".local/share"}})
+                                   {"XDG_CACHE_HOME", home / ".cache"}, {"XDG_DATA_HOME", home / ".local/share"},
+                                   {"XDG_RUNTIME_DIR", dir.path() / "runtime"}})
             environment.push_back(std::make_unique<ScopedEnv>(name, value.string()));
         environment.push_back(std::make_unique<ScopedEnv>("OSTREVANE_LANG", std::nullopt));
         environment.push_back(std::make_unique<ScopedEnv>("QT_SCALE_FACTOR", scale));
@@ -93,6 +96,7 @@ TEST(Snapshot, TheDemoRunInEitherLanguageWritesEveryImageAsListed) {
         const Shell::Output run = home.run(home.out, true);
         ASSERT_EQ(run.status, 0) << language << ": " << run.stderrText;
         EXPECT_EQ(linesOf(run.stdoutText), expectedOutput(plan)) << language;
+        EXPECT_EQ(run.stderrText, "") << language;  // standard error is for failures
 
         const json expectedDefaults{{"AppleLanguages", {language}},
                                     {"AppleAccentColor", -1},
