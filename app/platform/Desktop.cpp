@@ -1,20 +1,68 @@
 #include "platform/Desktop.hpp"
 
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QProcess>
+#include <cstdlib>
+#include <thread>
+
+#include "Cleaner.hpp"
+#include "Localization.hpp"
+
 namespace Desktop {
+
 namespace {
-std::function<void()>& settingsHook() {
-    static std::function<void()> hook;
-    return hook;
+Hooks installed;
 }
-}  // namespace
+
+void reveal(const std::string& path) {
+    if (installed.reveal) return installed.reveal(path);
+    // The file manager is asked over D-Bus with a timeout; the window must not wait for it.
+    std::thread([path] {
+        try {
+            Cleaner::revealInFinder(path);
+        } catch (...) {
+        }
+    }).detach();
+}
+
+std::string realTrashFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const std::string base = data && data[0] == '/' ? std::string(data) : Paths::realHome() + "/.local/share";
+    return base + "/Trash/files";
+}
+
+void openTrash() {
+    if (installed.openTrash) return installed.openTrash();
+    if (QProcess::startDetached("xdg-open", {"trash:///"})) return;
+    QProcess::startDetached("xdg-open", {QString::fromStdString(realTrashFolder())});
+}
+
+void copy(const std::string& text) {
+    if (installed.copy) return installed.copy(text);
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+std::optional<std::string> chooseFolder(QWidget* parent) {
+    if (installed.chooseFolder) return installed.chooseFolder(parent);
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // The platform's own dialog may ignore the accept label; Qt's keeps it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(L("选择")));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+    return chosen.front().toStdString();
+}
 
 void openFullDiskAccessSettings() {
-    if (settingsHook()) settingsHook()();
+    if (installed.openFullDiskAccessSettings) installed.openFullDiskAccessSettings();
 }
 
-ScopedSettingsHook::ScopedSettingsHook(std::function<void()> hook) : previous(std::move(settingsHook())) {
-    settingsHook() = std::move(hook);
-}
+ScopedHooks::ScopedHooks(Hooks hooks) : previous(installed) { installed = std::move(hooks); }
+ScopedHooks::~ScopedHooks() { installed = std::move(previous); }
 
-ScopedSettingsHook::~ScopedSettingsHook() { settingsHook() = std::move(previous); }
 }  // namespace Desktop

@@ -1,23 +1,50 @@
-// Calls into the desktop around the application that have no portable form.
+// Calls into the desktop: showing an item in the file manager, opening the
+// Trash, the clipboard, choosing a folder and the system's privacy settings.
+// None goes through a shell. Each can be replaced for tests with ScopedHooks.
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <string>
+
+class QWidget;
 
 namespace Desktop {
-/// Brings up the system settings where full disk access is granted. This
-/// platform has no such page, so it does nothing unless a hook is set.
+/// Shows the item selected in the file manager (the engine's reveal), off the
+/// UI thread; failures are ignored.
+void reveal(const std::string& path);
+/// Opens the user's Trash: `xdg-open trash:///`, else the real home's Trash
+/// files folder (never the OSTREVANE_HOME override). Failures are ignored.
+void openTrash();
+/// Replaces the clipboard's contents with `text` as plain text.
+void copy(const std::string& text);
+/// A modal folder chooser (directories only, accept button "选择"); none when cancelled.
+std::optional<std::string> chooseFolder(QWidget* parent);
+/// Linux has no Full Disk Access page: does nothing unless a hook is set.
 void openFullDiskAccessSettings();
 
-/// Replaces what openFullDiskAccessSettings does while it lives (tests, and a
-/// platform that gains such a page); the previous hook comes back after.
-class ScopedSettingsHook {
+/// The real home's Trash files folder: $XDG_DATA_HOME/Trash/files when that
+/// is an absolute path, else <real home>/.local/share/Trash/files.
+std::string realTrashFolder();
+
+/// Replacements; a member left empty keeps the desktop behaviour.
+struct Hooks {
+    std::function<void(const std::string& path)> reveal;
+    std::function<void()> openTrash;
+    std::function<void(const std::string& text)> copy;
+    std::function<std::optional<std::string>(QWidget* parent)> chooseFolder;
+    std::function<void()> openFullDiskAccessSettings;
+};
+
+/// Installs hooks for the life of the object and puts the previous ones back. UI thread.
+class ScopedHooks {
 public:
-    explicit ScopedSettingsHook(std::function<void()> hook);
-    ~ScopedSettingsHook();
-    ScopedSettingsHook(const ScopedSettingsHook&) = delete;
-    ScopedSettingsHook& operator=(const ScopedSettingsHook&) = delete;
+    explicit ScopedHooks(Hooks hooks);
+    ~ScopedHooks();
+    ScopedHooks(const ScopedHooks&) = delete;
+    ScopedHooks& operator=(const ScopedHooks&) = delete;
 
 private:
-    std::function<void()> previous;
+    Hooks previous;
 };
 }  // namespace Desktop

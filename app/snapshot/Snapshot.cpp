@@ -17,6 +17,8 @@
 #include "platform/Platform.hpp"
 #include "platform/QtRuntime.hpp"
 #include "snapshot/Gallery.hpp"
+#include "snapshot/MapSamples.hpp"
+#include "ui/maps/MapFades.hpp"
 #include "ui/maps/TerrainView.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/controls/Motion.hpp"
@@ -31,13 +33,8 @@ constexpr int analysisPolls = 400;
 constexpr double pollSeconds = 0.3;
 constexpr double settleSeconds = 0.6;
 constexpr double captureSeconds = 0.9;
-const QSize mapSampleSize(820, 680);
 const char* const mapModes[] = {"voronoi", "terrain", "grid"};
 const char* const explorerModeKey = "explorerMode";
-
-// HOOK: the two Voronoi hover samples come from the explorer's map samples;
-// until those exist the walk leaves the two files out (and plan() with it).
-constexpr bool voronoiSamples = false;
 
 QtMessageHandler platformMessages = nullptr;
 
@@ -77,13 +74,13 @@ QImage terrainSample(const std::shared_ptr<const FileNode>& root, int region) {
     view->setNode(root);
     view->model();
     view->hoverRegion(region);
-    return Gallery::standalone(view, mapSampleSize);
+    return Gallery::standalone(view, MapSamples::sampleSize);
 }
 
 /// One walk over the window content, writing and announcing each image.
 class Walk {
 public:
-    Walk(QWidget& content, AppModel& model, QDir folder, bool demo)
+    Walk(ContentView& content, AppModel& model, QDir folder, bool demo)
         : content(content), model(model), folder(std::move(folder)), demo(demo) {}
 
     void run() {
@@ -113,6 +110,7 @@ private:
         model.setSection(AppModel::Section::explorer);
         for (const char* mode : mapModes) {
             setExplorerMode(mode);
+            reshowPage();
             capture(std::string("2-explorer-") + mode);
         }
         // The application opens the explorer on the Voronoi map next time.
@@ -127,11 +125,17 @@ private:
     void samples() {
         const std::shared_ptr<const FileNode> root = rootOf(model.scan());
         if (!root) return;
-        if constexpr (voronoiSamples) {
-            // HOOK: "6-voronoi-hover" (blob 0, child 1) and "6-voronoi-hover-2"
-            // (blob 2, child 0) of `root`, each at mapSampleSize.
-        }
+        write("6-voronoi-hover", MapSamples::voronoiHover(root));
+        write("6-voronoi-hover-2", MapSamples::voronoiHover2(root));
         write("7-terrain-hover", terrainSample(root, 3));
+    }
+
+    /// A page reads what it stores (the explorer's map mode) when it is shown.
+    void reshowPage() {
+        if (QWidget* page = content.page()) {
+            page->hide();
+            page->show();
+        }
     }
 
     void setExplorerMode(const char* mode) {
@@ -158,7 +162,7 @@ private:
         std::cout << "wrote " << name << ".png" << std::endl;
     }
 
-    QWidget& content;
+    ContentView& content;
     AppModel& model;
     QDir folder;
     bool demo;
@@ -175,8 +179,7 @@ void selectOffscreenPlatform() {
 std::vector<std::string> plan(bool scanned, bool hasChild) {
     std::vector<std::string> names{"1-overview", "2-explorer-voronoi", "2-explorer-terrain", "2-explorer-grid"};
     if (scanned && hasChild) names.push_back("2-explorer-sub");
-    if (scanned && voronoiSamples) names.insert(names.end(), {"6-voronoi-hover", "6-voronoi-hover-2"});
-    if (scanned) names.push_back("7-terrain-hover");
+    if (scanned) names.insert(names.end(), {"6-voronoi-hover", "6-voronoi-hover-2", "7-terrain-hover"});
     names.insert(names.end(), {"3-suggestions", "4-backup", "5-agent", "9-controls", "8-confirm", "8-confirm-icloud"});
     return names;
 }
@@ -216,6 +219,8 @@ std::string tableLine(QWidget* table) {
 int run(const std::string& outputDirectory, bool demo) {
     platformMessages = qInstallMessageHandler(quietSizeHints);
     std::cout << accentLine(AppPalette::accent()) << std::endl;
+    // Every image shows its final state: no map change may still be fading.
+    MapAnimations::setEnabled(false);
     QDir folder(QString::fromStdString(outputDirectory));
     const bool madeFolder = folder.mkpath(".");
     if (!madeFolder) std::cerr << "could not create " << outputDirectory << std::endl;

@@ -101,7 +101,7 @@ size_t topCount(const OverviewFacts& facts) {
 
 std::optional<std::string> diskWarning(const VolumeInfo& volume) {
     if (volume.usedPercent < 90) return std::nullopt;
-    return L("磁盘已用 %@%%。macOS 需要约 10%% 的空闲空间才能顺畅运行。", percentText(volume.usedPercent));
+    return L("磁盘已用 %@%%。系统需要约 10%% 的空闲空间才能顺畅运行。", percentText(volume.usedPercent));
 }
 
 std::string percentText(double value) {

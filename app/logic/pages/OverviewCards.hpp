@@ -53,7 +53,7 @@ struct SafeLine {
 };
 
 namespace OverviewCards {
-/// The Full Disk Access banner shows while access is missing.
+/// The read-permission banner shows while access is missing.
 bool showsPermissionBanner(const OverviewFacts& facts);
 
 /// Reclaimable space: the report's total, or "分析中…"/"—" dim without one;

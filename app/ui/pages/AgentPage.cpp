@@ -1,3 +1,4 @@
+#include "ui/controls/PageScroll.hpp"
 #include "ui/pages/AgentPage.hpp"
 
 #include <QCoreApplication>
@@ -145,6 +146,7 @@ AgentPage::AgentPage(Dispatcher& dispatcher, std::optional<std::string> executab
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(holder);
     scroll->viewport()->setAutoFillBackground(false);
+    attachOverlayIndicator(scroll);
     column(this, 0)->addWidget(scroll);
     syncSetup();
 }

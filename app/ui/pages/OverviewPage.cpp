@@ -1,3 +1,4 @@
+#include "ui/controls/PageScroll.hpp"
 #include "ui/pages/OverviewPage.hpp"
 
 #include <QBoxLayout>
@@ -24,13 +25,13 @@ QWidget* makePermissionBanner() {
     row->setSpacing(12);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
-    texts->addWidget(textLabel(QString::fromStdString(L("未授予“完全磁盘访问权限”")),
+    texts->addWidget(textLabel(QString::fromStdString(L("部分目录没有读取权限")),
                                Typography::font(TextStyle::callout, QFont::Bold), Foreground::primary()));
     texts->addWidget(textLabel(QString::fromStdString(L("废纸篓、邮件和部分 App 数据读不到,统计会偏小。授权后重新扫描即可。")),
                                Typography::font(TextStyle::caption), Foreground::secondary()));
     row->addLayout(texts);
     row->addStretch(1);
-    auto* open = new MonoButton(QString::fromStdString(L("打开系统设置")));
+    auto* open = new MonoButton(QString::fromStdString(L("打开设置")));
     QObject::connect(open, &QAbstractButton::clicked, open, [] { Desktop::openFullDiskAccessSettings(); });
     row->addWidget(open, 0, Qt::AlignVCenter);
     callout->content()->addLayout(row);
@@ -42,6 +43,7 @@ OverviewPage::OverviewPage(const PageContext& context, QWidget* parent) : QScrol
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    attachOverlayIndicator(this);
     auto* surface = new QWidget;
     // Never squeezed below what its content needs: a short window scrolls instead.
     surface->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);

@@ -64,8 +64,8 @@ void ContentView::follow() {
     if (auto found = keptPages.find(section); found != keptPages.end()) {
         current = found->second;
     } else {
-        const PageContext context{model,
-                                  [host = sheetHost](ConfirmRequest request) { host->present(std::move(request)); }};
+        const PageContext context{
+            model, [host = sheetHost](ConfirmRequest request) { host->present(std::move(request)); }, sheetHost};
         current = PageRegistry::factory(section)(context);
         pageArea->layout()->addWidget(current);
         if (PageRegistry::isKept(section)) keptPages[section] = current;

@@ -10,6 +10,8 @@
 #include "model/AppModel.hpp"
 #include "pages/ConfirmRequest.hpp"
 
+class ConfirmSheetHost;
+
 /// What every page is built with.
 struct PageContext {
     /// The one model every view of the window shares.
@@ -17,6 +19,8 @@ struct PageContext {
     /// Presents a request in the window's confirm sheet, replacing any shown.
     /// The sheet is dismissed when the section changes.
     std::function<void(ConfirmRequest)> confirm;
+    /// The window's confirm sheet itself, for pages that present through it directly.
+    ConfirmSheetHost* sheet = nullptr;
 };
 
 /// Builds a page; the content view owns the result and deletes it when the section changes.

@@ -25,7 +25,7 @@ TEST(AgentTools, TheServersTableGivesEachToolItsTag) {
         {"backup_history", "Backup history", R},
         {"evict_local_copies", "Evict local iCloud copies", W},
         {"find_duplicates", "Find duplicate files", R},
-        {"reveal_in_finder", "Reveal in Finder", W},
+        {"reveal_in_finder", "Show in the file manager", W},
     };
     const auto entries = AgentTools::entries(MCPServer::tools());
     EXPECT_EQ(entries, expected);

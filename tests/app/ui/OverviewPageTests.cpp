@@ -18,7 +18,9 @@ TEST(OverviewPage, TheBannerCallsThePlatformAndTheHomeCardOpensTheHomeFolder) {
     ASSERT_FALSE(page.permissionBanner()->isHidden());
 
     int opened = 0;
-    Desktop::ScopedSettingsHook hook([&opened] { ++opened; });
+    Desktop::Hooks hooks;
+    hooks.openFullDiskAccessSettings = [&opened] { ++opened; };
+    Desktop::ScopedHooks scoped(hooks);
     page.permissionBanner()->findChild<MonoButton*>()->click();
     EXPECT_EQ(opened, 1);
 

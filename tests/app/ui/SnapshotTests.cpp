@@ -116,6 +116,15 @@ TEST(Snapshot, TheDemoRunInEitherLanguageWritesEveryImageAsListed) {
         const QImage overviewImage = home.image("1-overview", home.out);
         for (int share : {2, 3})
             EXPECT_TRUE(hasSolid(overviewImage, qColor(Theme::data()[share]), QRect(241, 140, 915, 80))) << share;
+        // The lit child of the opened cell takes its parent's colour: Library's
+        // (the first map colour) in the first sample, Code's (the third) in the second.
+        // Its unlit siblings are dark.
+        const QImage hover = home.image("6-voronoi-hover", home.out);
+        EXPECT_TRUE(hasSolid(hover, qColor(Theme::data()[0]), QRect(270, 30, 130, 130)));
+        EXPECT_FALSE(hasSolid(hover, qColor(Theme::data()[0]), QRect(40, 40, 180, 200)));
+        const QImage hover2 = home.image("6-voronoi-hover-2", home.out);
+        EXPECT_TRUE(hasSolid(hover2, qColor(Theme::data()[2]), QRect(690, 20, 110, 90)));
+        EXPECT_FALSE(hasSolid(hover2, qColor(Theme::data()[2]), QRect(705, 140, 50, 50)));
         const QImage controls = home.image("9-controls", home.out);
         for (const Swatch& chip : Theme::data())
             EXPECT_TRUE(hasSolid(controls, qColor(chip), controls.rect())) << language;

@@ -1,0 +1,22 @@
+#include "snapshot/MapSamples.hpp"
+
+#include "snapshot/Gallery.hpp"
+#include "ui/maps/MapFades.hpp"
+#include "ui/maps/VoronoiView.hpp"
+
+namespace MapSamples {
+QImage voronoi(const NodeRef& root, const MapHover& hover) {
+    const bool animated = MapAnimations::enabled();
+    MapAnimations::setEnabled(false);
+    auto* view = new VoronoiView(root, [](const NodeRef&) {});
+    // Sized before the hover is set, so the hover indexes the layout that is drawn.
+    view->resize(sampleSize);
+    view->setHover(hover);
+    QImage image = Gallery::standalone(view, sampleSize);
+    MapAnimations::setEnabled(animated);
+    return image;
+}
+
+QImage voronoiHover(const NodeRef& root) { return voronoi(root, MapHover{0, 1}); }
+QImage voronoiHover2(const NodeRef& root) { return voronoi(root, MapHover{2, 0}); }
+}  // namespace MapSamples

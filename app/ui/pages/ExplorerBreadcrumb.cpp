@@ -1,0 +1,98 @@
+#include "ui/pages/ExplorerBreadcrumb.hpp"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "ui/theme/QtTheme.hpp"
+#include "ui/theme/Symbols.hpp"
+#include "ui/theme/Typography.hpp"
+
+namespace {
+constexpr double paddingX = 16;
+constexpr double paddingY = 10;
+constexpr double spacing = 4;
+constexpr double backSide = 20;
+constexpr double backTrailing = 6;
+constexpr double dimmedBack = 0.3;
+
+QFont crumbFont(bool last) { return Typography::font(TextStyle::body, last ? QFont::Bold : QFont::Normal); }
+double separatorWidth() { return Symbols::side(Typography::size(TextStyle::caption2)); }
+}  // namespace
+
+ExplorerBreadcrumb::ExplorerBreadcrumb(std::function<void(const std::string&)> navigate, QWidget* parent)
+    : QWidget(parent), navigate(std::move(navigate)) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void ExplorerBreadcrumb::setPath(const std::string& root, const std::string& node) {
+    rootPath = root;
+    nodePath = node;
+    shown = Explorer::crumbs(root, node);
+    updateGeometry();
+    update();
+}
+
+ExplorerBreadcrumb::Placement ExplorerBreadcrumb::place(const std::vector<double>& textWidths, double separator,
+                                                        double height) {
+    Placement placement;
+    const double midY = height / 2;
+    placement.back = QRectF(paddingX, midY - backSide / 2, backSide, backSide);
+    double x = placement.back.right() + backTrailing;
+    for (size_t i = 0; i < textWidths.size(); ++i) {
+        x += spacing;
+        if (i > 0) {
+            placement.separators.emplace_back(x, midY - separator / 2, separator, separator);
+            x += separator + spacing;
+        }
+        placement.texts.emplace_back(x, paddingY, textWidths[i], height - 2 * paddingY);
+        x += textWidths[i];
+    }
+    return placement;
+}
+
+ExplorerBreadcrumb::Placement ExplorerBreadcrumb::placement() const {
+    std::vector<double> widths;
+    for (size_t i = 0; i < shown.size(); ++i)
+        widths.push_back(Typography::width(crumbFont(i + 1 == shown.size()), QString::fromStdString(shown[i].name)));
+    return place(widths, separatorWidth(), height());
+}
+
+QSize ExplorerBreadcrumb::sizeHint() const {
+    const int line = std::max<int>(Typography::lineHeight(crumbFont(true)), static_cast<int>(backSide));
+    const int tall = line + static_cast<int>(2 * paddingY);
+    std::vector<double> widths;
+    for (size_t i = 0; i < shown.size(); ++i)
+        widths.push_back(Typography::width(crumbFont(i + 1 == shown.size()), QString::fromStdString(shown[i].name)));
+    const Placement p = place(widths, separatorWidth(), tall);
+    const double right = p.texts.empty() ? p.back.right() : p.texts.back().right();
+    return {static_cast<int>(right + paddingX), tall};
+}
+
+void ExplorerBreadcrumb::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const Placement p = placement();
+    QColor back = Foreground::primary();
+    back.setAlphaF(back.alphaF() * (canGoBack() ? 1.0 : dimmedBack));
+    Symbols::draw(painter, p.back, "chevron.left", back, Typography::size(TextStyle::body));
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (i > 0)
+            Symbols::draw(painter, p.separators[i - 1], "chevron.right", Foreground::tertiary(),
+                          Typography::size(TextStyle::caption2));
+        const bool last = i + 1 == shown.size();
+        painter.setFont(crumbFont(last));
+        painter.setPen(last ? qColor(Theme::paper) : Foreground::secondary());
+        Typography::drawLine(painter, p.texts[i], QString::fromStdString(shown[i].name));
+    }
+}
+
+void ExplorerBreadcrumb::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !navigate) return;
+    const Placement p = placement();
+    if (p.back.contains(event->position())) {
+        if (canGoBack()) navigate(Explorer::parentPath(nodePath));
+        return;
+    }
+    for (size_t i = 0; i < p.texts.size(); ++i)
+        if (p.texts[i].contains(event->position())) navigate(shown[i].path);
+}

@@ -1,0 +1,293 @@
+#include "ui/controls/PageScroll.hpp"
+#include "ui/pages/ExplorerPage.hpp"
+
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+#include <QStackedLayout>
+#include <QVBoxLayout>
+
+#include "Cleaner.hpp"
+#include "Localization.hpp"
+#include "platform/Platform.hpp"
+#include "Support.hpp"
+#include "platform/Desktop.hpp"
+#include "ui/controls/Divider.hpp"
+#include "ui/controls/IconButton.hpp"
+#include "ui/controls/MonoButton.hpp"
+#include "ui/controls/MonoSegments.hpp"
+#include "ui/controls/MonoSurface.hpp"
+#include "ui/controls/ScanningView.hpp"
+#include "ui/controls/SymbolView.hpp"
+#include "ui/controls/TextLabel.hpp"
+#include "ui/pages/ExplorerBreadcrumb.hpp"
+#include "ui/pages/ExplorerChildList.hpp"
+#include "ui/pages/ExplorerMaps.hpp"
+#include "ui/theme/QtTheme.hpp"
+#include "ui/theme/Typography.hpp"
+
+namespace {
+constexpr int childListWidth = 350;
+constexpr int mapPadding = 14;
+
+QString text(const std::string& value) { return QString::fromStdString(value); }
+/// Menu texts keep a literal "&".
+QString menuText(const std::string& value) { return text(value).replace("&", "&&"); }
+
+/// The folder as a node that keeps its scan alive.
+NodeRef folderOf(const std::shared_ptr<const ScanResult>& scan, const FileNode* node) {
+    if (!scan || !node) return nullptr;
+    return NodeRef(scan, node);
+}
+}  // namespace
+
+ExplorerPage::ExplorerPage(std::shared_ptr<AppModel> shared, Presenter presenter, QWidget* parent)
+    : QWidget(parent), model(std::move(shared)), present(std::move(presenter)) {
+    states = new QStackedLayout(this);
+    explorer = buildExplorer();
+    scanning = new ScanningView([weak = std::weak_ptr<AppModel>(model)] {
+        if (auto m = weak.lock()) m->cancelScan();
+    });
+    placeholder = buildPlaceholder();
+    states->addWidget(explorer);
+    states->addWidget(scanning);
+    states->addWidget(placeholder);
+    observation = model->observe([this] { refresh(); });
+    refresh();
+}
+
+ExplorerPage::~ExplorerPage() { model->unobserve(observation); }
+
+std::string ExplorerPage::storedMode() {
+    const auto stored = UserDefaults::value(std::string(ExplorerModes::settingKey));
+    if (stored && stored->is_string()) return stored->get<std::string>();
+    if (stored) return "";  // a value of another type names no mode
+    return std::string(ExplorerModes::rawValue(ExplorerMode::voronoi));
+}
+
+void ExplorerPage::storeMode(const std::string& raw) { UserDefaults::set(std::string(ExplorerModes::settingKey), raw); }
+
+QWidget* ExplorerPage::buildPlaceholder() {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    column->addStretch(1);
+    column->addWidget(new SymbolView("square.grid.3x3.topleft.filled", Foreground::secondary(), 34), 0, Qt::AlignHCenter);
+    column->addWidget(textLabel(text(L("还没有扫描结果")), Typography::font(TextStyle::title2, QFont::Bold),
+                                Foreground::primary()),
+                      0, Qt::AlignHCenter);
+    auto* start = new MonoButton(text(L("开始扫描")));
+    connect(start, &QAbstractButton::clicked, this, [this] { model->rescan(); });
+    column->addWidget(start, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+    return page;
+}
+
+QWidget* ExplorerPage::buildExplorer() {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(12);
+    top->setContentsMargins(0, 0, 14, 0);
+    crumbs = new ExplorerBreadcrumb([this](const std::string& path) { open(path); });
+    // A deep folder scrolls sideways, without scroll bars, and shows its end.
+    crumbScroll = new QScrollArea;
+    crumbScroll->setFrameShape(QFrame::NoFrame);
+    crumbScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    crumbScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    crumbScroll->setWidgetResizable(true);
+    crumbScroll->setWidget(crumbs);
+    crumbScroll->viewport()->setAutoFillBackground(false);
+    crumbScroll->setFixedHeight(crumbs->sizeHint().height());
+    top->addWidget(crumbScroll, 1);
+    std::vector<MonoSegments::Option> options;
+    for (ExplorerMode mode : ExplorerModes::all())
+        options.push_back({text(std::string(ExplorerModes::rawValue(mode))), text(ExplorerModes::label(mode))});
+    segments = new MonoSegments(options, text(storedMode()));
+    connect(segments, &MonoSegments::selectionChanged, this, &ExplorerPage::selectMode);
+    top->addWidget(segments, 0, Qt::AlignVCenter);
+    column->addLayout(top);
+    column->addWidget(new Divider(Qt::Horizontal));
+
+    auto* main = new QHBoxLayout;
+    main->setSpacing(0);
+    mapBox = new QVBoxLayout;
+    mapBox->setContentsMargins(mapPadding, mapPadding, mapPadding, mapPadding);
+    main->addLayout(mapBox, 1);
+    main->addWidget(new Divider(Qt::Vertical));
+
+    auto* side = new QWidget;
+    side->setFixedWidth(childListWidth);
+    auto* sideColumn = new QVBoxLayout(side);
+    sideColumn->setContentsMargins(0, 0, 0, 0);
+    sideColumn->setSpacing(0);
+    auto* headerRow = new QHBoxLayout;
+    headerRow->setContentsMargins(14, 10, 14, 10);
+    header = textLabel(QString(), Typography::font(TextStyle::callout, QFont::Bold), Foreground::primary());
+    headerRow->addWidget(header, 1);
+    headerRow->addWidget(new IconButton("folder", text(L("在文件管理器中显示")), [this] {
+        if (const FileNode* node = model->explorerNode()) Desktop::reveal(node->path);
+    }));
+    sideColumn->addLayout(headerRow);
+    sideColumn->addWidget(new Divider(Qt::Horizontal));
+
+    list = new ExplorerChildList;
+    list->onActivate = [this](const NodeRef& child) { activate(child); };
+    list->onMenu = [this](const NodeRef& child, const QPoint& at) {
+        QMenu* menu = makeMenu(child);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(at);
+    };
+    scroller = new QScrollArea;
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(list);
+    scroller->viewport()->setAutoFillBackground(false);
+    attachOverlayIndicator(scroller);
+    list->setAutoFillBackground(false);
+    sideColumn->addWidget(scroller, 1);
+    empty = textLabel(text(L("这里没有超过 1 MB 的项目")), Typography::font(TextStyle::body), Foreground::secondary());
+    empty->setAlignment(Qt::AlignCenter);
+    sideColumn->addWidget(empty, 1);
+    main->addWidget(side);
+    column->addLayout(main, 1);
+    return page;
+}
+
+void ExplorerPage::showEvent(QShowEvent* event) {
+    // The stored mode may have been changed elsewhere (the snapshot writes it).
+    refresh();
+    QWidget::showEvent(event);
+}
+
+void ExplorerPage::refresh() {
+    const auto& scan = model->scan();
+    if (!scan) {
+        states->setCurrentWidget(model->isScanning() ? static_cast<QWidget*>(scanning) : placeholder);
+        scanning->setProgress(model->scanProgress());
+        return;
+    }
+    states->setCurrentWidget(explorer);
+    const NodeRef folder = folderOf(scan, model->explorerNode());
+    if (crumbs->crumbs().empty() || crumbs->crumbs().back().path != folder->path) {
+        crumbs->setPath(scan->root.path, folder->path);
+        crumbs->setMinimumWidth(crumbs->sizeHint().width());
+        QTimer::singleShot(0, crumbScroll, [bar = crumbScroll->horizontalScrollBar()] { bar->setValue(bar->maximum()); });
+    }
+    refreshMap(folder);
+    const std::string key = folder->path + "|" + std::to_string(folder->size);
+    if (scan == shownScan && key == shownKey) return;
+    shownScan = scan;
+    shownKey = key;
+    header->setText(text(Explorer::header(*folder)));
+    list->setFolder(folder);
+    const bool none = list->rows().empty();
+    scroller->setVisible(!none);
+    empty->setVisible(none);
+}
+
+void ExplorerPage::refreshMap(const NodeRef& folder) {
+    const std::string stored = storedMode();
+    segments->setSelection(ExplorerModes::fromRaw(stored) ? text(stored) : QString());
+    const std::string mode(ExplorerModes::rawValue(ExplorerModes::shown(stored)));
+    if (map && mode == mapMode) {
+        showOnMap(folder);
+        return;
+    }
+    if (map) {
+        mapBox->removeWidget(map);
+        map->deleteLater();
+    }
+    const ExplorerMap made = makeExplorerMap(ExplorerModes::shown(stored), folder, [this](const NodeRef& opened) {
+        open(opened->path);
+    });
+    map = made.widget;
+    showOnMap = made.show;
+    mapMode = mode;
+    mapBox->addWidget(map);
+}
+
+void ExplorerPage::selectMode(const QString& raw) {
+    storeMode(raw.toStdString());
+    if (model->scan()) refreshMap(folderOf(model->scan(), model->explorerNode()));
+}
+
+void ExplorerPage::open(const std::string& path) { model->setExplorerPath(path); }
+
+void ExplorerPage::activate(const NodeRef& child) {
+    if (child->isDirectory)
+        open(child->path);
+    else
+        Desktop::reveal(child->path);
+}
+
+ExplorerActions ExplorerPage::actions() const {
+    // Through a weak reference: a confirmation that lands after the model is gone does nothing.
+    std::weak_ptr<AppModel> weak = model;
+    return {[weak](const std::vector<std::string>& paths) {
+                if (auto m = weak.lock()) m->trash(paths);
+            },
+            [weak](const std::vector<std::string>& paths, const std::string& key) {
+                if (auto m = weak.lock()) m->evict(paths, key);
+            },
+            [weak](const std::string& path, const BackupDestination& destination) {
+                if (auto m = weak.lock()) m->backup(path, destination);
+            },
+            [weak](const std::string& path, const BackupDestination& destination) {
+                if (auto m = weak.lock()) m->offload(path, destination);
+            }};
+}
+
+QMenu* ExplorerPage::makeMenu(const NodeRef& child) {
+    auto* menu = new QMenu(this);
+    monoSurface(menu, Theme::raised);
+    const ExplorerMenuState state{Paths::home(), Cleaner::refusal(child->path).has_value(),
+                                  model->busySuggestion().has_value(), model->availableDestinations()};
+    const bool inICloud = Explorer::isInICloud(child->path, state.home);
+    using Kind = ExplorerMenuEntry::Kind;
+    for (const ExplorerMenuEntry& entry : Explorer::menu(*child, state)) {
+        if (entry.kind == Kind::divider) {
+            menu->addSeparator();
+            continue;
+        }
+        if (entry.kind == Kind::backupTo || entry.kind == Kind::offloadTo) {
+            QMenu* sub = menu->addMenu(menuText(entry.title));
+            monoSurface(sub, Theme::raised);
+            for (const BackupDestination& destination : entry.destinations) {
+                QAction* action = sub->addAction(menuText(destination.name));
+                connect(action, &QAction::triggered, this, [this, child, destination, kind = entry.kind] {
+                    const ExplorerActions hooks = actions();
+                    if (kind == Kind::backupTo) {
+                        if (hooks.backup) hooks.backup(child->path, destination);
+                    } else if (present) {
+                        present(Explorer::askOffload(*child, destination, hooks));
+                    }
+                });
+            }
+            continue;
+        }
+        QAction* action = menu->addAction(menuText(entry.title));
+        action->setEnabled(entry.enabled);
+        connect(action, &QAction::triggered, this, [this, child, inICloud, kind = entry.kind] {
+            switch (kind) {
+            case Kind::open: open(child->path); break;
+            case Kind::reveal: Desktop::reveal(child->path); break;
+            case Kind::copyPath: Desktop::copy(child->path); break;
+            case Kind::evict:
+                if (present) present(Explorer::askEvict(*child, actions()));
+                break;
+            case Kind::trash:
+                if (present) present(Explorer::askTrash(*child, inICloud, actions()));
+                break;
+            default: break;
+            }
+        });
+    }
+    return menu;
+}

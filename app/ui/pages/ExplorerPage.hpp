@@ -1,0 +1,85 @@
+// The explorer page: the breadcrumb and the map switch above the chosen map
+// of the open folder and the list of its children, with each child's context
+// menu. Every navigation only sets the model's explorer path; confirmations
+// go to the presenter it is given.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "model/AppModel.hpp"
+#include "pages/ConfirmRequest.hpp"
+#include "pages/Explorer.hpp"
+
+class ExplorerBreadcrumb;
+class ExplorerChildList;
+class MonoSegments;
+class QLabel;
+class QMenu;
+class QScrollArea;
+class QStackedLayout;
+class QVBoxLayout;
+class ScanningView;
+
+class ExplorerPage : public QWidget {
+    Q_OBJECT
+public:
+    /// Presents a confirm request (the content view's confirm sheet).
+    using Presenter = std::function<void(ConfirmRequest)>;
+
+    ExplorerPage(std::shared_ptr<AppModel> model, Presenter present, QWidget* parent = nullptr);
+    ~ExplorerPage() override;
+
+    /// The stored map mode, "voronoi" when unset.
+    static std::string storedMode();
+    static void storeMode(const std::string& raw);
+
+    /// The map shown now (a VoronoiView, TreemapView or the terrain's widget); null without a scan.
+    QWidget* mapWidget() const { return map; }
+    ExplorerChildList* childList() const { return list; }
+    ExplorerBreadcrumb* breadcrumb() const { return crumbs; }
+    MonoSegments* modeSwitch() const { return segments; }
+    /// The context menu of a child as shown (the caller owns it).
+    QMenu* makeMenu(const NodeRef& child);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* buildExplorer();
+    QWidget* buildPlaceholder();
+    /// Follows the model: the page's state, the crumbs, the map and the list.
+    void refresh();
+    /// Replaces the map when the stored mode changed since it was made.
+    void refreshMap(const NodeRef& folder);
+    void selectMode(const QString& raw);
+    void open(const std::string& path);
+    void activate(const NodeRef& child);
+    ExplorerActions actions() const;
+
+    std::shared_ptr<AppModel> model;
+    Presenter present;
+    size_t observation = 0;
+
+    QStackedLayout* states = nullptr;
+    QWidget* explorer = nullptr;
+    ScanningView* scanning = nullptr;
+    QWidget* placeholder = nullptr;
+
+    ExplorerBreadcrumb* crumbs = nullptr;
+    QScrollArea* crumbScroll = nullptr;
+    MonoSegments* segments = nullptr;
+    QVBoxLayout* mapBox = nullptr;
+    QWidget* map = nullptr;
+    std::function<void(const NodeRef&)> showOnMap;
+    std::string mapMode;
+    QLabel* header = nullptr;
+    QScrollArea* scroller = nullptr;
+    ExplorerChildList* list = nullptr;
+    QLabel* empty = nullptr;
+    /// What the list shows: the scan (held, so its address is never another's) and the folder's path and size.
+    std::shared_ptr<const ScanResult> shownScan;
+    std::string shownKey;
+};

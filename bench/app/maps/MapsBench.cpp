@@ -1,0 +1,123 @@
+// Times the Voronoi map and the treemap offscreen at 820 × 680, on the demo
+// home and on a scanned synthetic developer's home: for the home folder and
+// for its largest child, the layout, the first paint of a fresh view (layout
+// and resting drawing: the time until the map is ready) and the repaint after
+// each hover change. Prints medians and their ratio to the targets.
+#include <QApplication>
+#include <QImage>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Scanner.hpp"
+#include "demo/Demo.hpp"
+#include "maps/Treemap.hpp"
+#include "maps/VoronoiMap.hpp"
+#include "model/AppModel.hpp"
+#include "platform/QtRuntime.hpp"
+#include "ui/maps/MapFades.hpp"
+#include "ui/maps/TreemapView.hpp"
+#include "ui/maps/VoronoiView.hpp"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr int viewWidth = 820, viewHeight = 680;
+constexpr int rounds = 7;
+constexpr double readyTarget = 100;  // ms: a folder change or map switch
+constexpr double hoverTarget = 4;    // ms: one hover change
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+/// Where to put the pointer for each cell of a layout: its centre.
+std::vector<Point> pointerSpots(VoronoiView& view) {
+    std::vector<Point> spots;
+    for (const VoronoiBlob& blob : view.blobs()) {
+        spots.push_back(blob.center);
+        for (const VoronoiChild& child : blob.children) spots.push_back(child.center);
+    }
+    return spots;
+}
+
+std::vector<Point> pointerSpots(TreemapView& view) {
+    std::vector<Point> spots;
+    for (const TreemapCell& cell : view.cells()) spots.push_back({cell.rect.midX(), cell.rect.midY()});
+    return spots;
+}
+
+template <class View, class Layout>
+void measureMap(const char* map, const char* folderName, const NodeRef& folder, Layout layout) {
+    std::vector<double> layouts, ready, hovers;
+    size_t cells = 0;
+    QImage target(viewWidth, viewHeight, QImage::Format_ARGB32_Premultiplied);
+    for (int round = 0; round < rounds; ++round) {
+        auto start = Clock::now();
+        cells = layout(folder);
+        layouts.push_back(millisecondsSince(start));
+
+        View view(folder, {});
+        view.resize(viewWidth, viewHeight);
+        start = Clock::now();
+        view.render(&target);
+        ready.push_back(millisecondsSince(start));
+
+        for (const Point& spot : pointerSpots(view)) {
+            start = Clock::now();
+            view.pointerMoved(spot);
+            view.render(&target);
+            hovers.push_back(millisecondsSince(start));
+        }
+    }
+    const double readyMs = median(ready), layoutMs = median(layouts), hoverMs = median(hovers);
+    const double hoverMax = hovers.empty() ? 0 : *std::max_element(hovers.begin(), hovers.end());
+    std::printf("  %-8s %-26s %3zu cells, layout %6.1f ms | ready %7.1f ms (resting paint %5.1f) = %4.2f of 100 ms"
+                " | hover %5.2f ms (max %5.2f) = %4.2f of 4 ms\n",
+                map, folderName, cells, layoutMs, readyMs, std::max(0.0, readyMs - layoutMs), readyMs / readyTarget,
+                hoverMs, hoverMax, hoverMs / hoverTarget);
+}
+
+void measure(const char* name, const NodeRef& home) {
+    std::printf("%s: %lld files, %zu children\n", name, static_cast<long long>(home->fileCount),
+                home->children ? home->children->size() : 0);
+    const Size size{viewWidth, viewHeight};
+    std::vector<std::pair<std::string, NodeRef>> folders{{"home", home}};
+    if (home->children && !home->children->empty())
+        folders.emplace_back("largest child (" + home->children->front().name + ")",
+                             NodeRef(home, &home->children->front()));
+    for (const auto& [label, folder] : folders) {
+        measureMap<VoronoiView>("voronoi", label.c_str(), folder,
+                                [&](const NodeRef& f) { return VoronoiMap::build(f, size).size(); });
+        measureMap<TreemapView>("treemap", label.c_str(), folder,
+                                [&](const NodeRef& f) { return Treemap::cells(f, Treemap::layoutRect(size)).size(); });
+    }
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    MapAnimations::setEnabled(false);  // each hover is drawn in its final state
+    {
+        QtRuntime runtime;
+        auto model = AppModel::make(runtime.runtime());
+        Demo::load(*model);
+        measure("demo home", NodeRef(model->scan(), &model->scan()->root));
+        runtime.stop(model.get(), 0);
+    }
+    if (argc > 1) {
+        auto start = Clock::now();
+        auto scan = std::make_shared<const ScanResult>(Scanner::scan(argv[1]));
+        std::printf("(scanned %s in %.0f ms)\n", argv[1], millisecondsSince(start));
+        measure("synthetic home", NodeRef(scan, &scan->root));
+    }
+    return 0;
+}

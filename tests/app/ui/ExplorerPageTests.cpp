@@ -1,0 +1,87 @@
+// The explorer page on the demo model: it builds, lists the open folder's
+// children, follows the stored map mode and opens folders from the list.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QTest>
+#include <filesystem>
+
+#include "../logic/ModelHarness.hpp"
+#include "TestSupport.hpp"
+#include "demo/Demo.hpp"
+#include "ui/maps/MapFades.hpp"
+#include "ui/maps/TreemapView.hpp"
+#include "ui/maps/VoronoiView.hpp"
+#include "ui/pages/ExplorerChildList.hpp"
+#include "ui/pages/ExplorerPage.hpp"
+
+TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
+    testing_support::ScopedHome scopedHome;
+    ModelHarness harness;
+    Demo::load(*harness.model);
+    std::vector<ConfirmRequest> presented;
+    ExplorerPage page(harness.model, [&](ConfirmRequest request) { presented.push_back(std::move(request)); });
+    page.resize(964, 730);
+    page.show();
+
+    const FileNode& root = harness.model->scan()->root;
+    const auto& rows = page.childList()->rows();
+    ASSERT_EQ(rows.size(), std::min(root.children->size(), Explorer::maxRows));
+    EXPECT_EQ(rows.front().node->path, root.children->front().path);
+    EXPECT_NE(dynamic_cast<VoronoiView*>(page.mapWidget()), nullptr);  // unset mode: the Voronoi map
+
+    // The Trash entry: disabled on a protected folder (Library, listed
+    // first), else it presents a destructive request. The cleaner also
+    // refuses paths that do not exist, so the rows are created.
+    const auto& home = page.childList()->rows();
+    ASSERT_EQ(home[0].node->name, "Library");
+    ASSERT_EQ(home[2].node->name, "Code");
+    for (const ChildRow& row : {home[0], home[2]}) std::filesystem::create_directories(row.node->path);
+    std::unique_ptr<QMenu> refused(page.makeMenu(home[0].node));
+    EXPECT_FALSE(refused->actions().back()->isEnabled());
+    std::unique_ptr<QMenu> menu(page.makeMenu(home[2].node));
+    QAction* trash = menu->actions().back();
+    ASSERT_TRUE(trash->isEnabled());
+    trash->trigger();
+    ASSERT_EQ(presented.size(), 1u);
+    EXPECT_TRUE(presented.front().destructive);
+
+    // A double click on a folder row opens it; the list follows the model.
+    const QRectF first = ExplorerChildList::rowRect(0, page.childList()->width());
+    QTest::mouseDClick(page.childList(), Qt::LeftButton, {}, first.center().toPoint());
+    EXPECT_EQ(harness.model->explorerPath(), root.children->front().path);
+    EXPECT_EQ(page.childList()->rows().size(), root.children->front().children->size());
+
+    ExplorerPage::storeMode("grid");
+    page.hide();
+    page.show();
+    EXPECT_NE(dynamic_cast<TreemapView*>(page.mapWidget()), nullptr);
+}
+
+TEST(MapViews, HoverLeavesTheRestingDrawingAloneAndANewFolderRedrawsIt) {
+    testing_support::ScopedHome scopedHome;
+    ModelHarness harness;
+    Demo::load(*harness.model);
+    const auto& scan = harness.model->scan();
+    const NodeRef root(scan, &scan->root);
+    const NodeRef downloads(scan, &scan->root.children->at(3));
+    MapAnimations::setEnabled(false);
+    for (MapView* view : std::initializer_list<MapView*>{new VoronoiView(root, {}), new TreemapView(root, {})}) {
+        std::unique_ptr<MapView> owner(view);
+        view->resize(820, 680);
+        view->grab();
+        EXPECT_EQ(view->restingDraws(), 1);
+        view->pointerMoved({300, 300});
+        EXPECT_EQ(view->layerOpacity("pill"), 1.0);
+        view->grab();
+        view->pointerLeft();
+        view->grab();
+        EXPECT_EQ(view->restingDraws(), 1);
+        EXPECT_EQ(view->layerOpacity("pill"), 0.0);
+        view->setNode(downloads);
+        view->grab();
+        EXPECT_EQ(view->restingDraws(), 2);
+    }
+    MapAnimations::setEnabled(true);
+}

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <cstdlib>
+
+#include "../logic/ModelHarness.hpp"
+#include "TestSupport.hpp"
+#include "demo/Demo.hpp"
+#include "platform/Desktop.hpp"
+#include "snapshot/PageImages.hpp"
+#include "ui/controls/PageScroll.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
+#include "ui/controls/MonoButton.hpp"
+#include "ui/controls/TextLink.hpp"
+#include "ui/pages/AddPlanSheet.hpp"
+#include "ui/pages/BackupPage.hpp"
+#include "ui/pages/SuggestionsPage.hpp"
+
+namespace {
+void click(QAbstractButton* button) {
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+class PagesTest : public testing_support::HomeTest {
+protected:
+    PagesTest() { frame.resize(964, 730); }
+
+    /// Two safe suggestions with one path each, and a command on the second.
+    void reportTwoSuggestions() {
+        harness.engine.suggestions = {
+            Suggestion("caches", "cache", "Caches", "d", {home.home() + "/Library/Caches"}, 3'000'000, Risk::safe,
+                       CleanAction::trashContents),
+            Suggestion("npm", "developer", "npm", "d", {home.home() + "/.npm"}, 2'000'000, Risk::safe,
+                       CleanAction::trashContents, "npm cache clean --force"),
+        };
+        harness.model->analyze();
+        harness.settle();
+    }
+
+    ModelHarness harness;
+    QWidget frame;
+    ConfirmSheetHost* host = new ConfirmSheetHost(&frame);
+};
+
+TEST_F(PagesTest, ConfirmingACleanAppliesThatSuggestionOnce) {
+    reportTwoSuggestions();
+    SuggestionsPage page(harness.model, host);
+    ASSERT_EQ(page.cards().size(), 2u);
+    click(page.cards()[1]->secondButton());
+    ASSERT_TRUE(host->request());
+    EXPECT_TRUE(host->request()->destructive);
+    EXPECT_TRUE(harness.engine.applied.empty());
+    click(host->sheet()->confirmButton());
+    harness.settle();
+    EXPECT_EQ(harness.engine.applied, std::vector<std::string>{"npm"});
+}
+
+TEST_F(PagesTest, ABusyCleanShowsItsSpinnerAndDisablesTheOtherCleaningControls) {
+    reportTwoSuggestions();
+    SuggestionsPage page(harness.model, host);
+    harness.model->apply(harness.model->report()->suggestions[0]);
+    ASSERT_EQ(harness.model->busySuggestion(), "caches");
+    // The page may have rebuilt its cards; read them afresh.
+    EXPECT_TRUE(page.cards()[0]->showsSpinner());
+    EXPECT_EQ(page.cards()[0]->secondButton(), nullptr);
+    EXPECT_FALSE(page.cards()[1]->showsSpinner());
+    ASSERT_NE(page.cards()[1]->secondButton(), nullptr);
+    EXPECT_FALSE(page.cards()[1]->secondButton()->isEnabled());
+    EXPECT_FALSE(page.allSafeButton()->isEnabled());
+    harness.settle();
+    EXPECT_FALSE(harness.model->busySuggestion());
+    ASSERT_NE(page.cards()[1]->secondButton(), nullptr);
+    EXPECT_TRUE(page.cards()[1]->secondButton()->isEnabled());
+}
+
+TEST_F(PagesTest, TheCopiedMarkOutlivesANewReport) {
+    std::vector<std::string> copied;
+    Desktop::Hooks stubs;
+    stubs.copy = [&](const std::string& text) { copied.push_back(text); };
+    Desktop::ScopedHooks hooks(stubs);
+    reportTwoSuggestions();
+    SuggestionsPage page(harness.model, host);
+    click(page.cards()[1]->copyButton());
+    EXPECT_EQ(copied, std::vector<std::string>{"npm cache clean --force"});
+    harness.model->analyze();
+    harness.settle();
+    ASSERT_NE(page.cards()[1]->copyButton(), nullptr);
+    EXPECT_EQ(page.cards()[1]->copyButton()->accessibleName(), "Copied");
+}
+
+TEST_F(PagesTest, TheAddPlanFlowWritesExactlyOnePlan) {
+    harness.engine.realConfig = true;
+    BackupDestination drive;
+    drive.id = "folder:Drive";
+    drive.name = "Drive";
+    drive.path = home.home() + "/Drive";
+    drive.available = true;
+    harness.engine.destinations = {drive};
+    harness.model->analyze();
+    harness.settle();
+
+    const std::string folder = home.home() + "/Documents";
+    Desktop::Hooks stubs;
+    stubs.chooseFolder = [&](QWidget*) { return std::optional<std::string>(folder); };
+    Desktop::ScopedHooks hooks(stubs);
+    BackupPage page(harness.model, host);
+    click(page.addPlanButton());
+    ASSERT_NE(page.sheet(), nullptr);
+    EXPECT_EQ(page.addPlanState().newDestination, "folder:Drive");
+    click(page.sheet()->addButton());
+    EXPECT_EQ(page.sheet(), nullptr);
+
+    const AppConfig config = ConfigStore::load();
+    ASSERT_EQ(config.plans.size(), 1u);
+    EXPECT_EQ(config.plans[0].source, folder);
+    EXPECT_EQ(config.plans[0].destinationId, "folder:Drive");
+    EXPECT_EQ(harness.model->plans().size(), 1u);
+}
+
+TEST_F(PagesTest, TheDemoPagesRenderWithThreeDestinationColumns) {
+    Demo::load(*harness.model);
+    BackupPage page(harness.model, host);
+    page.resize(PageImages::pageSize);
+    page.setAttribute(Qt::WA_DontShowOnScreen);
+    page.show();
+    QApplication::processEvents();
+    EXPECT_EQ(page.destinationCardCount(), 3);
+    EXPECT_EQ(page.destinationColumns(), 3);
+
+    const QImage suggestions = PageImages::suggestions(harness.model);
+    const QImage backup = PageImages::backup(harness.model);
+    EXPECT_EQ(suggestions.size(), PageImages::pageSize);
+    EXPECT_EQ(backup.size(), PageImages::pageSize);
+    // Set to a folder to look at the two pages.
+    if (const char* folder = std::getenv("OSTREVANE_PAGE_IMAGES")) {
+        suggestions.save(QString(folder) + "/3-suggestions.png");
+        backup.save(QString(folder) + "/4-backup.png");
+    }
+}
+}  // namespace
+
+namespace {
+TEST_F(PagesTest, ReturnAddsOnlyWhenADestinationIsPickedAndEscapeCloses) {
+    harness.engine.realConfig = true;
+    Desktop::Hooks stubs;
+    stubs.chooseFolder = [&](QWidget*) { return std::optional<std::string>(home.home() + "/Music"); };
+    Desktop::ScopedHooks hooks(stubs);
+    BackupPage page(harness.model, host);
+    page.resize(PageImages::pageSize);
+    page.addPlan();  // no destination at all: nothing is picked
+    ASSERT_NE(page.sheet(), nullptr);
+    EXPECT_FALSE(page.sheet()->addButton()->isEnabled());
+    QTest::keyClick(page.sheet(), Qt::Key_Return);
+    EXPECT_NE(page.sheet(), nullptr);
+    QTest::keyClick(page.sheet(), Qt::Key_Escape);
+    EXPECT_EQ(page.sheet(), nullptr);
+    EXPECT_TRUE(ConfigStore::load().plans.empty());
+}
+
+TEST_F(PagesTest, TheScrollIndicatorFollowsTheOffsetAndHidesWhenAllFits) {
+    EXPECT_TRUE(PageScroll::indicatorRect({900, 700}, 700, 0).isEmpty());
+    const QRectF top = PageScroll::indicatorRect({900, 700}, 1400, 0);
+    const QRectF bottom = PageScroll::indicatorRect({900, 700}, 1400, 700);
+    EXPECT_GT(top.left(), 890);  // drawn over the content's right edge, taking no width
+    EXPECT_DOUBLE_EQ(top.height(), bottom.height());
+    EXPECT_LT(top.top(), bottom.top());
+    EXPECT_LE(bottom.bottom(), 700);
+    EXPECT_EQ(PageScroll::indicatorRect({900, 700}, 1400, 5000), bottom);  // overscroll is clamped
+}
+}  // namespace
