@@ -1,3 +1,4 @@
+#include "ui/theme/Typography.hpp"
 #include "ui/maps/TerrainPainting.hpp"
 
 #include <QFontMetricsF>
@@ -13,7 +14,7 @@ namespace {
 // Design sizes are points of one pixel at scale 1; Qt takes whole pixels
 // only, so fractional sizes go through the point size at the given dpi.
 QFont designFont(qreal pixels, QFont::Weight weight, qreal dpi) {
-    QFont font("Noto Sans CJK SC");
+    QFont font(Typography::family());
     font.setPointSizeF(pixels * 72.0 / dpi);
     font.setWeight(weight);
     return font;

@@ -1,5 +1,7 @@
 #include "ui/theme/Typography.hpp"
 
+#include "Localization.hpp"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <cmath>
@@ -37,7 +39,13 @@ double size(TextStyle style) {
 
 QFont::Weight weight(TextStyle style) { return style == TextStyle::headline ? QFont::DemiBold : QFont::Normal; }
 
-QFont font(double size, QFont::Weight weight) { return make(family, size, weight); }
+QString family() {
+    static const QString chosen =
+        Langs::current() == Lang::zh ? QStringLiteral("Noto Sans CJK SC") : QStringLiteral("Noto Sans CJK KR");
+    return chosen;
+}
+
+QFont font(double size, QFont::Weight weight) { return make(family(), size, weight); }
 QFont font(TextStyle style) { return font(size(style), weight(style)); }
 QFont font(TextStyle style, QFont::Weight weight) { return font(size(style), weight); }
 

@@ -14,7 +14,11 @@ class QPainter;
 enum class TextStyle { largeTitle, title, title2, title3, headline, subheadline, body, callout, footnote, caption, caption2 };
 
 namespace Typography {
-inline const QString family = QStringLiteral("Noto Sans CJK SC");
+/// The sans family: "Noto Sans CJK SC" for the Chinese interface. The English
+/// interface takes the family's Korean face, whose Latin letters are the same
+/// but whose quotes and apostrophes are proportional rather than full-width
+/// ("It’s" would otherwise read "It’ s").
+QString family();
 inline const QString monoFamily = QStringLiteral("Noto Sans Mono CJK SC");
 
 /// The design size of a style in points (pixels at scale 1): body 13, callout 12,
