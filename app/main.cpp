@@ -6,7 +6,9 @@
 
 #include "model/Launch.hpp"
 #include "platform/QtRuntime.hpp"
+#include "platform/Relaunch.hpp"
 #include "snapshot/Snapshot.hpp"
+#include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/theme/AppPalette.hpp"
 
@@ -18,6 +20,7 @@ int runApplication(QApplication& application) {
     int status = 0;
     {
         MainWindow window(model);
+        window.languageMenu()->reopen = Relaunch::reopen;
         window.show();
         // Closing the window quits: the last window closed ends the event loop.
         QApplication::setQuitOnLastWindowClosed(true);

@@ -104,10 +104,10 @@ void TerrainView::drawHover(QPainter& painter, const TerrainModel& shown, int re
 
 void TerrainView::hoverAt(QPointF point) {
     const std::shared_ptr<const TerrainModel> shown = model();
-    show(shown ? TerrainScene::regionAt(*shown, projection(), {point.x(), point.y()}) : std::nullopt);
+    hoverRegion(shown ? TerrainScene::regionAt(*shown, projection(), {point.x(), point.y()}) : std::nullopt);
 }
 
-void TerrainView::show(std::optional<int> region) {
+void TerrainView::hoverRegion(std::optional<int> region) {
     if (region == hovered) return;
     fading.reset();
     if (hovered) fading = Fading{cachedModel, *hovered, highlighted};
@@ -132,7 +132,7 @@ void TerrainView::resizeEvent(QResizeEvent*) {
 
 void TerrainView::mouseMoveEvent(QMouseEvent* event) { hoverAt(event->position()); }
 
-void TerrainView::leaveEvent(QEvent*) { show(std::nullopt); }
+void TerrainView::leaveEvent(QEvent*) { hoverRegion(std::nullopt); }
 
 void TerrainView::mousePressEvent(QMouseEvent* event) { pressedAt = event->position(); }
 

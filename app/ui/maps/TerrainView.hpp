@@ -38,6 +38,9 @@ public:
     std::optional<int> hover() const { return hovered; }
     /// Hovers what lies under `point` (view coordinates), as a pointer move does.
     void hoverAt(QPointF point);
+    /// Hovers the region of that index (none ends the hover); an index the
+    /// model lacks draws nothing.
+    void hoverRegion(std::optional<int> region);
 
     QSize minimumSizeHint() const override { return {320, 300}; }
     QSize sizeHint() const override { return {720, 560}; }
@@ -77,7 +80,6 @@ private:
     IsoProjection projection();
     const QPixmap& restingPixmap(const std::shared_ptr<const TerrainModel>& model);
     void relight();
-    void show(std::optional<int> region);
     void drawHover(QPainter& painter, const TerrainModel& model, int region,
                    const std::optional<TerrainHighlight>& highlight);
 };

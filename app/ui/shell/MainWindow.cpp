@@ -6,12 +6,9 @@
 
 #include "Localization.hpp"
 #include "ui/shell/ContentView.hpp"
+#include "ui/shell/LanguageMenu.hpp"
+#include "ui/shell/MenuText.hpp"
 #include "ui/theme/QtTheme.hpp"
-
-namespace {
-/// Menu texts treat "&" as a mnemonic marker; a literal one is doubled.
-QString menuText(const std::string& text) { return QString::fromStdString(text).replace("&", "&&"); }
-}  // namespace
 
 MainWindow::MainWindow(std::shared_ptr<AppModel> model) : model(std::move(model)) {
     // The product name, the same in every language.
@@ -31,6 +28,9 @@ MainWindow::~MainWindow() { model->unobserve(observation); }
 
 void MainWindow::buildMenus() {
     QMenu* application = menuBar()->addMenu("Ostrevane");
+    language = new LanguageMenu(LanguageChoices::saved(), this);
+    application->addMenu(language);
+    application->addSeparator();
     QAction* quit = application->addAction(menuText(L("退出 Ostrevane")));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);

@@ -7,6 +7,7 @@
 #include "model/AppModel.hpp"
 
 class QAction;
+class LanguageMenu;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -21,6 +22,8 @@ public:
 
     /// The Disk menu's Rescan item (Ctrl+R), disabled while a scan runs.
     QAction* rescanAction() const { return rescan; }
+    /// The Ostrevane menu's language submenu, started from the stored choice.
+    LanguageMenu* languageMenu() const { return language; }
 
 protected:
     /// Every appearance asks for the start-up; the model runs it only once.
@@ -31,5 +34,6 @@ private:
 
     std::shared_ptr<AppModel> model;
     QAction* rescan = nullptr;
+    LanguageMenu* language = nullptr;
     size_t observation = 0;
 };

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QApplication>
 #include <QThread>
 #include <thread>
@@ -8,6 +10,8 @@
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "platform/QtDispatcher.hpp"
+#include "platform/Platform.hpp"
+#include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MainWindow.hpp"
 
 TEST(MainWindow, RescanIsDisabledWhileAScanRunsAndStartUpRunsOnce) {
@@ -30,6 +34,17 @@ TEST(MainWindow, RescanIsDisabledWhileAScanRunsAndStartUpRunsOnce) {
     harness.settle();
     EXPECT_TRUE(window.rescanAction()->isEnabled());
     EXPECT_EQ(harness.engine.scans, 2);
+}
+
+TEST(MainWindow, TheOstrevaneMenuOffersTheLanguagesFromTheStoredChoice) {
+    testing_support::ScopedHome home;
+    UserDefaults::set("AppleLanguages", nlohmann::json::array({"zh-Hant"}));
+    ModelHarness harness;
+    MainWindow window(harness.model);
+    const QAction* application = window.menuBar()->actions().front();
+    EXPECT_EQ(application->text(), "Ostrevane");
+    EXPECT_EQ(application->menu()->actions().front()->menu(), window.languageMenu());
+    EXPECT_EQ(window.languageMenu()->choice(), LanguageChoice::chinese);
 }
 
 TEST(QtDispatcher, RunsJobsFromOtherThreadsOnItsOwnThreadInPostingOrder) {

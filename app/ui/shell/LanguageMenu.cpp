@@ -1,0 +1,48 @@
+#include "ui/shell/LanguageMenu.hpp"
+
+#include <QActionGroup>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "Localization.hpp"
+#include "ui/shell/MenuText.hpp"
+
+LanguageMenu::LanguageMenu(LanguageChoice initial, QWidget* parent)
+    : QMenu(menuText(L("语言")), parent), current(initial) {
+    onChanged = [this] { askToReopen(); };
+    auto* group = new QActionGroup(this);
+    group->setExclusive(true);
+    for (LanguageChoice choice : LanguageChoices::all()) {
+        QAction* item = addAction(menuText(LanguageChoices::title(choice)));
+        item->setCheckable(true);
+        item->setChecked(choice == initial);
+        group->addAction(item);
+        items[choice] = item;
+        connect(item, &QAction::triggered, this, [this, choice] { pick(choice); });
+    }
+}
+
+void LanguageMenu::pick(LanguageChoice choice) {
+    if (choice == current) return;
+    try {
+        LanguageChoices::save(choice);
+    } catch (const std::exception&) {
+        // Not stored, so a reopen would change nothing: the check goes back.
+        items.at(current)->setChecked(true);
+        return;
+    }
+    current = choice;
+    if (onChanged) onChanged();
+}
+
+void LanguageMenu::askToReopen() {
+    QMessageBox alert(parentWidget() ? parentWidget()->window() : nullptr);
+    alert.setTextFormat(Qt::PlainText);
+    alert.setText(QString::fromStdString(L("重新打开 Ostrevane 后切换语言")));
+    alert.setInformativeText(QString::fromStdString(L("扫描结果会保留,重新打开后不用再扫描。")));
+    QPushButton* reopenButton = alert.addButton(menuText(L("现在重新打开")), QMessageBox::AcceptRole);
+    alert.addButton(menuText(L("稍后")), QMessageBox::RejectRole);
+    alert.setDefaultButton(reopenButton);
+    alert.exec();
+    if (alert.clickedButton() == reopenButton && reopen) reopen();
+}

@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.hpp"
+#include "model/LanguageChoice.hpp"
+#include "platform/Platform.hpp"
+
+using nlohmann::json;
+
+TEST(LanguageChoice, ReadsOnlyTheApplicationsOwnList) {
+    testing_support::ScopedHome home;
+    // The environment's languages are the system's list: never a choice.
+    testing_support::ScopedEnv system("LANGUAGE", "zh_CN:en");
+    struct Case {
+        std::optional<json> stored;
+        LanguageChoice expected;
+    };
+    const std::vector<Case> cases{
+        {json::array({"zh-Hant", "en"}), LanguageChoice::chinese},
+        {json::array({"zh-Hans"}), LanguageChoice::chinese},
+        {json::array({"fr"}), LanguageChoice::english},
+        {std::nullopt, LanguageChoice::system},
+        {json::array(), LanguageChoice::system},
+        {json("zh-Hans"), LanguageChoice::system},
+        {json::array({1, "zh"}), LanguageChoice::system},
+    };
+    for (const Case& c : cases) {
+        if (c.stored)
+            UserDefaults::set(LanguageChoices::key, *c.stored);
+        else
+            UserDefaults::remove(LanguageChoices::key);
+        EXPECT_EQ(LanguageChoices::saved(), c.expected) << (c.stored ? c.stored->dump() : "absent");
+    }
+}
+
+TEST(LanguageChoice, SaveWritesWhatTheNextStartReads) {
+    testing_support::ScopedHome home;
+    UserDefaults::set("explorerMode", "terrain");
+    const std::vector<std::pair<LanguageChoice, std::optional<json>>> cases{
+        {LanguageChoice::english, json::array({"en"})},
+        {LanguageChoice::chinese, json::array({"zh-Hans"})},
+        {LanguageChoice::system, std::nullopt},
+    };
+    for (const auto& [choice, written] : cases) {
+        LanguageChoices::save(choice);
+        EXPECT_EQ(UserDefaults::value(LanguageChoices::key), written);
+        EXPECT_EQ(LanguageChoices::saved(), choice);
+    }
+    // The other settings in the file stay.
+    EXPECT_EQ(UserDefaults::value("explorerMode"), json("terrain"));
+}

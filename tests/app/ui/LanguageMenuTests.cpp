@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QProcess>
+#include <chrono>
+#include <thread>
+
+#include "TestSupport.hpp"
+#include "platform/Platform.hpp"
+#include "platform/Relaunch.hpp"
+#include "ui/shell/LanguageMenu.hpp"
+
+using namespace testing_support;
+
+TEST(LanguageMenu, OneCheckMarkAndOnlyAChangeIsStoredAndAsked) {
+    ScopedHome home;
+    LanguageMenu menu(LanguageChoice::system);
+    int asked = 0;
+    menu.onChanged = [&] { ++asked; };
+    ASSERT_EQ(menu.actions().size(), 3);
+    EXPECT_EQ(menu.actions()[1]->text(), "English");
+    EXPECT_EQ(menu.actions()[2]->text(), "简体中文");
+    EXPECT_TRUE(menu.action(LanguageChoice::system)->isChecked());
+
+    menu.action(LanguageChoice::system)->trigger();  // the current item again
+    EXPECT_EQ(asked, 0);
+    EXPECT_FALSE(UserDefaults::value(LanguageChoices::key));
+
+    menu.action(LanguageChoice::chinese)->trigger();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(UserDefaults::value(LanguageChoices::key), nlohmann::json::array({"zh-Hans"}));
+    int checked = 0;
+    for (QAction* item : menu.actions()) checked += item->isChecked();
+    EXPECT_EQ(checked, 1);
+    EXPECT_TRUE(menu.action(LanguageChoice::chinese)->isChecked());
+
+    menu.action(LanguageChoice::english)->trigger();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(LanguageChoices::saved(), LanguageChoice::english);
+}
+
+TEST(LanguageMenu, AChoiceThatCannotBeStoredKeepsTheOldCheckAndAsksNothing) {
+    ScopedHome home;
+    writeText(home.scratch() / "config-file", "");
+    ScopedEnv config("XDG_CONFIG_HOME", (home.scratch() / "config-file").string());
+    LanguageMenu menu(LanguageChoice::english);
+    int asked = 0;
+    menu.onChanged = [&] { ++asked; };
+    menu.action(LanguageChoice::chinese)->trigger();
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(menu.choice(), LanguageChoice::english);
+    EXPECT_TRUE(menu.action(LanguageChoice::english)->isChecked());
+}
+
+/// Presses the button at `index` of the alert that is about to open.
+void answerAlert(int index, QStringList& seen) {
+    QTimer::singleShot(0, [index, &seen] {
+        auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(alert);
+        seen = {alert->text(), alert->informativeText()};
+        for (QAbstractButton* button : alert->buttons()) seen << button->text();
+        alert->buttons().size() > index ? alert->buttons()[index]->click() : alert->reject();
+    });
+}
+
+TEST(LanguageMenu, TheAlertReopensOnlyWithItsFirstButton) {
+    ScopedHome home;
+    LanguageMenu menu(LanguageChoice::system);
+    int reopened = 0;
+    menu.reopen = [&] { ++reopened; };
+    QStringList seen;
+    for (int button : {1, 0}) {
+        answerAlert(button, seen);
+        menu.askToReopen();
+    }
+    EXPECT_EQ(reopened, 1);
+    const QStringList expected{"The new language takes effect when Ostrevane reopens",
+                               "Your scan results are kept, so there’s no need to scan again.", "Reopen Now",
+                               "Later"};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(Relaunch, TheShellStartsAnExecutableWhosePathHoldsSpaces) {
+    TempDir dir;
+    const fs::path app = dir.path() / "my apps" / "Ostre vane";
+    const fs::path marker = dir.path() / "started";
+    writeText(app, "#!/bin/sh\necho \"$0\" > '" + marker.string() + "'\n");
+    fs::permissions(app, fs::perms::owner_all);
+
+    const QStringList arguments = Relaunch::arguments(QString::fromStdString(app.string()));
+    ASSERT_EQ(arguments.size(), 3);
+    EXPECT_EQ(arguments[0], "-c");
+    EXPECT_EQ(arguments[2].toStdString(), app.string());
+    // The process ends after about a second, once the shell's wait is over.
+    QProcess shell;
+    shell.start(Relaunch::shell, arguments);
+    ASSERT_TRUE(shell.waitForFinished(10000));
+    EXPECT_EQ(shell.exitCode(), 0);
+    EXPECT_EQ(readText(marker), app.string() + "\n");
+}
