@@ -175,7 +175,8 @@ void SuggestionCard::copyCommand() {
     auto* fresh = new TextLink(q(L("已拷贝")), Typography::font(TextStyle::caption));
     fresh->setAccessibleName(q(L("已拷贝")));
     connect(fresh, &QAbstractButton::clicked, this, &SuggestionCard::copyCommand);
-    copyLink->parentWidget()->layout()->replaceWidget(copyLink, fresh);
+    // replaceWidget hands back the old layout item for the caller to delete.
+    delete copyLink->parentWidget()->layout()->replaceWidget(copyLink, fresh);
     discard(copyLink);
     copyLink = fresh;
 }
