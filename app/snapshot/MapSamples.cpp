@@ -1,19 +1,20 @@
 #include "snapshot/MapSamples.hpp"
 
 #include "snapshot/Gallery.hpp"
+#include "ui/controls/Motion.hpp"
 #include "ui/maps/MapFades.hpp"
 #include "ui/maps/VoronoiView.hpp"
 
 namespace MapSamples {
 QImage voronoi(const NodeRef& root, const MapHover& hover) {
-    const bool animated = MapAnimations::enabled();
-    MapAnimations::setEnabled(false);
+    const bool animated = Motion::enabled();
+    Motion::setEnabled(false);
     auto* view = new VoronoiView(root, [](const NodeRef&) {});
     // Sized before the hover is set, so the hover indexes the layout that is drawn.
     view->resize(sampleSize);
     view->setHover(hover);
     QImage image = Gallery::standalone(view, sampleSize);
-    MapAnimations::setEnabled(animated);
+    Motion::setEnabled(animated);
     return image;
 }
 

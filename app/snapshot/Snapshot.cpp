@@ -219,8 +219,8 @@ std::string tableLine(QWidget* table) {
 int run(const std::string& outputDirectory, bool demo) {
     platformMessages = qInstallMessageHandler(quietSizeHints);
     std::cout << accentLine(AppPalette::accent()) << std::endl;
-    // Every image shows its final state: no map change may still be fading.
-    MapAnimations::setEnabled(false);
+    // Every image shows its final state: nothing may still be moving or fading.
+    Motion::setEnabled(false);
     QDir folder(QString::fromStdString(outputDirectory));
     const bool madeFolder = folder.mkpath(".");
     if (!madeFolder) std::cerr << "could not create " << outputDirectory << std::endl;
@@ -229,7 +229,6 @@ int run(const std::string& outputDirectory, bool demo) {
     auto model = AppModel::make(runtime.runtime());
     int status = 0;
     {
-        Motion::setEnabled(false);
         ContentView content(model);
         content.setAttribute(Qt::WA_DontShowOnScreen);
         content.resize(MainWindow::defaultWidth, MainWindow::defaultHeight);

@@ -3,15 +3,11 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "ui/controls/Motion.hpp"
+
 namespace {
-bool animationsOn = true;
 constexpr int frameMilliseconds = 16;
 }  // namespace
-
-namespace MapAnimations {
-bool enabled() { return animationsOn; }
-void setEnabled(bool enabled) { animationsOn = enabled; }
-}  // namespace MapAnimations
 
 MapFades::MapFades(std::function<void()> repaint, QObject* parent) : QObject(parent), repaint(std::move(repaint)) {
     timer.setInterval(frameMilliseconds);
@@ -44,7 +40,7 @@ void MapFades::show(std::vector<Layer> layers, const MapMotion::Animation& anima
     }
     shown = std::move(next);
     motion = animation;
-    if (MapAnimations::enabled() && animation.duration > 0) {
+    if (Motion::enabled() && animation.duration > 0) {
         clock.start();
         timer.start();
     } else {

@@ -15,13 +15,6 @@
 
 class QPainter;
 
-namespace MapAnimations {
-/// Whether map changes animate; the snapshot mode turns this off so every
-/// image shows the final state at once. On by default.
-bool enabled();
-void setEnabled(bool enabled);
-}  // namespace MapAnimations
-
 class MapFades : public QObject {
     Q_OBJECT
 public:

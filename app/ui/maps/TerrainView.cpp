@@ -1,3 +1,4 @@
+#include "ui/controls/Motion.hpp"
 #include "ui/maps/TerrainView.hpp"
 
 #include <QMouseEvent>
@@ -114,7 +115,7 @@ void TerrainView::hoverRegion(std::optional<int> region) {
     hovered = region;
     relight();
     fade.stop();
-    const bool fades = animated && MapAnimations::enabled();
+    const bool fades = animated && Motion::enabled();
     progress = fades ? 0 : 1;
     if (fades) fade.start();
     update();

@@ -26,7 +26,7 @@ public:
     std::function<Date()> clock;
     /// Whether hover changes cross-fade (ease-out, 0.14 s) or show at once.
     /// Even when set, they show at once while map animations are off
-    /// (MapAnimations, as in snapshot mode).
+    /// (Motion, as in snapshot mode).
     bool animated = true;
 
     /// Shows `folder`; the model is rebuilt only when its path or size

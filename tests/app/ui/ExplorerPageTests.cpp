@@ -11,6 +11,7 @@
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "demo/Demo.hpp"
+#include "ui/controls/Motion.hpp"
 #include "ui/maps/MapFades.hpp"
 #include "ui/maps/TerrainView.hpp"
 #include "ui/maps/TreemapView.hpp"
@@ -68,7 +69,7 @@ TEST(MapViews, HoverLeavesTheRestingDrawingAloneAndANewFolderRedrawsIt) {
     const auto& scan = harness.model->scan();
     const NodeRef root(scan, &scan->root);
     const NodeRef downloads(scan, &scan->root.children->at(3));
-    MapAnimations::setEnabled(false);
+    Motion::setEnabled(false);
     for (MapView* view : std::initializer_list<MapView*>{new VoronoiView(root, {}), new TreemapView(root, {})}) {
         std::unique_ptr<MapView> owner(view);
         view->resize(820, 680);
@@ -85,7 +86,7 @@ TEST(MapViews, HoverLeavesTheRestingDrawingAloneAndANewFolderRedrawsIt) {
         view->grab();
         EXPECT_EQ(view->restingDraws(), 2);
     }
-    MapAnimations::setEnabled(true);
+    Motion::setEnabled(true);
 }
 
 namespace {
@@ -103,7 +104,7 @@ TEST(MapViews, TerrainHoverShowsThePillAtOnceWhileMapAnimationsAreOff) {
     ModelHarness harness;
     Demo::load(*harness.model);
     const auto& scan = harness.model->scan();
-    MapAnimations::setEnabled(false);
+    Motion::setEnabled(false);
     TerrainView view;
     view.resize(820, 680);
     view.setNode(NodeRef(scan, &scan->root));
@@ -119,5 +120,5 @@ TEST(MapViews, TerrainHoverShowsThePillAtOnceWhileMapAnimationsAreOff) {
     EXPECT_GT(pillTextPixels(hovered), 20);
     if (const char* folder = std::getenv("OSTREVANE_TERRAIN_PNG"))
         hovered.save(QString::fromUtf8(folder) + "/terrain-demo-hover.png");
-    MapAnimations::setEnabled(true);
+    Motion::setEnabled(true);
 }
