@@ -1,3 +1,4 @@
+#include "ui/controls/Divider.hpp"
 #include "ui/pages/BackupPage.hpp"
 
 #include <QFrame>
@@ -53,17 +54,10 @@ QWidget* symbolLabel(const std::string& symbol, const QString& text, const QFont
 }
 
 QWidget* insetDivider() {
-    auto* line = new QFrame;
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, qColor(Theme::line));
-    line->setPalette(palette);
-    line->setContentsMargins(16, 0, 0, 0);
     auto* holder = new QWidget;
     auto* row = new QHBoxLayout(holder);
     row->setContentsMargins(16, 0, 0, 0);
-    row->addWidget(line);
+    row->addWidget(new Divider(Qt::Horizontal));
     return holder;
 }
 

@@ -1,3 +1,4 @@
+#include "ui/controls/Divider.hpp"
 #include "ui/pages/SuggestionCard.hpp"
 
 #include <QFrame>
@@ -83,16 +84,6 @@ protected:
 private:
     const QWidget* card;
 };
-
-QFrame* divider() {
-    auto* line = new QFrame;
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, qColor(Theme::line));
-    line->setPalette(palette);
-    return line;
-}
 
 MonoButton* smallButton(const std::string& key) {
     auto* button = new MonoButton(q(L(key)));
@@ -186,7 +177,7 @@ QWidget* SuggestionCard::makeItemList() {
     auto* outer = new QVBoxLayout(holder);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    outer->addWidget(divider());
+    outer->addWidget(new Divider(Qt::Horizontal));
     auto* ground = new ItemGround(this);
     auto* column = new QVBoxLayout(ground);
     column->setContentsMargins(0, 6, 0, 6);
