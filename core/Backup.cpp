@@ -190,6 +190,7 @@ void to_json(json& object, const BackupReport& report) {
                   {"copied", report.copied},
                   {"errors", report.errors},
                   {"summary", report.summary}};
+    if (auto notice = historyNotice(report)) object["historyNotice"] = *notice;
 }
 
 void from_json(const json& object, BackupReport& report) {
@@ -254,42 +255,6 @@ void from_json(const json& object, PlanRun& run) {
     JSONOut::getOptional(object, "error", run.error);
 }
 
-// MARK: History
-
-namespace BackupHistory {
-
-namespace {
-
-std::mutex& processLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-}  // namespace
-
-fs::path filePath() { return Paths::supportDir() / "backup-history.json"; }
-
-std::vector<BackupReport> load() {
-    StoredFile::Lock lock(processLock(), filePath(), false);
-    return StoredFile::read<std::vector<BackupReport>>(filePath()).value;
-}
-
-void append(const BackupReport& report) {
-    // One lock from the read to the write, so two runs finishing together
-    // cannot drop each other's report.
-    StoredFile::Lock lock(processLock(), filePath(), true);
-    auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());
-    try {
-        if (reading.mustBeKept) StoredFile::setAside(filePath());
-        reading.value.insert(reading.value.begin(), report);
-        if (reading.value.size() > capacity) reading.value.resize(capacity);
-        StoredFile::write(filePath(), reading.value);
-    } catch (const OstrevaneError&) {
-    }
-}
-
-}  // namespace BackupHistory
-
 // MARK: Hooks
 
 namespace BackupHooks {
@@ -321,10 +286,6 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
                         Date started, bool dryRun, const std::string& status, const Tally& tally) {
     BackupReport report;
     std::string bytesText = Fmt::bytes(tally.bytes);
-    std::string summary = dryRun ? L("试运行:将复制 %@ 个文件(%@),%@ 个已是最新。", tally.copied, bytesText, tally.skipped)
-                                 : L("已复制 %@ 个文件(%@),%@ 个已是最新。", tally.copied, bytesText, tally.skipped);
-    if (tally.failed > 0) summary += L("%@ 个失败。", tally.failed);
-    if (status == "cancelled") summary += L("(已取消)");
 
     // Names on disk need not be UTF-8; the report must still encode, or the
     // history would lose every entry at its next write.
@@ -345,7 +306,7 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
     report.bytesCopied = tally.bytes;
     report.copied = bytesText;
     for (const auto& error : tally.errors) report.errors.push_back(text(error));
-    report.summary = text(summary);
+    report.summary = summaryText(report);
     return report;
 }
 
@@ -1188,7 +1149,8 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
     BackupReport report = destination.rcloneRemote
                               ? runRclone(source, destination, options, cancel, progress)
                               : LocalCopy(destination, options, cancel, progress).run(source, isDirectory);
-    if (!options.dryRun) BackupHistory::append(report);
+    if (!options.dryRun)
+        if (auto keptAs = BackupHistory::append(report)) report.historyKeptAs = keptAs->string();
     return report;
 }
 

@@ -64,8 +64,20 @@ struct BackupReport {
     std::string copied;
     /// The first 20 failure messages.
     std::vector<std::string> errors;
+    /// The summary as written, in the language of the run; shown only where
+    /// the counts cannot render it (see summaryText).
     std::string summary;
+    /// Where this run's history write kept an undecodable history file; not
+    /// part of the stored record.
+    std::optional<std::string> historyKeptAs;
 };
+
+/// The one-line summary of a run in the current language, rendered from its
+/// counts and status, so a history written in one language reads in another.
+std::string summaryText(const BackupReport& report);
+/// The notice that the run's history write found the history file
+/// undecodable and kept it aside; none when it did not.
+std::optional<std::string> historyNotice(const BackupReport& report);
 
 struct OffloadReport {
     BackupReport backup;
@@ -96,11 +108,23 @@ void from_json(const json& object, EvictReport& report);
 namespace BackupHistory {
 inline constexpr size_t capacity = 200;
 std::filesystem::path filePath();
+
+struct Reading {
+    std::vector<BackupReport> reports;
+    /// The file is there but cannot be read or decoded; `reports` is then empty.
+    bool unreadable = false;
+};
+/// The history and whether its file could be read.
+Reading read();
 /// A missing, unreadable or undecodable file reads as an empty history.
 std::vector<BackupReport> load();
 /// Never fails. A file that cannot be decoded is kept beside the new one
-/// rather than overwritten; a failed write leaves the old file as it was.
-void append(const BackupReport& report);
+/// rather than overwritten, and where it went comes back; a failed write
+/// leaves the old file as it was. Temporary files of writers that were
+/// killed are removed on the way.
+std::optional<std::filesystem::path> append(const BackupReport& report);
+/// The text saying the history file cannot be read and was ignored.
+std::string unreadableNotice();
 }  // namespace BackupHistory
 
 namespace BackupEngine {

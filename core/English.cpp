@@ -1039,6 +1039,11 @@ const Row kAddedRows[] = {
      "Items in the Trash can’t be moved to the Trash again"},
     {"%@ 是符号链接",
      "%@ is a symbolic link"},
+    // Backups: an unreadable history, an offloaded source that changed, a link offloaded.
+    {"备份记录文件 %@ 无法读取,已忽略。",
+     "The backup history file %@ couldn’t be read and was ignored."},
+    {"备份记录文件无法读取,原内容已保留在 %@。",
+     "The backup history file couldn’t be read; its contents were kept in %@."},
 };
 // clang-format on
 

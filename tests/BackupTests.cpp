@@ -146,8 +146,16 @@ TEST_F(BackupTest, HistoryStartsEmptyKeepsTheNewest200AndSetsABrokenFileAside) {
     broken[3].erase("summary");
     writeText(BackupHistory::filePath(), broken.dump());
     EXPECT_TRUE(BackupHistory::load().empty());
-    BackupHistory::append(sampleReport("after000"));
+    EXPECT_TRUE(BackupHistory::read().unreadable) << "an unreadable file is not an empty history";
+    auto keptAs = BackupHistory::append(sampleReport("after000"));
+    ASSERT_TRUE(keptAs);
+    EXPECT_FALSE(BackupHistory::read().unreadable);
     ASSERT_EQ(BackupHistory::load().size(), 1u);
+    BackupReport told = sampleReport("x");
+    told.historyKeptAs = keptAs->string();
+    EXPECT_EQ(json(told)["historyNotice"], "The backup history file couldn’t be read; its contents were kept in " +
+                                               Paths::abbreviate(keptAs->string()) + ".");
+    EXPECT_FALSE(json(sampleReport("x")).contains("historyNotice"));
     int keptAside = 0;
     for (const auto& name : entriesOf(BackupHistory::filePath().parent_path()))
         if (name.starts_with("backup-history.unreadable-")) {
@@ -155,6 +163,39 @@ TEST_F(BackupTest, HistoryStartsEmptyKeepsTheNewest200AndSetsABrokenFileAside) {
             EXPECT_EQ(readText(BackupHistory::filePath().parent_path() / name), broken.dump());
         }
     EXPECT_EQ(keptAside, 1);
+}
+
+TEST_F(BackupTest, AppendingSweepsTemporariesOfKilledWritersOnly) {
+    pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    const fs::path folder = BackupHistory::filePath().parent_path();
+    const std::string stale = "backup-history.json.tmp-" + std::to_string(dead) + "-3";
+    const std::string live = "backup-history.json.tmp-" + std::to_string(::getpid()) + "-99";
+    for (const auto& name : {stale, live, std::string("backup-history.json.tmp-notapid")}) writeText(folder / name, "[");
+    BackupHistory::append(sampleReport("00000001"));
+    EXPECT_FALSE(fs::exists(folder / stale));
+    EXPECT_TRUE(fs::exists(folder / live)) << "a running writer may still rename its file";
+    EXPECT_TRUE(fs::exists(folder / "backup-history.json.tmp-notapid"));
+}
+
+TEST(BackupRecords, TheSummaryIsRenderedFromTheCountsInTheReadersLanguage) {
+    BackupReport report = sampleReport("x");
+    report.filesCopied = 3, report.filesSkipped = 2, report.bytesCopied = 5000, report.filesFailed = 1;
+    report.status = "cancelled";
+    report.summary = "Copied 3 files (5 KB); 2 already up to date. 1 failed. (cancelled)";
+    struct Case {
+        const char* language;
+        bool dryRun;
+        std::string expected;
+    };
+    for (const Case& c : {Case{"en", false, "Copied 3 files (5 KB); 2 already up to date. 1 failed. (cancelled)"},
+                          Case{"zh", false, "已复制 3 个文件(5 KB),2 个已是最新。1 个失败。(已取消)"},
+                          Case{"zh", true, "试运行:将复制 3 个文件(5 KB),2 个已是最新。1 个失败。(已取消)"}}) {
+        ScopedHome reader(c.language);
+        report.dryRun = c.dryRun;
+        EXPECT_EQ(summaryText(report), c.expected) << c.language;
+    }
 }
 
 TEST_F(BackupTest, ConcurrentAppendsKeepEveryReport) {

@@ -382,7 +382,7 @@ QWidget* BackupPage::makeHistoryRow(const BackupReport& report) {
     texts->addWidget(new ElidedLabel(q(Paths::abbreviate(report.source) + " → " + report.destinationName),
                                      Typography::font(TextStyle::body, ok ? QFont::Normal : QFont::Bold),
                                      Foreground::primary()));
-    texts->addWidget(new ElidedLabel(q(report.summary), Typography::font(TextStyle::caption), Foreground::secondary(),
+    texts->addWidget(new ElidedLabel(q(summaryText(report)), Typography::font(TextStyle::caption), Foreground::secondary(),
                                      Qt::ElideRight));
     row->addWidget(bare(texts, 2), 1);
     row->addWidget(textLabel(q(Fmt::ago(report.finishedAt, std::chrono::system_clock::now())),
