@@ -93,7 +93,7 @@ int runOffload(const Arguments& arguments) {
         printLine(shown(report.message));
         if (dryRun) printLine(L("\n这是试运行。确认后加 --execute 执行。"));
     }
-    return dryRun || report.sourceTrashed ? success : failure;
+    return dryRun || (report.sourceTrashed && report.verified) ? success : failure;
 }
 
 int runEvict(const Arguments& arguments) {

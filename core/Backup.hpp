@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct BackupOptions {
     bool dryRun = false;
     /// Last path components, matched exactly, that the backup passes over.
     std::vector<std::string> excludes;
+    /// Files, by device and inode, copied even when their copy looks up to
+    /// date: those whose copy an offload's check found different.
+    std::set<std::pair<uint64_t, uint64_t>> copyAgain;
 
     BackupOptions();
     BackupOptions(bool dryRun, std::vector<std::string> excludes);
@@ -185,5 +189,8 @@ namespace BackupHooks {
 extern std::function<int(const std::string& sourcePath)> readAttributes;
 /// Copying a source file's contents, called between chunks with the bytes written so far.
 extern std::function<int(const std::string& sourcePath, int64_t bytesWritten)> copyContents;
+/// Called by an offload between its check and its move to the Trash, where
+/// another program's write would race it.
+extern std::function<void()> afterCheck;
 void reset();
 }  // namespace BackupHooks

@@ -1044,6 +1044,14 @@ const Row kAddedRows[] = {
      "The backup history file %@ couldn’t be read and was ignored."},
     {"备份记录文件无法读取,原内容已保留在 %@。",
      "The backup history file couldn’t be read; its contents were kept in %@."},
+    {"它是指向 %@ 的符号链接;请直接归档它指向的位置",
+     "It’s a symbolic link to %@; archive the place it leads to instead"},
+    {"%@ 在校验后有改动,本地文件保持不动。",
+     "%@ changed after the check; local files were left alone."},
+    {"%@ 在校验后有改动,本地文件已放回原处,没有归档。",
+     "%@ changed after the check; the local files were put back where they were and nothing was archived."},
+    {"%@ 在校验后有改动,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@",
+     "%@ changed after the check, so nothing was archived; the local files couldn’t be put back (%@) and are in the Trash at %@"},
 };
 // clang-format on
 

@@ -330,6 +330,13 @@ std::string moveToTrash(const std::string& path) {
     failWith(EEXIST);
 }
 
+void putBack(const std::string& trashed, const std::string& original) {
+    if (int error = renameWithoutReplacing(trashed, original)) failWith(error);
+    // files/<name> has its record at info/<name>.trashinfo of the same trash.
+    const std::string trash = parentOf(parentOf(trashed));
+    ::unlink(joined(joined(trash, "info"), lastComponent(trashed) + ".trashinfo").c_str());
+}
+
 namespace {
 
 std::vector<std::string> entriesOf(const std::string& trash) {

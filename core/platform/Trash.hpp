@@ -31,6 +31,11 @@ std::string infoFolder();
 /// system's description of what went wrong.
 std::string moveToTrash(const std::string& path);
 
+/// Moves an item that moveToTrash put at `trashed` back to `original`, which
+/// must be free (nothing is replaced), and removes its info file. Throws
+/// OstrevaneError with the system's description when it cannot be moved.
+void putBack(const std::string& trashed, const std::string& original);
+
 /// Whether a path is a trash folder or lies inside one, by its text alone:
 /// the home trash, or a ".Trash-<uid>" or ".Trash/<uid>" folder anywhere.
 bool isInsideTrash(const std::string& path);

@@ -118,8 +118,11 @@ void AppModel::offload(const std::string& path, const BackupDestination& destina
         // Anything short of a source in the Trash (an incomplete or unverified
         // copy, a failed move) leaves the scan alone and is an error.
         std::string message = withHistoryNotice(report.message, report.backup);
-        if (report.sourceTrashed) return BackupOutcome{message, false, path};
-        return BackupOutcome{message, true, {}};
+        // A source that changed after its check may be left in the Trash:
+        // gone from the scan, yet not offloaded.
+        std::optional<std::string> gone;
+        if (report.sourceTrashed) gone = path;
+        return BackupOutcome{message, !(report.sourceTrashed && report.verified), gone};
     });
 }
 
