@@ -191,13 +191,15 @@ TEST_F(AppModelBackupsTest, OnlyAnOffloadThatTrashedItsSourcePrunesTheScan) {
     struct Case {
         const char* name;
         std::optional<bool> trashed;  // none: the offload throws
+        bool verified;
         std::string text;
         bool isError;
     };
     const Case cases[] = {
-        {"trashed", true, "moved", false},
-        {"not verified", false, "kept", true},
-        {"throws", std::nullopt, "cannot start", true},
+        {"trashed", true, true, "moved", false},
+        {"not verified", false, false, "kept", true},
+        {"changed after its check, left in the Trash", true, false, "moved", true},
+        {"throws", std::nullopt, false, "cannot start", true},
     };
     for (const Case& c : cases) {
         ModelHarness run;
@@ -207,6 +209,7 @@ TEST_F(AppModelBackupsTest, OnlyAnOffloadThatTrashedItsSourcePrunesTheScan) {
             if (!c.trashed) throw OstrevaneError("cannot start");
             OffloadReport result;
             result.sourceTrashed = *c.trashed;
+            result.verified = c.verified;
             result.message = *c.trashed ? "moved" : "kept";
             return result;
         };
