@@ -24,6 +24,7 @@
 #include <oneapi/tbb/parallel_for.h>
 
 #include "BackupFiles.hpp"
+#include "BackupManifest.hpp"
 #include "Cleaner.hpp"
 #include "Localization.hpp"
 #include "Rclone.hpp"
@@ -396,8 +397,10 @@ bool upToDate(int folder, const std::string& name, const struct stat& source) {
     return ahead >= 0 && ahead < stepOf(target.st_mtim.tv_nsec);
 }
 
+/// The change time too: a rewrite may set the modification time back.
 bool sameTimes(const struct stat& a, const struct stat& b) {
-    return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
 constexpr int copyCancelled = -1;
@@ -599,6 +602,7 @@ public:
         const Date started = std::chrono::system_clock::now();
         const std::string relative = relativeTarget(source);
         const std::string target = *destination.path + "/" + relative;
+        manifest.emplace(target);
         preScan(source);
         lastReport = SteadyClock::now();
 
@@ -612,6 +616,7 @@ public:
         tally.failed = failed;
         tally.errors = errors;
         std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
+        if (!options.dryRun) manifest->save(status != "cancelled");
         return makeReport(source, destination, target, started, options.dryRun, status, tally);
     }
 
@@ -626,6 +631,8 @@ private:
     const CancelTokenPtr& cancel;
     const BackupProgressHandler& progress;
     const std::thread::id caller = std::this_thread::get_id();
+    /// What the last run into this target left current, and what this run does.
+    std::optional<BackupManifest> manifest;
 
     // Counted from every thread of the walk.
     std::atomic<int64_t> total{0}, copied{0}, skipped{0}, failed{0}, bytes{0}, seenBytes{0};
@@ -637,9 +644,14 @@ private:
     /// Read and written by the calling thread only: progress is reported there.
     SteadyClock::time_point lastReport;
 
-    bool mustCopyAgain(const struct stat& info) const {
-        return !options.copyAgain.empty() &&
-               options.copyAgain.count({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)});
+    /// Whether a file whose copy has its size and time may count as up to
+    /// date: not one the caller wants copied again, and by inode and change
+    /// time the file the last run left current.
+    bool current(const std::string& path, const struct stat& info) const {
+        if (!options.copyAgain.empty() &&
+            options.copyAgain.count({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)}))
+            return false;
+        return manifest->unchanged(path, info);
     }
 
     void fail(const std::string& path, int error) {
@@ -794,8 +806,9 @@ private:
                      const TargetFolder& target) {
         ++total;
         seenBytes += allocatedBytes(info);
-        if (target.fd.valid() && !mustCopyAgain(info) && upToDate(target.fd.get(), name, info)) {
+        if (target.fd.valid() && current(path, info) && upToDate(target.fd.get(), name, info)) {
             ++skipped;
+            manifest->note(path, info);
         } else if (options.dryRun) {
             ++copied;
             bytes += info.st_size;
@@ -813,6 +826,7 @@ private:
             } else {
                 ++copied;
                 bytes += info.st_size;
+                manifest->note(path, info);
             }
         }
         report(path);
@@ -835,8 +849,9 @@ private:
         const int64_t allocated = allocatedBytes(info);
 
         TargetFolder parent = openTargetChain(*destination.path, parts, !options.dryRun);
-        if (parent.fd.valid() && !mustCopyAgain(info) && upToDate(parent.fd.get(), name, info)) {
+        if (parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info)) {
             skipped = 1;
+            manifest->note(source, info);
         } else if (options.dryRun) {
             copied = 1;
             bytes = info.st_size;
@@ -857,6 +872,7 @@ private:
             } else {
                 copied = 1;
                 bytes = info.st_size;
+                manifest->note(source, info);
             }
         }
         if (progress && std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > 0.15) {
