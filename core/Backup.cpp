@@ -603,7 +603,7 @@ public:
         const std::string relative = relativeTarget(source);
         const std::string target = *destination.path + "/" + relative;
         manifest.emplace(target);
-        preScan(source);
+        preScan(source, isDirectory);
         lastReport = SteadyClock::now();
 
         if (isDirectory)
@@ -661,18 +661,53 @@ private:
     }
 
     /// The totals serve progress only; without a progress callback the
-    /// extra walk over the source would be wasted.
-    void preScan(const std::string& source) {
+    /// extra walk over the source would be wasted. They count what the copy
+    /// meets, as the report counts what it copied: every file and link not
+    /// excluded, each file by its length and each hard link of it again, as
+    /// each is copied again.
+    void preScan(const std::string& source, bool isDirectory) {
         if (!progress) return;
-        ScanOptions scanOptions;
-        scanOptions.minNodeSize = INT64_MAX;
-        scanOptions.excludes.clear();
-        try {
-            ScanResult scan = Scanner::scan(source, scanOptions, cancel, nullptr);
-            totalFiles = scan.root.fileCount;
-            totalBytes = scan.root.size;
-        } catch (...) {
-            totalFiles = totalBytes = 0;
+        if (!isDirectory) {
+            struct stat info;
+            totalFiles = 1;
+            totalBytes = ::stat(source.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+            return;
+        }
+        int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        std::atomic<int64_t> files{0}, lengths{0};
+        countBelow(UniqueFd(fd), 1, files, lengths);
+        totalFiles = files;
+        totalBytes = lengths;
+    }
+
+    void countBelow(UniqueFd folder, int depth, std::atomic<int64_t>& files, std::atomic<int64_t>& lengths) {
+        std::vector<std::string> names, subfolders;
+        readNames(folder.get(), names);
+        for (const auto& name : names) {
+            if (isCancelled(cancel)) return;
+            if (excludes.count(name)) continue;
+            struct stat info;
+            if (::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (S_ISDIR(info.st_mode)) {
+                subfolders.push_back(name);
+            } else if (S_ISREG(info.st_mode)) {
+                ++files;
+                lengths += info.st_size;
+            } else if (S_ISLNK(info.st_mode)) {
+                ++files;
+            }
+        }
+        auto visit = [&](const std::string& name) {
+            int childFd = ::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFd >= 0) countBelow(UniqueFd(childFd), depth + 1, files, lengths);
+        };
+        if (depth <= parallelDepth && subfolders.size() > 1) {
+            tbb::parallel_for(tbb::blocked_range<size_t>(0, subfolders.size(), 1), [&](const auto& range) {
+                for (size_t index = range.begin(); index != range.end(); ++index) visit(subfolders[index]);
+            });
+        } else {
+            for (const auto& name : subfolders) visit(name);
         }
     }
 
@@ -805,7 +840,7 @@ private:
     void copyRegular(int folderFd, const std::string& name, const std::string& path, const struct stat& info,
                      const TargetFolder& target) {
         ++total;
-        seenBytes += allocatedBytes(info);
+        seenBytes += info.st_size;
         if (target.fd.valid() && current(path, info) && upToDate(target.fd.get(), name, info)) {
             ++skipped;
             manifest->note(path, info);
@@ -846,7 +881,6 @@ private:
             fail(source, fault);
             return;
         }
-        const int64_t allocated = allocatedBytes(info);
 
         TargetFolder parent = openTargetChain(*destination.path, parts, !options.dryRun);
         if (parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info)) {
@@ -879,8 +913,8 @@ private:
             BackupProgress update;
             update.filesDone = 1;
             update.filesTotal = std::max<int64_t>(totalFiles, 1);
-            update.bytesDone = allocated;
-            update.bytesTotal = std::max(totalBytes, allocated);
+            update.bytesDone = info.st_size;
+            update.bytesTotal = std::max<int64_t>(totalBytes, info.st_size);
             update.currentPath = source;
             progress(update);
         }

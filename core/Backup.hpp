@@ -37,6 +37,8 @@ struct BackupOptions {
     static const std::vector<std::string> offloadExcludes;
 };
 
+/// Local copies count files and links met, and the lengths of the files met
+/// (each hard link again), the measure of the report's bytes copied.
 struct BackupProgress {
     int64_t filesDone = 0;
     int64_t filesTotal = 0;

@@ -576,6 +576,25 @@ TEST_F(BackupTest, ProgressIsThrottledAndNeverAboveItsTotals) {
     }
 }
 
+TEST_F(BackupTest, ProgressCountsTheBytesTheReportCounts) {
+    // A hard-linked file is copied once per name; an excluded folder not at all.
+    writeFile(source / "a/linked.bin", 300'000);
+    fs::create_directories(source / "b");
+    fs::create_hard_link(source / "a/linked.bin", source / "b/second-name.bin");
+    writeFile(source / "node_modules/skipped.js", 500'000);
+    for (int i = 0; i < 20; ++i) writeFile(source / ("f" + std::to_string(i)), 1000);
+    BackupHooks::readAttributes = [](const std::string&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return 0;
+    };
+    BackupProgress last;
+    BackupReport report = BackupEngine::run(source.string(), destination, BackupOptions(), nullptr,
+                                            [&](const BackupProgress& progress) { last = progress; });
+    EXPECT_EQ(report.bytesCopied, 620'000);
+    EXPECT_EQ(last.bytesTotal, report.bytesCopied);
+    EXPECT_EQ(last.filesTotal, report.filesTotal);
+}
+
 // MARK: Never losing a file
 
 TEST_F(BackupTest, AFailedCopyLeavesThePreviousCopyIntact) {
