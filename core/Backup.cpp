@@ -310,6 +310,7 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
     report.bytesCopied = tally.bytes;
     report.copied = bytesText;
     for (const auto& error : tally.errors) report.errors.push_back(text(error));
+    report.summary.clear();
     report.summary = summaryText(report);
     return report;
 }

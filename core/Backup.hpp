@@ -80,6 +80,8 @@ struct BackupReport {
 
 /// The one-line summary of a run in the current language, rendered from its
 /// counts and status, so a history written in one language reads in another.
+/// A stored summary that is not the text of those counts (an older entry, a
+/// hand-written one) is given as written; an empty one is rendered.
 std::string summaryText(const BackupReport& report);
 /// The notice that the run's history write found the history file
 /// undecodable and kept it aside; none when it did not.

@@ -8,14 +8,37 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+/// The pieces of a run's summary, each a text to render.
+std::vector<Localized> summaryParts(const BackupReport& report) {
+    const std::vector<std::string> counts{std::to_string(report.filesCopied), Fmt::bytes(report.bytesCopied),
+                                          std::to_string(report.filesSkipped)};
+    std::vector<Localized> parts{report.dryRun ? Localized("试运行:将复制 %@ 个文件(%@),%@ 个已是最新。", counts)
+                                               : Localized("已复制 %@ 个文件(%@),%@ 个已是最新。", counts)};
+    if (report.filesFailed > 0) parts.emplace_back("%@ 个失败。", std::vector{std::to_string(report.filesFailed)});
+    if (report.status == "cancelled") parts.emplace_back("(已取消)");
+    return parts;
+}
+
+std::string rendered(const std::vector<Localized>& parts, Lang language) {
+    std::string text;
+    for (const Localized& part : parts) {
+        const std::string* english = language == Lang::en ? English::lookup(part.key) : nullptr;
+        text += Localized::fill(english ? *english : part.key, part.args);
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string summaryText(const BackupReport& report) {
-    const std::string bytesText = Fmt::bytes(report.bytesCopied);
-    std::string summary =
-        report.dryRun ? L("试运行:将复制 %@ 个文件(%@),%@ 个已是最新。", report.filesCopied, bytesText, report.filesSkipped)
-                      : L("已复制 %@ 个文件(%@),%@ 个已是最新。", report.filesCopied, bytesText, report.filesSkipped);
-    if (report.filesFailed > 0) summary += L("%@ 个失败。", report.filesFailed);
-    if (report.status == "cancelled") summary += L("(已取消)");
-    return summary;
+    const auto parts = summaryParts(report);
+    if (report.summary.empty()) return rendered(parts, Langs::current());
+    for (Lang language : {Lang::zh, Lang::en})
+        if (report.summary == rendered(parts, language)) return rendered(parts, Langs::current());
+    // A text these counts did not make (an older or a hand-written entry) is shown as written.
+    return report.summary;
 }
 
 std::optional<std::string> historyNotice(const BackupReport& report) {

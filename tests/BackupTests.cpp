@@ -188,18 +188,21 @@ TEST(BackupRecords, TheSummaryIsRenderedFromTheCountsInTheReadersLanguage) {
     BackupReport report = sampleReport("x");
     report.filesCopied = 3, report.filesSkipped = 2, report.bytesCopied = 5000, report.filesFailed = 1;
     report.status = "cancelled";
-    report.summary = "Copied 3 files (5 KB); 2 already up to date. 1 failed. (cancelled)";
+    const std::string english = "Copied 3 files (5 KB); 2 already up to date. 1 failed. (cancelled)";
+    const std::string chinese = "已复制 3 个文件(5 KB),2 个已是最新。1 个失败。(已取消)";
     struct Case {
         const char* language;
+        std::string stored;
         bool dryRun;
-        std::string expected;
+        std::string shown;
     };
-    for (const Case& c : {Case{"en", false, "Copied 3 files (5 KB); 2 already up to date. 1 failed. (cancelled)"},
-                          Case{"zh", false, "已复制 3 个文件(5 KB),2 个已是最新。1 个失败。(已取消)"},
-                          Case{"zh", true, "试运行:将复制 3 个文件(5 KB),2 个已是最新。1 个失败。(已取消)"}}) {
+    for (const Case& c : {Case{"en", chinese, false, english}, Case{"zh", english, false, chinese},
+                          Case{"zh", "", true, "试运行:将复制 3 个文件(5 KB),2 个已是最新。1 个失败。(已取消)"},
+                          Case{"zh", "First backup: 3 files", false, "First backup: 3 files"}}) {
         ScopedHome reader(c.language);
+        report.summary = c.stored;
         report.dryRun = c.dryRun;
-        EXPECT_EQ(summaryText(report), c.expected) << c.language;
+        EXPECT_EQ(summaryText(report), c.shown) << c.language << " " << c.stored;
     }
 }
 
