@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/Launch.hpp"
+#include "platform/Desktop.hpp"
 #include "platform/QtRuntime.hpp"
 #include "platform/Relaunch.hpp"
 #include "snapshot/Snapshot.hpp"
@@ -35,7 +36,10 @@ int runApplication(QApplication& application) {
 int main(int argc, char** argv) {
     Launch::writeDefaults();
     const LaunchOptions options = Launch::parse(std::vector<std::string>(argv, argv + argc));
-    if (options.snapshotFolder) Snapshot::selectOffscreenPlatform();
+    if (options.snapshotFolder)
+        Snapshot::selectOffscreenPlatform();
+    else
+        Desktop::preferPortalDialogs();
     QApplication application(argc, argv);
     AppPalette::apply(application);
     if (options.snapshotFolder) return Snapshot::run(*options.snapshotFolder, options.demo);

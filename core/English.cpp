@@ -109,8 +109,8 @@ constexpr Row kRows[] = {
      "Stop Scan"},
     {"扫描于%@",
      "Scanned %@"},
-    {"重新扫描主目录 (⌘R)",
-     "Rescan home folder (⌘R)"},
+    {"重新扫描主目录 (Ctrl+R)",
+     "Rescan home folder (Ctrl+R)"},
     {"清倒废纸篓…",
      "Empty Trash…"},
     {"可放心清理",
@@ -1039,6 +1039,13 @@ const Row kAddedRows[] = {
      "Items in the Trash can’t be moved to the Trash again"},
     {"%@ 是符号链接",
      "%@ is a symbolic link"},
+    // The language menu while OSTREVANE_LANG fixes the language.
+    {"界面语言由环境变量 OSTREVANE_LANG 决定",
+     "The language is set by the OSTREVANE_LANG environment variable"},
+    {"你的选择已保存,在不设置 OSTREVANE_LANG 的情况下打开 Ostrevane 时生效。",
+     "Your choice is saved and takes effect when Ostrevane opens without OSTREVANE_LANG set."},
+    {"好",
+     "OK"},
 };
 // clang-format on
 
