@@ -32,6 +32,9 @@ struct FakeEngine {
     /// The suggestions every analysis reports.
     std::vector<Suggestion> suggestions;
     int scans = 0, analyses = 0, discoveries = 0, volumeReads = 0;
+    /// The home Trash folder the engine names, and the scan each analysis was given.
+    std::string trashFolder;
+    std::vector<std::shared_ptr<const ScanResult>> analyzed;
     std::vector<ScanResult> stored;
 
     // Cleaning: unset scripts trash every path asked for and empty an empty Trash.
@@ -74,6 +77,7 @@ struct FakeEngine {
         engine.storeScan = [this](const ScanResult& result, const std::string&) { stored.push_back(result); };
         engine.analyze = [this](const std::shared_ptr<const ScanResult>& scan, const std::vector<BackupDestination>&,
                                 Date now) {
+            analyzed.push_back(scan);
             SuggestionReport report;
             report.generatedAt = now;
             report.mode = scan ? "full" : "quick";
@@ -82,6 +86,7 @@ struct FakeEngine {
             return report;
         };
         engine.now = [] { return Date{}; };
+        engine.homeTrash = [this] { return trashFolder; };
         bindCleaning(engine);
         bindBackups(engine);
         return engine;
