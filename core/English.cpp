@@ -1039,6 +1039,11 @@ const Row kAddedRows[] = {
      "Items in the Trash can’t be moved to the Trash again"},
     {"%@ 是符号链接",
      "%@ is a symbolic link"},
+    // Buttons while there is nothing to count or to clean.
+    {"查看建议",
+     "See Suggestions"},
+    {"清理安全项",
+     "Clean Safe Items"},
     // The language menu while OSTREVANE_LANG fixes the language.
     {"界面语言由环境变量 OSTREVANE_LANG 决定",
      "The language is set by the OSTREVANE_LANG environment variable"},

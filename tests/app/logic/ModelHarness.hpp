@@ -29,8 +29,9 @@ struct FakeEngine {
     std::function<ScanResult(const CancelTokenPtr&, const ScanProgressHandler&)> scan;
     std::vector<ScanProgress> progress;
     ScanResult scanResult;
-    /// The suggestions every analysis reports.
+    /// The suggestions every analysis reports, and what it adds to each report.
     std::vector<Suggestion> suggestions;
+    std::function<void(SuggestionReport&)> analyzeHook;
     int scans = 0, analyses = 0, discoveries = 0, volumeReads = 0;
     /// The home Trash folder the engine names, and the scan each analysis was given.
     std::string trashFolder;
@@ -83,6 +84,7 @@ struct FakeEngine {
             report.mode = scan ? "full" : "quick";
             report.notes = {"analysis " + std::to_string(++analyses)};
             report.suggestions = suggestions;
+            if (analyzeHook) analyzeHook(report);
             return report;
         };
         engine.now = [] { return Date{}; };

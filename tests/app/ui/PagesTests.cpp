@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
+
 #include <QTest>
 #include <cstdlib>
 
@@ -73,6 +75,25 @@ TEST_F(PagesTest, ABusyCleanShowsItsSpinnerAndDisablesTheOtherCleaningControls) 
     EXPECT_FALSE(harness.model->busySuggestion());
     ASSERT_NE(page.cards()[1]->secondButton(), nullptr);
     EXPECT_TRUE(page.cards()[1]->secondButton()->isEnabled());
+}
+
+TEST_F(PagesTest, WithNoSafeItemsTheHeaderNamesNoShareOfNothing) {
+    harness.engine.suggestions = {Suggestion("old", "downloads", "Old", "d", {home.home() + "/Downloads/x"}, 4'000'000,
+                                             Risk::review, CleanAction::trash)};
+    harness.engine.analyzeHook = [](SuggestionReport& report) {
+        report.safeReclaimable = "0 KB";
+        report.safeReclaimableBytes = 0;
+    };
+    harness.model->analyze();
+    harness.settle();
+    SuggestionsPage page(harness.model, host);
+    ASSERT_NE(page.allSafeButton(), nullptr);
+    EXPECT_EQ(page.allSafeButton()->label(), "Clean Safe Items");
+    EXPECT_FALSE(page.allSafeButton()->isEnabled());
+    for (const QLabel* label : page.findChildren<QLabel*>()) {
+        EXPECT_FALSE(label->text().startsWith("Of this")) << label->text().toStdString();
+        EXPECT_FALSE(label->text().contains("0 KB")) << label->text().toStdString();
+    }
 }
 
 TEST_F(PagesTest, TheCopiedMarkOutlivesANewReport) {
