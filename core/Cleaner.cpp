@@ -209,7 +209,7 @@ struct RefusalPlaces {
     Places resolved = places(true);
 };
 
-std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& at) {
+std::optional<std::string> placeRefusalAt(const std::string& p, const RefusalPlaces& at) {
     if (auto reason = placeRefusal(p, at.written)) return reason;
     // A link among the folders above p must not lead the move somewhere the
     // rules would refuse (a link to the home folder, or to "/"), nor may a
@@ -217,6 +217,11 @@ std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& 
     if (auto moved = movedForm(p)) {
         if (auto reason = placeRefusal(*moved, at.resolved)) return reason;
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& at) {
+    if (auto reason = placeRefusalAt(p, at)) return reason;
     if (!existsOrIsLink(p)) return L("路径不存在");
     return std::nullopt;
 }
@@ -225,6 +230,11 @@ std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& 
 std::optional<std::string> refusal(const std::string& path) {
     if (auto reason = Paths::unusable(path)) return reason;
     return refusalAt(Paths::expand(path), RefusalPlaces());
+}
+
+std::optional<std::string> refusalOfPlace(const std::string& path) {
+    if (auto reason = Paths::unusable(path)) return reason;
+    return placeRefusalAt(Paths::expand(path), RefusalPlaces());
 }
 
 CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {

@@ -162,6 +162,13 @@ int64_t allocatedBytes(const fs::path& path) {
 
 }  // namespace
 
+TEST_F(CleanerTest, ThePlaceAloneRefusesWhatRefusalDoesButAMissingPath) {
+    for (const char* path : {"~", "~/Desktop", "/", "/usr"})
+        EXPECT_EQ(Cleaner::refusalOfPlace(path), Cleaner::refusal(path)) << path;
+    EXPECT_TRUE(Cleaner::refusal("~/not-there"));
+    EXPECT_FALSE(Cleaner::refusalOfPlace("~/not-there"));
+}
+
 TEST_F(CleanerTest, RefusalTextsAreTheEnglishTable) {
     EXPECT_EQ(Cleaner::refusal("~"), "Protected folder: only its contents can be cleaned, not the folder itself");
     EXPECT_EQ(Cleaner::refusal("/"), "This folder contains your home folder");

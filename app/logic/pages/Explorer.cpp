@@ -127,7 +127,7 @@ std::vector<ExplorerMenuEntry> menu(const FileNode& node, const ExplorerMenuStat
     if (!state.destinations.empty()) {
         entries.push_back(entry(Kind::backupTo, L("备份到"), true, false, state.destinations));
         entries.push_back(refused(entry(Kind::offloadTo, L("归档到(备份后移除本地)"), true, false, state.destinations),
-                                  state.trashRefusal));
+                                  state.archiveRefusal));
         entries.push_back(entry(Kind::divider, ""));
     }
     // A clean that is running may be removing this very item: no second move meanwhile.

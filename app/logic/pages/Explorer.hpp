@@ -63,11 +63,13 @@ struct ExplorerMenuState {
     std::string home;
     /// Why the cleaner refuses to move the node's path to the Trash (a
     /// protected folder such as the home or ~/Desktop); none when it may.
-    /// An archive ends with that move, so the same refusal stops it.
     std::optional<std::string> trashRefusal;
     /// A clean or release is running (the model's busy suggestion is set).
     bool busy = false;
     std::vector<BackupDestination> destinations;  ///< the available ones only
+    /// Why the cleaner refuses the node's place itself: an archive ends with
+    /// a move to the Trash, so it is refused alike; none when it may.
+    std::optional<std::string> archiveRefusal;
 };
 
 /// The model operations the confirm requests run.

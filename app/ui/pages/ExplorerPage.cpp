@@ -250,7 +250,8 @@ QMenu* ExplorerPage::makeMenu(const NodeRef& child) {
     // A disabled entry says why in its tooltip.
     menu->setToolTipsVisible(true);
     const ExplorerMenuState state{Paths::home(), Cleaner::refusal(child->path),
-                                  model->busySuggestion().has_value(), model->availableDestinations()};
+                                  model->busySuggestion().has_value(), model->availableDestinations(),
+                                  Cleaner::refusalOfPlace(child->path)};
     const bool inICloud = Explorer::isInICloud(child->path, state.home);
     using Kind = ExplorerMenuEntry::Kind;
     for (const ExplorerMenuEntry& entry : Explorer::menu(*child, state)) {

@@ -290,7 +290,7 @@ void SuggestionCard::addSecondControl() {
         // An archive ends by moving the folder to the Trash: a folder the
         // cleaner refuses (the home, ~/Desktop, the user folders) is refused
         // here, with the reason, instead of after the backup.
-        const std::optional<std::string> refusal = Cleaner::refusal(shown.paths.front());
+        const std::optional<std::string> refusal = Cleaner::refusalOfPlace(shown.paths.front());
         menu->setEnabled(!model->runningBackup() && !refusal);
         if (refusal) menu->setToolTip(Qt::convertFromPlainText(q(*refusal)));
         second = menu;

@@ -76,7 +76,7 @@ TEST(ExplorerMenu, EnablementTable) {
                           Case{false, true, false, false}, Case{true, true, false, false}}) {
         const std::optional<std::string> refusal =
             c.refused ? std::optional<std::string>("protected folder") : std::nullopt;
-        const auto entries = Explorer::menu(node, {home, refusal, c.busy, {destination("NAS")}});
+        const auto entries = Explorer::menu(node, {home, refusal, c.busy, {destination("NAS")}, refusal});
         EXPECT_EQ(entry(entries, Kind::trash).enabled, c.trashEnabled) << c.refused << c.busy;
         EXPECT_TRUE(entry(entries, Kind::trash).destructive);
         EXPECT_EQ(entry(entries, Kind::evict).enabled, c.evictEnabled) << c.refused << c.busy;

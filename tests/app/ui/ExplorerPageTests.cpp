@@ -47,7 +47,8 @@ TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
     EXPECT_FALSE(refused->actions().back()->isEnabled());
     // The archive would end with the same refused move: it is disabled too,
     // and both say why before anything is confirmed.
-    const QString reason = QString::fromStdString(Cleaner::refusal(home[0].node->path).value_or(""));
+    const QString reason = QString::fromStdString(Cleaner::refusalOfPlace(home[0].node->path).value_or(""));
+    EXPECT_EQ(Cleaner::refusalOfPlace(home[0].node->path), Cleaner::refusal(home[0].node->path));
     ASSERT_FALSE(reason.isEmpty());
     EXPECT_TRUE(refused->toolTipsVisible());
     EXPECT_EQ(refused->actions().back()->toolTip(), reason);

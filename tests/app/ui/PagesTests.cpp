@@ -117,6 +117,8 @@ TEST_F(PagesTest, AnArchiveOfAProtectedFolderIsRefusedBeforeItIsOffered) {
     ASSERT_TRUE(refused && offered);
     EXPECT_FALSE(refused->isEnabled());
     EXPECT_EQ(refused->toolTip(), Qt::convertFromPlainText(QString::fromStdString(*Cleaner::refusal(desktop))));
+    // A place the rules allow is offered even before it exists (as the demo's are).
+    EXPECT_FALSE(Cleaner::refusalOfPlace(home.home() + "/Not There"));
     EXPECT_TRUE(offered->isEnabled());
     EXPECT_TRUE(offered->toolTip().isEmpty());
 }
