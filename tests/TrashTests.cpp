@@ -245,14 +245,14 @@ TEST_F(TrashTest, EntriesAndRemovalNeverFollowLinks) {
 
 TEST_F(TrashTest, AFailedRemovalKeepsItsInfoFile) {
     Trash::moveToTrash(writeFile(home.path("stuck.txt")).string());
-    Trash::hooks().removeItem = [](const std::string& path) {
+    Trash::hooks().removeItem = [](int, const std::string&, const std::string& path) {
         throw std::system_error(EACCES, std::generic_category(), path);
     };
     EXPECT_THROW(Trash::removeEntry("stuck.txt"), std::system_error);
     EXPECT_TRUE(fs::exists(files() / "stuck.txt"));
     EXPECT_TRUE(fs::exists(info() / "stuck.txt.trashinfo"));
 
-    Trash::hooks().listFolder = [](const std::string& folder) -> std::vector<std::string> {
+    Trash::hooks().listFolder = [](int, const std::string& folder) -> std::vector<std::string> {
         throw std::system_error(EACCES, std::generic_category(), folder);
     };
     EXPECT_THROW(Trash::entries(), std::system_error);
