@@ -319,6 +319,7 @@ CleanResult emptyTrash() {
             failed.push_back({entry.path(), localizedDescription(error)});
         }
     }
+    for (const auto& trash : folders.trusted) Trash::sweepStaleInfoFiles(*trash);
     ScanStore::invalidate();
     const int64_t bytes = std::max<int64_t>(0, before.total() - Trash::allocationOf(folders.trusted).total());
     return CleanResult(false, {}, std::move(failed), bytes,

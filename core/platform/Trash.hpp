@@ -125,6 +125,11 @@ std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash);
 /// file then stays, so what is left can still be listed and restored.
 void removeEntry(const Entry& entry);
 
+/// Removes the info files of an open trash that have no item beside them
+/// and are older than any move takes: a move killed between writing the
+/// record and renaming the item leaves one behind, holding its name.
+void sweepStaleInfoFiles(const OpenTrash& trash);
+
 /// The allocated bytes of items, links not followed; files with several hard
 /// links are kept by identity so that each counts once however often met.
 struct Allocation {

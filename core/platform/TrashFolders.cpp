@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <set>
 #include <system_error>
 
@@ -56,11 +57,14 @@ std::optional<Descriptor> openChecked(int base, const std::string& name, const s
     }
     Descriptor fd(::openat(base, name.c_str(), folderFlags));
     if (!fd.isOpen()) {
-        // Turned into a link since it was looked at.
-        if (errno == ELOOP)
+        const int openError = errno;
+        // Turned into a link since it was looked at (refused with ELOOP, or
+        // with ENOTDIR as a link is no folder).
+        if (openError == ELOOP || (openError == ENOTDIR && ::fstatat(base, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                   S_ISLNK(status.st_mode)))
             rejected.push_back({path, Distrust::link});
-        else if (errno != ENOENT)
-            error = errno;
+        else if (openError != ENOENT)
+            error = openError;
         return std::nullopt;
     }
     // The checks that count are those on what was really opened.
@@ -218,6 +222,33 @@ std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash) {
 void removeEntry(const Entry& entry) {
     hooks().removeItem(entry.trash->files.get(), entry.name, entry.path());
     if (entry.trash->info.isOpen()) ::unlinkat(entry.trash->info.get(), (entry.name + ".trashinfo").c_str(), 0);
+}
+
+void sweepStaleInfoFiles(const OpenTrash& trash) {
+    // Without a readable files/ half nothing can be told to be missing.
+    if (!trash.info.isOpen() || trash.error != 0) return;
+    // Young ones may belong to a move that is still under way, here or in
+    // another program.
+    constexpr time_t settled = 10 * 60;
+    const time_t now = ::time(nullptr);
+    const std::string suffix = ".trashinfo";
+    std::vector<std::string> names;
+    try {
+        names = Detail::listFolderNames(trash.info.get(), trash.path + "/info");
+    } catch (const std::system_error&) {
+        return;
+    }
+    for (const auto& name : names) {
+        if (!name.ends_with(suffix) || name.size() == suffix.size()) continue;
+        struct stat status {};
+        if (::fstatat(trash.info.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
+            now - status.st_mtime < settled)
+            continue;
+        const std::string item = name.substr(0, name.size() - suffix.size());
+        if (trash.files.isOpen() && ::fstatat(trash.files.get(), item.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+            continue;
+        ::unlinkat(trash.info.get(), name.c_str(), 0);
+    }
 }
 
 std::vector<std::string> entries() {
