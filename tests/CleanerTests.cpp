@@ -311,6 +311,22 @@ TEST_F(CleanerTest, RealMoveGoesToTheTrashAndDropsTheCache) {
     EXPECT_TRUE(cacheWasDropped());
 }
 
+TEST_F(CleanerTest, MovingOnePathChecksItAndTellsWhereItWent) {
+    writeFile(home.path("Downloads/a.zip"), 10);
+    storeMarkerScan();
+    EXPECT_EQ(Cleaner::moveToTrash("~/Downloads/a.zip"), Trash::filesFolder() + "/a.zip");
+    EXPECT_TRUE(cacheWasDropped());
+    for (const auto& [path, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"~/Documents", L(protectedText)}, {"~/Downloads/a.zip", L(missingText)}, {"", L("路径为空")}}) {
+        try {
+            Cleaner::moveToTrash(path);
+            ADD_FAILURE() << "expected a refusal of " << path;
+        } catch (const OstrevaneError& error) {
+            EXPECT_EQ(error.message, reason) << path;
+        }
+    }
+}
+
 TEST_F(CleanerTest, RunsThatMoveNothingKeepTheCacheAndGiveNoHint) {
     storeMarkerScan();
     auto empty = Cleaner::trash({}, false);

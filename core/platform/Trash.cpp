@@ -112,12 +112,21 @@ struct Destination {
     Descriptor info;
 };
 
+/// A folder of a trash, as opened: only one the user owns and no one else
+/// can write to takes the user's items (and so can be emptied later).
+void checkOwnFolder(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) failWith(errno);
+    if (status.st_uid != ::getuid() || (status.st_mode & (S_IWGRP | S_IWOTH))) failWith(EACCES);
+}
+
 /// Opens a trash folder made by ensureTrashFolders, none of it through a link.
 Destination opened(std::string trash, std::string recordedPath, dev_t device) {
     Descriptor folder(::open(trash.c_str(), folderFlags));
     if (!folder.isOpen()) failWith(errno == ELOOP ? ENOTDIR : errno);
     Destination destination{std::move(trash), std::move(recordedPath), openHalf(folder.get(), "files"),
                             openHalf(folder.get(), "info")};
+    for (int fd : {folder.get(), destination.files.get(), destination.info.get()}) checkOwnFolder(fd);
     struct stat status {};
     if (::fstat(destination.files.get(), &status) != 0) failWith(errno);
     if (status.st_dev != device) failWith(EXDEV);
@@ -127,7 +136,7 @@ Destination opened(std::string trash, std::string recordedPath, dev_t device) {
 /// The trash of a device other than the home trash's: the shared ".Trash"
 /// with a folder per user when an administrator set one up (a sticky folder
 /// that is not a link), else the user's own ".Trash-<uid>".
-std::string deviceTrash(const std::string& top, dev_t device) {
+Destination deviceTrash(const std::string& top, dev_t device, const std::string& relative) {
     const std::string uid = std::to_string(::getuid());
     const std::string shared = joined(top, ".Trash");
     struct stat status {};
@@ -135,7 +144,7 @@ std::string deviceTrash(const std::string& top, dev_t device) {
         std::string own = shared + "/" + uid;
         try {
             ensureTrashFolders(own);
-            if (deviceOf(own) == device) return own;
+            return opened(own, relative, device);
         } catch (const OstrevaneError&) {
             // Unusable shared trash: fall back to the user's own, as the
             // freedesktop.org rules allow.
@@ -143,11 +152,7 @@ std::string deviceTrash(const std::string& top, dev_t device) {
     }
     std::string own = joined(top, ".Trash-" + uid);
     ensureTrashFolders(own);
-    struct stat ownStatus {};
-    if (::lstat(own.c_str(), &ownStatus) != 0) failWith(errno);
-    if (ownStatus.st_uid != ::getuid()) failWith(EACCES);
-    if (ownStatus.st_dev != device) failWith(EXDEV);
-    return own;
+    return opened(own, relative, device);
 }
 
 std::string nearestExisting(std::string path) {
@@ -170,7 +175,7 @@ Destination destinationFor(const std::string& realParent, const std::string& nam
     }
     std::string top = topFolder(realParent, device);
     std::string relative = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
-    return opened(deviceTrash(top, device), relative, device);
+    return deviceTrash(top, device, relative);
 }
 
 std::string localDeletionDate() {
