@@ -196,7 +196,7 @@ TEST_F(TrashSafetyTest, TrashFoldersOfOtherUsersAreNeverEmptied) {
     // Another user's folder under the user's trash name: left alone, said so,
     // and the user's own Trash is still emptied.
     writeFile(planted / "files/data/precious.txt", 10);
-    ASSERT_EQ(::chown(planted.c_str(), 12345, 12345), 0);
+    if (::chown(planted.c_str(), 12345, 12345) != 0) GTEST_SKIP() << "cannot give a folder to another user here";
     writeFile(home.path("junk.bin"), 10);
     Cleaner::trash({"~/junk.bin"}, false);
 
