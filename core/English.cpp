@@ -1051,6 +1051,11 @@ const Row kAddedRows[] = {
      "Your choice is saved and takes effect when Ostrevane opens without OSTREVANE_LANG set."},
     {"好",
      "OK"},
+    // Emptying: trash folders that cannot be trusted.
+    {"%@ 其他用户可以写入",
+     "Other users can write to %@"},
+    {"属于其他用户的废纸篓目录,没有清倒",
+     "A Trash folder of another user; not emptied"},
 };
 // clang-format on
 
