@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/Launch.hpp"
+#include "platform/AppIdentity.hpp"
 #include "platform/QtRuntime.hpp"
 #include "platform/Relaunch.hpp"
 #include "snapshot/Snapshot.hpp"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     const LaunchOptions options = Launch::parse(std::vector<std::string>(argv, argv + argc));
     if (options.snapshotFolder) Snapshot::selectOffscreenPlatform();
     QApplication application(argc, argv);
+    AppIdentity::apply(application);
     AppPalette::apply(application);
     if (options.snapshotFolder) return Snapshot::run(*options.snapshotFolder, options.demo);
     return runApplication(application);
