@@ -1047,6 +1047,11 @@ const Row kAddedRows[] = {
      "Items in the Trash can’t be moved to the Trash again"},
     {"%@ 是符号链接",
      "%@ is a symbolic link"},
+    // Emptying: trash folders that cannot be trusted.
+    {"%@ 其他用户可以写入",
+     "Other users can write to %@"},
+    {"属于其他用户的废纸篓目录,没有清倒",
+     "A Trash folder of another user; not emptied"},
 };
 // clang-format on
 
