@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/Launch.hpp"
+#include "platform/Accessibility.hpp"
 #include "platform/QtRuntime.hpp"
 #include "platform/Relaunch.hpp"
 #include "snapshot/Snapshot.hpp"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     if (options.snapshotFolder) Snapshot::selectOffscreenPlatform();
     QApplication application(argc, argv);
     AppPalette::apply(application);
+    Accessibility::install();
     if (options.snapshotFolder) return Snapshot::run(*options.snapshotFolder, options.demo);
     return runApplication(application);
 }

@@ -1039,6 +1039,13 @@ const Row kAddedRows[] = {
      "Items in the Trash can’t be moved to the Trash again"},
     {"%@ 是符号链接",
      "%@ is a symbolic link"},
+    // Names screen readers read for controls that show only a symbol.
+    {"返回上一级",
+     "Back"},
+    {"关闭",
+     "Close"},
+    {"文件夹路径",
+     "Folder path"},
 };
 // clang-format on
 

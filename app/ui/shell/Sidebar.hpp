@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -29,8 +30,12 @@ public:
     /// 8 points above and below one 13-point line.
     QSize sizeHint() const override;
 
+    /// Up or Down on the focused row: the sidebar moves to the row above or below.
+    std::function<void(SidebarRow* from, int step)> onStep;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool chosen = false;
@@ -54,6 +59,8 @@ public:
     MonoBar* diskBar() const { return bar; }
 
 private:
+    /// Focuses and selects the row `step` rows from `from`, when there is one.
+    void moveFrom(SidebarRow* from, int step);
     QWidget* makeBrand();
     QWidget* makeFooter();
     void refresh();

@@ -1,0 +1,61 @@
+#include "platform/KeyboardAccess.hpp"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QPushButton>
+
+#include "ui/controls/FocusChain.hpp"
+#include "ui/controls/FocusRing.hpp"
+
+namespace {
+QPointer<KeyboardAccess> installed;
+QPointer<FocusRing> sharedRing;
+
+/// A focused custom button that Return clicks: enabled, not one of Qt's push
+/// buttons (they handle Return themselves) and not inside a sheet.
+QAbstractButton* returnTarget(QObject* watched) {
+    auto* button = qobject_cast<QAbstractButton*>(watched);
+    if (!button || qobject_cast<QPushButton*>(button)) return nullptr;
+    if (!button->hasFocus() || !button->isEnabled() || FocusChain::inSheet(button)) return nullptr;
+    return button;
+}
+}  // namespace
+
+KeyboardAccess::KeyboardAccess(QObject* parent) : QObject(parent) {}
+
+void KeyboardAccess::install() {
+    if (installed) return;
+    installed = new KeyboardAccess(qApp);
+    qApp->installEventFilter(installed);
+    connect(qApp, &QApplication::focusChanged, installed,
+            [](QWidget*, QWidget* now) { installed->follow(now); });
+}
+
+FocusRing* KeyboardAccess::ring() { return sharedRing; }
+
+void KeyboardAccess::follow(QWidget* focused) {
+    const bool wanted = focused && !focused->isWindow() && !FocusRing::isDrawnByWidget(focused) &&
+                        focused->window()->testAttribute(Qt::WA_KeyboardFocusChange);
+    if (!wanted) {
+        if (sharedRing) sharedRing->setWidget(nullptr);
+        return;
+    }
+    // The frame takes the focused control's parent for its own; the ring is
+    // made on first use and deleted with whichever window holds it then.
+    if (!sharedRing) sharedRing = new FocusRing;
+    sharedRing->setWidget(focused);
+    sharedRing->update();
+}
+
+bool KeyboardAccess::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+    if (key->modifiers() & ~Qt::KeypadModifier) return false;
+    QAbstractButton* button = returnTarget(watched);
+    if (!button) return false;
+    if (!key->isAutoRepeat()) button->click();
+    return true;
+}

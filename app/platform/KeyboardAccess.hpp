@@ -1,0 +1,27 @@
+// What the design's platform gives its system controls and Ostrevane's own
+// controls need from here: the focus ring follows the keyboard focus, and
+// Return or Enter on a focused button clicks it (Space already does), except
+// inside a sheet, where Return keeps the sheet's own meaning.
+#pragma once
+
+#include <QObject>
+
+class FocusRing;
+
+class KeyboardAccess : public QObject {
+    Q_OBJECT
+public:
+    /// Installs the application-wide behaviour once; later calls do nothing.
+    /// Needs the QApplication.
+    static void install();
+
+    /// The one ring (null before `install`).
+    static FocusRing* ring();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    explicit KeyboardAccess(QObject* parent);
+    void follow(QWidget* focused);
+};
