@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextEdit>
 
 #include "ui/controls/FocusChain.hpp"
 #include "ui/controls/FocusRing.hpp"
@@ -49,9 +51,26 @@ void KeyboardAccess::follow(QWidget* focused) {
     sharedRing->update();
 }
 
+bool KeyboardAccess::tab(QObject* watched, bool next) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    QWidget* focused = QApplication::focusWidget();
+    // Once per press: where the key first arrives (the focus, or a window without one).
+    if (!widget || (focused ? widget != focused : !widget->isWindow())) return false;
+    QWidget* window = widget->window();
+    if (window->windowType() == Qt::Popup || FocusChain::inSheet(widget)) return false;
+    // Editors that type a tab keep it.
+    if (auto* editor = qobject_cast<QPlainTextEdit*>(widget); editor && !editor->tabChangesFocus()) return false;
+    if (auto* editor = qobject_cast<QTextEdit*>(widget); editor && !editor->tabChangesFocus()) return false;
+    return FocusChain::move(FocusChain::visualOrder(window), focused, next);
+}
+
 bool KeyboardAccess::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return false;
     auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    if (key->key() == Qt::Key_Tab && modifiers == Qt::NoModifier) return tab(watched, true);
+    if (key->key() == Qt::Key_Backtab || (key->key() == Qt::Key_Tab && modifiers == Qt::ShiftModifier))
+        return tab(watched, false);
     if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
     if (key->modifiers() & ~Qt::KeypadModifier) return false;
     QAbstractButton* button = returnTarget(watched);

@@ -1,7 +1,8 @@
 // What the design's platform gives its system controls and Ostrevane's own
-// controls need from here: the focus ring follows the keyboard focus, and
-// Return or Enter on a focused button clicks it (Space already does), except
-// inside a sheet, where Return keeps the sheet's own meaning.
+// controls need from here: Tab and Shift+Tab visit the controls in the order
+// they are seen (FocusChain's), the focus ring follows the keyboard focus,
+// and Return or Enter on a focused button clicks it (Space already does),
+// except inside a sheet, where Return keeps the sheet's own meaning.
 #pragma once
 
 #include <QObject>
@@ -24,4 +25,6 @@ protected:
 private:
     explicit KeyboardAccess(QObject* parent);
     void follow(QWidget* focused);
+    /// Tab or Shift+Tab arriving at `watched`; returns whether it moved the focus here.
+    bool tab(QObject* watched, bool next);
 };
