@@ -35,7 +35,12 @@ std::optional<int> MapKeyboard::step(int key) const {
 }
 
 bool MapKeyboard::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != view || event->type() != QEvent::KeyPress) return false;
+    if (watched != view) return false;
+    // The keyboard's region is shown only while the keyboard is on the map.
+    if (event->type() == QEvent::FocusOut && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason &&
+        !view->underMouse())
+        MapRegions::hover(view, std::nullopt);
+    if (event->type() != QEvent::KeyPress) return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & ~Qt::KeypadModifier) return false;
     switch (key->key()) {
