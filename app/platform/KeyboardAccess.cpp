@@ -64,7 +64,18 @@ bool KeyboardAccess::tab(QObject* watched, bool next) {
     return FocusChain::move(FocusChain::visualOrder(window), focused, next);
 }
 
+void KeyboardAccess::pointerPressed(QObject* watched) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !widget->window()->testAttribute(Qt::WA_KeyboardFocusChange)) return;
+    // The pointer took over: no control shows the keyboard's ring until a key moves the focus again.
+    widget->window()->setAttribute(Qt::WA_KeyboardFocusChange, false);
+    QWidget* focused = QApplication::focusWidget();
+    follow(focused);
+    if (focused) focused->update();
+}
+
 bool KeyboardAccess::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) pointerPressed(watched);
     if (event->type() != QEvent::KeyPress) return false;
     auto* key = static_cast<QKeyEvent*>(event);
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;

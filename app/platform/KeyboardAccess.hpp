@@ -25,6 +25,8 @@ protected:
 private:
     explicit KeyboardAccess(QObject* parent);
     void follow(QWidget* focused);
+    /// A mouse button went down on `watched`.
+    void pointerPressed(QObject* watched);
     /// Tab or Shift+Tab arriving at `watched`; returns whether it moved the focus here.
     bool tab(QObject* watched, bool next);
 };

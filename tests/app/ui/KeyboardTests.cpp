@@ -7,6 +7,8 @@
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QTest>
 #include <algorithm>
 #include <set>
@@ -312,6 +314,35 @@ TEST(Keyboard, TheFocusRingShowsOnlyForKeyboardFocus) {
     };
     EXPECT_TRUE(isAccent(QPoint(row.center().x(), row.top() - 1)));
     EXPECT_FALSE(isAccent(QPoint(row.center().x(), row.bottom() + 20)));
+
+    // A click hands over to the pointer: the ring goes until a key moves the focus again.
+    QTest::mouseClick(rows[3], Qt::LeftButton, {}, rows[3]->rect().center());
+    EXPECT_FALSE(FocusRing::isShownOn(QApplication::focusWidget()));
+    EXPECT_FALSE(KeyboardAccess::ring()->isVisible());
+    DemoWindow::pressTab();
+    EXPECT_TRUE(KeyboardAccess::ring()->isVisible());
+}
+
+TEST(Keyboard, TheChildListLeavesTheWheelToThePage) {
+    DemoWindow demo;
+    // The smallest window: the home's rows no longer fit.
+    demo.window().resize(MainWindow::minimumWidth, MainWindow::minimumHeight);
+    ExplorerPage* page = explorerOf(demo);
+    ExplorerChildList* list = page->childList();
+    QAbstractScrollArea* scroller = nullptr;
+    for (QWidget* w = list->parentWidget(); w && !scroller; w = w->parentWidget())
+        scroller = qobject_cast<QAbstractScrollArea*>(w);
+    ASSERT_NE(scroller, nullptr);
+    ASSERT_GT(scroller->verticalScrollBar()->maximum(), 0) << "the demo's home lists more rows than fit";
+    const QPoint at(list->viewport()->width() / 2, 40);
+    QWheelEvent wheel(at, list->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    // Sent directly, the event does not travel on; a user's goes on to the
+    // page's scroll area when the list leaves it unaccepted.
+    QApplication::sendEvent(list->viewport(), &wheel);
+    EXPECT_FALSE(wheel.isAccepted());
+    QApplication::sendEvent(scroller->viewport(), &wheel);
+    EXPECT_GT(scroller->verticalScrollBar()->value(), 0);
 }
 
 }  // namespace
