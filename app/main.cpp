@@ -6,6 +6,7 @@
 
 #include "model/Launch.hpp"
 #include "platform/Accessibility.hpp"
+#include "platform/Desktop.hpp"
 #include "platform/QtRuntime.hpp"
 #include "platform/Relaunch.hpp"
 #include "snapshot/Snapshot.hpp"
@@ -36,7 +37,10 @@ int runApplication(QApplication& application) {
 int main(int argc, char** argv) {
     Launch::writeDefaults();
     const LaunchOptions options = Launch::parse(std::vector<std::string>(argv, argv + argc));
-    if (options.snapshotFolder) Snapshot::selectOffscreenPlatform();
+    if (options.snapshotFolder)
+        Snapshot::selectOffscreenPlatform();
+    else
+        Desktop::preferPortalDialogs();
     QApplication application(argc, argv);
     AppPalette::apply(application);
     Accessibility::install();

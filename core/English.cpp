@@ -109,8 +109,8 @@ constexpr Row kRows[] = {
      "Stop Scan"},
     {"扫描于%@",
      "Scanned %@"},
-    {"重新扫描主目录 (⌘R)",
-     "Rescan home folder (⌘R)"},
+    {"重新扫描主目录 (Ctrl+R)",
+     "Rescan home folder (Ctrl+R)"},
     {"清倒废纸篓…",
      "Empty Trash…"},
     {"可放心清理",
@@ -1039,13 +1039,28 @@ const Row kAddedRows[] = {
      "Items in the Trash can’t be moved to the Trash again"},
     {"%@ 是符号链接",
      "%@ is a symbolic link"},
+    // Buttons while there is nothing to count or to clean.
+    {"查看建议",
+     "See Suggestions"},
+    {"清理安全项",
+     "Clean Safe Items"},
+    // The language menu while OSTREVANE_LANG fixes the language.
+    {"界面语言由环境变量 OSTREVANE_LANG 决定",
+     "The language is set by the OSTREVANE_LANG environment variable"},
+    {"你的选择已保存,在不设置 OSTREVANE_LANG 的情况下打开 Ostrevane 时生效。",
+     "Your choice is saved and takes effect when Ostrevane opens without OSTREVANE_LANG set."},
+    {"好",
+     "OK"},
+    // Emptying: trash folders that cannot be trusted.
+    {"%@ 其他用户可以写入",
+     "Other users can write to %@"},
+    {"属于其他用户的废纸篓目录,没有清倒",
+     "A Trash folder of another user; not emptied"},
     // Names screen readers read for controls that show only a symbol.
     {"返回上一级",
      "Back"},
     {"关闭",
      "Close"},
-    {"文件夹路径",
-     "Folder path"},
 };
 // clang-format on
 
