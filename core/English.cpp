@@ -1064,6 +1064,11 @@ const Row kAddedRows[] = {
      "Other users can write to %@"},
     {"属于其他用户的废纸篓目录,没有清倒",
      "A Trash folder of another user; not emptied"},
+    // Names screen readers read for controls that show only a symbol.
+    {"返回上一级",
+     "Back"},
+    {"关闭",
+     "Close"},
 };
 // clang-format on
 

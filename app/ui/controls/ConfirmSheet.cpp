@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "Localization.hpp"
+#include "ui/controls/FocusChain.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSurface.hpp"
 #include "ui/controls/Shapes.hpp"
@@ -97,6 +98,7 @@ void ConfirmSheet::keyPressEvent(QKeyEvent* event) {
 ConfirmSheetHost::ConfirmSheetHost(QWidget* page) : QWidget(page) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_NoMousePropagation);
+    FocusChain::markSheet(this);
     page->installEventFilter(this);
     hide();
 }
@@ -165,4 +167,5 @@ void ConfirmSheetHost::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-bool ConfirmSheetHost::focusNextPrevChild(bool) { return true; }
+// Tab goes round the sheet's buttons and never reaches the page behind it.
+bool ConfirmSheetHost::focusNextPrevChild(bool next) { return panel ? FocusChain::cycle(panel, next) : true; }
