@@ -1094,8 +1094,8 @@ const Row kAddedRows[] = {
      "Chat app files and caches"},
     {"微信、QQ、Telegram 的聊天记录、图片、视频和文件。请在应用的设置里清理,直接删文件会丢聊天记录。",
      "Chat history, photos, videos and files of WeChat, QQ and Telegram. Clean up in each app’s settings; deleting the files directly loses chat history."},
-    {"未检测到可用的网盘或备份位置。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。",
-     "No cloud drive or backup place found. Sync a folder with a client such as Nextcloud or Dropbox, add a Google account in your desktop’s online accounts, set up an rclone remote, or connect an external drive to use archiving and backups."},
+    {"未检测到可用的网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。",
+     "No cloud drive found. Sync a folder with a client such as Nextcloud or Dropbox, add a Google account in your desktop’s online accounts, set up an rclone remote, or connect an external drive to use archiving and backups."},
 };
 // clang-format on
 

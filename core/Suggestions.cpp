@@ -690,7 +690,7 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
     for (auto& note : volumeNotes(Volumes::info("/"))) notes.push_back(std::move(note));
     if (!anyAvailable(destinations))
         notes.push_back(
-            L("未检测到可用的网盘或备份位置。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。"));
+            L("未检测到可用的网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。"));
 
     sortLargestFirst(suggestions);
 

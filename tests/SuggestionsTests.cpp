@@ -233,7 +233,8 @@ TEST_F(SuggestionsTest, NameSetsAreExactAndCaseSensitive) {
     EXPECT_EQ(SuggestionEngine::embeddedCacheNames().size(), 14u);
     EXPECT_EQ(SuggestionEngine::artifactNames().size(), 13u);
     EXPECT_EQ(SuggestionEngine::installerExtensions(),
-              (std::set<std::string>{"dmg", "pkg", "iso", "xip", "ipsw", "msi", "exe"}));
+              (std::set<std::string>{"dmg", "pkg", "iso", "xip", "ipsw", "msi", "exe", "deb", "rpm", "appimage",
+                                    "flatpakref", "snap", "run"}));
     EXPECT_TRUE(SuggestionEngine::embeddedCacheNames().count("Code Cache"));
     EXPECT_FALSE(SuggestionEngine::embeddedCacheNames().count("cache"));
     EXPECT_TRUE(SuggestionEngine::artifactNames().count(".venv"));
@@ -395,8 +396,9 @@ TEST_F(SuggestionsTest, WithoutScanTheReportIsQuickAndMeasuresOnDisk) {
               "Quick mode checks only the usual places. A full scan also finds large files, idle project dependencies, "
               "old downloads and folders worth archiving.");
     EXPECT_EQ(report.notes[1],
-              "No cloud drive found. Sign in to iCloud Drive, install Google Drive, Dropbox or OneDrive, or add a "
-              "custom backup folder to use archiving and backups.");
+              "No cloud drive found. Sync a folder with a client such as Nextcloud or Dropbox, add a Google account "
+              "in your desktop’s online accounts, set up an rclone remote, or connect an external drive to use "
+              "archiving and backups.");
 }
 
 TEST_F(SuggestionsTest, ModeDependsOnWhetherTheScanHoldsTheHomeFolder) {
