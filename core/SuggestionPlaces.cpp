@@ -302,14 +302,22 @@ int64_t unionBytes(const std::vector<Region>& regions, const std::function<int64
     // Every boundary path owns the bytes below it that lie below no other
     // boundary; those bytes are in the union when some region covers the
     // path and none of that region's exclusions does.
-    std::vector<std::string> boundaries;
+    std::set<std::string> boundaries;
     for (const Region& region : regions) {
-        boundaries.push_back(region.path);
-        boundaries.insert(boundaries.end(), region.excluded.begin(), region.excluded.end());
+        boundaries.insert(region.path);
+        boundaries.insert(region.excluded.begin(), region.excluded.end());
     }
-    std::sort(boundaries.begin(), boundaries.end());
-    boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
-
+    // The nearest boundary above each one, found by walking up its components.
+    std::map<std::string, int64_t> nestedBytes;
+    for (const std::string& boundary : boundaries) {
+        for (auto slash = boundary.rfind('/'); slash != std::string::npos && slash > 0;
+             slash = boundary.rfind('/', slash - 1)) {
+            auto enclosing = boundaries.find(boundary.substr(0, slash));
+            if (enclosing == boundaries.end()) continue;
+            nestedBytes[*enclosing] += sizeOf(boundary);
+            break;
+        }
+    }
     int64_t total = 0;
     for (const std::string& boundary : boundaries) {
         bool covered = std::any_of(regions.begin(), regions.end(), [&](const Region& region) {
@@ -318,9 +326,8 @@ int64_t unionBytes(const std::vector<Region>& regions, const std::function<int64
                                 [&](const std::string& excluded) { return inside(boundary, excluded); });
         });
         if (!covered) continue;
-        int64_t own = sizeOf(boundary);
-        for (const std::string& nested : outermostInside(boundary, boundaries)) own -= sizeOf(nested);
-        total += std::max<int64_t>(own, 0);
+        auto nested = nestedBytes.find(boundary);
+        total += std::max<int64_t>(sizeOf(boundary) - (nested == nestedBytes.end() ? 0 : nested->second), 0);
     }
     return total;
 }
