@@ -1294,18 +1294,14 @@ bool trashCheckedSource(const std::string& source, const SourceStamps& stamps, O
         result.message = L("%@ 在校验后有改动,本地文件保持不动。", source);
         return false;
     }
-    if (auto reason = Cleaner::refusal(source)) {
-        result.message = L("备份和校验都成功,但本地副本未能移到废纸篓:%@", *reason);
-        return false;
-    }
     std::string trashed;
     try {
-        trashed = Trash::moveToTrash(source);
+        // The refusal checks again, on the folder the move then starts from.
+        trashed = Cleaner::moveToTrash(source);
     } catch (const std::exception& error) {
         result.message = L("备份和校验都成功,但本地副本未能移到废纸篓:%@", error.what());
         return false;
     }
-    ScanStore::invalidate();
     auto changed = stamps.firstChange(trashed, source);
     if (!changed) {
         result.sourceTrashed = true;
