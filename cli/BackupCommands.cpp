@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 
 #include "Backup.hpp"
 #include "Command.hpp"
@@ -26,6 +27,22 @@ void printPlace(const std::string& source, const std::string& destinationName, c
     printLine(L("  目的地 %@ → %@", shown(destinationName), shownPath(target)));
 }
 
+/// On standard error, so a JSON reader of standard output still gets one document.
+void printNotice(const std::string& text) {
+    endProgress();
+    std::fputs((shown(text) + "\n").c_str(), stderr);
+}
+
+void reportKeptHistory(const BackupReport& report) {
+    if (auto notice = historyNotice(report)) printNotice(*notice);
+}
+
+/// Each summary in the reader's language, from the stored counts.
+std::vector<BackupReport> inReadingLanguage(std::vector<BackupReport> reports) {
+    for (auto& report : reports) report.summary = summaryText(report);
+    return reports;
+}
+
 void printReport(const BackupReport& report) {
     printPlace(report.source, report.destinationName, report.target);
     printLine(report.summary);
@@ -48,6 +65,7 @@ int runBackup(const Arguments& arguments) {
     BackupReport report =
         BackupEngine::run(arguments.positionals[0], destination, options, nullptr, progressFor(arguments));
     endProgress();
+    reportKeptHistory(report);
     if (arguments.json)
         printJSON(report);
     else
@@ -66,6 +84,7 @@ int runOffload(const Arguments& arguments) {
     OffloadReport report =
         BackupEngine::offload(arguments.positionals[0], destination, dryRun, nullptr, progressFor(arguments));
     endProgress();
+    reportKeptHistory(report.backup);
     if (arguments.json) {
         printJSON(report);
     } else {
@@ -74,7 +93,7 @@ int runOffload(const Arguments& arguments) {
         printLine(shown(report.message));
         if (dryRun) printLine(L("\n这是试运行。确认后加 --execute 执行。"));
     }
-    return dryRun || report.sourceTrashed ? success : failure;
+    return dryRun || (report.sourceTrashed && report.verified) ? success : failure;
 }
 
 int runEvict(const Arguments& arguments) {
@@ -92,15 +111,19 @@ int runEvict(const Arguments& arguments) {
 
 int runHistory(const Arguments& arguments) {
     int64_t limit = std::max<int64_t>(1, arguments.integer("-n").value_or(10));
-    std::vector<BackupReport> reports = BackupHistory::load();
+    BackupHistory::Reading history = BackupHistory::read();
+    // An unreadable file is not an empty history: said, and the run fails.
+    if (history.unreadable) printNotice(BackupHistory::unreadableNotice());
+    const int status = history.unreadable ? failure : success;
+    std::vector<BackupReport> reports = inReadingLanguage(std::move(history.reports));
     if (reports.size() > static_cast<uint64_t>(limit)) reports.resize(static_cast<size_t>(limit));
     if (arguments.json) {
         printJSON(json(reports));
-        return success;
+        return status;
     }
     if (reports.empty()) {
-        printLine(L("还没有备份记录。"));
-        return success;
+        if (!history.unreadable) printLine(L("还没有备份记录。"));
+        return status;
     }
     const Date now = std::chrono::system_clock::now();
     for (const auto& report : reports) {
@@ -150,6 +173,7 @@ int runPlansCommand(const Arguments& arguments) {
     for (const auto& plan : plans) {
         Service::PlanRun run = Service::runPlan(plan, dryRun, nullptr, progressFor(arguments));
         endProgress();
+        if (run.report) reportKeptHistory(*run.report);
         allSucceeded = allSucceeded && run.report && run.report->status == "ok";
         if (!arguments.json) {
             if (run.report) {

@@ -24,16 +24,18 @@
 #include <oneapi/tbb/parallel_for.h>
 
 #include "BackupFiles.hpp"
+#include "BackupManifest.hpp"
 #include "Cleaner.hpp"
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
-#include "StoredFile.hpp"
+#include "SourceStamps.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
 #include "platform/Host.hpp"
 #include "platform/ICloud.hpp"
+#include "platform/Trash.hpp"
 
 
 namespace fs = std::filesystem;
@@ -190,6 +192,7 @@ void to_json(json& object, const BackupReport& report) {
                   {"copied", report.copied},
                   {"errors", report.errors},
                   {"summary", report.summary}};
+    if (auto notice = historyNotice(report)) object["historyNotice"] = *notice;
 }
 
 void from_json(const json& object, BackupReport& report) {
@@ -254,50 +257,16 @@ void from_json(const json& object, PlanRun& run) {
     JSONOut::getOptional(object, "error", run.error);
 }
 
-// MARK: History
-
-namespace BackupHistory {
-
-namespace {
-
-std::mutex& processLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-}  // namespace
-
-fs::path filePath() { return Paths::supportDir() / "backup-history.json"; }
-
-std::vector<BackupReport> load() {
-    StoredFile::Lock lock(processLock(), filePath(), false);
-    return StoredFile::read<std::vector<BackupReport>>(filePath()).value;
-}
-
-void append(const BackupReport& report) {
-    // One lock from the read to the write, so two runs finishing together
-    // cannot drop each other's report.
-    StoredFile::Lock lock(processLock(), filePath(), true);
-    auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());
-    try {
-        if (reading.mustBeKept) StoredFile::setAside(filePath());
-        reading.value.insert(reading.value.begin(), report);
-        if (reading.value.size() > capacity) reading.value.resize(capacity);
-        StoredFile::write(filePath(), reading.value);
-    } catch (const OstrevaneError&) {
-    }
-}
-
-}  // namespace BackupHistory
-
 // MARK: Hooks
 
 namespace BackupHooks {
 std::function<int(const std::string&)> readAttributes;
 std::function<int(const std::string&, int64_t)> copyContents;
+std::function<void()> afterCheck;
 void reset() {
     readAttributes = nullptr;
     copyContents = nullptr;
+    afterCheck = nullptr;
 }
 }  // namespace BackupHooks
 
@@ -321,10 +290,6 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
                         Date started, bool dryRun, const std::string& status, const Tally& tally) {
     BackupReport report;
     std::string bytesText = Fmt::bytes(tally.bytes);
-    std::string summary = dryRun ? L("试运行:将复制 %@ 个文件(%@),%@ 个已是最新。", tally.copied, bytesText, tally.skipped)
-                                 : L("已复制 %@ 个文件(%@),%@ 个已是最新。", tally.copied, bytesText, tally.skipped);
-    if (tally.failed > 0) summary += L("%@ 个失败。", tally.failed);
-    if (status == "cancelled") summary += L("(已取消)");
 
     // Names on disk need not be UTF-8; the report must still encode, or the
     // history would lose every entry at its next write.
@@ -345,7 +310,8 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
     report.bytesCopied = tally.bytes;
     report.copied = bytesText;
     for (const auto& error : tally.errors) report.errors.push_back(text(error));
-    report.summary = text(summary);
+    report.summary.clear();
+    report.summary = summaryText(report);
     return report;
 }
 
@@ -432,8 +398,10 @@ bool upToDate(int folder, const std::string& name, const struct stat& source) {
     return ahead >= 0 && ahead < stepOf(target.st_mtim.tv_nsec);
 }
 
+/// The change time too: a rewrite may set the modification time back.
 bool sameTimes(const struct stat& a, const struct stat& b) {
-    return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
 constexpr int copyCancelled = -1;
@@ -635,7 +603,8 @@ public:
         const Date started = std::chrono::system_clock::now();
         const std::string relative = relativeTarget(source);
         const std::string target = *destination.path + "/" + relative;
-        preScan(source);
+        manifest.emplace(target);
+        preScan(source, isDirectory);
         lastReport = SteadyClock::now();
 
         if (isDirectory)
@@ -648,6 +617,7 @@ public:
         tally.failed = failed;
         tally.errors = errors;
         std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
+        if (!options.dryRun) manifest->save(status != "cancelled");
         return makeReport(source, destination, target, started, options.dryRun, status, tally);
     }
 
@@ -662,6 +632,8 @@ private:
     const CancelTokenPtr& cancel;
     const BackupProgressHandler& progress;
     const std::thread::id caller = std::this_thread::get_id();
+    /// What the last run into this target left current, and what this run does.
+    std::optional<BackupManifest> manifest;
 
     // Counted from every thread of the walk.
     std::atomic<int64_t> total{0}, copied{0}, skipped{0}, failed{0}, bytes{0}, seenBytes{0};
@@ -673,6 +645,16 @@ private:
     /// Read and written by the calling thread only: progress is reported there.
     SteadyClock::time_point lastReport;
 
+    /// Whether a file whose copy has its size and time may count as up to
+    /// date: not one the caller wants copied again, and by inode and change
+    /// time the file the last run left current.
+    bool current(const std::string& path, const struct stat& info) const {
+        if (!options.copyAgain.empty() &&
+            options.copyAgain.count({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)}))
+            return false;
+        return manifest->unchanged(path, info);
+    }
+
     void fail(const std::string& path, int error) {
         ++failed;
         std::lock_guard guard(errorsLock);
@@ -680,18 +662,53 @@ private:
     }
 
     /// The totals serve progress only; without a progress callback the
-    /// extra walk over the source would be wasted.
-    void preScan(const std::string& source) {
+    /// extra walk over the source would be wasted. They count what the copy
+    /// meets, as the report counts what it copied: every file and link not
+    /// excluded, each file by its length and each hard link of it again, as
+    /// each is copied again.
+    void preScan(const std::string& source, bool isDirectory) {
         if (!progress) return;
-        ScanOptions scanOptions;
-        scanOptions.minNodeSize = INT64_MAX;
-        scanOptions.excludes.clear();
-        try {
-            ScanResult scan = Scanner::scan(source, scanOptions, cancel, nullptr);
-            totalFiles = scan.root.fileCount;
-            totalBytes = scan.root.size;
-        } catch (...) {
-            totalFiles = totalBytes = 0;
+        if (!isDirectory) {
+            struct stat info;
+            totalFiles = 1;
+            totalBytes = ::stat(source.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+            return;
+        }
+        int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        std::atomic<int64_t> files{0}, lengths{0};
+        countBelow(UniqueFd(fd), 1, files, lengths);
+        totalFiles = files;
+        totalBytes = lengths;
+    }
+
+    void countBelow(UniqueFd folder, int depth, std::atomic<int64_t>& files, std::atomic<int64_t>& lengths) {
+        std::vector<std::string> names, subfolders;
+        readNames(folder.get(), names);
+        for (const auto& name : names) {
+            if (isCancelled(cancel)) return;
+            if (excludes.count(name)) continue;
+            struct stat info;
+            if (::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (S_ISDIR(info.st_mode)) {
+                subfolders.push_back(name);
+            } else if (S_ISREG(info.st_mode)) {
+                ++files;
+                lengths += info.st_size;
+            } else if (S_ISLNK(info.st_mode)) {
+                ++files;
+            }
+        }
+        auto visit = [&](const std::string& name) {
+            int childFd = ::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFd >= 0) countBelow(UniqueFd(childFd), depth + 1, files, lengths);
+        };
+        if (depth <= parallelDepth && subfolders.size() > 1) {
+            tbb::parallel_for(tbb::blocked_range<size_t>(0, subfolders.size(), 1), [&](const auto& range) {
+                for (size_t index = range.begin(); index != range.end(); ++index) visit(subfolders[index]);
+            });
+        } else {
+            for (const auto& name : subfolders) visit(name);
         }
     }
 
@@ -824,9 +841,10 @@ private:
     void copyRegular(int folderFd, const std::string& name, const std::string& path, const struct stat& info,
                      const TargetFolder& target) {
         ++total;
-        seenBytes += allocatedBytes(info);
-        if (target.fd.valid() && upToDate(target.fd.get(), name, info)) {
+        seenBytes += info.st_size;
+        if (target.fd.valid() && current(path, info) && upToDate(target.fd.get(), name, info)) {
             ++skipped;
+            manifest->note(path, info);
         } else if (options.dryRun) {
             ++copied;
             bytes += info.st_size;
@@ -844,6 +862,7 @@ private:
             } else {
                 ++copied;
                 bytes += info.st_size;
+                manifest->note(path, info);
             }
         }
         report(path);
@@ -863,11 +882,11 @@ private:
             fail(source, fault);
             return;
         }
-        const int64_t allocated = allocatedBytes(info);
 
         TargetFolder parent = openTargetChain(*destination.path, parts, !options.dryRun);
-        if (parent.fd.valid() && upToDate(parent.fd.get(), name, info)) {
+        if (parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info)) {
             skipped = 1;
+            manifest->note(source, info);
         } else if (options.dryRun) {
             copied = 1;
             bytes = info.st_size;
@@ -888,14 +907,15 @@ private:
             } else {
                 copied = 1;
                 bytes = info.st_size;
+                manifest->note(source, info);
             }
         }
         if (progress && std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > 0.15) {
             BackupProgress update;
             update.filesDone = 1;
             update.filesTotal = std::max<int64_t>(totalFiles, 1);
-            update.bytesDone = allocated;
-            update.bytesTotal = std::max(totalBytes, allocated);
+            update.bytesDone = info.st_size;
+            update.bytesTotal = std::max<int64_t>(totalBytes, info.st_size);
             update.currentPath = source;
             progress(update);
         }
@@ -1061,27 +1081,43 @@ bool sameCopy(int sourceFolder, const char* sourceName, int targetFolder, const 
            BackupFiles::sameContentAt(sourceFolder, sourceName, targetFolder, targetName, path, copyPath);
 }
 
+/// What a check of a copy found.
+struct CopyCheck {
+    /// Every entry of the source was read.
+    bool complete = true;
+    /// Regular files, by device and inode, whose copy differs or is missing.
+    std::set<std::pair<uint64_t, uint64_t>> differing;
+
+    bool passed() const { return complete && differing.empty(); }
+};
+
 /// Compares every regular file below the source folder (`sourceFd`, taken
-/// over) with the file of the same relative path below `targetRoot`; false at
-/// the first file that differs or is missing, and at any entry that cannot be
-/// read, since an unread entry may not have been copied. Both trees are
-/// walked one component at a time through folder descriptors, so no depth is
-/// too deep to check.
-bool verifyFolder(int sourceFd, const std::string& sourceRoot, const std::string& targetRoot,
-                  const std::set<std::string>& passOver) {
+/// over) with the file of the same relative path below `targetRoot`. A file
+/// whose copy differs or is missing is listed and the walk goes on, so the
+/// offload can copy those again; an entry that cannot be read ends the check
+/// incomplete, since an unread entry may not have been copied. Every entry
+/// met is stamped. Both trees are walked one component at a time through
+/// folder descriptors, so no depth is too deep to check.
+CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::string& targetRoot,
+                      const std::set<std::string>& passOver, SourceStamps& stamps) {
     struct Level {
         std::vector<std::string> names;
         size_t next = 0;
         size_t pathLength = 0;
         bool targetOpen = false;  // a missing target folder fails only at a file below it
     };
+    CopyCheck check;
+    auto incomplete = [&] {
+        check.complete = false;
+        return check;
+    };
     FolderChain sources, targets;
-    if (sources.adopt(sourceFd) < 0) return false;
+    if (sources.adopt(sourceFd) < 0) return incomplete();
     int targetFd = ::open(targetRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     std::vector<Level> levels(1);
     levels[0].pathLength = sourceRoot.size();
     levels[0].targetOpen = targetFd >= 0 && targets.adopt(targetFd) >= 0;
-    if (readNames(sources.innermost(), levels[0].names) != 0) return false;
+    if (readNames(sources.innermost(), levels[0].names) != 0) return incomplete();
     std::string path = sourceRoot;
     while (!levels.empty()) {
         Level& level = levels.back();
@@ -1093,29 +1129,52 @@ bool verifyFolder(int sourceFd, const std::string& sourceRoot, const std::string
         }
         const std::string& name = level.names[level.next++];
         path.resize(level.pathLength);
-        path = joined(path, name);
+        if (!path.ends_with("/")) path += '/';
+        path += name;
         struct stat info;
         if (attributeFault(path) || ::fstatat(sources.innermost(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-            return false;
+            return incomplete();
+        stamps.add(info);
         if (S_ISDIR(info.st_mode)) {
-            if (!FileSystem::canOpenFolder(path)) return false;
-            if (sources.enter(name.c_str(), info.st_dev, info.st_ino) < 0) return false;
+            if (!FileSystem::canOpenFolder(path)) return incomplete();
+            if (sources.enter(name.c_str(), info.st_dev, info.st_ino) < 0) return incomplete();
             Level child;
             child.pathLength = path.size();
             child.targetOpen = level.targetOpen && targets.enter(name.c_str()) >= 0;
-            if (readNames(sources.innermost(), child.names) != 0) return false;
+            if (readNames(sources.innermost(), child.names) != 0) return incomplete();
             levels.push_back(std::move(child));
         } else if (S_ISREG(info.st_mode) && !passOver.count(name)) {
             if (!level.targetOpen ||
                 !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), name.c_str(), path,
                           targetRoot + path.substr(sourceRoot.size())))
-                return false;
+                check.differing.insert({info.st_dev, info.st_ino});
         } else if (S_ISLNK(info.st_mode)) {
             auto text = BackupFiles::linkText(sources.innermost(), name);
-            if (!level.targetOpen || !text || BackupFiles::linkText(targets.innermost(), name) != text) return false;
+            if (!level.targetOpen || !text || BackupFiles::linkText(targets.innermost(), name) != text)
+                return incomplete();
         }
     }
-    return true;
+    return check;
+}
+
+/// The local check of the whole source, stamping what it meets.
+CopyCheck checkLocal(const std::string& source, const std::string& target, SourceStamps& stamps) {
+    CopyCheck check;
+    check.complete = false;
+    struct stat info;
+    if (::stat(source.c_str(), &info) != 0) return check;
+    stamps.addRoot(info);
+    if (!S_ISDIR(info.st_mode)) {
+        check.complete = true;
+        if (!sameCopy(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), source, target))
+            check.differing.insert({info.st_dev, info.st_ino});
+        return check;
+    }
+    if (!FileSystem::canOpenFolder(source)) return check;
+    int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return check;
+    const std::set<std::string> passOver(BackupOptions::offloadExcludes.begin(), BackupOptions::offloadExcludes.end());
+    return checkFolder(fd, source, target, passOver, stamps);
 }
 
 void evictFiles(const std::string& path, int fd, int64_t& evicted, int64_t& failed);
@@ -1188,54 +1247,123 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
     BackupReport report = destination.rcloneRemote
                               ? runRclone(source, destination, options, cancel, progress)
                               : LocalCopy(destination, options, cancel, progress).run(source, isDirectory);
-    if (!options.dryRun) BackupHistory::append(report);
+    if (!options.dryRun)
+        if (auto keptAs = BackupHistory::append(report)) report.historyKeptAs = keptAs->string();
     return report;
 }
 
 bool verifyLocal(const std::string& source, const std::string& target) {
-    struct stat info;
-    if (::stat(source.c_str(), &info) != 0) return false;
-    if (!S_ISDIR(info.st_mode)) return sameCopy(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), source, target);
-    if (!FileSystem::canOpenFolder(source)) return false;
-    int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const std::set<std::string> passOver(BackupOptions::offloadExcludes.begin(), BackupOptions::offloadExcludes.end());
-    return verifyFolder(fd, source, target, passOver);
+    SourceStamps stamps;
+    return checkLocal(source, target, stamps).passed();
 }
 
 bool verifyRclone(const std::string& source, const std::string& target) { return Rclone::check(source, target); }
 
+namespace {
+
+/// The check of an offload's copy, stamping the source as it goes; none
+/// when the copy cannot be checked at all.
+CopyCheck checkCopy(const std::string& source, const BackupDestination& destination, const std::string& target,
+                    SourceStamps& stamps) {
+    stamps = SourceStamps();
+    if (!destination.rcloneRemote) return checkLocal(source, target, stamps);
+    CopyCheck check;
+    // rclone reads the source itself: stamped before, so whatever changes
+    // from here on shows after the move.
+    check.complete = stamps.record(source) && verifyRclone(source, target);
+    return check;
+}
+
+/// Why the source may not be offloaded before anything is copied; none when it may.
+std::optional<std::string> offloadRefusal(const std::string& source) {
+    if (auto reason = Cleaner::refusal(source)) return reason;
+    // The Trash would take the link and leave what it leads to in place.
+    struct stat info;
+    if (::lstat(source.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        auto text = BackupFiles::linkText(AT_FDCWD, source);
+        return L("它是指向 %@ 的符号链接;请直接归档它指向的位置", text.value_or("?"));
+    }
+    return std::nullopt;
+}
+
+/// Moves the checked source to the Trash and makes sure what went there is
+/// what was checked: a source changed since its check is put back. Fills the
+/// outcome of `result` but its message's success text.
+bool trashCheckedSource(const std::string& source, const SourceStamps& stamps, OffloadReport& result) {
+    if (!stamps.rootUnchanged(source)) {
+        result.message = L("%@ 在校验后有改动,本地文件保持不动。", source);
+        return false;
+    }
+    std::string trashed;
+    try {
+        // The refusal checks again, on the folder the move then starts from.
+        trashed = Cleaner::moveToTrash(source);
+    } catch (const std::exception& error) {
+        result.message = L("备份和校验都成功,但本地副本未能移到废纸篓:%@", error.what());
+        return false;
+    }
+    auto changed = stamps.firstChange(trashed, source);
+    if (!changed) {
+        result.sourceTrashed = true;
+        return true;
+    }
+    // Written after its check: the backup may not hold what went to the Trash.
+    result.verified = false;
+    try {
+        Trash::putBack(trashed, source);
+        result.message = L("%@ 在校验后有改动,本地文件已放回原处,没有归档。", *changed);
+    } catch (const std::exception& error) {
+        result.sourceTrashed = true;
+        result.message = L("%@ 在校验后有改动,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@", *changed,
+                           error.what(), trashed);
+    }
+    return false;
+}
+
+}  // namespace
+
 OffloadReport offload(const std::string& sourcePath, const BackupDestination& destination, bool dryRun,
                       const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
     const std::string source = Paths::expandGiven(sourcePath);
-    if (auto reason = Cleaner::refusal(source)) throw OstrevaneError(L("不能归档 %@:%@", source, *reason));
+    if (auto reason = offloadRefusal(source)) throw OstrevaneError(L("不能归档 %@:%@", source, *reason));
     const int64_t size = Scanner::quickSize(source);
 
     OffloadReport result;
-    result.backup = run(source, destination, BackupOptions(dryRun, BackupOptions::offloadExcludes), cancel, progress);
+    BackupOptions options(dryRun, BackupOptions::offloadExcludes);
+    result.backup = run(source, destination, options, cancel, progress);
     result.dryRun = dryRun;
-    const BackupReport& backup = result.backup;
     if (dryRun) {
         result.bytes = size;
-        result.message = L("试运行:将备份到 %@,校验后把本地的 %@ 移到废纸篓。", backup.target, Fmt::bytes(size));
+        result.message = L("试运行:将备份到 %@,校验后把本地的 %@ 移到废纸篓。", result.backup.target, Fmt::bytes(size));
         return result;
     }
-    if (backup.status != "ok") {
-        result.message = L("备份没有完整成功(%@),本地文件保持不动。", backup.summary);
+    if (result.backup.status != "ok") {
+        result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary);
         return result;
     }
-    bool verified = destination.rcloneRemote ? verifyRclone(source, backup.target) : verifyLocal(source, backup.target);
-    if (!verified) {
+    SourceStamps stamps;
+    CopyCheck check = checkCopy(source, destination, result.backup.target, stamps);
+    if (check.complete && !check.differing.empty()) {
+        // Copies that look current but differ (a rewrite that kept the size
+        // and the time): copied once more, then checked again.
+        options.copyAgain = std::move(check.differing);
+        BackupReport again = run(source, destination, options, cancel, progress);
+        if (again.status != "ok") {
+            result.backup = std::move(again);
+            result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary);
+            return result;
+        }
+        result.backup = std::move(again);
+        check = checkCopy(source, destination, result.backup.target, stamps);
+    }
+    if (!check.passed()) {
         result.message = L("备份完成但校验未通过,本地文件保持不动。");
         return result;
     }
     result.verified = true;
-    CleanResult trashed = Cleaner::trash({source}, false);
-    if (!trashed.failed.empty()) {
-        result.message = L("备份和校验都成功,但本地副本未能移到废纸篓:%@", trashed.failed.front().reason);
-        return result;
-    }
-    result.sourceTrashed = true;
+    if (BackupHooks::afterCheck) BackupHooks::afterCheck();
+    const BackupReport& backup = result.backup;
+    if (!trashCheckedSource(source, stamps, result)) return result;
     result.bytes = size;
     result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target, Fmt::bytes(size));
     if (destination.kind == DestinationKind::icloud)

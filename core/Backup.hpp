@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct BackupOptions {
     bool dryRun = false;
     /// Last path components, matched exactly, that the backup passes over.
     std::vector<std::string> excludes;
+    /// Files, by device and inode, copied even when their copy looks up to
+    /// date: those whose copy an offload's check found different.
+    std::set<std::pair<uint64_t, uint64_t>> copyAgain;
 
     BackupOptions();
     BackupOptions(bool dryRun, std::vector<std::string> excludes);
@@ -33,6 +37,8 @@ struct BackupOptions {
     static const std::vector<std::string> offloadExcludes;
 };
 
+/// Local copies count files and links met, and the lengths of the files met
+/// (each hard link again), the measure of the report's bytes copied.
 struct BackupProgress {
     int64_t filesDone = 0;
     int64_t filesTotal = 0;
@@ -64,8 +70,22 @@ struct BackupReport {
     std::string copied;
     /// The first 20 failure messages.
     std::vector<std::string> errors;
+    /// The summary as written, in the language of the run; shown only where
+    /// the counts cannot render it (see summaryText).
     std::string summary;
+    /// Where this run's history write kept an undecodable history file; not
+    /// part of the stored record.
+    std::optional<std::string> historyKeptAs;
 };
+
+/// The one-line summary of a run in the current language, rendered from its
+/// counts and status, so a history written in one language reads in another.
+/// A stored summary that is not the text of those counts (an older entry, a
+/// hand-written one) is given as written; an empty one is rendered.
+std::string summaryText(const BackupReport& report);
+/// The notice that the run's history write found the history file
+/// undecodable and kept it aside; none when it did not.
+std::optional<std::string> historyNotice(const BackupReport& report);
 
 struct OffloadReport {
     BackupReport backup;
@@ -96,11 +116,23 @@ void from_json(const json& object, EvictReport& report);
 namespace BackupHistory {
 inline constexpr size_t capacity = 200;
 std::filesystem::path filePath();
+
+struct Reading {
+    std::vector<BackupReport> reports;
+    /// The file is there but cannot be read or decoded; `reports` is then empty.
+    bool unreadable = false;
+};
+/// The history and whether its file could be read.
+Reading read();
 /// A missing, unreadable or undecodable file reads as an empty history.
 std::vector<BackupReport> load();
 /// Never fails. A file that cannot be decoded is kept beside the new one
-/// rather than overwritten; a failed write leaves the old file as it was.
-void append(const BackupReport& report);
+/// rather than overwritten, and where it went comes back; a failed write
+/// leaves the old file as it was. Temporary files of writers that were
+/// killed are removed on the way.
+std::optional<std::filesystem::path> append(const BackupReport& report);
+/// The text saying the history file cannot be read and was ignored.
+std::string unreadableNotice();
 }  // namespace BackupHistory
 
 namespace BackupEngine {
@@ -161,5 +193,8 @@ namespace BackupHooks {
 extern std::function<int(const std::string& sourcePath)> readAttributes;
 /// Copying a source file's contents, called between chunks with the bytes written so far.
 extern std::function<int(const std::string& sourcePath, int64_t bytesWritten)> copyContents;
+/// Called by an offload between its check and its move to the Trash, where
+/// another program's write would race it.
+extern std::function<void()> afterCheck;
 void reset();
 }  // namespace BackupHooks

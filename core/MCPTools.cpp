@@ -199,7 +199,11 @@ std::string MCPServer::call(const std::string& name, const json& argumentObject,
     }
 
     if (name == "backup_history") {
-        auto history = BackupHistory::load();
+        auto reading = BackupHistory::read();
+        // An empty list would tell the agent there were no backups.
+        if (reading.unreadable) throw OstrevaneError(BackupHistory::unreadableNotice());
+        auto& history = reading.reports;
+        for (auto& report : history) report.summary = summaryText(report);
         auto limit = static_cast<size_t>(arguments.clamped("limit", 1, 100, 10));
         if (history.size() > limit) history.resize(limit);
         return pretty(history);

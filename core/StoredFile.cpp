@@ -1,12 +1,15 @@
 #include "StoredFile.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -63,6 +66,26 @@ void write(const fs::path& path, const json& value) {
     std::string text = JSONOut::encode(value, true);
     if (text == JSONOut::failureDocument) throw OstrevaneError(path.string() + ": " + std::strerror(EILSEQ));
     Files::writeAtomically(path, text);
+}
+
+void removeStaleTemporaries(const fs::path& path) {
+    const std::string prefix = path.filename().string() + ".tmp-";
+    std::error_code error;
+    fs::directory_iterator entries(path.parent_path(), error);
+    if (error) return;
+    std::vector<fs::path> stale;
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix)) continue;
+        std::string_view rest = std::string_view(name).substr(prefix.size());
+        pid_t writer = 0;
+        auto [end, failed] = std::from_chars(rest.data(), rest.data() + rest.size(), writer);
+        if (failed != std::errc() || writer <= 0 || end == rest.data() + rest.size() || *end != '-') continue;
+        // A writer that still runs may yet rename its file into place.
+        if (writer == ::getpid() || ::kill(writer, 0) == 0 || errno != ESRCH) continue;
+        if (entry.is_regular_file(error) && !entry.is_symlink(error)) stale.push_back(entry.path());
+    }
+    for (const auto& file : stale) ::unlink(file.c_str());
 }
 
 }  // namespace StoredFile

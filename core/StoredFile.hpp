@@ -63,4 +63,9 @@ std::filesystem::path setAside(const std::filesystem::path& path);
 /// failure document instead would wipe every entry.
 void write(const std::filesystem::path& path, const json& value);
 
+/// Removes the temporary files that writers of this file left when they were
+/// killed before their rename ("<file>.tmp-<process id>-<counter>" of a
+/// process that no longer runs). Call it under the exclusive lock.
+void removeStaleTemporaries(const std::filesystem::path& path);
+
 }  // namespace StoredFile

@@ -146,6 +146,33 @@ TEST_F(BackupCommandsTest, HistoryNewestFirstWithALimit) {
         << text.out;
 }
 
+TEST_F(BackupCommandsTest, HistoryReadsInTheReadersLanguageAndSaysWhenItIsUnreadable) {
+    ASSERT_EQ(runCLI({"backup", source.string(), "--to", drive.string()}).status, 0);
+    {
+        ScopedEnv chinese("OSTREVANE_LANG", "zh");
+        EXPECT_NE(runCLI({"history"}).out.find("    已复制 2 个文件(3 KB),0 个已是最新。\n"), std::string::npos);
+        json listed = json::parse(runCLI({"history", "--json"}).out);
+        EXPECT_EQ(listed[0]["summary"], "已复制 2 个文件(3 KB),0 个已是最新。");
+    }
+
+    writeText(BackupHistory::filePath(), "[{\"id\": ");
+    const std::string ignored =
+        "The backup history file " + Paths::abbreviate(BackupHistory::filePath().string()) +
+        " couldn’t be read and was ignored.\n";
+    for (const auto& arguments : {std::vector<std::string>{"history"}, {"history", "--json"}}) {
+        auto unreadable = runCLI(arguments);
+        EXPECT_EQ(unreadable.status, 1);
+        EXPECT_EQ(unreadable.err, ignored);
+        EXPECT_EQ(unreadable.out, arguments.size() == 1 ? "" : "[]\n");
+    }
+    auto next = runCLI({"backup", source.string(), "--to", drive.string(), "--json"});
+    EXPECT_EQ(next.status, 0);
+    EXPECT_TRUE(next.err.starts_with("The backup history file couldn’t be read; its contents were kept in ~/"))
+        << next.err;
+    EXPECT_TRUE(json::parse(next.out).contains("historyNotice"));
+    EXPECT_EQ(runCLI({"history"}).status, 0);
+}
+
 TEST_F(BackupCommandsTest, PlansRunOneOrAllAndRecordTheOutcome) {
     EXPECT_EQ(runCLI({"plans", "run"}).out, "No backup plans to run.\n");
 

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "Backup.hpp"
+#include "BackupManifest.hpp"
 #include "Rclone.hpp"
 #include "TestSupport.hpp"
 #include "platform/FileSystem.hpp"
@@ -82,6 +83,10 @@ protected:
         Rclone::setLocator(nullptr);
     }
     fs::path target() const { return destinationFolder / BackupEngine::relativeTarget(source.string()); }
+    /// Without the last run's manifest only sizes and times decide, as for
+    /// a backup made by an older version: setting a time also sets the
+    /// change time, which the manifest would catch first.
+    void forgetLastRun() const { fs::remove_all(BackupManifest::filePath(target().string()).parent_path()); }
 };
 
 }  // namespace
@@ -146,8 +151,16 @@ TEST_F(BackupTest, HistoryStartsEmptyKeepsTheNewest200AndSetsABrokenFileAside) {
     broken[3].erase("summary");
     writeText(BackupHistory::filePath(), broken.dump());
     EXPECT_TRUE(BackupHistory::load().empty());
-    BackupHistory::append(sampleReport("after000"));
+    EXPECT_TRUE(BackupHistory::read().unreadable) << "an unreadable file is not an empty history";
+    auto keptAs = BackupHistory::append(sampleReport("after000"));
+    ASSERT_TRUE(keptAs);
+    EXPECT_FALSE(BackupHistory::read().unreadable);
     ASSERT_EQ(BackupHistory::load().size(), 1u);
+    BackupReport told = sampleReport("x");
+    told.historyKeptAs = keptAs->string();
+    EXPECT_EQ(json(told)["historyNotice"], "The backup history file couldn’t be read; its contents were kept in " +
+                                               Paths::abbreviate(keptAs->string()) + ".");
+    EXPECT_FALSE(json(sampleReport("x")).contains("historyNotice"));
     int keptAside = 0;
     for (const auto& name : entriesOf(BackupHistory::filePath().parent_path()))
         if (name.starts_with("backup-history.unreadable-")) {
@@ -155,6 +168,42 @@ TEST_F(BackupTest, HistoryStartsEmptyKeepsTheNewest200AndSetsABrokenFileAside) {
             EXPECT_EQ(readText(BackupHistory::filePath().parent_path() / name), broken.dump());
         }
     EXPECT_EQ(keptAside, 1);
+}
+
+TEST_F(BackupTest, AppendingSweepsTemporariesOfKilledWritersOnly) {
+    pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    const fs::path folder = BackupHistory::filePath().parent_path();
+    const std::string stale = "backup-history.json.tmp-" + std::to_string(dead) + "-3";
+    const std::string live = "backup-history.json.tmp-" + std::to_string(::getpid()) + "-99";
+    for (const auto& name : {stale, live, std::string("backup-history.json.tmp-notapid")}) writeText(folder / name, "[");
+    BackupHistory::append(sampleReport("00000001"));
+    EXPECT_FALSE(fs::exists(folder / stale));
+    EXPECT_TRUE(fs::exists(folder / live)) << "a running writer may still rename its file";
+    EXPECT_TRUE(fs::exists(folder / "backup-history.json.tmp-notapid"));
+}
+
+TEST(BackupRecords, TheSummaryIsRenderedFromTheCountsInTheReadersLanguage) {
+    BackupReport report = sampleReport("x");
+    report.filesCopied = 3, report.filesSkipped = 2, report.bytesCopied = 5000, report.filesFailed = 1;
+    report.status = "cancelled";
+    const std::string english = "Copied 3 files (5 KB); 2 already up to date. 1 failed. (cancelled)";
+    const std::string chinese = "已复制 3 个文件(5 KB),2 个已是最新。1 个失败。(已取消)";
+    struct Case {
+        const char* language;
+        std::string stored;
+        bool dryRun;
+        std::string shown;
+    };
+    for (const Case& c : {Case{"en", chinese, false, english}, Case{"zh", english, false, chinese},
+                          Case{"zh", "", true, "试运行:将复制 3 个文件(5 KB),2 个已是最新。1 个失败。(已取消)"},
+                          Case{"zh", "First backup: 3 files", false, "First backup: 3 files"}}) {
+        ScopedHome reader(c.language);
+        report.summary = c.stored;
+        report.dryRun = c.dryRun;
+        EXPECT_EQ(summaryText(report), c.shown) << c.language << " " << c.stored;
+    }
 }
 
 TEST_F(BackupTest, ConcurrentAppendsKeepEveryReport) {
@@ -303,6 +352,7 @@ TEST_F(BackupTest, AChangedFileIsReplacedByTheTwoSecondRuleAndNothingElseGoes) {
     setModificationTime(source / "close.txt", 1700000001, 900000000);  // 1.9 s later
     fs::remove(source / "gone.txt");
 
+    forgetLastRun();
     BackupReport report = BackupEngine::run(source.string(), destination);
     EXPECT_EQ(report.filesCopied, 2);
     EXPECT_EQ(report.filesSkipped, 1);
@@ -330,8 +380,32 @@ TEST_F(BackupTest, UpToDateMeansTheSameTimeAsTheTargetsFileSystemKeepsIt) {
         BackupEngine::run(source.string(), destination);
         setModificationTime(target() / "f.txt", t, c.target);
         setModificationTime(source / "f.txt", t + c.source / 1'000'000'000, c.source % 1'000'000'000);
+        forgetLastRun();
         BackupReport report = BackupEngine::run(source.string(), destination);
         EXPECT_EQ(report.filesCopied, c.copied ? 1 : 0) << c.target << " " << c.source;
+    }
+}
+
+TEST_F(BackupTest, SameSizeSameTimeRewritesAreCopiedAgain) {
+    // What cp -p, tar x, rsync -t and touch -r leave: new bytes under the
+    // old size and modification time, found by the change time or the inode.
+    const struct {
+        const char* name;
+        bool newInode;
+    } cases[] = {{"rewritten in place", false}, {"replaced by another file", true}};
+    for (const auto& c : cases) {
+        writeFile(source / "f.txt", 100, 'a');
+        BackupEngine::run(source.string(), destination);
+        const struct timespec old = modificationTime(source / "f.txt");
+        const fs::path written = c.newInode ? source / "f.txt.new" : source / "f.txt";
+        writeFile(written, 100, 'b');
+        setModificationTime(written, old.tv_sec, old.tv_nsec);
+        if (c.newInode) fs::rename(written, source / "f.txt");
+
+        BackupReport report = BackupEngine::run(source.string(), destination);
+        EXPECT_EQ(report.filesCopied, 1) << c.name;
+        EXPECT_EQ(readText(target() / "f.txt"), std::string(100, 'b')) << c.name;
+        EXPECT_EQ(BackupEngine::run(source.string(), destination).filesCopied, 0) << c.name << ": then current";
     }
 }
 
@@ -503,6 +577,25 @@ TEST_F(BackupTest, ProgressIsThrottledAndNeverAboveItsTotals) {
             EXPECT_GT(times[i] - times[i - 1], std::chrono::milliseconds(150));
         }
     }
+}
+
+TEST_F(BackupTest, ProgressCountsTheBytesTheReportCounts) {
+    // A hard-linked file is copied once per name; an excluded folder not at all.
+    writeFile(source / "a/linked.bin", 300'000);
+    fs::create_directories(source / "b");
+    fs::create_hard_link(source / "a/linked.bin", source / "b/second-name.bin");
+    writeFile(source / "node_modules/skipped.js", 500'000);
+    for (int i = 0; i < 20; ++i) writeFile(source / ("f" + std::to_string(i)), 1000);
+    BackupHooks::readAttributes = [](const std::string&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return 0;
+    };
+    BackupProgress last;
+    BackupReport report = BackupEngine::run(source.string(), destination, BackupOptions(), nullptr,
+                                            [&](const BackupProgress& progress) { last = progress; });
+    EXPECT_EQ(report.bytesCopied, 620'000);
+    EXPECT_EQ(last.bytesTotal, report.bytesCopied);
+    EXPECT_EQ(last.filesTotal, report.filesTotal);
 }
 
 // MARK: Never losing a file

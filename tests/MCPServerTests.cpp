@@ -360,6 +360,24 @@ TEST(MCPTools, BackupsCopyUnlessDryRunAndHistoryKeepsTheNewestFirst) {
     EXPECT_EQ(toolResult(session, 6)["content"][0]["text"], "Missing parameter source");
 }
 
+TEST(MCPTools, AnUnreadableHistoryIsAnErrorAndTheNextBackupSaysItWasKept) {
+    ScopedHome home;
+    writeFile(home.path("work/a.txt"), 100);
+    fs::create_directories(home.path("Backups"));
+    writeText(BackupHistory::filePath(), "{ not json");
+    auto session = serve({call(1, "backup_history", json::object()),
+                          call(2, "backup_to_cloud", {{"source", "~/work"}, {"destination", home.path("Backups").string()}}),
+                          call(3, "backup_history", json::object())});
+    json unreadable = toolResult(session, 1);
+    EXPECT_EQ(unreadable["isError"], true);
+    EXPECT_EQ(unreadable["content"][0]["text"], "The backup history file " +
+                                                    Paths::abbreviate(BackupHistory::filePath().string()) +
+                                                    " couldn’t be read and was ignored.");
+    EXPECT_TRUE(toolJSON(session, 2)["historyNotice"].get<std::string>().starts_with(
+        "The backup history file couldn’t be read; its contents were kept in ~/"));
+    EXPECT_EQ(toolJSON(session, 3).size(), 1u);
+}
+
 TEST(MCPProgress, FirstEventIsSentAndLaterOnesAtMostOncePerSecond) {
     ScopedHome home;
     FILE* out = std::tmpfile();

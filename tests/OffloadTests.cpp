@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <fstream>
+
 #include "Backup.hpp"
 #include "Rclone.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"
+#include "platform/FileReading.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Trash.hpp"
 
@@ -49,6 +52,7 @@ protected:
     }
     void TearDown() override {
         BackupHooks::reset();
+        FileReading::resetHooks();
         Rclone::setLocator(nullptr);
     }
     fs::path target() const { return drive / BackupEngine::relativeTarget(source.string()); }
@@ -137,10 +141,12 @@ TEST_F(OffloadTest, VerifyLocalComparesSizesOfEveryRegularFile) {
     EXPECT_FALSE(BackupEngine::verifyLocal(source.string(), target().string()));
 }
 
-TEST_F(OffloadTest, ACopyThatDiffersInContentKeepsTheSource) {
+TEST_F(OffloadTest, ACopyThatDiffersInContentIsCopiedAgainBeforeTheSourceMoves) {
     // A stale copy with the size and time of the source: the backup step
-    // takes it for current, so only the check can stop the move.
+    // takes it for current, so only the check can find it; it is copied
+    // again, checked again, and the source goes only once it matches.
     for (const fs::path& offloaded : {source / "report.txt", source}) {
+        writeFile(source / "report.txt", 3000);
         BackupEngine::run(offloaded.string(), destination, BackupOptions(false, BackupOptions::offloadExcludes));
         const fs::path copy = target() / "report.txt";
         writeFile(copy, 3000, 'y');
@@ -150,11 +156,68 @@ TEST_F(OffloadTest, ACopyThatDiffersInContentKeepsTheSource) {
         ASSERT_EQ(::utimensat(AT_FDCWD, copy.c_str(), times, 0), 0);
 
         OffloadReport report = BackupEngine::offload(offloaded.string(), destination, false);
-        EXPECT_EQ(report.backup.filesSkipped, report.backup.filesTotal) << offloaded;
-        EXPECT_FALSE(report.verified) << offloaded;
-        EXPECT_FALSE(report.sourceTrashed) << offloaded;
-        EXPECT_TRUE(fs::exists(source / "report.txt"));
+        EXPECT_EQ(report.backup.filesCopied, 1) << offloaded;
+        EXPECT_TRUE(report.verified) << offloaded;
+        EXPECT_TRUE(report.sourceTrashed) << offloaded;
+        EXPECT_EQ(readText(copy), std::string(3000, 'x'));
     }
+}
+
+TEST_F(OffloadTest, ACopyThatStillDiffersAfterASecondCopyKeepsTheSource) {
+    const std::string copy = (target() / "report.txt").string();
+    FileReading::canOpen = [copy](const std::string& path) { return path != copy; };
+    OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+    EXPECT_FALSE(report.verified);
+    EXPECT_FALSE(report.sourceTrashed);
+    EXPECT_EQ(report.message, "The backup finished but didn’t pass the check; local files were left alone.");
+    EXPECT_EQ(BackupHistory::load().size(), 2u) << "the copy was made a second time";
+    EXPECT_TRUE(fs::exists(source / "report.txt"));
+}
+
+TEST_F(OffloadTest, ASourceChangedAfterItsCheckIsPutBackFromTheTrash) {
+    // Each change lands between the check and the move.
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        std::string changed;
+    };
+    const Case cases[] = {
+        {"appended", [&] { std::ofstream(source / "report.txt", std::ios::app) << "more"; }, "report.txt"},
+        {"rewritten, time set back",
+         [&] {
+             struct stat before;
+             ::stat((source / "report.txt").c_str(), &before);
+             writeFile(source / "report.txt", 3000, 'z');
+             struct timespec times[2] = {before.st_atim, before.st_mtim};
+             ::utimensat(AT_FDCWD, (source / "report.txt").c_str(), times, 0);
+         },
+         "report.txt"},
+        {"a new file", [&] { writeFile(source / "node_modules/new.txt", 5); }, "node_modules"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        BackupHooks::afterCheck = c.change;
+        OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+        EXPECT_FALSE(report.verified) << c.name;
+        EXPECT_FALSE(report.sourceTrashed) << c.name;
+        EXPECT_EQ(report.message, (source / c.changed).string() +
+                                      " changed after the check; the local files were put back where they were and "
+                                      "nothing was archived.")
+            << c.name;
+        EXPECT_TRUE(fs::exists(source / "report.txt")) << c.name;
+        EXPECT_TRUE(entriesOf(Trash::filesFolder()).empty()) << c.name;
+        EXPECT_TRUE(entriesOf(Trash::infoFolder()).empty()) << c.name;
+        fs::remove_all(source);
+    }
+}
+
+TEST_F(OffloadTest, ALinkIsRefusedNamingWhereItLeads) {
+    fs::create_symlink(source, home.path("Projects/link"));
+    EXPECT_EQ(messageOf([&] { BackupEngine::offload(home.path("Projects/link").string(), destination, false); }),
+              "Can’t archive " + home.path("Projects/link").string() + ": It’s a symbolic link to " + source.string() +
+                  "; archive the place it leads to instead");
+    EXPECT_TRUE(entriesOf(drive).empty());
+    EXPECT_TRUE(fs::exists(source / "report.txt"));
 }
 
 TEST_F(OffloadTest, ASuccessfulOffloadMovesTheSourceToTheTrash) {

@@ -355,6 +355,14 @@ std::string moveToTrash(const HeldItem& item) {
     failWith(EEXIST);
 }
 
+void putBack(const std::string& trashed, const std::string& original) {
+    const HeldItem place(original);
+    if (int error = renameWithoutReplacing(AT_FDCWD, trashed, place.folder(), place.name())) failWith(error);
+    // files/<name> has its record at info/<name>.trashinfo of the same trash.
+    const std::string trash = parentOf(parentOf(trashed));
+    ::unlink(joined(joined(trash, "info"), lastComponent(trashed) + ".trashinfo").c_str());
+}
+
 namespace {
 
 bool isUserTrashName(const std::string& name, const std::string& prefix) {

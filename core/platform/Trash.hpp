@@ -65,6 +65,11 @@ std::string moveToTrash(const std::string& path);
 /// from that folder's descriptor, so what was checked is what is moved.
 std::string moveToTrash(const HeldItem& item);
 
+/// Moves an item that moveToTrash put at `trashed` back to `original`, which
+/// must be free (nothing is replaced), and removes its info file. Throws
+/// OstrevaneError with the system's description when it cannot be moved.
+void putBack(const std::string& trashed, const std::string& original);
+
 /// Whether a path is a trash folder or lies inside one, by its text alone:
 /// the home trash, or a ".Trash-<uid>" or ".Trash/<uid>" folder anywhere.
 bool isInsideTrash(const std::string& path);

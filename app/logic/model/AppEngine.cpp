@@ -29,7 +29,7 @@ AppEngine AppEngine::live() {
     engine.volumes = [] { return Volumes::list(); };
     engine.fullDiskAccess = [] { return Service::hasFullDiskAccess(); };
     engine.loadConfig = [] { return ConfigStore::load(); };
-    engine.loadHistory = [] { return BackupHistory::load(); };
+    engine.loadHistory = [] { return BackupHistory::read(); };
     engine.discoverDestinations = [](bool includeRclone) { return Destinations::discover(includeRclone); };
     engine.cachedScan = [](const std::string& path, double maxAge) { return ScanStore::cached(path, maxAge); };
     engine.scan = [](const std::string& path, double maxAge, bool refresh, const CancelTokenPtr& cancel,

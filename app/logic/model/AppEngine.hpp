@@ -24,7 +24,7 @@ struct AppEngine {
     std::function<std::vector<VolumeInfo>()> volumes;
     std::function<bool()> fullDiskAccess;
     std::function<AppConfig()> loadConfig;
-    std::function<std::vector<BackupReport>()> loadHistory;
+    std::function<BackupHistory::Reading()> loadHistory;
     std::function<std::vector<BackupDestination>(bool includeRclone)> discoverDestinations;
     /// A stored scan of the folder no older than `maxAge` seconds.
     std::function<std::optional<ScanResult>(const std::string& path, double maxAge)> cachedScan;

@@ -152,7 +152,7 @@ void AppModel::refreshLight() {
     readVolumes();
     fullDiskAccess_ = runtime.engine.fullDiskAccess();
     plans_ = runtime.engine.loadConfig().plans;
-    history_ = runtime.engine.loadHistory();
+    readHistory();
     publish();
     const uint64_t destinationRequest = ++destinationRequests;
     background(Priority::standard, [discover = runtime.engine.discoverDestinations] { return discover(true); },
@@ -161,6 +161,14 @@ void AppModel::refreshLight() {
                    model.destinations_ = std::move(*outcome.value);
                    model.publish();
                });
+}
+
+void AppModel::readHistory() {
+    BackupHistory::Reading reading = runtime.engine.loadHistory();
+    history_ = std::move(reading.reports);
+    const bool tell = reading.unreadable && !historyUnreadableTold_;
+    historyUnreadableTold_ = reading.unreadable;
+    if (tell) notify(BackupHistory::unreadableNotice(), true);
 }
 
 void AppModel::readVolumes() {

@@ -231,6 +231,9 @@ private:
 
     /// Reads the volumes in the background, one read at a time.
     void readVolumes();
+    /// Reloads `history`; a history file that cannot be read is told once
+    /// in a notice rather than shown as no backups at all.
+    void readHistory();
     void applyScanProgress(const CancelTokenPtr& token, const ScanProgress& progress);
     void finishScan(const CancelTokenPtr& token, Outcome<ScanResult> outcome);
     void storeScanInBackground(const std::shared_ptr<const ScanResult>& result);
@@ -248,6 +251,7 @@ private:
     std::vector<BackupDestination> destinations_;
     std::vector<BackupPlan> plans_;
     std::vector<BackupReport> history_;
+    bool historyUnreadableTold_ = false;
     std::optional<std::string> runningBackup_;
     std::optional<BackupProgress> backupProgress_;
     std::string explorerPath_;

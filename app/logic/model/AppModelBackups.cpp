@@ -7,6 +7,12 @@
 
 namespace {
 
+/// A run's message with the note that its history write kept an unreadable history aside.
+std::string withHistoryNotice(std::string message, const BackupReport& report) {
+    if (auto notice = historyNotice(report)) message += " " + *notice;
+    return message;
+}
+
 /// A plan run that did not finish cleanly. A cancelled run counts: otherwise
 /// cancelling the last plan would be reported as every plan finished.
 bool hadProblem(const PlanRun& run) {
@@ -47,7 +53,7 @@ void AppModel::finishBackup(Outcome<BackupOutcome> outcome) {
     runningBackup_.reset();
     backupProgress_.reset();
     plans_ = runtime.engine.loadConfig().plans;
-    history_ = runtime.engine.loadHistory();
+    readHistory();
     readVolumes();
     notify(result.message, result.isError);
     analyze();
@@ -64,7 +70,9 @@ void AppModel::run(const BackupPlan& plan) {
     startBackup(plan.id, [runPlan = runtime.engine.runPlan, plan](const CancelTokenPtr& token,
                                                                    const BackupProgressHandler& progress) {
         PlanRun result = runPlan(plan, false, token, progress);
-        if (result.report) return BackupOutcome{result.report->summary, result.report->filesFailed > 0, {}};
+        if (result.report)
+            return BackupOutcome{withHistoryNotice(result.report->summary, *result.report),
+                                 result.report->filesFailed > 0, {}};
         const bool told = result.error && !result.error->empty();
         return BackupOutcome{told ? *result.error : L("备份失败"), true, {}};
     });
@@ -75,11 +83,21 @@ void AppModel::runAllPlans() {
     startBackup("all", [runPlan = runtime.engine.runPlan, plans = plans_](const CancelTokenPtr& token,
                                                                           const BackupProgressHandler& progress) {
         size_t problems = 0;
+        BackupReport keptHistory;
         for (const BackupPlan& plan : plans) {
-            if (token->isCancelled() || hadProblem(runPlan(plan, false, token, progress))) ++problems;
+            if (token->isCancelled()) {
+                ++problems;
+                continue;
+            }
+            PlanRun run = runPlan(plan, false, token, progress);
+            if (run.report && run.report->historyKeptAs) keptHistory = *run.report;
+            if (hadProblem(run)) ++problems;
         }
-        if (problems == 0) return BackupOutcome{L("%@ 个备份计划全部完成。", plans.size()), false, {}};
-        return BackupOutcome{L("%@ 个计划中有 %@ 个出现问题,详见备份记录。", plans.size(), problems), true, {}};
+        if (problems == 0)
+            return BackupOutcome{withHistoryNotice(L("%@ 个备份计划全部完成。", plans.size()), keptHistory), false, {}};
+        return BackupOutcome{
+            withHistoryNotice(L("%@ 个计划中有 %@ 个出现问题,详见备份记录。", plans.size(), problems), keptHistory),
+            true, {}};
     });
 }
 
@@ -88,7 +106,7 @@ void AppModel::backup(const std::string& path, const BackupDestination& destinat
     startBackup(path, [backup = runtime.engine.backup, path, destination](const CancelTokenPtr& token,
                                                                           const BackupProgressHandler& progress) {
         BackupReport report = backup(path, destination, BackupOptions(), token, progress);
-        return BackupOutcome{L("%@ 位置:%@", report.summary, Paths::abbreviate(report.target)),
+        return BackupOutcome{withHistoryNotice(L("%@ 位置:%@", report.summary, Paths::abbreviate(report.target)), report),
                              report.filesFailed > 0, {}};
     });
 }
@@ -100,8 +118,12 @@ void AppModel::offload(const std::string& path, const BackupDestination& destina
         OffloadReport report = offload(path, destination, false, token, progress);
         // Anything short of a source in the Trash (an incomplete or unverified
         // copy, a failed move) leaves the scan alone and is an error.
-        if (report.sourceTrashed) return BackupOutcome{report.message, false, path};
-        return BackupOutcome{report.message, true, {}};
+        std::string message = withHistoryNotice(report.message, report.backup);
+        // A source that changed after its check may be left in the Trash:
+        // gone from the scan, yet not offloaded.
+        std::optional<std::string> gone;
+        if (report.sourceTrashed) gone = path;
+        return BackupOutcome{message, !(report.sourceTrashed && report.verified), gone};
     });
 }
 

@@ -48,9 +48,14 @@ std::string destinationLabel(const BackupPlan& plan, const std::vector<BackupDes
     return found == destinations.end() ? plan.destinationId : found->name;
 }
 
-std::optional<LastRunLine> lastRunLine(const BackupPlan& plan, Date now) {
+std::optional<LastRunLine> lastRunLine(const BackupPlan& plan, Date now, const std::vector<BackupReport>& history) {
     if (!plan.lastRun) return std::nullopt;
-    const std::string tail = plan.lastSummary ? *plan.lastSummary : plan.lastStatus.value_or("");
+    std::string tail = plan.lastSummary ? *plan.lastSummary : plan.lastStatus.value_or("");
+    const std::string source = Paths::expand(plan.source);
+    const auto run = std::find_if(history.begin(), history.end(), [&](const BackupReport& report) {
+        return report.finishedAt == *plan.lastRun && report.source == source && report.status == plan.lastStatus;
+    });
+    if (run != history.end()) tail = summaryText(*run);
     return LastRunLine{Fmt::ago(*plan.lastRun, now) + " · " + tail, plan.lastStatus == "ok"};
 }
 

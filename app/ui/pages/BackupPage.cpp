@@ -160,7 +160,7 @@ void BackupPage::update() {
 
     std::string planKey = destKey + model->runningBackup().value_or("") + (model->runningBackup() ? "*" : "");
     for (const BackupPlan& plan : model->plans()) {
-        const auto line = lastRunLine(plan, std::chrono::system_clock::now());
+        const auto line = lastRunLine(plan, std::chrono::system_clock::now(), model->history());
         planKey += plan.id + plan.source + plan.destinationId + (line ? line->text : "") + "\n";
     }
     if (planKey != plansKey || !plans) {
@@ -332,7 +332,7 @@ QWidget* BackupPage::makePlanRow(const BackupPlan& plan) {
                                Foreground::secondary()));
     route->addStretch(1);
     texts->addWidget(bare(route, 6));
-    if (const auto line = lastRunLine(plan, std::chrono::system_clock::now())) {
+    if (const auto line = lastRunLine(plan, std::chrono::system_clock::now(), model->history())) {
         const QColor color = line->ok ? Foreground::secondary() : qColor(Theme::danger);
         auto* label = new QHBoxLayout;
         label->addWidget(new SymbolView(line->ok ? "checkmark" : "exclamationmark.triangle.fill", color, captionSize));
@@ -382,7 +382,7 @@ QWidget* BackupPage::makeHistoryRow(const BackupReport& report) {
     texts->addWidget(new ElidedLabel(q(Paths::abbreviate(report.source) + " → " + report.destinationName),
                                      Typography::font(TextStyle::body, ok ? QFont::Normal : QFont::Bold),
                                      Foreground::primary()));
-    texts->addWidget(new ElidedLabel(q(report.summary), Typography::font(TextStyle::caption), Foreground::secondary(),
+    texts->addWidget(new ElidedLabel(q(summaryText(report)), Typography::font(TextStyle::caption), Foreground::secondary(),
                                      Qt::ElideRight));
     row->addWidget(bare(texts, 2), 1);
     row->addWidget(textLabel(q(Fmt::ago(report.finishedAt, std::chrono::system_clock::now())),

@@ -77,6 +77,11 @@ TEST_F(AppModelBackupsTest, SingleBackupOutcomes) {
         if (p.source == "~/ok") return planRun(p, report("All copied."));
         if (p.source == "~/partial") return planRun(p, report("Some failed.", 2));
         if (p.source == "~/error") return planRun(p, std::nullopt, "No such destination");
+        if (p.source == "~/kept") {
+            BackupReport kept = report("All copied.");
+            kept.historyKeptAs = "/h/backup-history.unreadable-1.json";
+            return planRun(p, kept);
+        }
         return planRun(p, std::nullopt);
     };
     engine.backup = [&](const std::string& source, auto&, auto&) {
@@ -89,6 +94,10 @@ TEST_F(AppModelBackupsTest, SingleBackupOutcomes) {
         {"plan ok", [](AppModel& m) { m.run(BackupPlan("~/ok", "d")); }, "All copied.", false},
         {"plan with failed files", [](AppModel& m) { m.run(BackupPlan("~/partial", "d")); }, "Some failed.", true},
         {"plan error", [](AppModel& m) { m.run(BackupPlan("~/error", "d")); }, "No such destination", true},
+        {"plan that kept an unreadable history", [](AppModel& m) { m.run(BackupPlan("~/kept", "d")); },
+         "All copied. The backup history file couldn’t be read; its contents were kept in "
+         "/h/backup-history.unreadable-1.json.",
+         false},
         {"plan without a reason", [](AppModel& m) { m.run(BackupPlan("~/odd", "d")); }, "Backup failed", true},
         {"backup with failed files", [](AppModel& m) { m.backup("/src", destination); }, "Done. Location: /b/t", true},
         {"backup that throws", [](AppModel& m) { m.backup("/missing", destination); }, "Path doesn’t exist", true},
@@ -99,6 +108,27 @@ TEST_F(AppModelBackupsTest, SingleBackupOutcomes) {
         EXPECT_EQ(model.notice()->text, c.text) << c.name;
         EXPECT_EQ(model.notice()->isError, c.isError) << c.name;
     }
+}
+
+TEST_F(AppModelBackupsTest, AnUnreadableHistoryIsToldOnceInANotice) {
+    engine.historyUnreadable = true;
+    model.refreshLight();
+    ASSERT_TRUE(model.notice());
+    EXPECT_EQ(model.notice()->text, BackupHistory::unreadableNotice());
+    EXPECT_TRUE(model.notice()->isError);
+    EXPECT_TRUE(model.history().empty());
+
+    model.dismissNotice();
+    model.refreshLight();
+    EXPECT_FALSE(model.notice()) << "told once while it stays unreadable";
+
+    engine.historyUnreadable = false;
+    engine.history = {report("ok")};
+    model.refreshLight();
+    EXPECT_EQ(model.history().size(), 1u);
+    engine.historyUnreadable = true;
+    model.refreshLight();
+    EXPECT_TRUE(model.notice()) << "unreadable again: told again";
 }
 
 TEST_F(AppModelBackupsTest, RunAllPlansCountsProblemsIncludingCancelledPlans) {
@@ -161,13 +191,15 @@ TEST_F(AppModelBackupsTest, OnlyAnOffloadThatTrashedItsSourcePrunesTheScan) {
     struct Case {
         const char* name;
         std::optional<bool> trashed;  // none: the offload throws
+        bool verified;
         std::string text;
         bool isError;
     };
     const Case cases[] = {
-        {"trashed", true, "moved", false},
-        {"not verified", false, "kept", true},
-        {"throws", std::nullopt, "cannot start", true},
+        {"trashed", true, true, "moved", false},
+        {"not verified", false, false, "kept", true},
+        {"changed after its check, left in the Trash", true, false, "moved", true},
+        {"throws", std::nullopt, false, "cannot start", true},
     };
     for (const Case& c : cases) {
         ModelHarness run;
@@ -177,6 +209,7 @@ TEST_F(AppModelBackupsTest, OnlyAnOffloadThatTrashedItsSourcePrunesTheScan) {
             if (!c.trashed) throw OstrevaneError("cannot start");
             OffloadReport result;
             result.sourceTrashed = *c.trashed;
+            result.verified = c.verified;
             result.message = *c.trashed ? "moved" : "kept";
             return result;
         };

@@ -67,6 +67,22 @@ TEST_F(BackupLogicTest, LastRunLineWithSummaryStatusOrNeither) {
     }
 }
 
+TEST_F(BackupLogicTest, TheLastRunsSummaryReadsInTheReadersLanguage) {
+    const Date now = std::chrono::system_clock::now();
+    BackupPlan plan("/h/Documents", "icloud");
+    plan.lastRun = now - std::chrono::hours(1);
+    plan.lastStatus = "ok";
+    plan.lastSummary = "已复制 2 个文件(3 KB),0 个已是最新。";
+    BackupReport run;
+    run.source = "/h/Documents", run.finishedAt = *plan.lastRun, run.status = "ok";
+    run.filesCopied = 2, run.bytesCopied = 3000;
+    BackupReport other = run;
+    other.source = "/h/Other", other.filesCopied = 9;
+    const std::string ago = Fmt::ago(*plan.lastRun, now) + " · ";
+    EXPECT_EQ(lastRunLine(plan, now, {other, run})->text, ago + "Copied 2 files (3 KB); 0 already up to date.");
+    EXPECT_EQ(lastRunLine(plan, now, {other})->text, ago + *plan.lastSummary) << "an old run holds only its text";
+}
+
 TEST_F(BackupLogicTest, RowsLabelsAndRunAll) {
     EXPECT_TRUE(revealable("/mnt/disk/Ostrevane Backups/x"));
     EXPECT_TRUE(revealable("/odd:name/folder"));

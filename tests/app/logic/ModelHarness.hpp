@@ -56,6 +56,8 @@ struct FakeEngine {
     AppConfig config;
     bool realConfig = false;
     int historyLoads = 0;
+    std::vector<BackupReport> history;
+    bool historyUnreadable = false;
 
     AppEngine bind() {
         AppEngine engine;
@@ -65,7 +67,7 @@ struct FakeEngine {
         engine.updateConfig = [this](const std::function<void(AppConfig&)>& change) {
             realConfig ? ConfigStore::update(change) : change(config);
         };
-        engine.loadHistory = [this] { return ++historyLoads, std::vector<BackupReport>{}; };
+        engine.loadHistory = [this] { return ++historyLoads, BackupHistory::Reading{history, historyUnreadable}; };
         engine.discoverDestinations = [this](bool) { return ++discoveries, destinations; };
         engine.cachedScan = [this](const std::string&, double) { return cached; };
         engine.scan = [this](const std::string&, double, bool, const CancelTokenPtr& token,

@@ -1,0 +1,91 @@
+// The history of real backup runs, and the summary line of a run rendered
+// from its counts in the language of whoever reads it.
+#include <mutex>
+
+#include "Backup.hpp"
+#include "Localization.hpp"
+#include "StoredFile.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+/// The pieces of a run's summary, each a text to render.
+std::vector<Localized> summaryParts(const BackupReport& report) {
+    const std::vector<std::string> counts{std::to_string(report.filesCopied), Fmt::bytes(report.bytesCopied),
+                                          std::to_string(report.filesSkipped)};
+    std::vector<Localized> parts{report.dryRun ? Localized("试运行:将复制 %@ 个文件(%@),%@ 个已是最新。", counts)
+                                               : Localized("已复制 %@ 个文件(%@),%@ 个已是最新。", counts)};
+    if (report.filesFailed > 0) parts.emplace_back("%@ 个失败。", std::vector{std::to_string(report.filesFailed)});
+    if (report.status == "cancelled") parts.emplace_back("(已取消)");
+    return parts;
+}
+
+std::string rendered(const std::vector<Localized>& parts, Lang language) {
+    std::string text;
+    for (const Localized& part : parts) {
+        const std::string* english = language == Lang::en ? English::lookup(part.key) : nullptr;
+        text += Localized::fill(english ? *english : part.key, part.args);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string summaryText(const BackupReport& report) {
+    const auto parts = summaryParts(report);
+    if (report.summary.empty()) return rendered(parts, Langs::current());
+    for (Lang language : {Lang::zh, Lang::en})
+        if (report.summary == rendered(parts, language)) return rendered(parts, Langs::current());
+    // A text these counts did not make (an older or a hand-written entry) is shown as written.
+    return report.summary;
+}
+
+std::optional<std::string> historyNotice(const BackupReport& report) {
+    if (!report.historyKeptAs) return std::nullopt;
+    return L("备份记录文件无法读取,原内容已保留在 %@。", Paths::abbreviate(*report.historyKeptAs));
+}
+
+namespace BackupHistory {
+
+namespace {
+
+std::mutex& processLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+}  // namespace
+
+fs::path filePath() { return Paths::supportDir() / "backup-history.json"; }
+
+Reading read() {
+    StoredFile::Lock lock(processLock(), filePath(), false);
+    auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());
+    return Reading{std::move(reading.value), reading.mustBeKept};
+}
+
+std::vector<BackupReport> load() { return read().reports; }
+
+std::optional<fs::path> append(const BackupReport& report) {
+    // One lock from the read to the write, so two runs finishing together
+    // cannot drop each other's report.
+    StoredFile::Lock lock(processLock(), filePath(), true);
+    StoredFile::removeStaleTemporaries(filePath());
+    auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());
+    std::optional<fs::path> keptAs;
+    try {
+        if (reading.mustBeKept) keptAs = StoredFile::setAside(filePath());
+        reading.value.insert(reading.value.begin(), report);
+        if (reading.value.size() > capacity) reading.value.resize(capacity);
+        StoredFile::write(filePath(), reading.value);
+    } catch (const OstrevaneError&) {
+    }
+    return keptAs;
+}
+
+std::string unreadableNotice() {
+    return L("备份记录文件 %@ 无法读取,已忽略。", Paths::abbreviate(filePath().string()));
+}
+
+}  // namespace BackupHistory

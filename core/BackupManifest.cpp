@@ -1,0 +1,90 @@
+#include "BackupManifest.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "StoredFile.hpp"
+#include "Support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char magic[8] = {'O', 'S', 'T', 'M', 'A', 'N', '0', '1'};
+
+/// FNV-1a: stored on disk, so it must not change between builds as std::hash may.
+uint64_t stableHash(std::string_view text) {
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+}  // namespace
+
+fs::path BackupManifest::filePath(const std::string& target) {
+    char name[17];
+    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(stableHash(target)));
+    return Paths::supportDir() / "backup-manifests" / name;
+}
+
+BackupManifest::Record BackupManifest::recordOf(const std::string& path, const struct stat& info) {
+    return Record{stableHash(path), static_cast<uint64_t>(info.st_ino), static_cast<int64_t>(info.st_ctim.tv_sec),
+                  static_cast<int64_t>(info.st_ctim.tv_nsec)};
+}
+
+BackupManifest::BackupManifest(const std::string& target) : file(filePath(target)) {
+    auto contents = Files::read(file);
+    if (!contents || contents->size() < sizeof magic || std::memcmp(contents->data(), magic, sizeof magic) != 0 ||
+        (contents->size() - sizeof magic) % sizeof(Record) != 0)
+        return;
+    previous.resize((contents->size() - sizeof magic) / sizeof(Record));
+    std::memcpy(previous.data(), contents->data() + sizeof magic, contents->size() - sizeof magic);
+    // Sorted when written; sorted again in case the file was not written by this code.
+    if (!std::is_sorted(previous.begin(), previous.end())) std::sort(previous.begin(), previous.end());
+    present = true;
+}
+
+bool BackupManifest::unchanged(const std::string& path, const struct stat& info) const {
+    if (!present) return true;
+    const Record wanted = recordOf(path, info);
+    auto found = std::lower_bound(previous.begin(), previous.end(), wanted);
+    return found != previous.end() && found->pathHash == wanted.pathHash && found->inode == wanted.inode &&
+           found->seconds == wanted.seconds && found->nanoseconds == wanted.nanoseconds;
+}
+
+void BackupManifest::note(const std::string& path, const struct stat& info) {
+    Record record = recordOf(path, info);
+    std::lock_guard guard(noting);
+    noted.push_back(record);
+}
+
+void BackupManifest::save(bool complete) {
+    std::lock_guard guard(noting);
+    std::sort(noted.begin(), noted.end());
+    std::vector<Record> kept;
+    if (!complete) {
+        for (const Record& record : previous)
+            if (!std::binary_search(noted.begin(), noted.end(), record)) kept.push_back(record);
+    }
+    std::vector<Record> all;
+    all.reserve(noted.size() + kept.size());
+    std::merge(noted.begin(), noted.end(), kept.begin(), kept.end(), std::back_inserter(all));
+    // A run that found everything as the last one left it has nothing to write.
+    if (present && all.size() == previous.size() &&
+        std::memcmp(all.data(), previous.data(), all.size() * sizeof(Record)) == 0)
+        return;
+    std::string contents(magic, sizeof magic);
+    contents.append(reinterpret_cast<const char*>(all.data()), all.size() * sizeof(Record));
+    try {
+        std::error_code error;
+        fs::create_directories(file.parent_path(), error);
+        StoredFile::removeStaleTemporaries(file);
+        Files::writeAtomically(file, contents);
+    } catch (const OstrevaneError&) {
+    }
+}

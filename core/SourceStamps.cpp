@@ -1,0 +1,141 @@
+#include "SourceStamps.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/FolderChain.hpp"
+
+namespace {
+
+/// Every name in a folder but "." and "..", read before any subfolder is entered.
+bool readNames(int folderFd, std::vector<std::string>& names) {
+    int copy = ::dup(folderFd);
+    if (copy < 0) return false;
+    DIR* folder = ::fdopendir(copy);
+    if (!folder) {
+        ::close(copy);
+        return false;
+    }
+    errno = 0;
+    while (dirent* entry = ::readdir(folder)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+        errno = 0;
+    }
+    const bool complete = errno == 0;
+    ::closedir(folder);
+    return complete;
+}
+
+/// Walks the entries below the folder at `root` depth first through folder
+/// descriptors (no depth is too deep), handing each with its relative path
+/// to `visit`; `visit` returns false to stop. False when an entry cannot be
+/// read or `visit` stopped, with the relative path reached in `stoppedAt`.
+template <class Visit>
+bool walkBelow(const std::string& root, Visit&& visit, std::string& stoppedAt) {
+    struct Level {
+        std::vector<std::string> names;
+        size_t next = 0;
+        size_t pathLength = 0;
+    };
+    FolderChain chain;
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || chain.adopt(fd) < 0) return false;
+    std::vector<Level> levels(1);
+    std::string relative;
+    if (!readNames(chain.innermost(), levels[0].names)) return false;
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next == level.names.size()) {
+            chain.leave();
+            levels.pop_back();
+            continue;
+        }
+        const std::string& name = level.names[level.next++];
+        relative.resize(level.pathLength);
+        if (!relative.empty()) relative += '/';
+        relative += name;
+        struct stat info;
+        if (::fstatat(chain.innermost(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !visit(info)) {
+            stoppedAt = relative;
+            return false;
+        }
+        if (!S_ISDIR(info.st_mode)) continue;
+        Level child;
+        child.pathLength = relative.size();
+        if (chain.enter(name.c_str(), info.st_dev, info.st_ino) < 0 || !readNames(chain.innermost(), child.names)) {
+            stoppedAt = relative;
+            return false;
+        }
+        levels.push_back(std::move(child));
+    }
+    return true;
+}
+
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+std::string below(const std::string& folder, const std::string& relative) {
+    if (relative.empty()) return folder;
+    return folder.ends_with("/") ? folder + relative : folder + "/" + relative;
+}
+
+}  // namespace
+
+SourceStamps::Stamp SourceStamps::stampOf(const struct stat& info) {
+    return Stamp{info.st_dev, static_cast<mode_t>(info.st_mode & S_IFMT), info.st_size, info.st_mtim, info.st_ctim};
+}
+
+bool SourceStamps::same(const Stamp& a, const Stamp& b, bool withChangeTime) {
+    return a.device == b.device && a.type == b.type && a.size == b.size && sameTime(a.modified, b.modified) &&
+           (!withChangeTime || sameTime(a.changed, b.changed));
+}
+
+void SourceStamps::addRoot(const struct stat& info) { root.emplace(info.st_ino, stampOf(info)); }
+
+void SourceStamps::add(const struct stat& info) { entries.insert_or_assign(info.st_ino, stampOf(info)); }
+
+bool SourceStamps::record(const std::string& source) {
+    struct stat info;
+    if (::stat(source.c_str(), &info) != 0) return false;
+    addRoot(info);
+    if (!S_ISDIR(info.st_mode)) return true;
+    std::string stoppedAt;
+    return walkBelow(
+        source,
+        [&](const struct stat& entry) {
+            add(entry);
+            return true;
+        },
+        stoppedAt);
+}
+
+bool SourceStamps::rootUnchanged(const std::string& path) const {
+    struct stat info;
+    return root && ::stat(path.c_str(), &info) == 0 && info.st_ino == root->first &&
+           same(stampOf(info), root->second, true);
+}
+
+std::optional<std::string> SourceStamps::firstChange(const std::string& moved, const std::string& original) const {
+    struct stat info;
+    // The move itself gave the item a new change time; its other values must hold.
+    if (!root || ::lstat(moved.c_str(), &info) != 0 || info.st_ino != root->first ||
+        !same(stampOf(info), root->second, false))
+        return original;
+    if (!S_ISDIR(info.st_mode)) return std::nullopt;
+    std::string stoppedAt;
+    const bool unchanged = walkBelow(
+        moved,
+        [&](const struct stat& entry) {
+            auto found = entries.find(entry.st_ino);
+            return found != entries.end() && same(stampOf(entry), found->second, true);
+        },
+        stoppedAt);
+    if (unchanged) return std::nullopt;
+    return below(original, stoppedAt);
+}
