@@ -1039,6 +1039,11 @@ const Row kAddedRows[] = {
      "Items in the Trash can’t be moved to the Trash again"},
     {"%@ 是符号链接",
      "%@ is a symbolic link"},
+    // The settings file: a write that failed, a file that had to be kept aside.
+    {"无法保存设置:%@",
+     "Couldn’t save the setting: %@"},
+    {"设置文件无法读取,原内容已保留在 %@。",
+     "The settings file couldn’t be read; its contents were kept in %@."},
 };
 // clang-format on
 

@@ -108,7 +108,7 @@ QWidget* ExplorerPage::buildExplorer() {
     std::vector<MonoSegments::Option> options;
     for (ExplorerMode mode : ExplorerModes::all())
         options.push_back({text(std::string(ExplorerModes::rawValue(mode))), text(ExplorerModes::label(mode))});
-    segments = new MonoSegments(options, text(storedMode()));
+    segments = new MonoSegments(options, text(currentMode()));
     connect(segments, &MonoSegments::selectionChanged, this, &ExplorerPage::selectMode);
     top->addWidget(segments, 0, Qt::AlignVCenter);
     column->addLayout(top);
@@ -193,7 +193,7 @@ void ExplorerPage::refresh() {
 }
 
 void ExplorerPage::refreshMap(const NodeRef& folder) {
-    const std::string stored = storedMode();
+    const std::string stored = currentMode();
     segments->setSelection(ExplorerModes::fromRaw(stored) ? text(stored) : QString());
     const std::string mode(ExplorerModes::rawValue(ExplorerModes::shown(stored)));
     if (map && mode == mapMode) {
@@ -213,8 +213,16 @@ void ExplorerPage::refreshMap(const NodeRef& folder) {
     mapBox->addWidget(map);
 }
 
+std::string ExplorerPage::currentMode() const { return unsavedMode.value_or(storedMode()); }
+
 void ExplorerPage::selectMode(const QString& raw) {
-    storeMode(raw.toStdString());
+    try {
+        storeMode(raw.toStdString());
+        unsavedMode.reset();
+    } catch (const std::exception& error) {
+        unsavedMode = raw.toStdString();
+        model->notify(L("无法保存设置:%@", std::string(error.what())), true);
+    }
     if (model->scan()) refreshMap(folderOf(model->scan(), model->explorerNode()));
 }
 

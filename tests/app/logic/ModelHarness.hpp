@@ -52,6 +52,8 @@ struct FakeEngine {
     AppConfig config;
     bool realConfig = false;
     int historyLoads = 0;
+    /// The start-up notices; none unless set.
+    std::function<std::vector<std::string>()> startupNotices;
 
     AppEngine bind() {
         AppEngine engine;
@@ -82,6 +84,7 @@ struct FakeEngine {
             return report;
         };
         engine.now = [] { return Date{}; };
+        engine.startupNotices = [this] { return startupNotices ? startupNotices() : std::vector<std::string>{}; };
         bindCleaning(engine);
         bindBackups(engine);
         return engine;
