@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "Backup.hpp"
+#include "Config.hpp"
 #include "InputLimits.hpp"
 #include "MCPServer.hpp"
 #include "Scanner.hpp"
@@ -271,6 +272,18 @@ TEST(MCPTools, NulBytesAndBlanksInPathsAreRefusedAndEdgeBlanksKept) {
     EXPECT_EQ(toolJSON(session, 5)["trashed"], (json{home.home() + "/ important"}));
     EXPECT_FALSE(fs::exists(home.path(" important")));
     EXPECT_TRUE(fs::exists(home.path("important")));
+}
+
+TEST(MCPTools, ListingDestinationsSaysWhenTheConfigurationCannotBeRead) {
+    ScopedHome home;
+    auto first = serve({call(1, "list_backup_destinations", json::object())});
+    EXPECT_FALSE(toolJSON(first, 1).contains("warning"));
+    writeText(ConfigStore::filePath(), "{\"plans\": [");
+    auto second = serve({call(1, "list_backup_destinations", json::object())});
+    json listing = toolJSON(second, 1);
+    EXPECT_EQ(listing["plans"], json::array());
+    EXPECT_EQ(listing["warning"], "The configuration file " + Paths::abbreviate(ConfigStore::filePath().string()) +
+                                      " couldn’t be read and was ignored.");
 }
 
 TEST(MCPTools, RevealEscapesItsPath) {
