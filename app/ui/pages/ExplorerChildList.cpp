@@ -1,4 +1,5 @@
 #include "ui/pages/ExplorerChildList.hpp"
+#include "ui/controls/TextLabel.hpp"
 
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
@@ -75,7 +76,7 @@ void ExplorerChildList::paintRow(QPainter& painter, const ChildRow& row, const Q
     const double nameRoom = std::max(0.0, lineBox.width() - sizeWidth - minGap);
     painter.setFont(nameFont());
     painter.setPen(Foreground::primary());
-    const QString name = QFontMetricsF(nameFont()).elidedText(QString::fromStdString(row.node->name), Qt::ElideMiddle,
+    const QString name = QFontMetricsF(nameFont()).elidedText(shownText(row.node->name), Qt::ElideMiddle,
                                                               nameRoom);
     Typography::drawLine(painter, QRectF(left, lineBox.top(), nameRoom, line), name);
 

@@ -33,7 +33,7 @@ namespace {
 constexpr int childListWidth = 350;
 constexpr int mapPadding = 14;
 
-QString text(const std::string& value) { return QString::fromStdString(value); }
+QString text(const std::string& value) { return shownText(value); }
 /// Menu texts keep a literal "&".
 QString menuText(const std::string& value) { return text(value).replace("&", "&&"); }
 
