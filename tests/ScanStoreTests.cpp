@@ -1,4 +1,5 @@
 #include <chrono>
+#include <thread>
 
 #include "InputLimits.hpp"
 #include "ScanStore.hpp"
@@ -135,6 +136,29 @@ TEST_F(ScanStoreTest, AVeryDeepTreeKeepsNodesUpToThePathLimitAndItsCacheReadsBac
     auto found = ScanStore::cached(path, 900);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->root.fileCount, 600);
+}
+
+TEST_F(ScanStoreTest, ACacheAsDeepAsTheScannerCanMakeReadsBackOnAWorkerThread) {
+    // One-letter folders down to the longest path a node may have.
+    std::string path = folder();
+    ScanResult result = fakeScan(path, wholeSecondsAgo(10));
+    const size_t levels = (ScanOptions::defaultMaxNodePath - path.size()) / 2;
+    std::vector<FileNode> chain(levels);
+    std::string nodePath = path;
+    for (FileNode& node : chain) {
+        nodePath += "/d";
+        node = FileNode{"d", nodePath, true, 1, 1, std::nullopt, std::vector<FileNode>{}};
+    }
+    for (size_t level = levels - 1; level > 0; --level) chain[level - 1].children->push_back(std::move(chain[level]));
+    result.root.children->push_back(std::move(chain[0]));
+    ScanStore::store(result, path);
+    std::string contents = readText(ScanStore::cacheFile(path));
+    ScanStore::invalidate();
+    writeText(ScanStore::cacheFile(path), contents);
+    std::optional<ScanResult> found;
+    std::thread([&] { found = ScanStore::cached(path, 900); }).join();
+    ASSERT_TRUE(found);
+    EXPECT_NE(found->root.find(nodePath), nullptr);
 }
 
 TEST_F(ScanStoreTest, ACacheNestedDeeperThanAnyScanOrTooLargeIsAMissNotACrash) {
