@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/Launch.hpp"
+#include "platform/Desktop.hpp"
 #include "platform/QtRuntime.hpp"
 #include "platform/Relaunch.hpp"
 #include "snapshot/Snapshot.hpp"
@@ -40,7 +41,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     Launch::writeDefaults();
-    if (options.snapshotFolder) Snapshot::selectOffscreenPlatform();
+    if (options.snapshotFolder)
+        Snapshot::selectOffscreenPlatform();
+    else
+        Desktop::preferPortalDialogs();
     QApplication application(argc, argv);
     AppPalette::apply(application);
     if (options.snapshotFolder) return Snapshot::run(*options.snapshotFolder, options.demo);

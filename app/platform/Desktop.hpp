@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+class QFileDialog;
 class QWidget;
 
 namespace Desktop {
@@ -20,6 +21,16 @@ void openTrash();
 void copy(const std::string& text);
 /// A modal folder chooser (directories only, accept button "选择"); none when cancelled.
 std::optional<std::string> chooseFolder(QWidget* parent);
+/// What chooseFolder asks of its dialog: folders only, the desktop's native
+/// chooser allowed, opening in the home folder.
+void prepareFolderDialog(QFileDialog& dialog);
+/// Whether to run Qt with the XDG desktop portal theme, so that file dialogs
+/// are the desktop's own: only when the user chose no platform theme and a
+/// session bus and an installed portal service are there.
+bool usesPortalTheme(const std::optional<std::string>& chosenTheme, bool sessionBus, bool portalInstalled);
+/// Sets QT_QPA_PLATFORMTHEME to the portal theme when usesPortalTheme says
+/// so; before the QApplication is made, and never for offscreen snapshots.
+void preferPortalDialogs();
 /// Linux has no Full Disk Access page: does nothing unless a hook is set.
 void openFullDiskAccessSettings();
 

@@ -254,6 +254,9 @@ private:
     bool fullDiskAccess_ = true;
     std::optional<std::string> busySuggestion_;
     bool trashPending_ = false;
+    /// A clean or an archive changed the Trash since the scan was made: the
+    /// analysis measures the Trash afresh instead of reading the scan.
+    bool trashChanged_ = false;
     CancelTokenPtr scanCancel_;
     CancelTokenPtr backupCancel_;
     bool started_ = false;

@@ -10,6 +10,7 @@
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSurface.hpp"
 #include "ui/controls/Shapes.hpp"
+#include "ui/controls/SheetOverlay.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Typography.hpp"
@@ -149,7 +150,7 @@ bool ConfirmSheetHost::eventFilter(QObject* watched, QEvent* event) {
 
 void ConfirmSheetHost::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0, 0, 0, 90));
+    painter.fillRect(rect(), QColor::fromRgbF(0, 0, 0, float(SheetOverlay::dimming)));
     if (panel) {
         const QRectF frame = QRectF(panel->geometry()).adjusted(-1, -1, 1, 1);
         Shapes::fillRounded(painter, frame, 2, Qt::transparent, qColor(Theme::line));

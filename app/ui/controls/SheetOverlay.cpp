@@ -62,7 +62,7 @@ bool SheetOverlay::eventFilter(QObject* watched, QEvent* event) {
 
 void SheetOverlay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0, 0, 0, 90));
+    painter.fillRect(rect(), QColor::fromRgbF(0, 0, 0, float(dimming)));
     if (shown) {
         const QRectF frame = QRectF(shown->geometry()).adjusted(-1, -1, 1, 1);
         Shapes::fillRounded(painter, frame, 2, Qt::transparent, qColor(Theme::line));

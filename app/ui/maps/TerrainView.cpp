@@ -123,7 +123,8 @@ void TerrainView::hoverRegion(std::optional<int> region) {
 
 void TerrainView::relight() {
     highlighted.reset();
-    if (hovered && cachedModel) highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, textMeasure);
+    if (hovered && cachedModel) highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, textMeasure,
+                                              Rect(0, 0, double(width()), double(height())));
 }
 
 void TerrainView::resizeEvent(QResizeEvent*) {

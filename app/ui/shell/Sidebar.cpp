@@ -60,6 +60,28 @@ QSize SidebarRow::sizeHint() const {
     return QSize(Sidebar::columnWidth - 20, int(2 * padY) + Typography::lineHeight(Typography::font(rowText)));
 }
 
+SidebarRow::Fit SidebarRow::fit() const {
+    const QRectF line = QRectF(rect()).adjusted(padX, padY, -padX, -padY);
+    const double room = line.width() - symbolFrame - spacing;
+    Fit made{accessibleName(), Typography::font(rowText, chosen ? QFont::Bold : QFont::Medium),
+             Typography::monospacedDigits(Typography::font(11, QFont::Medium))};
+    const double title = Typography::width(made.titleFont, made.title);
+    if (!badgeText) {
+        made.title = QFontMetrics(made.titleFont).elidedText(made.title, Qt::ElideRight, int(room));
+        return made;
+    }
+    // A long title in a language with long words ("Cloud Backup" beside "In
+    // progress") keeps its words: the badge, the lesser text, gives way first.
+    for (double size = 11; size >= 9; size -= 0.5) {
+        const QFont badge = Typography::monospacedDigits(Typography::font(size, QFont::Medium));
+        made.badgeFont = badge;
+        if (title + 4 + Typography::width(badge, *badgeText) <= room) return made;
+    }
+    const double left = room - 4 - Typography::width(made.badgeFont, *badgeText);
+    made.title = QFontMetrics(made.titleFont).elidedText(made.title, Qt::ElideRight, int(left));
+    return made;
+}
+
 void SidebarRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -70,20 +92,16 @@ void SidebarRow::paintEvent(QPaintEvent*) {
     Symbols::draw(painter, QRectF(line.left(), line.top(), symbolFrame, line.height()), symbolOf(section), symbolColor,
                   rowText);
     const double foreground = chosen ? 1.0 : 0.8;
-    double right = line.right();
+    const Fit shown = fit();
     if (badgeText) {
-        const QFont font = Typography::monospacedDigits(Typography::font(11, QFont::Medium));
-        painter.setFont(font);
+        painter.setFont(shown.badgeFont);
         painter.setPen(qColor(Theme::paper.rgb, foreground * 0.55));
         Typography::drawLine(painter, line, *badgeText, Qt::AlignRight);
-        right -= Typography::width(font, *badgeText) + 4;
     }
-    const QFont titleFont = Typography::font(rowText, chosen ? QFont::Bold : QFont::Medium);
     const double left = line.left() + symbolFrame + spacing;
-    painter.setFont(titleFont);
+    painter.setFont(shown.titleFont);
     painter.setPen(qColor(Theme::paper.rgb, foreground));
-    Typography::drawLine(painter, QRectF(left, line.top(), right - left, line.height()),
-                         QFontMetrics(titleFont).elidedText(accessibleName(), Qt::ElideRight, int(right - left)));
+    Typography::drawLine(painter, QRectF(left, line.top(), line.right() - left, line.height()), shown.title);
 }
 
 Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(parent), model(std::move(model)) {

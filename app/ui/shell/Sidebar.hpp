@@ -29,6 +29,14 @@ public:
     /// 8 points above and below one 13-point line.
     QSize sizeHint() const override;
 
+    /// How the title and the badge share the row at its current width.
+    struct Fit {
+        QString title;   ///< the title, elided only when nothing else makes room
+        QFont titleFont;
+        QFont badgeFont;  ///< 11 points, smaller (down to 9) when that keeps the title whole
+    };
+    Fit fit() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
