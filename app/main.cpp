@@ -1,6 +1,7 @@
 // The process entry: the appearance defaults first, then either the snapshot
 // mode or the application with its one window.
 #include <QApplication>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,12 @@ int runApplication(QApplication& application) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Launch::writeDefaults();
     const LaunchOptions options = Launch::parse(std::vector<std::string>(argv, argv + argc));
+    if (options.usageError) {
+        std::cerr << "OstrevaneApp: " << *options.usageError << std::endl;
+        return 2;
+    }
+    Launch::writeDefaults();
     if (options.snapshotFolder)
         Snapshot::selectOffscreenPlatform();
     else

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "DisplayText.hpp"
+
 namespace cli {
 
 namespace {
@@ -103,6 +105,11 @@ std::string escaped(std::string_view text, bool keepLineBreaks) {
     result.reserve(text.size());
     while (!text.empty()) {
         const auto byte = static_cast<unsigned char>(text[0]);
+        if (size_t bidi = DisplayText::bidiControlLength(text)) {
+            result += DisplayText::escapingBidiControls(text.substr(0, bidi));
+            text.remove_prefix(bidi);
+            continue;
+        }
         size_t length = byte >= 0x80 ? printableLength(text) : (byte >= 0x20 && byte != 0x7F) ? 1 : 0;
         if (byte == '\n' && keepLineBreaks) length = 1;
         if (length > 0) {

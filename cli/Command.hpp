@@ -78,8 +78,9 @@ void printJSON(const T& record) {
     std::fputs((JSONOut::encode(record, true) + "\n").c_str(), stdout);
 }
 /// Plain output is for a terminal: control characters, DEL, C1 controls and
-/// bytes that are not UTF-8 are written as escapes ("\\n", "\\x1b"), so a
-/// name can neither break the layout nor send the terminal escape sequences.
+/// bytes that are not UTF-8 are written as escapes ("\\n", "\\x1b"), and
+/// bidirectional formatting characters as "\\u202e", so a name can neither
+/// break the layout, send the terminal escape sequences nor read reversed.
 std::string shown(std::string_view text);
 /// `shown` of the path's abbreviated form.
 std::string shownPath(const std::string& path);

@@ -144,6 +144,9 @@ std::string idFromFolderName(const std::string& name) {
 }
 
 std::string resolvingLinks(const std::string& path) {
+    // The system would read such a path only up to its NUL and resolve a
+    // real folder, hiding a valid destination there; it names none itself.
+    if (path.find('\0') != std::string::npos) return path;
     std::error_code error;
     fs::path resolved = fs::weakly_canonical(path, error);
     return error ? path : resolved.string();

@@ -1139,6 +1139,11 @@ const Row kAddedRows[] = {
      "Chat history, photos, videos and files of WeChat, QQ and Telegram. Clean up in each app’s settings; deleting the files directly loses chat history."},
     {"未检测到可用的网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。",
      "No cloud drive found. Sync a folder with a client such as Nextcloud or Dropbox, add a Google account in your desktop’s online accounts, set up an rclone remote, or connect an external drive to use archiving and backups."},
+    // The settings file: a write that failed, a file that had to be kept aside.
+    {"无法保存设置:%@",
+     "Couldn’t save the setting: %@"},
+    {"设置文件无法读取,原内容已保留在 %@。",
+     "The settings file couldn’t be read; its contents were kept in %@."},
 };
 // clang-format on
 

@@ -120,7 +120,11 @@ void writeNode(Document& document, const FileNode& node) {
 void to_json(json& document, const FileNode& node) { writeNode(document, node); }
 void to_json(ordered_json& document, const FileNode& node) { writeNode(document, node); }
 
-void from_json(const json& document, FileNode& node) {
+namespace {
+
+/// The fields of one node; its children are left as empty slots, one for
+/// each element, for the caller to fill.
+void readNodeFields(const json& document, FileNode& node) {
     using namespace JSONFields;
     node.name = string(require(document, "name"), "name");
     node.path = string(require(document, "path"), "path");
@@ -132,10 +136,25 @@ void from_json(const json& document, FileNode& node) {
     node.children.reset();
     if (const json* value = optional(document, "children")) {
         if (!value->is_array()) throw std::invalid_argument("children is not a list");
-        std::vector<FileNode> list;
-        list.reserve(value->size());
-        for (const auto& element : *value) list.push_back(element.get<FileNode>());
-        node.children = std::move(list);
+        node.children.emplace(value->size());
+    }
+}
+
+}  // namespace
+
+void from_json(const json& document, FileNode& node) {
+    // Level by level through a list of pending nodes rather than by
+    // recursion, so the depth of a tree never reaches the stack. Each list of
+    // children is sized once before its slots are queued, so the slots stay put.
+    std::vector<std::pair<const json*, FileNode*>> pending{{&document, &node}};
+    while (!pending.empty()) {
+        auto [source, target] = pending.back();
+        pending.pop_back();
+        readNodeFields(*source, *target);
+        if (!target->children) continue;
+        const json& list = source->at("children");
+        for (size_t index = 0; index < list.size(); ++index)
+            pending.emplace_back(&list[index], &(*target->children)[index]);
     }
 }
 

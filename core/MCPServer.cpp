@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "Backup.hpp"
+#include "InputLimits.hpp"
 #include "Localization.hpp"
 #include "Scanner.hpp"
 
@@ -24,6 +25,12 @@ namespace {
 const char* const serverName = "ostrevane";
 const char* const serverTitle = "Ostrevane";
 const char* const supportedVersions[] = {"2025-06-18", "2025-03-26", "2024-11-05"};
+// No request needs more than a handful of levels; the cap keeps a hostile
+// line from nesting the parser, the reply and its encoder out of the stack.
+constexpr int requestDepthLimit = 64;
+
+/// JSON-RPC ids and MCP progress tokens are texts or numbers (ids may be null).
+bool isScalarId(const json& value) { return value.is_string() || value.is_number() || value.is_null(); }
 
 json property(const char* type, const char* description) { return {{"type", type}, {"description", description}}; }
 
@@ -191,27 +198,47 @@ void MCPServer::writeLine(const json& message) {
 }
 
 void MCPServer::run() {
+    const int64_t limit = InputLimits::requestLineBytes();
     std::string line;
     while (true) {
         line.clear();
+        // A line over the limit is read to its end but not kept, so it costs
+        // no memory and the next line is served as usual.
+        bool tooLong = false;
         int c;
-        while ((c = std::fgetc(input)) != EOF && c != '\n') line += static_cast<char>(c);
-        if (c == EOF && line.empty()) return;
-        std::string request = Text::trim(line);
-        if (!request.empty())
-            if (auto reply = handle(request)) writeLine(*reply);
+        while ((c = std::fgetc(input)) != EOF && c != '\n') {
+            if (tooLong) continue;
+            if (static_cast<int64_t>(line.size()) >= limit) {
+                tooLong = true;
+                std::string().swap(line);
+                continue;
+            }
+            line += static_cast<char>(c);
+        }
+        if (c == EOF && line.empty() && !tooLong) return;
+        if (tooLong) {
+            writeLine(failure(nullptr, -32600, "Request too large"));
+        } else {
+            std::string request = Text::trim(line);
+            if (!request.empty())
+                if (auto reply = handle(request)) writeLine(*reply);
+        }
         if (c == EOF) return;
     }
 }
 
 std::optional<json> MCPServer::handle(const std::string& line) {
-    json request = json::parse(line, nullptr, false);
-    if (request.is_discarded() || !request.is_object()) return failure(nullptr, -32700, "Parse error");
+    bool tooDeep = false;
+    auto parsed = InputLimits::parse(line, requestDepthLimit, &tooDeep);
+    if (tooDeep) return failure(nullptr, -32600, "Request nested too deeply");
+    if (!parsed || !parsed->is_object()) return failure(nullptr, -32700, "Parse error");
+    const json request = std::move(*parsed);
 
     auto method = request.find("method");
     if (method == request.end() || !method->is_string()) return std::nullopt;
     auto idMember = request.find("id");
     if (idMember == request.end()) return std::nullopt;
+    if (!isScalarId(*idMember)) return failure(nullptr, -32600, "Invalid Request: id must be a string, a number or null");
     const json id = *idMember;
     json params = json::object();
     if (auto found = request.find("params"); found != request.end() && found->is_object()) params = *found;
@@ -238,10 +265,15 @@ std::optional<json> MCPServer::handle(const std::string& line) {
     std::string toolName;
     if (auto found = params.find("name"); found != params.end() && found->is_string()) toolName = found->get<std::string>();
     json arguments = json::object();
-    if (auto found = params.find("arguments"); found != params.end() && found->is_object()) arguments = *found;
+    if (auto found = params.find("arguments"); found != params.end() && !found->is_null()) {
+        // The value itself is never echoed: it may be anything the client sent.
+        if (!found->is_object()) return failure(id, -32602, "Invalid params: arguments must be an object");
+        arguments = *found;
+    }
     std::optional<json> progressToken;
     if (auto meta = params.find("_meta"); meta != params.end() && meta->is_object())
-        if (auto token = meta->find("progressToken"); token != meta->end()) progressToken = *token;
+        if (auto token = meta->find("progressToken"); token != meta->end() && isScalarId(*token) && !token->is_null())
+            progressToken = *token;
 
     if (!offers(toolName)) return failure(id, -32602, "Unknown tool: " + toolName);
 

@@ -105,9 +105,18 @@ struct Listing {
     std::vector<BackupDestination> destinations;
     std::vector<BackupPlan> plans;
     std::string hint;
+    /// Why the plans may be missing: the configuration file could not be read.
+    std::optional<std::string> warning;
 };
 void to_json(json& object, const Listing& listing) {
     object = {{"destinations", listing.destinations}, {"plans", listing.plans}, {"hint", listing.hint}};
+    JSONOut::putOptional(object, "warning", listing.warning);
+}
+
+/// The tool's own stderr line about an unreadable configuration, for results.
+std::optional<std::string> configurationWarning() {
+    if (!ConfigStore::unreadable()) return std::nullopt;
+    return L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(ConfigStore::filePath().string()));
 }
 
 }  // namespace
@@ -179,7 +188,8 @@ std::string MCPServer::call(const std::string& name, const json& argumentObject,
 
     if (name == "list_backup_destinations")
         return pretty(Listing{Destinations::discover(true), ConfigStore::load().plans,
-                              L("destination 参数可以用上面的 id,也可以直接给一个文件夹路径(外置硬盘、NAS、任意网盘的同步目录)。")});
+                              L("destination 参数可以用上面的 id,也可以直接给一个文件夹路径(外置硬盘、NAS、任意网盘的同步目录)。"),
+                              configurationWarning()});
 
     if (name == "backup_to_cloud") {
         BackupDestination destination = resolveDestination();

@@ -5,6 +5,8 @@
 #include <map>
 #include <mutex>
 
+#include "InputLimits.hpp"
+
 namespace ScanStore {
 
 namespace {
@@ -19,17 +21,28 @@ std::map<std::string, ScanResult>& memory() {
     return instance;
 }
 
-/// A scan dated in the future has a negative age and counts as young.
+/// A scan dated in the future (a clock set back, a planted file) is stale:
+/// its age cannot be known, and it would otherwise never expire.
 bool isYoungEnough(const ScanResult& result, double maxAge) {
     double age = std::chrono::duration<double>(std::chrono::system_clock::now() - result.scannedAt).count();
-    return maxAge >= age;
+    return age >= 0 && maxAge >= age;
 }
 
+/// The nesting of the deepest cache the scanner writes: two levels (a node
+/// and its list of children) per folder, and each folder's path at least two
+/// bytes longer than its parent's, plus the record around the root.
+constexpr int cacheDepthLimit = static_cast<int>(ScanOptions::defaultMaxNodePath) + 8;
+
+/// A file too large, or nested deeper than any scan could make it, is taken
+/// for damage and read as nothing; the next scan replaces it.
 std::optional<ScanResult> readFile(const std::string& key) {
-    auto contents = Files::read(cacheFile(key));
+    InputLimits::Read outcome;
+    auto contents = InputLimits::readStoredFile(cacheFile(key), outcome);
     if (!contents) return std::nullopt;
     try {
-        auto result = json::parse(*contents).get<ScanResult>();
+        auto document = InputLimits::parse(*contents, cacheDepthLimit);
+        if (!document) return std::nullopt;
+        auto result = document->get<ScanResult>();
         // The file name is only a hash of the path, so the file must also say
         // it holds the scan of this folder.
         if (result.root.path != Text::replacingInvalidUTF8(key)) return std::nullopt;

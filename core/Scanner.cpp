@@ -368,7 +368,7 @@ private:
         --depth;
 
         std::optional<FileNode> node;
-        if (depth == 0 || built.size >= ctx.options.minNodeSize) {
+        if (depth == 0 || (built.size >= ctx.options.minNodeSize && path.size() <= ctx.options.maxNodePath)) {
             sortLargestFirst(built.children);
             node = FileNode{asText(lastComponent(path)),
                             asText(path),
@@ -401,7 +401,8 @@ private:
             top.size += size;
             top.count += 1;
             if (facts.isRegular()) top.newest = std::max(top.newest, facts.modified);
-            if (size >= ctx.options.minNodeSize) top.children.push_back(fileNode(name, path, size, facts.modified));
+            if (size >= ctx.options.minNodeSize && path.size() <= ctx.options.maxNodePath)
+                top.children.push_back(fileNode(name, path, size, facts.modified));
         }
         pendingFiles += 1;
         if (firstMet) pendingBytes += size;
@@ -486,7 +487,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
         bytes += size;
         count += 1;
         newest = std::max(newest, entry.facts.modified);
-        if (size >= ctx.options.minNodeSize)
+        if (size >= ctx.options.minNodeSize && child.size() <= ctx.options.maxNodePath)
             nodes.push_back(fileNode(listing.name(entry), child, size, entry.facts.modified));
     }
     ctx.add(count, bytes - linkedAgain, path);
@@ -511,7 +512,8 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
             newest = std::max(newest, static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(
                                                                slot->modified->time_since_epoch())
                                                                .count()));
-        if (slot->size >= ctx.options.minNodeSize) nodes.push_back(std::move(*slot));
+        if (slot->size >= ctx.options.minNodeSize && slot->path.size() <= ctx.options.maxNodePath)
+            nodes.push_back(std::move(*slot));
     }
     sortLargestFirst(nodes);
     return FileNode{asText(lastComponent(path)),

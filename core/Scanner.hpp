@@ -81,7 +81,16 @@ void to_json(ordered_json& document, const ScanResult& result);
 void from_json(const json& document, ScanResult& result);
 
 struct ScanOptions {
+    /// See `maxNodePath`.
+    static constexpr size_t defaultMaxNodePath = 8192;
+
     int64_t minNodeSize = 1048576;
+    /// Entries whose path is longer (in bytes) are counted in their folders
+    /// but kept as no node: every node holds its full path, so the paths of a
+    /// tree tens of thousands of levels deep would fill gigabytes, and its
+    /// cache could not be read back. Twice PATH_MAX keeps every node a path
+    /// can name, and more.
+    size_t maxNodePath = defaultMaxNodePath;
     /// Absolute paths of folders to pass over, matched against whole paths.
     std::vector<std::string> excludes;
     /// Levels read folder by folder (their subfolders scanned in parallel)

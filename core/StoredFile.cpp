@@ -1,5 +1,7 @@
 #include "StoredFile.hpp"
 
+#include "InputLimits.hpp"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -34,9 +36,10 @@ std::optional<std::string> readText(const fs::path& path, bool& mustBeKept) {
     mustBeKept = false;
     std::error_code error;
     if (!fs::exists(fs::symlink_status(path, error))) return std::nullopt;
-    auto text = Files::read(path);
+    InputLimits::Read outcome;
+    auto text = InputLimits::readStoredFile(path, outcome);
     if (!text) {
-        mustBeKept = true;
+        mustBeKept = outcome != InputLimits::Read::missing;
         return std::nullopt;
     }
     if (Text::trim(*text).empty()) return std::nullopt;

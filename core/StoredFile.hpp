@@ -35,8 +35,9 @@ struct Reading {
     bool mustBeKept = false;
 };
 
-/// A missing or blank file reads as an empty value; anything unreadable or
-/// undecodable as an empty value that must be kept.
+/// A missing or blank file reads as an empty value; anything unreadable,
+/// undecodable or larger than InputLimits::storedFileBytes as an empty value
+/// that must be kept.
 std::optional<std::string> readText(const std::filesystem::path& path, bool& mustBeKept);
 
 template <class T>

@@ -18,6 +18,7 @@
 #include <ctime>
 #include <random>
 
+#include "DisplayText.hpp"
 #include "Localization.hpp"
 #include "platform/Platform.hpp"
 
@@ -639,7 +640,7 @@ static bool allNumbersFinite(const json& value) {
 std::string encode(const json& value, bool pretty) {
     if (!allNumbersFinite(value)) return failureDocument;
     try {
-        return value.dump(pretty ? 2 : -1, ' ', false, json::error_handler_t::strict);
+        return DisplayText::escapingJSONControls(value.dump(pretty ? 2 : -1, ' ', false, json::error_handler_t::strict));
     } catch (...) {
         return failureDocument;
     }

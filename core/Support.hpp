@@ -149,8 +149,9 @@ std::optional<Date> parse(const std::string& text);
 
 namespace JSONOut {
 inline const std::string failureDocument = "{\"error\":\"encoding failed\"}";
-/// Sorted keys, unescaped slashes, ISO-8601 dates; never throws. Non-finite
-/// numbers and invalid UTF-8 give the fixed failure document.
+/// Sorted keys, unescaped slashes, ISO-8601 dates, DEL and C1 controls
+/// escaped; never throws. Non-finite numbers and invalid UTF-8 give the fixed
+/// failure document.
 std::string encode(const json& value, bool pretty = true);
 template <class T>
 std::string encode(const T& value, bool pretty = true) {

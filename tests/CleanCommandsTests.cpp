@@ -146,3 +146,16 @@ TEST_F(CleanCommandsTest, ControlCharactersInNamesAreShownEscaped) {
     }
     EXPECT_NE(trash.out.find("\n  ~/gone\\rx: Path doesn’t exist\n"), std::string::npos) << trash.out;
 }
+
+TEST_F(CleanCommandsTest, BidiOverridesAreEscapedInPlainOutputAndC1ControlsInJSON) {
+    writeFile(home.path("odd/invoice\u202Efdp.exe"), 2'000'000);
+    writeFile(home.path("odd/csi\xc2\x9b" "31m\x7f"), 2'000'000);
+    auto plain = runCLI({"scan", "~/odd"});
+    EXPECT_EQ(plain.out.find("\u202E"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("invoice\\u202efdp.exe"), std::string::npos) << plain.out;
+    auto document = runCLI({"scan", "~/odd", "--json"});
+    EXPECT_EQ(document.out.find("\xc2\x9b"), std::string::npos) << document.out;
+    EXPECT_EQ(document.out.find('\x7f'), std::string::npos) << document.out;
+    EXPECT_NE(document.out.find("csi\\u009b31m\\u007f"), std::string::npos) << document.out;
+    EXPECT_NO_THROW(json::parse(document.out));
+}

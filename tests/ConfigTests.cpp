@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "Config.hpp"
+#include "InputLimits.hpp"
 #include "TestSupport.hpp"
 
 using namespace testing_support;
@@ -179,6 +180,18 @@ TEST_F(ConfigStoreTest, SavingOverAnUndecodableFileKeepsItToo) {
     ASSERT_EQ(keptFiles().size(), 1u);
     EXPECT_EQ(readText(keptFiles()[0]), "not json");
     EXPECT_EQ(ConfigStore::load().customDestinations.size(), 1u);
+}
+
+TEST_F(ConfigStoreTest, AFileOverTheSizeLimitIsIgnoredAndKeptAsideOnTheNextWrite) {
+    addPlan("/kept");
+    const std::string large = readText(configFile());
+    InputLimits::ScopedLimits limits(static_cast<int64_t>(large.size()) - 1, InputLimits::requestLineBytes());
+    EXPECT_TRUE(ConfigStore::load().plans.empty());
+    EXPECT_TRUE(ConfigStore::unreadable());
+    addPlan("/new");
+    ASSERT_EQ(keptFiles().size(), 1u);
+    EXPECT_EQ(readText(keptFiles()[0]), large);
+    EXPECT_EQ(sources(ConfigStore::load()), (std::set<std::string>{"/new"}));
 }
 
 TEST_F(ConfigStoreTest, FailedWritesAreDroppedByUpdateAndReportedByUpdateOrThrow) {

@@ -279,6 +279,18 @@ TEST(DestinationsLanguage, HomeSyncNamesFollowTheLanguage) {
     EXPECT_EQ(byId(list, "sync").name, "Sync 同步文件夹");
 }
 
+TEST_F(DestinationsTest, ACustomPathWithANulHidesNoValidDestinationOnTheSameFolder) {
+    const fs::path disk = folder("Disk");
+    ConfigStore::update([&](AppConfig& config) {
+        config.customDestinations.push_back({"Bad", disk.string() + std::string("\0junk", 5)});
+        config.customDestinations.push_back({"Good", disk.string()});
+    });
+    auto list = Destinations::discover(false);
+    EXPECT_FALSE(byId(list, "folder:Bad").available);
+    EXPECT_EQ(byId(list, "folder:Good").path, disk.string());
+    EXPECT_TRUE(byId(list, "folder:Good").available);
+}
+
 TEST_F(DestinationsTest, AnUndecodableConfigurationGivesNoCustomFolders) {
     folder("MEGA");
     writeText(home.path(".config/Ostrevane/config.json"), "{broken");

@@ -2,6 +2,8 @@
 #include <sstream>
 
 #include "Backup.hpp"
+#include "Config.hpp"
+#include "InputLimits.hpp"
 #include "MCPServer.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"
@@ -82,6 +84,54 @@ TEST(MCPProtocol, MalformedLinesAndTheServerKeepsServing) {
     EXPECT_EQ(session.messages[4]["error"]["code"], -32601);
     EXPECT_EQ(session.messages[4]["error"]["message"], "Method not found: nope");
     EXPECT_EQ(session.messages[5]["id"], 8);
+}
+
+TEST(MCPProtocol, DeepOrOddRequestsGetAnErrorAndTheServerGoesOn) {
+    ScopedHome home;
+    const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+    const std::string deepId = R"({"jsonrpc":"2.0","method":"ping","id":)" + deep + "}";
+    auto session = serve({deep, deepId, R"({"jsonrpc":"2.0","id":[1],"method":"ping"})",
+                          R"({"jsonrpc":"2.0","id":{"a":1},"method":"ping"})",
+                          R"({"jsonrpc":"2.0","id":5,"method":"tools/call","params":{"name":"disk_status","arguments":[1]}})",
+                          call(6, "disk_status", json::object(), json{{"nested", {{"deeper", 1}}}}),
+                          R"({"jsonrpc":"2.0","id":7,"method":"ping"})"});
+    EXPECT_EQ(session.status, 0) << session.err;
+    ASSERT_EQ(session.lines.size(), 7u) << session.err;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(session.messages[i], (json{{"jsonrpc", "2.0"}, {"id", nullptr},
+                                             {"error", {{"code", -32600}, {"message", "Request nested too deeply"}}}}));
+    for (int i = 2; i < 4; ++i) {
+        EXPECT_EQ(session.messages[i]["id"], nullptr);
+        EXPECT_EQ(session.messages[i]["error"]["code"], -32600);
+    }
+    EXPECT_EQ(session.reply(5)["error"],
+              (json{{"code", -32602}, {"message", "Invalid params: arguments must be an object"}}));
+    // A token that is neither a text nor a number is not echoed in notifications.
+    EXPECT_EQ(toolResult(session, 6)["isError"], false);
+    EXPECT_TRUE(session.notifications().empty());
+    EXPECT_EQ(session.reply(7)["result"], json::object());
+}
+
+TEST(MCPProtocol, AnOverlongLineIsRefusedAndTheNextOneServed) {
+    ScopedHome home;
+    InputLimits::ScopedLimits limits(InputLimits::storedFileBytes(), 200);
+    const std::string ping = R"({"jsonrpc":"2.0","id":2,"method":"ping"})";
+    const std::string input = R"({"jsonrpc":"2.0","id":1,"method":"ping","pad":")" + std::string(5'000, 'x') +
+                              "\"}\n" + ping + "\n";
+    FILE* in = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+    FILE* out = std::tmpfile();
+    FILE* err = std::tmpfile();
+    MCPServer::make(in, out, err)->run();
+    std::rewind(out);
+    std::vector<json> replies;
+    for (char buffer[4096]; std::fgets(buffer, sizeof buffer, out);) replies.push_back(json::parse(buffer));
+    std::fclose(in);
+    std::fclose(out);
+    std::fclose(err);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0]["id"], nullptr);
+    EXPECT_EQ(replies[0]["error"], (json{{"code", -32600}, {"message", "Request too large"}}));
+    EXPECT_EQ(replies[1]["id"], 2);
 }
 
 TEST(MCPProtocol, InitializeNegotiatesTheVersion) {
@@ -253,6 +303,18 @@ TEST(MCPTools, NulBytesAndBlanksInPathsAreRefusedAndEdgeBlanksKept) {
     EXPECT_EQ(toolJSON(session, 5)["trashed"], (json{home.home() + "/ important"}));
     EXPECT_FALSE(fs::exists(home.path(" important")));
     EXPECT_TRUE(fs::exists(home.path("important")));
+}
+
+TEST(MCPTools, ListingDestinationsSaysWhenTheConfigurationCannotBeRead) {
+    ScopedHome home;
+    auto first = serve({call(1, "list_backup_destinations", json::object())});
+    EXPECT_FALSE(toolJSON(first, 1).contains("warning"));
+    writeText(ConfigStore::filePath(), "{\"plans\": [");
+    auto second = serve({call(1, "list_backup_destinations", json::object())});
+    json listing = toolJSON(second, 1);
+    EXPECT_EQ(listing["plans"], json::array());
+    EXPECT_EQ(listing["warning"], "The configuration file " + Paths::abbreviate(ConfigStore::filePath().string()) +
+                                      " couldn’t be read and was ignored.");
 }
 
 TEST(MCPTools, RevealEscapesItsPath) {

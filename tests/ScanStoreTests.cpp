@@ -1,5 +1,7 @@
 #include <chrono>
+#include <thread>
 
+#include "InputLimits.hpp"
 #include "ScanStore.hpp"
 #include "ScanView.hpp"
 #include "TestSupport.hpp"
@@ -102,9 +104,85 @@ TEST_F(ScanStoreTest, AgeIsCheckedAgainstTheLimit) {
     ScanStore::store(fakeScan(path, wholeSecondsAgo(100)), path);
     EXPECT_TRUE(ScanStore::cached(path, 102));
     EXPECT_FALSE(ScanStore::cached(path, 98));
-    // A scan dated in the future has a negative age and is young enough.
-    ScanStore::store(fakeScan(path, wholeSecondsAgo(-3600)), path);
-    EXPECT_TRUE(ScanStore::cached(path, 0));
+    // A scan dated in the future would never expire: it is stale, in memory and on disk.
+    ScanResult future = fakeScan(path, wholeSecondsAgo(-3600));
+    ScanStore::store(future, path);
+    EXPECT_FALSE(ScanStore::cached(path, 1e9));
+    ScanStore::invalidate();
+    writeText(ScanStore::cacheFile(path), json(future).dump());
+    EXPECT_FALSE(ScanStore::cached(path, 1e9));
+}
+
+TEST_F(ScanStoreTest, AVeryDeepTreeKeepsNodesUpToThePathLimitAndItsCacheReadsBack) {
+    std::string path = folder();
+    // 600 levels of 21 bytes: paths of up to 12,600 bytes.
+    DeepTree deep(path, 600, "a-folder-of-20-chars", 0);
+    ScanOptions options;
+    options.minNodeSize = 0;
+    ScanResult result = Scanner::scan(path, options);
+    EXPECT_EQ(result.root.fileCount, 600);
+    size_t longest = 0;
+    result.root.walk([&](const FileNode& node) {
+        longest = std::max(longest, node.path.size());
+        return true;
+    });
+    EXPECT_LE(longest, ScanOptions::defaultMaxNodePath);
+    EXPECT_GT(longest, ScanOptions::defaultMaxNodePath - 21);
+
+    ScanStore::store(result, path);
+    std::string contents = readText(ScanStore::cacheFile(path));
+    ScanStore::invalidate();
+    writeText(ScanStore::cacheFile(path), contents);
+    auto found = ScanStore::cached(path, 900);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->root.fileCount, 600);
+}
+
+TEST_F(ScanStoreTest, ACacheAsDeepAsTheScannerCanMakeReadsBackOnAWorkerThread) {
+    // One-letter folders down to the longest path a node may have.
+    std::string path = folder();
+    ScanResult result = fakeScan(path, wholeSecondsAgo(10));
+    const size_t levels = (ScanOptions::defaultMaxNodePath - path.size()) / 2;
+    std::vector<FileNode> chain(levels);
+    std::string nodePath = path;
+    for (FileNode& node : chain) {
+        nodePath += "/d";
+        node = FileNode{"d", nodePath, true, 1, 1, std::nullopt, std::vector<FileNode>{}};
+    }
+    for (size_t level = levels - 1; level > 0; --level) chain[level - 1].children->push_back(std::move(chain[level]));
+    result.root.children->push_back(std::move(chain[0]));
+    ScanStore::store(result, path);
+    std::string contents = readText(ScanStore::cacheFile(path));
+    ScanStore::invalidate();
+    writeText(ScanStore::cacheFile(path), contents);
+    std::optional<ScanResult> found;
+    std::thread([&] { found = ScanStore::cached(path, 900); }).join();
+    ASSERT_TRUE(found);
+    EXPECT_NE(found->root.find(nodePath), nullptr);
+}
+
+TEST_F(ScanStoreTest, ACacheNestedDeeperThanAnyScanOrTooLargeIsAMissNotACrash) {
+    std::string path = folder();
+    // 50,000 levels, each node the only child of the one above.
+    const int levels = 50'000;
+    std::string text = R"({"root":)";
+    for (int level = 0; level < levels; ++level)
+        text += R"({"name":"d","path":")" + (level == 0 ? path : std::string("d")) +
+                R"(","isDirectory":true,"size":1,"fileCount":1,"children":[)";
+    for (int level = 0; level < levels; ++level) text += "]}";
+    json rest = json(fakeScan(path, wholeSecondsAgo(10)));
+    rest.erase("root");
+    text += "," + rest.dump().substr(1);
+    writeText(ScanStore::cacheFile(path), text);
+    EXPECT_EQ(ScanStore::cached(path, 900), std::nullopt);
+    EXPECT_TRUE(fs::exists(ScanStore::cacheFile(path)));
+
+    writeText(ScanStore::cacheFile(path), json(fakeScan(path, wholeSecondsAgo(10))).dump());
+    {
+        InputLimits::ScopedLimits limits(100, InputLimits::requestLineBytes());
+        EXPECT_EQ(ScanStore::cached(path, 900), std::nullopt);
+    }
+    EXPECT_TRUE(ScanStore::cached(path, 900));
 }
 
 TEST_F(ScanStoreTest, AStaleMemoryEntryDoesNotHideAYoungerFile) {

@@ -6,6 +6,7 @@
 
 #include "Localization.hpp"
 #include "Support.hpp"
+#include "DisplayText.hpp"
 #include "TestSupport.hpp"
 #include "platform/Platform.hpp"
 
@@ -198,6 +199,23 @@ TEST(JSONOut, SortedKeysUnescapedSlashesAndFailures) {
     EXPECT_EQ(JSONOut::encode(json{{"x", std::nan("")}}), JSONOut::failureDocument);
     EXPECT_EQ(JSONOut::encode(json::array({1.0, INFINITY})), JSONOut::failureDocument);
     EXPECT_EQ(JSONOut::encode(json(std::string("bad \xff name"))), JSONOut::failureDocument);
+}
+
+TEST(JSONOut, DelAndC1ControlsAreEscapedAndTheValueKept) {
+    // DEL, U+0080, U+009B (CSI) and U+009F; U+00A0 and U+00E9 stay as they are.
+    const std::string raw = "a\x7f b\xc2\x80 c\xc2\x9b[31m d\xc2\x9f e\xc2\xa0 \xc3\xa9";
+    const std::string encoded = JSONOut::encode(json(raw), false);
+    EXPECT_EQ(encoded, "\"a\\u007f b\\u0080 c\\u009b[31m d\\u009f e\xc2\xa0 \xc3\xa9\"");
+    EXPECT_EQ(json::parse(encoded), raw);
+}
+
+TEST(DisplayText, BidiControlsAreWrittenAsEscapes) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"evil\u202Etxt.exe", "evil\\u202etxt.exe"},
+        {"\u2066a\u2069 \u200F\u061C", "\\u2066a\\u2069 \\u200f\\u061c"},
+        {"plain 名字 \u2028 \u2065", "plain 名字 \u2028 \u2065"},
+    };
+    for (const auto& [raw, shown] : cases) EXPECT_EQ(DisplayText::escapingBidiControls(raw), shown) << raw;
 }
 
 TEST(CancelToken, MovesOnlyFromLiveToCancelled) {

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -152,9 +153,24 @@ private:
         write(name, content.grab().toImage());
     }
 
+    /// Through a temporary file renamed into place: a full disk leaves the
+    /// old image or none, never a truncated one.
+    /// (Qt's own save file takes a short write near the limit for success.)
+    static bool saveWhole(const QImage& image, const QString& file) {
+        QByteArray encoded;
+        QBuffer buffer(&encoded);
+        if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return false;
+        try {
+            Files::writeAtomically(file.toStdString(), encoded.toStdString());
+        } catch (const OstrevaneError&) {
+            return false;
+        }
+        return true;
+    }
+
     void write(const std::string& name, const QImage& image) {
         const QString file = folder.filePath(QString::fromStdString(name + ".png"));
-        if (image.isNull() || !image.save(file, "PNG")) {
+        if (image.isNull() || !saveWhole(image, file)) {
             std::cerr << "could not write " << file.toStdString() << std::endl;
             ++failures;
             return;

@@ -5,8 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
 
 #include "Support.hpp"
 
@@ -65,54 +63,3 @@ std::optional<std::string> loginShell() {
 }
 
 }  // namespace Platform
-
-namespace UserDefaults {
-
-static std::mutex fileLock;
-
-std::string filePath() {
-    std::string base;
-    if (auto config = Platform::environment("XDG_CONFIG_HOME"); config && !config->empty())
-        base = *config;
-    else
-        base = Platform::realHome() + "/.config";
-    return base + "/Ostrevane/defaults.json";
-}
-
-static nlohmann::json loadAll() {
-    auto text = Files::read(filePath());
-    if (!text) return nlohmann::json::object();
-    auto parsed = nlohmann::json::parse(*text, nullptr, false);
-    return parsed.is_object() ? parsed : nlohmann::json::object();
-}
-
-static void storeAll(const nlohmann::json& all) {
-    std::filesystem::path path = filePath();
-    std::error_code ignored;
-    std::filesystem::create_directories(path.parent_path(), ignored);
-    Files::writeAtomically(path, all.dump(2) + "\n");
-}
-
-std::optional<nlohmann::json> value(const std::string& key) {
-    std::lock_guard guard(fileLock);
-    auto all = loadAll();
-    auto found = all.find(key);
-    if (found == all.end()) return std::nullopt;
-    return *found;
-}
-
-void set(const std::string& key, const nlohmann::json& value) {
-    std::lock_guard guard(fileLock);
-    auto all = loadAll();
-    all[key] = value;
-    storeAll(all);
-}
-
-void remove(const std::string& key) {
-    std::lock_guard guard(fileLock);
-    auto all = loadAll();
-    if (all.erase(key) == 0) return;
-    storeAll(all);
-}
-
-}  // namespace UserDefaults

@@ -25,12 +25,23 @@ std::optional<std::string> loginShell();
 }  // namespace Platform
 
 /// The application's persistent settings, shared by the application and the
-/// tool: one JSON file in the real home's configuration folder.
+/// tool: one JSON object in the real home's configuration folder. Like the
+/// engine's stored files, it is read and replaced under a lock on a sibling
+/// file, written atomically, and kept aside rather than written over when it
+/// cannot be read.
 namespace UserDefaults {
 std::string filePath();
+/// The stored value. A missing, unreadable, malformed or too large file
+/// (InputLimits::storedFileBytes) holds no values. The file is read again
+/// only when its status (inode, size, times) has changed since the last read.
 std::optional<nlohmann::json> value(const std::string& key);
+/// Both throw OstrevaneError when the file cannot be written (a full disk, a
+/// folder in its place), leaving the old file as it was.
 void set(const std::string& key, const nlohmann::json& value);
 void remove(const std::string& key);
+/// Where this process kept aside a file it could not read before writing a
+/// new one; none when it has not.
+std::optional<std::string> keptAside();
 }  // namespace UserDefaults
 
 namespace Paths::detail {

@@ -6,8 +6,10 @@
 
 #include <set>
 
+#include "Localization.hpp"
 #include "Service.hpp"
 #include "Suggestions.hpp"
+#include "platform/Platform.hpp"
 
 namespace {
 /// Each file system counted once, told apart by its device number; a path
@@ -62,5 +64,13 @@ AppEngine AppEngine::live() {
         return BackupEngine::offload(source, destination, dryRun, cancel, progress);
     };
     engine.updateConfig = [](const std::function<void(AppConfig&)>& change) { ConfigStore::update(change); };
+    engine.startupNotices = [] {
+        std::vector<std::string> notices;
+        if (ConfigStore::unreadable())
+            notices.push_back(L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(ConfigStore::filePath().string())));
+        if (auto kept = UserDefaults::keptAside())
+            notices.push_back(L("设置文件无法读取,原内容已保留在 %@。", Paths::abbreviate(*kept)));
+        return notices;
+    };
     return engine;
 }

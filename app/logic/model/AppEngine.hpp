@@ -74,6 +74,11 @@ struct AppEngine {
     /// lock; write errors are dropped.
     std::function<void(const std::function<void(AppConfig&)>& change)> updateConfig;
 
+    /// What the user must hear about the stored files at start: a
+    /// configuration file that cannot be read, a settings file kept aside.
+    /// May be empty (no check).
+    std::function<std::vector<std::string>()> startupNotices;
+
     /// Every member bound to the engine itself.
     static AppEngine live();
 };

@@ -133,6 +133,11 @@ void AppModel::bootstrap() {
     if (started_) return;
     started_ = true;
     refreshLight();
+    if (runtime.engine.startupNotices) {
+        std::string text;
+        for (const std::string& notice : runtime.engine.startupNotices()) text += (text.empty() ? "" : "\n") + notice;
+        if (!text.empty()) notify(text, true);
+    }
     const uint64_t version = scanVersion;
     background(
         Priority::userInitiated, [cached = runtime.engine.cachedScan, home = home] { return cached(home, cacheMaxAge); },

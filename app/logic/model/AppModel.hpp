@@ -112,8 +112,9 @@ public:
     bool hasPendingWork() const { return pendingJobs > 0 || isScanning_ || isAnalyzing_; }
 
     // MARK: Operations (UI thread; they return at once)
-    /// The start-up: runs once per model. Shows the stored home scan when it
-    /// is at most a day old and analyses it, else rescans.
+    /// The start-up: runs once per model. Posts the engine's start-up notices
+    /// (stored files that could not be read) as one error notice. Shows the
+    /// stored home scan when it is at most a day old and analyses it, else rescans.
     void bootstrap();
     /// Reloads the cheap state; volumes and destinations arrive later.
     void refreshLight();

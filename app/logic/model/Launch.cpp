@@ -9,7 +9,14 @@ namespace Launch {
 LaunchOptions parse(const std::vector<std::string>& arguments) {
     LaunchOptions options;
     auto snapshot = std::find(arguments.begin(), arguments.end(), "--snapshot");
-    if (snapshot != arguments.end() && std::next(snapshot) != arguments.end()) options.snapshotFolder = *std::next(snapshot);
+    if (snapshot != arguments.end()) {
+        // Without a folder the images would land in the working folder, or the
+        // window would open where a batch run expected none.
+        if (std::next(snapshot) == arguments.end() || std::next(snapshot)->empty())
+            options.usageError = "--snapshot needs a folder\nusage: OstrevaneApp [--snapshot <folder> [--demo]]";
+        else
+            options.snapshotFolder = *std::next(snapshot);
+    }
     options.demo = std::find(arguments.begin(), arguments.end(), "--demo") != arguments.end();
     return options;
 }

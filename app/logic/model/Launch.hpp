@@ -11,13 +11,16 @@ struct LaunchOptions {
     std::optional<std::string> snapshotFolder;
     /// "--demo" anywhere among the arguments.
     bool demo = false;
+    /// Why the arguments cannot be used ("--snapshot" without a folder, or
+    /// with an empty one); the process then ends with status 2.
+    std::optional<std::string> usageError;
 
     bool operator==(const LaunchOptions&) const = default;
 };
 
 namespace Launch {
 /// Reads the arguments, the program path first. Only the first "--snapshot"
-/// counts, and only when an argument follows it.
+/// counts; the argument after it is its folder, which must not be empty.
 LaunchOptions parse(const std::vector<std::string>& arguments);
 /// Writes "AppleAccentColor" = -1 and "AppleHighlightColor" = the graphite
 /// highlight into the defaults file; done at every start, before any window.

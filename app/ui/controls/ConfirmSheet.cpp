@@ -23,7 +23,7 @@ constexpr int spacing = 10;
 constexpr int buttonsGap = 12;  // on top of the column's spacing
 
 QLabel* wrapped(const std::string& text, const QFont& font, const QColor& color) {
-    QLabel* label = textLabel(QString::fromStdString(text), font, color);
+    QLabel* label = textLabel(shownText(text), font, color);
     label->setWordWrap(true);
     return label;
 }

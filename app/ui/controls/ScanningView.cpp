@@ -54,5 +54,5 @@ QString ScanningView::counters(const ScanProgress& progress) {
 }
 
 QString ScanningView::shownPath(const std::string& path, const QFont& font, int maxWidth) {
-    return QFontMetrics(font).elidedText(QString::fromStdString(Paths::abbreviate(path)), Qt::ElideMiddle, maxWidth);
+    return QFontMetrics(font).elidedText(shownText(Paths::abbreviate(path)), Qt::ElideMiddle, maxWidth);
 }

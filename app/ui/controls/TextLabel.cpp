@@ -1,5 +1,9 @@
 #include "ui/controls/TextLabel.hpp"
 
+#include "DisplayText.hpp"
+
+QString shownText(const std::string& text) { return QString::fromStdString(DisplayText::escapingBidiControls(text)); }
+
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);

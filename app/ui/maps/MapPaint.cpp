@@ -1,4 +1,5 @@
 #include "ui/maps/MapPaint.hpp"
+#include "ui/controls/TextLabel.hpp"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -57,7 +58,7 @@ TextMeasure measure() {
         auto found = metrics->find(key);
         if (found == metrics->end()) found = metrics->emplace(key, QFontMetricsF(font(style))).first;
         const QFontMetricsF& fm = found->second;
-        return TextBox{fm.horizontalAdvance(QString::fromStdString(text)), fm.ascent(), fm.descent()};
+        return TextBox{fm.horizontalAdvance(shownText(text)), fm.ascent(), fm.descent()};
     };
 }
 
@@ -71,7 +72,7 @@ void texts(QPainter& painter, const std::vector<MapText>& runs) {
     for (const MapText& run : runs) {
         painter.setFont(font(run.style));
         painter.setPen(qColor(run.color));
-        painter.drawText(qPoint(run.baseline), QString::fromStdString(run.text));
+        painter.drawText(qPoint(run.baseline), shownText(run.text));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "ui/theme/Typography.hpp"
+#include "ui/controls/TextLabel.hpp"
 #include "ui/maps/TerrainPainting.hpp"
 
 #include <QFontMetricsF>
@@ -108,7 +109,7 @@ void drawText(QPainter& painter, const std::string& text, QPointF topCentre, con
     painter.setFont(font);
     painter.setPen(color);
     painter.drawText(QRectF(topCentre.x() - 200, topCentre.y(), 400, 40), Qt::AlignHCenter | Qt::AlignTop,
-                     QString::fromStdString(text));
+                     shownText(text));
 }
 
 void drawPin(QPainter& painter, const TerrainLabel& label) {

@@ -21,7 +21,7 @@ namespace {
 constexpr int sheetWidth = 460;
 constexpr int padding = 22;
 
-QString q(const std::string& text) { return QString::fromStdString(text); }
+QString q(const std::string& text) { return shownText(text); }
 
 /// One destination: a radio symbol and the name on a rounded plate that is the hit area.
 class ChoiceRow : public QAbstractButton {

@@ -32,7 +32,7 @@
 using namespace BackupPageLogic;
 
 namespace {
-QString q(const std::string& text) { return QString::fromStdString(text); }
+QString q(const std::string& text) { return shownText(text); }
 const double captionSize = Typography::size(TextStyle::caption);
 
 QWidget* bare(QBoxLayout* layout, int spacing, QMargins margins = {}) {

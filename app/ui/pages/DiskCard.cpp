@@ -147,7 +147,7 @@ DiskCard::DiskCard(std::shared_ptr<AppModel> model, QWidget* parent) : Card(20, 
 }
 
 void DiskCard::show(const VolumeInfo& volume, const std::vector<UsageSegment>& value) {
-    name->setText(QString::fromStdString(volume.name));
+    name->setText(shownText(volume.name));
     const QFont body = Typography::font(TextStyle::body);
     available->setRuns({
         {QString::fromStdString(L("可用 ")), body, Foreground::secondary()},

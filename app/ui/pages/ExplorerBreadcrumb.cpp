@@ -1,4 +1,5 @@
 #include "ui/pages/ExplorerBreadcrumb.hpp"
+#include "ui/controls/TextLabel.hpp"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -59,7 +60,7 @@ ExplorerBreadcrumb::Placement ExplorerBreadcrumb::place(const std::vector<double
 ExplorerBreadcrumb::Placement ExplorerBreadcrumb::placement() const {
     std::vector<double> widths;
     for (size_t i = 0; i < shown.size(); ++i)
-        widths.push_back(Typography::width(crumbFont(i + 1 == shown.size()), QString::fromStdString(shown[i].name)));
+        widths.push_back(Typography::width(crumbFont(i + 1 == shown.size()), shownText(shown[i].name)));
     return place(widths, separatorWidth(), height());
 }
 
@@ -68,7 +69,7 @@ QSize ExplorerBreadcrumb::sizeHint() const {
     const int tall = line + static_cast<int>(2 * paddingY);
     std::vector<double> widths;
     for (size_t i = 0; i < shown.size(); ++i)
-        widths.push_back(Typography::width(crumbFont(i + 1 == shown.size()), QString::fromStdString(shown[i].name)));
+        widths.push_back(Typography::width(crumbFont(i + 1 == shown.size()), shownText(shown[i].name)));
     const Placement p = place(widths, separatorWidth(), tall);
     const double right = p.texts.empty() ? p.back.right() : p.texts.back().right();
     return {static_cast<int>(right + paddingX), tall};
@@ -88,7 +89,7 @@ void ExplorerBreadcrumb::paintEvent(QPaintEvent*) {
         const bool last = i + 1 == shown.size();
         painter.setFont(crumbFont(last));
         painter.setPen(last ? qColor(Theme::paper) : Foreground::secondary());
-        Typography::drawLine(painter, p.texts[i], QString::fromStdString(shown[i].name));
+        Typography::drawLine(painter, p.texts[i], shownText(shown[i].name));
     }
     if (FocusRing::isShownOn(this)) {
         const std::vector<Part> all = parts();

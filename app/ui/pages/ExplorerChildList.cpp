@@ -11,6 +11,7 @@
 #include "ui/controls/FocusRing.hpp"
 #include "ui/controls/MonoBar.hpp"
 #include "ui/controls/Shapes.hpp"
+#include "ui/controls/TextLabel.hpp"
 #include "ui/pages/ChildListModel.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Symbols.hpp"
@@ -76,7 +77,7 @@ private:
         const double nameRoom = std::max(0.0, lineBox.width() - sizeWidth - minGap);
         painter.setFont(nameFont());
         painter.setPen(Foreground::primary());
-        const QString name = QFontMetricsF(nameFont()).elidedText(QString::fromStdString(row.node->name),
+        const QString name = QFontMetricsF(nameFont()).elidedText(shownText(row.node->name),
                                                                   Qt::ElideMiddle, nameRoom);
         Typography::drawLine(painter, QRectF(left, lineBox.top(), nameRoom, line), name);
 

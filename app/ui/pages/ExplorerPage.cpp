@@ -33,7 +33,7 @@ namespace {
 constexpr int childListWidth = 350;
 constexpr int mapPadding = 14;
 
-QString text(const std::string& value) { return QString::fromStdString(value); }
+QString text(const std::string& value) { return shownText(value); }
 /// Menu texts keep a literal "&".
 QString menuText(const std::string& value) { return text(value).replace("&", "&&"); }
 
@@ -108,7 +108,7 @@ QWidget* ExplorerPage::buildExplorer() {
     std::vector<MonoSegments::Option> options;
     for (ExplorerMode mode : ExplorerModes::all())
         options.push_back({text(std::string(ExplorerModes::rawValue(mode))), text(ExplorerModes::label(mode))});
-    segments = new MonoSegments(options, text(storedMode()));
+    segments = new MonoSegments(options, text(currentMode()));
     connect(segments, &MonoSegments::selectionChanged, this, &ExplorerPage::selectMode);
     top->addWidget(segments, 0, Qt::AlignVCenter);
     column->addLayout(top);
@@ -200,7 +200,7 @@ void ExplorerPage::refresh() {
 }
 
 void ExplorerPage::refreshMap(const NodeRef& folder) {
-    const std::string stored = storedMode();
+    const std::string stored = currentMode();
     segments->setSelection(ExplorerModes::fromRaw(stored) ? text(stored) : QString());
     const std::string mode(ExplorerModes::rawValue(ExplorerModes::shown(stored)));
     if (map && mode == mapMode) {
@@ -220,8 +220,16 @@ void ExplorerPage::refreshMap(const NodeRef& folder) {
     mapBox->addWidget(map);
 }
 
+std::string ExplorerPage::currentMode() const { return unsavedMode.value_or(storedMode()); }
+
 void ExplorerPage::selectMode(const QString& raw) {
-    storeMode(raw.toStdString());
+    try {
+        storeMode(raw.toStdString());
+        unsavedMode.reset();
+    } catch (const std::exception& error) {
+        unsavedMode = raw.toStdString();
+        model->notify(L("无法保存设置:%@", std::string(error.what())), true);
+    }
     if (model->scan()) refreshMap(folderOf(model->scan(), model->explorerNode()));
 }
 

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,7 @@ public:
 
     /// The stored map mode, "voronoi" when unset.
     static std::string storedMode();
+    /// Throws OstrevaneError when the settings file cannot be written.
     static void storeMode(const std::string& raw);
 
     /// The map shown now (a VoronoiView, TreemapView or the terrain's widget); null without a scan.
@@ -54,7 +56,11 @@ private:
     void refresh();
     /// Replaces the map when the stored mode changed since it was made.
     void refreshMap(const NodeRef& folder);
+    /// Stores the mode; when the settings cannot be written (a full disk),
+    /// the page keeps it for its own life and the model posts a notice.
     void selectMode(const QString& raw);
+    /// The mode the page shows: the one chosen but not stored, else the stored one.
+    std::string currentMode() const;
     void open(const std::string& path);
     void activate(const NodeRef& child);
     ExplorerActions actions() const;
@@ -75,6 +81,7 @@ private:
     QWidget* map = nullptr;
     std::function<void(const NodeRef&)> showOnMap;
     std::string mapMode;
+    std::optional<std::string> unsavedMode;
     QLabel* header = nullptr;
     QScrollArea* scroller = nullptr;
     ExplorerChildList* list = nullptr;

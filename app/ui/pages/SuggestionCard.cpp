@@ -26,7 +26,7 @@
 #include "ui/theme/Typography.hpp"
 
 namespace {
-QString q(const std::string& text) { return QString::fromStdString(text); }
+QString q(const std::string& text) { return shownText(text); }
 
 /// The symbol on a rounded square of its tint at 0.14.
 class Badge : public QWidget {

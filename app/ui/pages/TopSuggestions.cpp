@@ -58,7 +58,7 @@ SuggestionRow::SuggestionRow(const Suggestion& suggestion, QWidget* parent) : QA
     row->setSpacing(12);
     const RiskAppearance risk = RiskTag::appearance(suggestion.risk);
     row->addWidget(passive(new SymbolView(risk.symbol, qColor(risk.color), 10, QSizeF(12, 0))), 0, Qt::AlignVCenter);
-    auto* title = passive(new TextRuns({{QString::fromStdString(suggestion.title),
+    auto* title = passive(new TextRuns({{shownText(suggestion.title),
                                          Typography::font(TextStyle::body, QFont::Medium), Foreground::primary()}}));
     title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     row->addWidget(title, 0, Qt::AlignVCenter);
@@ -120,7 +120,7 @@ void TopSuggestions::show(const SuggestionReport& report, size_t count) {
         line->setSpacing(5);
         line->addWidget(new SymbolView("info.circle", Foreground::secondary(), Typography::size(TextStyle::caption)), 0,
                         Qt::AlignTop);
-        QLabel* text = textLabel(QString::fromStdString(note), caption, Foreground::secondary());
+        QLabel* text = textLabel(shownText(note), caption, Foreground::secondary());
         text->setWordWrap(true);
         line->addWidget(text, 1);
         notes->addLayout(line);

@@ -26,9 +26,10 @@ void LanguageMenu::pick(LanguageChoice choice) {
     if (choice == current) return;
     try {
         LanguageChoices::save(choice);
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // Not stored, so a reopen would change nothing: the check goes back.
         items.at(current)->setChecked(true);
+        if (onSaveFailed) onSaveFailed(error.what());
         return;
     }
     current = choice;

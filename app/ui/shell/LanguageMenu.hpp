@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <functional>
 #include <map>
+#include <string>
 
 #include "model/LanguageChoice.hpp"
 
@@ -21,6 +22,9 @@ public:
     /// Runs after a changed choice was stored; by default askToReopen().
     /// Picking the checked item again runs nothing.
     std::function<void()> onChanged;
+    /// Runs, with the reason, when a pick could not be stored; the check mark
+    /// has then gone back to the stored choice.
+    std::function<void(const std::string& reason)> onSaveFailed;
     /// What "Reopen Now" does; the application sets it to the relaunch.
     std::function<void()> reopen;
 

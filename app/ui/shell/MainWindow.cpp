@@ -29,6 +29,7 @@ MainWindow::~MainWindow() { model->unobserve(observation); }
 void MainWindow::buildMenus() {
     QMenu* application = menuBar()->addMenu("Ostrevane");
     language = new LanguageMenu(LanguageChoices::saved(), this);
+    language->onSaveFailed = [this](const std::string& reason) { model->notify(L("无法保存设置:%@", reason), true); };
     application->addMenu(language);
     application->addSeparator();
     QAction* quit = application->addAction(menuText(L("退出 Ostrevane")));

@@ -214,7 +214,7 @@ void NoticeBanner::place() {
     if (!trash->isHidden()) fixed += trash->sizeHint().width() + spacing;
     const int textWidth = std::max(40, width - fixed);
     text->setFixedWidth(textWidth);
-    text->setText(clamp(QString::fromStdString(displayed->text), text->font(), textWidth, maxLines));
+    text->setText(clamp(shownText(displayed->text), text->font(), textWidth, maxLines));
     const int height = layout()->heightForWidth(width) > 0 ? layout()->heightForWidth(width) : sizeHint().height();
     QRect panel = panelRect(window->size(), height);
     // Entering: from below the window's bottom edge.

@@ -194,7 +194,7 @@ void Sidebar::refresh() {
     const VolumeInfo* volume = model->rootVolume();
     footerBox->setVisible(volume != nullptr);
     if (!volume) return;
-    volumeName->setText(QString::fromStdString(volume->name));
+    volumeName->setText(shownText(volume->name));
     bar->setValue(volume->usedPercent / 100);
     bar->setTint(Chrome::footerTint(volume->usedPercent));
     freeLine->setText(QString::fromStdString(Chrome::footerLine(*volume)));

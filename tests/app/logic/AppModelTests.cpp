@@ -2,6 +2,8 @@
 
 #include "ModelHarness.hpp"
 #include "TestSupport.hpp"
+#include "model/Launch.hpp"
+#include "platform/Platform.hpp"
 
 using testing_support::ScopedHome;
 
@@ -159,6 +161,25 @@ TEST_F(AppModelTest, AnOlderAnalysisFinishingFirstLeavesTheModelAnalyzing) {
     harness.settle();
     EXPECT_FALSE(model.isAnalyzing());
     EXPECT_EQ(model.report()->notes, (std::vector<std::string>{"analysis 2"}));
+}
+
+TEST_F(AppModelTest, StartingWithUnreadableStoredFilesPostsOneErrorNotice) {
+    engine.startupNotices = AppEngine::live().startupNotices;
+    testing_support::writeText(ConfigStore::filePath(), "{\"plans\": [");
+    testing_support::writeText(UserDefaults::filePath(), "{\"AppleLanguages\": [");
+    // The start-up writes the appearance defaults, keeping the damaged file aside.
+    Launch::writeDefaults();
+    auto notices = harness.recordNotices();
+    engine.cached = scanOf(folderNode(Paths::home()));
+    model.bootstrap();
+    harness.settle();
+    ASSERT_EQ(notices->size(), 1u);
+    EXPECT_TRUE(notices->front().isError);
+    const std::string config = Paths::abbreviate(ConfigStore::filePath().string());
+    const std::string kept = Paths::abbreviate(*UserDefaults::keptAside());
+    EXPECT_EQ(notices->front().text, "The configuration file " + config + " couldn’t be read and was ignored.\n" +
+                                         "The settings file couldn’t be read; its contents were kept in " + kept + ".");
+    EXPECT_EQ(testing_support::readText(*UserDefaults::keptAside()), "{\"AppleLanguages\": [");
 }
 
 TEST_F(AppModelTest, PruningStoresTheTreeExceptDuringAScanAndMovesTheExplorerUp) {

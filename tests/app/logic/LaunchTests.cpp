@@ -5,17 +5,20 @@
 #include "platform/Platform.hpp"
 
 TEST(Launch, ReadsTheFirstSnapshotFolderAndTheDemoSwitch) {
+    const std::string usage = "--snapshot needs a folder\nusage: OstrevaneApp [--snapshot <folder> [--demo]]";
     struct Case {
         std::vector<std::string> arguments;
         LaunchOptions expected;
     };
     const std::vector<Case> cases{
         {{"app"}, {}},
-        {{"app", "--snapshot", "/out"}, {"/out", false}},
-        {{"app", "--snapshot"}, {}},  // no folder: the application starts
-        {{"app", "--demo", "--snapshot", "/a", "--snapshot", "/b"}, {"/a", true}},
-        {{"app", "--snapshot", "--demo"}, {"--demo", true}},
-        {{"app", "--demo"}, {std::nullopt, true}},
+        {{"app", "--snapshot", "/out"}, {"/out", false, std::nullopt}},
+        {{"app", "--snapshot"}, {std::nullopt, false, usage}},
+        {{"app", "--snapshot", ""}, {std::nullopt, false, usage}},
+        {{"app", "", "--snapshot", "", "--snapshot", "/b"}, {std::nullopt, false, usage}},
+        {{"app", "--demo", "--snapshot", "/a", "--snapshot", "/b"}, {"/a", true, std::nullopt}},
+        {{"app", "--snapshot", "--demo"}, {"--demo", true, std::nullopt}},
+        {{"app", "--demo"}, {std::nullopt, true, std::nullopt}},
     };
     for (const Case& c : cases) EXPECT_EQ(Launch::parse(c.arguments), c.expected) << c.arguments.size();
 }

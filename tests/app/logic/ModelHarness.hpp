@@ -58,6 +58,8 @@ struct FakeEngine {
     int historyLoads = 0;
     std::vector<BackupReport> history;
     bool historyUnreadable = false;
+    /// The start-up notices; none unless set.
+    std::function<std::vector<std::string>()> startupNotices;
 
     AppEngine bind() {
         AppEngine engine;
@@ -90,6 +92,7 @@ struct FakeEngine {
             return report;
         };
         engine.now = [] { return Date{}; };
+        engine.startupNotices = [this] { return startupNotices ? startupNotices() : std::vector<std::string>{}; };
         engine.homeTrash = [this] { return trashFolder; };
         bindCleaning(engine);
         bindBackups(engine);

@@ -13,6 +13,8 @@
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "demo/Demo.hpp"
+#include "platform/Platform.hpp"
+#include "ui/controls/MonoSegments.hpp"
 #include "ui/controls/Motion.hpp"
 #include "ui/maps/MapFades.hpp"
 #include "ui/maps/TerrainView.hpp"
@@ -81,6 +83,28 @@ TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
     ExplorerPage::storeMode("grid");
     page.hide();
     page.show();
+    EXPECT_NE(dynamic_cast<TreemapView*>(page.mapWidget()), nullptr);
+}
+
+TEST(ExplorerPage, AModeThatCannotBeStoredIsStillShownAndNoticed) {
+    testing_support::ScopedHome scopedHome;
+    ModelHarness harness;
+    Demo::load(*harness.model);
+    ExplorerPage page(harness.model, [](ConfirmRequest) {});
+    page.resize(964, 730);
+    page.show();
+    // A folder in the settings file's place: nothing can be written there.
+    std::filesystem::create_directories(std::filesystem::path(UserDefaults::filePath()) / "in-the-way");
+    auto* segments = page.findChild<MonoSegments*>();
+    ASSERT_NE(segments, nullptr);
+    Q_EMIT segments->selectionChanged("grid");
+    EXPECT_NE(dynamic_cast<TreemapView*>(page.mapWidget()), nullptr);
+    EXPECT_EQ(segments->selection(), "grid");
+    ASSERT_TRUE(harness.model->notice());
+    EXPECT_TRUE(harness.model->notice()->isError);
+    EXPECT_TRUE(harness.model->notice()->text.starts_with("Couldn’t save the setting: ")) << harness.model->notice()->text;
+    // The model's next update keeps the chosen mode.
+    harness.model->setExplorerPath(harness.model->explorerPath());
     EXPECT_NE(dynamic_cast<TreemapView*>(page.mapWidget()), nullptr);
 }
 

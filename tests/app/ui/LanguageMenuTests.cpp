@@ -62,10 +62,14 @@ TEST(LanguageMenu, AChoiceThatCannotBeStoredKeepsTheOldCheckAndAsksNothing) {
     LanguageMenu menu(LanguageChoice::english);
     int asked = 0;
     menu.onChanged = [&] { ++asked; };
+    std::vector<std::string> failures;
+    menu.onSaveFailed = [&](const std::string& reason) { failures.push_back(reason); };
     menu.action(LanguageChoice::chinese)->trigger();
     EXPECT_EQ(asked, 0);
     EXPECT_EQ(menu.choice(), LanguageChoice::english);
     EXPECT_TRUE(menu.action(LanguageChoice::english)->isChecked());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("config-file"), std::string::npos) << failures[0];
 }
 
 /// Presses the button at `index` of the alert that is about to open.

@@ -44,6 +44,17 @@ TEST(NoticeBanner, CloseClearsTheNoticeAndAnErrorNeverOffersTheTrash) {
     EXPECT_TRUE(banner->trashLink()->isHidden());
 }
 
+TEST(NoticeBanner, ABidiOverrideInANameIsShownEscaped) {
+    testing_support::ScopedHome home;
+    MotionOff still;
+    ModelHarness harness;
+    ContentView view(harness.model);
+    view.resize(1180, 780);
+    view.show();
+    harness.model->notify("Moved invoice\u202Efdp.exe and \u2067x\u2069 to the Trash", false);
+    EXPECT_EQ(view.banner()->message()->text(), "Moved invoice\\u202efdp.exe and \\u2067x\\u2069 to the Trash");
+}
+
 TEST(NoticeBanner, ALongNoticeIsCutAtFourLines) {
     const QFont font("Noto Sans CJK SC", 12);
     const QString shown = NoticeBanner::clamp(QString("word ").repeated(200), font, 300, 4);

@@ -181,6 +181,38 @@ TEST(Snapshot, AnOutputFolderThatCannotBeMadeFailsTheRunAndSaysSo) {
         EXPECT_NE(run.stderrText.find("/shots/" + name + ".png"), std::string::npos) << name;
 }
 
+TEST(Snapshot, AMissingOrEmptyFolderIsAUsageError) {
+    SnapshotHome home;
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--snapshot"}, {"--snapshot", ""}, {"--demo", "--snapshot", "", "--snapshot", "x"}}) {
+        // From a working folder of its own, so an image written "here" would show.
+        const std::string command = "cd \"$0\" && exec \"$@\"";
+        std::vector<std::string> shellArguments{"-c", command, home.dir.path().string(), OSTREVANE_APP_PATH};
+        shellArguments.insert(shellArguments.end(), arguments.begin(), arguments.end());
+        const Shell::Output run = Shell::run("/bin/sh", shellArguments, 60);
+        EXPECT_EQ(run.status, 2) << run.stderrText;
+        EXPECT_NE(run.stderrText.find("--snapshot needs a folder"), std::string::npos) << run.stderrText;
+        EXPECT_EQ(run.stdoutText, "");
+        EXPECT_FALSE(fs::exists(home.defaults())) << "nothing is written before the arguments are checked";
+    }
+    for (const auto& entry : fs::directory_iterator(home.dir.path()))
+        EXPECT_NE(entry.path().extension(), ".png") << entry.path();
+}
+
+TEST(Snapshot, AFullDiskLeavesNoTruncatedOrPartialImages) {
+    SnapshotHome home;
+    // Files may grow to 24 KB: larger images fail part-way, as on a full disk.
+    const std::string command = "trap '' XFSZ; ulimit -f 48; exec \"$0\" \"$@\"";
+    const Shell::Output run =
+        Shell::run("/bin/sh", {"-c", command, OSTREVANE_APP_PATH, "--snapshot", home.out.string(), "--demo"}, 300);
+    EXPECT_EQ(run.status, 1) << run.stderrText;
+    EXPECT_NE(run.stderrText.find("could not write"), std::string::npos);
+    for (const auto& entry : fs::directory_iterator(home.out)) {
+        EXPECT_EQ(entry.path().extension(), ".png") << "a partial file is left: " << entry.path();
+        EXPECT_FALSE(QImage(QString::fromStdString(entry.path().string())).isNull()) << entry.path();
+    }
+}
+
 TEST(Snapshot, TheSubfolderIsDownloadsElseTheLargestChild) {
     FileNode root;
     EXPECT_EQ(Snapshot::subfolder(root), nullptr);
