@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "model/Launch.hpp"
+#include "platform/Accessibility.hpp"
+#include "platform/Desktop.hpp"
+#include "platform/AppIdentity.hpp"
 #include "platform/QtRuntime.hpp"
 #include "platform/Relaunch.hpp"
 #include "snapshot/Snapshot.hpp"
@@ -35,9 +38,14 @@ int runApplication(QApplication& application) {
 int main(int argc, char** argv) {
     Launch::writeDefaults();
     const LaunchOptions options = Launch::parse(std::vector<std::string>(argv, argv + argc));
-    if (options.snapshotFolder) Snapshot::selectOffscreenPlatform();
+    if (options.snapshotFolder)
+        Snapshot::selectOffscreenPlatform();
+    else
+        Desktop::preferPortalDialogs();
     QApplication application(argc, argv);
+    AppIdentity::apply(application);
     AppPalette::apply(application);
+    Accessibility::install();
     if (options.snapshotFolder) return Snapshot::run(*options.snapshotFolder, options.demo);
     return runApplication(application);
 }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -12,6 +14,7 @@
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
 #include "platform/Trash.hpp"
+#include "platform/UserFolders.hpp"
 
 namespace fs = std::filesystem;
 
@@ -128,6 +131,8 @@ Places places(bool resolvingLinks) {
         result.protectedFolders.insert(joined(result.home, relative));
         result.protectedFolders.insert(form(joined(home, relative)));
     }
+    // The user's own folders wherever the desktop put them ("下载", "视频", ...).
+    for (const auto& folder : UserFolders::current(home).all()) result.protectedFolders.insert(form(folder));
     // The trash itself and its two halves: trashing them would lose what the
     // Trash holds or the records that let it be restored.
     for (const auto& folder : {Trash::homeTrash(), Trash::filesFolder(), Trash::infoFolder()})
@@ -165,23 +170,6 @@ std::optional<std::string> placeRefusal(const std::string& p, const Places& at) 
     return std::nullopt;
 }
 
-/// What a move of `p` really renames: the item in its folder with the
-/// folder's links resolved. The item itself stays as it is, so a link is
-/// moved as a link. None when the folder cannot be resolved.
-std::optional<std::string> movedForm(const std::string& p) {
-    if (p == "/") return std::nullopt;
-    auto slash = p.rfind('/');
-    std::string folder = slash == 0 ? "/" : p.substr(0, slash);
-    auto realFolder = resolved(folder);
-    if (!realFolder) return std::nullopt;
-    return joined(*realFolder, p.substr(slash + 1));
-}
-
-bool existsOrIsLink(const std::string& p) {
-    struct stat status {};
-    return ::stat(p.c_str(), &status) == 0 || ::lstat(p.c_str(), &status) == 0;
-}
-
 std::string localizedDescription(const std::exception& error) {
     if (auto* engineError = dynamic_cast<const OstrevaneError*>(&error)) return engineError->message;
     if (auto* systemError = dynamic_cast<const std::system_error*>(&error)) return systemError->code().message();
@@ -193,38 +181,76 @@ OstrevaneError emptyingFailure(const std::string& reason) {
     return OstrevaneError(L("无法清倒废纸篓:%@。请在文件管理器中手动清倒,或检查废纸篓目录的权限。", reason));
 }
 
-/// For a Trash that cannot be listed here. What it holds is measured first,
-/// as far as it can be read: afterwards there is nothing left to measure.
-CleanResult emptyThroughDesktop() {
-    const int64_t bytes = Trash::allocatedSize();
+/// For a Trash that cannot be listed here. What the readable folders hold is
+/// measured before and after: the desktop may leave some of it behind.
+CleanResult emptyThroughDesktop(const std::vector<std::shared_ptr<const Trash::OpenTrash>>& trashes) {
+    const int64_t before = Trash::allocationOf(trashes).total();
     Shell::Output output = Trash::emptyThroughDesktop();
     if (output.status != 0) throw emptyingFailure(Text::trim(output.stderrText));
     ScanStore::invalidate();
+    const int64_t bytes = std::max<int64_t>(0, before - Trash::allocationOf(trashes).total());
     return CleanResult(false, {}, {}, bytes, L("已通过文件管理器清倒废纸篓,释放约 %@。", Fmt::bytes(bytes)));
+}
+
+/// Why emptying stops at a folder of the user's own trash that is unsafe.
+std::string distrustText(const Trash::RejectedFolder& folder) {
+    if (folder.why == Trash::Distrust::link) return L("%@ 是符号链接", folder.path);
+    return L("%@ 其他用户可以写入", folder.path);
 }
 
 /// Both forms of the places, built once for a whole run of paths.
 struct RefusalPlaces {
     Places written = places(false);
     Places resolved = places(true);
+    std::vector<std::string> trashes = Trash::trashFolders();
 };
 
-std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& at) {
+/// None when `p` may be moved to the Trash; its folder is then held in
+/// `held`, and the move must start from there: every check below concerns
+/// what that descriptor is, so swapping a link among the folders above `p`
+/// afterwards changes nothing.
+std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& at,
+                                     std::optional<Trash::HeldItem>& held) {
     if (auto reason = placeRefusal(p, at.written)) return reason;
+    try {
+        held.emplace(p);
+    } catch (const OstrevaneError& error) {
+        // The folder above p is missing, or is not a folder.
+        if (error.message == std::strerror(ENOENT) || error.message == std::strerror(ENOTDIR)) return L("路径不存在");
+        return error.message;
+    }
     // A link among the folders above p must not lead the move somewhere the
     // rules would refuse (a link to the home folder, or to "/"), nor may a
     // protected folder that is a link be reached where it really lies.
-    if (auto moved = movedForm(p)) {
-        if (auto reason = placeRefusal(*moved, at.resolved)) return reason;
-    }
-    if (!existsOrIsLink(p)) return L("路径不存在");
+    if (auto reason = placeRefusal(held->realPath(), at.resolved)) return reason;
+    if (Trash::isInsideTrashFolder(*held, at.trashes)) return L("废纸篓里的项目不能再移到废纸篓");
+    if (!held->status()) return L("路径不存在");
     return std::nullopt;
 }
 }  // namespace
 
 std::optional<std::string> refusal(const std::string& path) {
     if (auto reason = Paths::unusable(path)) return reason;
-    return refusalAt(Paths::expand(path), RefusalPlaces());
+    std::optional<Trash::HeldItem> held;
+    return refusalAt(Paths::expand(path), RefusalPlaces(), held);
+}
+
+std::string moveToTrash(const std::string& path) {
+    if (auto reason = Paths::unusable(path)) throw OstrevaneError(*reason);
+    std::optional<Trash::HeldItem> held;
+    if (auto reason = refusalAt(Paths::expand(path), RefusalPlaces(), held)) throw OstrevaneError(*reason);
+    std::string moved = Trash::moveToTrash(*held);
+    ScanStore::invalidate();
+    return moved;
+}
+
+std::optional<std::string> refusalOfPlace(const std::string& path) {
+    if (auto reason = Paths::unusable(path)) return reason;
+    std::optional<Trash::HeldItem> held;
+    std::optional<std::string> reason = refusalAt(Paths::expand(path), RefusalPlaces(), held);
+    // The one reason that is not about the place: it is not there (yet).
+    if (reason == L("路径不存在")) return std::nullopt;
+    return reason;
 }
 
 CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
@@ -239,18 +265,19 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
             continue;
         }
         const std::string p = Paths::expand(path);
-        if (auto reason = refusalAt(p, places)) {
+        std::optional<Trash::HeldItem> held;
+        if (auto reason = refusalAt(p, places, held)) {
             failed.push_back({p, *reason});
             continue;
         }
-        const int64_t size = Scanner::quickSize(p);
+        const int64_t size = Scanner::quickSize(held->realPath());
         if (dryRun) {
             trashed.push_back(p);
             bytes += size;
             continue;
         }
         try {
-            Trash::moveToTrash(p);
+            Trash::moveToTrash(*held);
             trashed.push_back(p);
             bytes += size;
         } catch (const std::exception& error) {
@@ -267,37 +294,48 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
 }
 
 CleanResult emptyTrash() {
-    // Whatever empties the Trash, ourselves or the desktop, would delete
-    // where such a link leads: nothing is emptied.
-    if (auto link = Trash::linkedFolder()) throw emptyingFailure(L("%@ 是符号链接", *link));
+    Trash::TrashFolders folders = Trash::openTrashFolders();
+    std::vector<CleanFailure> failed;
+    for (const auto& rejected : folders.rejected) {
+        // Another user's folder is not the user's trash, whatever its name:
+        // it is left alone, and said so. The user's own trash made unsafe
+        // stops everything: whatever empties it, ourselves or the desktop,
+        // could delete where a link leads.
+        if (rejected.why != Trash::Distrust::otherOwner) throw emptyingFailure(distrustText(rejected));
+        failed.push_back({rejected.path, L("属于其他用户的废纸篓目录,没有清倒")});
+    }
     std::vector<Trash::Entry> entries;
     try {
-        entries = Trash::allEntries();
-    } catch (const std::exception&) {
-        // Some Trash cannot be read here; the desktop may still empty it.
-        return emptyThroughDesktop();
+        for (const auto& trash : folders.trusted) {
+            auto listed = Trash::entriesOf(trash);
+            entries.insert(entries.end(), listed.begin(), listed.end());
+        }
+    } catch (const std::exception& error) {
+        // Some Trash cannot be read here; the desktop may still empty it,
+        // unless it would also reach a folder that failed a check.
+        if (!folders.rejected.empty()) throw emptyingFailure(localizedDescription(error));
+        return emptyThroughDesktop(folders.trusted);
     }
 
-    // What was removed is counted, not the change in free space, which on a
-    // shared disk is whatever other programs did meanwhile.
-    // Every item is measured before any is removed: removing one hard link
-    // would make the next look like a file of its own.
-    std::vector<Trash::Allocation> allocations;
-    for (const auto& entry : entries) allocations.push_back(Trash::allocationOf(entry.trash + "/files/" + entry.name));
-    std::vector<CleanFailure> failed;
-    Trash::Allocation removed;
-    for (size_t index = 0; index < entries.size(); ++index) {
+    // What is gone is what was there less what is left, measured the same
+    // way, not the change in free space, which on a shared disk is whatever
+    // other programs did meanwhile. An item removed in part counts its part.
+    Trash::Allocation before;
+    for (const auto& entry : entries) before.add(Trash::allocationOf(entry));
+    size_t removed = 0;
+    for (const auto& entry : entries) {
         try {
-            Trash::removeEntry(entries[index]);
-            removed.add(allocations[index]);
+            Trash::removeEntry(entry);
+            ++removed;
         } catch (const std::exception& error) {
-            failed.push_back({entries[index].trash + "/files/" + entries[index].name, localizedDescription(error)});
+            failed.push_back({entry.path(), localizedDescription(error)});
         }
     }
+    for (const auto& trash : folders.trusted) Trash::sweepStaleInfoFiles(*trash);
     ScanStore::invalidate();
-    const int64_t bytes = removed.total();
-    const int64_t count = static_cast<int64_t>(entries.size()) - static_cast<int64_t>(failed.size());
-    return CleanResult(false, {}, std::move(failed), bytes, L("已清倒废纸篓(%@ 项),释放约 %@。", count, Fmt::bytes(bytes)));
+    const int64_t bytes = std::max<int64_t>(0, before.total() - Trash::allocationOf(folders.trusted).total());
+    return CleanResult(false, {}, std::move(failed), bytes,
+                       L("已清倒废纸篓(%@ 项),释放约 %@。", static_cast<int64_t>(removed), Fmt::bytes(bytes)));
 }
 
 CleanResult apply(const Suggestion& suggestion, bool dryRun) {

@@ -45,6 +45,13 @@ void from_json(const json& document, CleanResult& result);
 namespace Cleaner {
 /// None when the path may be moved to the Trash, else the reason it may not.
 std::optional<std::string> refusal(const std::string& path);
+/// The part of refusal() that concerns the place alone (a protected folder,
+/// or a link that leads a move to one), whether or not the path exists yet.
+std::optional<std::string> refusalOfPlace(const std::string& path);
+/// Moves one path to the Trash after the refusal checks, the checks and the
+/// move made on one folder held open, and returns where the item went.
+/// Throws OstrevaneError with the refusal or the system's description.
+std::string moveToTrash(const std::string& path);
 /// Never throws: refused and failed paths become failures in the result.
 CleanResult trash(const std::vector<std::string>& paths, bool dryRun);
 /// Throws OstrevaneError only when the Trash cannot be listed and the

@@ -15,12 +15,7 @@ std::optional<Lang> cachedLanguage;
 Lang languageOf(std::string_view tag) { return tag.starts_with("zh") ? Lang::zh : Lang::en; }
 
 Lang decideLanguage() {
-    if (auto forced = Platform::environment("OSTREVANE_LANG")) {
-        std::string lowered = *forced;
-        std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (!lowered.empty()) return languageOf(lowered);
-    }
+    if (auto forced = Langs::forcedByEnvironment()) return *forced;
     // The application's stored choice, so the tool follows the application.
     if (auto stored = UserDefaults::value("AppleLanguages");
         stored && stored->is_array() && !stored->empty() && stored->front().is_string())
@@ -58,6 +53,15 @@ std::optional<Lang> fromRaw(std::string_view raw) {
 }
 
 std::string_view rawValue(Lang lang) { return lang == Lang::zh ? "zh" : "en"; }
+
+std::optional<Lang> forcedByEnvironment() {
+    auto forced = Platform::environment("OSTREVANE_LANG");
+    if (!forced || forced->empty()) return std::nullopt;
+    std::string lowered = *forced;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return languageOf(lowered);
+}
 
 Lang current() {
     std::lock_guard guard(languageLock);

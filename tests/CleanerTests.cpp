@@ -162,6 +162,13 @@ int64_t allocatedBytes(const fs::path& path) {
 
 }  // namespace
 
+TEST_F(CleanerTest, ThePlaceAloneRefusesWhatRefusalDoesButAMissingPath) {
+    for (const char* path : {"~", "~/Desktop", "/", "/usr"})
+        EXPECT_EQ(Cleaner::refusalOfPlace(path), Cleaner::refusal(path)) << path;
+    EXPECT_TRUE(Cleaner::refusal("~/not-there"));
+    EXPECT_FALSE(Cleaner::refusalOfPlace("~/not-there"));
+}
+
 TEST_F(CleanerTest, RefusalTextsAreTheEnglishTable) {
     EXPECT_EQ(Cleaner::refusal("~"), "Protected folder: only its contents can be cleaned, not the folder itself");
     EXPECT_EQ(Cleaner::refusal("/"), "This folder contains your home folder");
@@ -311,6 +318,22 @@ TEST_F(CleanerTest, RealMoveGoesToTheTrashAndDropsTheCache) {
     EXPECT_TRUE(cacheWasDropped());
 }
 
+TEST_F(CleanerTest, MovingOnePathChecksItAndTellsWhereItWent) {
+    writeFile(home.path("Downloads/a.zip"), 10);
+    storeMarkerScan();
+    EXPECT_EQ(Cleaner::moveToTrash("~/Downloads/a.zip"), Trash::filesFolder() + "/a.zip");
+    EXPECT_TRUE(cacheWasDropped());
+    for (const auto& [path, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"~/Documents", L(protectedText)}, {"~/Downloads/a.zip", L(missingText)}, {"", L("路径为空")}}) {
+        try {
+            Cleaner::moveToTrash(path);
+            ADD_FAILURE() << "expected a refusal of " << path;
+        } catch (const OstrevaneError& error) {
+            EXPECT_EQ(error.message, reason) << path;
+        }
+    }
+}
+
 TEST_F(CleanerTest, RunsThatMoveNothingKeepTheCacheAndGiveNoHint) {
     storeMarkerScan();
     auto empty = Cleaner::trash({}, false);
@@ -361,9 +384,9 @@ TEST_F(CleanerTest, EmptyingRemovesEverythingAndReportsFailedEntries) {
     const int64_t removed = 40'960 + allocatedBytes(Trash::filesFolder() + "/c");
     storeMarkerScan();
     auto realRemove = Trash::hooks().removeItem;
-    Trash::hooks().removeItem = [&](const std::string& path) {
+    Trash::hooks().removeItem = [&](int folder, const std::string& name, const std::string& path) {
         if (path.ends_with("/b.bin")) throw std::system_error(EACCES, std::generic_category(), path);
-        realRemove(path);
+        realRemove(folder, name, path);
     };
 
     auto result = Cleaner::emptyTrash();
@@ -415,15 +438,17 @@ TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
     fs::create_directories(volume / (".Trash-" + std::to_string(getuid())) / "files");
     allocate(home.path("a.bin"), 8192);
     Cleaner::trash({"~/a.bin"}, false);
-    Trash::hooks().listFolder = [&](const std::string& folder) -> std::vector<std::string> {
+    auto realList = Trash::hooks().listFolder;
+    Trash::hooks().listFolder = [&](int fd, const std::string& folder) -> std::vector<std::string> {
         if (Paths::isInside(folder, volume.string())) throw std::system_error(EACCES, std::generic_category(), folder);
-        return {"a.bin"};
+        return realList(fd, folder);
     };
     Shell::Output answer{1, "", "  gio: trash:///: Operation not supported \n"};
     int runs = 0;
     Trash::hooks().run = [&](const std::string&, const std::vector<std::string>& arguments, double) {
         ++runs;
         EXPECT_EQ(arguments.back(), "--empty");
+        if (answer.status == 0) fs::remove(Trash::filesFolder() + "/a.bin");
         return answer;
     };
     storeMarkerScan();

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr size_t kCommandLineRows = 407;  // first row of the command-line tool's texts
+constexpr size_t kCommandLineRows = 411;  // first row of the command-line tool's texts
 
 // The value positions a format refers to, in reading order: "%@" takes the next
 // value, "%N$@" value N (counted from 1); "%%" is a literal percent sign. None
@@ -70,7 +70,7 @@ TEST(EnglishTable, ConcurrentFirstLookupsSeeOneTable) {
 
 TEST(EnglishTable, HoldsEveryKeyOnceInAreaOrder) {
     const auto& rows = English::rows();
-    ASSERT_EQ(rows.size(), 454u);
+    ASSERT_EQ(rows.size(), 458u);
 
     std::set<std::string_view> keys;
     for (const auto& row : rows) {
@@ -90,26 +90,26 @@ TEST(EnglishTable, HoldsEveryKeyOnceInAreaOrder) {
     };
     const Anchor anchors[] = {
         {0, "已安装到 %@。如果终端里找不到 ostrevane,把 ~/.local/bin 加入 PATH。"},  // agent page
-        {35, "磁盘"},  // application shell
-        {50, "概览"},  // application model
-        {64, "正在备份"},  // backup page
-        {90, "摄影 RAW 2023"},  // demo data
-        {170, "地形"},  // explorer page and its maps
-        {194, "语言"},  // language menu
-        {200, "已用"},  // overview page
-        {234, "清理“Xcode 派生数据”?"},  // snapshot samples and control gallery
-        {247, "正在分析…"},  // suggestions page
-        {274, "山越高 = 占用越多"},  // terrain map legend
-        {278, "要备份的路径不存在: %@"},  // backup engine
-        {301, "受保护的目录,只能清理其中的内容,不能整体移除"},  // cleaner
-        {321, "百度网盘同步空间"},  // backup destinations
-        {331, "已扫描 %@ 个文件,%@"},  // MCP server
-        {338, "路径不存在或无法访问: %@"},  // scanner and scan view
-        {341, "启动磁盘已用 %@%%,仅剩 %@,建议运行 suggest 查看可释放的空间。"},  // command service
-        {345, "日志文件"},  // suggestion engine
-        {401, "刚刚"},  // relative times
-        {407, CLITexts::helpKey},  // command-line tool
-        {453, "未知命令: %@\n"},
+        {39, "磁盘"},  // application shell
+        {54, "概览"},  // application model
+        {68, "正在备份"},  // backup page
+        {94, "摄影 RAW 2023"},  // demo data
+        {174, "地形"},  // explorer page and its maps
+        {198, "语言"},  // language menu
+        {204, "已用"},  // overview page
+        {238, "清理“Xcode 派生数据”?"},  // snapshot samples and control gallery
+        {251, "正在分析…"},  // suggestions page
+        {278, "山越高 = 占用越多"},  // terrain map legend
+        {282, "要备份的路径不存在: %@"},  // backup engine
+        {305, "受保护的目录,只能清理其中的内容,不能整体移除"},  // cleaner
+        {325, "百度网盘同步空间"},  // backup destinations
+        {335, "已扫描 %@ 个文件,%@"},  // MCP server
+        {342, "路径不存在或无法访问: %@"},  // scanner and scan view
+        {345, "启动磁盘已用 %@%%,仅剩 %@,建议运行 suggest 查看可释放的空间。"},  // command service
+        {349, "日志文件"},  // suggestion engine
+        {405, "刚刚"},  // relative times
+        {411, CLITexts::helpKey},  // command-line tool
+        {457, "未知命令: %@\n"},
     };
     for (const Anchor& anchor : anchors) EXPECT_EQ(rows[anchor.row].chinese, anchor.chinese) << "row " << anchor.row;
 }
@@ -134,7 +134,7 @@ TEST(EnglishTable, EveryFormUsesEachValueOfItsKeyOnce) {
             EXPECT_EQ(*references, inOrder) << row.chinese << " -> " << form;
         }
     }
-    EXPECT_EQ(keysWithValues, 118);
+    EXPECT_EQ(keysWithValues, 121);
 }
 
 TEST(EnglishTable, SpecialFormsKeepTheirCounts) {
@@ -266,7 +266,7 @@ TEST(CommandLineTexts, EnglishHelpMatchesItsLayout) {
         "  history [-n 10]                     Backup history\n"
         "\n"
         "AI\n"
-        "  mcp                                 Start the MCP server (stdio) for Claude\n"
+        "  mcp [--read-only]                   Start the MCP server (stdio) for Claude (--read-only: only the tools that read)\n"
         "  claude-setup                        Print the setup for Claude Code / Claude Desktop\n";
     EXPECT_EQ(Localized::fill(*help, {"0.3.1"}), expected);
     EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 35);

@@ -245,14 +245,14 @@ TEST_F(TrashTest, EntriesAndRemovalNeverFollowLinks) {
 
 TEST_F(TrashTest, AFailedRemovalKeepsItsInfoFile) {
     Trash::moveToTrash(writeFile(home.path("stuck.txt")).string());
-    Trash::hooks().removeItem = [](const std::string& path) {
+    Trash::hooks().removeItem = [](int, const std::string&, const std::string& path) {
         throw std::system_error(EACCES, std::generic_category(), path);
     };
     EXPECT_THROW(Trash::removeEntry("stuck.txt"), std::system_error);
     EXPECT_TRUE(fs::exists(files() / "stuck.txt"));
     EXPECT_TRUE(fs::exists(info() / "stuck.txt.trashinfo"));
 
-    Trash::hooks().listFolder = [](const std::string& folder) -> std::vector<std::string> {
+    Trash::hooks().listFolder = [](int, const std::string& folder) -> std::vector<std::string> {
         throw std::system_error(EACCES, std::generic_category(), folder);
     };
     EXPECT_THROW(Trash::entries(), std::system_error);
@@ -376,4 +376,36 @@ TEST_F(TrashTest, EveryTrashFolderOfTheUserIsFoundOnce) {
     for (const std::string& path : std::vector<std::string>{"/mnt/d/.Trash-", "/mnt/d/.Trash-x1", "/mnt/d/.Trash/files", "/mnt/d/my.Trash-1",
                                     home.home() + "/.local/share/Trash2", home.home() + "/.local/share"})
         EXPECT_FALSE(Trash::isInsideTrash(path)) << path;
+}
+
+TEST_F(TrashTest, AHeldItemMovesFromTheFolderHeldWhateverThePathBecomes) {
+    writeFile(home.path("A/x"), 10);
+    writeFile(home.path("B/x"), 20);
+    fs::create_directory_symlink(home.path("A"), home.path("l"));
+    Trash::HeldItem held(home.path("l/x").string());
+    fs::remove(home.path("l"));
+    fs::create_directory_symlink(home.path("B"), home.path("l"));
+
+    EXPECT_EQ(held.realPath(), home.path("A/x").string());
+    EXPECT_EQ(Trash::moveToTrash(held), (files() / "x").string());
+    EXPECT_FALSE(fs::exists(home.path("A/x")));
+    EXPECT_EQ(fs::file_size(home.path("B/x")), 20u);
+    EXPECT_EQ(recordedPath("x"), home.home() + "/A/x");
+}
+
+TEST_F(TrashTest, ATrashFolderOthersCanWriteToTakesNothing) {
+    fs::path item = writeFile(home.path("keep.txt"));
+    fs::create_directories(files());
+    fs::create_directories(info());
+    for (const fs::path& folder : {fs::path(Trash::homeTrash()), files(), info()}) {
+        fs::permissions(folder, fs::perms::all);
+        try {
+            Trash::moveToTrash(item.string());
+            ADD_FAILURE() << "expected an error for " << folder;
+        } catch (const OstrevaneError& error) {
+            EXPECT_EQ(error.message, std::strerror(EACCES));
+        }
+        EXPECT_TRUE(fs::exists(item));
+        fs::permissions(folder, fs::perms::owner_all);
+    }
 }

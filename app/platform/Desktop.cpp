@@ -5,26 +5,33 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <cstdlib>
-#include <thread>
+#include <filesystem>
 
 #include "Cleaner.hpp"
 #include "Localization.hpp"
+#include "model/Executor.hpp"
 
 namespace Desktop {
 
 namespace {
 Hooks installed;
+std::shared_ptr<Executor> background;
+
+void revealNow(const std::string& path) {
+    try {
+        Cleaner::revealInFinder(path);
+    } catch (...) {
+    }
 }
+}  // namespace
+
+void useExecutor(std::shared_ptr<Executor> executor) { background = std::move(executor); }
 
 void reveal(const std::string& path) {
     if (installed.reveal) return installed.reveal(path);
     // The file manager is asked over D-Bus with a timeout; the window must not wait for it.
-    std::thread([path] {
-        try {
-            Cleaner::revealInFinder(path);
-        } catch (...) {
-        }
-    }).detach();
+    if (background) return background->submit(Priority::userInitiated, [path] { revealNow(path); });
+    revealNow(path);
 }
 
 std::string realTrashFolder() {
@@ -44,14 +51,35 @@ void copy(const std::string& text) {
     QGuiApplication::clipboard()->setText(QString::fromStdString(text));
 }
 
+void prepareFolderDialog(QFileDialog& dialog) {
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // The desktop's own chooser where the platform theme offers one; the
+    // accept label applies where that chooser takes it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+    dialog.setDirectory(QString::fromStdString(Paths::home()));
+    dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(L("选择")));
+}
+
+bool usesPortalTheme(const std::optional<std::string>& chosenTheme, bool sessionBus, bool portalInstalled) {
+    if (chosenTheme && !chosenTheme->empty()) return false;
+    return sessionBus && portalInstalled;
+}
+
+void preferPortalDialogs() {
+    const char* theme = std::getenv("QT_QPA_PLATFORMTHEME");
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    std::error_code ignored;
+    const bool installed =
+        std::filesystem::exists("/usr/share/dbus-1/services/org.freedesktop.portal.Desktop.service", ignored);
+    if (usesPortalTheme(theme ? std::optional<std::string>(theme) : std::nullopt, bus && *bus, installed))
+        setenv("QT_QPA_PLATFORMTHEME", "xdgdesktopportal", 1);
+}
+
 std::optional<std::string> chooseFolder(QWidget* parent) {
     if (installed.chooseFolder) return installed.chooseFolder(parent);
     QFileDialog dialog(parent);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    // The platform's own dialog may ignore the accept label; Qt's keeps it.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(L("选择")));
+    prepareFolderDialog(dialog);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;

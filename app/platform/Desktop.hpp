@@ -4,15 +4,22 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+class Executor;
+class QFileDialog;
 class QWidget;
 
 namespace Desktop {
-/// Shows the item selected in the file manager (the engine's reveal), off the
-/// UI thread; failures are ignored.
+/// Shows the item selected in the file manager (the engine's reveal) on the
+/// executor given to `useExecutor`, else on the calling thread; failures are ignored.
 void reveal(const std::string& path);
+/// Where the desktop calls that may wait run: the application's pool, so
+/// quitting waits for them or drops them. None: they run on the calling
+/// thread. UI thread.
+void useExecutor(std::shared_ptr<Executor> executor);
 /// Opens the user's Trash: `xdg-open trash:///`, else the real home's Trash
 /// files folder (never the OSTREVANE_HOME override). Failures are ignored.
 void openTrash();
@@ -20,6 +27,16 @@ void openTrash();
 void copy(const std::string& text);
 /// A modal folder chooser (directories only, accept button "选择"); none when cancelled.
 std::optional<std::string> chooseFolder(QWidget* parent);
+/// What chooseFolder asks of its dialog: folders only, the desktop's native
+/// chooser allowed, opening in the home folder.
+void prepareFolderDialog(QFileDialog& dialog);
+/// Whether to run Qt with the XDG desktop portal theme, so that file dialogs
+/// are the desktop's own: only when the user chose no platform theme and a
+/// session bus and an installed portal service are there.
+bool usesPortalTheme(const std::optional<std::string>& chosenTheme, bool sessionBus, bool portalInstalled);
+/// Sets QT_QPA_PLATFORMTHEME to the portal theme when usesPortalTheme says
+/// so; before the QApplication is made, and never for offscreen snapshots.
+void preferPortalDialogs();
 /// Linux has no Full Disk Access page: does nothing unless a hook is set.
 void openFullDiskAccessSettings();
 

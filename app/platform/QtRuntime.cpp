@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "platform/Desktop.hpp"
 #include "platform/QtDispatcher.hpp"
 
 namespace {
@@ -27,13 +28,18 @@ QtRuntime::QtRuntime()
     : pool(std::make_shared<ThreadPool>(4)), dispatcher(std::make_shared<QtDispatcher>()),
       timer(std::make_shared<QtTimer>()) {
     limitAllocationArenas();
+    Desktop::useExecutor(pool);
 }
 
-QtRuntime::~QtRuntime() { pool->shutdown(); }
+QtRuntime::~QtRuntime() {
+    Desktop::useExecutor(nullptr);
+    pool->shutdown();
+}
 
 AppRuntime QtRuntime::runtime() const { return AppRuntime{dispatcher, pool, timer, AppEngine::live()}; }
 
 void QtRuntime::stop(AppModel* model, int status) {
+    Desktop::useExecutor(nullptr);
     if (model) model->cancelAll();
     // Work that has not started never will; only running work gets the grace.
     pool->discardQueued();

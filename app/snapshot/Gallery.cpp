@@ -72,13 +72,32 @@ void addButtons(QBoxLayout* column) {
     finish(line);
 }
 
-void addTags(QBoxLayout* column) {
+/// The width a row of `widgets` 10 points apart asks for.
+int naturalWidth(const std::vector<QWidget*>& widgets) {
+    int width = 10 * (int(widgets.size()) - 1);
+    for (QWidget* widget : widgets) width += widget->sizeHint().width();
+    return width;
+}
+
+// The tags and the segmented control share one row where they fit `room`
+// (as in Chinese); longer texts (English) put the control on a row of its own
+// rather than squeeze or clip either.
+void addTags(QBoxLayout* column, int room) {
+    std::vector<QWidget*> tags;
+    for (Risk risk : {Risk::safe, Risk::review, Risk::caution}) tags.push_back(new RiskTag(risk));
+    tags.push_back(new MonoTag(text("只读"), MonoTag::Weight::quiet, Theme::paper));
+    tags.push_back(new MonoTag(text("写入"), MonoTag::Weight::outlined, Theme::warn));
+    tags.push_back(new MonoTag(text("需确认"), MonoTag::Weight::solid, Theme::danger));
+    QWidget* segments = new MonoSegments({{"a", "Voronoi"}, {"b", text("地形")}, {"c", text("矩形")}}, "a");
+    std::vector<QWidget*> together = tags;
+    together.push_back(segments);
     QHBoxLayout* line = row(column, 10);
-    for (Risk risk : {Risk::safe, Risk::review, Risk::caution}) line->addWidget(new RiskTag(risk));
-    line->addWidget(new MonoTag(text("只读"), MonoTag::Weight::quiet, Theme::paper));
-    line->addWidget(new MonoTag(text("写入"), MonoTag::Weight::outlined, Theme::warn));
-    line->addWidget(new MonoTag(text("需确认"), MonoTag::Weight::solid, Theme::danger));
-    line->addWidget(new MonoSegments({{"a", "Voronoi"}, {"b", text("地形")}, {"c", text("矩形")}}, "a"));
+    for (QWidget* tag : tags) line->addWidget(tag);
+    if (naturalWidth(together) > room) {
+        finish(line);
+        line = row(column, 10);
+    }
+    line->addWidget(segments);
     finish(line);
 }
 
@@ -102,19 +121,27 @@ void addChips(QBoxLayout* column) {
     finish(line);
 }
 
+constexpr QSize controlsSize(640, 200);
+constexpr int controlsPadding = 20;
+}  // namespace
+
+namespace Gallery {
 QWidget* controlSheet() {
     auto* sheet = new QWidget;
     auto* column = new QVBoxLayout(sheet);
-    column->setContentsMargins(20, 20, 20, 20);
+    column->setContentsMargins(controlsPadding, controlsPadding, controlsPadding, controlsPadding);
     column->setSpacing(14);
     addButtons(column);
-    addTags(column);
+    addTags(column, controlsSize.width() - 2 * controlsPadding);
     addBars(column);
     addChips(column);
     column->addStretch(1);
     sheet->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     return sheet;
 }
+}  // namespace Gallery
+
+namespace {
 
 QImage sheetImage(const std::string& title, const std::string& message, int height) {
     auto request = ConfirmRequest::make(title, message, L("移到废纸篓"), true, [] {});
@@ -142,7 +169,7 @@ QImage standalone(QWidget* content, QSize size) {
     return image;
 }
 
-QImage controls() { return standalone(controlSheet(), QSize(640, 200)); }
+QImage controls() { return standalone(controlSheet(), controlsSize); }
 
 QImage confirm() {
     return sheetImage(L("清理“Xcode 派生数据”?"),

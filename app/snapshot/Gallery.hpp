@@ -11,6 +11,8 @@ namespace Gallery {
 /// Every button, menu, link, tag, segmented control and bar once, and the
 /// ten map colour chips: 640 × 200.
 QImage controls();
+/// The gallery that controls() renders, not yet laid out.
+QWidget* controlSheet();
 /// A destructive clean request in the confirm sheet: 430 × 190.
 QImage confirm();
 /// Moving an iCloud item to the Trash in the confirm sheet, with the demo

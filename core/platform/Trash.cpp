@@ -1,6 +1,5 @@
 #include "platform/Trash.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
@@ -11,25 +10,25 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <set>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
 
-#include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"
 
 namespace fs = std::filesystem;
 
 namespace Trash {
 
+namespace Detail {
+// The real folder operations of the hooks, beside the rest of emptying.
+std::vector<std::string> listFolderNames(int folder, const std::string& path);
+void removeItem(int folder, const std::string& name, const std::string& path);
+}  // namespace Detail
+
 namespace {
 
 [[noreturn]] void failWith(int error) { throw OstrevaneError(std::strerror(error)); }
-
-std::system_error systemError(int error, const std::string& what) {
-    return std::system_error(error, std::generic_category(), what);
-}
 
 std::string parentOf(const std::string& path) {
     auto slash = path.rfind('/');
@@ -46,10 +45,26 @@ std::string joined(const std::string& folder, const std::string& name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
-std::optional<std::string> resolved(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (!::realpath(path.c_str(), buffer)) return std::nullopt;
-    return std::string(buffer);
+/// The path the kernel gives an open folder; throws when it has none (the
+/// folder was removed, or its path is too long to be named).
+std::string pathOfDescriptor(int fd) {
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string buffer(PATH_MAX, '\0');
+    ssize_t length = ::readlink(link.c_str(), buffer.data(), buffer.size());
+    if (length < 0) failWith(errno);
+    if (static_cast<size_t>(length) == buffer.size()) failWith(ENAMETOOLONG);
+    buffer.resize(static_cast<size_t>(length));
+    if (buffer.empty() || buffer.front() != '/' || buffer.ends_with(" (deleted)")) failWith(ENOENT);
+    return buffer;
+}
+
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+/// Opens a trash's half by descriptor, never through a link.
+Descriptor openHalf(int trash, const char* half) {
+    Descriptor fd(::openat(trash, half, folderFlags));
+    if (!fd.isOpen()) failWith(errno == ELOOP ? ENOTDIR : errno);
+    return fd;
 }
 
 /// A folder the trash owns: created private when missing, and never a link
@@ -91,12 +106,37 @@ struct Destination {
     /// The original location as the info file records it: absolute for the
     /// home trash, relative to the top folder for a per-device trash.
     std::string recordedPath;
+    /// The trash's halves, opened once and checked to lie on the item's
+    /// file system: items and info files go exactly there.
+    Descriptor files;
+    Descriptor info;
 };
+
+/// A folder of a trash, as opened: only one the user owns and no one else
+/// can write to takes the user's items (and so can be emptied later).
+void checkOwnFolder(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) failWith(errno);
+    if (status.st_uid != ::getuid() || (status.st_mode & (S_IWGRP | S_IWOTH))) failWith(EACCES);
+}
+
+/// Opens a trash folder made by ensureTrashFolders, none of it through a link.
+Destination opened(std::string trash, std::string recordedPath, dev_t device) {
+    Descriptor folder(::open(trash.c_str(), folderFlags));
+    if (!folder.isOpen()) failWith(errno == ELOOP ? ENOTDIR : errno);
+    Destination destination{std::move(trash), std::move(recordedPath), openHalf(folder.get(), "files"),
+                            openHalf(folder.get(), "info")};
+    for (int fd : {folder.get(), destination.files.get(), destination.info.get()}) checkOwnFolder(fd);
+    struct stat status {};
+    if (::fstat(destination.files.get(), &status) != 0) failWith(errno);
+    if (status.st_dev != device) failWith(EXDEV);
+    return destination;
+}
 
 /// The trash of a device other than the home trash's: the shared ".Trash"
 /// with a folder per user when an administrator set one up (a sticky folder
 /// that is not a link), else the user's own ".Trash-<uid>".
-std::string deviceTrash(const std::string& top, dev_t device) {
+Destination deviceTrash(const std::string& top, dev_t device, const std::string& relative) {
     const std::string uid = std::to_string(::getuid());
     const std::string shared = joined(top, ".Trash");
     struct stat status {};
@@ -104,7 +144,7 @@ std::string deviceTrash(const std::string& top, dev_t device) {
         std::string own = shared + "/" + uid;
         try {
             ensureTrashFolders(own);
-            if (deviceOf(own) == device) return own;
+            return opened(own, relative, device);
         } catch (const OstrevaneError&) {
             // Unusable shared trash: fall back to the user's own, as the
             // freedesktop.org rules allow.
@@ -112,11 +152,7 @@ std::string deviceTrash(const std::string& top, dev_t device) {
     }
     std::string own = joined(top, ".Trash-" + uid);
     ensureTrashFolders(own);
-    struct stat ownStatus {};
-    if (::lstat(own.c_str(), &ownStatus) != 0) failWith(errno);
-    if (ownStatus.st_uid != ::getuid()) failWith(EACCES);
-    if (ownStatus.st_dev != device) failWith(EXDEV);
-    return own;
+    return opened(own, relative, device);
 }
 
 std::string nearestExisting(std::string path) {
@@ -135,12 +171,11 @@ Destination destinationFor(const std::string& realParent, const std::string& nam
     // of that file system.
     if (deviceOf(nearestExisting(home)) == device) {
         ensureTrashFolders(home);
-        if (deviceOf(home) != device) failWith(EXDEV);
-        return {home, original};
+        return opened(home, original, device);
     }
     std::string top = topFolder(realParent, device);
     std::string relative = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
-    return {deviceTrash(top, device), relative};
+    return deviceTrash(top, device, relative);
 }
 
 std::string localDeletionDate() {
@@ -190,38 +225,14 @@ void writeAll(int fd, const std::string& text) {
 }
 
 /// Renames without ever replacing what already lies at the destination.
-int renameWithoutReplacing(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+int renameWithoutReplacing(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
+    if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
     // File systems without RENAME_NOREPLACE: check first; the reserved info
     // name keeps cooperating programs from choosing the same name meanwhile.
     struct stat status {};
-    if (::lstat(to.c_str(), &status) == 0) return EEXIST;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-std::vector<std::string> listFolderNames(const std::string& folder) {
-    DIR* directory = ::opendir(folder.c_str());
-    if (!directory) throw systemError(errno, folder);
-    std::vector<std::string> names;
-    errno = 0;
-    while (dirent* entry = ::readdir(directory)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(std::move(name));
-        errno = 0;
-    }
-    int error = errno;
-    ::closedir(directory);
-    if (error != 0) throw systemError(error, folder);
-    return names;
-}
-
-void removeWithoutFollowingLinks(const std::string& path) {
-    // remove_all looks at each entry's own type, so a link is removed as a
-    // link and its target is never entered.
-    std::error_code error;
-    fs::remove_all(path, error);
-    if (error) throw std::system_error(error, path);
+    if (::fstatat(toFolder, to.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    return ::renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0 ? 0 : errno;
 }
 
 std::optional<int64_t> fileSystemFreeBytes(const std::string& path) {
@@ -231,7 +242,7 @@ std::optional<int64_t> fileSystemFreeBytes(const std::string& path) {
 }
 
 Hooks realHooks() {
-    return Hooks{listFolderNames, removeWithoutFollowingLinks, fileSystemFreeBytes, Shell::run};
+    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run};
 }
 
 std::optional<std::string> installedProgram(const std::string& name) {
@@ -280,31 +291,46 @@ std::string percentEncoded(const std::string& path) {
     return result;
 }
 
-std::string moveToTrash(const std::string& path) {
+HeldItem::HeldItem(const std::string& path) {
     const std::string item = Paths::standardize(path);
     if (item == "/") failWith(EBUSY);
-    const std::string name = lastComponent(item);
+    itemName = lastComponent(item);
+    // Looked up this once: whatever the path names later, the folder held is
+    // the one checked, and the one the item is renamed from.
+    descriptor = Descriptor(::open(parentOf(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!descriptor.isOpen()) failWith(errno);
+    folderPath = pathOfDescriptor(descriptor.get());
+}
 
-    // The folder is resolved; the item itself is taken as it is.
-    auto realParent = resolved(parentOf(item));
-    if (!realParent) failWith(errno);
-    const std::string source = joined(*realParent, name);
+std::string HeldItem::realPath() const { return joined(folderPath, itemName); }
+
+std::optional<struct stat> HeldItem::status() const {
+    struct stat status {};
+    if (::fstatat(folder(), itemName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return status;
+}
+
+std::string moveToTrash(const std::string& path) { return moveToTrash(HeldItem(path)); }
+
+std::string moveToTrash(const HeldItem& item) {
+    const std::string& name = item.name();
     struct stat itemStatus {};
-    if (::lstat(source.c_str(), &itemStatus) != 0) failWith(errno);
-    auto device = deviceOf(*realParent);
-    if (!device) failWith(errno);
+    if (::fstatat(item.folder(), name.c_str(), &itemStatus, AT_SYMLINK_NOFOLLOW) != 0) failWith(errno);
+    struct stat folderStatus {};
+    if (::fstat(item.folder(), &folderStatus) != 0) failWith(errno);
 
-    Destination destination = destinationFor(*realParent, name, *device);
+    Destination destination = destinationFor(item.realFolder(), name, folderStatus.st_dev);
     const std::string contents = "[Trash Info]\nPath=" + percentEncoded(destination.recordedPath) +
                                  "\nDeletionDate=" + localDeletionDate() + "\n";
 
     constexpr int attempts = 10000;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         const std::string trashName = candidateName(name, attempt);
-        const std::string infoPath = destination.trash + "/info/" + trashName + ".trashinfo";
+        const std::string infoName = trashName + ".trashinfo";
+        const int info = destination.info.get();
         // The info file is the reservation of the name: only one program can
         // create it, and it exists before the item arrives.
-        int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        int fd = ::openat(info, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             failWith(errno);
@@ -313,18 +339,17 @@ std::string moveToTrash(const std::string& path) {
             writeAll(fd, contents);
         } catch (...) {
             ::close(fd);
-            ::unlink(infoPath.c_str());
+            ::unlinkat(info, infoName.c_str(), 0);
             throw;
         }
         if (::close(fd) != 0) {
             int error = errno;
-            ::unlink(infoPath.c_str());
+            ::unlinkat(info, infoName.c_str(), 0);
             failWith(error);
         }
-        const std::string target = destination.trash + "/files/" + trashName;
-        int error = renameWithoutReplacing(source, target);
-        if (error == 0) return target;
-        ::unlink(infoPath.c_str());
+        int error = renameWithoutReplacing(item.folder(), name, destination.files.get(), trashName);
+        if (error == 0) return destination.trash + "/files/" + trashName;
+        ::unlinkat(info, infoName.c_str(), 0);
         if (error != EEXIST) failWith(error);
     }
     failWith(EEXIST);
@@ -332,43 +357,10 @@ std::string moveToTrash(const std::string& path) {
 
 namespace {
 
-std::vector<std::string> entriesOf(const std::string& trash) {
-    // Emptying deletes what is listed here and the info files beside it. A
-    // trash folder that is a link would point that at whatever folder it
-    // leads to, so it cannot be listed, just as nothing is ever moved into one.
-    for (const auto& folder : {trash, trash + "/files", trash + "/info"}) {
-        struct stat status {};
-        if (::lstat(folder.c_str(), &status) == 0 && !S_ISDIR(status.st_mode))
-            throw systemError(ENOTDIR, folder);
-    }
-    try {
-        return hooks().listFolder(trash + "/files");
-    } catch (const std::system_error& error) {
-        // A trash that was never used has no folder yet: it is simply empty.
-        if (error.code() == std::errc::no_such_file_or_directory) return {};
-        throw;
-    }
-}
-
 bool isUserTrashName(const std::string& name, const std::string& prefix) {
     if (!name.starts_with(prefix) || name.size() == prefix.size()) return false;
     return std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(),
                        [](char c) { return c >= '0' && c <= '9'; });
-}
-
-/// The shared ".Trash" of a top folder counts only as the freedesktop.org
-/// rules trust it: a real, sticky folder.
-bool isTrustedSharedTrash(const std::string& folder) {
-    struct stat status {};
-    return ::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX);
-}
-
-void addAllocation(const struct stat& status, Allocation& allocation) {
-    int64_t bytes = static_cast<int64_t>(status.st_blocks) * 512;
-    if (!S_ISDIR(status.st_mode) && status.st_nlink > 1)
-        allocation.linked.emplace(std::make_pair(status.st_dev, status.st_ino), bytes);
-    else
-        allocation.single += bytes;
 }
 
 }  // namespace
@@ -385,86 +377,6 @@ bool isInsideTrash(const std::string& path) {
         previous = std::move(part);
     }
     return false;
-}
-
-std::vector<std::string> trashFolders() {
-    std::vector<std::string> folders{homeTrash()};
-    std::set<std::pair<dev_t, ino_t>> seen;
-    auto addIfPresent = [&](const std::string& folder) {
-        struct stat status {};
-        if (::lstat(folder.c_str(), &status) != 0) return;
-        if (seen.insert({status.st_dev, status.st_ino}).second) folders.push_back(folder);
-    };
-    const std::string uid = std::to_string(::getuid());
-    auto table = Mounts::readTable();
-    for (const auto& mount : Mounts::parse(table.value_or(""))) {
-        const std::string shared = joined(mount.mountPoint, ".Trash");
-        if (isTrustedSharedTrash(shared)) addIfPresent(shared + "/" + uid);
-        addIfPresent(joined(mount.mountPoint, ".Trash-" + uid));
-    }
-    return folders;
-}
-
-std::optional<std::string> linkedFolder() {
-    for (const auto& trash : trashFolders())
-        for (const auto& folder : {trash, trash + "/files", trash + "/info"}) {
-            struct stat status {};
-            if (::lstat(folder.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) return folder;
-        }
-    return std::nullopt;
-}
-
-std::vector<Entry> allEntries() {
-    std::vector<Entry> result;
-    for (const auto& trash : trashFolders())
-        for (auto& name : entriesOf(trash)) result.push_back({trash, std::move(name)});
-    return result;
-}
-
-void removeEntry(const Entry& entry) {
-    hooks().removeItem(entry.trash + "/files/" + entry.name);
-    ::unlink((entry.trash + "/info/" + entry.name + ".trashinfo").c_str());
-}
-
-std::vector<std::string> entries() { return entriesOf(homeTrash()); }
-
-void removeEntry(const std::string& name) { removeEntry(Entry{homeTrash(), name}); }
-
-void Allocation::add(const Allocation& other) {
-    single += other.single;
-    linked.insert(other.linked.begin(), other.linked.end());
-}
-
-int64_t Allocation::total() const {
-    int64_t sum = single;
-    for (const auto& [identity, bytes] : linked) sum += bytes;
-    return sum;
-}
-
-Allocation allocationOf(const std::string& path) {
-    Allocation allocation;
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0) return allocation;
-    addAllocation(status, allocation);
-    if (!S_ISDIR(status.st_mode)) return allocation;
-    // Links to folders are never entered: the walk stays inside the item.
-    std::error_code error;
-    fs::recursive_directory_iterator walk(path, fs::directory_options::skip_permission_denied, error), end;
-    for (; !error && walk != end; walk.increment(error))
-        if (::lstat(walk->path().c_str(), &status) == 0) addAllocation(status, allocation);
-    return allocation;
-}
-
-int64_t allocatedSize(const std::vector<std::string>& trashes) {
-    Allocation allocation;
-    for (const auto& trash : trashes) {
-        try {
-            for (const auto& name : entriesOf(trash)) allocation.add(allocationOf(trash + "/files/" + name));
-        } catch (const std::system_error&) {
-            // A trash that cannot be listed counts as far as it was read: nothing.
-        }
-    }
-    return allocation.total();
 }
 
 int64_t freeBytes() {

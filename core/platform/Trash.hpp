@@ -4,17 +4,20 @@
 // copied and deleted, and nothing is deleted except by emptying.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "Support.hpp"
+#include "platform/Descriptor.hpp"
 
 namespace Trash {
 
@@ -25,35 +28,107 @@ std::string homeTrash();
 std::string filesFolder();
 std::string infoFolder();
 
+/// An item as it is named inside a folder held open: the folder is looked up
+/// once, when the object is made, and whatever happens to the path
+/// afterwards (a link swapped, a folder renamed), everything asked of the
+/// object concerns that folder.
+class HeldItem {
+public:
+    /// Opens the folder above `path` (links among the folders followed, this
+    /// once); the item itself is neither followed nor required to exist.
+    /// Throws OstrevaneError with the system's description: the path is "/"
+    /// (EBUSY) or its folder cannot be opened or located.
+    explicit HeldItem(const std::string& path);
+
+    /// The folder's descriptor (O_PATH).
+    int folder() const { return descriptor.get(); }
+    const std::string& name() const { return itemName; }
+    /// Where the held folder really is, as the kernel names it.
+    const std::string& realFolder() const { return folderPath; }
+    /// The item's path below the real folder: what a move really renames.
+    std::string realPath() const;
+    /// The item's own status, links not followed; none when it is not there.
+    std::optional<struct stat> status() const;
+
+private:
+    Descriptor descriptor;
+    std::string itemName;
+    std::string folderPath;
+};
+
 /// Moves an item to the trash of the file system its folder lies on and
 /// returns its new location. The item itself is renamed as it is, so a
 /// symbolic link is moved as a link. Throws OstrevaneError with the
 /// system's description of what went wrong.
 std::string moveToTrash(const std::string& path);
+/// The same for an item whose folder is already held: the rename starts
+/// from that folder's descriptor, so what was checked is what is moved.
+std::string moveToTrash(const HeldItem& item);
 
 /// Whether a path is a trash folder or lies inside one, by its text alone:
 /// the home trash, or a ".Trash-<uid>" or ".Trash/<uid>" folder anywhere.
 bool isInsideTrash(const std::string& path);
 
-/// Every trash folder of the user: the home trash first (whether or not it
-/// exists yet), then the ".Trash/<uid>" and ".Trash-<uid>" folders that exist
-/// at the top of the mounted file systems, each folder once.
+/// Every trash folder of the user that passes the checks of
+/// `openTrashFolders`: the home trash first (whether or not it exists yet),
+/// then the ".Trash/<uid>" and ".Trash-<uid>" folders that exist at the top
+/// of the mounted file systems, each folder once.
 std::vector<std::string> trashFolders();
 
-/// The first of the trash folders, or of their files/ and info/ halves, that
-/// is a symbolic link: emptying through it would delete wherever it leads.
-std::optional<std::string> linkedFolder();
+/// Whether the held item, its folder or any folder above it is one of the
+/// given trash folders or one of their halves, by identity: a trash reached
+/// through a bind mount has a path that names no trash.
+bool isInsideTrashFolder(const HeldItem& item, const std::vector<std::string>& trashes = trashFolders());
+
+/// A trash folder opened for listing, measuring and emptying. Its halves are
+/// held by descriptor, opened without following links and checked as opened,
+/// so nothing done to the paths afterwards changes what is listed or removed.
+struct OpenTrash {
+    std::string path;
+    /// files/ and info/; not open when the trash has no such half yet.
+    Descriptor files;
+    Descriptor info;
+    /// Why files/ could not be opened (0 when it was, or is simply missing).
+    int error = 0;
+};
+
+/// Why a trash folder that exists is not used.
+enum class Distrust { link, otherOwner, writableByOthers };
+struct RejectedFolder {
+    /// The folder that failed: the trash itself or one of its halves.
+    std::string path;
+    Distrust why;
+};
+
+/// The user's trash folders: only those the user owns, that no one else can
+/// write to and that are not links (a shared ".Trash" must moreover be a
+/// sticky folder, else its "<uid>" folder is not looked at).
+struct TrashFolders {
+    std::vector<std::shared_ptr<const OpenTrash>> trusted;
+    /// Existing folders that failed a check, never opened past it.
+    std::vector<RejectedFolder> rejected;
+};
+TrashFolders openTrashFolders();
 
 /// One item of a trash folder.
 struct Entry {
-    std::string trash;
+    std::shared_ptr<const OpenTrash> trash;
     std::string name;
+    /// Where the item lies, for reports only.
+    std::string path() const;
 };
-/// The items of every trash folder. Throws std::system_error when one of
-/// them cannot be listed.
-std::vector<Entry> allEntries();
-/// Removes one item and its info file, as removeEntry(name) does for the home trash.
+/// The items of an open trash folder. Throws std::system_error when it
+/// cannot be listed.
+std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash);
+/// Removes one item, through the descriptors, and then its info file.
+/// Throws std::system_error when the item cannot be removed whole; its info
+/// file then stays, so what is left can still be listed and restored.
 void removeEntry(const Entry& entry);
+
+/// Removes the info files of an open trash that have no item beside them
+/// and are older than any move takes: a move killed between writing the
+/// record and renaming the item leaves one behind, holding its name.
+void sweepStaleInfoFiles(const OpenTrash& trash);
 
 /// The allocated bytes of items, links not followed; files with several hard
 /// links are kept by identity so that each counts once however often met.
@@ -64,10 +139,13 @@ struct Allocation {
     void add(const Allocation& other);
     int64_t total() const;
 };
-/// An item and everything below it; what cannot be read counts nothing.
-Allocation allocationOf(const std::string& path);
+/// An item and everything below it, by descriptor; what cannot be read
+/// counts nothing.
+Allocation allocationOf(const Entry& entry);
+/// The items of the given open trash folders, as far as they can be read.
+Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& trashes);
 /// The items of the given trash folders (by default every one), as far as
-/// they can be read.
+/// they can be read; folders failing the checks count nothing.
 int64_t allocatedSize(const std::vector<std::string>& trashes = trashFolders());
 
 /// Names of the entries of the home trash, one level, in the system's order.
@@ -92,10 +170,12 @@ void reveal(const std::string& path);
 /// The file and program operations behind the trash, replaceable so tests can
 /// make them fail; the defaults are the real ones.
 struct Hooks {
-    /// Names in a folder, one level; throws std::system_error.
-    std::function<std::vector<std::string>(const std::string& folder)> listFolder;
-    /// Removes a file, link or whole folder without following links; throws std::system_error.
-    std::function<void(const std::string& path)> removeItem;
+    /// Names in an open folder, one level; throws std::system_error. The
+    /// path names the folder in errors.
+    std::function<std::vector<std::string>(int folder, const std::string& path)> listFolder;
+    /// Removes an entry of an open folder, a whole folder included, without
+    /// following links; throws std::system_error naming `path`.
+    std::function<void(int folder, const std::string& name, const std::string& path)> removeItem;
     /// Free bytes of the file system holding a path; none when unknown.
     std::function<std::optional<int64_t>(const std::string& path)> freeBytes;
     /// Runs an outside program, as Shell::run does.
@@ -106,6 +186,7 @@ struct Hooks {
 Hooks& hooks();
 /// Puts the real operations back.
 void resetHooks();
+
 
 /// Percent-encodes a path the way trash info files and file URIs expect:
 /// every byte except letters, digits, "-._~" and "/" becomes "%XX".

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "Geometry.hpp"
@@ -49,6 +50,12 @@ MapText atTopLeft(std::string text, const MapFont& style, const ThemeColor& colo
 /// A run whose measured box is centred on `center`.
 MapText centredAt(std::string text, const MapFont& style, const ThemeColor& color, Point center,
                   const TextMeasure& measure);
+/// `text` as it fits `room` across: whole when it fits, else its first n
+/// grapheme clusters and "…", n estimated from the measured width less one;
+/// with `exact`, n is then lowered until the cut text fits. None when n
+/// would be 1 or less.
+std::optional<std::string> fitted(const std::string& text, double room, const MapFont& style,
+                                  const TextMeasure& measure, bool exact);
 /// `color` at `opacity` times its own opacity.
 ThemeColor faded(const ThemeColor& color, double opacity);
 }  // namespace MapTexts

@@ -54,10 +54,49 @@ Rect enlarged(const Rect& rect, double dx, double dy) {
     return Rect(rect.minX() - dx, rect.minY() - dy, rect.width() + 2 * dx, rect.height() + 2 * dy);
 }
 
-bool summitHidden(const TerrainModel& model, const IsoProjection& projection, int region) {
+bool pointHidden(const TerrainModel& model, const IsoProjection& projection, Point world) {
+    const double terrace = model.terrace(world);
+    return projection.hidden(projection.project(world, terrace), terrace, model);
+}
+
+// The region's highest sample that the eye reaches, highest terrace first;
+// none when higher terrain hides every one.
+std::optional<Point> highestVisible(const TerrainModel& model, const IsoProjection& projection, int region) {
+    std::vector<std::pair<double, Point>> samples;
+    for (size_t index = 0; index < model.owners.size(); ++index) {
+        if (model.owners[index] != region) continue;
+        const Point world{double(index % size_t(TerrainModel::gridSize)) * TerrainModel::spacing,
+                          double(index / size_t(TerrainModel::gridSize)) * TerrainModel::spacing};
+        samples.emplace_back(model.heights[index], world);
+    }
+    std::stable_sort(samples.begin(), samples.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [height, world] : samples)
+        if (!pointHidden(model, projection, world)) return world;
+    return std::nullopt;
+}
+
+// Where a region's label stands: its summit, else its highest visible point.
+std::optional<Point> labelSpot(const TerrainModel& model, const IsoProjection& projection, int region) {
     const Point summit = model.regions[size_t(region)].summit;
-    const double terrace = model.terrace(summit);
-    return projection.hidden(projection.project(summit, terrace), terrace, model);
+    if (!pointHidden(model, projection, summit)) return summit;
+    return highestVisible(model, projection, region);
+}
+
+TerrainLabel labelAt(int region, Point spot, const TerrainModel& model, const IsoProjection& projection,
+                     const TextMeasure& measure) {
+    const MapItem& item = model.regions[size_t(region)].item;
+    TerrainLabel made{region, {}, {}, item.label, Fmt::bytes(item.bytes), 0, TerrainScene::lineColor(model, region, 0.2)};
+    const TextBox name = measure(made.name, TerrainScene::nameFont), size = measure(made.size, TerrainScene::sizeFont);
+    made.anchor = projection.project(spot, model.terrace(spot));
+    made.nameHeight = name.height();
+    const double width = std::max(name.width, size.width) + 8, height = name.height() + size.height() + 2;
+    made.box = Rect(made.anchor.x - width / 2, made.anchor.y - 18 - height, width, height);
+    return made;
+}
+
+double shiftInto(double low, double high, double min, double max) {
+    if (high - low > max - min || low < min) return min - low;
+    return high > max ? max - high : 0;
 }
 
 }  // namespace
@@ -129,19 +168,19 @@ ThemeColor lineColor(const TerrainModel& model, int region, double lift) {
 
 TerrainLabel label(int region, const TerrainModel& model, const IsoProjection& projection,
                    const TextMeasure& measure) {
-    const MapItem& item = model.regions[size_t(region)].item;
-    TerrainLabel made{region, {}, {}, item.label, Fmt::bytes(item.bytes), 0, lineColor(model, region, 0.2)};
-    const TextBox name = measure(made.name, nameFont), size = measure(made.size, sizeFont);
-    const Point summit = model.regions[size_t(region)].summit;
-    made.anchor = projection.project(summit, model.terrace(summit));
-    made.nameHeight = name.height();
-    const double width = std::max(name.width, size.width) + 8, height = name.height() + size.height() + 2;
-    made.box = Rect(made.anchor.x - width / 2, made.anchor.y - 18 - height, width, height);
-    return made;
+    return labelAt(region, model.regions[size_t(region)].summit, model, projection, measure);
+}
+
+TerrainLabel keptInside(TerrainLabel label, const Rect& canvas) {
+    const Rect plate = enlarged(label.box, 5 + 2, 4 + 2);
+    const double dx = shiftInto(plate.minX(), plate.maxX(), canvas.minX(), canvas.maxX());
+    const double dy = shiftInto(plate.minY(), plate.maxY(), canvas.minY(), canvas.maxY());
+    label.box = Rect(label.box.minX() + dx, label.box.minY() + dy, label.box.width(), label.box.height());
+    return label;
 }
 
 std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection& projection,
-                                 const TextMeasure& measure) {
+                                 const TextMeasure& measure, const Rect& canvas) {
     std::vector<int> candidates;
     for (size_t r = 0; r < model.regions.size(); ++r)
         if (model.regions[r].item.node) candidates.push_back(int(r));
@@ -151,8 +190,9 @@ std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection&
     if (candidates.size() > maxLabels) candidates.resize(maxLabels);
     std::vector<TerrainLabel> placed;
     for (int region : candidates) {
-        if (summitHidden(model, projection, region)) continue;
-        TerrainLabel next = label(region, model, projection, measure);
+        const std::optional<Point> spot = labelSpot(model, projection, region);
+        if (!spot) continue;
+        TerrainLabel next = keptInside(labelAt(region, *spot, model, projection, measure), canvas);
         const bool crowded = std::any_of(placed.begin(), placed.end(), [&](const TerrainLabel& earlier) {
             return overlaps(next.box, enlarged(earlier.box, 8, 5));
         });
@@ -161,14 +201,26 @@ std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection&
     return placed;
 }
 
+std::vector<TerrainTreeGlyph> clearOf(std::vector<TerrainTreeGlyph> trees, const std::vector<TerrainLabel>& labels) {
+    std::erase_if(trees, [&](const TerrainTreeGlyph& tree) {
+        PointList corners{{tree.trunk.minX(), tree.trunk.minY()}, {tree.trunk.maxX(), tree.trunk.maxY()}};
+        for (const PointList& crown : tree.crowns) corners.insert(corners.end(), crown.begin(), crown.end());
+        const Rect bounds = Polygon::bounds(corners);
+        return std::any_of(labels.begin(), labels.end(),
+                           [&](const TerrainLabel& label) { return overlaps(bounds, label.box); });
+    });
+    return trees;
+}
+
 TerrainPicture picture(const TerrainModel& model, Size size, const TextMeasure& measure) {
     const IsoProjection projection = IsoProjection::fit(model, size);
-    return {projection, block(projection), terraces(model, projection), trees(model, projection),
-            labels(model, projection, measure)};
+    std::vector<TerrainLabel> placed = labels(model, projection, measure, Rect(0, 0, size.width, size.height));
+    std::vector<TerrainTreeGlyph> visible = clearOf(trees(model, projection), placed);
+    return {projection, block(projection), terraces(model, projection), std::move(visible), std::move(placed)};
 }
 
 std::optional<TerrainHighlight> highlight(const TerrainModel& model, const IsoProjection& projection, int region,
-                                          const TextMeasure& measure) {
+                                          const TextMeasure& measure, const Rect& canvas) {
     if (region < 0 || size_t(region) >= model.regions.size()) return std::nullopt;
     TerrainHighlight lit;
     for (size_t k = 0; k < model.levels.size(); ++k) {
@@ -181,7 +233,7 @@ std::optional<TerrainHighlight> highlight(const TerrainModel& model, const IsoPr
         }
     }
     lit.color = inPalette(model, region) ? lineColor(model, region, 0.3) : ThemeColor{{1, 1, 1}, 1};
-    lit.label = label(region, model, projection, measure);
+    lit.label = keptInside(label(region, model, projection, measure), canvas);
     lit.plate = enlarged(lit.label.box, 5, 4);
     return lit;
 }

@@ -105,15 +105,23 @@ ThemeColor lineColor(const TerrainModel& model, int region, double lift);
 /// The label of `region` above its summit (the region must exist).
 TerrainLabel label(int region, const TerrainModel& model, const IsoProjection& projection,
                    const TextMeasure& measure);
-/// Labels of the (at most 12) largest regions with a node whose summits are
-/// visible, largest first, leaving out any that would crowd an earlier one.
+/// The label moved the least so that its hover plate (the box enlarged by 5
+/// and 4 points) lies inside `canvas`, 2 points in from its edges; the anchor stays.
+TerrainLabel keptInside(TerrainLabel label, const Rect& canvas);
+/// Labels of the (at most 12) largest regions with a node, largest first,
+/// each kept inside `canvas`, leaving out any that would crowd an earlier
+/// one. A region whose summit is hidden behind higher terrain is labelled at
+/// its highest visible point instead; one with no visible point is left out.
 std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection& projection,
-                                 const TextMeasure& measure);
+                                 const TextMeasure& measure, const Rect& canvas);
+/// The trees that no label box covers: labels are drawn over the terrain's icons.
+std::vector<TerrainTreeGlyph> clearOf(std::vector<TerrainTreeGlyph> trees, const std::vector<TerrainLabel>& labels);
 /// The whole resting drawing for a view of `size`.
 TerrainPicture picture(const TerrainModel& model, Size size, const TextMeasure& measure);
-/// The highlight of `region`; none when the index is outside the regions.
+/// The highlight of `region`, its label kept inside `canvas`; none when the
+/// index is outside the regions.
 std::optional<TerrainHighlight> highlight(const TerrainModel& model, const IsoProjection& projection, int region,
-                                          const TextMeasure& measure);
+                                          const TextMeasure& measure, const Rect& canvas);
 /// The region whose terrain is under the screen point; none over the sea or
 /// off the island.
 std::optional<int> regionAt(const TerrainModel& model, const IsoProjection& projection, Point screen);

@@ -1,7 +1,6 @@
 #include "maps/VoronoiPainter.hpp"
 
 #include "Support.hpp"
-#include "maps/Graphemes.hpp"
 
 namespace {
 constexpr double blobRadius = 24;
@@ -12,18 +11,6 @@ const Swatch openRemainderFill = MapColors::grey(0.16);
 double nameSize(VoronoiPainter::LabelSize size, double roomAcross) {
     if (size == VoronoiPainter::LabelSize::nested) return 10.5;
     return roomAcross > 170 ? 15 : roomAcross > 90 ? 13 : 11.5;
-}
-
-// The name cut to what the room across holds: n clusters + "…", with n
-// estimated from the measured width; none when n would be 1 or less.
-std::optional<std::string> fittedName(const std::string& name, double room, const MapFont& style,
-                                      const TextMeasure& measure) {
-    const double width = measure(name, style).width;
-    if (!(width > room)) return name;
-    const double clusters = static_cast<double>(Graphemes::count(name));
-    const long long n = static_cast<long long>(room * clusters / width) - 1;
-    if (n <= 1) return std::nullopt;
-    return Graphemes::prefix(name, static_cast<size_t>(n)) + "…";
 }
 
 VoronoiShape shape(const PointList& polygon, double radius, std::optional<Swatch> fill) {
@@ -43,7 +30,7 @@ std::vector<MapText> label(const PointList& cell, Point center, const MapItem& i
 
     const double f = nameSize(size, roomAcross);
     const MapFont nameStyle{f, MapFont::Weight::bold, false};
-    const std::optional<std::string> name = fittedName(item.label, roomAcross, nameStyle, measure);
+    const std::optional<std::string> name = MapTexts::fitted(item.label, roomAcross, nameStyle, measure, false);
     if (!name) return {};
     const bool twoLines = roomDown >= 38 && roomAcross >= 56;
     const double x = (center.x + (across->lowerBound + across->upperBound) / 2) / 2;

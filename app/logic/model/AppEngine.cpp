@@ -1,5 +1,7 @@
 #include "model/AppEngine.hpp"
 
+#include "platform/Trash.hpp"
+
 #include <sys/stat.h>
 
 #include <set>
@@ -39,6 +41,7 @@ AppEngine AppEngine::live() {
                         const std::vector<BackupDestination>& destinations,
                         Date now) { return SuggestionEngine::analyze(scan.get(), destinations, now); };
     engine.now = [] { return std::chrono::system_clock::now(); };
+    engine.homeTrash = [] { return Trash::homeTrash(); };
     engine.applySuggestion = [](const Suggestion& suggestion, bool dryRun) {
         return Cleaner::apply(suggestion, dryRun);
     };

@@ -38,6 +38,9 @@ struct AppEngine {
                                    const std::vector<BackupDestination>& destinations, Date now)>
         analyze;
     std::function<Date()> now;
+    /// The home Trash folder (not created when missing). Its size in a scan
+    /// goes stale as soon as a clean or an archive changes the Trash.
+    std::function<std::string()> homeTrash;
 
     // Cleaning (blocking; executor only).
     /// Cleaner::apply: throws for a suggestion the cleaner does not carry out.

@@ -141,6 +141,7 @@ void AppModel::bootstrap() {
             // A scan published meanwhile is newer than anything in the cache.
             if (model.scanVersion != version) return;
             model.scan_ = std::make_shared<const ScanResult>(std::move(**outcome.value));
+            model.trashChanged_ = false;
             ++model.scanVersion;
             model.publish();
             model.analyze();
@@ -211,6 +212,7 @@ void AppModel::finishScan(const CancelTokenPtr& token, Outcome<ScanResult> outco
     isScanning_ = false;
     if (outcome.value) {
         scan_ = std::make_shared<const ScanResult>(std::move(*outcome.value));
+        trashChanged_ = false;
         ++scanVersion;
         publish();
         refreshLight();
@@ -233,6 +235,17 @@ void AppModel::cancelAll() {
 
 // MARK: Analysis
 
+namespace {
+// The scan without the home Trash, so that the analysis measures the Trash
+// as it is now rather than as the scan found it.
+std::shared_ptr<const ScanResult> withoutTrash(const std::shared_ptr<const ScanResult>& scan, const AppEngine& engine) {
+    if (!scan || !engine.homeTrash) return scan;
+    const std::string trash = engine.homeTrash();
+    if (trash.empty() || !scan->root.find(trash)) return scan;
+    return std::make_shared<const ScanResult>(scan->replacingRoot(scan->root.removing({trash})));
+}
+}  // namespace
+
 void AppModel::analyze() {
     std::shared_ptr<const ScanResult> copy = scan_;
     isAnalyzing_ = true;
@@ -245,9 +258,9 @@ void AppModel::analyze() {
     };
     background(
         Priority::standard,
-        [engine = runtime.engine, copy] {
+        [engine = runtime.engine, copy, trashChanged = trashChanged_] {
             auto destinations = engine.discoverDestinations(true);
-            auto report = engine.analyze(copy, destinations, engine.now());
+            auto report = engine.analyze(trashChanged ? withoutTrash(copy, engine) : copy, destinations, engine.now());
             return Result{std::move(destinations), std::move(report)};
         },
         [analysisRequest, destinationRequest](AppModel& model, Outcome<Result> outcome) {

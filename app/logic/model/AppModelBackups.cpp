@@ -41,6 +41,7 @@ void AppModel::finishBackup(Outcome<BackupOutcome> outcome) {
     BackupOutcome result = outcome.value ? std::move(*outcome.value) : BackupOutcome{outcome.error, true, {}};
     if (result.trashedSource) {
         trashPending_ = true;
+        trashChanged_ = true;
         removeFromScan({*result.trashedSource});
     }
     runningBackup_.reset();

@@ -106,6 +106,8 @@ void AppModel::emptyTrash() {
 
 void AppModel::finishClean(Outcome<CleanResult> outcome, bool wasEmptyTrash) {
     busySuggestion_.reset();
+    // Even a clean that failed part-way may have moved or removed something.
+    trashChanged_ = true;
     if (!outcome.value) {
         notify(outcome.error, true);
     } else if (!outcome.value->trashed.empty()) {

@@ -28,6 +28,14 @@ LanguageChoice saved() {
     return stored->front().get<std::string>().starts_with("zh") ? LanguageChoice::chinese : LanguageChoice::english;
 }
 
+std::optional<LanguageChoice> forced() {
+    const std::optional<Lang> lang = Langs::forcedByEnvironment();
+    if (!lang) return std::nullopt;
+    return *lang == Lang::zh ? LanguageChoice::chinese : LanguageChoice::english;
+}
+
+LanguageChoice shown() { return forced().value_or(saved()); }
+
 void save(LanguageChoice choice) {
     switch (choice) {
     case LanguageChoice::system: UserDefaults::remove(key); break;

@@ -2,6 +2,7 @@
 // running process never changes language; a new choice applies at the next start.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ std::string title(LanguageChoice choice);
 /// not a list of texts or an empty list is `system`; otherwise a first entry
 /// beginning with "zh" is `chinese` and any other code `english`.
 LanguageChoice saved();
+/// The language OSTREVANE_LANG fixes for every start while it is set
+/// (`english` or `chinese`); none when it is unset or empty.
+std::optional<LanguageChoice> forced();
+/// The choice the menu checks: the forced one, else the stored one.
+LanguageChoice shown();
 /// Stores `choice`: `system` removes the key, `english` writes ["en"],
 /// `chinese` ["zh-Hans"]. Throws when the defaults file cannot be written.
 void save(LanguageChoice choice);

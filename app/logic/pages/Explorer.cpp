@@ -101,7 +101,15 @@ std::string header(const FileNode& node) {
 namespace {
 ExplorerMenuEntry entry(ExplorerMenuEntry::Kind kind, std::string title, bool enabled = true, bool destructive = false,
                         std::vector<BackupDestination> destinations = {}) {
-    return {kind, std::move(title), enabled, destructive, std::move(destinations)};
+    return {kind, std::move(title), enabled, destructive, {}, std::move(destinations)};
+}
+
+// An entry the refusal disables up front, rather than failing after the confirmation.
+ExplorerMenuEntry refused(ExplorerMenuEntry made, const std::optional<std::string>& refusal) {
+    if (!refusal) return made;
+    made.enabled = false;
+    made.reason = *refusal;
+    return made;
 }
 }  // namespace
 
@@ -118,11 +126,12 @@ std::vector<ExplorerMenuEntry> menu(const FileNode& node, const ExplorerMenuStat
     }
     if (!state.destinations.empty()) {
         entries.push_back(entry(Kind::backupTo, L("备份到"), true, false, state.destinations));
-        entries.push_back(entry(Kind::offloadTo, L("归档到(备份后移除本地)"), true, false, state.destinations));
+        entries.push_back(refused(entry(Kind::offloadTo, L("归档到(备份后移除本地)"), true, false, state.destinations),
+                                  state.archiveRefusal));
         entries.push_back(entry(Kind::divider, ""));
     }
     // A clean that is running may be removing this very item: no second move meanwhile.
-    entries.push_back(entry(Kind::trash, L("移到废纸篓…"), !state.trashRefused && !state.busy, true));
+    entries.push_back(refused(entry(Kind::trash, L("移到废纸篓…"), !state.busy, true), state.trashRefusal));
     return entries;
 }
 

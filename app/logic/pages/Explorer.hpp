@@ -52,6 +52,8 @@ struct ExplorerMenuEntry {
     std::string title;  ///< localised; empty for a divider
     bool enabled = true;
     bool destructive = false;
+    /// Why a disabled entry cannot act, shown as its tooltip; empty otherwise.
+    std::string reason;
     /// The submenus' entries, one per available destination.
     std::vector<BackupDestination> destinations;
 };
@@ -59,11 +61,15 @@ struct ExplorerMenuEntry {
 /// What the menu's enablement depends on besides the node.
 struct ExplorerMenuState {
     std::string home;
-    /// Whether the cleaner refuses to move the node's path to the Trash.
-    bool trashRefused = false;
+    /// Why the cleaner refuses to move the node's path to the Trash (a
+    /// protected folder such as the home or ~/Desktop); none when it may.
+    std::optional<std::string> trashRefusal;
     /// A clean or release is running (the model's busy suggestion is set).
     bool busy = false;
     std::vector<BackupDestination> destinations;  ///< the available ones only
+    /// Why the cleaner refuses the node's place itself: an archive ends with
+    /// a move to the Trash, so it is refused alike; none when it may.
+    std::optional<std::string> archiveRefusal;
 };
 
 /// The model operations the confirm requests run.

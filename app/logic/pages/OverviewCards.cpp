@@ -35,8 +35,8 @@ bool showsPermissionBanner(const OverviewFacts& facts) { return !facts.fullDiskA
 
 SummaryCard reclaim(const OverviewFacts& facts) {
     SummaryCard card;
-    const size_t count = facts.report ? facts.report->suggestions.size() : 0;
-    card.button = L("查看 %@ 条建议", count);
+    // Without a report there is no count to give yet.
+    card.button = facts.report ? L("查看 %@ 条建议", facts.report->suggestions.size()) : L("查看建议");
     card.enabled = facts.report != nullptr;
     if (facts.report) {
         card.figure = facts.report->totalReclaimable;
@@ -48,7 +48,7 @@ SummaryCard reclaim(const OverviewFacts& facts) {
 }
 
 std::optional<SafeLine> safeLine(const OverviewFacts& facts) {
-    if (!facts.report) return std::nullopt;
+    if (!facts.report || facts.report->safeReclaimableBytes <= 0) return std::nullopt;
     return SafeLine{L("其中 "), facts.report->safeReclaimable, L(" 可放心清理")};
 }
 

@@ -59,7 +59,7 @@ bool showsPermissionBanner(const OverviewFacts& facts);
 /// Reclaimable space: the report's total, or "分析中…"/"—" dim without one;
 /// its button counts the suggestions and needs a report.
 SummaryCard reclaim(const OverviewFacts& facts);
-/// "其中 <safe> 可放心清理", only with a report.
+/// "其中 <safe> 可放心清理", only with a report that has safe items.
 std::optional<SafeLine> safeLine(const OverviewFacts& facts);
 
 /// The home-folder card's three states, tried in this order.

@@ -7,9 +7,11 @@
 #include <QVBoxLayout>
 
 #include "Localization.hpp"
+#include "ui/controls/FocusChain.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSurface.hpp"
 #include "ui/controls/Shapes.hpp"
+#include "ui/controls/SheetOverlay.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Typography.hpp"
@@ -96,6 +98,7 @@ void ConfirmSheet::keyPressEvent(QKeyEvent* event) {
 ConfirmSheetHost::ConfirmSheetHost(QWidget* page) : QWidget(page) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_NoMousePropagation);
+    FocusChain::markSheet(this);
     page->installEventFilter(this);
     hide();
 }
@@ -149,7 +152,7 @@ bool ConfirmSheetHost::eventFilter(QObject* watched, QEvent* event) {
 
 void ConfirmSheetHost::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0, 0, 0, 90));
+    painter.fillRect(rect(), QColor::fromRgbF(0, 0, 0, float(SheetOverlay::dimming)));
     if (panel) {
         const QRectF frame = QRectF(panel->geometry()).adjusted(-1, -1, 1, 1);
         Shapes::fillRounded(painter, frame, 2, Qt::transparent, qColor(Theme::line));
@@ -164,4 +167,5 @@ void ConfirmSheetHost::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-bool ConfirmSheetHost::focusNextPrevChild(bool) { return true; }
+// Tab goes round the sheet's buttons and never reaches the page behind it.
+bool ConfirmSheetHost::focusNextPrevChild(bool next) { return panel ? FocusChain::cycle(panel, next) : true; }

@@ -4,12 +4,14 @@
 #include <QKeyEvent>
 #include <QPainter>
 
+#include "ui/controls/FocusChain.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/theme/QtTheme.hpp"
 
 SheetOverlay::SheetOverlay(QWidget* page) : QWidget(page) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_NoMousePropagation);
+    FocusChain::markSheet(this);
     page->installEventFilter(this);
     hide();
 }
@@ -62,7 +64,7 @@ bool SheetOverlay::eventFilter(QObject* watched, QEvent* event) {
 
 void SheetOverlay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0, 0, 0, 90));
+    painter.fillRect(rect(), QColor::fromRgbF(0, 0, 0, float(dimming)));
     if (shown) {
         const QRectF frame = QRectF(shown->geometry()).adjusted(-1, -1, 1, 1);
         Shapes::fillRounded(painter, frame, 2, Qt::transparent, qColor(Theme::line));
@@ -78,4 +80,5 @@ void SheetOverlay::keyPressEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && onDefault) onDefault();
 }
 
-bool SheetOverlay::focusNextPrevChild(bool) { return true; }
+// Tab goes round the panel's controls and never reaches the page behind it.
+bool SheetOverlay::focusNextPrevChild(bool next) { return shown ? FocusChain::cycle(shown, next) : true; }

@@ -12,6 +12,10 @@ class SheetOverlay : public QWidget {
 public:
     explicit SheetOverlay(QWidget* page);
 
+    /// The opacity of the black veil over the page: enough that the page
+    /// behind clearly recedes while its layout stays recognisable.
+    static constexpr double dimming = 0.5;
+
     /// Shows `panel` (the overlay takes it over), replacing any panel shown now.
     void present(QWidget* panel);
     /// Removes the panel and hides the overlay; nothing happens when none is shown.

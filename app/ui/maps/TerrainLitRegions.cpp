@@ -51,7 +51,8 @@ bool TerrainLitRegions::prepareNext() {
         return false;
     }
     const int region = int(next++);
-    std::optional<TerrainHighlight> highlight = TerrainScene::highlight(*model, projection, region, *measure);
+    std::optional<TerrainHighlight> highlight = TerrainScene::highlight(*model, projection, region, *measure,
+                                                                               Rect(0, 0, double(size.width()), double(size.height())));
     if (!highlight) return prepareNext();
     Lit made{std::move(*highlight), std::nullopt, {}};
     const QRect area = deviceArea(made.highlight.lines, ratio, scratch.rect());

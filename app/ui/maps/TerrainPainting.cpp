@@ -111,13 +111,16 @@ void drawText(QPainter& painter, const std::string& text, QPointF topCentre, con
                      QString::fromStdString(text));
 }
 
-void drawLabel(QPainter& painter, const TerrainLabel& label) {
+void drawPin(QPainter& painter, const TerrainLabel& label) {
     const QPointF anchor = qt(label.anchor);
     painter.setPen(linePen(white(0.75), 0.8));
     painter.drawLine(anchor, QPointF(anchor.x(), label.box.maxY() + 2));
     painter.setPen(Qt::NoPen);
     painter.setBrush(qColor(label.dot));
     painter.drawEllipse(anchor, 2.2, 2.2);
+}
+
+void drawTexts(QPainter& painter, const TerrainLabel& label) {
     drawText(painter, label.name, {label.box.midX(), label.box.minY()}, MapPaint::font(TerrainScene::nameFont),
              white(1));
     drawText(painter, label.size, {label.box.midX(), label.box.minY() + label.nameHeight + 1},
@@ -132,7 +135,9 @@ void drawPicture(QPainter& painter, const TerrainPicture& picture) {
     drawBlock(painter, picture.block);
     for (const TerrainTerrace& terrace : picture.terraces) drawTerrace(painter, terrace);
     drawTrees(painter, picture.trees);
-    for (const TerrainLabel& label : picture.labels) drawLabel(painter, label);
+    // Every pin before any text, so no pin crosses another label's text.
+    for (const TerrainLabel& label : picture.labels) drawPin(painter, label);
+    for (const TerrainLabel& label : picture.labels) drawTexts(painter, label);
 }
 
 void drawHighlight(QPainter& painter, const TerrainHighlight& highlight) {
@@ -155,7 +160,8 @@ void drawHighlightPlate(QPainter& painter, const TerrainHighlight& highlight) {
     QPainterPath plate;
     plate.addRoundedRect(qt(highlight.plate), 6, 6);
     painter.fillPath(plate, grey(0.06, 0.92));
-    drawLabel(painter, highlight.label);
+    drawPin(painter, highlight.label);
+    drawTexts(painter, highlight.label);
 }
 
 void drawLegend(QPainter& painter) {

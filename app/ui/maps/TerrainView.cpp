@@ -140,7 +140,8 @@ void TerrainView::relight() {
     if (const auto* prepared = lit.find(cachedModel.get(), *hovered, size(), devicePixelRatioF()))
         highlighted = prepared->highlight;
     else
-        highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, textMeasure);
+        highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, textMeasure,
+                                                  Rect(0, 0, double(width()), double(height())));
 }
 
 void TerrainView::resizeEvent(QResizeEvent*) {

@@ -143,11 +143,18 @@ QWidget* ExplorerPage::buildExplorer() {
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(at);
     };
+    list->onBack = [this] {
+        if (crumbs->canGoBack()) crumbs->activate(0);
+    };
     scroller = new QScrollArea;
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroller->setWidgetResizable(true);
     scroller->setWidget(list);
+    // The keyboard's current row is scrolled into view, with the list's padding.
+    connect(list, &ExplorerChildList::currentRowMoved, this, [this](const QRect& row) {
+        scroller->ensureVisible(row.center().x(), row.center().y(), 0, row.height() / 2 + 6);
+    });
     scroller->viewport()->setAutoFillBackground(false);
     attachOverlayIndicator(scroller);
     list->setAutoFillBackground(false);
@@ -247,8 +254,11 @@ ExplorerActions ExplorerPage::actions() const {
 QMenu* ExplorerPage::makeMenu(const NodeRef& child) {
     auto* menu = new QMenu(this);
     monoSurface(menu, Theme::raised);
-    const ExplorerMenuState state{Paths::home(), Cleaner::refusal(child->path).has_value(),
-                                  model->busySuggestion().has_value(), model->availableDestinations()};
+    // A disabled entry says why in its tooltip.
+    menu->setToolTipsVisible(true);
+    const ExplorerMenuState state{Paths::home(), Cleaner::refusal(child->path),
+                                  model->busySuggestion().has_value(), model->availableDestinations(),
+                                  Cleaner::refusalOfPlace(child->path)};
     const bool inICloud = Explorer::isInICloud(child->path, state.home);
     using Kind = ExplorerMenuEntry::Kind;
     for (const ExplorerMenuEntry& entry : Explorer::menu(*child, state)) {
@@ -259,6 +269,8 @@ QMenu* ExplorerPage::makeMenu(const NodeRef& child) {
         if (entry.kind == Kind::backupTo || entry.kind == Kind::offloadTo) {
             QMenu* sub = menu->addMenu(menuText(entry.title));
             monoSurface(sub, Theme::raised);
+            sub->menuAction()->setEnabled(entry.enabled);
+            sub->menuAction()->setToolTip(QString::fromStdString(entry.reason));
             for (const BackupDestination& destination : entry.destinations) {
                 QAction* action = sub->addAction(menuText(destination.name));
                 connect(action, &QAction::triggered, this, [this, child, destination, kind = entry.kind] {
@@ -274,6 +286,7 @@ QMenu* ExplorerPage::makeMenu(const NodeRef& child) {
         }
         QAction* action = menu->addAction(menuText(entry.title));
         action->setEnabled(entry.enabled);
+        action->setToolTip(QString::fromStdString(entry.reason));
         connect(action, &QAction::triggered, this, [this, child, inICloud, kind = entry.kind] {
             switch (kind) {
             case Kind::open: open(child->path); break;

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "Cleaner.hpp"
 #include "Localization.hpp"
 #include "pages/SuggestionsLogic.hpp"
 #include "platform/Desktop.hpp"
@@ -286,7 +287,12 @@ void SuggestionCard::addSecondControl() {
                 if (auto strong = weak.lock()) strong->offload(path, destination);
             });
         }
-        menu->setEnabled(!model->runningBackup());
+        // An archive ends by moving the folder to the Trash: a folder the
+        // cleaner refuses (the home, ~/Desktop, the user folders) is refused
+        // here, with the reason, instead of after the backup.
+        const std::optional<std::string> refusal = Cleaner::refusalOfPlace(shown.paths.front());
+        menu->setEnabled(!model->runningBackup() && !refusal);
+        if (refusal) menu->setToolTip(Qt::convertFromPlainText(q(*refusal)));
         second = menu;
     } else {
         MonoButton* button = smallButton(SuggestionCards::label(control));

@@ -141,20 +141,26 @@ QWidget* SuggestionsPage::makeHeader(const SuggestionReport& report) {
     texts->setSpacing(4);
     texts->addWidget(textLabel(q(L("可释放约 %@", report.totalReclaimable)), Typography::font(28, QFont::ExtraBold),
                                Foreground::primary()));
-    auto* line = new QHBoxLayout;
-    line->setSpacing(0);
-    const QFont callout = Typography::font(TextStyle::callout);
-    line->addWidget(textLabel(q(L("其中 ")), callout, Foreground::secondary()));
-    line->addWidget(textLabel(q(report.safeReclaimable), Typography::font(TextStyle::callout, QFont::Bold),
-                              qColor(Theme::accent)));
-    line->addWidget(textLabel(q(L(" 是缓存和构建产物,可以放心清理;其余需要你看一眼再决定。")), callout,
-                              Foreground::secondary()));
-    line->addStretch(1);
-    texts->addLayout(line);
+    // A share of nothing says nothing: no "of this" line without safe items.
+    if (report.safeReclaimableBytes > 0) {
+        auto* line = new QHBoxLayout;
+        line->setSpacing(0);
+        const QFont callout = Typography::font(TextStyle::callout);
+        line->addWidget(textLabel(q(L("其中 ")), callout, Foreground::secondary()));
+        line->addWidget(textLabel(q(report.safeReclaimable), Typography::font(TextStyle::callout, QFont::Bold),
+                                  qColor(Theme::accent)));
+        line->addWidget(textLabel(q(L(" 是缓存和构建产物,可以放心清理;其余需要你看一眼再决定。")), callout,
+                                  Foreground::secondary()));
+        line->addStretch(1);
+        texts->addLayout(line);
+    }
     row->addLayout(texts, 1);
     allSafeSpinner = new Spinner(ControlSize::small);
     row->addWidget(allSafeSpinner);
-    allSafe = new MonoButton(q(L("清理安全项 %@", report.safeReclaimable)), MonoButtonStyle{true, Theme::accent});
+    // Disabled without safe items, and then without a figure of nothing.
+    const std::string allSafeTitle =
+        report.safeReclaimableBytes > 0 ? L("清理安全项 %@", report.safeReclaimable) : L("清理安全项");
+    allSafe = new MonoButton(q(allSafeTitle), MonoButtonStyle{true, Theme::accent});
     allSafe->setControlSize(ControlSize::large);
     connect(allSafe, &QAbstractButton::clicked, this, [this, report] { askAllSafe(report); });
     row->addWidget(allSafe);

@@ -12,7 +12,8 @@
 class LanguageMenu : public QMenu {
     Q_OBJECT
 public:
-    /// Checks `initial`, the stored choice.
+    /// Checks `initial`, the stored choice; while OSTREVANE_LANG fixes the
+    /// language, the check mark stays on the language it fixes instead.
     explicit LanguageMenu(LanguageChoice initial, QWidget* parent = nullptr);
 
     LanguageChoice choice() const { return current; }
@@ -24,12 +25,16 @@ public:
     std::function<void()> reopen;
 
     /// The modal alert "reopen to switch language" with "Reopen Now" and
-    /// "Later"; Reopen Now runs `reopen`.
+    /// "Later"; Reopen Now runs `reopen`. While OSTREVANE_LANG fixes the
+    /// language, a reopen would change nothing: the alert says so instead,
+    /// with one button that only closes it.
     void askToReopen();
 
 private:
     void pick(LanguageChoice choice);
 
     LanguageChoice current;
+    /// The language OSTREVANE_LANG fixed when the menu was made.
+    std::optional<LanguageChoice> fixed;
     std::map<LanguageChoice, QAction*> items;
 };

@@ -22,7 +22,7 @@ PageHeader::PageHeader(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
     stop = new MonoButton(QString::fromStdString(L("停止扫描")));
     rescan = new MonoButton(QString::fromStdString(L("重新扫描")));
     rescan->setSymbol("arrow.clockwise");
-    rescan->setToolTip(Qt::convertFromPlainText(QString::fromStdString(L("重新扫描主目录 (⌘R)"))));
+    rescan->setToolTip(Qt::convertFromPlainText(QString::fromStdString(L("重新扫描主目录 (Ctrl+R)"))));
     connect(stop, &QAbstractButton::clicked, this, [this] {
         // Only the token: the model clears isScanning when the cancelled scan returns.
         if (const CancelTokenPtr& token = this->model->scanCancel()) token->cancel();

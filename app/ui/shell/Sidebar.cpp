@@ -1,13 +1,16 @@
 #include "ui/shell/Sidebar.hpp"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Localization.hpp"
 #include "pages/Chrome.hpp"
 #include "ui/controls/BrandMark.hpp"
+#include "ui/controls/FocusRing.hpp"
 #include "ui/controls/MonoBar.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/controls/SymbolView.hpp"
@@ -36,7 +39,8 @@ std::string symbolOf(AppModel::Section section) {
 }  // namespace
 
 SidebarRow::SidebarRow(AppModel::Section section, QWidget* parent) : QAbstractButton(parent), section(section) {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::setRadius(this, 11);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(QString::fromStdString(AppModel::title(section)));
@@ -60,6 +64,28 @@ QSize SidebarRow::sizeHint() const {
     return QSize(Sidebar::columnWidth - 20, int(2 * padY) + Typography::lineHeight(Typography::font(rowText)));
 }
 
+SidebarRow::Fit SidebarRow::fit() const {
+    const QRectF line = QRectF(rect()).adjusted(padX, padY, -padX, -padY);
+    const double room = line.width() - symbolFrame - spacing;
+    Fit made{accessibleName(), Typography::font(rowText, chosen ? QFont::Bold : QFont::Medium),
+             Typography::monospacedDigits(Typography::font(11, QFont::Medium))};
+    const double title = Typography::width(made.titleFont, made.title);
+    if (!badgeText) {
+        made.title = QFontMetrics(made.titleFont).elidedText(made.title, Qt::ElideRight, int(room));
+        return made;
+    }
+    // A long title in a language with long words ("Cloud Backup" beside "In
+    // progress") keeps its words: the badge, the lesser text, gives way first.
+    for (double size = 11; size >= 9; size -= 0.5) {
+        const QFont badge = Typography::monospacedDigits(Typography::font(size, QFont::Medium));
+        made.badgeFont = badge;
+        if (title + 4 + Typography::width(badge, *badgeText) <= room) return made;
+    }
+    const double left = room - 4 - Typography::width(made.badgeFont, *badgeText);
+    made.title = QFontMetrics(made.titleFont).elidedText(made.title, Qt::ElideRight, int(left));
+    return made;
+}
+
 void SidebarRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -70,20 +96,22 @@ void SidebarRow::paintEvent(QPaintEvent*) {
     Symbols::draw(painter, QRectF(line.left(), line.top(), symbolFrame, line.height()), symbolOf(section), symbolColor,
                   rowText);
     const double foreground = chosen ? 1.0 : 0.8;
-    double right = line.right();
+    const Fit shown = fit();
     if (badgeText) {
-        const QFont font = Typography::monospacedDigits(Typography::font(11, QFont::Medium));
-        painter.setFont(font);
+        painter.setFont(shown.badgeFont);
         painter.setPen(qColor(Theme::paper.rgb, foreground * 0.55));
         Typography::drawLine(painter, line, *badgeText, Qt::AlignRight);
-        right -= Typography::width(font, *badgeText) + 4;
     }
-    const QFont titleFont = Typography::font(rowText, chosen ? QFont::Bold : QFont::Medium);
     const double left = line.left() + symbolFrame + spacing;
-    painter.setFont(titleFont);
+    painter.setFont(shown.titleFont);
     painter.setPen(qColor(Theme::paper.rgb, foreground));
-    Typography::drawLine(painter, QRectF(left, line.top(), right - left, line.height()),
-                         QFontMetrics(titleFont).elidedText(accessibleName(), Qt::ElideRight, int(right - left)));
+    Typography::drawLine(painter, QRectF(left, line.top(), line.right() - left, line.height()), shown.title);
+}
+
+void SidebarRow::keyPressEvent(QKeyEvent* event) {
+    const int step = event->key() == Qt::Key_Up ? -1 : event->key() == Qt::Key_Down ? 1 : 0;
+    if (step == 0 || event->modifiers() != Qt::NoModifier) return QAbstractButton::keyPressEvent(event);
+    if (onStep) onStep(this, step);
 }
 
 Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(parent), model(std::move(model)) {
@@ -95,6 +123,7 @@ Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(par
     for (AppModel::Section section : AppModel::sections()) {
         auto* row = new SidebarRow(section);
         connect(row, &QAbstractButton::clicked, this, [this, section] { this->model->setSection(section); });
+        row->onStep = [this](SidebarRow* from, int step) { moveFrom(from, step); };
         sectionRows.push_back(row);
         column->addWidget(row);
     }
@@ -105,6 +134,18 @@ Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(par
 }
 
 Sidebar::~Sidebar() { model->unobserve(observation); }
+
+void Sidebar::moveFrom(SidebarRow* from, int step) {
+    const auto at = std::find(sectionRows.begin(), sectionRows.end(), from);
+    if (at == sectionRows.end()) return;
+    const long index = long(at - sectionRows.begin()) + step;
+    if (index < 0 || index >= long(sectionRows.size())) return;
+    SidebarRow* next = sectionRows[size_t(index)];
+    // Arrow keys move the keyboard focus as Tab does: the ring follows.
+    window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    next->setFocus(Qt::TabFocusReason);
+    next->click();
+}
 
 QWidget* Sidebar::makeBrand() {
     auto* brand = new QWidget;

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -29,8 +30,20 @@ public:
     /// 8 points above and below one 13-point line.
     QSize sizeHint() const override;
 
+    /// How the title and the badge share the row at its current width.
+    struct Fit {
+        QString title;   ///< the title, elided only when nothing else makes room
+        QFont titleFont;
+        QFont badgeFont;  ///< 11 points, smaller (down to 9) when that keeps the title whole
+    };
+    Fit fit() const;
+
+    /// Up or Down on the focused row: the sidebar moves to the row above or below.
+    std::function<void(SidebarRow* from, int step)> onStep;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool chosen = false;
@@ -54,6 +67,8 @@ public:
     MonoBar* diskBar() const { return bar; }
 
 private:
+    /// Focuses and selects the row `step` rows from `from`, when there is one.
+    void moveFrom(SidebarRow* from, int step);
     QWidget* makeBrand();
     QWidget* makeFooter();
     void refresh();

@@ -4,6 +4,7 @@
 #include <QStyleFactory>
 
 #include "ui/theme/QtTheme.hpp"
+#include "ui/theme/Typography.hpp"
 
 namespace AppPalette {
 
@@ -30,14 +31,29 @@ QPalette dark() {
     palette.setColor(QPalette::Highlight, graphite);
     palette.setColor(QPalette::HighlightedText, paper);
     palette.setColor(QPalette::Link, qColor(Theme::accent));
+    // The bevel roles around the dark surfaces: Qt's defaults are light-theme
+    // greys, and the style etches disabled menu text with Light, which drew a
+    // white shadow that made disabled entries brighter than enabled ones.
+    palette.setColor(QPalette::Light, qColor(Theme::raised));
+    palette.setColor(QPalette::Midlight, QColor::fromRgbF(0.12f, 0.12f, 0.12f));
+    palette.setColor(QPalette::Mid, QColor::fromRgbF(0.06f, 0.06f, 0.06f));
+    palette.setColor(QPalette::Dark, QColor::fromRgbF(0.02f, 0.02f, 0.02f));
+    palette.setColor(QPalette::Shadow, Qt::black);
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, qColor(Theme::paper.rgb, 0.35));
+    // Disabled text carries no etched shadow at all.
+    palette.setColor(QPalette::Disabled, QPalette::Light, Qt::transparent);
+    palette.setColor(QPalette::Disabled, QPalette::Midlight, Qt::transparent);
     return palette;
 }
+
+QFont menuFont() { return Typography::font(TextStyle::body); }
 
 void apply(QApplication& application) {
     application.setStyle(QStyleFactory::create("Fusion"));
     application.setPalette(dark());
+    // Menus otherwise take the desktop's font rather than the application's.
+    for (const char* kind : {"QMenu", "QMenuBar"}) QApplication::setFont(menuFont(), kind);
 }
 
 QColor accent() { return QApplication::palette().color(QPalette::Highlight); }

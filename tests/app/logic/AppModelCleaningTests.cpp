@@ -236,3 +236,44 @@ TEST_F(AppModelCleaningTest, FreeSpaceIsReadOncePerFileSystemOfThePaths) {
 }
 
 }  // namespace
+
+TEST_F(ModelTest, EveryOperationThatChangesTheTrashHasTheAnalysisMeasureItAfresh) {
+    const std::string trash = root + "/.local/share/Trash";
+    const std::string a = root + "/a";
+    engine.trashFolder = trash;
+    const FileNode tree = folderNode(
+        root, {folderNode(a, {}, 10), folderNode(root + "/.local", {folderNode(root + "/.local/share", {folderNode(trash, {}, 50)})})});
+    engine.scanResult = scanOf(tree);
+    engine.offload = [](const std::string&, auto&, auto&) {
+        OffloadReport result;
+        result.sourceTrashed = true;
+        return result;
+    };
+    const BackupDestination destination{"folder:Backups", DestinationKind::folder, "Backups", "/b", {}, true, {}};
+    harness.startWith(tree);
+    auto analysedTheScansTrash = [&] { return engine.analyzed.back() && engine.analyzed.back()->root.find(trash); };
+    EXPECT_TRUE(analysedTheScansTrash());
+
+    const std::pair<const char*, std::function<void()>> operations[] = {
+        {"move to the Trash", [&] { model.trash({a}); }},
+        {"empty the Trash", [&] { model.emptyTrash(); }},
+        {"clean a suggestion", [&] { model.apply(suggestion("s", {a})); }},
+        {"clean every safe item", [&] {
+             engine.suggestions = {suggestion("s", {a})};
+             model.analyze();
+             harness.settle();
+             model.applyAllSafe();
+         }},
+        {"archive", [&] { model.offload(a, destination); }},
+    };
+    for (const auto& [name, operation] : operations) {
+        operation();
+        harness.settle();
+        EXPECT_FALSE(analysedTheScansTrash()) << name;
+        EXPECT_EQ(engine.analyzed.back()->root.find(a) != nullptr, std::string(name) == "empty the Trash") << name;
+        // A new scan holds the Trash as it is: its figure counts again.
+        model.rescan();
+        harness.settle();
+        EXPECT_TRUE(analysedTheScansTrash()) << name;
+    }
+}

@@ -55,7 +55,7 @@ TEST(ExplorerCrumbs, HomeRootReadsTilde) {
 TEST(ExplorerMenu, VisibilityFollowsKindICloudAndDestinations) {
     const FileNode folderNode = folder(home + "/Library/Mobile Documents/com~x", {});
     const FileNode fileNode = file(home + "/Mobile Documents Copy", 10);
-    ExplorerMenuState state{home, false, false, {destination("NAS"), destination("Drive")}};
+    ExplorerMenuState state{home, std::nullopt, false, {destination("NAS"), destination("Drive")}};
 
     EXPECT_EQ(kinds(Explorer::menu(folderNode, state)),
               (std::vector<Kind>{Kind::open, Kind::reveal, Kind::copyPath, Kind::divider, Kind::evict, Kind::divider,
@@ -74,13 +74,18 @@ TEST(ExplorerMenu, EnablementTable) {
     };
     for (const Case& c : {Case{false, false, true, true}, Case{true, false, false, true},
                           Case{false, true, false, false}, Case{true, true, false, false}}) {
-        const auto entries = Explorer::menu(node, {home, c.refused, c.busy, {destination("NAS")}});
+        const std::optional<std::string> refusal =
+            c.refused ? std::optional<std::string>("protected folder") : std::nullopt;
+        const auto entries = Explorer::menu(node, {home, refusal, c.busy, {destination("NAS")}, refusal});
         EXPECT_EQ(entry(entries, Kind::trash).enabled, c.trashEnabled) << c.refused << c.busy;
         EXPECT_TRUE(entry(entries, Kind::trash).destructive);
         EXPECT_EQ(entry(entries, Kind::evict).enabled, c.evictEnabled) << c.refused << c.busy;
         EXPECT_TRUE(entry(entries, Kind::open).enabled);
         EXPECT_TRUE(entry(entries, Kind::backupTo).enabled);
-        EXPECT_TRUE(entry(entries, Kind::offloadTo).enabled);
+        // An archive ends with the same move to the Trash: refused alike, and both say why.
+        EXPECT_EQ(entry(entries, Kind::offloadTo).enabled, !c.refused) << c.refused << c.busy;
+        EXPECT_EQ(entry(entries, Kind::offloadTo).reason, refusal.value_or(""));
+        EXPECT_EQ(entry(entries, Kind::trash).reason, refusal.value_or(""));
     }
 }
 

@@ -48,3 +48,18 @@ TEST(LanguageChoice, SaveWritesWhatTheNextStartReads) {
     // The other settings in the file stay.
     EXPECT_EQ(UserDefaults::value("explorerMode"), json("terrain"));
 }
+
+TEST(LanguageChoice, TheVariableFixesTheCheckedChoiceOverTheStoredOne) {
+    testing_support::ScopedHome home;
+    UserDefaults::set(LanguageChoices::key, json::array({"en"}));
+    const std::vector<std::pair<std::optional<std::string>, std::optional<LanguageChoice>>> cases{
+        {std::nullopt, std::nullopt},          {"", std::nullopt},
+        {"zh", LanguageChoice::chinese},       {"ZH_cn.UTF-8", LanguageChoice::chinese},
+        {"en_GB", LanguageChoice::english},    {"fr", LanguageChoice::english},
+    };
+    for (const auto& [variable, expected] : cases) {
+        testing_support::ScopedEnv lang("OSTREVANE_LANG", variable);
+        EXPECT_EQ(LanguageChoices::forced(), expected) << variable.value_or("unset");
+        EXPECT_EQ(LanguageChoices::shown(), expected.value_or(LanguageChoice::english)) << variable.value_or("unset");
+    }
+}

@@ -29,9 +29,13 @@ struct FakeEngine {
     std::function<ScanResult(const CancelTokenPtr&, const ScanProgressHandler&)> scan;
     std::vector<ScanProgress> progress;
     ScanResult scanResult;
-    /// The suggestions every analysis reports.
+    /// The suggestions every analysis reports, and what it adds to each report.
     std::vector<Suggestion> suggestions;
+    std::function<void(SuggestionReport&)> analyzeHook;
     int scans = 0, analyses = 0, discoveries = 0, volumeReads = 0;
+    /// The home Trash folder the engine names, and the scan each analysis was given.
+    std::string trashFolder;
+    std::vector<std::shared_ptr<const ScanResult>> analyzed;
     std::vector<ScanResult> stored;
 
     // Cleaning: unset scripts trash every path asked for and empty an empty Trash.
@@ -74,14 +78,17 @@ struct FakeEngine {
         engine.storeScan = [this](const ScanResult& result, const std::string&) { stored.push_back(result); };
         engine.analyze = [this](const std::shared_ptr<const ScanResult>& scan, const std::vector<BackupDestination>&,
                                 Date now) {
+            analyzed.push_back(scan);
             SuggestionReport report;
             report.generatedAt = now;
             report.mode = scan ? "full" : "quick";
             report.notes = {"analysis " + std::to_string(++analyses)};
             report.suggestions = suggestions;
+            if (analyzeHook) analyzeHook(report);
             return report;
         };
         engine.now = [] { return Date{}; };
+        engine.homeTrash = [this] { return trashFolder; };
         bindCleaning(engine);
         bindBackups(engine);
         return engine;

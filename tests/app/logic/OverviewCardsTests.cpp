@@ -8,6 +8,7 @@ SuggestionReport reportWith(size_t count, std::vector<std::string> notes = {}) {
     SuggestionReport report;
     report.totalReclaimable = "9 GB";
     report.safeReclaimable = "2 GB";
+    report.safeReclaimableBytes = 2'000'000'000;
     report.suggestions.resize(count);
     report.notes = std::move(notes);
     return report;
@@ -29,7 +30,7 @@ TEST_F(OverviewCardsTest, ReclaimCardAndTheListFollowTheReport) {
     EXPECT_EQ(card.figure, "—");
     EXPECT_TRUE(card.dim);
     EXPECT_FALSE(card.enabled);
-    EXPECT_EQ(card.button, "See 0 Suggestions");
+    EXPECT_EQ(card.button, "See Suggestions");  // no count before there is one
     EXPECT_FALSE(OverviewCards::safeLine(facts));
     facts.isAnalyzing = true;
     EXPECT_EQ(OverviewCards::reclaim(facts).figure, "Analyzing…");
@@ -52,6 +53,13 @@ TEST_F(OverviewCardsTest, ReclaimCardAndTheListFollowTheReport) {
     const SuggestionReport notesOnly = reportWith(0, {"a", "b"});
     facts.report = &notesOnly;
     EXPECT_EQ(OverviewCards::topCount(facts), 0u);
+
+    // Nothing safe to clean: no "of this" line naming a share of nothing.
+    SuggestionReport noneSafe = reportWith(2);
+    noneSafe.safeReclaimable = "Zero KB";
+    noneSafe.safeReclaimableBytes = 0;
+    facts.report = &noneSafe;
+    EXPECT_FALSE(OverviewCards::safeLine(facts));
 }
 
 TEST_F(OverviewCardsTest, HomeCardStates) {

@@ -127,8 +127,8 @@ TEST(TreemapPainter, LabelThresholdsAndHoverInk) {
         bool oneLine;
     };
     const Case cases[] = {
-        {54, 60, false, 0, false}, {54.5, 60, false, 2, false}, {80, 20, false, 0, false}, {80, 20.5, false, 2, true},
-        {80, 39, false, 2, true},  {80, 40, false, 2, false},   {80, 40, true, 2, true},
+        {41.9, 60, false, 0, false}, {42, 60, false, 2, false}, {80, 20, false, 0, false}, {80, 20.5, false, 2, true},
+        {80, 39, false, 2, true},    {80, 40, false, 2, false}, {80, 40, true, 2, true},
     };
     for (const Case& c : cases) {
         TreemapCell cell{"/r/a", nullptr, "a", 2000, Rect(10, 10, c.width, c.height), 0, false, c.framed, 0, 0};
@@ -149,7 +149,6 @@ TEST(TreemapPainter, LabelThresholdsAndHoverInk) {
         }
         EXPECT_EQ(size.color.opacity, 0.65);
     }
-
     TreemapCell plain{"/r/a", nullptr, "a", 2000, Rect(10, 10, 100, 60), 0, false, false, 0, 0};
     const TreemapDrawing rest = TreemapPainter::draw(plain, false, measure);
     EXPECT_EQ(rest.label[0].color, Theme::ink);
@@ -165,4 +164,59 @@ TEST(TreemapPainter, LabelThresholdsAndHoverInk) {
     EXPECT_FALSE(outline.fill);
     EXPECT_TRUE(outline.label.empty());
     EXPECT_EQ(outline.outline, MapColors::lifted(Theme::data()[0]));
+}
+
+TEST(TreemapPainter, LabelsGiveUpTheSizeThenCutTheNameByClusterAndAlwaysFit) {
+    const std::string e = "e\xCC\x81";  // e and a combining acute: one cluster, two code points
+    std::string accents;
+    for (int i = 0; i < 10; ++i) accents += e;
+    struct Case {
+        double width, height;
+        std::string label;
+        std::vector<std::string> texts;  // empty: no label
+    };
+    const std::vector<Case> cases{
+        {42, 30, "a", {"a"}},                              // one line: no room for the size beside the name
+        {80, 30, "abcdefghij", {"abcdefghij"}},            // the size goes before the name is cut
+        {60, 30, "abcdefghij", {"abcdefg…"}},              // n = int(48 * 10 / 55) - 1
+        {60, 60, "abcdefghij", {"abcdefg…", "2 KB"}},      // two lines: the size keeps its own line
+        {72, 30, "WWaaaaaaaa", {"WWa…"}},                  // the estimate is lowered until the cut text fits
+        {60, 30, accents, {e + e + e + "…"}},              // cut by cluster, not code point
+        {42, 60, "WWWW", {}},                              // not even two clusters fit
+    };
+    for (const Case& c : cases) {
+        TreemapCell cell{"/r/a", nullptr, c.label, 2000, Rect(10, 10, c.width, c.height), 0, false, false, 0, 0};
+        const TreemapDrawing drawing = TreemapPainter::draw(cell, false, measure);
+        std::vector<std::string> texts;
+        for (const MapText& run : drawing.label) {
+            texts.push_back(run.text);
+            EXPECT_LE(run.baseline.x + measure(run.text, run.style).width, cell.rect.maxX() - 4) << run.text;
+        }
+        EXPECT_EQ(texts, c.texts) << c.label << " in " << c.width << "x" << c.height;
+    }
+}
+
+TEST(TreemapPainter, AHoveredCellWithNothingDrawnInsideKeepsItsGroundColour) {
+    const NodeRef folderNode = shared(folder("/r/a", files("/r/a", {400})));
+    const NodeRef fileNode = shared(file("/r/b", 400));
+    struct Case {
+        NodeRef node;
+        int level;
+        bool dark;
+    };
+    const Case cases[] = {
+        {folderNode, 0, false},  // a folder too small to frame its children
+        {folderNode, 1, false},  // a nested folder
+        {fileNode, 1, false},    // a nested file lights up as the Voronoi map's nested cells do
+        {fileNode, 0, true},     // a top-level file has nothing inside
+        {nullptr, 0, true},      // nor has the remainder
+    };
+    for (const Case& c : cases) {
+        TreemapCell cell{"/r/a", c.node, "a", 2000, Rect(10, 10, 100, 60), c.level, !c.node, false, 0.8, 2};
+        const TreemapDrawing hover = TreemapPainter::highlight(cell, measure);
+        const Swatch ground = MapItem::swatch(2);
+        EXPECT_EQ(hover.fill, c.dark ? MapColors::paperTone(0.045) : ground) << c.level;
+        EXPECT_EQ(hover.outline, MapColors::lifted(ground));
+        EXPECT_EQ(hover.label.at(0).color, Theme::labelColor(*hover.fill));
+    }
 }

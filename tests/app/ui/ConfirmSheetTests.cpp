@@ -99,6 +99,17 @@ TEST_F(ConfirmSheetTest, TheOverlayTakesClicksMeantForThePage) {
     EXPECT_TRUE(host->isHidden());
 }
 
+TEST_F(ConfirmSheetTest, ThePageBehindIsDimmedByHalf) {
+    page.setAutoFillBackground(true);
+    QPalette white = page.palette();
+    white.setColor(QPalette::Window, Qt::white);
+    page.setPalette(white);
+    host->present(request(false));
+    const QColor behind = page.grab().toImage().pixelColor(5, 5);
+    EXPECT_NEAR(behind.red(), 128, 3);
+    EXPECT_EQ(behind.red(), behind.blue());
+}
+
 TEST_F(ConfirmSheetTest, LongMessagesWrapAndTheSheetGrows) {
     ConfirmSheet shortSheet(ConfirmRequest::make("T", "Short.", "Go", false, {}), {});
     const std::string words = [] {

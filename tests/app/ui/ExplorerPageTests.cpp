@@ -2,6 +2,8 @@
 // children, follows the stored map mode and opens folders from the list.
 #include <gtest/gtest.h>
 
+#include "Cleaner.hpp"
+
 #include <QAction>
 #include <QMenu>
 #include <QTest>
@@ -43,6 +45,21 @@ TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
     for (const ChildRow& row : {home[0], home[2]}) std::filesystem::create_directories(row.node->path);
     std::unique_ptr<QMenu> refused(page.makeMenu(home[0].node));
     EXPECT_FALSE(refused->actions().back()->isEnabled());
+    // The archive would end with the same refused move: it is disabled too,
+    // and both say why before anything is confirmed.
+    const QString reason = QString::fromStdString(Cleaner::refusalOfPlace(home[0].node->path).value_or(""));
+    EXPECT_EQ(Cleaner::refusalOfPlace(home[0].node->path), Cleaner::refusal(home[0].node->path));
+    ASSERT_FALSE(reason.isEmpty());
+    EXPECT_TRUE(refused->toolTipsVisible());
+    EXPECT_EQ(refused->actions().back()->toolTip(), reason);
+    int archives = 0;
+    for (QAction* action : refused->actions()) {
+        if (!action->menu() || !action->text().startsWith("Archive")) continue;
+        ++archives;
+        EXPECT_FALSE(action->isEnabled());
+        EXPECT_EQ(action->toolTip(), reason);
+    }
+    EXPECT_EQ(archives, 1);
     std::unique_ptr<QMenu> menu(page.makeMenu(home[2].node));
     QAction* trash = menu->actions().back();
     ASSERT_TRUE(trash->isEnabled());
@@ -52,7 +69,12 @@ TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
 
     // A double click on a folder row opens it; the list follows the model.
     const QRectF first = ExplorerChildList::rowRect(0, page.childList()->width());
-    QTest::mouseDClick(page.childList(), Qt::LeftButton, {}, first.center().toPoint());
+    QWidget* rowsArea = page.childList()->viewport();
+    // As the window system delivers it: a click, then the second press that is the double click.
+    const QPoint inRows = rowsArea->mapFrom(page.childList(), first.center().toPoint());
+    QTest::mouseClick(rowsArea, Qt::LeftButton, {}, inRows);
+    QTest::mousePress(rowsArea, Qt::LeftButton, {}, inRows);
+    QTest::mouseDClick(rowsArea, Qt::LeftButton, {}, inRows);
     EXPECT_EQ(harness.model->explorerPath(), root.children->front().path);
     EXPECT_EQ(page.childList()->rows().size(), root.children->front().children->size());
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLayout>
+#include <QWidget>
+#include <memory>
 
 #include "TestSupport.hpp"
 #include "snapshot/Gallery.hpp"
@@ -44,6 +47,23 @@ TEST_F(GalleryTest, ChipColoursAndTheDangerFillShowAsSolidPatches) {
         EXPECT_TRUE(hasPatch(sheet, qColor(Theme::danger), 6));
         EXPECT_TRUE(hasPatch(sheet, qColor(Theme::panel), 20));
         EXPECT_TRUE(hasPatch(sheet, qColor(Theme::ground), 8));
+    }
+}
+
+TEST(Gallery, EveryControlFitsTheSheetWholeInBothLanguages) {
+    for (const char* language : {"en", "zh"}) {
+        testing_support::ScopedHome home(language);
+        std::unique_ptr<QWidget> sheet(Gallery::controlSheet());
+        sheet->setAttribute(Qt::WA_DontShowOnScreen);
+        sheet->setFixedSize(640, 200);
+        sheet->show();
+        sheet->layout()->activate();
+        for (QWidget* control : sheet->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const QRect box = control->geometry();
+            EXPECT_GE(box.left(), 20) << language;
+            EXPECT_LE(box.right(), 620) << language << " " << control->metaObject()->className();
+            EXPECT_GE(box.width(), control->sizeHint().width()) << language << " " << control->metaObject()->className();
+        }
     }
 }
 }  // namespace

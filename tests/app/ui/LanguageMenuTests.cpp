@@ -10,14 +10,25 @@
 #include <thread>
 
 #include "TestSupport.hpp"
+#include "Localization.hpp"
 #include "platform/Platform.hpp"
 #include "platform/Relaunch.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 
 using namespace testing_support;
 
-TEST(LanguageMenu, OneCheckMarkAndOnlyAChangeIsStoredAndAsked) {
+namespace {
+/// A test home in English whose language OSTREVANE_LANG no longer fixes:
+/// the language is decided first, then the variable is taken away.
+struct UnfixedHome {
     ScopedHome home;
+    bool decided = (static_cast<void>(Langs::current()), true);
+    ScopedEnv unfixed{"OSTREVANE_LANG", std::nullopt};
+};
+}  // namespace
+
+TEST(LanguageMenu, OneCheckMarkAndOnlyAChangeIsStoredAndAsked) {
+    UnfixedHome home;
     LanguageMenu menu(LanguageChoice::system);
     int asked = 0;
     menu.onChanged = [&] { ++asked; };
@@ -44,7 +55,8 @@ TEST(LanguageMenu, OneCheckMarkAndOnlyAChangeIsStoredAndAsked) {
 }
 
 TEST(LanguageMenu, AChoiceThatCannotBeStoredKeepsTheOldCheckAndAsksNothing) {
-    ScopedHome home;
+    UnfixedHome fixture;
+    ScopedHome& home = fixture.home;
     writeText(home.scratch() / "config-file", "");
     ScopedEnv config("XDG_CONFIG_HOME", (home.scratch() / "config-file").string());
     LanguageMenu menu(LanguageChoice::english);
@@ -68,7 +80,7 @@ void answerAlert(int index, QStringList& seen) {
 }
 
 TEST(LanguageMenu, TheAlertReopensOnlyWithItsFirstButton) {
-    ScopedHome home;
+    UnfixedHome home;
     LanguageMenu menu(LanguageChoice::system);
     int reopened = 0;
     menu.reopen = [&] { ++reopened; };
@@ -82,6 +94,28 @@ TEST(LanguageMenu, TheAlertReopensOnlyWithItsFirstButton) {
                                "Your scan results are kept, so there’s no need to scan again.", "Reopen Now",
                                "Later"};
     EXPECT_EQ(seen, expected);
+}
+
+TEST(LanguageMenu, WhileTheVariableFixesTheLanguageTheCheckFollowsItAndTheAlertSaysSo) {
+    for (const auto& [variable, fixed] : {std::pair{"en", LanguageChoice::english}, {"zh_CN", LanguageChoice::chinese}}) {
+        ScopedHome home(variable);
+        UserDefaults::set(LanguageChoices::key, nlohmann::json::array({"fr"}));
+        LanguageMenu menu(LanguageChoices::saved());
+        EXPECT_TRUE(menu.action(fixed)->isChecked()) << variable;
+
+        int reopened = 0;
+        menu.reopen = [&] { ++reopened; };
+        QStringList seen;
+        answerAlert(0, seen);
+        menu.action(LanguageChoice::system)->trigger();
+        // Stored for a start without the variable; the check stays on the fixed language.
+        EXPECT_EQ(LanguageChoices::saved(), LanguageChoice::system);
+        EXPECT_TRUE(menu.action(fixed)->isChecked()) << variable;
+        EXPECT_EQ(reopened, 0);
+        ASSERT_EQ(seen.size(), 3) << seen.join("|").toStdString();
+        EXPECT_TRUE(seen[0].contains("OSTREVANE_LANG"));
+        EXPECT_TRUE(seen[1].contains("OSTREVANE_LANG"));
+    }
 }
 
 TEST(Relaunch, TheShellStartsAnExecutableWhosePathHoldsSpaces) {

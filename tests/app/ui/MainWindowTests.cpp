@@ -11,8 +11,14 @@
 #include "TestSupport.hpp"
 #include "platform/QtDispatcher.hpp"
 #include "platform/Platform.hpp"
+#include "platform/Desktop.hpp"
+#include "ui/controls/MonoButton.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MainWindow.hpp"
+#include "ui/shell/PageHeader.hpp"
+#include "ui/theme/AppPalette.hpp"
+
+#include <QFileDialog>
 
 TEST(MainWindow, RescanIsDisabledWhileAScanRunsAndStartUpRunsOnce) {
     testing_support::ScopedHome home;
@@ -45,6 +51,57 @@ TEST(MainWindow, TheOstrevaneMenuOffersTheLanguagesFromTheStoredChoice) {
     EXPECT_EQ(application->text(), "Ostrevane");
     EXPECT_EQ(application->menu()->actions().front()->menu(), window.languageMenu());
     EXPECT_EQ(window.languageMenu()->choice(), LanguageChoice::chinese);
+}
+
+TEST(PageHeader, TheRescanTooltipNamesTheShortcutOfThisPlatform) {
+    testing_support::ScopedHome home;
+    ModelHarness harness;
+    PageHeader header(harness.model);
+    const QString tip = header.rescanButton()->toolTip();
+    EXPECT_TRUE(tip.contains("Ctrl+R")) << tip.toStdString();
+    EXPECT_FALSE(tip.contains(QChar(0x2318)));
+}
+
+TEST(AppPalette, DisabledTextHasNoLightEtchAndMenusUseTheApplicationsFont) {
+    const QPalette palette = AppPalette::dark();
+    // Every bevel role is a dark-theme grey: none is Qt's light-theme white.
+    for (auto role : {QPalette::Light, QPalette::Midlight, QPalette::Mid, QPalette::Dark})
+        EXPECT_LT(palette.color(QPalette::Active, role).lightnessF(), 0.3) << role;
+    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Light).alpha(), 0);
+    EXPECT_LT(palette.color(QPalette::Disabled, QPalette::WindowText).alphaF(),
+              palette.color(QPalette::Active, QPalette::WindowText).alphaF());
+
+    const QPalette before = QApplication::palette();
+    const QFont menuBefore = QApplication::font("QMenu");
+    AppPalette::apply(*qApp);
+    EXPECT_EQ(QApplication::font("QMenu").family(), AppPalette::menuFont().family());
+    EXPECT_EQ(QApplication::font("QMenuBar").pixelSize(), AppPalette::menuFont().pixelSize());
+    QApplication::setPalette(before);
+    QApplication::setFont(menuBefore, "QMenu");
+}
+
+TEST(Desktop, TheFolderChooserMayBeNativeAndOpensInTheHomeFolder) {
+    testing_support::ScopedHome home;
+    QFileDialog dialog;
+    dialog.setDirectory(QDir::rootPath());
+    Desktop::prepareFolderDialog(dialog);
+    EXPECT_FALSE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+    EXPECT_EQ(dialog.fileMode(), QFileDialog::Directory);
+    EXPECT_EQ(dialog.directory().absolutePath().toStdString(), home.home());
+}
+
+TEST(Desktop, ThePortalThemeOnlyWhereItRunsAndNoThemeWasChosen) {
+    struct Case {
+        std::optional<std::string> theme;
+        bool bus, portal, expected;
+    };
+    const Case cases[] = {
+        {std::nullopt, true, true, true},  {"", true, true, true},        {"gtk3", true, true, false},
+        {std::nullopt, false, true, false}, {std::nullopt, true, false, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Desktop::usesPortalTheme(c.theme, c.bus, c.portal), c.expected)
+            << c.theme.value_or("unset") << c.bus << c.portal;
 }
 
 TEST(QtDispatcher, RunsJobsFromOtherThreadsOnItsOwnThreadInPostingOrder) {

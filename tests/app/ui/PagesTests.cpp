@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <filesystem>
+
+#include "Cleaner.hpp"
+
 #include <QTest>
 #include <cstdlib>
 
@@ -73,6 +78,49 @@ TEST_F(PagesTest, ABusyCleanShowsItsSpinnerAndDisablesTheOtherCleaningControls) 
     EXPECT_FALSE(harness.model->busySuggestion());
     ASSERT_NE(page.cards()[1]->secondButton(), nullptr);
     EXPECT_TRUE(page.cards()[1]->secondButton()->isEnabled());
+}
+
+TEST_F(PagesTest, WithNoSafeItemsTheHeaderNamesNoShareOfNothing) {
+    harness.engine.suggestions = {Suggestion("old", "downloads", "Old", "d", {home.home() + "/Downloads/x"}, 4'000'000,
+                                             Risk::review, CleanAction::trash)};
+    harness.engine.analyzeHook = [](SuggestionReport& report) {
+        report.safeReclaimable = "0 KB";
+        report.safeReclaimableBytes = 0;
+    };
+    harness.model->analyze();
+    harness.settle();
+    SuggestionsPage page(harness.model, host);
+    ASSERT_NE(page.allSafeButton(), nullptr);
+    EXPECT_EQ(page.allSafeButton()->label(), "Clean Safe Items");
+    EXPECT_FALSE(page.allSafeButton()->isEnabled());
+    for (const QLabel* label : page.findChildren<QLabel*>()) {
+        EXPECT_FALSE(label->text().startsWith("Of this")) << label->text().toStdString();
+        EXPECT_FALSE(label->text().contains("0 KB")) << label->text().toStdString();
+    }
+}
+
+TEST_F(PagesTest, AnArchiveOfAProtectedFolderIsRefusedBeforeItIsOffered) {
+    const std::string desktop = home.home() + "/Desktop", old = home.home() + "/Old Projects";
+    std::filesystem::create_directories(desktop);
+    std::filesystem::create_directories(old);
+    harness.engine.destinations = {BackupDestination{"folder:B", DestinationKind::folder, "B", home.home() + "/../b", {}, true, {}}};
+    harness.engine.suggestions = {
+        Suggestion("desk", "archive", "Desktop", "d", {desktop}, 9'000'000, Risk::review, CleanAction::offload),
+        Suggestion("old", "archive", "Old", "d", {old}, 9'000'000, Risk::review, CleanAction::offload),
+    };
+    harness.model->analyze();
+    harness.settle();
+    SuggestionsPage page(harness.model, host);
+    ASSERT_EQ(page.cards().size(), 2u);
+    QAbstractButton* refused = page.cards()[0]->secondButton();
+    QAbstractButton* offered = page.cards()[1]->secondButton();
+    ASSERT_TRUE(refused && offered);
+    EXPECT_FALSE(refused->isEnabled());
+    EXPECT_EQ(refused->toolTip(), Qt::convertFromPlainText(QString::fromStdString(*Cleaner::refusal(desktop))));
+    // A place the rules allow is offered even before it exists (as the demo's are).
+    EXPECT_FALSE(Cleaner::refusalOfPlace(home.home() + "/Not There"));
+    EXPECT_TRUE(offered->isEnabled());
+    EXPECT_TRUE(offered->toolTip().isEmpty());
 }
 
 TEST_F(PagesTest, TheCopiedMarkOutlivesANewReport) {

@@ -11,6 +11,8 @@
 #include "ui/pages/OverviewPage.hpp"
 #include "ui/shell/ContentView.hpp"
 #include "ui/shell/NoticeBanner.hpp"
+#include "ui/shell/Sidebar.hpp"
+#include "ui/theme/Typography.hpp"
 
 namespace {
 struct MotionOff {
@@ -70,4 +72,34 @@ TEST(ContentView, FollowsTheSectionAndDropsAPagesSheetWhenLeavingIt) {
     harness.model->setSection(AppModel::Section::explorer);
     EXPECT_FALSE(view.sheet()->request());
     PageRegistry::add(AppModel::Section::agent, nullptr);  // back to the placeholder
+}
+
+TEST(SidebarRow, ABadgeGivesWayBeforeTheTitleIsCut) {
+    struct Case {
+        const char* language;
+        bool selected;
+        std::string badge;
+        bool titleWhole;
+        double badgeSize;  // 0: smaller than 11, whatever it is
+    };
+    const Case cases[] = {
+        {"en", false, "进行中", true, 0},     // "Cloud Backup" beside "In progress"
+        {"en", true, "进行中", true, 0},      // bold when selected
+        {"zh", true, "进行中", true, 11},     // already fits: drawn as designed
+        {"en", false, "1,234,567.8 GB", false, 9},  // nothing makes room: the title is cut
+    };
+    for (const Case& c : cases) {
+        testing_support::ScopedHome home(c.language);
+        SidebarRow row(AppModel::Section::backup);
+        row.resize(Sidebar::columnWidth - 20, row.sizeHint().height());
+        row.setSelected(c.selected);
+        row.setBadge(L(c.badge.c_str()));
+        const SidebarRow::Fit fit = row.fit();
+        EXPECT_EQ(fit.title == QString::fromStdString(AppModel::title(AppModel::Section::backup)), c.titleWhole)
+            << c.language << " " << fit.title.toStdString();
+        if (c.badgeSize > 0)
+            EXPECT_EQ(fit.badgeFont.pixelSize(), Typography::font(c.badgeSize).pixelSize()) << c.language;
+        else
+            EXPECT_LT(fit.badgeFont.pixelSize(), Typography::font(11).pixelSize()) << c.language;
+    }
 }

@@ -1,0 +1,331 @@
+// Finding, checking, listing, measuring and emptying the user's trash
+// folders. Emptying deletes for good, so every folder is checked as it is
+// opened and everything afterwards goes through the opened descriptors:
+// another user who can rename things on a shared file system cannot turn a
+// checked folder into a link to the user's data.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <set>
+#include <system_error>
+
+#include "platform/ItemTree.hpp"
+#include "platform/Mounts.hpp"
+#include "platform/Trash.hpp"
+
+namespace Trash {
+
+namespace {
+
+using Identity = std::pair<dev_t, ino_t>;
+
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+std::system_error systemError(int error, const std::string& what) {
+    return std::system_error(error, std::generic_category(), what);
+}
+
+std::string joined(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+/// Why a folder of the trash may not be used, from its own status.
+std::optional<Distrust> distrustOf(const struct stat& status) {
+    if (status.st_uid != ::getuid()) return Distrust::otherOwner;
+    if (S_ISLNK(status.st_mode)) return Distrust::link;
+    if (status.st_mode & (S_IWGRP | S_IWOTH)) return Distrust::writableByOthers;
+    return std::nullopt;
+}
+
+/// Opens one folder of a trash, `name` inside `base`, and checks what was
+/// opened. None when it is missing or was rejected (then noted); an error
+/// other than that is handed back in `error`.
+std::optional<Descriptor> openChecked(int base, const std::string& name, const std::string& path,
+                                      std::vector<RejectedFolder>& rejected, int& error) {
+    struct stat status {};
+    if (::fstatat(base, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) error = errno;
+        return std::nullopt;
+    }
+    if (auto why = distrustOf(status)) {
+        rejected.push_back({path, *why});
+        return std::nullopt;
+    }
+    Descriptor fd(::openat(base, name.c_str(), folderFlags));
+    if (!fd.isOpen()) {
+        const int openError = errno;
+        // Turned into a link since it was looked at (refused with ELOOP, or
+        // with ENOTDIR as a link is no folder).
+        if (openError == ELOOP || (openError == ENOTDIR && ::fstatat(base, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                   S_ISLNK(status.st_mode)))
+            rejected.push_back({path, Distrust::link});
+        else if (openError != ENOENT)
+            error = openError;
+        return std::nullopt;
+    }
+    // The checks that count are those on what was really opened.
+    if (::fstat(fd.get(), &status) != 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    if (auto why = distrustOf(status)) {
+        rejected.push_back({path, *why});
+        return std::nullopt;
+    }
+    return fd;
+}
+
+/// Opens the trash folder `name` inside `base` and its halves into `into`,
+/// unless the same folder was opened before.
+void openTrash(int base, const std::string& name, const std::string& path, TrashFolders& into,
+               std::set<Identity>& seen) {
+    int error = 0;
+    auto trash = openChecked(base, name, path, into.rejected, error);
+    if (!trash) {
+        if (error != 0) {
+            auto failed = std::make_shared<OpenTrash>();
+            failed->path = path;
+            failed->error = error;
+            into.trusted.push_back(std::move(failed));
+        }
+        return;
+    }
+    struct stat status {};
+    if (::fstat(trash->get(), &status) != 0 || !seen.insert({status.st_dev, status.st_ino}).second) return;
+    auto open = std::make_shared<OpenTrash>();
+    open->path = path;
+    const size_t rejectedBefore = into.rejected.size();
+    if (auto files = openChecked(trash->get(), "files", path + "/files", into.rejected, open->error))
+        open->files = std::move(*files);
+    int infoError = 0;
+    if (auto info = openChecked(trash->get(), "info", path + "/info", into.rejected, infoError))
+        open->info = std::move(*info);
+    // A trash with a half that failed is not used at all: its records and
+    // its items belong together.
+    if (into.rejected.size() == rejectedBefore) into.trusted.push_back(std::move(open));
+}
+
+/// The trash folders at the top of one mounted file system.
+void openDeviceTrashes(const std::string& top, TrashFolders& into, std::set<Identity>& seen) {
+    Descriptor topFolder(::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!topFolder.isOpen()) return;
+    const std::string uid = std::to_string(::getuid());
+    // The shared ".Trash" counts only as the freedesktop.org rules trust it:
+    // a real, sticky folder, as opened.
+    Descriptor shared(::openat(topFolder.get(), ".Trash", folderFlags));
+    struct stat status {};
+    if (shared.isOpen() && ::fstat(shared.get(), &status) == 0 && (status.st_mode & S_ISVTX))
+        openTrash(shared.get(), uid, joined(top, ".Trash/" + uid), into, seen);
+    openTrash(topFolder.get(), ".Trash-" + uid, joined(top, ".Trash-" + uid), into, seen);
+}
+
+/// The home trash alone, opened and checked as emptying opens it.
+TrashFolders openHomeTrash() {
+    TrashFolders folders;
+    std::set<Identity> seen;
+    const std::string home = homeTrash();
+    openTrash(AT_FDCWD, home, home, folders, seen);
+    return folders;
+}
+
+/// The open home trash; none when it does not exist. Throws when it fails a check.
+std::shared_ptr<const OpenTrash> checkedHomeTrash() {
+    TrashFolders folders = openHomeTrash();
+    if (!folders.rejected.empty())
+        throw systemError(folders.rejected.front().why == Distrust::link ? ENOTDIR : EACCES,
+                          folders.rejected.front().path);
+    return folders.trusted.empty() ? nullptr : folders.trusted.front();
+}
+
+void addAllocation(const struct stat& status, Allocation& allocation) {
+    int64_t bytes = static_cast<int64_t>(status.st_blocks) * 512;
+    if (!S_ISDIR(status.st_mode) && status.st_nlink > 1)
+        allocation.linked.emplace(std::make_pair(status.st_dev, status.st_ino), bytes);
+    else
+        allocation.single += bytes;
+}
+
+std::optional<Identity> identityAt(int folder, const char* name, int flags) {
+    struct stat status {};
+    if (::fstatat(folder, name, &status, flags) != 0) return std::nullopt;
+    return Identity{status.st_dev, status.st_ino};
+}
+
+}  // namespace
+
+namespace Detail {
+
+std::vector<std::string> listFolderNames(int folder, const std::string& path) {
+    int copy = ::dup(folder);
+    DIR* directory = copy < 0 ? nullptr : ::fdopendir(copy);
+    if (!directory) {
+        int error = errno;
+        if (copy >= 0) ::close(copy);
+        throw systemError(error, path);
+    }
+    // The copy shares its reading position with the folder's descriptor,
+    // which may have been listed before.
+    ::rewinddir(directory);
+    std::vector<std::string> names;
+    errno = 0;
+    while (dirent* entry = ::readdir(directory)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(std::move(name));
+        errno = 0;
+    }
+    int error = errno;
+    ::closedir(directory);
+    if (error != 0) throw systemError(error, path);
+    return names;
+}
+
+void removeItem(int folder, const std::string& name, const std::string& path) {
+    if (int error = ItemTree::remove(folder, name)) throw systemError(error, path);
+}
+
+}  // namespace Detail
+
+TrashFolders openTrashFolders() {
+    TrashFolders folders = openHomeTrash();
+    std::set<Identity> seen;
+    for (const auto& trash : folders.trusted)
+        if (auto identity = identityAt(AT_FDCWD, trash->path.c_str(), AT_SYMLINK_NOFOLLOW)) seen.insert(*identity);
+    auto table = Mounts::readTable();
+    for (const auto& mount : Mounts::parse(table.value_or(""))) openDeviceTrashes(mount.mountPoint, folders, seen);
+    return folders;
+}
+
+std::vector<std::string> trashFolders() {
+    const std::string home = homeTrash();
+    std::vector<std::string> folders{home};
+    for (const auto& trash : openTrashFolders().trusted)
+        if (trash->path != home) folders.push_back(trash->path);
+    return folders;
+}
+
+std::string Entry::path() const { return trash->path + "/files/" + name; }
+
+std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash) {
+    if (trash->error != 0) throw systemError(trash->error, trash->path + "/files");
+    // A trash that was never used has no folder yet: it is simply empty.
+    if (!trash->files.isOpen()) return {};
+    std::vector<Entry> entries;
+    for (auto& name : hooks().listFolder(trash->files.get(), trash->path + "/files"))
+        entries.push_back({trash, std::move(name)});
+    return entries;
+}
+
+void removeEntry(const Entry& entry) {
+    hooks().removeItem(entry.trash->files.get(), entry.name, entry.path());
+    if (entry.trash->info.isOpen()) ::unlinkat(entry.trash->info.get(), (entry.name + ".trashinfo").c_str(), 0);
+}
+
+void sweepStaleInfoFiles(const OpenTrash& trash) {
+    // Without a readable files/ half nothing can be told to be missing.
+    if (!trash.info.isOpen() || trash.error != 0) return;
+    // Young ones may belong to a move that is still under way, here or in
+    // another program.
+    constexpr time_t settled = 10 * 60;
+    const time_t now = ::time(nullptr);
+    const std::string suffix = ".trashinfo";
+    std::vector<std::string> names;
+    try {
+        names = Detail::listFolderNames(trash.info.get(), trash.path + "/info");
+    } catch (const std::system_error&) {
+        return;
+    }
+    for (const auto& name : names) {
+        if (!name.ends_with(suffix) || name.size() == suffix.size()) continue;
+        struct stat status {};
+        if (::fstatat(trash.info.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
+            now - status.st_mtime < settled)
+            continue;
+        const std::string item = name.substr(0, name.size() - suffix.size());
+        if (trash.files.isOpen() && ::fstatat(trash.files.get(), item.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+            continue;
+        ::unlinkat(trash.info.get(), name.c_str(), 0);
+    }
+}
+
+std::vector<std::string> entries() {
+    auto trash = checkedHomeTrash();
+    std::vector<std::string> names;
+    if (trash)
+        for (auto& entry : entriesOf(trash)) names.push_back(std::move(entry.name));
+    return names;
+}
+
+void removeEntry(const std::string& name) {
+    auto trash = checkedHomeTrash();
+    if (!trash) throw systemError(ENOENT, joined(homeTrash(), "files/" + name));
+    removeEntry(Entry{trash, name});
+}
+
+void Allocation::add(const Allocation& other) {
+    single += other.single;
+    linked.insert(other.linked.begin(), other.linked.end());
+}
+
+int64_t Allocation::total() const {
+    int64_t sum = single;
+    for (const auto& [identity, bytes] : linked) sum += bytes;
+    return sum;
+}
+
+Allocation allocationOf(const Entry& entry) {
+    Allocation allocation;
+    if (!entry.trash->files.isOpen()) return allocation;
+    ItemTree::Visitor visitor;
+    visitor.visit = [&](int, const char*, const struct stat& status) { addAllocation(status, allocation); };
+    visitor.leave = [](int, const char*) {};
+    visitor.failed = [](int) {};
+    ItemTree::walk(entry.trash->files.get(), entry.name, visitor);
+    return allocation;
+}
+
+Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& trashes) {
+    Allocation allocation;
+    for (const auto& trash : trashes) {
+        try {
+            for (const auto& entry : entriesOf(trash)) allocation.add(allocationOf(entry));
+        } catch (const std::system_error&) {
+            // A trash that cannot be listed counts as far as it was read: nothing.
+        }
+    }
+    return allocation;
+}
+
+int64_t allocatedSize(const std::vector<std::string>& trashes) {
+    const std::set<std::string> wanted(trashes.begin(), trashes.end());
+    std::vector<std::shared_ptr<const OpenTrash>> chosen;
+    for (auto& trash : openTrashFolders().trusted)
+        if (wanted.count(trash->path)) chosen.push_back(std::move(trash));
+    return allocationOf(chosen).total();
+}
+
+bool isInsideTrashFolder(const HeldItem& item, const std::vector<std::string>& trashes) {
+    std::set<Identity> folders;
+    for (const auto& trash : trashes)
+        for (const auto& folder : {trash, trash + "/files", trash + "/info"})
+            if (auto identity = identityAt(AT_FDCWD, folder.c_str(), AT_SYMLINK_NOFOLLOW)) folders.insert(*identity);
+    if (auto identity = identityAt(item.folder(), item.name().c_str(), AT_SYMLINK_NOFOLLOW))
+        if (folders.count(*identity)) return true;
+    // Up from the held folder through "..", which leaves a bind mount where
+    // it is mounted but keeps the identity of the folder mounted there.
+    Descriptor current(::openat(item.folder(), ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    std::optional<Identity> previous;
+    while (current.isOpen()) {
+        auto identity = identityAt(current.get(), "", AT_EMPTY_PATH);
+        if (!identity || identity == previous) break;
+        if (folders.count(*identity)) return true;
+        previous = identity;
+        current = Descriptor(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    return false;
+}
+
+}  // namespace Trash

@@ -1,0 +1,302 @@
+// Moving to and emptying the Trash while someone else changes the paths
+// involved: a link above a path swapped in a loop, a trash folder swapped
+// with a link, trash folders of other users, bind mounts, deep trees.
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "Cleaner.hpp"
+#include "Localization.hpp"
+#include "TestSupport.hpp"
+#include "platform/Trash.hpp"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr int raceRounds = 200;
+
+class TrashSafetyTest : public HomeTest {
+protected:
+    void TearDown() override { Trash::resetHooks(); }
+    std::string at(const std::string& relative) const { return home.path(relative).string(); }
+};
+
+ino_t inodeOf(const fs::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+/// Swaps what `link` leads to between two folders as fast as it can, each
+/// swap one atomic rename, until the object goes.
+class LinkSwapper {
+public:
+    LinkSwapper(fs::path link, fs::path first, fs::path second)
+        : worker([this, link, first, second] {
+              const fs::path spare = link.string() + ".next";
+              for (bool toFirst = false; !stop; toFirst = !toFirst) {
+                  std::error_code ignored;
+                  fs::remove(spare, ignored);
+                  fs::create_directory_symlink(toFirst ? first : second, spare, ignored);
+                  ::rename(spare.c_str(), link.c_str());
+              }
+          }) {}
+    ~LinkSwapper() {
+        stop = true;
+        worker.join();
+    }
+
+private:
+    std::atomic<bool> stop{false};
+    std::thread worker;
+};
+
+/// Exchanges two names, a folder and a link, in a loop until the object goes.
+class NameExchanger {
+public:
+    NameExchanger(fs::path one, fs::path other)
+        : worker([this, one, other] {
+              while (!stop) ::renameat2(AT_FDCWD, one.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE);
+          }) {}
+    ~NameExchanger() {
+        stop = true;
+        worker.join();
+    }
+
+private:
+    std::atomic<bool> stop{false};
+    std::thread worker;
+};
+
+struct SwapCase {
+    const char* what;
+    /// Where the link leads harmlessly, and where it leads into what must stay.
+    std::string harmless;
+    std::string guarded;
+    /// The item's name inside either folder.
+    std::string name;
+};
+
+}  // namespace
+
+// Each round trashes "~/l/<name>" while "~/l" is swapped between a folder
+// where moving is fine and one where the rules refuse it: whatever the
+// timing, what the refusal protects never moves.
+TEST_F(TrashSafetyTest, RefusalsHoldWhileALinkAboveThePathIsSwapped) {
+    const std::vector<SwapCase> cases = {
+        {"a key", at("Projects"), at(".ssh"), "victim"},
+        {"a protected folder", at("Projects"), home.home(), "Documents"},
+        {"an item already in the Trash", at("Projects"), Trash::filesFolder(), "old.txt"},
+    };
+    for (const auto& swap : cases) {
+        const fs::path guarded = fs::path(swap.guarded) / swap.name;
+        if (swap.name == "Documents")
+            fs::create_directories(guarded);
+        else
+            writeFile(guarded, 10);
+        const ino_t guardedInode = inodeOf(guarded);
+        fs::remove(home.path("l"));
+        fs::create_directory_symlink(swap.harmless, home.path("l"));
+        size_t moved = 0;
+        {
+            LinkSwapper swapper(home.path("l"), swap.harmless, swap.guarded);
+            for (int round = 0; round < raceRounds; ++round) {
+                const fs::path harmless = fs::path(swap.harmless) / swap.name;
+                if (!fs::exists(harmless)) fs::create_directories(harmless);
+                moved += Cleaner::trash({"~/l/" + swap.name}, false).trashed.size();
+                ASSERT_EQ(inodeOf(guarded), guardedInode) << swap.what << " moved in round " << round;
+            }
+        }
+        EXPECT_GT(moved, 0u) << swap.what;
+    }
+}
+
+// The MCP tool takes the same road: a server asked to trash many items
+// through a link swapped meanwhile moves none of the guarded ones. Each call
+// is quick next to the swaps, so it takes more of them to meet one.
+TEST_F(TrashSafetyTest, TheMCPToolHoldsTheRefusalsWhileALinkIsSwapped) {
+    constexpr int calls = 5 * raceRounds;
+    std::string input;
+    for (int index = 0; index < calls; ++index) {
+        const std::string name = "victim-" + std::to_string(index);
+        writeFile(home.path("Projects/" + name), 10);
+        writeFile(home.path(".ssh/" + name), 10);
+        json call = {{"jsonrpc", "2.0"},
+                     {"id", index},
+                     {"method", "tools/call"},
+                     {"params", {{"name", "move_to_trash"}, {"arguments", {{"paths", {"~/l/" + name}}, {"confirm", true}}}}}};
+        input += call.dump() + "\n";
+    }
+    fs::create_directory_symlink(home.path("Projects"), home.path("l"));
+    CLIResult session;
+    {
+        LinkSwapper swapper(home.path("l"), home.path("Projects"), home.path(".ssh"));
+        session = runCLI({"mcp"}, input);
+    }
+    EXPECT_EQ(session.status, 0) << session.err;
+    EXPECT_EQ(entriesOf(home.path(".ssh")).size(), static_cast<size_t>(calls)) << "a key was moved";
+}
+
+// The files half of the Trash is exchanged with a link to the user's
+// documents while the Trash is emptied, round after round.
+TEST_F(TrashSafetyTest, EmptyingNeverDeletesThroughAFolderSwappedWithALink) {
+    const fs::path documents = home.path("Documents");
+    writeFile(documents / "item", 10);
+    writeFile(documents / "thesis.tex", 10);
+    writeFile(home.path("seed"));
+    Cleaner::trash({"~/seed"}, false);
+    const fs::path files = Trash::filesFolder();
+    const fs::path swapped = files.string() + ".swap";
+    fs::create_directory_symlink(documents, swapped);
+    // The real folder keeps its identity under either name.
+    const int realFiles = ::open(files.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(realFiles, 0);
+    int desktopRuns = 0;
+    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {
+        ++desktopRuns;
+        return Shell::Output{0, "", ""};
+    };
+    int emptied = 0;
+    {
+        NameExchanger exchanger(files, swapped);
+        for (int round = 0; round < raceRounds; ++round) {
+            int item = ::openat(realFiles, "item", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            ::close(item);
+            try {
+                Cleaner::emptyTrash();
+                ++emptied;
+            } catch (const OstrevaneError&) {
+                // Seen as a link: refused, which is fine.
+            }
+            ASSERT_TRUE(fs::exists(documents / "item")) << "deleted through the link in round " << round;
+            ASSERT_TRUE(fs::exists(documents / "thesis.tex")) << "round " << round;
+        }
+    }
+    ::close(realFiles);
+    EXPECT_EQ(desktopRuns, 0) << "the desktop must not empty a Trash that failed a check";
+    EXPECT_GT(emptied, 0);
+}
+
+// Only trash folders the user owns and no one else can write to are used.
+TEST_F(TrashSafetyTest, TrashFoldersOfOtherUsersAreNeverEmptied) {
+    const fs::path volume = home.scratch() / "shared-tmp";
+    const fs::path planted = volume / (".Trash-" + std::to_string(getuid()));
+    ScopedMountTable table({volume});
+    int desktopRuns = 0;
+    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {
+        ++desktopRuns;
+        return Shell::Output{0, "", ""};
+    };
+    // Another user's folder under the user's trash name: left alone, said so,
+    // and the user's own Trash is still emptied.
+    writeFile(planted / "files/data/precious.txt", 10);
+    if (::chown(planted.c_str(), 12345, 12345) != 0) GTEST_SKIP() << "cannot give a folder to another user here";
+    writeFile(home.path("junk.bin"), 10);
+    Cleaner::trash({"~/junk.bin"}, false);
+
+    CleanResult result = Cleaner::emptyTrash();
+    EXPECT_TRUE(fs::exists(planted / "files/data/precious.txt"));
+    EXPECT_TRUE(Trash::entries().empty());
+    ASSERT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(result.failed[0], (CleanFailure{planted.string(), "A Trash folder of another user; not emptied"}));
+    EXPECT_EQ(Trash::trashFolders(), std::vector<std::string>{Trash::homeTrash()});
+
+    // The user's own trash folder that others can write to stops emptying.
+    ASSERT_EQ(::chown(planted.c_str(), getuid(), getgid()), 0);
+    fs::permissions(planted, fs::perms::all);
+    writeFile(home.path("junk.bin"), 10);
+    Cleaner::trash({"~/junk.bin"}, false);
+    try {
+        Cleaner::emptyTrash();
+        ADD_FAILURE() << "expected an error";
+    } catch (const OstrevaneError& error) {
+        EXPECT_EQ(error.message, "Couldn’t empty the Trash: Other users can write to " + planted.string() +
+                                     ". Empty it in the file manager, or check the permissions of the Trash folders.");
+    }
+    EXPECT_TRUE(fs::exists(planted / "files/data/precious.txt"));
+    EXPECT_EQ(Trash::entries(), std::vector<std::string>{"junk.bin"});
+    EXPECT_EQ(desktopRuns, 0);
+}
+
+// What emptying reports is what is gone: every level of a tree deeper than
+// any path can name, and only what the desktop really removed.
+TEST_F(TrashSafetyTest, EmptyingReportsWhatIsReallyGone) {
+    const fs::path files = Trash::filesFolder();
+    {
+        // On a memory file system when there is one: deep trees are slow to
+        // make and remove on a disk.
+        std::string pattern = (fs::is_directory("/dev/shm") ? "/dev/shm" : home.scratch().string()) + "/deep-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        const fs::path volume = pattern;
+        const fs::path volumeFiles = volume / (".Trash-" + std::to_string(getuid())) / "files";
+        ScopedMountTable table({volume});
+        DeepTree deep(volumeFiles / "deep", 2100, "level", 4096);
+        const int64_t expected = duBytes(volumeFiles / "deep");
+        ASSERT_GE(expected, 2100 * 4096);
+        CleanResult result = Cleaner::emptyTrash();
+        EXPECT_TRUE(result.failed.empty());
+        EXPECT_EQ(result.bytes, expected);
+        EXPECT_FALSE(fs::exists(volumeFiles / "deep"));
+        fs::remove_all(volume);
+    }
+
+    // The desktop empties a Trash that cannot be read here, and leaves part.
+    const fs::path volume = home.scratch() / "usb";
+    ScopedMountTable table({volume});
+    fs::create_directories(volume / (".Trash-" + std::to_string(getuid())) / "files");
+    allocate(home.path("gone.bin"), 40'960);
+    allocate(home.path("left.bin"), 81'920);
+    Cleaner::trash({"~/gone.bin", "~/left.bin"}, false);
+    auto realList = Trash::hooks().listFolder;
+    Trash::hooks().listFolder = [&](int fd, const std::string& folder) -> std::vector<std::string> {
+        if (Paths::isInside(folder, volume.string())) throw std::system_error(EACCES, std::generic_category(), folder);
+        return realList(fd, folder);
+    };
+    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {
+        fs::remove(files / "gone.bin");
+        return Shell::Output{0, "", ""};
+    };
+    EXPECT_EQ(Cleaner::emptyTrash().bytes, 40'960);
+}
+
+// An info file whose item never arrived (the move was killed in between)
+// goes with the next emptying once it is old enough not to be a move under way.
+TEST_F(TrashSafetyTest, EmptyingSweepsStaleInfoFilesWithoutTheirItem) {
+    writeFile(home.path("kept.txt"));
+    Cleaner::trash({"~/kept.txt"}, false);
+    const fs::path info = Trash::infoFolder();
+    writeText(info / "orphan.txt.trashinfo", "[Trash Info]\nPath=/x/orphan.txt\n");
+    setAge(info / "orphan.txt.trashinfo", 3600);
+    writeText(info / "young.txt.trashinfo", "[Trash Info]\nPath=/x/young.txt\n");
+    writeText(info / "notes", "not a record");
+    setAge(info / "notes", 3600);
+
+    Cleaner::emptyTrash();
+
+    EXPECT_EQ(entriesOf(info), (std::vector<std::string>{"notes", "young.txt.trashinfo"}));
+}
+
+// A trash folder reached through a bind mount has a path that names no
+// trash; it is still the Trash, and what lies in it is not trashed again.
+TEST_F(TrashSafetyTest, ATrashReachedThroughABindMountIsStillTheTrash) {
+    writeFile(home.path("old.txt"), 10);
+    Cleaner::trash({"~/old.txt"}, false);
+    const fs::path mirror = home.path("mirror");
+    fs::create_directories(mirror);
+    if (::mount(Trash::homeTrash().c_str(), mirror.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot bind-mount here (needs CAP_SYS_ADMIN)";
+    std::unique_ptr<const fs::path, void (*)(const fs::path*)> unmount(
+        &mirror, [](const fs::path* point) { ::umount2(point->c_str(), MNT_DETACH); });
+    const std::string inTrash = L("废纸篓里的项目不能再移到废纸篓");
+    EXPECT_EQ(Cleaner::refusal("~/mirror/files/old.txt"), inTrash);
+    EXPECT_EQ(Cleaner::refusal("~/mirror/files"), inTrash);
+    EXPECT_EQ(Cleaner::refusal("~/mirror"), inTrash);
+    EXPECT_TRUE(Cleaner::trash({"~/mirror/files/old.txt"}, false).trashed.empty());
+    EXPECT_EQ(Trash::entries(), std::vector<std::string>{"old.txt"});
+}
