@@ -1,12 +1,15 @@
 // Finding duplicates takes three passes over ever fewer files: the files
-// large enough and their allocations from the scanned tree (free), then
+// large enough and their allocations from the scanned tree (free) with the
+// sparse files a walk of the disk finds beside them, then
 // identity and byte length on disk (one lstat per such file), then the
 // contents of the files that share a length. Contents are read in parallel, but every result
 // lands in the slot of its file and the groups are formed afterwards in a
 // fixed order, so the outcome is the same as reading one file at a time.
 #include "Duplicates.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <openssl/evp.h>
 #include <tbb/blocked_range.h>
@@ -23,7 +26,9 @@
 
 #include "JSONFields.hpp"
 #include "Localization.hpp"
+#include "SparseFiles.hpp"
 #include "platform/FileReading.hpp"
+#include "platform/FolderChain.hpp"
 #include "platform/Trash.hpp"
 
 namespace Service {
@@ -168,41 +173,14 @@ std::string lowercasedExtension(const std::string& name) {
     return extension;
 }
 
-bool isPrunedFolder(const FileNode& folder, const std::string& library) {
-    if (folder.name == "node_modules" || folder.name == ".git" || folder.path == library) return true;
+bool isPrunedFolder(std::string_view name, const std::string& path, const std::string& library) {
+    if (name == "node_modules" || name == ".git" || path == library) return true;
     // A copy in the Trash is no copy to keep: whoever deletes "the other
     // one" and then empties the Trash loses both.
-    if (Trash::isInsideTrash(folder.path)) return true;
-    auto extension = lowercasedExtension(folder.name);
+    if (Trash::isInsideTrash(path)) return true;
+    auto extension = lowercasedExtension(std::string(name));
     return std::find(bundleExtensions.begin(), bundleExtensions.end(), extension) != bundleExtensions.end();
 }
-
-/// File nodes of at least `minSize` allocated bytes, in walk order.
-std::vector<const FileNode*> candidateFiles(const FileNode& node, int64_t minSize) {
-    const std::string library = Paths::home() + "/Library";
-    std::vector<const FileNode*> files;
-    node.walk([&](const FileNode& visited) {
-        // A folder is never smaller than a file inside it, so nothing large
-        // enough is lost by not entering it.
-        if (visited.size < minSize) return false;
-        if (visited.isDirectory) return !isPrunedFolder(visited, library);
-        files.push_back(&visited);
-        return false;
-    });
-    return files;
-}
-
-/// A file that may have copies, with its allocated size from the tree.
-struct Candidate {
-    const FileNode* node = nullptr;
-    int64_t allocated = 0;
-};
-
-/// The files of one byte length that may hold duplicates, one per file on disk.
-struct SizeClass {
-    int64_t length = 0;
-    std::vector<Candidate> files;
-};
 
 struct Identity {
     bool regular = false;
@@ -211,11 +189,71 @@ struct Identity {
     int64_t length = 0;
 };
 
+/// A file that may have copies, with its allocated size.
+struct Candidate {
+    std::string path;
+    int64_t allocated = 0;
+};
+
+/// Where a candidate was found: in the tree, with its identity still to be
+/// looked up, or on disk by the walk for sparse files, with it known.
+struct Found {
+    std::string path;
+    int64_t allocated = 0;
+    bool known = false;
+    Identity identity;
+};
+
+/// File nodes of at least `minSize` allocated bytes, in walk order, then the
+/// sparse files of at least `minSize` bytes' length the tree does not hold
+/// at that size (the scan keeps no node below its floor however long the
+/// file), in path order.
+std::vector<Found> candidateFiles(const FileNode& node, int64_t minSize) {
+    const std::string library = Paths::home() + "/Library";
+    std::vector<Found> files;
+    std::unordered_set<std::string_view> inTree;
+    node.walk([&](const FileNode& visited) {
+        // A folder is never smaller than a file inside it, so nothing large
+        // enough is lost by not entering it.
+        if (visited.size < minSize) return false;
+        if (visited.isDirectory) return !isPrunedFolder(visited.name, visited.path, library);
+        files.push_back({visited.path, visited.size, false, {}});
+        inTree.insert(visited.path);
+        return false;
+    });
+    if (!node.isDirectory) return files;
+    auto sparse = SparseFiles::below(node.path, minSize, [&](std::string_view name, const std::string& path) {
+        return isPrunedFolder(name, path, library);
+    });
+    for (auto& file : sparse) {
+        if (inTree.count(file.path)) continue;
+        files.push_back({std::move(file.path), file.allocated, true, {true, file.device, file.inode, file.length}});
+    }
+    return files;
+}
+
+/// The files of one byte length that may hold duplicates, one per file on disk.
+struct SizeClass {
+    int64_t length = 0;
+    std::vector<Candidate> files;
+};
+
 struct IdentityHash {
     size_t operator()(const std::pair<dev_t, ino_t>& key) const {
         return std::hash<uint64_t>()(static_cast<uint64_t>(key.second) * 0x9E3779B97F4A7C15ull ^ key.first);
     }
 };
+
+/// What lstat says of a path of any length; not regular when it cannot say.
+Identity identityOf(const std::string& path) {
+    ParentAndName place = parentAndName(path);
+    if (place.fd == -1) return {};
+    struct stat status {};
+    bool stated = ::fstatat(place.fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+    if (place.fd != AT_FDCWD) ::close(place.fd);
+    if (!stated || !S_ISREG(status.st_mode)) return {};
+    return {true, status.st_dev, status.st_ino, static_cast<int64_t>(status.st_size)};
+}
 
 /// Byte lengths shared by at least two files, longest first. Identical files
 /// can hold different numbers of blocks (a sparse copy, an allocation not
@@ -226,12 +264,10 @@ struct IdentityHash {
 /// such a file's bytes at one link only, so it takes the largest size any of
 /// its links has in the tree.
 std::vector<SizeClass> sizeClasses(const FileNode& node, int64_t minSize) {
-    std::vector<const FileNode*> files = candidateFiles(node, minSize);
+    std::vector<Found> files = candidateFiles(node, minSize);
     std::vector<Identity> identities(files.size());
     tbb::parallel_for(size_t(0), files.size(), [&](size_t i) {
-        struct stat status {};
-        if (::lstat(files[i]->path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-            identities[i] = {true, status.st_dev, status.st_ino, static_cast<int64_t>(status.st_size)};
+        identities[i] = files[i].known ? files[i].identity : identityOf(files[i].path);
     });
 
     std::unordered_map<std::pair<dev_t, ino_t>, size_t, IdentityHash> firstLink;  // index into files
@@ -244,11 +280,11 @@ std::vector<SizeClass> sizeClasses(const FileNode& node, int64_t minSize) {
         if (added) {
             auto& list = byLength[identity.length];
             placeOf[i] = {identity.length, list.size()};
-            list.push_back({files[i], files[i]->size});
+            list.push_back({files[i].path, files[i].allocated});
         } else {
             auto [length, index] = placeOf[found->second];
             int64_t& allocated = byLength[length][index].allocated;
-            allocated = std::max(allocated, files[i]->size);
+            allocated = std::max(allocated, files[i].allocated);
         }
     }
     std::vector<SizeClass> classes;
@@ -275,7 +311,7 @@ std::vector<Outcome> readAll(const std::vector<Candidate>& files, const std::vec
     tbb::parallel_for(tbb::blocked_range<size_t>(0, order.size(), 1),
                       [&](const tbb::blocked_range<size_t>& range) {
                           for (size_t k = range.begin(); k != range.end(); ++k)
-                              outcomes[order[k]] = read(files[order[k]].node->path, reading);
+                              outcomes[order[k]] = read(files[order[k]].path, reading);
                       },
                       tbb::simple_partitioner());
     return outcomes;
@@ -327,7 +363,7 @@ std::string comparable(const std::string& path) {
 std::vector<std::string> sortedPaths(const std::vector<Candidate>& files) {
     std::vector<std::pair<std::string, std::string>> keyed;
     keyed.reserve(files.size());
-    for (const Candidate& file : files) keyed.emplace_back(comparable(file.node->path), file.node->path);
+    for (const Candidate& file : files) keyed.emplace_back(comparable(file.path), file.path);
     std::sort(keyed.begin(), keyed.end());
     std::vector<std::string> paths;
     paths.reserve(keyed.size());
@@ -335,15 +371,18 @@ std::vector<std::string> sortedPaths(const std::vector<Candidate>& files) {
     return paths;
 }
 
-/// The copies may hold different numbers of blocks; the smallest allocation
-/// is what deleting any one of them frees at least.
+/// The copies may hold different numbers of blocks (a sparse copy, an
+/// allocation not yet made): what keeping only the smallest frees is every
+/// other copy's allocation, which is (copies - 1) x each when they agree.
 DuplicateGroup makeGroup(const std::vector<Candidate>& files, bool verified) {
     DuplicateGroup group;
+    int64_t total = 0;
+    for (const Candidate& file : files) total += file.allocated;
     group.bytesEach = std::min_element(files.begin(), files.end(), [](const Candidate& a, const Candidate& b) {
                           return a.allocated < b.allocated;
                       })->allocated;
     group.sizeEach = Fmt::bytes(group.bytesEach);
-    group.wastedBytes = static_cast<int64_t>(files.size() - 1) * group.bytesEach;
+    group.wastedBytes = total - group.bytesEach;
     group.wasted = Fmt::bytes(group.wastedBytes);
     group.verified = verified;
     group.paths = sortedPaths(files);

@@ -19,7 +19,8 @@ struct DuplicateGroup {
     /// same bytes.
     int64_t bytesEach = 0;
     std::string sizeEach;
-    /// (copies - 1) x bytesEach.
+    /// What keeping only the smallest copy frees: the group's total
+    /// allocation less bytesEach ((copies - 1) x bytesEach when they agree).
     int64_t wastedBytes = 0;
     std::string wasted;
     /// Matched by whole-file fingerprints rather than the quick ones.
@@ -50,13 +51,16 @@ void from_json(const json& document, DuplicateGroup& group);
 void to_json(json& document, const DuplicateReport& report);
 void from_json(const json& document, DuplicateReport& report);
 
-/// Files of at least `minSize` allocated bytes below `node` grouped by
+/// Files of at least `minSize` allocated bytes below `node`, and sparse files
+/// of at least `minSize` bytes' length there (found on disk, since the tree
+/// keeps no file below its floor however long it is), grouped by
 /// content: files of the same byte length (however many blocks each holds)
 /// are compared by a fingerprint of their length, start and end, or with
 /// `verify` by the SHA-256 of the whole file. Bundles, libraries, "node_modules",
 /// ".git", the home folder's "Library" and the Trash folders are not entered. Hard links to one
-/// file count as that one file, named by the first link found. A file that
-/// cannot be opened or read takes part in no group. Never throws.
+/// file count as that one file, named by the first link found. Paths of any
+/// length. A file that cannot be opened or read takes part in no group.
+/// Never throws.
 DuplicateReport duplicates(const FileNode& node, int64_t minSize, bool verify, int64_t limit);
 
 /// 64 lowercase hexadecimal digits of a SHA-256 digest. Full: the whole

@@ -232,6 +232,8 @@ struct Place {
     int parent = AT_FDCWD;
     const char* name = nullptr;
     const std::string& path;
+    /// What the parent's listing already read of it; none for the root.
+    const Facts* known = nullptr;
 };
 
 /// One sequential walk below the fan-out depth. Files are counted into the
@@ -441,12 +443,17 @@ private:
 std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext& ctx) {
     if (ctx.cancelled()) return std::nullopt;
     const std::string& path = place.path;
-    struct stat status;
-    if (::fstatat(place.parent, place.name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        ctx.addInaccessible(path);
-        return std::nullopt;
+    Facts own;
+    if (place.known) {
+        own = *place.known;
+    } else {
+        struct stat status;
+        if (::fstatat(place.parent, place.name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            ctx.addInaccessible(path);
+            return std::nullopt;
+        }
+        own = Facts::of(status);
     }
-    Facts own = Facts::of(status);
     if (fanOut < 1 || !own.isFolder()) return SequentialWalk(ctx, place).run(own);
 
     int descriptor = FileSystem::canOpenFolder(path) ? ::openat(place.parent, place.name, openFlags) : -1;
@@ -467,7 +474,12 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     int64_t linkedAgain = 0;  // bytes of links met before in this folder, left out of progress
     LinkTally links;
     std::vector<FileNode> nodes;
-    std::vector<std::pair<const char*, std::string>> subfolders;
+    struct Subfolder {
+        const char* name;
+        std::string path;
+        const Facts* facts;
+    };
+    std::vector<Subfolder> subfolders;
     for (const auto& entry : listing.entries) {
         if (!entry.statted) continue;
         std::string child = childPath(path, listing.name(entry));
@@ -478,7 +490,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
                 ctx.addCloudOnly(child);
                 continue;
             }
-            subfolders.emplace_back(listing.cName(entry), std::move(child));
+            subfolders.push_back({listing.cName(entry), std::move(child), &entry.facts});
             continue;
         }
         int64_t size = entry.facts.allocated;
@@ -498,7 +510,8 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
         tbb::blocked_range<size_t>(0, subfolders.size(), 1),
         [&](const tbb::blocked_range<size_t>& range) {
             for (size_t index = range.begin(); index != range.end(); ++index) {
-                Place child{descriptor, subfolders[index].first, subfolders[index].second};
+                const Subfolder& subfolder = subfolders[index];
+                Place child{descriptor, subfolder.name, subfolder.path, subfolder.facts};
                 slots.set(index, scanTree(child, fanOut - 1, ctx));
             }
         },

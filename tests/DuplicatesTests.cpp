@@ -1,6 +1,8 @@
 // The duplicate finder: what is read of a file, which files are compared,
 // which form groups, and in what order the groups come back.
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <openssl/evp.h>
 #include <unistd.h>
 
@@ -203,7 +205,76 @@ TEST_F(DuplicatesTest, IdenticalFilesWithDifferentBlockCountsFormOneGroup) {
         ASSERT_EQ(report.groups.size(), 1u) << verify;
         EXPECT_EQ(report.groups[0].paths, (std::vector<std::string>{at("s/dense"), at("s/sparse")}));
         EXPECT_EQ(report.groups[0].bytesEach, small->size);
-        EXPECT_EQ(report.totalWastedBytes, small->size);
+        // Keeping the sparse copy frees the dense one's blocks.
+        EXPECT_EQ(report.totalWastedBytes, tree.find(at("s/dense"))->size);
+    }
+}
+
+TEST_F(DuplicatesTest, SparseCopiesBelowTheScansFloorStillGroupWithTheirDenseCopies) {
+    // An all-zero file with no blocks at all and its written-out copy; a disk
+    // image with data at both ends, written out once and twice with holes.
+    // The sparse ones hold less than the scan's 1 MiB floor, so the scanned
+    // tree has no node for them.
+    auto sparseFile = [&](const std::string& relative, size_t length, const std::vector<std::pair<size_t, std::string>>& data) {
+        fs::create_directories(home.path(relative).parent_path());
+        int fd = ::open(home.path(relative).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        for (const auto& [offset, bytes] : data)
+            ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)), static_cast<ssize_t>(bytes.size()));
+        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(length)), 0);
+        ::close(fd);
+    };
+    const size_t zerosLength = 6 * MiB, imageLength = 8 * MiB;
+    const std::string head = patterned(200 * KiB, 7), tail = patterned(100 * KiB, 8);
+    sparseFile("zeros/sparse", zerosLength, {});
+    write("backup/zeros-dense", std::string(zerosLength, '\0'));
+    std::string image = head + std::string(imageLength - head.size() - tail.size(), '\0') + tail;
+    write("images/dense.img", image);
+    sparseFile("images/sparse.img", imageLength, {{0, head}, {imageLength - tail.size(), tail}});
+    sparseFile("old/sparse-copy.img", imageLength, {{0, head}, {imageLength - tail.size(), tail}});
+    auto allocated = [&](const std::string& relative) {
+        struct stat status {};
+        ::stat(home.path(relative).c_str(), &status);
+        return static_cast<int64_t>(status.st_blocks) * 512;
+    };
+    ASSERT_EQ(allocated("zeros/sparse"), 0) << "the file system filled the hole";
+    ASSERT_LT(allocated("images/sparse.img"), int64_t(MiB));
+
+    FileNode tree = Scanner::scan(home.home()).root;
+    ASSERT_EQ(tree.find(at("zeros/sparse")), nullptr);
+    for (int64_t minSize : {int64_t(0), int64_t(5 * MiB)}) {
+        for (bool verify : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "verify " << verify << " minimum " << minSize);
+            auto report = Service::duplicates(tree, minSize, verify, 10);
+            ASSERT_EQ(pathSets(report), (std::set<std::vector<std::string>>{
+                                            {at("backup/zeros-dense"), at("zeros/sparse")},
+                                            {at("images/dense.img"), at("images/sparse.img"), at("old/sparse-copy.img")}}));
+            for (const auto& group : report.groups) {
+                int64_t total = 0, smallest = INT64_MAX;
+                for (const auto& path : group.paths) {
+                    int64_t bytes = allocated(path.substr(home.home().size() + 1));
+                    total += bytes;
+                    smallest = std::min(smallest, bytes);
+                }
+                EXPECT_EQ(group.bytesEach, smallest);
+                EXPECT_EQ(group.wastedBytes, total - smallest);
+            }
+        }
+    }
+}
+
+TEST_F(DuplicatesTest, FilesDeeperThanPathMaxAreFound) {
+    // 320 levels of 20-character names: the deepest paths are past 6,000 bytes.
+    DeepTree deep(root(), 320, std::string(20, 'n'), 3000);
+    ScanOptions options;
+    options.minNodeSize = 0;
+    FileNode tree = Scanner::scan(home.home(), options).root;
+    for (bool verify : {false, true}) {
+        SCOPED_TRACE(verify);
+        auto report = Service::duplicates(tree, 0, verify, 10);
+        ASSERT_EQ(report.groups.size(), 1u);
+        EXPECT_EQ(report.groups[0].paths.size(), 320u);
+        EXPECT_GT(report.groups[0].paths.back().size(), size_t(PATH_MAX));
     }
 }
 

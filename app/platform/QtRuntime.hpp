@@ -10,7 +10,10 @@ class ThreadPool;
 
 /// Owns the executor the model's jobs, the agent page's checks and the
 /// desktop calls run on. Create it on the UI thread after the QApplication;
-/// call stop() before the QApplication goes away.
+/// call stop() before the QApplication goes away. Creating it caps the C
+/// library's allocation arenas for the process (unless MALLOC_ARENA_MAX says
+/// otherwise), which keeps a scan's many threads from each holding pages of
+/// their own.
 class QtRuntime {
 public:
     QtRuntime();

@@ -2,8 +2,10 @@
 """Builds the duplicate-finder benchmark tree: files of 1 to 2 MiB, 8 to 32 MiB
 and 128 to 256 MiB, some copied 2 to 4 times, some sharing their size with
 files that differ in one byte at the start, the middle or the end, and hard
-links to single files and to members of groups. Files under 1 MiB are left out
-because the scanner keeps no node that small. Reproducible from the seed."""
+links to single files and to members of groups, and sparse copies beside
+dense ones. Files under 1 MiB are left out because the scanner keeps no node
+that small (the sparse copies hold less than that, but are long). Reproducible
+from the seed."""
 import os
 import random
 import sys
@@ -68,6 +70,25 @@ def main(root):
     plant(1 * MIB + 4 * KIB, 2 * MIB, singles=400, groups=120, sets=120)
     plant(8 * MIB, 32 * MIB, singles=30, groups=16, sets=16, copies=(2, 3))
     plant(128 * MIB, 256 * MIB, singles=2, groups=3, sets=2, copies=(2, 2))
+
+    # Sparse copies: an all-zero file with no blocks and its written-out copy;
+    # a disk image with data at both ends, written out once and twice with
+    # holes. The sparse ones hold less than the scanner's 1 MiB floor.
+    def sparse(path, length, pieces):
+        with open(path, "wb") as f:
+            for offset, data in pieces:
+                f.seek(offset)
+                f.write(data)
+            f.truncate(length)
+        return path
+
+    zeros = 100 * MIB
+    sparse(place("zeros-sparse.img"), zeros, [])
+    write(place("zeros-dense.img"), bytes(zeros))
+    image, head, tail = 200 * MIB, contents(256 * KIB), contents(256 * KIB)
+    write(place("image-dense.img"), head + bytes(image - len(head) - len(tail)) + tail)
+    for _ in range(2):
+        sparse(place("image-sparse.img"), image, [(0, head), (image - len(tail), tail)])
 
     # Hard links: to members of groups and to single files alike. A single
     # file with links is still one file and must not form a group.

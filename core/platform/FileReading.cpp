@@ -1,5 +1,7 @@
 #include "platform/FileReading.hpp"
 
+#include "platform/FolderChain.hpp"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -30,7 +32,13 @@ void resetHooks() {
     failsAtOffset = neverFails;
 }
 
-std::optional<File> File::open(const std::string& path) { return openAt(AT_FDCWD, path, path); }
+std::optional<File> File::open(const std::string& path) {
+    ParentAndName place = parentAndName(path);
+    if (place.fd == -1) return std::nullopt;
+    auto file = openAt(place.fd, place.name, path);
+    if (place.fd != AT_FDCWD) ::close(place.fd);
+    return file;
+}
 
 std::optional<File> File::openAt(int folderFd, const std::string& name, const std::string& path) {
     if (canOpen && !canOpen(path)) return std::nullopt;

@@ -26,7 +26,8 @@ void resetHooks();
 class File {
 public:
     /// Read-only; never follows a symbolic link at the last component and
-    /// never waits on a pipe. None when the file cannot be opened.
+    /// never waits on a pipe. A path of any length. None when the file
+    /// cannot be opened.
     static std::optional<File> open(const std::string& path);
     /// The same for `name` in an open folder (AT_FDCWD: a path), so a file
     /// deeper than PATH_MAX can be read; `path` names it for the hooks.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 
 namespace {
 constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -90,4 +91,51 @@ void FolderChain::leave() {
         lowestOpen = std::min(lowestOpen, levels.size() - 1);
     else
         lowestOpen = levels.size();
+}
+
+namespace {
+/// Where `path` may be cut so that the piece before the cut, taken whole by
+/// one lookup, stays below the kernel's limit: just after a slash.
+size_t cutBefore(const std::string& path, size_t from) {
+    size_t limit = from + PATH_MAX - 1;
+    size_t slash = path.rfind('/', limit - 1);
+    if (slash == std::string::npos || slash < from || (slash == from && from > 0)) return std::string::npos;
+    return slash + 1;
+}
+}  // namespace
+
+int openAnyLength(const std::string& path, int flags) {
+    if (path.size() < PATH_MAX) return ::open(path.c_str(), flags);
+    int folder = AT_FDCWD;
+    size_t from = 0;
+    while (path.size() - from >= PATH_MAX) {
+        size_t cut = cutBefore(path, from);
+        if (cut == std::string::npos) {  // a single component longer than the limit
+            if (folder != AT_FDCWD) ::close(folder);
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        std::string piece = path.substr(from, cut - from);
+        int next = ::openat(folder, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        int error = errno;
+        if (folder != AT_FDCWD) ::close(folder);
+        if (next < 0) {
+            errno = error;
+            return -1;
+        }
+        folder = next;
+        from = cut;
+    }
+    int fd = ::openat(folder, path.c_str() + from, flags);
+    int error = errno;
+    if (folder != AT_FDCWD) ::close(folder);
+    errno = error;
+    return fd;
+}
+
+ParentAndName parentAndName(const std::string& path) {
+    if (path.size() < PATH_MAX) return {AT_FDCWD, path};
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {-1, path};
+    return {openAnyLength(path.substr(0, slash + 1), O_PATH | O_DIRECTORY | O_CLOEXEC), path.substr(slash + 1)};
 }

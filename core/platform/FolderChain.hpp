@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 /// A stack of open folders. Only the innermost `window` keep a descriptor;
@@ -58,3 +59,20 @@ private:
     int push(int fd, dev_t device, ino_t inode);
     void closeOuter(size_t keep);
 };
+
+/// Opens `path` with `flags` whatever its length: a path longer than the
+/// kernel's limit is resolved piece by piece, each piece shorter than the
+/// limit and relative to the folder the previous one reached, so links are
+/// followed exactly where a lookup of the whole path would follow them. The
+/// descriptor, or -1 with errno set.
+int openAnyLength(const std::string& path, int flags);
+
+/// The folder holding `path` (opened with O_PATH, any length) and the last
+/// component, for the *at calls: AT_FDCWD and `path` itself when it is
+/// short enough to be named whole. Fd is -1 when the folder could not be
+/// opened. The caller closes a descriptor other than AT_FDCWD.
+struct ParentAndName {
+    int fd = AT_FDCWD;
+    std::string name;
+};
+ParentAndName parentAndName(const std::string& path);

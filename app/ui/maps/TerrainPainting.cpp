@@ -142,6 +142,11 @@ void drawPicture(QPainter& painter, const TerrainPicture& picture) {
 }
 
 void drawHighlight(QPainter& painter, const TerrainHighlight& highlight) {
+    drawHighlightLines(painter, highlight);
+    drawHighlightPlate(painter, highlight);
+}
+
+void drawHighlightLines(QPainter& painter, const TerrainHighlight& highlight) {
     // Opaque, so overlapping caps blend the same either way; separate lines
     // are an order of magnitude faster to stroke than one path of thousands
     // of segments, which matters on every hover change.
@@ -150,6 +155,9 @@ void drawHighlight(QPainter& painter, const TerrainHighlight& highlight) {
     for (const TerrainSegment& segment : highlight.lines) lines.push_back(QLineF(qt(segment.a), qt(segment.b)));
     painter.setPen(linePen(qColor(highlight.color), 1.5, Qt::RoundCap));
     painter.drawLines(lines);
+}
+
+void drawHighlightPlate(QPainter& painter, const TerrainHighlight& highlight) {
     QPainterPath plate;
     plate.addRoundedRect(qt(highlight.plate), 6, 6);
     painter.fillPath(plate, grey(0.06, 0.92));

@@ -23,6 +23,10 @@ TerrainView::TerrainView(QWidget* parent)
     fade.setDuration(140);
     fade.setStartValue(0.0);
     fade.setEndValue(1.0);
+    lighting.setInterval(0);
+    connect(&lighting, &QTimer::timeout, this, [this] {
+        if (!lit.prepareNext()) lighting.stop();
+    });
     connect(&fade, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         progress = value.toDouble();
         if (progress >= 1) fading.reset();
@@ -71,9 +75,12 @@ const QPixmap& TerrainView::restingPixmap(const std::shared_ptr<const TerrainMod
         TerrainPainting::drawPicture(painter, picture);
     }
     TerrainPainting::drawLegend(painter);
+    painter.end();
     restingModel = shown;
     restingSize = size();
     restingRatio = ratio;
+    lit.reset(resting, shown, size(), shown ? projection() : IsoProjection{}, textMeasure);
+    lighting.start();
     return resting;
 }
 
@@ -97,7 +104,13 @@ void TerrainView::paintEvent(QPaintEvent*) {
 void TerrainView::drawHover(QPainter& painter, const TerrainModel& shown, int region,
                             const std::optional<TerrainHighlight>& highlight) {
     if (region < 0 || size_t(region) >= shown.regions.size()) return;
-    if (highlight) TerrainPainting::drawHighlight(painter, *highlight);
+    const TerrainLitRegions::Lit* prepared = lit.find(&shown, region, size(), devicePixelRatioF());
+    if (highlight && prepared && prepared->patch) {
+        painter.drawPixmap(prepared->at, *prepared->patch);
+        TerrainPainting::drawHighlightPlate(painter, *highlight);
+    } else if (highlight) {
+        TerrainPainting::drawHighlight(painter, *highlight);
+    }
     const MapItem& item = shown.regions[size_t(region)].item;
     const MapPillContent content = MapPill::content(item, folder->size, TerrainScene::idleText(item.node.get(), clock()));
     MapPaint::pill(painter, MapPill::layout(content, {double(width()), double(height())}, textMeasure));
@@ -123,8 +136,12 @@ void TerrainView::hoverRegion(std::optional<int> region) {
 
 void TerrainView::relight() {
     highlighted.reset();
-    if (hovered && cachedModel) highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, textMeasure,
-                                              Rect(0, 0, double(width()), double(height())));
+    if (!hovered || !cachedModel) return;
+    if (const auto* prepared = lit.find(cachedModel.get(), *hovered, size(), devicePixelRatioF()))
+        highlighted = prepared->highlight;
+    else
+        highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, textMeasure,
+                                                  Rect(0, 0, double(width()), double(height())));
 }
 
 void TerrainView::resizeEvent(QResizeEvent*) {

@@ -1,9 +1,12 @@
 // The terrain map widget: paints a folder's TerrainModel as an isometric
 // island. The resting drawing is cached in a pixmap keyed by model and size;
-// hover only repaints the highlight and the pill on top of it.
+// hover only repaints the highlight and the pill on top of it. While the view
+// is idle after a new resting drawing, every region is lit in advance
+// (TerrainLitRegions), so a hover change blits the lit region.
 #pragma once
 
 #include <QPixmap>
+#include <QTimer>
 #include <QVariantAnimation>
 #include <QWidget>
 #include <functional>
@@ -12,6 +15,7 @@
 
 #include "maps/MapText.hpp"
 #include "maps/TerrainScene.hpp"
+#include "ui/maps/TerrainLitRegions.hpp"
 
 class TerrainView : public QWidget {
     Q_OBJECT
@@ -43,6 +47,9 @@ public:
     /// Hovers the region of that index (none ends the hover); an index the
     /// model lacks draws nothing.
     void hoverRegion(std::optional<int> region);
+
+    /// Whether every region of the drawing last painted is lit in advance.
+    bool regionsLit() const { return lit.complete(); }
 
     QSize minimumSizeHint() const override { return {320, 300}; }
     QSize sizeHint() const override { return {720, 560}; }
@@ -78,6 +85,9 @@ private:
     QPointF pressedAt;
     /// Measures the summit labels and the pill in the fonts they are drawn in.
     TextMeasure textMeasure;
+    TerrainLitRegions lit;
+    /// Lights one region per turn of the event loop, so input is never kept waiting.
+    QTimer lighting;
 
     IsoProjection projection();
     const QPixmap& restingPixmap(const std::shared_ptr<const TerrainModel>& model);

@@ -18,7 +18,7 @@
 #include "maps/VoronoiMap.hpp"
 #include "model/AppModel.hpp"
 #include "platform/QtRuntime.hpp"
-#include "ui/maps/MapFades.hpp"
+#include "ui/controls/Motion.hpp"
 #include "ui/maps/TreemapView.hpp"
 #include "ui/maps/VoronoiView.hpp"
 
@@ -105,7 +105,7 @@ void measure(const char* name, const NodeRef& home) {
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
-    MapAnimations::setEnabled(false);  // each hover is drawn in its final state
+    Motion::setEnabled(false);  // each hover is drawn in its final state
     {
         QtRuntime runtime;
         auto model = AppModel::make(runtime.runtime());

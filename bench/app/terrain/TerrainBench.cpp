@@ -1,7 +1,8 @@
 // Times the terrain map on two homes: a small one shaped like the demo's and
 // a synthetic developer's home of about 226,000 files. For each: the model
 // build, the first paint of a fresh view (model and resting drawing: the time
-// until the map is ready) and the repaint after each hover change.
+// until the map is ready), the idle time spent lighting the regions in
+// advance, and the repaint after each hover change, median and worst.
 #include <QApplication>
 #include <QImage>
 #include <algorithm>
@@ -92,8 +93,10 @@ std::shared_ptr<const FileNode> developerHome() {
     return std::make_shared<const FileNode>(std::move(home));
 }
 
+constexpr double readyTarget = 100, hoverTarget = 4;  // ms
+
 void measure(const char* name, const std::shared_ptr<const FileNode>& home) {
-    std::vector<double> builds, ready, hovers;
+    std::vector<double> builds, ready, lighting, hovers;
     QImage target(viewWidth, viewHeight, QImage::Format_ARGB32_Premultiplied);
     for (int round = 0; round < 7; ++round) {
         auto start = Clock::now();
@@ -108,6 +111,11 @@ void measure(const char* name, const std::shared_ptr<const FileNode>& home) {
         start = Clock::now();
         view.render(&target);
         ready.push_back(millisecondsSince(start));
+        // The regions are lit while the view is idle, one per turn of the
+        // event loop, as they are after the map first shows.
+        start = Clock::now();
+        while (!view.regionsLit()) QCoreApplication::processEvents();
+        lighting.push_back(millisecondsSince(start));
 
         const std::shared_ptr<const TerrainModel> shown = view.model();
         const IsoProjection projection = IsoProjection::fit(*shown, {double(viewWidth), double(viewHeight)});
@@ -119,9 +127,11 @@ void measure(const char* name, const std::shared_ptr<const FileNode>& home) {
             hovers.push_back(millisecondsSince(start));
         }
     }
-    std::printf("%s: model build %.1f ms, ready (model + resting paint) %.1f ms, hover repaint median %.2f ms, "
-                "max %.2f ms (medians of 7 rounds)\n",
-                name, median(builds), median(ready), median(hovers), *std::max_element(hovers.begin(), hovers.end()));
+    const double readyMs = median(ready), hoverMax = *std::max_element(hovers.begin(), hovers.end());
+    std::printf("%s: model build %.1f ms, ready (model + resting paint) %.1f ms = %.2f of %.0f ms, regions lit in "
+                "idle time %.1f ms; hover repaint median %.2f ms, max %.2f ms = %.2f of %.0f ms: %s (7 rounds)\n",
+                name, median(builds), readyMs, readyMs / readyTarget, readyTarget, median(lighting), median(hovers),
+                hoverMax, hoverMax / hoverTarget, hoverTarget, hoverMax <= hoverTarget ? "met" : "MISSED");
 }
 
 }  // namespace

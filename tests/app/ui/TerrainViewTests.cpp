@@ -85,3 +85,33 @@ TEST(TerrainView, HoverNamesTheMountainAndATapOpensItsFolder) {
     view.hoverAt({2, 2});
     EXPECT_EQ(view.hover(), std::nullopt);
 }
+
+TEST(TerrainView, ARegionLitInAdvanceLooksExactlyAsDrawingItsLines) {
+    // Every region hovered twice: before the view had idle time to light the
+    // regions (its lines are stroked on the spot) and after (a prepared patch
+    // covers the resting drawing). The two must agree to the byte.
+    TerrainView view;
+    view.clock = [] { return now; };
+    view.animated = false;
+    view.resize(900, 640);
+    view.setNode(home());
+    const size_t regions = view.model()->regions.size();
+    ASSERT_GE(regions, 5u);
+    std::vector<QImage> drawn;
+    for (size_t region = 0; region < regions; ++region) {
+        view.hoverRegion(int(region));
+        drawn.push_back(view.grab().toImage());
+    }
+    ASSERT_FALSE(view.regionsLit());
+    for (int turn = 0; turn < 1000 && !view.regionsLit(); ++turn) QCoreApplication::processEvents();
+    ASSERT_TRUE(view.regionsLit());
+    for (size_t region = 0; region < regions; ++region) {
+        view.hoverRegion(std::nullopt);
+        view.hoverRegion(int(region));
+        EXPECT_TRUE(view.grab().toImage() == drawn[region]) << "region " << region;
+    }
+    // A resize lights the regions again for the new size.
+    view.resize(700, 560);
+    view.grab();
+    EXPECT_FALSE(view.regionsLit());
+}
