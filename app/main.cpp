@@ -6,6 +6,7 @@
 
 #include "model/Launch.hpp"
 #include "platform/Desktop.hpp"
+#include "platform/AppIdentity.hpp"
 #include "platform/QtRuntime.hpp"
 #include "platform/Relaunch.hpp"
 #include "snapshot/Snapshot.hpp"
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     else
         Desktop::preferPortalDialogs();
     QApplication application(argc, argv);
+    AppIdentity::apply(application);
     AppPalette::apply(application);
     if (options.snapshotFolder) return Snapshot::run(*options.snapshotFolder, options.demo);
     return runApplication(application);

@@ -46,8 +46,10 @@ int largest(const Arguments& arguments) {
     return success;
 }
 
-int mcp(const Arguments&) {
-    MCPServer::make()->run();
+int mcp(const Arguments& arguments) {
+    MCPServer::make(stdin, stdout, stderr,
+                    arguments.has("--read-only") ? MCPServer::Offer::readOnly : MCPServer::Offer::allTools)
+        ->run();
     return success;
 }
 
@@ -64,7 +66,7 @@ int claudeSetup(const Arguments& arguments) {
 
 RegisterCommand largestCommand(
     {.name = "largest", .valueOptions = {"-n", "--min-size", "--older-than"}, .run = largest, .maxPositionals = 1});
-RegisterCommand mcpCommand({.name = "mcp", .run = mcp, .maxPositionals = 0});
+RegisterCommand mcpCommand({.name = "mcp", .run = mcp, .flags = {"--read-only"}, .maxPositionals = 0});
 RegisterCommand claudeSetupCommand({.name = "claude-setup", .run = claudeSetup, .maxPositionals = 0});
 
 }  // namespace

@@ -18,6 +18,12 @@ int main(int argc, char** argv) {
         return cli::success;
     }
 
+    // What a launcher or an installer runs to check that the tool is there and which one it is.
+    if (words.size() == 1 && words[0] == "--version") {
+        std::fputs(("ostrevane " + std::string(Ostrevane::version) + "\n").c_str(), stdout);
+        return cli::success;
+    }
+
     const cli::Command* command = cli::findCommand(words[0]);
     if (!command) {
         std::fputs(L("未知命令: %@\n", words[0]).c_str(), stderr);

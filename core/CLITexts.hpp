@@ -42,7 +42,7 @@ inline constexpr std::string_view helpKey =
     "  history [-n 10]                     备份记录\n"
     "\n"
     "AI 接入\n"
-    "  mcp                                 启动 MCP 服务(stdio),供 Claude 调用\n"
+    "  mcp [--read-only]                   启动 MCP 服务(stdio),供 Claude 调用(--read-only:只开放只读工具)\n"
     "  claude-setup                        打印接入 Claude Code / Claude Desktop 的配置\n";
 
 // Both values are the path of the tool's own executable.

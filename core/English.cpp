@@ -31,10 +31,18 @@ constexpr Row kRows[] = {
      "Connected to Claude Code. Start a new Claude session to use it."},
     {"接入失败:%@",
      "Couldn’t connect: %@"},
+    {"退出码 %@",
+     "exit code %@"},
+    {"找不到 ostrevane 命令行工具:不知道应用程序在哪个文件夹。",
+     "The ostrevane command-line tool wasn’t found: the application’s folder is unknown."},
+    {"找不到 ostrevane 命令行工具:它应该和应用程序一起在 %@ 里。",
+     "The ostrevane command-line tool wasn’t found: it belongs beside the application, in %@."},
     {"你是 Ostrevane 内置的磁盘助手。用 ostrevane 的 MCP 工具查看这台电脑的磁盘占用,给出具体、可执行的清理与备份建议。你在这里只有只读权限:不要尝试删除、移动或备份文件,而是说明用户应该在 Ostrevane 的哪个页面点什么,或者运行什么命令。用简体中文回答,先给结论,数字用工具返回的真实数据,保持简洁。",
      "You are the disk assistant built into Ostrevane. Use the ostrevane MCP tools to look at how this computer’s disk is used, and give concrete, actionable cleanup and backup advice. You only have read-only access here: don’t try to delete, move or back up files; instead tell the user which Ostrevane page to open and what to click, or which command to run. Answer in English, lead with the conclusion, use the real numbers the tools return, and keep it brief."},
     {"Claude 已停止(退出码 %@)。",
      "Claude stopped (exit code %@)."},
+    {"Claude 没有给出回答就结束了(退出码 %@)。",
+     "Claude ended without an answer (exit code %@)."},
     {"无法启动 Claude:%@",
      "Couldn’t start Claude: %@"},
     {"我的磁盘快满了,帮我找出最值得清理的 5 样东西",
@@ -909,7 +917,7 @@ constexpr Row kRows[] = {
      "  history [-n 10]                     Backup history\n"
      "\n"
      "AI\n"
-     "  mcp                                 Start the MCP server (stdio) for Claude\n"
+     "  mcp [--read-only]                   Start the MCP server (stdio) for Claude (--read-only: only the tools that read)\n"
      "  claude-setup                        Print the setup for Claude Code / Claude Desktop\n"},
     {"错误: ",
      "Error: "},

@@ -1,5 +1,6 @@
 #include "MCPServer.hpp"
 
+#include <algorithm>
 #include <chrono>
 
 #include "Backup.hpp"
@@ -155,8 +156,25 @@ const json& MCPServer::tools() {
     return table;
 }
 
-std::shared_ptr<MCPServer> MCPServer::make(FILE* input, FILE* output, FILE* errors) {
-    return std::shared_ptr<MCPServer>(new MCPServer(input, output, errors));
+const json& MCPServer::readOnlyTools() {
+    static const json table = [] {
+        json readers = json::array();
+        for (const json& entry : tools())
+            if (entry["annotations"]["readOnlyHint"] == true) readers.push_back(entry);
+        return readers;
+    }();
+    return table;
+}
+
+std::shared_ptr<MCPServer> MCPServer::make(FILE* input, FILE* output, FILE* errors, Offer offer) {
+    return std::shared_ptr<MCPServer>(new MCPServer(input, output, errors, offer));
+}
+
+const json& MCPServer::offeredTools() const { return offer == Offer::readOnly ? readOnlyTools() : tools(); }
+
+bool MCPServer::offers(const std::string& toolName) const {
+    const json& offered = offeredTools();
+    return std::any_of(offered.begin(), offered.end(), [&](const json& entry) { return entry["name"] == toolName; });
 }
 
 json MCPServer::failure(const json& id, int code, const std::string& message) {
@@ -214,7 +232,7 @@ std::optional<json> MCPServer::handle(const std::string& line) {
                       {"instructions", instructions}});
     }
     if (name == "ping") return reply(json::object());
-    if (name == "tools/list") return reply({{"tools", tools()}});
+    if (name == "tools/list") return reply({{"tools", offeredTools()}});
     if (name != "tools/call") return failure(id, -32601, "Method not found: " + name);
 
     std::string toolName;
@@ -225,10 +243,7 @@ std::optional<json> MCPServer::handle(const std::string& line) {
     if (auto meta = params.find("_meta"); meta != params.end() && meta->is_object())
         if (auto token = meta->find("progressToken"); token != meta->end()) progressToken = *token;
 
-    bool known = false;
-    for (const auto& entry : tools())
-        if (entry["name"] == toolName) known = true;
-    if (!known) return failure(id, -32602, "Unknown tool: " + toolName);
+    if (!offers(toolName)) return failure(id, -32602, "Unknown tool: " + toolName);
 
     auto result = [&](const std::string& text, bool isError) {
         return reply({{"content", json::array({{{"type", "text"}, {"text", text}}})}, {"isError", isError}});

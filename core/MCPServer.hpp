@@ -19,9 +19,17 @@ public:
     static const std::string instructions;
     /// The fourteen tools, in order; also what the application's agent page lists.
     static const json& tools();
+    /// The entries of tools() whose "readOnlyHint" is true, in order.
+    static const json& readOnlyTools();
+
+    /// What a server lists and answers: every tool, or only those that read
+    /// (for an agent that must not change anything; a write tool is then an
+    /// unknown tool).
+    enum class Offer { allTools, readOnly };
 
     /// Use `make` so progress closures can hold the server weakly.
-    static std::shared_ptr<MCPServer> make(FILE* input = stdin, FILE* output = stdout, FILE* errors = stderr);
+    static std::shared_ptr<MCPServer> make(FILE* input = stdin, FILE* output = stdout, FILE* errors = stderr,
+                                           Offer offer = Offer::allTools);
 
     /// Reads requests until end of input, answering each before reading the next.
     void run();
@@ -29,14 +37,18 @@ public:
     std::optional<json> handle(const std::string& line);
 
     /// Runs one tool; the result text, or an exception whose text becomes an
-    /// error result.
+    /// error result (also for a tool this server does not offer).
     std::string call(const std::string& name, const json& arguments, const std::optional<json>& progressToken);
 
     std::function<void(const ScanProgress&)> scanProgress(const std::optional<json>& token);
     std::function<void(const BackupProgress&)> backupProgress(const std::optional<json>& token);
 
 private:
-    MCPServer(FILE* input, FILE* output, FILE* errors) : input(input), output(output), errors(errors) {}
+    MCPServer(FILE* input, FILE* output, FILE* errors, Offer offer)
+        : input(input), output(output), errors(errors), offer(offer) {}
+    /// tools() or readOnlyTools(), as the server was made.
+    const json& offeredTools() const;
+    bool offers(const std::string& toolName) const;
     void writeLine(const json& message);
     /// A closure that sends `params(progress)` at most once a second.
     template <class Progress>
@@ -47,5 +59,6 @@ private:
     FILE* input;
     FILE* output;
     FILE* errors;
+    Offer offer;
     std::mutex outLock;
 };

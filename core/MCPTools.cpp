@@ -114,6 +114,7 @@ void to_json(json& object, const Listing& listing) {
 
 std::string MCPServer::call(const std::string& name, const json& argumentObject,
                             const std::optional<json>& progressToken) {
+    if (!offers(name)) throw OstrevaneError("Unknown tool: " + name);
     const ToolArguments arguments(argumentObject);
     auto folderLookup = [&] {
         std::string path = arguments.string("path").value_or(Paths::home());

@@ -35,6 +35,15 @@ TEST(CLI, HelpMatchesItsGoldenFile) {
     }
 }
 
+TEST(CLI, VersionPrintsTheToolAndItsVersionAlone) {
+    ScopedHome home("zh");
+    auto result = runCLI({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "ostrevane " + Ostrevane::version + "\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(runCLI({"--version", "status"}).status, 2);
+}
+
 TEST(CLI, UnknownCommandIsAUsageError) {
     ScopedHome home("en");
     auto result = runCLI({"frobnicate", "--json"});

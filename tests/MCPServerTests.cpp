@@ -30,10 +30,10 @@ struct Session {
     }
 };
 
-Session serve(const std::vector<std::string>& requests) {
+Session serve(const std::vector<std::string>& requests, std::vector<std::string> command = {"mcp"}) {
     std::string input;
     for (const auto& request : requests) input += request + "\n";
-    auto result = runCLI({"mcp"}, input);
+    auto result = runCLI(command, input);
     Session session;
     session.status = result.status;
     session.err = result.err;
@@ -126,6 +126,37 @@ TEST(MCPProtocol, ToolListAndUnknownTools) {
               (json{{"title", "Empty the Trash"}, {"readOnlyHint", false}, {"destructiveHint", true}, {"openWorldHint", false}}));
     EXPECT_EQ(session.reply(2)["error"], (json{{"code", -32602}, {"message", "Unknown tool: "}}));
     EXPECT_EQ(session.reply(3)["error"]["message"], "Unknown tool: rm_rf");
+}
+
+TEST(MCPProtocol, AReadOnlyServerOffersAndRunsOnlyTheToolsThatRead) {
+    ScopedHome home;
+    const fs::path victim = home.path("victim.txt");
+    writeText(victim, "keep");
+    std::vector<std::string> requests = {R"({"jsonrpc":"2.0","id":0,"method":"tools/list"})"};
+    std::vector<std::string> writers;
+    for (const json& tool : MCPServer::tools())
+        if (tool["annotations"]["readOnlyHint"] == false) writers.push_back(tool["name"]);
+    for (size_t i = 0; i < writers.size(); ++i)
+        requests.push_back(call(int(i) + 1, writers[i], {{"paths", {victim.string()}}, {"path", victim.string()}, {"confirm", true}}));
+    requests.push_back(call(100, "backup_history", json::object()));
+    auto session = serve(requests, {"mcp", "--read-only"});
+
+    EXPECT_EQ(session.reply(0)["result"]["tools"], MCPServer::readOnlyTools());
+    std::vector<std::string> listed;
+    for (const json& tool : MCPServer::readOnlyTools()) listed.push_back(tool["name"]);
+    EXPECT_EQ(listed, (std::vector<std::string>{"disk_status", "scan_directory", "largest_files", "get_suggestions",
+                                                "list_backup_destinations", "backup_history", "find_duplicates"}));
+    ASSERT_EQ(writers.size(), 7u);
+    for (size_t i = 0; i < writers.size(); ++i)
+        EXPECT_EQ(session.reply(int(i) + 1)["error"], (json{{"code", -32602}, {"message", "Unknown tool: " + writers[i]}}));
+    EXPECT_EQ(toolResult(session, 100)["isError"], false);
+    EXPECT_EQ(readText(victim), "keep");
+
+    // Called directly, the server refuses them the same way.
+    auto server = MCPServer::make(stdin, stdout, stderr, MCPServer::Offer::readOnly);
+    EXPECT_THROW(server->call("move_to_trash", {{"paths", {victim.string()}}, {"confirm", true}}, std::nullopt),
+                 OstrevaneError);
+    EXPECT_TRUE(fs::exists(victim));
 }
 
 TEST(MCPTools, FailingToolIsAnErrorResultWithALogLine) {

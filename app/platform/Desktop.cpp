@@ -6,26 +6,32 @@
 #include <QProcess>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 #include "Cleaner.hpp"
 #include "Localization.hpp"
+#include "model/Executor.hpp"
 
 namespace Desktop {
 
 namespace {
 Hooks installed;
+std::shared_ptr<Executor> background;
+
+void revealNow(const std::string& path) {
+    try {
+        Cleaner::revealInFinder(path);
+    } catch (...) {
+    }
 }
+}  // namespace
+
+void useExecutor(std::shared_ptr<Executor> executor) { background = std::move(executor); }
 
 void reveal(const std::string& path) {
     if (installed.reveal) return installed.reveal(path);
     // The file manager is asked over D-Bus with a timeout; the window must not wait for it.
-    std::thread([path] {
-        try {
-            Cleaner::revealInFinder(path);
-        } catch (...) {
-        }
-    }).detach();
+    if (background) return background->submit(Priority::userInitiated, [path] { revealNow(path); });
+    revealNow(path);
 }
 
 std::string realTrashFolder() {

@@ -4,16 +4,22 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+class Executor;
 class QFileDialog;
 class QWidget;
 
 namespace Desktop {
-/// Shows the item selected in the file manager (the engine's reveal), off the
-/// UI thread; failures are ignored.
+/// Shows the item selected in the file manager (the engine's reveal) on the
+/// executor given to `useExecutor`, else on the calling thread; failures are ignored.
 void reveal(const std::string& path);
+/// Where the desktop calls that may wait run: the application's pool, so
+/// quitting waits for them or drops them. None: they run on the calling
+/// thread. UI thread.
+void useExecutor(std::shared_ptr<Executor> executor);
 /// Opens the user's Trash: `xdg-open trash:///`, else the real home's Trash
 /// files folder (never the OSTREVANE_HOME override). Failures are ignored.
 void openTrash();

@@ -8,8 +8,9 @@
 
 class ThreadPool;
 
-/// Owns the executor the model's jobs run on. Create it on the UI thread
-/// after the QApplication; call stop() before the QApplication goes away.
+/// Owns the executor the model's jobs, the agent page's checks and the
+/// desktop calls run on. Create it on the UI thread after the QApplication;
+/// call stop() before the QApplication goes away.
 class QtRuntime {
 public:
     QtRuntime();

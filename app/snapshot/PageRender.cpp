@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "model/Executor.hpp"
 #include "platform/QtDispatcher.hpp"
 #include "snapshot/Gallery.hpp"
 #include "ui/pages/AgentPage.hpp"
@@ -9,7 +10,10 @@
 namespace PageRender {
 QImage agent(QSize size) {
     QtDispatcher dispatcher;
-    auto* page = new AgentPage(dispatcher);
+    // The image is taken at once: the setup's checks would come too late to
+    // show, so they are queued here and never run.
+    ManualExecutor checks;
+    auto* page = new AgentPage(dispatcher, checks);
     page->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     QImage image = Gallery::standalone(page, size);
     return image;

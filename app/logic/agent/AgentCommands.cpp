@@ -20,26 +20,37 @@ bool isShellSafe(char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
     return std::string_view("/._-+,:@%=").find(c) != std::string_view::npos;
 }
+
+std::vector<std::string> toolNames(bool readOnly) {
+    std::vector<std::string> result;
+    for (const auto& tool : MCPServer::tools())
+        if (isReadOnly(tool) == readOnly) result.push_back(tool.value("name", ""));
+    return result;
+}
+
+std::string prefixedList(const std::vector<std::string>& names) {
+    std::string list;
+    for (const auto& name : names) list += (list.empty() ? "" : ",") + std::string("mcp__ostrevane__") + name;
+    return list;
+}
 }  // namespace
 
 const std::vector<std::string>& readOnlyTools() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> result;
-        for (const auto& tool : MCPServer::tools())
-            if (isReadOnly(tool)) result.push_back(tool.value("name", ""));
-        return result;
-    }();
+    static const std::vector<std::string> names = toolNames(true);
     return names;
 }
 
-std::string allowList() {
-    std::string list;
-    for (const auto& name : readOnlyTools()) list += (list.empty() ? "" : ",") + std::string("mcp__ostrevane__") + name;
-    return list;
+const std::vector<std::string>& writeTools() {
+    static const std::vector<std::string> names = toolNames(false);
+    return names;
 }
 
+std::string allowList() { return prefixedList(readOnlyTools()); }
+
+std::string denyList() { return prefixedList(writeTools()); }
+
 std::optional<std::string> mcpConfiguration(const std::string& cli) {
-    json configuration = {{"mcpServers", {{"ostrevane", {{"command", cli}, {"args", json::array({"mcp"})}}}}}};
+    json configuration = {{"mcpServers", {{"ostrevane", {{"command", cli}, {"args", json::array({"mcp", "--read-only"})}}}}}};
     std::string text = JSONOut::encode(configuration, false);
     if (text == JSONOut::failureDocument) return std::nullopt;
     return text;

@@ -10,11 +10,16 @@
 namespace AgentCommands {
 /// The names of the MCP server's tools that only read, in the server's order.
 const std::vector<std::string>& readOnlyTools();
+/// The names of the MCP server's other tools, those that change something, in order.
+const std::vector<std::string>& writeTools();
 /// readOnlyTools() each prefixed with "mcp__ostrevane__", joined with ",".
 std::string allowList();
-/// The inline MCP configuration that starts `cli` with the argument "mcp",
-/// compact JSON; none when it can't be encoded (a path that is not UTF-8),
-/// so nothing is started with an empty configuration.
+/// writeTools() the same way: what the agent is told it may never call.
+std::string denyList();
+/// The inline MCP configuration that starts `cli` with the arguments "mcp"
+/// and "--read-only" (a server that offers no write tool at all), compact
+/// JSON; none when it can't be encoded (a path that is not UTF-8), so
+/// nothing is started with an empty configuration.
 std::optional<std::string> mcpConfiguration(const std::string& cli);
 
 /// `path` as one POSIX shell word: unchanged when every character is in a

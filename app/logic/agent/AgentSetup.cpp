@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "Localization.hpp"
+#include "model/Executor.hpp"
 #include "platform/Platform.hpp"
 
 namespace fs = std::filesystem;
@@ -17,21 +17,24 @@ bool isExecutableFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-/// The tool beside the executable, else the one on the search path, else the
-/// path beside the executable whether or not it is there.
-std::string findCLI(const std::optional<std::string>& executableFolder) {
-    std::optional<std::string> beside;
-    if (executableFolder) beside = (fs::path(*executableFolder) / "ostrevane").string();
-    if (beside && isExecutableFile(*beside)) return *beside;
-    if (auto found = Shell::which("ostrevane")) return *found;
-    return beside.value_or("ostrevane");
+std::optional<std::string> toolBeside(const std::optional<std::string>& executableFolder) {
+    if (!executableFolder) return std::nullopt;
+    std::string beside = (fs::path(*executableFolder) / "ostrevane").string();
+    if (!isExecutableFile(beside)) return std::nullopt;
+    return beside;
 }
 }  // namespace
 
-AgentSetup::AgentSetup(Dispatcher& dispatcher, std::optional<std::string> executableFolder,
+AgentSetup::AgentSetup(Dispatcher& dispatcher, Executor& executor, std::optional<std::string> executableFolder,
                        std::function<bool()> isDemo)
-    : isDemo(std::move(isDemo)), relay(dispatcher) {
-    cli = demo() ? demoCLIPath : findCLI(executableFolder);
+    : isDemo(std::move(isDemo)), executor(executor), folder(std::move(executableFolder)), relay(dispatcher) {
+    cli = demo() ? std::optional<std::string>(demoCLIPath) : toolBeside(folder);
+}
+
+std::optional<std::string> AgentSetup::missingToolReason() const {
+    if (cli) return std::nullopt;
+    if (!folder) return L("找不到 ostrevane 命令行工具:不知道应用程序在哪个文件夹。");
+    return L("找不到 ostrevane 命令行工具:它应该和应用程序一起在 %@ 里。", Paths::abbreviate(*folder));
 }
 
 std::string AgentSetup::linkPath() { return Platform::realHome() + "/.local/bin/ostrevane"; }
@@ -50,18 +53,18 @@ void AgentSetup::refresh() {
     }
     std::error_code error;
     auto target = fs::read_symlink(linkPath(), error);
-    bool installed = !error && target.string() == cli;
+    bool installed = !error && cli && target.string() == *cli;
     if (installed != isLinkInstalled) {
         isLinkInstalled = installed;
         changed();
     }
 
-    std::thread([this, handle = relay.handle(), known = claude] {
+    executor.submit(Priority::standard, [this, handle = relay.handle(), known = claude] {
         auto found = known ? known : Shell::which("claude");
         std::optional<bool> state;
         if (found) state = Shell::run(*found, {"mcp", "get", "ostrevane"}, checkTimeout).status == 0;
         handle.post([this, found, state] { applyCheck(found, state); });
-    }).detach();
+    });
 }
 
 void AgentSetup::applyCheck(std::optional<std::string> found, std::optional<bool> state) {
@@ -72,6 +75,7 @@ void AgentSetup::applyCheck(std::optional<std::string> found, std::optional<bool
 }
 
 void AgentSetup::installLink() {
+    if (!cli) return;
     const fs::path link = linkPath();
     std::error_code error;
     fs::create_directories(link.parent_path(), error);
@@ -81,29 +85,34 @@ void AgentSetup::installLink() {
         // Only a link is replaced; a file or folder in the way is the user's.
         if (!notALink) fs::remove(link, error);
     }
-    if (!error) fs::create_symlink(cli, link, error);
+    if (!error) fs::create_symlink(*cli, link, error);
     if (error) {
-        lastMessage = L("安装失败:%@", error.message());
+        lastLinkMessage = L("安装失败:%@", error.message());
     } else {
         isLinkInstalled = true;
-        lastMessage = L("已安装到 %@。如果终端里找不到 ostrevane,把 ~/.local/bin 加入 PATH。", Paths::abbreviate(link));
+        lastLinkMessage = L("已安装到 %@。如果终端里找不到 ostrevane,把 ~/.local/bin 加入 PATH。", Paths::abbreviate(link));
     }
     changed();
 }
 
 void AgentSetup::registerTool() {
-    if (!claude) return;
+    if (!claude || !cli) return;
     isWorking = true;
     changed();
-    std::thread([this, handle = relay.handle(), claude = *claude, cli = cli] {
+    executor.submit(Priority::userInitiated, [this, handle = relay.handle(), claude = *claude, cli = *cli] {
         auto output = Shell::run(claude, {"mcp", "add", "ostrevane", "--scope", "user", "--", cli, "mcp"},
                                  registerTimeout);
-        std::string text = Text::trim(output.stdoutText + output.stderrText);
-        handle.post([this, status = output.status, text] {
+        handle.post([this, status = output.status, reason = failureReason(output)] {
             isWorking = false;
-            lastMessage = status != 0 ? L("接入失败:%@", text) : L("已接入 Claude Code。新开一个 Claude 会话就能用了。");
+            lastRegistrationMessage =
+                status != 0 ? L("接入失败:%@", reason) : L("已接入 Claude Code。新开一个 Claude 会话就能用了。");
             changed();
             refresh();
         });
-    }).detach();
+    });
+}
+
+std::string AgentSetup::failureReason(const Shell::Output& output) {
+    std::string reason = Text::trim(output.stderrText);
+    return reason.empty() ? L("退出码 %@", output.status) : reason;
 }

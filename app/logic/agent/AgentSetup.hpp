@@ -7,11 +7,15 @@
 #include <optional>
 #include <string>
 
+#include "Support.hpp"
 #include "agent/ResultRelay.hpp"
+
+class Executor;
 
 /// An observable object: fields change on the dispatcher's thread only, and
 /// `onChange` is called there after each change. Create, use and destroy it
-/// on that thread. Answers about `claude` come only from running it.
+/// on that thread. Answers about `claude` come only from running it, on the
+/// executor (the application's pool, so quitting waits for them).
 class AgentSetup {
 public:
     /// The tool's path in demo mode, and the `claude` shown there.
@@ -24,8 +28,10 @@ public:
     /// `executableFolder`: the folder of the application's executable, where
     /// the tool ships (none when unknown). `isDemo`: the demo flag, read at
     /// creation and at each refresh; in demo mode nothing is read or run.
-    /// Computes `cliPath` and touches nothing else.
-    AgentSetup(Dispatcher& dispatcher, std::optional<std::string> executableFolder,
+    /// `executor` outlives every job given to it (a relay drops what comes
+    /// back after the setup is gone). Computes `cliPath` with one look at the
+    /// disk and touches nothing else.
+    AgentSetup(Dispatcher& dispatcher, Executor& executor, std::optional<std::string> executableFolder,
                std::function<bool()> isDemo = {});
     AgentSetup(const AgentSetup&) = delete;
     AgentSetup& operator=(const AgentSetup&) = delete;
@@ -36,14 +42,21 @@ public:
     /// Checks the link at once; looks for `claude` (once found, it is reused)
     /// and asks it about the registration in the background.
     void refresh();
-    /// Creates or replaces the link, at once; sets `linkInstalled` and `message`.
+    /// Creates or replaces the link, at once; sets `linkInstalled` and
+    /// `linkMessage`. Nothing without `cliPath`.
     void installLink();
     /// Registers the tool with `claude` in the background: `working` until the
-    /// result, then `message`, then a refresh. Nothing without `claudePath`.
+    /// result, then `registrationMessage`, then a refresh. Nothing without
+    /// `claudePath` or `cliPath`.
     void registerTool();
 
-    /// The `ostrevane` tool this application ships, fixed at creation.
-    const std::string& cliPath() const { return cli; }
+    /// The `ostrevane` tool this application ships: the executable file
+    /// beside the application's own, fixed at creation; none when it is not
+    /// there. A tool found elsewhere on the search path is not taken: it may
+    /// be another version, or the very link this setup makes.
+    const std::optional<std::string>& cliPath() const { return cli; }
+    /// Without `cliPath`: why, ready to show (names the folder looked in).
+    std::optional<std::string> missingToolReason() const;
     /// Where `claude` was found.
     const std::optional<std::string>& claudePath() const { return claude; }
     /// None: no answer yet or no `claude`; else whether `claude mcp get ostrevane` succeeded.
@@ -54,11 +67,17 @@ public:
     bool linkInstalled() const { return isLinkInstalled; }
     /// A registration is running.
     bool working() const { return isWorking; }
-    /// The last link or registration outcome, ready to show.
-    const std::optional<std::string>& message() const { return lastMessage; }
+    /// The last link outcome, ready to show.
+    const std::optional<std::string>& linkMessage() const { return lastLinkMessage; }
+    /// The last registration outcome, ready to show: on failure with the
+    /// reason, `claude`'s standard error or else its exit status.
+    const std::optional<std::string>& registrationMessage() const { return lastRegistrationMessage; }
 
     /// Called after every change of the fields above.
     std::function<void()> onChange;
+
+    /// Why a `claude` command failed: its standard error, trimmed, else its exit status.
+    static std::string failureReason(const Shell::Output& output);
 
 private:
     void changed();
@@ -66,12 +85,15 @@ private:
     void applyCheck(std::optional<std::string> found, std::optional<bool> state);
 
     std::function<bool()> isDemo;
-    std::string cli;
+    Executor& executor;
+    std::optional<std::string> folder;
+    std::optional<std::string> cli;
     std::optional<std::string> claude;
     std::optional<bool> isRegistered;
     bool isChecked = false;
     bool isLinkInstalled = false;
     bool isWorking = false;
-    std::optional<std::string> lastMessage;
+    std::optional<std::string> lastLinkMessage;
+    std::optional<std::string> lastRegistrationMessage;
     ResultRelay relay;
 };

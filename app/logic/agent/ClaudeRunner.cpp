@@ -4,6 +4,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "Localization.hpp"
 #include "agent/AgentCommands.hpp"
 #include "agent/Utf8Stream.hpp"
@@ -32,10 +35,17 @@ std::vector<std::string> childEnvironment(const std::string& claude) {
     return entries;
 }
 
-std::string temporaryFolder() {
-    std::error_code error;
-    auto folder = std::filesystem::temp_directory_path(error);
-    return error ? "/tmp" : folder.string();
+/// 0, or why `folder` can't be the agent's private working folder: it must
+/// be a real folder (not a link), ours, and open to nobody else; one that is
+/// ours but too open is closed up.
+int claimPrivateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    struct stat info;
+    if (::lstat(folder.c_str(), &info) != 0) return errno;
+    if (!S_ISDIR(info.st_mode)) return ENOTDIR;
+    if (info.st_uid != ::geteuid()) return EPERM;
+    if ((info.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) return errno;
+    return 0;
 }
 }  // namespace
 
@@ -63,13 +73,17 @@ std::vector<std::string> ClaudeRunner::arguments(const std::string& mcpConfigura
             mcpConfiguration,
             "--allowedTools",
             AgentCommands::allowList(),
+            "--disallowedTools",
+            AgentCommands::denyList(),
             "--append-system-prompt",
             systemPrompt()};
 }
 
 std::string ClaudeRunner::childPath(const std::string& claude, const std::optional<std::string>& previous) {
-    return folderOf(claude) + ":/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:" + previous.value_or("");
+    return folderOf(claude) + ":/usr/local/bin:/usr/bin:/bin:" + previous.value_or("");
 }
+
+std::string ClaudeRunner::workingFolder() { return (Paths::cacheDir() / "agent").string(); }
 
 void ClaudeRunner::changed() {
     if (onChange) onChange();
@@ -92,7 +106,11 @@ void ClaudeRunner::ask(const std::string& question, const std::string& claude, c
     auto configuration = AgentCommands::mcpConfiguration(cli);
     if (!configuration) return fail(EILSEQ);
 
-    ChildCommand command{claude, arguments(*configuration), childEnvironment(claude), temporaryFolder(), question};
+    // Not the shared temporary folder: anyone may plant project files there that `claude` would read.
+    const std::string folder = workingFolder();
+    if (int error = claimPrivateFolder(folder); error != 0) return fail(error);
+
+    ChildCommand command{claude, arguments(*configuration), childEnvironment(claude), folder, question};
     auto decoder = std::make_shared<Utf8Stream>();
     auto handle = relay.handle();
     StreamingChild::Handlers handlers{
@@ -120,6 +138,9 @@ void ClaudeRunner::finish(int status, const std::string& errorBytes) {
         // The kept head of a flood may end inside a character; that part is held back.
         std::string message = Text::trim(Utf8Stream().feed(errorBytes));
         errorText = message.empty() ? L("Claude 已停止(退出码 %@)。", status) : message;
+    } else if (Text::trim(answerText).empty()) {
+        // A run that says nothing at all must not look like one still to come.
+        errorText = L("Claude 没有给出回答就结束了(退出码 %@)。", status);
     }
     changed();
 }

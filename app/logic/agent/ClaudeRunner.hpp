@@ -1,5 +1,6 @@
 // Answers one question at a time by running `claude` in print mode with the
-// ostrevane tool as its only MCP server, limited to the tools that only read.
+// ostrevane tool as its only MCP server, limited to the tools that only read:
+// the server offers no other, and `claude` is told to refuse them too.
 #pragma once
 
 #include <functional>
@@ -32,6 +33,10 @@ public:
     /// The child's PATH: `claude`'s folder, the usual program folders, then
     /// the previous value (nothing when there was none).
     static std::string childPath(const std::string& claude, const std::optional<std::string>& previous);
+    /// Where `claude` runs: "agent" in the cache folder, a folder only the
+    /// user can enter (mode 0700), created when missing. A link there, a
+    /// file, or a folder of another user fails the question's start.
+    static std::string workingFolder();
 
     /// Asks `question` (already trimmed) through the `claude` executable at
     /// `claude`, its tools served by the `ostrevane` tool at `cli`. Does
@@ -45,7 +50,9 @@ public:
     const std::string& answer() const { return answerText; }
     /// From `ask` until the exit has been handled.
     bool running() const { return isRunning; }
-    /// Why the last question produced no answer, ready to show.
+    /// Why the last question produced no answer, ready to show: the start's
+    /// failure, `claude`'s standard error or exit status, or that it ended
+    /// without an answer.
     const std::optional<std::string>& error() const { return errorText; }
 
     /// Called after every change of the fields above.

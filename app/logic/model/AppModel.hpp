@@ -90,6 +90,8 @@ public:
     /// Where results come back to the UI thread; objects that run work of their
     /// own (the agent page) post through it too.
     Dispatcher& dispatcher() const { return *runtime.dispatcher; }
+    /// The pool the model's work runs on; stopping the runtime waits for what runs there.
+    Executor& executor() const { return *runtime.executor; }
 
     // MARK: What views may set directly
     void setSection(std::optional<Section> section);

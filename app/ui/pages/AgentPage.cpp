@@ -113,15 +113,16 @@ QWidget* toolRow(const ToolEntry& entry) {
 }  // namespace
 
 const char* const AgentPage::sampleCommands =
-    "ostrevane status\nostrevane suggest --json\nostrevane backup ~/Documents --to icloud";
+    "ostrevane status\nostrevane suggest --json\nostrevane backup ~/Documents --to ~/Backups";
 
-AgentPage::AgentPage(Dispatcher& dispatcher, QWidget* parent)
-    : AgentPage(dispatcher, QCoreApplication::applicationDirPath().toStdString(), Demo::isActive, parent) {}
+AgentPage::AgentPage(Dispatcher& dispatcher, Executor& executor, QWidget* parent)
+    : AgentPage(dispatcher, executor, QCoreApplication::applicationDirPath().toStdString(), Demo::isActive, parent) {}
 
-AgentPage::AgentPage(Dispatcher& dispatcher, std::optional<std::string> executableFolder,
+AgentPage::AgentPage(Dispatcher& dispatcher, Executor& executor, std::optional<std::string> executableFolder,
                      std::function<bool()> isDemo, QWidget* parent)
     : QWidget(parent),
       dispatcher(dispatcher),
+      executor(executor),
       executableFolder(std::move(executableFolder)),
       isDemo(std::move(isDemo)),
       runnerObject(std::make_unique<ClaudeRunner>(dispatcher)) {
@@ -241,10 +242,22 @@ QWidget* AgentPage::makeAskBlock() {
                    localized("通过你本机的 Claude Code 运行,只开放只读工具:它能看、能分析,不会动任何文件。"), card);
 }
 
+namespace {
+/// An outcome under a step's button, in the caption style, selectable so a
+/// failure's reason can be copied.
+SymbolMessage* outcomeMessage() {
+    return new SymbolMessage("info.circle", Typography::font(TextStyle::caption), Foreground::secondary(), true);
+}
+}  // namespace
+
 QWidget* AgentPage::makeSetupBlock() {
     auto* card = new Card(16);
     QBoxLayout* steps = card->content();
     steps->setSpacing(14);
+
+    missingTool = new SymbolMessage("exclamationmark.triangle.fill", Typography::font(TextStyle::caption, QFont::Bold),
+                                    qColor(Theme::warn), true);
+    steps->addWidget(missingTool);
 
     codeStep = new AgentStep(1, QStringLiteral("Claude Code"));
     registrationLine = new CodeLine({});
@@ -260,6 +273,8 @@ QWidget* AgentPage::makeSetupBlock() {
     registerRow->addWidget(registerSpinner);
     registerRow->addStretch(1);
     codeStep->content()->addLayout(registerRow);
+    registrationMessage = outcomeMessage();
+    codeStep->content()->addWidget(registrationMessage);
 
     auto* desktopStep = new AgentStep(2, QStringLiteral("Claude Desktop"));
     desktopStep->content()->addWidget(captionLabel("在 设置 > 开发者 > 编辑配置 的 mcpServers 中加入:"));
@@ -274,14 +289,14 @@ QWidget* AgentPage::makeSetupBlock() {
         if (setupObject) setupObject->installLink();
     });
     linkStep->content()->addWidget(linkButton, 0, Qt::AlignLeft);
+    linkMessage = outcomeMessage();
+    linkStep->content()->addWidget(linkMessage);
 
     steps->addWidget(codeStep);
     steps->addWidget(makeDivider());
     steps->addWidget(desktopStep);
     steps->addWidget(makeDivider());
     steps->addWidget(linkStep);
-    setupMessage = new SymbolMessage("info.circle", Typography::font(TextStyle::caption), Foreground::secondary(), true);
-    steps->addWidget(setupMessage);
     return section(localized("接入你的 Claude"), localized("接入后在任何 Claude 会话里都能说“看看我的磁盘”。"), card);
 }
 
@@ -304,17 +319,21 @@ void AgentPage::setQuestion(const QString& text) { field->setText(text); }
 void AgentPage::ask() {
     const std::string trimmed = Text::trim(field->text().toStdString());
     if (trimmed.empty() || !setupObject || !setupObject->claudePath()) return;
-    runnerObject->ask(trimmed, *setupObject->claudePath(), setupObject->cliPath());
+    if (!setupObject->cliPath()) return;
+    runnerObject->ask(trimmed, *setupObject->claudePath(), *setupObject->cliPath());
 }
 
 void AgentPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous()) return;
     if (!setupObject) {
-        setupObject = std::make_unique<AgentSetup>(dispatcher, executableFolder, isDemo);
+        setupObject = std::make_unique<AgentSetup>(dispatcher, executor, executableFolder, isDemo);
         setupObject->onChange = [this] { syncSetup(); };
-        registrationLine->setText(q(AgentCommands::registrationCommand(setupObject->cliPath())));
-        desktopLine->setText(q(AgentCommands::desktopSnippet(setupObject->cliPath())));
+        // Without the tool there is no path worth copying: the missing tool's reason says why.
+        if (const auto& cli = setupObject->cliPath()) {
+            registrationLine->setText(q(AgentCommands::registrationCommand(*cli)));
+            desktopLine->setText(q(AgentCommands::desktopSnippet(*cli)));
+        }
     }
     setupObject->refresh();
     syncSetup();
@@ -322,11 +341,11 @@ void AgentPage::showEvent(QShowEvent* event) {
 
 void AgentPage::sync() {
     const ClaudeRunner& runner = *runnerObject;
-    const bool hasClaude = setupObject && setupObject->claudePath();
+    const bool canAsk = setupObject && setupObject->claudePath() && setupObject->cliPath();
     askButton->setVisible(!runner.running());
     stopButton->setVisible(runner.running());
-    askButton->setEnabled(hasContent(field->text()) && hasClaude);
-    warning->setVisible(setupObject && setupObject->checked() && !hasClaude);
+    askButton->setEnabled(hasContent(field->text()) && canAsk);
+    warning->setVisible(setupObject && setupObject->checked() && !setupObject->claudePath());
     exampleChips->setVisible(runner.answer().empty() && !runner.running() && !runner.error());
     progressRow->setVisible(runner.running() && runner.answer().empty());
     errorRow->setVisible(runner.error().has_value());
@@ -335,19 +354,35 @@ void AgentPage::sync() {
     answerView->setAnswer(runner.answer());
 }
 
+namespace {
+void showMessage(SymbolMessage* message, const std::optional<std::string>& text) {
+    message->setVisible(text.has_value());
+    if (text) message->setText(q(*text));
+}
+}  // namespace
+
 void AgentPage::syncSetup() {
     sync();
     const AgentSetup* setup = setupObject.get();
     const bool registered = setup && setup->registered().value_or(false);
     const bool working = setup && setup->working();
     const bool linked = setup && setup->linkInstalled();
+    const std::optional<std::string> missing = setup ? setup->missingToolReason() : std::nullopt;
+    const QString missingText = missing ? q(*missing) : QString();
+    showMessage(missingTool, missing);
+    registrationLine->setVisible(!missing);
+    desktopLine->setVisible(!missing);
+
     codeStep->setDone(registered);
     registerButton->setLabel(registered ? localized("已接入") : localized("一键接入"));
-    registerButton->setEnabled(setup && setup->claudePath() && !registered && !working);
+    registerButton->setEnabled(setup && setup->claudePath() && !missing && !registered && !working);
+    registerButton->setToolTip(missingText);
     registerSpinner->setVisible(working);
+    showMessage(registrationMessage, setup ? setup->registrationMessage() : std::nullopt);
+
     linkStep->setDone(linked);
     linkButton->setLabel(linked ? localized("已安装到 ~/.local/bin") : localized("安装到 ~/.local/bin"));
-    linkButton->setEnabled(setup && !linked);
-    setupMessage->setVisible(setup && setup->message());
-    if (setup && setup->message()) setupMessage->setText(q(*setup->message()));
+    linkButton->setEnabled(setup && !missing && !linked);
+    linkButton->setToolTip(missingText);
+    showMessage(linkMessage, setup ? setup->linkMessage() : std::nullopt);
 }

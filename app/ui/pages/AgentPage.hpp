@@ -15,6 +15,7 @@ class AgentStep;
 class ClaudeRunner;
 class CodeLine;
 class Dispatcher;
+class Executor;
 class FlowExamples;
 class MarkdownView;
 class MonoButton;
@@ -26,14 +27,15 @@ class SymbolMessage;
 class AgentPage : public QWidget {
     Q_OBJECT
 public:
-    /// `dispatcher` (the UI thread's) outlives the page. The tool is looked
-    /// for beside the application's executable; the demo flag is the demo
-    /// data set's. Starts nothing: the setup is created and refreshed when the
-    /// page is first shown, and refreshed at every later showing.
-    explicit AgentPage(Dispatcher& dispatcher, QWidget* parent = nullptr);
+    /// `dispatcher` (the UI thread's) and `executor` (where the setup's
+    /// checks run) outlive the page. The tool is looked for beside the
+    /// application's executable; the demo flag is the demo data set's. Starts
+    /// nothing: the setup is created and refreshed when the page is first
+    /// shown, and refreshed at every later showing; its checks fill in later.
+    AgentPage(Dispatcher& dispatcher, Executor& executor, QWidget* parent = nullptr);
     /// The same with the tool's folder and the demo flag given.
-    AgentPage(Dispatcher& dispatcher, std::optional<std::string> executableFolder, std::function<bool()> isDemo,
-              QWidget* parent = nullptr);
+    AgentPage(Dispatcher& dispatcher, Executor& executor, std::optional<std::string> executableFolder,
+              std::function<bool()> isDemo, QWidget* parent = nullptr);
     /// Ends a running question with the page.
     ~AgentPage() override;
 
@@ -64,6 +66,7 @@ private:
     void syncSetup();
 
     Dispatcher& dispatcher;
+    Executor& executor;
     std::optional<std::string> executableFolder;
     std::function<bool()> isDemo;
     std::unique_ptr<AgentSetup> setupObject;
@@ -86,5 +89,7 @@ private:
     MonoButton* registerButton = nullptr;
     Spinner* registerSpinner = nullptr;
     MonoButton* linkButton = nullptr;
-    SymbolMessage* setupMessage = nullptr;
+    SymbolMessage* missingTool = nullptr;
+    SymbolMessage* registrationMessage = nullptr;
+    SymbolMessage* linkMessage = nullptr;
 };

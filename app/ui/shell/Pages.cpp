@@ -17,6 +17,8 @@ void PageRegistry::addBuiltInPages() {
     });
     add(Section::backup,
         [](const PageContext& context) -> QWidget* { return new BackupPage(context.model, context.sheet); });
-    add(Section::agent, [](const PageContext& context) -> QWidget* { return new AgentPage(context.model->dispatcher()); });
+    add(Section::agent, [](const PageContext& context) -> QWidget* { 
+        return new AgentPage(context.model->dispatcher(), context.model->executor());
+    });
     keep(Section::agent);
 }

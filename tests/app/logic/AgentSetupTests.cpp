@@ -3,6 +3,7 @@
 #include "AgentTestSupport.hpp"
 #include "agent/AgentCommands.hpp"
 #include "agent/AgentSetup.hpp"
+#include "model/Executor.hpp"
 
 using namespace agent_testing;
 
@@ -26,11 +27,13 @@ protected:
     fs::path appFolder = fake.dir.path() / "Ostre vane app";
     fs::path tool = appFolder / "ostrevane";
     int changes = 0;
+    // Last, so it is joined before the fake's environment goes.
+    ThreadPool pool{2};
 };
 }  // namespace
 
 TEST_F(AgentSetupTest, DemoModeShowsFixedValuesWithoutTouchingAnything) {
-    AgentSetup setup(dispatcher, appFolder.string(), [] { return true; });
+    AgentSetup setup(dispatcher, pool, appFolder.string(), [] { return true; });
     setup.refresh();
     EXPECT_EQ(setup.cliPath(), "/Applications/Ostrevane.app/Contents/Helpers/ostrevane");
     EXPECT_EQ(setup.claudePath(), "/opt/homebrew/bin/claude");
@@ -44,7 +47,7 @@ TEST_F(AgentSetupTest, DemoModeShowsFixedValuesWithoutTouchingAnything) {
 }
 
 TEST_F(AgentSetupTest, FindsTheToolBesideTheExecutableAndClaudeOnThePath) {
-    AgentSetup setup(dispatcher, appFolder.string());
+    AgentSetup setup(dispatcher, pool, appFolder.string());
     setup.onChange = [&] { ++changes; };
     EXPECT_EQ(setup.cliPath(), tool.string());
     check(setup);
@@ -61,7 +64,7 @@ TEST_F(AgentSetupTest, FindsTheToolBesideTheExecutableAndClaudeOnThePath) {
 
 TEST_F(AgentSetupTest, NoClaudeLeavesTheRegistrationUnknown) {
     fake.set("PATH", fake.log.string());
-    AgentSetup setup(dispatcher, appFolder.string());
+    AgentSetup setup(dispatcher, pool, appFolder.string());
     setup.onChange = [&] { ++changes; };
     check(setup);
     EXPECT_EQ(setup.claudePath(), std::nullopt);
@@ -78,20 +81,21 @@ TEST_F(AgentSetupTest, RegistrationOutcomes) {
     const Case cases[] = {
         {"add-warn", "Connected to Claude Code. Start a new Claude session to use it.", true},
         {"add-fail", "Couldn’t connect: Error: user config is read-only", false},
-        {"add-silent", "Couldn’t connect: ", false},
+        // Nothing on standard error: the exit status is the reason.
+        {"add-silent", "Couldn’t connect: exit code 1", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         fs::remove(fake.log / "registered");
         fake.setMode(c.mode);
-        AgentSetup setup(dispatcher, appFolder.string());
+        AgentSetup setup(dispatcher, pool, appFolder.string());
         setup.onChange = [&] { ++changes; };
         check(setup);
         setup.registerTool();
         EXPECT_TRUE(setup.working());
         ASSERT_TRUE(drainUntil(dispatcher, [&] { return !setup.working(); }));
         int seen = changes;
-        EXPECT_EQ(setup.message(), c.message);
+        EXPECT_EQ(setup.registrationMessage(), c.message);
         EXPECT_EQ(fake.arguments("mcp-add.args"),
                   (std::vector<std::string>{"mcp", "add", "ostrevane", "--scope", "user", "--", tool.string(), "mcp"}));
         // The registration refreshes by itself.
@@ -101,19 +105,19 @@ TEST_F(AgentSetupTest, RegistrationOutcomes) {
 }
 
 TEST_F(AgentSetupTest, LinkIntoLocalBin) {
-    AgentSetup setup(dispatcher, appFolder.string());
+    AgentSetup setup(dispatcher, pool, appFolder.string());
     // Nothing there yet, not even ~/.local.
     setup.installLink();
     EXPECT_TRUE(setup.linkInstalled());
     EXPECT_EQ(fs::read_symlink(link()), tool);
-    EXPECT_EQ(setup.message(),
+    EXPECT_EQ(setup.linkMessage(),
               "Installed to ~/.local/bin/ostrevane. If your terminal can’t find ostrevane, add ~/.local/bin to your PATH.");
 
     // A link to an older copy, or to the same file written differently, is not ours.
     for (const std::string& other : {std::string("/old/ostrevane"), tool.string() + "/"}) {
         fs::remove(link());
         fs::create_symlink(other, link());
-        AgentSetup fresh(dispatcher, appFolder.string());
+        AgentSetup fresh(dispatcher, pool, appFolder.string());
         fresh.onChange = [&] { ++changes; };
         check(fresh);
         EXPECT_FALSE(fresh.linkInstalled());
@@ -125,11 +129,59 @@ TEST_F(AgentSetupTest, LinkIntoLocalBin) {
     // A regular file in the way stays.
     fs::remove(link());
     writeText(link(), "mine");
-    AgentSetup blocked(dispatcher, appFolder.string());
+    AgentSetup blocked(dispatcher, pool, appFolder.string());
     blocked.installLink();
     EXPECT_FALSE(blocked.linkInstalled());
-    EXPECT_EQ(blocked.message(), "Install failed: File exists");
+    EXPECT_EQ(blocked.linkMessage(), "Install failed: File exists");
     EXPECT_EQ(readText(link()), "mine");
+}
+
+TEST_F(AgentSetupTest, WithoutTheToolBesideTheApplicationNothingPointsAtAMissingPath) {
+    // One on the search path is not ours: it may be another version, or the link the page makes.
+    fs::create_directories(fake.dir.path() / "elsewhere");
+    fs::copy_file(tool, fake.dir.path() / "elsewhere/ostrevane");
+    fake.set("PATH", (fake.dir.path() / "elsewhere").string() + ":" + fake.bin.string() + ":/usr/bin:/bin");
+    const fs::path emptyFolder = fake.dir.path() / "bin-without-tool";
+    fs::create_directories(emptyFolder);
+    struct Case {
+        std::optional<std::string> folder;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {emptyFolder.string(), "The ostrevane command-line tool wasn’t found: it belongs beside the application, in " +
+                                   emptyFolder.string() + "."},
+        {std::nullopt, "The ostrevane command-line tool wasn’t found: the application’s folder is unknown."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        AgentSetup setup(dispatcher, pool, c.folder);
+        setup.onChange = [&] { ++changes; };
+        EXPECT_EQ(setup.cliPath(), std::nullopt);
+        EXPECT_EQ(setup.missingToolReason(), c.reason);
+        check(setup);
+        EXPECT_EQ(setup.claudePath(), fake.claude());
+        setup.installLink();
+        setup.registerTool();
+        EXPECT_FALSE(setup.working());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link())));
+        EXPECT_EQ(setup.linkMessage(), std::nullopt);
+        EXPECT_EQ(fake.trace("mcp-add.args"), "");
+    }
+    AgentSetup found(dispatcher, pool, appFolder.string());
+    EXPECT_EQ(found.missingToolReason(), std::nullopt);
+}
+
+TEST_F(AgentSetupTest, ChecksRunOnTheGivenExecutorNotOnTheCallersThread) {
+    ManualExecutor queued;
+    AgentSetup setup(dispatcher, queued, appFolder.string());
+    setup.refresh();
+    EXPECT_FALSE(setup.checked());
+    ASSERT_EQ(queued.pending(), 1u);
+    EXPECT_EQ(fake.trace("mcp-get.args"), "");
+    queued.runAll();
+    dispatcher.drain();
+    EXPECT_TRUE(setup.checked());
+    EXPECT_EQ(setup.claudePath(), fake.claude());
 }
 
 TEST(AgentCommands, PastedCommandsQuoteAndEscapeTheToolPath) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <map>
+#include <sstream>
+
 #include "AgentTestSupport.hpp"
 #include "agent/AgentCommands.hpp"
 #include "agent/ClaudeRunner.hpp"
@@ -40,8 +43,6 @@ TEST(Utf8Stream, CarriesAPartialCharacterToTheNextRead) {
 
 TEST_F(ClaudeRunnerTest, StreamsTheAnswerOfTheExactCommandAndRefusesASecondQuestion) {
     fake.set("PATH", "/usr/bin:/bin");
-    TempDir temporary;
-    fake.set("TMPDIR", temporary.path().string());
     const std::string cli = "/opt/Ostre vane/ostrevane";
     runner.ask("how full is it?", fake.claude(), cli);
     ASSERT_TRUE(drainUntil(dispatcher, [&] { return runner.answer() == "first part\n"; }));
@@ -54,11 +55,12 @@ TEST_F(ClaudeRunnerTest, StreamsTheAnswerOfTheExactCommandAndRefusesASecondQuest
     EXPECT_EQ(runner.answer(), "first part\nsecond **part**\n");
     EXPECT_EQ(runner.error(), std::nullopt);
     EXPECT_EQ(fake.trace("stdin"), "how full is it?");
-    EXPECT_EQ(fake.trace("path"), fake.bin.string() + ":/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:/usr/bin:/bin");
-    EXPECT_EQ(fs::path(Text::trim(fake.trace("pwd"))), fs::canonical(temporary.path()));
+    // No folder of another system's package manager.
+    EXPECT_EQ(fake.trace("path"), fake.bin.string() + ":/usr/local/bin:/usr/bin:/bin:/usr/bin:/bin");
+    EXPECT_EQ(fs::path(Text::trim(fake.trace("pwd"))), Paths::cacheDir() / "agent");
 
     auto arguments = fake.arguments();
-    ASSERT_EQ(arguments.size(), 11u);
+    ASSERT_EQ(arguments.size(), 13u);
     const std::string prefix = "mcp__ostrevane__";
     std::vector<std::string> expected = {
         "-p", "--output-format", "text", "--no-session-persistence", "--strict-mcp-config", "--mcp-config",
@@ -66,10 +68,14 @@ TEST_F(ClaudeRunnerTest, StreamsTheAnswerOfTheExactCommandAndRefusesASecondQuest
         prefix + "disk_status," + prefix + "scan_directory," + prefix + "largest_files," + prefix +
             "get_suggestions," + prefix + "list_backup_destinations," + prefix + "backup_history," + prefix +
             "find_duplicates",
+        "--disallowedTools",
+        prefix + "apply_suggestion," + prefix + "move_to_trash," + prefix + "empty_trash," + prefix +
+            "backup_to_cloud," + prefix + "offload_to_cloud," + prefix + "evict_local_copies," + prefix +
+            "reveal_in_finder",
         "--append-system-prompt", ClaudeRunner::systemPrompt()};
     EXPECT_EQ(arguments, expected);
-    EXPECT_EQ(json::parse(arguments[6]),
-              json::parse(R"({"mcpServers":{"ostrevane":{"command":"/opt/Ostre vane/ostrevane","args":["mcp"]}}})"));
+    EXPECT_EQ(json::parse(arguments[6]), json::parse(R"({"mcpServers":{"ostrevane":{"command":"/opt/Ostre vane/ostrevane",
+                                                         "args":["mcp","--read-only"]}}})"));
     EXPECT_EQ(arguments[6].find(' '), arguments[6].find("Ostre vane") + 5);  // compact: the path's is the only space
     EXPECT_TRUE(ClaudeRunner::systemPrompt().starts_with("You are the disk assistant built into Ostrevane."));
 }
@@ -84,7 +90,7 @@ TEST_F(ClaudeRunnerTest, OutcomesOfEachWayTheAgentEnds) {
         {"fail", "", "Error: not logged in"},
         {"blank", "", "Claude stopped (exit code 4)."},
         {"partial", "partial answer", std::nullopt},
-        {"empty", "", std::nullopt},
+        {"empty", "", "Claude ended without an answer (exit code 0)."},
         {"flood", "done\n", std::nullopt},  // more on standard error than a pipe holds
         {"orphan", "answer\n", std::nullopt},
     };
@@ -149,13 +155,54 @@ TEST_F(ClaudeRunnerTest, StartFailuresAreShownAndAClearedErrorStartsTheNextQuest
     ASSERT_TRUE(finished());
 }
 
-TEST_F(ClaudeRunnerTest, TheConfigurationStartsTheToolAsAnMCPServer) {
+TEST_F(ClaudeRunnerTest, TheConfigurationStartsTheToolAsAReadOnlyMCPServer) {
     fake.setMode("serve");
     runner.ask("q", fake.claude(), OSTREVANE_CLI_PATH);
     ASSERT_TRUE(finished(30));
-    auto replies = runner.answer();
-    auto second = replies.substr(replies.find('\n') + 1);
-    json reply = json::parse(second.substr(0, second.find('\n')));
-    EXPECT_EQ(reply["id"], 2);
-    EXPECT_EQ(reply["result"]["isError"], false);
+    std::map<int, json> replies;
+    std::istringstream lines(runner.answer());
+    for (std::string line; std::getline(lines, line);) {
+        json reply = json::parse(line);
+        replies[reply["id"].get<int>()] = reply;
+    }
+    ASSERT_EQ(replies.size(), 4u);
+    EXPECT_EQ(replies[2]["result"]["isError"], false);
+    std::vector<std::string> listed;
+    for (const json& tool : replies[3]["result"]["tools"]) listed.push_back(tool["name"]);
+    EXPECT_EQ(listed, AgentCommands::readOnlyTools());
+    // A write tool is not there at all, whatever the agent asks.
+    EXPECT_EQ(replies[4]["error"]["code"], -32602);
+    EXPECT_EQ(replies[4]["error"]["message"], "Unknown tool: move_to_trash");
+    EXPECT_TRUE(fs::exists(fake.dir.path() / "keep"));
+}
+
+TEST_F(ClaudeRunnerTest, TheAgentRunsInAFolderOnlyTheUserCanEnter) {
+    fake.setMode("empty");
+    const fs::path folder = Paths::cacheDir() / "agent";
+    // Created when missing; closed up when ours but open to others.
+    for (bool exists : {false, true}) {
+        SCOPED_TRACE(exists);
+        if (exists) fs::permissions(folder, fs::perms::all);
+        runner.ask("q", fake.claude(), "/usr/bin/ostrevane");
+        ASSERT_TRUE(finished());
+        EXPECT_EQ(fs::path(Text::trim(fake.trace("pwd"))), folder);
+        EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+    }
+
+    // A link or a file in its place is never entered.
+    const fs::path elsewhere = fake.dir.path() / "planted";
+    fs::create_directories(elsewhere);
+    for (bool asLink : {true, false}) {
+        SCOPED_TRACE(asLink);
+        fs::remove_all(folder);
+        fs::remove(fake.log / "pwd");
+        if (asLink)
+            fs::create_directory_symlink(elsewhere, folder);
+        else
+            writeText(folder, "");
+        runner.ask("q", fake.claude(), "/usr/bin/ostrevane");
+        EXPECT_FALSE(runner.running());
+        EXPECT_EQ(runner.error(), "Couldn’t start Claude: Not a directory");
+        EXPECT_EQ(fake.trace("pwd"), "");
+    }
 }

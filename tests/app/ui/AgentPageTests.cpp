@@ -12,6 +12,8 @@
 #include "demo/Demo.hpp"
 #include "model/AppModel.hpp"
 #include "model/Executor.hpp"
+#include "../logic/AgentTestSupport.hpp"
+#include "ui/agent/AgentStep.hpp"
 #include "model/Timer.hpp"
 #include "platform/QtDispatcher.hpp"
 #include "snapshot/PageRender.hpp"
@@ -74,7 +76,8 @@ TEST(AgentPage, BuildsInDemoModeWithoutRunningAnything) {
     ScopedEnv path("PATH", bin.string() + ":/usr/bin:/bin");
 
     QtDispatcher dispatcher;
-    AgentPage page(dispatcher, dir.path().string(), [] { return true; });
+    ManualExecutor executor;
+    AgentPage page(dispatcher, executor, dir.path().string(), [] { return true; });
     EXPECT_EQ(page.setup(), nullptr);  // nothing is looked at before the page shows
     page.setAttribute(Qt::WA_DontShowOnScreen);
     page.resize(PageRender::pageSize);
@@ -123,6 +126,90 @@ TEST(AgentPage, BuildsInDemoModeWithoutRunningAnything) {
     page.show();  // every showing refreshes; still nothing runs
     QTest::qWait(200);
     EXPECT_FALSE(fs::exists(dir.path() / "ran"));
+    EXPECT_EQ(executor.pending(), 0u);
+}
+
+namespace {
+/// The agent page on a fake `claude`, with the tool beside a made-up
+/// application folder (or not), shown off screen.
+class AgentPageSetup : public ::testing::Test {
+protected:
+    void open(bool withTool) {
+        fs::create_directories(appFolder);
+        if (withTool) {
+            writeText(appFolder / "ostrevane", "#!/bin/sh\n");
+            fs::permissions(appFolder / "ostrevane", fs::perms::owner_all);
+        }
+        page = std::make_unique<AgentPage>(dispatcher, pool, appFolder.string(), [] { return false; });
+        page->setAttribute(Qt::WA_DontShowOnScreen);
+        page->resize(PageRender::pageSize);
+        page->show();
+    }
+    MonoButton* button(const char* key) const {
+        for (auto* candidate : page->findChildren<MonoButton*>())
+            if (candidate->label() == QString::fromStdString(L(key))) return candidate;
+        return nullptr;
+    }
+    /// The visible messages in the same step as `control`.
+    static QStringList messagesBeside(QWidget* control) {
+        QWidget* step = control->parentWidget();
+        while (step && !qobject_cast<AgentStep*>(step)) step = step->parentWidget();
+        QStringList texts;
+        if (step)
+            for (auto* message : step->findChildren<SymbolMessage*>())
+                if (message->isVisibleTo(step)) texts << message->text();
+        return texts;
+    }
+    bool checked() const { return page->setup() && page->setup()->checked(); }
+
+    agent_testing::FakeClaude fake{"add-fail"};
+    fs::path appFolder = fake.dir.path() / "app";
+    QtDispatcher dispatcher;
+    ThreadPool pool{2};
+    std::unique_ptr<AgentPage> page;
+};
+}  // namespace
+
+TEST_F(AgentPageSetup, OpeningThePageWaitsForNoCheck) {
+    // A `claude` that takes a second to answer: the page is there before it does.
+    writeText(fake.bin / "claude", "#!/bin/sh\nsleep 1\nexit 1\n");
+    open(true);
+    ASSERT_NE(page->setup(), nullptr);
+    EXPECT_FALSE(checked());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return checked(); }, 5000));
+    EXPECT_EQ(page->setup()->claudePath(), fake.claude());
+}
+
+TEST_F(AgentPageSetup, AFailedConnectShowsItsReasonBesideTheButton) {
+    open(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return checked(); }, 5000));
+    MonoButton* connect = button("一键接入");
+    ASSERT_NE(connect, nullptr);
+    ASSERT_TRUE(connect->isEnabled());
+    QTest::mouseClick(connect, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->setup()->working() && page->setup()->registrationMessage(); }, 5000));
+    EXPECT_EQ(messagesBeside(connect), QStringList{"Couldn’t connect: Error: user config is read-only"});
+}
+
+TEST_F(AgentPageSetup, WithoutTheToolConnectAndInstallAreOffAndSayWhy) {
+    open(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return checked(); }, 5000));
+    const QString reason = QString::fromStdString(
+        "The ostrevane command-line tool wasn’t found: it belongs beside the application, in " + appFolder.string() + ".");
+    for (const char* key : {"一键接入", "安装到 ~/.local/bin"}) {
+        SCOPED_TRACE(key);
+        MonoButton* control = button(key);
+        ASSERT_NE(control, nullptr);
+        EXPECT_FALSE(control->isEnabled());
+        EXPECT_EQ(control->toolTip(), reason);
+    }
+    QStringList shown;
+    for (auto* message : page->findChildren<SymbolMessage*>())
+        if (message->isVisibleTo(page.get())) shown << message->text();
+    EXPECT_TRUE(shown.contains(reason));
+    // No command names a path that isn't there.
+    for (auto* line : page->findChildren<CodeLine*>())
+        if (line->isVisibleTo(page.get())) EXPECT_FALSE(line->text().contains(QString::fromStdString(appFolder.string())));
 }
 
 TEST(AgentPage, RendersTheDemoPageAtThePageSize) {
