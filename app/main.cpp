@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/Launch.hpp"
+#include "platform/Accessibility.hpp"
 #include "platform/Desktop.hpp"
 #include "platform/AppIdentity.hpp"
 #include "platform/QtRuntime.hpp"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     AppIdentity::apply(application);
     AppPalette::apply(application);
+    Accessibility::install();
     if (options.snapshotFolder) return Snapshot::run(*options.snapshotFolder, options.demo);
     return runApplication(application);
 }

@@ -14,6 +14,7 @@
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
 #include "platform/Trash.hpp"
+#include "platform/UserFolders.hpp"
 
 namespace fs = std::filesystem;
 
@@ -130,6 +131,8 @@ Places places(bool resolvingLinks) {
         result.protectedFolders.insert(joined(result.home, relative));
         result.protectedFolders.insert(form(joined(home, relative)));
     }
+    // The user's own folders wherever the desktop put them ("下载", "视频", ...).
+    for (const auto& folder : UserFolders::current(home).all()) result.protectedFolders.insert(form(folder));
     // The trash itself and its two halves: trashing them would lose what the
     // Trash holds or the records that let it be restored.
     for (const auto& folder : {Trash::homeTrash(), Trash::filesFolder(), Trash::infoFolder()})

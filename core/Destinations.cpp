@@ -1,5 +1,7 @@
 #include "Destinations.hpp"
 
+#include <pwd.h>
+#include <unistd.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -12,6 +14,8 @@
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "platform/ICloud.hpp"
+#include "platform/Mounts.hpp"
+#include "platform/Platform.hpp"
 
 namespace fs = std::filesystem;
 
@@ -98,6 +102,10 @@ std::vector<HomeSyncFolder> homeSyncFolders() {
         {"pCloud Drive", "pCloud", DestinationKind::cloudFolder},
         {"Sync", L("Sync 同步文件夹"), DestinationKind::cloudFolder},
         {"MEGA", "MEGA", DestinationKind::cloudFolder},
+        {"Nextcloud", "Nextcloud", DestinationKind::cloudFolder},
+        {"ownCloud", "ownCloud", DestinationKind::cloudFolder},
+        {"pCloudDrive", "pCloud", DestinationKind::cloudFolder},
+        {"Yandex.Disk", "Yandex.Disk", DestinationKind::cloudFolder},
     };
 }
 
@@ -238,6 +246,70 @@ void addHomeSyncFolders(DiscoveryList& list) {
     }
 }
 
+/// Insync keeps one folder per account and, inside it, one per drive.
+void addInsyncDrives(DiscoveryList& list) {
+    const std::string root = Paths::home() + "/Insync";
+    for (const auto& account : sortedEntries(root)) {
+        if (account.starts_with(".") || !isFolder(root + "/" + account)) continue;
+        for (const auto& drive : sortedEntries(root + "/" + account)) {
+            const std::string path = root + "/" + account + "/" + drive;
+            if (drive.starts_with(".") || !isFolder(path)) continue;
+            DestinationKind kind = Text::lowercased(drive).find("onedrive") != std::string::npos
+                                       ? DestinationKind::oneDrive
+                                       : DestinationKind::googleDrive;
+            list.add({"insync-" + idFromFolderName(account + "-" + drive), kind, drive + " (" + account + ")", path,
+                      std::nullopt, true, std::nullopt});
+        }
+    }
+}
+
+/// The value of `key` in a gvfs mount name ("google-drive:host=h,user=u").
+std::optional<std::string> gvfsField(const std::string& name, const std::string& key) {
+    const std::string wanted = key + "=";
+    size_t start = name.find(':');
+    if (start == std::string::npos) return std::nullopt;
+    for (++start; start < name.size();) {
+        size_t end = name.find(',', start);
+        if (end == std::string::npos) end = name.size();
+        const std::string field = name.substr(start, end - start);
+        if (field.starts_with(wanted)) return field.substr(wanted.size());
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+void addOnlineAccounts(DiscoveryList& list) {
+    const std::string root = runtimeFolder() + "/gvfs";
+    for (const auto& entry : sortedEntries(root)) {
+        if (!entry.starts_with("google-drive:") || !isFolder(root + "/" + entry)) continue;
+        auto host = gvfsField(entry, "host");
+        auto user = gvfsField(entry, "user");
+        if (!host || !user) continue;
+        const std::string account = *user + "@" + *host;
+        list.add({"gnome-google-drive-" + Text::lowercased(account), DestinationKind::googleDrive,
+                  "Google Drive (" + account + ")", root + "/" + entry, std::nullopt, true, std::nullopt});
+    }
+}
+
+/// Removable and USB volumes where the desktop or the user mounts them.
+void addRemovableVolumes(DiscoveryList& list) {
+    auto text = Mounts::readTable();
+    if (!text) return;
+    const std::vector<std::string> roots = volumeRoots();
+    for (const auto& mount : Mounts::volumes(Mounts::parse(*text))) {
+        const bool placed = std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
+            return mount.mountPoint != root && Paths::isInside(mount.mountPoint, root);
+        });
+        // A drive someone plugged in: a block device, not built in, writable.
+        const bool removable = mount.source.starts_with("/dev/") && !Mounts::isInternal(mount);
+        if (!placed || !removable || Mounts::isReadOnly(mount) || !isFolder(mount.mountPoint)) continue;
+        auto label = Mounts::label(mount);
+        const std::string name = label && !label->empty() ? *label : Paths::lastComponent(mount.mountPoint);
+        list.add({"volume:" + name, DestinationKind::folder, name, mount.mountPoint, std::nullopt, true,
+                  std::nullopt});
+    }
+}
+
 void addCustomFolders(DiscoveryList& list) {
     // load() holds the configuration lock only while it reads.
     for (const auto& custom : ConfigStore::load().customDestinations) {
@@ -258,14 +330,37 @@ void addRcloneRemotes(DiscoveryList& list) {
     }
 }
 
+std::string defaultRuntimeFolder() {
+    auto runtime = Platform::environment("XDG_RUNTIME_DIR");
+    if (runtime && runtime->starts_with("/")) return *runtime;
+    return "/run/user/" + std::to_string(::getuid());
+}
+
+std::vector<std::string> defaultVolumeRoots() {
+    std::string user;
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_name) user = entry->pw_name;
+    return {"/media/" + user, "/run/media/" + user, "/mnt"};
+}
+
 }  // namespace
+
+std::function<std::string()> runtimeFolder = defaultRuntimeFolder;
+std::function<std::vector<std::string>()> volumeRoots = defaultVolumeRoots;
+
+void resetHooks() {
+    runtimeFolder = defaultRuntimeFolder;
+    volumeRoots = defaultVolumeRoots;
+}
 
 std::vector<BackupDestination> discover(bool includeRclone) {
     DiscoveryList list;
     addICloudDrive(list);
     addCloudStorageFolders(list);
     addHomeSyncFolders(list);
+    addInsyncDrives(list);
+    addOnlineAccounts(list);
     addCustomFolders(list);
+    addRemovableVolumes(list);
     if (includeRclone) addRcloneRemotes(list);
     return list.take();
 }

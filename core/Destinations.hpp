@@ -3,6 +3,7 @@
 // list is rebuilt from the disk, the configuration file and rclone each time.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,9 +47,19 @@ namespace Destinations {
 inline const std::string backupFolderName = "Ostrevane Backups";
 
 /// In a fixed order: iCloud Drive, the cloud-storage folders, the sync folders
-/// of the home folder, custom folders, rclone remotes. The first source to
-/// reach a folder (links resolved) wins. Never throws.
+/// of the home folder, Insync's drive folders, the Google Drive accounts of
+/// the desktop's online accounts, custom folders, mounted removable volumes,
+/// rclone remotes. The first source to reach a folder (links resolved) wins.
+/// Never throws.
 std::vector<BackupDestination> discover(bool includeRclone);
+
+/// The session's runtime folder, where the desktop mounts online accounts
+/// ($XDG_RUNTIME_DIR, else /run/user/<uid>); a hook so fixtures stand in.
+extern std::function<std::string()> runtimeFolder;
+/// The folders removable volumes are mounted in: /media/<user>,
+/// /run/media/<user> and /mnt; a hook so fixtures stand in.
+extern std::function<std::vector<std::string>()> volumeRoots;
+void resetHooks();
 
 /// The destination a user or a plan names: by id (any letter case) or exact
 /// display name among `candidates` (discovered when none are given), else a

@@ -14,9 +14,11 @@
 #include <numeric>
 
 #include "Localization.hpp"
+#include "SuggestionPlaces.hpp"
 #include "platform/Applications.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Trash.hpp"
+#include "platform/UserFolders.hpp"
 
 namespace SuggestionEngine {
 
@@ -210,48 +212,40 @@ const FileNode* homeNodeOf(const ScanResult* scan, const std::string& home) {
     return scan->root.find(home);
 }
 
-std::vector<int64_t> measureKnown(const std::vector<Known>& rows, const FileNode* homeNode, const std::string& home) {
-    auto measured = [&](const std::string& path) -> int64_t {
-        if (homeNode)
+/// The bytes all suggestions (or the safe ones) hold together: a path two
+/// suggestions name, or one inside another's, is counted once.
+int64_t unionOf(const std::vector<Suggestion>& suggestions, const TableFindings& table, const FileNode* homeNode,
+                bool safeOnly) {
+    std::vector<Region> regions;
+    std::map<std::string, int64_t> sizes = table.sizes;
+    auto sizeOf = [&](const std::string& path) -> int64_t {
+        if (auto found = sizes.find(path); found != sizes.end()) return found->second;
+        if (homeNode && nodePathIsInside(path, homeNode->path))
             if (const FileNode* node = homeNode->find(path)) return node->size;
-        return exists(path) ? Scanner::quickSize(path) : 0;
+        return 0;
     };
-    Sizes sizes(rows.size());
-    tbb::parallel_for(size_t{0}, rows.size(), [&](size_t index) {
-        int64_t size = measured(location(rows[index], home));
-        if (rows[index].rel == ".Trash") {
-            // The Trash also holds what the other file systems' trash folders keep.
-            std::vector<std::string> others = Trash::trashFolders();
-            others.erase(others.begin());
-            size += Trash::allocatedSize(others);
+    for (const Suggestion& suggestion : suggestions) {
+        if (safeOnly && suggestion.risk != Risk::safe) continue;
+        if (auto counted = table.regions.find(suggestion.id); counted != table.regions.end()) {
+            regions.insert(regions.end(), counted->second.begin(), counted->second.end());
+            continue;
         }
-        sizes.set(index, size);
-    });
-    return sizes.values();
-}
-
-std::vector<Suggestion> knownSuggestions(const std::vector<Known>& rows, const std::vector<int64_t>& sizes,
-                                         const FileNode* homeNode, const std::string& home) {
-    std::vector<Suggestion> suggestions;
-    for (size_t index = 0; index < rows.size(); ++index) {
-        const Known& row = rows[index];
-        if (sizes[index] < row.minBytes) continue;
-        std::string path = location(row, home);
-        std::optional<std::vector<SuggestionItem>> items;
-        if (row.breakdown && homeNode) {
-            const FileNode* node = homeNode->find(path);
-            if (node && node->children) {
-                items.emplace();
-                for (size_t child = 0; child < std::min<size_t>(8, node->children->size()); ++child) {
-                    const FileNode& entry = (*node->children)[child];
-                    items->emplace_back(entry.path, entry.size);
-                }
-            }
+        std::set<std::string> paths(suggestion.paths.begin(), suggestion.paths.end());
+        if (suggestion.items)
+            for (const SuggestionItem& item : *suggestion.items)
+                if (paths.count(item.path)) sizes.emplace(item.path, item.bytes);
+        for (const std::string& path : paths) regions.push_back({path, {}});
+        // What a rule counts beyond the paths it lists (the large files past
+        // the thirtieth) stands as a part of its own, inside no other path.
+        int64_t listed = 0;
+        for (const std::string& path : paths) listed += sizeOf(path);
+        if (suggestion.reclaimableBytes > listed) {
+            const std::string unlisted = "unlisted:" + suggestion.id;
+            sizes[unlisted] = suggestion.reclaimableBytes - listed;
+            regions.push_back({unlisted, {}});
         }
-        suggestions.emplace_back(row.id, row.category, row.title, row.detail, std::vector<std::string>{path},
-                                 sizes[index], row.risk, row.action, row.command, std::move(items));
     }
-    return suggestions;
+    return unionBytes(regions, sizeOf);
 }
 
 void append(std::vector<Suggestion>& to, std::vector<Suggestion> more) {
@@ -281,7 +275,9 @@ const std::set<std::string>& artifactNames() {
 }
 
 const std::set<std::string>& installerExtensions() {
-    static const std::set<std::string> extensions = {"dmg", "pkg", "iso", "xip", "ipsw", "msi", "exe"};
+    static const std::set<std::string> extensions = {"dmg",     "pkg",  "iso",        "xip",  "ipsw", "msi", "exe",
+                                                     "deb",     "rpm",  "appimage",   "snap", "run",
+                                                     "flatpakref"};
     return extensions;
 }
 
@@ -410,7 +406,7 @@ std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& 
 // MARK: Downloads, large files and build artefacts
 
 std::vector<Suggestion> downloads(const FileNode& home, const std::string& homePath, Date now) {
-    const FileNode* folder = home.find(homePath + "/Downloads");
+    const FileNode* folder = home.find(UserFolders::current(homePath).downloads);
     if (!folder || !folder->children) return {};
 
     auto note = [&](const FileNode& node) -> std::optional<std::string> {
@@ -485,7 +481,7 @@ std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& home
     }
 
     // Installers in Downloads belong to the downloads rule.
-    const std::string downloadsFolder = homePath + "/Downloads";
+    const std::string downloadsFolder = UserFolders::current(homePath).downloads;
     std::erase_if(candidates, [&](const FileNode* node) {
         return installerExtensions().count(extensionOf(node->path)) && isInsideFolder(node->path, downloadsFolder);
     });
@@ -555,15 +551,19 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
 
 std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& homePath,
                                     const std::vector<BackupDestination>& destinations, Date now) {
-    static const std::vector<std::string> roots = {"Movies", "Documents", "Desktop", "Pictures", "Music"};
+    const UserFolders::Folders folders = UserFolders::current(homePath);
+    std::vector<std::string> roots = {homePath + "/Movies", folders.videos,   folders.documents,
+                                      folders.desktop,      folders.pictures, folders.music};
+    std::set<std::string> seenRoots;
+    std::erase_if(roots, [&](const std::string& root) { return !seenRoots.insert(root).second; });
     // Libraries and bundles belong to their applications; moving one away breaks it.
     static const std::set<std::string> packages = {"photoslibrary", "app",           "musiclibrary", "tvlibrary",
                                                    "fcpbundle",     "imovielibrary", "lrdata"};
     const std::string destinationHalf = anyAvailable(destinations) ? L("可以先备份到网盘、校验通过后再移除本地副本。")
                                                                    : L("可以归档到外置硬盘或网盘后移除本地副本。");
     std::vector<Suggestion> suggestions;
-    for (const std::string& rootName : roots) {
-        const FileNode* root = home.find(homePath + "/" + rootName);
+    for (const std::string& rootPath : roots) {
+        const FileNode* root = home.find(rootPath);
         if (!root || !root->children) continue;
         for (const FileNode& child : *root->children) {
             if (!child.isDirectory || child.size < 2'000'000'000 || packages.count(extensionOf(child.path)) ||
@@ -667,9 +667,8 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
     const FileNode* homeNode = homeNodeOf(scan, home);
     const bool full = homeNode != nullptr;
 
-    const std::vector<Known>& rows = known();
-    std::vector<int64_t> sizes = measureKnown(rows, homeNode, home);
-    std::vector<Suggestion> suggestions = knownSuggestions(rows, sizes, homeNode, home);
+    TableFindings table = tableSuggestions(homeNode, home);
+    std::vector<Suggestion> suggestions = std::move(table.suggestions);
 
     std::vector<std::string> notes;
     if (full) {
@@ -691,17 +690,15 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
     for (auto& note : volumeNotes(Volumes::info("/"))) notes.push_back(std::move(note));
     if (!anyAvailable(destinations))
         notes.push_back(
-            L("未检测到可用的网盘。登录 iCloud 云盘,或安装 Google Drive / Dropbox / OneDrive 客户端,或添加自定义备份文件夹后即可使用归档与备份。"));
+            L("未检测到可用的网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。"));
 
     sortLargestFirst(suggestions);
 
     SuggestionReport report;
     report.generatedAt = now;
     report.mode = full ? "full" : "quick";
-    for (const auto& suggestion : suggestions) {
-        report.totalReclaimableBytes += suggestion.reclaimableBytes;
-        if (suggestion.risk == Risk::safe) report.safeReclaimableBytes += suggestion.reclaimableBytes;
-    }
+    report.totalReclaimableBytes = unionOf(suggestions, table, homeNode, false);
+    report.safeReclaimableBytes = unionOf(suggestions, table, homeNode, true);
     report.totalReclaimable = Fmt::bytes(report.totalReclaimableBytes);
     report.safeReclaimable = Fmt::bytes(report.safeReclaimableBytes);
     report.suggestions = std::move(suggestions);

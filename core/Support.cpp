@@ -163,10 +163,9 @@ static std::filesystem::path createdFolder(const std::string& path) {
     return path;
 }
 
-/// An XDG base folder: with OSTREVANE_HOME set, the fixed place below that
-/// home, since the variables describe the real home; else the variable when
-/// it holds an absolute path (relative values are invalid), else the default.
-static std::string baseFolder(const char* variable, const std::string& relativeDefault) {
+// With OSTREVANE_HOME set the variables describe the real home, not this
+// one; relative values are invalid for XDG variables and are ignored.
+std::string baseFolder(const char* variable, const std::string& relativeDefault) {
     if (!homeIsOverridden()) {
         auto value = Platform::environment(variable);
         if (value && !value->empty() && value->front() == '/') return standardize(*value);

@@ -82,6 +82,9 @@ std::filesystem::path supportDir();
 /// <home>/.cache/Ostrevane, and always that with OSTREVANE_HOME set. Created
 /// on every access like supportDir().
 std::filesystem::path cacheDir();
+/// An XDG base folder: with OSTREVANE_HOME set, `relativeDefault` below that
+/// home; else the variable when it holds an absolute path, else the default.
+std::string baseFolder(const char* variable, const std::string& relativeDefault);
 /// The last component ("/" for the root itself); trailing slashes ignored.
 std::string lastComponent(const std::string& path);
 /// How many components a path has: 0 for "/", 1 for "/Users".

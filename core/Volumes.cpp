@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "JSONFields.hpp"
+#include "platform/Host.hpp"
 
 namespace {
 
@@ -22,11 +23,19 @@ std::string comparable(const std::string& name) {
     return result;
 }
 
+/// What a volume without a label is called: the computer's name for the one
+/// holding "/", which is never shown as a bare "/", else its mount point's
+/// last component.
+std::string unlabelledName(const std::string& mountPoint) {
+    if (mountPoint == "/") return Host::computerName();
+    return Paths::lastComponent(mountPoint);
+}
+
 std::optional<VolumeInfo> volumeOf(const Mounts::Mount* mount, const std::string& path) {
     auto capacity = Mounts::capacity(path);
     if (!capacity) return std::nullopt;
     std::optional<std::string> label = mount ? Mounts::label(*mount) : std::nullopt;
-    std::string name = label && !label->empty() ? *label : Paths::lastComponent(path);
+    std::string name = label && !label->empty() ? *label : unlabelledName(mount ? mount->mountPoint : path);
     bool internal = mount ? Mounts::isInternal(*mount) : false;
     // Linux keeps no purgeable space: what is available is all that is free.
     return VolumeInfo::make(std::move(name), path, capacity->total, capacity->available, 0, internal);

@@ -9,6 +9,7 @@
 #include "TestSupport.hpp"
 #include "platform/Host.hpp"
 #include "platform/ICloud.hpp"
+#include "platform/Mounts.hpp"
 
 using namespace testing_support;
 
@@ -18,8 +19,22 @@ namespace {
 /// test puts a stand-in on PATH.
 class DestinationsTest : public HomeTest {
 protected:
-    void SetUp() override { Rclone::setLocator([] { return std::optional<std::string>(); }); }
-    void TearDown() override { Rclone::setLocator(nullptr); }
+    ScopedHooks<Mounts::Hooks> mounts;
+
+    void SetUp() override {
+        Rclone::setLocator([] { return std::optional<std::string>(); });
+        // The session's runtime folder and the mounted drives are fixtures.
+        const std::string scratch = home.scratch().string();
+        Destinations::runtimeFolder = [scratch] { return scratch + "/run"; };
+        Destinations::volumeRoots = [scratch] {
+            return std::vector<std::string>{scratch + "/media/me", scratch + "/run-media/me", scratch + "/mnt"};
+        };
+        mounts->readTable = [] { return std::optional<std::string>("1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"); };
+    }
+    void TearDown() override {
+        Rclone::setLocator(nullptr);
+        Destinations::resetHooks();
+    }
 
     fs::path folder(const std::string& relative) {
         fs::path path = home.path(relative);
@@ -192,6 +207,63 @@ TEST_F(DestinationsTest, DiscoversEverySourceInItsFixedOrder) {
     EXPECT_FALSE(remote.path);
     EXPECT_TRUE(remote.available);
     EXPECT_EQ(remote.note, "Uploads directly through rclone without using local space.");
+}
+
+TEST_F(DestinationsTest, FindsTheLinuxSyncFoldersOnlineAccountsAndDrives) {
+    for (const char* name : {"Nextcloud", "ownCloud", "pCloudDrive", "Yandex.Disk", "OneDrive"}) folder(name);
+    folder("Insync/me@gmail.com/Google Drive");
+    folder("Insync/me@gmail.com/Shared with me");
+    folder("Insync/me@live.com/OneDrive");
+    writeText(home.path("Insync/me@live.com/stray"), "not a drive");
+    const fs::path scratch = home.scratch();
+    fs::create_directories(scratch / "run/gvfs/google-drive:host=gmail.com,user=me");
+    fs::create_directories(scratch / "run/gvfs/smb-share:server=nas,share=backup");
+    for (const char* mountPoint : {"media/me/T7", "run-media/me/stick", "mnt/inside", "media/me/image", "elsewhere/usb"})
+        fs::create_directories(scratch / mountPoint);
+    const std::string s = scratch.string();
+    const std::string table = "1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"
+                              "2 1 8:17 / " + s + "/media/me/T7 rw - exfat /dev/sdb1 rw\n"
+                              "3 1 8:33 / " + s + "/run-media/me/stick rw - vfat /dev/sdc1 rw\n"
+                              "4 1 259:3 / " + s + "/mnt/inside rw - ext4 /dev/nvme0n1p3 rw\n"
+                              "5 1 11:0 / " + s + "/media/me/image ro - iso9660 /dev/sr0 ro\n"
+                              "6 1 8:49 / " + s + "/elsewhere/usb rw - ext4 /dev/sdd1 rw\n"
+                              "7 1 0:55 / " + s + "/mnt/nas rw - nfs4 nas:/export rw\n";
+    mounts->readTable = [table] { return std::optional<std::string>(table); };
+    mounts->isInternal = [](const Mounts::Mount& mount) { return mount.major == 259; };
+    mounts->label = [](const Mounts::Mount& mount) -> std::optional<std::string> {
+        if (mount.source == "/dev/sdb1") return "T7 SSD";
+        return std::nullopt;
+    };
+
+    auto list = Destinations::discover(false);
+    EXPECT_EQ(ids(list), (std::vector<std::string>{
+                             "onedrive",
+                             "nextcloud",
+                             "owncloud",
+                             "pclouddrive",
+                             "yandex.disk",
+                             "insync-me@gmail.com-google-drive",
+                             "insync-me@gmail.com-shared-with-me",
+                             "insync-me@live.com-onedrive",
+                             "gnome-google-drive-me@gmail.com",
+                             "volume:T7 SSD",
+                             "volume:stick",
+                         }));
+    EXPECT_EQ(byId(list, "pclouddrive").name, "pCloud");
+    EXPECT_EQ(byId(list, "insync-me@live.com-onedrive").kind, DestinationKind::oneDrive);
+    EXPECT_EQ(byId(list, "insync-me@gmail.com-google-drive").name, "Google Drive (me@gmail.com)");
+    const auto& online = byId(list, "gnome-google-drive-me@gmail.com");
+    EXPECT_EQ(online.kind, DestinationKind::googleDrive);
+    EXPECT_EQ(online.name, "Google Drive (me@gmail.com)");
+    EXPECT_EQ(online.path, s + "/run/gvfs/google-drive:host=gmail.com,user=me");
+    const auto& drive = byId(list, "volume:T7 SSD");
+    EXPECT_EQ(drive.kind, DestinationKind::folder);
+    EXPECT_EQ(drive.name, "T7 SSD");
+    EXPECT_EQ(drive.path, s + "/media/me/T7");
+    EXPECT_TRUE(drive.available);
+    // A drive is offered only while it is mounted.
+    mounts->readTable = [] { return std::optional<std::string>(); };
+    EXPECT_EQ(Destinations::discover(false).size(), 9u);
 }
 
 TEST(DestinationsLanguage, HomeSyncNamesFollowTheLanguage) {

@@ -29,7 +29,7 @@ protected:
         allocate(home.path("Library/Caches/com.example.browser/Cache.db"), 40'000'000);
         allocate(home.path("Library/Caches/com.example.mail/index"), 20'000'000);
         allocate(home.path(".npm/_cacache/content/blob"), 60'000'000);
-        allocate(home.path(".cache/pip/wheel"), 60'000'000);
+        allocate(home.path(".cache/some-cli/blob"), 60'000'000);
         writeText(home.path("Documents/letter.txt"), "dear");
     }
 

@@ -11,6 +11,7 @@
 #include "Localization.hpp"
 #include "Suggestions.hpp"
 #include "TestSupport.hpp"
+#include "TreeBuilder.hpp"
 #include "platform/Applications.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Mounts.hpp"
@@ -29,85 +30,6 @@ const Date now = *ISODate::parse("2031-03-15T12:00:00Z");
 Date daysBefore(int64_t count) { return now - days(count); }
 /// One second short of `count` whole days.
 Date justUnder(int64_t count) { return now - days(count) + seconds(1); }
-
-/// Builds a scanned tree by hand, so sizes and dates can sit exactly on a
-/// rule's threshold. Folders add up their children, largest first, and take
-/// the newest date below them unless given one.
-class Tree {
-public:
-    explicit Tree(std::string rootPath) : rootPath(std::move(rootPath)) { root.isDirectory = true; }
-
-    Tree& file(const std::string& rel, int64_t size, std::optional<Date> modified = std::nullopt) {
-        Entry& entry = at(rel);
-        entry.isDirectory = false;
-        entry.size = size;
-        entry.modified = modified;
-        return *this;
-    }
-    /// A folder, with its own date and allocation, or left unlisted (no children).
-    Tree& folder(const std::string& rel, std::optional<Date> modified = std::nullopt, int64_t ownSize = 0,
-                 bool listed = true) {
-        Entry& entry = at(rel);
-        entry.isDirectory = true;
-        entry.modified = modified;
-        entry.size = ownSize;
-        entry.listed = listed;
-        return *this;
-    }
-    FileNode build() const { return build(root, rootPath, rootPath.substr(rootPath.rfind('/') + 1)); }
-
-private:
-    struct Entry {
-        std::string name;
-        bool isDirectory = true;
-        int64_t size = 0;
-        std::optional<Date> modified;
-        bool listed = true;
-        std::vector<Entry> children;
-    };
-
-    Entry& at(const std::string& rel) {
-        Entry* current = &root;
-        size_t start = 0;
-        while (start <= rel.size()) {
-            size_t slash = rel.find('/', start);
-            std::string name = rel.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-            auto found = std::find_if(current->children.begin(), current->children.end(),
-                                      [&](const Entry& child) { return child.name == name; });
-            if (found == current->children.end()) {
-                Entry folder;
-                folder.name = name;
-                current->children.push_back(std::move(folder));
-                found = std::prev(current->children.end());
-            }
-            current = &*found;
-            if (slash == std::string::npos) break;
-            start = slash + 1;
-        }
-        return *current;
-    }
-
-    static FileNode build(const Entry& entry, const std::string& path, const std::string& name) {
-        FileNode node{name, path, entry.isDirectory, entry.size, entry.isDirectory ? 0 : 1, entry.modified, {}};
-        if (!entry.isDirectory || !entry.listed) return node;
-        std::vector<FileNode> children;
-        std::optional<Date> newest;
-        for (const Entry& child : entry.children) {
-            children.push_back(build(child, path + "/" + child.name, child.name));
-            node.size += children.back().size;
-            node.fileCount += children.back().fileCount;
-            if (children.back().modified) newest = newest ? std::max(*newest, *children.back().modified) : children.back().modified;
-        }
-        std::stable_sort(children.begin(), children.end(),
-                         [](const FileNode& a, const FileNode& b) { return a.size > b.size; });
-        if (!node.modified) node.modified = newest;
-        node.children = std::move(children);
-        return node;
-    }
-
-    std::string rootPath;
-    Entry root;
-};
 
 ScanResult scanOf(FileNode root, int64_t inaccessibleCount = 0) {
     ScanResult scan;
@@ -233,7 +155,8 @@ TEST_F(SuggestionsTest, NameSetsAreExactAndCaseSensitive) {
     EXPECT_EQ(SuggestionEngine::embeddedCacheNames().size(), 14u);
     EXPECT_EQ(SuggestionEngine::artifactNames().size(), 13u);
     EXPECT_EQ(SuggestionEngine::installerExtensions(),
-              (std::set<std::string>{"dmg", "pkg", "iso", "xip", "ipsw", "msi", "exe"}));
+              (std::set<std::string>{"dmg", "pkg", "iso", "xip", "ipsw", "msi", "exe", "deb", "rpm", "appimage",
+                                    "flatpakref", "snap", "run"}));
     EXPECT_TRUE(SuggestionEngine::embeddedCacheNames().count("Code Cache"));
     EXPECT_FALSE(SuggestionEngine::embeddedCacheNames().count("cache"));
     EXPECT_TRUE(SuggestionEngine::artifactNames().count(".venv"));
@@ -395,8 +318,9 @@ TEST_F(SuggestionsTest, WithoutScanTheReportIsQuickAndMeasuresOnDisk) {
               "Quick mode checks only the usual places. A full scan also finds large files, idle project dependencies, "
               "old downloads and folders worth archiving.");
     EXPECT_EQ(report.notes[1],
-              "No cloud drive found. Sign in to iCloud Drive, install Google Drive, Dropbox or OneDrive, or add a "
-              "custom backup folder to use archiving and backups.");
+              "No cloud drive found. Sync a folder with a client such as Nextcloud or Dropbox, add a Google account "
+              "in your desktop’s online accounts, set up an rclone remote, or connect an external drive to use "
+              "archiving and backups.");
 }
 
 TEST_F(SuggestionsTest, ModeDependsOnWhetherTheScanHoldsTheHomeFolder) {

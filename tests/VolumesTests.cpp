@@ -3,6 +3,7 @@
 
 #include "TestSupport.hpp"
 #include "Volumes.hpp"
+#include "platform/Host.hpp"
 #include "platform/Mounts.hpp"
 
 using namespace testing_support;
@@ -134,7 +135,7 @@ TEST_F(VolumesTest, TheListIsRootFirstThenByNameWithoutReadOnlyOrEmptyVolumes) {
     auto volumes = Volumes::list();
     // The installer image is read-only and the share reports no capacity;
     // a small letter sorts after every capital.
-    EXPECT_EQ(names(volumes), (std::vector<std::string>{"/", "Archive", "My Passport", "home"}));
+    EXPECT_EQ(names(volumes), (std::vector<std::string>{Host::computerName(), "Archive", "My Passport", "home"}));
     const VolumeInfo& root = volumes[0];
     EXPECT_TRUE(root.isRoot);
     EXPECT_TRUE(root.isInternal);
@@ -157,10 +158,23 @@ TEST_F(VolumesTest, ARootMissingFromTheTableIsStillPutFirst) {
         "70 29 8:17 / /media/ana/My\\040Passport rw - exfat /dev/sdb1 rw\n"
         "76 26 8:33 / /run/media/ana/archive rw - ext4 /dev/sdc1 rw\n");
     auto volumes = Volumes::fromMountTable(table);
-    EXPECT_EQ(names(volumes), (std::vector<std::string>{"/", "Archive", "My Passport"}));
+    EXPECT_EQ(names(volumes), (std::vector<std::string>{Host::computerName(), "Archive", "My Passport"}));
     EXPECT_FALSE(volumes[0].isInternal);
     capacities.erase("/");
     EXPECT_EQ(names(Volumes::fromMountTable(table)), (std::vector<std::string>{"Archive", "My Passport"}));
+}
+
+// A volume is named by its label; without one, the volume holding "/" by the
+// computer's name and any other by its mount point's last component.
+TEST_F(VolumesTest, NamesComeFromLabelsThenTheComputerThenTheMountPoint) {
+    ASSERT_NE(Host::computerName(), "/");
+    EXPECT_EQ(Volumes::info("/")->name, Host::computerName());
+    capacities["/etc/hosts"] = {500 * GB, 100 * GB};
+    EXPECT_EQ(Volumes::info("/etc/hosts")->name, Host::computerName());
+    labels["/dev/nvme0n1p2"] = "System";
+    EXPECT_EQ(names(Volumes::list()), (std::vector<std::string>{"System", "Archive", "My Passport", "home"}));
+    labels.clear();
+    EXPECT_EQ(names(Volumes::list()), (std::vector<std::string>{Host::computerName(), "My Passport", "archive", "home"}));
 }
 
 TEST_F(VolumesTest, NamesThatAreCanonicallyEqualKeepTheirOrder) {

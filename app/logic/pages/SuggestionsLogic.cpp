@@ -1,8 +1,10 @@
 #include "pages/SuggestionsLogic.hpp"
 
+#include <algorithm>
 #include <map>
 
 #include "Localization.hpp"
+#include "Scanner.hpp"
 
 namespace SuggestionRequests {
 
@@ -79,8 +81,22 @@ bool showsCommand(const Suggestion& suggestion) {
 }
 
 size_t moreCount(const Suggestion& suggestion) {
-    const size_t items = suggestion.items ? suggestion.items->size() : 0;
-    return suggestion.paths.size() > items ? suggestion.paths.size() - items : 0;
+    if (!suggestion.items) return suggestion.paths.size();
+    // An item shows the paths it is, holds or lies in (one app's several
+    // caches); an item related to none of them stands for one path.
+    auto related = [](const std::string& path, const SuggestionItem& item) {
+        return nodePathIsInside(path, item.path) || nodePathIsInside(item.path, path);
+    };
+    size_t shown = 0;
+    for (const std::string& path : suggestion.paths)
+        if (std::any_of(suggestion.items->begin(), suggestion.items->end(),
+                        [&](const SuggestionItem& item) { return related(path, item); }))
+            ++shown;
+    for (const SuggestionItem& item : *suggestion.items)
+        if (std::none_of(suggestion.paths.begin(), suggestion.paths.end(),
+                         [&](const std::string& path) { return related(path, item); }))
+            ++shown;
+    return suggestion.paths.size() > shown ? suggestion.paths.size() - shown : 0;
 }
 
 FirstControl firstControl(const Suggestion& suggestion) {

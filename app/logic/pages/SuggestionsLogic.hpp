@@ -51,7 +51,8 @@ ThemeColor riskTint(Risk risk);
 bool hasItems(const Suggestion& suggestion);
 /// The command row shows for a command, except on offload and evict suggestions.
 bool showsCommand(const Suggestion& suggestion);
-/// How many paths the item list leaves out (paths beyond the items); 0 when none.
+/// How many paths the item list leaves out: paths that are not an item, inside
+/// one or holding one, less the items that relate to no path; 0 when none.
 size_t moreCount(const Suggestion& suggestion);
 
 /// The first action: the details toggle, "show" for a lone path, or nothing.

@@ -1,53 +1,117 @@
 #include "pages/UsageSegments.hpp"
 
 #include <algorithm>
-#include <initializer_list>
+#include <map>
+#include <set>
 
 #include "Localization.hpp"
+#include "platform/UserFolders.hpp"
 
 namespace UsageSegments {
 const Swatch neutral{0.42, 0.4164743, 0.4076600};
 
 namespace {
-int64_t sizeOf(const FileNode& root, std::initializer_list<const char*> names) {
-    int64_t total = 0;
-    if (!root.children) return 0;
-    for (const FileNode& child : *root.children)
-        for (const char* name : names)
-            if (child.name == name) total += child.size;
-    return total;
+/// A folder whose bytes go to one segment, less the folders nested in it
+/// that other claims name.
+struct Claim {
+    std::string path;
+    std::string segment;
+};
+
+bool strictlyInside(const std::string& path, const std::string& folder) {
+    return path != folder && nodePathIsInside(path, folder);
 }
 
-int64_t dotEntries(const FileNode& root) {
-    int64_t total = 0;
+struct Share {
+    int64_t bytes = 0;
+    /// The segment's folder that holds the most of it, for the legend to open.
+    std::string largest;
+    int64_t largestBytes = -1;
+};
+
+/// What each segment holds: every claimed folder counts once, less what the
+/// claims nested in it count; a folder claimed twice keeps its first claim.
+std::map<std::string, Share> claimedBytes(const FileNode& root, std::vector<Claim> claims) {
+    std::set<std::string> seen;
+    std::erase_if(claims, [&](const Claim& claim) {
+        return !strictlyInside(claim.path, root.path) || !seen.insert(claim.path).second;
+    });
+    std::map<std::string, Share> shares;
+    for (const Claim& claim : claims) {
+        const FileNode* node = root.find(claim.path);
+        if (!node) continue;
+        int64_t own = node->size;
+        for (const Claim& nested : claims) {
+            if (!strictlyInside(nested.path, claim.path)) continue;
+            const bool outermost = std::none_of(claims.begin(), claims.end(), [&](const Claim& between) {
+                return strictlyInside(nested.path, between.path) && strictlyInside(between.path, claim.path);
+            });
+            if (!outermost) continue;
+            if (const FileNode* inner = root.find(nested.path)) own -= inner->size;
+        }
+        own = std::max<int64_t>(own, 0);
+        Share& share = shares[claim.segment];
+        share.bytes += own;
+        if (own > share.largestBytes) share.largest = claim.path, share.largestBytes = own;
+    }
+    return shares;
+}
+
+std::vector<Claim> claimsOf(const FileNode& root) {
+    const std::string& home = root.path;
+    const UserFolders::Folders folders = UserFolders::current(home);
+    std::vector<Claim> claims = {
+        {home + "/Library/Mobile Documents", "icloud"},
+        {home + "/Library", "library"},
+        {UserFolders::cacheHome(), "library"},
+        {UserFolders::dataHome(), "library"},
+        {UserFolders::configHome(), "library"},
+        {home + "/.var", "library"},
+        {home + "/snap", "library"},
+        {folders.downloads, "downloads"},
+        {folders.documents, "documents"},
+        {folders.desktop, "desktop"},
+        {home + "/Movies", "media"},
+        {folders.videos, "media"},
+        {folders.music, "media"},
+        {folders.pictures, "media"},
+    };
+    for (const char* tool : {".rustup", ".cargo", "go", ".conda", "miniconda3", "anaconda3", "miniforge3",
+                             "mambaforge", ".vscode-server", "Android"})
+        claims.push_back({home + "/" + tool, "tools"});
+    claims.push_back({UserFolders::dataHome() + "/containers", "tools"});
+    // Every other hidden entry of the home is a tool's, after the claims above.
     if (root.children)
         for (const FileNode& child : *root.children)
-            if (!child.name.empty() && child.name.front() == '.') total += child.size;
-    return total;
+            if (!child.name.empty() && child.name.front() == '.') claims.push_back({child.path, "tools"});
+    return claims;
 }
 
 std::vector<UsageSegment> homeShares(const FileNode& root) {
     const std::string& home = root.path;
-    const FileNode* mobile = root.find(home + "/Library/Mobile Documents");
-    const int64_t icloud = mobile ? mobile->size : 0;
-    const int64_t library = sizeOf(root, {"Library"}) - icloud;
-    const int64_t downloads = sizeOf(root, {"Downloads"});
-    const int64_t documents = sizeOf(root, {"Documents"});
-    const int64_t desktop = sizeOf(root, {"Desktop"});
-    const int64_t media = sizeOf(root, {"Movies", "Music", "Pictures"});
-    const int64_t tools = dotEntries(root);
-    const int64_t other =
-        std::max<int64_t>(0, root.size - library - icloud - downloads - documents - desktop - media - tools);
+    const std::map<std::string, Share> shares = claimedBytes(root, claimsOf(root));
+    int64_t claimed = 0;
+    for (const auto& [segment, share] : shares) claimed += share.bytes;
+    auto of = [&](const char* segment) {
+        auto found = shares.find(segment);
+        return found == shares.end() ? int64_t{0} : found->second.bytes;
+    };
+    auto folderOf = [&](const char* segment, const std::string& fallback) {
+        auto found = shares.find(segment);
+        return found == shares.end() || found->second.bytes == 0 ? fallback : found->second.largest;
+    };
+    const UserFolders::Folders folders = UserFolders::current(home);
     const auto& data = Theme::data();
+    // The iCloud segment stays empty, and so hidden, where there is no iCloud Drive.
     return {
-        {"library", L("App 数据与缓存"), library, home + "/Library", data[2]},
-        {"icloud", L("iCloud 云盘本地副本"), icloud, home + "/Library/Mobile Documents", data[5]},
-        {"downloads", L("下载"), downloads, home + "/Downloads", data[1]},
-        {"documents", L("文稿"), documents, home + "/Documents", data[0]},
-        {"tools", L("开发工具与模型"), tools, home, data[7]},
-        {"media", L("影音与图片"), media, home + "/Movies", data[3]},
-        {"desktop", L("桌面"), desktop, home + "/Desktop", data[6]},
-        {"other", L("主目录其他"), other, home, neutral},
+        {"library", L("App 数据与缓存"), of("library"), folderOf("library", home + "/Library"), data[2]},
+        {"icloud", L("iCloud 云盘本地副本"), of("icloud"), home + "/Library/Mobile Documents", data[5]},
+        {"downloads", L("下载"), of("downloads"), folders.downloads, data[1]},
+        {"documents", L("文稿"), of("documents"), folders.documents, data[0]},
+        {"tools", L("开发工具与模型"), of("tools"), home, data[7]},
+        {"media", L("影音与图片"), of("media"), folderOf("media", folders.videos), data[3]},
+        {"desktop", L("桌面"), of("desktop"), folders.desktop, data[6]},
+        {"other", L("主目录其他"), std::max<int64_t>(0, root.size - claimed), home, neutral},
     };
 }
 }  // namespace

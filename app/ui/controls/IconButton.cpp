@@ -8,7 +8,7 @@
 
 IconButton::IconButton(const std::string& symbol, const QString& help, std::function<void()> action, QWidget* parent)
     : QAbstractButton(parent), symbolName(symbol) {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(sizeHint());
     if (!help.isEmpty()) setToolTip(Qt::convertFromPlainText(help, Qt::WhiteSpaceNormal));
     setAccessibleName(help);

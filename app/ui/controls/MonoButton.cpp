@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <cmath>
 
+#include "ui/controls/FocusRing.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Symbols.hpp"
@@ -19,7 +20,8 @@ constexpr double disabledOpacity = 0.35;
 
 MonoButton::MonoButton(const QString& text, MonoButtonStyle style, QWidget* parent)
     : QAbstractButton(parent), labelText(text), style(style) {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::setRadius(this, FocusRing::capsule);
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

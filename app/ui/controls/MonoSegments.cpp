@@ -1,9 +1,11 @@
 #include "ui/controls/MonoSegments.hpp"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
 
+#include "ui/controls/FocusRing.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Typography.hpp"
@@ -20,6 +22,8 @@ QFont titleFont() { return Typography::font(12, QFont::DemiBold); }
 MonoSegments::MonoSegments(std::vector<Option> options, const QString& selection, QWidget* parent)
     : QWidget(parent), choices(std::move(options)), selected(selection) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::setRadius(this, FocusRing::capsule);
 }
 
 void MonoSegments::setSelection(const QString& value) {
@@ -77,7 +81,28 @@ void MonoSegments::paintEvent(QPaintEvent*) {
 void MonoSegments::mousePressEvent(QMouseEvent* event) {
     const auto index = optionAt(event->position());
     if (!index || event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
-    selected = choices[*index].value;
+    choose(*index);
+}
+
+void MonoSegments::choose(size_t index) {
+    if (index >= choices.size()) return;
+    selected = choices[index].value;
     update();
     Q_EMIT selectionChanged(selected);
+}
+
+void MonoSegments::keyPressEvent(QKeyEvent* event) {
+    const int step = event->key() == Qt::Key_Left ? -1 : event->key() == Qt::Key_Right ? 1 : 0;
+    if (step == 0 || choices.empty() || event->modifiers() != Qt::NoModifier) return QWidget::keyPressEvent(event);
+    size_t current = 0;
+    bool found = false;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        if (choices[i].value != selected) continue;
+        current = i;
+        found = true;
+    }
+    // Without a selection, Right starts at the first option and Left at the last.
+    const long next = found ? long(current) + step : (step > 0 ? 0 : long(choices.size()) - 1);
+    if (next < 0 || next >= long(choices.size())) return;
+    choose(size_t(next));
 }

@@ -1,5 +1,6 @@
 // A capsule segmented control: one capsule per option, the selected one
-// filled with the accent. Clicking an option selects it, immediately.
+// filled with the accent. Clicking an option selects it, immediately; so do
+// Left and Right while it has the keyboard focus (one Tab stop).
 #pragma once
 
 #include <QWidget>
@@ -26,6 +27,10 @@ public:
     static std::vector<QRectF> segmentRects(const std::vector<double>& titleWidths, double lineHeight);
     /// The option under `position`, if any (the capsules are the clickable areas).
     std::optional<size_t> optionAt(const QPointF& position) const;
+    /// Each option's capsule in the control's coordinates.
+    std::vector<QRectF> optionRects() const { return rects(); }
+    /// Selects option `index` as a click on it does, emitting `selectionChanged`.
+    void choose(size_t index);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -37,6 +42,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::vector<QRectF> rects() const;

@@ -4,12 +4,14 @@
 #include <QKeyEvent>
 #include <QPainter>
 
+#include "ui/controls/FocusChain.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/theme/QtTheme.hpp"
 
 SheetOverlay::SheetOverlay(QWidget* page) : QWidget(page) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_NoMousePropagation);
+    FocusChain::markSheet(this);
     page->installEventFilter(this);
     hide();
 }
@@ -78,4 +80,5 @@ void SheetOverlay::keyPressEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && onDefault) onDefault();
 }
 
-bool SheetOverlay::focusNextPrevChild(bool) { return true; }
+// Tab goes round the panel's controls and never reaches the page behind it.
+bool SheetOverlay::focusNextPrevChild(bool next) { return shown ? FocusChain::cycle(shown, next) : true; }

@@ -3,11 +3,13 @@
 #include <QPainter>
 #include <cmath>
 
+#include "ui/controls/FocusRing.hpp"
 #include "ui/theme/QtTheme.hpp"
 
 TextLink::TextLink(const QString& text, const QFont& font, QWidget* parent) : QAbstractButton(parent), labelText(text) {
     setFont(font);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::setRadius(this, 3);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(text);

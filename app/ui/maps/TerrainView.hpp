@@ -32,6 +32,8 @@ public:
     /// Shows `folder`; the model is rebuilt only when its path or size
     /// changed. The view keeps the folder alive while it shows it.
     void setNode(std::shared_ptr<const FileNode> folder);
+    /// The folder shown; null before `setNode`.
+    const std::shared_ptr<const FileNode>& node() const { return folder; }
     /// The model shown, built on first use; null without a folder.
     std::shared_ptr<const TerrainModel> model();
     /// The index of the hovered region, if any.

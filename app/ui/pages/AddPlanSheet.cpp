@@ -8,6 +8,7 @@
 
 #include "Localization.hpp"
 #include "ui/controls/ElidedLabel.hpp"
+#include "ui/controls/FocusRing.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSurface.hpp"
 #include "ui/controls/Shapes.hpp"
@@ -27,6 +28,8 @@ class ChoiceRow : public QAbstractButton {
 public:
     ChoiceRow(const QString& name, bool selected) : name(name), selected(selected) {
         setFont(Typography::font(TextStyle::body, selected ? QFont::Bold : QFont::Normal));
+        setFocusPolicy(Qt::TabFocus);
+        FocusRing::setRadius(this, 10);
         setCursor(Qt::PointingHandCursor);
         setAccessibleName(name);
     }

@@ -185,6 +185,8 @@ QWidget* AgentPage::makeQuestionRow() {
     field->setFrame(false);
     field->setFixedHeight(Typography::lineHeight(Typography::font(TextStyle::body)));
     field->setPlaceholderText(localized("例如:我的磁盘快满了,先清哪里?"));
+    // Screen readers call the question field by its example.
+    field->setAccessibleName(field->placeholderText());
     QPalette palette = field->palette();
     palette.setColor(QPalette::Base, Qt::transparent);
     palette.setColor(QPalette::PlaceholderText, qColor(Theme::paper.rgb, 0.38));

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QTextDocument>
 #include <QToolTip>
+#include <algorithm>
 
 #include "Localization.hpp"
 #include "ui/controls/Hatch.hpp"
@@ -15,7 +16,7 @@
 namespace {
 constexpr double labelSize = 11.5;
 
-QString freeLabel(const QString& free) { return QString::fromStdString(L("可用 %@", free.toStdString())); }
+QString freeLabelOf(const QString& free) { return QString::fromStdString(L("可用 %@", free.toStdString())); }
 }  // namespace
 
 void paintSegmentFill(QPainter& painter, const QRectF& rect, const UsageSegment& segment, double radius) {
@@ -38,6 +39,15 @@ CapacityBar::CapacityBar(QWidget* parent) : QWidget(parent) {
     setFixedHeight(barHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
+
+double CapacityBar::usedFraction() const {
+    if (total <= 0) return 0;
+    int64_t used = 0;
+    for (const UsageSegment& segment : segments) used += segment.bytes;
+    return std::clamp(double(used) / double(total), 0.0, 1.0);
+}
+
+QString CapacityBar::freeLabel() const { return freeLabelOf(freeText); }
 
 void CapacityBar::setSegments(std::vector<UsageSegment> value, int64_t capacity, const QString& free) {
     if (value == segments && capacity == total && free == freeText) return;
@@ -99,7 +109,7 @@ void CapacityBar::paintEvent(QPaintEvent*) {
     painter.setFont(freeFont);
     painter.setPen(Foreground::secondary());
     const QRectF room = free.adjusted(6, 0, -6, 0);
-    Typography::drawLine(painter, room, QFontMetrics(freeFont).elidedText(freeLabel(freeText), Qt::ElideRight, int(room.width())),
+    Typography::drawLine(painter, room, QFontMetrics(freeFont).elidedText(freeLabelOf(freeText), Qt::ElideRight, int(room.width())),
                          Qt::AlignHCenter);
 }
 
@@ -133,7 +143,7 @@ bool CapacityBar::event(QEvent* event) {
         const UsageSegment& segment = segments[index];
         tip = QString::fromStdString(segment.label + " · " + Fmt::bytes(segment.bytes));
     } else if (shape.free && shape.free->contains(help->pos())) {
-        tip = freeLabel(freeText);
+        tip = freeLabelOf(freeText);
     }
     if (tip.isEmpty())
         QToolTip::hideText();

@@ -28,6 +28,10 @@ public:
 
     /// `total` is the volume's capacity, `free` its available text.
     void setSegments(std::vector<UsageSegment> segments, int64_t total, const QString& free);
+    /// The used share of the capacity, 0 to 1 (0 without a capacity).
+    double usedFraction() const;
+    /// The free area's text as drawn ("可用 %@").
+    QString freeLabel() const;
     /// The id of the segment hovered here or in the legend; empty for none.
     void setHovered(const QString& id);
     /// Called with the new hovered id (empty for none) when the pointer moves over the bar.

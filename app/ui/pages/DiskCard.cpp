@@ -27,7 +27,7 @@ QFont entryFont() { return Typography::font(TextStyle::callout); }
 }  // namespace
 
 LegendEntry::LegendEntry(UsageSegment segment, QWidget* parent) : QAbstractButton(parent), shown(std::move(segment)) {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setEnabled(shown.path.has_value());
     setCursor(isEnabled() ? Qt::PointingHandCursor : Qt::ArrowCursor);
     setAccessibleName(QString::fromStdString(shown.label));

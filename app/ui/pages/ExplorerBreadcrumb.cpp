@@ -1,8 +1,11 @@
 #include "ui/pages/ExplorerBreadcrumb.hpp"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "Localization.hpp"
+#include "ui/controls/FocusRing.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Symbols.hpp"
 #include "ui/theme/Typography.hpp"
@@ -22,12 +25,15 @@ double separatorWidth() { return Symbols::side(Typography::size(TextStyle::capti
 ExplorerBreadcrumb::ExplorerBreadcrumb(std::function<void(const std::string&)> navigate, QWidget* parent)
     : QWidget(parent), navigate(std::move(navigate)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::setDrawnByWidget(this);
 }
 
 void ExplorerBreadcrumb::setPath(const std::string& root, const std::string& node) {
     rootPath = root;
     nodePath = node;
     shown = Explorer::crumbs(root, node);
+    current = std::min(current, shown.size());
     updateGeometry();
     update();
 }
@@ -84,6 +90,55 @@ void ExplorerBreadcrumb::paintEvent(QPaintEvent*) {
         painter.setPen(last ? qColor(Theme::paper) : Foreground::secondary());
         Typography::drawLine(painter, p.texts[i], QString::fromStdString(shown[i].name));
     }
+    if (FocusRing::isShownOn(this)) {
+        const std::vector<Part> all = parts();
+        if (current < all.size()) FocusRing::paint(painter, all[current].rect.adjusted(-3, -1, 3, 1), 4);
+    }
+}
+
+std::vector<ExplorerBreadcrumb::Part> ExplorerBreadcrumb::parts() const {
+    const Placement p = placement();
+    std::vector<Part> all{{p.back, QString::fromStdString(L("返回上一级")), Explorer::parentPath(nodePath), canGoBack()}};
+    for (size_t i = 0; i < shown.size(); ++i)
+        all.push_back({p.texts[i], QString::fromStdString(shown[i].name), shown[i].path, true});
+    return all;
+}
+
+void ExplorerBreadcrumb::activate(size_t index) {
+    const std::vector<Part> all = parts();
+    if (index >= all.size() || !all[index].enabled || !navigate) return;
+    navigate(all[index].path);
+}
+
+void ExplorerBreadcrumb::keyPressEvent(QKeyEvent* event) {
+    const size_t count = shown.size() + 1;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        if (current > 0) --current;
+        break;
+    case Qt::Key_Right:
+        if (current + 1 < count) ++current;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        activate(current);
+        break;
+    default: return QWidget::keyPressEvent(event);
+    }
+    update();
+}
+
+void ExplorerBreadcrumb::focusInEvent(QFocusEvent* event) {
+    // The keyboard starts on the open folder's own crumb.
+    current = shown.size();
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void ExplorerBreadcrumb::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void ExplorerBreadcrumb::mouseReleaseEvent(QMouseEvent* event) {

@@ -1,48 +1,57 @@
-// The explorer's list of a folder's children: at most 300 painted rows, each
-// with its icon, name, size and a colour bar; hover, double click and the
-// context menu are the page's to act on.
+// The explorer's list of a folder's children: at most 300 rows, each painted
+// with its icon, name, size and a colour bar. A list view over a
+// ChildListModel, so the rows move with Up, Down, Home and End and reach
+// screen readers; Return or a double click opens a row, Backspace asks for
+// the parent folder, and the context menu is the page's to show.
 #pragma once
 
-#include <QWidget>
+#include <QListView>
 #include <functional>
 #include <optional>
 #include <vector>
 
 #include "pages/Explorer.hpp"
 
-class ExplorerChildList : public QWidget {
+class ChildListModel;
+
+class ExplorerChildList : public QListView {
     Q_OBJECT
 public:
     explicit ExplorerChildList(QWidget* parent = nullptr);
 
     /// Shows the rows of `folder` (none for a file or an empty folder).
     void setFolder(const NodeRef& folder);
-    const std::vector<ChildRow>& rows() const { return shown; }
+    const std::vector<ChildRow>& rows() const;
+    ChildListModel* rowModel() const { return items; }
 
-    /// A row was double-clicked.
+    /// A row was double-clicked, or Return pressed on it.
     std::function<void(const NodeRef& child)> onActivate;
     /// A row asked for its context menu at `globalPosition`.
     std::function<void(const NodeRef& child, const QPoint& globalPosition)> onMenu;
+    /// Backspace: the parent folder was asked for.
+    std::function<void()> onBack;
 
     /// A row's height: 7 points of padding, the name line, 5 points, the 3-point bar, 7 points.
     static double rowHeight();
-    /// Row `index` in a list `width` wide: 6 points in from the sides, from 6 points down.
+    /// Row `index` in a list `width` wide, in the list's coordinates: 6 points
+    /// in from the sides, from 6 points down.
     static QRectF rowRect(size_t index, double width);
-    /// The row under a point, if any.
+    /// The row under a point in the list's coordinates, if any.
     std::optional<size_t> rowAt(const QPointF& point) const;
 
     QSize sizeHint() const override;
 
+Q_SIGNALS:
+    /// The current row changed (keyboard or click): where it lies, in the list's coordinates.
+    void currentRowMoved(const QRect& rect);
+
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
-    void paintRow(QPainter& painter, const ChildRow& row, const QRectF& rect, bool hovering) const;
+    void activateIndex(const QModelIndex& index);
 
-    std::vector<ChildRow> shown;
-    std::optional<size_t> hovered;
+    ChildListModel* items;
 };

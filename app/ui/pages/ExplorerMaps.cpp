@@ -1,5 +1,6 @@
 #include "ui/pages/ExplorerMaps.hpp"
 
+#include "ui/maps/MapKeyboard.hpp"
 #include "ui/maps/MapPaint.hpp"
 #include "ui/maps/TerrainView.hpp"
 #include "ui/maps/TreemapView.hpp"
@@ -28,11 +29,21 @@ ExplorerMap terrainOf(const NodeRef& folder, std::function<void(const NodeRef&)>
 }
 }  // namespace
 
-ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, std::function<void(const NodeRef&)> onOpen) {
+namespace {
+ExplorerMap viewOf(ExplorerMode mode, const NodeRef& folder, std::function<void(const NodeRef&)> onOpen) {
     switch (mode) {
     case ExplorerMode::terrain: return terrainOf(folder, std::move(onOpen));
     case ExplorerMode::grid: return mapOf<TreemapView>(folder, std::move(onOpen));
     case ExplorerMode::voronoi: break;
     }
     return mapOf<VoronoiView>(folder, std::move(onOpen));
+}
+}  // namespace
+
+ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, std::function<void(const NodeRef&)> onOpen) {
+    ExplorerMap made = viewOf(mode, folder, onOpen);
+    // Screen readers call the map by its segment's title.
+    made.widget->setAccessibleName(QString::fromStdString(ExplorerModes::label(mode)));
+    MapKeyboard::attach(made.widget, std::move(onOpen));
+    return made;
 }

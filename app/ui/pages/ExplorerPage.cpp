@@ -143,11 +143,18 @@ QWidget* ExplorerPage::buildExplorer() {
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(at);
     };
+    list->onBack = [this] {
+        if (crumbs->canGoBack()) crumbs->activate(0);
+    };
     scroller = new QScrollArea;
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroller->setWidgetResizable(true);
     scroller->setWidget(list);
+    // The keyboard's current row is scrolled into view, with the list's padding.
+    connect(list, &ExplorerChildList::currentRowMoved, this, [this](const QRect& row) {
+        scroller->ensureVisible(row.center().x(), row.center().y(), 0, row.height() / 2 + 6);
+    });
     scroller->viewport()->setAutoFillBackground(false);
     attachOverlayIndicator(scroller);
     list->setAutoFillBackground(false);

@@ -50,7 +50,7 @@ void clear(QBoxLayout* layout) {
 }  // namespace
 
 SuggestionRow::SuggestionRow(const Suggestion& suggestion, QWidget* parent) : QAbstractButton(parent) {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(QString::fromStdString(suggestion.title));
     auto* row = new QHBoxLayout(this);

@@ -34,7 +34,8 @@ constexpr int enterMilliseconds = 250;
 class CloseButton : public QAbstractButton {
 public:
     CloseButton() {
-        setFocusPolicy(Qt::NoFocus);
+        setFocusPolicy(Qt::TabFocus);
+        setAccessibleName(QString::fromStdString(L("关闭")));
         const int side = int(Symbols::side(symbolText));
         setFixedSize(side, side);
     }

@@ -1,13 +1,16 @@
 #include "ui/shell/Sidebar.hpp"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Localization.hpp"
 #include "pages/Chrome.hpp"
 #include "ui/controls/BrandMark.hpp"
+#include "ui/controls/FocusRing.hpp"
 #include "ui/controls/MonoBar.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/controls/SymbolView.hpp"
@@ -36,7 +39,8 @@ std::string symbolOf(AppModel::Section section) {
 }  // namespace
 
 SidebarRow::SidebarRow(AppModel::Section section, QWidget* parent) : QAbstractButton(parent), section(section) {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::setRadius(this, 11);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(QString::fromStdString(AppModel::title(section)));
@@ -104,6 +108,12 @@ void SidebarRow::paintEvent(QPaintEvent*) {
     Typography::drawLine(painter, QRectF(left, line.top(), line.right() - left, line.height()), shown.title);
 }
 
+void SidebarRow::keyPressEvent(QKeyEvent* event) {
+    const int step = event->key() == Qt::Key_Up ? -1 : event->key() == Qt::Key_Down ? 1 : 0;
+    if (step == 0 || event->modifiers() != Qt::NoModifier) return QAbstractButton::keyPressEvent(event);
+    if (onStep) onStep(this, step);
+}
+
 Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(parent), model(std::move(model)) {
     setFixedWidth(columnWidth);
     auto* column = new QVBoxLayout(this);
@@ -113,6 +123,7 @@ Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(par
     for (AppModel::Section section : AppModel::sections()) {
         auto* row = new SidebarRow(section);
         connect(row, &QAbstractButton::clicked, this, [this, section] { this->model->setSection(section); });
+        row->onStep = [this](SidebarRow* from, int step) { moveFrom(from, step); };
         sectionRows.push_back(row);
         column->addWidget(row);
     }
@@ -123,6 +134,18 @@ Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(par
 }
 
 Sidebar::~Sidebar() { model->unobserve(observation); }
+
+void Sidebar::moveFrom(SidebarRow* from, int step) {
+    const auto at = std::find(sectionRows.begin(), sectionRows.end(), from);
+    if (at == sectionRows.end()) return;
+    const long index = long(at - sectionRows.begin()) + step;
+    if (index < 0 || index >= long(sectionRows.size())) return;
+    SidebarRow* next = sectionRows[size_t(index)];
+    // Arrow keys move the keyboard focus as Tab does: the ring follows.
+    window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    next->setFocus(Qt::TabFocusReason);
+    next->click();
+}
 
 QWidget* Sidebar::makeBrand() {
     auto* brand = new QWidget;

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -37,8 +38,12 @@ public:
     };
     Fit fit() const;
 
+    /// Up or Down on the focused row: the sidebar moves to the row above or below.
+    std::function<void(SidebarRow* from, int step)> onStep;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool chosen = false;
@@ -62,6 +67,8 @@ public:
     MonoBar* diskBar() const { return bar; }
 
 private:
+    /// Focuses and selects the row `step` rows from `from`, when there is one.
+    void moveFrom(SidebarRow* from, int step);
     QWidget* makeBrand();
     QWidget* makeFooter();
     void refresh();

@@ -125,6 +125,15 @@ TEST_F(SuggestionsLogicTest, CommandRowAndMoreLine) {
     const std::vector<SuggestionItem> one = {SuggestionItem("/h/a", 1)};
     EXPECT_EQ(SuggestionCards::moreCount(suggestion(CleanAction::trash, Risk::review, {"/a", "/b", "/c"}, one)), 2u);
     EXPECT_EQ(SuggestionCards::moreCount(suggestion(CleanAction::trash, Risk::review, {"/a"}, one)), 0u);
+    // Items per app over several caches each, and children of one folder, leave nothing out.
+    const std::vector<SuggestionItem> apps = {SuggestionItem("/c/Code", 3), SuggestionItem("/c/Slack", 1)};
+    EXPECT_EQ(SuggestionCards::moreCount(suggestion(CleanAction::trashContents, Risk::safe,
+                                                    {"/c/Code/Cache", "/c/Code/GPUCache", "/c/Slack/Cache"}, apps)),
+              0u);
+    EXPECT_EQ(SuggestionCards::moreCount(suggestion(CleanAction::trashContents, Risk::safe,
+                                                    {"/c/Code/Cache", "/c/Zoom/Cache"}, {{apps[0]}})),
+              1u);
+    EXPECT_EQ(SuggestionCards::moreCount(suggestion(CleanAction::manual, Risk::review, {"/c"}, apps)), 0u);
 }
 
 TEST_F(SuggestionsLogicTest, IconsByCategoryWithTheTrashAsFallback) {

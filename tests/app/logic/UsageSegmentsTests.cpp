@@ -83,3 +83,38 @@ TEST(UsageSegments, BarWidthsKeepAMinimumAndMayOverflow) {
     EXPECT_FALSE(UsageSegments::showsLabel(segments[0], 74));
     EXPECT_TRUE(UsageSegments::showsLabel(segments[0], 74.5));
 }
+
+// A Linux home: XDG folders and sandboxed apps' data are app data, except
+// the tools' own folders inside them; videos are media; user folders follow
+// user-dirs.dirs; there is no iCloud share.
+TEST(UsageSegments, ALinuxHomeSplitsByXDGAndUserFolders) {
+    testing_support::ScopedHome home;
+    testing_support::writeText(home.path(".config/user-dirs.dirs"), "XDG_DOWNLOAD_DIR=\"$HOME/下载\"\n");
+    const std::string h = home.home();
+    ScanResult scan;
+    scan.root = folder(h, 1000, {
+        folder(h + "/.cache", 100),
+        folder(h + "/.local", 210, {folder(h + "/.local/share", 200, {folder(h + "/.local/share/containers", 80),
+                                                                      folder(h + "/.local/share/Trash", 20)})}),
+        folder(h + "/.config", 30),
+        folder(h + "/.var", 40),
+        folder(h + "/snap", 50),
+        folder(h + "/.rustup", 60),
+        folder(h + "/go", 10),
+        folder(h + "/miniconda3", 20),
+        folder(h + "/Android", 30),
+        folder(h + "/.ssh", 5),
+        folder(h + "/Videos", 70),
+        folder(h + "/Music", 15),
+        folder(h + "/下载", 90),
+        folder(h + "/Projects", 25),
+    });
+    auto segments = UsageSegments::segments(volumeUsing(1000), &scan);
+    // library: 100 + (200 - 80) + 30 + 40 + 50; tools: 60 + 10 + 20 + 30 + 80 + 5 + the 10 of .local
+    // outside share; other: 1000 less everything claimed.
+    std::vector<std::pair<std::string, int64_t>> expected{
+        {"library", 340}, {"other", 270}, {"tools", 215}, {"downloads", 90}, {"media", 85}};
+    EXPECT_EQ(idsAndBytes(segments), expected);
+    EXPECT_EQ(segments[3].path, h + "/下载");
+    EXPECT_EQ(segments[4].path, h + "/Videos");
+}
