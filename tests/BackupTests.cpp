@@ -75,11 +75,11 @@ protected:
     fs::path source = home.path("Projects/app");
     fs::path destinationFolder = home.scratch() / "drive";
     BackupDestination destination = folderDestination(destinationFolder);
+    ScopedHooks<FileSystem::Hooks> fileSystem;
 
     void SetUp() override { fs::create_directories(destinationFolder); }
     void TearDown() override {
         BackupHooks::reset();
-        FileSystem::resetHooks();
         Rclone::setLocator(nullptr);
     }
     fs::path target() const { return destinationFolder / BackupEngine::relativeTarget(source.string()); }
@@ -674,7 +674,7 @@ TEST_F(BackupTest, AnEntryThatCannotBeReadIsAFailureNotAnOmission) {
     writeFile(source / "hidden.txt", 10);
     writeFile(source / "closed/inside.txt", 10);
     BackupHooks::readAttributes = [](const std::string& path) { return path.ends_with("hidden.txt") ? EACCES : 0; };
-    FileSystem::canOpenFolder = [](const std::string& path) { return !path.ends_with("/closed"); };
+    fileSystem->canOpenFolder = [](const std::string& path) { return !path.ends_with("/closed"); };
     BackupReport report = BackupEngine::run(source.string(), destination);
     EXPECT_EQ(report.filesFailed, 2);
     EXPECT_EQ(report.filesCopied, 1);

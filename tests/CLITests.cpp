@@ -25,6 +25,16 @@ TEST(CLI, HelpInBothLanguages) {
     EXPECT_TRUE(result.out.ends_with("  claude-setup                        打印接入 Claude Code / Claude Desktop 的配置\n"));
 }
 
+// The help as a reader sees it, kept in tests/golden: a change to it shows as
+// a change to that file.
+TEST(CLI, HelpMatchesItsGoldenFile) {
+    for (const std::string language : {"en", "zh"}) {
+        ScopedHome home(language);
+        const fs::path golden = fs::path(OSTREVANE_SOURCE_DIR) / "tests" / "golden" / ("help-" + language + ".txt");
+        EXPECT_EQ(runCLI({"--help"}).out, readText(golden)) << golden;
+    }
+}
+
 TEST(CLI, VersionPrintsTheToolAndItsVersionAlone) {
     ScopedHome home("zh");
     auto result = runCLI({"--version"});

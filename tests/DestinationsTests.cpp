@@ -19,6 +19,8 @@ namespace {
 /// test puts a stand-in on PATH.
 class DestinationsTest : public HomeTest {
 protected:
+    ScopedHooks<Mounts::Hooks> mounts;
+
     void SetUp() override {
         Rclone::setLocator([] { return std::optional<std::string>(); });
         // The session's runtime folder and the mounted drives are fixtures.
@@ -27,12 +29,11 @@ protected:
         Destinations::volumeRoots = [scratch] {
             return std::vector<std::string>{scratch + "/media/me", scratch + "/run-media/me", scratch + "/mnt"};
         };
-        Mounts::readTable = [] { return std::optional<std::string>("1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"); };
+        mounts->readTable = [] { return std::optional<std::string>("1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"); };
     }
     void TearDown() override {
         Rclone::setLocator(nullptr);
         Destinations::resetHooks();
-        Mounts::resetHooks();
     }
 
     fs::path folder(const std::string& relative) {
@@ -227,9 +228,9 @@ TEST_F(DestinationsTest, FindsTheLinuxSyncFoldersOnlineAccountsAndDrives) {
                               "5 1 11:0 / " + s + "/media/me/image ro - iso9660 /dev/sr0 ro\n"
                               "6 1 8:49 / " + s + "/elsewhere/usb rw - ext4 /dev/sdd1 rw\n"
                               "7 1 0:55 / " + s + "/mnt/nas rw - nfs4 nas:/export rw\n";
-    Mounts::readTable = [table] { return std::optional<std::string>(table); };
-    Mounts::isInternal = [](const Mounts::Mount& mount) { return mount.major == 259; };
-    Mounts::label = [](const Mounts::Mount& mount) -> std::optional<std::string> {
+    mounts->readTable = [table] { return std::optional<std::string>(table); };
+    mounts->isInternal = [](const Mounts::Mount& mount) { return mount.major == 259; };
+    mounts->label = [](const Mounts::Mount& mount) -> std::optional<std::string> {
         if (mount.source == "/dev/sdb1") return "T7 SSD";
         return std::nullopt;
     };
@@ -261,7 +262,7 @@ TEST_F(DestinationsTest, FindsTheLinuxSyncFoldersOnlineAccountsAndDrives) {
     EXPECT_EQ(drive.path, s + "/media/me/T7");
     EXPECT_TRUE(drive.available);
     // A drive is offered only while it is mounted.
-    Mounts::readTable = [] { return std::optional<std::string>(); };
+    mounts->readTable = [] { return std::optional<std::string>(); };
     EXPECT_EQ(Destinations::discover(false).size(), 9u);
 }
 

@@ -64,7 +64,7 @@ std::vector<std::string> childNames(const FileNode& node) {
 
 class ScannerTest : public HomeTest {
 protected:
-    void TearDown() override { FileSystem::resetHooks(); }
+    ScopedHooks<FileSystem::Hooks> fileSystem;
     fs::path tree() const { return home.path("tree"); }
 };
 
@@ -444,7 +444,7 @@ TEST_F(ScannerTest, UnreadableFoldersAreCountedWithASampleOfAHundred) {
     for (int i = 0; i < 150; ++i) writeFile(tree() / "locked" / ("d" + std::to_string(1000 + i)) / "secret", 2 * MiB);
     writeFile(tree() / "open" / "fine.bin", 2 * MiB);
     const std::string lockedPrefix = (tree() / "locked").string() + "/";
-    FileSystem::canOpenFolder = [&](const std::string& path) { return !path.starts_with(lockedPrefix); };
+    fileSystem->canOpenFolder = [&](const std::string& path) { return !path.starts_with(lockedPrefix); };
 
     for (int64_t fanOut : {0, 1, 4}) {
         SCOPED_TRACE(fanOut);
@@ -465,7 +465,7 @@ TEST_F(ScannerTest, UnreadableFoldersAreCountedWithASampleOfAHundred) {
 
 TEST_F(ScannerTest, AnUnreadableRootIsAnEmptyFolder) {
     writeFile(tree() / "x.bin", 2 * MiB);
-    FileSystem::canOpenFolder = [&](const std::string& path) { return path != tree().string(); };
+    fileSystem->canOpenFolder = [&](const std::string& path) { return path != tree().string(); };
     ScanResult read = Scanner::scan(tree().string(), optionsWith(4));
     EXPECT_EQ(read.root.size, 0);
     EXPECT_EQ(read.inaccessibleCount, 1);
@@ -480,7 +480,7 @@ TEST_F(ScannerTest, CloudOnlyFoldersAreListedSortedUpToTwoHundred) {
     for (int i = 0; i < 230; ++i) writeFile(tree() / "cloud" / ("c" + std::to_string(500 - i)) / "stub", 2 * MiB);
     writeFile(tree() / "local.bin", 2 * MiB);
     const std::string cloudPrefix = (tree() / "cloud").string() + "/";
-    FileSystem::isCloudOnlyFolder = [&](const std::string& path) { return path.starts_with(cloudPrefix); };
+    fileSystem->isCloudOnlyFolder = [&](const std::string& path) { return path.starts_with(cloudPrefix); };
 
     int64_t ownAllocations = 0;
     for (int i = 0; i < 230; ++i) ownAllocations += allocated(tree() / "cloud" / ("c" + std::to_string(500 - i)));

@@ -387,11 +387,13 @@ TEST_F(SuggestionsTest, VolumeNotesAtTheirThresholds) {
 }
 
 TEST_F(SuggestionsTest, AlmostFullStartupDiskIsNotedBeforeTheDestinationNote) {
-    Mounts::capacity = [](const std::string&) -> std::optional<Mounts::Capacity> {
-        return Mounts::Capacity{100'000'000'000, 5'000'000'000};
-    };
-    auto report = analyzeTree(tree().file("a", 1));
-    Mounts::resetHooks();
+    const auto report = [&] {
+        ScopedHooks<Mounts::Hooks> mounts;
+        mounts->capacity = [](const std::string&) -> std::optional<Mounts::Capacity> {
+            return Mounts::Capacity{100'000'000'000, 5'000'000'000};
+        };
+        return analyzeTree(tree().file("a", 1));
+    }();
     ASSERT_EQ(report.notes.size(), 2u);
     EXPECT_TRUE(report.notes[0].starts_with("Startup disk is 95.0% full with only 5 GB left."));
     EXPECT_TRUE(report.notes[1].starts_with("No cloud drive found."));

@@ -113,21 +113,22 @@ protected:
                                                        {"/run/media/ana/archive", {64 * GB, 60 * GB}}};
     std::map<std::string, std::string> labels{{"/dev/sdb1", "My Passport"}, {"/dev/sdc1", "Archive"}};
 
+    ScopedHooks<Mounts::Hooks> mounts;
+
     void SetUp() override {
-        Mounts::capacity = [this](const std::string& path) -> std::optional<Mounts::Capacity> {
+        mounts->capacity = [this](const std::string& path) -> std::optional<Mounts::Capacity> {
             auto found = capacities.find(path);
             if (found == capacities.end()) return std::nullopt;
             return found->second;
         };
-        Mounts::label = [this](const Mounts::Mount& mount) -> std::optional<std::string> {
+        mounts->label = [this](const Mounts::Mount& mount) -> std::optional<std::string> {
             auto found = labels.find(mount.source);
             if (found == labels.end()) return std::nullopt;
             return found->second;
         };
-        Mounts::isInternal = [](const Mounts::Mount& mount) { return mount.major == 259; };
-        Mounts::readTable = [] { return std::optional<std::string>(laptopTable); };
+        mounts->isInternal = [](const Mounts::Mount& mount) { return mount.major == 259; };
+        mounts->readTable = [] { return std::optional<std::string>(laptopTable); };
     }
-    void TearDown() override { Mounts::resetHooks(); }
 };
 
 TEST_F(VolumesTest, TheListIsRootFirstThenByNameWithoutReadOnlyOrEmptyVolumes) {

@@ -112,16 +112,9 @@ std::optional<std::string> defaultLabel(const Mount& mount) {
 
 }  // namespace
 
-std::function<std::optional<std::string>()> readTable = defaultTable;
-std::function<std::optional<Capacity>(const std::string& path)> capacity = defaultCapacity;
-std::function<bool(const Mount& mount)> isInternal = defaultIsInternal;
-std::function<std::optional<std::string>(const Mount& mount)> label = defaultLabel;
-
-void resetHooks() {
-    readTable = defaultTable;
-    capacity = defaultCapacity;
-    isInternal = defaultIsInternal;
-    label = defaultLabel;
+Hooks& Hooks::active() {
+    static Hooks hooks{defaultTable, defaultCapacity, defaultIsInternal, defaultLabel};
+    return hooks;
 }
 
 Capacity capacityOf(const struct statvfs& status) {

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ScopedHooks.hpp"
+
 namespace Mounts {
 
 /// One line of mountinfo, with its octal escapes ("\040") decoded.
@@ -62,15 +64,25 @@ struct Capacity {
 /// fragment size, available = available blocks × fragment size.
 Capacity capacityOf(const struct statvfs& status);
 
-/// The running system's mount table; none when it cannot be read.
-extern std::function<std::optional<std::string>()> readTable;
-/// The capacity of the file system holding a path (statvfs).
-extern std::function<std::optional<Capacity>(const std::string& path)> capacity;
-/// Whether the block device behind a mount is built in (not removable, not on USB).
-extern std::function<bool(const Mount& mount)> isInternal;
-/// The file-system label of the block device behind a mount.
-extern std::function<std::optional<std::string>(const Mount& mount)> label;
-void resetHooks();
+/// The lookups of the running system (replaced in tests through ScopedHooks<Mounts::Hooks>).
+struct Hooks {
+    /// The running system's mount table; none when it cannot be read.
+    std::function<std::optional<std::string>()> readTable;
+    /// The capacity of the file system holding a path (statvfs).
+    std::function<std::optional<Capacity>(const std::string& path)> capacity;
+    /// Whether the block device behind a mount is built in (not removable, not on USB).
+    std::function<bool(const Mount& mount)> isInternal;
+    /// The file-system label of the block device behind a mount.
+    std::function<std::optional<std::string>(const Mount& mount)> label;
+
+    /// The set in force; the real lookups unless a test replaced them.
+    static Hooks& active();
+};
+
+inline std::optional<std::string> readTable() { return Hooks::active().readTable(); }
+inline std::optional<Capacity> capacity(const std::string& path) { return Hooks::active().capacity(path); }
+inline bool isInternal(const Mount& mount) { return Hooks::active().isInternal(mount); }
+inline std::optional<std::string> label(const Mount& mount) { return Hooks::active().label(mount); }
 
 /// The default lookups, over a given /sys and /dev/disk/by-label.
 bool internalFromSysfs(const std::string& sysRoot, unsigned major, unsigned minor);

@@ -133,10 +133,8 @@ ScopedMountTable::ScopedMountTable(const std::vector<fs::path>& mountPoints) {
     std::string table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
     for (size_t i = 0; i < mountPoints.size(); ++i)
         table += std::to_string(i + 2) + " 1 8:2 / " + mountPoints[i].string() + " rw - ext4 /dev/sdb1 rw\n";
-    Mounts::readTable = [table] { return std::optional<std::string>(table); };
+    hooks->readTable = [table] { return std::optional<std::string>(table); };
 }
-
-ScopedMountTable::~ScopedMountTable() { Mounts::resetHooks(); }
 
 DeepTree::DeepTree(fs::path root, int levels, std::string name, size_t fileSize)
     : root(std::move(root)), levels(levels), name(std::move(name)) {

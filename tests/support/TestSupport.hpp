@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Mounts.hpp"
+
 namespace fs = std::filesystem;
 
 namespace testing_support {
@@ -81,9 +83,9 @@ void setAge(const fs::path& path, double secondsAgo);
 class ScopedMountTable {
 public:
     explicit ScopedMountTable(const std::vector<fs::path>& mountPoints);
-    ~ScopedMountTable();
-    ScopedMountTable(const ScopedMountTable&) = delete;
-    ScopedMountTable& operator=(const ScopedMountTable&) = delete;
+
+private:
+    ScopedHooks<Mounts::Hooks> hooks;
 };
 
 /// A chain of `levels` folders named `name` below `root`, each holding a

@@ -1,9 +1,9 @@
 #include "ui/agent/FlowExamples.hpp"
 
 #include <QPainter>
-#include <algorithm>
 #include <cmath>
 
+#include "ui/controls/ResponsiveGrid.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Typography.hpp"
@@ -45,41 +45,15 @@ void ExampleChip::paintEvent(QPaintEvent*) {
 FlowExamples::FlowExamples(const std::vector<QString>& examples, std::function<void(const QString&)> pick,
                            QWidget* parent)
     : QWidget(parent) {
+    auto* grid = new ResponsiveGrid(minimumColumn, spacing, spacing, this);
     for (const QString& example : examples) {
         auto* chip = new ExampleChip(example, this);
         connect(chip, &QAbstractButton::clicked, this, [pick, example] {
             if (pick) pick(example);
         });
-        chips.push_back(chip);
+        grid->addWidget(chip);
     }
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
-}
-
-std::vector<QRect> FlowExamples::cells(int width, int count, int chipHeight) {
-    const int columns = std::max(1, (width + spacing) / (minimumColumn + spacing));
-    const double columnWidth = double(width - (columns - 1) * spacing) / columns;
-    std::vector<QRect> result;
-    for (int i = 0; i < count; ++i) {
-        const int column = i % columns, row = i / columns;
-        const int left = int(std::lround(column * (columnWidth + spacing)));
-        const int right = int(std::lround(column * (columnWidth + spacing) + columnWidth));
-        result.emplace_back(left, row * (chipHeight + spacing), right - left, chipHeight);
-    }
-    return result;
-}
-
-int FlowExamples::heightForWidth(int width) const {
-    if (chips.empty()) return 0;
-    const auto all = cells(width, int(chips.size()), chips.front()->sizeHint().height());
-    return all.back().bottom() + 1;
-}
-
-QSize FlowExamples::sizeHint() const { return {minimumColumn, heightForWidth(minimumColumn)}; }
-
-void FlowExamples::resizeEvent(QResizeEvent*) {
-    if (chips.empty()) return;
-    const auto all = cells(width(), int(chips.size()), chips.front()->sizeHint().height());
-    for (size_t i = 0; i < chips.size(); ++i) chips[i]->setGeometry(all[i]);
 }

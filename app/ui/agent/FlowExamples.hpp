@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QAbstractButton>
-#include <QRect>
 #include <functional>
 #include <vector>
 
@@ -21,6 +20,8 @@ protected:
     bool hitButton(const QPoint& position) const override;
 };
 
+/// The chips in as many columns of at least 300 as fit with 8 between them
+/// (at least one), sharing the width equally, filled row by row, rows 8 apart.
 class FlowExamples : public QWidget {
     Q_OBJECT
 public:
@@ -30,19 +31,4 @@ public:
     /// One chip per example (the examples are distinct); clicking one calls `pick` with its text.
     FlowExamples(const std::vector<QString>& examples, std::function<void(const QString&)> pick,
                  QWidget* parent = nullptr);
-
-    /// The cells of `count` chips of `chipHeight` in `width`: as many columns
-    /// of at least 300 as fit with 8 between them (at least one), sharing the
-    /// width equally, filled row by row, rows 8 apart.
-    static std::vector<QRect> cells(int width, int count, int chipHeight);
-
-    bool hasHeightForWidth() const override { return true; }
-    int heightForWidth(int width) const override;
-    QSize sizeHint() const override;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    std::vector<ExampleChip*> chips;
 };

@@ -1,17 +1,12 @@
 #include "ui/controls/ConfirmSheet.hpp"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QPainter>
 #include <QVBoxLayout>
 
 #include "Localization.hpp"
-#include "ui/controls/FocusChain.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSurface.hpp"
-#include "ui/controls/Shapes.hpp"
-#include "ui/controls/SheetOverlay.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Typography.hpp"
@@ -95,28 +90,18 @@ void ConfirmSheet::keyPressEvent(QKeyEvent* event) {
     if (!handleKey(event->key())) QWidget::keyPressEvent(event);
 }
 
-ConfirmSheetHost::ConfirmSheetHost(QWidget* page) : QWidget(page) {
-    setFocusPolicy(Qt::StrongFocus);
-    setAttribute(Qt::WA_NoMousePropagation);
-    FocusChain::markSheet(this);
-    page->installEventFilter(this);
-    hide();
+ConfirmSheetHost::ConfirmSheetHost(QWidget* page) : SheetOverlay(page) {
+    onCancel = [this] {
+        if (sheet()) sheet()->handleKey(Qt::Key_Escape);
+    };
+    onDefault = [this] { return sheet() && sheet()->handleKey(Qt::Key_Return); };
 }
 
 void ConfirmSheetHost::present(ConfirmRequest request) {
-    if (panel) {
-        panel->hide();
-        panel->deleteLater();
-    } else {
-        focusBefore = QApplication::focusWidget();
-    }
     current = std::move(request);
-    panel = new ConfirmSheet(*current, [this] { dismiss(); }, this);
-    setGeometry(parentWidget()->rect());
-    place();
-    show();
-    raise();
-    panel->show();
+    auto* panel = new ConfirmSheet(*current, [this] { dismiss(); }, this);
+    SheetOverlay::present(panel);
+    // The sheet takes the keys first: it knows which of them confirm.
     panel->setFocus(Qt::OtherFocusReason);
     Q_EMIT requestChanged();
 }
@@ -124,48 +109,6 @@ void ConfirmSheetHost::present(ConfirmRequest request) {
 void ConfirmSheetHost::dismiss() {
     if (!current) return;
     current.reset();
-    if (panel) {
-        panel->hide();
-        panel->deleteLater();
-        panel = nullptr;
-    }
-    hide();
-    if (focusBefore) focusBefore->setFocus(Qt::OtherFocusReason);
-    focusBefore = nullptr;
+    SheetOverlay::close();
     Q_EMIT requestChanged();
 }
-
-void ConfirmSheetHost::place() {
-    if (!panel) return;
-    const int height = panel->heightForWidth(panel->width());
-    panel->resize(panel->width(), height);
-    panel->move((width() - panel->width()) / 2, std::max(0, (this->height() - height) / 2));
-}
-
-bool ConfirmSheetHost::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == parentWidget() && event->type() == QEvent::Resize && current) {
-        setGeometry(parentWidget()->rect());
-        place();
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void ConfirmSheetHost::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), QColor::fromRgbF(0, 0, 0, float(SheetOverlay::dimming)));
-    if (panel) {
-        const QRectF frame = QRectF(panel->geometry()).adjusted(-1, -1, 1, 1);
-        Shapes::fillRounded(painter, frame, 2, Qt::transparent, qColor(Theme::line));
-    }
-}
-
-void ConfirmSheetHost::mousePressEvent(QMouseEvent* event) { event->accept(); }
-
-void ConfirmSheetHost::keyPressEvent(QKeyEvent* event) {
-    // Keys the sheet passed on, or that reached the overlay first, end here: none reach the page.
-    if (panel) panel->handleKey(event->key());
-    event->accept();
-}
-
-// Tab goes round the sheet's buttons and never reaches the page behind it.
-bool ConfirmSheetHost::focusNextPrevChild(bool next) { return panel ? FocusChain::cycle(panel, next) : true; }

@@ -1,14 +1,14 @@
 // The one confirmation sheet: a heading, an explanation, Cancel and the
 // confirm button. ConfirmSheet is the panel itself (the snapshot draws it
-// alone); ConfirmSheetHost presents it over a page as an in-window overlay.
+// alone); ConfirmSheetHost presents it over a page on the sheet overlay.
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <optional>
 
 #include "pages/ConfirmRequest.hpp"
+#include "ui/controls/SheetOverlay.hpp"
 
 class MonoButton;
 class QLabel;
@@ -49,9 +49,9 @@ private:
     MonoButton* confirm;
 };
 
-/// Presents one request at a time over `page`: the overlay covers the page,
-/// takes every mouse event and keeps the keyboard focus while shown.
-class ConfirmSheetHost : public QWidget {
+/// Presents one request at a time over `page` on the one sheet overlay:
+/// Escape cancels, Return confirms as the sheet itself would.
+class ConfirmSheetHost : public SheetOverlay {
     Q_OBJECT
 public:
     explicit ConfirmSheetHost(QWidget* page);
@@ -62,23 +62,15 @@ public:
     void dismiss();
     /// The request shown, if any.
     const std::optional<ConfirmRequest>& request() const { return current; }
-    ConfirmSheet* sheet() const { return panel; }
+    ConfirmSheet* sheet() const { return static_cast<ConfirmSheet*>(panel()); }
 
 Q_SIGNALS:
     /// A request was presented, replaced or dismissed.
     void requestChanged();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    bool focusNextPrevChild(bool next) override;
-
 private:
-    void place();
+    using SheetOverlay::close;
+    using SheetOverlay::present;
 
     std::optional<ConfirmRequest> current;
-    ConfirmSheet* panel = nullptr;
-    QPointer<QWidget> focusBefore;
 };

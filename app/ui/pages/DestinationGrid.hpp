@@ -4,7 +4,8 @@
 #pragma once
 
 #include <QWidget>
-#include <vector>
+
+class ResponsiveGrid;
 
 class DestinationGrid : public QWidget {
     Q_OBJECT
@@ -13,21 +14,10 @@ public:
 
     /// Appends a card; the grid owns it.
     void add(QWidget* card);
-    int count() const { return int(cards.size()); }
+    int count() const;
     /// The columns at the current width.
     int columns() const;
 
-    bool hasHeightForWidth() const override { return true; }
-    int heightForWidth(int width) const override;
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
-    /// Lays the cards out at `width` (when `place`) and returns the total height.
-    int arrange(int width, bool place) const;
-
-    std::vector<QWidget*> cards;
+    ResponsiveGrid* grid;
 };

@@ -68,7 +68,10 @@ void LegendEntry::paintEvent(QPaintEvent*) {
     Typography::drawLine(painter, QRectF(left + labelWidth + entrySpacing, 0, sizeWidth + 1, box.height()), size);
 }
 
-LegendGrid::LegendGrid(QWidget* parent) : QWidget(parent) {
+LegendGrid::LegendGrid(QWidget* parent)
+    : QWidget(parent), grid(new ResponsiveGrid(columnMin, columnGap, rowGap, this)) {
+    grid->setItemsKeepTheirWidth(true);
+    grid->setPreferredWidth(400);
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
@@ -77,6 +80,7 @@ LegendGrid::LegendGrid(QWidget* parent) : QWidget(parent) {
 void LegendGrid::setEntries(std::vector<LegendEntry*> entries) {
     // Hidden at once: deletion waits for the event loop, and a stale entry must not show meanwhile.
     for (LegendEntry* item : items) {
+        grid->removeWidget(item);
         item->hide();
         item->deleteLater();
     }
@@ -84,35 +88,11 @@ void LegendGrid::setEntries(std::vector<LegendEntry*> entries) {
     for (LegendEntry* item : items) {
         item->setParent(this);
         item->show();
+        grid->addWidget(item);
     }
-    arrange();
+    // Placed now rather than on the next layout pass, so a picture taken at once shows them.
+    grid->activate();
     updateGeometry();
-}
-
-int LegendGrid::columns(double width) { return std::max(1, int((width + columnGap) / (columnMin + columnGap))); }
-
-int LegendGrid::heightForWidth(int width) const {
-    if (items.empty()) return 0;
-    const int count = columns(width);
-    const int rows = (int(items.size()) + count - 1) / count;
-    const int line = Typography::lineHeight(entryFont());
-    return rows * line + (rows - 1) * rowGap;
-}
-
-QSize LegendGrid::sizeHint() const { return QSize(400, heightForWidth(400)); }
-
-void LegendGrid::resizeEvent(QResizeEvent*) { arrange(); }
-
-void LegendGrid::arrange() {
-    const int count = columns(width());
-    const double columnWidth = (width() - columnGap * (count - 1)) / count;
-    const int line = Typography::lineHeight(entryFont());
-    for (size_t i = 0; i < items.size(); ++i) {
-        const int column = int(i) % count, row = int(i) / count;
-        const double x = column * (columnWidth + columnGap);
-        const int width = std::min(int(columnWidth), items[i]->sizeHint().width());
-        items[i]->setGeometry(int(std::round(x)), row * (line + rowGap), width, line);
-    }
 }
 
 DiskCard::DiskCard(std::shared_ptr<AppModel> model, QWidget* parent) : Card(20, parent), model(std::move(model)) {

@@ -11,6 +11,7 @@
 #include "model/AppModel.hpp"
 #include "pages/UsageSegments.hpp"
 #include "ui/controls/Card.hpp"
+#include "ui/controls/ResponsiveGrid.hpp"
 
 class CapacityBar;
 class QLabel;
@@ -38,27 +39,18 @@ private:
 };
 
 /// The legend's adaptive grid: as many columns of at least 190 points as fit,
-/// 14 points apart, rows 8 points apart.
+/// 14 points apart, rows 8 points apart; an entry no wider than it needs.
 class LegendGrid : public QWidget {
     Q_OBJECT
 public:
     explicit LegendGrid(QWidget* parent = nullptr);
 
+    /// Replaces the entries; the grid owns them.
     void setEntries(std::vector<LegendEntry*> entries);
     const std::vector<LegendEntry*>& entries() const { return items; }
-    /// The column count for a grid `width` wide (at least 1).
-    static int columns(double width);
-
-    bool hasHeightForWidth() const override { return true; }
-    int heightForWidth(int width) const override;
-    QSize sizeHint() const override;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void arrange();
-
+    ResponsiveGrid* grid;
     std::vector<LegendEntry*> items;
 };
 

@@ -8,6 +8,7 @@
 #include "maps/MapItem.hpp"
 #include "maps/MapMotion.hpp"
 #include "maps/MapPill.hpp"
+#include "maps/VoronoiMap.hpp"
 #include "TestSupport.hpp"
 
 using namespace map_trees;
@@ -123,10 +124,18 @@ TEST(LayoutCache, KeysTruncateTheViewSize) {
     EXPECT_EQ(MapKeys::terrain(node), "/home/u|1234");
 }
 
-TEST(MapHover, ChildNoneDiffersFromAChild) {
-    EXPECT_EQ((MapHover{2, std::nullopt}), (MapHover{2, std::nullopt}));
-    EXPECT_NE((MapHover{2, std::nullopt}), (MapHover{2, 0}));
-    EXPECT_NE((MapHover{2, 1}), (MapHover{3, 1}));
+// The first nested cell has index 0: moving onto it from its blob, or back,
+// is a change the map animates, never mistaken for no nested cell.
+TEST(MapHover, TheFirstNestedCellIsAChangeFromItsBlob) {
+    using H = std::optional<MapHover>;
+    const std::tuple<H, H, std::optional<MapMotion::Animation>> cases[] = {
+        {MapHover{2, std::nullopt}, MapHover{2, 0}, MapMotion::step},
+        {MapHover{2, 0}, MapHover{2, std::nullopt}, MapMotion::step},
+        {MapHover{2, 0}, MapHover{2, 0}, std::nullopt},
+        {MapHover{2, 0}, MapHover{3, 0}, MapMotion::swap},
+        {std::nullopt, MapHover{0, std::nullopt}, MapMotion::swap},
+    };
+    for (const auto& [from, to, expected] : cases) EXPECT_EQ(VoronoiMap::motion(from, to), expected);
 }
 
 TEST(MapMotion, EaseOutRunsAheadAndEndsAtTheDuration) {

@@ -46,14 +46,20 @@ TEST_F(ConfirmSheetTest, EscapeCancelsAndReturnConfirmsOnlyWhatIsNotDestructive)
         {true, Qt::Key_Escape, 0},  {false, Qt::Key_Escape, 0}, {false, Qt::Key_Return, 1},
         {false, Qt::Key_Enter, 1},  {true, Qt::Key_Return, 0},  {true, Qt::Key_Enter, 0},
     };
-    for (const auto& c : cases) {
-        runs = 0;
-        host->present(request(c.destructive));
-        key(c.key);
-        EXPECT_EQ(runs, c.runs) << c.destructive << " " << c.key;
-        const bool stillShown = c.destructive && c.key != Qt::Key_Escape;
-        EXPECT_EQ(host->request().has_value(), stillShown) << c.destructive << " " << c.key;
-        host->dismiss();
+    // The same whether the sheet or the overlay around it has the key.
+    for (const bool toOverlay : {false, true}) {
+        for (const auto& c : cases) {
+            runs = 0;
+            host->present(request(c.destructive));
+            if (toOverlay)
+                QTest::keyClick(host, c.key);
+            else
+                key(c.key);
+            EXPECT_EQ(runs, c.runs) << c.destructive << " " << c.key << " " << toOverlay;
+            const bool stillShown = c.destructive && c.key != Qt::Key_Escape;
+            EXPECT_EQ(host->request().has_value(), stillShown) << c.destructive << " " << c.key << " " << toOverlay;
+            host->dismiss();
+        }
     }
     EXPECT_EQ(runs, 0);
 }
