@@ -4,7 +4,7 @@
 
 #include "Backup.hpp"
 #include "Localization.hpp"
-#include "StoredFile.hpp"
+#include "base/StoredFile.hpp"
 
 namespace fs = std::filesystem;
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <set>
 
-#include "JSONFields.hpp"
+#include "base/JSONFields.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"

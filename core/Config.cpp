@@ -1,6 +1,6 @@
 #include "Config.hpp"
 
-#include "StoredFile.hpp"
+#include "base/StoredFile.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -24,7 +24,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "JSONFields.hpp"
+#include "base/JSONFields.hpp"
 #include "Localization.hpp"
 #include "SparseFiles.hpp"
 #include "platform/FileReading.hpp"

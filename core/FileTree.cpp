@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "JSONFields.hpp"
+#include "base/JSONFields.hpp"
 #include "Scanner.hpp"
 
 namespace {

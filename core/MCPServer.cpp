@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "Backup.hpp"
-#include "InputLimits.hpp"
+#include "base/InputLimits.hpp"
 #include "Localization.hpp"
 #include "Scanner.hpp"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "JSONFields.hpp"
+#include "base/JSONFields.hpp"
 #include "Localization.hpp"
 
 namespace {

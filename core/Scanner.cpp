@@ -31,6 +31,7 @@
 
 #include "HardLinks.hpp"
 #include "Localization.hpp"
+#include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
 
@@ -461,10 +462,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
         ctx.addInaccessible(path);
         return emptyFolderNode(path);
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{descriptor};
+    UniqueFd folder(descriptor);
     Listing listing;
     listing.read(descriptor);
 

@@ -1,15 +1,16 @@
 #include "Service.hpp"
 
-#include <dirent.h>
+#include <fcntl.h>
 
 #include <cmath>
 #include <cstdio>
 
 #include "Destinations.hpp"
-#include "JSONFields.hpp"
+#include "base/JSONFields.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Suggestions.hpp"
+#include "base/DirectoryStream.hpp"
 #include "platform/Platform.hpp"
 
 namespace Service {
@@ -76,10 +77,7 @@ void from_json(const json& object, LargeFile& file) {
 }
 
 bool hasFullDiskAccess() {
-    DIR* folder = ::opendir(Platform::realHome().c_str());
-    if (!folder) return false;
-    ::closedir(folder);
-    return true;
+    return DirectoryStream(::open(Platform::realHome().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)).valid();
 }
 
 std::optional<std::string> advice(const std::vector<VolumeInfo>& volumes) {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "JSONFields.hpp"
+#include "base/JSONFields.hpp"
 #include "platform/Host.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "Backup.hpp"
 #include "Config.hpp"
-#include "InputLimits.hpp"
+#include "base/InputLimits.hpp"
 #include "MCPServer.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"

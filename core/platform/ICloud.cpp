@@ -4,7 +4,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "Support.hpp"
+#include "platform/HomeFolder.hpp"
 
 namespace ICloud {
 

@@ -14,7 +14,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/Error.hpp"
+#include "base/Paths.hpp"
+#include "platform/HomeFolder.hpp"
 #include "platform/Platform.hpp"
+#include "platform/ProgramSearch.hpp"
 
 namespace fs = std::filesystem;
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "Support.hpp"
+#include "base/Shell.hpp"
 #include "platform/Descriptor.hpp"
 
 namespace Trash {

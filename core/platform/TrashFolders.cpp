@@ -3,7 +3,6 @@
 // opened and everything afterwards goes through the opened descriptors:
 // another user who can rename things on a shared file system cannot turn a
 // checked folder into a link to the user's data.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <set>
 #include <system_error>
 
+#include "base/DirectoryStream.hpp"
 #include "platform/ItemTree.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Trash.hpp"
@@ -161,24 +161,15 @@ namespace Detail {
 
 std::vector<std::string> listFolderNames(int folder, const std::string& path) {
     int copy = ::dup(folder);
-    DIR* directory = copy < 0 ? nullptr : ::fdopendir(copy);
-    if (!directory) {
-        int error = errno;
-        if (copy >= 0) ::close(copy);
-        throw systemError(error, path);
-    }
+    if (copy < 0) throw systemError(errno, path);
+    DirectoryStream directory(copy);
+    if (!directory.valid()) throw systemError(errno, path);
     // The copy shares its reading position with the folder's descriptor,
     // which may have been listed before.
-    ::rewinddir(directory);
+    directory.rewind();
     std::vector<std::string> names;
-    errno = 0;
-    while (dirent* entry = ::readdir(directory)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(std::move(name));
-        errno = 0;
-    }
-    int error = errno;
-    ::closedir(directory);
+    int error = 0;
+    while (auto name = directory.next(error)) names.push_back(std::move(*name));
     if (error != 0) throw systemError(error, path);
     return names;
 }
