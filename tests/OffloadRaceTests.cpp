@@ -123,8 +123,8 @@ private:
 };
 
 /// A memory file system for the temporary home where there is one: each
-/// round syncs the backup history and the Trash record to disk, which on a
-/// disk would make every round tens of times slower.
+/// round syncs the backup's records, which on a disk makes every round tens
+/// of times slower (the race holds there too, only the test takes a minute).
 std::optional<std::string> temporaryFolder() {
     if (::access("/dev/shm", W_OK) == 0 && fs::is_directory("/dev/shm")) return "/dev/shm";
     const char* given = std::getenv("TMPDIR");
