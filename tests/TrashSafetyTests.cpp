@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Cleaner.hpp"
+#include "LinkSwapper.hpp"
 #include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "platform/Trash.hpp"
@@ -32,30 +33,6 @@ ino_t inodeOf(const fs::path& path) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
 }
-
-/// Swaps what `link` leads to between two folders as fast as it can, each
-/// swap one atomic rename, until the object goes.
-class LinkSwapper {
-public:
-    LinkSwapper(fs::path link, fs::path first, fs::path second)
-        : worker([this, link, first, second] {
-              const fs::path spare = link.string() + ".next";
-              for (bool toFirst = false; !stop; toFirst = !toFirst) {
-                  std::error_code ignored;
-                  fs::remove(spare, ignored);
-                  fs::create_directory_symlink(toFirst ? first : second, spare, ignored);
-                  ::rename(spare.c_str(), link.c_str());
-              }
-          }) {}
-    ~LinkSwapper() {
-        stop = true;
-        worker.join();
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::thread worker;
-};
 
 /// Exchanges two names, a folder and a link, in a loop until the object goes.
 class NameExchanger {
