@@ -2,7 +2,7 @@
 
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/pages/OverviewPage.hpp"
 #include "ui/pages/SummaryCardView.hpp"

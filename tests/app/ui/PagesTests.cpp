@@ -11,7 +11,7 @@
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "demo/Demo.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "snapshot/PageImages.hpp"
 #include "ui/controls/PageScroll.hpp"
 #include "ui/controls/ConfirmSheet.hpp"

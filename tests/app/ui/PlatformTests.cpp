@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model/Executor.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 
 TEST(Desktop, RevealRunsOnTheApplicationsPool) {
     auto pool = std::make_shared<ManualExecutor>();

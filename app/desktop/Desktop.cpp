@@ -1,4 +1,4 @@
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 
 #include <QClipboard>
 #include <QFileDialog>
