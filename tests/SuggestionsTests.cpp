@@ -86,6 +86,15 @@ bool hasChinese(const std::string& text) {
 
 class SuggestionsTest : public HomeTest {
 protected:
+    /// A roomy startup disk, so no "nearly full" note comes from the machine's own disk.
+    ScopedHooks<Mounts::Hooks> roomyDisk;
+
+    SuggestionsTest() {
+        roomyDisk->capacity = [](const std::string&) -> std::optional<Mounts::Capacity> {
+            return Mounts::Capacity{1'000'000'000'000, 500'000'000'000};
+        };
+    }
+
     std::string homePath() const { return home.home(); }
     std::string at(const std::string& rel) const { return homePath() + "/" + rel; }
     Tree tree() const { return Tree(homePath()); }
