@@ -76,12 +76,10 @@ protected:
     fs::path destinationFolder = home.scratch() / "drive";
     BackupDestination destination = folderDestination(destinationFolder);
     ScopedHooks<FileSystem::Hooks> fileSystem;
+    ScopedHooks<Rclone::Hooks> rclone;
 
     void SetUp() override { fs::create_directories(destinationFolder); }
-    void TearDown() override {
-        BackupHooks::reset();
-        Rclone::setLocator(nullptr);
-    }
+    void TearDown() override { BackupHooks::reset(); }
     fs::path target() const { return destinationFolder / BackupEngine::relativeTarget(source.string()); }
     /// Without the last run's manifest only sizes and times decide, as for
     /// a backup made by an older version: setting a time also sets the
@@ -126,6 +124,11 @@ TEST(BackupRecords, ReportJSONWritesEveryKeyAndRequiresEveryKey) {
     EXPECT_EQ(back.finishedAt, sampleReport("x").finishedAt);
     document.erase("summary");
     EXPECT_ANY_THROW(document.get<BackupReport>());
+    // The history is a file the system wrote: a count that is not whole
+    // refuses the record instead of being cut to 2.
+    json fractional = sampleReport("x");
+    fractional["filesCopied"] = 2.5;
+    EXPECT_ANY_THROW(fractional.get<BackupReport>());
 }
 
 TEST_F(BackupTest, HistoryStartsEmptyKeepsTheNewest200AndSetsABrokenFileAside) {
@@ -806,7 +809,7 @@ TEST_F(BackupTest, RcloneCopyCommandLineLogLinesAndProgress) {
                        "{\"level\":\"notice\",\"stats\":{\"transfers\":2,\"bytes\":250}}\nEOF\n" +
                        "printf '%s' '{\"level\":\"error\",\"msg\":\"never handled\"}' >&2\nexit 3\n";
     fs::path script = fakeRclone(home.scratch(), body);
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
 
     BackupOptions options(false, {"node_modules", ".DS_Store"});
     std::vector<BackupProgress> seen;
@@ -840,7 +843,7 @@ TEST_F(BackupTest, RcloneCopyCommandLineLogLinesAndProgress) {
 
 TEST_F(BackupTest, RcloneFailingWithoutErrorLinesSingleFilesAndDryRuns) {
     fs::path script = fakeRclone(home.scratch(), "exit 1\n");
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
     fs::path file = home.path("Documents/notes.txt");
     writeFile(file, 10);
     BackupReport report = BackupEngine::run(file.string(), rcloneDestination("cloud:"), BackupOptions(true, {}));
@@ -852,7 +855,7 @@ TEST_F(BackupTest, RcloneFailingWithoutErrorLinesSingleFilesAndDryRuns) {
     EXPECT_EQ(report.status, "completed_with_errors");
     EXPECT_FALSE(fs::exists(BackupHistory::filePath()));
 
-    Rclone::setLocator([] { return std::nullopt; });
+    rclone->locate = [] { return std::nullopt; };
     try {
         BackupEngine::run(file.string(), rcloneDestination("cloud:"));
         ADD_FAILURE() << "ran without rclone";
@@ -873,7 +876,7 @@ TEST_F(BackupTest, RcloneFailuresAreItsErrorCountNotItsErrorLines) {
                        "{\"level\":\"error\",\"msg\":\"Attempt 2/2 failed with 2 errors\"}\n" +
                        statsLine(3, 3, 1, 2, 30, 30) + "\nEOF\nexit 1\n";
     fs::path script = fakeRclone(home.scratch(), body);
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
     BackupReport report = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
     EXPECT_EQ(report.filesFailed, 2);
     EXPECT_EQ(report.errors.size(), 6u);
@@ -895,7 +898,7 @@ TEST_F(BackupTest, RcloneCountsTheLinksItWouldSilentlySkip) {
     fs::create_directories(source / "node_modules");
     fs::create_symlink("x", source / "node_modules/excluded-link");
     fs::path script = fakeRclone(home.scratch(), "echo '" + statsLine(1, 1, 0, 0, 10, 10) + "' >&2\n");
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
     BackupReport report = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
     EXPECT_EQ(report.filesCopied, 1);
     EXPECT_EQ(report.filesFailed, 1);
@@ -908,7 +911,7 @@ TEST_F(BackupTest, RcloneCancellationTerminatesTheProgram) {
     writeFile(source / "a.txt", 10);
     std::string body = "while true; do echo '" + statsLine(1, 9, 0, 0, 1, 9) + "' >&2; sleep 0.1; done\n";
     fs::path script = fakeRclone(home.scratch(), body);
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
     auto cancel = std::make_shared<CancelToken>();
     auto started = std::chrono::steady_clock::now();
     BackupReport report = BackupEngine::run(source.string(), rcloneDestination("cloud:"), BackupOptions(), cancel,
