@@ -13,10 +13,10 @@
 #include <sstream>
 #include <thread>
 
-#include "Backup.hpp"
-#include "BackupManifest.hpp"
 #include "Rclone.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
+#include "backup/BackupManifest.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/Host.hpp"
 

@@ -5,11 +5,11 @@
 
 #include <fstream>
 
-#include "Backup.hpp"
 #include "Rclone.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
 #include "platform/FileReading.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Trash.hpp"

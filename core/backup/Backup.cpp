@@ -1,4 +1,4 @@
-#include "Backup.hpp"
+#include "backup/Backup.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -23,14 +23,14 @@
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/parallel_for.h>
 
-#include "BackupFiles.hpp"
-#include "BackupManifest.hpp"
 #include "Cleaner.hpp"
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
-#include "SourceStamps.hpp"
+#include "backup/BackupFiles.hpp"
+#include "backup/BackupManifest.hpp"
+#include "backup/SourceStamps.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
 #include "platform/Host.hpp"
