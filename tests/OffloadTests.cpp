@@ -43,6 +43,7 @@ protected:
     fs::path source = home.path("Projects/old");
     fs::path drive = home.scratch() / "drive";
     BackupDestination destination = folderDestination(drive);
+    ScopedHooks<Backup::Hooks> faults;
 
     void SetUp() override {
         fs::create_directories(drive);
@@ -51,7 +52,6 @@ protected:
         writeFile(source / ".DS_Store", 10);
     }
     void TearDown() override {
-        BackupHooks::reset();
         FileReading::resetHooks();
         Rclone::setLocator(nullptr);
     }
@@ -97,7 +97,7 @@ TEST_F(OffloadTest, ADryRunCopiesNothingAndNamesTheTarget) {
 }
 
 TEST_F(OffloadTest, AnIncompleteBackupLeavesTheSourceAlone) {
-    BackupHooks::readAttributes = [](const std::string& path) { return path.ends_with("index.js") ? EIO : 0; };
+    faults->readAttributes = [](const std::string& path) { return path.ends_with("index.js") ? EIO : 0; };
     OffloadReport report = BackupEngine::offload(source.string(), destination, false);
     EXPECT_FALSE(report.verified);
     EXPECT_FALSE(report.sourceTrashed);
@@ -196,7 +196,7 @@ TEST_F(OffloadTest, ASourceChangedAfterItsCheckIsPutBackFromTheTrash) {
     };
     for (const Case& c : cases) {
         SetUp();
-        BackupHooks::afterCheck = c.change;
+        faults->afterCheck = c.change;
         OffloadReport report = BackupEngine::offload(source.string(), destination, false);
         EXPECT_FALSE(report.verified) << c.name;
         EXPECT_FALSE(report.sourceTrashed) << c.name;
