@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "desktop/Desktop.hpp"
+#include "desktop/QtRuntime.hpp"
+#include "desktop/Relaunch.hpp"
 #include "model/Launch.hpp"
-#include "platform/Accessibility.hpp"
-#include "platform/Desktop.hpp"
-#include "platform/AppIdentity.hpp"
-#include "platform/QtRuntime.hpp"
-#include "platform/Relaunch.hpp"
 #include "snapshot/Snapshot.hpp"
+#include "ui/access/Accessibility.hpp"
+#include "ui/shell/AppIdentity.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/theme/AppPalette.hpp"

@@ -347,12 +347,9 @@ std::vector<std::string> defaultVolumeRoots() {
 
 }  // namespace
 
-std::function<std::string()> runtimeFolder = defaultRuntimeFolder;
-std::function<std::vector<std::string>()> volumeRoots = defaultVolumeRoots;
-
-void resetHooks() {
-    runtimeFolder = defaultRuntimeFolder;
-    volumeRoots = defaultVolumeRoots;
+Hooks& Hooks::active() {
+    static Hooks current{defaultRuntimeFolder, defaultVolumeRoots};
+    return current;
 }
 
 std::vector<BackupDestination> discover(bool includeRclone) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Support.hpp"
+#include "base/ScopedHooks.hpp"
 
 enum class DestinationKind { icloud, googleDrive, dropbox, oneDrive, box, cloudFolder, rclone, folder };
 
@@ -53,13 +54,22 @@ inline const std::string backupFolderName = "Ostrevane Backups";
 /// Never throws.
 std::vector<BackupDestination> discover(bool includeRclone);
 
-/// The session's runtime folder, where the desktop mounts online accounts
-/// ($XDG_RUNTIME_DIR, else /run/user/<uid>); a hook so fixtures stand in.
-extern std::function<std::string()> runtimeFolder;
-/// The folders removable volumes are mounted in: /media/<user>,
-/// /run/media/<user> and /mnt; a hook so fixtures stand in.
-extern std::function<std::vector<std::string>()> volumeRoots;
-void resetHooks();
+/// Where discovery looks on the running system (replaced in tests through
+/// ScopedHooks<Destinations::Hooks>).
+struct Hooks {
+    /// The session's runtime folder, where the desktop mounts online accounts
+    /// ($XDG_RUNTIME_DIR, else /run/user/<uid>).
+    std::function<std::string()> runtimeFolder;
+    /// The folders removable volumes are mounted in: /media/<user>,
+    /// /run/media/<user> and /mnt.
+    std::function<std::vector<std::string>()> volumeRoots;
+
+    /// The set in force; the real lookups unless a test replaced them.
+    static Hooks& active();
+};
+
+inline std::string runtimeFolder() { return Hooks::active().runtimeFolder(); }
+inline std::vector<std::string> volumeRoots() { return Hooks::active().volumeRoots(); }
 
 /// The destination a user or a plan names: by id (any letter case) or exact
 /// display name among `candidates` (discovered when none are given), else a

@@ -4,15 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 
 namespace InputLimits {
 
 namespace {
-
-std::atomic<int64_t> storedFileLimit{int64_t{64} << 20};
-std::atomic<int64_t> requestLineLimit{int64_t{16} << 20};
 
 /// Builds the value as the library's own DOM parser does, but refuses an
 /// array or object opened beyond the depth limit; the parse stops there.
@@ -67,16 +63,9 @@ private:
 
 }  // namespace
 
-int64_t storedFileBytes() { return storedFileLimit.load(); }
-int64_t requestLineBytes() { return requestLineLimit.load(); }
-
-ScopedLimits::ScopedLimits(int64_t storedFile, int64_t requestLine)
-    : previousStoredFile(storedFileLimit.exchange(storedFile)),
-      previousRequestLine(requestLineLimit.exchange(requestLine)) {}
-
-ScopedLimits::~ScopedLimits() {
-    storedFileLimit = previousStoredFile;
-    requestLineLimit = previousRequestLine;
+Hooks& Hooks::active() {
+    static Hooks current;
+    return current;
 }
 
 std::optional<std::string> readStoredFile(const std::filesystem::path& path, Read& outcome) {

@@ -10,28 +10,24 @@
 #include <string_view>
 
 #include "Support.hpp"
+#include "base/ScopedHooks.hpp"
 
 namespace InputLimits {
 
-/// The largest stored file (configuration, history, defaults, scan cache)
-/// that is read: 64 MiB, far above anything the programs write themselves.
-int64_t storedFileBytes();
-/// The longest MCP request line that is decoded: 16 MiB.
-int64_t requestLineBytes();
+/// The limits in force (lowered in tests through ScopedHooks<InputLimits::Hooks>).
+struct Hooks {
+    /// The largest stored file (configuration, history, defaults, scan cache)
+    /// that is read: 64 MiB, far above anything the programs write themselves.
+    int64_t storedFileBytes = int64_t{64} << 20;
+    /// The longest MCP request line that is decoded: 16 MiB.
+    int64_t requestLineBytes = int64_t{16} << 20;
 
-/// Lowers both limits for the life of the object (tests); the previous
-/// values come back when it ends.
-class ScopedLimits {
-public:
-    ScopedLimits(int64_t storedFile, int64_t requestLine);
-    ~ScopedLimits();
-    ScopedLimits(const ScopedLimits&) = delete;
-    ScopedLimits& operator=(const ScopedLimits&) = delete;
-
-private:
-    int64_t previousStoredFile;
-    int64_t previousRequestLine;
+    /// The set in force; the limits above unless a test lowered them.
+    static Hooks& active();
 };
+
+inline int64_t storedFileBytes() { return Hooks::active().storedFileBytes; }
+inline int64_t requestLineBytes() { return Hooks::active().requestLineBytes; }
 
 /// How reading a stored file ended.
 enum class Read { missing, tooLarge, unreadable, read };

@@ -4,29 +4,16 @@
 #include <unicode/utf8.h>
 
 #include <filesystem>
-#include <mutex>
 #include <sstream>
 
 namespace Rclone {
 
-namespace {
-std::mutex locatorLock;
-std::function<std::optional<std::string>()> customLocator;
-}  // namespace
-
-void setLocator(std::function<std::optional<std::string>()> locator) {
-    std::lock_guard guard(locatorLock);
-    customLocator = std::move(locator);
+Hooks& Hooks::active() {
+    static Hooks current{[] { return Shell::which("rclone"); }};
+    return current;
 }
 
-std::optional<std::string> executable() {
-    std::function<std::optional<std::string>()> locator;
-    {
-        std::lock_guard guard(locatorLock);
-        locator = customLocator;
-    }
-    return locator ? locator() : Shell::which("rclone");
-}
+std::optional<std::string> executable() { return Hooks::active().locate(); }
 
 std::string remotePath(const std::string& remote, const std::string& relative) { return remote + relative; }
 

@@ -11,17 +11,24 @@
 #include <vector>
 
 #include "Support.hpp"
+#include "base/ScopedHooks.hpp"
 
 namespace Rclone {
 
-/// Where the program is, looked up on every use, since the user may install it
-/// while the application runs. Goes through `locator`.
-std::optional<std::string> executable();
+/// Finding the program (replaced in tests through ScopedHooks<Rclone::Hooks>:
+/// rclone is installed on the build machines, so "not installed" cannot be
+/// staged through PATH alone).
+struct Hooks {
+    /// Where the program is; Shell::which("rclone") by default.
+    std::function<std::optional<std::string>()> locate;
 
-/// Finds the program; Shell::which("rclone") unless a test replaces it (rclone
-/// is installed on the build machines, so "not installed" cannot be staged
-/// through PATH alone). An empty function restores the default.
-void setLocator(std::function<std::optional<std::string>()> locator);
+    /// The set in force; the real lookup unless a test replaced it.
+    static Hooks& active();
+};
+
+/// Where the program is, looked up on every use, since the user may install it
+/// while the application runs.
+std::optional<std::string> executable();
 
 /// A remote path: the remote ("name:") followed directly by a relative path.
 std::string remotePath(const std::string& remote, const std::string& relative);

@@ -76,10 +76,10 @@ protected:
     fs::path destinationFolder = home.scratch() / "drive";
     BackupDestination destination = folderDestination(destinationFolder);
     ScopedHooks<FileSystem::Hooks> fileSystem;
+    ScopedHooks<Rclone::Hooks> rclone;
     ScopedHooks<Backup::Hooks> faults;
 
     void SetUp() override { fs::create_directories(destinationFolder); }
-    void TearDown() override { Rclone::setLocator(nullptr); }
     fs::path target() const { return destinationFolder / BackupEngine::relativeTarget(source.string()); }
     /// Without the last run's manifest only sizes and times decide, as for
     /// a backup made by an older version: setting a time also sets the
@@ -814,7 +814,7 @@ TEST_F(BackupTest, RcloneCopyCommandLineLogLinesAndProgress) {
                        "{\"level\":\"notice\",\"stats\":{\"transfers\":2,\"bytes\":250}}\nEOF\n" +
                        "printf '%s' '{\"level\":\"error\",\"msg\":\"never handled\"}' >&2\nexit 3\n";
     fs::path script = fakeRclone(home.scratch(), body);
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
 
     BackupOptions options(false, {"node_modules", ".DS_Store"});
     std::vector<BackupProgress> seen;
@@ -848,7 +848,7 @@ TEST_F(BackupTest, RcloneCopyCommandLineLogLinesAndProgress) {
 
 TEST_F(BackupTest, RcloneFailingWithoutErrorLinesSingleFilesAndDryRuns) {
     fs::path script = fakeRclone(home.scratch(), "exit 1\n");
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
     fs::path file = home.path("Documents/notes.txt");
     writeFile(file, 10);
     BackupReport report = BackupEngine::run(file.string(), rcloneDestination("cloud:"), BackupOptions(true, {}));
@@ -860,7 +860,7 @@ TEST_F(BackupTest, RcloneFailingWithoutErrorLinesSingleFilesAndDryRuns) {
     EXPECT_EQ(report.status, "completed_with_errors");
     EXPECT_FALSE(fs::exists(BackupHistory::filePath()));
 
-    Rclone::setLocator([] { return std::nullopt; });
+    rclone->locate = [] { return std::nullopt; };
     try {
         BackupEngine::run(file.string(), rcloneDestination("cloud:"));
         ADD_FAILURE() << "ran without rclone";
@@ -881,7 +881,7 @@ TEST_F(BackupTest, RcloneFailuresAreItsErrorCountNotItsErrorLines) {
                        "{\"level\":\"error\",\"msg\":\"Attempt 2/2 failed with 2 errors\"}\n" +
                        statsLine(3, 3, 1, 2, 30, 30) + "\nEOF\nexit 1\n";
     fs::path script = fakeRclone(home.scratch(), body);
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
     BackupReport report = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
     EXPECT_EQ(report.filesFailed, 2);
     EXPECT_EQ(report.errors.size(), 6u);
@@ -903,7 +903,7 @@ TEST_F(BackupTest, RcloneCountsTheLinksItWouldSilentlySkip) {
     fs::create_directories(source / "node_modules");
     fs::create_symlink("x", source / "node_modules/excluded-link");
     fs::path script = fakeRclone(home.scratch(), "echo '" + statsLine(1, 1, 0, 0, 10, 10) + "' >&2\n");
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
     BackupReport report = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
     EXPECT_EQ(report.filesCopied, 1);
     EXPECT_EQ(report.filesFailed, 1);
@@ -916,7 +916,7 @@ TEST_F(BackupTest, RcloneCancellationTerminatesTheProgram) {
     writeFile(source / "a.txt", 10);
     std::string body = "while true; do echo '" + statsLine(1, 9, 0, 0, 1, 9) + "' >&2; sleep 0.1; done\n";
     fs::path script = fakeRclone(home.scratch(), body);
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
     auto cancel = std::make_shared<CancelToken>();
     auto started = std::chrono::steady_clock::now();
     BackupReport report = BackupEngine::run(source.string(), rcloneDestination("cloud:"), BackupOptions(), cancel,

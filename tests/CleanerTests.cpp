@@ -114,7 +114,7 @@ namespace {
 
 class CleanerTest : public HomeTest {
 protected:
-    void TearDown() override { Trash::resetHooks(); }
+    ScopedHooks<Trash::Hooks> trash;
 
     std::string at(const std::string& relative) const { return home.path(relative).string(); }
 
@@ -383,8 +383,8 @@ TEST_F(CleanerTest, EmptyingRemovesEverythingAndReportsFailedEntries) {
     Cleaner::trash({"~/a.bin", "~/a-again.bin", "~/b.bin", "~/c"}, false);
     const int64_t removed = 40'960 + allocatedBytes(Trash::filesFolder() + "/c");
     storeMarkerScan();
-    auto realRemove = Trash::hooks().removeItem;
-    Trash::hooks().removeItem = [&](int folder, const std::string& name, const std::string& path) {
+    auto realRemove = trash->removeItem;
+    trash->removeItem = [&](int folder, const std::string& name, const std::string& path) {
         if (path.ends_with("/b.bin")) throw std::system_error(EACCES, std::generic_category(), path);
         realRemove(folder, name, path);
     };
@@ -438,14 +438,14 @@ TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
     fs::create_directories(volume / (".Trash-" + std::to_string(getuid())) / "files");
     allocate(home.path("a.bin"), 8192);
     Cleaner::trash({"~/a.bin"}, false);
-    auto realList = Trash::hooks().listFolder;
-    Trash::hooks().listFolder = [&](int fd, const std::string& folder) -> std::vector<std::string> {
+    auto realList = trash->listFolder;
+    trash->listFolder = [&](int fd, const std::string& folder) -> std::vector<std::string> {
         if (Paths::isInside(folder, volume.string())) throw std::system_error(EACCES, std::generic_category(), folder);
         return realList(fd, folder);
     };
     Shell::Output answer{1, "", "  gio: trash:///: Operation not supported \n"};
     int runs = 0;
-    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>& arguments, double) {
+    trash->run = [&](const std::string&, const std::vector<std::string>& arguments, double) {
         ++runs;
         EXPECT_EQ(arguments.back(), "--empty");
         if (answer.status == 0) fs::remove(Trash::filesFolder() + "/a.bin");
@@ -480,7 +480,7 @@ TEST_F(CleanerTest, EmptyingNeverDeletesThroughATrashFolderThatIsALink) {
     ScopedMountTable table({volume});
     const fs::path other = volume / (".Trash-" + std::to_string(getuid()));
     int desktopRuns = 0;
-    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {
+    trash->run = [&](const std::string&, const std::vector<std::string>&, double) {
         ++desktopRuns;
         return Shell::Output{0, "", ""};
     };
@@ -601,7 +601,7 @@ TEST_F(CleanerTest, CleanResultJSONHasEveryFieldAndDecodesStrictly) {
 
 TEST_F(CleanerTest, RevealShowsTheExpandedPath) {
     std::vector<std::string> seen;
-    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>& arguments, double timeout) {
+    trash->run = [&](const std::string&, const std::vector<std::string>& arguments, double timeout) {
         EXPECT_EQ(timeout, 10);
         seen.insert(seen.end(), arguments.begin(), arguments.end());
         return Shell::Output{0, "", ""};

@@ -185,7 +185,8 @@ TEST_F(ConfigStoreTest, SavingOverAnUndecodableFileKeepsItToo) {
 TEST_F(ConfigStoreTest, AFileOverTheSizeLimitIsIgnoredAndKeptAsideOnTheNextWrite) {
     addPlan("/kept");
     const std::string large = readText(configFile());
-    InputLimits::ScopedLimits limits(static_cast<int64_t>(large.size()) - 1, InputLimits::requestLineBytes());
+    ScopedHooks<InputLimits::Hooks> limits;
+    limits->storedFileBytes = static_cast<int64_t>(large.size()) - 1;
     EXPECT_TRUE(ConfigStore::load().plans.empty());
     EXPECT_TRUE(ConfigStore::unreadable());
     addPlan("/new");

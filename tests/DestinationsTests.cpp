@@ -20,20 +20,18 @@ namespace {
 class DestinationsTest : public HomeTest {
 protected:
     ScopedHooks<Mounts::Hooks> mounts;
+    ScopedHooks<Destinations::Hooks> places;
+    ScopedHooks<Rclone::Hooks> rclone;
 
     void SetUp() override {
-        Rclone::setLocator([] { return std::optional<std::string>(); });
+        rclone->locate = [] { return std::optional<std::string>(); };
         // The session's runtime folder and the mounted drives are fixtures.
         const std::string scratch = home.scratch().string();
-        Destinations::runtimeFolder = [scratch] { return scratch + "/run"; };
-        Destinations::volumeRoots = [scratch] {
+        places->runtimeFolder = [scratch] { return scratch + "/run"; };
+        places->volumeRoots = [scratch] {
             return std::vector<std::string>{scratch + "/media/me", scratch + "/run-media/me", scratch + "/mnt"};
         };
         mounts->readTable = [] { return std::optional<std::string>("1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"); };
-    }
-    void TearDown() override {
-        Rclone::setLocator(nullptr);
-        Destinations::resetHooks();
     }
 
     fs::path folder(const std::string& relative) {
@@ -54,7 +52,7 @@ protected:
         writeText(bin / "rclone", "#!/bin/sh\n" + script + "\n");
         fs::permissions(bin / "rclone", fs::perms::owner_all);
         pathOverride = std::make_unique<ScopedEnv>("PATH", bin.string() + ":" + std::getenv("PATH"));
-        Rclone::setLocator(nullptr);
+        rclone->locate = rclone.previous().locate;
     }
 
     std::unique_ptr<ScopedEnv> pathOverride;
@@ -268,12 +266,12 @@ TEST_F(DestinationsTest, FindsTheLinuxSyncFoldersOnlineAccountsAndDrives) {
 
 TEST(DestinationsLanguage, HomeSyncNamesFollowTheLanguage) {
     ScopedHome home("zh");
-    Rclone::setLocator([] { return std::optional<std::string>(); });
+    ScopedHooks<Rclone::Hooks> rclone;
+    rclone->locate = [] { return std::optional<std::string>(); };
     fs::create_directories(home.path("Nutstore Files"));
     fs::create_directories(home.path("Sync"));
     fs::create_directories(home.path("Library/Mobile Documents/com~apple~CloudDocs"));
     auto list = Destinations::discover(true);
-    Rclone::setLocator(nullptr);
     EXPECT_EQ(ids(list), (std::vector<std::string>{"icloud", "nutstore-files", "sync"}));
     EXPECT_EQ(byId(list, "icloud").name, "iCloud 云盘");
     EXPECT_EQ(byId(list, "nutstore-files").name, "坚果云");
@@ -325,7 +323,7 @@ TEST_F(DestinationsTest, HangingRcloneIsStoppedAfterItsTimeLimit) {
 }
 
 TEST_F(DestinationsTest, RealRcloneListsARemoteDefinedInItsEnvironment) {
-    Rclone::setLocator(nullptr);
+    rclone->locate = rclone.previous().locate;
     if (!Rclone::executable()) GTEST_SKIP() << "rclone is not installed";
     // Keep rclone away from any configuration in the real home.
     ScopedEnv config("RCLONE_CONFIG", (home.scratch() / "rclone.conf").string());
@@ -506,14 +504,15 @@ TEST(ICloud, LinuxHasNoAccountAndReleasesNothing) {
 TEST(ICloud, HooksStandInForASignedInMachineAndAreRestored) {
     {
         std::vector<std::string> evicted;
-        ICloud::ScopedHooks hooks({
-            [] { return true; },
-            [](const std::string&) { return ICloud::ItemStatus{true, ICloud::DownloadingStatus::current}; },
-            [&](const std::string& path) {
-                evicted.push_back(path);
-                return std::optional<std::string>();
-            },
-        });
+        ScopedHooks<ICloud::Hooks> hooks;
+        hooks->isSignedIn = [] { return true; };
+        hooks->itemStatus = [](const std::string&) {
+            return ICloud::ItemStatus{true, ICloud::DownloadingStatus::current};
+        };
+        hooks->evict = [&](const std::string& path) {
+            evicted.push_back(path);
+            return std::optional<std::string>();
+        };
         EXPECT_TRUE(ICloud::isSignedIn());
         EXPECT_EQ(ICloud::itemStatus("/f").downloadingStatus, ICloud::DownloadingStatus::current);
         EXPECT_FALSE(ICloud::evict("/f"));
@@ -521,8 +520,9 @@ TEST(ICloud, HooksStandInForASignedInMachineAndAreRestored) {
     }
     EXPECT_FALSE(ICloud::isSignedIn());
     {
-        // A hook left empty keeps the Linux behaviour.
-        ICloud::ScopedHooks hooks({[] { return true; }, nullptr, nullptr});
+        // A hook not replaced keeps the Linux behaviour.
+        ScopedHooks<ICloud::Hooks> hooks;
+        hooks->isSignedIn = [] { return true; };
         EXPECT_FALSE(ICloud::itemStatus("/f").isUploaded);
         EXPECT_TRUE(ICloud::evict("/f"));
     }

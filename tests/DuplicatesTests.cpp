@@ -86,10 +86,9 @@ std::set<std::vector<std::string>> pathSets(const DuplicateReport& report) {
     return sets;
 }
 
-/// Puts the reading hooks back whatever a test did to them.
 class DuplicatesTest : public HomeTest {
 protected:
-    void TearDown() override { FileReading::resetHooks(); }
+    ScopedHooks<FileReading::Hooks> reading;
     std::string at(const std::string& relative) { return home.path(relative).string(); }
     fs::path root() const { return fs::path(home.home()); }
     void write(const std::string& relative, const std::string& bytes) { writeText(home.path(relative), bytes); }
@@ -294,7 +293,7 @@ TEST_F(DuplicatesTest, FilesBelowTheMinimumAreNeitherCollectedNorRead) {
     write("d/b", bytes);
     FileNode tree = folderNode(home.path("d"), {fileNode(home.path("d/a"), 10'000'000), fileNode(home.path("d/b"), 10'000'000)});
     std::atomic<int> opened = 0;  // files are read on several threads
-    FileReading::canOpen = [&](const std::string&) {
+    reading->canOpen = [&](const std::string&) {
         ++opened;
         return true;
     };
@@ -362,7 +361,7 @@ TEST_F(DuplicatesTest, UnreadableFilesTakePartInNoGroup) {
     write("v/a", patterned(300 * KiB, 2));
     write("v/b", patterned(300 * KiB, 2));
     std::string blocked = at("u/b");
-    FileReading::canOpen = [&](const std::string& path) { return path != blocked && path != at("v/b"); };
+    reading->canOpen = [&](const std::string& path) { return path != blocked && path != at("v/b"); };
     for (bool verify : {false, true}) {
         SCOPED_TRACE(verify);
         auto report = Service::duplicates(scanned(root()), 0, verify, 10);
@@ -381,7 +380,7 @@ TEST_F(DuplicatesTest, AFileThatFailsMidReadHasNoFingerprint) {
     write("m/a2", a);
     write("m/b", b);
     write("m/c", c);
-    FileReading::failsAtOffset = [&](const std::string& path) -> std::optional<int64_t> {
+    reading->failsAtOffset = [&](const std::string& path) -> std::optional<int64_t> {
         if (path == at("m/b") || path == at("m/c")) return int64_t(2 * MiB);
         return std::nullopt;
     };
@@ -400,7 +399,7 @@ TEST_F(DuplicatesTest, AFileWhoseStartCannotBeReadStillLeavesTheOthersGrouped) {
     std::string bytes = patterned(100 * KiB);
     for (const char* name : {"s/a", "s/b", "s/c"}) write(name, bytes);
     write("s/d", patterned(100 * KiB, 3));
-    FileReading::failsAtOffset = [&](const std::string& path) -> std::optional<int64_t> {
+    reading->failsAtOffset = [&](const std::string& path) -> std::optional<int64_t> {
         if (path == at("s/b")) return 0;
         if (path == at("s/d")) return 50 * KiB;  // past the start, before the end
         return std::nullopt;

@@ -114,7 +114,8 @@ TEST(MCPProtocol, DeepOrOddRequestsGetAnErrorAndTheServerGoesOn) {
 
 TEST(MCPProtocol, AnOverlongLineIsRefusedAndTheNextOneServed) {
     ScopedHome home;
-    InputLimits::ScopedLimits limits(InputLimits::storedFileBytes(), 200);
+    ScopedHooks<InputLimits::Hooks> limits;
+    limits->requestLineBytes = 200;
     const std::string ping = R"({"jsonrpc":"2.0","id":2,"method":"ping"})";
     const std::string input = R"({"jsonrpc":"2.0","id":1,"method":"ping","pad":")" + std::string(5'000, 'x') +
                               "\"}\n" + ping + "\n";

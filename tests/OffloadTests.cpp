@@ -43,6 +43,8 @@ protected:
     fs::path source = home.path("Projects/old");
     fs::path drive = home.scratch() / "drive";
     BackupDestination destination = folderDestination(drive);
+    ScopedHooks<FileReading::Hooks> reading;
+    ScopedHooks<Rclone::Hooks> rclone;
     ScopedHooks<Backup::Hooks> faults;
 
     void SetUp() override {
@@ -50,10 +52,6 @@ protected:
         writeFile(source / "report.txt", 3000);
         writeFile(source / "node_modules/dep/index.js", 2000);
         writeFile(source / ".DS_Store", 10);
-    }
-    void TearDown() override {
-        FileReading::resetHooks();
-        Rclone::setLocator(nullptr);
     }
     fs::path target() const { return drive / BackupEngine::relativeTarget(source.string()); }
     fs::path trashed(const std::string& name) const { return fs::path(Trash::filesFolder()) / name; }
@@ -165,7 +163,7 @@ TEST_F(OffloadTest, ACopyThatDiffersInContentIsCopiedAgainBeforeTheSourceMoves) 
 
 TEST_F(OffloadTest, ACopyThatStillDiffersAfterASecondCopyKeepsTheSource) {
     const std::string copy = (target() / "report.txt").string();
-    FileReading::canOpen = [copy](const std::string& path) { return path != copy; };
+    reading->canOpen = [copy](const std::string& path) { return path != copy; };
     OffloadReport report = BackupEngine::offload(source.string(), destination, false);
     EXPECT_FALSE(report.verified);
     EXPECT_FALSE(report.sourceTrashed);
@@ -251,7 +249,7 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
     fs::path script = home.scratch() / "rclone";
     writeText(script, "#!/bin/sh\n[ \"$1\" = check ] && exit \"$CHECK_STATUS\"\nexit 0\n");
     fs::permissions(script, fs::perms::owner_all);
-    Rclone::setLocator([script] { return script.string(); });
+    rclone->locate = [script] { return script.string(); };
 
     {
         ScopedEnv checkFails("CHECK_STATUS", "1");
@@ -276,7 +274,7 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
         EXPECT_FALSE(fs::exists(source));
     }
 
-    Rclone::setLocator([] { return std::nullopt; });
+    rclone->locate = [] { return std::nullopt; };
     fs::create_directories(source);
     EXPECT_FALSE(BackupEngine::verifyRclone(source.string(), "cloud:x"));
     EXPECT_TRUE(messageOf([&] { BackupEngine::offload(source.string(), rcloneDestination(), false); })
@@ -382,11 +380,13 @@ TEST_F(EvictTest, WithoutICloudEveryFileIsCountedAsNotHandled) {
 
 TEST_F(EvictTest, UploadedFilesAreReleasedAndTheOthersCounted) {
     std::vector<std::string> asked;
-    ICloud::ScopedHooks hooks({nullptr, statusFor, [&](const std::string& path) -> std::optional<std::string> {
-                                   asked.push_back(path);
-                                   if (path.ends_with("refuses.txt")) return std::string("busy");
-                                   return std::nullopt;
-                               }});
+    ScopedHooks<ICloud::Hooks> hooks;
+    hooks->itemStatus = statusFor;
+    hooks->evict = [&](const std::string& path) -> std::optional<std::string> {
+        asked.push_back(path);
+        if (path.ends_with("refuses.txt")) return std::string("busy");
+        return std::nullopt;
+    };
     storeHomeScan();
     EvictReport report = BackupEngine::evict("~/Library/Mobile Documents/com~apple~CloudDocs");
     EXPECT_EQ(report.evicted, 2);
@@ -405,13 +405,12 @@ TEST_F(EvictTest, UploadedFilesAreReleasedAndTheOthersCounted) {
 }
 
 TEST_F(EvictTest, CloudOnlyFilesCountNothingAndKeepTheScanCache) {
-    ICloud::ScopedHooks hooks({nullptr,
-                               [](const std::string&) {
-                                   ICloud::ItemStatus status;
-                                   status.downloadingStatus = ICloud::DownloadingStatus::notDownloaded;
-                                   return status;
-                               },
-                               nullptr});
+    ScopedHooks<ICloud::Hooks> hooks;
+    hooks->itemStatus = [](const std::string&) {
+        ICloud::ItemStatus status;
+        status.downloadingStatus = ICloud::DownloadingStatus::notDownloaded;
+        return status;
+    };
     storeHomeScan();
     EvictReport report = BackupEngine::evict(drive.string());
     EXPECT_EQ(report.evicted, 0);

@@ -179,7 +179,8 @@ TEST_F(ScanStoreTest, ACacheNestedDeeperThanAnyScanOrTooLargeIsAMissNotACrash) {
 
     writeText(ScanStore::cacheFile(path), json(fakeScan(path, wholeSecondsAgo(10))).dump());
     {
-        InputLimits::ScopedLimits limits(100, InputLimits::requestLineBytes());
+        ScopedHooks<InputLimits::Hooks> limits;
+        limits->storedFileBytes = 100;
         EXPECT_EQ(ScanStore::cached(path, 900), std::nullopt);
     }
     EXPECT_TRUE(ScanStore::cached(path, 900));

@@ -84,22 +84,17 @@ bool hasChinese(const std::string& text) {
     });
 }
 
-ICloud::Hooks signedInHooks() {
-    ICloud::Hooks hooks;
-    hooks.isSignedIn = [] { return true; };
-    return hooks;
-}
-
-class ScopedLastUsed {
-public:
-    explicit ScopedLastUsed(Applications::LastUsedDateProvider provider) {
-        Applications::setLastUsedDateProvider(std::move(provider));
-    }
-    ~ScopedLastUsed() { Applications::setLastUsedDateProvider(nullptr); }
-};
-
 class SuggestionsTest : public HomeTest {
 protected:
+    /// A roomy startup disk, so no "nearly full" note comes from the machine's own disk.
+    ScopedHooks<Mounts::Hooks> roomyDisk;
+
+    SuggestionsTest() {
+        roomyDisk->capacity = [](const std::string&) -> std::optional<Mounts::Capacity> {
+            return Mounts::Capacity{1'000'000'000'000, 500'000'000'000};
+        };
+    }
+
     std::string homePath() const { return home.home(); }
     std::string at(const std::string& rel) const { return homePath() + "/" + rel; }
     Tree tree() const { return Tree(homePath()); }
@@ -761,7 +756,8 @@ TEST_F(SuggestionsTest, ICloudLocalCopiesNeedAnAccountAndOneGigabyte) {
     // Not signed in: silent however large the folder.
     EXPECT_FALSE(byId(analyzeTree(built(5'000'000'000)).suggestions, "icloud-local-copies"));
 
-    ICloud::ScopedHooks signedIn(signedInHooks());
+    ScopedHooks<ICloud::Hooks> signedIn;
+    signedIn->isSignedIn = [] { return true; };
     EXPECT_FALSE(byId(analyzeTree(built(499'999'999)).suggestions, "icloud-local-copies"));
     auto report = analyzeTree(built(500'000'000));
     const Suggestion* icloud = byId(report.suggestions, "icloud-local-copies");
@@ -782,7 +778,8 @@ TEST_F(SuggestionsTest, ICloudLocalCopiesNeedAnAccountAndOneGigabyte) {
 }
 
 TEST_F(SuggestionsTest, ICloudItemsMixDriveEntriesAndAppContainers) {
-    ICloud::ScopedHooks signedIn(signedInHooks());
+    ScopedHooks<ICloud::Hooks> signedIn;
+    signedIn->isSignedIn = [] { return true; };
     Tree built = tree();
     for (int index = 0; index < 20; ++index)
         built.file("Library/Mobile Documents/com~apple~CloudDocs/Entry" + std::to_string(index), 50'000'000 + index);
@@ -819,11 +816,12 @@ TEST_F(SuggestionsTest, UnusedApplicationsFromHalfAYearAndTwoHundredMegabytes) {
         {"Recent.app", justUnder(180)},   {"Future.app", now + days(30)}, {"Upper.APP", daysBefore(400)},
         {"Deep.app", daysBefore(400)},
     };
-    ScopedLastUsed provider([&](const std::string& path) -> std::optional<Date> {
+    ScopedHooks<Applications::Hooks> applications;
+    applications->lastUsedDate = [&](const std::string& path) -> std::optional<Date> {
         auto found = lastUsed.find(path.substr(path.rfind('/') + 1));
         if (found == lastUsed.end()) return std::nullopt;
         return found->second;
-    });
+    };
 
     auto apps = SuggestionEngine::unusedApps(now);
     ASSERT_TRUE(apps);
@@ -863,7 +861,8 @@ TEST_F(StaleArtifactsTest, NowIsTheOnlyClockTheRulesRead) {
     project("Code/web", days(40), {"package.json"});
     allocate(home.path("Applications/A.app/x"), 150'000'000);
     allocate(home.path("Applications/B.app/x"), 160'000'000);
-    ScopedLastUsed provider([&](const std::string&) -> std::optional<Date> { return daysBefore(200); });
+    ScopedHooks<Applications::Hooks> applications;
+    applications->lastUsedDate = [&](const std::string&) -> std::optional<Date> { return daysBefore(200); };
 
     auto built = tree()
                      .file("Code/web/node_modules/x", 100'000'000)

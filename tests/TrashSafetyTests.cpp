@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Cleaner.hpp"
+#include "LinkSwapper.hpp"
 #include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "platform/Trash.hpp"
@@ -24,7 +25,7 @@ constexpr int raceRounds = 200;
 
 class TrashSafetyTest : public HomeTest {
 protected:
-    void TearDown() override { Trash::resetHooks(); }
+    ScopedHooks<Trash::Hooks> trash;
     std::string at(const std::string& relative) const { return home.path(relative).string(); }
 };
 
@@ -32,30 +33,6 @@ ino_t inodeOf(const fs::path& path) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
 }
-
-/// Swaps what `link` leads to between two folders as fast as it can, each
-/// swap one atomic rename, until the object goes.
-class LinkSwapper {
-public:
-    LinkSwapper(fs::path link, fs::path first, fs::path second)
-        : worker([this, link, first, second] {
-              const fs::path spare = link.string() + ".next";
-              for (bool toFirst = false; !stop; toFirst = !toFirst) {
-                  std::error_code ignored;
-                  fs::remove(spare, ignored);
-                  fs::create_directory_symlink(toFirst ? first : second, spare, ignored);
-                  ::rename(spare.c_str(), link.c_str());
-              }
-          }) {}
-    ~LinkSwapper() {
-        stop = true;
-        worker.join();
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::thread worker;
-};
 
 /// Exchanges two names, a folder and a link, in a loop until the object goes.
 class NameExchanger {
@@ -158,7 +135,7 @@ TEST_F(TrashSafetyTest, EmptyingNeverDeletesThroughAFolderSwappedWithALink) {
     const int realFiles = ::open(files.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(realFiles, 0);
     int desktopRuns = 0;
-    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {
+    trash->run = [&](const std::string&, const std::vector<std::string>&, double) {
         ++desktopRuns;
         return Shell::Output{0, "", ""};
     };
@@ -189,7 +166,7 @@ TEST_F(TrashSafetyTest, TrashFoldersOfOtherUsersAreNeverEmptied) {
     const fs::path planted = volume / (".Trash-" + std::to_string(getuid()));
     ScopedMountTable table({volume});
     int desktopRuns = 0;
-    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {
+    trash->run = [&](const std::string&, const std::vector<std::string>&, double) {
         ++desktopRuns;
         return Shell::Output{0, "", ""};
     };
@@ -253,12 +230,12 @@ TEST_F(TrashSafetyTest, EmptyingReportsWhatIsReallyGone) {
     allocate(home.path("gone.bin"), 40'960);
     allocate(home.path("left.bin"), 81'920);
     Cleaner::trash({"~/gone.bin", "~/left.bin"}, false);
-    auto realList = Trash::hooks().listFolder;
-    Trash::hooks().listFolder = [&](int fd, const std::string& folder) -> std::vector<std::string> {
+    auto realList = trash->listFolder;
+    trash->listFolder = [&](int fd, const std::string& folder) -> std::vector<std::string> {
         if (Paths::isInside(folder, volume.string())) throw std::system_error(EACCES, std::generic_category(), folder);
         return realList(fd, folder);
     };
-    Trash::hooks().run = [&](const std::string&, const std::vector<std::string>&, double) {
+    trash->run = [&](const std::string&, const std::vector<std::string>&, double) {
         fs::remove(files / "gone.bin");
         return Shell::Output{0, "", ""};
     };

@@ -16,7 +16,7 @@ namespace {
 
 class TrashTest : public HomeTest {
 protected:
-    void TearDown() override { Trash::resetHooks(); }
+    ScopedHooks<Trash::Hooks> trash;
 
     fs::path files() const { return Trash::filesFolder(); }
     fs::path info() const { return Trash::infoFolder(); }
@@ -245,14 +245,14 @@ TEST_F(TrashTest, EntriesAndRemovalNeverFollowLinks) {
 
 TEST_F(TrashTest, AFailedRemovalKeepsItsInfoFile) {
     Trash::moveToTrash(writeFile(home.path("stuck.txt")).string());
-    Trash::hooks().removeItem = [](int, const std::string&, const std::string& path) {
+    trash->removeItem = [](int, const std::string&, const std::string& path) {
         throw std::system_error(EACCES, std::generic_category(), path);
     };
     EXPECT_THROW(Trash::removeEntry("stuck.txt"), std::system_error);
     EXPECT_TRUE(fs::exists(files() / "stuck.txt"));
     EXPECT_TRUE(fs::exists(info() / "stuck.txt.trashinfo"));
 
-    Trash::hooks().listFolder = [](int, const std::string& folder) -> std::vector<std::string> {
+    trash->listFolder = [](int, const std::string& folder) -> std::vector<std::string> {
         throw std::system_error(EACCES, std::generic_category(), folder);
     };
     EXPECT_THROW(Trash::entries(), std::system_error);
@@ -260,7 +260,7 @@ TEST_F(TrashTest, AFailedRemovalKeepsItsInfoFile) {
 
 TEST_F(TrashTest, FreeSpaceIsMeasuredOnTheTrashFileSystem) {
     std::string asked;
-    Trash::hooks().freeBytes = [&](const std::string& path) -> std::optional<int64_t> {
+    trash->freeBytes = [&](const std::string& path) -> std::optional<int64_t> {
         asked = path;
         return 1234;
     };
@@ -271,14 +271,14 @@ TEST_F(TrashTest, FreeSpaceIsMeasuredOnTheTrashFileSystem) {
     Trash::freeBytes();
     EXPECT_EQ(asked, Trash::homeTrash());
 
-    Trash::resetHooks();
+    trash->freeBytes = trash.previous().freeBytes;
     EXPECT_GT(Trash::freeBytes(), 0);
 }
 
 TEST_F(TrashTest, TheDesktopEmptiesTheEnginesOwnTrash) {
     std::string executable;
     std::vector<std::string> arguments;
-    Trash::hooks().run = [&](const std::string& program, const std::vector<std::string>& words, double timeout) {
+    trash->run = [&](const std::string& program, const std::vector<std::string>& words, double timeout) {
         executable = program;
         arguments = words;
         EXPECT_EQ(timeout, 300);
@@ -329,7 +329,7 @@ TEST_F(TrashTest, TheDesktopRoadLeavesTheRunningSessionsTrashAlone) {
 
 TEST_F(TrashTest, RevealAsksTheFileManagerThenFallsBack) {
     std::vector<std::vector<std::string>> calls;
-    Trash::hooks().run = [&](const std::string& program, const std::vector<std::string>& words, double) {
+    trash->run = [&](const std::string& program, const std::vector<std::string>& words, double) {
         std::vector<std::string> call = {program};
         call.insert(call.end(), words.begin(), words.end());
         calls.push_back(call);

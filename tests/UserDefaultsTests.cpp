@@ -42,7 +42,8 @@ TEST(UserDefaults, AFileThatCannotBeReadIsKeptAsideBeforeTheNextWrite) {
                                       "{\"a\": " + deep + "}", large}) {
         SCOPED_TRACE(broken.substr(0, 40));
         ScopedHome home;
-        InputLimits::ScopedLimits limits(1000, InputLimits::requestLineBytes());
+        ScopedHooks<InputLimits::Hooks> limits;
+        limits->storedFileBytes = 1000;
         writeText(defaultsFile(), broken);
         EXPECT_EQ(UserDefaults::value("AppleLanguages"), std::nullopt);
         EXPECT_EQ(readText(defaultsFile()), broken) << "a read must not touch the file";

@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "model/Executor.hpp"
-#include "platform/QtDispatcher.hpp"
+#include "desktop/QtDispatcher.hpp"
 #include "snapshot/Gallery.hpp"
 #include "ui/pages/AgentPage.hpp"
 

@@ -16,7 +16,7 @@
 #include "demo/Demo.hpp"
 #include "model/AppModel.hpp"
 #include "platform/Platform.hpp"
-#include "platform/QtRuntime.hpp"
+#include "desktop/QtRuntime.hpp"
 #include "snapshot/Gallery.hpp"
 #include "snapshot/MapSamples.hpp"
 #include "ui/maps/MapFades.hpp"

@@ -1,6 +1,6 @@
 // When an application was last opened. Linux keeps no such record for an
-// application folder, so the answer is "unknown" unless a provider is set;
-// an unknown date keeps an application out of every idle-time judgement.
+// application folder, so the answer is "unknown" unless a test stands in for
+// one; an unknown date keeps an application out of every idle-time judgement.
 #pragma once
 
 #include <functional>
@@ -8,16 +8,23 @@
 #include <string>
 
 #include "Support.hpp"
+#include "base/ScopedHooks.hpp"
 
 namespace Applications {
 
-using LastUsedDateProvider = std::function<std::optional<Date>(const std::string& applicationPath)>;
+/// The source of last-used dates (replaced in tests through ScopedHooks<Applications::Hooks>).
+struct Hooks {
+    /// The last time the application at this path was opened, when known.
+    /// Lookups run in parallel. The default always answers unknown.
+    std::function<std::optional<Date>(const std::string& applicationPath)> lastUsedDate;
+
+    /// The set in force; the platform's own unless a test replaced it.
+    static Hooks& active();
+};
 
 /// The last time the application at this path was opened, when known.
-std::optional<Date> lastUsedDate(const std::string& applicationPath);
-
-/// Replaces the source of last-used dates; an empty function restores the
-/// platform's own (always unknown). Safe to call while other threads ask.
-void setLastUsedDateProvider(LastUsedDateProvider provider);
+inline std::optional<Date> lastUsedDate(const std::string& applicationPath) {
+    return Hooks::active().lastUsedDate(applicationPath);
+}
 
 }  // namespace Applications

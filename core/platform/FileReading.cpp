@@ -24,12 +24,9 @@ int openForReading(int folderFd, const std::string& name) {
 }
 }  // namespace
 
-std::function<bool(const std::string& path)> canOpen = alwaysOpenable;
-std::function<std::optional<int64_t>(const std::string& path)> failsAtOffset = neverFails;
-
-void resetHooks() {
-    canOpen = alwaysOpenable;
-    failsAtOffset = neverFails;
+Hooks& Hooks::active() {
+    static Hooks current{alwaysOpenable, neverFails};
+    return current;
 }
 
 std::optional<File> File::open(const std::string& path) {
@@ -41,10 +38,10 @@ std::optional<File> File::open(const std::string& path) {
 }
 
 std::optional<File> File::openAt(int folderFd, const std::string& name, const std::string& path) {
-    if (canOpen && !canOpen(path)) return std::nullopt;
+    if (!canOpen(path)) return std::nullopt;
     int descriptor = openForReading(folderFd, name);
     if (descriptor < 0) return std::nullopt;
-    return File(descriptor, failsAtOffset ? failsAtOffset(path) : std::nullopt);
+    return File(descriptor, failsAtOffset(path));
 }
 
 File::File(File&& other) noexcept : descriptor(other.descriptor), failure(other.failure) { other.descriptor = -1; }

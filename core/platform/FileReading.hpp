@@ -9,18 +9,25 @@
 #include <optional>
 #include <string>
 
+#include "base/ScopedHooks.hpp"
+
 namespace FileReading {
 
-/// Whether a file may be opened. The default always allows it.
-extern std::function<bool(const std::string& path)> canOpen;
+/// The failures a test may stage (replaced in tests through ScopedHooks<FileReading::Hooks>).
+struct Hooks {
+    /// Whether a file may be opened. The default always allows it.
+    std::function<bool(const std::string& path)> canOpen;
+    /// The offset at which reading a file fails: the bytes before it can be
+    /// read, a read that reaches it fails. None when reading never fails;
+    /// asked once per opening. The default is none.
+    std::function<std::optional<int64_t>(const std::string& path)> failsAtOffset;
 
-/// The offset at which reading a file fails: the bytes before it can be read,
-/// a read that reaches it fails. None when reading never fails; asked once
-/// per opening. The default is none.
-extern std::function<std::optional<int64_t>(const std::string& path)> failsAtOffset;
+    /// The set in force; the defaults unless a test replaced them.
+    static Hooks& active();
+};
 
-/// Puts both hooks back to their defaults.
-void resetHooks();
+inline bool canOpen(const std::string& path) { return Hooks::active().canOpen(path); }
+inline std::optional<int64_t> failsAtOffset(const std::string& path) { return Hooks::active().failsAtOffset(path); }
 
 /// An open file, closed when the object goes. Move-only.
 class File {

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "base/ScopedHooks.hpp"
+
 namespace ICloud {
 
 /// The name of iCloud Drive's own container inside the containers folder.
@@ -34,33 +36,20 @@ struct ItemStatus {
     std::optional<DownloadingStatus> downloadingStatus;
 };
 
-bool isSignedIn();
-ItemStatus itemStatus(const std::string& path);
-/// Asks for the local copy of an uploaded file to be released. None on
-/// success, else the reason it failed.
-std::optional<std::string> evict(const std::string& path);
-
-/// The platform operations behind the functions above. A member left empty
-/// keeps the Linux behaviour.
+/// The platform operations (replaced in tests through ScopedHooks<ICloud::Hooks>).
 struct Hooks {
     std::function<bool()> isSignedIn;
     std::function<ItemStatus(const std::string& path)> itemStatus;
+    /// Asks for the local copy of an uploaded file to be released. None on
+    /// success, else the reason it failed.
     std::function<std::optional<std::string>(const std::string& path)> evict;
+
+    /// The set in force; the Linux behaviour unless a test replaced it.
+    static Hooks& active();
 };
 
-void setHooks(Hooks hooks);
-void resetHooks();
-
-/// Installs hooks for the life of the object and puts the previous ones back.
-class ScopedHooks {
-public:
-    explicit ScopedHooks(Hooks hooks);
-    ~ScopedHooks();
-    ScopedHooks(const ScopedHooks&) = delete;
-    ScopedHooks& operator=(const ScopedHooks&) = delete;
-
-private:
-    Hooks previous;
-};
+inline bool isSignedIn() { return Hooks::active().isSignedIn(); }
+inline ItemStatus itemStatus(const std::string& path) { return Hooks::active().itemStatus(path); }
+inline std::optional<std::string> evict(const std::string& path) { return Hooks::active().evict(path); }
 
 }  // namespace ICloud

@@ -255,12 +255,10 @@ std::optional<std::string> installedProgram(const std::string& name) {
 
 }  // namespace
 
-Hooks& hooks() {
+Hooks& Hooks::active() {
     static Hooks current = realHooks();
     return current;
 }
-
-void resetHooks() { hooks() = realHooks(); }
 
 std::string homeTrash() {
     if (!Paths::homeIsOverridden()) {
@@ -389,7 +387,7 @@ bool isInsideTrash(const std::string& path) {
 
 int64_t freeBytes() {
     // Measured on the trash's own file system, which need not be the root's.
-    return hooks().freeBytes(nearestExisting(homeTrash())).value_or(0);
+    return Hooks::active().freeBytes(nearestExisting(homeTrash())).value_or(0);
 }
 
 Shell::Output emptyThroughDesktop() {
@@ -398,7 +396,7 @@ Shell::Output emptyThroughDesktop() {
     auto found = installedProgram("gio");
     if (!found) found = Shell::which("gio");
     const std::string gio = found.value_or("/usr/bin/gio");
-    if (!Paths::homeIsOverridden()) return hooks().run(gio, {"trash", "--empty"}, timeout);
+    if (!Paths::homeIsOverridden()) return Hooks::active().run(gio, {"trash", "--empty"}, timeout);
     // gio hands the work to the desktop's file-system daemon, which finds the
     // trash from its own HOME and XDG_DATA_HOME, not from ours: through the
     // running session it would empty the user's real Trash. A private
@@ -407,7 +405,7 @@ Shell::Output emptyThroughDesktop() {
     // engine lists is the one emptied. Without dbus-run-session this fails to
     // start and is reported like any other failure.
     auto session = installedProgram("dbus-run-session");
-    return hooks().run("/usr/bin/env",
+    return Hooks::active().run("/usr/bin/env",
                        {"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "-u", "DBUS_SESSION_BUS_ADDRESS",
                         "HOME=" + Paths::home(),
                         session.value_or("/usr/bin/dbus-run-session"), "--", gio, "trash", "--empty"},
@@ -419,20 +417,20 @@ void reveal(const std::string& path) {
     const std::string uri = "file://" + percentEncoded(path);
     Shell::Output shown{-1, "", ""};
     if (auto gdbus = installedProgram("gdbus"))
-        shown = hooks().run(*gdbus,
+        shown = Hooks::active().run(*gdbus,
                             {"call", "--session", "--dest", "org.freedesktop.FileManager1", "--object-path",
                              "/org/freedesktop/FileManager1", "--method", "org.freedesktop.FileManager1.ShowItems",
                              "['" + uri + "']", ""},
                             timeout);
     if (shown.status != 0)
         if (auto dbusSend = installedProgram("dbus-send"))
-            shown = hooks().run(*dbusSend,
+            shown = Hooks::active().run(*dbusSend,
                                 {"--session", "--print-reply", "--dest=org.freedesktop.FileManager1",
                                  "--type=method_call", "/org/freedesktop/FileManager1",
                                  "org.freedesktop.FileManager1.ShowItems", "array:string:" + uri, "string:"},
                                 timeout);
     if (shown.status != 0)
-        if (auto xdgOpen = installedProgram("xdg-open")) hooks().run(*xdgOpen, {parentOf(path)}, timeout);
+        if (auto xdgOpen = installedProgram("xdg-open")) Hooks::active().run(*xdgOpen, {parentOf(path)}, timeout);
 }
 
 }  // namespace Trash

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Support.hpp"
+#include "base/ScopedHooks.hpp"
 #include "platform/Descriptor.hpp"
 
 namespace Trash {
@@ -187,11 +188,11 @@ struct Hooks {
     std::function<Shell::Output(const std::string& executable, const std::vector<std::string>& arguments,
                                 double timeout)>
         run;
-};
-Hooks& hooks();
-/// Puts the real operations back.
-void resetHooks();
 
+    /// The set in force; the real operations unless a test replaced them
+    /// through ScopedHooks<Trash::Hooks>.
+    static Hooks& active();
+};
 
 /// Percent-encodes a path the way trash info files and file URIs expect:
 /// every byte except letters, digits, "-._~" and "/" becomes "%XX".

@@ -214,13 +214,13 @@ std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash) {
     // A trash that was never used has no folder yet: it is simply empty.
     if (!trash->files.isOpen()) return {};
     std::vector<Entry> entries;
-    for (auto& name : hooks().listFolder(trash->files.get(), trash->path + "/files"))
+    for (auto& name : Hooks::active().listFolder(trash->files.get(), trash->path + "/files"))
         entries.push_back({trash, std::move(name)});
     return entries;
 }
 
 void removeEntry(const Entry& entry) {
-    hooks().removeItem(entry.trash->files.get(), entry.name, entry.path());
+    Hooks::active().removeItem(entry.trash->files.get(), entry.name, entry.path());
     if (entry.trash->info.isOpen()) ::unlinkat(entry.trash->info.get(), (entry.name + ".trashinfo").c_str(), 0);
 }
 

@@ -9,7 +9,7 @@
 #include <chrono>
 
 #include "Localization.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "ui/controls/Discard.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/ElidedLabel.hpp"

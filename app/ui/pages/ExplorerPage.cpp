@@ -14,7 +14,7 @@
 #include "Localization.hpp"
 #include "platform/Platform.hpp"
 #include "Support.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "ui/controls/Divider.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoButton.hpp"

@@ -7,7 +7,7 @@
 #include "Localization.hpp"
 #include "pages/OverviewCards.hpp"
 #include "pages/UsageSegments.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/TextLabel.hpp"

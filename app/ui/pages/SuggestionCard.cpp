@@ -11,7 +11,7 @@
 #include "Cleaner.hpp"
 #include "Localization.hpp"
 #include "pages/SuggestionsLogic.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "ui/controls/Discard.hpp"
 #include "ui/controls/ElidedLabel.hpp"
 #include "ui/controls/IconButton.hpp"

@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "Localization.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "ui/controls/Discard.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/MonoButton.hpp"

@@ -17,7 +17,7 @@
 #include "maps/Treemap.hpp"
 #include "maps/VoronoiMap.hpp"
 #include "model/AppModel.hpp"
-#include "platform/QtRuntime.hpp"
+#include "desktop/QtRuntime.hpp"
 #include "ui/controls/Motion.hpp"
 #include "ui/maps/TreemapView.hpp"
 #include "ui/maps/VoronoiView.hpp"

@@ -15,7 +15,7 @@
 #include <optional>
 
 #include "model/Launch.hpp"
-#include "platform/QtRuntime.hpp"
+#include "desktop/QtRuntime.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/theme/AppPalette.hpp"
 

@@ -15,7 +15,7 @@
 #include "../logic/AgentTestSupport.hpp"
 #include "ui/agent/AgentStep.hpp"
 #include "model/Timer.hpp"
-#include "platform/QtDispatcher.hpp"
+#include "desktop/QtDispatcher.hpp"
 #include "snapshot/PageRender.hpp"
 #include "ui/agent/FlowExamples.hpp"
 #include "ui/agent/MarkdownView.hpp"

@@ -14,7 +14,7 @@
 #include "agent/AgentSetup.hpp"
 #include "model/Dispatcher.hpp"
 #include "model/Executor.hpp"
-#include "platform/AppIdentity.hpp"
+#include "ui/shell/AppIdentity.hpp"
 
 using namespace testing_support;
 

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <set>
 
-#include "platform/KeyboardAccess.hpp"
+#include "ui/access/KeyboardAccess.hpp"
 #include "support/WindowWalk.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/FocusRing.hpp"

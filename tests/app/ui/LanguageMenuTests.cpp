@@ -12,7 +12,7 @@
 #include "TestSupport.hpp"
 #include "Localization.hpp"
 #include "platform/Platform.hpp"
-#include "platform/Relaunch.hpp"
+#include "desktop/Relaunch.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 
 using namespace testing_support;

@@ -9,9 +9,9 @@
 
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
-#include "platform/QtDispatcher.hpp"
+#include "desktop/QtDispatcher.hpp"
 #include "platform/Platform.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MainWindow.hpp"

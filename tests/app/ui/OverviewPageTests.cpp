@@ -2,7 +2,7 @@
 
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/pages/OverviewPage.hpp"
 #include "ui/pages/SummaryCardView.hpp"
@@ -26,9 +26,8 @@ TEST(OverviewPage, TheBannerCallsThePlatformAndTheHomeCardOpensTheHomeFolder) {
     ASSERT_FALSE(page.permissionBanner()->isHidden());
 
     int opened = 0;
-    Desktop::Hooks hooks;
-    hooks.openFullDiskAccessSettings = [&opened] { ++opened; };
-    Desktop::ScopedHooks scoped(hooks);
+    ScopedHooks<Desktop::Hooks> scoped;
+    scoped->openFullDiskAccessSettings = [&opened] { ++opened; };
     page.permissionBanner()->findChild<MonoButton*>()->click();
     EXPECT_EQ(opened, 1);
 

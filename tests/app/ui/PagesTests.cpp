@@ -11,7 +11,7 @@
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "demo/Demo.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 #include "snapshot/PageImages.hpp"
 #include "ui/controls/PageScroll.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
@@ -125,9 +125,8 @@ TEST_F(PagesTest, AnArchiveOfAProtectedFolderIsRefusedBeforeItIsOffered) {
 
 TEST_F(PagesTest, TheCopiedMarkOutlivesANewReport) {
     std::vector<std::string> copied;
-    Desktop::Hooks stubs;
-    stubs.copy = [&](const std::string& text) { copied.push_back(text); };
-    Desktop::ScopedHooks hooks(stubs);
+    ScopedHooks<Desktop::Hooks> hooks;
+    hooks->copy = [&](const std::string& text) { copied.push_back(text); };
     reportTwoSuggestions();
     SuggestionsPage page(harness.model, host);
     click(page.cards()[1]->copyButton());
@@ -150,9 +149,8 @@ TEST_F(PagesTest, TheAddPlanFlowWritesExactlyOnePlan) {
     harness.settle();
 
     const std::string folder = home.home() + "/Documents";
-    Desktop::Hooks stubs;
-    stubs.chooseFolder = [&](QWidget*) { return std::optional<std::string>(folder); };
-    Desktop::ScopedHooks hooks(stubs);
+    ScopedHooks<Desktop::Hooks> hooks;
+    hooks->chooseFolder = [&](QWidget*) { return std::optional<std::string>(folder); };
     BackupPage page(harness.model, host);
     click(page.addPlanButton());
     ASSERT_NE(page.sheet(), nullptr);
@@ -192,9 +190,8 @@ TEST_F(PagesTest, TheDemoPagesRenderWithThreeDestinationColumns) {
 namespace {
 TEST_F(PagesTest, ReturnAddsOnlyWhenADestinationIsPickedAndEscapeCloses) {
     harness.engine.realConfig = true;
-    Desktop::Hooks stubs;
-    stubs.chooseFolder = [&](QWidget*) { return std::optional<std::string>(home.home() + "/Music"); };
-    Desktop::ScopedHooks hooks(stubs);
+    ScopedHooks<Desktop::Hooks> hooks;
+    hooks->chooseFolder = [&](QWidget*) { return std::optional<std::string>(home.home() + "/Music"); };
     BackupPage page(harness.model, host);
     page.resize(PageImages::pageSize);
     page.addPlan();  // no destination at all: nothing is picked

@@ -1,9 +1,12 @@
-// The desktop calls that may wait run on the application's pool, never on a
-// thread of their own that would outlive the application's shutdown.
+// The desktop calls: those that may wait run on the application's pool, never
+// on a thread of their own that would outlive the application's shutdown,
+// and tests replace them one by one for a scope.
+#include <QClipboard>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 #include "model/Executor.hpp"
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 
 TEST(Desktop, RevealRunsOnTheApplicationsPool) {
     auto pool = std::make_shared<ManualExecutor>();
@@ -13,4 +16,19 @@ TEST(Desktop, RevealRunsOnTheApplicationsPool) {
     // Queued there, so stopping the pool drops it or waits for it; it is dropped unrun here.
     EXPECT_EQ(pool->pending(), 1u);
     EXPECT_EQ(pool->priorities(), std::vector<Priority>{Priority::userInitiated});
+}
+
+// A test replaces one desktop call and leaves the others the desktop's own;
+// when it ends, its replacement is gone.
+TEST(Desktop, AScopedReplacementCoversOnlyItsCallAndEndsWithItsScope) {
+    std::vector<std::string> copied;
+    {
+        ScopedHooks<Desktop::Hooks> hooks;
+        hooks->copy = [&](const std::string& text) { copied.push_back(text); };
+        Desktop::copy("stubbed");
+        Desktop::openFullDiskAccessSettings();  // the desktop's own: does nothing
+    }
+    Desktop::copy("real");
+    EXPECT_EQ(copied, std::vector<std::string>{"stubbed"});
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "real");
 }

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "demo/Demo.hpp"
-#include "platform/Accessibility.hpp"
+#include "ui/access/Accessibility.hpp"
 #include "ui/shell/MainWindow.hpp"
 
 DemoWindow::DemoWindow(const std::string& language) : home(language) {

@@ -1,4 +1,4 @@
-#include "platform/QtRuntime.hpp"
+#include "desktop/QtRuntime.hpp"
 
 #include <malloc.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "platform/Desktop.hpp"
-#include "platform/QtDispatcher.hpp"
+#include "desktop/Desktop.hpp"
+#include "desktop/QtDispatcher.hpp"
 
 namespace {
 constexpr std::chrono::milliseconds quitGrace{3000};

@@ -1,6 +1,7 @@
 // Calls into the desktop: showing an item in the file manager, opening the
 // Trash, the clipboard, choosing a folder and the system's privacy settings.
-// None goes through a shell. Each can be replaced for tests with ScopedHooks.
+// None goes through a shell. Tests replace them through
+// ScopedHooks<Desktop::Hooks>.
 #pragma once
 
 #include <functional>
@@ -8,25 +9,38 @@
 #include <optional>
 #include <string>
 
+#include "base/ScopedHooks.hpp"
+
 class Executor;
 class QFileDialog;
 class QWidget;
 
 namespace Desktop {
+/// The calls that reach the desktop; `active()` starts as the desktop's own. UI thread.
+struct Hooks {
+    std::function<void(const std::string& path)> reveal;
+    std::function<void()> openTrash;
+    std::function<void(const std::string& text)> copy;
+    std::function<std::optional<std::string>(QWidget* parent)> chooseFolder;
+    std::function<void()> openFullDiskAccessSettings;
+
+    static Hooks& active();
+};
+
 /// Shows the item selected in the file manager (the engine's reveal) on the
 /// executor given to `useExecutor`, else on the calling thread; failures are ignored.
-void reveal(const std::string& path);
+inline void reveal(const std::string& path) { Hooks::active().reveal(path); }
 /// Where the desktop calls that may wait run: the application's pool, so
 /// quitting waits for them or drops them. None: they run on the calling
 /// thread. UI thread.
 void useExecutor(std::shared_ptr<Executor> executor);
 /// Opens the user's Trash: `xdg-open trash:///`, else the real home's Trash
 /// files folder (never the OSTREVANE_HOME override). Failures are ignored.
-void openTrash();
+inline void openTrash() { Hooks::active().openTrash(); }
 /// Replaces the clipboard's contents with `text` as plain text.
-void copy(const std::string& text);
+inline void copy(const std::string& text) { Hooks::active().copy(text); }
 /// A modal folder chooser (directories only, accept button "选择"); none when cancelled.
-std::optional<std::string> chooseFolder(QWidget* parent);
+inline std::optional<std::string> chooseFolder(QWidget* parent) { return Hooks::active().chooseFolder(parent); }
 /// What chooseFolder asks of its dialog: folders only, the desktop's native
 /// chooser allowed, opening in the home folder.
 void prepareFolderDialog(QFileDialog& dialog);
@@ -37,31 +51,10 @@ bool usesPortalTheme(const std::optional<std::string>& chosenTheme, bool session
 /// Sets QT_QPA_PLATFORMTHEME to the portal theme when usesPortalTheme says
 /// so; before the QApplication is made, and never for offscreen snapshots.
 void preferPortalDialogs();
-/// Linux has no Full Disk Access page: does nothing unless a hook is set.
-void openFullDiskAccessSettings();
+/// Linux has no Full Disk Access page: does nothing unless a test replaces it.
+inline void openFullDiskAccessSettings() { Hooks::active().openFullDiskAccessSettings(); }
 
 /// The real home's Trash files folder: $XDG_DATA_HOME/Trash/files when that
 /// is an absolute path, else <real home>/.local/share/Trash/files.
 std::string realTrashFolder();
-
-/// Replacements; a member left empty keeps the desktop behaviour.
-struct Hooks {
-    std::function<void(const std::string& path)> reveal;
-    std::function<void()> openTrash;
-    std::function<void(const std::string& text)> copy;
-    std::function<std::optional<std::string>(QWidget* parent)> chooseFolder;
-    std::function<void()> openFullDiskAccessSettings;
-};
-
-/// Installs hooks for the life of the object and puts the previous ones back. UI thread.
-class ScopedHooks {
-public:
-    explicit ScopedHooks(Hooks hooks);
-    ~ScopedHooks();
-    ScopedHooks(const ScopedHooks&) = delete;
-    ScopedHooks& operator=(const ScopedHooks&) = delete;
-
-private:
-    Hooks previous;
-};
 }  // namespace Desktop

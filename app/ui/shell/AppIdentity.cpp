@@ -1,4 +1,4 @@
-#include "platform/AppIdentity.hpp"
+#include "ui/shell/AppIdentity.hpp"
 
 #include <QGuiApplication>
 

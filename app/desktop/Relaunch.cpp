@@ -1,4 +1,4 @@
-#include "platform/Relaunch.hpp"
+#include "desktop/Relaunch.hpp"
 
 #include <QCoreApplication>
 #include <QProcess>

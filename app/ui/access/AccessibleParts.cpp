@@ -1,4 +1,4 @@
-#include "platform/AccessibleParts.hpp"
+#include "ui/access/AccessibleParts.hpp"
 
 #include <QWidget>
 #include <algorithm>

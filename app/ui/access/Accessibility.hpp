@@ -1,4 +1,4 @@
-// What screen readers and keyboard users get from the platform layer: the
+// What screen readers and keyboard users get from the window: the
 // accessible interfaces of Ostrevane's painted controls (each reports a role,
 // a name and, where it has one, a value and state) and the keyboard
 // behaviour of KeyboardAccess.

@@ -1,4 +1,4 @@
-#include "platform/Desktop.hpp"
+#include "desktop/Desktop.hpp"
 
 #include <QClipboard>
 #include <QFileDialog>
@@ -14,7 +14,6 @@
 namespace Desktop {
 
 namespace {
-Hooks installed;
 std::shared_ptr<Executor> background;
 
 void revealNow(const std::string& path) {
@@ -23,32 +22,41 @@ void revealNow(const std::string& path) {
     } catch (...) {
     }
 }
-}  // namespace
 
-void useExecutor(std::shared_ptr<Executor> executor) { background = std::move(executor); }
-
-void reveal(const std::string& path) {
-    if (installed.reveal) return installed.reveal(path);
+void revealInBackground(const std::string& path) {
     // The file manager is asked over D-Bus with a timeout; the window must not wait for it.
     if (background) return background->submit(Priority::userInitiated, [path] { revealNow(path); });
     revealNow(path);
 }
 
-std::string realTrashFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    const std::string base = data && data[0] == '/' ? std::string(data) : Paths::realHome() + "/.local/share";
-    return base + "/Trash/files";
-}
-
-void openTrash() {
-    if (installed.openTrash) return installed.openTrash();
+void openTrashFolder() {
     if (QProcess::startDetached("xdg-open", {"trash:///"})) return;
     QProcess::startDetached("xdg-open", {QString::fromStdString(realTrashFolder())});
 }
 
-void copy(const std::string& text) {
-    if (installed.copy) return installed.copy(text);
-    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+void copyText(const std::string& text) { QGuiApplication::clipboard()->setText(QString::fromStdString(text)); }
+
+std::optional<std::string> chooseFolderInDialog(QWidget* parent) {
+    QFileDialog dialog(parent);
+    prepareFolderDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+    return chosen.front().toStdString();
+}
+}  // namespace
+
+Hooks& Hooks::active() {
+    static Hooks hooks{revealInBackground, openTrashFolder, copyText, chooseFolderInDialog, [] {}};
+    return hooks;
+}
+
+void useExecutor(std::shared_ptr<Executor> executor) { background = std::move(executor); }
+
+std::string realTrashFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const std::string base = data && data[0] == '/' ? std::string(data) : Paths::realHome() + "/.local/share";
+    return base + "/Trash/files";
 }
 
 void prepareFolderDialog(QFileDialog& dialog) {
@@ -75,22 +83,4 @@ void preferPortalDialogs() {
     if (usesPortalTheme(theme ? std::optional<std::string>(theme) : std::nullopt, bus && *bus, installed))
         setenv("QT_QPA_PLATFORMTHEME", "xdgdesktopportal", 1);
 }
-
-std::optional<std::string> chooseFolder(QWidget* parent) {
-    if (installed.chooseFolder) return installed.chooseFolder(parent);
-    QFileDialog dialog(parent);
-    prepareFolderDialog(dialog);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
-    return chosen.front().toStdString();
-}
-
-void openFullDiskAccessSettings() {
-    if (installed.openFullDiskAccessSettings) installed.openFullDiskAccessSettings();
-}
-
-ScopedHooks::ScopedHooks(Hooks hooks) : previous(installed) { installed = std::move(hooks); }
-ScopedHooks::~ScopedHooks() { installed = std::move(previous); }
-
 }  // namespace Desktop

@@ -1,4 +1,4 @@
-#include "platform/KeyboardAccess.hpp"
+#include "ui/access/KeyboardAccess.hpp"
 
 #include <QAbstractButton>
 #include <QApplication>

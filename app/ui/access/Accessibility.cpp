@@ -1,11 +1,11 @@
-#include "platform/Accessibility.hpp"
+#include "ui/access/Accessibility.hpp"
 
 #include <QAccessible>
 #include <QLabel>
 #include <QVariant>
 
-#include "platform/AccessibleParts.hpp"
-#include "platform/KeyboardAccess.hpp"
+#include "ui/access/AccessibleParts.hpp"
+#include "ui/access/KeyboardAccess.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/ElidedLabel.hpp"

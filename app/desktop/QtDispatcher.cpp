@@ -1,4 +1,4 @@
-#include "platform/QtDispatcher.hpp"
+#include "desktop/QtDispatcher.hpp"
 
 #include <QMetaObject>
 #include <QTimer>
