@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <set>
 
-#include "JSONFields.hpp"
+#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
@@ -28,35 +28,32 @@ CleanResult::CleanResult(bool dryRun, std::vector<std::string> trashed, std::vec
       message(std::move(message)) {}
 
 namespace {
+
 /// Names on disk need not be UTF-8, but the report of what was done to them
 /// must always encode: such bytes are shown as U+FFFD.
 std::string reportText(const std::string& text) { return Text::replacingInvalidUTF8(text); }
+
+std::vector<std::string> reportTexts(const std::vector<std::string>& texts) {
+    std::vector<std::string> shown;
+    shown.reserve(texts.size());
+    for (const auto& text : texts) shown.push_back(reportText(text));
+    return shown;
+}
+
+constexpr auto failureFields = JSONCoding::fields(JSONCoding::field("path", &CleanFailure::path, reportText),
+                                                  JSONCoding::field("reason", &CleanFailure::reason, reportText));
+
+constexpr auto resultFields = JSONCoding::fields(
+    JSONCoding::field("dryRun", &CleanResult::dryRun), JSONCoding::field("trashed", &CleanResult::trashed, reportTexts),
+    JSONCoding::field("failed", &CleanResult::failed), JSONCoding::field("bytes", &CleanResult::bytes),
+    JSONCoding::field("size", &CleanResult::size), JSONCoding::field("message", &CleanResult::message, reportText));
+
 }  // namespace
 
-void to_json(json& document, const CleanFailure& failure) {
-    document = json{{"path", reportText(failure.path)}, {"reason", reportText(failure.reason)}};
-}
-
-void from_json(const json& document, CleanFailure& failure) {
-    failure.path = document.at("path").get<std::string>();
-    failure.reason = document.at("reason").get<std::string>();
-}
-
-void to_json(json& document, const CleanResult& result) {
-    json trashed = json::array();
-    for (const auto& path : result.trashed) trashed.push_back(reportText(path));
-    document = json{{"dryRun", result.dryRun}, {"trashed", trashed},    {"failed", result.failed},
-                    {"bytes", result.bytes},   {"size", result.size}, {"message", reportText(result.message)}};
-}
-
-void from_json(const json& document, CleanResult& result) {
-    result.dryRun = document.at("dryRun").get<bool>();
-    result.trashed = document.at("trashed").get<std::vector<std::string>>();
-    result.failed = document.at("failed").get<std::vector<CleanFailure>>();
-    result.bytes = JSONFields::integer(document.at("bytes"), "bytes");
-    result.size = document.at("size").get<std::string>();
-    result.message = document.at("message").get<std::string>();
-}
+void to_json(json& document, const CleanFailure& failure) { JSONCoding::write(document, failure, failureFields); }
+void from_json(const json& document, CleanFailure& failure) { JSONCoding::read(document, failure, failureFields); }
+void to_json(json& document, const CleanResult& result) { JSONCoding::write(document, result, resultFields); }
+void from_json(const json& document, CleanResult& result) { JSONCoding::read(document, result, resultFields); }
 
 namespace Cleaner {
 

@@ -1,5 +1,6 @@
 #include "Config.hpp"
 
+#include "JSONCoding.hpp"
 #include "StoredFile.hpp"
 
 #include <fcntl.h>
@@ -18,40 +19,34 @@ BackupPlan::BackupPlan(std::string source, std::string destinationId)
 
 std::string BackupPlan::newId() { return Text::randomIdentifier(); }
 
+namespace {
+
+constexpr auto customDestinationFields = JSONCoding::fields(JSONCoding::field("name", &CustomDestination::name),
+                                                            JSONCoding::field("path", &CustomDestination::path));
+
+constexpr auto planFields = JSONCoding::fields(
+    JSONCoding::field("id", &BackupPlan::id), JSONCoding::field("source", &BackupPlan::source),
+    JSONCoding::field("destinationId", &BackupPlan::destinationId), JSONCoding::field("lastRun", &BackupPlan::lastRun),
+    JSONCoding::field("lastStatus", &BackupPlan::lastStatus),
+    JSONCoding::field("lastSummary", &BackupPlan::lastSummary));
+
+// Both lists are required, even though both may be empty.
+constexpr auto configFields =
+    JSONCoding::fields(JSONCoding::field("customDestinations", &AppConfig::customDestinations),
+                       JSONCoding::field("plans", &AppConfig::plans));
+
+}  // namespace
+
 void to_json(json& object, const CustomDestination& destination) {
-    object = json{{"name", destination.name}, {"path", destination.path}};
+    JSONCoding::write(object, destination, customDestinationFields);
 }
-
 void from_json(const json& object, CustomDestination& destination) {
-    destination.name = object.at("name").get<std::string>();
-    destination.path = object.at("path").get<std::string>();
+    JSONCoding::read(object, destination, customDestinationFields);
 }
-
-void to_json(json& object, const BackupPlan& plan) {
-    object = json{{"id", plan.id}, {"source", plan.source}, {"destinationId", plan.destinationId}};
-    JSONOut::putOptional(object, "lastRun", plan.lastRun);
-    JSONOut::putOptional(object, "lastStatus", plan.lastStatus);
-    JSONOut::putOptional(object, "lastSummary", plan.lastSummary);
-}
-
-void from_json(const json& object, BackupPlan& plan) {
-    plan.id = object.at("id").get<std::string>();
-    plan.source = object.at("source").get<std::string>();
-    plan.destinationId = object.at("destinationId").get<std::string>();
-    JSONOut::getOptional(object, "lastRun", plan.lastRun);
-    JSONOut::getOptional(object, "lastStatus", plan.lastStatus);
-    JSONOut::getOptional(object, "lastSummary", plan.lastSummary);
-}
-
-void to_json(json& object, const AppConfig& config) {
-    object = json{{"customDestinations", config.customDestinations}, {"plans", config.plans}};
-}
-
-void from_json(const json& object, AppConfig& config) {
-    // Both keys are required, even though both lists may be empty.
-    config.customDestinations = object.at("customDestinations").get<std::vector<CustomDestination>>();
-    config.plans = object.at("plans").get<std::vector<BackupPlan>>();
-}
+void to_json(json& object, const BackupPlan& plan) { JSONCoding::write(object, plan, planFields); }
+void from_json(const json& object, BackupPlan& plan) { JSONCoding::read(object, plan, planFields); }
+void to_json(json& object, const AppConfig& config) { JSONCoding::write(object, config, configFields); }
+void from_json(const json& object, AppConfig& config) { JSONCoding::read(object, config, configFields); }
 
 // MARK: Store
 

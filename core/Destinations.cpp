@@ -11,6 +11,7 @@
 #include <set>
 
 #include "Config.hpp"
+#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "platform/ICloud.hpp"
@@ -58,24 +59,21 @@ void from_json(const json& value, DestinationKind& kind) {
     kind = *decoded;
 }
 
-void to_json(json& value, const BackupDestination& destination) {
-    value = json{{"id", destination.id},
-                 {"kind", destination.kind},
-                 {"name", destination.name},
-                 {"available", destination.available}};
-    JSONOut::putOptional(value, "path", destination.path);
-    JSONOut::putOptional(value, "rcloneRemote", destination.rcloneRemote);
-    JSONOut::putOptional(value, "note", destination.note);
-}
+namespace {
 
+constexpr auto destinationFields = JSONCoding::fields(
+    JSONCoding::field("id", &BackupDestination::id), JSONCoding::field("kind", &BackupDestination::kind),
+    JSONCoding::field("name", &BackupDestination::name), JSONCoding::field("path", &BackupDestination::path),
+    JSONCoding::field("rcloneRemote", &BackupDestination::rcloneRemote),
+    JSONCoding::field("available", &BackupDestination::available), JSONCoding::field("note", &BackupDestination::note));
+
+}  // namespace
+
+void to_json(json& value, const BackupDestination& destination) {
+    JSONCoding::write(value, destination, destinationFields);
+}
 void from_json(const json& value, BackupDestination& destination) {
-    destination.id = value.at("id").get<std::string>();
-    destination.kind = value.at("kind").get<DestinationKind>();
-    destination.name = value.at("name").get<std::string>();
-    destination.available = value.at("available").get<bool>();
-    JSONOut::getOptional(value, "path", destination.path);
-    JSONOut::getOptional(value, "rcloneRemote", destination.rcloneRemote);
-    JSONOut::getOptional(value, "note", destination.note);
+    JSONCoding::read(value, destination, destinationFields);
 }
 
 // MARK: Discovery

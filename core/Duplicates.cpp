@@ -24,7 +24,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "JSONFields.hpp"
+#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "SparseFiles.hpp"
 #include "platform/FileReading.hpp"
@@ -445,45 +445,25 @@ DuplicateReport duplicates(const FileNode& node, int64_t minSize, bool verify, i
 // ---------------------------------------------------------------------------
 // JSON
 
-void to_json(json& document, const DuplicateGroup& group) {
-    document = json::object();
-    document["bytesEach"] = group.bytesEach;
-    document["sizeEach"] = group.sizeEach;
-    document["wastedBytes"] = group.wastedBytes;
-    document["wasted"] = group.wasted;
-    document["verified"] = group.verified;
-    document["paths"] = group.paths;
-}
+namespace {
 
-void from_json(const json& document, DuplicateGroup& group) {
-    using namespace JSONFields;
-    group.bytesEach = integer(require(document, "bytesEach"), "bytesEach");
-    group.sizeEach = string(require(document, "sizeEach"), "sizeEach");
-    group.wastedBytes = integer(require(document, "wastedBytes"), "wastedBytes");
-    group.wasted = string(require(document, "wasted"), "wasted");
-    group.verified = boolean(require(document, "verified"), "verified");
-    group.paths = strings(require(document, "paths"), "paths");
-}
+constexpr auto groupFields = JSONCoding::fields(
+    JSONCoding::field("bytesEach", &DuplicateGroup::bytesEach),
+    JSONCoding::field("sizeEach", &DuplicateGroup::sizeEach),
+    JSONCoding::field("wastedBytes", &DuplicateGroup::wastedBytes),
+    JSONCoding::field("wasted", &DuplicateGroup::wasted),
+    JSONCoding::field("verified", &DuplicateGroup::verified), JSONCoding::field("paths", &DuplicateGroup::paths));
 
-void to_json(json& document, const DuplicateReport& report) {
-    document = json::object();
-    document["path"] = report.path;
-    document["groups"] = report.groups;
-    document["totalWastedBytes"] = report.totalWastedBytes;
-    document["totalWasted"] = report.totalWasted;
-    document["note"] = report.note;
-}
+constexpr auto reportFields = JSONCoding::fields(
+    JSONCoding::field("path", &DuplicateReport::path), JSONCoding::field("groups", &DuplicateReport::groups),
+    JSONCoding::field("totalWastedBytes", &DuplicateReport::totalWastedBytes),
+    JSONCoding::field("totalWasted", &DuplicateReport::totalWasted), JSONCoding::field("note", &DuplicateReport::note));
 
-void from_json(const json& document, DuplicateReport& report) {
-    using namespace JSONFields;
-    report.path = string(require(document, "path"), "path");
-    const json& groups = require(document, "groups");
-    if (!groups.is_array()) throw std::invalid_argument("not a list: groups");
-    report.groups.clear();
-    for (const auto& group : groups) report.groups.push_back(group.get<DuplicateGroup>());
-    report.totalWastedBytes = integer(require(document, "totalWastedBytes"), "totalWastedBytes");
-    report.totalWasted = string(require(document, "totalWasted"), "totalWasted");
-    report.note = string(require(document, "note"), "note");
-}
+}  // namespace
+
+void to_json(json& document, const DuplicateGroup& group) { JSONCoding::write(document, group, groupFields); }
+void from_json(const json& document, DuplicateGroup& group) { JSONCoding::read(document, group, groupFields); }
+void to_json(json& document, const DuplicateReport& report) { JSONCoding::write(document, report, reportFields); }
+void from_json(const json& document, DuplicateReport& report) { JSONCoding::read(document, report, reportFields); }
 
 }  // namespace Service

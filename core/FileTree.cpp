@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "JSONFields.hpp"
+#include "JSONCoding.hpp"
 #include "Scanner.hpp"
 
 namespace {
@@ -97,17 +97,18 @@ std::vector<FileNode> FileNode::largestFiles(int64_t limit, int64_t minSize,
 
 namespace {
 
+/// Every field of a node but its children, which both directions handle
+/// themselves: the reader without recursion, the writer as a list last.
+constexpr auto nodeFields = JSONCoding::fields(
+    JSONCoding::field("name", &FileNode::name), JSONCoding::field("path", &FileNode::path),
+    JSONCoding::field("isDirectory", &FileNode::isDirectory), JSONCoding::field("size", &FileNode::size),
+    JSONCoding::field("fileCount", &FileNode::fileCount), JSONCoding::field("modified", &FileNode::modified));
+
 /// One writer for both documents: the sorted one of the tool's output and
 /// the field-ordered one of the scan cache file.
 template <class Document>
 void writeNode(Document& document, const FileNode& node) {
-    document = Document::object();
-    document["name"] = node.name;
-    document["path"] = node.path;
-    document["isDirectory"] = node.isDirectory;
-    document["size"] = node.size;
-    document["fileCount"] = node.fileCount;
-    if (node.modified) document["modified"] = ISODate::format(*node.modified);
+    JSONCoding::write(document, node, nodeFields);
     if (node.children) {
         Document list = Document::array();
         for (const auto& child : *node.children) list.push_back(child);
@@ -125,16 +126,9 @@ namespace {
 /// The fields of one node; its children are left as empty slots, one for
 /// each element, for the caller to fill.
 void readNodeFields(const json& document, FileNode& node) {
-    using namespace JSONFields;
-    node.name = string(require(document, "name"), "name");
-    node.path = string(require(document, "path"), "path");
-    node.isDirectory = boolean(require(document, "isDirectory"), "isDirectory");
-    node.size = integer(require(document, "size"), "size");
-    node.fileCount = integer(require(document, "fileCount"), "fileCount");
-    node.modified.reset();
-    if (const json* value = optional(document, "modified")) node.modified = date(*value, "modified");
+    JSONCoding::read(document, node, nodeFields);
     node.children.reset();
-    if (const json* value = optional(document, "children")) {
+    if (const json* value = JSONFields::optional(document, "children")) {
         if (!value->is_array()) throw std::invalid_argument("children is not a list");
         node.children.emplace(value->size());
     }
@@ -196,32 +190,15 @@ ScanResult ScanResult::replacingRoot(FileNode newRoot) const {
 
 namespace {
 
-template <class Document>
-void writeResult(Document& document, const ScanResult& result) {
-    document = Document::object();
-    document["root"] = result.root;
-    document["scannedAt"] = ISODate::format(result.scannedAt);
-    document["duration"] = result.duration;
-    document["fileCount"] = result.fileCount;
-    document["inaccessible"] = result.inaccessible;
-    document["inaccessibleCount"] = result.inaccessibleCount;
-    document["cloudOnly"] = result.cloudOnly;
-    document["minNodeSize"] = result.minNodeSize;
-}
+constexpr auto resultFields = JSONCoding::fields(
+    JSONCoding::field("root", &ScanResult::root), JSONCoding::field("scannedAt", &ScanResult::scannedAt),
+    JSONCoding::field("duration", &ScanResult::duration), JSONCoding::field("fileCount", &ScanResult::fileCount),
+    JSONCoding::field("inaccessible", &ScanResult::inaccessible),
+    JSONCoding::field("inaccessibleCount", &ScanResult::inaccessibleCount),
+    JSONCoding::field("cloudOnly", &ScanResult::cloudOnly), JSONCoding::field("minNodeSize", &ScanResult::minNodeSize));
 
 }  // namespace
 
-void to_json(json& document, const ScanResult& result) { writeResult(document, result); }
-void to_json(ordered_json& document, const ScanResult& result) { writeResult(document, result); }
-
-void from_json(const json& document, ScanResult& result) {
-    using namespace JSONFields;
-    result.root = require(document, "root").get<FileNode>();
-    result.scannedAt = date(require(document, "scannedAt"), "scannedAt");
-    result.duration = number(require(document, "duration"), "duration");
-    result.fileCount = integer(require(document, "fileCount"), "fileCount");
-    result.inaccessible = strings(require(document, "inaccessible"), "inaccessible");
-    result.inaccessibleCount = integer(require(document, "inaccessibleCount"), "inaccessibleCount");
-    result.cloudOnly = strings(require(document, "cloudOnly"), "cloudOnly");
-    result.minNodeSize = integer(require(document, "minNodeSize"), "minNodeSize");
-}
+void to_json(json& document, const ScanResult& result) { JSONCoding::write(document, result, resultFields); }
+void to_json(ordered_json& document, const ScanResult& result) { JSONCoding::write(document, result, resultFields); }
+void from_json(const json& document, ScanResult& result) { JSONCoding::read(document, result, resultFields); }

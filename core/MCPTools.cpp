@@ -6,6 +6,7 @@
 #include "Cleaner.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
+#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "MCPServer.hpp"
 #include "ScanStore.hpp"
@@ -108,10 +109,10 @@ struct Listing {
     /// Why the plans may be missing: the configuration file could not be read.
     std::optional<std::string> warning;
 };
-void to_json(json& object, const Listing& listing) {
-    object = {{"destinations", listing.destinations}, {"plans", listing.plans}, {"hint", listing.hint}};
-    JSONOut::putOptional(object, "warning", listing.warning);
-}
+constexpr auto listingFields = JSONCoding::fields(
+    JSONCoding::field("destinations", &Listing::destinations), JSONCoding::field("plans", &Listing::plans),
+    JSONCoding::field("hint", &Listing::hint), JSONCoding::field("warning", &Listing::warning));
+void to_json(json& object, const Listing& listing) { JSONCoding::write(object, listing, listingFields); }
 
 /// The tool's own stderr line about an unreadable configuration, for results.
 std::optional<std::string> configurationWarning() {

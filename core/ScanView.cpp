@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "JSONFields.hpp"
+#include "JSONCoding.hpp"
 #include "Localization.hpp"
 
 namespace {
@@ -55,75 +55,29 @@ ScanView ScanView::make(const ScanResult& scan, const FileNode* node, int depth,
     return view;
 }
 
-void to_json(json& document, const NodeView& view) {
-    document = json::object();
-    document["name"] = view.name;
-    document["path"] = view.path;
-    document["type"] = view.type;
-    document["bytes"] = view.bytes;
-    document["size"] = view.size;
-    document["percent"] = view.percent;
-    JSONOut::putOptional(document, "files", view.files);
-    JSONOut::putOptional(document, "modified", view.modified);
-    if (view.children) {
-        json list = json::array();
-        for (const auto& child : *view.children) list.push_back(child);
-        document["children"] = std::move(list);
-    }
-    JSONOut::putOptional(document, "omittedChildren", view.omittedChildren);
-}
+namespace {
 
-void from_json(const json& document, NodeView& view) {
-    using namespace JSONFields;
-    view.name = string(require(document, "name"), "name");
-    view.path = string(require(document, "path"), "path");
-    view.type = string(require(document, "type"), "type");
-    view.bytes = integer(require(document, "bytes"), "bytes");
-    view.size = string(require(document, "size"), "size");
-    view.percent = number(require(document, "percent"), "percent");
-    view.files.reset();
-    if (const json* value = optional(document, "files")) view.files = integer(*value, "files");
-    view.modified.reset();
-    if (const json* value = optional(document, "modified")) view.modified = string(*value, "modified");
-    view.children.reset();
-    if (const json* value = optional(document, "children")) {
-        if (!value->is_array()) throw std::invalid_argument("children is not a list");
-        std::vector<NodeView> list;
-        for (const auto& element : *value) list.push_back(element.get<NodeView>());
-        view.children = std::move(list);
-    }
-    view.omittedChildren.reset();
-    if (const json* value = optional(document, "omittedChildren"))
-        view.omittedChildren = integer(*value, "omittedChildren");
-}
+constexpr auto nodeViewFields = JSONCoding::fields(
+    JSONCoding::field("name", &NodeView::name), JSONCoding::field("path", &NodeView::path),
+    JSONCoding::field("type", &NodeView::type), JSONCoding::field("bytes", &NodeView::bytes),
+    JSONCoding::field("size", &NodeView::size), JSONCoding::field("percent", &NodeView::percent),
+    JSONCoding::field("files", &NodeView::files), JSONCoding::field("modified", &NodeView::modified),
+    JSONCoding::field("children", &NodeView::children),
+    JSONCoding::field("omittedChildren", &NodeView::omittedChildren));
 
-void to_json(json& document, const ScanView& view) {
-    document = json::object();
-    document["path"] = view.path;
-    document["totalBytes"] = view.totalBytes;
-    document["total"] = view.total;
-    document["fileCount"] = view.fileCount;
-    document["scannedAt"] = ISODate::format(view.scannedAt);
-    document["durationSeconds"] = view.durationSeconds;
-    document["fromCache"] = view.fromCache;
-    document["inaccessibleCount"] = view.inaccessibleCount;
-    document["inaccessibleSample"] = view.inaccessibleSample;
-    JSONOut::putOptional(document, "hint", view.hint);
-    document["tree"] = view.tree;
-}
+constexpr auto scanViewFields = JSONCoding::fields(
+    JSONCoding::field("path", &ScanView::path), JSONCoding::field("totalBytes", &ScanView::totalBytes),
+    JSONCoding::field("total", &ScanView::total), JSONCoding::field("fileCount", &ScanView::fileCount),
+    JSONCoding::field("scannedAt", &ScanView::scannedAt),
+    JSONCoding::field("durationSeconds", &ScanView::durationSeconds),
+    JSONCoding::field("fromCache", &ScanView::fromCache),
+    JSONCoding::field("inaccessibleCount", &ScanView::inaccessibleCount),
+    JSONCoding::field("inaccessibleSample", &ScanView::inaccessibleSample), JSONCoding::field("hint", &ScanView::hint),
+    JSONCoding::field("tree", &ScanView::tree));
 
-void from_json(const json& document, ScanView& view) {
-    using namespace JSONFields;
-    view.path = string(require(document, "path"), "path");
-    view.totalBytes = integer(require(document, "totalBytes"), "totalBytes");
-    view.total = string(require(document, "total"), "total");
-    view.fileCount = integer(require(document, "fileCount"), "fileCount");
-    view.scannedAt = date(require(document, "scannedAt"), "scannedAt");
-    view.durationSeconds = number(require(document, "durationSeconds"), "durationSeconds");
-    view.fromCache = boolean(require(document, "fromCache"), "fromCache");
-    view.inaccessibleCount = integer(require(document, "inaccessibleCount"), "inaccessibleCount");
-    view.inaccessibleSample = strings(require(document, "inaccessibleSample"), "inaccessibleSample");
-    view.hint.reset();
-    if (const json* value = optional(document, "hint")) view.hint = string(*value, "hint");
-    view.tree = require(document, "tree").get<NodeView>();
-}
+}  // namespace
+
+void to_json(json& document, const NodeView& view) { JSONCoding::write(document, view, nodeViewFields); }
+void from_json(const json& document, NodeView& view) { JSONCoding::read(document, view, nodeViewFields); }
+void to_json(json& document, const ScanView& view) { JSONCoding::write(document, view, scanViewFields); }
+void from_json(const json& document, ScanView& view) { JSONCoding::read(document, view, scanViewFields); }

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "Destinations.hpp"
-#include "JSONFields.hpp"
+#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Suggestions.hpp"
@@ -30,50 +30,31 @@ std::string percentText(double value) {
 
 }  // namespace
 
-void to_json(json& object, const Status::LastScan& scan) {
-    object = {{"scannedAt", scan.scannedAt},
-              {"total", scan.total},
-              {"totalBytes", scan.totalBytes},
-              {"fileCount", scan.fileCount}};
-}
+namespace {
 
-void from_json(const json& object, Status::LastScan& scan) {
-    using namespace JSONFields;
-    scan.scannedAt = require(object, "scannedAt").get<Date>();
-    scan.total = string(require(object, "total"), "total");
-    scan.totalBytes = integer(require(object, "totalBytes"), "totalBytes");
-    scan.fileCount = integer(require(object, "fileCount"), "fileCount");
-}
+constexpr auto lastScanFields = JSONCoding::fields(
+    JSONCoding::field("scannedAt", &Status::LastScan::scannedAt), JSONCoding::field("total", &Status::LastScan::total),
+    JSONCoding::field("totalBytes", &Status::LastScan::totalBytes),
+    JSONCoding::field("fileCount", &Status::LastScan::fileCount));
 
-void to_json(json& object, const Status& status) {
-    object = {{"volumes", status.volumes}, {"home", status.home}, {"fullDiskAccess", status.fullDiskAccess}};
-    JSONOut::putOptional(object, "lastHomeScan", status.lastHomeScan);
-    JSONOut::putOptional(object, "advice", status.advice);
-}
+constexpr auto statusFields = JSONCoding::fields(
+    JSONCoding::field("volumes", &Status::volumes), JSONCoding::field("home", &Status::home),
+    JSONCoding::field("fullDiskAccess", &Status::fullDiskAccess),
+    JSONCoding::field("lastHomeScan", &Status::lastHomeScan), JSONCoding::field("advice", &Status::advice));
 
-void from_json(const json& object, Status& status) {
-    using namespace JSONFields;
-    status.volumes = require(object, "volumes").get<std::vector<VolumeInfo>>();
-    status.home = string(require(object, "home"), "home");
-    status.fullDiskAccess = require(object, "fullDiskAccess").get<bool>();
-    JSONOut::getOptional(object, "lastHomeScan", status.lastHomeScan);
-    JSONOut::getOptional(object, "advice", status.advice);
-}
+constexpr auto largeFileFields = JSONCoding::fields(
+    JSONCoding::field("path", &LargeFile::path), JSONCoding::field("bytes", &LargeFile::bytes),
+    JSONCoding::field("size", &LargeFile::size), JSONCoding::field("modified", &LargeFile::modified),
+    JSONCoding::field("idleDays", &LargeFile::idleDays));
 
-void to_json(json& object, const LargeFile& file) {
-    object = {{"path", file.path}, {"bytes", file.bytes}, {"size", file.size}};
-    JSONOut::putOptional(object, "modified", file.modified);
-    JSONOut::putOptional(object, "idleDays", file.idleDays);
-}
+}  // namespace
 
-void from_json(const json& object, LargeFile& file) {
-    using namespace JSONFields;
-    file.path = string(require(object, "path"), "path");
-    file.bytes = integer(require(object, "bytes"), "bytes");
-    file.size = string(require(object, "size"), "size");
-    JSONOut::getOptional(object, "modified", file.modified);
-    JSONOut::getOptional(object, "idleDays", file.idleDays);
-}
+void to_json(json& object, const Status::LastScan& scan) { JSONCoding::write(object, scan, lastScanFields); }
+void from_json(const json& object, Status::LastScan& scan) { JSONCoding::read(object, scan, lastScanFields); }
+void to_json(json& object, const Status& status) { JSONCoding::write(object, status, statusFields); }
+void from_json(const json& object, Status& status) { JSONCoding::read(object, status, statusFields); }
+void to_json(json& object, const LargeFile& file) { JSONCoding::write(object, file, largeFileFields); }
+void from_json(const json& object, LargeFile& file) { JSONCoding::read(object, file, largeFileFields); }
 
 bool hasFullDiskAccess() {
     DIR* folder = ::opendir(Platform::realHome().c_str());

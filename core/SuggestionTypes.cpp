@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "JSONFields.hpp"
+#include "JSONCoding.hpp"
 
 namespace {
 constexpr std::array<std::pair<Risk, std::string_view>, 3> riskNames{{
@@ -85,71 +85,41 @@ Suggestion::Suggestion(std::string id, std::string category, std::string title, 
       command(std::move(command)),
       items(std::move(items)) {}
 
-void to_json(json& document, const SuggestionItem& item) {
-    document = json::object();
-    document["path"] = item.path;
-    document["bytes"] = item.bytes;
-    document["size"] = item.size;
-    JSONOut::putOptional(document, "note", item.note);
-}
+namespace {
 
-void from_json(const json& document, SuggestionItem& item) {
-    item.path = document.at("path").get<std::string>();
-    item.bytes = JSONFields::integer(document.at("bytes"), "bytes");
-    item.size = document.at("size").get<std::string>();
-    JSONOut::getOptional(document, "note", item.note);
-}
+constexpr auto itemFields = JSONCoding::fields(
+    JSONCoding::field("path", &SuggestionItem::path), JSONCoding::field("bytes", &SuggestionItem::bytes),
+    JSONCoding::field("size", &SuggestionItem::size), JSONCoding::field("note", &SuggestionItem::note));
 
+// The derived fields (reclaimable, autoApplicable) are read as they stand.
+constexpr auto suggestionFields = JSONCoding::fields(
+    JSONCoding::field("id", &Suggestion::id), JSONCoding::field("category", &Suggestion::category),
+    JSONCoding::field("title", &Suggestion::title), JSONCoding::field("detail", &Suggestion::detail),
+    JSONCoding::field("paths", &Suggestion::paths),
+    JSONCoding::field("reclaimableBytes", &Suggestion::reclaimableBytes),
+    JSONCoding::field("reclaimable", &Suggestion::reclaimable), JSONCoding::field("risk", &Suggestion::risk),
+    JSONCoding::field("action", &Suggestion::action), JSONCoding::field("autoApplicable", &Suggestion::autoApplicable),
+    JSONCoding::field("command", &Suggestion::command), JSONCoding::field("items", &Suggestion::items));
+
+constexpr auto reportFields = JSONCoding::fields(
+    JSONCoding::field("generatedAt", &SuggestionReport::generatedAt),
+    JSONCoding::field("mode", &SuggestionReport::mode),
+    JSONCoding::field("totalReclaimableBytes", &SuggestionReport::totalReclaimableBytes),
+    JSONCoding::field("totalReclaimable", &SuggestionReport::totalReclaimable),
+    JSONCoding::field("safeReclaimableBytes", &SuggestionReport::safeReclaimableBytes),
+    JSONCoding::field("safeReclaimable", &SuggestionReport::safeReclaimable),
+    JSONCoding::field("suggestions", &SuggestionReport::suggestions),
+    JSONCoding::field("notes", &SuggestionReport::notes));
+
+}  // namespace
+
+void to_json(json& document, const SuggestionItem& item) { JSONCoding::write(document, item, itemFields); }
+void from_json(const json& document, SuggestionItem& item) { JSONCoding::read(document, item, itemFields); }
 void to_json(json& document, const Suggestion& suggestion) {
-    document = json::object();
-    document["id"] = suggestion.id;
-    document["category"] = suggestion.category;
-    document["title"] = suggestion.title;
-    document["detail"] = suggestion.detail;
-    document["paths"] = suggestion.paths;
-    document["reclaimableBytes"] = suggestion.reclaimableBytes;
-    document["reclaimable"] = suggestion.reclaimable;
-    document["risk"] = suggestion.risk;
-    document["action"] = suggestion.action;
-    document["autoApplicable"] = suggestion.autoApplicable;
-    JSONOut::putOptional(document, "command", suggestion.command);
-    JSONOut::putOptional(document, "items", suggestion.items);
+    JSONCoding::write(document, suggestion, suggestionFields);
 }
-
 void from_json(const json& document, Suggestion& suggestion) {
-    suggestion.id = document.at("id").get<std::string>();
-    suggestion.category = document.at("category").get<std::string>();
-    suggestion.title = document.at("title").get<std::string>();
-    suggestion.detail = document.at("detail").get<std::string>();
-    suggestion.paths = document.at("paths").get<std::vector<std::string>>();
-    suggestion.reclaimableBytes = JSONFields::integer(document.at("reclaimableBytes"), "reclaimableBytes");
-    suggestion.reclaimable = document.at("reclaimable").get<std::string>();
-    suggestion.risk = document.at("risk").get<Risk>();
-    suggestion.action = document.at("action").get<CleanAction>();
-    suggestion.autoApplicable = document.at("autoApplicable").get<bool>();
-    JSONOut::getOptional(document, "command", suggestion.command);
-    JSONOut::getOptional(document, "items", suggestion.items);
+    JSONCoding::read(document, suggestion, suggestionFields);
 }
-
-void to_json(json& document, const SuggestionReport& report) {
-    document = json::object();
-    document["generatedAt"] = report.generatedAt;
-    document["mode"] = report.mode;
-    document["totalReclaimableBytes"] = report.totalReclaimableBytes;
-    document["totalReclaimable"] = report.totalReclaimable;
-    document["safeReclaimableBytes"] = report.safeReclaimableBytes;
-    document["safeReclaimable"] = report.safeReclaimable;
-    document["suggestions"] = report.suggestions;
-    document["notes"] = report.notes;
-}
-
-void from_json(const json& document, SuggestionReport& report) {
-    report.generatedAt = document.at("generatedAt").get<Date>();
-    report.mode = document.at("mode").get<std::string>();
-    report.totalReclaimableBytes = JSONFields::integer(document.at("totalReclaimableBytes"), "totalReclaimableBytes");
-    report.totalReclaimable = document.at("totalReclaimable").get<std::string>();
-    report.safeReclaimableBytes = JSONFields::integer(document.at("safeReclaimableBytes"), "safeReclaimableBytes");
-    report.safeReclaimable = document.at("safeReclaimable").get<std::string>();
-    report.suggestions = document.at("suggestions").get<std::vector<Suggestion>>();
-    report.notes = document.at("notes").get<std::vector<std::string>>();
-}
+void to_json(json& document, const SuggestionReport& report) { JSONCoding::write(document, report, reportFields); }
+void from_json(const json& document, SuggestionReport& report) { JSONCoding::read(document, report, reportFields); }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "JSONFields.hpp"
+#include "JSONCoding.hpp"
 #include "platform/Host.hpp"
 
 namespace {
@@ -69,38 +69,23 @@ std::optional<VolumeInfo> VolumeInfo::make(std::string name, std::string mountPo
     return volume;
 }
 
-void to_json(json& document, const VolumeInfo& volume) {
-    document = json{{"name", volume.name},
-                    {"mountPoint", volume.mountPoint},
-                    {"totalBytes", volume.totalBytes},
-                    {"usedBytes", volume.usedBytes},
-                    {"availableBytes", volume.availableBytes},
-                    {"freeBytes", volume.freeBytes},
-                    {"purgeableBytes", volume.purgeableBytes},
-                    {"usedPercent", volume.usedPercent},
-                    {"isInternal", volume.isInternal},
-                    {"isRoot", volume.isRoot},
-                    {"total", volume.total},
-                    {"used", volume.used},
-                    {"available", volume.available}};
-}
+namespace {
 
-void from_json(const json& document, VolumeInfo& volume) {
-    using namespace JSONFields;
-    volume.name = string(require(document, "name"), "name");
-    volume.mountPoint = string(require(document, "mountPoint"), "mountPoint");
-    volume.totalBytes = integer(require(document, "totalBytes"), "totalBytes");
-    volume.usedBytes = integer(require(document, "usedBytes"), "usedBytes");
-    volume.availableBytes = integer(require(document, "availableBytes"), "availableBytes");
-    volume.freeBytes = integer(require(document, "freeBytes"), "freeBytes");
-    volume.purgeableBytes = integer(require(document, "purgeableBytes"), "purgeableBytes");
-    volume.usedPercent = number(require(document, "usedPercent"), "usedPercent");
-    volume.isInternal = boolean(require(document, "isInternal"), "isInternal");
-    volume.isRoot = boolean(require(document, "isRoot"), "isRoot");
-    volume.total = string(require(document, "total"), "total");
-    volume.used = string(require(document, "used"), "used");
-    volume.available = string(require(document, "available"), "available");
-}
+constexpr auto volumeFields = JSONCoding::fields(
+    JSONCoding::field("name", &VolumeInfo::name), JSONCoding::field("mountPoint", &VolumeInfo::mountPoint),
+    JSONCoding::field("totalBytes", &VolumeInfo::totalBytes), JSONCoding::field("usedBytes", &VolumeInfo::usedBytes),
+    JSONCoding::field("availableBytes", &VolumeInfo::availableBytes),
+    JSONCoding::field("freeBytes", &VolumeInfo::freeBytes),
+    JSONCoding::field("purgeableBytes", &VolumeInfo::purgeableBytes),
+    JSONCoding::field("usedPercent", &VolumeInfo::usedPercent),
+    JSONCoding::field("isInternal", &VolumeInfo::isInternal),
+    JSONCoding::field("isRoot", &VolumeInfo::isRoot), JSONCoding::field("total", &VolumeInfo::total),
+    JSONCoding::field("used", &VolumeInfo::used), JSONCoding::field("available", &VolumeInfo::available));
+
+}  // namespace
+
+void to_json(json& document, const VolumeInfo& volume) { JSONCoding::write(document, volume, volumeFields); }
+void from_json(const json& document, VolumeInfo& volume) { JSONCoding::read(document, volume, volumeFields); }
 
 namespace Volumes {
 

@@ -124,6 +124,11 @@ TEST(BackupRecords, ReportJSONWritesEveryKeyAndRequiresEveryKey) {
     EXPECT_EQ(back.finishedAt, sampleReport("x").finishedAt);
     document.erase("summary");
     EXPECT_ANY_THROW(document.get<BackupReport>());
+    // The history is a file the system wrote: a count that is not whole
+    // refuses the record instead of being cut to 2.
+    json fractional = sampleReport("x");
+    fractional["filesCopied"] = 2.5;
+    EXPECT_ANY_THROW(fractional.get<BackupReport>());
 }
 
 TEST_F(BackupTest, HistoryStartsEmptyKeepsTheNewest200AndSetsABrokenFileAside) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "JSONCoding.hpp"
 #include "backup/Private.hpp"
 
 BackupOptions::BackupOptions() : excludes(defaultExcludes) {}
@@ -19,88 +20,56 @@ double BackupProgress::fraction() const {
     return std::min(1.0, static_cast<double>(bytesDone) / static_cast<double>(bytesTotal));
 }
 
+namespace {
+
+/// historyKeptAs stays out: it belongs to the run that wrote the history,
+/// not to the stored record.
+constexpr auto reportFields = JSONCoding::fields(
+    JSONCoding::field("id", &BackupReport::id), JSONCoding::field("source", &BackupReport::source),
+    JSONCoding::field("destinationId", &BackupReport::destinationId),
+    JSONCoding::field("destinationName", &BackupReport::destinationName),
+    JSONCoding::field("target", &BackupReport::target), JSONCoding::field("startedAt", &BackupReport::startedAt),
+    JSONCoding::field("finishedAt", &BackupReport::finishedAt), JSONCoding::field("dryRun", &BackupReport::dryRun),
+    JSONCoding::field("status", &BackupReport::status), JSONCoding::field("filesTotal", &BackupReport::filesTotal),
+    JSONCoding::field("filesCopied", &BackupReport::filesCopied),
+    JSONCoding::field("filesSkipped", &BackupReport::filesSkipped),
+    JSONCoding::field("filesFailed", &BackupReport::filesFailed),
+    JSONCoding::field("bytesCopied", &BackupReport::bytesCopied), JSONCoding::field("copied", &BackupReport::copied),
+    JSONCoding::field("errors", &BackupReport::errors), JSONCoding::field("summary", &BackupReport::summary));
+
+constexpr auto offloadFields = JSONCoding::fields(
+    JSONCoding::field("backup", &OffloadReport::backup), JSONCoding::field("verified", &OffloadReport::verified),
+    JSONCoding::field("sourceTrashed", &OffloadReport::sourceTrashed),
+    JSONCoding::field("dryRun", &OffloadReport::dryRun), JSONCoding::field("bytes", &OffloadReport::bytes),
+    JSONCoding::field("message", &OffloadReport::message));
+
+/// A path on disk need not be UTF-8, but the report must always encode.
+std::string shownPath(const std::string& path) { return Text::replacingInvalidUTF8(path); }
+
+constexpr auto evictFields = JSONCoding::fields(
+    JSONCoding::field("path", &EvictReport::path, shownPath), JSONCoding::field("evicted", &EvictReport::evicted),
+    JSONCoding::field("failed", &EvictReport::failed), JSONCoding::field("freedBytes", &EvictReport::freedBytes),
+    JSONCoding::field("message", &EvictReport::message));
+
+constexpr auto planRunFields = JSONCoding::fields(JSONCoding::field("plan", &PlanRun::plan),
+                                                  JSONCoding::field("report", &PlanRun::report),
+                                                  JSONCoding::field("error", &PlanRun::error));
+
+}  // namespace
+
+/// Besides the record's fields, the notice about a history file set aside, for
+/// whoever reads the report of this run.
 void to_json(json& object, const BackupReport& report) {
-    object = json{{"id", report.id},
-                  {"source", report.source},
-                  {"destinationId", report.destinationId},
-                  {"destinationName", report.destinationName},
-                  {"target", report.target},
-                  {"startedAt", report.startedAt},
-                  {"finishedAt", report.finishedAt},
-                  {"dryRun", report.dryRun},
-                  {"status", report.status},
-                  {"filesTotal", report.filesTotal},
-                  {"filesCopied", report.filesCopied},
-                  {"filesSkipped", report.filesSkipped},
-                  {"filesFailed", report.filesFailed},
-                  {"bytesCopied", report.bytesCopied},
-                  {"copied", report.copied},
-                  {"errors", report.errors},
-                  {"summary", report.summary}};
+    JSONCoding::write(object, report, reportFields);
     if (auto notice = historyNotice(report)) object["historyNotice"] = *notice;
 }
-
-void from_json(const json& object, BackupReport& report) {
-    object.at("id").get_to(report.id);
-    object.at("source").get_to(report.source);
-    object.at("destinationId").get_to(report.destinationId);
-    object.at("destinationName").get_to(report.destinationName);
-    object.at("target").get_to(report.target);
-    object.at("startedAt").get_to(report.startedAt);
-    object.at("finishedAt").get_to(report.finishedAt);
-    object.at("dryRun").get_to(report.dryRun);
-    object.at("status").get_to(report.status);
-    object.at("filesTotal").get_to(report.filesTotal);
-    object.at("filesCopied").get_to(report.filesCopied);
-    object.at("filesSkipped").get_to(report.filesSkipped);
-    object.at("filesFailed").get_to(report.filesFailed);
-    object.at("bytesCopied").get_to(report.bytesCopied);
-    object.at("copied").get_to(report.copied);
-    object.at("errors").get_to(report.errors);
-    object.at("summary").get_to(report.summary);
-}
-
-void to_json(json& object, const OffloadReport& report) {
-    object = json{{"backup", report.backup},         {"verified", report.verified}, {"sourceTrashed", report.sourceTrashed},
-                  {"dryRun", report.dryRun},         {"bytes", report.bytes},       {"message", report.message}};
-}
-
-void from_json(const json& object, OffloadReport& report) {
-    object.at("backup").get_to(report.backup);
-    object.at("verified").get_to(report.verified);
-    object.at("sourceTrashed").get_to(report.sourceTrashed);
-    object.at("dryRun").get_to(report.dryRun);
-    object.at("bytes").get_to(report.bytes);
-    object.at("message").get_to(report.message);
-}
-
-void to_json(json& object, const EvictReport& report) {
-    object = json{{"path", Text::replacingInvalidUTF8(report.path)},
-                  {"evicted", report.evicted},
-                  {"failed", report.failed},
-                  {"freedBytes", report.freedBytes},
-                  {"message", report.message}};
-}
-
-void from_json(const json& object, EvictReport& report) {
-    object.at("path").get_to(report.path);
-    object.at("evicted").get_to(report.evicted);
-    object.at("failed").get_to(report.failed);
-    object.at("freedBytes").get_to(report.freedBytes);
-    object.at("message").get_to(report.message);
-}
-
-void to_json(json& object, const PlanRun& run) {
-    object = json{{"plan", run.plan}};
-    JSONOut::putOptional(object, "report", run.report);
-    JSONOut::putOptional(object, "error", run.error);
-}
-
-void from_json(const json& object, PlanRun& run) {
-    object.at("plan").get_to(run.plan);
-    JSONOut::getOptional(object, "report", run.report);
-    JSONOut::getOptional(object, "error", run.error);
-}
+void from_json(const json& object, BackupReport& report) { JSONCoding::read(object, report, reportFields); }
+void to_json(json& object, const OffloadReport& report) { JSONCoding::write(object, report, offloadFields); }
+void from_json(const json& object, OffloadReport& report) { JSONCoding::read(object, report, offloadFields); }
+void to_json(json& object, const EvictReport& report) { JSONCoding::write(object, report, evictFields); }
+void from_json(const json& object, EvictReport& report) { JSONCoding::read(object, report, evictFields); }
+void to_json(json& object, const PlanRun& run) { JSONCoding::write(object, run, planRunFields); }
+void from_json(const json& object, PlanRun& run) { JSONCoding::read(object, run, planRunFields); }
 
 namespace BackupEngine {
 

@@ -1,4 +1,5 @@
 // The demo's backup half: three destinations, three plans, three reports.
+#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "demo/DemoData.hpp"
 #include "model/UUID.hpp"
@@ -17,11 +18,13 @@ struct DestinationShape {
     bool available;
     std::optional<std::string> note;
 };
+constexpr auto destinationShapeFields = JSONCoding::fields(
+    JSONCoding::field("id", &DestinationShape::id), JSONCoding::field("kind", &DestinationShape::kind),
+    JSONCoding::field("name", &DestinationShape::name), JSONCoding::field("path", &DestinationShape::path),
+    JSONCoding::field("rcloneRemote", &DestinationShape::rcloneRemote),
+    JSONCoding::field("available", &DestinationShape::available), JSONCoding::field("note", &DestinationShape::note));
 void to_json(json& document, const DestinationShape& shape) {
-    document = {{"id", shape.id}, {"kind", shape.kind}, {"name", shape.name}, {"available", shape.available}};
-    JSONOut::putOptional(document, "path", shape.path);
-    JSONOut::putOptional(document, "rcloneRemote", shape.rcloneRemote);
-    JSONOut::putOptional(document, "note", shape.note);
+    JSONCoding::write(document, shape, destinationShapeFields);
 }
 
 /// The engine's BackupReport, field for field.
@@ -35,25 +38,9 @@ struct BackupShape {
     std::vector<std::string> errors;
     std::string summary;
 };
-void to_json(json& document, const BackupShape& shape) {
-    document = {{"id", shape.id},
-                {"source", shape.source},
-                {"destinationId", shape.destinationId},
-                {"destinationName", shape.destinationName},
-                {"target", shape.target},
-                {"startedAt", shape.startedAt},
-                {"finishedAt", shape.finishedAt},
-                {"dryRun", shape.dryRun},
-                {"status", shape.status},
-                {"filesTotal", shape.filesTotal},
-                {"filesCopied", shape.filesCopied},
-                {"filesSkipped", shape.filesSkipped},
-                {"filesFailed", shape.filesFailed},
-                {"bytesCopied", shape.bytesCopied},
-                {"copied", shape.copied},
-                {"errors", shape.errors},
-                {"summary", shape.summary}};
-}
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(BackupShape, id, source, destinationId, destinationName, target,
+                                               startedAt, finishedAt, dryRun, status, filesTotal, filesCopied,
+                                               filesSkipped, filesFailed, bytesCopied, copied, errors, summary)
 
 constexpr double hours20 = 72'000, days3 = 259'200, days8 = 691'200;
 const char* const documentsSummary = "复制 214 个文件(1.3 GB),其余未变化";

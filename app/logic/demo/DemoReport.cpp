@@ -104,16 +104,8 @@ struct ReportShape {
     std::vector<Suggestion> suggestions;
     std::vector<std::string> notes;
 };
-void to_json(json& document, const ReportShape& shape) {
-    document = {{"generatedAt", shape.generatedAt},
-                {"mode", shape.mode},
-                {"totalReclaimableBytes", shape.totalReclaimableBytes},
-                {"totalReclaimable", shape.totalReclaimable},
-                {"safeReclaimableBytes", shape.safeReclaimableBytes},
-                {"safeReclaimable", shape.safeReclaimable},
-                {"suggestions", shape.suggestions},
-                {"notes", shape.notes}};
-}
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ReportShape, generatedAt, mode, totalReclaimableBytes, totalReclaimable,
+                                               safeReclaimableBytes, safeReclaimable, suggestions, notes)
 
 Suggestion suggestionOf(const Row& row, size_t index, const std::string& home) {
     std::vector<std::string> paths;

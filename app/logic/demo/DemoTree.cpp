@@ -208,21 +208,9 @@ struct VolumeShape {
     bool isInternal, isRoot;
     std::string total, used, available;
 };
-void to_json(json& document, const VolumeShape& shape) {
-    document = {{"name", shape.name},
-                {"mountPoint", shape.mountPoint},
-                {"totalBytes", shape.totalBytes},
-                {"usedBytes", shape.usedBytes},
-                {"availableBytes", shape.availableBytes},
-                {"freeBytes", shape.freeBytes},
-                {"purgeableBytes", shape.purgeableBytes},
-                {"usedPercent", shape.usedPercent},
-                {"isInternal", shape.isInternal},
-                {"isRoot", shape.isRoot},
-                {"total", shape.total},
-                {"used", shape.used},
-                {"available", shape.available}};
-}
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(VolumeShape, name, mountPoint, totalBytes, usedBytes, availableBytes,
+                                               freeBytes, purgeableBytes, usedPercent, isInternal, isRoot, total, used,
+                                               available)
 
 /// The engine's ScanResult, field for field; the root in the engine's own form.
 struct ScanShape {
@@ -235,16 +223,8 @@ struct ScanShape {
     std::vector<std::string> cloudOnly;
     int64_t minNodeSize;
 };
-void to_json(json& document, const ScanShape& shape) {
-    document = {{"root", shape.root},
-                {"scannedAt", shape.scannedAt},
-                {"duration", shape.duration},
-                {"fileCount", shape.fileCount},
-                {"inaccessible", shape.inaccessible},
-                {"inaccessibleCount", shape.inaccessibleCount},
-                {"cloudOnly", shape.cloudOnly},
-                {"minNodeSize", shape.minNodeSize}};
-}
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ScanShape, root, scannedAt, duration, fileCount, inaccessible,
+                                               inaccessibleCount, cloudOnly, minNodeSize)
 
 }  // namespace
 
