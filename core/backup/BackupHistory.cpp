@@ -2,9 +2,9 @@
 // from its counts in the language of whoever reads it.
 #include <mutex>
 
-#include "Backup.hpp"
 #include "Localization.hpp"
 #include "StoredFile.hpp"
+#include "backup/Backup.hpp"
 
 namespace fs = std::filesystem;
 
