@@ -4,12 +4,12 @@
 #include <chrono>
 #include <cstdio>
 
-#include "Backup.hpp"
 #include "Command.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
 #include "PlanRun.hpp"
 #include "Service.hpp"
+#include "backup/Backup.hpp"
 
 namespace cli {
 namespace {

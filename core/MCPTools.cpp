@@ -3,7 +3,6 @@
 #include <cmath>
 #include <limits>
 
-#include "Backup.hpp"
 #include "Cleaner.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
@@ -15,6 +14,7 @@
 #include "Scanner.hpp"
 #include "Service.hpp"
 #include "Suggestions.hpp"
+#include "backup/Backup.hpp"
 #include "platform/Trash.hpp"
 
 namespace {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "Backup.hpp"
 #include "Duplicates.hpp"
 #include "Scanner.hpp"
 #include "SuggestionTypes.hpp"
 #include "Volumes.hpp"
+#include "backup/Backup.hpp"
 
 namespace Service {
 

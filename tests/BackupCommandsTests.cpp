@@ -1,8 +1,8 @@
 // `backup`, `offload`, `evict`, `history` and `plans run` of the built tool,
 // run on a temporary home.
-#include "Backup.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
 
 using namespace testing_support;
 

@@ -13,10 +13,10 @@
 #include <sstream>
 #include <thread>
 
-#include "Backup.hpp"
-#include "BackupManifest.hpp"
 #include "Rclone.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
+#include "backup/BackupManifest.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/Host.hpp"
 
@@ -77,9 +77,9 @@ protected:
     BackupDestination destination = folderDestination(destinationFolder);
     ScopedHooks<FileSystem::Hooks> fileSystem;
     ScopedHooks<Rclone::Hooks> rclone;
+    ScopedHooks<Backup::Hooks> faults;
 
     void SetUp() override { fs::create_directories(destinationFolder); }
-    void TearDown() override { BackupHooks::reset(); }
     fs::path target() const { return destinationFolder / BackupEngine::relativeTarget(source.string()); }
     /// Without the last run's manifest only sizes and times decide, as for
     /// a backup made by an older version: setting a time also sets the
@@ -327,15 +327,19 @@ TEST_F(BackupTest, AWideAndDeepTreeIsCopiedWholeWithExactCounts) {
                 writeFile(folder / "node_modules/skip.js", 1);
                 ++files;
             }
-    BackupHooks::readAttributes = [](const std::string& path) { return path.ends_with("a7/b2/c/d/e/f1/x.txt") ? EIO : 0; };
-    BackupReport first = BackupEngine::run(source.string(), destination);
-    EXPECT_EQ(first.filesTotal, files);
-    EXPECT_EQ(first.filesCopied, files - 1);
-    EXPECT_EQ(first.filesFailed, 1);
-    EXPECT_EQ(first.errors, (std::vector<std::string>{"~/Projects/app/a7/b2/c/d/e/f1/x.txt: Input/output error"}));
-    EXPECT_EQ(fs::file_size(target() / "a11/b5/c/d/e/f2/x.txt"), 102u);
+    {
+        ScopedHooks<Backup::Hooks> oneUnreadable;
+        oneUnreadable->readAttributes = [](const std::string& path) {
+            return path.ends_with("a7/b2/c/d/e/f1/x.txt") ? EIO : 0;
+        };
+        BackupReport first = BackupEngine::run(source.string(), destination);
+        EXPECT_EQ(first.filesTotal, files);
+        EXPECT_EQ(first.filesCopied, files - 1);
+        EXPECT_EQ(first.filesFailed, 1);
+        EXPECT_EQ(first.errors, (std::vector<std::string>{"~/Projects/app/a7/b2/c/d/e/f1/x.txt: Input/output error"}));
+        EXPECT_EQ(fs::file_size(target() / "a11/b5/c/d/e/f2/x.txt"), 102u);
+    }
 
-    BackupHooks::reset();
     BackupReport second = BackupEngine::run(source.string(), destination);
     EXPECT_EQ(second.filesCopied, 1);
     EXPECT_EQ(second.filesSkipped, files - 1);
@@ -424,16 +428,19 @@ TEST_F(BackupTest, RewritesInPlaceAreNeverTakenForUpToDate) {
     writeFile(source / later, 4096, 'b');
     writeFile(source / during, big, 'c');
 
-    BackupHooks::copyContents = [&](const std::string& path, int64_t written) {
-        if (path.ends_with(during) && written > 0) writeFile(source / during, big, 'd');
-        return 0;
-    };
-    BackupReport first = BackupEngine::run(source.string(), destination);
-    EXPECT_EQ(first.filesCopied, 1);
-    EXPECT_EQ(first.errors, (std::vector<std::string>{"~/Projects/app/during.bin: The file changed while it was copied"}));
-    EXPECT_EQ(readText(target() / during), std::string(big, 'a')) << "the older copy stays";
+    {
+        ScopedHooks<Backup::Hooks> rewriteWhileCopied;
+        rewriteWhileCopied->copyContents = [&](const std::string& path, int64_t written) {
+            if (path.ends_with(during) && written > 0) writeFile(source / during, big, 'd');
+            return 0;
+        };
+        BackupReport first = BackupEngine::run(source.string(), destination);
+        EXPECT_EQ(first.filesCopied, 1);
+        EXPECT_EQ(first.errors,
+                  (std::vector<std::string>{"~/Projects/app/during.bin: The file changed while it was copied"}));
+        EXPECT_EQ(readText(target() / during), std::string(big, 'a')) << "the older copy stays";
+    }
 
-    BackupHooks::reset();
     BackupReport second = BackupEngine::run(source.string(), destination);
     EXPECT_EQ(second.status, "ok");
     for (const auto& name : {later, during}) EXPECT_EQ(readText(target() / name), readText(source / name)) << name;
@@ -543,7 +550,7 @@ TEST_F(BackupTest, CancellationStopsTheWalkAndIsRecorded) {
     for (int i = 0; i < 50; ++i) writeFile(source / ("f" + std::to_string(i)), 10);
     auto cancel = std::make_shared<CancelToken>();
     int calls = 0;
-    BackupHooks::readAttributes = [&](const std::string&) {
+    faults->readAttributes = [&](const std::string&) {
         if (++calls == 10) cancel->cancel();
         return 0;
     };
@@ -560,7 +567,7 @@ TEST_F(BackupTest, CancellationStopsTheWalkAndIsRecorded) {
 
 TEST_F(BackupTest, ProgressIsThrottledAndNeverAboveItsTotals) {
     for (int i = 0; i < 40; ++i) writeFile(source / ("f" + std::to_string(i)), 5000);
-    BackupHooks::readAttributes = [](const std::string&) {
+    faults->readAttributes = [](const std::string&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return 0;
     };
@@ -589,7 +596,7 @@ TEST_F(BackupTest, ProgressCountsTheBytesTheReportCounts) {
     fs::create_hard_link(source / "a/linked.bin", source / "b/second-name.bin");
     writeFile(source / "node_modules/skipped.js", 500'000);
     for (int i = 0; i < 20; ++i) writeFile(source / ("f" + std::to_string(i)), 1000);
-    BackupHooks::readAttributes = [](const std::string&) {
+    faults->readAttributes = [](const std::string&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return 0;
     };
@@ -608,17 +615,19 @@ TEST_F(BackupTest, AFailedCopyLeavesThePreviousCopyIntact) {
     BackupEngine::run(source.string(), destination);
 
     writeFile(source / "big.bin", 30 << 20, 'b');
-    BackupHooks::copyContents = [](const std::string&, int64_t written) { return written > 0 ? EIO : 0; };
-    BackupReport report = BackupEngine::run(source.string(), destination);
-    EXPECT_EQ(report.filesFailed, 1);
-    EXPECT_EQ(report.status, "completed_with_errors");
-    ASSERT_EQ(report.errors.size(), 1u);
-    EXPECT_EQ(report.errors[0], "~/Projects/app/big.bin: Input/output error");
-    EXPECT_EQ(fs::file_size(target() / "big.bin"), 20u << 20);
-    EXPECT_EQ(readText(target() / "big.bin").find('b'), std::string::npos);
-    EXPECT_EQ(entriesOf(target()), (std::vector<std::string>{"big.bin"}));
+    {
+        ScopedHooks<Backup::Hooks> failingWrite;
+        failingWrite->copyContents = [](const std::string&, int64_t written) { return written > 0 ? EIO : 0; };
+        BackupReport report = BackupEngine::run(source.string(), destination);
+        EXPECT_EQ(report.filesFailed, 1);
+        EXPECT_EQ(report.status, "completed_with_errors");
+        ASSERT_EQ(report.errors.size(), 1u);
+        EXPECT_EQ(report.errors[0], "~/Projects/app/big.bin: Input/output error");
+        EXPECT_EQ(fs::file_size(target() / "big.bin"), 20u << 20);
+        EXPECT_EQ(readText(target() / "big.bin").find('b'), std::string::npos);
+        EXPECT_EQ(entriesOf(target()), (std::vector<std::string>{"big.bin"}));
+    }
 
-    BackupHooks::reset();
     BackupEngine::run(source.string(), destination);
     EXPECT_EQ(fs::file_size(target() / "big.bin"), 30u << 20);
 }
@@ -676,7 +685,7 @@ TEST_F(BackupTest, AnEntryThatCannotBeReadIsAFailureNotAnOmission) {
     writeFile(source / "fine.txt", 10);
     writeFile(source / "hidden.txt", 10);
     writeFile(source / "closed/inside.txt", 10);
-    BackupHooks::readAttributes = [](const std::string& path) { return path.ends_with("hidden.txt") ? EACCES : 0; };
+    faults->readAttributes = [](const std::string& path) { return path.ends_with("hidden.txt") ? EACCES : 0; };
     fileSystem->canOpenFolder = [](const std::string& path) { return !path.ends_with("/closed"); };
     BackupReport report = BackupEngine::run(source.string(), destination);
     EXPECT_EQ(report.filesFailed, 2);
@@ -687,7 +696,7 @@ TEST_F(BackupTest, AnEntryThatCannotBeReadIsAFailureNotAnOmission) {
 
 TEST_F(BackupTest, MoreThanTwentyFailuresKeepTheFirstTwentyTexts) {
     for (int i = 0; i < 25; ++i) writeFile(source / ("f" + std::to_string(i)), 1);
-    BackupHooks::readAttributes = [](const std::string&) { return EIO; };
+    faults->readAttributes = [](const std::string&) { return EIO; };
     BackupReport report = BackupEngine::run(source.string(), destination);
     EXPECT_EQ(report.filesFailed, 25);
     EXPECT_EQ(report.errors.size(), 20u);
@@ -729,7 +738,8 @@ constexpr const char* crashChildVariable = "OSTREVANE_BACKUP_CRASH_CHILD";
 TEST(BackupCrashChild, CopiesUntilKilled) {
     const char* marker = std::getenv(crashChildVariable);
     if (!marker) GTEST_SKIP() << "runs only inside the crash test";
-    BackupHooks::copyContents = [marker](const std::string&, int64_t written) {
+    ScopedHooks<Backup::Hooks> hangMidCopy;
+    hangMidCopy->copyContents = [marker](const std::string&, int64_t written) {
         if (written > 0) {
             writeText(marker, "copying");
             while (true) std::this_thread::sleep_for(std::chrono::seconds(1));

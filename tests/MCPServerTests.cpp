@@ -1,12 +1,12 @@
 // The MCP server driven through the built tool over pipes, with raw JSON-RPC lines.
 #include <sstream>
 
-#include "Backup.hpp"
 #include "Config.hpp"
 #include "base/InputLimits.hpp"
 #include "MCPServer.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
 
 using namespace testing_support;
 

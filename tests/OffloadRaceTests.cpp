@@ -12,9 +12,9 @@
 #include <random>
 #include <thread>
 
-#include "Backup.hpp"
 #include "LinkSwapper.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
 #include "platform/Trash.hpp"
 
 using namespace testing_support;

@@ -5,11 +5,11 @@
 
 #include <fstream>
 
-#include "Backup.hpp"
 #include "Rclone.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
 #include "platform/FileReading.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Trash.hpp"
@@ -45,15 +45,13 @@ protected:
     BackupDestination destination = folderDestination(drive);
     ScopedHooks<FileReading::Hooks> reading;
     ScopedHooks<Rclone::Hooks> rclone;
+    ScopedHooks<Backup::Hooks> faults;
 
     void SetUp() override {
         fs::create_directories(drive);
         writeFile(source / "report.txt", 3000);
         writeFile(source / "node_modules/dep/index.js", 2000);
         writeFile(source / ".DS_Store", 10);
-    }
-    void TearDown() override {
-        BackupHooks::reset();
     }
     fs::path target() const { return drive / BackupEngine::relativeTarget(source.string()); }
     fs::path trashed(const std::string& name) const { return fs::path(Trash::filesFolder()) / name; }
@@ -97,7 +95,7 @@ TEST_F(OffloadTest, ADryRunCopiesNothingAndNamesTheTarget) {
 }
 
 TEST_F(OffloadTest, AnIncompleteBackupLeavesTheSourceAlone) {
-    BackupHooks::readAttributes = [](const std::string& path) { return path.ends_with("index.js") ? EIO : 0; };
+    faults->readAttributes = [](const std::string& path) { return path.ends_with("index.js") ? EIO : 0; };
     OffloadReport report = BackupEngine::offload(source.string(), destination, false);
     EXPECT_FALSE(report.verified);
     EXPECT_FALSE(report.sourceTrashed);
@@ -196,7 +194,7 @@ TEST_F(OffloadTest, ASourceChangedAfterItsCheckIsPutBackFromTheTrash) {
     };
     for (const Case& c : cases) {
         SetUp();
-        BackupHooks::afterCheck = c.change;
+        faults->afterCheck = c.change;
         OffloadReport report = BackupEngine::offload(source.string(), destination, false);
         EXPECT_FALSE(report.verified) << c.name;
         EXPECT_FALSE(report.sourceTrashed) << c.name;

@@ -58,10 +58,11 @@ std::optional<Descriptor> openChecked(int base, const std::string& name, const s
     Descriptor fd(::openat(base, name.c_str(), folderFlags));
     if (!fd.isOpen()) {
         const int openError = errno;
-        // Turned into a link since it was looked at (refused with ELOOP, or
-        // with ENOTDIR as a link is no folder).
-        if (openError == ELOOP || (openError == ENOTDIR && ::fstatat(base, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                                   S_ISLNK(status.st_mode)))
+        // It was a folder when looked at, so it was replaced since, most
+        // likely by a link (refused with ELOOP, or with ENOTDIR as a link is
+        // no folder). Looking again proves nothing: it may be swapped back
+        // by now, and whatever swaps it could swap it again for the desktop.
+        if (openError == ELOOP || openError == ENOTDIR)
             rejected.push_back({path, Distrust::link});
         else if (openError != ENOENT)
             error = openError;

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "Backup.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
 #include "Scanner.hpp"
 #include "SuggestionTypes.hpp"
 #include "Volumes.hpp"
+#include "backup/Backup.hpp"
 
 namespace Demo::detail {
 

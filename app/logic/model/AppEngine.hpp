@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "Backup.hpp"
 #include "Cleaner.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
 #include "ScanStore.hpp"
 #include "SuggestionTypes.hpp"
 #include "Volumes.hpp"
+#include "backup/Backup.hpp"
 
 /// Every function may be called from any thread; the blocking ones run on the
 /// model's executor, the cheap ones (`fullDiskAccess`, `loadConfig`,

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "Backup.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
+#include "backup/Backup.hpp"
 
 namespace BackupPageLogic {
 /// The running key of a run of every plan.

@@ -1,4 +1,4 @@
-#include "SourceStamps.hpp"
+#include "backup/SourceStamps.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "BackupFiles.hpp"
+#include "backup/BackupFiles.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

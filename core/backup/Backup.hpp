@@ -18,6 +18,7 @@
 #include "Config.hpp"
 #include "Destinations.hpp"
 #include "Support.hpp"
+#include "base/ScopedHooks.hpp"
 
 /// How a backup runs.
 struct BackupOptions {
@@ -185,16 +186,23 @@ PlanRun run(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel = 
             const BackupProgressHandler& progress = nullptr);
 }  // namespace PlanRuns
 
+namespace Backup {
+
 /// Faults the tests cannot produce on this machine (running as root, every
-/// file is readable): each hook returns an errno value to fail with, or 0.
-/// Empty by default.
-namespace BackupHooks {
-/// Reading a source entry's attributes.
-extern std::function<int(const std::string& sourcePath)> readAttributes;
-/// Copying a source file's contents, called between chunks with the bytes written so far.
-extern std::function<int(const std::string& sourcePath, int64_t bytesWritten)> copyContents;
-/// Called by an offload between its check and its move to the Trash, where
-/// another program's write would race it.
-extern std::function<void()> afterCheck;
-void reset();
-}  // namespace BackupHooks
+/// file is readable), replaced in tests through ScopedHooks<Backup::Hooks>.
+/// By default there are none.
+struct Hooks {
+    /// Reading a source entry's attributes: an errno value to fail with, or 0.
+    std::function<int(const std::string& sourcePath)> readAttributes;
+    /// Copying a source file's contents, called between chunks with the
+    /// bytes written so far: an errno value to fail with, or 0.
+    std::function<int(const std::string& sourcePath, int64_t bytesWritten)> copyContents;
+    /// Called by an offload between its check and its move to the Trash, where
+    /// another program's write would race it.
+    std::function<void()> afterCheck;
+
+    /// The set in force; no faults unless a test replaced it.
+    static Hooks& active();
+};
+
+}  // namespace Backup

@@ -1,4 +1,4 @@
-#include "BackupManifest.hpp"
+#include "backup/BackupManifest.hpp"
 
 #include <algorithm>
 #include <cstdio>

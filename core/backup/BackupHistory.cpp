@@ -2,8 +2,8 @@
 // from its counts in the language of whoever reads it.
 #include <mutex>
 
-#include "Backup.hpp"
 #include "Localization.hpp"
+#include "backup/Backup.hpp"
 #include "base/StoredFile.hpp"
 
 namespace fs = std::filesystem;

@@ -1,0 +1,80 @@
+// A backup run: the checks before it starts, the copy (local or by rclone)
+// and its record in the history; where the backup of a path lands; and the
+// test hooks, none by default.
+#include "backup/Backup.hpp"
+
+#include <sys/stat.h>
+
+#include "Localization.hpp"
+#include "Rclone.hpp"
+#include "backup/Private.hpp"
+#include "platform/Host.hpp"
+
+namespace Backup {
+
+Hooks& Hooks::active() {
+    static Hooks hooks{
+        .readAttributes = [](const std::string&) { return 0; },
+        .copyContents = [](const std::string&, int64_t) { return 0; },
+        .afterCheck = [] {},
+    };
+    return hooks;
+}
+
+}  // namespace Backup
+
+namespace BackupEngine {
+
+namespace {
+
+/// Whether `inner` is `outer` or inside it, as written or once links are resolved.
+bool liesWithin(const std::string& inner, const std::string& outer) {
+    if (Paths::isInside(inner, outer)) return true;
+    auto resolvedInner = resolved(inner), resolvedOuter = resolved(outer);
+    return resolvedInner && resolvedOuter && Paths::isInside(*resolvedInner, *resolvedOuter);
+}
+
+}  // namespace
+
+std::string relativeTarget(const std::string& path) {
+    const std::string home = Paths::home();
+    const std::string prefix = home.ends_with("/") ? home : home + "/";
+    std::string place;
+    if (path == home)
+        place = "Home";
+    else if (path.starts_with(prefix))
+        place = path.substr(prefix.size());
+    else
+        place = "_root" + path;
+    return Destinations::backupFolderName + "/" + Host::computerName() + "/" + place;
+}
+
+std::string targetDescription(const std::string& source, const BackupDestination& destination) {
+    const std::string relative = relativeTarget(Paths::expandGiven(source));
+    if (destination.rcloneRemote) return Rclone::remotePath(*destination.rcloneRemote, relative);
+    return destination.path.value_or("") + "/" + relative;
+}
+
+BackupReport run(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,
+                 const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+    const std::string source = Paths::expandGiven(sourcePath);
+    struct stat info;
+    if (::stat(source.c_str(), &info) != 0) throw OstrevaneError(L("要备份的路径不存在: %@", source));
+    const bool isDirectory = S_ISDIR(info.st_mode);
+    if (!destination.available) throw OstrevaneError(L("备份目的地“%@”不可用", destination.name));
+    if (destination.path) {
+        const std::string& path = *destination.path;
+        if (liesWithin(path, source)) throw OstrevaneError(L("备份目的地位于要备份的文件夹内部,会造成循环复制。"));
+        if (liesWithin(source, path + "/" + Destinations::backupFolderName))
+            throw OstrevaneError(L("不能备份备份目录本身。"));
+    }
+
+    BackupReport report = destination.rcloneRemote
+                              ? runRclone(source, destination, options, cancel, progress)
+                              : copyLocally(source, isDirectory, destination, options, cancel, progress);
+    if (!options.dryRun)
+        if (auto keptAs = BackupHistory::append(report)) report.historyKeptAs = keptAs->string();
+    return report;
+}
+
+}  // namespace BackupEngine

@@ -1,0 +1,248 @@
+// The offload: back the source up, check the copy file by file, and only then
+// move the source to the Trash, putting it back when it changed after its
+// check. The same checks answer the verifications on their own.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "Cleaner.hpp"
+#include "Localization.hpp"
+#include "Rclone.hpp"
+#include "Scanner.hpp"
+#include "backup/BackupFiles.hpp"
+#include "backup/Private.hpp"
+#include "backup/SourceStamps.hpp"
+#include "platform/FileSystem.hpp"
+#include "platform/FolderChain.hpp"
+#include "platform/Trash.hpp"
+
+namespace BackupEngine {
+
+namespace {
+
+/// Whether `sourceName` (in `sourceFolder`) has an exact copy at `targetName`
+/// (in `targetFolder`). The check decides whether the source may go to the
+/// Trash, so sizes alone are not enough: a stale copy of a rewritten file has
+/// the same size. `path` and `copyPath` name the two files for the hooks.
+bool sameCopy(int sourceFolder, const char* sourceName, int targetFolder, const char* targetName,
+              const std::string& path, const std::string& copyPath) {
+    return !attributeFault(path) &&
+           BackupFiles::sameContentAt(sourceFolder, sourceName, targetFolder, targetName, path, copyPath);
+}
+
+/// What a check of a copy found.
+struct CopyCheck {
+    /// Every entry of the source was read.
+    bool complete = true;
+    /// Regular files, by device and inode, whose copy differs or is missing.
+    std::set<std::pair<uint64_t, uint64_t>> differing;
+
+    bool passed() const { return complete && differing.empty(); }
+};
+
+/// Compares every regular file below the source folder (`sourceFd`, taken
+/// over) with the file of the same relative path below `targetRoot`. A file
+/// whose copy differs or is missing is listed and the walk goes on, so the
+/// offload can copy those again; an entry that cannot be read ends the check
+/// incomplete, since an unread entry may not have been copied. Every entry
+/// met is stamped. Both trees are walked one component at a time through
+/// folder descriptors, so no depth is too deep to check.
+CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::string& targetRoot,
+                      const std::set<std::string>& passOver, SourceStamps& stamps) {
+    struct Level {
+        std::vector<std::string> names;
+        size_t next = 0;
+        size_t pathLength = 0;
+        bool targetOpen = false;  // a missing target folder fails only at a file below it
+    };
+    CopyCheck check;
+    auto incomplete = [&] {
+        check.complete = false;
+        return check;
+    };
+    FolderChain sources, targets;
+    if (sources.adopt(sourceFd) < 0) return incomplete();
+    int targetFd = ::open(targetRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::vector<Level> levels(1);
+    levels[0].pathLength = sourceRoot.size();
+    levels[0].targetOpen = targetFd >= 0 && targets.adopt(targetFd) >= 0;
+    if (readNames(sources.innermost(), levels[0].names) != 0) return incomplete();
+    std::string path = sourceRoot;
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next == level.names.size()) {
+            sources.leave();
+            if (level.targetOpen) targets.leave();
+            levels.pop_back();
+            continue;
+        }
+        const std::string& name = level.names[level.next++];
+        path.resize(level.pathLength);
+        if (!path.ends_with("/")) path += '/';
+        path += name;
+        struct stat info;
+        if (attributeFault(path) || ::fstatat(sources.innermost(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return incomplete();
+        stamps.add(info);
+        if (S_ISDIR(info.st_mode)) {
+            if (!FileSystem::canOpenFolder(path)) return incomplete();
+            if (sources.enter(name.c_str(), info.st_dev, info.st_ino) < 0) return incomplete();
+            Level child;
+            child.pathLength = path.size();
+            child.targetOpen = level.targetOpen && targets.enter(name.c_str()) >= 0;
+            if (readNames(sources.innermost(), child.names) != 0) return incomplete();
+            levels.push_back(std::move(child));
+        } else if (S_ISREG(info.st_mode) && !passOver.count(name)) {
+            if (!level.targetOpen ||
+                !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), name.c_str(), path,
+                          targetRoot + path.substr(sourceRoot.size())))
+                check.differing.insert({info.st_dev, info.st_ino});
+        } else if (S_ISLNK(info.st_mode)) {
+            auto text = BackupFiles::linkText(sources.innermost(), name);
+            if (!level.targetOpen || !text || BackupFiles::linkText(targets.innermost(), name) != text)
+                return incomplete();
+        }
+    }
+    return check;
+}
+
+/// The local check of the whole source, stamping what it meets.
+CopyCheck checkLocal(const std::string& source, const std::string& target, SourceStamps& stamps) {
+    CopyCheck check;
+    check.complete = false;
+    struct stat info;
+    if (::stat(source.c_str(), &info) != 0) return check;
+    stamps.addRoot(info);
+    if (!S_ISDIR(info.st_mode)) {
+        check.complete = true;
+        if (!sameCopy(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), source, target))
+            check.differing.insert({info.st_dev, info.st_ino});
+        return check;
+    }
+    if (!FileSystem::canOpenFolder(source)) return check;
+    int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return check;
+    const std::set<std::string> passOver(BackupOptions::offloadExcludes.begin(), BackupOptions::offloadExcludes.end());
+    return checkFolder(fd, source, target, passOver, stamps);
+}
+
+/// The check of an offload's copy, stamping the source as it goes; none
+/// when the copy cannot be checked at all.
+CopyCheck checkCopy(const std::string& source, const BackupDestination& destination, const std::string& target,
+                    SourceStamps& stamps) {
+    stamps = SourceStamps();
+    if (!destination.rcloneRemote) return checkLocal(source, target, stamps);
+    CopyCheck check;
+    // rclone reads the source itself: stamped before, so whatever changes
+    // from here on shows after the move.
+    check.complete = stamps.record(source) && verifyRclone(source, target);
+    return check;
+}
+
+/// Why the source may not be offloaded before anything is copied; none when it may.
+std::optional<std::string> offloadRefusal(const std::string& source) {
+    if (auto reason = Cleaner::refusal(source)) return reason;
+    // The Trash would take the link and leave what it leads to in place.
+    struct stat info;
+    if (::lstat(source.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        auto text = BackupFiles::linkText(AT_FDCWD, source);
+        return L("它是指向 %@ 的符号链接;请直接归档它指向的位置", text.value_or("?"));
+    }
+    return std::nullopt;
+}
+
+/// Moves the checked source to the Trash and makes sure what went there is
+/// what was checked: a source changed since its check is put back. Fills the
+/// outcome of `result` but its message's success text.
+bool trashCheckedSource(const std::string& source, const SourceStamps& stamps, OffloadReport& result) {
+    if (!stamps.rootUnchanged(source)) {
+        result.message = L("%@ 在校验后有改动,本地文件保持不动。", source);
+        return false;
+    }
+    std::string trashed;
+    try {
+        // The refusal checks again, on the folder the move then starts from.
+        trashed = Cleaner::moveToTrash(source);
+    } catch (const std::exception& error) {
+        result.message = L("备份和校验都成功,但本地副本未能移到废纸篓:%@", error.what());
+        return false;
+    }
+    auto changed = stamps.firstChange(trashed, source);
+    if (!changed) {
+        result.sourceTrashed = true;
+        return true;
+    }
+    // Written after its check: the backup may not hold what went to the Trash.
+    result.verified = false;
+    try {
+        Trash::putBack(trashed, source);
+        result.message = L("%@ 在校验后有改动,本地文件已放回原处,没有归档。", *changed);
+    } catch (const std::exception& error) {
+        result.sourceTrashed = true;
+        result.message = L("%@ 在校验后有改动,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@", *changed,
+                           error.what(), trashed);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool verifyLocal(const std::string& source, const std::string& target) {
+    SourceStamps stamps;
+    return checkLocal(source, target, stamps).passed();
+}
+
+bool verifyRclone(const std::string& source, const std::string& target) { return Rclone::check(source, target); }
+
+OffloadReport offload(const std::string& sourcePath, const BackupDestination& destination, bool dryRun,
+                      const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+    const std::string source = Paths::expandGiven(sourcePath);
+    if (auto reason = offloadRefusal(source)) throw OstrevaneError(L("不能归档 %@:%@", source, *reason));
+    const int64_t size = Scanner::quickSize(source);
+
+    OffloadReport result;
+    BackupOptions options(dryRun, BackupOptions::offloadExcludes);
+    result.backup = run(source, destination, options, cancel, progress);
+    result.dryRun = dryRun;
+    if (dryRun) {
+        result.bytes = size;
+        result.message = L("试运行:将备份到 %@,校验后把本地的 %@ 移到废纸篓。", result.backup.target, Fmt::bytes(size));
+        return result;
+    }
+    if (result.backup.status != "ok") {
+        result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary);
+        return result;
+    }
+    SourceStamps stamps;
+    CopyCheck check = checkCopy(source, destination, result.backup.target, stamps);
+    if (check.complete && !check.differing.empty()) {
+        // Copies that look current but differ (a rewrite that kept the size
+        // and the time): copied once more, then checked again.
+        options.copyAgain = std::move(check.differing);
+        BackupReport again = run(source, destination, options, cancel, progress);
+        if (again.status != "ok") {
+            result.backup = std::move(again);
+            result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary);
+            return result;
+        }
+        result.backup = std::move(again);
+        check = checkCopy(source, destination, result.backup.target, stamps);
+    }
+    if (!check.passed()) {
+        result.message = L("备份完成但校验未通过,本地文件保持不动。");
+        return result;
+    }
+    result.verified = true;
+    Backup::Hooks::active().afterCheck();
+    const BackupReport& backup = result.backup;
+    if (!trashCheckedSource(source, stamps, result)) return result;
+    result.bytes = size;
+    result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target, Fmt::bytes(size));
+    if (destination.kind == DestinationKind::icloud)
+        result.message += L("备份在 iCloud 云盘中仍占本地空间,上传完成后可用 evict 释放本地副本。");
+    return result;
+}
+
+}  // namespace BackupEngine

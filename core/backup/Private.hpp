@@ -1,0 +1,183 @@
+// What the files of the backup engine share. Nothing outside core/backup
+// includes it: the engine's callers use Backup.hpp.
+#pragma once
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "backup/Backup.hpp"
+#include "backup/BackupFiles.hpp"
+
+namespace BackupEngine {
+
+using SteadyClock = std::chrono::steady_clock;
+
+/// A copy that is not a copy of one state of its source: the file was
+/// written to while it was read.
+constexpr int changedWhileCopied = -2;
+/// A copy abandoned because the run was cancelled.
+constexpr int copyCancelled = -1;
+
+/// The text of an errno value, or of changedWhileCopied, for a report.
+std::string describe(int error);
+
+/// A file descriptor closed when it goes out of scope.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd = std::exchange(other.fd, -1);
+        }
+        return *this;
+    }
+    ~UniqueFd() { reset(); }
+    int get() const { return fd; }
+    bool valid() const { return fd >= 0; }
+    int release() { return std::exchange(fd, -1); }
+    void reset() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+
+private:
+    int fd = -1;
+};
+
+/// `name` in `folder`, with one slash between them.
+std::string joined(const std::string& folder, const std::string& name);
+/// The non-empty components of a relative path, in order.
+std::vector<std::string> components(const std::string& relative);
+/// The path with symbolic links resolved as far as it exists; none when even
+/// that fails.
+std::optional<std::string> resolved(const std::string& path);
+
+/// Reads one directory's entry names; the stream is closed with the object.
+class DirectoryStream {
+public:
+    /// Takes ownership of `fd`, an open directory.
+    explicit DirectoryStream(int fd) : dir(::fdopendir(fd)) {
+        if (!dir) ::close(fd);
+    }
+    ~DirectoryStream() {
+        if (dir) ::closedir(dir);
+    }
+    DirectoryStream(const DirectoryStream&) = delete;
+    DirectoryStream& operator=(const DirectoryStream&) = delete;
+    bool valid() const { return dir != nullptr; }
+    int fd() const { return ::dirfd(dir); }
+    /// The next name but "." and ".."; none at the end, with `error` set when reading failed.
+    std::optional<std::string> next(int& error) {
+        while (true) {
+            errno = 0;
+            dirent* entry = ::readdir(dir);
+            if (!entry) {
+                error = errno;
+                return std::nullopt;
+            }
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+            return std::string(entry->d_name);
+        }
+    }
+
+private:
+    DIR* dir = nullptr;
+};
+
+/// Every name in a folder but "." and "..", read at once so the folder's
+/// stream is closed before its subfolders are entered.
+/// 0 or the errno value that stopped the reading.
+int readNames(int folderFd, std::vector<std::string>& names);
+
+/// The fault a test wants reading the attributes of `path` to fail with, or 0.
+inline int attributeFault(const std::string& path) { return Backup::Hooks::active().readAttributes(path); }
+
+inline int64_t allocatedBytes(const struct stat& info) { return static_cast<int64_t>(info.st_blocks) * 512; }
+
+// MARK: Reports
+
+/// What a run did, counted as it went.
+struct Tally {
+    int64_t total = 0, copied = 0, skipped = 0, failed = 0, bytes = 0;
+    std::vector<std::string> errors;
+
+    void fail(const std::string& path, const std::string& description) {
+        ++failed;
+        if (errors.size() < 20) errors.push_back(Paths::abbreviate(path) + ": " + description);
+    }
+};
+
+/// The report of a run from its counts, with a new identifier, the time it
+/// finished and its summary; names that are not UTF-8 are made so.
+BackupReport makeReport(const std::string& source, const BackupDestination& destination, const std::string& target,
+                        Date started, bool dryRun, const std::string& status, const Tally& tally);
+
+// MARK: The local copy
+
+/// A folder at the destination, opened without following links, or why it is
+/// not there (0 while a dry run merely finds it missing).
+struct TargetFolder {
+    UniqueFd fd;
+    int error = 0;
+    /// Whether a killed run's partial copies were cleared from it in this
+    /// run; only the thread walking the folder's entries touches it.
+    mutable bool swept = false;
+
+    /// Clears a killed run's partial copies before the first write into the folder.
+    void prepareForWriting() const {
+        if (swept || !fd.valid()) return;
+        swept = true;
+        BackupFiles::removeStalePartials(fd.get());
+    }
+};
+
+/// The folder `name` in `parent`, made first when `create`; never a link.
+TargetFolder openChild(const TargetFolder& parent, const std::string& name, bool create);
+/// The destination's own folder may be reached through a link (a sync folder
+/// often is); below it, inside the backup folder, no link is ever followed,
+/// so a link left there cannot lead a write into the user's files elsewhere.
+TargetFolder openTargetChain(const std::string& base, const std::vector<std::string>& parts, bool create);
+
+/// A regular file at the target is up to date when it has the same size and
+/// the modification time of the source as the target's file system keeps it:
+/// equal, or cut to that file system's step (whole seconds, or two seconds
+/// on some, are matched within 2 seconds either way). A looser rule would
+/// take a same-size rewrite a moment later for the copy made before it.
+bool upToDate(int folder, const std::string& name, const struct stat& source);
+
+/// Copies one regular file to `name` in the target folder. The copy is
+/// written to a temporary file in that folder and renamed over any older
+/// copy only once it is complete, so a failed or interrupted copy never
+/// costs the previous one. Something in the way that is not a file (a
+/// folder) makes the rename fail, and stays.
+/// 0, an errno value, changedWhileCopied or copyCancelled.
+int copyFile(int sourceFolder, const std::string& sourceName, const std::string& sourcePath, int targetFolder,
+             const std::string& targetName, const CancelTokenPtr& cancel);
+
+/// Copies `source` incrementally into the destination's folder; the run
+/// behind BackupEngine::run for a destination with a local path.
+BackupReport copyLocally(const std::string& source, bool isDirectory, const BackupDestination& destination,
+                         const BackupOptions& options, const CancelTokenPtr& cancel,
+                         const BackupProgressHandler& progress);
+
+// MARK: The rclone copy
+
+/// Copies `source` to the destination's rclone remote; throws OstrevaneError
+/// when rclone or the remote is missing.
+BackupReport runRclone(const std::string& source, const BackupDestination& destination, const BackupOptions& options,
+                       const CancelTokenPtr& cancel, const BackupProgressHandler& progress);
+
+}  // namespace BackupEngine

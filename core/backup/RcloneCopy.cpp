@@ -1,0 +1,169 @@
+// The copy to an rclone remote: rclone copies, this runs it, follows its log
+// for progress and errors, and counts what rclone would pass over silently.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <set>
+
+#include "Localization.hpp"
+#include "Rclone.hpp"
+#include "backup/Private.hpp"
+
+namespace BackupEngine {
+
+namespace {
+
+/// Entries rclone passes over without an error: symbolic links and special
+/// files. Found up front so the run counts them as failures, and an offload
+/// never trashes a source whose links never reached the remote.
+void findUncopyable(const std::string& path, int fd, const std::set<std::string>& excludes,
+                    const CancelTokenPtr& cancel, std::vector<std::string>& found) {
+    DirectoryStream folder(fd);
+    if (!folder.valid()) return;
+    int readError = 0;
+    while (auto name = folder.next(readError)) {
+        if (isCancelled(cancel)) return;
+        if (excludes.count(*name)) continue;
+        struct stat info;
+        if (::fstatat(folder.fd(), name->c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        std::string child = joined(path, *name);
+        if (S_ISDIR(info.st_mode)) {
+            int childFd = ::openat(folder.fd(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFd >= 0) findUncopyable(child, childFd, excludes, cancel, found);
+        } else if (!S_ISREG(info.st_mode)) {
+            found.push_back(child);
+        }
+    }
+}
+
+struct ChildProcess {
+    pid_t pid = -1;
+    UniqueFd errorStream;
+};
+
+/// Starts rclone in its own process group (so cancelling ends whatever it
+/// started too), with standard input and output on the null device and
+/// standard error on a pipe.
+ChildProcess startRclone(const std::string& program, const std::vector<std::string>& arguments) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw OstrevaneError(describe(errno));
+    Shell::Started started = Shell::start(program, arguments, -1, fds[1]);
+    ::close(fds[1]);
+    if (started.error != 0) {
+        ::close(fds[0]);
+        throw OstrevaneError(describe(started.error));
+    }
+    ChildProcess child;
+    child.pid = started.pid;
+    child.errorStream = UniqueFd(fds[0]);
+    return child;
+}
+
+}  // namespace
+
+BackupReport runRclone(const std::string& source, const BackupDestination& destination, const BackupOptions& options,
+                       const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+    auto program = Rclone::executable();
+    if (!program || !destination.rcloneRemote)
+        throw OstrevaneError(L("未找到 rclone。安装: sudo apt install rclone,然后运行 rclone config 添加网盘。"));
+    const Date started = std::chrono::system_clock::now();
+    struct stat info;
+    bool isDirectory = ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    std::string relative = relativeTarget(source);
+    if (!isDirectory) relative = relative.substr(0, relative.rfind('/'));
+    const std::string target = Rclone::remotePath(*destination.rcloneRemote, relative);
+
+    std::vector<std::string> uncopyable;
+    const std::set<std::string> excludes(options.excludes.begin(), options.excludes.end());
+    if (isDirectory) {
+        int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) findUncopyable(source, fd, excludes, cancel, uncopyable);
+    } else if (struct stat linkInfo; ::lstat(source.c_str(), &linkInfo) == 0 && !S_ISREG(linkInfo.st_mode)) {
+        uncopyable.push_back(source);
+    }
+
+    ChildProcess child = startRclone(*program, Rclone::copyArguments(source, target, options.excludes, options.dryRun));
+
+    Rclone::Stats stats;
+    std::vector<std::string> errorTexts;
+    std::string buffer;
+    std::optional<SteadyClock::time_point> terminatedAt;
+    bool killed = false;
+    auto handleLine = [&](std::string_view line) {
+        auto logLine = Rclone::parseLogLine(line);
+        if (!logLine) return;
+        if (const json* statsObject = Rclone::statsObject(*logLine)) {
+            stats.absorb(*statsObject);
+            if (progress) {
+                BackupProgress update;
+                update.filesDone = stats.transfers + stats.checks;
+                update.filesTotal = std::max(update.filesDone, stats.totalTransfers + stats.checks);
+                update.bytesDone = stats.bytes;
+                update.bytesTotal = std::max(stats.totalBytes, stats.bytes);
+                update.currentPath = source;
+                progress(update);
+            }
+            return;
+        }
+        if (auto message = Rclone::errorMessage(*logLine))
+            if (errorTexts.size() < 20) errorTexts.push_back(*message);
+    };
+
+    while (true) {
+        if (isCancelled(cancel)) {
+            auto now = SteadyClock::now();
+            if (!terminatedAt) {
+                ::kill(-child.pid, SIGTERM);
+                terminatedAt = now;
+            } else if (!killed && now - *terminatedAt > std::chrono::seconds(10)) {
+                ::kill(-child.pid, SIGKILL);
+                killed = true;
+            }
+        }
+        pollfd polled{child.errorStream.get(), POLLIN, 0};
+        int ready = ::poll(&polled, 1, 250);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        char chunk[65536];
+        ssize_t count = ::read(child.errorStream.get(), chunk, sizeof chunk);
+        if (count < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            break;
+        }
+        if (count == 0) break;
+        buffer.append(chunk, static_cast<size_t>(count));
+        size_t start = 0;
+        for (size_t newline; (newline = buffer.find('\n', start)) != std::string::npos; start = newline + 1)
+            handleLine(std::string_view(buffer).substr(start, newline - start));
+        buffer.erase(0, start);
+    }
+    child.errorStream.reset();
+    int raw = 0;
+    while (::waitpid(child.pid, &raw, 0) < 0 && errno == EINTR) {
+    }
+    int exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+
+    Tally tally;
+    for (const auto& path : uncopyable) tally.fail(path, describe(EOPNOTSUPP));
+    for (const auto& text : errorTexts)
+        if (tally.errors.size() < 20) tally.errors.push_back(text);
+    // The failures are rclone's own error count: its error lines also carry
+    // one summary per retry attempt, and each failed file once per attempt.
+    int64_t copyFailures = exitStatus != 0 ? std::max<int64_t>(stats.errors, 1) : stats.errors;
+    tally.failed += copyFailures;
+    tally.total = stats.transfers + stats.checks + static_cast<int64_t>(uncopyable.size());
+    tally.copied = stats.transfers;
+    tally.skipped = stats.checks;
+    tally.bytes = stats.bytes;
+
+    std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
+    return makeReport(source, destination, target, started, options.dryRun, status, tally);
+}
+
+}  // namespace BackupEngine
