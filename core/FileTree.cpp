@@ -197,7 +197,56 @@ constexpr auto resultFields = JSONCoding::fields(
     JSONCoding::field("inaccessibleCount", &ScanResult::inaccessibleCount),
     JSONCoding::field("cloudOnly", &ScanResult::cloudOnly), JSONCoding::field("minNodeSize", &ScanResult::minNodeSize));
 
+/// The fields that follow the root, in the same order.
+constexpr auto resultFieldsAfterRoot = JSONCoding::fields(
+    JSONCoding::field("scannedAt", &ScanResult::scannedAt), JSONCoding::field("duration", &ScanResult::duration),
+    JSONCoding::field("fileCount", &ScanResult::fileCount),
+    JSONCoding::field("inaccessible", &ScanResult::inaccessible),
+    JSONCoding::field("inaccessibleCount", &ScanResult::inaccessibleCount),
+    JSONCoding::field("cloudOnly", &ScanResult::cloudOnly), JSONCoding::field("minNodeSize", &ScanResult::minNodeSize));
+
+/// One object in compact text, without its closing brace.
+std::string openObjectText(const ordered_json& document) {
+    std::string text = document.dump(-1, ' ', false, json::error_handler_t::strict);
+    text.pop_back();
+    return text;
+}
+
 }  // namespace
+
+std::string compactText(const ScanResult& result) {
+    // A node's fields, then its children in a list: written with a list of
+    // pending nodes rather than by recursion, as the reader reads it, so a
+    // tree as deep as a scan can make never reaches the stack's end.
+    std::string text = "{\"root\":";
+    std::vector<std::pair<const FileNode*, size_t>> open{{&result.root, 0}};
+    bool entering = true;
+    while (!open.empty()) {
+        auto& [node, next] = open.back();
+        if (entering) {
+            ordered_json fields;
+            JSONCoding::write(fields, *node, nodeFields);
+            text += openObjectText(fields);
+            if (node->children) text += ",\"children\":[";
+        }
+        if (node->children && next < node->children->size()) {
+            if (next > 0) text += ',';
+            const FileNode* child = &(*node->children)[next++];
+            open.emplace_back(child, 0);
+            entering = true;
+            continue;
+        }
+        text += node->children ? "]}" : "}";
+        open.pop_back();
+        entering = false;
+    }
+    ordered_json rest;
+    JSONCoding::write(rest, result, resultFieldsAfterRoot);
+    text += ',';
+    text += openObjectText(rest).substr(1);
+    text += '}';
+    return text;
+}
 
 void to_json(json& document, const ScanResult& result) { JSONCoding::write(document, result, resultFields); }
 void to_json(ordered_json& document, const ScanResult& result) { JSONCoding::write(document, result, resultFields); }

@@ -90,7 +90,7 @@ void store(const ScanResult& result, const std::string& path) {
     std::string encoded;
     try {
         // Compact and in field order; readers accept any key order.
-        encoded = ordered_json(result).dump(-1, ' ', false, json::error_handler_t::strict);
+        encoded = compactText(result);
     } catch (...) {
         return;
     }

@@ -78,6 +78,10 @@ struct ScanResult {
 /// All eight keys are required when reading.
 void to_json(json& document, const ScanResult& result);
 void to_json(ordered_json& document, const ScanResult& result);
+/// The compact text of `result` in field order, as the scan cache keeps it;
+/// the same bytes as dumping its ordered document, at any depth of its tree.
+/// Throws on invalid UTF-8.
+std::string compactText(const ScanResult& result);
 void from_json(const json& document, ScanResult& result);
 
 struct ScanOptions {

@@ -65,9 +65,16 @@ TEST_F(ScanStoreTest, TheFileIsCompactWithKeysInFieldOrderAndWholeSecondDates) {
     ScanResult result = fakeScan(path, std::chrono::system_clock::from_time_t(1796685906) + 250ms);
     result.root.modified = std::chrono::system_clock::from_time_t(1700000000);
     result.root.children->push_back(FileNode{"a.bin", path + "/a.bin", false, 2 * MiB, 1, std::nullopt, std::nullopt});
+    FileNode folder{"b", path + "/b", true, 3, 2, std::nullopt, std::vector<FileNode>{}};
+    folder.children->push_back(FileNode{"empty", path + "/b/empty", true, 0, 0, std::nullopt, std::vector<FileNode>{}});
+    folder.children->push_back(FileNode{"\"q\"", path + "/b/\"q\"", false, 3, 1, std::nullopt, std::nullopt});
+    result.root.children->push_back(std::move(folder));
+    result.inaccessible = {path + "/x", path + "/y"};
     ScanStore::store(result, path);
 
     std::string contents = readText(ScanStore::cacheFile(path));
+    // Written without recursion, yet the very bytes of the whole document.
+    EXPECT_EQ(contents, ordered_json(result).dump(-1, ' ', false, json::error_handler_t::strict));
     EXPECT_EQ(contents.find('\n'), std::string::npos);
     EXPECT_EQ(contents.find(": "), std::string::npos);
     auto keys = [](const ordered_json& object) {

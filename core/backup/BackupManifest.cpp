@@ -43,7 +43,9 @@ BackupManifest::BackupManifest(const std::string& target) : file(filePath(target
         (contents->size() - sizeof magic) % sizeof(Record) != 0)
         return;
     previous.resize((contents->size() - sizeof magic) / sizeof(Record));
-    std::memcpy(previous.data(), contents->data() + sizeof magic, contents->size() - sizeof magic);
+    // An empty list has no storage to copy into, not even zero bytes.
+    if (!previous.empty())
+        std::memcpy(previous.data(), contents->data() + sizeof magic, contents->size() - sizeof magic);
     // Sorted when written; sorted again in case the file was not written by this code.
     if (!std::is_sorted(previous.begin(), previous.end())) std::sort(previous.begin(), previous.end());
     present = true;
