@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "DisplayText.hpp"
+#include "base/DisplayText.hpp"
 
 namespace cli {
 

@@ -1,7 +1,7 @@
 #include "Config.hpp"
 
 #include "JSONCoding.hpp"
-#include "StoredFile.hpp"
+#include "base/StoredFile.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "JSONFields.hpp"
+#include "base/JSONFields.hpp"
 
 namespace JSONCoding {
 

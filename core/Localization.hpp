@@ -10,19 +10,7 @@
 #include <vector>
 
 #include "Support.hpp"
-
-enum class Lang { zh, en };
-
-namespace Langs {
-std::optional<Lang> fromRaw(std::string_view raw);
-std::string_view rawValue(Lang lang);
-/// The process's language, decided once on first use.
-Lang current();
-/// The language OSTREVANE_LANG fixes, read afresh: a value beginning with
-/// "zh" (any case) is Chinese, any other non-empty value English; none when
-/// the variable is unset or empty, so the stored choice and the system decide.
-std::optional<Lang> forcedByEnvironment();
-}  // namespace Langs
+#include "platform/Language.hpp"
 
 /// A text to show: the Chinese key ("%@" per value, "%%" for a literal percent
 /// sign) and the values as texts.

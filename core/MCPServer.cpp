@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "InputLimits.hpp"
+#include "base/InputLimits.hpp"
 #include "Localization.hpp"
 #include "Scanner.hpp"
 #include "backup/Backup.hpp"

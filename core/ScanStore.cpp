@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "InputLimits.hpp"
+#include "base/InputLimits.hpp"
 
 namespace ScanStore {
 

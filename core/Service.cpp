@@ -1,6 +1,6 @@
 #include "Service.hpp"
 
-#include <dirent.h>
+#include <fcntl.h>
 
 #include <cmath>
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Suggestions.hpp"
+#include "base/DirectoryStream.hpp"
 #include "platform/Platform.hpp"
 
 namespace Service {
@@ -57,10 +58,7 @@ void to_json(json& object, const LargeFile& file) { JSONCoding::write(object, fi
 void from_json(const json& object, LargeFile& file) { JSONCoding::read(object, file, largeFileFields); }
 
 bool hasFullDiskAccess() {
-    DIR* folder = ::opendir(Platform::realHome().c_str());
-    if (!folder) return false;
-    ::closedir(folder);
-    return true;
+    return DirectoryStream(::open(Platform::realHome().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)).valid();
 }
 
 std::optional<std::string> advice(const std::vector<VolumeInfo>& volumes) {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "Config.hpp"
-#include "InputLimits.hpp"
+#include "base/InputLimits.hpp"
 #include "TestSupport.hpp"
 
 using namespace testing_support;

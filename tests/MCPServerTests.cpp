@@ -2,7 +2,7 @@
 #include <sstream>
 
 #include "Config.hpp"
-#include "InputLimits.hpp"
+#include "base/InputLimits.hpp"
 #include "MCPServer.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"

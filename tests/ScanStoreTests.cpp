@@ -1,7 +1,7 @@
 #include <chrono>
 #include <thread>
 
-#include "InputLimits.hpp"
+#include "base/InputLimits.hpp"
 #include "ScanStore.hpp"
 #include "ScanView.hpp"
 #include "TestSupport.hpp"

@@ -6,7 +6,7 @@
 
 #include "Localization.hpp"
 #include "Support.hpp"
-#include "DisplayText.hpp"
+#include "base/DisplayText.hpp"
 #include "TestSupport.hpp"
 #include "platform/Platform.hpp"
 

@@ -6,7 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "InputLimits.hpp"
+#include "base/Error.hpp"
+#include "base/InputLimits.hpp"
 #include "TestSupport.hpp"
 #include "platform/Platform.hpp"
 

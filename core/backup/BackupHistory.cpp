@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "Localization.hpp"
-#include "StoredFile.hpp"
 #include "backup/Backup.hpp"
+#include "base/StoredFile.hpp"
 
 namespace fs = std::filesystem;
 

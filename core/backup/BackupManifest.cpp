@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "StoredFile.hpp"
+#include "base/StoredFile.hpp"
 #include "Support.hpp"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "Support.hpp"
+#include "base/ISODate.hpp"
 #include "base/ScopedHooks.hpp"
 
 namespace Applications {

@@ -5,7 +5,8 @@
 #include <climits>
 #include <sstream>
 
-#include "Support.hpp"
+#include "base/Files.hpp"
+#include "base/Text.hpp"
 
 namespace Host {
 

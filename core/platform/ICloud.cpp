@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "Support.hpp"
+#include "platform/HomeFolder.hpp"
 
 namespace ICloud {
 

@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "Support.hpp"
+#include "platform/HomeFolder.hpp"
+#include "platform/Language.hpp"
 
 namespace Platform {
 

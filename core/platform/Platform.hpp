@@ -43,10 +43,3 @@ void remove(const std::string& key);
 /// new one; none when it has not.
 std::optional<std::string> keptAside();
 }  // namespace UserDefaults
-
-namespace Paths::detail {
-void resetHome();
-}
-namespace Langs::detail {
-void reset();
-}

@@ -14,7 +14,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/Error.hpp"
+#include "base/Paths.hpp"
+#include "platform/HomeFolder.hpp"
 #include "platform/Platform.hpp"
+#include "platform/ProgramSearch.hpp"
 
 namespace fs = std::filesystem;
 
@@ -61,9 +65,9 @@ std::string pathOfDescriptor(int fd) {
 constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 /// Opens a trash's half by descriptor, never through a link.
-Descriptor openHalf(int trash, const char* half) {
-    Descriptor fd(::openat(trash, half, folderFlags));
-    if (!fd.isOpen()) failWith(errno == ELOOP ? ENOTDIR : errno);
+UniqueFd openHalf(int trash, const char* half) {
+    UniqueFd fd(::openat(trash, half, folderFlags));
+    if (!fd.valid()) failWith(errno == ELOOP ? ENOTDIR : errno);
     return fd;
 }
 
@@ -108,8 +112,8 @@ struct Destination {
     std::string recordedPath;
     /// The trash's halves, opened once and checked to lie on the item's
     /// file system: items and info files go exactly there.
-    Descriptor files;
-    Descriptor info;
+    UniqueFd files;
+    UniqueFd info;
 };
 
 /// A folder of a trash, as opened: only one the user owns and no one else
@@ -122,8 +126,8 @@ void checkOwnFolder(int fd) {
 
 /// Opens a trash folder made by ensureTrashFolders, none of it through a link.
 Destination opened(std::string trash, std::string recordedPath, dev_t device) {
-    Descriptor folder(::open(trash.c_str(), folderFlags));
-    if (!folder.isOpen()) failWith(errno == ELOOP ? ENOTDIR : errno);
+    UniqueFd folder(::open(trash.c_str(), folderFlags));
+    if (!folder.valid()) failWith(errno == ELOOP ? ENOTDIR : errno);
     Destination destination{std::move(trash), std::move(recordedPath), openHalf(folder.get(), "files"),
                             openHalf(folder.get(), "info")};
     for (int fd : {folder.get(), destination.files.get(), destination.info.get()}) checkOwnFolder(fd);
@@ -295,8 +299,8 @@ HeldItem::HeldItem(const std::string& path) {
     itemName = lastComponent(item);
     // Looked up this once: whatever the path names later, the folder held is
     // the one checked, and the one the item is renamed from.
-    descriptor = Descriptor(::open(parentOf(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!descriptor.isOpen()) failWith(errno);
+    descriptor = UniqueFd(::open(parentOf(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!descriptor.valid()) failWith(errno);
     folderPath = pathOfDescriptor(descriptor.get());
 }
 

@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "Support.hpp"
 #include "base/ScopedHooks.hpp"
-#include "platform/Descriptor.hpp"
+#include "base/Shell.hpp"
+#include "base/UniqueFd.hpp"
 
 namespace Trash {
 
@@ -52,7 +52,7 @@ public:
     std::optional<struct stat> status() const;
 
 private:
-    Descriptor descriptor;
+    UniqueFd descriptor;
     std::string itemName;
     std::string folderPath;
 };
@@ -92,8 +92,8 @@ bool isInsideTrashFolder(const HeldItem& item, const std::vector<std::string>& t
 struct OpenTrash {
     std::string path;
     /// files/ and info/; not open when the trash has no such half yet.
-    Descriptor files;
-    Descriptor info;
+    UniqueFd files;
+    UniqueFd info;
     /// Why files/ could not be opened (0 when it was, or is simply missing).
     int error = 0;
 };

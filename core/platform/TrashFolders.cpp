@@ -3,7 +3,6 @@
 // opened and everything afterwards goes through the opened descriptors:
 // another user who can rename things on a shared file system cannot turn a
 // checked folder into a link to the user's data.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <set>
 #include <system_error>
 
+#include "base/DirectoryStream.hpp"
 #include "platform/ItemTree.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Trash.hpp"
@@ -44,7 +44,7 @@ std::optional<Distrust> distrustOf(const struct stat& status) {
 /// Opens one folder of a trash, `name` inside `base`, and checks what was
 /// opened. None when it is missing or was rejected (then noted); an error
 /// other than that is handed back in `error`.
-std::optional<Descriptor> openChecked(int base, const std::string& name, const std::string& path,
+std::optional<UniqueFd> openChecked(int base, const std::string& name, const std::string& path,
                                       std::vector<RejectedFolder>& rejected, int& error) {
     struct stat status {};
     if (::fstatat(base, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -55,8 +55,8 @@ std::optional<Descriptor> openChecked(int base, const std::string& name, const s
         rejected.push_back({path, *why});
         return std::nullopt;
     }
-    Descriptor fd(::openat(base, name.c_str(), folderFlags));
-    if (!fd.isOpen()) {
+    UniqueFd fd(::openat(base, name.c_str(), folderFlags));
+    if (!fd.valid()) {
         const int openError = errno;
         // It was a folder when looked at, so it was replaced since, most
         // likely by a link (refused with ELOOP, or with ENOTDIR as a link is
@@ -112,14 +112,14 @@ void openTrash(int base, const std::string& name, const std::string& path, Trash
 
 /// The trash folders at the top of one mounted file system.
 void openDeviceTrashes(const std::string& top, TrashFolders& into, std::set<Identity>& seen) {
-    Descriptor topFolder(::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!topFolder.isOpen()) return;
+    UniqueFd topFolder(::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!topFolder.valid()) return;
     const std::string uid = std::to_string(::getuid());
     // The shared ".Trash" counts only as the freedesktop.org rules trust it:
     // a real, sticky folder, as opened.
-    Descriptor shared(::openat(topFolder.get(), ".Trash", folderFlags));
+    UniqueFd shared(::openat(topFolder.get(), ".Trash", folderFlags));
     struct stat status {};
-    if (shared.isOpen() && ::fstat(shared.get(), &status) == 0 && (status.st_mode & S_ISVTX))
+    if (shared.valid() && ::fstat(shared.get(), &status) == 0 && (status.st_mode & S_ISVTX))
         openTrash(shared.get(), uid, joined(top, ".Trash/" + uid), into, seen);
     openTrash(topFolder.get(), ".Trash-" + uid, joined(top, ".Trash-" + uid), into, seen);
 }
@@ -162,24 +162,15 @@ namespace Detail {
 
 std::vector<std::string> listFolderNames(int folder, const std::string& path) {
     int copy = ::dup(folder);
-    DIR* directory = copy < 0 ? nullptr : ::fdopendir(copy);
-    if (!directory) {
-        int error = errno;
-        if (copy >= 0) ::close(copy);
-        throw systemError(error, path);
-    }
+    if (copy < 0) throw systemError(errno, path);
+    DirectoryStream directory(copy);
+    if (!directory.valid()) throw systemError(errno, path);
     // The copy shares its reading position with the folder's descriptor,
     // which may have been listed before.
-    ::rewinddir(directory);
+    directory.rewind();
     std::vector<std::string> names;
-    errno = 0;
-    while (dirent* entry = ::readdir(directory)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(std::move(name));
-        errno = 0;
-    }
-    int error = errno;
-    ::closedir(directory);
+    int error = 0;
+    while (auto name = directory.next(error)) names.push_back(std::move(*name));
     if (error != 0) throw systemError(error, path);
     return names;
 }
@@ -213,7 +204,7 @@ std::string Entry::path() const { return trash->path + "/files/" + name; }
 std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash) {
     if (trash->error != 0) throw systemError(trash->error, trash->path + "/files");
     // A trash that was never used has no folder yet: it is simply empty.
-    if (!trash->files.isOpen()) return {};
+    if (!trash->files.valid()) return {};
     std::vector<Entry> entries;
     for (auto& name : Hooks::active().listFolder(trash->files.get(), trash->path + "/files"))
         entries.push_back({trash, std::move(name)});
@@ -222,12 +213,12 @@ std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash) {
 
 void removeEntry(const Entry& entry) {
     Hooks::active().removeItem(entry.trash->files.get(), entry.name, entry.path());
-    if (entry.trash->info.isOpen()) ::unlinkat(entry.trash->info.get(), (entry.name + ".trashinfo").c_str(), 0);
+    if (entry.trash->info.valid()) ::unlinkat(entry.trash->info.get(), (entry.name + ".trashinfo").c_str(), 0);
 }
 
 void sweepStaleInfoFiles(const OpenTrash& trash) {
     // Without a readable files/ half nothing can be told to be missing.
-    if (!trash.info.isOpen() || trash.error != 0) return;
+    if (!trash.info.valid() || trash.error != 0) return;
     // Young ones may belong to a move that is still under way, here or in
     // another program.
     constexpr time_t settled = 10 * 60;
@@ -246,7 +237,7 @@ void sweepStaleInfoFiles(const OpenTrash& trash) {
             now - status.st_mtime < settled)
             continue;
         const std::string item = name.substr(0, name.size() - suffix.size());
-        if (trash.files.isOpen() && ::fstatat(trash.files.get(), item.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+        if (trash.files.valid() && ::fstatat(trash.files.get(), item.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
             continue;
         ::unlinkat(trash.info.get(), name.c_str(), 0);
     }
@@ -279,7 +270,7 @@ int64_t Allocation::total() const {
 
 Allocation allocationOf(const Entry& entry) {
     Allocation allocation;
-    if (!entry.trash->files.isOpen()) return allocation;
+    if (!entry.trash->files.valid()) return allocation;
     ItemTree::Visitor visitor;
     visitor.visit = [&](int, const char*, const struct stat& status) { addAllocation(status, allocation); };
     visitor.leave = [](int, const char*) {};
@@ -317,14 +308,14 @@ bool isInsideTrashFolder(const HeldItem& item, const std::vector<std::string>& t
         if (folders.count(*identity)) return true;
     // Up from the held folder through "..", which leaves a bind mount where
     // it is mounted but keeps the identity of the folder mounted there.
-    Descriptor current(::openat(item.folder(), ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd current(::openat(item.folder(), ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     std::optional<Identity> previous;
-    while (current.isOpen()) {
+    while (current.valid()) {
         auto identity = identityAt(current.get(), "", AT_EMPTY_PATH);
         if (!identity || identity == previous) break;
         if (folders.count(*identity)) return true;
         previous = identity;
-        current = Descriptor(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        current = UniqueFd(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
     }
     return false;
 }

@@ -4,8 +4,8 @@
 #include <functional>
 #include <mutex>
 
-#include "InputLimits.hpp"
-#include "StoredFile.hpp"
+#include "base/InputLimits.hpp"
+#include "base/StoredFile.hpp"
 #include "platform/Platform.hpp"
 
 namespace UserDefaults {

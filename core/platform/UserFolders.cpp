@@ -2,7 +2,10 @@
 
 #include <sstream>
 
-#include "Support.hpp"
+#include "base/Files.hpp"
+#include "base/Paths.hpp"
+#include "base/Text.hpp"
+#include "platform/HomeFolder.hpp"
 
 namespace UserFolders {
 

@@ -1,6 +1,6 @@
 #include "ui/controls/TextLabel.hpp"
 
-#include "DisplayText.hpp"
+#include "base/DisplayText.hpp"
 
 QString shownText(const std::string& text) { return QString::fromStdString(DisplayText::escapingBidiControls(text)); }
 

@@ -1,4 +1,4 @@
-#include "InputLimits.hpp"
+#include "base/InputLimits.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "DisplayText.hpp"
+#include "base/DisplayText.hpp"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "StoredFile.hpp"
+#include "base/StoredFile.hpp"
 
-#include "InputLimits.hpp"
+#include "base/InputLimits.hpp"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,6 +12,10 @@
 #include <cstring>
 #include <ctime>
 #include <vector>
+
+#include "base/Error.hpp"
+#include "base/Files.hpp"
+#include "base/Text.hpp"
 
 namespace fs = std::filesystem;
 

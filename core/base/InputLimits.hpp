@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "Support.hpp"
+#include "base/JSONOut.hpp"
 #include "base/ScopedHooks.hpp"
 
 namespace InputLimits {

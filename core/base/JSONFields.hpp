@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Support.hpp"
+#include "base/ISODate.hpp"
+#include "base/JSONOut.hpp"
 
 namespace JSONFields {
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <optional>
 
-#include "Support.hpp"
+#include "base/JSONOut.hpp"
 
 namespace StoredFile {
 

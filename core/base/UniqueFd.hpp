@@ -5,25 +5,27 @@
 
 #include <utility>
 
-class Descriptor {
+class UniqueFd {
 public:
-    Descriptor() = default;
+    UniqueFd() = default;
     /// Takes over `fd`; a negative value holds nothing.
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
+    explicit UniqueFd(int fd) : fd(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
         if (this != &other) {
             reset();
             fd = std::exchange(other.fd, -1);
         }
         return *this;
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
 
     int get() const { return fd; }
-    bool isOpen() const { return fd >= 0; }
+    bool valid() const { return fd >= 0; }
+    /// Gives up ownership: the caller closes what is returned.
+    int release() { return std::exchange(fd, -1); }
     /// Closes what is held, if anything.
     void reset() {
         if (fd >= 0) ::close(fd);

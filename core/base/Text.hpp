@@ -1,0 +1,19 @@
+// Small operations on UTF-8 texts.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace Text {
+bool isValidUTF8(std::string_view text);
+/// Replaces every byte sequence that is not valid UTF-8 with U+FFFD.
+std::string replacingInvalidUTF8(std::string_view text);
+/// Trims blanks, tabs and line breaks at both ends.
+std::string trim(std::string_view text);
+/// Lower case by Unicode's root rules, with a fast road for ASCII.
+std::string lowercased(std::string_view text);
+/// Wraps a text in single quotes for a POSIX shell, escaping quotes inside it.
+std::string shellQuoted(std::string_view text);
+/// Eight random lower-case hexadecimal digits, like the first group of a UUID.
+std::string randomIdentifier();
+}  // namespace Text

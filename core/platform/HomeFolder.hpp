@@ -1,0 +1,35 @@
+// The home folder the engine works in, and what is worked out from it: "~"
+// in paths, the XDG base folders, the support and cache folders.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace Paths {
+/// The home folder the whole engine works in: OSTREVANE_HOME when set,
+/// otherwise the user's own home. Fixed at first use.
+std::string home();
+/// The user's own home folder, whatever OSTREVANE_HOME says.
+std::string realHome();
+/// Whether OSTREVANE_HOME moves the home folder (set and not empty).
+bool homeIsOverridden();
+/// Absolute and standardised, "~" expanded; never fails. Blanks around the
+/// path are dropped unless the path exactly as given names something.
+std::string expand(const std::string& path);
+std::string abbreviate(const std::string& path);
+/// The support folder (configuration, backup history): $XDG_CONFIG_HOME/Ostrevane,
+/// by default <home>/.config/Ostrevane, and always that with OSTREVANE_HOME set.
+/// Created on every access; a failure to create is left to the caller's next step.
+std::filesystem::path supportDir();
+/// The cache folder (scan files): $XDG_CACHE_HOME/Ostrevane, by default
+/// <home>/.cache/Ostrevane, and always that with OSTREVANE_HOME set. Created
+/// on every access like supportDir().
+std::filesystem::path cacheDir();
+/// An XDG base folder: with OSTREVANE_HOME set, `relativeDefault` below that
+/// home; else the variable when it holds an absolute path, else the default.
+std::string baseFolder(const char* variable, const std::string& relativeDefault);
+}  // namespace Paths
+
+namespace Paths::detail {
+void resetHome();
+}

@@ -1,0 +1,62 @@
+#include "platform/Language.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+#include <string>
+
+#include "platform/Platform.hpp"
+
+namespace {
+std::mutex languageLock;
+std::optional<Lang> cachedLanguage;
+
+Lang languageOf(std::string_view tag) { return tag.starts_with("zh") ? Lang::zh : Lang::en; }
+
+Lang decideLanguage() {
+    if (auto forced = Langs::forcedByEnvironment()) return *forced;
+    // The application's stored choice, so the tool follows the application.
+    if (auto stored = UserDefaults::value("AppleLanguages");
+        stored && stored->is_array() && !stored->empty() && stored->front().is_string())
+        return languageOf(stored->front().get<std::string>());
+    for (const auto& preferred : Platform::preferredLanguages()) {
+        if (preferred.starts_with("zh")) return Lang::zh;
+        if (preferred.starts_with("en")) return Lang::en;
+    }
+    return Lang::en;
+}
+}  // namespace
+
+namespace Langs {
+
+std::optional<Lang> fromRaw(std::string_view raw) {
+    if (raw == "zh") return Lang::zh;
+    if (raw == "en") return Lang::en;
+    return std::nullopt;
+}
+
+std::string_view rawValue(Lang lang) { return lang == Lang::zh ? "zh" : "en"; }
+
+std::optional<Lang> forcedByEnvironment() {
+    auto forced = Platform::environment("OSTREVANE_LANG");
+    if (!forced || forced->empty()) return std::nullopt;
+    std::string lowered = *forced;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return languageOf(lowered);
+}
+
+Lang current() {
+    std::lock_guard guard(languageLock);
+    if (!cachedLanguage) cachedLanguage = decideLanguage();
+    return *cachedLanguage;
+}
+
+namespace detail {
+void reset() {
+    std::lock_guard guard(languageLock);
+    cachedLanguage.reset();
+}
+}  // namespace detail
+
+}  // namespace Langs
