@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "backup/Backup.hpp"
+#include "base/DirectoryStream.hpp"
+#include "base/UniqueFd.hpp"
 #include "backup/BackupFiles.hpp"
 
 namespace BackupEngine {
@@ -31,32 +33,6 @@ constexpr int copyCancelled = -1;
 /// The text of an errno value, or of changedWhileCopied, for a report.
 std::string describe(int error);
 
-/// A file descriptor closed when it goes out of scope.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd = std::exchange(other.fd, -1);
-        }
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-    int get() const { return fd; }
-    bool valid() const { return fd >= 0; }
-    int release() { return std::exchange(fd, -1); }
-    void reset() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
-
-private:
-    int fd = -1;
-};
-
 /// `name` in `folder`, with one slash between them.
 std::string joined(const std::string& folder, const std::string& name);
 /// The non-empty components of a relative path, in order.
@@ -64,38 +40,6 @@ std::vector<std::string> components(const std::string& relative);
 /// The path with symbolic links resolved as far as it exists; none when even
 /// that fails.
 std::optional<std::string> resolved(const std::string& path);
-
-/// Reads one directory's entry names; the stream is closed with the object.
-class DirectoryStream {
-public:
-    /// Takes ownership of `fd`, an open directory.
-    explicit DirectoryStream(int fd) : dir(::fdopendir(fd)) {
-        if (!dir) ::close(fd);
-    }
-    ~DirectoryStream() {
-        if (dir) ::closedir(dir);
-    }
-    DirectoryStream(const DirectoryStream&) = delete;
-    DirectoryStream& operator=(const DirectoryStream&) = delete;
-    bool valid() const { return dir != nullptr; }
-    int fd() const { return ::dirfd(dir); }
-    /// The next name but "." and ".."; none at the end, with `error` set when reading failed.
-    std::optional<std::string> next(int& error) {
-        while (true) {
-            errno = 0;
-            dirent* entry = ::readdir(dir);
-            if (!entry) {
-                error = errno;
-                return std::nullopt;
-            }
-            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-            return std::string(entry->d_name);
-        }
-    }
-
-private:
-    DIR* dir = nullptr;
-};
 
 /// Every name in a folder but "." and "..", read at once so the folder's
 /// stream is closed before its subfolders are entered.
