@@ -65,4 +65,16 @@ std::optional<std::string> read(const std::filesystem::path& path) {
     return contents;
 }
 
+std::vector<std::string> entryNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    if (error) return names;
+    for (auto end = std::filesystem::directory_iterator(); entries != end; entries.increment(error)) {
+        if (error) break;
+        names.push_back(entries->path().filename().string());
+    }
+    return names;
+}
+
 }  // namespace Files
