@@ -11,9 +11,9 @@
 #include <set>
 
 #include "Config.hpp"
-#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "Rclone.hpp"
+#include "base/JSONCoding.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"

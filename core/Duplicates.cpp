@@ -24,9 +24,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "SparseFiles.hpp"
+#include "base/JSONCoding.hpp"
 #include "platform/FileReading.hpp"
 #include "platform/FolderChain.hpp"
 #include "platform/Trash.hpp"
