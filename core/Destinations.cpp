@@ -2,6 +2,7 @@
 
 #include <pwd.h>
 #include <unistd.h>
+
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
