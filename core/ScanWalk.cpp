@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 
+#include "base/FolderNames.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
 
@@ -206,22 +207,13 @@ private:
 void Listing::read(int folder) {
     names.clear();
     entries.clear();
-    thread_local std::vector<char> buffer(64 * 1024);
-    while (true) {
-        ssize_t length = ::getdents64(folder, buffer.data(), buffer.size());
-        if (length <= 0) break;
-        for (ssize_t offset = 0; offset < length;) {
-            const auto* record = reinterpret_cast<const struct dirent64*>(buffer.data() + offset);
-            offset += record->d_reclen;
-            const char* name = record->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-            Entry entry;
-            entry.nameStart = static_cast<uint32_t>(names.size());
-            entry.nameLength = static_cast<uint32_t>(std::strlen(name));
-            names.append(name, entry.nameLength + 1);
-            entries.push_back(entry);
-        }
-    }
+    FolderNames::forEach(folder, [&](const char* name) {
+        Entry entry;
+        entry.nameStart = static_cast<uint32_t>(names.size());
+        entry.nameLength = static_cast<uint32_t>(std::strlen(name));
+        names.append(name, entry.nameLength + 1);
+        entries.push_back(entry);
+    });
     for (auto& entry : entries) {
         struct stat status;
         if (::fstatat(folder, cName(entry), &status, AT_SYMLINK_NOFOLLOW) == 0) {

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/FolderNames.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
@@ -37,18 +38,7 @@ struct Entry {
 /// entries that cannot be stated are left out.
 std::vector<Entry> listing(int folder) {
     std::vector<Entry> entries;
-    thread_local std::vector<char> buffer(64 * 1024);
-    while (true) {
-        ssize_t length = ::getdents64(folder, buffer.data(), buffer.size());
-        if (length <= 0) break;
-        for (ssize_t offset = 0; offset < length;) {
-            const auto* record = reinterpret_cast<const struct dirent64*>(buffer.data() + offset);
-            offset += record->d_reclen;
-            const char* name = record->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-            entries.push_back({name, {}});
-        }
-    }
+    FolderNames::forEach(folder, [&](const char* name) { entries.push_back({name, {}}); });
     std::erase_if(entries, [&](Entry& entry) {
         return ::fstatat(folder, entry.name.c_str(), &entry.status, AT_SYMLINK_NOFOLLOW) != 0;
     });
