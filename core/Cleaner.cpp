@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <set>
 
-#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
+#include "base/JSONCoding.hpp"
 #include "platform/Trash.hpp"
 #include "platform/UserFolders.hpp"
 

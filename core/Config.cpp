@@ -1,14 +1,14 @@
 #include "Config.hpp"
 
-#include "JSONCoding.hpp"
-#include "base/StoredFile.hpp"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+
+#include "base/JSONCoding.hpp"
+#include "base/StoredFile.hpp"
 
 namespace fs = std::filesystem;
 

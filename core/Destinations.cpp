@@ -2,6 +2,7 @@
 
 #include <pwd.h>
 #include <unistd.h>
+
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -11,9 +12,9 @@
 #include <set>
 
 #include "Config.hpp"
-#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "Rclone.hpp"
+#include "base/JSONCoding.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"

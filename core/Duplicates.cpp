@@ -24,9 +24,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "SparseFiles.hpp"
+#include "base/JSONCoding.hpp"
 #include "platform/FileReading.hpp"
 #include "platform/FolderChain.hpp"
 #include "platform/Trash.hpp"
@@ -250,7 +250,6 @@ Identity identityOf(const std::string& path) {
     if (place.fd == -1) return {};
     struct stat status {};
     bool stated = ::fstatat(place.fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-    if (place.fd != AT_FDCWD) ::close(place.fd);
     if (!stated || !S_ISREG(status.st_mode)) return {};
     return {true, status.st_dev, status.st_ino, static_cast<int64_t>(status.st_size)};
 }

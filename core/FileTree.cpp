@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
-#include "JSONCoding.hpp"
 #include "Scanner.hpp"
+#include "base/JSONCoding.hpp"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "base/InputLimits.hpp"
 #include "Localization.hpp"
 #include "Scanner.hpp"
 #include "backup/Backup.hpp"
+#include "base/InputLimits.hpp"
 
 const std::string MCPServer::instructions =
     "Ostrevane inspects disk usage on this computer, suggests what to clean up, and backs folders up to cloud drives.\n"

@@ -6,7 +6,6 @@
 #include "Cleaner.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
-#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "MCPServer.hpp"
 #include "ScanStore.hpp"
@@ -15,6 +14,7 @@
 #include "Service.hpp"
 #include "Suggestions.hpp"
 #include "backup/Backup.hpp"
+#include "base/JSONCoding.hpp"
 #include "platform/Trash.hpp"
 
 namespace {

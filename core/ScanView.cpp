@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "JSONCoding.hpp"
 #include "Localization.hpp"
+#include "base/JSONCoding.hpp"
 
 namespace {
 constexpr size_t inaccessibleSampleSize = 8;

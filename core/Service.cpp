@@ -6,11 +6,11 @@
 #include <cstdio>
 
 #include "Destinations.hpp"
-#include "JSONCoding.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Suggestions.hpp"
 #include "base/DirectoryStream.hpp"
+#include "base/JSONCoding.hpp"
 #include "platform/Platform.hpp"
 
 namespace Service {

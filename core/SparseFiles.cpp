@@ -16,6 +16,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
 
@@ -90,13 +91,10 @@ public:
         return folders;
     }
 
-    /// The folder `fd` (owned here), listed, its subfolders walked in parallel
-    /// for `levels` more levels and sequentially below.
-    void folder(int fd, const std::string& path, dev_t device, Ancestors ancestors, int levels) {
-        struct Closer {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } closer{fd};
+    /// The open folder `owned`, listed, its subfolders walked in parallel for
+    /// `levels` more levels and sequentially below.
+    void folder(UniqueFd owned, const std::string& path, dev_t device, Ancestors ancestors, int levels) {
+        const int fd = owned.get();
         struct stat own {};
         if (::fstat(fd, &own) != 0) return;
         ancestors.emplace_back(own.st_dev, own.st_ino);
@@ -109,8 +107,8 @@ public:
                     const Entry& child = *folders[index];
                     std::string childPath = joined(path, child.name);
                     if (levels > 0) {
-                        int childFd = ::openat(fd, child.name.c_str(), folderFlags);
-                        if (childFd >= 0) folder(childFd, childPath, device, ancestors, levels - 1);
+                        UniqueFd childFd(::openat(fd, child.name.c_str(), folderFlags));
+                        if (childFd.valid()) folder(std::move(childFd), childPath, device, ancestors, levels - 1);
                     } else {
                         sequential(fd, child, childPath, device, ancestors);
                     }
@@ -168,15 +166,12 @@ private:
 }  // namespace
 
 std::vector<Found> below(const std::string& root, int64_t minLength, const FolderFilter& passOver) {
-    int fd = openAnyLength(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return {};
+    UniqueFd fd(openAnyLength(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return {};
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        ::close(fd);
-        return {};
-    }
+    if (::fstat(fd.get(), &status) != 0) return {};
     Walk walk(minLength, passOver);
-    walk.folder(fd, root, status.st_dev, {}, parallelLevels - 1);
+    walk.folder(std::move(fd), root, status.st_dev, {}, parallelLevels - 1);
     return walk.take();
 }
 

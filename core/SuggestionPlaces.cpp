@@ -9,6 +9,7 @@
 #include <set>
 
 #include "Localization.hpp"
+#include "base/Files.hpp"
 #include "Suggestions.hpp"
 #include "platform/Trash.hpp"
 #include "platform/UserFolders.hpp"
@@ -104,19 +105,6 @@ std::vector<PlaceRule> buildLinuxRules() {
             "微信、QQ、Telegram 的聊天记录、图片、视频和文件。请在应用的设置里清理,直接删文件会丢聊天记录。", caution,
             manual, std::nullopt, chatApps, Breakdown::none),
     };
-}
-
-/// Entry names of a folder on the disk; none when it cannot be listed.
-std::vector<std::string> diskEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    std::filesystem::directory_iterator entries(folder, error);
-    if (error) return names;
-    for (auto end = std::filesystem::directory_iterator(); entries != end; entries.increment(error)) {
-        if (error) break;
-        names.push_back(entries->path().filename().string());
-    }
-    return names;
 }
 
 bool holds(const FileNode* tree, const std::string& path) {
@@ -272,7 +260,7 @@ std::vector<PlaceMatch> matchPlace(const std::string& pattern, const FileNode* t
     const std::string folder = pattern.substr(0, star);
     const std::string rest = pattern.substr(star + 2);
     std::set<std::string> names;
-    for (std::string& name : diskEntries(folder)) names.insert(std::move(name));
+    for (std::string& name : Files::entryNames(folder)) names.insert(std::move(name));
     if (tree && inside(folder, tree->path))
         if (const FileNode* node = tree->find(folder); node && node->children)
             for (const FileNode& child : *node->children) names.insert(child.name);

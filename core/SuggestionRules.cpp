@@ -11,6 +11,7 @@
 #include <numeric>
 
 #include "Localization.hpp"
+#include "base/Files.hpp"
 #include "platform/Applications.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/UserFolders.hpp"
@@ -56,19 +57,6 @@ std::optional<Date> modificationDate(const std::string& path) {
     if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
     auto since = std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec);
     return Date(std::chrono::duration_cast<Date::duration>(since));
-}
-
-/// Entry names of a folder; a folder that cannot be listed has none.
-std::vector<std::string> listFolder(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    std::filesystem::directory_iterator entries(folder, error);
-    if (error) return names;
-    for (auto end = std::filesystem::directory_iterator(); entries != end; entries.increment(error)) {
-        if (error) break;
-        names.push_back(entries->path().filename().string());
-    }
-    return names;
 }
 
 // MARK: Lists
@@ -265,7 +253,7 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
         // How long the project has been idle is judged by its own files, never
         // by the dependency folders that tools rewrite on their own.
         std::optional<Date> newest;
-        for (const std::string& entry : listFolder(project)) {
+        for (const std::string& entry : Files::entryNames(project)) {
             if (artifactNames().count(entry)) continue;
             if (auto date = modificationDate(project + "/" + entry)) newest = newest ? std::max(*newest, *date) : *date;
         }
@@ -369,7 +357,7 @@ std::optional<Suggestion> unusedApps(Date now) {
     };
     std::vector<Candidate> candidates;
     for (const std::string& folder : {std::string("/Applications"), Paths::home() + "/Applications"}) {
-        for (const std::string& name : listFolder(folder)) {
+        for (const std::string& name : Files::entryNames(folder)) {
             if (!name.ends_with(".app")) continue;
             std::string path = folder + "/" + name;
             auto lastUsed = Applications::lastUsedDate(path);

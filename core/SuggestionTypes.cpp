@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "JSONCoding.hpp"
+#include "base/JSONCoding.hpp"
 
 namespace {
 constexpr std::array<std::pair<Risk, std::string_view>, 3> riskNames{{

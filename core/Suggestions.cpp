@@ -1,8 +1,8 @@
 #include "Suggestions.hpp"
 
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
-#include <unicode/locid.h>
 
 #include <algorithm>
 #include <charconv>

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "JSONCoding.hpp"
+#include "base/JSONCoding.hpp"
 #include "platform/Host.hpp"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "Config.hpp"
-#include "base/InputLimits.hpp"
 #include "TestSupport.hpp"
+#include "base/InputLimits.hpp"
 
 using namespace testing_support;
 

@@ -3,8 +3,9 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
-#include <openssl/evp.h>
 #include <unistd.h>
+
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <atomic>

@@ -2,11 +2,11 @@
 #include <sstream>
 
 #include "Config.hpp"
-#include "base/InputLimits.hpp"
 #include "MCPServer.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
+#include "base/InputLimits.hpp"
 
 using namespace testing_support;
 

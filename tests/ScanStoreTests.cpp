@@ -1,10 +1,10 @@
 #include <chrono>
 #include <thread>
 
-#include "base/InputLimits.hpp"
 #include "ScanStore.hpp"
 #include "ScanView.hpp"
 #include "TestSupport.hpp"
+#include "base/InputLimits.hpp"
 
 using namespace testing_support;
 using namespace std::chrono_literals;

@@ -6,8 +6,8 @@
 
 #include "Localization.hpp"
 #include "Support.hpp"
-#include "base/DisplayText.hpp"
 #include "TestSupport.hpp"
+#include "base/DisplayText.hpp"
 #include "platform/Platform.hpp"
 
 using namespace testing_support;

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "TestSupport.hpp"
 #include "base/Error.hpp"
 #include "base/InputLimits.hpp"
-#include "TestSupport.hpp"
 #include "platform/Platform.hpp"
 
 using namespace testing_support;

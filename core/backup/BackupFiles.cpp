@@ -1,6 +1,5 @@
 #include "backup/BackupFiles.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -13,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/DirectoryStream.hpp"
 #include "platform/FileReading.hpp"
 
 namespace BackupFiles {
@@ -35,6 +35,26 @@ std::optional<pid_t> writerOf(const char* name) {
 
 bool isRunning(pid_t pid) { return pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH; }
 
+/// The partial copies in the open folder `folderFd` whose writer no longer
+/// runs, read through a stream of its own; none when it cannot be read.
+std::vector<std::string> stalePartials(int folderFd) {
+    std::vector<std::string> stale;
+    int copy = ::dup(folderFd);
+    if (copy < 0) return stale;
+    DirectoryStream folder(copy);
+    if (!folder.valid()) return stale;
+    int error = 0;
+    while (auto name = folder.next(error)) {
+        auto writer = writerOf(name->c_str());
+        if (!writer || isRunning(*writer)) continue;
+        struct stat info;
+        if (::fstatat(folder.fd(), name->c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)))
+            stale.push_back(std::move(*name));
+    }
+    return stale;
+}
+
 }  // namespace
 
 std::string partialName() {
@@ -42,24 +62,7 @@ std::string partialName() {
 }
 
 void removeStalePartials(int folderFd) {
-    int copy = ::dup(folderFd);
-    if (copy < 0) return;
-    DIR* folder = ::fdopendir(copy);
-    if (!folder) {
-        ::close(copy);
-        return;
-    }
-    std::vector<std::string> stale;
-    while (dirent* entry = ::readdir(folder)) {
-        auto writer = writerOf(entry->d_name);
-        if (!writer || isRunning(*writer)) continue;
-        struct stat info;
-        if (::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)))
-            stale.emplace_back(entry->d_name);
-    }
-    ::closedir(folder);
-    for (const auto& name : stale) ::unlinkat(folderFd, name.c_str(), 0);
+    for (const auto& name : stalePartials(folderFd)) ::unlinkat(folderFd, name.c_str(), 0);
 }
 
 std::optional<std::string> linkText(int folderFd, const std::string& name) {

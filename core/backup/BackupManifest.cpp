@@ -5,8 +5,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "base/StoredFile.hpp"
 #include "Support.hpp"
+#include "base/StoredFile.hpp"
 
 namespace fs = std::filesystem;
 

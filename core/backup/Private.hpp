@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "backup/Backup.hpp"
+#include "backup/BackupFiles.hpp"
 #include "base/DirectoryStream.hpp"
 #include "base/UniqueFd.hpp"
-#include "backup/BackupFiles.hpp"
 
 namespace BackupEngine {
 

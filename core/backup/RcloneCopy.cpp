@@ -53,15 +53,15 @@ struct ChildProcess {
 ChildProcess startRclone(const std::string& program, const std::vector<std::string>& arguments) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw OstrevaneError(describe(errno));
-    Shell::Started started = Shell::start(program, arguments, -1, fds[1]);
-    ::close(fds[1]);
-    if (started.error != 0) {
-        ::close(fds[0]);
-        throw OstrevaneError(describe(started.error));
-    }
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
+    Shell::Started started = Shell::start(program, arguments, -1, writeEnd.get());
+    // Only the child writes: the stream ends when it exits.
+    writeEnd.reset();
+    if (started.error != 0) throw OstrevaneError(describe(started.error));
     ChildProcess child;
     child.pid = started.pid;
-    child.errorStream = UniqueFd(fds[0]);
+    child.errorStream = std::move(readEnd);
     return child;
 }
 

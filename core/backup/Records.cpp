@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "JSONCoding.hpp"
 #include "backup/Private.hpp"
+#include "base/JSONCoding.hpp"
 
 BackupOptions::BackupOptions() : excludes(defaultExcludes) {}
 BackupOptions::BackupOptions(bool dryRun, std::vector<std::string> excludes)

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/Error.hpp"
+#include "base/UniqueFd.hpp"
 
 namespace Files {
 
@@ -17,8 +18,9 @@ void writeAtomically(const std::filesystem::path& path, const std::string& conte
     std::filesystem::path temporary = path;
     temporary += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
 
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) throw OstrevaneError(path.string() + ": " + std::strerror(errno));
+    UniqueFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!file.valid()) throw OstrevaneError(path.string() + ": " + std::strerror(errno));
+    const int fd = file.get();
     const char* data = contents.data();
     size_t left = contents.size();
     while (left > 0) {
@@ -26,7 +28,7 @@ void writeAtomically(const std::filesystem::path& path, const std::string& conte
         if (written < 0) {
             if (errno == EINTR) continue;
             int error = errno;
-            ::close(fd);
+            file.reset();
             ::unlink(temporary.c_str());
             throw OstrevaneError(path.string() + ": " + std::strerror(error));
         }
@@ -34,7 +36,9 @@ void writeAtomically(const std::filesystem::path& path, const std::string& conte
         left -= static_cast<size_t>(written);
     }
     bool synced = ::fsync(fd) == 0;
-    bool closed = ::close(fd) == 0;
+    // Closed here, not by the owner: a failing close means the contents may
+    // not have reached the disk.
+    bool closed = ::close(file.release()) == 0;
     if (!synced || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
         int error = errno;
         ::unlink(temporary.c_str());
@@ -46,8 +50,9 @@ std::optional<std::string> read(const std::filesystem::path& path) {
     // Opened without blocking and read only when it is a regular file: a
     // named pipe or a device put in a file's place would otherwise hold the
     // reader for ever.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.valid()) return std::nullopt;
+    const int fd = file.get();
     struct stat info;
     std::optional<std::string> contents;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
@@ -61,8 +66,19 @@ std::optional<std::string> read(const std::filesystem::path& path) {
             contents->append(buffer, static_cast<size_t>(count));
         }
     }
-    ::close(fd);
     return contents;
+}
+
+std::vector<std::string> entryNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    if (error) return names;
+    for (auto end = std::filesystem::directory_iterator(); entries != end; entries.increment(error)) {
+        if (error) break;
+        names.push_back(entries->path().filename().string());
+    }
+    return names;
 }
 
 }  // namespace Files

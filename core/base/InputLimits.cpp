@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "base/UniqueFd.hpp"
+
 namespace InputLimits {
 
 namespace {
@@ -71,11 +73,12 @@ Hooks& Hooks::active() {
 std::optional<std::string> readStoredFile(const std::filesystem::path& path, Read& outcome) {
     // Opened without blocking and read only when it is a regular file: a
     // named pipe put in a file's place would otherwise hold the reader.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.valid()) {
         outcome = errno == ENOENT ? Read::missing : Read::unreadable;
         return std::nullopt;
     }
+    const int fd = file.get();
     const int64_t limit = storedFileBytes();
     struct stat info {};
     std::optional<std::string> contents;
@@ -103,7 +106,6 @@ std::optional<std::string> readStoredFile(const std::filesystem::path& path, Rea
             if (outcome != Read::read) contents.reset();
         }
     }
-    ::close(fd);
     return contents;
 }
 

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "base/Text.hpp"
+#include "base/UniqueFd.hpp"
 
 extern char** environ;
 
@@ -24,11 +25,15 @@ using Clock = std::chrono::steady_clock;
 constexpr auto terminationGrace = std::chrono::seconds(2);
 
 struct Pipe {
-    int fds[2] = {-1, -1};
-    bool open() { return pipe2(fds, O_CLOEXEC) == 0; }
-    void closeBoth() {
-        for (int& fd : fds)
-            if (fd >= 0) ::close(fd), fd = -1;
+    UniqueFd readEnd;
+    UniqueFd writeEnd;
+    /// False with errno set when the pipe could not be made.
+    bool open() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+        readEnd = UniqueFd(fds[0]);
+        writeEnd = UniqueFd(fds[1]);
+        return true;
     }
 };
 
@@ -97,24 +102,18 @@ Started start(const std::string& executable, const std::vector<std::string>& arg
 Output run(const std::string& executable, const std::vector<std::string>& arguments, double timeout) {
     Pipe out, err;
     if (!out.open()) return startFailure(errno);
-    if (!err.open()) {
-        int error = errno;
-        out.closeBoth();
-        return startFailure(error);
-    }
+    if (!err.open()) return startFailure(errno);
 
-    Started child = start(executable, arguments, out.fds[1], err.fds[1]);
+    Started child = start(executable, arguments, out.writeEnd.get(), err.writeEnd.get());
     const pid_t pid = child.pid;
-    ::close(out.fds[1]), out.fds[1] = -1;
-    ::close(err.fds[1]), err.fds[1] = -1;
-    if (child.error != 0) {
-        out.closeBoth();
-        err.closeBoth();
-        return startFailure(child.error);
-    }
+    // Only the child writes: each stream ends when it and its own children do.
+    out.writeEnd.reset();
+    err.writeEnd.reset();
+    if (child.error != 0) return startFailure(child.error);
 
     std::string buffers[2];
-    pollfd polled[2] = {{out.fds[0], POLLIN, 0}, {err.fds[0], POLLIN, 0}};
+    UniqueFd* readEnds[2] = {&out.readEnd, &err.readEnd};
+    pollfd polled[2] = {{out.readEnd.get(), POLLIN, 0}, {err.readEnd.get(), POLLIN, 0}};
     int openPipes = 2;
 
     const double boundedTimeout = std::clamp(std::isfinite(timeout) ? timeout : 1e7, 0.0, 1e7);
@@ -138,7 +137,7 @@ Output run(const std::string& executable, const std::vector<std::string>& argume
             if (count > 0) {
                 buffers[i].append(chunk, static_cast<size_t>(count));
             } else if (count == 0 || (errno != EINTR && errno != EAGAIN)) {
-                ::close(polled[i].fd);
+                readEnds[i]->reset();
                 polled[i].fd = -1;
                 --openPipes;
             }
@@ -177,8 +176,8 @@ Output run(const std::string& executable, const std::vector<std::string>& argume
         int wait = static_cast<int>(std::clamp<long long>(untilEvent, 0, status ? 50 : 100));
         drain(wait);
     }
-    for (auto& fd : polled)
-        if (fd.fd >= 0) ::close(fd.fd);
+    out.readEnd.reset();
+    err.readEnd.reset();
 
     auto decoded = [](std::string& text) { return Text::isValidUTF8(text) ? std::move(text) : std::string(); };
     return Output{decodeStatus(*status), decoded(buffers[0]), decoded(buffers[1])};

@@ -1,7 +1,5 @@
 #include "base/StoredFile.hpp"
 
-#include "base/InputLimits.hpp"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -15,6 +13,7 @@
 
 #include "base/Error.hpp"
 #include "base/Files.hpp"
+#include "base/InputLimits.hpp"
 #include "base/Text.hpp"
 
 namespace fs = std::filesystem;
@@ -24,16 +23,12 @@ namespace StoredFile {
 Lock::Lock(std::mutex& processLock, const fs::path& file, bool exclusive) : guard(processLock) {
     fs::path lockPath = file;
     lockPath += ".lock";
-    descriptor = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    descriptor = UniqueFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     // Without a lock file (a read-only folder) nothing can be written either,
     // so going on with the process lock alone loses nothing.
-    if (descriptor < 0) return;
-    while (::flock(descriptor, exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
+    if (!descriptor.valid()) return;
+    while (::flock(descriptor.get(), exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
     }
-}
-
-Lock::~Lock() {
-    if (descriptor >= 0) ::close(descriptor);
 }
 
 std::optional<std::string> readText(const fs::path& path, bool& mustBeKept) {

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/JSONOut.hpp"
+#include "base/UniqueFd.hpp"
 
 namespace StoredFile {
 
@@ -18,13 +19,12 @@ namespace StoredFile {
 class Lock {
 public:
     Lock(std::mutex& processLock, const std::filesystem::path& file, bool exclusive);
-    ~Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
 private:
     std::lock_guard<std::mutex> guard;
-    int descriptor = -1;
+    UniqueFd descriptor;  // released before the process lock
 };
 
 template <class T>

@@ -1,12 +1,12 @@
 #include "platform/FileReading.hpp"
 
-#include "platform/FolderChain.hpp"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+
+#include "platform/FolderChain.hpp"
 
 namespace FileReading {
 
@@ -32,9 +32,7 @@ Hooks& Hooks::active() {
 std::optional<File> File::open(const std::string& path) {
     ParentAndName place = parentAndName(path);
     if (place.fd == -1) return std::nullopt;
-    auto file = openAt(place.fd, place.name, path);
-    if (place.fd != AT_FDCWD) ::close(place.fd);
-    return file;
+    return openAt(place.fd, place.name, path);
 }
 
 std::optional<File> File::openAt(int folderFd, const std::string& name, const std::string& path) {
@@ -44,24 +42,8 @@ std::optional<File> File::openAt(int folderFd, const std::string& name, const st
     return File(descriptor, failsAtOffset(path));
 }
 
-File::File(File&& other) noexcept : descriptor(other.descriptor), failure(other.failure) { other.descriptor = -1; }
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (descriptor >= 0) ::close(descriptor);
-        descriptor = other.descriptor;
-        failure = other.failure;
-        other.descriptor = -1;
-    }
-    return *this;
-}
-
-File::~File() {
-    if (descriptor >= 0) ::close(descriptor);
-}
-
 std::optional<int64_t> File::length() const {
-    off_t end = ::lseek(descriptor, 0, SEEK_END);
+    off_t end = ::lseek(descriptor.get(), 0, SEEK_END);
     if (end < 0) return std::nullopt;
     return static_cast<int64_t>(end);
 }
@@ -78,7 +60,7 @@ std::optional<size_t> File::readAt(int64_t offset, void* buffer, size_t count) c
             if (position >= *failure) return std::nullopt;
             wanted = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(wanted), *failure - position));
         }
-        ssize_t got = ::pread(descriptor, bytes + done, wanted, static_cast<off_t>(position));
+        ssize_t got = ::pread(descriptor.get(), bytes + done, wanted, static_cast<off_t>(position));
         if (got < 0) {
             if (errno == EINTR) continue;
             return std::nullopt;
@@ -89,6 +71,6 @@ std::optional<size_t> File::readAt(int64_t offset, void* buffer, size_t count) c
     return done;
 }
 
-void File::adviseSequential() const { ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL); }
+void File::adviseSequential() const { ::posix_fadvise(descriptor.get(), 0, 0, POSIX_FADV_SEQUENTIAL); }
 
 }  // namespace FileReading

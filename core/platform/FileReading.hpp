@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/ScopedHooks.hpp"
+#include "base/UniqueFd.hpp"
 
 namespace FileReading {
 
@@ -40,11 +41,10 @@ public:
     /// deeper than PATH_MAX can be read; `path` names it for the hooks.
     static std::optional<File> openAt(int folderFd, const std::string& name, const std::string& path);
 
-    File(File&& other) noexcept;
-    File& operator=(File&& other) noexcept;
+    File(File&& other) noexcept = default;
+    File& operator=(File&& other) noexcept = default;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
-    ~File();
 
     /// The length found by seeking to the end; none when the seek fails.
     std::optional<int64_t> length() const;
@@ -56,7 +56,7 @@ public:
 
 private:
     File(int descriptor, std::optional<int64_t> failure) : descriptor(descriptor), failure(failure) {}
-    int descriptor = -1;
+    UniqueFd descriptor;
     std::optional<int64_t> failure;
 };
 

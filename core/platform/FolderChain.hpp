@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/UniqueFd.hpp"
+
 /// A stack of open folders. Only the innermost `window` keep a descriptor;
 /// an outer folder gives its descriptor up and is reopened through ".." of
 /// its child when the walk comes back to it (and only when it is still the
@@ -47,7 +49,7 @@ public:
 
 private:
     struct Level {
-        int fd = -1;
+        UniqueFd fd;  // none while given up
         dev_t device = 0;
         ino_t inode = 0;
     };
@@ -56,7 +58,7 @@ private:
     size_t lowestOpen = 0;  // levels[lowestOpen ..< size] are the open ones
 
     int open(const char* name, int start);
-    int push(int fd, dev_t device, ino_t inode);
+    int push(UniqueFd fd, dev_t device, ino_t inode);
     void closeOuter(size_t keep);
 };
 
@@ -70,9 +72,10 @@ int openAnyLength(const std::string& path, int flags);
 /// The folder holding `path` (opened with O_PATH, any length) and the last
 /// component, for the *at calls: AT_FDCWD and `path` itself when it is
 /// short enough to be named whole. Fd is -1 when the folder could not be
-/// opened. The caller closes a descriptor other than AT_FDCWD.
+/// opened. A folder that was opened is closed with the object.
 struct ParentAndName {
     int fd = AT_FDCWD;
     std::string name;
+    UniqueFd opened;  // owns `fd` when it is a descriptor of its own
 };
 ParentAndName parentAndName(const std::string& path);

@@ -1,12 +1,12 @@
 #include "platform/ItemTree.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
 
+#include "base/DirectoryStream.hpp"
 #include "platform/FolderChain.hpp"
 
 namespace ItemTree {
@@ -20,27 +20,34 @@ struct Level {
     size_t next = 0;
 };
 
+/// Every name in the open folder `fd` but "." and "..", read through a
+/// stream of its own that is closed again before the names are visited. A
+/// folder that cannot be read through to its end reports the error.
+std::vector<std::string> entryNames(int fd, const Visitor& visitor) {
+    std::vector<std::string> names;
+    int copy = ::dup(fd);
+    if (copy < 0) {
+        visitor.failed(errno);
+        return names;
+    }
+    DirectoryStream directory(copy);
+    if (!directory.valid()) {
+        visitor.failed(errno);
+        return names;
+    }
+    // The copy shares its reading position with `fd`, which may have been
+    // listed before.
+    directory.rewind();
+    int error = 0;
+    while (auto name = directory.next(error)) names.push_back(std::move(*name));
+    if (error != 0) visitor.failed(error);
+    return names;
+}
+
 /// Visits the entries of the open folder `fd` and returns its subfolders.
-/// A folder that cannot be read through to its end reports the error.
 std::vector<std::string> visitEntries(int fd, const Visitor& visitor) {
     std::vector<std::string> folders;
-    int copy = ::dup(fd);
-    DIR* directory = copy < 0 ? nullptr : ::fdopendir(copy);
-    if (!directory) {
-        if (copy >= 0) ::close(copy);
-        visitor.failed(errno);
-        return folders;
-    }
-    std::vector<std::string> names;
-    ::rewinddir(directory);
-    errno = 0;
-    while (dirent* entry = ::readdir(directory)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(std::move(name));
-        errno = 0;
-    }
-    if (errno != 0) visitor.failed(errno);
-    ::closedir(directory);
+    const std::vector<std::string> names = entryNames(fd, visitor);
     // Visited once the listing is complete: a visitor that removes entries
     // would otherwise disturb the reading of the folder.
     for (const auto& name : names) {

@@ -332,19 +332,21 @@ std::string moveToTrash(const HeldItem& item) {
         const int info = destination.info.get();
         // The info file is the reservation of the name: only one program can
         // create it, and it exists before the item arrives.
-        int fd = ::openat(info, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
+        UniqueFd fd(::openat(info, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd.valid()) {
             if (errno == EEXIST) continue;
             failWith(errno);
         }
         try {
-            writeAll(fd, contents);
+            writeAll(fd.get(), contents);
         } catch (...) {
-            ::close(fd);
+            fd.reset();
             ::unlinkat(info, infoName.c_str(), 0);
             throw;
         }
-        if (::close(fd) != 0) {
+        // Closed here, not by the owner: a failing close means the record
+        // may not have reached the disk.
+        if (::close(fd.release()) != 0) {
             int error = errno;
             ::unlinkat(info, infoName.c_str(), 0);
             failWith(error);

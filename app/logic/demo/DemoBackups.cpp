@@ -1,6 +1,6 @@
 // The demo's backup half: three destinations, three plans, three reports.
-#include "JSONCoding.hpp"
 #include "Localization.hpp"
+#include "base/JSONCoding.hpp"
 #include "demo/DemoData.hpp"
 #include "model/UUID.hpp"
 
