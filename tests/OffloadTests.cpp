@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <set>
 
 #include "Rclone.hpp"
 #include "ScanStore.hpp"
@@ -173,12 +174,18 @@ TEST_F(OffloadTest, ACopyThatStillDiffersAfterASecondCopyKeepsTheSource) {
 }
 
 TEST_F(OffloadTest, ASourceChangedAfterItsCheckIsPutBackFromTheTrash) {
-    // Each change lands between the check and the move.
+    // Each change lands between the check and the move. Under a coarse
+    // clock (older kernels' file systems stamp with one that moves in steps;
+    // here a step of a day) a rewrite of the same size keeps every stamp:
+    // only its content tells.
     struct Case {
         const char* name;
         std::function<void()> change;
         std::string changed;
+        bool coarseClock = false;
+        bool offloadsTheFile = false;
     };
+    auto dayOf = [](struct timespec& time) { time = {time.tv_sec - time.tv_sec % 86400, 0}; };
     const Case cases[] = {
         {"appended", [&] { std::ofstream(source / "report.txt", std::ios::app) << "more"; }, "report.txt"},
         {"rewritten, time set back",
@@ -191,11 +198,24 @@ TEST_F(OffloadTest, ASourceChangedAfterItsCheckIsPutBackFromTheTrash) {
          },
          "report.txt"},
         {"a new file", [&] { writeFile(source / "node_modules/new.txt", 5); }, "node_modules"},
+        {"rewritten within one step of a coarse clock", [&] { writeFile(source / "report.txt", 3000, 'z'); },
+         "report.txt", true},
+        {"one file rewritten within one step of a coarse clock",
+         [&] { writeFile(source / "report.txt", 3000, 'z'); }, "report.txt", true, true},
     };
     for (const Case& c : cases) {
         SetUp();
-        faults->afterCheck = c.change;
-        OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+        ScopedHooks<Backup::Hooks> clock;
+        clock->afterCheck = c.change;
+        if (c.coarseClock) {
+            clock->stampStep = [] { return std::chrono::hours(24); };
+            clock->readStamp = [&](struct stat& status) {
+                dayOf(status.st_mtim);
+                dayOf(status.st_ctim);
+            };
+        }
+        const fs::path offloaded = c.offloadsTheFile ? source / "report.txt" : source;
+        OffloadReport report = BackupEngine::offload(offloaded.string(), destination, false);
         EXPECT_FALSE(report.verified) << c.name;
         EXPECT_FALSE(report.sourceTrashed) << c.name;
         EXPECT_EQ(report.message, (source / c.changed).string() +
@@ -206,6 +226,35 @@ TEST_F(OffloadTest, ASourceChangedAfterItsCheckIsPutBackFromTheTrash) {
         EXPECT_TRUE(entriesOf(Trash::filesFolder()).empty()) << c.name;
         EXPECT_TRUE(entriesOf(Trash::infoFolder()).empty()) << c.name;
         fs::remove_all(source);
+    }
+}
+
+TEST_F(OffloadTest, OnlyFilesStampedWithinAStepOfTheirCheckAreReadAgainAfterTheMove) {
+    // Stamps older than the clock's step prove their files unchanged: a big
+    // offload of old files is read once, not twice.
+    for (const bool fresh : {false, true}) {
+        SetUp();
+        ScopedHooks<Backup::Hooks> clock;
+        if (fresh) {
+            clock->stampStep = [] { return std::chrono::hours(24); };
+        } else {
+            clock->readStamp = [](struct stat& status) {
+                status.st_mtim.tv_sec -= 86400;
+                status.st_ctim.tv_sec -= 86400;
+            };
+        }
+        bool moving = false;
+        std::set<std::string> readAgain;
+        clock->afterCheck = [&] { moving = true; };
+        ScopedHooks<FileReading::Hooks> reads;
+        reads->canOpen = [&](const std::string& path) {
+            if (moving && path.starts_with(source.string())) readAgain.insert(path);
+            return true;
+        };
+        ASSERT_TRUE(BackupEngine::offload(source.string(), destination, false).sourceTrashed) << fresh;
+        const std::set<std::string> expected = {(source / "report.txt").string(),
+                                                (source / "node_modules/dep/index.js").string()};
+        EXPECT_EQ(readAgain, fresh ? expected : std::set<std::string>{});
     }
 }
 

@@ -8,6 +8,7 @@
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "backup/Private.hpp"
+#include "backup/SourceStamps.hpp"
 #include "platform/Host.hpp"
 
 namespace Backup {
@@ -17,6 +18,8 @@ Hooks& Hooks::active() {
         .readAttributes = [](const std::string&) { return 0; },
         .copyContents = [](const std::string&, int64_t) { return 0; },
         .afterCheck = [] {},
+        .readStamp = [](struct stat&) {},
+        .stampStep = [] { return SourceStamps::stampStep; },
     };
     return hooks;
 }

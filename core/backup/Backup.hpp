@@ -8,6 +8,9 @@
 // a complete backup has been checked.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -200,6 +203,12 @@ struct Hooks {
     /// Called by an offload between its check and its move to the Trash, where
     /// another program's write would race it.
     std::function<void()> afterCheck;
+    /// Reading the status an offload stamps a source entry with, given as the
+    /// file system reported it, to change: the coarse clock of older kernels,
+    /// whose stamps a rewrite soon after the last one leaves as they were.
+    std::function<void(struct stat& status)> readStamp;
+    /// How far a file's change time may lag behind the write that set it.
+    std::function<std::chrono::nanoseconds()> stampStep;
 
     /// The set in force; no faults unless a test replaced it.
     static Hooks& active();

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 
 #include "Cleaner.hpp"
@@ -141,6 +142,24 @@ CopyCheck checkCopy(const std::string& source, const BackupDestination& destinat
     return check;
 }
 
+/// The second look, after the move, at the files whose stamps cannot prove
+/// them unchanged: compared with their copies below `target` as the check
+/// compared them. rclone's check compared sizes only, which the stamps hold.
+SourceStamps::SameAsChecked recheck(const std::string& source, const BackupDestination& destination,
+                                    const std::string& target) {
+    if (destination.rcloneRemote) return [](int, const std::string&, const std::string&) { return true; };
+    return [source, target](int folder, const std::string& name, const std::string& relative) {
+        if (relative.empty()) return sameCopy(folder, name.c_str(), AT_FDCWD, target.c_str(), source, target);
+        const auto& passOver = BackupOptions::offloadExcludes;
+        if (std::find(passOver.begin(), passOver.end(), name) != passOver.end()) return true;
+        std::vector<std::string> folders = components(relative);
+        folders.pop_back();
+        TargetFolder copies = openTargetChain(target, folders, false);
+        return copies.fd.valid() && sameCopy(folder, name.c_str(), copies.fd.get(), name.c_str(),
+                                             joined(source, relative), joined(target, relative));
+    };
+}
+
 /// Why the source may not be offloaded before anything is copied; none when it may.
 std::optional<std::string> offloadRefusal(const std::string& source) {
     if (auto reason = Cleaner::refusal(source)) return reason;
@@ -154,9 +173,11 @@ std::optional<std::string> offloadRefusal(const std::string& source) {
 }
 
 /// Moves the checked source to the Trash and makes sure what went there is
-/// what was checked: a source changed since its check is put back. Fills the
-/// outcome of `result` but its message's success text.
-bool trashCheckedSource(const std::string& source, const SourceStamps& stamps, OffloadReport& result) {
+/// what was checked: a source changed since its check is put back. Files
+/// whose stamps cannot tell are compared again through `sameAsChecked`.
+/// Fills the outcome of `result` but its message's success text.
+bool trashCheckedSource(const std::string& source, const SourceStamps& stamps,
+                        const SourceStamps::SameAsChecked& sameAsChecked, OffloadReport& result) {
     if (!stamps.rootUnchanged(source)) {
         result.message = L("%@ 在校验后有改动,本地文件保持不动。", source);
         return false;
@@ -169,7 +190,7 @@ bool trashCheckedSource(const std::string& source, const SourceStamps& stamps, O
         result.message = L("备份和校验都成功,但本地副本未能移到废纸篓:%@", error.what());
         return false;
     }
-    auto changed = stamps.firstChange(trashed, source);
+    auto changed = stamps.firstChange(trashed, source, sameAsChecked);
     if (!changed) {
         result.sourceTrashed = true;
         return true;
@@ -237,7 +258,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     result.verified = true;
     Backup::Hooks::active().afterCheck();
     const BackupReport& backup = result.backup;
-    if (!trashCheckedSource(source, stamps, result)) return result;
+    if (!trashCheckedSource(source, stamps, recheck(source, destination, backup.target), result)) return result;
     result.bytes = size;
     result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target, Fmt::bytes(size));
     if (destination.kind == DestinationKind::icloud)

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <ctime>
 #include <vector>
 
+#include "backup/Backup.hpp"
 #include "platform/FolderChain.hpp"
 
 namespace {
@@ -32,8 +34,9 @@ bool readNames(int folderFd, std::vector<std::string>& names) {
 }
 
 /// Walks the entries below the folder at `root` depth first through folder
-/// descriptors (no depth is too deep), handing each with its relative path
-/// to `visit`; `visit` returns false to stop. False when an entry cannot be
+/// descriptors (no depth is too deep), handing each to `visit` with its
+/// folder's descriptor, its name and its relative path; `visit` returns
+/// false to stop. False when an entry cannot be
 /// read or `visit` stopped, with the relative path reached in `stoppedAt`.
 template <class Visit>
 bool walkBelow(const std::string& root, Visit&& visit, std::string& stoppedAt) {
@@ -60,7 +63,8 @@ bool walkBelow(const std::string& root, Visit&& visit, std::string& stoppedAt) {
         if (!relative.empty()) relative += '/';
         relative += name;
         struct stat info;
-        if (::fstatat(chain.innermost(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !visit(info)) {
+        if (::fstatat(chain.innermost(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !visit(chain.innermost(), name, relative, info)) {
             stoppedAt = relative;
             return false;
         }
@@ -80,6 +84,17 @@ bool sameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+std::chrono::nanoseconds sinceEpoch(const struct timespec& time) {
+    return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+}
+
+/// Whether a write after `now` may still be stamped with the change time
+/// `changed`: the file system's clock may lag up to `step` behind, and a
+/// time ahead of the clock proves nothing either.
+bool mayRecur(const struct timespec& changed, const struct timespec& now, std::chrono::nanoseconds step) {
+    return sinceEpoch(changed) >= sinceEpoch(now) - step;
+}
+
 std::string below(const std::string& folder, const std::string& relative) {
     if (relative.empty()) return folder;
     return folder.ends_with("/") ? folder + relative : folder + "/" + relative;
@@ -88,7 +103,24 @@ std::string below(const std::string& folder, const std::string& relative) {
 }  // namespace
 
 SourceStamps::Stamp SourceStamps::stampOf(const struct stat& info) {
-    return Stamp{info.st_dev, static_cast<mode_t>(info.st_mode & S_IFMT), info.st_size, info.st_mtim, info.st_ctim};
+    struct stat read = info;
+    Backup::Hooks::active().readStamp(read);
+    return Stamp{read.st_dev, static_cast<mode_t>(read.st_mode & S_IFMT), read.st_size, read.st_mtim, read.st_ctim};
+}
+
+SourceStamps::Stamp SourceStamps::recorded(const struct stat& info) {
+    Stamp stamp = stampOf(info);
+    // Read after the status: any write the check may have missed comes later.
+    struct timespec now {};
+    stamp.unproven = ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
+                     mayRecur(stamp.changed, now, Backup::Hooks::active().stampStep());
+    return stamp;
+}
+
+bool SourceStamps::holds(const Stamp& now, const Stamp& record, bool withChangeTime, int folder,
+                         const std::string& name, const std::string& relative, const SameAsChecked& sameAsChecked) {
+    if (!same(now, record, withChangeTime)) return false;
+    return !record.unproven || !S_ISREG(record.type) || sameAsChecked(folder, name, relative);
 }
 
 bool SourceStamps::same(const Stamp& a, const Stamp& b, bool withChangeTime) {
@@ -96,9 +128,9 @@ bool SourceStamps::same(const Stamp& a, const Stamp& b, bool withChangeTime) {
            (!withChangeTime || sameTime(a.changed, b.changed));
 }
 
-void SourceStamps::addRoot(const struct stat& info) { root.emplace(info.st_ino, stampOf(info)); }
+void SourceStamps::addRoot(const struct stat& info) { root.emplace(info.st_ino, recorded(info)); }
 
-void SourceStamps::add(const struct stat& info) { entries.insert_or_assign(info.st_ino, stampOf(info)); }
+void SourceStamps::add(const struct stat& info) { entries.insert_or_assign(info.st_ino, recorded(info)); }
 
 bool SourceStamps::record(const std::string& source) {
     struct stat info;
@@ -108,7 +140,7 @@ bool SourceStamps::record(const std::string& source) {
     std::string stoppedAt;
     return walkBelow(
         source,
-        [&](const struct stat& entry) {
+        [&](int, const std::string&, const std::string&, const struct stat& entry) {
             add(entry);
             return true;
         },
@@ -121,19 +153,21 @@ bool SourceStamps::rootUnchanged(const std::string& path) const {
            same(stampOf(info), root->second, true);
 }
 
-std::optional<std::string> SourceStamps::firstChange(const std::string& moved, const std::string& original) const {
+std::optional<std::string> SourceStamps::firstChange(const std::string& moved, const std::string& original,
+                                                     const SameAsChecked& sameAsChecked) const {
     struct stat info;
     // The move itself gave the item a new change time; its other values must hold.
     if (!root || ::lstat(moved.c_str(), &info) != 0 || info.st_ino != root->first ||
-        !same(stampOf(info), root->second, false))
+        !holds(stampOf(info), root->second, false, AT_FDCWD, moved, "", sameAsChecked))
         return original;
     if (!S_ISDIR(info.st_mode)) return std::nullopt;
     std::string stoppedAt;
     const bool unchanged = walkBelow(
         moved,
-        [&](const struct stat& entry) {
+        [&](int folder, const std::string& name, const std::string& relative, const struct stat& entry) {
             auto found = entries.find(entry.st_ino);
-            return found != entries.end() && same(stampOf(entry), found->second, true);
+            return found != entries.end() &&
+                   holds(stampOf(entry), found->second, true, folder, name, relative, sameAsChecked);
         },
         stoppedAt);
     if (unchanged) return std::nullopt;
