@@ -16,7 +16,7 @@ struct Arc {
 };
 
 /// The centre of an SVG arc of equal radii and no rotation, from its end
-/// points and flags (the SVG specification's endpoint-to-centre conversion).
+/// points and flags (the SVG standard's endpoint-to-centre conversion).
 Point svgCenter(Point from, Point to, double radius, bool largeArc, bool sweep) {
     const double hx = (from.x - to.x) / 2, hy = (from.y - to.y) / 2;
     const double squared = hx * hx + hy * hy;
