@@ -35,9 +35,11 @@ bool showsPermissionBanner(const OverviewFacts& facts) { return !facts.fullDiskA
 
 SummaryCard reclaim(const OverviewFacts& facts) {
     SummaryCard card;
-    // Without a report there is no count to give yet.
-    card.button = facts.report ? L("查看 %@ 条建议", facts.report->suggestions.size()) : L("查看建议");
-    card.enabled = facts.report != nullptr;
+    // Without a report there is no count to give yet, and a report without
+    // suggestions leaves nothing to see: neither gives a count or a button.
+    const bool anySuggestion = facts.report && !facts.report->suggestions.empty();
+    card.button = anySuggestion ? L("查看 %@ 条建议", facts.report->suggestions.size()) : L("查看建议");
+    card.enabled = anySuggestion;
     if (facts.report) {
         card.figure = facts.report->totalReclaimable;
     } else {

@@ -53,6 +53,10 @@ TEST_F(OverviewCardsTest, ReclaimCardAndTheListFollowTheReport) {
     const SuggestionReport notesOnly = reportWith(0, {"a", "b"});
     facts.report = &notesOnly;
     EXPECT_EQ(OverviewCards::topCount(facts), 0u);
+    // No suggestion: no "See 0 Suggestions" to press.
+    card = OverviewCards::reclaim(facts);
+    EXPECT_EQ(card.button, "See Suggestions");
+    EXPECT_FALSE(card.enabled);
 
     // Nothing safe to clean: no "of this" line naming a share of nothing.
     SuggestionReport noneSafe = reportWith(2);
