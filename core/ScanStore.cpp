@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "base/InputLimits.hpp"
+#include "base/Text.hpp"
 
 namespace ScanStore {
 
@@ -55,11 +56,7 @@ std::optional<ScanResult> readFile(const std::string& key) {
 }  // namespace
 
 std::string hashText(const std::string& key) {
-    uint64_t hash = 0x14650fb0739d0383ull;
-    for (unsigned char byte : key) {
-        hash ^= byte;
-        hash *= 0x100000001b3ull;
-    }
+    const uint64_t hash = Text::fnv1a(key, 0x14650fb0739d0383ull);
     char text[17];
     std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(hash));
     return text;

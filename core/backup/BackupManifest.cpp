@@ -7,6 +7,7 @@
 
 #include "Support.hpp"
 #include "base/StoredFile.hpp"
+#include "base/Text.hpp"
 
 namespace fs = std::filesystem;
 
@@ -14,15 +15,8 @@ namespace {
 
 constexpr char magic[8] = {'O', 'S', 'T', 'M', 'A', 'N', '0', '1'};
 
-/// FNV-1a: stored on disk, so it must not change between builds as std::hash may.
-uint64_t stableHash(std::string_view text) {
-    uint64_t hash = 14695981039346656037ull;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
+/// Stored on disk, so it must not change between builds as std::hash may.
+uint64_t stableHash(std::string_view text) { return Text::fnv1a(text); }
 
 }  // namespace
 

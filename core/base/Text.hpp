@@ -1,6 +1,7 @@
 // Small operations on UTF-8 texts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,16 @@ std::string trim(std::string_view text);
 std::string lowercased(std::string_view text);
 /// Wraps a text in single quotes for a POSIX shell, escaping quotes inside it.
 std::string shellQuoted(std::string_view text);
+/// 64-bit FNV-1a over the bytes of `text`, from `basis`: the same on every
+/// build and machine, for names and seeds that are stored or must repeat.
+constexpr uint64_t fnv1a(std::string_view text, uint64_t basis = 0xcbf29ce484222325u) {
+    uint64_t hash = basis;
+    for (unsigned char byte : text) {
+        hash ^= byte;
+        hash *= 0x100000001b3u;
+    }
+    return hash;
+}
 /// Eight random lower-case hexadecimal digits, like the first group of a UUID.
 std::string randomIdentifier();
 }  // namespace Text

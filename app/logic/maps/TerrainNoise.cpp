@@ -26,15 +26,6 @@ double value(double x, double y) {
     return 2 * ((1 - sy) * top + sy * bottom) - 1;
 }
 
-uint64_t fnv1a(std::string_view text) {
-    uint64_t hash = 0xcbf29ce484222325u;
-    for (unsigned char byte : text) {
-        hash ^= byte;
-        hash *= 0x100000001b3u;
-    }
-    return hash;
-}
-
 uint64_t seed(std::string_view id, int part) {
     const uint64_t seeded = fnv1a(id) + uint64_t(part) * 7919u;
     return seeded == 0 ? 0x9E3779B97F4A7C15u : seeded;

@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/Text.hpp"
+
 namespace TerrainNoise {
 /// Smoothly interpolated lattice noise in [-1, 1]; equal inputs give equal
 /// outputs on every run.
 double value(double x, double y);
-/// FNV-1a, 64-bit, over the bytes of `text`.
-uint64_t fnv1a(std::string_view text);
+using Text::fnv1a;
 /// The tree seed of part `part` of the region with item id `id`; never 0.
 uint64_t seed(std::string_view id, int part);
 /// Advances a 64-bit xorshift state (13, 7, 17) and returns the new state.
