@@ -9,8 +9,8 @@
 #include <set>
 
 #include "Localization.hpp"
-#include "base/Files.hpp"
 #include "Suggestions.hpp"
+#include "base/Files.hpp"
 #include "platform/Trash.hpp"
 #include "platform/UserFolders.hpp"
 
