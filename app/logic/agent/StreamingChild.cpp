@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "Support.hpp"
+#include "base/UniqueFd.hpp"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -20,14 +21,15 @@ constexpr int pollMilliseconds = 20;
 constexpr auto afterExitBudget = std::chrono::milliseconds(200);
 
 struct Pipe {
-    int fds[2] = {-1, -1};
-    bool open() { return pipe2(fds, O_CLOEXEC) == 0; }
+    UniqueFd readEnd, writeEnd;
+    bool open() {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) return false;
+        readEnd = UniqueFd(fds[0]);
+        writeEnd = UniqueFd(fds[1]);
+        return true;
+    }
 };
-
-void closeFd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
 
 int decodeStatus(int raw) {
     if (WIFEXITED(raw)) return WEXITSTATUS(raw);
@@ -38,24 +40,18 @@ int decodeStatus(int raw) {
 
 int StreamingChild::start(const ChildCommand& command, Handlers handlers) {
     Pipe in, out, err;
-    if (!in.open() || !out.open() || !err.open()) {
-        int error = errno;
-        for (Pipe* pipe : {&in, &out, &err}) closeFd(pipe->fds[0]), closeFd(pipe->fds[1]);
-        return error;
-    }
-    Shell::StartOptions options{in.fds[0], out.fds[1], err.fds[1], command.environment, command.workingFolder};
+    if (!in.open() || !out.open() || !err.open()) return errno;
+    Shell::StartOptions options{in.readEnd.get(), out.writeEnd.get(), err.writeEnd.get(), command.environment,
+                                command.workingFolder};
     Shell::Started child = Shell::start(command.executable, command.arguments, options);
-    int error = child.error;
-    closeFd(in.fds[0]), closeFd(out.fds[1]), closeFd(err.fds[1]);
-    if (error != 0) {
-        closeFd(in.fds[1]), closeFd(out.fds[0]), closeFd(err.fds[0]);
-        return error;
-    }
+    // The child's ends are the child's alone now.
+    in.readEnd.reset(), out.writeEnd.reset(), err.writeEnd.reset();
+    if (child.error != 0) return child.error;
     pid = child.pid;
     // Never block on a child that does not read its input.
-    fcntl(in.fds[1], F_SETFL, fcntl(in.fds[1], F_GETFL) | O_NONBLOCK);
-    watcher = std::thread(&StreamingChild::watch, this, in.fds[1], out.fds[0], err.fds[0], command.input,
-                          std::move(handlers));
+    fcntl(in.writeEnd.get(), F_SETFL, fcntl(in.writeEnd.get(), F_GETFL) | O_NONBLOCK);
+    watcher = std::thread(&StreamingChild::watch, this, std::move(in.writeEnd), std::move(out.readEnd),
+                          std::move(err.readEnd), command.input, std::move(handlers));
     return 0;
 }
 
@@ -67,7 +63,8 @@ StreamingChild::~StreamingChild() {
     watcher.join();
 }
 
-void StreamingChild::watch(int inputFd, int outputFd, int errorFd, std::string input, Handlers handlers) {
+void StreamingChild::watch(UniqueFd inputFd, UniqueFd outputFd, UniqueFd errorFd, std::string input,
+                           Handlers handlers) {
     // A child that closes its input early must not end the whole application.
     sigset_t pipeSignal;
     sigemptyset(&pipeSignal);
@@ -75,9 +72,9 @@ void StreamingChild::watch(int inputFd, int outputFd, int errorFd, std::string i
     pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
 
     std::string errors;
-    auto readFrom = [&](int& fd) {
+    auto readFrom = [&](UniqueFd& fd) {
         char chunk[16384];
-        ssize_t count = ::read(fd, chunk, sizeof chunk);
+        ssize_t count = ::read(fd.get(), chunk, sizeof chunk);
         if (count > 0) {
             std::string_view bytes(chunk, static_cast<size_t>(count));
             if (&fd == &outputFd)
@@ -85,16 +82,16 @@ void StreamingChild::watch(int inputFd, int outputFd, int errorFd, std::string i
             else if (errors.size() < errorLimit)
                 errors.append(bytes.substr(0, errorLimit - errors.size()));
         } else if (count == 0 || (errno != EINTR && errno != EAGAIN)) {
-            closeFd(fd);
+            fd.reset();
         }
     };
     size_t written = 0;
     auto writeInput = [&] {
-        ssize_t count = ::write(inputFd, input.data() + written, input.size() - written);
+        ssize_t count = ::write(inputFd.get(), input.data() + written, input.size() - written);
         if (count > 0) written += static_cast<size_t>(count);
-        if (written == input.size() || (count < 0 && errno != EINTR && errno != EAGAIN)) closeFd(inputFd);
+        if (written == input.size() || (count < 0 && errno != EINTR && errno != EAGAIN)) inputFd.reset();
     };
-    if (input.empty()) closeFd(inputFd);
+    if (input.empty()) inputFd.reset();
 
     std::optional<int> status;
     std::optional<Clock::time_point> killAt;
@@ -119,22 +116,22 @@ void StreamingChild::watch(int inputFd, int outputFd, int errorFd, std::string i
             ::kill(-pid, SIGKILL);
             killed = true;
         }
-        pollfd polled[3] = {{inputFd, POLLOUT, 0}, {outputFd, POLLIN, 0}, {errorFd, POLLIN, 0}};
+        pollfd polled[3] = {{inputFd.get(), POLLOUT, 0}, {outputFd.get(), POLLIN, 0}, {errorFd.get(), POLLIN, 0}};
         if (::poll(polled, 3, pollMilliseconds) <= 0) continue;
-        if (inputFd >= 0 && polled[0].revents) writeInput();
-        if (outputFd >= 0 && polled[1].revents) readFrom(outputFd);
-        if (errorFd >= 0 && polled[2].revents) readFrom(errorFd);
+        if (inputFd.valid() && polled[0].revents) writeInput();
+        if (outputFd.valid() && polled[1].revents) readFrom(outputFd);
+        if (errorFd.valid() && polled[2].revents) readFrom(errorFd);
     }
-    closeFd(inputFd);
+    inputFd.reset();
 
     // Only what is already in the pipes: a grandchild may hold them open for long.
     auto deadline = Clock::now() + afterExitBudget;
-    while ((outputFd >= 0 || errorFd >= 0) && Clock::now() < deadline) {
-        pollfd polled[2] = {{outputFd, POLLIN, 0}, {errorFd, POLLIN, 0}};
+    while ((outputFd.valid() || errorFd.valid()) && Clock::now() < deadline) {
+        pollfd polled[2] = {{outputFd.get(), POLLIN, 0}, {errorFd.get(), POLLIN, 0}};
         if (::poll(polled, 2, 0) <= 0) break;
-        if (outputFd >= 0 && polled[0].revents) readFrom(outputFd);
-        if (errorFd >= 0 && polled[1].revents) readFrom(errorFd);
+        if (outputFd.valid() && polled[0].revents) readFrom(outputFd);
+        if (errorFd.valid() && polled[1].revents) readFrom(errorFd);
     }
-    closeFd(outputFd), closeFd(errorFd);
+    outputFd.reset(), errorFd.reset();
     handlers.exited(*status, std::move(errors));
 }

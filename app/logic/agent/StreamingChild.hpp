@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/UniqueFd.hpp"
+
 /// What to run. The environment is complete ("NAME=value" entries); the
 /// child gets nothing of ours beyond it.
 struct ChildCommand {
@@ -54,7 +56,7 @@ public:
     void stop();
 
 private:
-    void watch(int inputFd, int outputFd, int errorFd, std::string input, Handlers handlers);
+    void watch(UniqueFd inputFd, UniqueFd outputFd, UniqueFd errorFd, std::string input, Handlers handlers);
 
     int pid = -1;
     std::atomic<bool> stopRequested{false};

@@ -1,5 +1,6 @@
 #include "ui/shell/ContentView.hpp"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -56,6 +57,10 @@ void ContentView::follow() {
     if (current && pageSection == section) return;
     // A page's own transient state goes with it: an open sheet is dismissed.
     sheetHost->dismiss();
+    // A control on the page that leads to another section goes with its
+    // page; the keyboard then stays with the section it led to, on its row.
+    const QWidget* focused = QApplication::focusWidget();
+    const bool focusOnPage = current && focused && current->isAncestorOf(focused);
     if (current) {
         current->hide();
         if (!pageSection || !PageRegistry::isKept(*pageSection)) current->deleteLater();
@@ -71,4 +76,5 @@ void ContentView::follow() {
         if (PageRegistry::isKept(section)) keptPages[section] = current;
     }
     current->show();
+    if (focusOnPage) side->focusRow(section);
 }

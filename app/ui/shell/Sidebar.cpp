@@ -147,6 +147,11 @@ void Sidebar::moveFrom(SidebarRow* from, int step) {
     next->click();
 }
 
+void Sidebar::focusRow(AppModel::Section section) {
+    for (SidebarRow* row : sectionRows)
+        if (row->section == section) row->setFocus(Qt::OtherFocusReason);
+}
+
 QWidget* Sidebar::makeBrand() {
     auto* brand = new QWidget;
     auto* row = new QHBoxLayout(brand);

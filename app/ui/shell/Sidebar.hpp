@@ -60,6 +60,8 @@ public:
     ~Sidebar() override;
 
     const std::vector<SidebarRow*>& rows() const { return sectionRows; }
+    /// Gives the keyboard focus to the row of `section`.
+    void focusRow(AppModel::Section section);
     /// The disk footer; hidden without a root volume.
     QWidget* footer() const { return footerBox; }
     /// The "空间不足" line of the footer.

@@ -208,8 +208,10 @@ TEST_F(AgentPageSetup, WithoutTheToolConnectAndInstallAreOffAndSayWhy) {
         if (message->isVisibleTo(page.get())) shown << message->text();
     EXPECT_TRUE(shown.contains(reason));
     // No command names a path that isn't there.
-    for (auto* line : page->findChildren<CodeLine*>())
-        if (line->isVisibleTo(page.get())) EXPECT_FALSE(line->text().contains(QString::fromStdString(appFolder.string())));
+    for (auto* line : page->findChildren<CodeLine*>()) {
+        if (!line->isVisibleTo(page.get())) continue;
+        EXPECT_FALSE(line->text().contains(QString::fromStdString(appFolder.string())));
+    }
 }
 
 TEST(AgentPage, RendersTheDemoPageAtThePageSize) {

@@ -118,7 +118,7 @@ TEST(Keyboard, SpaceAndReturnActLikeAClickOnEveryKindOfButton) {
         {"sidebar row", [&] { return content->sidebar()->rows()[2]; }, AppModel::Section::suggestions},
         {"capsule button", [&] { return findNamed<MonoButton>(content, "Open Space Map"); }, AppModel::Section::explorer},
         {"text link", [&] { return findNamed<TextLink>(content, "All suggestions"); }, AppModel::Section::suggestions},
-        {"suggestion row", [&] { return content->findChild<SuggestionRow*>(); }, AppModel::Section::suggestions},
+        {"suggestion row", [&] { return findVisible<SuggestionRow>(content); }, AppModel::Section::suggestions},
         {"legend entry", [&] { return findNamed<LegendEntry>(content, "Downloads"); }, AppModel::Section::explorer},
     };
     for (const Case& c : cases) {
@@ -127,6 +127,10 @@ TEST(Keyboard, SpaceAndReturnActLikeAClickOnEveryKindOfButton) {
             tabTo(c.find());
             DemoWindow::press(key);
             EXPECT_EQ(model.section(), c.leadsTo) << c.kind << ", key " << key;
+            // The focus stays with the keyboard, on the row of the section led to.
+            const auto* row = qobject_cast<const SidebarRow*>(QApplication::focusWidget());
+            EXPECT_TRUE(row && row->section == c.leadsTo && FocusRing::isShownOn(row))
+                << c.kind << ": focus on " << describe(QApplication::focusWidget());
         }
     }
 }

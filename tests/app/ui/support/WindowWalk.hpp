@@ -50,6 +50,14 @@ std::string describe(const QWidget* widget);
 /// around it were scrolled (Tab scrolls them while it walks).
 QRect laidOutRect(const QWidget* widget);
 
+/// The first visible widget of type `T` under `root`; null when there is none.
+template <class T>
+T* findVisible(QWidget* root) {
+    for (T* found : root->findChildren<T*>())
+        if (found->isVisible()) return found;
+    return nullptr;
+}
+
 /// The first visible widget of type `T` under `root` whose accessible name
 /// (or, for buttons, text) is `name`; null when there is none.
 template <class T>
