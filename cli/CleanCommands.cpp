@@ -3,8 +3,8 @@
 // one step that cannot be undone.
 #include <algorithm>
 
-#include "Cleaner.hpp"
 #include "CleanOutput.hpp"
+#include "Cleaner.hpp"
 #include "Command.hpp"
 
 namespace cli {

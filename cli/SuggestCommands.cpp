@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <set>
 
-#include "Cleaner.hpp"
 #include "CleanOutput.hpp"
+#include "Cleaner.hpp"
 #include "Command.hpp"
 #include "Service.hpp"
 

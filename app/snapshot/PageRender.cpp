@@ -2,8 +2,8 @@
 
 #include <QApplication>
 
-#include "model/Executor.hpp"
 #include "desktop/QtDispatcher.hpp"
+#include "model/Executor.hpp"
 #include "snapshot/Gallery.hpp"
 #include "ui/pages/AgentPage.hpp"
 

@@ -14,16 +14,16 @@
 #include <iostream>
 
 #include "demo/Demo.hpp"
+#include "desktop/QtRuntime.hpp"
 #include "model/AppModel.hpp"
 #include "platform/Platform.hpp"
-#include "desktop/QtRuntime.hpp"
 #include "snapshot/Gallery.hpp"
 #include "snapshot/MapSamples.hpp"
+#include "ui/controls/Motion.hpp"
 #include "ui/maps/MapFades.hpp"
 #include "ui/maps/TerrainView.hpp"
-#include "ui/shell/MainWindow.hpp"
-#include "ui/controls/Motion.hpp"
 #include "ui/shell/ContentView.hpp"
+#include "ui/shell/MainWindow.hpp"
 #include "ui/theme/AppPalette.hpp"
 
 namespace Snapshot {

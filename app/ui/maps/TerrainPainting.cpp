@@ -1,5 +1,3 @@
-#include "ui/theme/Typography.hpp"
-#include "ui/controls/TextLabel.hpp"
 #include "ui/maps/TerrainPainting.hpp"
 
 #include <QFontMetricsF>
@@ -8,6 +6,7 @@
 #include <algorithm>
 
 #include "Localization.hpp"
+#include "ui/controls/TextLabel.hpp"
 #include "ui/maps/MapPaint.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Symbols.hpp"

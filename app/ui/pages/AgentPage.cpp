@@ -2,7 +2,6 @@
 #include "ui/pages/AgentPage.hpp"
 
 #include <QCoreApplication>
-#include <algorithm>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +9,7 @@
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Localization.hpp"
 #include "MCPServer.hpp"

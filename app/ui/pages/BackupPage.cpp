@@ -10,8 +10,8 @@
 
 #include "Localization.hpp"
 #include "desktop/Desktop.hpp"
-#include "ui/controls/Discard.hpp"
 #include "ui/controls/Card.hpp"
+#include "ui/controls/Discard.hpp"
 #include "ui/controls/ElidedLabel.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoBar.hpp"

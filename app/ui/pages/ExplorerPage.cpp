@@ -6,15 +6,15 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTimer>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "Cleaner.hpp"
 #include "Localization.hpp"
-#include "platform/Platform.hpp"
 #include "Support.hpp"
 #include "desktop/Desktop.hpp"
+#include "platform/Platform.hpp"
 #include "ui/controls/Divider.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoButton.hpp"

@@ -6,8 +6,8 @@
 
 #include <QWidget>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "model/AppModel.hpp"

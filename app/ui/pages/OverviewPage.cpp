@@ -5,9 +5,9 @@
 #include <QScrollBar>
 
 #include "Localization.hpp"
+#include "desktop/Desktop.hpp"
 #include "pages/OverviewCards.hpp"
 #include "pages/UsageSegments.hpp"
-#include "desktop/Desktop.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/TextLabel.hpp"

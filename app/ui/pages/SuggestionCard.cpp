@@ -10,8 +10,8 @@
 
 #include "Cleaner.hpp"
 #include "Localization.hpp"
-#include "pages/SuggestionsLogic.hpp"
 #include "desktop/Desktop.hpp"
+#include "pages/SuggestionsLogic.hpp"
 #include "ui/controls/Discard.hpp"
 #include "ui/controls/ElidedLabel.hpp"
 #include "ui/controls/IconButton.hpp"

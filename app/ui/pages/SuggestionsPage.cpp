@@ -7,8 +7,8 @@
 
 #include "Localization.hpp"
 #include "desktop/Desktop.hpp"
-#include "ui/controls/Discard.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
+#include "ui/controls/Discard.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSurface.hpp"
 #include "ui/controls/PageScroll.hpp"

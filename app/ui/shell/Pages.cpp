@@ -3,8 +3,8 @@
 #include "ui/pages/AgentPage.hpp"
 #include "ui/pages/BackupPage.hpp"
 #include "ui/pages/ExplorerPage.hpp"
-#include "ui/pages/SuggestionsPage.hpp"
 #include "ui/pages/OverviewPage.hpp"
+#include "ui/pages/SuggestionsPage.hpp"
 #include "ui/shell/PageRegistry.hpp"
 
 void PageRegistry::addBuiltInPages() {

@@ -15,10 +15,10 @@
 
 #include "Scanner.hpp"
 #include "demo/Demo.hpp"
+#include "desktop/QtRuntime.hpp"
 #include "maps/Treemap.hpp"
 #include "maps/VoronoiMap.hpp"
 #include "model/AppModel.hpp"
-#include "desktop/QtRuntime.hpp"
 #include "ui/controls/Motion.hpp"
 #include "ui/maps/TreemapView.hpp"
 #include "ui/maps/VoronoiView.hpp"

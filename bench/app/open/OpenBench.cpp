@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "model/Launch.hpp"
 #include "desktop/QtRuntime.hpp"
+#include "model/Launch.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/theme/AppPalette.hpp"
 

@@ -4,8 +4,8 @@
 
 #include "Localization.hpp"
 #include "MapTrees.hpp"
-#include "pages/Explorer.hpp"
 #include "TestSupport.hpp"
+#include "pages/Explorer.hpp"
 
 using namespace map_trees;
 using Kind = ExplorerMenuEntry::Kind;
@@ -55,7 +55,7 @@ TEST(ExplorerCrumbs, HomeRootReadsTilde) {
 TEST(ExplorerMenu, VisibilityFollowsKindICloudAndDestinations) {
     const FileNode folderNode = folder(home + "/Library/Mobile Documents/com~x", {});
     const FileNode fileNode = file(home + "/Mobile Documents Copy", 10);
-    ExplorerMenuState state{home, std::nullopt, false, {destination("NAS"), destination("Drive")}};
+    ExplorerMenuState state{home, std::nullopt, false, {destination("NAS"), destination("Drive")}, std::nullopt};
 
     EXPECT_EQ(kinds(Explorer::menu(folderNode, state)),
               (std::vector<Kind>{Kind::open, Kind::reveal, Kind::copyPath, Kind::divider, Kind::evict, Kind::divider,

@@ -2,6 +2,7 @@
 
 #include "Localization.hpp"
 #include "MapTrees.hpp"
+#include "TestSupport.hpp"
 #include "maps/Graphemes.hpp"
 #include "maps/LayoutCache.hpp"
 #include "maps/MapHover.hpp"
@@ -9,7 +10,6 @@
 #include "maps/MapMotion.hpp"
 #include "maps/MapPill.hpp"
 #include "maps/VoronoiMap.hpp"
-#include "TestSupport.hpp"
 
 using namespace map_trees;
 

@@ -5,18 +5,18 @@
 #include <QImage>
 #include <QTest>
 
+#include "../logic/AgentTestSupport.hpp"
 #include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "agent/AgentSetup.hpp"
 #include "agent/ClaudeRunner.hpp"
 #include "demo/Demo.hpp"
+#include "desktop/QtDispatcher.hpp"
 #include "model/AppModel.hpp"
 #include "model/Executor.hpp"
-#include "../logic/AgentTestSupport.hpp"
-#include "ui/agent/AgentStep.hpp"
 #include "model/Timer.hpp"
-#include "desktop/QtDispatcher.hpp"
 #include "snapshot/PageRender.hpp"
+#include "ui/agent/AgentStep.hpp"
 #include "ui/agent/FlowExamples.hpp"
 #include "ui/agent/MarkdownView.hpp"
 #include "ui/controls/CodeLine.hpp"

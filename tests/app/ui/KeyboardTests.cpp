@@ -8,13 +8,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
-#include <QWheelEvent>
 #include <QTest>
+#include <QWheelEvent>
 #include <algorithm>
 #include <set>
 
-#include "ui/access/KeyboardAccess.hpp"
 #include "support/WindowWalk.hpp"
+#include "ui/access/KeyboardAccess.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/FocusRing.hpp"
 #include "ui/controls/MonoButton.hpp"

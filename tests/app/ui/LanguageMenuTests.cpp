@@ -3,16 +3,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
-#include <QProcess>
 #include <chrono>
 #include <thread>
 
-#include "TestSupport.hpp"
 #include "Localization.hpp"
-#include "platform/Platform.hpp"
+#include "TestSupport.hpp"
 #include "desktop/Relaunch.hpp"
+#include "platform/Platform.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 
 using namespace testing_support;

@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
-#include <QApplication>
 #include <QThread>
 #include <thread>
 
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
+#include "desktop/Desktop.hpp"
 #include "desktop/QtDispatcher.hpp"
 #include "platform/Platform.hpp"
-#include "desktop/Desktop.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MainWindow.hpp"

@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "../logic/ModelHarness.hpp"
+#include "Suggestions.hpp"
 #include "TestSupport.hpp"
 #include "desktop/Desktop.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/MonoButton.hpp"
-#include "ui/pages/OverviewPage.hpp"
-#include "ui/pages/SummaryCardView.hpp"
 #include "ui/pages/DiskCard.hpp"
+#include "ui/pages/OverviewPage.hpp"
 #include "ui/pages/SuggestionCard.hpp"
 #include "ui/pages/SuggestionsPage.hpp"
-#include "ui/controls/ConfirmSheet.hpp"
-#include "Suggestions.hpp"
+#include "ui/pages/SummaryCardView.hpp"
 
 #include <QLabel>
 #include <algorithm>

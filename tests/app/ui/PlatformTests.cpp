@@ -5,8 +5,8 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
-#include "model/Executor.hpp"
 #include "desktop/Desktop.hpp"
+#include "model/Executor.hpp"
 
 TEST(Desktop, RevealRunsOnTheApplicationsPool) {
     auto pool = std::make_shared<ManualExecutor>();
