@@ -55,7 +55,7 @@ void printDestinations(const std::vector<BackupDestination>& destinations, const
         return;
     }
     if (destinations.empty()) {
-        printLine(L("没有检测到网盘。可以登录 iCloud 云盘、安装网盘客户端、配置 rclone,或用 destinations add 添加一个目录。"));
+        printLine(L("没有检测到网盘。可以用网盘客户端同步一个文件夹、在桌面的在线账户里添加 Google 账户、配置 rclone、接上外置硬盘,或用 destinations add 添加一个目录。"));
         return;
     }
     for (const auto& destination : destinations) {

@@ -59,8 +59,8 @@ TEST_F(DestinationCommandsTest, ListingWithNothingFound) {
     auto result = runCLI({"destinations"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out,
-              "No cloud drives found. Sign in to iCloud Drive, install a cloud drive app, set up rclone, "
-              "or add a folder with destinations add.\n");
+              "No cloud drives found. Sync a folder with a cloud drive app, add a Google account in your desktop’s "
+              "online accounts, set up rclone, connect an external drive, or add a folder with destinations add.\n");
     EXPECT_EQ(runCLI({"destinations", "--json"}).out, "[]\n");
 }
 

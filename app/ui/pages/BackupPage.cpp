@@ -239,7 +239,7 @@ QWidget* BackupPage::makeDestinations() {
         auto* card = new Card(16);
         card->content()->addWidget(
             symbolLabel("icloud.slash",
-                        q(L("没有检测到网盘。登录 iCloud 云盘,或安装 Google Drive / Dropbox / OneDrive 客户端后会自动出现在这里。")),
+                        q(L("没有检测到网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后,它们会自动出现在这里。")),
                         Typography::font(TextStyle::body), Foreground::secondary()));
         column->addWidget(card);
     }

@@ -204,6 +204,18 @@ TEST_F(PagesTest, ReturnAddsOnlyWhenADestinationIsPickedAndEscapeCloses) {
     EXPECT_TRUE(ConfigStore::load().plans.empty());
 }
 
+TEST_F(PagesTest, WithoutDestinationsThePageNamesWhatALinuxDesktopOffers) {
+    ASSERT_TRUE(harness.model->destinations().empty());
+    BackupPage page(harness.model, host);
+    QString shown;
+    for (const QLabel* label : page.findChildren<QLabel*>())
+        if (label->text().startsWith("No cloud drives found")) shown = label->text();
+    ASSERT_FALSE(shown.isEmpty());
+    for (const char* place : {"Nextcloud", "Google account", "rclone", "external drive"})
+        EXPECT_TRUE(shown.contains(place)) << place;
+    EXPECT_FALSE(shown.contains("iCloud"));
+}
+
 TEST_F(PagesTest, TheScrollIndicatorFollowsTheOffsetAndHidesWhenAllFits) {
     EXPECT_TRUE(PageScroll::indicatorRect({900, 700}, 700, 0).isEmpty());
     const QRectF top = PageScroll::indicatorRect({900, 700}, 1400, 0);
