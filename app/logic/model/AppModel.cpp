@@ -146,7 +146,10 @@ void AppModel::bootstrap() {
             // A scan published meanwhile is newer than anything in the cache.
             if (model.scanVersion != version) return;
             model.scan_ = std::make_shared<const ScanResult>(std::move(**outcome.value));
-            model.trashChanged_ = false;
+            // A stored scan may be a day old, and one stored after a clean was
+            // pruned of what went to the Trash without adding it there: its
+            // Trash is measured afresh.
+            model.trashChanged_ = true;
             ++model.scanVersion;
             model.publish();
             model.analyze();
