@@ -327,6 +327,28 @@ TEST(Keyboard, TheFocusRingShowsOnlyForKeyboardFocus) {
     EXPECT_TRUE(KeyboardAccess::ring()->isVisible());
 }
 
+TEST(Keyboard, ASheetClosedWithThePointerLeavesNoRingBehind) {
+    DemoWindow demo;
+    ConfirmSheetHost* host = contentOf(demo)->sheet();
+    QWidget* before = contentOf(demo)->sidebar()->rows()[1];
+    for (const bool byKeyboard : {false, true}) {
+        host->present(ConfirmRequest::make("Title", "Message", "Go", true, [] {}));
+        if (byKeyboard) {
+            DemoWindow::pressTab();
+            DemoWindow::press(Qt::Key_Space);
+        } else {
+            QTest::mouseClick(host->sheet()->confirmButton(), Qt::LeftButton);
+        }
+        ASSERT_FALSE(host->request());
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        // The ring belongs to the keyboard: closing the sheet with it shows where the focus went.
+        EXPECT_EQ(FocusRing::isShownOn(focused), byKeyboard) << describe(focused);
+        EXPECT_EQ(KeyboardAccess::ring() && KeyboardAccess::ring()->isVisible(), byKeyboard);
+        before->setFocus(Qt::MouseFocusReason);
+    }
+}
+
 TEST(Keyboard, TheChildListLeavesTheWheelToThePage) {
     DemoWindow demo;
     // The smallest window: the home's rows no longer fit.
