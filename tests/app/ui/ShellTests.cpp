@@ -19,16 +19,24 @@ struct MotionOff {
     MotionOff() { Motion::setEnabled(false); }
     ~MotionOff() { Motion::setEnabled(true); }
 };
-}  // namespace
 
-TEST(NoticeBanner, CloseClearsTheNoticeAndAnErrorNeverOffersTheTrash) {
+/// A window's content at 1180 × 780 on a model of its own, shown still.
+struct ShownContent {
     testing_support::ScopedHome home;
     MotionOff still;
     ModelHarness harness;
-    ContentView view(harness.model);
-    view.resize(1180, 780);
-    view.show();
-    NoticeBanner* banner = view.banner();
+    ContentView view{harness.model};
+    ShownContent() {
+        view.resize(1180, 780);
+        view.show();
+    }
+};
+}  // namespace
+
+TEST(NoticeBanner, CloseClearsTheNoticeAndAnErrorNeverOffersTheTrash) {
+    ShownContent shown;
+    ModelHarness& harness = shown.harness;
+    NoticeBanner* banner = shown.view.banner();
     EXPECT_FALSE(banner->isVisible());
 
     harness.model->notify("Cleaned", false);
@@ -45,14 +53,9 @@ TEST(NoticeBanner, CloseClearsTheNoticeAndAnErrorNeverOffersTheTrash) {
 }
 
 TEST(NoticeBanner, ABidiOverrideInANameIsShownEscaped) {
-    testing_support::ScopedHome home;
-    MotionOff still;
-    ModelHarness harness;
-    ContentView view(harness.model);
-    view.resize(1180, 780);
-    view.show();
-    harness.model->notify("Moved invoice\u202Efdp.exe and \u2067x\u2069 to the Trash", false);
-    EXPECT_EQ(view.banner()->message()->text(), "Moved invoice\\u202efdp.exe and \\u2067x\\u2069 to the Trash");
+    ShownContent shown;
+    shown.harness.model->notify("Moved invoice\u202Efdp.exe and \u2067x\u2069 to the Trash", false);
+    EXPECT_EQ(shown.view.banner()->message()->text(), "Moved invoice\\u202efdp.exe and \\u2067x\\u2069 to the Trash");
 }
 
 TEST(NoticeBanner, ALongNoticeIsCutAtFourLines) {
