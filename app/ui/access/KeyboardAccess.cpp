@@ -31,10 +31,8 @@ void KeyboardAccess::install() {
     if (installed) return;
     installed = new KeyboardAccess(qApp);
     qApp->installEventFilter(installed);
-    connect(qApp, &QApplication::focusChanged, installed, [](QWidget* before, QWidget* now) {
-        installed->keepPointerFocus(before, now);
-        installed->follow(now);
-    });
+    connect(qApp, &QApplication::focusChanged, installed,
+            [](QWidget*, QWidget* now) { installed->follow(now); });
 }
 
 FocusRing* KeyboardAccess::ring() { return sharedRing; }
@@ -51,14 +49,6 @@ void KeyboardAccess::follow(QWidget* focused) {
     if (!sharedRing) sharedRing = new FocusRing;
     sharedRing->setWidget(focused);
     sharedRing->update();
-}
-
-void KeyboardAccess::keepPointerFocus(QWidget* before, QWidget* now) {
-    // Qt hands the focus of a control that is hidden on to the next one as
-    // Tab would, which marks the window as led by the keyboard. After a
-    // click that is the pointer's doing: no ring appears.
-    if (!pointerLast || !before || !now || before->isVisible()) return;
-    now->window()->setAttribute(Qt::WA_KeyboardFocusChange, false);
 }
 
 bool KeyboardAccess::tab(QObject* watched, bool next) {
@@ -85,12 +75,8 @@ void KeyboardAccess::pointerPressed(QObject* watched) {
 }
 
 bool KeyboardAccess::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress) {
-        pointerLast = true;
-        pointerPressed(watched);
-    }
+    if (event->type() == QEvent::MouseButtonPress) pointerPressed(watched);
     if (event->type() != QEvent::KeyPress) return false;
-    pointerLast = false;
     auto* key = static_cast<QKeyEvent*>(event);
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
     if (key->key() == Qt::Key_Tab && modifiers == Qt::NoModifier) return tab(watched, true);

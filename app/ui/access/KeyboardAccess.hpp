@@ -27,12 +27,6 @@ private:
     void follow(QWidget* focused);
     /// A mouse button went down on `watched`.
     void pointerPressed(QObject* watched);
-    /// The focus moved from `before` to `now`; one passed on from a control
-    /// that was hidden keeps the pointer's look while the pointer leads.
-    void keepPointerFocus(QWidget* before, QWidget* now);
     /// Tab or Shift+Tab arriving at `watched`; returns whether it moved the focus here.
     bool tab(QObject* watched, bool next);
-
-    /// The last input was a mouse button rather than a key.
-    bool pointerLast = false;
 };

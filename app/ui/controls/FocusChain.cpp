@@ -65,7 +65,10 @@ bool move(const std::vector<QWidget*>& stops, QWidget* current, bool next) {
         index = next ? (here + 1) % stops.size() : (here + stops.size() - 1) % stops.size();
     }
     QWidget* target = stops[index];
-    target->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    // Qt also asks for the next control when the focused one is being hidden
+    // (a sheet closing after a click): that move is no key's, and the window
+    // keeps the look it has.
+    if (!current || current->isVisible()) target->window()->setAttribute(Qt::WA_KeyboardFocusChange);
     target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     for (QWidget* w = target->parentWidget(); w; w = w->parentWidget())
         if (auto* area = qobject_cast<QScrollArea*>(w)) area->ensureWidgetVisible(target, 8, 8);
