@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 
 #include "maps/MapPill.hpp"
 #include "ui/maps/MapPaint.hpp"
@@ -30,15 +31,37 @@ void MapView::setNode(NodeRef node) {
 QSize MapView::minimumSizeHint() const { return {MapPaint::minimumWidth, MapPaint::minimumHeight}; }
 QSize MapView::sizeHint() const { return {640, 520}; }
 
-void MapView::showLayers(std::vector<MapFades::Layer> layers, std::optional<MapItem> pill,
-                         const MapMotion::Animation& motion) {
-    if (pill && folder) {
-        const MapPillContent content = MapPill::content(*pill, folder->size);
-        layers.push_back({"pill", [this, content](QPainter& painter) {
-                              MapPaint::pill(painter, MapPill::layout(content, mapSize(), textMeasure));
-                          }});
+MapFades::Layer MapView::pillLayer(const MapItem& item) {
+    const MapPillContent content = MapPill::content(item, folder->size);
+    return {"pill", [this, content](QPainter& painter) {
+                MapPaint::pill(painter, MapPill::layout(content, mapSize(), textMeasure));
+            }};
+}
+
+void MapView::showLayers(HoverDrawing drawing, const MapMotion::Animation& motion) {
+    if (drawing.pill && folder) drawing.layers.push_back(pillLayer(*drawing.pill));
+    fades.show(std::move(drawing.layers), motion);
+}
+
+void MapView::prepareNextHover() {
+    if (preparedKey != restingKey || preparedStates >= preparedCount || !folder) {
+        scratch = QImage();
+        return;
     }
-    fades.show(std::move(layers), motion);
+    const qreal ratio = devicePixelRatioF();
+    if (scratch.size() != size() * ratio) {
+        scratch = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        scratch.setDevicePixelRatio(ratio);
+    }
+    {
+        QPainter painter(&scratch);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        HoverDrawing drawing = preparedHover(preparedStates++);
+        if (drawing.pill) drawing.layers.push_back(pillLayer(*drawing.pill));
+        for (const MapFades::Layer& layer : drawing.layers) layer.paint(painter);
+    }
+    QTimer::singleShot(0, this, [this] { prepareNextHover(); });
 }
 
 void MapView::open(const NodeRef& target) const {
@@ -62,6 +85,10 @@ void MapView::refreshResting() {
     painter.setClipPath(frame);
     paintResting(painter);
     ++restingCount;
+    preparedKey = key;
+    preparedStates = 0;
+    preparedCount = preparedHoverCount();
+    QTimer::singleShot(0, this, [this] { prepareNextHover(); });
 }
 
 void MapView::paintEvent(QPaintEvent*) {

@@ -1,9 +1,12 @@
 // What the treemap and Voronoi views share: a black panel clipped to a
 // rounded rectangle of radius 18, at least 320 × 300; the resting drawing
 // kept as a pixmap and redrawn only when its layout key changes; hover
-// layers and the pill cross-faded on top.
+// layers and the pill cross-faded on top; and, in idle time after a new
+// layout, each hover drawing once off screen, so that the first hover of a
+// cell finds its glyphs already rasterised.
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 #include <QWidget>
 #include <functional>
@@ -32,6 +35,8 @@ public:
     Size mapSize() const { return {static_cast<double>(width()), static_cast<double>(height())}; }
     /// The opacity a hover layer has now (for checks; 0 when not shown).
     double layerOpacity(const std::string& id) const { return fades.opacity(id); }
+    /// Whether every hover drawing of the layout shown was drawn off screen.
+    bool hoversPrepared() const { return preparedKey == restingKey && preparedStates >= preparedCount; }
 
     /// The pointer moved to `point` (view coordinates) / left the view: what
     /// mouse moves and leaving call, public so checks can hover without events.
@@ -49,8 +54,18 @@ protected:
     /// The folder changed: hover indices may no longer fit, which painters tolerate.
     virtual void folderChanged() {}
 
-    /// Replaces the hover layers; `pill` (when set) is shown as the pill layer.
-    void showLayers(std::vector<MapFades::Layer> layers, std::optional<MapItem> pill, const MapMotion::Animation& motion);
+    /// What one hover shows: its layers, and the item the pill names.
+    struct HoverDrawing {
+        std::vector<MapFades::Layer> layers;
+        std::optional<MapItem> pill;
+    };
+    /// The hover states worth drawing ahead (none unless a view names them)
+    /// and the drawing of each.
+    virtual size_t preparedHoverCount() { return 0; }
+    virtual HoverDrawing preparedHover(size_t) { return {}; }
+
+    /// Replaces the hover layers with `drawing`'s, its pill as the pill layer.
+    void showLayers(HoverDrawing drawing, const MapMotion::Animation& motion);
     const TextMeasure& measure() const { return textMeasure; }
     void open(const NodeRef& folder) const;
 
@@ -65,6 +80,9 @@ protected:
 
 private:
     void refreshResting();
+    MapFades::Layer pillLayer(const MapItem& item);
+    /// Draws the next hover state off screen; one per turn of the event loop.
+    void prepareNextHover();
 
     NodeRef folder;
     OpenAction onOpen;
@@ -73,6 +91,10 @@ private:
     QPixmap resting;
     std::string restingKey;
     int restingCount = 0;
+    std::string preparedKey;
+    size_t preparedStates = 0;
+    size_t preparedCount = 0;
+    QImage scratch;
     QPointF pressedAt;
     bool pressed = false;
 };

@@ -37,7 +37,7 @@ void TreemapView::refreshLayers() {
     const std::vector<TreemapCell>& all = cells();
     const auto index = Treemap::hovered(all, hovered);
     if (!index) {
-        showLayers({}, std::nullopt, MapMotion::step);
+        showLayers({}, MapMotion::step);
         return;
     }
     const TreemapCell& cell = all[*index];
@@ -45,7 +45,7 @@ void TreemapView::refreshLayers() {
     layers.push_back({key + "|" + cell.id, [drawing = TreemapPainter::highlight(cell, measure())](QPainter& painter) {
                           MapPaint::treemap(painter, drawing);
                       }});
-    showLayers(std::move(layers), Treemap::pillItem(cell), MapMotion::step);
+    showLayers({std::move(layers), Treemap::pillItem(cell)}, MapMotion::step);
 }
 
 void TreemapView::pointerMoved(Point point) {

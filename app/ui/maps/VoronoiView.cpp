@@ -35,26 +35,31 @@ void VoronoiView::setHover(std::optional<MapHover> next) {
 }
 
 void VoronoiView::refreshLayers(const MapMotion::Animation& motion) {
-    const std::vector<VoronoiBlob>& all = blobs();
-    const auto focus = VoronoiMap::focus(all, hovered);
-    if (!focus) {
-        showLayers({}, std::nullopt, motion);
-        return;
-    }
-    const VoronoiBlob& blob = all[focus->blob];
-    const std::string index = std::to_string(focus->blob);
-    std::vector<MapFades::Layer> layers;
-    layers.push_back({"open|" + key + "|" + index,
-                      [drawing = VoronoiPainter::open(blob, measure())](QPainter& painter) {
-                          MapPaint::voronoi(painter, drawing);
-                      }});
-    if (focus->child)
-        layers.push_back({"lit|" + key + "|" + index + "|" + std::to_string(*focus->child),
-                          [drawing = VoronoiPainter::lit(blob, *focus->child, measure())](QPainter& painter) {
-                              MapPaint::voronoi(painter, drawing);
-                          }});
-    showLayers(std::move(layers), VoronoiMap::pillItem(all, *focus), motion);
+    const auto focus = VoronoiMap::focus(blobs(), hovered);
+    showLayers(focus ? drawing(*focus) : HoverDrawing{}, motion);
 }
+
+VoronoiView::HoverDrawing VoronoiView::drawing(const VoronoiFocus& focus) {
+    const std::vector<VoronoiBlob>& all = blobs();
+    const VoronoiBlob& blob = all[focus.blob];
+    const std::string index = std::to_string(focus.blob);
+    HoverDrawing shown;
+    shown.layers.push_back({"open|" + key + "|" + index,
+                            [drawing = VoronoiPainter::open(blob, measure())](QPainter& painter) {
+                                MapPaint::voronoi(painter, drawing);
+                            }});
+    if (focus.child)
+        shown.layers.push_back({"lit|" + key + "|" + index + "|" + std::to_string(*focus.child),
+                                [drawing = VoronoiPainter::lit(blob, *focus.child, measure())](QPainter& painter) {
+                                    MapPaint::voronoi(painter, drawing);
+                                }});
+    shown.pill = VoronoiMap::pillItem(all, focus);
+    return shown;
+}
+
+size_t VoronoiView::preparedHoverCount() { return blobs().size(); }
+
+VoronoiView::HoverDrawing VoronoiView::preparedHover(size_t blob) { return drawing(VoronoiFocus{blob, std::nullopt}); }
 
 void VoronoiView::pointerMoved(Point point) {
     setHover(VoronoiMap::hit(point, blobs(), hovered));

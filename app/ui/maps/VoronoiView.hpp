@@ -30,10 +30,14 @@ protected:
     void paintResting(QPainter& painter) override;
     void folderChanged() override;
     void tapped(Point point) override;
+    /// Each blob opened, as hovering it shows it.
+    size_t preparedHoverCount() override;
+    HoverDrawing preparedHover(size_t blob) override;
 
 private:
     /// The open and lit layers and the pill for the current hover.
     void refreshLayers(const MapMotion::Animation& motion);
+    HoverDrawing drawing(const VoronoiFocus& focus);
 
     LayoutCache<std::vector<VoronoiBlob>> cache;
     std::string key;

@@ -2,10 +2,10 @@
 // home and on a scanned synthetic developer's home: for the home folder and
 // for its largest child, the layout, the first paint of a fresh view (layout
 // and resting drawing: the time until the map is ready) and the repaint after
-// each hover change. Prints medians and their ratio to the targets.
+// each hover change, after the hovers the view draws ahead in idle time.
+// Prints medians and the worst hover against the targets.
 #include <QApplication>
 #include <QImage>
-#include <QPainter>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,7 +22,6 @@
 #include "ui/controls/Motion.hpp"
 #include "ui/maps/TreemapView.hpp"
 #include "ui/maps/VoronoiView.hpp"
-#include "ui/theme/Symbols.hpp"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -33,15 +32,6 @@ constexpr double hoverTarget = 4;    // ms: one hover change
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-/// What the window has done before any map shows: drawn the sidebar's
-/// symbols, which loads the symbol font. Without it the first hover of the
-/// process (its pill's symbol) would time the loading of a font.
-void paintAsTheWindowHas() {
-    QImage scratch(32, 32, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&scratch);
-    Symbols::draw(painter, QRectF(0, 0, 20, 20), "folder.fill", Qt::black, 13);
 }
 
 double median(std::vector<double> values) {
@@ -67,7 +57,7 @@ std::vector<Point> pointerSpots(TreemapView& view) {
 
 template <class View, class Layout>
 void measureMap(const char* map, const char* folderName, const NodeRef& folder, Layout layout) {
-    std::vector<double> layouts, ready, hovers;
+    std::vector<double> layouts, ready, prepared, hovers;
     size_t cells = 0;
     QImage target(viewWidth, viewHeight, QImage::Format_ARGB32_Premultiplied);
     for (int round = 0; round < rounds; ++round) {
@@ -80,6 +70,11 @@ void measureMap(const char* map, const char* folderName, const NodeRef& folder, 
         start = Clock::now();
         view.render(&target);
         ready.push_back(millisecondsSince(start));
+        // The hovers are drawn ahead while the view is idle, one per turn of
+        // the event loop, as they are after the map first shows.
+        start = Clock::now();
+        while (!view.hoversPrepared()) QCoreApplication::processEvents();
+        prepared.push_back(millisecondsSince(start));
 
         for (const Point& spot : pointerSpots(view)) {
             start = Clock::now();
@@ -91,9 +86,9 @@ void measureMap(const char* map, const char* folderName, const NodeRef& folder, 
     const double readyMs = median(ready), layoutMs = median(layouts), hoverMs = median(hovers);
     const double hoverMax = hovers.empty() ? 0 : *std::max_element(hovers.begin(), hovers.end());
     std::printf("  %-8s %-26s %3zu cells, layout %6.1f ms | ready %7.1f ms (resting paint %5.1f) = %4.2f of 100 ms"
-                " | hover %5.2f ms (max %5.2f) = %4.2f of 4 ms\n",
+                " | hovers drawn ahead in idle time %5.1f ms | hover median %5.2f ms, max %5.2f ms = %4.2f of 4 ms: %s\n",
                 map, folderName, cells, layoutMs, readyMs, std::max(0.0, readyMs - layoutMs), readyMs / readyTarget,
-                hoverMs, hoverMax, hoverMs / hoverTarget);
+                median(prepared), hoverMs, hoverMax, hoverMax / hoverTarget, hoverMax <= hoverTarget ? "met" : "MISSED");
 }
 
 void measure(const char* name, const NodeRef& home) {
@@ -117,7 +112,6 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     Motion::setEnabled(false);  // each hover is drawn in its final state
-    paintAsTheWindowHas();
     {
         QtRuntime runtime;
         auto model = AppModel::make(runtime.runtime());

@@ -5,6 +5,7 @@
 #include "Cleaner.hpp"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QTest>
 #include <cstdlib>
@@ -108,14 +109,27 @@ TEST(ExplorerPage, AModeThatCannotBeStoredIsStillShownAndNoticed) {
     EXPECT_NE(dynamic_cast<TreemapView*>(page.mapWidget()), nullptr);
 }
 
-TEST(MapViews, HoverLeavesTheRestingDrawingAloneAndANewFolderRedrawsIt) {
+namespace {
+/// The demo's home, for maps drawn in their final state.
+struct DemoMaps {
     testing_support::ScopedHome scopedHome;
     ModelHarness harness;
-    Demo::load(*harness.model);
-    const auto& scan = harness.model->scan();
-    const NodeRef root(scan, &scan->root);
-    const NodeRef downloads(scan, &scan->root.children->at(3));
-    Motion::setEnabled(false);
+    std::shared_ptr<const ScanResult> scan;
+    NodeRef root;
+    DemoMaps() {
+        Demo::load(*harness.model);
+        scan = harness.model->scan();
+        root = NodeRef(scan, &scan->root);
+        Motion::setEnabled(false);
+    }
+    ~DemoMaps() { Motion::setEnabled(true); }
+};
+}  // namespace
+
+TEST(MapViews, HoverLeavesTheRestingDrawingAloneAndANewFolderRedrawsIt) {
+    DemoMaps demo;
+    const NodeRef& root = demo.root;
+    const NodeRef downloads(demo.scan, &demo.scan->root.children->at(3));
     for (MapView* view : std::initializer_list<MapView*>{new VoronoiView(root, {}), new TreemapView(root, {})}) {
         std::unique_ptr<MapView> owner(view);
         view->resize(820, 680);
@@ -132,7 +146,27 @@ TEST(MapViews, HoverLeavesTheRestingDrawingAloneAndANewFolderRedrawsIt) {
         view->grab();
         EXPECT_EQ(view->restingDraws(), 2);
     }
-    Motion::setEnabled(true);
+}
+
+TEST(MapViews, HoversDrawnAheadInIdleTimeLeaveTheViewAndItsHoverAsTheyWere) {
+    DemoMaps demo;
+    const NodeRef& root = demo.root;
+    VoronoiView view(root, {});
+    view.resize(820, 680);
+    const QImage resting = view.grab().toImage();
+    ASSERT_FALSE(view.hoversPrepared());
+    while (!view.hoversPrepared()) QCoreApplication::processEvents();
+    EXPECT_EQ(view.grab().toImage(), resting);
+    EXPECT_EQ(view.restingDraws(), 1);
+
+    // A view that drew nothing ahead shows the same hover.
+    VoronoiView unprepared(root, {});
+    unprepared.resize(820, 680);
+    unprepared.grab();
+    for (MapView* shown : {static_cast<MapView*>(&view), static_cast<MapView*>(&unprepared)})
+        shown->pointerMoved({300, 300});
+    EXPECT_EQ(view.grab().toImage(), unprepared.grab().toImage());
+    EXPECT_NE(view.grab().toImage(), resting);
 }
 
 namespace {
