@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <set>
 
 #include "Localization.hpp"
@@ -15,8 +14,6 @@
 #include "base/JSONCoding.hpp"
 #include "platform/Trash.hpp"
 #include "platform/UserFolders.hpp"
-
-namespace fs = std::filesystem;
 
 CleanResult::CleanResult(bool dryRun, std::vector<std::string> trashed, std::vector<CleanFailure> failed,
                          int64_t bytes, std::string message)
@@ -157,6 +154,8 @@ std::optional<std::string> placeRefusal(const std::string& p, const Places& at) 
     // Trash, and its first record would outlive emptying.
     if (Paths::isInside(p, at.homeTrash) || Trash::isInsideTrash(p)) return L("废纸篓里的项目不能再移到废纸篓");
     if (p == at.home || at.home.starts_with(p.ends_with("/") ? p : p + "/")) return L("这是主目录的上级目录");
+    // The Trash cannot take in the folder it lies in.
+    if (strictlyInside(at.homeTrash, p)) return L("这是废纸篓的上级目录");
     if (Paths::componentCount(p) <= 1) return L("顶层系统目录");
     if (p.ends_with(".photoslibrary")) return L("照片图库请在“照片”App 中管理");
     if (std::none_of(at.allowedRoots.begin(), at.allowedRoots.end(),
@@ -202,6 +201,22 @@ struct RefusalPlaces {
     std::vector<std::string> trashes = Trash::trashFolders();
 };
 
+/// The checks of what a held item really is, wherever the path led.
+std::optional<std::string> heldRefusal(const Trash::HeldItem& held, const RefusalPlaces& at) {
+    // A link among the folders above the item must not lead the move
+    // somewhere the rules would refuse (a link to the home folder, or to
+    // "/"), nor may a protected folder that is a link be reached where it
+    // really lies.
+    const std::string real = held.realPath();
+    if (auto reason = placeRefusal(real, at.resolved)) return reason;
+    if (Trash::isInsideTrashFolder(held, at.trashes)) return L("废纸篓里的项目不能再移到废纸篓");
+    if (std::any_of(at.trashes.begin(), at.trashes.end(),
+                    [&](const std::string& trash) { return strictlyInside(trash, real); }))
+        return L("这是废纸篓的上级目录");
+    if (!held.status()) return L("路径不存在");
+    return std::nullopt;
+}
+
 /// None when `p` may be moved to the Trash; its folder is then held in
 /// `held`, and the move must start from there: every check below concerns
 /// what that descriptor is, so swapping a link among the folders above `p`
@@ -216,13 +231,103 @@ std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& 
         if (error.message == std::strerror(ENOENT) || error.message == std::strerror(ENOTDIR)) return L("路径不存在");
         return error.message;
     }
-    // A link among the folders above p must not lead the move somewhere the
-    // rules would refuse (a link to the home folder, or to "/"), nor may a
-    // protected folder that is a link be reached where it really lies.
-    if (auto reason = placeRefusal(held->realPath(), at.resolved)) return reason;
-    if (Trash::isInsideTrashFolder(*held, at.trashes)) return L("废纸篓里的项目不能再移到废纸篓");
-    if (!held->status()) return L("路径不存在");
-    return std::nullopt;
+    return heldRefusal(*held, at);
+}
+
+/// The same for the item `name` of a folder held open: reached through the
+/// folder's descriptor, never through its path again.
+std::optional<std::string> refusalIn(const Trash::HeldFolder& folder, const std::string& name,
+                                     const RefusalPlaces& at, std::optional<Trash::HeldItem>& held) {
+    if (auto reason = placeRefusal(joined(folder.path(), name), at.written)) return reason;
+    try {
+        held.emplace(folder, name);
+    } catch (const OstrevaneError& error) {
+        return error.message;
+    }
+    return heldRefusal(*held, at);
+}
+
+/// What a clean did so far, item by item.
+class Tally {
+public:
+    explicit Tally(bool dryRun) : dryRun(dryRun) {}
+
+    void fail(const std::string& p, const std::string& reason) { failed.push_back({p, reason}); }
+
+    /// Moves an item that passed the checks (in a dry run, counts it).
+    void move(const std::string& p, const Trash::HeldItem& held) {
+        const int64_t size = Scanner::quickSize(held.realPath());
+        try {
+            if (!dryRun) Trash::moveToTrash(held);
+            trashed.push_back(p);
+            bytes += size;
+        } catch (const std::exception& error) {
+            fail(p, localizedDescription(error));
+        }
+    }
+
+    CleanResult result() {
+        if (!dryRun && !trashed.empty()) ScanStore::invalidate();
+        std::string verb = dryRun ? L("将移到废纸篓") : L("已移到废纸篓");
+        std::string message = L("%@ %@ 项,共 %@。", verb, trashed.size(), Fmt::bytes(bytes));
+        if (!failed.empty()) message += L("%@ 项未处理。", failed.size());
+        if (!dryRun && !trashed.empty()) message += L("清倒废纸篓后空间才会真正释放。");
+        return CleanResult(dryRun, std::move(trashed), std::move(failed), bytes, std::move(message));
+    }
+
+private:
+    bool dryRun;
+    std::vector<std::string> trashed;
+    std::vector<CleanFailure> failed;
+    int64_t bytes = 0;
+};
+
+/// The folder of a suggestion whose items are cleaned, held; none when it
+/// offers nothing: it is gone, or it is not the folder the suggestion named
+/// (said in `tally`).
+std::optional<Trash::HeldFolder> heldFolder(const std::string& folder, Tally& tally) {
+    using Failure = Trash::HeldFolder::Failure;
+    if (auto reason = Paths::unusable(folder)) {
+        tally.fail(folder, *reason);
+        return std::nullopt;
+    }
+    try {
+        return std::optional<Trash::HeldFolder>(std::in_place, folder);
+    } catch (const Trash::HeldFolder::Refused& refused) {
+        if (refused.why == Failure::link) tally.fail(folder, L("%@ 是符号链接", folder));
+        if (refused.why == Failure::moved) tally.fail(folder, L("打开时目录被移动或替换了"));
+        if (refused.why == Failure::other) tally.fail(folder, refused.description);
+        return std::nullopt;
+    }
+}
+
+/// Moves the items of each folder to the Trash; the folders stay. Each
+/// folder is held once and its items moved from there, so a link swapped in
+/// for a folder never leads the clean into another one.
+CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun) {
+    Tally tally(dryRun);
+    const RefusalPlaces places;
+    for (const auto& folder : folders) {
+        std::optional<Trash::HeldFolder> held = heldFolder(folder, tally);
+        if (!held) continue;
+        std::vector<std::string> names;
+        try {
+            names = held->names();
+        } catch (const std::system_error&) {
+            // One that cannot be read, even partway through, offers nothing
+            // rather than an arbitrary part.
+            continue;
+        }
+        for (const auto& name : names) {
+            std::optional<Trash::HeldItem> item;
+            const std::string p = joined(held->path(), name);
+            if (auto reason = refusalIn(*held, name, places, item))
+                tally.fail(p, *reason);
+            else
+                tally.move(p, *item);
+        }
+    }
+    return tally.result();
 }
 }  // namespace
 
@@ -251,43 +356,22 @@ std::optional<std::string> refusalOfPlace(const std::string& path) {
 }
 
 CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
-    std::vector<std::string> trashed;
-    std::vector<CleanFailure> failed;
-    int64_t bytes = 0;
+    Tally tally(dryRun);
     const RefusalPlaces places;
     for (const auto& path : paths) {
         // Before anything else: such a path has no expanded form to act on.
         if (auto reason = Paths::unusable(path)) {
-            failed.push_back({path, *reason});
+            tally.fail(path, *reason);
             continue;
         }
         const std::string p = Paths::expand(path);
         std::optional<Trash::HeldItem> held;
-        if (auto reason = refusalAt(p, places, held)) {
-            failed.push_back({p, *reason});
-            continue;
-        }
-        const int64_t size = Scanner::quickSize(held->realPath());
-        if (dryRun) {
-            trashed.push_back(p);
-            bytes += size;
-            continue;
-        }
-        try {
-            Trash::moveToTrash(*held);
-            trashed.push_back(p);
-            bytes += size;
-        } catch (const std::exception& error) {
-            failed.push_back({p, localizedDescription(error)});
-        }
+        if (auto reason = refusalAt(p, places, held))
+            tally.fail(p, *reason);
+        else
+            tally.move(p, *held);
     }
-    if (!dryRun && !trashed.empty()) ScanStore::invalidate();
-
-    std::string verb = dryRun ? L("将移到废纸篓") : L("已移到废纸篓");
-    std::string message = L("%@ %@ 项,共 %@。", verb, trashed.size(), Fmt::bytes(bytes));
-    if (!failed.empty()) message += L("%@ 项未处理。", failed.size());
-    if (!dryRun && !trashed.empty()) message += L("清倒废纸篓后空间才会真正释放。");
-    return CleanResult(dryRun, std::move(trashed), std::move(failed), bytes, std::move(message));
+    return tally.result();
 }
 
 CleanResult emptyTrash() {
@@ -344,20 +428,8 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
         throw OstrevaneError(message);
     }
     switch (suggestion.action) {
-        case CleanAction::trashContents: {
-            std::vector<std::string> children;
-            for (const auto& folder : suggestion.paths) {
-                // The folder stays; one that cannot be read, even partway
-                // through, offers nothing rather than an arbitrary part.
-                std::vector<std::string> listed;
-                std::error_code error;
-                fs::directory_iterator entries(folder, error);
-                for (; !error && entries != fs::directory_iterator(); entries.increment(error))
-                    listed.push_back(folder + "/" + entries->path().filename().string());
-                if (!error) children.insert(children.end(), listed.begin(), listed.end());
-            }
-            return trash(children, dryRun);
-        }
+        case CleanAction::trashContents:
+            return trashContents(suggestion.paths, dryRun);
         case CleanAction::trash:
             return trash(suggestion.paths, dryRun);
         case CleanAction::emptyTrash:

@@ -661,6 +661,8 @@ constexpr Row kRows[] = {
      "Protected folder: only its contents can be cleaned, not the folder itself"},
     {"这是主目录的上级目录",
      "This folder contains your home folder"},
+    {"这是废纸篓的上级目录",
+     "This folder contains the Trash"},
     {"顶层系统目录",
      "Top-level system folder"},
     {"照片图库请在“照片”App 中管理",
@@ -1047,6 +1049,8 @@ const Row kAddedRows[] = {
      "Items in the Trash can’t be moved to the Trash again"},
     {"%@ 是符号链接",
      "%@ is a symbolic link"},
+    {"打开时目录被移动或替换了",
+     "The folder was moved or replaced as it was opened"},
     // Backups: an unreadable history, an offloaded source that changed, a link offloaded.
     {"备份记录文件 %@ 无法读取,已忽略。",
      "The backup history file %@ couldn’t be read and was ignored."},

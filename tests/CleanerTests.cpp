@@ -146,6 +146,7 @@ const std::string outsideText = "只允许操作主目录、/tmp 和外接卷(/m
 const std::string keysText = "密钥与钥匙串不允许通过本工具删除";
 const std::string missingText = "路径不存在";
 const std::string inTrashText = "废纸篓里的项目不能再移到废纸篓";
+const std::string holdsTrashText = "这是废纸篓的上级目录";
 
 /// Allocated bytes of a path and everything below it, as du counts them.
 int64_t allocatedBytes(const fs::path& path) {
@@ -212,6 +213,18 @@ TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
     EXPECT_EQ(refused("/"), L(ancestorText));
     EXPECT_EQ(refused(home.path("..").string()), L(ancestorText));
     EXPECT_EQ(refused(fs::path(home.home()).parent_path().parent_path().string()), L(ancestorText));
+
+    // Folders the Trash lies in, by their path or through a link: the Trash
+    // cannot take in the folder that holds it.
+    fs::create_directory_symlink(home.path(".local"), home.path("local-link"));
+    for (const char* path : {"~/.local", "~/.local/share", "~/local-link/share"})
+        EXPECT_EQ(refused(path), L(holdsTrashText)) << path;
+    CleanResult holding = Cleaner::trash({"~/.local", "~/local-link/share"}, false);
+    EXPECT_TRUE(holding.trashed.empty());
+    EXPECT_EQ(holding.failed, (std::vector<CleanFailure>{{at(".local"), "This folder contains the Trash"},
+                                                         {at("local-link/share"), "This folder contains the Trash"}}));
+    EXPECT_EQ(refused("~/.local/share/applications"), L(missingText)) << "beside the Trash is fine";
+    EXPECT_EQ(refused("~/local-link"), "(allowed)") << "the link alone moves";
 
     // 3. Top-level folders.
     for (const char* path : {"/usr", "/Library", "/Applications", "/media", "/mnt", "/etc"})
@@ -548,6 +561,21 @@ TEST_F(CleanerTest, ApplyCarriesOutEachActionItSupports) {
     auto emptied = Cleaner::apply(empty, false);
     EXPECT_FALSE(emptied.dryRun);
     EXPECT_TRUE(Trash::entries().empty());
+}
+
+TEST_F(CleanerTest, ApplyCleansTheContentsOfNoFolderReachedThroughALinkInItsName) {
+    writeFile(home.path("projects/app/main.c"), 10);
+    fs::create_directories(home.path(".cache"));
+    fs::create_directory_symlink(home.path("projects"), home.path(".cache/thumbnails"));
+    Suggestion contents("xdg-cache-apps", "cache", "Caches", "d", {at(".cache/thumbnails")}, 1, Risk::safe,
+                        CleanAction::trashContents);
+    for (const bool dryRun : {true, false}) {
+        CleanResult result = Cleaner::apply(contents, dryRun);
+        EXPECT_TRUE(result.trashed.empty()) << dryRun;
+        EXPECT_EQ(result.failed, (std::vector<CleanFailure>{
+                                     {at(".cache/thumbnails"), at(".cache/thumbnails") + " is a symbolic link"}}));
+    }
+    EXPECT_TRUE(fs::exists(home.path("projects/app/main.c")));
 }
 
 TEST_F(CleanerTest, ApplyRefusesWhatCannotBeAppliedAutomatically) {

@@ -120,6 +120,52 @@ TEST_F(TrashSafetyTest, TheMCPToolHoldsTheRefusalsWhileALinkIsSwapped) {
     EXPECT_EQ(entriesOf(home.path(".ssh")).size(), static_cast<size_t>(calls)) << "a key was moved";
 }
 
+// Each round cleans a cache's contents while the cache folder's name is
+// exchanged with a link to another folder, at any moment of the clean:
+// only what lies in the cache ever moves, and the Trash records it under
+// the cache's path, whatever name the folder had as its items moved.
+TEST_F(TrashSafetyTest, CleaningContentsNeverFollowsALinkSwappedInForTheFolder) {
+    const fs::path cache = home.path(".cache/thumbnails");
+    const fs::path link = home.path(".cache/lnk");
+    struct Case {
+        const char* what;
+        fs::path target;  // where the link leads
+        std::string name;  // what lies there and must stay
+    };
+    const Case cases[] = {{"a project", home.path("projects"), "app"}, {"the home folder", home.home(), "notes.txt"}};
+    const Suggestion contents("xdg-cache-apps", "cache", "Caches", "d", {cache.string()}, 1, Risk::safe,
+                              CleanAction::trashContents);
+    const std::string recordedPrefix = "Path=" + Trash::percentEncoded(cache.string() + "/");
+    for (const Case& c : cases) {
+        writeFile(c.target / c.name, 10);
+        const ino_t guardedInode = inodeOf(c.target / c.name);
+        fs::create_directories(cache);
+        fs::create_directory_symlink(c.target, link);
+        // The real folder keeps its identity under either name.
+        const int realCache = ::open(cache.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(realCache, 0);
+        size_t moved = 0;
+        {
+            NameExchanger exchanger(cache, link);
+            for (int round = 0; round < raceRounds; ++round) {
+                ::close(::openat(realCache, "big.png", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+                moved += Cleaner::apply(contents, false).trashed.size();
+                ASSERT_EQ(inodeOf(c.target / c.name), guardedInode) << c.what << " moved in round " << round;
+            }
+        }
+        ::close(realCache);
+        EXPECT_GT(moved, 0u) << c.what;
+        for (const auto& info : entriesOf(Trash::infoFolder())) {
+            const std::string record = readText(fs::path(Trash::infoFolder()) / info);
+            EXPECT_NE(record.find(recordedPrefix), std::string::npos) << c.what << ": " << record;
+        }
+        // The exchanges may have stopped with either name on either item.
+        fs::remove_all(link);
+        fs::remove_all(cache);
+        fs::remove_all(Trash::homeTrash());
+    }
+}
+
 // The files half of the Trash is exchanged with a link to the user's
 // documents while the Trash is emptied, round after round.
 TEST_F(TrashSafetyTest, EmptyingNeverDeletesThroughAFolderSwappedWithALink) {

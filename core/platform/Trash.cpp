@@ -165,8 +165,11 @@ std::string nearestExisting(std::string path) {
     return path;
 }
 
-Destination destinationFor(const std::string& realParent, const std::string& name, dev_t device) {
-    const std::string original = joined(realParent, name);
+/// `recordedParent` is the folder the info file names: the real one, or the
+/// path the user knows it by; `realParent` finds the file system's top.
+Destination destinationFor(const std::string& realParent, const std::string& recordedParent, const std::string& name,
+                           dev_t device) {
+    const std::string original = joined(recordedParent, name);
     const std::string home = homeTrash();
     std::error_code ignored;
     fs::create_directories(parentOf(home), ignored);
@@ -178,7 +181,10 @@ Destination destinationFor(const std::string& realParent, const std::string& nam
         return opened(home, original, device);
     }
     std::string top = topFolder(realParent, device);
-    std::string relative = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
+    // A known path that reaches the file system through a link elsewhere is
+    // no path below its top: the real one is recorded then.
+    const std::string below = Paths::isInside(original, top) ? original : joined(realParent, name);
+    std::string relative = top == "/" ? below.substr(1) : below.substr(top.size() + 1);
     return deviceTrash(top, device, relative);
 }
 
@@ -304,7 +310,63 @@ HeldItem::HeldItem(const std::string& path) {
     folderPath = pathOfDescriptor(descriptor.get());
 }
 
+HeldItem::HeldItem(const HeldFolder& folder, const std::string& name)
+    : descriptor(::fcntl(folder.descriptor(), F_DUPFD_CLOEXEC, 0)), itemName(name), knownFolder(folder.path()) {
+    if (!descriptor.valid()) failWith(errno);
+    folderPath = pathOfDescriptor(descriptor.get());
+}
+
 std::string HeldItem::realPath() const { return joined(folderPath, itemName); }
+
+namespace {
+
+bool sameIdentity(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+[[noreturn]] void refuseHolding(HeldFolder::Failure why, const std::string& description = "") {
+    throw HeldFolder::Refused{why, description};
+}
+
+/// Whether the name in `folder` is a link now.
+bool isLinkAt(int folder, const std::string& name) {
+    struct stat status {};
+    return ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+}
+
+/// The folder above `path`, held; Refused when it cannot be.
+HeldItem heldPlace(const std::string& path) {
+    try {
+        return HeldItem(path);
+    } catch (const OstrevaneError& error) {
+        const bool missing = error.message == std::strerror(ENOENT) || error.message == std::strerror(ENOTDIR);
+        refuseHolding(missing ? HeldFolder::Failure::missing : HeldFolder::Failure::other, error.message);
+    }
+}
+
+}  // namespace
+
+HeldFolder::HeldFolder(const std::string& path) : knownPath(Paths::standardize(path)) {
+    const HeldItem place = heldPlace(knownPath);
+    fd = UniqueFd(::openat(place.folder(), place.name().c_str(), folderFlags));
+    if (!fd.valid()) {
+        const int error = errno;
+        if (isLinkAt(place.folder(), place.name())) refuseHolding(Failure::link);
+        refuseHolding(error == ENOENT ? Failure::missing : Failure::other, std::strerror(error));
+    }
+    // Opened where the path led: it must be the folder the path names now,
+    // and still where it was opened, else a rename or a swapped link came
+    // between and what was opened is not the folder the path stands for.
+    struct stat held {}, named {};
+    if (::fstat(fd.get(), &held) != 0) refuseHolding(Failure::other, std::strerror(errno));
+    if (::fstatat(AT_FDCWD, knownPath.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !sameIdentity(held, named))
+        refuseHolding(S_ISLNK(named.st_mode) ? Failure::link : Failure::moved);
+    try {
+        if (pathOfDescriptor(fd.get()) != place.realPath()) refuseHolding(Failure::moved);
+    } catch (const OstrevaneError&) {
+        refuseHolding(Failure::moved);
+    }
+}
+
+std::vector<std::string> HeldFolder::names() const { return Hooks::active().listFolder(fd.get(), knownPath); }
 
 std::optional<struct stat> HeldItem::status() const {
     struct stat status {};
@@ -321,7 +383,7 @@ std::string moveToTrash(const HeldItem& item) {
     struct stat folderStatus {};
     if (::fstat(item.folder(), &folderStatus) != 0) failWith(errno);
 
-    Destination destination = destinationFor(item.realFolder(), name, folderStatus.st_dev);
+    Destination destination = destinationFor(item.realFolder(), item.recordedFolder(), name, folderStatus.st_dev);
     const std::string contents = "[Trash Info]\nPath=" + percentEncoded(destination.recordedPath) +
                                  "\nDeletionDate=" + localDeletionDate() + "\n";
 

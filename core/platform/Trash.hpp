@@ -29,6 +29,8 @@ std::string homeTrash();
 std::string filesFolder();
 std::string infoFolder();
 
+class HeldFolder;
+
 /// An item as it is named inside a folder held open: the folder is looked up
 /// once, when the object is made, and whatever happens to the path
 /// afterwards (a link swapped, a folder renamed), everything asked of the
@@ -41,7 +43,14 @@ public:
     /// (EBUSY) or its folder cannot be opened or located.
     explicit HeldItem(const std::string& path);
 
-    /// The folder's descriptor (O_PATH).
+    /// An item of a folder already held: the item is reached through that
+    /// folder's descriptor, and the Trash records it below the folder's
+    /// path, whatever name the folder has when the item moves. Throws
+    /// OstrevaneError with the system's description when the folder has no
+    /// path any more.
+    HeldItem(const HeldFolder& folder, const std::string& name);
+
+    /// The folder's descriptor.
     int folder() const { return descriptor.get(); }
     const std::string& name() const { return itemName; }
     /// Where the held folder really is, as the kernel names it.
@@ -50,11 +59,43 @@ public:
     std::string realPath() const;
     /// The item's own status, links not followed; none when it is not there.
     std::optional<struct stat> status() const;
+    /// The folder the Trash records the item in: where the path led when it
+    /// was held, or the path the user knows for an item of a held folder.
+    const std::string& recordedFolder() const { return knownFolder.empty() ? folderPath : knownFolder; }
 
 private:
     UniqueFd descriptor;
     std::string itemName;
     std::string folderPath;
+    std::string knownFolder;
+};
+
+/// A folder whose items are moved one by one, opened once: never through a
+/// link in its own name, and only while it is still what its path names, so
+/// a link swapped in for it, before or after, leads no move elsewhere.
+class HeldFolder {
+public:
+    /// Why a folder could not be held.
+    enum class Failure { missing, link, moved, other };
+    struct Refused {
+        Failure why;
+        /// The system's description.
+        std::string description;
+    };
+
+    /// Opens the folder at `path` (the folders above it followed, this once).
+    /// Throws Refused.
+    explicit HeldFolder(const std::string& path);
+
+    int descriptor() const { return fd.get(); }
+    /// The path the folder was held at, as given (standardised).
+    const std::string& path() const { return knownPath; }
+    /// Its names, one level, as the folder is now. Throws std::system_error.
+    std::vector<std::string> names() const;
+
+private:
+    UniqueFd fd;
+    std::string knownPath;
 };
 
 /// Moves an item to the trash of the file system its folder lies on and
