@@ -238,6 +238,95 @@ TEST_F(OffloadRaceTest, ASourceRewrittenDuringTheOffloadNeverLeavesItsNewestByte
     }
 }
 
+/// Once armed, rewrites a file in place again and again, keeping its size
+/// and setting its modification time back each time, so that only its
+/// change time and its content tell. Writes only while the file is at its
+/// place when opened.
+class SameSizeRewriter {
+public:
+    SameSizeRewriter(fs::path file, std::string initial) : file(std::move(file)), newest(std::move(initial)) {
+        struct stat status {};
+        ::stat(this->file.c_str(), &status);
+        modified = status.st_mtim;
+        worker = std::thread([this] { loop(); });
+    }
+    ~SameSizeRewriter() { finish(); }
+    SameSizeRewriter(const SameSizeRewriter&) = delete;
+    SameSizeRewriter& operator=(const SameSizeRewriter&) = delete;
+
+    void arm() { armed = true; }
+    void finish() {
+        stop = true;
+        if (worker.joinable()) worker.join();
+    }
+    const std::string& newestBytes() const { return newest; }
+    bool newestMayBeLate() const { return mayBeLate; }
+
+private:
+    void loop() {
+        while (!stop && !armed) std::this_thread::yield();
+        for (int number = 1; !stop; ++number) {
+            std::string bytes = "rewrite " + std::to_string(number) + "\n";
+            bytes.resize(newest.size(), 'r');
+            int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            const struct timespec times[2] = {{0, UTIME_OMIT}, modified};
+            const bool written = ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) &&
+                                 ::futimens(fd, times) == 0;
+            std::error_code error;
+            const bool late = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), error) != file;
+            ::close(fd);
+            if (written) newest = std::move(bytes), mayBeLate = late;
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+    }
+
+    const fs::path file;
+    struct timespec modified {};
+    std::string newest;
+    bool mayBeLate = false;
+    std::atomic<bool> armed{false}, stop{false};
+    std::thread worker;
+};
+
+// Each round offloads a single file whose stamps are old enough to prove
+// it unchanged, and rewrites it from its last check on, keeping its size
+// and its modification time: the move gives it a new change time that
+// hides any such write, yet what goes to the Trash as offloaded is always
+// what the backup holds.
+TEST_F(OffloadRaceTest, ASingleFileRewrittenAfterItsLastCheckIsNeverTrashedAsVerified) {
+    coarseClock->stampStep = [] { return std::chrono::nanoseconds(0); };
+    const fs::path file = home.path("Projects/report.bin");
+    const fs::path inTrash = fs::path(Trash::filesFolder()) / "report.bin";
+    const fs::path copy = drive / BackupEngine::relativeTarget(file.string());
+    const std::string initial = "write 0\n" + std::string(2992, 'x');
+    int kept = 0;
+    for (int round = 0; round < raceRounds; ++round) {
+        for (const fs::path& place : {drive, fs::path(Trash::filesFolder()), fs::path(Trash::infoFolder())})
+            fs::remove_all(place);
+        fs::create_directories(drive);
+        writeText(file, initial);
+        SameSizeRewriter writer(file, initial);
+        coarseClock->afterCheck = [&] { writer.arm(); };
+        OffloadReport report = BackupEngine::offload(file.string(), destination, false);
+        writer.finish();
+        const std::string& newest = writer.newestBytes();
+        if (report.sourceTrashed) {
+            ASSERT_TRUE(report.verified) << "round " << round;
+            const std::string trashed = bytesOf(inTrash);
+            if (writer.newestMayBeLate() && trashed == newest) continue;
+            ASSERT_TRUE(trashed == bytesOf(copy)) << "round " << round << ": offloaded, but the Trash holds "
+                                                  << described(trashed) << " and the backup "
+                                                  << described(bytesOf(copy));
+        } else {
+            ++kept;
+            ASSERT_EQ(bytesOf(file), newest) << "round " << round << ": " << report.message;
+            ASSERT_TRUE(entriesOf(Trash::filesFolder()).empty()) << "round " << round;
+        }
+    }
+    EXPECT_GT(kept, 0) << "no write ever met the offload";
+}
+
 // Each round offloads "~/l/<name>" while "~/l" is swapped between a folder
 // where that is fine and one where the refusal rules forbid it: whatever
 // the timing, what they protect never moves.

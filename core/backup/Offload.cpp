@@ -114,8 +114,7 @@ CopyCheck checkLocal(const std::string& source, const std::string& target, Sourc
     CopyCheck check;
     check.complete = false;
     struct stat info;
-    if (::stat(source.c_str(), &info) != 0) return check;
-    stamps.addRoot(info);
+    if (!stamps.addRoot(source, info)) return check;
     if (!S_ISDIR(info.st_mode)) {
         check.complete = true;
         if (!sameCopy(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), source, target))

@@ -128,14 +128,19 @@ bool SourceStamps::same(const Stamp& a, const Stamp& b, bool withChangeTime) {
            (!withChangeTime || sameTime(a.changed, b.changed));
 }
 
-void SourceStamps::addRoot(const struct stat& info) { root.emplace(info.st_ino, recorded(info)); }
+bool SourceStamps::addRoot(const std::string& source, struct stat& info) {
+    // O_PATH: holding needs no read access, and opens a FIFO without waiting.
+    heldRoot = UniqueFd(::open(source.c_str(), O_PATH | O_CLOEXEC));
+    if (!heldRoot.valid() || ::fstat(heldRoot.get(), &info) != 0) return false;
+    root.emplace(info.st_ino, recorded(info));
+    return true;
+}
 
 void SourceStamps::add(const struct stat& info) { entries.insert_or_assign(info.st_ino, recorded(info)); }
 
 bool SourceStamps::record(const std::string& source) {
     struct stat info;
-    if (::stat(source.c_str(), &info) != 0) return false;
-    addRoot(info);
+    if (!addRoot(source, info)) return false;
     if (!S_ISDIR(info.st_mode)) return true;
     std::string stoppedAt;
     return walkBelow(
@@ -148,17 +153,23 @@ bool SourceStamps::record(const std::string& source) {
 }
 
 bool SourceStamps::rootUnchanged(const std::string& path) const {
-    struct stat info;
-    return root && ::stat(path.c_str(), &info) == 0 && info.st_ino == root->first &&
-           same(stampOf(info), root->second, true);
+    struct stat held, named;
+    return root && ::fstat(heldRoot.get(), &held) == 0 && same(stampOf(held), root->second, true) &&
+           ::stat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
 std::optional<std::string> SourceStamps::firstChange(const std::string& moved, const std::string& original,
                                                      const SameAsChecked& sameAsChecked) const {
     struct stat info;
-    // The move itself gave the item a new change time; its other values must hold.
-    if (!root || ::lstat(moved.c_str(), &info) != 0 || info.st_ino != root->first ||
-        !holds(stampOf(info), root->second, false, AT_FDCWD, moved, "", sameAsChecked))
+    if (!root) return original;
+    // The move itself gave the item a new change time; its other values must
+    // hold. That new time also hides a write made just before the move, which
+    // for a folder shows in the change times of what lies inside, but for a
+    // file alone only in its content.
+    Stamp record = root->second;
+    record.unproven = record.unproven || !S_ISDIR(record.type);
+    if (::lstat(moved.c_str(), &info) != 0 || info.st_ino != root->first ||
+        !holds(stampOf(info), record, false, AT_FDCWD, moved, "", sameAsChecked))
         return original;
     if (!S_ISDIR(info.st_mode)) return std::nullopt;
     std::string stoppedAt;

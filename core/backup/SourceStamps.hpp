@@ -18,6 +18,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/UniqueFd.hpp"
+
 class SourceStamps {
 public:
     /// How far a change time may lag behind the write that set it, on any
@@ -35,9 +37,11 @@ public:
     using SameAsChecked = std::function<bool(int folder, const std::string& name, const std::string& relative)>;
 
     /// Records the source itself (followed when it is a link to a folder,
-    /// as the backup and the check follow it). Like `add`, to be called
-    /// after reading `info` and before reading the file's content.
-    void addRoot(const struct stat& info);
+    /// as the backup and the check follow it) and holds it open until the
+    /// stamps go, so that its inode number names no other file meanwhile.
+    /// To be called before reading the content; `info` receives its status.
+    /// False when it cannot be opened.
+    bool addRoot(const std::string& source, struct stat& info);
     /// Records one entry below the source; hard links of one file may be
     /// added once per name.
     void add(const struct stat& info);
@@ -55,8 +59,9 @@ public:
     /// that was not recorded or differs from its record, named as it was
     /// below `original`; none when every entry matches. A regular file whose
     /// recorded change time lies within `stampStep` of its recording counts
-    /// as changed unless `sameAsChecked` holds for it. An entry that cannot
-    /// be read counts as changed.
+    /// as changed unless `sameAsChecked` holds for it, and so does a source
+    /// that is a file: the move's change time hides a write made just before
+    /// it. An entry that cannot be read counts as changed.
     std::optional<std::string> firstChange(const std::string& moved, const std::string& original,
                                            const SameAsChecked& sameAsChecked) const;
 
@@ -82,4 +87,5 @@ private:
 
     std::unordered_map<ino_t, Stamp> entries;
     std::optional<std::pair<ino_t, Stamp>> root;
+    UniqueFd heldRoot;
 };
