@@ -40,7 +40,7 @@ ino_t inodeOf(const fs::path& path) {
 }
 
 /// How the writer puts its new bytes into the file.
-enum class Rewrite { inPlace, replaced };
+enum class Rewrite { inPlace, replaced, inPlaceKeepingTime };
 
 /// Rewrites one file with numbered contents for `writingTime`, pausing up to
 /// `longestPause` between writes. Every content differs from all before it;
@@ -56,6 +56,9 @@ public:
           writingTime(writingTime),
           longestPause(longestPause),
           newest(std::move(initial)) {
+        struct stat status {};
+        ::stat(this->file.c_str(), &status);
+        modified = status.st_mtim;
         worker = std::thread([this] { loop(); });
     }
     ~Rewriter() { finish(); }
@@ -80,7 +83,7 @@ private:
         for (int number = 1; !stop && std::chrono::steady_clock::now() < end; ++number) {
             std::string bytes = contentNumbered(number);
             bool late = false;
-            if (how == Rewrite::inPlace ? writeInPlace(bytes, late) : replace(bytes)) {
+            if (how == Rewrite::replaced ? replace(bytes) : writeInPlace(bytes, late)) {
                 newest = std::move(bytes);
                 mayBeLate = late;
             }
@@ -100,7 +103,11 @@ private:
     bool writeInPlace(const std::string& bytes, bool& late) {
         int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | (resized ? O_TRUNC : 0));
         if (fd < 0) return false;
-        const bool written = ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+        bool written = ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+        // Setting the modification time back leaves the change time and the
+        // content as the only signs of the write.
+        const struct timespec times[2] = {{0, UTIME_OMIT}, modified};
+        if (how == Rewrite::inPlaceKeepingTime) written = written && ::futimens(fd, times) == 0;
         std::error_code error;
         late = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), error) != file;
         ::close(fd);
@@ -115,6 +122,7 @@ private:
 
     const fs::path file, spare;
     const Rewrite how;
+    struct timespec modified {};
     const bool resized;
     const std::chrono::microseconds writingTime, longestPause;
     std::string newest;
@@ -238,57 +246,6 @@ TEST_F(OffloadRaceTest, ASourceRewrittenDuringTheOffloadNeverLeavesItsNewestByte
     }
 }
 
-/// Once armed, rewrites a file in place again and again, keeping its size
-/// and setting its modification time back each time, so that only its
-/// change time and its content tell. Writes only while the file is at its
-/// place when opened.
-class SameSizeRewriter {
-public:
-    SameSizeRewriter(fs::path file, std::string initial) : file(std::move(file)), newest(std::move(initial)) {
-        struct stat status {};
-        ::stat(this->file.c_str(), &status);
-        modified = status.st_mtim;
-        worker = std::thread([this] { loop(); });
-    }
-    ~SameSizeRewriter() { finish(); }
-    SameSizeRewriter(const SameSizeRewriter&) = delete;
-    SameSizeRewriter& operator=(const SameSizeRewriter&) = delete;
-
-    void arm() { armed = true; }
-    void finish() {
-        stop = true;
-        if (worker.joinable()) worker.join();
-    }
-    const std::string& newestBytes() const { return newest; }
-    bool newestMayBeLate() const { return mayBeLate; }
-
-private:
-    void loop() {
-        while (!stop && !armed) std::this_thread::yield();
-        for (int number = 1; !stop; ++number) {
-            std::string bytes = "rewrite " + std::to_string(number) + "\n";
-            bytes.resize(newest.size(), 'r');
-            int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
-            if (fd < 0) continue;
-            const struct timespec times[2] = {{0, UTIME_OMIT}, modified};
-            const bool written = ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) &&
-                                 ::futimens(fd, times) == 0;
-            std::error_code error;
-            const bool late = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), error) != file;
-            ::close(fd);
-            if (written) newest = std::move(bytes), mayBeLate = late;
-            std::this_thread::sleep_for(std::chrono::microseconds(20));
-        }
-    }
-
-    const fs::path file;
-    struct timespec modified {};
-    std::string newest;
-    bool mayBeLate = false;
-    std::atomic<bool> armed{false}, stop{false};
-    std::thread worker;
-};
-
 // Each round offloads a single file whose stamps are old enough to prove
 // it unchanged, and rewrites it from its last check on, keeping its size
 // and its modification time: the move gives it a new change time that
@@ -306,15 +263,20 @@ TEST_F(OffloadRaceTest, ASingleFileRewrittenAfterItsLastCheckIsNeverTrashedAsVer
             fs::remove_all(place);
         fs::create_directories(drive);
         writeText(file, initial);
-        SameSizeRewriter writer(file, initial);
-        coarseClock->afterCheck = [&] { writer.arm(); };
+        // From the check on, for longer than the offload takes.
+        std::optional<Rewriter> writer;
+        coarseClock->afterCheck = [&] {
+            writer.emplace(file, home.path("Projects/.next"), Rewrite::inPlaceKeepingTime, false, initial,
+                           std::chrono::seconds(10), std::chrono::microseconds(20));
+        };
         OffloadReport report = BackupEngine::offload(file.string(), destination, false);
-        writer.finish();
-        const std::string& newest = writer.newestBytes();
+        ASSERT_TRUE(writer) << "round " << round << ": " << report.message;
+        writer->finish();
+        const std::string& newest = writer->newestBytes();
         if (report.sourceTrashed) {
             ASSERT_TRUE(report.verified) << "round " << round;
             const std::string trashed = bytesOf(inTrash);
-            if (writer.newestMayBeLate() && trashed == newest) continue;
+            if (writer->newestMayBeLate() && trashed == newest) continue;
             ASSERT_TRUE(trashed == bytesOf(copy)) << "round " << round << ": offloaded, but the Trash holds "
                                                   << described(trashed) << " and the backup "
                                                   << described(bytesOf(copy));
