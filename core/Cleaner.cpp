@@ -296,7 +296,7 @@ std::optional<Trash::HeldFolder> heldFolder(const std::string& folder, Tally& ta
     } catch (const Trash::HeldFolder::Refused& refused) {
         if (refused.why == Failure::link) tally.fail(folder, L("%@ 是符号链接", folder));
         if (refused.why == Failure::moved) tally.fail(folder, L("打开时目录被移动或替换了"));
-        if (refused.why == Failure::other) tally.fail(folder, refused.description);
+        if (refused.why == Failure::other) tally.fail(folder, refused.message);
         return std::nullopt;
     }
 }
@@ -329,6 +329,7 @@ CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun) 
     }
     return tally.result();
 }
+
 }  // namespace
 
 std::optional<std::string> refusal(const std::string& path) {

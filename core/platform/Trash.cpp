@@ -318,12 +318,18 @@ HeldItem::HeldItem(const HeldFolder& folder, const std::string& name)
 
 std::string HeldItem::realPath() const { return joined(folderPath, itemName); }
 
+std::optional<struct stat> HeldItem::status() const {
+    struct stat status {};
+    if (::fstatat(folder(), itemName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return status;
+}
+
 namespace {
 
 bool sameIdentity(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 [[noreturn]] void refuseHolding(HeldFolder::Failure why, const std::string& description = "") {
-    throw HeldFolder::Refused{why, description};
+    throw HeldFolder::Refused(why, description);
 }
 
 /// Whether the name in `folder` is a link now.
@@ -367,12 +373,6 @@ HeldFolder::HeldFolder(const std::string& path) : knownPath(Paths::standardize(p
 }
 
 std::vector<std::string> HeldFolder::names() const { return Hooks::active().listFolder(fd.get(), knownPath); }
-
-std::optional<struct stat> HeldItem::status() const {
-    struct stat status {};
-    if (::fstatat(folder(), itemName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
-    return status;
-}
 
 std::string moveToTrash(const std::string& path) { return moveToTrash(HeldItem(path)); }
 

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Error.hpp"
 #include "base/ScopedHooks.hpp"
 #include "base/Shell.hpp"
 #include "base/UniqueFd.hpp"
@@ -77,10 +78,10 @@ class HeldFolder {
 public:
     /// Why a folder could not be held.
     enum class Failure { missing, link, moved, other };
-    struct Refused {
+    /// The message is the system's description, when there is one.
+    struct Refused : OstrevaneError {
         Failure why;
-        /// The system's description.
-        std::string description;
+        Refused(Failure why, std::string description) : OstrevaneError(std::move(description)), why(why) {}
     };
 
     /// Opens the folder at `path` (the folders above it followed, this once).
