@@ -322,7 +322,13 @@ TEST_F(TrashSafetyTest, EmptyingReportsWhatIsReallyGone) {
         fs::remove(files / "gone.bin");
         return Shell::Output{0, "", ""};
     };
-    EXPECT_EQ(Cleaner::emptyTrash().bytes, 40'960);
+    // What the desktop left is named, and the Trash is not called emptied.
+    const CleanResult result = Cleaner::emptyTrash();
+    EXPECT_EQ(result.bytes, 40'960);
+    EXPECT_EQ(result.failed,
+              (std::vector<CleanFailure>{{(files / "left.bin").string(), "The file manager didn’t delete it"}}));
+    EXPECT_EQ(result.message, "The file manager didn’t empty the whole Trash: it freed about " + Fmt::bytes(40'960) +
+                                  ", and 1 item is still there.");
 }
 
 // An info file whose item never arrived (the move was killed in between)
