@@ -203,9 +203,11 @@ int removePlan(const Arguments& arguments) {
 int runPlans(const Arguments& arguments) {
     const auto& words = arguments.positionals;
     if (words.empty()) {
-        reportUnreadableConfiguration();
-        printPlans(ConfigStore::load().plans, arguments);
-        return success;
+        // As `history` does: an unreadable file is not an empty list; said,
+        // and the command fails.
+        const bool unreadable = reportUnreadableConfiguration();
+        if (!unreadable || arguments.json) printPlans(ConfigStore::load().plans, arguments);
+        return unreadable ? failure : success;
     }
     if (words[0] == "add") return addPlan(arguments);
     if (words[0] == "remove") return removePlan(arguments);

@@ -177,6 +177,26 @@ OstrevaneError emptyingFailure(const std::string& reason) {
     return OstrevaneError(L("无法清倒废纸篓:%@。请在文件管理器中手动清倒,或检查废纸篓目录的权限。", reason));
 }
 
+/// What an emptying says: "emptied" only when nothing it could see is left.
+std::string emptyingMessage(size_t removed, int64_t bytes, size_t left) {
+    if (left == 0) return L("已清倒废纸篓(%@ 项),释放约 %@。", static_cast<int64_t>(removed), Fmt::bytes(bytes));
+    return L("废纸篓没有全部清倒:删除了 %@ 项,释放约 %@;%@ 处没有清倒。", static_cast<int64_t>(removed),
+             Fmt::bytes(bytes), static_cast<int64_t>(left));
+}
+
+/// The items the readable folders still hold after the desktop emptied them.
+std::vector<CleanFailure> leftByDesktop(const std::vector<std::shared_ptr<const Trash::OpenTrash>>& trashes) {
+    std::vector<CleanFailure> left;
+    for (const auto& trash : trashes) {
+        try {
+            for (const auto& entry : Trash::entriesOf(trash)) left.push_back({entry.path(), L("文件管理器没有删除它")});
+        } catch (const std::exception&) {
+            // What cannot be read here cannot be told to be left either.
+        }
+    }
+    return left;
+}
+
 /// For a Trash that cannot be listed here. What the readable folders hold is
 /// measured before and after: the desktop may leave some of it behind.
 CleanResult emptyThroughDesktop(const std::vector<std::shared_ptr<const Trash::OpenTrash>>& trashes) {
@@ -185,13 +205,24 @@ CleanResult emptyThroughDesktop(const std::vector<std::shared_ptr<const Trash::O
     if (output.status != 0) throw emptyingFailure(Text::trim(output.stderrText));
     ScanStore::invalidate();
     const int64_t bytes = std::max<int64_t>(0, before - Trash::allocationOf(trashes).total());
-    return CleanResult(false, {}, {}, bytes, L("已通过文件管理器清倒废纸篓,释放约 %@。", Fmt::bytes(bytes)));
+    std::vector<CleanFailure> left = leftByDesktop(trashes);
+    std::string message = left.empty()
+                              ? L("已通过文件管理器清倒废纸篓,释放约 %@。", Fmt::bytes(bytes))
+                              : L("文件管理器没有清倒整个废纸篓:释放约 %@,还剩 %@ 项。", Fmt::bytes(bytes),
+                                  static_cast<int64_t>(left.size()));
+    return CleanResult(false, {}, std::move(left), bytes, std::move(message));
 }
 
-/// Why emptying stops at a folder of the user's own trash that is unsafe.
-std::string distrustText(const Trash::RejectedFolder& folder) {
-    if (folder.why == Trash::Distrust::link) return L("%@ 是符号链接", folder.path);
-    return L("%@ 其他用户可以写入", folder.path);
+/// Why emptying leaves a trash folder alone: whatever empties it, ourselves
+/// or the desktop, could delete where a link leads or what another user put.
+std::string distrustText(Trash::Distrust why) {
+    switch (why) {
+        case Trash::Distrust::link: return L("是符号链接,没有清倒");
+        case Trash::Distrust::writableByOthers: return L("其他用户可以写入,没有清倒");
+        case Trash::Distrust::uncheckable: return L("在其他用户的目录里,无法检查,没有清倒");
+        case Trash::Distrust::otherOwner: break;
+    }
+    return L("属于其他用户的废纸篓目录,没有清倒");
 }
 
 /// Both forms of the places, built once for a whole run of paths.
@@ -377,27 +408,25 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
 
 CleanResult emptyTrash() {
     Trash::TrashFolders folders = Trash::openTrashFolders();
+    // A folder that failed a check is left alone and said so; the others are
+    // still emptied.
     std::vector<CleanFailure> failed;
-    for (const auto& rejected : folders.rejected) {
-        // Another user's folder is not the user's trash, whatever its name:
-        // it is left alone, and said so. The user's own trash made unsafe
-        // stops everything: whatever empties it, ourselves or the desktop,
-        // could delete where a link leads.
-        if (rejected.why != Trash::Distrust::otherOwner) throw emptyingFailure(distrustText(rejected));
-        failed.push_back({rejected.path, L("属于其他用户的废纸篓目录,没有清倒")});
-    }
+    for (const auto& rejected : folders.rejected) failed.push_back({rejected.path, distrustText(rejected.why)});
     std::vector<Trash::Entry> entries;
-    try {
-        for (const auto& trash : folders.trusted) {
-            auto listed = Trash::entriesOf(trash);
-            entries.insert(entries.end(), listed.begin(), listed.end());
+    std::vector<std::shared_ptr<const Trash::OpenTrash>> listed;
+    for (const auto& trash : folders.trusted) {
+        try {
+            auto items = Trash::entriesOf(trash);
+            entries.insert(entries.end(), items.begin(), items.end());
+            listed.push_back(trash);
+        } catch (const std::exception& error) {
+            failed.push_back({trash->path, localizedDescription(error)});
         }
-    } catch (const std::exception& error) {
-        // Some Trash cannot be read here; the desktop may still empty it,
-        // unless it would also reach a folder that failed a check.
-        if (!folders.rejected.empty()) throw emptyingFailure(localizedDescription(error));
-        return emptyThroughDesktop(folders.trusted);
     }
+    // Some Trash cannot be read here. The desktop may still empty it, but it
+    // empties every trash it finds, so only when every folder passed the checks.
+    if (listed.size() < folders.trusted.size() && folders.rejected.empty())
+        return emptyThroughDesktop(folders.trusted);
 
     // What is gone is what was there less what is left, measured the same
     // way, not the change in free space, which on a shared disk is whatever
@@ -413,11 +442,11 @@ CleanResult emptyTrash() {
             failed.push_back({entry.path(), localizedDescription(error)});
         }
     }
-    for (const auto& trash : folders.trusted) Trash::sweepStaleInfoFiles(*trash);
+    for (const auto& trash : listed) Trash::sweepStaleInfoFiles(*trash);
     ScanStore::invalidate();
-    const int64_t bytes = std::max<int64_t>(0, before.total() - Trash::allocationOf(folders.trusted).total());
-    return CleanResult(false, {}, std::move(failed), bytes,
-                       L("已清倒废纸篓(%@ 项),释放约 %@。", static_cast<int64_t>(removed), Fmt::bytes(bytes)));
+    const int64_t bytes = std::max<int64_t>(0, before.total() - Trash::allocationOf(listed).total());
+    std::string message = emptyingMessage(removed, bytes, failed.size());
+    return CleanResult(false, {}, std::move(failed), bytes, std::move(message));
 }
 
 CleanResult apply(const Suggestion& suggestion, bool dryRun) {

@@ -54,8 +54,11 @@ std::optional<std::string> refusalOfPlace(const std::string& path);
 std::string moveToTrash(const std::string& path);
 /// Never throws: refused and failed paths become failures in the result.
 CleanResult trash(const std::vector<std::string>& paths, bool dryRun);
-/// Throws OstrevaneError only when the Trash cannot be listed and the
-/// desktop fails to empty it.
+/// Empties every trash folder that passes the checks; one that fails them is
+/// left alone and named in `failed` with the reason, as is every item left.
+/// The message says the Trash was emptied only when nothing was left. Throws
+/// OstrevaneError only when the Trash cannot be listed and the desktop fails
+/// to empty it.
 CleanResult emptyTrash();
 /// Throws OstrevaneError for a suggestion that cannot be applied
 /// automatically or whose action the cleaner does not carry out.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/Files.hpp"
 #include "base/JSONCoding.hpp"
 #include "base/StoredFile.hpp"
 
@@ -93,9 +94,12 @@ AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
         StoredFile::Lock lock(processLock(), filePath(), true);
         auto reading = StoredFile::read<AppConfig>(filePath());
         try {
-            if (reading.mustBeKept) keptAs = StoredFile::setAside(filePath());
             change(reading.value);
-            StoredFile::write(filePath(), reading.value);
+            // Encoded first: a change that cannot be stored leaves everything,
+            // an unreadable file included, where it was.
+            const std::string text = StoredFile::encoded(filePath(), reading.value);
+            if (reading.mustBeKept) keptAs = StoredFile::setAside(filePath());
+            Files::writeAtomically(filePath(), text);
             written = std::move(reading.value);
         } catch (const OstrevaneError& error) {
             failure = error;

@@ -1,5 +1,10 @@
 // `backup`, `offload`, `evict`, `history` and `plans run` of the built tool,
 // run on a temporary home.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstring>
+
 #include "Support.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
@@ -36,6 +41,30 @@ void expectUsage(const CLIResult& result, const std::string& usage) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, usage + "\n");
 }
+
+/// Files written larger than `bytes` fail with EFBIG for the life of the
+/// object, in this process and the programs it starts: a full disk as far as
+/// the tool can tell, which root cannot get from permissions.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &previous);
+        previousSignal = ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = previous;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~ScopedFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        ::signal(SIGXFSZ, previousSignal);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+private:
+    struct rlimit previous {};
+    void (*previousSignal)(int) = SIG_DFL;
+};
 
 json parsed(const CLIResult& result) {
     EXPECT_EQ(result.status, 0) << result.err;
@@ -222,4 +251,28 @@ TEST_F(BackupCommandsTest, NulBytesInStoredPathsAreRefused) {
     EXPECT_EQ(backup.status, 1);
     EXPECT_NE(backup.err.find("The path contains a NUL byte"), std::string::npos) << backup.err;
     EXPECT_TRUE(fs::is_empty(drive));
+}
+
+// The copy succeeds but its report cannot be written to the history (the disk
+// under the support folder is full): the run says so, in its report and on
+// standard error, rather than pass for a run the history will show.
+TEST_F(BackupCommandsTest, ABackupWhoseHistoryCannotBeWrittenSaysSo) {
+    const fs::path notes = home.path("Notes");
+    writeFile(notes / "a.txt", 10);
+    const std::string failure = BackupHistory::filePath().string() + ": " + std::strerror(EFBIG);
+    const std::string notice = "This backup wasn’t recorded in the backup history: " + failure + ".";
+    CLIResult asJSON, asText;
+    {
+        ScopedFileSizeLimit full(200);
+        asJSON = runCLI({"backup", notes.string(), "--to", drive.string(), "--json"});
+        asText = runCLI({"backup", notes.string(), "--to", drive.string()});
+    }
+    const auto report = parsed(asJSON);
+    EXPECT_EQ(report["status"], "ok");
+    EXPECT_EQ(report.value("historyNotice", ""), notice);
+    EXPECT_EQ(asJSON.err, notice + "\n");
+    EXPECT_EQ(asText.status, 0);
+    EXPECT_EQ(asText.err, notice + "\n");
+    EXPECT_EQ(readText(drive / BackupEngine::relativeTarget(notes.string()) / "a.txt"), std::string(10, 'x'));
+    EXPECT_TRUE(BackupHistory::load().empty());
 }

@@ -1,12 +1,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <regex>
 #include <set>
 #include <thread>
 
 #include "Config.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
 #include "base/InputLimits.hpp"
 
 using namespace testing_support;
@@ -62,7 +64,9 @@ TEST_F(ConfigStoreTest, MissingFileReadsEmptyAndFirstUpdateCreatesIt) {
     EXPECT_TRUE(keptFiles().empty());
 }
 
-TEST_F(ConfigStoreTest, FileIsPrettyWithSortedKeysAndUnescapedSlashes) {
+// Compact, so that a file the size limit lets a write store is one a read
+// accepts too.
+TEST_F(ConfigStoreTest, FileIsCompactWithSortedKeysAndUnescapedSlashes) {
     ConfigStore::update([](AppConfig& config) {
         config.customDestinations.push_back({"Archive", "~/Archive/2024"});
         BackupPlan plan("/data/a", "folder:Archive");
@@ -71,21 +75,8 @@ TEST_F(ConfigStoreTest, FileIsPrettyWithSortedKeysAndUnescapedSlashes) {
     });
     std::string text = readText(configFile());
     EXPECT_EQ(text,
-              "{\n"
-              "  \"customDestinations\": [\n"
-              "    {\n"
-              "      \"name\": \"Archive\",\n"
-              "      \"path\": \"~/Archive/2024\"\n"
-              "    }\n"
-              "  ],\n"
-              "  \"plans\": [\n"
-              "    {\n"
-              "      \"destinationId\": \"folder:Archive\",\n"
-              "      \"id\": \"0123abcd\",\n"
-              "      \"source\": \"/data/a\"\n"
-              "    }\n"
-              "  ]\n"
-              "}");
+              "{\"customDestinations\":[{\"name\":\"Archive\",\"path\":\"~/Archive/2024\"}],"
+              "\"plans\":[{\"destinationId\":\"folder:Archive\",\"id\":\"0123abcd\",\"source\":\"/data/a\"}]}");
 }
 
 TEST_F(ConfigStoreTest, LastRunRoundTripsAsWholeSecondISOText) {
@@ -193,6 +184,61 @@ TEST_F(ConfigStoreTest, AFileOverTheSizeLimitIsIgnoredAndKeptAsideOnTheNextWrite
     ASSERT_EQ(keptFiles().size(), 1u);
     EXPECT_EQ(readText(keptFiles()[0]), large);
     EXPECT_EQ(sources(ConfigStore::load()), (std::set<std::string>{"/new"}));
+}
+
+// Plans are added until the file would pass the size limit: that write is
+// refused with its reason and changes nothing, not even an unreadable file
+// that would otherwise be kept aside; every write accepted reads back.
+TEST_F(ConfigStoreTest, AWriteOverTheSizeLimitIsRefusedAndChangesNothing) {
+    ScopedHooks<InputLimits::Hooks> limits;
+    limits->storedFileBytes = 2048;
+    size_t stored = 0;
+    std::string refusal;
+    for (; refusal.empty() && stored < 200; ++stored) {
+        const std::string before = fs::exists(configFile()) ? readText(configFile()) : "";
+        try {
+            ConfigStore::updateOrThrow(
+                [&](AppConfig& config) { config.plans.emplace_back("/data/" + std::to_string(stored), "icloud"); });
+        } catch (const OstrevaneError& error) {
+            refusal = error.message;
+            EXPECT_EQ(readText(configFile()), before);
+            break;
+        }
+        ASSERT_FALSE(ConfigStore::unreadable()) << "a file just written must read back; plans: " << stored + 1;
+    }
+    EXPECT_EQ(refusal, configFile().string() + ": " + std::strerror(EFBIG));
+    EXPECT_EQ(ConfigStore::load().plans.size(), stored);
+    EXPECT_GE(stored, 28u) << "each plan should take some 60 bytes";
+
+    const std::string unreadable(2000, '{');
+    writeText(configFile(), unreadable);
+    EXPECT_THROW(ConfigStore::updateOrThrow([](AppConfig& config) {
+        config.plans.assign(40, BackupPlan("/data/a-long-enough-source-path", "icloud"));
+    }),
+                 OstrevaneError);
+    EXPECT_EQ(readText(configFile()), unreadable);
+    EXPECT_TRUE(keptFiles().empty());
+}
+
+// Stored files are parsed under a depth limit, as every other input: a
+// value nested deeper than any the programs write makes the file unreadable
+// (so kept aside, never overwritten), even where the value would be ignored.
+TEST_F(ConfigStoreTest, StoredFilesNestedTooDeeplyAreUnreadable) {
+    const std::string deep = std::string(100, '[') + std::string(100, ']');
+    writeText(configFile(), R"({"customDestinations":[],"plans":[],"note":)" + deep + "}");
+    EXPECT_TRUE(ConfigStore::unreadable());
+    writeText(configFile(), R"({"customDestinations":[],"plans":[],"note":[[[1]]]})");
+    EXPECT_FALSE(ConfigStore::unreadable());
+
+    BackupReport report;
+    report.id = "00000001";
+    json entry = report;
+    entry["note"] = json::parse(deep);
+    writeText(BackupHistory::filePath(), "[" + entry.dump() + "]");
+    EXPECT_TRUE(BackupHistory::read().unreadable);
+    entry["note"] = 1;
+    writeText(BackupHistory::filePath(), "[" + entry.dump() + "]");
+    EXPECT_FALSE(BackupHistory::read().unreadable);
 }
 
 TEST_F(ConfigStoreTest, FailedWritesAreDroppedByUpdateAndReportedByUpdateOrThrow) {

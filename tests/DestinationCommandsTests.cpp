@@ -231,8 +231,9 @@ TEST_F(DestinationCommandsTest, AnUnreadableConfigurationIsKeptAsideAndReported)
     const std::string broken = "{\"plans\": [{\"id\": \"12345678\", \"source\": \"/precious\"";
     writeText(configFile(), broken);
 
-    EXPECT_EQ(runCLI({"plans"}).out,
-              "No backup plans yet. Add one with ostrevane plans add <path> --to <destination>.\n");
+    const CLIResult listed = runCLI({"plans"});
+    EXPECT_EQ(listed.status, 1);
+    EXPECT_EQ(listed.out, "") << "an unreadable file is not an empty list";
     EXPECT_EQ(readText(configFile()), broken) << "listing must not touch the file";
 
     auto result = runCLI({"plans", "add", "~/A", "--to", "~/Backups", "--json"});
@@ -272,7 +273,7 @@ TEST_F(DestinationCommandsTest, CommandsThatOnlyReadTheConfigurationSayWhenItIsU
     const struct {
         std::vector<std::string> words;
         int status;
-    } cases[] = {{{"destinations"}, 0}, {{"plans"}, 0}, {{"plans", "run"}, 1}};
+    } cases[] = {{{"destinations"}, 0}, {{"plans"}, 1}, {{"plans", "--json"}, 1}, {{"plans", "run"}, 1}};
     // Text that is not a configuration, and a named pipe that no writer
     // ever opens: neither may pass for an empty configuration, nor block.
     for (bool pipe : {false, true}) {
@@ -286,6 +287,12 @@ TEST_F(DestinationCommandsTest, CommandsThatOnlyReadTheConfigurationSayWhenItIsU
             auto result = runCLI(c.words, std::nullopt, 20);
             EXPECT_EQ(result.status, c.status) << c.words.back() << " pipe " << pipe;
             EXPECT_EQ(result.err, note) << c.words.back() << " pipe " << pipe;
+            if (c.words == std::vector<std::string>{"plans"}) {
+                EXPECT_EQ(result.out, "") << "an unreadable list is not an empty one";
+            }
+            if (c.words.back() == "--json") {
+                EXPECT_EQ(result.out, "[]\n");
+            }
         }
     }
 }

@@ -75,8 +75,7 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
     BackupReport report = destination.rcloneRemote
                               ? runRclone(source, destination, options, cancel, progress)
                               : copyLocally(source, isDirectory, destination, options, cancel, progress);
-    if (!options.dryRun)
-        if (auto keptAs = BackupHistory::append(report)) report.historyKeptAs = keptAs->string();
+    if (!options.dryRun) BackupHistory::record(report);
     return report;
 }
 

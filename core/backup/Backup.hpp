@@ -80,6 +80,9 @@ struct BackupReport {
     /// Where this run's history write kept an undecodable history file; not
     /// part of the stored record.
     std::optional<std::string> historyKeptAs;
+    /// Why this run's report could not be written to the history; not part
+    /// of the stored record either.
+    std::optional<std::string> historyFailure;
 };
 
 /// The one-line summary of a run in the current language, rendered from its
@@ -88,7 +91,8 @@ struct BackupReport {
 /// hand-written one) is given as written; an empty one is rendered.
 std::string summaryText(const BackupReport& report);
 /// The notice that the run's history write found the history file
-/// undecodable and kept it aside; none when it did not.
+/// undecodable and kept it aside, or could not write the run's report;
+/// none when it did neither.
 std::optional<std::string> historyNotice(const BackupReport& report);
 
 struct OffloadReport {
@@ -130,11 +134,21 @@ struct Reading {
 Reading read();
 /// A missing, unreadable or undecodable file reads as an empty history.
 std::vector<BackupReport> load();
-/// Never fails. A file that cannot be decoded is kept beside the new one
+/// What adding a report to the history came to.
+struct Appended {
+    /// Where an undecodable history file was kept.
+    std::optional<std::filesystem::path> keptAs;
+    /// Why the report was not written (a full disk, say).
+    std::optional<std::string> failure;
+};
+/// Never throws. A file that cannot be decoded is kept beside the new one
 /// rather than overwritten, and where it went comes back; a failed write
-/// leaves the old file as it was. Temporary files of writers that were
-/// killed are removed on the way.
-std::optional<std::filesystem::path> append(const BackupReport& report);
+/// leaves the old file as it was and says why. Temporary files of writers
+/// that were killed are removed on the way.
+Appended append(const BackupReport& report);
+/// Appends the report and notes in it what the history write came to, for
+/// historyNotice.
+void record(BackupReport& report);
 /// The text saying the history file cannot be read and was ignored.
 std::string unreadableNotice();
 }  // namespace BackupHistory

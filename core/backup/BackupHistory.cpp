@@ -4,6 +4,7 @@
 
 #include "Localization.hpp"
 #include "backup/Backup.hpp"
+#include "base/Files.hpp"
 #include "base/StoredFile.hpp"
 
 namespace fs = std::filesystem;
@@ -42,8 +43,15 @@ std::string summaryText(const BackupReport& report) {
 }
 
 std::optional<std::string> historyNotice(const BackupReport& report) {
-    if (!report.historyKeptAs) return std::nullopt;
-    return L("备份记录文件无法读取,原内容已保留在 %@。", Paths::abbreviate(*report.historyKeptAs));
+    std::optional<std::string> notice;
+    if (report.historyKeptAs)
+        notice = L("备份记录文件无法读取,原内容已保留在 %@。", Paths::abbreviate(*report.historyKeptAs));
+    if (report.historyFailure) {
+        // Written to follow another notice; standing alone it needs no lead.
+        const std::string failure = L("这次备份没有记入备份记录:%@。", *report.historyFailure);
+        notice = notice ? *notice + failure : Text::trim(failure);
+    }
+    return notice;
 }
 
 namespace BackupHistory {
@@ -67,21 +75,29 @@ Reading read() {
 
 std::vector<BackupReport> load() { return read().reports; }
 
-std::optional<fs::path> append(const BackupReport& report) {
+Appended append(const BackupReport& report) {
     // One lock from the read to the write, so two runs finishing together
     // cannot drop each other's report.
     StoredFile::Lock lock(processLock(), filePath(), true);
     StoredFile::removeStaleTemporaries(filePath());
     auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());
-    std::optional<fs::path> keptAs;
+    Appended appended;
     try {
-        if (reading.mustBeKept) keptAs = StoredFile::setAside(filePath());
         reading.value.insert(reading.value.begin(), report);
         if (reading.value.size() > capacity) reading.value.resize(capacity);
-        StoredFile::write(filePath(), reading.value);
-    } catch (const OstrevaneError&) {
+        const std::string text = StoredFile::encoded(filePath(), reading.value);
+        if (reading.mustBeKept) appended.keptAs = StoredFile::setAside(filePath());
+        Files::writeAtomically(filePath(), text);
+    } catch (const OstrevaneError& error) {
+        appended.failure = error.message;
     }
-    return keptAs;
+    return appended;
+}
+
+void record(BackupReport& report) {
+    Appended appended = append(report);
+    if (appended.keptAs) report.historyKeptAs = appended.keptAs->string();
+    report.historyFailure = std::move(appended.failure);
 }
 
 std::string unreadableNotice() {

@@ -170,11 +170,12 @@ bool upToDate(int folder, const std::string& name, const struct stat& source) {
 
 int copyFile(int sourceFolder, const std::string& sourceName, const std::string& sourcePath, int targetFolder,
              const std::string& targetName, const CancelTokenPtr& cancel) {
-    UniqueFd in(::openat(sourceFolder, sourceName.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-    if (!in.valid()) return errno;
-    struct stat info;
-    if (::fstat(in.get(), &info) != 0) return errno;
-    if (!S_ISREG(info.st_mode)) return EOPNOTSUPP;
+    // Whatever was looked at before, a named pipe swapped in since would hold
+    // a plain opening (and the whole run) until someone writes to it.
+    int openError = 0;
+    struct stat info {};
+    UniqueFd in = Files::openRegularFile(sourceFolder, sourceName.c_str(), O_NOFOLLOW, openError, &info);
+    if (!in.valid()) return openError;
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     while (true) {

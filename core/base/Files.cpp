@@ -46,27 +46,46 @@ void writeAtomically(const std::filesystem::path& path, const std::string& conte
     }
 }
 
-std::optional<std::string> read(const std::filesystem::path& path) {
-    // Opened without blocking and read only when it is a regular file: a
-    // named pipe or a device put in a file's place would otherwise hold the
-    // reader for ever.
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!file.valid()) return std::nullopt;
-    const int fd = file.get();
-    struct stat info;
-    std::optional<std::string> contents;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        contents.emplace();
-        char buffer[65536];
-        while (true) {
-            ssize_t count = ::read(fd, buffer, sizeof buffer);
-            if (count < 0 && errno == EINTR) continue;
-            if (count < 0) contents.reset();
-            if (count <= 0) break;
-            contents->append(buffer, static_cast<size_t>(count));
-        }
+UniqueFd openRegularFile(int folder, const char* name, int flags, int& error, struct stat* status) {
+    UniqueFd file(::openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags));
+    if (!file.valid()) {
+        error = errno;
+        return file;
     }
-    return contents;
+    struct stat opened {};
+    if (::fstat(file.get(), &opened) != 0) {
+        error = errno;
+        return UniqueFd();
+    }
+    if (!S_ISREG(opened.st_mode)) {
+        error = EOPNOTSUPP;
+        return UniqueFd();
+    }
+    // Without waiting a read could end early on a file system that serves
+    // data slowly (a network share) or under a lease held by another program.
+    const int state = ::fcntl(file.get(), F_GETFL);
+    if (state == -1 || ::fcntl(file.get(), F_SETFL, state & ~O_NONBLOCK) != 0) {
+        error = errno;
+        return UniqueFd();
+    }
+    if (status) *status = opened;
+    error = 0;
+    return file;
+}
+
+std::optional<std::string> read(const std::filesystem::path& path) {
+    int error = 0;
+    UniqueFd file = openRegularFile(AT_FDCWD, path.c_str(), 0, error);
+    if (!file.valid()) return std::nullopt;
+    std::string contents;
+    char buffer[65536];
+    while (true) {
+        ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return std::nullopt;
+        if (count == 0) return contents;
+        contents.append(buffer, static_cast<size_t>(count));
+    }
 }
 
 std::vector<std::string> entryNames(const std::filesystem::path& folder) {

@@ -2,15 +2,27 @@
 // nothing in a file's place can hold the reader.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/UniqueFd.hpp"
+
 namespace Files {
 /// Writes through a temporary file in the same folder and renames it over the
 /// target, so readers never see half a file. Throws OstrevaneError on failure.
 void writeAtomically(const std::filesystem::path& path, const std::string& contents);
+/// Opens `name` in an open folder (AT_FDCWD: a path) for reading, only when
+/// it is a regular file. It is opened without waiting, so a named pipe or a
+/// device put in a file's place cannot hold the caller, checked as opened,
+/// and then made to wait again as reads of a file's contents expect. `flags`
+/// add to the read-only opening (O_NOFOLLOW, O_NOATIME). Nothing is held
+/// when it was not opened; `error` then says why (EOPNOTSUPP: not a regular
+/// file). `status`, when given, receives the status of what was opened.
+UniqueFd openRegularFile(int folder, const char* name, int flags, int& error, struct stat* status = nullptr);
 /// The whole contents of a regular file; none for anything else (a named
 /// pipe never blocks the caller) and for a file that cannot be read.
 std::optional<std::string> read(const std::filesystem::path& path);

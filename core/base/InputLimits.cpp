@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "base/Files.hpp"
 #include "base/UniqueFd.hpp"
 
 namespace InputLimits {
@@ -71,41 +72,39 @@ Hooks& Hooks::active() {
 }
 
 std::optional<std::string> readStoredFile(const std::filesystem::path& path, Read& outcome) {
-    // Opened without blocking and read only when it is a regular file: a
-    // named pipe put in a file's place would otherwise hold the reader.
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    // Read only when it is a regular file: a named pipe put in a file's
+    // place would otherwise hold the reader.
+    int error = 0;
+    struct stat info {};
+    UniqueFd file = Files::openRegularFile(AT_FDCWD, path.c_str(), 0, error, &info);
     if (!file.valid()) {
-        outcome = errno == ENOENT ? Read::missing : Read::unreadable;
+        outcome = error == ENOENT ? Read::missing : Read::unreadable;
         return std::nullopt;
     }
-    const int fd = file.get();
     const int64_t limit = storedFileBytes();
-    struct stat info {};
-    std::optional<std::string> contents;
-    outcome = Read::unreadable;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        if (info.st_size > limit) {
-            outcome = Read::tooLarge;
-        } else {
-            contents.emplace();
-            contents->reserve(static_cast<size_t>(info.st_size));
-            char buffer[65536];
-            outcome = Read::read;
-            while (true) {
-                ssize_t count = ::read(fd, buffer, sizeof buffer);
-                if (count < 0 && errno == EINTR) continue;
-                if (count < 0) outcome = Read::unreadable;
-                if (count <= 0) break;
-                // The file may grow while it is read.
-                if (static_cast<int64_t>(contents->size()) + count > limit) {
-                    outcome = Read::tooLarge;
-                    break;
-                }
-                contents->append(buffer, static_cast<size_t>(count));
-            }
-            if (outcome != Read::read) contents.reset();
-        }
+    if (info.st_size > limit) {
+        outcome = Read::tooLarge;
+        return std::nullopt;
     }
+    std::string contents;
+    contents.reserve(static_cast<size_t>(info.st_size));
+    char buffer[65536];
+    while (true) {
+        ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) {
+            outcome = Read::unreadable;
+            return std::nullopt;
+        }
+        if (count == 0) break;
+        // The file may grow while it is read.
+        if (static_cast<int64_t>(contents.size()) + count > limit) {
+            outcome = Read::tooLarge;
+            return std::nullopt;
+        }
+        contents.append(buffer, static_cast<size_t>(count));
+    }
+    outcome = Read::read;
     return contents;
 }
 

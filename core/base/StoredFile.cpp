@@ -45,6 +45,14 @@ std::optional<std::string> readText(const fs::path& path, bool& mustBeKept) {
     return text;
 }
 
+std::optional<json> readDocument(const fs::path& path, bool& mustBeKept) {
+    auto text = readText(path, mustBeKept);
+    if (!text) return std::nullopt;
+    auto document = InputLimits::parse(*text, depthLimit);
+    if (!document) mustBeKept = true;
+    return document;
+}
+
 static std::string timeStamp() {
     std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -64,11 +72,15 @@ fs::path setAside(const fs::path& path) {
     return target;
 }
 
-void write(const fs::path& path, const json& value) {
-    std::string text = JSONOut::encode(value, true);
+std::string encoded(const fs::path& path, const json& value) {
+    std::string text = JSONOut::encode(value, false);
     if (text == JSONOut::failureDocument) throw OstrevaneError(path.string() + ": " + std::strerror(EILSEQ));
-    Files::writeAtomically(path, text);
+    if (static_cast<int64_t>(text.size()) > InputLimits::storedFileBytes())
+        throw OstrevaneError(path.string() + ": " + std::strerror(EFBIG));
+    return text;
 }
+
+void write(const fs::path& path, const json& value) { Files::writeAtomically(path, encoded(path, value)); }
 
 void removeStaleTemporaries(const fs::path& path) {
     const std::string prefix = path.filename().string() + ".tmp-";

@@ -35,18 +35,25 @@ struct Reading {
     bool mustBeKept = false;
 };
 
+/// How deeply a stored file may nest arrays and objects; far more than the
+/// programs write, far less than would exhaust the stack or the memory.
+inline constexpr int depthLimit = 64;
+
 /// A missing or blank file reads as an empty value; anything unreadable,
 /// undecodable or larger than InputLimits::storedFileBytes as an empty value
 /// that must be kept.
 std::optional<std::string> readText(const std::filesystem::path& path, bool& mustBeKept);
+/// The same, parsed as JSON under `depthLimit`: a text that is malformed or
+/// nests deeper reads as none that must be kept.
+std::optional<json> readDocument(const std::filesystem::path& path, bool& mustBeKept);
 
 template <class T>
 Reading<T> read(const std::filesystem::path& path) {
     Reading<T> reading;
-    auto text = readText(path, reading.mustBeKept);
-    if (!text) return reading;
+    auto document = readDocument(path, reading.mustBeKept);
+    if (!document) return reading;
     try {
-        reading.value = JSONOut::decode<T>(*text);
+        reading.value = document->template get<T>();
     } catch (...) {
         reading.mustBeKept = true;
     }
@@ -59,9 +66,14 @@ Reading<T> read(const std::filesystem::path& path) {
 /// the file cannot be moved.
 std::filesystem::path setAside(const std::filesystem::path& path);
 
-/// Encodes pretty JSON and replaces the file atomically. Throws OstrevaneError
-/// when the value cannot be encoded (a text that is not UTF-8): writing the
-/// failure document instead would wipe every entry.
+/// The text `write` would store: compact JSON, so that the size limit on
+/// reading means the same for writing. Throws OstrevaneError when the value
+/// cannot be encoded (a text that is not UTF-8: writing the failure document
+/// instead would wipe every entry) or when the text is larger than
+/// InputLimits::storedFileBytes, which no reader would then accept.
+std::string encoded(const std::filesystem::path& path, const json& value);
+/// Replaces the file atomically with `encoded(value)`; throws as it does,
+/// leaving the file as it was, or when the file cannot be written.
 void write(const std::filesystem::path& path, const json& value);
 
 /// Removes the temporary files that writers of this file left when they were

@@ -28,6 +28,7 @@ namespace Detail {
 // The real folder operations of the hooks, beside the rest of emptying.
 std::vector<std::string> listFolderNames(int folder, const std::string& path);
 void removeItem(int folder, const std::string& name, const std::string& path);
+int statusAt(int folder, const std::string& name, struct stat& status);
 }  // namespace Detail
 
 namespace {
@@ -252,7 +253,7 @@ std::optional<int64_t> fileSystemFreeBytes(const std::string& path) {
 }
 
 Hooks realHooks() {
-    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run};
+    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run, Detail::statusAt};
 }
 
 std::optional<std::string> installedProgram(const std::string& name) {

@@ -140,8 +140,10 @@ struct OpenTrash {
     int error = 0;
 };
 
-/// Why a trash folder that exists is not used.
-enum class Distrust { link, otherOwner, writableByOthers };
+/// Why a trash folder that exists is not used. `uncheckable`: it could not
+/// be looked at inside a folder another user owns, who can make any check
+/// there fail at will.
+enum class Distrust { link, otherOwner, writableByOthers, uncheckable };
 struct RejectedFolder {
     /// The folder that failed: the trash itself or one of its halves.
     std::string path;
@@ -230,6 +232,9 @@ struct Hooks {
     std::function<Shell::Output(const std::string& executable, const std::vector<std::string>& arguments,
                                 double timeout)>
         run;
+    /// The status of an entry of an open folder (AT_FDCWD: a path), links
+    /// not followed, as trash folders are checked; 0 or the error.
+    std::function<int(int folder, const std::string& name, struct stat& status)> statusAt;
 
     /// The set in force; the real operations unless a test replaced them
     /// through ScopedHooks<Trash::Hooks>.

@@ -41,14 +41,38 @@ std::optional<Distrust> distrustOf(const struct stat& status) {
     return std::nullopt;
 }
 
+/// Whether the folder holding `name` inside `base` belongs to another user,
+/// or cannot even be looked at. A check that fails in there proves nothing
+/// about the user's own folder: its owner can make it fail at will.
+bool heldByAnotherUser(int base, const std::string& name) {
+    struct stat above {};
+    const size_t slash = name.rfind('/');
+    int result = 0;
+    if (slash != std::string::npos)
+        result = ::fstatat(base, slash == 0 ? "/" : name.substr(0, slash).c_str(), &above, 0);
+    else
+        result = base == AT_FDCWD ? ::stat(".", &above) : ::fstat(base, &above);
+    return result != 0 || above.st_uid != ::getuid();
+}
+
+/// A check of `name` inside `base` that failed with `error`: distrusted (and
+/// noted) when another user owns what is above it, else handed back in `failure`.
+void checkFailed(int base, const std::string& name, const std::string& path, int error,
+                 std::vector<RejectedFolder>& rejected, int& failure) {
+    if (heldByAnotherUser(base, name))
+        rejected.push_back({path, Distrust::uncheckable});
+    else
+        failure = error;
+}
+
 /// Opens one folder of a trash, `name` inside `base`, and checks what was
 /// opened. None when it is missing or was rejected (then noted); an error
 /// other than that is handed back in `error`.
 std::optional<UniqueFd> openChecked(int base, const std::string& name, const std::string& path,
                                       std::vector<RejectedFolder>& rejected, int& error) {
     struct stat status {};
-    if (::fstatat(base, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) error = errno;
+    if (const int statusError = Hooks::active().statusAt(base, name, status)) {
+        if (statusError != ENOENT) checkFailed(base, name, path, statusError, rejected, error);
         return std::nullopt;
     }
     if (auto why = distrustOf(status)) {
@@ -65,7 +89,7 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
         if (openError == ELOOP || openError == ENOTDIR)
             rejected.push_back({path, Distrust::link});
         else if (openError != ENOENT)
-            error = openError;
+            checkFailed(base, name, path, openError, rejected, error);
         return std::nullopt;
     }
     // The checks that count are those on what was really opened.
@@ -177,6 +201,10 @@ std::vector<std::string> listFolderNames(int folder, const std::string& path) {
 
 void removeItem(int folder, const std::string& name, const std::string& path) {
     if (int error = ItemTree::remove(folder, name)) throw systemError(error, path);
+}
+
+int statusAt(int folder, const std::string& name, struct stat& status) {
+    return ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
 }  // namespace Detail

@@ -90,7 +90,7 @@ void AppModel::runAllPlans() {
                 continue;
             }
             PlanRun run = runPlan(plan, false, token, progress);
-            if (run.report && run.report->historyKeptAs) keptHistory = *run.report;
+            if (run.report && historyNotice(*run.report)) keptHistory = *run.report;
             if (hadProblem(run)) ++problems;
         }
         if (problems == 0)

@@ -62,6 +62,17 @@ EvictOutcome evictEach(const AppEngine& engine, const std::vector<std::string>& 
     return outcome;
 }
 
+/// An emptying's message with what it left and why: the window shows no
+/// list of failures, and a Trash folder left alone must not go unmentioned.
+std::string emptyingNotice(const CleanResult& result) {
+    constexpr size_t named = 3;
+    std::string text = result.message;
+    for (size_t index = 0; index < std::min(named, result.failed.size()); ++index)
+        text += L("%@:%@。", Paths::abbreviate(result.failed[index].path), result.failed[index].reason);
+    if (result.failed.size() > named) text += " " + L("… 另有 %@ 项", result.failed.size() - named);
+    return text;
+}
+
 }  // namespace
 
 bool AppModel::beginClean(const std::string& key) {
@@ -115,7 +126,7 @@ void AppModel::finishClean(Outcome<CleanResult> outcome, bool wasEmptyTrash) {
         trashPending_ = !wasEmptyTrash;
         if (!wasEmptyTrash) removeFromScan(outcome.value->trashed);
     } else {
-        notify(outcome.value->message, !outcome.value->failed.empty());
+        notify(wasEmptyTrash ? emptyingNotice(*outcome.value) : outcome.value->message, !outcome.value->failed.empty());
         // An emptied Trash that listed no items still counts as emptied.
         if (wasEmptyTrash) trashPending_ = false;
     }

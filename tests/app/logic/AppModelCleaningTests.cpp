@@ -52,6 +52,17 @@ TEST_F(AppModelCleaningTest, EveryBranchOfTheCleanCompletion) {
          true, "emptied 1", false, false, false},
         {"an emptying that listed nothing", [](AppModel& m) { m.emptyTrash(); }, {}, "empty-trash", true, "emptied",
          false, false, false},
+        {"an emptying that left folders", [](AppModel& m) { m.emptyTrash(); },
+         [](FakeEngine& e) {
+             e.emptyTrash = [] {
+                 return cleanResult({}, {{"/m/.Trash/0", "A symbolic link; not emptied"}, {"/m/a", "b"},
+                                         {"/m/c", "d"}, {"/m/e", "f"}, {"/m/g", "h"}},
+                                    "Partly emptied.");
+             };
+         },
+         "empty-trash", true,
+         "Partly emptied. /m/.Trash/0: A symbolic link; not emptied. /m/a: b. /m/c: d. … and 2 more", true, false,
+         false},
         {"a failed emptying", [](AppModel& m) { m.emptyTrash(); },
          [](FakeEngine& e) { e.emptyTrash = []() -> CleanResult { throw OstrevaneError("locked"); }; }, "empty-trash",
          true, "locked", true, true, false},
