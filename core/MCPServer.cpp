@@ -111,7 +111,7 @@ void MCPServer::run() {
 std::optional<json> MCPServer::handle(const std::string& line) {
     bool tooDeep = false;
     auto parsed = InputLimits::parse(line, requestDepthLimit, &tooDeep);
-    // Nothing of a line over the cap is read, its id included.
+    // A line over the nesting cap is not decoded, so even its id is unknown.
     if (tooDeep) return failure(nullptr, JSONRPC::invalidRequest, "Request nested too deeply");
     if (!parsed || !parsed->is_object()) return failure(nullptr, JSONRPC::parseError, "Parse error");
     const json request = std::move(*parsed);

@@ -258,8 +258,8 @@ std::vector<Tool> buildTable() {
                      {clampedInteger("limit", "", 1, 100, 10)}, {}, reads, harmless, backupHistory});
     tools.push_back({"evict_local_copies", "Release local cloud copies",
                      "Removes the local copy of files that their cloud drive reports as uploaded; they stay in the "
-                     "cloud and download again on demand. Files not known to be uploaded are left alone and "
-                     "counted as not handled; on Linux no cloud drive reports that, so nothing is removed.",
+                     "cloud and download again on demand. Files not reported as uploaded are left alone and counted "
+                     "as not handled; the cloud drive clients on Linux report no upload state, so nothing is removed.",
                      {text("path", "A file or folder inside a cloud drive's synced folder.")}, {"path"}, changes,
                      harmless, evictLocalCopies});
     tools.push_back({"find_duplicates", "Find duplicate files",
