@@ -73,8 +73,11 @@ std::optional<std::string> listingConfigFile(const std::string& program) {
     else
         folder = std::filesystem::path(home) / ".config" / "rclone";
     if (isPresent(folder)) return std::nullopt;
-    for (const auto& candidate :
-         {std::filesystem::path(program).parent_path() / "rclone.conf", std::filesystem::path(home) / ".rclone.conf"})
+    // rclone looks beside its own file, wherever a link to it stands.
+    std::error_code error;
+    std::filesystem::path itself = std::filesystem::canonical(program, error);
+    if (error) itself = program;
+    for (const auto& candidate : {itself.parent_path() / "rclone.conf", std::filesystem::path(home) / ".rclone.conf"})
         if (isPresent(candidate)) return candidate.string();
     return (folder / "rclone.conf").string();
 }
