@@ -118,7 +118,8 @@ bool ToolArguments::flag(const char* name) const {
 
 int64_t ToolArguments::megabytes(const char* name) const {
     const Parameter& parameter = tool.parameter(name);
-    if (!parameter.fallback.is_number()) throw std::logic_error("The parameter " + std::string(name) + " has no default");
+    if (!parameter.fallback.is_number())
+        throw std::logic_error("The parameter " + std::string(name) + " has no default");
     double bytes = number(name).value_or(parameter.fallback.get<double>()) * 1'000'000.0;
     if (!std::isfinite(bytes) || bytes >= 9.2e18 || bytes <= -9.2e18)
         throw OstrevaneError(std::string("Parameter ") + name + " is out of range");

@@ -75,8 +75,8 @@ std::string largestFiles(const ToolCall& call) {
 }
 
 std::string getSuggestions(const ToolCall& call) {
-    return pretty(
-        Service::suggestions(call.arguments.flag("quick"), call.arguments.flag("refresh"), nullptr, scanProgress(call)));
+    const ToolArguments& arguments = call.arguments;
+    return pretty(Service::suggestions(arguments.flag("quick"), arguments.flag("refresh"), nullptr, scanProgress(call)));
 }
 
 std::string applySuggestion(const ToolCall& call) {
@@ -145,7 +145,9 @@ std::string backupHistory(const ToolCall& call) {
     return pretty(history);
 }
 
-std::string evictLocalCopies(const ToolCall& call) { return pretty(BackupEngine::evict(call.arguments.require("path"))); }
+std::string evictLocalCopies(const ToolCall& call) {
+    return pretty(BackupEngine::evict(call.arguments.require("path")));
+}
 
 std::string findDuplicates(const ToolCall& call) {
     auto lookup = folderLookup(call);

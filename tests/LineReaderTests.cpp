@@ -19,7 +19,8 @@ std::vector<std::string> readAll(LineReader& reader) {
 }
 
 /// `input` through a pipe written by another thread in pieces of `writeBytes`.
-std::vector<std::string> readThroughPipe(const std::string& input, int64_t limit, size_t blockBytes, size_t writeBytes) {
+std::vector<std::string> readThroughPipe(const std::string& input, int64_t limit, size_t blockBytes,
+                                         size_t writeBytes) {
     int fds[2];
     if (::pipe(fds) != 0) return {"<no pipe>"};
     std::thread writer([&, writeEnd = fds[1]] {
@@ -62,7 +63,8 @@ TEST(LineReader, LinesComeOutWholeWhateverTheBlocks) {
         {"a line at the cap", std::string(16, 'y') + "\nz\n", {std::string(16, 'y'), "z"}},
         {"a line one over the cap, then one served", std::string(17, 'y') + "\nz\n", {"<too long>", "z"}},
         {"a long line without a line feed at the end", "a\n" + longLine, {"a", "<too long>"}},
-        {"long lines between short ones", "a\n" + longLine + "\nb\n" + longLine + "\n\nc", {"a", "<too long>", "b", "<too long>", "", "c"}},
+        {"long lines between short ones", "a\n" + longLine + "\nb\n" + longLine + "\n\nc",
+         {"a", "<too long>", "b", "<too long>", "", "c"}},
     };
     for (const auto& test : cases) {
         for (size_t block : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{7}, size_t{16}, size_t{17},

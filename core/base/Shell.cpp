@@ -106,7 +106,8 @@ Output runStarted(const std::string& executable, const std::vector<std::string>&
     if (!out.open()) return startFailure(errno);
     if (!err.open()) return startFailure(errno);
 
-    Started child = start(executable, arguments, StartOptions{-1, out.writeEnd.get(), err.writeEnd.get(), environment, ""});
+    const StartOptions options{-1, out.writeEnd.get(), err.writeEnd.get(), environment, ""};
+    Started child = start(executable, arguments, options);
     const pid_t pid = child.pid;
     // Only the child writes: each stream ends when it and its own children do.
     out.writeEnd.reset();
