@@ -14,12 +14,21 @@
 struct ScanProgress;
 struct BackupProgress;
 
+/// The JSON-RPC 2.0 error codes the server answers with.
+namespace JSONRPC {
+inline constexpr int parseError = -32700;
+inline constexpr int invalidRequest = -32600;
+inline constexpr int methodNotFound = -32601;
+inline constexpr int invalidParams = -32602;
+}  // namespace JSONRPC
+
 class MCPServer : public std::enable_shared_from_this<MCPServer> {
 public:
     static const std::string instructions;
-    /// The fourteen tools, in order; also what the application's agent page lists.
+    /// The listing of the fourteen tools of MCPTools::table(), in order; also
+    /// what the application's agent page lists.
     static const json& tools();
-    /// The entries of tools() whose "readOnlyHint" is true, in order.
+    /// The entries of tools() of the tools that only read, in order.
     static const json& readOnlyTools();
 
     /// What a server lists and answers: every tool, or only those that read

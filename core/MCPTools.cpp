@@ -1,13 +1,12 @@
-// The fourteen tools behind "tools/call": each reads its arguments, calls one
-// engine operation and returns its record as pretty JSON.
-#include <cmath>
-#include <limits>
-
+// The fourteen tools behind "tools/call", each one entry of the tool table:
+// its listing, its arguments with their defaults, and a runner that reads
+// them, calls one engine operation and returns its record as pretty JSON.
 #include "Cleaner.hpp"
 #include "Config.hpp"
 #include "Destinations.hpp"
 #include "Localization.hpp"
 #include "MCPServer.hpp"
+#include "MCPToolTable.hpp"
 #include "ScanStore.hpp"
 #include "ScanView.hpp"
 #include "Scanner.hpp"
@@ -17,85 +16,9 @@
 #include "base/JSONCoding.hpp"
 #include "platform/Trash.hpp"
 
+namespace MCPTools {
+
 namespace {
-
-/// Reads a tool's arguments; a member of the wrong JSON type counts as absent.
-class ToolArguments {
-public:
-    explicit ToolArguments(const json& arguments) : arguments(arguments) {}
-
-    std::optional<std::string> string(const char* name) const {
-        const json* value = member(name);
-        if (!value || !value->is_string() || value->get_ref<const std::string&>().empty()) return std::nullopt;
-        return value->get<std::string>();
-    }
-
-    std::string require(const char* name) const {
-        if (auto value = string(name)) return *value;
-        throw OstrevaneError(L("缺少参数 %@", name));
-    }
-
-    std::optional<double> number(const char* name) const {
-        const json* value = member(name);
-        if (!value) return std::nullopt;
-        if (value->is_boolean()) return value->get<bool>() ? 1.0 : 0.0;
-        if (!value->is_number()) return std::nullopt;
-        return value->get<double>();
-    }
-
-    /// Fractions truncated toward zero; huge values saturate to the 64-bit range
-    /// instead of overflowing the conversion.
-    std::optional<int64_t> integer(const char* name) const {
-        const json* value = member(name);
-        if (!value) return std::nullopt;
-        if (value->is_number_integer()) {
-            if (value->is_number_unsigned() && value->get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
-                return INT64_MAX;
-            return value->get<int64_t>();
-        }
-        auto real = number(name);
-        if (!real || std::isnan(*real)) return std::nullopt;
-        if (*real >= 9.2e18) return INT64_MAX;
-        if (*real <= -9.2e18) return INT64_MIN;
-        return static_cast<int64_t>(*real);
-    }
-
-    int64_t clamped(const char* name, int64_t low, int64_t high, int64_t fallback) const {
-        auto value = integer(name);
-        return value ? std::clamp(*value, low, high) : fallback;
-    }
-
-    bool flag(const char* name) const {
-        const json* value = member(name);
-        return value && value->is_boolean() && value->get<bool>();
-    }
-
-    /// Megabytes of 1,000,000 bytes; a size with no valid byte count is an error.
-    int64_t megabytes(const char* name, double fallback) const {
-        double bytes = number(name).value_or(fallback) * 1'000'000.0;
-        if (!std::isfinite(bytes) || bytes >= 9.2e18 || bytes <= -9.2e18)
-            throw OstrevaneError(std::string("Parameter ") + name + " is out of range");
-        return static_cast<int64_t>(bytes);
-    }
-
-    std::optional<std::vector<std::string>> strings(const char* name) const {
-        const json* value = member(name);
-        if (!value || !value->is_array()) return std::nullopt;
-        std::vector<std::string> list;
-        for (const auto& element : *value) {
-            if (!element.is_string()) return std::nullopt;
-            list.push_back(element.get<std::string>());
-        }
-        return list;
-    }
-
-private:
-    const json* member(const char* name) const {
-        auto found = arguments.find(name);
-        return found == arguments.end() ? nullptr : &*found;
-    }
-    const json& arguments;
-};
 
 std::string pretty(const json& value) { return JSONOut::encode(value, true); }
 
@@ -120,119 +43,251 @@ std::optional<std::string> configurationWarning() {
     return L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(ConfigStore::filePath().string()));
 }
 
+std::function<void(const ScanProgress&)> scanProgress(const ToolCall& call) {
+    return call.server.scanProgress(call.progressToken);
+}
+
+std::function<void(const BackupProgress&)> backupProgress(const ToolCall& call) {
+    return call.server.backupProgress(call.progressToken);
+}
+
+Service::Tree folderLookup(const ToolCall& call) {
+    std::string path = call.arguments.string("path").value_or(Paths::home());
+    return Service::tree(path, call.arguments.flag("refresh"), nullptr, scanProgress(call));
+}
+
+// MARK: Runners
+
+std::string diskStatus(const ToolCall&) { return pretty(Service::status()); }
+
+std::string scanDirectory(const ToolCall& call) {
+    auto lookup = folderLookup(call);
+    auto depth = static_cast<int>(call.arguments.clamped("depth"));
+    auto top = static_cast<int>(call.arguments.clamped("top"));
+    return pretty(ScanView::make(lookup.result, &lookup.node, depth, top, lookup.cached));
+}
+
+std::string largestFiles(const ToolCall& call) {
+    auto lookup = folderLookup(call);
+    const ToolArguments& arguments = call.arguments;
+    return pretty(Service::largestFiles(lookup.node, arguments.clamped("limit"), arguments.megabytes("min_size_mb"),
+                                        arguments.integer("older_than_days")));
+}
+
+std::string getSuggestions(const ToolCall& call) {
+    const ToolArguments& arguments = call.arguments;
+    return pretty(Service::suggestions(arguments.flag("quick"), arguments.flag("refresh"), nullptr, scanProgress(call)));
+}
+
+std::string applySuggestion(const ToolCall& call) {
+    std::string id = call.arguments.require("id");
+    auto destinations = Destinations::discover(true);
+    const std::string home = Paths::home();
+    auto scan = ScanStore::cached(home, Service::scanMaxAge);
+    if (!scan) {
+        scan = Scanner::scan(home, ScanOptions(), nullptr, scanProgress(call));
+        ScanStore::store(*scan, home);
+    }
+    auto report = SuggestionEngine::analyze(scan, destinations, std::chrono::system_clock::now());
+    for (const auto& suggestion : report.suggestions)
+        if (suggestion.id == id) return pretty(Cleaner::apply(suggestion, !call.arguments.flag("confirm")));
+    std::string available;
+    for (const auto& suggestion : report.suggestions) available += (available.empty() ? "" : ", ") + suggestion.id;
+    throw OstrevaneError(L("没有 id 为 %@ 的建议。当前可用: %@", id, available));
+}
+
+std::string moveToTrash(const ToolCall& call) {
+    auto paths = call.arguments.strings("paths");
+    if (!paths || paths->empty()) throw OstrevaneError(L("缺少参数 paths"));
+    return pretty(Cleaner::trash(*paths, !call.arguments.flag("confirm")));
+}
+
+std::string emptyTrash(const ToolCall& call) {
+    if (call.arguments.flag("confirm")) return pretty(Cleaner::emptyTrash());
+    int64_t bytes = Trash::allocatedSize();
+    std::string size = Fmt::bytes(bytes);
+    return pretty(CleanResult(
+        true, {}, {}, bytes,
+        L("废纸篓当前约 %@(没有读取权限的部分算不进来)。清倒不可恢复,需用户明确同意后以 confirm=true 再次调用。", size)));
+}
+
+std::string listBackupDestinations(const ToolCall&) {
+    return pretty(Listing{Destinations::discover(true), ConfigStore::load().plans,
+                          L("destination 参数可以用上面的 id,也可以直接给一个文件夹路径(外置硬盘、NAS、任意网盘的同步目录)。"),
+                          configurationWarning()});
+}
+
+std::string backupToCloud(const ToolCall& call) {
+    BackupDestination destination = Destinations::resolve(call.arguments.require("destination"));
+    std::vector<std::string> excludes = BackupOptions::defaultExcludes;
+    if (auto extra = call.arguments.strings("exclude")) excludes.insert(excludes.end(), extra->begin(), extra->end());
+    bool dryRun = call.arguments.flag("dry_run");
+    std::string source = call.arguments.require("source");
+    return pretty(
+        BackupEngine::run(source, destination, BackupOptions(dryRun, excludes), nullptr, backupProgress(call)));
+}
+
+std::string offloadToCloud(const ToolCall& call) {
+    BackupDestination destination = Destinations::resolve(call.arguments.require("destination"));
+    std::string source = call.arguments.require("source");
+    return pretty(
+        BackupEngine::offload(source, destination, !call.arguments.flag("confirm"), nullptr, backupProgress(call)));
+}
+
+std::string backupHistory(const ToolCall& call) {
+    auto reading = BackupHistory::read();
+    // An empty list would tell the agent there were no backups.
+    if (reading.unreadable) throw OstrevaneError(BackupHistory::unreadableNotice());
+    auto& history = reading.reports;
+    for (auto& report : history) report.summary = summaryText(report);
+    auto limit = static_cast<size_t>(call.arguments.clamped("limit"));
+    if (history.size() > limit) history.resize(limit);
+    return pretty(history);
+}
+
+std::string evictLocalCopies(const ToolCall& call) {
+    return pretty(BackupEngine::evict(call.arguments.require("path")));
+}
+
+std::string findDuplicates(const ToolCall& call) {
+    auto lookup = folderLookup(call);
+    return pretty(
+        Service::duplicates(lookup.node, call.arguments.megabytes("min_size_mb"), call.arguments.flag("verify"), 50));
+}
+
+std::string revealInFileManager(const ToolCall& call) {
+    std::string path = Paths::expandGiven(call.arguments.require("path"));
+    Cleaner::revealInFinder(path);
+    return "{\"revealed\": " + jsonText(path) + "}";
+}
+
+// MARK: The table
+
+/// No default: absent when absent.
+Parameter plain(const char* name, ParameterType type, const char* description) {
+    return {name, type, description, nullptr, false, std::nullopt};
+}
+
+Parameter text(const char* name, const char* description) { return plain(name, ParameterType::text, description); }
+
+Parameter texts(const char* name, const char* description) { return plain(name, ParameterType::texts, description); }
+
+/// False when absent; `stated` adds " Default false." to the listing.
+Parameter flag(const char* name, const char* description, bool stated = false) {
+    return {name, ParameterType::flag, description, false, stated, std::nullopt};
+}
+
+/// Clamped into [low, high], `fallback` when absent, stated in the listing.
+Parameter clampedInteger(const char* name, const char* description, int64_t low, int64_t high, int64_t fallback) {
+    return {name, ParameterType::integer, description, fallback, true, std::pair{low, high}};
+}
+
+/// A size in megabytes, `fallback` when absent, stated in the listing.
+Parameter megabytes(const char* name, const char* description, int64_t fallback) {
+    return {name, ParameterType::number, description, fallback, true, std::nullopt};
+}
+
+std::vector<Tool> buildTable() {
+    const Parameter path = text("path", "Absolute path or ~ path. Defaults to the home folder.");
+    const Parameter refresh = flag("refresh", "Ignore the 15-minute scan cache and rescan.");
+    const Parameter confirm = flag("confirm",
+                                   "false (default) = dry run that only reports what would happen. Set true only after "
+                                   "the user approved the dry-run result.");
+    constexpr bool reads = true, changes = false, destructive = true, harmless = false;
+
+    std::vector<Tool> tools;
+    tools.push_back({"disk_status", "Disk status",
+                     "Capacity, used and available space for every mounted volume, whether the home folder can be "
+                     "read (fullDiskAccess), and when the home folder was last scanned. Fast; call this first.",
+                     {}, {}, reads, harmless, diskStatus});
+    tools.push_back({"scan_directory", "Scan a folder",
+                     "Size breakdown of a folder as a tree (largest children first). The first scan of the home "
+                     "folder walks every file and can take a minute; results are cached for 15 minutes and "
+                     "sub-folders are answered from that cache.",
+                     {path, clampedInteger("depth", "Levels of children to return, 1-6.", 1, 6, 2),
+                      clampedInteger("top", "Children per folder, 1-50.", 1, 50, 10), refresh},
+                     {}, reads, harmless, scanDirectory});
+    tools.push_back({"largest_files", "Largest files",
+                     "The biggest individual files under a path, optionally only ones not modified for N days.",
+                     {path, clampedInteger("limit", "How many files.", 1, 200, 25),
+                      megabytes("min_size_mb", "Minimum size in MB.", 100),
+                      plain("older_than_days", ParameterType::integer,
+                            "Only files not modified for at least this many days."),
+                      refresh},
+                     {}, reads, harmless, largestFiles});
+    tools.push_back({"get_suggestions", "Cleanup suggestions",
+                     "Ranked cleanup suggestions with reclaimable size, risk (safe / review / caution), the paths "
+                     "involved and \u2014 where one exists \u2014 a better command to run. Each has an id for "
+                     "apply_suggestion. quick=true only checks well-known cache locations and skips the full scan.",
+                     {flag("quick", "Skip the full home scan.", true), refresh}, {}, reads, harmless,
+                     getSuggestions});
+    tools.push_back({"apply_suggestion", "Apply a suggestion",
+                     "Carries out one autoApplicable suggestion by moving its files to the Trash (recoverable). "
+                     "Dry run unless confirm=true.",
+                     {text("id", "Suggestion id from get_suggestions."), confirm}, {"id"}, changes, destructive,
+                     applySuggestion});
+    tools.push_back({"move_to_trash", "Move to Trash",
+                     "Moves specific files or folders to the Trash (recoverable until the Trash is emptied). "
+                     "Protected folders such as ~/Documents itself are refused. Dry run unless confirm=true.",
+                     {texts("paths", "Absolute or ~ paths."), confirm}, {"paths"}, changes, destructive,
+                     moveToTrash});
+    tools.push_back({"empty_trash", "Empty the Trash",
+                     "Permanently deletes everything in the Trash. This is what actually frees the space after a "
+                     "cleanup. Irreversible: requires confirm=true and the user's explicit approval.",
+                     {confirm}, {}, changes, destructive, emptyTrash});
+    tools.push_back({"list_backup_destinations", "Backup destinations",
+                     "Cloud drives and folders that can receive backups: folders synced by a cloud drive client "
+                     "(such as Nextcloud or Dropbox), Google accounts added in the desktop's online accounts, "
+                     "rclone remotes, external drives and user-added folders, plus saved backup plans.",
+                     {}, {}, reads, harmless, listBackupDestinations});
+    tools.push_back({"backup_to_cloud", "Back up a folder",
+                     "Incrementally copies a file or folder to a destination under 'Ostrevane Backups/<computer "
+                     "name>/\u2026'. Only new or changed files are copied and nothing is ever deleted at the "
+                     "destination, so it is safe to rerun. Use dry_run=true to preview a large backup.",
+                     {text("source", "File or folder to back up."),
+                      text("destination", "Destination id from list_backup_destinations, or a folder path."),
+                      flag("dry_run", "Only report what would be copied.", true),
+                      texts("exclude",
+                            "Extra file or folder names to skip (node_modules, .DS_Store etc. are skipped by default).")},
+                     {"source", "destination"}, changes, harmless, backupToCloud});
+    tools.push_back({"offload_to_cloud", "Offload to cloud",
+                     "Frees local space without losing data: backs the path up, verifies every file arrived, then "
+                     "moves the local copy to the Trash. Dry run unless confirm=true.",
+                     {text("source", "File or folder to offload."),
+                      text("destination", "Destination id or folder path."), confirm},
+                     {"source", "destination"}, changes, destructive, offloadToCloud});
+    tools.push_back({"backup_history", "Backup history", "Most recent backup runs with their results.",
+                     {clampedInteger("limit", "", 1, 100, 10)}, {}, reads, harmless, backupHistory});
+    tools.push_back({"evict_local_copies", "Release local cloud copies",
+                     "Removes the local copy of files that their cloud drive reports as uploaded; they stay in the "
+                     "cloud and download again on demand. Files not reported as uploaded are left alone and counted "
+                     "as not handled; the cloud drive clients on Linux report no upload state, so nothing is removed.",
+                     {text("path", "A file or folder inside a cloud drive's synced folder.")}, {"path"}, changes,
+                     harmless, evictLocalCopies});
+    tools.push_back({"find_duplicates", "Find duplicate files",
+                     "Groups of identical files and how much space the extra copies waste.",
+                     {path, megabytes("min_size_mb", "Ignore files smaller than this.", 50),
+                      flag("verify", "Hash whole files instead of head and tail. Slower, certain."), refresh},
+                     {}, reads, harmless, findDuplicates});
+    tools.push_back({"reveal_in_finder", "Show in the file manager",
+                     "Opens the file manager with the item selected so the user can look at it themselves.",
+                     {text("path", "Path to reveal.")}, {"path"}, changes, harmless, revealInFileManager});
+    return tools;
+}
+
 }  // namespace
 
-std::string MCPServer::call(const std::string& name, const json& argumentObject,
-                            const std::optional<json>& progressToken) {
-    if (!offers(name)) throw OstrevaneError("Unknown tool: " + name);
-    const ToolArguments arguments(argumentObject);
-    auto folderLookup = [&] {
-        std::string path = arguments.string("path").value_or(Paths::home());
-        return Service::tree(path, arguments.flag("refresh"), nullptr, scanProgress(progressToken));
-    };
-    auto resolveDestination = [&] { return Destinations::resolve(arguments.require("destination")); };
+const std::vector<Tool>& table() {
+    static const std::vector<Tool> tools = buildTable();
+    return tools;
+}
 
-    if (name == "disk_status") return pretty(Service::status());
+}  // namespace MCPTools
 
-    if (name == "scan_directory") {
-        auto lookup = folderLookup();
-        int64_t depth = arguments.clamped("depth", 1, 6, 2);
-        int64_t top = arguments.clamped("top", 1, 50, 10);
-        return pretty(ScanView::make(lookup.result, &lookup.node, static_cast<int>(depth), static_cast<int>(top),
-                                     lookup.cached));
-    }
-
-    if (name == "largest_files") {
-        auto lookup = folderLookup();
-        int64_t limit = arguments.clamped("limit", 1, 200, 25);
-        int64_t minSize = arguments.megabytes("min_size_mb", 100);
-        return pretty(Service::largestFiles(lookup.node, limit, minSize, arguments.integer("older_than_days")));
-    }
-
-    if (name == "get_suggestions")
-        return pretty(Service::suggestions(arguments.flag("quick"), arguments.flag("refresh"), nullptr,
-                                           scanProgress(progressToken)));
-
-    if (name == "apply_suggestion") {
-        std::string id = arguments.require("id");
-        auto destinations = Destinations::discover(true);
-        const std::string home = Paths::home();
-        auto scan = ScanStore::cached(home, Service::scanMaxAge);
-        if (!scan) {
-            scan = Scanner::scan(home, ScanOptions(), nullptr, scanProgress(progressToken));
-            ScanStore::store(*scan, home);
-        }
-        auto report = SuggestionEngine::analyze(scan, destinations, std::chrono::system_clock::now());
-        for (const auto& suggestion : report.suggestions)
-            if (suggestion.id == id) return pretty(Cleaner::apply(suggestion, !arguments.flag("confirm")));
-        std::string available;
-        for (const auto& suggestion : report.suggestions)
-            available += (available.empty() ? "" : ", ") + suggestion.id;
-        throw OstrevaneError(L("没有 id 为 %@ 的建议。当前可用: %@", id, available));
-    }
-
-    if (name == "move_to_trash") {
-        auto paths = arguments.strings("paths");
-        if (!paths || paths->empty()) throw OstrevaneError(L("缺少参数 paths"));
-        return pretty(Cleaner::trash(*paths, !arguments.flag("confirm")));
-    }
-
-    if (name == "empty_trash") {
-        if (arguments.flag("confirm")) return pretty(Cleaner::emptyTrash());
-        int64_t bytes = Trash::allocatedSize();
-        std::string size = Fmt::bytes(bytes);
-        return pretty(CleanResult(
-            true, {}, {}, bytes,
-            L("废纸篓当前约 %@(没有读取权限的部分算不进来)。清倒不可恢复,需用户明确同意后以 confirm=true 再次调用。",
-              size)));
-    }
-
-    if (name == "list_backup_destinations")
-        return pretty(Listing{Destinations::discover(true), ConfigStore::load().plans,
-                              L("destination 参数可以用上面的 id,也可以直接给一个文件夹路径(外置硬盘、NAS、任意网盘的同步目录)。"),
-                              configurationWarning()});
-
-    if (name == "backup_to_cloud") {
-        BackupDestination destination = resolveDestination();
-        std::vector<std::string> excludes = BackupOptions::defaultExcludes;
-        if (auto extra = arguments.strings("exclude")) excludes.insert(excludes.end(), extra->begin(), extra->end());
-        bool dryRun = arguments.flag("dry_run");
-        std::string source = arguments.require("source");
-        return pretty(BackupEngine::run(source, destination, BackupOptions(dryRun, excludes), nullptr,
-                                        backupProgress(progressToken)));
-    }
-
-    if (name == "offload_to_cloud") {
-        BackupDestination destination = resolveDestination();
-        std::string source = arguments.require("source");
-        return pretty(BackupEngine::offload(source, destination, !arguments.flag("confirm"), nullptr,
-                                            backupProgress(progressToken)));
-    }
-
-    if (name == "backup_history") {
-        auto reading = BackupHistory::read();
-        // An empty list would tell the agent there were no backups.
-        if (reading.unreadable) throw OstrevaneError(BackupHistory::unreadableNotice());
-        auto& history = reading.reports;
-        for (auto& report : history) report.summary = summaryText(report);
-        auto limit = static_cast<size_t>(arguments.clamped("limit", 1, 100, 10));
-        if (history.size() > limit) history.resize(limit);
-        return pretty(history);
-    }
-
-    if (name == "evict_local_copies") return pretty(BackupEngine::evict(arguments.require("path")));
-
-    if (name == "find_duplicates") {
-        auto lookup = folderLookup();
-        int64_t minSize = arguments.megabytes("min_size_mb", 50);
-        return pretty(Service::duplicates(lookup.node, minSize, arguments.flag("verify"), 50));
-    }
-
-    if (name == "reveal_in_finder") {
-        std::string path = Paths::expandGiven(arguments.require("path"));
-        Cleaner::revealInFinder(path);
-        return "{\"revealed\": " + jsonText(path) + "}";
-    }
-
-    throw OstrevaneError("Unknown tool: " + name);
+std::string MCPServer::call(const std::string& name, const json& arguments, const std::optional<json>& progressToken) {
+    const MCPTools::Tool* tool = offers(name) ? MCPTools::find(name) : nullptr;
+    if (!tool) throw OstrevaneError("Unknown tool: " + name);
+    const json given = arguments.is_object() ? arguments : json::object();
+    const MCPTools::ToolArguments reader(*tool, given);
+    return tool->run({reader, *this, progressToken});
 }

@@ -6,7 +6,28 @@
 #include <filesystem>
 #include <sstream>
 
+#include "platform/Platform.hpp"
+
+extern char** environ;
+
 namespace Rclone {
+
+namespace {
+bool isPresent(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+/// Our environment with `name` set to `value`.
+std::vector<std::string> environmentWith(const std::string& name, const std::string& value) {
+    std::vector<std::string> entries;
+    const std::string prefix = name + "=";
+    for (char** entry = environ; entry && *entry; ++entry)
+        if (!std::string_view(*entry).starts_with(prefix)) entries.emplace_back(*entry);
+    entries.push_back(prefix + value);
+    return entries;
+}
+}  // namespace
 
 Hooks& Hooks::active() {
     static Hooks current{[] { return Shell::which("rclone"); }};
@@ -43,10 +64,31 @@ bool check(const std::string& source, const std::string& target) {
     return Shell::run(*program, checkArguments(source, target, sourceIsFolder), checkTimeout).status == 0;
 }
 
+std::optional<std::string> listingConfigFile(const std::string& program) {
+    if (auto named = Platform::environment("RCLONE_CONFIG"); named && !named->empty()) return std::nullopt;
+    const std::string home = Platform::realHome();
+    std::filesystem::path folder;
+    if (auto xdg = Platform::environment("XDG_CONFIG_HOME"); xdg && !xdg->empty())
+        folder = std::filesystem::path(*xdg) / "rclone";
+    else
+        folder = std::filesystem::path(home) / ".config" / "rclone";
+    if (isPresent(folder)) return std::nullopt;
+    // rclone looks beside its own file, wherever a link to it stands.
+    std::error_code error;
+    std::filesystem::path itself = std::filesystem::canonical(program, error);
+    if (error) itself = program;
+    for (const auto& candidate : {itself.parent_path() / "rclone.conf", std::filesystem::path(home) / ".rclone.conf"})
+        if (isPresent(candidate)) return candidate.string();
+    return (folder / "rclone.conf").string();
+}
+
 std::vector<std::string> listRemotes() {
     auto program = executable();
     if (!program) return {};
-    Shell::Output output = Shell::run(*program, {"listremotes"}, listRemotesTimeout);
+    auto file = listingConfigFile(*program);
+    Shell::Output output = file ? Shell::runWithEnvironment(*program, {"listremotes"}, listRemotesTimeout,
+                                                            environmentWith("RCLONE_CONFIG", *file))
+                                : Shell::run(*program, {"listremotes"}, listRemotesTimeout);
     if (output.status != 0) return {};
     return parseRemotes(output.stdoutText);
 }

@@ -1,6 +1,6 @@
 // The outside rclone program: finding it, its command lines, and reading back
 // what it prints. The engine relies only on the arguments, exit statuses and
-// lines described here, never on rclone's own configuration.
+// lines described here, never on what rclone's own configuration holds.
 #pragma once
 
 #include <cstdint>
@@ -51,8 +51,15 @@ bool check(const std::string& source, const std::string& target);
 
 /// "listremotes" through Shell::run with a 10-second limit. Every remote with
 /// its trailing colon, in rclone's order; none when rclone is missing, fails
-/// or times out.
+/// or times out. Listing creates nothing on disk: see listingConfigFile.
 std::vector<std::string> listRemotes();
+/// rclone makes its configuration folder (~/.config/rclone) whenever that is
+/// missing, even just to list remotes. So when the folder is missing and the
+/// user named no file (RCLONE_CONFIG), this is the file rclone would read,
+/// given to it as RCLONE_CONFIG so it makes nothing: its own file beside the
+/// program, else ~/.rclone.conf, else the file in the missing folder (then
+/// only remotes defined in the environment are listed). None otherwise.
+std::optional<std::string> listingConfigFile(const std::string& program);
 inline constexpr double listRemotesTimeout = 10;
 
 /// The remotes in listremotes output: lines trimmed of horizontal blanks that

@@ -7,6 +7,7 @@
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
 #include "base/InputLimits.hpp"
+#include "base/LineReader.hpp"
 
 using namespace testing_support;
 
@@ -100,16 +101,45 @@ TEST(MCPProtocol, DeepOrOddRequestsGetAnErrorAndTheServerGoesOn) {
     for (int i = 0; i < 2; ++i)
         EXPECT_EQ(session.messages[i], (json{{"jsonrpc", "2.0"}, {"id", nullptr},
                                              {"error", {{"code", -32600}, {"message", "Request nested too deeply"}}}}));
-    for (int i = 2; i < 4; ++i) {
-        EXPECT_EQ(session.messages[i]["id"], nullptr);
-        EXPECT_EQ(session.messages[i]["error"]["code"], -32600);
-    }
-    EXPECT_EQ(session.reply(5)["error"],
-              (json{{"code", -32602}, {"message", "Invalid params: arguments must be an object"}}));
+    // Any id is echoed; arguments that are not an object count as none.
+    EXPECT_EQ(session.messages[2], (json{{"jsonrpc", "2.0"}, {"id", {1}}, {"result", json::object()}}));
+    EXPECT_EQ(session.messages[3], (json{{"jsonrpc", "2.0"}, {"id", {{"a", 1}}}, {"result", json::object()}}));
+    EXPECT_EQ(toolResult(session, 5)["isError"], false);
     // A token that is neither a text nor a number is not echoed in notifications.
     EXPECT_EQ(toolResult(session, 6)["isError"], false);
     EXPECT_TRUE(session.notifications().empty());
     EXPECT_EQ(session.reply(7)["result"], json::object());
+}
+
+TEST(MCPProtocol, AnyIdIsEchoedAndParamsOrArgumentsThatAreNoObjectAreEmpty) {
+    ScopedHome home;
+    // The request object is the first level of the cap of 64.
+    auto nested = [](int levels) { return std::string(levels, '[') + std::string(levels, ']'); };
+    const std::string underCap = nested(63);
+    auto request = [](const std::string& id, const std::string& method, const std::string& params) {
+        return R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":")" + method + "\"" +
+               (params.empty() ? "" : R"(,"params":)" + params) + "}";
+    };
+    auto session = serve({request(R"({"k":[1]})", "ping", ""), request(R"([1,"two",null,{}])", "ping", ""),
+                          request(underCap, "ping", ""), request(nested(64), "ping", ""),
+                          request("1", "initialize", R"("2024-11-05")"), request("2", "tools/call", "[1,2]"),
+                          request("3", "tools/call", R"({"name":"disk_status","arguments":"notanobject"})"),
+                          request("4", "tools/call", R"({"name":"backup_history","arguments":[{"limit":0}]})"),
+                          request("5", "tools/call", R"({"name":"disk_status","arguments":null})")});
+    ASSERT_EQ(session.lines.size(), 9u) << session.err;
+    const json pong = json::object();
+    EXPECT_EQ(session.messages[0], (json{{"jsonrpc", "2.0"}, {"id", {{"k", {1}}}}, {"result", pong}}));
+    EXPECT_EQ(session.messages[1], (json{{"jsonrpc", "2.0"}, {"id", json::parse(R"([1,"two",null,{}])")}, {"result", pong}}));
+    EXPECT_EQ(session.messages[2], (json{{"jsonrpc", "2.0"}, {"id", json::parse(underCap)}, {"result", pong}}));
+    EXPECT_EQ(session.lines[2], R"({"id":)" + underCap + R"(,"jsonrpc":"2.0","result":{}})");
+    EXPECT_EQ(session.messages[3], (json{{"jsonrpc", "2.0"}, {"id", nullptr},
+                                         {"error", {{"code", -32600}, {"message", "Request nested too deeply"}}}}));
+    // Params that are no object are an empty one: no version asked, no tool named.
+    EXPECT_EQ(session.reply(1)["result"]["protocolVersion"], "2025-06-18");
+    EXPECT_EQ(session.reply(2)["error"], (json{{"code", -32602}, {"message", "Unknown tool: "}}));
+    EXPECT_EQ(toolJSON(session, 3)["home"], home.home());
+    EXPECT_EQ(toolJSON(session, 4), json::array());
+    EXPECT_EQ(toolJSON(session, 5)["home"], home.home());
 }
 
 TEST(MCPProtocol, AnOverlongLineIsRefusedAndTheNextOneServed) {
@@ -133,6 +163,19 @@ TEST(MCPProtocol, AnOverlongLineIsRefusedAndTheNextOneServed) {
     EXPECT_EQ(replies[0]["id"], nullptr);
     EXPECT_EQ(replies[0]["error"], (json{{"code", -32600}, {"message", "Request too large"}}));
     EXPECT_EQ(replies[1]["id"], 2);
+}
+
+TEST(MCPProtocol, RequestsLongerThanAReadBlockAreServedWhole) {
+    ScopedHome home;
+    std::vector<std::string> requests;
+    for (int id = 1; id <= 6; ++id) {
+        const size_t pad = id % 2 ? 3 * LineReader::defaultBlockBytes + size_t(id) : size_t(id);
+        requests.push_back(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"ping","pad":")" +
+                           std::string(pad, 'x') + "\"}");
+    }
+    auto session = serve(requests);
+    ASSERT_EQ(session.lines.size(), 6u) << session.err;
+    for (int id = 1; id <= 6; ++id) EXPECT_EQ(session.messages[size_t(id) - 1]["id"], id);
 }
 
 TEST(MCPProtocol, InitializeNegotiatesTheVersion) {

@@ -99,12 +99,15 @@ Started start(const std::string& executable, const std::vector<std::string>& arg
     return child;
 }
 
-Output run(const std::string& executable, const std::vector<std::string>& arguments, double timeout) {
+namespace {
+Output runStarted(const std::string& executable, const std::vector<std::string>& arguments, double timeout,
+                  const std::optional<std::vector<std::string>>& environment) {
     Pipe out, err;
     if (!out.open()) return startFailure(errno);
     if (!err.open()) return startFailure(errno);
 
-    Started child = start(executable, arguments, out.writeEnd.get(), err.writeEnd.get());
+    const StartOptions options{-1, out.writeEnd.get(), err.writeEnd.get(), environment, ""};
+    Started child = start(executable, arguments, options);
     const pid_t pid = child.pid;
     // Only the child writes: each stream ends when it and its own children do.
     out.writeEnd.reset();
@@ -181,6 +184,17 @@ Output run(const std::string& executable, const std::vector<std::string>& argume
 
     auto decoded = [](std::string& text) { return Text::isValidUTF8(text) ? std::move(text) : std::string(); };
     return Output{decodeStatus(*status), decoded(buffers[0]), decoded(buffers[1])};
+}
+
+}  // namespace
+
+Output run(const std::string& executable, const std::vector<std::string>& arguments, double timeout) {
+    return runStarted(executable, arguments, timeout, std::nullopt);
+}
+
+Output runWithEnvironment(const std::string& executable, const std::vector<std::string>& arguments, double timeout,
+                          const std::vector<std::string>& environment) {
+    return runStarted(executable, arguments, timeout, environment);
 }
 
 }  // namespace Shell

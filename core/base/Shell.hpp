@@ -19,6 +19,9 @@ struct Output {
 /// timeout + 2 seconds: at the deadline the child's process group is asked to
 /// terminate, and killed after a short grace.
 Output run(const std::string& executable, const std::vector<std::string>& arguments, double timeout);
+/// As run, with the child's "NAME=value" entries in place of our environment.
+Output runWithEnvironment(const std::string& executable, const std::vector<std::string>& arguments, double timeout,
+                          const std::vector<std::string>& environment);
 
 struct Started {
     int pid = -1;

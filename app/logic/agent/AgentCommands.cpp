@@ -2,29 +2,22 @@
 
 #include <algorithm>
 
-#include "MCPServer.hpp"
+#include "MCPToolTable.hpp"
 #include "Support.hpp"
 
 namespace AgentCommands {
 
 namespace {
-/// An entry's "readOnlyHint", true when absent or not a Boolean.
-bool isReadOnly(const json& tool) {
-    auto annotations = tool.find("annotations");
-    if (annotations == tool.end() || !annotations->is_object()) return true;
-    auto hint = annotations->find("readOnlyHint");
-    return hint == annotations->end() || !hint->is_boolean() || hint->get<bool>();
-}
-
 bool isShellSafe(char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
     return std::string_view("/._-+,:@%=").find(c) != std::string_view::npos;
 }
 
+/// The same split as the read-only server's offer.
 std::vector<std::string> toolNames(bool readOnly) {
     std::vector<std::string> result;
-    for (const auto& tool : MCPServer::tools())
-        if (isReadOnly(tool) == readOnly) result.push_back(tool.value("name", ""));
+    for (const MCPTools::Tool& tool : MCPTools::table())
+        if (tool.readOnly == readOnly) result.push_back(tool.name);
     return result;
 }
 

@@ -1,5 +1,5 @@
 // The agent page's list of the MCP server's tools: each tool's name, title
-// and what it may do, read from the server's own tool table.
+// and what it may do, read from the server's listing of its tool table.
 #pragma once
 
 #include <string>

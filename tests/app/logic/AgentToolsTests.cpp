@@ -23,7 +23,7 @@ TEST(AgentTools, TheServersTableGivesEachToolItsTag) {
         {"backup_to_cloud", "Back up a folder", W},
         {"offload_to_cloud", "Offload to cloud", C},
         {"backup_history", "Backup history", R},
-        {"evict_local_copies", "Evict local iCloud copies", W},
+        {"evict_local_copies", "Release local cloud copies", W},
         {"find_duplicates", "Find duplicate files", R},
         {"reveal_in_finder", "Show in the file manager", W},
     };

@@ -3,10 +3,12 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
 #include <QTest>
 
 #include "../logic/AgentTestSupport.hpp"
 #include "Localization.hpp"
+#include "MCPServer.hpp"
 #include "TestSupport.hpp"
 #include "agent/AgentSetup.hpp"
 #include "agent/ClaudeRunner.hpp"
@@ -224,4 +226,22 @@ TEST(AgentPage, RendersTheDemoPageAtThePageSize) {
     ASSERT_EQ(image.size(), PageRender::pageSize);
     if (const char* out = std::getenv("OSTREVANE_RENDER_OUT")) image.save(QString::fromUtf8(out), "PNG");
     EXPECT_FALSE(fs::exists(AgentSetup::linkPath()));
+}
+
+TEST(AgentPage, TheToolListShowsTheServersOwnTitlesInBothLanguages) {
+    for (const char* language : {"en", "zh"}) {
+        SCOPED_TRACE(language);
+        ScopedHome home(language);
+        QtDispatcher dispatcher;
+        ManualExecutor executor;
+        AgentPage page(dispatcher, executor, std::nullopt, [] { return true; });
+        QStringList labels;
+        for (auto* label : page.findChildren<QLabel*>()) labels << label->text();
+        for (const json& tool : MCPServer::tools()) {
+            EXPECT_TRUE(labels.contains(QString::fromStdString(tool["name"].get<std::string>()))) << tool["name"];
+            EXPECT_TRUE(labels.contains(QString::fromStdString(tool["title"].get<std::string>()))) << tool["title"];
+        }
+        EXPECT_TRUE(labels.contains("Release local cloud copies"));
+        for (const QString& label : labels) EXPECT_FALSE(label.contains("iCloud")) << label.toStdString();
+    }
 }
