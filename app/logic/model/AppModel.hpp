@@ -133,6 +133,8 @@ public:
     // One clean or evict at a time: each of these does nothing while
     // `busySuggestion` is set, so emptying the Trash can never race a move into
     // it. Each finished one posts one notice, rereads the volumes and analyses.
+    // The scan follows each one: what it touched and the Trash are measured
+    // again, so the tree keeps equal to the disk until the next rescan.
 
     /// Applies one suggestion; busy key: its id. Emptying-the-Trash suggestions
     /// clear `trashPending` like emptyTrash().
@@ -207,8 +209,22 @@ private:
     /// except while a scan runs (its newer tree will be stored instead).
     void removeFromScan(const std::vector<std::string>& paths);
 
-    /// The common end of apply, applyAllSafe, trash and emptyTrash.
-    void finishClean(Outcome<CleanResult> outcome, bool wasEmptyTrash);
+    /// What a clean's work ends with: the clean's result and the scan with
+    /// the touched places measured again (null without a scan).
+    struct CleanDone {
+        CleanResult result;
+        std::shared_ptr<const ScanResult> scan;
+    };
+    /// Runs `clean` on the executor between two measures of the places it
+    /// touches (`touched` and the home Trash), then finishes it.
+    void cleanInBackground(std::vector<std::string> touched, std::function<CleanResult()> clean, bool emptying);
+    /// The common end of apply, applyAllSafe, trash and emptyTrash. The
+    /// remeasured scan replaces the current one only if that is still the
+    /// scan measured (`version`): a newer one is kept as it is.
+    void finishClean(Outcome<CleanDone> outcome, bool wasEmptyTrash, uint64_t version);
+    /// Publishes a changed tree of the same scan and stores it, except while
+    /// a scan runs (its newer tree will be stored instead).
+    void replaceScan(std::shared_ptr<const ScanResult> changed);
     /// Moves `busySuggestion` to the key; false (and nothing changes) when a
     /// clean or evict is already busy.
     bool beginClean(const std::string& key);
