@@ -76,3 +76,8 @@ AppEngine AppEngine::live() {
     };
     return engine;
 }
+
+std::vector<std::string> withTrash(std::vector<std::string> paths, const AppEngine& engine) {
+    if (engine.homeTrash) paths.push_back(engine.homeTrash());
+    return paths;
+}

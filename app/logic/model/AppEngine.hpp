@@ -84,3 +84,7 @@ struct AppEngine {
     /// Every member bound to the engine itself.
     static AppEngine live();
 };
+
+/// The paths an operation touches and the home Trash, which it fills or
+/// empties: what a clean measures again (see TreeRemeasure). Blocking.
+std::vector<std::string> withTrash(std::vector<std::string> paths, const AppEngine& engine);

@@ -307,6 +307,12 @@ void AppModel::replaceScan(std::shared_ptr<const ScanResult> changed) {
     publish();
 }
 
+void AppModel::followScan(const std::shared_ptr<const ScanResult>& measured, uint64_t version,
+                          const std::vector<std::string>& trashed) {
+    if (measured && version == scanVersion) return replaceScan(measured);
+    if (!trashed.empty()) removeFromScan(trashed);
+}
+
 void AppModel::storeScanInBackground(const std::shared_ptr<const ScanResult>& result) {
     uint64_t number;
     {

@@ -218,23 +218,34 @@ private:
     /// Runs `clean` on the executor between two measures of the places it
     /// touches (`touched` and the home Trash), then finishes it.
     void cleanInBackground(std::vector<std::string> touched, std::function<CleanResult()> clean, bool emptying);
-    /// The common end of apply, applyAllSafe, trash and emptyTrash. The
-    /// remeasured scan replaces the current one only if that is still the
-    /// scan measured (`version`): a newer one is kept as it is.
+    /// The common end of apply, applyAllSafe, trash and emptyTrash; the
+    /// scan follows it (see followScan).
     void finishClean(Outcome<CleanDone> outcome, bool wasEmptyTrash, uint64_t version);
     /// Publishes a changed tree of the same scan and stores it, except while
     /// a scan runs (its newer tree will be stored instead).
     void replaceScan(std::shared_ptr<const ScanResult> changed);
+    /// After an operation: the scan measured again replaces the current one
+    /// if that is the scan it measured (`version`); else the paths it moved
+    /// to the Trash are pruned from the newer one.
+    void followScan(const std::shared_ptr<const ScanResult>& measured, uint64_t version,
+                    const std::vector<std::string>& trashed);
     /// Moves `busySuggestion` to the key; false (and nothing changes) when a
     /// clean or evict is already busy.
     bool beginClean(const std::string& key);
 
     /// What a backup's work ends with. `trashedSource` is a source the work
     /// moved to the Trash; the Trash flag and the scan follow it first.
+    struct TrashedSource {
+        std::string path;
+        /// The scan the work started from (`scannedVersion`) with the source
+        /// and the Trash measured again; null without a scan.
+        std::shared_ptr<const ScanResult> scan;
+        uint64_t scannedVersion = 0;
+    };
     struct BackupOutcome {
         std::string message;
         bool isError = false;
-        std::optional<std::string> trashedSource;
+        std::optional<TrashedSource> trashedSource;
     };
     /// Blocking backup work, given the run's token and progress callback.
     using BackupWork = std::function<BackupOutcome(const CancelTokenPtr&, const BackupProgressHandler&)>;

@@ -116,15 +116,11 @@ void AppModel::cleanInBackground(std::vector<std::string> touched, std::function
                                  bool emptying) {
     background(
         Priority::standard,
-        [clean = std::move(clean), touched = std::move(touched), scan = scan_, trash = runtime.engine.homeTrash,
-         measure = runtime.engine.measure] {
-            if (!scan || !measure) return CleanDone{clean(), nullptr};
-            std::vector<std::string> places = touched;
-            if (trash) places.push_back(trash());
-            const std::vector<TreeRemeasure::Place> before = TreeRemeasure::placesOf(*scan, places, measure);
-            CleanResult result = clean();
-            return CleanDone{std::move(result), std::make_shared<const ScanResult>(
-                                                    TreeRemeasure::remeasured(*scan, before, measure))};
+        [clean = std::move(clean), touched = std::move(touched), scan = scan_, engine = runtime.engine] {
+            CleanDone done;
+            done.scan = TreeRemeasure::around(scan, withTrash(touched, engine), engine.measure,
+                                              [&] { done.result = clean(); });
+            return done;
         },
         [emptying, version = scanVersion](AppModel& model, Outcome<CleanDone> outcome) {
             model.finishClean(std::move(outcome), emptying, version);
@@ -147,7 +143,7 @@ void AppModel::finishClean(Outcome<CleanDone> outcome, bool wasEmptyTrash, uint6
             // An emptied Trash that listed no items still counts as emptied.
             if (wasEmptyTrash) trashPending_ = false;
         }
-        if (outcome.value->scan && version == scanVersion) replaceScan(std::move(outcome.value->scan));
+        followScan(outcome.value->scan, version, wasEmptyTrash ? std::vector<std::string>{} : result.trashed);
     }
     readVolumes();
     analyze();

@@ -132,6 +132,18 @@ ScanResult remeasured(const ScanResult& scan, const std::vector<Place>& places, 
     return scan.replacingRoot(applying(scan.root, changes, scan.minNodeSize));
 }
 
+std::shared_ptr<const ScanResult> around(const std::shared_ptr<const ScanResult>& scan,
+                                         const std::vector<std::string>& touched, const Measure& measure,
+                                         const std::function<void()>& operation) {
+    if (!scan || !measure) {
+        operation();
+        return nullptr;
+    }
+    const std::vector<Place> places = placesOf(*scan, touched, measure);
+    operation();
+    return std::make_shared<const ScanResult>(remeasured(*scan, places, measure));
+}
+
 std::optional<FileNode> measureOnDisk(const std::string& path, int64_t minNodeSize) {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;

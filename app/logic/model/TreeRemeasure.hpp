@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,13 @@ std::vector<Place> placesOf(const ScanResult& scan, const std::vector<std::strin
 /// smallest node), and its change in size and file count carried by every
 /// folder above it. A place that cannot be measured keeps what the scan counted.
 ScanResult remeasured(const ScanResult& scan, const std::vector<Place>& places, const Measure& measure);
+
+/// Runs `operation` between the two measures of the places it touches
+/// (`touched`, which may name the Trash) and returns the scan measured again;
+/// null without a scan or a measure. What `operation` throws goes on up.
+std::shared_ptr<const ScanResult> around(const std::shared_ptr<const ScanResult>& scan,
+                                         const std::vector<std::string>& touched, const Measure& measure,
+                                         const std::function<void()>& operation);
 
 /// The live measure: a scan of the path that does not follow a link at its root.
 std::optional<FileNode> measureOnDisk(const std::string& path, int64_t minNodeSize);

@@ -4,6 +4,8 @@
 #include <map>
 
 #include "Cleaner.hpp"
+#include "Suggestions.hpp"
+#include "backup/Backup.hpp"
 #include "ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "platform/Trash.hpp"
@@ -304,26 +306,40 @@ std::map<std::string, std::pair<int64_t, int64_t>> totalsOf(const FileNode& root
 }  // namespace
 
 // On a real home whose Trash lies inside it, the window's tree keeps equal to
-// a fresh scan after each clean and after emptying, node for node: moved items
-// leave their folders and appear under the Trash, emptied ones leave it. The
-// Trash does not exist at first, so the first clean also makes its folders.
-TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanAndEmptying) {
+// a fresh scan after each clean, archive and emptying, node for node: moved
+// items leave their folders and appear under the Trash, emptied ones leave it.
+// The Trash does not exist at first, so the first clean also makes its folders.
+// The suggestions the window then shows list no emptied cache.
+TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanArchiveAndEmptying) {
     using testing_support::allocate;
     constexpr int64_t MiB = 1 << 20;
+    allocate(home.path(".cache/mozilla/firefox/cache2/entry"), 60 * MiB);
     allocate(home.path(".cache/pip/http/wheel"), 3 * MiB);
     allocate(home.path(".cache/pip/selfcheck.json"), 10'000);
     allocate(home.path(".cache/fontconfig/cache-1"), 20'000);
     allocate(home.path("Downloads/big.iso"), 5 * MiB);
     allocate(home.path("Downloads/note.txt"), 2'000);
+    allocate(home.path("Projects/old/data.bin"), 2 * MiB);
     allocate(home.path("Documents/kept.pdf"), 2 * MiB);
-    // The application's own cache folder, where a clean forgets the stored scans, is there already.
+    // The application's own folders, where a clean forgets the stored scans
+    // and an archive records its backup, are there already.
     Paths::cacheDir();
+    Paths::supportDir();
     engine.trashFolder = Trash::homeTrash();
     ASSERT_TRUE(nodePathIsInside(engine.trashFolder, root));
     engine.scan = [&](auto&, auto&) { return Scanner::scan(root); };
+    engine.analyzeHook = [&](SuggestionReport& report) {
+        report = SuggestionEngine::analyze(engine.analyzed.back().get(), {}, Date{});
+    };
     engine.applySuggestion = [](const Suggestion& chosen) { return Cleaner::apply(chosen, false); };
     engine.trash = [](const std::vector<std::string>& paths) { return Cleaner::trash(paths, false); };
     engine.emptyTrash = [] { return Cleaner::emptyTrash(); };
+    fs::create_directories(home.scratch() / "drive");
+    const BackupDestination drive{"folder:drive", DestinationKind::folder, "drive", (home.scratch() / "drive").string(),
+                                  {}, true, {}};
+    engine.offload = [&](const std::string& source, auto& token, auto& progress) {
+        return BackupEngine::offload(source, drive, false, token, progress);
+    };
     model.rescan();
     harness.settle();
 
@@ -334,6 +350,7 @@ TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanAndEmptying) {
                                     {root + "/.cache/pip", root + "/.cache/fontconfig"}, 0, Risk::safe,
                                     CleanAction::trashContents));
          }},
+        {"archive a project", [&] { model.offload(root + "/Projects/old", drive); }},
         {"move a large and a small file", [&] { model.trash({root + "/Downloads/big.iso", root + "/Downloads/note.txt"}); }},
         {"empty the Trash", [&] { model.emptyTrash(); }},
     };
@@ -346,6 +363,11 @@ TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanAndEmptying) {
         EXPECT_EQ(totalsOf(model.scan()->root), totalsOf(fresh.root));
         EXPECT_EQ(model.scan()->fileCount, fresh.fileCount);
         EXPECT_EQ(engine.stored.back().root.size, fresh.root.size);
+        const Suggestion* caches = nullptr;
+        for (const Suggestion& shown : model.report()->suggestions)
+            if (shown.id == "xdg-cache-apps") caches = &shown;
+        ASSERT_TRUE(caches);
+        EXPECT_EQ(caches->paths, std::vector<std::string>{root + "/.cache/mozilla"});
     }
     EXPECT_TRUE(model.scan()->root.find(root + "/Documents/kept.pdf"));
 }
