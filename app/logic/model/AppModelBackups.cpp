@@ -119,8 +119,9 @@ void AppModel::offload(const std::string& path, const BackupDestination& destina
         OffloadReport report;
         // The backup history in the support folder grows too.
         const std::vector<std::string> touched{Paths::expand(path), Paths::supportDir().string()};
-        auto measured = TreeRemeasure::around(scan, withTrash(touched, engine), engine.measure,
-                                              [&] { report = engine.offload(path, destination, false, token, progress); });
+        auto measured = TreeRemeasure::around(scan, withTrash(touched, engine), engine.measure, [&] {
+            report = engine.offload(path, destination, false, token, progress);
+        });
         // Anything short of a source in the Trash (an incomplete or unverified
         // copy, a failed move) leaves the scan alone and is an error.
         std::string message = withHistoryNotice(report.message, report.backup);

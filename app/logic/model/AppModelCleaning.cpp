@@ -17,13 +17,14 @@ struct EvictOutcome {
     std::string message;
 };
 
-/// A suggestion whose clean threw: every path of it stayed where it was.
+/// The paths as the cleaner acts on them, "~" expanded.
 std::vector<std::string> expanded(const std::vector<std::string>& paths) {
     std::vector<std::string> result;
     for (const std::string& path : paths) result.push_back(Paths::expand(path));
     return result;
 }
 
+/// A suggestion whose clean threw: every path of it stayed where it was.
 void addThrown(const Suggestion& suggestion, const std::string& reason, std::vector<CleanFailure>& failed) {
     if (suggestion.paths.empty()) failed.push_back({"", reason});
     for (const std::string& path : suggestion.paths) failed.push_back({Paths::expand(path), reason});

@@ -351,7 +351,8 @@ TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanArchiveAndEmptying
                                     CleanAction::trashContents));
          }},
         {"archive a project", [&] { model.offload(root + "/Projects/old", drive); }},
-        {"move a large and a small file", [&] { model.trash({root + "/Downloads/big.iso", root + "/Downloads/note.txt"}); }},
+        {"move a large and a small file",
+         [&] { model.trash({root + "/Downloads/big.iso", root + "/Downloads/note.txt"}); }},
         {"empty the Trash", [&] { model.emptyTrash(); }},
     };
     for (const auto& [name, operation] : operations) {
