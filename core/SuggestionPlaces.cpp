@@ -1,5 +1,6 @@
 #include "SuggestionPlaces.hpp"
 
+#include <sys/stat.h>
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
@@ -204,6 +205,15 @@ int64_t sizeIn(const std::map<std::string, int64_t>& sizes, const std::string& p
     return found == sizes.end() ? 0 : found->second;
 }
 
+/// Whether a place counts no more than its own folder (an emptied cache, or
+/// one whose contents other rules claim): it has nothing to clean, so it is
+/// no item of a suggestion.
+bool holdsOnlyItsFolder(const std::string& path, int64_t bytes) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           bytes <= static_cast<int64_t>(status.st_blocks) * 512;
+}
+
 /// The largest children of a designed breakdown row's place, each less what
 /// other rules claim inside it.
 std::optional<std::vector<SuggestionItem>> childItems(const FileNode* homeNode, const std::string& path,
@@ -337,11 +347,15 @@ TableFindings tableSuggestions(const FileNode* homeNode, const std::string& home
         int64_t bytes = 0;
         std::vector<SuggestionItem> byPlace;
         std::map<std::string, int64_t> byGroup;
+        std::vector<std::string> paths;
         for (const PlaceMatch& place : row.places) {
             Region region{place.path, outermostInside(place.path, claimed)};
             int64_t own = sizeIn(findings.sizes, place.path);
             for (const std::string& excluded : region.excluded) own -= sizeIn(findings.sizes, excluded);
             own = std::max<int64_t>(own, 0);
+            // The Trash stays the place to open even when empty.
+            if (row.action != CleanAction::emptyTrash && holdsOnlyItsFolder(place.path, own)) continue;
+            paths.push_back(place.path);
             bytes += own;
             byPlace.emplace_back(place.path, own);
             byGroup[place.group] += own;
@@ -367,8 +381,6 @@ TableFindings tableSuggestions(const FileNode* homeNode, const std::string& home
             std::stable_sort(items->begin(), items->end(),
                              [](const SuggestionItem& a, const SuggestionItem& b) { return a.bytes > b.bytes; });
         }
-        std::vector<std::string> paths;
-        for (const PlaceMatch& place : row.places) paths.push_back(place.path);
         findings.regions[row.id] = std::move(regions);
         findings.suggestions.emplace_back(row.id, row.category, row.title, row.detail, std::move(paths), bytes,
                                           row.risk, row.action, row.command, std::move(items));

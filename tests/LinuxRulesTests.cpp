@@ -205,6 +205,22 @@ TEST_F(LinuxRulesTest, KeepOutsAreNeverInASafeSuggestion) {
     EXPECT_EQ(safeCount, 6);
 }
 
+// A place that holds nothing but its own folder (a cache emptied by a clean)
+// is no item: neither listed, nor counted among the paths, nor in the total.
+TEST_F(LinuxRulesTest, EmptiedPlacesAreNoItems) {
+    allocate(home.path(".cache/mozilla/firefox/cache2/entry"), 60 * MB);
+    for (const char* emptied : {"google-chrome", "thumbnails", "fontconfig", "pip"})
+        fs::create_directories(home.path(std::string(".cache/") + emptied));
+    const ScanResult scan = Scanner::scan(home.home());
+    const SuggestionReport report = SuggestionEngine::analyze(&scan, {}, now);
+    const Suggestion* caches = byId(report, "xdg-cache-apps");
+    ASSERT_TRUE(caches);
+    const int64_t mozilla = scan.root.find(at(".cache/mozilla"))->size;
+    EXPECT_EQ(caches->paths, std::vector<std::string>{at(".cache/mozilla")});
+    EXPECT_EQ(itemsOf(*caches), (std::vector<std::pair<std::string, int64_t>>{{at(".cache/mozilla"), mozilla}}));
+    EXPECT_EQ(caches->reclaimableBytes, mozilla);
+}
+
 TEST(UserFolders, ReadsUserDirsWithQuotesHomeAndLocalisedNames) {
     const std::string home = "/home/li";
     const UserFolders::Folders defaults{"/home/li/Desktop", "/home/li/Documents", "/home/li/Downloads",

@@ -9,6 +9,7 @@
 #include "Localization.hpp"
 #include "Service.hpp"
 #include "Suggestions.hpp"
+#include "model/TreeRemeasure.hpp"
 #include "platform/Platform.hpp"
 
 namespace {
@@ -44,6 +45,7 @@ AppEngine AppEngine::live() {
                         Date now) { return SuggestionEngine::analyze(scan.get(), destinations, now); };
     engine.now = [] { return std::chrono::system_clock::now(); };
     engine.homeTrash = [] { return Trash::homeTrash(); };
+    engine.measure = TreeRemeasure::measureOnDisk;
     engine.applySuggestion = [](const Suggestion& suggestion, bool dryRun) {
         return Cleaner::apply(suggestion, dryRun);
     };
@@ -73,4 +75,9 @@ AppEngine AppEngine::live() {
         return notices;
     };
     return engine;
+}
+
+std::vector<std::string> withTrash(std::vector<std::string> paths, const AppEngine& engine) {
+    if (engine.homeTrash) paths.push_back(engine.homeTrash());
+    return paths;
 }

@@ -41,6 +41,8 @@ struct AppEngine {
     /// The home Trash folder (not created when missing). Its size in a scan
     /// goes stale as soon as a clean or an archive changes the Trash.
     std::function<std::string()> homeTrash;
+    /// TreeRemeasure::measureOnDisk: the subtree of a path as it is now.
+    std::function<std::optional<FileNode>(const std::string& path, int64_t minNodeSize)> measure;
 
     // Cleaning (blocking; executor only).
     /// Cleaner::apply: throws for a suggestion the cleaner does not carry out.
@@ -82,3 +84,7 @@ struct AppEngine {
     /// Every member bound to the engine itself.
     static AppEngine live();
 };
+
+/// The paths an operation touches and the home Trash, which it fills or
+/// empties: what a clean measures again (see TreeRemeasure). Blocking.
+std::vector<std::string> withTrash(std::vector<std::string> paths, const AppEngine& engine);

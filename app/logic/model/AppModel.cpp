@@ -146,9 +146,9 @@ void AppModel::bootstrap() {
             // A scan published meanwhile is newer than anything in the cache.
             if (model.scanVersion != version) return;
             model.scan_ = std::make_shared<const ScanResult>(std::move(**outcome.value));
-            // A stored scan may be a day old, and one stored after a clean was
-            // pruned of what went to the Trash without adding it there: its
-            // Trash is measured afresh.
+            // A stored scan may be a day old, and one stored by an older
+            // version after a clean was pruned of what went to the Trash
+            // without adding it there: its Trash is measured afresh.
             model.trashChanged_ = true;
             ++model.scanVersion;
             model.publish();
@@ -294,14 +294,23 @@ void AppModel::analyze() {
 
 void AppModel::removeFromScan(const std::vector<std::string>& paths) {
     if (!scan_) return;
-    std::shared_ptr<const ScanResult> old = scan_;
-    auto pruned = std::make_shared<const ScanResult>(
-        old->replacingRoot(old->root.removing(std::set<std::string>(paths.begin(), paths.end()))));
-    scan_ = pruned;
+    replaceScan(std::make_shared<const ScanResult>(
+        scan_->replacingRoot(scan_->root.removing(std::set<std::string>(paths.begin(), paths.end())))));
+}
+
+void AppModel::replaceScan(std::shared_ptr<const ScanResult> changed) {
+    std::shared_ptr<const ScanResult> old = std::exchange(scan_, std::move(changed));
     ++scanVersion;
-    if (!isScanning_) storeScanInBackground(pruned);
-    if (old->root.find(explorerPath_) && !pruned->root.find(explorerPath_)) explorerPath_ = parentFolder(explorerPath_);
+    if (!isScanning_) storeScanInBackground(scan_);
+    if (old && old->root.find(explorerPath_) && !scan_->root.find(explorerPath_))
+        explorerPath_ = parentFolder(explorerPath_);
     publish();
+}
+
+void AppModel::followScan(const std::shared_ptr<const ScanResult>& measured, uint64_t version,
+                          const std::vector<std::string>& trashed) {
+    if (measured && version == scanVersion) return replaceScan(measured);
+    if (!trashed.empty()) removeFromScan(trashed);
 }
 
 void AppModel::storeScanInBackground(const std::shared_ptr<const ScanResult>& result) {

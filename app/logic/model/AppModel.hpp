@@ -133,6 +133,8 @@ public:
     // One clean or evict at a time: each of these does nothing while
     // `busySuggestion` is set, so emptying the Trash can never race a move into
     // it. Each finished one posts one notice, rereads the volumes and analyses.
+    // The scan follows each one: what it touched and the Trash are measured
+    // again, so the tree keeps equal to the disk until the next rescan.
 
     /// Applies one suggestion; busy key: its id. Emptying-the-Trash suggestions
     /// clear `trashPending` like emptyTrash().
@@ -207,18 +209,43 @@ private:
     /// except while a scan runs (its newer tree will be stored instead).
     void removeFromScan(const std::vector<std::string>& paths);
 
-    /// The common end of apply, applyAllSafe, trash and emptyTrash.
-    void finishClean(Outcome<CleanResult> outcome, bool wasEmptyTrash);
+    /// What a clean's work ends with: the clean's result and the scan with
+    /// the touched places measured again (null without a scan).
+    struct CleanDone {
+        CleanResult result;
+        std::shared_ptr<const ScanResult> scan;
+    };
+    /// Runs `clean` on the executor between two measures of the places it
+    /// touches (`touched` and the home Trash), then finishes it.
+    void cleanInBackground(std::vector<std::string> touched, std::function<CleanResult()> clean, bool emptying);
+    /// The common end of apply, applyAllSafe, trash and emptyTrash; the
+    /// scan follows it (see followScan).
+    void finishClean(Outcome<CleanDone> outcome, bool wasEmptyTrash, uint64_t version);
+    /// Publishes a changed tree of the same scan and stores it, except while
+    /// a scan runs (its newer tree will be stored instead).
+    void replaceScan(std::shared_ptr<const ScanResult> changed);
+    /// After an operation: the scan measured again replaces the current one
+    /// if that is the scan it measured (`version`); else the paths it moved
+    /// to the Trash are pruned from the newer one.
+    void followScan(const std::shared_ptr<const ScanResult>& measured, uint64_t version,
+                    const std::vector<std::string>& trashed);
     /// Moves `busySuggestion` to the key; false (and nothing changes) when a
     /// clean or evict is already busy.
     bool beginClean(const std::string& key);
 
     /// What a backup's work ends with. `trashedSource` is a source the work
     /// moved to the Trash; the Trash flag and the scan follow it first.
+    struct TrashedSource {
+        std::string path;
+        /// The scan the work started from (`scannedVersion`) with the source
+        /// and the Trash measured again; null without a scan.
+        std::shared_ptr<const ScanResult> scan;
+        uint64_t scannedVersion = 0;
+    };
     struct BackupOutcome {
         std::string message;
         bool isError = false;
-        std::optional<std::string> trashedSource;
+        std::optional<TrashedSource> trashedSource;
     };
     /// Blocking backup work, given the run's token and progress callback.
     using BackupWork = std::function<BackupOutcome(const CancelTokenPtr&, const BackupProgressHandler&)>;

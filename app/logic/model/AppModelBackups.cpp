@@ -4,6 +4,7 @@
 
 #include "Localization.hpp"
 #include "model/AppModel.hpp"
+#include "model/TreeRemeasure.hpp"
 
 namespace {
 
@@ -48,7 +49,7 @@ void AppModel::finishBackup(Outcome<BackupOutcome> outcome) {
     if (result.trashedSource) {
         trashPending_ = true;
         trashChanged_ = true;
-        removeFromScan({*result.trashedSource});
+        followScan(result.trashedSource->scan, result.trashedSource->scannedVersion, {result.trashedSource->path});
     }
     runningBackup_.reset();
     backupProgress_.reset();
@@ -113,17 +114,21 @@ void AppModel::backup(const std::string& path, const BackupDestination& destinat
 
 void AppModel::offload(const std::string& path, const BackupDestination& destination) {
     if (runningBackup_) return;
-    startBackup(path, [offload = runtime.engine.offload, path, destination](const CancelTokenPtr& token,
-                                                                            const BackupProgressHandler& progress) {
-        OffloadReport report = offload(path, destination, false, token, progress);
+    startBackup(path, [engine = runtime.engine, path, destination, scan = scan_, version = scanVersion](
+                          const CancelTokenPtr& token, const BackupProgressHandler& progress) {
+        OffloadReport report;
+        // The backup history in the support folder grows too.
+        const std::vector<std::string> touched{Paths::expand(path), Paths::supportDir().string()};
+        auto measured = TreeRemeasure::around(scan, withTrash(touched, engine), engine.measure, [&] {
+            report = engine.offload(path, destination, false, token, progress);
+        });
         // Anything short of a source in the Trash (an incomplete or unverified
         // copy, a failed move) leaves the scan alone and is an error.
         std::string message = withHistoryNotice(report.message, report.backup);
         // A source that changed after its check may be left in the Trash:
         // gone from the scan, yet not offloaded.
-        std::optional<std::string> gone;
-        if (report.sourceTrashed) gone = path;
-        return BackupOutcome{message, !(report.sourceTrashed && report.verified), gone};
+        if (!report.sourceTrashed) return BackupOutcome{message, true, {}};
+        return BackupOutcome{message, !report.verified, TrashedSource{path, std::move(measured), version}};
     });
 }
 

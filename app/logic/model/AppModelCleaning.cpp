@@ -6,6 +6,7 @@
 
 #include "Localization.hpp"
 #include "model/AppModel.hpp"
+#include "model/TreeRemeasure.hpp"
 
 namespace {
 
@@ -15,6 +16,13 @@ struct EvictOutcome {
     int64_t failed = 0;
     std::string message;
 };
+
+/// The paths as the cleaner acts on them, "~" expanded.
+std::vector<std::string> expanded(const std::vector<std::string>& paths) {
+    std::vector<std::string> result;
+    for (const std::string& path : paths) result.push_back(Paths::expand(path));
+    return result;
+}
 
 /// A suggestion whose clean threw: every path of it stayed where it was.
 void addThrown(const Suggestion& suggestion, const std::string& reason, std::vector<CleanFailure>& failed) {
@@ -85,50 +93,69 @@ bool AppModel::beginClean(const std::string& key) {
 void AppModel::apply(const Suggestion& suggestion) {
     if (!beginClean(suggestion.id)) return;
     const bool emptying = suggestion.action == CleanAction::emptyTrash;
-    background(
-        Priority::standard, [clean = runtime.engine.applySuggestion, suggestion] { return clean(suggestion, false); },
-        [emptying](AppModel& model, Outcome<CleanResult> outcome) { model.finishClean(std::move(outcome), emptying); });
+    cleanInBackground(
+        expanded(suggestion.paths),
+        [clean = runtime.engine.applySuggestion, suggestion] { return clean(suggestion, false); }, emptying);
 }
 
 void AppModel::applyAllSafe() {
     std::vector<Suggestion> chosen;
+    std::vector<std::string> touched;
     if (report_)
         for (const Suggestion& suggestion : report_->suggestions)
-            if (suggestion.risk == Risk::safe && suggestion.autoApplicable) chosen.push_back(suggestion);
+            if (suggestion.risk == Risk::safe && suggestion.autoApplicable) {
+                chosen.push_back(suggestion);
+                for (std::string& path : expanded(suggestion.paths)) touched.push_back(std::move(path));
+            }
     if (chosen.empty() || !beginClean("all-safe")) return;
-    background(
-        Priority::standard, [clean = runtime.engine.applySuggestion, chosen] { return applyEach(clean, chosen); },
-        [](AppModel& model, Outcome<CleanResult> outcome) { model.finishClean(std::move(outcome), false); });
+    cleanInBackground(
+        std::move(touched), [clean = runtime.engine.applySuggestion, chosen] { return applyEach(clean, chosen); },
+        false);
 }
 
 void AppModel::trash(const std::vector<std::string>& paths) {
     if (!beginClean("trash")) return;
-    background(
-        Priority::standard, [trash = runtime.engine.trash, paths] { return trash(paths, false); },
-        [](AppModel& model, Outcome<CleanResult> outcome) { model.finishClean(std::move(outcome), false); });
+    cleanInBackground(
+        expanded(paths), [trash = runtime.engine.trash, paths] { return trash(paths, false); }, false);
 }
 
 void AppModel::emptyTrash() {
     if (!beginClean("empty-trash")) return;
-    background(
-        Priority::standard, [empty = runtime.engine.emptyTrash] { return empty(); },
-        [](AppModel& model, Outcome<CleanResult> outcome) { model.finishClean(std::move(outcome), true); });
+    cleanInBackground({}, [empty = runtime.engine.emptyTrash] { return empty(); }, true);
 }
 
-void AppModel::finishClean(Outcome<CleanResult> outcome, bool wasEmptyTrash) {
+void AppModel::cleanInBackground(std::vector<std::string> touched, std::function<CleanResult()> clean,
+                                 bool emptying) {
+    background(
+        Priority::standard,
+        [clean = std::move(clean), touched = std::move(touched), scan = scan_, engine = runtime.engine] {
+            CleanDone done;
+            done.scan = TreeRemeasure::around(scan, withTrash(touched, engine), engine.measure,
+                                              [&] { done.result = clean(); });
+            return done;
+        },
+        [emptying, version = scanVersion](AppModel& model, Outcome<CleanDone> outcome) {
+            model.finishClean(std::move(outcome), emptying, version);
+        });
+}
+
+void AppModel::finishClean(Outcome<CleanDone> outcome, bool wasEmptyTrash, uint64_t version) {
     busySuggestion_.reset();
     // Even a clean that failed part-way may have moved or removed something.
     trashChanged_ = true;
     if (!outcome.value) {
         notify(outcome.error, true);
-    } else if (!outcome.value->trashed.empty()) {
-        notify(outcome.value->message, false);
-        trashPending_ = !wasEmptyTrash;
-        if (!wasEmptyTrash) removeFromScan(outcome.value->trashed);
     } else {
-        notify(wasEmptyTrash ? emptyingNotice(*outcome.value) : outcome.value->message, !outcome.value->failed.empty());
-        // An emptied Trash that listed no items still counts as emptied.
-        if (wasEmptyTrash) trashPending_ = false;
+        const CleanResult& result = outcome.value->result;
+        if (!result.trashed.empty()) {
+            notify(result.message, false);
+            trashPending_ = !wasEmptyTrash;
+        } else {
+            notify(wasEmptyTrash ? emptyingNotice(result) : result.message, !result.failed.empty());
+            // An emptied Trash that listed no items still counts as emptied.
+            if (wasEmptyTrash) trashPending_ = false;
+        }
+        followScan(outcome.value->scan, version, wasEmptyTrash ? std::vector<std::string>{} : result.trashed);
     }
     readVolumes();
     analyze();

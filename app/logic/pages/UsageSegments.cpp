@@ -76,6 +76,12 @@ std::vector<Claim> claimsOf(const FileNode& root) {
         {folders.music, "media"},
         {folders.pictures, "media"},
     };
+    // Applications older than the XDG folders keep their data in a hidden
+    // folder of the home: browsers, mail and chat, games, runtimes.
+    for (const char* app : {".mozilla", ".thunderbird", ".icedove", ".waterfox", ".librewolf", ".floorp",
+                            ".moonchild productions", ".opera", ".evolution", ".claws-mail", ".purple", ".zoom",
+                            ".steam", ".minecraft", ".factorio", ".PlayOnLinux", ".wine", ".java", ".mono"})
+        claims.push_back({home + "/" + app, "library"});
     for (const char* tool : {".rustup", ".cargo", "go", ".conda", "miniconda3", "anaconda3", "miniforge3",
                              "mambaforge", ".vscode-server", "Android"})
         claims.push_back({home + "/" + tool, "tools"});

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 
+#include "Cleaner.hpp"
+#include "Suggestions.hpp"
+#include "backup/Backup.hpp"
 #include "ModelHarness.hpp"
 #include "TestSupport.hpp"
+#include "platform/Trash.hpp"
 
 using testing_support::ScopedHome;
 
@@ -44,7 +49,13 @@ TEST_F(AppModelCleaningTest, EveryBranchOfTheCleanCompletion) {
          "s1", true, "no", true, true, false},
         {"a trash that moved", [&](AppModel& m) { m.trash({a}); }, {}, "trash", false, "trashed", false, true, true},
         {"a trash of refused paths only", [&](AppModel& m) { m.trash({a}); },
-         [&](FakeEngine& e) { e.trash = [&](auto&) { return cleanResult({}, {{a, "protected"}}, "refused"); }; },
+         [&](FakeEngine& e) {
+             e.trash = [&](auto&) { return cleanResult({}, {{a, "protected"}}, "refused"); };
+             // A refused path is still there when measured again.
+             e.measure = [&](const std::string& path, int64_t) {
+                 return path == a ? std::optional(folderNode(a, {}, 10)) : std::nullopt;
+             };
+         },
          "trash", false, "refused", true, false, false},
         {"a trash of nothing", [&](AppModel& m) { m.trash({}); }, {}, "trash", true, "trashed", false, true, false},
         {"an emptying that listed items", [](AppModel& m) { m.emptyTrash(); },
@@ -291,4 +302,84 @@ TEST_F(ModelTest, EveryOperationThatChangesTheTrashHasTheAnalysisMeasureItAfresh
         harness.settle();
         EXPECT_TRUE(analysedTheScansTrash()) << name;
     }
+}
+
+namespace {
+/// Every node's size and file count, by path.
+std::map<std::string, std::pair<int64_t, int64_t>> totalsOf(const FileNode& root) {
+    std::map<std::string, std::pair<int64_t, int64_t>> totals;
+    root.walk([&](const FileNode& node) {
+        totals[node.path] = {node.size, node.fileCount};
+        return true;
+    });
+    return totals;
+}
+}  // namespace
+
+// On a real home whose Trash lies inside it, the window's tree keeps equal to
+// a fresh scan after each clean, archive and emptying, node for node: moved
+// items leave their folders and appear under the Trash, emptied ones leave it.
+// The Trash does not exist at first, so the first clean also makes its folders.
+// The suggestions the window then shows list no emptied cache.
+TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanArchiveAndEmptying) {
+    using testing_support::allocate;
+    constexpr int64_t MiB = 1 << 20;
+    allocate(home.path(".cache/mozilla/firefox/cache2/entry"), 60 * MiB);
+    allocate(home.path(".cache/pip/http/wheel"), 3 * MiB);
+    allocate(home.path(".cache/pip/selfcheck.json"), 10'000);
+    allocate(home.path(".cache/fontconfig/cache-1"), 20'000);
+    allocate(home.path("Downloads/big.iso"), 5 * MiB);
+    allocate(home.path("Downloads/note.txt"), 2'000);
+    allocate(home.path("Projects/old/data.bin"), 2 * MiB);
+    allocate(home.path("Documents/kept.pdf"), 2 * MiB);
+    // The application's own folders, where a clean forgets the stored scans
+    // and an archive records its backup, are there already.
+    Paths::cacheDir();
+    Paths::supportDir();
+    engine.trashFolder = Trash::homeTrash();
+    ASSERT_TRUE(nodePathIsInside(engine.trashFolder, root));
+    engine.scan = [&](auto&, auto&) { return Scanner::scan(root); };
+    engine.analyzeHook = [&](SuggestionReport& report) {
+        report = SuggestionEngine::analyze(engine.analyzed.back().get(), {}, Date{});
+    };
+    engine.applySuggestion = [](const Suggestion& chosen) { return Cleaner::apply(chosen, false); };
+    engine.trash = [](const std::vector<std::string>& paths) { return Cleaner::trash(paths, false); };
+    engine.emptyTrash = [] { return Cleaner::emptyTrash(); };
+    fs::create_directories(home.scratch() / "drive");
+    const BackupDestination drive{"folder:drive", DestinationKind::folder, "drive", (home.scratch() / "drive").string(),
+                                  {}, true, {}};
+    engine.offload = [&](const std::string& source, auto& token, auto& progress) {
+        return BackupEngine::offload(source, drive, false, token, progress);
+    };
+    model.rescan();
+    harness.settle();
+
+    const std::pair<const char*, std::function<void()>> operations[] = {
+        {"clean the contents of two caches",
+         [&] {
+             model.apply(Suggestion("xdg-cache-apps", "cache", "caches", "",
+                                    {root + "/.cache/pip", root + "/.cache/fontconfig"}, 0, Risk::safe,
+                                    CleanAction::trashContents));
+         }},
+        {"archive a project", [&] { model.offload(root + "/Projects/old", drive); }},
+        {"move a large and a small file",
+         [&] { model.trash({root + "/Downloads/big.iso", root + "/Downloads/note.txt"}); }},
+        {"empty the Trash", [&] { model.emptyTrash(); }},
+    };
+    for (const auto& [name, operation] : operations) {
+        SCOPED_TRACE(name);
+        operation();
+        harness.settle();
+        ASSERT_FALSE(model.notice()->isError) << model.notice()->text;
+        const ScanResult fresh = Scanner::scan(root);
+        EXPECT_EQ(totalsOf(model.scan()->root), totalsOf(fresh.root));
+        EXPECT_EQ(model.scan()->fileCount, fresh.fileCount);
+        EXPECT_EQ(engine.stored.back().root.size, fresh.root.size);
+        const Suggestion* caches = nullptr;
+        for (const Suggestion& shown : model.report()->suggestions)
+            if (shown.id == "xdg-cache-apps") caches = &shown;
+        ASSERT_TRUE(caches);
+        EXPECT_EQ(caches->paths, std::vector<std::string>{root + "/.cache/mozilla"});
+    }
+    EXPECT_TRUE(model.scan()->root.find(root + "/Documents/kept.pdf"));
 }

@@ -12,6 +12,7 @@
 #include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "model/AppModel.hpp"
+#include "model/TreeRemeasure.hpp"
 
 struct AppModelTestAccess {
     static void removeFromScan(AppModel& model, const std::vector<std::string>& paths) {
@@ -36,6 +37,8 @@ struct FakeEngine {
     /// The home Trash folder the engine names, and the scan each analysis was given.
     std::string trashFolder;
     std::vector<std::shared_ptr<const ScanResult>> analyzed;
+    /// How a clean measures its places again; the disk by default.
+    TreeRemeasure::Measure measure = TreeRemeasure::measureOnDisk;
     std::vector<ScanResult> stored;
 
     // Cleaning: unset scripts trash every path asked for and empty an empty Trash.
@@ -94,6 +97,7 @@ struct FakeEngine {
         engine.now = [] { return Date{}; };
         engine.startupNotices = [this] { return startupNotices ? startupNotices() : std::vector<std::string>{}; };
         engine.homeTrash = [this] { return trashFolder; };
+        engine.measure = [this](const std::string& path, int64_t minNodeSize) { return measure(path, minNodeSize); };
         bindCleaning(engine);
         bindBackups(engine);
         return engine;

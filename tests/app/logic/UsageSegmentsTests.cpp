@@ -118,3 +118,18 @@ TEST(UsageSegments, ALinuxHomeSplitsByXDGAndUserFolders) {
     EXPECT_EQ(segments[3].path, h + "/下载");
     EXPECT_EQ(segments[4].path, h + "/Videos");
 }
+
+// Applications that predate the XDG folders (browsers, mail, games,
+// runtimes) keep their data in hidden folders of the home: app data, while
+// any other hidden folder stays a tool's.
+TEST(UsageSegments, ApplicationFoldersOlderThanXDGAreAppData) {
+    testing_support::ScopedHome home;
+    const std::string h = home.home();
+    for (const char* app : {".mozilla", ".thunderbird", ".steam", ".wine", ".zoom", ".java", ".minecraft"}) {
+        SCOPED_TRACE(app);
+        ScanResult scan;
+        scan.root = folder(h, 100, {folder(h + "/" + app, 60), folder(h + "/.npm", 30)});
+        EXPECT_EQ(idsAndBytes(UsageSegments::segments(volumeUsing(100), &scan)),
+                  (std::vector<std::pair<std::string, int64_t>>{{"library", 60}, {"tools", 30}, {"other", 10}}));
+    }
+}
