@@ -370,6 +370,6 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
     }
 }
 
-void revealInFinder(const std::string& path) { Trash::reveal(Paths::expandGiven(path)); }
+bool revealInFinder(const std::string& path) { return Trash::reveal(Paths::expandGiven(path)); }
 
 }  // namespace Cleaner

@@ -1035,6 +1035,9 @@ const Row kAddedRows[] = {
     // The application menu of the desktop front end
     {"退出 Ostrevane",
      "Quit Ostrevane"},
+    // A click that asked the file manager, when none answered.
+    {"没有文件管理器响应。请安装一个文件管理器,或把它设为打开文件夹的默认程序。",
+     "No file manager answered. Install one, or make it the default for opening folders."},
     // What was wrong with a command's words, and where the help is.
     {"未知选项: %@",
      "Unknown option: %@"},
