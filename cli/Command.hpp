@@ -19,7 +19,7 @@ namespace cli {
 enum ExitStatus { success = 0, failure = 1, usageError = 2 };
 
 /// Thrown while a command reads its arguments, before it has done anything:
-/// the tool prints `message` as an error line, then the help, and exits with
+/// the tool prints `message` as an error line, then where the help is, and exits with
 /// `usageError`.
 struct UsageError {
     /// What was wrong, naming the argument; already localised.

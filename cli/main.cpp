@@ -7,13 +7,27 @@
 
 namespace {
 std::string helpText() { return L(CLITexts::helpKey, Ostrevane::version); }
+
+/// Asking for help wins wherever it is asked (`ostrevane scan --help`), up to
+/// the "--" after which every word is a path.
+bool asksForHelp(const std::vector<std::string>& words) {
+    for (const std::string& word : words) {
+        if (word == "--") return false;
+        if (word == "-h" || word == "--help") return true;
+    }
+    return false;
+}
+
+/// After a usage error, one line that says where the help is rather than
+/// the whole help, so the error stays in sight.
+void pointToHelp() { std::fputs((L("运行 ostrevane --help 查看所有命令和选项。") + "\n").c_str(), stderr); }
 }  // namespace
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> words(argv + 1, argv + argc);
 
-    if (words.empty() || words[0] == "help" || words[0] == "-h" || words[0] == "--help") {
+    if (words.empty() || words[0] == "help" || asksForHelp(words)) {
         std::fputs(helpText().c_str(), stdout);
         return cli::success;
     }
@@ -27,7 +41,7 @@ int main(int argc, char** argv) {
     const cli::Command* command = cli::findCommand(words[0]);
     if (!command) {
         std::fputs(L("未知命令: %@\n", words[0]).c_str(), stderr);
-        std::fputs(helpText().c_str(), stderr);
+        pointToHelp();
         return cli::usageError;
     }
     try {
@@ -37,7 +51,7 @@ int main(int argc, char** argv) {
         return status;
     } catch (const cli::UsageError& error) {
         cli::printError(error.message);
-        std::fputs(helpText().c_str(), stderr);
+        pointToHelp();
         return cli::usageError;
     } catch (const OstrevaneError& error) {
         cli::printError(error.message);

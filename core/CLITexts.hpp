@@ -53,6 +53,6 @@ inline constexpr std::string_view setupKey =
     "Claude Desktop(claude_desktop_config.json 的 mcpServers 里加入):\n"
     "  \"ostrevane\": { \"command\": \"%@\", \"args\": [\"mcp\"] }\n"
     "\n"
-    "之后就可以直接对 Claude 说:“看看我的磁盘哪里可以清理”、“把 ~/Movies/旧项目 归档到 iCloud”。";
+    "之后就可以直接对 Claude 说:“看看我的磁盘哪里可以清理”、“把 ~/视频/旧项目 归档到移动硬盘”。";
 
 }  // namespace CLITexts

@@ -162,7 +162,7 @@ std::optional<std::string> placeRefusal(const std::string& p, const Places& at) 
                      [&](const std::string& root) { return strictlyInside(p, root); }))
         return L("只允许操作主目录、/tmp 和外接卷(/media、/run/media、/mnt)里的内容");
     for (const auto& sensitive : at.sensitiveFolders)
-        if (Paths::isInside(p, sensitive)) return L("密钥与钥匙串不允许通过本工具删除");
+        if (Paths::isInside(p, sensitive)) return L("密钥与密钥环不允许通过本工具删除");
     return std::nullopt;
 }
 
@@ -472,6 +472,6 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
     }
 }
 
-void revealInFinder(const std::string& path) { Trash::reveal(Paths::expandGiven(path)); }
+bool revealInFinder(const std::string& path) { return Trash::reveal(Paths::expandGiven(path)); }
 
 }  // namespace Cleaner

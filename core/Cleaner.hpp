@@ -63,5 +63,6 @@ CleanResult emptyTrash();
 /// Throws OstrevaneError for a suggestion that cannot be applied
 /// automatically or whose action the cleaner does not carry out.
 CleanResult apply(const Suggestion& suggestion, bool dryRun);
-void revealInFinder(const std::string& path);
+/// Shows the item in the file manager; whether a file manager answered.
+bool revealInFinder(const std::string& path);
 }  // namespace Cleaner

@@ -175,7 +175,7 @@ std::vector<Suggestion> downloads(const FileNode& home, const std::string& homeP
     std::vector<Suggestion> suggestions;
     if (int64_t total = totalBytes(installers); total >= 50'000'000) {
         suggestions.emplace_back("downloads-installers", "downloads", L("下载目录里的安装包"),
-                                 L("%@ 个 dmg / pkg / iso 等安装镜像。App 装好后安装包就不需要了。", installers.size()),
+                                 L("%@ 个安装包(.deb、.rpm、.AppImage、.iso 等)。软件装好后安装包就不需要了。", installers.size()),
                                  pathsOf(installers), total, Risk::review, CleanAction::trash, std::nullopt,
                                  firstItems(installers, 20));
     }

@@ -148,8 +148,7 @@ TEST_F(BackupCommandsTest, EvictReportsWhatItReleased) {
     auto result = runCLI({"evict", source.string()});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out,
-              "Released the local copies of 0 files (still in the cloud); 3 skipped (not fully uploaded yet, or not in "
-              "iCloud Drive).\n");
+              "No cloud drive on this computer keeps files online-only, so there are no local copies to release.\n");
     json report = parsed(runCLI({"evict", source.string(), "--json"}));
     EXPECT_EQ(report["failed"], 3);
     EXPECT_EQ(report["path"], source.string());

@@ -7,6 +7,10 @@
 
 using namespace testing_support;
 
+namespace {
+const std::string helpPointer = "Run ostrevane --help to see every command and its options.\n";
+}  // namespace
+
 TEST(CLI, HelpInBothLanguages) {
     ScopedHome english("en");
     std::string help = L(CLITexts::helpKey, Ostrevane::version);
@@ -49,7 +53,34 @@ TEST(CLI, UnknownCommandIsAUsageError) {
     auto result = runCLI({"frobnicate", "--json"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Unknown command: frobnicate\n" + L(CLITexts::helpKey, Ostrevane::version));
+    EXPECT_EQ(result.err, "Unknown command: frobnicate\n" + helpPointer);
+
+    ScopedHome chinese("zh");
+    EXPECT_EQ(runCLI({"scan", "--deep"}).err, "错误: 未知选项: --deep\n运行 ostrevane --help 查看所有命令和选项。\n");
+}
+
+// Help asked for after a command, or among its options, is help, not an
+// unknown option; after "--" it is a path like any other word.
+TEST(CLI, HelpAnywhereBeforeTheEndOfOptionsPrintsTheHelp) {
+    ScopedHome home("en");
+    const std::string help = L(CLITexts::helpKey, Ostrevane::version);
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"scan", "--help"},
+             {"scan", "-h"},
+             {"largest", "~", "--min-size", "1", "--help"},
+             {"plans", "add", "--help"},
+             {"frobnicate", "--help"},
+             {"status", "--json", "-h"}}) {
+        auto result = runCLI(words);
+        EXPECT_EQ(result.status, 0) << words[0] << " " << words[1];
+        EXPECT_EQ(result.out, help) << words[0] << " " << words[1];
+        EXPECT_EQ(result.err, "") << words[0] << " " << words[1];
+    }
+    auto afterEnd = runCLI({"largest", "--", "--help"});
+    EXPECT_EQ(afterEnd.status, 1);
+    EXPECT_EQ(afterEnd.out, "");
+    EXPECT_TRUE(afterEnd.err.starts_with("Error: ") && afterEnd.err.find("/--help") != std::string::npos)
+        << "the word is taken as a path: " << afterEnd.err;
 }
 
 TEST(CLI, LargestFilesPlainAndJSON) {
@@ -108,8 +139,7 @@ TEST(CLI, AMistypedOptionIsAUsageErrorAndTouchesNothing) {
 TEST(CLI, StrayWordsAndValuesThatAreNotNumbersAreUsageErrors) {
     ScopedHome home("en");
     writeFile(home.path("big.bin"), 2'000'000);
-    const std::string help = L(CLITexts::helpKey, Ostrevane::version);
-    // One line says what was wrong before the help.
+    // One line says what was wrong, one where the help is.
     for (const auto& [words, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"largest", "-n", "lots", "--min-size", "1"}, "Invalid value for -n: lots"},
              {{"largest", "--older-than", "a-month", "--min-size", "1"}, "Invalid value for --older-than: a-month"},
@@ -126,7 +156,7 @@ TEST(CLI, StrayWordsAndValuesThatAreNotNumbersAreUsageErrors) {
         auto result = runCLI(words);
         EXPECT_EQ(result.status, 2) << words[0] << " " << words[1];
         EXPECT_EQ(result.out, "") << words[0] << " " << words[1];
-        EXPECT_EQ(result.err, "Error: " + error + "\n" + help) << words[0] << " " << words[1];
+        EXPECT_EQ(result.err, "Error: " + error + "\n" + helpPointer) << words[0] << " " << words[1];
     }
     // Numbers in any form strtod reads still count.
     EXPECT_EQ(runCLI({"largest", "-n", "2.9", "--min-size", "1", "--json"}).status, 0);

@@ -143,7 +143,7 @@ const std::string ancestorText = "这是主目录的上级目录";
 const std::string topLevelText = "顶层系统目录";
 const std::string photosText = "照片图库请在“照片”App 中管理";
 const std::string outsideText = "只允许操作主目录、/tmp 和外接卷(/media、/run/media、/mnt)里的内容";
-const std::string keysText = "密钥与钥匙串不允许通过本工具删除";
+const std::string keysText = "密钥与密钥环不允许通过本工具删除";
 const std::string missingText = "路径不存在";
 const std::string inTrashText = "废纸篓里的项目不能再移到废纸篓";
 const std::string holdsTrashText = "这是废纸篓的上级目录";
@@ -177,7 +177,7 @@ TEST_F(CleanerTest, RefusalTextsAreTheEnglishTable) {
     EXPECT_EQ(Cleaner::refusal("/usr/x.photoslibrary"), "Manage the Photos library in the Photos app");
     EXPECT_EQ(Cleaner::refusal("/usr/bin"),
               "Only items in your home folder, /tmp and external volumes (/media, /run/media, /mnt) can be changed");
-    EXPECT_EQ(Cleaner::refusal("~/.ssh/id_ed25519"), "Keys and keychains can’t be deleted with this tool");
+    EXPECT_EQ(Cleaner::refusal("~/.ssh/id_ed25519"), "Keys and keyrings can’t be deleted with this tool");
     EXPECT_EQ(Cleaner::refusal("~/nothing"), "Path doesn’t exist");
 }
 
@@ -238,7 +238,7 @@ TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
     for (const char* path : {"/usr/bin", "/private/tmp", "/run/media", "/var/log/syslog", "/opt/thing"})
         EXPECT_EQ(refused(path), L(outsideText)) << path;
 
-    // 6. Keys and keychains; the folders themselves were caught by rule 1.
+    // 6. Keys and keyrings; the folders themselves were caught by rule 1.
     EXPECT_EQ(refused("~/.ssh/id_rsa"), L(keysText));
     EXPECT_EQ(refused("~/Library/Keychains/login.keychain-db"), L(keysText));
 

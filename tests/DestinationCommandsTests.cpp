@@ -182,7 +182,8 @@ TEST_F(DestinationCommandsTest, PlansAddAcceptsAnUnpluggedDiskButNotAnUnknownNam
 
     expectUsage(runCLI({"plans", "add", "~/Movies"}), "Usage: ostrevane plans add <path> --to <destination>");
     expectUsage(runCLI({"plans", "add", "--to", "icloud"}), "Usage: ostrevane plans add <path> --to <destination>");
-    expectUsage(runCLI({"plans", "add", "~/Movies", "--to"}), "Usage: ostrevane");
+    expectUsage(runCLI({"plans", "add", "~/Movies", "--to"}),
+                "Error: Missing value for --to\nRun ostrevane --help to see every command and its options.\n");
 }
 
 TEST_F(DestinationCommandsTest, PlansRemove) {

@@ -234,7 +234,7 @@ TEST(CommandLineTexts, HelpAndSetupAreTableRows) {
               "Claude Desktop (add to mcpServers in claude_desktop_config.json):\n"
               "  \"ostrevane\": { \"command\": \"/opt/ostrevane\", \"args\": [\"mcp\"] }\n"
               "\n"
-              "Then just tell Claude: “Check where I can free up disk space” or “Archive ~/Movies/old-project to iCloud”.");
+              "Then just tell Claude: “Check where I can free up disk space” or “Archive ~/Videos/old-project to my external drive”.");
 }
 
 TEST(EnglishTable, AddedRowsStandApartAndKeepTheirValues) {

@@ -414,6 +414,8 @@ TEST_F(EvictTest, AMissingPathIsTheOnlyError) {
     EXPECT_EQ(messageOf([&] { BackupEngine::evict("~/nowhere"); }), "Path doesn’t exist: " + home.home() + "/nowhere");
 }
 
+// On Linux no drive keeps files online-only: the message says so plainly
+// rather than calling the files "not fully uploaded yet".
 TEST_F(EvictTest, WithoutICloudEveryFileIsCountedAsNotHandled) {
     storeHomeScan();
     EvictReport report = BackupEngine::evict(drive.string());
@@ -422,14 +424,14 @@ TEST_F(EvictTest, WithoutICloudEveryFileIsCountedAsNotHandled) {
     EXPECT_EQ(report.failed, 5);
     EXPECT_GE(report.freedBytes, 0);
     EXPECT_EQ(report.message,
-              "Released the local copies of 0 files (still in the cloud); 5 skipped (not fully uploaded yet, or not in "
-              "iCloud Drive).");
+              "No cloud drive on this computer keeps files online-only, so there are no local copies to release.");
     EXPECT_TRUE(homeScanCached());
 }
 
 TEST_F(EvictTest, UploadedFilesAreReleasedAndTheOthersCounted) {
     std::vector<std::string> asked;
     ScopedHooks<ICloud::Hooks> hooks;
+    hooks->isSignedIn = [] { return true; };
     hooks->itemStatus = statusFor;
     hooks->evict = [&](const std::string& path) -> std::optional<std::string> {
         asked.push_back(path);
@@ -455,6 +457,7 @@ TEST_F(EvictTest, UploadedFilesAreReleasedAndTheOthersCounted) {
 
 TEST_F(EvictTest, CloudOnlyFilesCountNothingAndKeepTheScanCache) {
     ScopedHooks<ICloud::Hooks> hooks;
+    hooks->isSignedIn = [] { return true; };
     hooks->itemStatus = [](const std::string&) {
         ICloud::ItemStatus status;
         status.downloadingStatus = ICloud::DownloadingStatus::notDownloaded;

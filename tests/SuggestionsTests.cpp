@@ -481,7 +481,7 @@ TEST_F(SuggestionsTest, DownloadsInstallersFromFiftyMegabytes) {
     EXPECT_EQ(installers->paths, (std::vector<std::string>{at("Downloads/Tool.dmg"), at("Downloads/Setup.PKG")}));
     EXPECT_EQ(installers->title, "Installers in Downloads");
     EXPECT_EQ(installers->detail,
-              "2 installer images (dmg, pkg, iso…). Once an app is installed, you don’t need its installer.");
+              "2 installers (.deb, .rpm, .AppImage, .iso…). Once an app is installed, you don’t need its installer.");
     EXPECT_EQ(installers->items->at(0).note, "Not modified for 3 days");
     EXPECT_EQ(installers->items->at(1).note, "Modified today");
 }
@@ -513,7 +513,7 @@ TEST_F(SuggestionsTest, TwentyFiveInstallersCountAllButListTwenty) {
     EXPECT_EQ(installers->paths.size(), 25u);
     EXPECT_EQ(installers->items->size(), 20u);
     EXPECT_EQ(installers->reclaimableBytes, 25 * 2'000'000 + 300);
-    EXPECT_TRUE(installers->detail.starts_with("25 installer images"));
+    EXPECT_TRUE(installers->detail.starts_with("25 installers (.deb"));
     EXPECT_EQ(installers->paths.front(), at("Downloads/i24.msi"));
 }
 

@@ -1,8 +1,10 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "Localization.hpp"
 #include "Support.hpp"
@@ -284,6 +286,32 @@ TEST(Shell, TimeoutKillsAChildThatIgnoresTerminationAndItsGrandchildren) {
     EXPECT_LT(took, milliseconds(4500));
     EXPECT_GE(took, milliseconds(2400));
     EXPECT_NE(output.status, 0);
+}
+
+// A program handed an item to show may become its window: one that ends in
+// time gives its status, one still running is left running (and counts as
+// showing it), and is reaped by a later call once it ends.
+TEST(Shell, HandWaitsBrieflyAndLeavesARunningProgramRunning) {
+    EXPECT_EQ(Shell::hand("/bin/sh", {"-c", "exit 3"}, 5).status, 3);
+    EXPECT_EQ(Shell::hand("/no/such/program", {}, 5).status, -1);
+
+    TempDir dir;
+    const fs::path pidFile = dir.path() / "pid";
+    auto start = steady_clock::now();
+    auto shown = Shell::hand("/bin/sh", {"-c", "echo $$ > '" + pidFile.string() + "'; exec sleep 30"}, 0.3);
+    EXPECT_LT(steady_clock::now() - start, seconds(2));
+    EXPECT_EQ(shown.status, 0);
+    const pid_t pid = std::stoi(readText(pidFile));
+    EXPECT_EQ(::kill(pid, 0), 0) << "still running";
+
+    ::kill(pid, SIGTERM);
+    const fs::path process = "/proc/" + std::to_string(pid);
+    // Ended, it waits to be reaped; the next hand reaps it.
+    for (int i = 0; i < 100 && readText(process / "stat").find(") Z") == std::string::npos; ++i)
+        std::this_thread::sleep_for(milliseconds(20));
+    EXPECT_NE(readText(process / "stat").find(") Z"), std::string::npos);
+    EXPECT_EQ(Shell::hand("/bin/true", {}, 5).status, 0);
+    EXPECT_FALSE(fs::exists(process));
 }
 
 TEST(Shell, WhichSearchesPathFirstThenTheLoginShell) {

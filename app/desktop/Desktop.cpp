@@ -3,35 +3,43 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QProcess>
 #include <cstdlib>
 #include <filesystem>
 
 #include "Cleaner.hpp"
 #include "Localization.hpp"
+#include "model/AppModel.hpp"
 #include "model/Executor.hpp"
+#include "platform/Trash.hpp"
 
 namespace Desktop {
 
 namespace {
 std::shared_ptr<Executor> background;
 
-void revealNow(const std::string& path) {
+bool revealNow(const std::string& path) {
     try {
-        Cleaner::revealInFinder(path);
+        return Cleaner::revealInFinder(path);
     } catch (...) {
+        return false;
     }
 }
 
-void revealInBackground(const std::string& path) {
-    // The file manager is asked over D-Bus with a timeout; the window must not wait for it.
-    if (background) return background->submit(Priority::userInitiated, [path] { revealNow(path); });
-    revealNow(path);
+bool openTrashFolder() {
+    return Trash::openWithDesktop("trash:///") || Trash::openWithDesktop(realTrashFolder());
 }
 
-void openTrashFolder() {
-    if (QProcess::startDetached("xdg-open", {"trash:///"})) return;
-    QProcess::startDetached("xdg-open", {QString::fromStdString(realTrashFolder())});
+/// Runs a call to the file manager on the background executor (it may wait
+/// for the file manager; the window must not), then `unanswered` on the UI
+/// thread when it did not answer.
+void askFileManager(std::function<bool()> call, Unanswered unanswered) {
+    auto job = [call = std::move(call), unanswered = std::move(unanswered)] {
+        if (call() || !unanswered) return;
+        if (QCoreApplication* application = QCoreApplication::instance())
+            QMetaObject::invokeMethod(application, unanswered, Qt::QueuedConnection);
+    };
+    if (background) return background->submit(Priority::userInitiated, std::move(job));
+    job();
 }
 
 void copyText(const std::string& text) { QGuiApplication::clipboard()->setText(QString::fromStdString(text)); }
@@ -47,9 +55,23 @@ std::optional<std::string> chooseFolderInDialog(QWidget* parent) {
 }  // namespace
 
 Hooks& Hooks::active() {
-    static Hooks hooks{revealInBackground, openTrashFolder, copyText, chooseFolderInDialog, [] {}};
+    static Hooks hooks{revealNow, openTrashFolder, copyText, chooseFolderInDialog, [] {}};
     return hooks;
 }
+
+Unanswered noticeOn(const std::shared_ptr<AppModel>& model) {
+    return [weak = std::weak_ptr<AppModel>(model)] {
+        if (auto strong = weak.lock())
+            strong->notify(L("没有文件管理器响应。请安装一个文件管理器,或把它设为打开文件夹的默认程序。"), true);
+    };
+}
+
+void reveal(const std::string& path, Unanswered unanswered) {
+    // The hook is read now, on the UI thread, not where the call runs.
+    askFileManager([call = Hooks::active().reveal, path] { return call(path); }, std::move(unanswered));
+}
+
+void openTrash(Unanswered unanswered) { askFileManager(Hooks::active().openTrash, std::move(unanswered)); }
 
 void useExecutor(std::shared_ptr<Executor> executor) { background = std::move(executor); }
 

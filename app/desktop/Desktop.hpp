@@ -11,15 +11,18 @@
 
 #include "base/ScopedHooks.hpp"
 
+class AppModel;
 class Executor;
 class QFileDialog;
 class QWidget;
 
 namespace Desktop {
-/// The calls that reach the desktop; `active()` starts as the desktop's own. UI thread.
+/// The calls that reach the desktop; `active()` starts as the desktop's own.
+/// UI thread, except `reveal` and `openTrash`, which may wait for the file
+/// manager and run where `useExecutor` says; they tell whether it answered.
 struct Hooks {
-    std::function<void(const std::string& path)> reveal;
-    std::function<void()> openTrash;
+    std::function<bool(const std::string& path)> reveal;
+    std::function<bool()> openTrash;
     std::function<void(const std::string& text)> copy;
     std::function<std::optional<std::string>(QWidget* parent)> chooseFolder;
     std::function<void()> openFullDiskAccessSettings;
@@ -27,16 +30,22 @@ struct Hooks {
     static Hooks& active();
 };
 
+/// What a reveal or an opening of the Trash does, back on the UI thread, when
+/// no file manager answered.
+using Unanswered = std::function<void()>;
+/// `Unanswered` for a page: posts on `model`, while it lives, the error notice
+/// that no file manager answered, so a click never does nothing unsaid.
+Unanswered noticeOn(const std::shared_ptr<AppModel>& model);
 /// Shows the item selected in the file manager (the engine's reveal) on the
-/// executor given to `useExecutor`, else on the calling thread; failures are ignored.
-inline void reveal(const std::string& path) { Hooks::active().reveal(path); }
+/// executor given to `useExecutor`, else on the calling thread.
+void reveal(const std::string& path, Unanswered unanswered);
 /// Where the desktop calls that may wait run: the application's pool, so
 /// quitting waits for them or drops them. None: they run on the calling
 /// thread. UI thread.
 void useExecutor(std::shared_ptr<Executor> executor);
 /// Opens the user's Trash: `xdg-open trash:///`, else the real home's Trash
-/// files folder (never the OSTREVANE_HOME override). Failures are ignored.
-inline void openTrash() { Hooks::active().openTrash(); }
+/// files folder (never the OSTREVANE_HOME override); where `reveal` runs.
+void openTrash(Unanswered unanswered);
 /// Replaces the clipboard's contents with `text` as plain text.
 inline void copy(const std::string& text) { Hooks::active().copy(text); }
 /// A modal folder chooser (directories only, accept button "选择"); none when cancelled.

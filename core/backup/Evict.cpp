@@ -52,6 +52,14 @@ void evictFiles(const std::string& path, int fd, int64_t& evicted, int64_t& fail
     }
 }
 
+std::string releasedMessage(int64_t evicted, int64_t failed) {
+    // Without a drive that keeps files online-only, counting files "not yet
+    // uploaded" would suggest that waiting could help; it can't.
+    if (!ICloud::isSignedIn()) return L("这台电脑上没有能把文件只留在云端的网盘,所以没有可以释放的本地副本。");
+    return L("已释放 %@ 个文件的本地副本(云端仍保留)", evicted) +
+           (failed > 0 ? L(",%@ 个未处理(尚未上传完成,或不在 iCloud 云盘内)。", failed) : L("。"));
+}
+
 }  // namespace
 
 EvictReport evict(const std::string& pathText) {
@@ -79,8 +87,7 @@ EvictReport evict(const std::string& pathText) {
     report.evicted = evicted;
     report.failed = failed;
     report.freedBytes = std::max<int64_t>(0, after - before);
-    report.message = L("已释放 %@ 个文件的本地副本(云端仍保留)", evicted) +
-                     (failed > 0 ? L(",%@ 个未处理(尚未上传完成,或不在 iCloud 云盘内)。", failed) : L("。"));
+    report.message = releasedMessage(evicted, failed);
     return report;
 }
 

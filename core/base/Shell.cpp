@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "base/Text.hpp"
 #include "base/UniqueFd.hpp"
@@ -195,6 +197,34 @@ Output run(const std::string& executable, const std::vector<std::string>& argume
 Output runWithEnvironment(const std::string& executable, const std::vector<std::string>& arguments, double timeout,
                           const std::vector<std::string>& environment) {
     return runStarted(executable, arguments, timeout, environment);
+}
+
+namespace {
+std::mutex handedLock;
+/// Programs `hand` left running, reaped once they end.
+std::vector<pid_t> handed;
+
+void reapHanded() {
+    std::lock_guard guard(handedLock);
+    std::erase_if(handed, [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) != 0; });
+}
+}  // namespace
+
+Output hand(const std::string& executable, const std::vector<std::string>& arguments, double timeout) {
+    reapHanded();
+    Started child = start(executable, arguments, -1, -1);
+    if (child.error != 0) return startFailure(child.error);
+    const double bounded = std::clamp(std::isfinite(timeout) ? timeout : 0.0, 0.0, 1e7);
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
+    while (true) {
+        int raw = 0;
+        if (::waitpid(child.pid, &raw, WNOHANG) == child.pid) return Output{decodeStatus(raw), "", ""};
+        if (Clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::lock_guard guard(handedLock);
+    handed.push_back(child.pid);
+    return Output{0, "", ""};
 }
 
 }  // namespace Shell

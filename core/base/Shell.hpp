@@ -46,4 +46,11 @@ struct StartOptions {
 };
 /// As above, with every stream, the environment and the working folder chosen.
 Started start(const std::string& executable, const std::vector<std::string>& arguments, const StartOptions& options);
+
+/// Runs a program that hands something to the desktop (`xdg-open <folder>`)
+/// and may itself become the window that shows it: its streams go to the null
+/// device; its status when it ends within `timeout` seconds, else 0 (it is
+/// showing what it was given) and it is left running, never killed, and
+/// reaped by a later call once it ends. -1 when it cannot start.
+Output hand(const std::string& executable, const std::vector<std::string>& arguments, double timeout);
 }  // namespace Shell

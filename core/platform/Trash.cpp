@@ -253,7 +253,8 @@ std::optional<int64_t> fileSystemFreeBytes(const std::string& path) {
 }
 
 Hooks realHooks() {
-    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run, Detail::statusAt};
+    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run, Detail::statusAt,
+                 Shell::hand};
 }
 
 std::optional<std::string> installedProgram(const std::string& name) {
@@ -481,7 +482,15 @@ Shell::Output emptyThroughDesktop() {
                        timeout);
 }
 
-void reveal(const std::string& path) {
+bool openWithDesktop(const std::string& target) {
+    // xdg-open either hands the target on and ends, or runs the file manager
+    // itself; one still running after this long is showing it.
+    constexpr double answerTime = 5;
+    auto xdgOpen = installedProgram("xdg-open");
+    return xdgOpen && Hooks::active().hand(*xdgOpen, {target}, answerTime).status == 0;
+}
+
+bool reveal(const std::string& path) {
     constexpr double timeout = 10;
     const std::string uri = "file://" + percentEncoded(path);
     Shell::Output shown{-1, "", ""};
@@ -498,8 +507,7 @@ void reveal(const std::string& path) {
                                  "--type=method_call", "/org/freedesktop/FileManager1",
                                  "org.freedesktop.FileManager1.ShowItems", "array:string:" + uri, "string:"},
                                 timeout);
-    if (shown.status != 0)
-        if (auto xdgOpen = installedProgram("xdg-open")) Hooks::active().run(*xdgOpen, {parentOf(path)}, timeout);
+    return shown.status == 0 || openWithDesktop(parentOf(path));
 }
 
 }  // namespace Trash

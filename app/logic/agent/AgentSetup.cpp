@@ -23,6 +23,13 @@ std::optional<std::string> toolBeside(const std::optional<std::string>& executab
     if (!isExecutableFile(beside)) return std::nullopt;
     return beside;
 }
+
+/// Whether `link` is the tool at `tool`: the very file (the tool installed
+/// into ~/.local/bin itself) or a link that leads to it.
+bool leadsTo(const std::string& link, const std::string& tool) {
+    std::error_code error;
+    return fs::equivalent(link, tool, error) && !error;
+}
 }  // namespace
 
 AgentSetup::AgentSetup(Dispatcher& dispatcher, Executor& executor, std::optional<std::string> executableFolder,
@@ -51,9 +58,7 @@ void AgentSetup::refresh() {
         isChecked = true;
         return changed();
     }
-    std::error_code error;
-    auto target = fs::read_symlink(linkPath(), error);
-    bool installed = !error && cli && target.string() == *cli;
+    bool installed = cli && leadsTo(linkPath(), *cli);
     if (installed != isLinkInstalled) {
         isLinkInstalled = installed;
         changed();
@@ -77,6 +82,12 @@ void AgentSetup::applyCheck(std::optional<std::string> found, std::optional<bool
 void AgentSetup::installLink() {
     if (!cli) return;
     const fs::path link = linkPath();
+    // Already there: replacing it could only break it (a link made in place of
+    // the tool itself would lead to itself).
+    if (leadsTo(link, *cli)) {
+        isLinkInstalled = true;
+        return changed();
+    }
     std::error_code error;
     fs::create_directories(link.parent_path(), error);
     if (!error) {

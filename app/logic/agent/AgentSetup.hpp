@@ -43,7 +43,8 @@ public:
     /// and asks it about the registration in the background.
     void refresh();
     /// Creates or replaces the link, at once; sets `linkInstalled` and
-    /// `linkMessage`. Nothing without `cliPath`.
+    /// `linkMessage`. Nothing without `cliPath`; when ~/.local/bin/ostrevane
+    /// already is the tool, only sets `linkInstalled`.
     void installLink();
     /// Registers the tool with `claude` in the background: `working` until the
     /// result, then `registrationMessage`, then a refresh. Nothing without
@@ -63,7 +64,8 @@ public:
     const std::optional<bool>& registered() const { return isRegistered; }
     /// The first check has ended.
     bool checked() const { return isChecked; }
-    /// The link's target text equals `cliPath()` exactly.
+    /// ~/.local/bin/ostrevane is `cliPath()`: the same file (the tool was
+    /// installed there), or a link that leads to it.
     bool linkInstalled() const { return isLinkInstalled; }
     /// A registration is running.
     bool working() const { return isWorking; }

@@ -389,7 +389,9 @@ QWidget* BackupPage::makeHistoryRow(const BackupReport& report) {
                              Typography::font(TextStyle::caption), Foreground::tertiary()));
     if (revealable(report.target)) {
         row->addWidget(new IconButton("magnifyingglass", q(L("在文件管理器中显示备份")),
-                                      [target = report.target] { Desktop::reveal(target); }));
+                                      [target = report.target, unanswered = Desktop::noticeOn(model)] {
+                                          Desktop::reveal(target, unanswered);
+                                      }));
     }
     return bare(row, 10, {16, 9, 16, 9});
 }

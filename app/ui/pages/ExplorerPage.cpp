@@ -131,7 +131,7 @@ QWidget* ExplorerPage::buildExplorer() {
     header = textLabel(QString(), Typography::font(TextStyle::callout, QFont::Bold), Foreground::primary());
     headerRow->addWidget(header, 1);
     headerRow->addWidget(new IconButton("folder", text(L("在文件管理器中显示")), [this] {
-        if (const FileNode* node = model->explorerNode()) Desktop::reveal(node->path);
+        if (const FileNode* node = model->explorerNode()) Desktop::reveal(node->path, Desktop::noticeOn(model));
     }));
     sideColumn->addLayout(headerRow);
     sideColumn->addWidget(new Divider(Qt::Horizontal));
@@ -239,7 +239,7 @@ void ExplorerPage::activate(const NodeRef& child) {
     if (child->isDirectory)
         open(child->path);
     else
-        Desktop::reveal(child->path);
+        Desktop::reveal(child->path, Desktop::noticeOn(model));
 }
 
 ExplorerActions ExplorerPage::actions() const {
@@ -298,7 +298,7 @@ QMenu* ExplorerPage::makeMenu(const NodeRef& child) {
         connect(action, &QAction::triggered, this, [this, child, inICloud, kind = entry.kind] {
             switch (kind) {
             case Kind::open: open(child->path); break;
-            case Kind::reveal: Desktop::reveal(child->path); break;
+            case Kind::reveal: Desktop::reveal(child->path, Desktop::noticeOn(model)); break;
             case Kind::copyPath: Desktop::copy(child->path); break;
             case Kind::evict:
                 if (present) present(Explorer::askEvict(*child, actions()));

@@ -220,7 +220,9 @@ QWidget* SuggestionCard::makeItemRow(const SuggestionItem& item) {
         layout->addWidget(release);
     }
     layout->addWidget(new IconButton("magnifyingglass", q(L("在文件管理器中显示")),
-                                     [path = item.path] { Desktop::reveal(path); }));
+                                     [path = item.path, unanswered = Desktop::noticeOn(model)] {
+                                         Desktop::reveal(path, unanswered);
+                                     }));
     return row;
 }
 
@@ -252,7 +254,8 @@ void SuggestionCard::refresh() {
         }
         case SuggestionCards::FirstControl::show: {
             MonoButton* button = smallButton("查看");
-            connect(button, &QAbstractButton::clicked, this, [path = shown.paths.front()] { Desktop::reveal(path); });
+            connect(button, &QAbstractButton::clicked, this,
+                    [path = shown.paths.front(), unanswered = Desktop::noticeOn(model)] { Desktop::reveal(path, unanswered); });
             first = button;
             break;
         }

@@ -183,7 +183,7 @@ QWidget* SuggestionsPage::makeTrashBanner() {
     emptyTrashSpinner = new Spinner(ControlSize::small);
     row->addWidget(emptyTrashSpinner);
     auto* open = new MonoButton(q(L("打开废纸篓")));
-    connect(open, &QAbstractButton::clicked, this, [] { Desktop::openTrash(); });
+    connect(open, &QAbstractButton::clicked, this, [this] { Desktop::openTrash(Desktop::noticeOn(model)); });
     row->addWidget(open);
     emptyTrash = new MonoButton(q(L("清倒废纸篓…")));
     connect(emptyTrash, &QAbstractButton::clicked, this, [this] { askEmptyTrash(); });

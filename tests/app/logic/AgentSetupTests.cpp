@@ -136,6 +136,46 @@ TEST_F(AgentSetupTest, LinkIntoLocalBin) {
     EXPECT_EQ(readText(link()), "mine");
 }
 
+// Installed with `cmake --install --prefix ~/.local`, ~/.local/bin/ostrevane is
+// the tool itself; a link may also lead to it through another. Either way it
+// is installed, and installing again leaves it as it is.
+TEST_F(AgentSetupTest, ALocalBinThatAlreadyIsTheToolCountsAsInstalled) {
+    const fs::path localBin = link().parent_path();
+    fs::create_directories(localBin);
+    const fs::path hop = fake.dir.path() / "hop";
+    fs::create_symlink(tool, hop);
+    struct Case {
+        const char* name;
+        fs::path appFolder;
+        std::function<void()> place;
+    };
+    const std::vector<Case> cases = {
+        {"the tool itself", localBin,
+         [&] {
+             writeText(link(), "#!/bin/sh\n");
+             fs::permissions(link(), fs::perms::owner_all);
+         }},
+        {"a link to a link to the tool", appFolder, [&] { fs::create_symlink(hop, link()); }},
+        {"a hard link to the tool", appFolder, [&] { fs::create_hard_link(tool, link()); }},
+    };
+    for (const Case& installed : cases) {
+        SCOPED_TRACE(installed.name);
+        fs::remove(link());
+        installed.place();
+        const bool wasLink = fs::is_symlink(link());
+        AgentSetup setup(dispatcher, pool, installed.appFolder.string());
+        setup.onChange = [&] { ++changes; };
+        check(setup);
+        EXPECT_TRUE(setup.linkInstalled());
+        setup.installLink();
+        EXPECT_TRUE(setup.linkInstalled());
+        EXPECT_EQ(setup.linkMessage(), std::nullopt);
+        EXPECT_EQ(fs::is_symlink(link()), wasLink);
+        if (wasLink) EXPECT_EQ(fs::read_symlink(link()), hop);
+        else EXPECT_EQ(readText(link()), "#!/bin/sh\n");
+    }
+}
+
 TEST_F(AgentSetupTest, WithoutTheToolBesideTheApplicationNothingPointsAtAMissingPath) {
     // One on the search path is not ours: it may be another version, or the link the page makes.
     fs::create_directories(fake.dir.path() / "elsewhere");

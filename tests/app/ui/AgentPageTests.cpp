@@ -216,6 +216,22 @@ TEST_F(AgentPageSetup, WithoutTheToolConnectAndInstallAreOffAndSayWhy) {
     }
 }
 
+// With the tool installed into ~/.local/bin itself, there is nothing to link:
+// the button says it is installed there and can't be pressed.
+TEST_F(AgentPageSetup, WithTheToolInstalledInLocalBinInstallIsDoneAndOff) {
+    appFolder = fs::path(AgentSetup::linkPath()).parent_path();
+    open(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return checked(); }, 5000));
+    EXPECT_EQ(button("安装到 ~/.local/bin"), nullptr);
+    MonoButton* install = button("已安装到 ~/.local/bin");
+    ASSERT_NE(install, nullptr);
+    EXPECT_EQ(install->label(), "Installed in ~/.local/bin");
+    EXPECT_FALSE(install->isEnabled());
+    QTest::mouseClick(install, Qt::LeftButton);
+    EXPECT_TRUE(messagesBeside(install).isEmpty());
+    EXPECT_FALSE(fs::is_symlink(AgentSetup::linkPath()));
+}
+
 TEST(AgentPage, RendersTheDemoPageAtThePageSize) {
     TempDir dir;
     ScopedEnv home("HOME", dir.path().string());

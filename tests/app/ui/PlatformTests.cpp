@@ -2,8 +2,11 @@
 // on a thread of their own that would outlive the application's shutdown,
 // and tests replace them one by one for a scope.
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <gtest/gtest.h>
+
+#include <thread>
 
 #include "desktop/Desktop.hpp"
 #include "model/Executor.hpp"
@@ -11,11 +14,32 @@
 TEST(Desktop, RevealRunsOnTheApplicationsPool) {
     auto pool = std::make_shared<ManualExecutor>();
     Desktop::useExecutor(pool);
-    Desktop::reveal("/nonexistent/ostrevane-reveal-test");
+    Desktop::reveal("/nonexistent/ostrevane-reveal-test", {});
     Desktop::useExecutor(nullptr);
     // Queued there, so stopping the pool drops it or waits for it; it is dropped unrun here.
     EXPECT_EQ(pool->pending(), 1u);
     EXPECT_EQ(pool->priorities(), std::vector<Priority>{Priority::userInitiated});
+}
+
+// The file manager's silence is waited for on the pool and told back on the UI thread.
+TEST(Desktop, NoAnswerIsToldOnTheUIThread) {
+    auto pool = std::make_shared<ManualExecutor>();
+    ScopedHooks<Desktop::Hooks> hooks;
+    std::thread::id askedOn, toldOn;
+    hooks->openTrash = [&] {
+        askedOn = std::this_thread::get_id();
+        return false;
+    };
+    Desktop::useExecutor(pool);
+    Desktop::openTrash([&] { toldOn = std::this_thread::get_id(); });
+    Desktop::useExecutor(nullptr);
+    ASSERT_EQ(pool->pending(), 1u);
+    std::thread([&] { pool->runAll(); }).join();
+    EXPECT_NE(askedOn, std::thread::id());
+    EXPECT_NE(askedOn, std::this_thread::get_id());
+    EXPECT_EQ(toldOn, std::thread::id());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(toldOn, std::this_thread::get_id());
 }
 
 // A test replaces one desktop call and leaves the others the desktop's own;
