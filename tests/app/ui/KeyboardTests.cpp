@@ -119,7 +119,7 @@ TEST(Keyboard, SpaceAndReturnActLikeAClickOnEveryKindOfButton) {
         {"capsule button", [&] { return findNamed<MonoButton>(content, "Open Space Map"); }, AppModel::Section::explorer},
         {"text link", [&] { return findNamed<TextLink>(content, "All suggestions"); }, AppModel::Section::suggestions},
         {"suggestion row", [&] { return findVisible<SuggestionRow>(content); }, AppModel::Section::suggestions},
-        {"legend entry", [&] { return findNamed<LegendEntry>(content, "Downloads"); }, AppModel::Section::explorer},
+        {"legend entry", [&] { return findNamed<LegendEntry>(content, "Downloads, 21 GB"); }, AppModel::Section::explorer},
     };
     for (const Case& c : cases) {
         for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
