@@ -12,6 +12,7 @@
 
 #include "TestSupport.hpp"
 #include "platform/HomeFolder.hpp"
+#include "desktop/Desktop.hpp"
 #include "desktop/QtDispatcher.hpp"
 #include "model/Executor.hpp"
 #include "snapshot/PageRender.hpp"
@@ -19,7 +20,12 @@
 #include "ui/access/Accessibility.hpp"
 #include "ui/controls/FocusChain.hpp"
 #include "ui/controls/MonoButton.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
+#include "ui/pages/AddPlanSheet.hpp"
 #include "ui/pages/AgentPage.hpp"
+#include "ui/pages/BackupPage.hpp"
+#include "ui/shell/ContentView.hpp"
+#include "ui/shell/MainWindow.hpp"
 
 using namespace testing_support;
 
@@ -113,6 +119,32 @@ INSTANTIATE_TEST_SUITE_P(BothLanguages, EveryStop,
                              return std::get<0>(info.param) + "_" +
                                     std::to_string(static_cast<int>(std::get<1>(info.param)));
                          });
+
+TEST(EveryStop, ShowsTheKeyboardFocusInsideASheet) {
+    DemoWindow demo;
+    auto* content = static_cast<ContentView*>(demo.window().centralWidget());
+    // The confirm sheet, with its filled destructive button.
+    content->sheet()->present(ConfirmRequest::make("Title", "Message", "Move to Trash", true, [] {}));
+    QApplication::processEvents();
+    std::vector<QWidget*> stops = FocusChain::visualOrder(content->sheet()->sheet());
+    ASSERT_EQ(stops.size(), 2u);
+    std::vector<std::string> unseen = unseenStops(stops);
+    EXPECT_TRUE(unseen.empty()) << listed(unseen);
+    content->sheet()->dismiss();
+
+    // The backup page's sheet for a new plan: its folder and destination choices.
+    demo.open(AppModel::Section::backup);
+    auto* page = static_cast<BackupPage*>(content->page());
+    ScopedHooks<Desktop::Hooks> hooks;
+    hooks->chooseFolder = [](QWidget*) { return std::optional<std::string>(Paths::home() + "/Documents"); };
+    page->addPlan();
+    QApplication::processEvents();
+    ASSERT_NE(page->sheet(), nullptr);
+    stops = FocusChain::visualOrder(page->sheet());
+    ASSERT_GT(stops.size(), 2u);
+    unseen = unseenStops(stops);
+    EXPECT_TRUE(unseen.empty()) << unseen.size() << " of " << stops.size() << listed(unseen);
+}
 
 TEST(EveryStop, ShowsTheKeyboardFocusOnTheSetupStepsStillToDo) {
     // Outside the demo, with the command-line tool beside the app and nothing
