@@ -30,6 +30,16 @@ std::string label(ExplorerMode mode) {
     return "Voronoi";
 }
 
+std::string mapName(ExplorerMode mode, const std::string& folderPath) {
+    const std::string folder = Paths::abbreviate(folderPath);
+    switch (mode) {
+    case ExplorerMode::terrain: return L("%@ 的地形图", folder);
+    case ExplorerMode::grid: return L("%@ 的矩形树图", folder);
+    case ExplorerMode::voronoi: break;
+    }
+    return L("%@ 的 Voronoi 图", folder);
+}
+
 std::optional<ExplorerMode> fromRaw(std::string_view raw) {
     for (ExplorerMode mode : all())
         if (rawValue(mode) == raw) return mode;

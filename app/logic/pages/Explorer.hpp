@@ -24,6 +24,9 @@ const std::vector<ExplorerMode>& all();
 std::string_view rawValue(ExplorerMode mode);
 /// The segment title: "Voronoi" verbatim, the others localised.
 std::string label(ExplorerMode mode);
+/// What a screen reader calls the map of `mode` showing `folderPath`:
+/// "Voronoi map of ~", "Terrain map of ~/Downloads", "Treemap of ~".
+std::string mapName(ExplorerMode mode, const std::string& folderPath);
 /// The mode a stored value names; none for any other text.
 std::optional<ExplorerMode> fromRaw(std::string_view raw);
 /// The map a stored value shows: the named one, the Voronoi map for anything else.

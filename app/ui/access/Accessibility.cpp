@@ -1,7 +1,10 @@
 #include "ui/access/Accessibility.hpp"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QEvent>
 #include <QLabel>
+#include <QTextDocumentFragment>
 #include <QVariant>
 
 #include "ui/access/AccessibleParts.hpp"
@@ -156,6 +159,35 @@ QAccessibleInterface* controlInterface(QWidget* widget) {
     return nullptr;
 }
 
+const char* const derivedDescription = "ostrevaneDescriptionFromToolTip";
+
+/// Tooltips are rich text (so they wrap), and Qt reads a widget's tooltip as
+/// its accessible description when it has none: a reader would hear the
+/// markup. Each rich tooltip gives its widget a plain description instead,
+/// kept in step with the tooltip; a description a control set itself stays.
+class PlainDescriptions : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ToolTipChange)
+            if (auto* widget = qobject_cast<QWidget*>(watched)) describe(widget);
+        return false;
+    }
+
+private:
+    static void describe(QWidget* widget) {
+        const QString current = widget->accessibleDescription();
+        if (!current.isEmpty() && current != widget->property(derivedDescription).toString()) return;
+        const QString tip = widget->toolTip();
+        const QString plain =
+            Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText().trimmed() : QString();
+        widget->setProperty(derivedDescription, plain);
+        widget->setAccessibleDescription(plain);
+    }
+};
+
 /// Qt asks once per class in an object's ancestry, most derived first; the
 /// answer for the most derived class that is one of ours wins.
 QAccessibleInterface* factory(const QString& className, QObject* object) {
@@ -170,6 +202,7 @@ void install() {
     static bool installed = false;
     if (!installed) {
         QAccessible::installFactory(factory);
+        qApp->installEventFilter(new PlainDescriptions(qApp));
         installed = true;
     }
     KeyboardAccess::install();

@@ -17,7 +17,7 @@ namespace {
 constexpr double cornerRadius = 11;
 }
 
-CodeLine::CodeLine(const QString& text, QWidget* parent) : QWidget(parent), content(text) {
+CodeLine::CodeLine(const QString& text, const QString& copyName, QWidget* parent) : QWidget(parent), content(text) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(12, 8, 6, 8);
     row->setSpacing(8);
@@ -27,6 +27,8 @@ CodeLine::CodeLine(const QString& text, QWidget* parent) : QWidget(parent), cont
     label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     row->addWidget(label, 1, Qt::AlignTop);
     button = new IconButton("doc.on.doc", QString::fromStdString(L("拷贝")), [this] { copy(); });
+    // Seen, the button copies the box beside it; heard, it must say which.
+    button->setAccessibleName(copyName);
     row->addWidget(button, 0, Qt::AlignTop);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
 }

@@ -10,8 +10,9 @@ class QLabel;
 class CodeLine : public QWidget {
     Q_OBJECT
 public:
-    /// `text` is shown (every line of it, selectable) and copied as it is.
-    explicit CodeLine(const QString& text, QWidget* parent = nullptr);
+    /// `text` is shown (every line of it, selectable) and copied as it is;
+    /// `copyName` tells a screen reader what the copy button copies.
+    explicit CodeLine(const QString& text, const QString& copyName, QWidget* parent = nullptr);
 
     void setText(const QString& text);
     const QString& text() const { return content; }

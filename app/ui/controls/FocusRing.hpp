@@ -2,6 +2,9 @@
 // colour around the control, shown only while the window's focus was last
 // moved by the keyboard. It lives on a frame of its own that follows the
 // focused control, so no control paints it and pointer use never shows it.
+// The frame lies above everything in the window (or in the scroll area the
+// control scrolls in): neither the control's own fill nor a neighbour nor
+// a container's edge hides it.
 #pragma once
 
 #include <QFocusFrame>
@@ -22,6 +25,10 @@ public:
     /// The radius of the ring around `widget` (`capsule` for round ends).
     static void setRadius(QWidget* widget, double radius);
     static double radius(const QWidget* widget);
+    /// Leaves `gap` units of the background between `widget` and its ring,
+    /// so the ring stands out against a fill of the ring's own colour.
+    static void setGap(QWidget* widget, double gap);
+    static double gap(const QWidget* widget);
     /// Marks `widget` as drawing its own indication (a list its current row,
     /// the breadcrumb its current crumb): the shared frame leaves it alone.
     static void setDrawnByWidget(QWidget* widget);
@@ -36,4 +43,5 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };

@@ -16,12 +16,15 @@ namespace {
 constexpr double symbolSpacing = 5;
 constexpr double trailingSpacing = 4;
 constexpr double disabledOpacity = 0.35;
+/// A filled button's ring keeps clear of the fill, which may be its colour.
+constexpr double filledRingGap = 2;
 }  // namespace
 
 MonoButton::MonoButton(const QString& text, MonoButtonStyle style, QWidget* parent)
     : QAbstractButton(parent), labelText(text), style(style) {
     setFocusPolicy(Qt::TabFocus);
     FocusRing::setRadius(this, FocusRing::capsule);
+    FocusRing::setGap(this, style.filled ? filledRingGap : 0);
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -37,6 +40,7 @@ void MonoButton::setLabel(const QString& text) {
 
 void MonoButton::setButtonStyle(MonoButtonStyle value) {
     style = value;
+    FocusRing::setGap(this, style.filled ? filledRingGap : 0);
     update();
 }
 

@@ -18,6 +18,7 @@
 #include "agent/AgentTools.hpp"
 #include "agent/ClaudeRunner.hpp"
 #include "demo/Demo.hpp"
+#include "model/AppModel.hpp"
 #include "ui/agent/AgentStep.hpp"
 #include "ui/agent/FlowExamples.hpp"
 #include "ui/agent/MarkdownView.hpp"
@@ -148,6 +149,9 @@ AgentPage::AgentPage(Dispatcher& dispatcher, Executor& executor, std::optional<s
     scroll->setWidget(holder);
     scroll->viewport()->setAutoFillBackground(false);
     attachOverlayIndicator(scroll);
+    // Clicked on its background, the page's scrolling frame takes the focus (so
+    // the keys scroll it): a reader then hears the page's name.
+    scroll->setAccessibleName(q(AppModel::title(AppModel::Section::agent)));
     column(this, 0)->addWidget(scroll);
     syncSetup();
 }
@@ -238,6 +242,7 @@ QWidget* AgentPage::makeAskBlock() {
     QVBoxLayout* answer = column(answerBlock, 12);
     answer->addWidget(makeDivider());
     answerView = new MarkdownView;
+    answerView->setAccessibleName(localized("Claude 的回答"));
     answer->addWidget(answerView);
     card->content()->addWidget(answerBlock);
     return section(localized("直接问 Claude"),
@@ -262,7 +267,7 @@ QWidget* AgentPage::makeSetupBlock() {
     steps->addWidget(missingTool);
 
     codeStep = new AgentStep(1, QStringLiteral("Claude Code"));
-    registrationLine = new CodeLine({});
+    registrationLine = new CodeLine({}, localized("拷贝 Claude Code 的接入命令"));
     codeStep->content()->addWidget(registrationLine);
     auto* registerRow = new QHBoxLayout;
     registerRow->setSpacing(8);
@@ -280,12 +285,12 @@ QWidget* AgentPage::makeSetupBlock() {
 
     auto* desktopStep = new AgentStep(2, QStringLiteral("Claude Desktop"));
     desktopStep->content()->addWidget(captionLabel("在 设置 > 开发者 > 编辑配置 的 mcpServers 中加入:"));
-    desktopLine = new CodeLine({});
+    desktopLine = new CodeLine({}, localized("拷贝 Claude Desktop 的配置"));
     desktopStep->content()->addWidget(desktopLine);
 
     linkStep = new AgentStep(3, localized("命令行工具"));
     linkStep->content()->addWidget(captionLabel("每个命令都支持 --json,脚本和其他 agent 也能直接调用。"));
-    linkStep->content()->addWidget(new CodeLine(QString::fromUtf8(sampleCommands)));
+    linkStep->content()->addWidget(new CodeLine(QString::fromUtf8(sampleCommands), localized("拷贝示例命令")));
     linkButton = new MonoButton(localized("安装到 ~/.local/bin"));
     connect(linkButton, &QAbstractButton::clicked, this, [this] {
         if (setupObject) setupObject->installLink();

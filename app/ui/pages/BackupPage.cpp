@@ -106,6 +106,9 @@ BackupPage::BackupPage(std::shared_ptr<AppModel> model, ConfirmSheetHost*, QWidg
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     scroll = new PageScroll(22);
+    // Clicked on its background, the page's scrolling frame takes the focus (so
+    // the keys scroll it): a reader then hears the page's name.
+    scroll->setAccessibleName(q(AppModel::title(AppModel::Section::backup)));
     layout->addWidget(scroll);
     scroll->column()->addStretch(1);
     overlay = new SheetOverlay(this);

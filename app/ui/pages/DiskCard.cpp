@@ -30,7 +30,8 @@ LegendEntry::LegendEntry(UsageSegment segment, QWidget* parent) : QAbstractButto
     setFocusPolicy(Qt::TabFocus);
     setEnabled(shown.path.has_value());
     setCursor(isEnabled() ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    setAccessibleName(QString::fromStdString(shown.label));
+    // A reader hears what the entry shows: the category and its size.
+    setAccessibleName(QString::fromStdString(shown.label + ", " + Fmt::bytes(shown.bytes)));
 }
 
 void LegendEntry::setDimmed(bool value) {

@@ -42,8 +42,15 @@ ExplorerMap viewOf(ExplorerMode mode, const NodeRef& folder, std::function<void(
 
 ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, std::function<void(const NodeRef&)> onOpen) {
     ExplorerMap made = viewOf(mode, folder, onOpen);
-    // Screen readers call the map by its segment's title.
-    made.widget->setAccessibleName(QString::fromStdString(ExplorerModes::label(mode)));
+    // Screen readers call the map by what it shows: its kind and its folder.
+    auto name = [widget = made.widget, mode](const NodeRef& shown) {
+        widget->setAccessibleName(QString::fromStdString(ExplorerModes::mapName(mode, shown->path)));
+    };
+    name(folder);
+    made.show = [show = std::move(made.show), name](const NodeRef& next) {
+        show(next);
+        name(next);
+    };
     MapKeyboard::attach(made.widget, std::move(onOpen));
     return made;
 }

@@ -102,6 +102,9 @@ QWidget* ExplorerPage::buildExplorer() {
     crumbScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     crumbScroll->setWidgetResizable(true);
     crumbScroll->setWidget(crumbs);
+    // The frames around the breadcrumb and the list only scroll what they
+    // hold; the focus and a reader go to the breadcrumb and the list.
+    crumbScroll->setFocusPolicy(Qt::NoFocus);
     crumbScroll->viewport()->setAutoFillBackground(false);
     crumbScroll->setFixedHeight(crumbs->sizeHint().height());
     top->addWidget(crumbScroll, 1);
@@ -151,6 +154,7 @@ QWidget* ExplorerPage::buildExplorer() {
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroller->setWidgetResizable(true);
     scroller->setWidget(list);
+    scroller->setFocusPolicy(Qt::NoFocus);
     // The keyboard's current row is scrolled into view, with the list's padding.
     connect(list, &ExplorerChildList::currentRowMoved, this, [this](const QRect& row) {
         scroller->ensureVisible(row.center().x(), row.center().y(), 0, row.height() / 2 + 6);

@@ -44,6 +44,9 @@ OverviewPage::OverviewPage(const PageContext& context, QWidget* parent) : QScrol
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     attachOverlayIndicator(this);
+    // Clicked on its background, the page's scrolling frame takes the focus (so
+    // the keys scroll it): a reader then hears the page's name.
+    setAccessibleName(QString::fromStdString(AppModel::title(AppModel::Section::overview)));
     auto* surface = new QWidget;
     // Never squeezed below what its content needs: a short window scrolls instead.
     surface->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);

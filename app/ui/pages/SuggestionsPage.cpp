@@ -54,6 +54,9 @@ SuggestionsPage::SuggestionsPage(std::shared_ptr<AppModel> model, ConfirmSheetHo
     monoSurface(this, Theme::ground);
     stack = new QStackedLayout(this);
     reportView = new PageScroll(16);
+    // Clicked on its background, the page's scrolling frame takes the focus (so
+    // the keys scroll it): a reader then hears the page's name.
+    reportView->setAccessibleName(q(AppModel::title(AppModel::Section::suggestions)));
     std::weak_ptr<AppModel> weak = this->model;
     scanning = new ScanningView([weak] {
         if (auto strong = weak.lock()) strong->cancelScan();

@@ -119,7 +119,7 @@ TEST(Keyboard, SpaceAndReturnActLikeAClickOnEveryKindOfButton) {
         {"capsule button", [&] { return findNamed<MonoButton>(content, "Open Space Map"); }, AppModel::Section::explorer},
         {"text link", [&] { return findNamed<TextLink>(content, "All suggestions"); }, AppModel::Section::suggestions},
         {"suggestion row", [&] { return findVisible<SuggestionRow>(content); }, AppModel::Section::suggestions},
-        {"legend entry", [&] { return findNamed<LegendEntry>(content, "Downloads"); }, AppModel::Section::explorer},
+        {"legend entry", [&] { return findNamed<LegendEntry>(content, "Downloads, 21 GB"); }, AppModel::Section::explorer},
     };
     for (const Case& c : cases) {
         for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
@@ -308,8 +308,8 @@ TEST(Keyboard, TheFocusRingShowsOnlyForKeyboardFocus) {
     EXPECT_TRUE(KeyboardAccess::ring()->isVisible());
     EXPECT_EQ(KeyboardAccess::ring()->widget(), rows[0]);
     // The ring is drawn in the accent colour around the row, and only there.
-    const QImage image = contentOf(demo)->grab().toImage();
-    const QRect row = rows[0]->geometry().translated(rows[0]->parentWidget()->mapTo(contentOf(demo), QPoint()));
+    const QImage image = demo.window().grab().toImage();
+    const QRect row(rows[0]->mapTo(&demo.window(), QPoint()), rows[0]->size());
     const QColor accent = qColor(Theme::accent);
     auto isAccent = [&](QPoint p) {
         const QColor c = image.pixelColor(p);

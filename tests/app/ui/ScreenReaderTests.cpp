@@ -6,15 +6,19 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QListView>
+#include <QRegularExpression>
 
 #include "support/WindowWalk.hpp"
 #include "ui/controls/Card.hpp"
+#include "ui/controls/CodeLine.hpp"
+#include "ui/controls/IconButton.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSegments.hpp"
 #include "ui/controls/Tags.hpp"
 #include "ui/maps/VoronoiView.hpp"
 #include "ui/pages/CapacityBar.hpp"
+#include "ui/pages/DiskCard.hpp"
 #include "ui/pages/ExplorerBreadcrumb.hpp"
 #include "ui/pages/ExplorerChildList.hpp"
 #include "ui/pages/ExplorerPage.hpp"
@@ -74,6 +78,21 @@ TEST_P(EveryPage, EveryVisibleControlHasARoleAndAName) {
     }
     // The sidebar's five rows and the header's button at the least.
     EXPECT_GT(checked, 6);
+}
+
+TEST_P(EveryPage, DescriptionsArePlainTextAndEveryFocusableScrollAreaIsNamed) {
+    const auto& [language, section] = GetParam();
+    DemoWindow demo(language);
+    demo.open(section);
+    const QRegularExpression markup(R"(<\s*/?\s*[A-Za-z][^>]*>)");
+    for (QAccessibleInterface* node : demo.accessibleTree()) {
+        if (!node->isValid() || node->state().invisible) continue;
+        const QString description = node->text(QAccessible::Description);
+        EXPECT_FALSE(description.contains(markup)) << where(node) << ": " << description.toStdString();
+        auto* widget = qobject_cast<QWidget*>(node->object());
+        if (qobject_cast<QAbstractScrollArea*>(widget) && node->state().focusable)
+            EXPECT_FALSE(node->text(QAccessible::Name).trimmed().isEmpty()) << where(node);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, EveryPage,
@@ -154,7 +173,7 @@ TEST(ScreenReader, TheExplorerReportsItsSegmentsRowsAndMapRegions) {
     QWidget* map = page->mapWidget();
     ASSERT_NE(dynamic_cast<VoronoiView*>(map), nullptr);
     QAccessibleInterface* regions = of(map);
-    EXPECT_EQ(regions->text(QAccessible::Name), "Voronoi");
+    EXPECT_EQ(regions->text(QAccessible::Name), "Voronoi map of ~");
     ASSERT_GT(regions->childCount(), 3);
     const QString first = regions->child(0)->text(QAccessible::Name);
     EXPECT_TRUE(first.startsWith("~/Library, ")) << first.toStdString();
@@ -167,6 +186,45 @@ TEST(ScreenReader, TheExplorerReportsItsSegmentsRowsAndMapRegions) {
     EXPECT_EQ(crumbs->child(0)->text(QAccessible::Name), "Back");
     EXPECT_TRUE(crumbs->child(0)->state().disabled);
     EXPECT_EQ(crumbs->child(1)->text(QAccessible::Name), "~");
+}
+
+TEST(ScreenReader, LegendEntriesSayTheirSizeAndCopyButtonsWhatTheyCopy) {
+    DemoWindow demo;
+    auto* content = static_cast<ContentView*>(demo.window().centralWidget());
+    std::vector<std::string> legend;
+    for (LegendEntry* entry : content->findChildren<LegendEntry*>())
+        if (entry->isVisible()) legend.push_back(of(entry)->text(QAccessible::Name).toStdString());
+    EXPECT_NE(std::find(legend.begin(), legend.end(), "Downloads, 21 GB"), legend.end()) << testing::PrintToString(legend);
+    EXPECT_GT(legend.size(), 3u);
+
+    demo.open(AppModel::Section::agent);
+    std::vector<std::string> copies;
+    for (CodeLine* line : content->findChildren<CodeLine*>())
+        for (IconButton* button : line->findChildren<IconButton*>())
+            copies.push_back(of(button)->text(QAccessible::Name).toStdString());
+    EXPECT_EQ(copies, (std::vector<std::string>{"Copy the Claude Code command", "Copy the Claude Desktop configuration",
+                                                "Copy the example commands"}));
+}
+
+TEST(ScreenReader, TheMapIsNamedForItsKindAndFolder) {
+    DemoWindow demo;
+    demo.open(AppModel::Section::explorer);
+    auto* page = static_cast<ExplorerPage*>(static_cast<ContentView*>(demo.window().centralWidget())->page());
+    AppModel& model = *demo.harness().model;
+    model.setExplorerPath(model.scan()->root.path + "/Downloads");
+    demo.open(AppModel::Section::explorer);
+    const std::pair<size_t, std::string> modes[] = {
+        {0, "Voronoi map of ~/Downloads"}, {1, "Terrain map of ~/Downloads"}, {2, "Treemap of ~/Downloads"}};
+    for (const auto& [segment, name] : modes) {
+        page->modeSwitch()->choose(segment);
+        demo.open(AppModel::Section::explorer);
+        EXPECT_EQ(of(page->mapWidget())->text(QAccessible::Name).toStdString(), name);
+    }
+    // Going up renames the map that stays.
+    model.setExplorerPath(model.scan()->root.path);
+    demo.open(AppModel::Section::explorer);
+    EXPECT_EQ(of(page->mapWidget())->text(QAccessible::Name).toStdString(), "Treemap of ~");
+    page->modeSwitch()->choose(0);
 }
 
 TEST(ScreenReader, TheConfirmSheetIsADialogWithItsTitleAndMessage) {
