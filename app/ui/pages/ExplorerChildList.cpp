@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
 #include <cmath>
 
 #include "Support.hpp"
@@ -115,11 +116,15 @@ ExplorerChildList::ExplorerChildList(QWidget* parent) : QListView(parent), items
 }
 
 void ExplorerChildList::setFolder(const NodeRef& folder) {
+    const std::string path = folder ? folder->path : std::string();
+    const int kept = path == shownPath ? currentIndex().row() : 0;
+    shownPath = path;
     items->setRows(Explorer::rows(folder));
     setAccessibleName(folder ? QString::fromStdString(folder->name) : QString());
     setFixedHeight(static_cast<int>(std::ceil(2 * listPadding + rowHeight() * static_cast<double>(rows().size()))));
-    // A folder opened from the keyboard keeps the keyboard on its first row.
-    if (hasFocus() && !rows().empty()) setCurrentIndex(items->index(0));
+    // A folder opened from the keyboard keeps the keyboard on its first row;
+    // the same folder changed (a row trashed) on the row in the same place.
+    if (hasFocus() && !rows().empty()) setCurrentIndex(items->index(std::clamp(kept, 0, int(rows().size()) - 1)));
 }
 
 const std::vector<ChildRow>& ExplorerChildList::rows() const { return items->rows(); }

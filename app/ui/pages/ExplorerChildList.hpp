@@ -8,6 +8,7 @@
 #include <QListView>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "pages/Explorer.hpp"
@@ -54,4 +55,6 @@ private:
     void activateIndex(const QModelIndex& index);
 
     ChildListModel* items;
+    /// The folder shown, by path.
+    std::string shownPath;
 };
