@@ -1,6 +1,5 @@
 #include "ui/pages/ExplorerMaps.hpp"
 
-#include "ui/maps/MapKeyboard.hpp"
 #include "ui/maps/MapPaint.hpp"
 #include "ui/maps/TerrainView.hpp"
 #include "ui/maps/TreemapView.hpp"
@@ -40,10 +39,10 @@ ExplorerMap viewOf(ExplorerMode mode, const NodeRef& folder, std::function<void(
 }
 }  // namespace
 
-ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, std::function<void(const NodeRef&)> onOpen) {
-    ExplorerMap made = viewOf(mode, folder, onOpen);
+ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, MapKeyActions keys) {
+    ExplorerMap made = viewOf(mode, folder, keys.open);
     // Screen readers call the map by its segment's title.
     made.widget->setAccessibleName(QString::fromStdString(ExplorerModes::label(mode)));
-    MapKeyboard::attach(made.widget, std::move(onOpen));
+    MapKeyboard::attach(made.widget, std::move(keys));
     return made;
 }
