@@ -21,7 +21,8 @@ std::vector<std::string> keysOf(const std::vector<QWidget*>& stops) {
 }
 }  // namespace
 
-FocusKeeper::FocusKeeper(QWidget* owner, std::function<QWidget*()> page) : QObject(owner), page(std::move(page)) {
+FocusKeeper::FocusKeeper(QWidget* owner, QWidget* header, std::function<QWidget*()> page)
+    : QObject(owner), header(header), page(std::move(page)) {
     connect(qApp, &QApplication::focusChanged, this, &FocusKeeper::follow);
 }
 
@@ -40,7 +41,14 @@ void FocusKeeper::setScope(QWidget* container, const std::string& identity) {
 
 bool FocusKeeper::onPage(const QWidget* widget) const {
     QWidget* shown = page();
-    return shown && widget && shown->isAncestorOf(widget);
+    return shown && widget && (shown->isAncestorOf(widget) || header->isAncestorOf(widget));
+}
+
+std::vector<QWidget*> FocusKeeper::stops() const {
+    std::vector<QWidget*> all = FocusChain::visualOrder(header);
+    const std::vector<QWidget*> own = FocusChain::visualOrder(page());
+    all.insert(all.end(), own.begin(), own.end());
+    return all;
 }
 
 bool FocusKeeper::isLoss(QWidget* old, QWidget* now) const {
@@ -66,10 +74,10 @@ void FocusKeeper::follow(QWidget* old, QWidget* now) {
     }
     ++choices;
     if (!now || !onPage(now) || FocusChain::inSheet(now)) return;
-    const std::vector<QWidget*> stops = FocusChain::visualOrder(page());
-    const auto at = std::find(stops.begin(), stops.end(), now);
-    if (at == stops.end()) return;
-    chosen = Place{page(), keysOf(stops), size_t(at - stops.begin())};
+    const std::vector<QWidget*> all = stops();
+    const auto at = std::find(all.begin(), all.end(), now);
+    if (at == all.end()) return;
+    chosen = Place{page(), keysOf(all), size_t(at - all.begin())};
 }
 
 void FocusKeeper::restoreLater(int hops) {
@@ -96,10 +104,10 @@ bool FocusKeeper::shouldRestore() const {
 void FocusKeeper::restore() {
     scheduled = false;
     if (!shouldRestore()) return;
-    const std::vector<QWidget*> stops = FocusChain::visualOrder(page());
-    const auto index = FocusSuccessor::find(chosen->keys, chosen->index, keysOf(stops));
+    const std::vector<QWidget*> all = stops();
+    const auto index = FocusSuccessor::find(chosen->keys, chosen->index, keysOf(all));
     if (!index) return;
-    QWidget* target = stops[*index];
+    QWidget* target = all[*index];
     restoring = true;
     target->setFocus(Qt::OtherFocusReason);
     restoring = false;

@@ -5,7 +5,8 @@
 // the window's next widget in creation order: often the sidebar's first row.
 // Instead the focus goes to the control the user last chose, made anew, or,
 // when that one is gone, to the control in its place or the next one on the
-// same page.
+// same page, its header included (a page left with no control of its own
+// keeps the keyboard on its header).
 #pragma once
 
 #include <QObject>
@@ -19,8 +20,9 @@
 class FocusKeeper : public QObject {
     Q_OBJECT
 public:
-    /// Watches the focus on `page()` (the page shown now) for as long as `owner` lives.
-    FocusKeeper(QWidget* owner, std::function<QWidget*()> page);
+    /// Watches the focus on `page()` (the page shown now) and on `header`
+    /// above it, for as long as `owner` lives.
+    FocusKeeper(QWidget* owner, QWidget* header, std::function<QWidget*()> page);
 
     /// What identifies a control across a rebuild: its class, its accessible
     /// name and the scopes around it on the page.
@@ -39,6 +41,8 @@ private:
 
     void follow(QWidget* old, QWidget* now);
     bool onPage(const QWidget* widget) const;
+    /// The Tab stops of the header, then of the page.
+    std::vector<QWidget*> stops() const;
     /// Whether the focus leaving `old` for `now` was forced: `old` was hidden,
     /// disabled or deleted (or the focus cleared) on the page or in a sheet.
     bool isLoss(QWidget* old, QWidget* now) const;
@@ -49,6 +53,7 @@ private:
     void restoreLater(int hops);
     void restore();
 
+    QWidget* header;
     std::function<QWidget*()> page;
     std::optional<Place> chosen;
     bool scheduled = false;

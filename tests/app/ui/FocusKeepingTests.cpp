@@ -20,6 +20,7 @@
 #include "ui/pages/SuggestionCard.hpp"
 #include "ui/pages/SuggestionsPage.hpp"
 #include "ui/shell/ContentView.hpp"
+#include "ui/shell/PageHeader.hpp"
 #include "ui/shell/MainWindow.hpp"
 
 namespace {
@@ -85,10 +86,12 @@ void confirmByKeyboard(DemoWindow& demo) {
     DemoWindow::press(Qt::Key_Space);
 }
 
-/// The focused control, which must be one of the page's Tab stops (not the sidebar's, not nothing).
+/// The focused control, which must be one of the Tab stops of the page or
+/// its header (not the sidebar's, not nothing).
 QWidget* focusOnPage(DemoWindow& demo) {
     QWidget* focused = QApplication::focusWidget();
-    const auto all = stops(demo);
+    auto all = stops(demo);
+    for (QWidget* stop : FocusChain::visualOrder(contentOf(demo)->header())) all.push_back(stop);
     EXPECT_NE(std::find(all.begin(), all.end(), focused), all.end()) << describe(focused) << " is not on the page";
     return focused;
 }
@@ -148,6 +151,29 @@ TEST(FocusKeeping, AfterAKeyboardCleanOrEmptyingTheFocusStaysOnTheCleanupPage) {
         QWidget* focused = focusOnPage(demo);
         EXPECT_TRUE(FocusRing::isShownOn(focused)) << describe(focused);
     }
+}
+
+TEST(FocusKeeping, APageLeftWithoutControlsKeepsTheKeyboardOnItsHeader) {
+    DemoWindow demo;
+    FakeEngine& engine = demo.harness().engine;
+    openSettled(demo, AppModel::Section::suggestions);
+    // Only the Trash is left to clean.
+    std::erase_if(engine.suggestions, [](const Suggestion& s) { return s.id != "trash"; });
+    engine.analyzeHook = [demoReport = engine.analyzeHook](SuggestionReport& report) {
+        demoReport(report);
+        report.safeReclaimableBytes = 0;
+    };
+    demo.harness().model->analyze();
+    settle(demo);
+    ASSERT_EQ(suggestionsOf(demo)->cards().size(), 1u);
+    tabTo(suggestionsOf(demo)->cards()[0]->secondButton());
+    DemoWindow::press(Qt::Key_Space);
+    confirmByKeyboard(demo);
+    settle(demo);
+    ASSERT_TRUE(suggestionsOf(demo)->cards().empty());
+    ASSERT_TRUE(stops(demo).empty()) << describe(stops(demo).front());
+    QWidget* focused = focusOnPage(demo);
+    EXPECT_TRUE(contentOf(demo)->header()->isAncestorOf(focused)) << describe(focused);
 }
 
 TEST(FocusKeeping, BackUpNowKeepsTheFocusOnItsButtonThroughTheRun) {
