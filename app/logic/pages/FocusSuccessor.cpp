@@ -50,15 +50,15 @@ Gap gapAround(const std::vector<std::optional<size_t>>& partner, size_t lost, si
 }
 }  // namespace
 
-std::optional<size_t> find(const std::vector<std::string>& before, size_t lost, const std::vector<std::string>& after) {
+std::optional<Found> find(const std::vector<std::string>& before, size_t lost, const std::vector<std::string>& after) {
     if (after.empty()) return std::nullopt;
-    if (lost >= before.size()) return after.size() - 1;
+    if (lost >= before.size()) return Found{after.size() - 1, false};
     const auto partner = match(before, after);
-    if (partner[lost]) return partner[lost];
+    if (partner[lost]) return Found{*partner[lost], true};
     const Gap gap = gapAround(partner, lost, after.size());
     // As many controls made in the gap as were there: the one in its place.
-    if (gap.newEnd - gap.newStart == gap.oldEnd - gap.oldStart) return gap.newStart + (lost - gap.oldStart);
-    if (gap.newEnd < after.size()) return gap.newEnd;
-    return std::min(gap.newStart, after.size() - 1);
+    if (gap.newEnd - gap.newStart == gap.oldEnd - gap.oldStart) return Found{gap.newStart + (lost - gap.oldStart), false};
+    if (gap.newEnd < after.size()) return Found{gap.newEnd, false};
+    return Found{std::min(gap.newStart, after.size() - 1), false};
 }
 }  // namespace FocusSuccessor

@@ -10,11 +10,19 @@
 #include <vector>
 
 namespace FocusSuccessor {
+struct Found {
+    size_t index = 0;
+    /// Whether it is the lost control itself, made anew, rather than a stand-in.
+    bool same = false;
+
+    bool operator==(const Found&) const = default;
+};
+
 /// The index in `after` for the control at `lost` in `before`: its partner
 /// when the longest in-order matching of the two lists keeps it. Otherwise,
 /// in the gap between the nearest kept controls around it: the control in its
 /// place when the gap holds as many controls as before, else the next kept
 /// control, else the first control after the gap's start, else the last.
 /// None when `after` is empty.
-std::optional<size_t> find(const std::vector<std::string>& before, size_t lost, const std::vector<std::string>& after);
+std::optional<Found> find(const std::vector<std::string>& before, size_t lost, const std::vector<std::string>& after);
 }  // namespace FocusSuccessor

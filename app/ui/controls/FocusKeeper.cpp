@@ -72,7 +72,9 @@ void FocusKeeper::follow(QWidget* old, QWidget* now) {
         lossFromPage = lossFromPage || fromPage;
         return;
     }
-    ++choices;
+    // A window losing or regaining its activation moves the focus to or from
+    // nothing; that is no choice of a control.
+    if (old && now) ++choices;
     if (!now || !onPage(now) || FocusChain::inSheet(now)) return;
     const std::vector<QWidget*> all = stops();
     const auto at = std::find(all.begin(), all.end(), now);
@@ -101,15 +103,32 @@ bool FocusKeeper::shouldRestore() const {
     return lossFromPage || !usable(focused);
 }
 
+bool FocusKeeper::waitsOnStandIn() const {
+    return standIn && QApplication::focusWidget() == standIn && choices == choicesAtLoss && chosen &&
+           chosen->page == page();
+}
+
+void FocusKeeper::pageChanged() {
+    if (scheduled || !waitsOnStandIn()) return;
+    scheduled = true;
+    restoreLater(2);
+}
+
 void FocusKeeper::restore() {
     scheduled = false;
-    if (!shouldRestore()) return;
+    const bool retry = waitsOnStandIn();
+    if (!retry && !shouldRestore()) return;
     const std::vector<QWidget*> all = stops();
-    const auto index = FocusSuccessor::find(chosen->keys, chosen->index, keysOf(all));
-    if (!index) return;
-    QWidget* target = all[*index];
+    const std::vector<std::string> keys = keysOf(all);
+    // A stand-in is moved only when the page changed since it was given.
+    if (retry && keys == keysAtStandIn) return;
+    const auto found = FocusSuccessor::find(chosen->keys, chosen->index, keys);
+    if (!found) return;
+    QWidget* target = all[found->index];
     restoring = true;
     target->setFocus(Qt::OtherFocusReason);
     restoring = false;
     FocusChain::scrollTo(target);
+    standIn = found->same ? nullptr : target;
+    keysAtStandIn = found->same ? std::vector<std::string>{} : keys;
 }

@@ -24,6 +24,11 @@ public:
     /// above it, for as long as `owner` lives.
     FocusKeeper(QWidget* owner, QWidget* header, std::function<QWidget*()> page);
 
+    /// The page may have changed: while the focus waits on a stand-in for a
+    /// control that was gone (a page that showed only its progress), it goes
+    /// back to that control, or a better stand-in, once the page shows it again.
+    void pageChanged();
+
     /// What identifies a control across a rebuild: its class, its accessible
     /// name and the scopes around it on the page.
     static std::string keyOf(QWidget* control);
@@ -48,6 +53,8 @@ private:
     bool isLoss(QWidget* old, QWidget* now) const;
     /// Whether the focus, lost at `lostControl`, should be placed again now.
     bool shouldRestore() const;
+    /// Whether the focus still rests, untouched, on the stand-in placed for the chosen control.
+    bool waitsOnStandIn() const;
     /// Runs after the events already queued (a rebuilt section shows its new
     /// controls through them), `hops` times over.
     void restoreLater(int hops);
@@ -60,6 +67,9 @@ private:
     /// The control whose loss is pending, and whether it was on the page (not in a sheet).
     QPointer<QWidget> lostControl;
     bool lossFromPage = false;
+    /// The stand-in the focus was given and the page's keys then, while the chosen control is missing.
+    QPointer<QWidget> standIn;
+    std::vector<std::string> keysAtStandIn;
     bool restoring = false;
     /// Counts focus moves that were no rebuild's: a restore yields to any made after the loss.
     unsigned choices = 0;

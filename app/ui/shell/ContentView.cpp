@@ -47,8 +47,11 @@ ContentView::ContentView(std::shared_ptr<AppModel> model, QWidget* parent) : QWi
     row->addLayout(column, 1);
     notice = new NoticeBanner(this->model, this);
     sheetHost = new ConfirmSheetHost(this);
-    new FocusKeeper(this, top, [this] { return current; });
-    observation = this->model->observe([this] { follow(); });
+    keeper = new FocusKeeper(this, top, [this] { return current; });
+    observation = this->model->observe([this] {
+        follow();
+        keeper->pageChanged();
+    });
     follow();
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QTest>
 
 #include "support/WindowWalk.hpp"
@@ -15,6 +16,7 @@
 #include "ui/controls/FocusRing.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoButton.hpp"
+#include "ui/controls/MonoMenu.hpp"
 #include "ui/pages/ExplorerChildList.hpp"
 #include "ui/pages/ExplorerPage.hpp"
 #include "ui/pages/SuggestionCard.hpp"
@@ -24,12 +26,19 @@
 #include "ui/shell/MainWindow.hpp"
 
 namespace {
+/// Lets the pages and the focus settle after the model changed.
+void letEventsRun() {
+    for (int round = 0; round < 4; ++round) {
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
+    }
+}
+
 /// Runs the model's jobs and lets the pages and the focus settle.
 void settle(DemoWindow& demo) {
     for (int round = 0; round < 4; ++round) {
         demo.harness().settle();
-        QApplication::sendPostedEvents();
-        QApplication::processEvents();
+        letEventsRun();
     }
 }
 
@@ -189,14 +198,41 @@ TEST(FocusKeeping, BackUpNowKeepsTheFocusOnItsButtonThroughTheRun) {
     ASSERT_GE(demo.harness().model->plans().size(), 2u);
     tabTo(control<MonoButton>(demo, "Back Up Now", 1));
     DemoWindow::press(Qt::Key_Space);
-    QApplication::processEvents();
-    QApplication::processEvents();
+    letEventsRun();
     ASSERT_TRUE(demo.harness().model->runningBackup());
     // While it runs the button is disabled: the keyboard waits on the next control of the page.
     focusOnPage(demo);
     settle(demo);
     ASSERT_FALSE(demo.harness().model->runningBackup());
     EXPECT_EQ(focusOnPage(demo), control<MonoButton>(demo, "Back Up Now", 1));
+}
+
+TEST(FocusKeeping, AnArchiveFromACardKeepsTheFocusOnItsMenu) {
+    DemoWindow demo;
+    demo.harness().engine.offload = [](const std::string&, auto&, auto&) {
+        OffloadReport report;
+        report.message = "archived";
+        return report;
+    };
+    openSettled(demo, AppModel::Section::suggestions);
+    auto* archive = control<MonoMenu>(demo, "Archive to");
+    ASSERT_NE(archive, nullptr);
+    ASSERT_TRUE(archive->isEnabled());
+    const std::string id = cardOf(archive)->suggestion().id;
+    tabTo(archive);
+    // Its first destination, as chosen in its menu (a popup takes the
+    // activation from the window on the offscreen platform).
+    archive->menu()->actions().front()->trigger();
+    letEventsRun();
+    ASSERT_TRUE(demo.harness().model->runningBackup());
+    // The menu is disabled while the archive runs: the keyboard waits on the page.
+    focusOnPage(demo);
+    settle(demo);
+    ASSERT_FALSE(demo.harness().model->runningBackup());
+    QWidget* focused = focusOnPage(demo);
+    ASSERT_NE(cardOf(focused), nullptr) << describe(focused);
+    EXPECT_EQ(cardOf(focused)->suggestion().id, id);
+    EXPECT_EQ(nameOf(focused), "Archive to");
 }
 
 TEST(FocusKeeping, RemovingADestinationOrAPlanHandsTheFocusToTheNextControl) {
@@ -239,8 +275,7 @@ TEST(FocusKeeping, ARescanReturnsTheFocusToTheControlThatHadIt) {
     tabTo(third->firstButton());
     const std::string started = FocusKeeper::keyOf(third->firstButton());
     QTest::keyClick(&demo.window(), Qt::Key_R, Qt::ControlModifier);
-    QApplication::processEvents();
-    QApplication::processEvents();
+    letEventsRun();
     ASSERT_TRUE(demo.harness().model->isScanning());
     focusOnPage(demo);
     settle(demo);
