@@ -206,7 +206,7 @@ void ExplorerPage::refreshMap(const NodeRef& folder) {
         map->deleteLater();
     }
     MapKeyActions keys{[this](const NodeRef& opened) { open(opened->path); }, [this] { openParent(); },
-                 [this](const NodeRef& item, const QPoint& at) { showMenu(item, at); }};
+                       [this](const NodeRef& item, const QPoint& at) { showMenu(item, at); }};
     const ExplorerMap made = makeExplorerMap(ExplorerModes::shown(stored), folder, std::move(keys));
     map = made.widget;
     showOnMap = made.show;
