@@ -70,9 +70,13 @@ bool move(const std::vector<QWidget*>& stops, QWidget* current, bool next) {
     // keeps the look it has.
     if (!current || current->isVisible()) target->window()->setAttribute(Qt::WA_KeyboardFocusChange);
     target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    scrollTo(target);
+    return true;
+}
+
+void scrollTo(QWidget* target) {
     for (QWidget* w = target->parentWidget(); w; w = w->parentWidget())
         if (auto* area = qobject_cast<QScrollArea*>(w)) area->ensureWidgetVisible(target, 8, 8);
-    return true;
 }
 
 bool cycle(QWidget* container, bool next) {

@@ -22,6 +22,8 @@ std::vector<QWidget*> visualOrder(QWidget* root);
 /// Scroll areas around the new focus scroll it into view. Returns false when
 /// there is no stop.
 bool move(const std::vector<QWidget*>& stops, QWidget* current, bool next);
+/// Scrolls the scroll areas around `target` until it is in view.
+void scrollTo(QWidget* target);
 /// Moves the focus to the next (or previous) control inside `container` that
 /// Tab reaches, wrapping around; the focus stays put when there is none.
 /// Always returns true: the key is used up either way.

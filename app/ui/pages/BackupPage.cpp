@@ -13,6 +13,7 @@
 #include "ui/controls/Card.hpp"
 #include "ui/controls/Discard.hpp"
 #include "ui/controls/ElidedLabel.hpp"
+#include "ui/controls/FocusKeeper.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoBar.hpp"
 #include "ui/controls/MonoButton.hpp"
@@ -282,6 +283,7 @@ QWidget* BackupPage::makeDestinations() {
                            0, Qt::AlignTop);
         }
         card->content()->addWidget(bare(row, 12));
+        FocusKeeper::setScope(card, destination.id);
         grid->add(card);
     }
     column->addWidget(grid);
@@ -358,7 +360,9 @@ QWidget* BackupPage::makePlanRow(const BackupPlan& plan) {
     row->addWidget(new IconButton("trash", q(L("删除这个计划(不会删除已有备份)")), [weak, plan] {
         if (auto strong = weak.lock()) strong->removePlan(plan);
     }));
-    return bare(row, 12, {16, 11, 16, 11});
+    QWidget* holder = bare(row, 12, {16, 11, 16, 11});
+    FocusKeeper::setScope(holder, plan.id);
+    return holder;
 }
 
 QWidget* BackupPage::makeHistory() {
@@ -396,7 +400,9 @@ QWidget* BackupPage::makeHistoryRow(const BackupReport& report) {
                                           Desktop::reveal(target, unanswered);
                                       }));
     }
-    return bare(row, 10, {16, 9, 16, 9});
+    QWidget* holder = bare(row, 10, {16, 9, 16, 9});
+    FocusKeeper::setScope(holder, report.id);
+    return holder;
 }
 
 void BackupPage::addFolder() {

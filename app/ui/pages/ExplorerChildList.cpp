@@ -5,13 +5,17 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QToolTip>
+#include <algorithm>
 #include <cmath>
 
+#include "Localization.hpp"
 #include "Support.hpp"
 #include "ui/controls/FocusRing.hpp"
 #include "ui/controls/MonoBar.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/controls/TextLabel.hpp"
+#include "ui/maps/MapKeyboard.hpp"
 #include "ui/pages/ChildListModel.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Symbols.hpp"
@@ -110,16 +114,21 @@ ExplorerChildList::ExplorerChildList(QWidget* parent) : QListView(parent), items
     setAutoFillBackground(false);
     setFocusPolicy(Qt::StrongFocus);
     FocusRing::setDrawnByWidget(this);
+    setToolTip(shownText(L("方向键选择,回车打开;Backspace 或 Alt+↑ 回到上一级;菜单键或 Shift+F10 显示这一项的操作。")));
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     connect(this, &QAbstractItemView::activated, this, &ExplorerChildList::activateIndex);
 }
 
 void ExplorerChildList::setFolder(const NodeRef& folder) {
+    const std::string path = folder ? folder->path : std::string();
+    const int kept = path == shownPath ? currentIndex().row() : 0;
+    shownPath = path;
     items->setRows(Explorer::rows(folder));
     setAccessibleName(folder ? QString::fromStdString(folder->name) : QString());
     setFixedHeight(static_cast<int>(std::ceil(2 * listPadding + rowHeight() * static_cast<double>(rows().size()))));
-    // A folder opened from the keyboard keeps the keyboard on its first row.
-    if (hasFocus() && !rows().empty()) setCurrentIndex(items->index(0));
+    // A folder opened from the keyboard keeps the keyboard on its first row;
+    // the same folder changed (a row trashed) on the row in the same place.
+    if (hasFocus() && !rows().empty()) setCurrentIndex(items->index(std::clamp(kept, 0, int(rows().size()) - 1)));
 }
 
 const std::vector<ChildRow>& ExplorerChildList::rows() const { return items->rows(); }
@@ -150,8 +159,14 @@ void ExplorerChildList::activateIndex(const QModelIndex& index) {
 }
 
 void ExplorerChildList::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier) {
+    if (MapKeyboard::isBackKey(*event)) {
         if (onBack) onBack();
+        return;
+    }
+    if (MapKeyboard::isMenuKey(*event)) {
+        if (!currentIndex().isValid() && items->rowCount() > 0) setCurrentIndex(items->index(0));
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint());
+        contextMenuEvent(&menu);
         return;
     }
     // Without a current row, the first key that moves starts at the first row.
@@ -161,6 +176,15 @@ void ExplorerChildList::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QListView::keyPressEvent(event);
+}
+
+bool ExplorerChildList::viewportEvent(QEvent* event) {
+    // The rows have no tooltips of their own: the list's, naming its keys, shows over them.
+    if (event->type() == QEvent::ToolTip) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), toolTip(), viewport());
+        return true;
+    }
+    return QListView::viewportEvent(event);
 }
 
 void ExplorerChildList::contextMenuEvent(QContextMenuEvent* event) {

@@ -1,13 +1,15 @@
 // The explorer's list of a folder's children: at most 300 rows, each painted
 // with its icon, name, size and a colour bar. A list view over a
 // ChildListModel, so the rows move with Up, Down, Home and End and reach
-// screen readers; Return or a double click opens a row, Backspace asks for
-// the parent folder, and the context menu is the page's to show.
+// screen readers; Return or a double click opens a row, Backspace or Alt+Up
+// asks for the parent folder, and the context menu (the Menu key, Shift+F10
+// or a right click) is the page's to show.
 #pragma once
 
 #include <QListView>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "pages/Explorer.hpp"
@@ -28,7 +30,7 @@ public:
     std::function<void(const NodeRef& child)> onActivate;
     /// A row asked for its context menu at `globalPosition`.
     std::function<void(const NodeRef& child, const QPoint& globalPosition)> onMenu;
-    /// Backspace: the parent folder was asked for.
+    /// Backspace or Alt+Up: the parent folder was asked for.
     std::function<void()> onBack;
 
     /// A row's height: 7 points of padding, the name line, 5 points, the 3-point bar, 7 points.
@@ -47,6 +49,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
@@ -54,4 +57,6 @@ private:
     void activateIndex(const QModelIndex& index);
 
     ChildListModel* items;
+    /// The folder shown, by path.
+    std::string shownPath;
 };

@@ -1,6 +1,5 @@
 #include "ui/pages/ExplorerMaps.hpp"
 
-#include "ui/maps/MapKeyboard.hpp"
 #include "ui/maps/MapPaint.hpp"
 #include "ui/maps/TerrainView.hpp"
 #include "ui/maps/TreemapView.hpp"
@@ -40,8 +39,8 @@ ExplorerMap viewOf(ExplorerMode mode, const NodeRef& folder, std::function<void(
 }
 }  // namespace
 
-ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, std::function<void(const NodeRef&)> onOpen) {
-    ExplorerMap made = viewOf(mode, folder, onOpen);
+ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, MapKeyActions keys) {
+    ExplorerMap made = viewOf(mode, folder, keys.open);
     // Screen readers call the map by what it shows: its kind and its folder.
     auto name = [widget = made.widget, mode](const NodeRef& shown) {
         widget->setAccessibleName(QString::fromStdString(ExplorerModes::mapName(mode, shown->path)));
@@ -51,6 +50,6 @@ ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, std::funct
         show(next);
         name(next);
     };
-    MapKeyboard::attach(made.widget, std::move(onOpen));
+    MapKeyboard::attach(made.widget, std::move(keys));
     return made;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "maps/MapItem.hpp"
+#include "ui/maps/MapKeyboard.hpp"
 #include "pages/Explorer.hpp"
 
 struct ExplorerMap {
@@ -14,5 +15,6 @@ struct ExplorerMap {
     std::function<void(const NodeRef&)> show;
 };
 
-/// A fresh map of `mode` (fresh cache, no hover) showing `folder`; `onOpen` gets a tapped folder.
-ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, std::function<void(const NodeRef&)> onOpen);
+/// A fresh map of `mode` (fresh cache, no hover) showing `folder`; `keys.open`
+/// gets a tapped folder too.
+ExplorerMap makeExplorerMap(ExplorerMode mode, const NodeRef& folder, MapKeyActions keys);

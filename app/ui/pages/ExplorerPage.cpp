@@ -141,14 +141,8 @@ QWidget* ExplorerPage::buildExplorer() {
 
     list = new ExplorerChildList;
     list->onActivate = [this](const NodeRef& child) { activate(child); };
-    list->onMenu = [this](const NodeRef& child, const QPoint& at) {
-        QMenu* menu = makeMenu(child);
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(at);
-    };
-    list->onBack = [this] {
-        if (crumbs->canGoBack()) crumbs->activate(0);
-    };
+    list->onMenu = [this](const NodeRef& child, const QPoint& at) { showMenu(child, at); };
+    list->onBack = [this] { openParent(); };
     scroller = new QScrollArea;
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -215,9 +209,9 @@ void ExplorerPage::refreshMap(const NodeRef& folder) {
         mapBox->removeWidget(map);
         map->deleteLater();
     }
-    const ExplorerMap made = makeExplorerMap(ExplorerModes::shown(stored), folder, [this](const NodeRef& opened) {
-        open(opened->path);
-    });
+    MapKeyActions keys{[this](const NodeRef& opened) { open(opened->path); }, [this] { openParent(); },
+                       [this](const NodeRef& item, const QPoint& at) { showMenu(item, at); }};
+    const ExplorerMap made = makeExplorerMap(ExplorerModes::shown(stored), folder, std::move(keys));
     map = made.widget;
     showOnMap = made.show;
     mapMode = mode;
@@ -238,6 +232,16 @@ void ExplorerPage::selectMode(const QString& raw) {
 }
 
 void ExplorerPage::open(const std::string& path) { model->setExplorerPath(path); }
+
+void ExplorerPage::openParent() {
+    if (crumbs->canGoBack()) crumbs->activate(0);
+}
+
+void ExplorerPage::showMenu(const NodeRef& child, const QPoint& at) {
+    QMenu* menu = makeMenu(child);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(at);
+}
 
 void ExplorerPage::activate(const NodeRef& child) {
     if (child->isDirectory)

@@ -62,6 +62,10 @@ private:
     /// The mode the page shows: the one chosen but not stored, else the stored one.
     std::string currentMode() const;
     void open(const std::string& path);
+    /// The enclosing folder, when the open folder is not the root.
+    void openParent();
+    /// The context menu of `child` at a global position; it deletes itself when closed.
+    void showMenu(const NodeRef& child, const QPoint& at);
     void activate(const NodeRef& child);
     ExplorerActions actions() const;
 

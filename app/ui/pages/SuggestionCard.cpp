@@ -14,6 +14,7 @@
 #include "pages/SuggestionsLogic.hpp"
 #include "ui/controls/Discard.hpp"
 #include "ui/controls/ElidedLabel.hpp"
+#include "ui/controls/FocusKeeper.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoMenu.hpp"
 #include "ui/controls/Shapes.hpp"
@@ -96,6 +97,7 @@ MonoButton* smallButton(const std::string& key) {
 SuggestionCard::SuggestionCard(std::shared_ptr<AppModel> model, Suggestion suggestion, SuggestionCardState& state,
                                std::function<void()> onApply, QWidget* parent)
     : Card(0, parent), model(std::move(model)), shown(std::move(suggestion)), state(state), onApply(std::move(onApply)) {
+    FocusKeeper::setScope(this, shown.id);
     // The wrapped detail needs the card's full height for its width, not its preferred height.
     content()->setAlignment(Qt::Alignment());
     content()->addWidget(makeMainRow());

@@ -7,6 +7,7 @@
 
 #include "pages/Chrome.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
+#include "ui/controls/FocusKeeper.hpp"
 #include "ui/controls/MonoSurface.hpp"
 #include "ui/shell/NoticeBanner.hpp"
 #include "ui/shell/PageHeader.hpp"
@@ -46,7 +47,11 @@ ContentView::ContentView(std::shared_ptr<AppModel> model, QWidget* parent) : QWi
     row->addLayout(column, 1);
     notice = new NoticeBanner(this->model, this);
     sheetHost = new ConfirmSheetHost(this);
-    observation = this->model->observe([this] { follow(); });
+    keeper = new FocusKeeper(this, top, [this] { return current; });
+    observation = this->model->observe([this] {
+        follow();
+        keeper->pageChanged();
+    });
     follow();
 }
 

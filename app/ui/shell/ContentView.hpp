@@ -12,6 +12,7 @@
 #include "ui/shell/PageRegistry.hpp"
 
 class ConfirmSheetHost;
+class FocusKeeper;
 class NoticeBanner;
 class PageHeader;
 class Sidebar;
@@ -45,4 +46,5 @@ private:
     std::optional<AppModel::Section> pageSection;
     NoticeBanner* notice;
     ConfirmSheetHost* sheetHost;
+    FocusKeeper* keeper;
 };

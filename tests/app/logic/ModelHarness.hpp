@@ -18,7 +18,10 @@ struct AppModelTestAccess {
     static void removeFromScan(AppModel& model, const std::vector<std::string>& paths) {
         model.removeFromScan(paths);
     }
-    static void setTrashPending(AppModel& model, bool pending) { model.trashPending_ = pending; }
+    static void setTrashPending(AppModel& model, bool pending) {
+        model.trashPending_ = pending;
+        model.publish();
+    }
 };
 
 /// The fake engine's script and what it saw.

@@ -36,8 +36,6 @@
 
 namespace {
 
-ContentView* contentOf(DemoWindow& demo) { return static_cast<ContentView*>(demo.window().centralWidget()); }
-
 /// What the mouse can use: buttons, the segmented control, the breadcrumb,
 /// lists, maps and text fields that are shown and enabled.
 std::set<QWidget*> mouseControls(QWidget* window) {
@@ -96,14 +94,6 @@ INSTANTIATE_TEST_SUITE_P(Pages, EveryPage, testing::ValuesIn(AppModel::sections(
                              return std::to_string(static_cast<int>(info.param));
                          });
 
-/// Gives `widget` the focus as Tab would.
-void tabTo(QWidget* widget) {
-    ASSERT_NE(widget, nullptr);
-    widget->window()->setAttribute(Qt::WA_KeyboardFocusChange);
-    widget->setFocus(Qt::TabFocusReason);
-    ASSERT_TRUE(widget->hasFocus()) << describe(widget);
-}
-
 TEST(Keyboard, SpaceAndReturnActLikeAClickOnEveryKindOfButton) {
     DemoWindow demo;
     AppModel& model = *demo.harness().model;
@@ -152,11 +142,6 @@ TEST(Keyboard, UpAndDownMoveThroughTheSidebarAndSelect) {
     EXPECT_TRUE(rows.back()->hasFocus());
     DemoWindow::press(Qt::Key_Up);
     EXPECT_EQ(model.section(), rows[rows.size() - 2]->section);
-}
-
-ExplorerPage* explorerOf(DemoWindow& demo) {
-    demo.open(AppModel::Section::explorer);
-    return static_cast<ExplorerPage*>(contentOf(demo)->page());
 }
 
 TEST(Keyboard, LeftAndRightMoveTheMapSwitch) {

@@ -3,15 +3,19 @@
 #include <QAbstractScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 
 #include "demo/Demo.hpp"
 #include "ui/access/Accessibility.hpp"
+#include "ui/pages/ExplorerPage.hpp"
+#include "ui/shell/ContentView.hpp"
 #include "ui/shell/MainWindow.hpp"
 
 DemoWindow::DemoWindow(const std::string& language) : home(language) {
     Accessibility::install();
     Demo::load(*models.model);
+    mirrorDemo();
     shown = std::make_unique<MainWindow>(models.model);
     shown->resize(MainWindow::defaultWidth, MainWindow::defaultHeight);
     shown->show();
@@ -20,6 +24,30 @@ DemoWindow::DemoWindow(const std::string& language) : home(language) {
 }
 
 DemoWindow::~DemoWindow() = default;
+
+void DemoWindow::mirrorDemo() {
+    const AppModel& model = *models.model;
+    FakeEngine& engine = models.engine;
+    engine.volumes = model.volumes();
+    engine.destinations = model.destinations();
+    engine.config.plans = model.plans();
+    engine.history = model.history();
+    engine.cached = *model.scan();
+    engine.scanResult = *model.scan();
+    engine.suggestions = model.report()->suggestions;
+    // An analysis finds the demo's report less what was cleaned since; its
+    // notes (numbered) tell each new report from the one before.
+    engine.analyzeHook = [&engine, demo = *model.report()](SuggestionReport& report) {
+        const std::vector<Suggestion> found = report.suggestions;
+        const std::vector<std::string> notes = report.notes;
+        report = demo;
+        report.notes = notes;
+        report.suggestions.clear();
+        for (const Suggestion& suggestion : found)
+            if (std::find(engine.applied.begin(), engine.applied.end(), suggestion.id) == engine.applied.end())
+                report.suggestions.push_back(suggestion);
+    };
+}
 
 void DemoWindow::open(AppModel::Section section) {
     models.model->setSection(section);
@@ -61,6 +89,20 @@ std::vector<QAccessibleInterface*> DemoWindow::accessibleTree() const {
     };
     walk(QAccessible::queryAccessibleInterface(shown.get()));
     return all;
+}
+
+ContentView* contentOf(DemoWindow& demo) { return static_cast<ContentView*>(demo.window().centralWidget()); }
+
+ExplorerPage* explorerOf(DemoWindow& demo) {
+    demo.open(AppModel::Section::explorer);
+    return static_cast<ExplorerPage*>(contentOf(demo)->page());
+}
+
+void tabTo(QWidget* widget) {
+    ASSERT_NE(widget, nullptr);
+    widget->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    widget->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(widget->hasFocus()) << describe(widget);
 }
 
 std::string describe(const QWidget* widget) {

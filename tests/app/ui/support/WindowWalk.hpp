@@ -14,9 +14,13 @@
 #include "TestSupport.hpp"
 #include "model/AppModel.hpp"
 
+class ContentView;
+class ExplorerPage;
 class MainWindow;
 
-/// A shown main window on the demo model, in `language`.
+/// A shown main window on the demo model, in `language`. The fake engine
+/// answers with the demo's data, so the start-up and any rescan, analysis or
+/// reload keep showing it.
 class DemoWindow {
 public:
     explicit DemoWindow(const std::string& language = "en");
@@ -38,10 +42,19 @@ public:
     ModelHarness& harness() { return models; }
 
 private:
+    void mirrorDemo();
+
     testing_support::ScopedHome home;
     ModelHarness models;
     std::unique_ptr<MainWindow> shown;
 };
+
+/// The window's content: sidebar, header and page.
+ContentView* contentOf(DemoWindow& demo);
+/// Opens the Space Map and returns its page.
+ExplorerPage* explorerOf(DemoWindow& demo);
+/// Gives `widget` the focus as Tab would.
+void tabTo(QWidget* widget);
 
 /// "Class 'name'" of a widget, for failure messages.
 std::string describe(const QWidget* widget);
