@@ -105,7 +105,11 @@ void printWhereTheMemoryIs(const std::string& atOverview) {
     std::printf("memory at idle: %s\n", residentByKind().c_str());
     std::printf("memory at idle: %s\n", heapUse().c_str());
     std::printf("memory at idle, largest mappings:");
-    for (const auto& [kib, name] : largestMappings(8)) std::printf(" %s %.1f MiB;", name.c_str(), mebibytes(kib));
+    const char* separator = " ";
+    for (const auto& [kib, name] : largestMappings(8)) {
+        std::printf("%s%s %.1f MiB", separator, name.c_str(), mebibytes(kib));
+        separator = ", ";
+    }
     std::printf("\n");
 }
 

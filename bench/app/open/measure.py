@@ -45,7 +45,7 @@ def main():
     where = "offscreen" if platform == "offscreen" else f"on the display {env.get('DISPLAY')}"
     kinds = (("no stored scan", True), ("stored scan", False))
 
-    print(f"home {home}; the window {where}; {runs} rounds after one warm-up, each kind once per round in turns")
+    print(f"home {home}; the window {where}; {runs} round{'s' if runs != 1 else ''} after one warm-up, each kind once per round in turns")
     print(f"{load()} before")
     results = {label: [] for label, _ in kinds}
     for round in range(runs + 1):  # the first round warms the page cache and stores the scan
