@@ -41,17 +41,21 @@ bench_make() {
 
 # bench_tree <folder> <generator> [arguments...]: builds a tree once and keeps
 # it; the generator's own hash and its arguments name the tree, so a changed
-# generator builds anew.
+# generator builds anew. Two benchmarks needing one tree build it once.
 bench_tree() {
     local tree="$1" generator="$2"
     shift 2
     local stamp="$tree-$( (sha256sum "$generator"; echo "$*") | sha256sum | cut -c1-16).complete"
-    if [[ ! -f "$stamp" ]]; then
-        rm -rf "$tree" "$tree"-*.complete
-        echo "building the tree in $tree ..."
-        python3 "$generator" "$tree" "$@"
-        touch "$stamp"
-    fi
+    mkdir -p "$(dirname "$tree")"
+    (
+        flock 9
+        if [[ ! -f "$stamp" ]]; then
+            rm -rf "$tree" "$tree"-*.complete
+            echo "building the tree in $tree ..."
+            python3 "$generator" "$tree" "$@"
+            touch "$stamp"
+        fi
+    ) 9>"$tree.lock"
 }
 
 # The scan benchmark's synthetic developer's home (about 226,000 files, 3.8 GB),
