@@ -22,7 +22,11 @@ bench_ninja() {
     local build="$1" log="$2"
     shift 2
     echo "building $* in $build with $JOBS jobs ..."
-    nice ninja -C "$build" -j "$JOBS" "$@" >>"$log" 2>&1 || { tail -n 40 "$log" >&2; echo "the build failed: $log" >&2; exit 1; }
+    if ! nice ninja -C "$build" -j "$JOBS" "$@" >>"$log" 2>&1; then
+        tail -n 40 "$log" >&2
+        echo "the build failed: $log" >&2
+        exit 1
+    fi
 }
 
 # bench_make <target>...: builds the targets in the shared build, configuring

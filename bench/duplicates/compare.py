@@ -155,9 +155,10 @@ def main(tool, tree, home, out, runs):
     jdupes_times, rmlint_times = times["jdupes -r"], times["rmlint -T df -L"]
     verify_ratio = ratios(times["ostrevane --verify (fresh scan)"], jdupes_times)
     quick_ratio = ratios(times["ostrevane quick (fresh scan)"], jdupes_times)
-    print(f"fresh scans against jdupes, round by round, median (min–max): verify {spread(verify_ratio, '×')} (target"
-          f" <= 1.0: {'met' if statistics.median(verify_ratio) <= 1.0 else 'MISSED'}), quick {spread(quick_ratio, '×')}"
-          f" (target <= 0.3: {'met' if statistics.median(quick_ratio) <= 0.3 else 'MISSED'})")
+    verdict = {True: "met", False: "MISSED"}
+    print(f"fresh scans against jdupes, round by round, median (min–max): verify {spread(verify_ratio, '×')}"
+          f" (target <= 1.0: {verdict[statistics.median(verify_ratio) <= 1.0]}),"
+          f" quick {spread(quick_ratio, '×')} (target <= 0.3: {verdict[statistics.median(quick_ratio) <= 0.3]})")
     print("time ratios, round by round, median (min–max); lower is faster")
     for label, name in (("verify", "ostrevane --verify (fresh scan)"), ("quick", "ostrevane quick (fresh scan)"),
                         ("verify, stored scan", "ostrevane --verify (stored scan)"),

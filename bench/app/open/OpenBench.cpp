@@ -59,7 +59,8 @@ std::string residentByKind() {
         if (words >> key >> value) kib[key] = value;
     }
     char text[200];
-    std::snprintf(text, sizeof text, "resident %.1f MiB (anonymous %.1f, files %.1f, shared %.1f), peak so far %.1f MiB",
+    std::snprintf(text, sizeof text,
+                  "resident %.1f MiB (anonymous %.1f, files %.1f, shared %.1f), peak so far %.1f MiB",
                   mebibytes(kib["VmRSS:"]), mebibytes(kib["RssAnon:"]), mebibytes(kib["RssFile:"]),
                   mebibytes(kib["RssShmem:"]), mebibytes(kib["VmHWM:"]));
     return text;
@@ -70,7 +71,8 @@ std::string residentByKind() {
 std::string heapUse() {
     const struct mallinfo2 heap = ::mallinfo2();
     char text[160];
-    std::snprintf(text, sizeof text, "heap in use %.1f MiB, held free by the allocator %.1f MiB, in large blocks %.1f MiB",
+    std::snprintf(text, sizeof text,
+                  "heap in use %.1f MiB, held free by the allocator %.1f MiB, in large blocks %.1f MiB",
                   double(heap.uordblks) / 1048576, double(heap.fordblks) / 1048576, double(heap.hblkhd) / 1048576);
     return text;
 }
