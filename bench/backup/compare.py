@@ -2,8 +2,9 @@
 """Times `ostrevane backup` against `rsync -a` with the same excluded names:
 a full copy into an empty folder (the folder removed between runs, untimed;
 the time includes flushing what was written),
-then a run with nothing changed. Prints the medians and the two ratios, and
-checks that both tools copied the same files.
+then a run with nothing changed, the two tools in turns so that a change in
+the machine's load falls on both alike. Prints each time and the two ratios
+as medians with their spread, and checks that both tools copied the same files.
 
 Usage: compare.py <ostrevane> <tree> <out folder> <runs>"""
 import json
@@ -13,6 +14,9 @@ import statistics
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from stats import load, ratios, spread  # noqa: E402
 
 EXCLUDES = [".DS_Store", ".localized", ".Trash", "node_modules", "DerivedData", ".build", "__pycache__"]
 
@@ -30,15 +34,21 @@ def timed(command, env=None, flush=False):
     return elapsed, done.stdout.decode()
 
 
-def median_of(name, runs, prepare, command, env=None, flush=False):
-    times, output = [], ""
+def in_turns(runs, ours, theirs):
+    """Times the two (prepare, command, env, flush) in turns, `runs` rounds,
+    and prints both; returns both lists of times and our last output."""
+    times = {"ostrevane backup": [], "rsync -a": []}
+    output = ""
     for _ in range(runs):
-        prepare()
-        elapsed, output = timed(command, env, flush)
-        times.append(elapsed)
-    median = statistics.median(times)
-    print(f"  {name:<30} median {median:7.3f} s   runs {' '.join(f'{t:.3f}' for t in times)}", flush=True)
-    return median, output
+        for name, (prepare, command, env, flush) in (("ostrevane backup", ours), ("rsync -a", theirs)):
+            prepare()
+            elapsed, printed = timed(command, env, flush)
+            times[name].append(elapsed)
+            if name == "ostrevane backup":
+                output = printed
+    for name, values in times.items():
+        print(f"  {name:<20} {spread(values)}", flush=True)
+    return times["ostrevane backup"], times["rsync -a"], output
 
 
 def files_below(folder):
@@ -71,12 +81,13 @@ def main():
 
     # Warm the page cache over the source once.
     timed(["rsync", "-a", "--dry-run", tree + "/", "/nonexistent-target/"])
-    print(f"full copy of {tree}")
-    ours_full, _ = median_of("ostrevane backup", runs, empty(ours), backup, env, flush=True)
-    theirs_full, _ = median_of("rsync -a", runs, empty(theirs), rsync, flush=True)
+    print(f"{tree}: {runs} rounds, each tool once per round in turns; wall time, median (min–max)")
+    print(f"{load()} before")
+    print("full copy (into an empty folder, until written to disk)")
+    ours_full, theirs_full, _ = in_turns(runs, (empty(ours), backup, env, True), (empty(theirs), rsync, None, True))
     print("no-change run")
-    ours_again, report = median_of("ostrevane backup", runs, nothing, backup, env)
-    theirs_again, _ = median_of("rsync -a", runs, nothing, rsync)
+    ours_again, theirs_again, report = in_turns(runs, (nothing, backup, env, False), (nothing, rsync, None, False))
+    print(f"{load()} after")
 
     report = json.loads(report)
     if report["filesCopied"] != 0 or report["filesFailed"] != 0:
@@ -87,8 +98,14 @@ def main():
         sys.exit(f"different files: {len(copied - expected)} only in ours, {len(expected - copied)} only in rsync's")
     print(f"  same {len(copied)} entries at both destinations")
 
-    print(f"full copy:     ostrevane / rsync = {ours_full / theirs_full:.2f}  (target at most 1.2)")
-    print(f"no-change run: ostrevane / rsync = {ours_again / theirs_again:.2f}  (target at most 0.5)")
+    full, again = ratios(ours_full, theirs_full), ratios(ours_again, theirs_again)
+    print("ratios, round by round: median (min–max)")
+    print(f"full copy:     ostrevane / rsync = {spread(full, '×', 2)}  (target at most 1.2: {verdict(full, 1.2)})")
+    print(f"no-change run: ostrevane / rsync = {spread(again, '×', 2)}  (target at most 0.5: {verdict(again, 0.5)})")
+
+
+def verdict(values, target):
+    return "met" if statistics.median(values) <= target else "MISSED"
 
 
 main()

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Times `ostrevane duplicates` against jdupes and rmlint on a warm page cache
-and checks that the verified groups are jdupes's groups.
+"""Times `ostrevane duplicates` against jdupes and rmlint on a warm page cache,
+every command once per round in turns so that a change in the machine's load
+falls on all of them alike, and checks that the verified groups are jdupes's
+groups.
 
 Groups are compared as sets of files on disk (device, inode), since hard links
 to one file are one file: ostrevane names each such file once, the others may
@@ -12,6 +14,9 @@ import statistics
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from stats import load, ratios, spread  # noqa: E402
 
 
 def timed(command, env=None, before=None):
@@ -25,15 +30,20 @@ def timed(command, env=None, before=None):
     return elapsed, done.stdout.decode()
 
 
-def measure(name, command, runs, env=None, before=None):
-    timed(command, env, before)  # warm-up, not counted
-    times, output = [], ""
-    for _ in range(runs):
-        elapsed, output = timed(command, env, before)
-        times.append(elapsed)
-    median = statistics.median(times)
-    print(f"  {name:<34} median {median:7.3f} s   runs {' '.join(f'{t:.3f}' for t in times)}", flush=True)
-    return median, output
+def in_turns(commands, runs):
+    """Runs each (name, command, env, before) once per round, in turns, after
+    one warm-up round, and prints each one's spread. Returns the times and the
+    last output by name."""
+    times = {name: [] for name, *_ in commands}
+    outputs = {}
+    for round in range(runs + 1):
+        for name, command, env, before in commands:
+            elapsed, outputs[name] = timed(command, env, before)
+            if round > 0:
+                times[name].append(elapsed)
+    for name, *_ in commands:
+        print(f"  {name:<34} {spread(times[name])}", flush=True)
+    return times, outputs
 
 
 def identity(path):
@@ -109,14 +119,21 @@ def main(tool, tree, home, out, runs):
 
     rmlint_report = os.path.join(out, "rmlint.json")
     ours = [tool, "duplicates", tree, "--min-size", "0", "--json"]
-    print(f"tree {tree}: {runs} timed runs each after one warm-up, page cache warm")
-    verify_time, verify_out = measure("ostrevane --verify (fresh scan)", ours[:-1] + ["--verify", "--json"], runs, env,
-                                      fresh_scan)
-    quick_time, quick_out = measure("ostrevane quick (fresh scan)", ours, runs, env, fresh_scan)
-    verify_cached, _ = measure("ostrevane --verify (stored scan)", ours[:-1] + ["--verify", "--json"], runs, env)
-    quick_cached, _ = measure("ostrevane quick (stored scan)", ours, runs, env)
-    jdupes_time, jdupes_out = measure("jdupes -r", ["jdupes", "-r", "-q", tree], runs)
-    rmlint_time, _ = measure("rmlint -T df -L", ["rmlint", "-T", "df", "-L", "-o", f"json:{rmlint_report}", tree], runs)
+    verify = ours[:-1] + ["--verify", "--json"]
+    print(f"tree {tree}: {runs} rounds after one warm-up, each command once per round in turns, page cache warm;"
+          " wall time, median (min–max)")
+    print(f"{load()} before")
+    times, outputs = in_turns([
+        ("ostrevane --verify (fresh scan)", verify, env, fresh_scan),
+        ("ostrevane quick (fresh scan)", ours, env, fresh_scan),
+        ("ostrevane --verify (stored scan)", verify, env, None),
+        ("ostrevane quick (stored scan)", ours, env, None),
+        ("jdupes -r", ["jdupes", "-r", "-q", tree], None, None),
+        ("rmlint -T df -L", ["rmlint", "-T", "df", "-L", "-o", f"json:{rmlint_report}", tree], None, None),
+    ], runs)
+    print(f"{load()} after")
+    verify_out, quick_out, jdupes_out = (outputs["ostrevane --verify (fresh scan)"],
+                                         outputs["ostrevane quick (fresh scan)"], outputs["jdupes -r"])
 
     verified = normalise(ostrevane_groups(verify_out))
     quick = normalise(ostrevane_groups(quick_out))
@@ -135,14 +152,19 @@ def main(tool, tree, home, out, runs):
     print(f"  quick groups not confirmed by --verify: {len(quick - verified)}"
           f" (same size, differing only between the first and last 128 KiB)")
     print()
-    verify_ratio, quick_ratio = verify_time / jdupes_time, quick_time / jdupes_time
-    print(f"fresh scans against jdupes: verify {verify_ratio:.3f} x (target <= 1.0: "
-          f"{'met' if verify_ratio <= 1.0 else 'MISSED'}), quick {quick_ratio:.3f} x (target <= 0.3: "
-          f"{'met' if quick_ratio <= 0.3 else 'MISSED'})")
-    print("time ratios (lower is faster; targets: verify <= 1.0 x jdupes, quick <= 0.3 x jdupes)")
-    for label, ours_time in (("verify", verify_time), ("quick", quick_time), ("verify, stored scan", verify_cached),
-                             ("quick, stored scan", quick_cached)):
-        print(f"  {label:<20} {ours_time / jdupes_time:6.3f} x jdupes   {ours_time / rmlint_time:6.3f} x rmlint")
+    jdupes_times, rmlint_times = times["jdupes -r"], times["rmlint -T df -L"]
+    verify_ratio = ratios(times["ostrevane --verify (fresh scan)"], jdupes_times)
+    quick_ratio = ratios(times["ostrevane quick (fresh scan)"], jdupes_times)
+    verdict = {True: "met", False: "MISSED"}
+    print(f"fresh scans against jdupes, round by round, median (min–max): verify {spread(verify_ratio, '×')}"
+          f" (target <= 1.0: {verdict[statistics.median(verify_ratio) <= 1.0]}),"
+          f" quick {spread(quick_ratio, '×')} (target <= 0.3: {verdict[statistics.median(quick_ratio) <= 0.3]})")
+    print("time ratios, round by round, median (min–max); lower is faster")
+    for label, name in (("verify", "ostrevane --verify (fresh scan)"), ("quick", "ostrevane quick (fresh scan)"),
+                        ("verify, stored scan", "ostrevane --verify (stored scan)"),
+                        ("quick, stored scan", "ostrevane quick (stored scan)")):
+        print(f"  {label:<20} {spread(ratios(times[name], jdupes_times), '× jdupes'):<34}"
+              f" {spread(ratios(times[name], rmlint_times), '× rmlint')}")
     return 0 if same else 1
 
 

@@ -1,6 +1,6 @@
 // Times the squarified layout and the weighted Voronoi treemap on the
 // benchmark's weights and writes one JSON document: the weights per size, the
-// time per layout and the area errors of the cells.
+// time per layout in each of several rounds and the area errors of the cells.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -36,17 +36,17 @@ std::vector<double> folderSizes(int n) {
     return sizes;
 }
 
-/// Seconds per call: the best of several rounds, each long enough to trust,
+/// Seconds per call in each of several rounds, each long enough to trust,
 /// with the clock read once per batch of calls so that reading it does not
 /// count for short calls.
 template <class Body>
-double secondsPerCall(Body body) {
+std::vector<double> secondsPerCall(Body body) {
     body();  // warm-up
     const auto once = Clock::now();
     body();
     const double single = std::chrono::duration<double>(Clock::now() - once).count();
     const long batch = std::max(1L, static_cast<long>(0.01 / std::max(single, 1e-9)));
-    double best = 1e300;
+    std::vector<double> rounds;
     for (int round = 0; round < 5; ++round) {
         long calls = 0;
         const auto start = Clock::now();
@@ -56,9 +56,15 @@ double secondsPerCall(Body body) {
             calls += batch;
             elapsed = std::chrono::duration<double>(Clock::now() - start).count();
         } while (elapsed < 0.08);
-        best = std::min(best, elapsed / static_cast<double>(calls));
+        rounds.push_back(elapsed / static_cast<double>(calls));
     }
-    return best;
+    return rounds;
+}
+
+void printRounds(const char* name, const std::vector<double>& rounds) {
+    std::printf("\"%s\": [", name);
+    for (std::size_t i = 0; i < rounds.size(); ++i) std::printf("%s%.9g", i ? ", " : "", rounds[i]);
+    std::printf("]");
 }
 
 struct Errors {
@@ -111,7 +117,7 @@ int main() {
         const std::vector<double> weights = folderSizes(n);
 
         double sink = 0;
-        const double squarifyTime = secondsPerCall([&] {
+        const std::vector<double> squarifyTime = secondsPerCall([&] {
             const auto rects = Squarify::layout(weights, Rect(0, 0, mapWidth, mapHeight));
             sink += rects.back().size.width;
         });
@@ -121,13 +127,13 @@ int main() {
         const Errors squarifyErrors = errors(areas, weights, totalArea);
 
         std::vector<PointList> cells;
-        const double voronoiTime = secondsPerCall([&] {
+        const std::vector<double> voronoiTime = secondsPerCall([&] {
             cells = VoronoiTreemap::layout(weights, frame, maxIterations, tolerance);
             sink += cells.size();
         });
         // The same layouts confined to one thread, for comparison with the
         // single-threaded package.
-        double voronoiSerialTime = 0;
+        std::vector<double> voronoiSerialTime;
         {
             tbb::global_control oneThread(tbb::global_control::max_allowed_parallelism, 1);
             voronoiSerialTime = secondsPerCall([&] {
@@ -145,10 +151,15 @@ int main() {
 
         std::printf("{\"n\": %d, \"weights\": [", n);
         for (int i = 0; i < n; ++i) std::printf("%s%.17g", i ? ", " : "", weights[i]);
-        std::printf("],\n \"squarify\": {\"seconds\": %.9g, ", squarifyTime);
+        std::printf("],\n \"squarify\": {");
+        printRounds("seconds", squarifyTime);
+        std::printf(", ");
         printErrors("errors", squarifyErrors);
-        std::printf("},\n \"voronoi\": {\"seconds\": %.9g, \"oneThreadSeconds\": %.9g, \"emptyCells\": %d, ", voronoiTime,
-                    voronoiSerialTime, emptyCells);
+        std::printf("},\n \"voronoi\": {");
+        printRounds("seconds", voronoiTime);
+        std::printf(", ");
+        printRounds("oneThreadSeconds", voronoiSerialTime);
+        std::printf(", \"emptyCells\": %d, ", emptyCells);
         printErrors("errors", voronoiErrors);
         std::printf("}, \"sink\": %g}%s\n", sink, c < 3 ? "," : "");
     }

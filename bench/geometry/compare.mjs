@@ -1,14 +1,22 @@
 // Lays out the benchmark's weights with the npm packages (d3-voronoi-treemap
 // on d3-voronoi-map, and d3-hierarchy's squarify), with the same settings as
-// Ostrevane's run, and prints both side by side.
+// Ostrevane's run, and prints both side by side: each time as the median with
+// its min–max over the rounds. Without the packages it prints Ostrevane's
+// figures alone.
 // Usage: node compare.mjs ours.json
 import { readFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { performance } from 'node:perf_hooks';
-import { hierarchy, treemapSquarify } from 'd3-hierarchy';
 
 const require = createRequire(import.meta.url);
-const { voronoiTreemap } = require('d3-voronoi-treemap');
+let hierarchy, treemapSquarify, voronoiTreemap;
+try {
+  ({ hierarchy, treemapSquarify } = await import('d3-hierarchy'));
+  ({ voronoiTreemap } = require('d3-voronoi-treemap'));
+} catch {
+  console.log('d3 comparison skipped: the npm packages d3-hierarchy and d3-voronoi-treemap are not installed.\n');
+}
+const withD3 = Boolean(voronoiTreemap);
 
 const ours = JSON.parse(readFileSync(process.argv[2], 'utf8'));
 const width = 1000;
@@ -55,18 +63,20 @@ function errors(areas, weights) {
   return e;
 }
 
+// The middle value, or the mean of the two middle ones, as bench/stats.py.
 const median = (values) => {
   const sorted = [...values].sort((a, b) => a - b);
-  return sorted[Math.floor((sorted.length - 1) / 2)];
+  const half = Math.floor(sorted.length / 2);
+  return sorted.length % 2 ? sorted[half] : (sorted[half - 1] + sorted[half]) / 2;
 };
 
-// The best of several rounds after a warm-up, as for Ostrevane's side; the
-// clock is read once per batch of calls.
+// Several rounds after a warm-up, as on Ostrevane's side; the clock is read
+// once per batch of calls.
 function timeSquarify(weights) {
   const sum = weights.reduce((a, b) => a + b, 0);
   const node = { value: sum, children: weights.map((w) => ({ value: w })) };
   for (let i = 0; i < 2000; i++) treemapSquarify(node, 0, 0, width, height);
-  let best = Infinity;
+  const rounds = [];
   for (let round = 0; round < 5; round++) {
     let calls = 0;
     const start = performance.now();
@@ -76,10 +86,10 @@ function timeSquarify(weights) {
       calls += 100;
       elapsed = performance.now() - start;
     } while (elapsed < 80);
-    best = Math.min(best, elapsed / 1000 / calls);
+    rounds.push(elapsed / 1000 / calls);
   }
   const areas = node.children.map((c) => (c.x1 - c.x0) * (c.y1 - c.y0));
-  return { seconds: best, errors: errors(areas, weights) };
+  return { seconds: rounds, errors: errors(areas, weights) };
 }
 
 function timeVoronoi(weights) {
@@ -115,7 +125,7 @@ function timeVoronoi(weights) {
   return {
     runs: runs.length,
     failures,
-    seconds: runs.reduce((a, r) => a + r.seconds, 0) / Math.max(runs.length, 1),
+    seconds: runs.map((r) => r.seconds),
     errors: {
       worst: median(runs.map((r) => r.errors.worst)),
       worstUnfloored: median(runs.map((r) => r.errors.worstUnfloored)),
@@ -125,47 +135,59 @@ function timeVoronoi(weights) {
   };
 }
 
-const fmtTime = (s) => (s >= 1e-3 ? `${(s * 1e3).toFixed(2)} ms` : `${(s * 1e6).toFixed(2)} µs`);
+// One unit for a figure's median and its spread: "12.30 µs (11.90–13.00, 5 runs)".
+const unitOf = (s) => (s >= 1e-3 ? [1e3, 'ms'] : [1e6, 'µs']);
+const fmtSpread = (values) => {
+  const [scale, unit] = unitOf(median(values));
+  const f = (v) => (v * scale).toFixed(2);
+  return `${f(median(values))} ${unit} (${f(Math.min(...values))}–${f(Math.max(...values))}, ${values.length} run${values.length === 1 ? '' : 's'})`;
+};
 const fmtErr = (e) => (e < 1e-3 ? e.toExponential(1) : `${(e * 100).toFixed(2)} %`);
 const pad = (text, n) => String(text).padStart(n);
+const times = 33;
 
 console.log(`Layout of N long-tailed weights in a ${width} x ${height} rectangle; Voronoi: at most ${ours.maxIterations} iterations, tolerance ${ours.tolerance} (both).`);
+console.log('Times per layout: median (min–max, runs) over rounds, Ostrevane then d3; ratios are d3\'s median over ours.');
 console.log('Area errors are |cell area - target| / target against each weight\'s true share; "worst" over all cells,');
 console.log('"worst>=1%" over cells of at least 1 % of the largest weight (both methods raise smaller ones); "sum" = sum |area - target| / total area;');
 console.log('"aim" = the same sum against the method\'s own targets, after its raising of small weights (Ostrevane: to 0.3 % of the total; d3: to 1 % of the largest).');
-console.log('The package starts from random sites: its errors are medians over seeded runs.\n');
+console.log('The package starts from random sites: its times are over seeded runs, its errors medians over them.\n');
 
 console.log('Squarified treemap');
-console.log(`${pad('N', 4)} ${pad('ours', 11)} ${pad('d3', 11)} ${pad('ratio', 7)} ${pad('worst ours', 11)} ${pad('worst d3', 11)}  target (>= 10x)`);
+console.log(`${pad('N', 4)} ${pad('ours', times)} ${pad('d3', times)} ${pad('ratio', 7)} ${pad('worst ours', 11)} ${pad('worst d3', 11)}  target (>= 10x)`);
 for (const entry of ours.sizes) {
-  const theirs = timeSquarify(entry.weights);
-  const ratio = theirs.seconds / entry.squarify.seconds;
+  const mine = entry.squarify;
+  const theirs = withD3 ? timeSquarify(entry.weights) : null;
+  const ratio = theirs ? median(theirs.seconds) / median(mine.seconds) : NaN;
   console.log(
-    `${pad(entry.n, 4)} ${pad(fmtTime(entry.squarify.seconds), 11)} ${pad(fmtTime(theirs.seconds), 11)} ${pad(ratio.toFixed(1) + 'x', 7)} ` +
-      `${pad(fmtErr(entry.squarify.errors.worst), 11)} ${pad(fmtErr(theirs.errors.worst), 11)}  ${ratio >= 10 ? 'met' : 'MISSED'}`,
+    `${pad(entry.n, 4)} ${pad(fmtSpread(mine.seconds), times)} ${pad(theirs ? fmtSpread(theirs.seconds) : '-', times)} ` +
+      `${pad(theirs ? ratio.toFixed(1) + 'x' : '-', 7)} ${pad(fmtErr(mine.errors.worst), 11)} ` +
+      `${pad(theirs ? fmtErr(theirs.errors.worst) : '-', 11)}  ${!theirs ? '(no d3)' : ratio >= 10 ? 'met' : 'MISSED'}`,
   );
 }
 
 console.log('\nWeighted Voronoi treemap');
 console.log(
-  `${pad('N', 4)} ${pad('ours', 11)} ${pad('1 thread', 11)} ${pad('d3', 11)} ${pad('ratio', 7)} ${pad('1 thr.', 7)} ${pad('worst ours', 11)} ${pad('worst d3', 11)} ` +
+  `${pad('N', 4)} ${pad('ours', times)} ${pad('1 thread', times)} ${pad('d3', times)} ${pad('ratio', 7)} ${pad('1 thr.', 7)} ${pad('worst ours', 11)} ${pad('worst d3', 11)} ` +
     `${pad('>=1% ours', 10)} ${pad('>=1% d3', 10)} ${pad('sum ours', 9)} ${pad('sum d3', 9)} ${pad('aim ours', 9)} ${pad('aim d3', 9)} ${pad('d3 runs', 8)}  target (>= 10x, worst no larger)`,
 );
 for (const entry of ours.sizes) {
-  const theirs = timeVoronoi(entry.weights);
-  const ratio = theirs.seconds / entry.voronoi.seconds;
-  const serialRatio = theirs.seconds / entry.voronoi.oneThreadSeconds;
-  const mine = entry.voronoi.errors;
-  const met = ratio >= 10 && mine.worst <= theirs.errors.worst;
-  const runs = theirs.failures ? `${theirs.runs}+${theirs.failures}err` : `${theirs.runs}`;
+  const mine = entry.voronoi;
+  const theirs = withD3 ? timeVoronoi(entry.weights) : null;
+  const ratio = theirs ? median(theirs.seconds) / median(mine.seconds) : NaN;
+  const serialRatio = theirs ? median(theirs.seconds) / median(mine.oneThreadSeconds) : NaN;
+  const met = theirs && ratio >= 10 && mine.errors.worst <= theirs.errors.worst;
+  const runs = !theirs ? '-' : theirs.failures ? `${theirs.runs}+${theirs.failures}err` : `${theirs.runs}`;
+  const d3 = (text) => (theirs ? text() : '-');
   console.log(
-    `${pad(entry.n, 4)} ${pad(fmtTime(entry.voronoi.seconds), 11)} ${pad(fmtTime(entry.voronoi.oneThreadSeconds), 11)} ` +
-      `${pad(fmtTime(theirs.seconds), 11)} ${pad(ratio.toFixed(1) + 'x', 7)} ${pad(serialRatio.toFixed(1) + 'x', 7)} ` +
-      `${pad(fmtErr(mine.worst), 11)} ${pad(fmtErr(theirs.errors.worst), 11)} ` +
-      `${pad(fmtErr(mine.worstUnfloored), 10)} ${pad(fmtErr(theirs.errors.worstUnfloored), 10)} ` +
-      `${pad(fmtErr(mine.total), 9)} ${pad(fmtErr(theirs.errors.total), 9)} ` +
-      `${pad(fmtErr(mine.converged), 9)} ${pad(fmtErr(theirs.errors.converged), 9)} ${pad(runs, 8)}  ` +
-      `${entry.n > 100 ? '(reported only)' : met ? 'met' : 'MISSED'}` +
-      (entry.voronoi.emptyCells ? `  [${entry.voronoi.emptyCells} empty cells]` : ''),
+    `${pad(entry.n, 4)} ${pad(fmtSpread(mine.seconds), times)} ${pad(fmtSpread(mine.oneThreadSeconds), times)} ` +
+      `${pad(d3(() => fmtSpread(theirs.seconds)), times)} ${pad(d3(() => ratio.toFixed(1) + 'x'), 7)} ` +
+      `${pad(d3(() => serialRatio.toFixed(1) + 'x'), 7)} ` +
+      `${pad(fmtErr(mine.errors.worst), 11)} ${pad(d3(() => fmtErr(theirs.errors.worst)), 11)} ` +
+      `${pad(fmtErr(mine.errors.worstUnfloored), 10)} ${pad(d3(() => fmtErr(theirs.errors.worstUnfloored)), 10)} ` +
+      `${pad(fmtErr(mine.errors.total), 9)} ${pad(d3(() => fmtErr(theirs.errors.total)), 9)} ` +
+      `${pad(fmtErr(mine.errors.converged), 9)} ${pad(d3(() => fmtErr(theirs.errors.converged)), 9)} ${pad(runs, 8)}  ` +
+      `${!theirs ? '(no d3)' : entry.n > 100 ? '(reported only)' : met ? 'met' : 'MISSED'}` +
+      (mine.emptyCells ? `  [${mine.emptyCells} empty cells]` : ''),
   );
 }

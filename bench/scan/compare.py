@@ -22,6 +22,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from stats import load, ratios, spread  # noqa: E402
+
 
 def run(command, env=None):
     start = time.perf_counter()
@@ -66,7 +69,7 @@ def main():
         "du": (["du", "-s", "-B1", tree], None),
         "floor": ([floor, tree, "8"], None),
     }
-    load_before = os.getloadavg()[0]
+    load_before = load()
     outputs = {name: run(command, command_env)[1] for name, (command, command_env) in commands.items()}
     timed = list(commands) if mode != "total" else []
     times = {name: [] for name in timed}
@@ -84,23 +87,23 @@ def main():
     print("tree: %s (%d files by ostrevane's count), %s page cache"
           % (tree, view["fileCount"], {"warm": "warm", "cold": "cold", "total": "warm"}[mode]))
     if mode != "total":
-        medians = {name: statistics.median(values) for name, values in times.items()}
-        print("%d runs each, median wall time of the whole process; load average %.1f before, %.1f after, %d cores"
-              % (runs, load_before, os.getloadavg()[0], os.cpu_count()))
+        print("%d rounds, each command once per round in turns; wall time of the whole process, median (min–max)"
+              % runs)
+        print("%s before; %s after" % (load_before, load()))
         print()
-        print("%-10s %9s %9s %9s %12s" % ("", "median", "min", "max", "system CPU"))
+        print("%-10s %-34s %s" % ("", "wall time", "system CPU (median)"))
         for name in timed:
-            print("%-10s %8.3fs %8.3fs %8.3fs %11.1fs" % (name, medians[name], min(times[name]), max(times[name]),
-                                                       statistics.median(system[name])))
+            print("%-10s %-34s %.1f s" % (name, spread(times[name]), statistics.median(system[name])))
         print()
         targets = ({"gdu": 0.5, "du": 0.25, "floor": 1.0} if mode == "warm"
                    else {"gdu": 0.8, "du": None, "floor": None})
+        print("ratios, round by round: median (min–max)")
         for name, target in targets.items():
-            ratio = medians["ostrevane"] / medians[name]
+            ratio = ratios(times["ostrevane"], times[name])
             shown = "floor walker" if name == "floor" else name
-            verdict = ("(target at most %.2f: %s)" % (target, "met" if ratio <= target else "MISSED")
+            verdict = ("(target at most %.2f: %s)" % (target, "met" if statistics.median(ratio) <= target else "MISSED")
                        if target else "(no target)")
-            print("%s: ostrevane / %-12s = %.2f   %s" % (mode, shown, ratio, verdict))
+            print("%s: ostrevane / %-12s = %s   %s" % (mode, shown, spread(ratio, "×"), verdict))
     same = view["totalBytes"] == du_total
     print("root size: ostrevane %d, du %d bytes: %s" % (view["totalBytes"], du_total, "equal" if same else "DIFFERENT"))
     return 0 if same else 1

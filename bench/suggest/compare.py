@@ -6,7 +6,7 @@ stored: the scan of the home is already stored, so suggest only analyses.
 fresh:  the stored scan is removed before every run, so suggest scans too.
 
 Usage: compare.py <ostrevane> <base ostrevane> <home> <runs>
-Exits 1 when this build's median is more than 10 % above the base's.
+Exits 1 when the median of the round-by-round ratios is above 1.10.
 """
 import os
 import shutil
@@ -14,6 +14,9 @@ import statistics
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from stats import load, ratios, spread  # noqa: E402
 
 
 def timed(tool, env):
@@ -31,6 +34,8 @@ def main():
     env.pop("OSTREVANE_FANOUT", None)
     store = os.path.join(home, ".cache", "Ostrevane")
     status = 0
+    print("%d rounds after one warm-up, each build once per round in turns; wall time, median (min–max)" % runs)
+    print("%s before" % load())
     for mode in ("stored", "fresh"):
         times = {"this": [], "base": []}
         for round in range(runs + 1):
@@ -42,13 +47,13 @@ def main():
                 elapsed = timed(binary, env)
                 if round > 0:  # the first round only warms the page cache
                     times[name].append(elapsed)
-        this, before = statistics.median(times["this"]), statistics.median(times["base"])
-        ratio = this / before
-        verdict = "ok" if ratio <= 1.10 else "SLOWER than base + 10 %"
-        if ratio > 1.10:
-            status = 1
-        print("%-6s suggest: this %.3f s, base %.3f s (median of %d; fastest %.3f s and %.3f s), ratio %.3f  %s"
-              % (mode, this, before, runs, min(times["this"]), min(times["base"]), ratio, verdict))
+        ratio = ratios(times["this"], times["base"])
+        slower = statistics.median(ratio) > 1.10
+        status = 1 if slower else status
+        print("%-6s suggest: this %s, base %s; this / base %s  %s"
+              % (mode, spread(times["this"]), spread(times["base"]), spread(ratio, "×"),
+                 "SLOWER than base + 10 %" if slower else "ok"))
+    print("%s after" % load())
     sys.exit(status)
 
 

@@ -3,7 +3,9 @@
 // for its largest child, the layout, the first paint of a fresh view (layout
 // and resting drawing: the time until the map is ready) and the repaint after
 // each hover change, after the hovers the view draws ahead in idle time.
-// Prints medians and the worst hover against the targets.
+// Prints each as a median with its min–max over the rounds (the hovers: over
+// every hover of every round), and the worst hover against the targets.
+// Usage: MapsBench [tree [rounds]]   (default 7 rounds)
 #include <QApplication>
 #include <QImage>
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchStats.hpp"
 #include "Scanner.hpp"
 #include "demo/Demo.hpp"
 #include "desktop/QtRuntime.hpp"
@@ -26,17 +29,11 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int viewWidth = 820, viewHeight = 680;
-constexpr int rounds = 7;
 constexpr double readyTarget = 100;  // ms: a folder change or map switch
 constexpr double hoverTarget = 4;    // ms: one hover change
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 /// Where to put the pointer for each cell of a layout: its centre.
@@ -56,7 +53,7 @@ std::vector<Point> pointerSpots(TreemapView& view) {
 }
 
 template <class View, class Layout>
-void measureMap(const char* map, const char* folderName, const NodeRef& folder, Layout layout) {
+void measureMap(const char* map, const char* folderName, const NodeRef& folder, Layout layout, int rounds) {
     std::vector<double> layouts, ready, prepared, hovers;
     size_t cells = 0;
     QImage target(viewWidth, viewHeight, QImage::Format_ARGB32_Premultiplied);
@@ -83,15 +80,16 @@ void measureMap(const char* map, const char* folderName, const NodeRef& folder, 
             hovers.push_back(millisecondsSince(start));
         }
     }
-    const double readyMs = median(ready), layoutMs = median(layouts), hoverMs = median(hovers);
-    const double hoverMax = hovers.empty() ? 0 : *std::max_element(hovers.begin(), hovers.end());
-    std::printf("  %-8s %-26s %3zu cells, layout %6.1f ms | ready %7.1f ms (resting paint %5.1f) = %4.2f of 100 ms"
-                " | hovers drawn ahead in idle time %5.1f ms | hover median %5.2f ms, max %5.2f ms = %4.2f of 4 ms: %s\n",
-                map, folderName, cells, layoutMs, readyMs, std::max(0.0, readyMs - layoutMs), readyMs / readyTarget,
-                median(prepared), hoverMs, hoverMax, hoverMax / hoverTarget, hoverMax <= hoverTarget ? "met" : "MISSED");
+    using BenchStats::spread;
+    const double readyMs = BenchStats::median(ready), hoverMax = BenchStats::largest(hovers);
+    std::printf("  %s, %s: %zu cells\n    layout %s\n    ready (layout + resting paint) %s = %.2f of 100 ms\n"
+                "    hovers drawn ahead in idle time %s\n    hover repaint %s, worst = %.2f of 4 ms: %s\n",
+                map, folderName, cells, spread(layouts, 1).c_str(), spread(ready, 1).c_str(), readyMs / readyTarget,
+                spread(prepared, 1).c_str(), spread(hovers, 2, "ms", "hovers").c_str(), hoverMax / hoverTarget,
+                hoverMax <= hoverTarget ? "met" : "MISSED");
 }
 
-void measure(const char* name, const NodeRef& home) {
+void measure(const char* name, const NodeRef& home, int rounds) {
     std::printf("%s: %lld files, %zu children\n", name, static_cast<long long>(home->fileCount),
                 home->children ? home->children->size() : 0);
     const Size size{viewWidth, viewHeight};
@@ -101,9 +99,10 @@ void measure(const char* name, const NodeRef& home) {
                              NodeRef(home, &home->children->front()));
     for (const auto& [label, folder] : folders) {
         measureMap<VoronoiView>("voronoi", label.c_str(), folder,
-                                [&](const NodeRef& f) { return VoronoiMap::build(f, size).size(); });
-        measureMap<TreemapView>("treemap", label.c_str(), folder,
-                                [&](const NodeRef& f) { return Treemap::cells(f, Treemap::layoutRect(size)).size(); });
+                                [&](const NodeRef& f) { return VoronoiMap::build(f, size).size(); }, rounds);
+        measureMap<TreemapView>(
+            "treemap", label.c_str(), folder,
+            [&](const NodeRef& f) { return Treemap::cells(f, Treemap::layoutRect(size)).size(); }, rounds);
     }
 }
 }  // namespace
@@ -111,19 +110,20 @@ void measure(const char* name, const NodeRef& home) {
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
+    const int rounds = BenchStats::rounds(argc, argv, 2, 7);
     Motion::setEnabled(false);  // each hover is drawn in its final state
     {
         QtRuntime runtime;
         auto model = AppModel::make(runtime.runtime());
         Demo::load(*model);
-        measure("demo home", NodeRef(model->scan(), &model->scan()->root));
+        measure("demo home", NodeRef(model->scan(), &model->scan()->root), rounds);
         runtime.stop(model.get(), 0);
     }
     if (argc > 1) {
         auto start = Clock::now();
         auto scan = std::make_shared<const ScanResult>(Scanner::scan(argv[1]));
         std::printf("(scanned %s in %.0f ms)\n", argv[1], millisecondsSince(start));
-        measure("synthetic home", NodeRef(scan, &scan->root));
+        measure("synthetic home", NodeRef(scan, &scan->root), rounds);
     }
     return 0;
 }

@@ -2,7 +2,9 @@
 // a synthetic developer's home of about 226,000 files. For each: the model
 // build, the first paint of a fresh view (model and resting drawing: the time
 // until the map is ready), the idle time spent lighting the regions in
-// advance, and the repaint after each hover change, median and worst.
+// advance, and the repaint after each hover change: each a median with its
+// min–max over the rounds (the hovers: over every hover of every round).
+// Usage: TerrainBench [rounds]   (default 7)
 #include <QApplication>
 #include <QImage>
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchStats.hpp"
 #include "ui/maps/TerrainView.hpp"
 
 namespace {
@@ -23,11 +26,6 @@ constexpr int viewWidth = 900, viewHeight = 640;
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 FileNode node(std::string path, int64_t size, int daysAgo, std::vector<FileNode> children = {}) {
@@ -95,10 +93,10 @@ std::shared_ptr<const FileNode> developerHome() {
 
 constexpr double readyTarget = 100, hoverTarget = 4;  // ms
 
-void measure(const char* name, const std::shared_ptr<const FileNode>& home) {
+void measure(const char* name, const std::shared_ptr<const FileNode>& home, int rounds) {
     std::vector<double> builds, ready, lighting, hovers;
     QImage target(viewWidth, viewHeight, QImage::Format_ARGB32_Premultiplied);
-    for (int round = 0; round < 7; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         auto start = Clock::now();
         const TerrainModel model(home, now);
         builds.push_back(millisecondsSince(start));
@@ -127,11 +125,13 @@ void measure(const char* name, const std::shared_ptr<const FileNode>& home) {
             hovers.push_back(millisecondsSince(start));
         }
     }
-    const double readyMs = median(ready), hoverMax = *std::max_element(hovers.begin(), hovers.end());
-    std::printf("%s: model build %.1f ms, ready (model + resting paint) %.1f ms = %.2f of %.0f ms, regions lit in "
-                "idle time %.1f ms; hover repaint median %.2f ms, max %.2f ms = %.2f of %.0f ms: %s (7 rounds)\n",
-                name, median(builds), readyMs, readyMs / readyTarget, readyTarget, median(lighting), median(hovers),
-                hoverMax, hoverMax / hoverTarget, hoverTarget, hoverMax <= hoverTarget ? "met" : "MISSED");
+    using BenchStats::spread;
+    const double readyMs = BenchStats::median(ready), hoverMax = BenchStats::largest(hovers);
+    std::printf("%s:\n  model build %s\n  ready (model + resting paint) %s = %.2f of %.0f ms\n"
+                "  regions lit in idle time %s\n  hover repaint %s, worst = %.2f of %.0f ms: %s\n",
+                name, spread(builds, 1).c_str(), spread(ready, 1).c_str(), readyMs / readyTarget, readyTarget,
+                spread(lighting, 1).c_str(), spread(hovers, 2, "ms", "hovers").c_str(), hoverMax / hoverTarget,
+                hoverTarget, hoverMax <= hoverTarget ? "met" : "MISSED");
 }
 
 }  // namespace
@@ -139,7 +139,8 @@ void measure(const char* name, const std::shared_ptr<const FileNode>& home) {
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
-    measure("demo home", demoHome());
-    measure("developer home", developerHome());
+    const int rounds = BenchStats::rounds(argc, argv, 1, 7);
+    measure("demo home", demoHome(), rounds);
+    measure("developer home", developerHome(), rounds);
     return 0;
 }
