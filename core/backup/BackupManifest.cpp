@@ -71,8 +71,9 @@ void BackupManifest::save(bool complete) {
     all.reserve(noted.size() + kept.size());
     std::merge(noted.begin(), noted.end(), kept.begin(), kept.end(), std::back_inserter(all));
     // A run that found everything as the last one left it has nothing to write.
+    // (memcmp may not be handed the null data of an empty vector.)
     if (present && all.size() == previous.size() &&
-        std::memcmp(all.data(), previous.data(), all.size() * sizeof(Record)) == 0)
+        (all.empty() || std::memcmp(all.data(), previous.data(), all.size() * sizeof(Record)) == 0))
         return;
     std::string contents(magic, sizeof magic);
     contents.append(reinterpret_cast<const char*>(all.data()), all.size() * sizeof(Record));
