@@ -20,6 +20,8 @@ void revealNow(const std::string& path) {
     try {
         Cleaner::revealInFinder(path);
     } catch (...) {
+        // Dropped: the file manager failing to show an item (no D-Bus session,
+        // no file manager, a path gone since) changes nothing the user asked to keep.
     }
 }
 
