@@ -111,7 +111,7 @@ void measure(const char* name, const NodeRef& home) {
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
-    Motion::setEnabled(false);  // each hover is drawn in its final state
+    ScopedHooks<Motion::Hooks> still(Motion::Hooks{false});  // each hover is drawn in its final state
     {
         QtRuntime runtime;
         auto model = AppModel::make(runtime.runtime());
