@@ -16,6 +16,4 @@ struct OstrevaneError : std::exception {
     /// The system's own text for `code`, carrying it.
     static OstrevaneError fromErrno(int code) { return OstrevaneError(std::strerror(code), code); }
     const char* what() const noexcept override { return message.c_str(); }
-    const std::string& description() const { return message; }
-    const std::string& errorDescription() const { return message; }
 };
