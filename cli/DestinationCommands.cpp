@@ -17,11 +17,11 @@ namespace {
 /// The application may be writing the same file, and a file neither program
 /// can read is kept aside rather than overwritten; the user should know where.
 void announceKeptConfiguration() {
-    ConfigStore::setSetAsideObserver([](const std::filesystem::path& keptAs) {
+    ConfigStore::Hooks::active().setAside = [](const std::filesystem::path& keptAs) {
         endProgress();
         std::fputs((L("配置文件无法读取,原内容已保留在 %@。", Paths::abbreviate(keptAs.string())) + "\n").c_str(),
                    stderr);
-    });
+    };
 }
 
 }  // namespace

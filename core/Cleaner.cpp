@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <set>
 
 #include "Localization.hpp"
@@ -259,7 +258,7 @@ std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& 
         held.emplace(p);
     } catch (const OstrevaneError& error) {
         // The folder above p is missing, or is not a folder.
-        if (error.message == std::strerror(ENOENT) || error.message == std::strerror(ENOTDIR)) return L("路径不存在");
+        if (error.code == ENOENT || error.code == ENOTDIR) return L("路径不存在");
         return error.message;
     }
     return heldRefusal(*held, at);

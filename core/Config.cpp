@@ -60,16 +60,8 @@ std::mutex& processLock() {
     return lock;
 }
 
-std::mutex observerLock;
-std::function<void(const fs::path&)> setAsideObserver;
-
 void notifySetAside(const fs::path& keptAs) {
-    std::function<void(const fs::path&)> observer;
-    {
-        std::lock_guard guard(observerLock);
-        observer = setAsideObserver;
-    }
-    if (observer) observer(keptAs);
+    if (const auto& setAside = Hooks::active().setAside) setAside(keptAs);
 }
 
 }  // namespace
@@ -122,9 +114,9 @@ void save(const AppConfig& config) {
     update([&](AppConfig& stored) { stored = config; });
 }
 
-void setSetAsideObserver(std::function<void(const fs::path& keptAs)> observer) {
-    std::lock_guard guard(observerLock);
-    setAsideObserver = std::move(observer);
+Hooks& Hooks::active() {
+    static Hooks hooks;
+    return hooks;
 }
 
 }  // namespace ConfigStore

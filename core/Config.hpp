@@ -77,9 +77,15 @@ void update(const std::function<void(AppConfig&)>& change);
 /// as written is returned.
 AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change);
 
-/// Called, outside the lock, after a file that could not be decoded was moved
-/// aside before being replaced; receives the path it was kept under. One
-/// observer per process; an empty function removes it.
-void setSetAsideObserver(std::function<void(const std::filesystem::path& keptAs)> observer);
+/// What the store tells its program. Set once at start by the program;
+/// tests change it only through a ScopedHooks.
+struct Hooks {
+    /// Called, outside the lock, after a file that could not be decoded was
+    /// moved aside before being replaced; receives the path it was kept
+    /// under. Nothing is called when empty, as by default.
+    std::function<void(const std::filesystem::path& keptAs)> setAside;
+
+    static Hooks& active();
+};
 
 }  // namespace ConfigStore

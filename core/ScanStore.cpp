@@ -10,17 +10,21 @@
 
 namespace ScanStore {
 
+struct Hooks::Memory {
+    std::mutex lock;
+    std::map<std::string, ScanResult> scans;
+};
+
+Hooks Hooks::emptyMemory() { return Hooks{std::make_shared<Memory>()}; }
+
+Hooks& Hooks::active() {
+    static Hooks hooks = emptyMemory();
+    return hooks;
+}
+
 namespace {
 
-std::mutex& lock() {
-    static std::mutex instance;
-    return instance;
-}
-
-std::map<std::string, ScanResult>& memory() {
-    static std::map<std::string, ScanResult> instance;
-    return instance;
-}
+Hooks::Memory& memory() { return *Hooks::active().memory; }
 
 /// A scan dated in the future (a clock set back, a planted file) is stale:
 /// its age cannot be known, and it would otherwise never expire.
@@ -67,22 +71,22 @@ std::filesystem::path cacheFile(const std::string& key) { return Paths::cacheDir
 std::optional<ScanResult> cached(const std::string& path, double maxAge) {
     std::string key = Paths::expand(path);
     {
-        std::lock_guard guard(lock());
-        auto found = memory().find(key);
-        if (found != memory().end() && isYoungEnough(found->second, maxAge)) return found->second;
+        std::lock_guard guard(memory().lock);
+        auto found = memory().scans.find(key);
+        if (found != memory().scans.end() && isYoungEnough(found->second, maxAge)) return found->second;
     }
     auto stored = readFile(key);
     if (!stored || !isYoungEnough(*stored, maxAge)) return std::nullopt;
-    std::lock_guard guard(lock());
-    memory()[key] = *stored;
+    std::lock_guard guard(memory().lock);
+    memory().scans[key] = *stored;
     return stored;
 }
 
 void store(const ScanResult& result, const std::string& path) {
     std::string key = Paths::expand(path);
     {
-        std::lock_guard guard(lock());
-        memory()[key] = result;
+        std::lock_guard guard(memory().lock);
+        memory().scans[key] = result;
     }
     std::string encoded;
     try {
@@ -108,8 +112,8 @@ Answer scan(const std::string& path, double maxAge, bool refresh, const CancelTo
 
 void invalidate() {
     {
-        std::lock_guard guard(lock());
-        memory().clear();
+        std::lock_guard guard(memory().lock);
+        memory().scans.clear();
     }
     std::error_code error;
     std::filesystem::directory_iterator item(Paths::cacheDir(), error), end;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,19 @@ Answer scan(const std::string& path, double maxAge, bool refresh, const CancelTo
 
 /// Forgets every stored scan, in memory and on disk.
 void invalidate();
+
+/// Where this process keeps the scans in memory. Tests hold a
+/// `ScopedHooks<ScanStore::Hooks>` of `emptyMemory()`, so each starts with
+/// nothing in memory and leaves nothing behind.
+struct Hooks {
+    /// The scans by expanded path, under a lock of their own.
+    struct Memory;
+    std::shared_ptr<Memory> memory;
+
+    /// A set whose memory holds nothing yet.
+    static Hooks emptyMemory();
+    static Hooks& active();
+};
 
 /// The cache file of an expanded path: "scan-" + a 64-bit FNV-1a hash with
 /// its own start value, in lowercase hexadecimal, + ".json".

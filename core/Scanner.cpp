@@ -48,7 +48,6 @@ constexpr int64_t readLevelLimit = 64;
 // with a warm cache they cost little, since each blocks only briefly.
 constexpr unsigned threadsPerCore = 4;
 constexpr unsigned threadLimit = 64;
-const std::string dataVolume = "/System/Volumes/Data";
 
 std::string childPath(const std::string& folder, std::string_view name) {
     std::string path;
@@ -213,11 +212,10 @@ FileNode rewritePrefix(const FileNode& node, const std::string& from, const std:
 namespace Scanner {
 
 namespace {
-/// The folder a scan of `requested` walks: the data volume for "/" where the
-/// system keeps one, the folder a link names when the root is a link to a
-/// folder and the options follow it (as du does), else the path itself.
+/// The folder a scan of `requested` walks: the folder a link names when the
+/// root is a link to a folder and the options follow it (as du does), else
+/// the path itself.
 std::string walkedPath(const std::string& requested, const ScanOptions& options) {
-    if (requested == "/") return ::access(dataVolume.c_str(), F_OK) == 0 ? dataVolume : requested;
     struct stat status;
     if (!options.followRootLink || ::lstat(requested.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
         return requested;

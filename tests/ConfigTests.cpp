@@ -17,8 +17,6 @@ namespace {
 
 class ConfigStoreTest : public HomeTest {
 protected:
-    void TearDown() override { ConfigStore::setSetAsideObserver(nullptr); }
-
     fs::path configFile() const { return home.path(".config/Ostrevane/config.json"); }
     fs::path supportFolder() const { return configFile().parent_path(); }
 
@@ -138,7 +136,8 @@ TEST_F(ConfigStoreTest, UndecodableFilesAreKeptAsideBeforeBeingReplaced) {
         "\xff\xfe garbage",
     };
     std::vector<fs::path> reported;
-    ConfigStore::setSetAsideObserver([&](const fs::path& keptAs) { reported.push_back(keptAs); });
+    ScopedHooks<ConfigStore::Hooks> hooks;
+    hooks->setAside = [&](const fs::path& keptAs) { reported.push_back(keptAs); };
 
     for (size_t i = 0; i < broken.size(); ++i) {
         SCOPED_TRACE(broken[i]);

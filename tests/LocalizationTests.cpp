@@ -10,11 +10,8 @@ Lang languageWith(std::initializer_list<std::pair<const char*, std::optional<std
     for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG", "OSTREVANE_LANG"})
         scoped.push_back(std::make_unique<ScopedEnv>(name, std::nullopt));
     for (auto& [name, value] : variables) scoped.push_back(std::make_unique<ScopedEnv>(name, value));
-    Platform::resetForTesting();
-    Lang lang = Langs::current();
-    scoped.clear();
-    Platform::resetForTesting();
-    return lang;
+    ScopedHooks<Platform::Hooks> decided(Platform::Hooks::decidedOnce());
+    return Langs::current();
 }
 }  // namespace
 

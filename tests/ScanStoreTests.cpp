@@ -28,8 +28,7 @@ ScanResult fakeScan(const std::string& path, Date scannedAt, int64_t size = 123)
 
 class ScanStoreTest : public HomeTest {
 protected:
-    void SetUp() override { ScanStore::invalidate(); }
-    void TearDown() override { ScanStore::invalidate(); }
+    ScopedHooks<ScanStore::Hooks> memory{ScanStore::Hooks::emptyMemory()};
     std::string folder() const {
         fs::create_directories(home.path("data"));
         return home.path("data").string();

@@ -72,7 +72,7 @@ TEST(Paths, RelativeHomeOverrideIsTakenAgainstTheWorkingDirectory) {
     fs::current_path(dir.path());
     {
         ScopedEnv env("OSTREVANE_HOME", "rel/../myhome");
-        Platform::resetForTesting();
+        ScopedHooks<Platform::Hooks> decided(Platform::Hooks::decidedOnce());
         std::string expected = Paths::standardize(fs::current_path().string()) + "/myhome";
         EXPECT_EQ(Paths::home(), expected);
         EXPECT_EQ(Paths::supportDir().string(), expected + "/.config/Ostrevane");
@@ -80,7 +80,6 @@ TEST(Paths, RelativeHomeOverrideIsTakenAgainstTheWorkingDirectory) {
         EXPECT_TRUE(fs::is_directory(Paths::cacheDir()));
     }
     fs::current_path(previous);
-    Platform::resetForTesting();
 }
 
 TEST(Paths, SupportAndCacheFoldersAreTheXDGBaseFolders) {
@@ -91,7 +90,7 @@ TEST(Paths, SupportAndCacheFoldersAreTheXDGBaseFolders) {
     ScopedEnv realHome("HOME", base + "/real");
     {
         ScopedEnv override("OSTREVANE_HOME", std::nullopt);
-        Platform::resetForTesting();
+        ScopedHooks<Platform::Hooks> decided(Platform::Hooks::decidedOnce());
         EXPECT_EQ(Paths::supportDir().string(), base + "/config/Ostrevane");
         EXPECT_EQ(Paths::cacheDir().string(), base + "/cache/Ostrevane");
         ScopedEnv relative("XDG_CACHE_HOME", "cache");  // invalid: the default applies
@@ -100,20 +99,18 @@ TEST(Paths, SupportAndCacheFoldersAreTheXDGBaseFolders) {
     {
         // The variables describe the real home, not the one the override sets.
         ScopedEnv override("OSTREVANE_HOME", base + "/home");
-        Platform::resetForTesting();
+        ScopedHooks<Platform::Hooks> decided(Platform::Hooks::decidedOnce());
         EXPECT_EQ(Paths::supportDir().string(), base + "/home/.config/Ostrevane");
         EXPECT_EQ(Paths::cacheDir().string(), base + "/home/.cache/Ostrevane");
         EXPECT_FALSE(fs::exists(base + "/home/Library"));
     }
-    Platform::resetForTesting();
 }
 
 TEST(Paths, HomeIgnoresAnEmptyOverride) {
     ScopedEnv env("OSTREVANE_HOME", "");
     ScopedEnv realHome("HOME", "/somewhere/else");
-    Platform::resetForTesting();
+    ScopedHooks<Platform::Hooks> decided(Platform::Hooks::decidedOnce());
     EXPECT_EQ(Paths::home(), "/somewhere/else");
-    Platform::resetForTesting();
 }
 
 TEST(Paths, AbbreviateAndContainment) {

@@ -63,12 +63,11 @@ TEST_F(TrashTest, HomeTrashFollowsTheHomeOverrideElseTheDataFolder) {
         ScopedEnv noOverride("OSTREVANE_HOME", std::nullopt);
         ScopedEnv userHome("HOME", home.home());
         ScopedEnv data("XDG_DATA_HOME", home.scratch().string() + "/data//");
-        Platform::resetForTesting();
+        ScopedHooks<Platform::Hooks> decided(Platform::Hooks::decidedOnce());
         EXPECT_EQ(Trash::homeTrash(), home.scratch().string() + "/data/Trash");
         ScopedEnv relativeData("XDG_DATA_HOME", "relative/data");
         EXPECT_EQ(Trash::homeTrash(), home.home() + "/.local/share/Trash");
     }
-    Platform::resetForTesting();
 }
 
 TEST_F(TrashTest, MoveRenamesTheItemAndRecordsWhereItCameFrom) {

@@ -21,6 +21,8 @@ bool revealNow(const std::string& path) {
     try {
         return Cleaner::revealInFinder(path);
     } catch (...) {
+        // A file manager that failed to show the item (no D-Bus session, none
+        // installed, the path gone since) counts as none answering: the caller says so.
         return false;
     }
 }

@@ -7,15 +7,12 @@
 
 namespace MapSamples {
 QImage voronoi(const NodeRef& root, const MapHover& hover) {
-    const bool animated = Motion::enabled();
-    Motion::setEnabled(false);
+    ScopedHooks<Motion::Hooks> still(Motion::Hooks{false});
     auto* view = new VoronoiView(root, [](const NodeRef&) {});
     // Sized before the hover is set, so the hover indexes the layout that is drawn.
     view->resize(sampleSize);
     view->setHover(hover);
-    QImage image = Gallery::standalone(view, sampleSize);
-    Motion::setEnabled(animated);
-    return image;
+    return Gallery::standalone(view, sampleSize);
 }
 
 QImage voronoiHover(const NodeRef& root) { return voronoi(root, MapHover{0, 1}); }

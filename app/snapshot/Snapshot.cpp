@@ -236,7 +236,7 @@ int run(const std::string& outputDirectory, bool demo) {
     platformMessages = qInstallMessageHandler(quietSizeHints);
     std::cout << accentLine(AppPalette::accent()) << std::endl;
     // Every image shows its final state: nothing may still be moving or fading.
-    Motion::setEnabled(false);
+    ScopedHooks<Motion::Hooks> still(Motion::Hooks{false});
     QDir folder(QString::fromStdString(outputDirectory));
     const bool madeFolder = folder.mkpath(".");
     if (!madeFolder) std::cerr << "could not create " << outputDirectory << std::endl;

@@ -75,10 +75,6 @@ std::optional<std::string> linkText(int folderFd, const std::string& name) {
     }
 }
 
-bool sameContent(const std::string& source, const std::string& copy) {
-    return sameContentAt(AT_FDCWD, source, AT_FDCWD, copy, source, copy);
-}
-
 bool sameContentAt(int sourceFolder, const std::string& sourceName, int copyFolder, const std::string& copyName,
                    const std::string& path, const std::string& copyPath) {
     struct stat a, b;

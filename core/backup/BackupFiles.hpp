@@ -22,13 +22,11 @@ void removeStalePartials(int folderFd);
 /// it is not a link or cannot be read.
 std::optional<std::string> linkText(int folderFd, const std::string& name);
 
-/// Whether `copy` is a regular file holding exactly the bytes of the regular
-/// file `source`; neither is followed when it is a link. False when either
-/// cannot be read to its end.
-bool sameContent(const std::string& source, const std::string& copy);
-/// The same for `sourceName` in `sourceFolder` and `copyName` in `copyFolder`
-/// (AT_FDCWD: paths), so files deeper than PATH_MAX can be compared; `path`
-/// and `copyPath` name the two files for the file-reading hooks.
+/// Whether `copyName` in `copyFolder` is a regular file holding exactly the
+/// bytes of the regular file `sourceName` in `sourceFolder` (AT_FDCWD: paths,
+/// and folders let files deeper than PATH_MAX be compared); neither is
+/// followed when it is a link. False when either cannot be read to its end.
+/// `path` and `copyPath` name the two files for the file-reading hooks.
 bool sameContentAt(int sourceFolder, const std::string& sourceName, int copyFolder, const std::string& copyName,
                    const std::string& path, const std::string& copyPath);
 

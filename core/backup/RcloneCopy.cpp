@@ -1,19 +1,18 @@
 // The copy to an rclone remote: rclone copies, this runs it, follows its log
 // for progress and errors, and counts what rclone would pass over silently.
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <set>
 
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "backup/Private.hpp"
+#include "base/ChildProcess.hpp"
 
 namespace BackupEngine {
 
@@ -42,28 +41,22 @@ void findUncopyable(const std::string& path, int fd, const std::set<std::string>
     }
 }
 
-struct ChildProcess {
-    pid_t pid = -1;
-    UniqueFd errorStream;
-};
+/// Splits a stream into lines, handing each over without its newline once it is complete.
+class LineSplitter {
+public:
+    explicit LineSplitter(std::function<void(std::string_view)> handleLine) : handleLine(std::move(handleLine)) {}
+    void feed(std::string_view bytes) {
+        buffer.append(bytes);
+        size_t start = 0;
+        for (size_t newline; (newline = buffer.find('\n', start)) != std::string::npos; start = newline + 1)
+            handleLine(std::string_view(buffer).substr(start, newline - start));
+        buffer.erase(0, start);
+    }
 
-/// Starts rclone in its own process group (so cancelling ends whatever it
-/// started too), with standard input and output on the null device and
-/// standard error on a pipe.
-ChildProcess startRclone(const std::string& program, const std::vector<std::string>& arguments) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) throw OstrevaneError(describe(errno));
-    UniqueFd readEnd(fds[0]);
-    UniqueFd writeEnd(fds[1]);
-    Shell::Started started = Shell::start(program, arguments, -1, writeEnd.get());
-    // Only the child writes: the stream ends when it exits.
-    writeEnd.reset();
-    if (started.error != 0) throw OstrevaneError(describe(started.error));
-    ChildProcess child;
-    child.pid = started.pid;
-    child.errorStream = std::move(readEnd);
-    return child;
-}
+private:
+    std::function<void(std::string_view)> handleLine;
+    std::string buffer;
+};
 
 }  // namespace
 
@@ -88,13 +81,8 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
         uncopyable.push_back(source);
     }
 
-    ChildProcess child = startRclone(*program, Rclone::copyArguments(source, target, options.excludes, options.dryRun));
-
     Rclone::Stats stats;
     std::vector<std::string> errorTexts;
-    std::string buffer;
-    std::optional<SteadyClock::time_point> terminatedAt;
-    bool killed = false;
     auto handleLine = [&](std::string_view line) {
         auto logLine = Rclone::parseLogLine(line);
         if (!logLine) return;
@@ -115,39 +103,19 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
             if (errorTexts.size() < 20) errorTexts.push_back(*message);
     };
 
-    while (true) {
-        if (isCancelled(cancel)) {
-            auto now = SteadyClock::now();
-            if (!terminatedAt) {
-                ::kill(-child.pid, SIGTERM);
-                terminatedAt = now;
-            } else if (!killed && now - *terminatedAt > std::chrono::seconds(10)) {
-                ::kill(-child.pid, SIGKILL);
-                killed = true;
-            }
-        }
-        pollfd polled{child.errorStream.get(), POLLIN, 0};
-        int ready = ::poll(&polled, 1, 250);
-        if (ready < 0 && errno != EINTR) break;
-        if (ready <= 0) continue;
-        char chunk[65536];
-        ssize_t count = ::read(child.errorStream.get(), chunk, sizeof chunk);
-        if (count < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            break;
-        }
-        if (count == 0) break;
-        buffer.append(chunk, static_cast<size_t>(count));
-        size_t start = 0;
-        for (size_t newline; (newline = buffer.find('\n', start)) != std::string::npos; start = newline + 1)
-            handleLine(std::string_view(buffer).substr(start, newline - start));
-        buffer.erase(0, start);
-    }
-    child.errorStream.reset();
-    int raw = 0;
-    while (::waitpid(child.pid, &raw, 0) < 0 && errno == EINTR) {
-    }
-    int exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+    // Standard output stays on the null device: rclone logs its progress and errors to standard error.
+    Shell::ChildSetup setup;
+    setup.discardOutput = true;
+    Shell::ChildProcess child(*program, Rclone::copyArguments(source, target, options.excludes, options.dryRun), setup);
+    if (child.startError() != 0) throw OstrevaneError(describe(child.startError()));
+    LineSplitter lines(handleLine);
+    Shell::ChildWatch watch;
+    watch.onError = [&](std::string_view bytes) { lines.feed(bytes); };
+    watch.stopRequested = [&] { return isCancelled(cancel); };
+    watch.grace = std::chrono::seconds(10);
+    watch.pollInterval = std::chrono::milliseconds(250);
+    watch.afterExitBudget = std::chrono::milliseconds(200);
+    const int exitStatus = Shell::exitCode(child.follow(watch).waitStatus);
 
     Tally tally;
     for (const auto& path : uncopyable) tally.fail(path, describe(EOPNOTSUPP));

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <mutex>
 #include <optional>
 
 #include "base/Paths.hpp"
@@ -10,9 +9,6 @@
 #include "platform/Platform.hpp"
 
 namespace {
-std::mutex homeLock;
-std::optional<std::string> cachedHome;
-
 std::string currentDirectory() {
     std::error_code error;
     auto cwd = std::filesystem::current_path(error);
@@ -23,25 +19,14 @@ std::string currentDirectory() {
 namespace Paths {
 
 namespace detail {
-void resetHome() {
-    std::lock_guard guard(homeLock);
-    cachedHome.reset();
+std::string decideHome() {
+    if (!homeIsOverridden()) return standardize(Platform::realHome());
+    auto override = Platform::environment("OSTREVANE_HOME");
+    return standardize(override->front() == '/' ? *override : currentDirectory() + "/" + *override);
 }
 }  // namespace detail
 
-std::string home() {
-    std::lock_guard guard(homeLock);
-    if (!cachedHome) {
-        if (homeIsOverridden()) {
-            auto override = Platform::environment("OSTREVANE_HOME");
-            std::string path = override->front() == '/' ? *override : currentDirectory() + "/" + *override;
-            cachedHome = standardize(path);
-        } else {
-            cachedHome = standardize(Platform::realHome());
-        }
-    }
-    return *cachedHome;
-}
+std::string home() { return Platform::Hooks::active().home(); }
 
 std::string realHome() { return Platform::realHome(); }
 

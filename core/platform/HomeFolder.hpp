@@ -31,5 +31,6 @@ std::string baseFolder(const char* variable, const std::string& relativeDefault)
 }  // namespace Paths
 
 namespace Paths::detail {
-void resetHome();
+/// The home folder as the environment names it now; Paths::home keeps the first answer.
+std::string decideHome();
 }

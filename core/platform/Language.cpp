@@ -2,17 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
 #include <string>
 
 #include "platform/Platform.hpp"
 
 namespace {
-std::mutex languageLock;
-std::optional<Lang> cachedLanguage;
-
 Lang languageOf(std::string_view tag) { return tag.starts_with("zh") ? Lang::zh : Lang::en; }
 
+}  // namespace
+
+namespace Langs::detail {
 Lang decideLanguage() {
     if (auto forced = Langs::forcedByEnvironment()) return *forced;
     // The application's stored choice, so the tool follows the application.
@@ -25,7 +24,7 @@ Lang decideLanguage() {
     }
     return Lang::en;
 }
-}  // namespace
+}  // namespace Langs::detail
 
 namespace Langs {
 
@@ -46,17 +45,6 @@ std::optional<Lang> forcedByEnvironment() {
     return languageOf(lowered);
 }
 
-Lang current() {
-    std::lock_guard guard(languageLock);
-    if (!cachedLanguage) cachedLanguage = decideLanguage();
-    return *cachedLanguage;
-}
-
-namespace detail {
-void reset() {
-    std::lock_guard guard(languageLock);
-    cachedLanguage.reset();
-}
-}  // namespace detail
+Lang current() { return Platform::Hooks::active().language(); }
 
 }  // namespace Langs

@@ -19,5 +19,7 @@ std::optional<Lang> forcedByEnvironment();
 }  // namespace Langs
 
 namespace Langs::detail {
-void reset();
+/// The language as the environment and the stored choice decide it now;
+/// Langs::current keeps the first answer.
+Lang decideLanguage();
 }

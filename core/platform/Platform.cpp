@@ -5,15 +5,38 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 
 #include "platform/HomeFolder.hpp"
 #include "platform/Language.hpp"
 
 namespace Platform {
 
-void resetForTesting() {
-    Paths::detail::resetHome();
-    Langs::detail::reset();
+namespace {
+/// `decide` on the first call, under a lock of its own; the same value after.
+template <class Value>
+std::function<Value()> decidedOnFirstUse(Value (*decide)()) {
+    struct Kept {
+        std::mutex lock;
+        std::optional<Value> value;
+    };
+    auto kept = std::make_shared<Kept>();
+    return [kept, decide] {
+        std::lock_guard guard(kept->lock);
+        if (!kept->value) kept->value = decide();
+        return *kept->value;
+    };
+}
+}  // namespace
+
+Hooks Hooks::decidedOnce() {
+    return Hooks{decidedOnFirstUse(Paths::detail::decideHome), decidedOnFirstUse(Langs::detail::decideLanguage)};
+}
+
+Hooks& Hooks::active() {
+    static Hooks hooks = decidedOnce();
+    return hooks;
 }
 
 std::optional<std::string> environment(const char* name) {

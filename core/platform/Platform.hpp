@@ -1,17 +1,31 @@
 // The Linux side of the services the engine was designed around. Values the
-// engine computes once per process are reset together for tests.
+// engine decides once per process from the environment are kept together, so
+// a test can have them decided afresh.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "platform/Language.hpp"
+
 namespace Platform {
-/// Forgets the once-per-process values (home folder, language) so one test
-/// binary can try several homes and languages.
-void resetForTesting();
+/// The values decided once per process from the environment: the home folder
+/// (Paths::home) and the language (Langs::current). A test that changes the
+/// environment holds a `ScopedHooks<Platform::Hooks>` of `decidedOnce()`, so
+/// one test binary can try several homes and languages: both are decided
+/// afresh on first use, and those in force before come back when it goes.
+struct Hooks {
+    std::function<std::string()> home;
+    std::function<Lang()> language;
+
+    /// Each value decided on its first use and kept for the life of the set.
+    static Hooks decidedOnce();
+    static Hooks& active();
+};
 
 /// An environment variable's value, or none when unset.
 std::optional<std::string> environment(const char* name);

@@ -33,7 +33,7 @@ int statusAt(int folder, const std::string& name, struct stat& status);
 
 namespace {
 
-[[noreturn]] void failWith(int error) { throw OstrevaneError(std::strerror(error)); }
+[[noreturn]] void failWith(int error) { throw OstrevaneError::fromErrno(error); }
 
 std::string parentOf(const std::string& path) {
     auto slash = path.rfind('/');
@@ -345,7 +345,7 @@ HeldItem heldPlace(const std::string& path) {
     try {
         return HeldItem(path);
     } catch (const OstrevaneError& error) {
-        const bool missing = error.message == std::strerror(ENOENT) || error.message == std::strerror(ENOTDIR);
+        const bool missing = error.code == ENOENT || error.code == ENOTDIR;
         refuseHolding(missing ? HeldFolder::Failure::missing : HeldFolder::Failure::other, error.message);
     }
 }

@@ -56,13 +56,9 @@ ScopedHome::ScopedHome(std::optional<std::string> language) {
     set("XDG_CONFIG_HOME", (dir.path() / "config").string());
     set("XDG_DATA_HOME", (dir.path() / "data").string());
     set("OSTREVANE_LANG", language);
-    Platform::resetForTesting();
 }
 
-ScopedHome::~ScopedHome() {
-    environment.clear();
-    Platform::resetForTesting();
-}
+ScopedHome::~ScopedHome() = default;
 
 fs::path writeFile(const fs::path& path, std::uintmax_t size, char fill) {
     fs::create_directories(path.parent_path());

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "base/ScopedHooks.hpp"
 #include "platform/Mounts.hpp"
+#include "platform/Platform.hpp"
 
 namespace fs = std::filesystem;
 
@@ -45,7 +47,8 @@ private:
 
 /// Points the engine at a temporary home folder: OSTREVANE_HOME, the
 /// defaults file (XDG_CONFIG_HOME) and the data folder (XDG_DATA_HOME) all
-/// live below it, and the once-per-process values are reset on entry and exit.
+/// live below it, and the once-per-process values are decided afresh within
+/// it; those in force before come back on exit.
 class ScopedHome {
 public:
     explicit ScopedHome(std::optional<std::string> language = "en");
@@ -59,6 +62,8 @@ private:
     TempDir dir;
     fs::path homePath;
     std::vector<std::unique_ptr<ScopedEnv>> environment;
+    /// Declared after the environment, so it goes first.
+    ScopedHooks<Platform::Hooks> decided{Platform::Hooks::decidedOnce()};
 };
 
 /// A fixture whose every test runs on its own temporary home, in English.

@@ -4,12 +4,13 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
-#include "base/UniqueFd.hpp"
+#include "base/ChildProcess.hpp"
 
 /// What to run. The environment is complete ("NAME=value" entries); the
 /// child gets nothing of ours beyond it.
@@ -56,9 +57,9 @@ public:
     void stop();
 
 private:
-    void watch(UniqueFd inputFd, UniqueFd outputFd, UniqueFd errorFd, std::string input, Handlers handlers);
+    void watch(Handlers handlers);
 
-    int pid = -1;
+    std::unique_ptr<Shell::ChildProcess> process;
     std::atomic<bool> stopRequested{false};
     std::thread watcher;
 };

@@ -65,7 +65,7 @@ AppEngine AppEngine::live() {
                         const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
         return BackupEngine::offload(source, destination, dryRun, cancel, progress);
     };
-    engine.updateConfig = [](const std::function<void(AppConfig&)>& change) { ConfigStore::update(change); };
+    engine.updateConfig = [](const std::function<void(AppConfig&)>& change) { ConfigStore::updateOrThrow(change); };
     engine.startupNotices = [] {
         std::vector<std::string> notices;
         if (ConfigStore::unreadable())

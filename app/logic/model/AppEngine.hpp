@@ -72,8 +72,9 @@ struct AppEngine {
                                 const CancelTokenPtr& cancel, const BackupProgressHandler& progress)>
         offload;
 
-    /// ConfigStore::update: reads, changes and writes back under the store's
-    /// lock; write errors are dropped.
+    /// ConfigStore::updateOrThrow: reads, changes and writes back under the
+    /// store's lock; a failed write throws OstrevaneError and leaves the file
+    /// as it was.
     std::function<void(const std::function<void(AppConfig&)>& change)> updateConfig;
 
     /// What the user must hear about the stored files at start: a

@@ -179,6 +179,8 @@ public:
     void addCustomDestination(const std::string& path);
     /// Removes the custom folder whose id ("folder:" + name) is the
     /// destination's id; destinations are rediscovered.
+    /// A configuration that cannot be written is left as it was, with an error
+    /// notice, by each of these four.
     void removeCustomDestination(const BackupDestination& destination);
 
 private:
@@ -256,6 +258,9 @@ private:
     void finishBackup(Outcome<BackupOutcome> outcome);
     /// Writes a configuration change and reloads `plans`.
     void changeConfig(const std::function<void(AppConfig&)>& change);
+    /// Writes a change of the configuration; false, with an error notice
+    /// posted, when the write failed and the file stayed as it was.
+    bool writeConfig(const std::function<void(AppConfig&)>& change);
 
     /// Reads the volumes in the background, one read at a time.
     void readVolumes();

@@ -134,8 +134,19 @@ void AppModel::offload(const std::string& path, const BackupDestination& destina
 
 // MARK: Configuration
 
+bool AppModel::writeConfig(const std::function<void(AppConfig&)>& change) {
+    try {
+        runtime.engine.updateConfig(change);
+        return true;
+    } catch (const OstrevaneError& error) {
+        // A full disk must not make a new plan or folder vanish without a word.
+        notify(L("无法保存设置:%@", error.message), true);
+        return false;
+    }
+}
+
 void AppModel::changeConfig(const std::function<void(AppConfig&)>& change) {
-    runtime.engine.updateConfig(change);
+    if (!writeConfig(change)) return;
     plans_ = runtime.engine.loadConfig().plans;
     publish();
 }
@@ -152,19 +163,19 @@ void AppModel::removePlan(const BackupPlan& plan) {
 
 void AppModel::addCustomDestination(const std::string& path) {
     const std::string name = Paths::lastComponent(path);
-    runtime.engine.updateConfig([&](AppConfig& config) {
+    const bool written = writeConfig([&](AppConfig& config) {
         // The name is a custom folder's identity: a newer folder of that name replaces the older.
         std::erase_if(config.customDestinations,
                       [&](const CustomDestination& entry) { return entry.name == name; });
         config.customDestinations.push_back({name, path});
     });
-    refreshLight();
+    if (written) refreshLight();
 }
 
 void AppModel::removeCustomDestination(const BackupDestination& destination) {
-    runtime.engine.updateConfig([&](AppConfig& config) {
+    const bool written = writeConfig([&](AppConfig& config) {
         std::erase_if(config.customDestinations,
                       [&](const CustomDestination& entry) { return entry.id() == destination.id; });
     });
-    refreshLight();
+    if (written) refreshLight();
 }

@@ -1,9 +1,9 @@
 #include "ui/controls/Motion.hpp"
 
 namespace Motion {
-namespace {
-bool on = true;
+Hooks& Hooks::active() {
+    static Hooks hooks;
+    return hooks;
 }
-bool enabled() { return on; }
-void setEnabled(bool value) { on = value; }
+bool enabled() { return Hooks::active().enabled; }
 }  // namespace Motion

@@ -47,8 +47,6 @@ void ScanningView::setProgress(const std::optional<ScanProgress>& progress) {
     pathLine->setText(shownPath(progress->currentPath, pathLine->font(), maxPathWidth));
 }
 
-void ScanningView::setStop(std::function<void()> value) { stop = std::move(value); }
-
 QString ScanningView::counters(const ScanProgress& progress) {
     return QString::fromStdString(L("%@ 个文件 · %@", NumberText::grouped(progress.files), Fmt::bytes(progress.bytes)));
 }

@@ -19,7 +19,6 @@ public:
 
     /// The latest progress; none hides the counters and the path.
     void setProgress(const std::optional<ScanProgress>& progress);
-    void setStop(std::function<void()> stop);
 
     /// "1,234 个文件 · 5.6 MB" (through L(), grouped count, formatted bytes).
     static QString counters(const ScanProgress& progress);

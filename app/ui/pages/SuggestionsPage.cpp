@@ -92,8 +92,6 @@ void SuggestionsPage::askAllSafe(const SuggestionReport& report) {
     confirm->present(SuggestionRequests::askAllSafe(report, calls()));
 }
 
-bool SuggestionsPage::showsTrashBanner() const { return banner && !banner->isHidden(); }
-
 void SuggestionsPage::update() {
     const auto before = shownState;
     shownState = SuggestionRequests::pageState(model->report().has_value(), model->isScanning());

@@ -32,8 +32,6 @@ public:
     const std::vector<SuggestionCard*>& cards() const { return cardList; }
     MonoButton* allSafeButton() const { return allSafe; }
     MonoButton* emptyTrashButton() const { return emptyTrash; }
-    /// Whether the Trash banner is part of the page now.
-    bool showsTrashBanner() const;
 
     /// Asks for confirmation of one suggestion, of emptying the Trash, of every safe item.
     void ask(const Suggestion& suggestion);

@@ -9,16 +9,18 @@
 
 namespace PageRegistry {
 namespace {
-std::map<AppModel::Section, PageFactory>& factories() {
-    static std::map<AppModel::Section, PageFactory> table;
+std::map<AppModel::Section, PageFactory>& factories() { return Hooks::active().factories; }
+}  // namespace
+
+Hooks& Hooks::active() {
+    static Hooks hooks;
     static bool filled = false;
     if (!filled) {
         filled = true;
         addBuiltInPages();
     }
-    return table;
+    return hooks;
 }
-}  // namespace
 
 PageFactory factory(AppModel::Section section) {
     auto& table = factories();

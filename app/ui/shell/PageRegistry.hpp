@@ -5,8 +5,10 @@
 
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
 
+#include "base/ScopedHooks.hpp"
 #include "model/AppModel.hpp"
 #include "pages/ConfirmRequest.hpp"
 
@@ -27,9 +29,17 @@ struct PageContext {
 using PageFactory = std::function<QWidget*(const PageContext&)>;
 
 namespace PageRegistry {
+/// The registered factories. A test puts in a page of its own by holding a
+/// `ScopedHooks<PageRegistry::Hooks>` and changing `factories`; the pages
+/// registered before come back when it goes.
+struct Hooks {
+    std::map<AppModel::Section, PageFactory> factories;
+    /// The set in force; the built-in pages are registered on first use.
+    static Hooks& active();
+};
 /// The factory of `section`: the registered one, else the placeholder page.
 PageFactory factory(AppModel::Section section);
-/// Registers `factory` for `section`, replacing the one there (tests use it to put in their own page).
+/// Registers `factory` for `section`, replacing the one there.
 void add(AppModel::Section section, PageFactory factory);
 /// A factory that calls `new Page(context)`.
 template <class Page>

@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     const int rounds = BenchStats::rounds(argc, argv, 2, 7);
-    Motion::setEnabled(false);  // each hover is drawn in its final state
+    ScopedHooks<Motion::Hooks> still(Motion::Hooks{false});  // each hover is drawn in its final state
     {
         QtRuntime runtime;
         auto model = AppModel::make(runtime.runtime());

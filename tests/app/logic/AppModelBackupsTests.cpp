@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "ModelHarness.hpp"
 #include "TestSupport.hpp"
 
@@ -256,6 +258,46 @@ TEST_F(AppModelBackupsTest, ConfigurationEditsGoThroughTheRealStore) {
     harness.settle();
     EXPECT_EQ(engine.discoveries, discoveries + 4);  // each folder edit rediscovers the destinations
     EXPECT_EQ(ConfigStore::load().plans.size(), 1u);
+}
+
+TEST_F(AppModelBackupsTest, AConfigurationWriteThatFailsIsAnErrorNoticeAndChangesNothing) {
+    engine.realConfig = true;
+    model.addPlan("~/Docs", "folder:Backups");
+    model.addCustomDestination("/x/Backups");
+    harness.settle();
+    const BackupDestination backups{"folder:Backups", DestinationKind::folder, "Backups", "/x/Backups", {}, true, {}};
+    const std::string diskFull = std::strerror(ENOSPC);
+    struct Case {
+        const char* name;
+        std::function<void()> edit;
+    };
+    const Case cases[] = {
+        {"add a plan", [&] { model.addPlan("~/Music", "folder:Backups"); }},
+        {"remove a plan", [&] { model.removePlan(model.plans()[0]); }},
+        {"add a folder", [&] { model.addCustomDestination("/y/Other"); }},
+        {"remove a folder", [&] { model.removeCustomDestination(backups); }},
+    };
+    for (const Case& c : cases) {
+        const AppConfig before = ConfigStore::load();
+        const auto plansBefore = model.plans();
+        const int discoveries = engine.discoveries;
+        engine.configWriteError = diskFull;
+        c.edit();
+        engine.configWriteError.reset();
+        harness.settle();
+        ASSERT_TRUE(model.notice()) << c.name;
+        EXPECT_EQ(model.notice()->text, L("无法保存设置:%@", diskFull)) << c.name;
+        EXPECT_TRUE(model.notice()->isError) << c.name;
+        const AppConfig after = ConfigStore::load();
+        ASSERT_EQ(after.plans.size(), 1u) << c.name;
+        EXPECT_EQ(after.plans[0].id, before.plans[0].id) << c.name;
+        ASSERT_EQ(after.customDestinations.size(), 1u) << c.name;
+        EXPECT_EQ(after.customDestinations[0].path, "/x/Backups") << c.name;
+        ASSERT_EQ(model.plans().size(), 1u) << c.name;
+        EXPECT_EQ(model.plans()[0].id, plansBefore[0].id) << c.name;
+        EXPECT_EQ(engine.discoveries, discoveries) << c.name;
+        model.dismissNotice();
+    }
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ struct FakeEngine {
     /// The configuration file: in memory, or the real store under the test's home.
     AppConfig config;
     bool realConfig = false;
+    /// When set, every write of the configuration fails with this message, as on a full disk.
+    std::optional<std::string> configWriteError;
     int historyLoads = 0;
     std::vector<BackupReport> history;
     bool historyUnreadable = false;
@@ -73,7 +75,8 @@ struct FakeEngine {
         engine.fullDiskAccess = [] { return false; };
         engine.loadConfig = [this] { return realConfig ? ConfigStore::load() : config; };
         engine.updateConfig = [this](const std::function<void(AppConfig&)>& change) {
-            realConfig ? ConfigStore::update(change) : change(config);
+            if (configWriteError) throw OstrevaneError(*configWriteError);
+            realConfig ? (void)ConfigStore::updateOrThrow(change) : change(config);
         };
         engine.loadHistory = [this] { return ++historyLoads, BackupHistory::Reading{history, historyUnreadable}; };
         engine.discoverDestinations = [this](bool) { return ++discoveries, destinations; };

@@ -116,13 +116,12 @@ struct DemoMaps {
     ModelHarness harness;
     std::shared_ptr<const ScanResult> scan;
     NodeRef root;
+    ScopedHooks<Motion::Hooks> still{Motion::Hooks{false}};
     DemoMaps() {
         Demo::load(*harness.model);
         scan = harness.model->scan();
         root = NodeRef(scan, &scan->root);
-        Motion::setEnabled(false);
     }
-    ~DemoMaps() { Motion::setEnabled(true); }
 };
 }  // namespace
 
@@ -184,7 +183,7 @@ TEST(MapViews, TerrainHoverShowsThePillAtOnceWhileMapAnimationsAreOff) {
     ModelHarness harness;
     Demo::load(*harness.model);
     const auto& scan = harness.model->scan();
-    Motion::setEnabled(false);
+    ScopedHooks<Motion::Hooks> still(Motion::Hooks{false});
     TerrainView view;
     view.resize(820, 680);
     view.setNode(NodeRef(scan, &scan->root));
@@ -200,5 +199,4 @@ TEST(MapViews, TerrainHoverShowsThePillAtOnceWhileMapAnimationsAreOff) {
     EXPECT_GT(pillTextPixels(hovered), 20);
     if (const char* folder = std::getenv("OSTREVANE_TERRAIN_PNG"))
         hovered.save(QString::fromUtf8(folder) + "/terrain-demo-hover.png");
-    Motion::setEnabled(true);
 }

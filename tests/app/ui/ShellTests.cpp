@@ -15,15 +15,10 @@
 #include "ui/theme/Typography.hpp"
 
 namespace {
-struct MotionOff {
-    MotionOff() { Motion::setEnabled(false); }
-    ~MotionOff() { Motion::setEnabled(true); }
-};
-
 /// A window's content at 1180 × 780 on a model of its own, shown still.
 struct ShownContent {
     testing_support::ScopedHome home;
-    MotionOff still;
+    ScopedHooks<Motion::Hooks> still{Motion::Hooks{false}};
     ModelHarness harness;
     ContentView view{harness.model};
     ShownContent() {
@@ -69,23 +64,30 @@ TEST(NoticeBanner, ALongNoticeIsCutAtFourLines) {
 TEST(ContentView, FollowsTheSectionAndDropsAPagesSheetWhenLeavingIt) {
     testing_support::ScopedHome home;
     ModelHarness harness;
-    PageContext seen;
-    PageRegistry::add(AppModel::Section::agent, [&seen](const PageContext& context) {
-        seen = context;
-        return new QWidget;
-    });
-    harness.model->setSection(std::nullopt);
-    ContentView view(harness.model);
-    EXPECT_TRUE(qobject_cast<OverviewPage*>(view.page()));
+    {
+        PageContext seen;
+        // Declared after `seen`, so the factory that refers to it goes first.
+        ScopedHooks<PageRegistry::Hooks> pages;
+        pages->factories[AppModel::Section::agent] = [&seen](const PageContext& context) {
+            seen = context;
+            return new QWidget;
+        };
+        harness.model->setSection(std::nullopt);
+        ContentView view(harness.model);
+        EXPECT_TRUE(qobject_cast<OverviewPage*>(view.page()));
 
-    harness.model->setSection(AppModel::Section::agent);
-    ASSERT_TRUE(seen.confirm);
-    EXPECT_EQ(seen.model, harness.model);
-    seen.confirm(ConfirmRequest::make("t", "m", "ok", false, [] {}));
-    EXPECT_TRUE(view.sheet()->request());
-    harness.model->setSection(AppModel::Section::explorer);
-    EXPECT_FALSE(view.sheet()->request());
-    PageRegistry::add(AppModel::Section::agent, nullptr);  // back to the placeholder
+        harness.model->setSection(AppModel::Section::agent);
+        ASSERT_TRUE(seen.confirm);
+        EXPECT_EQ(seen.model, harness.model);
+        seen.confirm(ConfirmRequest::make("t", "m", "ok", false, [] {}));
+        EXPECT_TRUE(view.sheet()->request());
+        harness.model->setSection(AppModel::Section::explorer);
+        EXPECT_FALSE(view.sheet()->request());
+    }
+    // The page put in for the test went with it: the agent's own page is registered again.
+    const auto& factories = PageRegistry::Hooks::active().factories;
+    ASSERT_TRUE(factories.count(AppModel::Section::agent));
+    EXPECT_TRUE(factories.at(AppModel::Section::agent));
 }
 
 TEST(SidebarRow, ABadgeGivesWayBeforeTheTitleIsCut) {
