@@ -91,13 +91,20 @@ void ConfirmSheet::keyPressEvent(QKeyEvent* event) {
 }
 
 ConfirmSheetHost::ConfirmSheetHost(QWidget* page) : SheetOverlay(page) {
+    // A panel's keys are called through copies: they may dismiss the panel, which drops them.
     onCancel = [this] {
         if (sheet()) sheet()->handleKey(Qt::Key_Escape);
+        else if (auto cancel = panelCancel) cancel();
     };
-    onDefault = [this] { return sheet() && sheet()->handleKey(Qt::Key_Return); };
+    onDefault = [this] {
+        if (sheet()) return sheet()->handleKey(Qt::Key_Return);
+        auto confirm = panelConfirm;
+        return confirm && confirm();
+    };
 }
 
 void ConfirmSheetHost::present(ConfirmRequest request) {
+    panelCancel = nullptr, panelConfirm = nullptr;
     current = std::move(request);
     auto* panel = new ConfirmSheet(*current, [this] { dismiss(); }, this);
     SheetOverlay::present(panel);
@@ -106,9 +113,19 @@ void ConfirmSheetHost::present(ConfirmRequest request) {
     Q_EMIT requestChanged();
 }
 
-void ConfirmSheetHost::dismiss() {
-    if (!current) return;
+void ConfirmSheetHost::presentPanel(QWidget* panel, std::function<void()> cancel, std::function<bool()> confirm) {
+    const bool hadRequest = current.has_value();
     current.reset();
+    panelCancel = std::move(cancel), panelConfirm = std::move(confirm);
+    SheetOverlay::present(panel);
+    if (hadRequest) Q_EMIT requestChanged();
+}
+
+void ConfirmSheetHost::dismiss() {
+    if (!isPresenting()) return;
+    const bool hadRequest = current.has_value();
+    current.reset();
+    panelCancel = nullptr, panelConfirm = nullptr;
     SheetOverlay::close();
-    Q_EMIT requestChanged();
+    if (hadRequest) Q_EMIT requestChanged();
 }

@@ -32,6 +32,7 @@
 #include "ui/controls/Tags.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/theme/QtTheme.hpp"
+#include "ui/shell/PageRegistry.hpp"
 #include "ui/theme/Typography.hpp"
 
 namespace {
@@ -116,8 +117,9 @@ QWidget* toolRow(const ToolEntry& entry) {
 const char* const AgentPage::sampleCommands =
     "ostrevane status\nostrevane suggest --json\nostrevane backup ~/Documents --to ~/Backups";
 
-AgentPage::AgentPage(Dispatcher& dispatcher, Executor& executor, QWidget* parent)
-    : AgentPage(dispatcher, executor, QCoreApplication::applicationDirPath().toStdString(), Demo::isActive, parent) {}
+AgentPage::AgentPage(const PageContext& context, QWidget* parent)
+    : AgentPage(context.model->dispatcher(), context.model->executor(),
+                QCoreApplication::applicationDirPath().toStdString(), Demo::isActive, parent) {}
 
 AgentPage::AgentPage(Dispatcher& dispatcher, Executor& executor, std::optional<std::string> executableFolder,
                      std::function<bool()> isDemo, QWidget* parent)

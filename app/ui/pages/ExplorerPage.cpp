@@ -44,8 +44,8 @@ NodeRef folderOf(const std::shared_ptr<const ScanResult>& scan, const FileNode* 
 }
 }  // namespace
 
-ExplorerPage::ExplorerPage(std::shared_ptr<AppModel> shared, Presenter presenter, QWidget* parent)
-    : QWidget(parent), model(std::move(shared)), present(std::move(presenter)) {
+ExplorerPage::ExplorerPage(const PageContext& context, QWidget* parent)
+    : QWidget(parent), model(context.model), present(context.confirm) {
     states = new QStackedLayout(this);
     explorer = buildExplorer();
     scanning = new ScanningView([weak = std::weak_ptr<AppModel>(model)] {

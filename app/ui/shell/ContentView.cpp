@@ -74,9 +74,7 @@ void ContentView::follow() {
     if (auto found = keptPages.find(section); found != keptPages.end()) {
         current = found->second;
     } else {
-        const PageContext context{
-            model, [host = sheetHost](ConfirmRequest request) { host->present(std::move(request)); }, sheetHost};
-        current = PageRegistry::factory(section)(context);
+        current = PageRegistry::factory(section)(PageContext::over(model, sheetHost));
         pageArea->layout()->addWidget(current);
         if (PageRegistry::isKept(section)) keptPages[section] = current;
     }

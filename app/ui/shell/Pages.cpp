@@ -10,15 +10,9 @@
 void PageRegistry::addBuiltInPages() {
     using Section = AppModel::Section;
     add(Section::overview, of<OverviewPage>());
-    add(Section::explorer,
-        [](const PageContext& context) -> QWidget* { return new ExplorerPage(context.model, context.confirm); });
-    add(Section::suggestions, [](const PageContext& context) -> QWidget* {
-        return new SuggestionsPage(context.model, context.sheet);
-    });
-    add(Section::backup,
-        [](const PageContext& context) -> QWidget* { return new BackupPage(context.model, context.sheet); });
-    add(Section::agent, [](const PageContext& context) -> QWidget* { 
-        return new AgentPage(context.model->dispatcher(), context.model->executor());
-    });
+    add(Section::explorer, of<ExplorerPage>());
+    add(Section::suggestions, of<SuggestionsPage>());
+    add(Section::backup, of<BackupPage>());
+    add(Section::agent, of<AgentPage>());
     keep(Section::agent);
 }
