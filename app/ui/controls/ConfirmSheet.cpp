@@ -41,13 +41,14 @@ ConfirmSheet::ConfirmSheet(ConfirmRequest request, std::function<void()> dismiss
     buttons->setContentsMargins(0, buttonsGap, 0, 0);
     buttons->setSpacing(10);
     buttons->addStretch(1);
-    cancel = new MonoButton(QString::fromStdString(L("取消")));
+    cancel = new MonoButton(QString::fromStdString(shown.cancel.empty() ? L("取消") : shown.cancel));
     confirm = new MonoButton(QString::fromStdString(shown.confirm),
                              MonoButtonStyle{true, shown.destructive ? Theme::danger : Theme::accent});
     if (shown.destructive) confirm->setSymbol("trash");
     buttons->addWidget(cancel);
     buttons->addWidget(confirm);
     column->addLayout(buttons);
+    if (!shown.cancellable) cancel->hide();
     connect(cancel, &QAbstractButton::clicked, this, &ConfirmSheet::cancelRequest);
     connect(confirm, &QAbstractButton::clicked, this, &ConfirmSheet::confirmRequest);
 }
