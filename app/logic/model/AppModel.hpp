@@ -60,9 +60,26 @@ public:
 
     // MARK: Change notification
     using Observer = std::function<void()>;
-    /// Called on the UI thread after every change of a published member.
-    /// Returns a key for unobserve().
-    size_t observe(Observer observer);
+    /// The parts of the published state, as bits: a change says which parts
+    /// it touched, an observer which parts it shows.
+    using Changes = unsigned;
+    struct Change {
+        static constexpr Changes section = 1u << 0;         ///< section
+        static constexpr Changes explorer = 1u << 1;        ///< explorerPath
+        static constexpr Changes scan = 1u << 2;            ///< scan, isScanning, scanCancel
+        static constexpr Changes scanProgress = 1u << 3;    ///< scanProgress (every tick of a scan)
+        static constexpr Changes analysis = 1u << 4;        ///< report, isAnalyzing
+        static constexpr Changes volumes = 1u << 5;         ///< volumes, fullDiskAccess
+        static constexpr Changes backups = 1u << 6;         ///< destinations, plans, history, runningBackup, backupCancel
+        static constexpr Changes backupProgress = 1u << 7;  ///< backupProgress (every tick of a backup)
+        static constexpr Changes notice = 1u << 8;          ///< notice
+        static constexpr Changes cleaning = 1u << 9;        ///< busySuggestion, trashPending
+        static constexpr Changes all = ~0u;
+        static constexpr Changes allButProgress = all & ~(scanProgress | backupProgress);
+    };
+    /// Called on the UI thread after every change that touched one of the
+    /// parts in `shows`. Returns a key for unobserve().
+    size_t observe(Observer observer, Changes shows = Change::all);
     void unobserve(size_t key);
 
     // MARK: Published state (read on the UI thread)
@@ -197,8 +214,10 @@ private:
     /// thread, unless the model is gone by then. The job holds the model weakly.
     template <class Work, class Apply>
     void background(Priority priority, Work work, Apply apply);
-    /// Calls every observer.
-    void publish();
+    /// Calls every observer of a part in `changed` or in what was changed unpublished.
+    void publish(Changes changed);
+    /// Notes a change that a later publish() (a notice, an analysis) tells.
+    void changedUnpublished(Changes changed) { unpublished |= changed; }
     /// A progress callback for engine threads: each value is handed to the UI
     /// thread on its own and reaches `apply` there, unless the model is gone.
     template <class Value>
@@ -308,7 +327,12 @@ private:
     int pendingJobs = 0;
 
     size_t nextObserver = 0;
-    std::map<size_t, Observer> observers;
+    struct Subscription {
+        Observer observer;
+        Changes shows;
+    };
+    std::map<size_t, Subscription> observers;
+    Changes unpublished = 0;
 };
 
 template <class Work, class Apply>

@@ -55,7 +55,9 @@ ExplorerPage::ExplorerPage(const PageContext& context, QWidget* parent)
     states->addWidget(explorer);
     states->addWidget(scanning);
     states->addWidget(placeholder);
-    observation = model->observe([this] { refresh(); });
+    using Change = AppModel::Change;
+    observation = model->observe(
+        [this] { refresh(); }, Change::scan | Change::scanProgress | Change::explorer | Change::cleaning | Change::backups);
     refresh();
 }
 

@@ -93,7 +93,8 @@ OverviewPage::OverviewPage(const PageContext& context, QWidget* parent) : QScrol
     column->addWidget(top);
     column->addStretch(1);
     setWidget(surface);
-    observation = model->observe([this] { refresh(); });
+    // Its ages are recomputed at every change but a backup's progress tick.
+    observation = model->observe([this] { refresh(); }, AppModel::Change::all & ~AppModel::Change::backupProgress);
     refresh();
 }
 

@@ -64,7 +64,9 @@ SuggestionsPage::SuggestionsPage(const PageContext& context, QWidget* parent)
     stack->addWidget(reportView);
     stack->addWidget(scanning);
     stack->addWidget(analyzingPlaceholder());
-    observation = this->model->observe([this] { update(); });
+    using Change = AppModel::Change;
+    observation = this->model->observe(
+        [this] { update(); }, Change::analysis | Change::scan | Change::scanProgress | Change::backups | Change::cleaning);
     update();
 }
 

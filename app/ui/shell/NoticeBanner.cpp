@@ -145,7 +145,7 @@ NoticeBanner::NoticeBanner(std::shared_ptr<AppModel> model, QWidget* window)
     window->installEventFilter(this);
     hide();
     shadow->hide();
-    observation = this->model->observe([this] { refresh(); });
+    observation = this->model->observe([this] { refresh(); }, AppModel::Change::notice | AppModel::Change::cleaning);
     refresh();
 }
 

@@ -34,7 +34,8 @@ PageHeader::PageHeader(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
                           static_cast<QWidget*>(ageLine), static_cast<QWidget*>(rescan)})
         row->addWidget(item, 0, Qt::AlignVCenter);
     setFixedHeight(46 + 30 + 16);
-    observation = this->model->observe([this] { refresh(); });
+    // Its age is recomputed at every change but a progress tick.
+    observation = this->model->observe([this] { refresh(); }, AppModel::Change::allButProgress);
     refresh();
 }
 

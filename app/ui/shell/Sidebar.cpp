@@ -129,7 +129,8 @@ Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(par
     }
     column->addSpacerItem(new QSpacerItem(0, 12, QSizePolicy::Minimum, QSizePolicy::MinimumExpanding));
     column->addWidget(makeFooter());
-    observation = this->model->observe([this] { refresh(); });
+    observation = this->model->observe([this] { refresh(); }, AppModel::Change::section | AppModel::Change::analysis |
+                                                                   AppModel::Change::volumes | AppModel::Change::backups);
     refresh();
 }
 
