@@ -35,22 +35,41 @@ std::shared_ptr<AppModel> AppModel::make(AppRuntime runtime) {
 
 // MARK: Sections
 
+namespace {
+/// One row per section, in the sidebar's order: everything a section is besides its page.
+struct SectionRow {
+    AppModel::Section section;
+    std::string_view raw;
+    /// The key of its title in the string table.
+    const char* title;
+    std::string_view symbol;
+};
+
+constexpr SectionRow sectionTable[] = {
+    {AppModel::Section::overview, "overview", "概览", "gauge.with.dots.needle.50percent"},
+    {AppModel::Section::explorer, "explorer", "空间分析", "square.grid.3x3.topleft.filled"},
+    {AppModel::Section::suggestions, "suggestions", "清理建议", "sparkles"},
+    {AppModel::Section::backup, "backup", "网盘备份", "icloud.and.arrow.up"},
+    {AppModel::Section::agent, "agent", "AI 接入", "terminal"},
+};
+
+const SectionRow& rowOf(AppModel::Section section) {
+    for (const SectionRow& row : sectionTable)
+        if (row.section == section) return row;
+    return sectionTable[0];
+}
+}  // namespace
+
 const std::vector<AppModel::Section>& AppModel::sections() {
-    static const std::vector<Section> all{Section::overview, Section::explorer, Section::suggestions,
-                                          Section::backup, Section::agent};
+    static const std::vector<Section> all = [] {
+        std::vector<Section> inOrder;
+        for (const SectionRow& row : sectionTable) inOrder.push_back(row.section);
+        return inOrder;
+    }();
     return all;
 }
 
-std::string_view AppModel::rawValue(Section section) {
-    switch (section) {
-    case Section::overview: return "overview";
-    case Section::explorer: return "explorer";
-    case Section::suggestions: return "suggestions";
-    case Section::backup: return "backup";
-    case Section::agent: return "agent";
-    }
-    return "overview";
-}
+std::string_view AppModel::rawValue(Section section) { return rowOf(section).raw; }
 
 std::optional<AppModel::Section> AppModel::sectionFromRaw(std::string_view raw) {
     for (Section section : sections())
@@ -58,16 +77,9 @@ std::optional<AppModel::Section> AppModel::sectionFromRaw(std::string_view raw) 
     return std::nullopt;
 }
 
-std::string AppModel::title(Section section) {
-    switch (section) {
-    case Section::overview: return L("概览");
-    case Section::explorer: return L("空间分析");
-    case Section::suggestions: return L("清理建议");
-    case Section::backup: return L("网盘备份");
-    case Section::agent: return L("AI 接入");
-    }
-    return {};
-}
+std::string AppModel::title(Section section) { return L(rowOf(section).title); }
+
+std::string_view AppModel::symbol(Section section) { return rowOf(section).symbol; }
 
 // MARK: Change notification
 

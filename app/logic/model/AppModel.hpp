@@ -34,7 +34,7 @@ struct AppRuntime {
 
 class AppModel : public std::enable_shared_from_this<AppModel> {
 public:
-    /// The pages, in the order the sidebar lists them.
+    /// The pages; the sidebar lists them in the section table's order (AppModel.cpp).
     enum class Section { overview, explorer, suggestions, backup, agent };
 
     /// A transient message. Every posted notice gets a fresh id, so no two are equal.
@@ -51,12 +51,18 @@ public:
     AppModel& operator=(const AppModel&) = delete;
 
     // MARK: Sections
+    // A new section: its value in `Section`, its row in the section table
+    // (AppModel.cpp), and its page in ui/shell/Pages.cpp.
+
+    /// In the sidebar's order.
     static const std::vector<Section>& sections();
     static std::string_view rawValue(Section section);
     /// None for any text that is not a raw value.
     static std::optional<Section> sectionFromRaw(std::string_view raw);
     /// The localised title shown by the sidebar and the page header.
     static std::string title(Section section);
+    /// The symbol of its sidebar row.
+    static std::string_view symbol(Section section);
 
     // MARK: Change notification
     using Observer = std::function<void()>;

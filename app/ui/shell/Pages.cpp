@@ -1,5 +1,6 @@
-// The page of each section. To add a page: include its header and add one
-// line below; its constructor takes (const PageContext&).
+// The page of each section. A new page also has its value in
+// AppModel::Section and its row in the section table (AppModel.cpp); here it
+// is its header and one line below. Its constructor takes (const PageContext&).
 #include "ui/pages/AgentPage.hpp"
 #include "ui/pages/BackupPage.hpp"
 #include "ui/pages/ExplorerPage.hpp"

@@ -25,17 +25,6 @@ constexpr double symbolFrame = 20;
 constexpr double spacing = 9;
 constexpr double padX = 12;
 constexpr double padY = 8;
-
-std::string symbolOf(AppModel::Section section) {
-    switch (section) {
-    case AppModel::Section::overview: return "gauge.with.dots.needle.50percent";
-    case AppModel::Section::explorer: return "square.grid.3x3.topleft.filled";
-    case AppModel::Section::suggestions: return "sparkles";
-    case AppModel::Section::backup: return "icloud.and.arrow.up";
-    case AppModel::Section::agent: return "terminal";
-    }
-    return {};
-}
 }  // namespace
 
 SidebarRow::SidebarRow(AppModel::Section section, QWidget* parent) : QAbstractButton(parent), section(section) {
@@ -93,8 +82,8 @@ void SidebarRow::paintEvent(QPaintEvent*) {
     Shapes::fillRounded(painter, box, 11, qColor(Theme::paper.rgb, chosen ? 0.1 : 0), Qt::transparent);
     const QRectF line = box.adjusted(padX, padY, -padX, -padY);
     const QColor symbolColor = chosen ? qColor(Theme::accent) : qColor(Theme::paper.rgb, 0.7);
-    Symbols::draw(painter, QRectF(line.left(), line.top(), symbolFrame, line.height()), symbolOf(section), symbolColor,
-                  rowText);
+    Symbols::draw(painter, QRectF(line.left(), line.top(), symbolFrame, line.height()),
+                  std::string(AppModel::symbol(section)), symbolColor, rowText);
     const double foreground = chosen ? 1.0 : 0.8;
     const Fit shown = fit();
     if (badgeText) {
