@@ -32,7 +32,7 @@ ConfirmSheet::ConfirmSheet(ConfirmRequest request, std::function<void()> dismiss
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(padding, padding, padding, padding);
     column->setSpacing(spacing);
-    title = wrapped(shown.title, Typography::font(17, QFont::Bold), Foreground::primary());
+    title = wrapped(shown.title, Typography::font(TextStyle::title2, QFont::Bold), Foreground::primary());
     message = wrapped(shown.message, Typography::font(TextStyle::callout), Foreground::secondary());
     column->addWidget(title);
     column->addWidget(message);

@@ -36,8 +36,6 @@
 #include "ui/theme/Typography.hpp"
 
 namespace {
-constexpr int columnWidth = 980;
-constexpr int pagePadding = 24;
 constexpr int blockSpacing = 22;
 constexpr int nameColumn = 200;
 
@@ -133,9 +131,9 @@ AgentPage::AgentPage(Dispatcher& dispatcher, Executor& executor, std::optional<s
     runnerObject->onChange = [this] { sync(); };
 
     auto* content = new QWidget;
-    content->setMaximumWidth(columnWidth);
+    content->setMaximumWidth(PageScroll::maximumColumnWidth);
     QVBoxLayout* blocks = column(content, blockSpacing);
-    blocks->setContentsMargins(pagePadding, 0, pagePadding, pagePadding);
+    blocks->setContentsMargins(PageScroll::padding, 0, PageScroll::padding, PageScroll::padding);
     for (QWidget* block : {makeIntro(), makeAskBlock(), makeSetupBlock(), makeToolsBlock()}) blocks->addWidget(block);
     blocks->addStretch(1);
 

@@ -57,7 +57,7 @@ OverviewPage::OverviewPage(const PageContext& context, QWidget* parent) : QScrol
     auto* columnWidget = new QWidget;
     columnWidget->setMaximumWidth(maxColumnWidth);
     auto* column = new QVBoxLayout(columnWidget);
-    column->setContentsMargins(24, 0, 24, 24);
+    column->setContentsMargins(PageScroll::padding, 0, PageScroll::padding, PageScroll::padding);
     column->setSpacing(18);
     outer->addWidget(columnWidget, 1);
     // Past 1100 points the column stays at the leading edge.

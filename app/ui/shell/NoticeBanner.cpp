@@ -21,7 +21,7 @@
 
 namespace {
 constexpr double radius = 14;
-constexpr double symbolText = 13;
+const double symbolText = Typography::size(TextStyle::body);
 constexpr int padX = 16;
 constexpr int padY = 12;
 constexpr int spacing = 10;

@@ -20,7 +20,7 @@
 #include "ui/theme/Typography.hpp"
 
 namespace {
-constexpr double rowText = 13;
+const double rowText = Typography::size(TextStyle::body);
 constexpr double symbolFrame = 20;
 constexpr double spacing = 9;
 constexpr double padX = 12;
@@ -57,7 +57,7 @@ SidebarRow::Fit SidebarRow::fit() const {
     const QRectF line = QRectF(rect()).adjusted(padX, padY, -padX, -padY);
     const double room = line.width() - symbolFrame - spacing;
     Fit made{accessibleName(), Typography::font(rowText, chosen ? QFont::Bold : QFont::Medium),
-             Typography::monospacedDigits(Typography::font(11, QFont::Medium))};
+             Typography::monospacedDigits(Typography::font(TextStyle::subheadline, QFont::Medium))};
     const double title = Typography::width(made.titleFont, made.title);
     if (!badgeText) {
         made.title = QFontMetrics(made.titleFont).elidedText(made.title, Qt::ElideRight, int(room));
