@@ -70,16 +70,19 @@ public:
     /// it touched, an observer which parts it shows.
     using Changes = unsigned;
     struct Change {
-        static constexpr Changes section = 1u << 0;         ///< section
-        static constexpr Changes explorer = 1u << 1;        ///< explorerPath
-        static constexpr Changes scan = 1u << 2;            ///< scan, isScanning, scanCancel
-        static constexpr Changes scanProgress = 1u << 3;    ///< scanProgress (every tick of a scan)
-        static constexpr Changes analysis = 1u << 4;        ///< report, isAnalyzing
-        static constexpr Changes volumes = 1u << 5;         ///< volumes, fullDiskAccess
-        static constexpr Changes backups = 1u << 6;         ///< destinations, plans, history, runningBackup, backupCancel
-        static constexpr Changes backupProgress = 1u << 7;  ///< backupProgress (every tick of a backup)
-        static constexpr Changes notice = 1u << 8;          ///< notice
-        static constexpr Changes cleaning = 1u << 9;        ///< busySuggestion, trashPending
+        static constexpr Changes section = 1u << 0;   ///< section
+        static constexpr Changes explorer = 1u << 1;  ///< explorerPath
+        static constexpr Changes scan = 1u << 2;      ///< scan, isScanning, scanCancel
+        /// scanProgress: every tick of a scan.
+        static constexpr Changes scanProgress = 1u << 3;
+        static constexpr Changes analysis = 1u << 4;  ///< report, isAnalyzing
+        static constexpr Changes volumes = 1u << 5;   ///< volumes, fullDiskAccess
+        /// destinations, plans, history, runningBackup, backupCancel
+        static constexpr Changes backups = 1u << 6;
+        /// backupProgress: every tick of a backup.
+        static constexpr Changes backupProgress = 1u << 7;
+        static constexpr Changes notice = 1u << 8;    ///< notice
+        static constexpr Changes cleaning = 1u << 9;  ///< busySuggestion, trashPending
         static constexpr Changes all = ~0u;
         static constexpr Changes allButProgress = all & ~(scanProgress | backupProgress);
     };
