@@ -65,7 +65,7 @@ SidebarRow::Fit SidebarRow::fit() const {
     }
     // A long title in a language with long words ("Cloud Backup" beside "In
     // progress") keeps its words: the badge, the lesser text, gives way first.
-    for (double size = 11; size >= 9; size -= 0.5) {
+    for (double size = Typography::size(TextStyle::subheadline); size >= 9; size -= 0.5) {
         const QFont badge = Typography::monospacedDigits(Typography::font(size, QFont::Medium));
         made.badgeFont = badge;
         if (title + 4 + Typography::width(badge, *badgeText) <= room) return made;
