@@ -421,6 +421,11 @@ void BackupPage::showSheet() {
                                   },
                                   [this] { cancelSheet(); }, [this] { confirmSheet(); }};
     shownSheet = new AddPlanSheet(sheetState, model->availableDestinations(), actions);
+    // Another sheet on the shared host (the language prompt) may replace this
+    // one: the plan being made then goes with it, as on Cancel.
+    connect(shownSheet, &QObject::destroyed, this, [this] {
+        if (!sheet()) sheetState.cancel();
+    });
     sheetHost->presentPanel(shownSheet, [this] { cancelSheet(); }, [this] { return confirmSheet(); });
 }
 

@@ -204,6 +204,15 @@ TEST_F(PagesTest, ReturnAddsOnlyWhenADestinationIsPickedAndEscapeCloses) {
     QTest::keyClick(page.sheet(), Qt::Key_Escape);
     EXPECT_EQ(page.sheet(), nullptr);
     EXPECT_TRUE(ConfigStore::load().plans.empty());
+
+    // Another sheet on the shared host replaces it: the plan being made goes too.
+    page.addPlan();
+    ASSERT_NE(page.sheet(), nullptr);
+    host->present(ConfirmRequest::make("Title", "Message", "OK", false, {}));
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(page.sheet(), nullptr);
+    EXPECT_FALSE(page.addPlanState().isOpen());
+    host->dismiss();
 }
 
 TEST_F(PagesTest, WithoutDestinationsThePageNamesWhatALinuxDesktopOffers) {
