@@ -112,7 +112,8 @@ BackupPage::BackupPage(const PageContext& context, QWidget* parent)
     scroll->setAccessibleName(q(AppModel::title(AppModel::Section::backup)));
     layout->addWidget(scroll);
     scroll->column()->addStretch(1);
-    observation = this->model->observe([this] { update(); }, AppModel::Change::backups | AppModel::Change::backupProgress);
+    observation =
+        this->model->observe([this] { update(); }, AppModel::Change::backups | AppModel::Change::backupProgress);
     update();
 }
 

@@ -56,8 +56,8 @@ ExplorerPage::ExplorerPage(const PageContext& context, QWidget* parent)
     states->addWidget(scanning);
     states->addWidget(placeholder);
     using Change = AppModel::Change;
-    observation = model->observe(
-        [this] { refresh(); }, Change::scan | Change::scanProgress | Change::explorer | Change::cleaning | Change::backups);
+    observation = model->observe([this] { refresh(); }, Change::scan | Change::scanProgress | Change::explorer |
+                                                            Change::cleaning | Change::backups);
     refresh();
 }
 

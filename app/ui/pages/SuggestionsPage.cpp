@@ -65,8 +65,8 @@ SuggestionsPage::SuggestionsPage(const PageContext& context, QWidget* parent)
     stack->addWidget(scanning);
     stack->addWidget(analyzingPlaceholder());
     using Change = AppModel::Change;
-    observation = this->model->observe(
-        [this] { update(); }, Change::analysis | Change::scan | Change::scanProgress | Change::backups | Change::cleaning);
+    observation = this->model->observe([this] { update(); }, Change::analysis | Change::scan | Change::scanProgress |
+                                                                 Change::backups | Change::cleaning);
     update();
 }
 

@@ -43,16 +43,17 @@ void LanguageMenu::askToReopen() {
 
 ConfirmRequest LanguageMenu::reopenRequest() const {
     if (fixed) {
-        ConfirmRequest request =
-            ConfirmRequest::make(L("界面语言由环境变量 OSTREVANE_LANG 决定"),
-                                 L("你的选择已保存,在不设置 OSTREVANE_LANG 的情况下打开 Ostrevane 时生效。"), L("好"), false, {});
+        ConfirmRequest request = ConfirmRequest::make(
+            L("界面语言由环境变量 OSTREVANE_LANG 决定"),
+            L("你的选择已保存,在不设置 OSTREVANE_LANG 的情况下打开 Ostrevane 时生效。"), L("好"), false, {});
         request.cancellable = false;
         return request;
     }
-    ConfirmRequest request = ConfirmRequest::make(L("重新打开 Ostrevane 后切换语言"), L("扫描结果会保留,重新打开后不用再扫描。"),
-                                                  L("现在重新打开"), false, [reopen = reopen] {
-                                                      if (reopen) reopen();
-                                                  });
+    ConfirmRequest request =
+        ConfirmRequest::make(L("重新打开 Ostrevane 后切换语言"), L("扫描结果会保留,重新打开后不用再扫描。"),
+                             L("现在重新打开"), false, [reopen = reopen] {
+                                 if (reopen) reopen();
+                             });
     request.cancel = L("稍后");
     return request;
 }
