@@ -32,10 +32,10 @@ QImage render(const PageMaker& make, QSize size) {
 
 namespace PageImages {
 QImage suggestions(const std::shared_ptr<AppModel>& model, QSize size) {
-    return render([&](ConfirmSheetHost* host) { return new SuggestionsPage(model, host); }, size);
+    return render([&](ConfirmSheetHost* host) { return new SuggestionsPage(PageContext::over(model, host)); }, size);
 }
 
 QImage backup(const std::shared_ptr<AppModel>& model, QSize size) {
-    return render([&](ConfirmSheetHost* host) { return new BackupPage(model, host); }, size);
+    return render([&](ConfirmSheetHost* host) { return new BackupPage(PageContext::over(model, host)); }, size);
 }
 }  // namespace PageImages

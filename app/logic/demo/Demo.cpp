@@ -23,20 +23,20 @@ void load(AppModel& model) {
     const std::string home = Paths::home();
     FileNode root = tree(home, now);
     model.volumes_ = {volume()};
-    model.publish();
+    model.publish(AppModel::Change::volumes);
     model.fullDiskAccess_ = true;
-    model.publish();
+    model.publish(AppModel::Change::volumes);
     model.scan_ = std::make_shared<const ScanResult>(scan(root, now));
     ++model.scanVersion;
-    model.publish();
+    model.publish(AppModel::Change::scan);
     model.report_ = report(home, now);
-    model.publish();
+    model.publish(AppModel::Change::analysis);
     model.destinations_ = destinations(home);
-    model.publish();
+    model.publish(AppModel::Change::backups);
     model.plans_ = plans(home, now);
-    model.publish();
+    model.publish(AppModel::Change::backups);
     model.history_ = history(home, now);
-    model.publish();
+    model.publish(AppModel::Change::backups);
 }
 
 namespace detail {

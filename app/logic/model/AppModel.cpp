@@ -35,22 +35,41 @@ std::shared_ptr<AppModel> AppModel::make(AppRuntime runtime) {
 
 // MARK: Sections
 
+namespace {
+/// One row per section, in the sidebar's order: everything a section is besides its page.
+struct SectionRow {
+    AppModel::Section section;
+    std::string_view raw;
+    /// The key of its title in the string table.
+    const char* title;
+    std::string_view symbol;
+};
+
+constexpr SectionRow sectionTable[] = {
+    {AppModel::Section::overview, "overview", "概览", "gauge.with.dots.needle.50percent"},
+    {AppModel::Section::explorer, "explorer", "空间分析", "square.grid.3x3.topleft.filled"},
+    {AppModel::Section::suggestions, "suggestions", "清理建议", "sparkles"},
+    {AppModel::Section::backup, "backup", "网盘备份", "icloud.and.arrow.up"},
+    {AppModel::Section::agent, "agent", "AI 接入", "terminal"},
+};
+
+const SectionRow& rowOf(AppModel::Section section) {
+    for (const SectionRow& row : sectionTable)
+        if (row.section == section) return row;
+    return sectionTable[0];
+}
+}  // namespace
+
 const std::vector<AppModel::Section>& AppModel::sections() {
-    static const std::vector<Section> all{Section::overview, Section::explorer, Section::suggestions,
-                                          Section::backup, Section::agent};
+    static const std::vector<Section> all = [] {
+        std::vector<Section> inOrder;
+        for (const SectionRow& row : sectionTable) inOrder.push_back(row.section);
+        return inOrder;
+    }();
     return all;
 }
 
-std::string_view AppModel::rawValue(Section section) {
-    switch (section) {
-    case Section::overview: return "overview";
-    case Section::explorer: return "explorer";
-    case Section::suggestions: return "suggestions";
-    case Section::backup: return "backup";
-    case Section::agent: return "agent";
-    }
-    return "overview";
-}
+std::string_view AppModel::rawValue(Section section) { return rowOf(section).raw; }
 
 std::optional<AppModel::Section> AppModel::sectionFromRaw(std::string_view raw) {
     for (Section section : sections())
@@ -58,46 +77,40 @@ std::optional<AppModel::Section> AppModel::sectionFromRaw(std::string_view raw) 
     return std::nullopt;
 }
 
-std::string AppModel::title(Section section) {
-    switch (section) {
-    case Section::overview: return L("概览");
-    case Section::explorer: return L("空间分析");
-    case Section::suggestions: return L("清理建议");
-    case Section::backup: return L("网盘备份");
-    case Section::agent: return L("AI 接入");
-    }
-    return {};
-}
+std::string AppModel::title(Section section) { return L(rowOf(section).title); }
+
+std::string_view AppModel::symbol(Section section) { return rowOf(section).symbol; }
 
 // MARK: Change notification
 
-size_t AppModel::observe(Observer observer) {
-    observers.emplace(nextObserver, std::move(observer));
+size_t AppModel::observe(Observer observer, Changes shows) {
+    observers.emplace(nextObserver, Subscription{std::move(observer), shows});
     return nextObserver++;
 }
 
 void AppModel::unobserve(size_t key) { observers.erase(key); }
 
-void AppModel::publish() {
+void AppModel::publish(Changes changed) {
+    changed |= std::exchange(unpublished, 0);
     // A copy: an observer may subscribe or unsubscribe while being called.
     auto current = observers;
-    for (auto& [key, observer] : current)
-        if (observers.count(key)) observer();
+    for (auto& [key, subscription] : current)
+        if ((subscription.shows & changed) && observers.count(key)) subscription.observer();
 }
 
 void AppModel::setSection(std::optional<Section> section) {
     section_ = section;
-    publish();
+    publish(Change::section);
 }
 
 void AppModel::setExplorerPath(std::string path) {
     explorerPath_ = std::move(path);
-    publish();
+    publish(Change::explorer);
 }
 
 void AppModel::dismissNotice() {
     notice_.reset();
-    publish();
+    publish(Change::notice);
 }
 
 // MARK: Derived values
@@ -151,7 +164,7 @@ void AppModel::bootstrap() {
             // without adding it there: its Trash is measured afresh.
             model.trashChanged_ = true;
             ++model.scanVersion;
-            model.publish();
+            model.publish(Change::scan);
             model.analyze();
         });
 }
@@ -161,19 +174,20 @@ void AppModel::refreshLight() {
     fullDiskAccess_ = runtime.engine.fullDiskAccess();
     plans_ = runtime.engine.loadConfig().plans;
     readHistory();
-    publish();
+    publish(Change::volumes | Change::backups);
     const uint64_t destinationRequest = ++destinationRequests;
     background(Priority::standard, [discover = runtime.engine.discoverDestinations] { return discover(true); },
                [destinationRequest](AppModel& model, Outcome<std::vector<BackupDestination>> outcome) {
                    if (destinationRequest != model.destinationRequests || !outcome.value) return;
                    model.destinations_ = std::move(*outcome.value);
-                   model.publish();
+                   model.publish(Change::backups);
                });
 }
 
 void AppModel::readHistory() {
     BackupHistory::Reading reading = runtime.engine.loadHistory();
     history_ = std::move(reading.reports);
+    changedUnpublished(Change::backups);
     const bool tell = reading.unreadable && !historyUnreadableTold_;
     historyUnreadableTold_ = reading.unreadable;
     if (tell) notify(BackupHistory::unreadableNotice(), true);
@@ -193,7 +207,7 @@ void AppModel::readVolumes() {
                    model.volumesReading = false;
                    if (outcome.value) {
                        model.volumes_ = std::move(*outcome.value);
-                       model.publish();
+                       model.publish(Change::volumes);
                    }
                    if (std::exchange(model.volumesWanted, false)) model.readVolumes();
                });
@@ -207,7 +221,7 @@ void AppModel::rescan() {
     scanProgress_.reset();
     auto token = std::make_shared<CancelToken>();
     scanCancel_ = token;
-    publish();
+    publish(Change::scan | Change::scanProgress);
 
     ScanProgressHandler progress = relay(token, &AppModel::applyScanProgress);
     background(
@@ -221,7 +235,7 @@ void AppModel::rescan() {
 void AppModel::applyScanProgress(const CancelTokenPtr& token, const ScanProgress& progress) {
     if (!isScanning_ || token != scanCancel_) return;
     scanProgress_ = progress;
-    publish();
+    publish(Change::scanProgress);
 }
 
 void AppModel::finishScan(const CancelTokenPtr& token, Outcome<ScanResult> outcome) {
@@ -230,12 +244,12 @@ void AppModel::finishScan(const CancelTokenPtr& token, Outcome<ScanResult> outco
         scan_ = std::make_shared<const ScanResult>(std::move(*outcome.value));
         trashChanged_ = false;
         ++scanVersion;
-        publish();
+        publish(Change::scan);
         refreshLight();
         analyze();
         return;
     }
-    publish();
+    publish(Change::scan);
     // Cancellation and failure are told apart by the token alone.
     if (!token->isCancelled()) notify(outcome.error, true);
 }
@@ -265,7 +279,7 @@ std::shared_ptr<const ScanResult> withoutTrash(const std::shared_ptr<const ScanR
 void AppModel::analyze() {
     std::shared_ptr<const ScanResult> copy = scan_;
     isAnalyzing_ = true;
-    publish();
+    publish(Change::analysis);
     const uint64_t analysisRequest = ++analysisRequests;
     const uint64_t destinationRequest = ++destinationRequests;
     struct Result {
@@ -286,7 +300,7 @@ void AppModel::analyze() {
                 if (outcome.value) model.report_ = std::move(outcome.value->report);
                 model.isAnalyzing_ = false;
             }
-            model.publish();
+            model.publish(Change::analysis | Change::backups);
         });
 }
 
@@ -304,7 +318,7 @@ void AppModel::replaceScan(std::shared_ptr<const ScanResult> changed) {
     if (!isScanning_) storeScanInBackground(scan_);
     if (old && old->root.find(explorerPath_) && !scan_->root.find(explorerPath_))
         explorerPath_ = parentFolder(explorerPath_);
-    publish();
+    publish(Change::scan | Change::explorer);
 }
 
 void AppModel::followScan(const std::shared_ptr<const ScanResult>& measured, uint64_t version,
@@ -331,12 +345,12 @@ void AppModel::storeScanInBackground(const std::shared_ptr<const ScanResult>& re
 void AppModel::notify(const std::string& text, bool error) {
     Notice notice{UUIDs::make(), text, error};
     notice_ = notice;
-    publish();
+    publish(Change::notice);
     std::weak_ptr<AppModel> weak = weak_from_this();
     runtime.timer->after(noticeSeconds, [weak, notice] {
         auto model = weak.lock();
         if (!model || model->notice_ != notice) return;
         model->notice_.reset();
-        model->publish();
+        model->publish(Change::notice);
     });
 }

@@ -34,7 +34,7 @@ struct AppRuntime {
 
 class AppModel : public std::enable_shared_from_this<AppModel> {
 public:
-    /// The pages, in the order the sidebar lists them.
+    /// The pages; the sidebar lists them in the section table's order (AppModel.cpp).
     enum class Section { overview, explorer, suggestions, backup, agent };
 
     /// A transient message. Every posted notice gets a fresh id, so no two are equal.
@@ -51,18 +51,44 @@ public:
     AppModel& operator=(const AppModel&) = delete;
 
     // MARK: Sections
+    // A new section: its value in `Section`, its row in the section table
+    // (AppModel.cpp), and its page in ui/shell/Pages.cpp.
+
+    /// In the sidebar's order.
     static const std::vector<Section>& sections();
     static std::string_view rawValue(Section section);
     /// None for any text that is not a raw value.
     static std::optional<Section> sectionFromRaw(std::string_view raw);
     /// The localised title shown by the sidebar and the page header.
     static std::string title(Section section);
+    /// The symbol of its sidebar row.
+    static std::string_view symbol(Section section);
 
     // MARK: Change notification
     using Observer = std::function<void()>;
-    /// Called on the UI thread after every change of a published member.
-    /// Returns a key for unobserve().
-    size_t observe(Observer observer);
+    /// The parts of the published state, as bits: a change says which parts
+    /// it touched, an observer which parts it shows.
+    using Changes = unsigned;
+    struct Change {
+        static constexpr Changes section = 1u << 0;   ///< section
+        static constexpr Changes explorer = 1u << 1;  ///< explorerPath
+        static constexpr Changes scan = 1u << 2;      ///< scan, isScanning, scanCancel
+        /// scanProgress: every tick of a scan.
+        static constexpr Changes scanProgress = 1u << 3;
+        static constexpr Changes analysis = 1u << 4;  ///< report, isAnalyzing
+        static constexpr Changes volumes = 1u << 5;   ///< volumes, fullDiskAccess
+        /// destinations, plans, history, runningBackup, backupCancel
+        static constexpr Changes backups = 1u << 6;
+        /// backupProgress: every tick of a backup.
+        static constexpr Changes backupProgress = 1u << 7;
+        static constexpr Changes notice = 1u << 8;    ///< notice
+        static constexpr Changes cleaning = 1u << 9;  ///< busySuggestion, trashPending
+        static constexpr Changes all = ~0u;
+        static constexpr Changes allButProgress = all & ~(scanProgress | backupProgress);
+    };
+    /// Called on the UI thread after every change that touched one of the
+    /// parts in `shows`. Returns a key for unobserve().
+    size_t observe(Observer observer, Changes shows = Change::all);
     void unobserve(size_t key);
 
     // MARK: Published state (read on the UI thread)
@@ -199,8 +225,10 @@ private:
     /// thread, unless the model is gone by then. The job holds the model weakly.
     template <class Work, class Apply>
     void background(Priority priority, Work work, Apply apply);
-    /// Calls every observer.
-    void publish();
+    /// Calls every observer of a part in `changed` or in what was changed unpublished.
+    void publish(Changes changed);
+    /// Notes a change that a later publish() (a notice, an analysis) tells.
+    void changedUnpublished(Changes changed) { unpublished |= changed; }
     /// A progress callback for engine threads: each value is handed to the UI
     /// thread on its own and reaches `apply` there, unless the model is gone.
     template <class Value>
@@ -313,7 +341,12 @@ private:
     int pendingJobs = 0;
 
     size_t nextObserver = 0;
-    std::map<size_t, Observer> observers;
+    struct Subscription {
+        Observer observer;
+        Changes shows;
+    };
+    std::map<size_t, Subscription> observers;
+    Changes unpublished = 0;
 };
 
 template <class Work, class Apply>

@@ -30,7 +30,7 @@ void AppModel::startBackup(const std::string& key, BackupWork work) {
     backupProgress_.reset();
     auto token = std::make_shared<CancelToken>();
     backupCancel_ = token;
-    publish();
+    publish(Change::backups | Change::backupProgress);
 
     BackupProgressHandler progress = relay(token, &AppModel::applyBackupProgress);
     background(
@@ -41,7 +41,7 @@ void AppModel::startBackup(const std::string& key, BackupWork work) {
 void AppModel::applyBackupProgress(const CancelTokenPtr& token, const BackupProgress& progress) {
     if (!runningBackup_ || token != backupCancel_) return;
     backupProgress_ = progress;
-    publish();
+    publish(Change::backupProgress);
 }
 
 void AppModel::finishBackup(Outcome<BackupOutcome> outcome) {
@@ -53,6 +53,8 @@ void AppModel::finishBackup(Outcome<BackupOutcome> outcome) {
     }
     runningBackup_.reset();
     backupProgress_.reset();
+    // Told by the notice below.
+    changedUnpublished(Change::backups | Change::backupProgress | Change::cleaning);
     plans_ = runtime.engine.loadConfig().plans;
     readHistory();
     readVolumes();
@@ -148,7 +150,7 @@ bool AppModel::writeConfig(const std::function<void(AppConfig&)>& change) {
 void AppModel::changeConfig(const std::function<void(AppConfig&)>& change) {
     if (!writeConfig(change)) return;
     plans_ = runtime.engine.loadConfig().plans;
-    publish();
+    publish(Change::backups);
 }
 
 void AppModel::addPlan(const std::string& source, const std::string& destinationId) {

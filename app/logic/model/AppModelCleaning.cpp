@@ -86,7 +86,7 @@ std::string emptyingNotice(const CleanResult& result) {
 bool AppModel::beginClean(const std::string& key) {
     if (busySuggestion_) return false;
     busySuggestion_ = key;
-    publish();
+    publish(Change::cleaning);
     return true;
 }
 
@@ -141,6 +141,8 @@ void AppModel::cleanInBackground(std::vector<std::string> touched, std::function
 
 void AppModel::finishClean(Outcome<CleanDone> outcome, bool wasEmptyTrash, uint64_t version) {
     busySuggestion_.reset();
+    // Told by the notice below.
+    changedUnpublished(Change::cleaning);
     // Even a clean that failed part-way may have moved or removed something.
     trashChanged_ = true;
     if (!outcome.value) {
@@ -155,6 +157,8 @@ void AppModel::finishClean(Outcome<CleanDone> outcome, bool wasEmptyTrash, uint6
             // An emptied Trash that listed no items still counts as emptied.
             if (wasEmptyTrash) trashPending_ = false;
         }
+        // The Trash flag changed after the notice: told by what follows.
+        changedUnpublished(Change::cleaning);
         followScan(outcome.value->scan, version, wasEmptyTrash ? std::vector<std::string>{} : result.trashed);
     }
     readVolumes();
@@ -167,6 +171,7 @@ void AppModel::evict(const std::vector<std::string>& paths, const std::string& k
         Priority::standard, [engine = runtime.engine, paths] { return evictEach(engine, paths); },
         [](AppModel& model, Outcome<EvictOutcome> outcome) {
             model.busySuggestion_.reset();
+            model.changedUnpublished(Change::cleaning);
             if (!outcome.value) {
                 model.notify(outcome.error, true);
             } else {

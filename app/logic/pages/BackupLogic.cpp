@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "Localization.hpp"
+#include "pages/GridColumns.hpp"
 #include "pages/NumberText.hpp"
 
 namespace BackupPageLogic {
@@ -18,10 +19,7 @@ std::string progressCounts(const BackupProgress& progress) {
              NumberText::grouped(progress.filesTotal), Fmt::bytes(progress.bytesDone), Fmt::bytes(progress.bytesTotal));
 }
 
-int gridColumns(double width) {
-    const int fit = int(std::floor((width + gridSpacing) / (minimumCardWidth + gridSpacing)));
-    return std::max(1, fit);
-}
+int gridColumns(double width) { return GridColumns::fitting(width, minimumCardWidth, gridSpacing); }
 
 std::string kindSymbol(DestinationKind kind) {
     switch (kind) {

@@ -15,6 +15,10 @@ struct ConfirmRequest {
     bool destructive = false;
     /// Runs on the UI thread once the user confirms, after the sheet is dismissed.
     std::function<void()> action;
+    /// The cancel button's label, already localised; empty for the usual "取消".
+    std::string cancel;
+    /// False for a sheet that only tells something: its one button closes it.
+    bool cancellable = true;
 
     /// A request with a fresh id.
     static ConfirmRequest make(std::string title, std::string message, std::string confirm, bool destructive,

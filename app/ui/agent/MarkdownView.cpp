@@ -53,7 +53,8 @@ QTextCharFormat MarkdownView::format(const MarkdownText::Run& run, const QTextCh
     if (run.emphasis) result.setFontItalic(true);
     if (run.strikethrough) result.setFontStrikeOut(true);
     if (run.code) {
-        const QFont mono = Typography::mono(base.font().pixelSize() > 0 ? base.font().pixelSize() : 13);
+        const double size = base.font().pixelSize() > 0 ? base.font().pixelSize() : Typography::size(TextStyle::body);
+        const QFont mono = Typography::mono(size);
         result.setFontFamilies(mono.families());
         result.setFontFixedPitch(true);
         result.setBackground(qColor(Theme::paper.rgb, 0.08));

@@ -32,7 +32,7 @@ ConfirmSheet::ConfirmSheet(ConfirmRequest request, std::function<void()> dismiss
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(padding, padding, padding, padding);
     column->setSpacing(spacing);
-    title = wrapped(shown.title, Typography::font(17, QFont::Bold), Foreground::primary());
+    title = wrapped(shown.title, Typography::font(TextStyle::title2, QFont::Bold), Foreground::primary());
     message = wrapped(shown.message, Typography::font(TextStyle::callout), Foreground::secondary());
     column->addWidget(title);
     column->addWidget(message);
@@ -41,13 +41,14 @@ ConfirmSheet::ConfirmSheet(ConfirmRequest request, std::function<void()> dismiss
     buttons->setContentsMargins(0, buttonsGap, 0, 0);
     buttons->setSpacing(10);
     buttons->addStretch(1);
-    cancel = new MonoButton(QString::fromStdString(L("取消")));
+    cancel = new MonoButton(QString::fromStdString(shown.cancel.empty() ? L("取消") : shown.cancel));
     confirm = new MonoButton(QString::fromStdString(shown.confirm),
                              MonoButtonStyle{true, shown.destructive ? Theme::danger : Theme::accent});
     if (shown.destructive) confirm->setSymbol("trash");
     buttons->addWidget(cancel);
     buttons->addWidget(confirm);
     column->addLayout(buttons);
+    if (!shown.cancellable) cancel->hide();
     connect(cancel, &QAbstractButton::clicked, this, &ConfirmSheet::cancelRequest);
     connect(confirm, &QAbstractButton::clicked, this, &ConfirmSheet::confirmRequest);
 }
@@ -91,13 +92,20 @@ void ConfirmSheet::keyPressEvent(QKeyEvent* event) {
 }
 
 ConfirmSheetHost::ConfirmSheetHost(QWidget* page) : SheetOverlay(page) {
+    // A panel's keys are called through copies: they may dismiss the panel, which drops them.
     onCancel = [this] {
         if (sheet()) sheet()->handleKey(Qt::Key_Escape);
+        else if (auto cancel = panelCancel) cancel();
     };
-    onDefault = [this] { return sheet() && sheet()->handleKey(Qt::Key_Return); };
+    onDefault = [this] {
+        if (sheet()) return sheet()->handleKey(Qt::Key_Return);
+        auto confirm = panelConfirm;
+        return confirm && confirm();
+    };
 }
 
 void ConfirmSheetHost::present(ConfirmRequest request) {
+    panelCancel = nullptr, panelConfirm = nullptr;
     current = std::move(request);
     auto* panel = new ConfirmSheet(*current, [this] { dismiss(); }, this);
     SheetOverlay::present(panel);
@@ -106,9 +114,19 @@ void ConfirmSheetHost::present(ConfirmRequest request) {
     Q_EMIT requestChanged();
 }
 
-void ConfirmSheetHost::dismiss() {
-    if (!current) return;
+void ConfirmSheetHost::presentPanel(QWidget* panel, std::function<void()> cancel, std::function<bool()> confirm) {
+    const bool hadRequest = current.has_value();
     current.reset();
+    panelCancel = std::move(cancel), panelConfirm = std::move(confirm);
+    SheetOverlay::present(panel);
+    if (hadRequest) Q_EMIT requestChanged();
+}
+
+void ConfirmSheetHost::dismiss() {
+    if (!isPresenting()) return;
+    const bool hadRequest = current.has_value();
+    current.reset();
+    panelCancel = nullptr, panelConfirm = nullptr;
     SheetOverlay::close();
-    Q_EMIT requestChanged();
+    if (hadRequest) Q_EMIT requestChanged();
 }

@@ -49,8 +49,9 @@ private:
     MonoButton* confirm;
 };
 
-/// Presents one request at a time over `page` on the one sheet overlay:
-/// Escape cancels, Return confirms as the sheet itself would.
+/// Presents one sheet at a time over `page` on the one sheet overlay: a
+/// confirm request (Escape cancels, Return confirms as the sheet itself would)
+/// or a page's own panel (the add-plan sheet), with what its keys do.
 class ConfirmSheetHost : public SheetOverlay {
     Q_OBJECT
 public:
@@ -58,11 +59,16 @@ public:
 
     /// Shows `request`, replacing any request shown now (as a new sheet).
     void present(ConfirmRequest request);
+    /// Shows a page's own `panel` (taken over), replacing any sheet shown now.
+    /// Escape runs `cancel`; Return runs `confirm`, which returns false when
+    /// Return means nothing now. The page closes it with dismiss().
+    void presentPanel(QWidget* panel, std::function<void()> cancel, std::function<bool()> confirm);
     /// Closes the sheet without running anything; nothing happens when none is shown.
     void dismiss();
     /// The request shown, if any.
     const std::optional<ConfirmRequest>& request() const { return current; }
-    ConfirmSheet* sheet() const { return static_cast<ConfirmSheet*>(panel()); }
+    /// The confirm sheet shown, if any (not a page's own panel).
+    ConfirmSheet* sheet() const { return current ? static_cast<ConfirmSheet*>(panel()) : nullptr; }
 
 Q_SIGNALS:
     /// A request was presented, replaced or dismissed.
@@ -73,4 +79,7 @@ private:
     using SheetOverlay::present;
 
     std::optional<ConfirmRequest> current;
+    /// The keys of a page's own panel while one is shown.
+    std::function<void()> panelCancel;
+    std::function<bool()> panelConfirm;
 };

@@ -16,7 +16,7 @@ constexpr double spacing = 2;
 constexpr double horizontalPadding = 13;
 constexpr double verticalPadding = 5;
 
-QFont titleFont() { return Typography::font(12, QFont::DemiBold); }
+QFont titleFont() { return Typography::font(TextStyle::callout, QFont::DemiBold); }
 }  // namespace
 
 MonoSegments::MonoSegments(std::vector<Option> options, const QString& selection, QWidget* parent)

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pages/GridColumns.hpp"
+
 namespace {
 /// An item's height in a cell `width` wide.
 int itemHeight(const QLayoutItem* item, int width) {
@@ -35,7 +37,7 @@ ResponsiveGrid::~ResponsiveGrid() {
 }
 
 int ResponsiveGrid::columns(double width, double minimumColumn, double columnGap) {
-    return std::max(1, int(std::floor((width + columnGap) / (minimumColumn + columnGap))));
+    return GridColumns::fitting(width, minimumColumn, columnGap);
 }
 
 void ResponsiveGrid::addItem(QLayoutItem* item) {

@@ -69,7 +69,8 @@ AddPlanSheet::AddPlanSheet(const AddPlanState& state, const std::vector<BackupDe
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(padding, padding, padding, padding);
     column->setSpacing(16);
-    column->addWidget(textLabel(q(L("添加备份计划")), Typography::font(17, QFont::Bold), Foreground::primary()));
+    column->addWidget(
+        textLabel(q(L("添加备份计划")), Typography::font(TextStyle::title2, QFont::Bold), Foreground::primary()));
 
     auto* folder = new QVBoxLayout;
     folder->setSpacing(4);

@@ -32,11 +32,10 @@
 #include "ui/controls/Tags.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/theme/QtTheme.hpp"
+#include "ui/shell/PageRegistry.hpp"
 #include "ui/theme/Typography.hpp"
 
 namespace {
-constexpr int columnWidth = 980;
-constexpr int pagePadding = 24;
 constexpr int blockSpacing = 22;
 constexpr int nameColumn = 200;
 
@@ -116,8 +115,9 @@ QWidget* toolRow(const ToolEntry& entry) {
 const char* const AgentPage::sampleCommands =
     "ostrevane status\nostrevane suggest --json\nostrevane backup ~/Documents --to ~/Backups";
 
-AgentPage::AgentPage(Dispatcher& dispatcher, Executor& executor, QWidget* parent)
-    : AgentPage(dispatcher, executor, QCoreApplication::applicationDirPath().toStdString(), Demo::isActive, parent) {}
+AgentPage::AgentPage(const PageContext& context, QWidget* parent)
+    : AgentPage(context.model->dispatcher(), context.model->executor(),
+                QCoreApplication::applicationDirPath().toStdString(), Demo::isActive, parent) {}
 
 AgentPage::AgentPage(Dispatcher& dispatcher, Executor& executor, std::optional<std::string> executableFolder,
                      std::function<bool()> isDemo, QWidget* parent)
@@ -131,9 +131,9 @@ AgentPage::AgentPage(Dispatcher& dispatcher, Executor& executor, std::optional<s
     runnerObject->onChange = [this] { sync(); };
 
     auto* content = new QWidget;
-    content->setMaximumWidth(columnWidth);
+    content->setMaximumWidth(PageScroll::maximumColumnWidth);
     QVBoxLayout* blocks = column(content, blockSpacing);
-    blocks->setContentsMargins(pagePadding, 0, pagePadding, pagePadding);
+    blocks->setContentsMargins(PageScroll::padding, 0, PageScroll::padding, PageScroll::padding);
     for (QWidget* block : {makeIntro(), makeAskBlock(), makeSetupBlock(), makeToolsBlock()}) blocks->addWidget(block);
     blocks->addStretch(1);
 

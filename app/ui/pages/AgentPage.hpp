@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+struct PageContext;
 class AgentSetup;
 class AgentStep;
 class ClaudeRunner;
@@ -27,13 +28,14 @@ class SymbolMessage;
 class AgentPage : public QWidget {
     Q_OBJECT
 public:
-    /// `dispatcher` (the UI thread's) and `executor` (where the setup's
-    /// checks run) outlive the page. The tool is looked for beside the
-    /// application's executable; the demo flag is the demo data set's. Starts
-    /// nothing: the setup is created and refreshed when the page is first
-    /// shown, and refreshed at every later showing; its checks fill in later.
-    AgentPage(Dispatcher& dispatcher, Executor& executor, QWidget* parent = nullptr);
-    /// The same with the tool's folder and the demo flag given.
+    /// Runs on the model's dispatcher and executor. The tool is looked for
+    /// beside the application's executable; the demo flag is the demo data
+    /// set's. Starts nothing: the setup is created and refreshed when the page
+    /// is first shown, and refreshed at every later showing; its checks fill in later.
+    explicit AgentPage(const PageContext& context, QWidget* parent = nullptr);
+    /// The same with its own `dispatcher` (the UI thread's) and `executor`
+    /// (where the setup's checks run), which outlive the page, and the tool's
+    /// folder and the demo flag given: for tests and the snapshot.
     AgentPage(Dispatcher& dispatcher, Executor& executor, std::optional<std::string> executableFolder,
               std::function<bool()> isDemo, QWidget* parent = nullptr);
     /// Ends a running question with the page.

@@ -11,6 +11,7 @@
 #include "Localization.hpp"
 #include "desktop/Desktop.hpp"
 #include "ui/controls/Card.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/Discard.hpp"
 #include "ui/controls/ElidedLabel.hpp"
 #include "ui/controls/FocusKeeper.hpp"
@@ -20,7 +21,6 @@
 #include "ui/controls/MonoSurface.hpp"
 #include "ui/controls/PageScroll.hpp"
 #include "ui/controls/SectionTitle.hpp"
-#include "ui/controls/SheetOverlay.hpp"
 #include "ui/controls/Spinner.hpp"
 #include "ui/controls/SymbolView.hpp"
 #include "ui/controls/Tags.hpp"
@@ -101,8 +101,8 @@ std::string historySignature(const std::vector<BackupReport>& reports) {
 }
 }  // namespace
 
-BackupPage::BackupPage(std::shared_ptr<AppModel> model, ConfirmSheetHost*, QWidget* parent)
-    : QWidget(parent), model(std::move(model)) {
+BackupPage::BackupPage(const PageContext& context, QWidget* parent)
+    : QWidget(parent), model(context.model), sheetHost(context.sheet) {
     monoSurface(this, Theme::ground);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -112,24 +112,20 @@ BackupPage::BackupPage(std::shared_ptr<AppModel> model, ConfirmSheetHost*, QWidg
     scroll->setAccessibleName(q(AppModel::title(AppModel::Section::backup)));
     layout->addWidget(scroll);
     scroll->column()->addStretch(1);
-    overlay = new SheetOverlay(this);
-    overlay->onCancel = [this] {
-        sheetState.cancel();
-        showSheet();
-    };
-    overlay->onDefault = [this] {
-        if (!sheetState.canAdd()) return false;
-        if (auto plan = sheetState.add()) this->model->addPlan(plan->first, plan->second);
-        showSheet();
-        return true;
-    };
-    observation = this->model->observe([this] { update(); });
+    observation =
+        this->model->observe([this] { update(); }, AppModel::Change::backups | AppModel::Change::backupProgress);
     update();
 }
 
-BackupPage::~BackupPage() { model->unobserve(observation); }
+BackupPage::~BackupPage() {
+    model->unobserve(observation);
+    // The sheet's actions call this page: they go with it.
+    if (sheet()) sheetHost->dismiss();
+}
 
-AddPlanSheet* BackupPage::sheet() const { return static_cast<AddPlanSheet*>(overlay->panel()); }
+AddPlanSheet* BackupPage::sheet() const {
+    return sheetHost && shownSheet && sheetHost->panel() == shownSheet ? shownSheet.data() : nullptr;
+}
 int BackupPage::destinationColumns() const { return grid ? grid->columns() : 0; }
 int BackupPage::destinationCardCount() const { return grid ? grid->count() : 0; }
 
@@ -183,7 +179,7 @@ void BackupPage::update() {
     for (const BackupDestination& d : model->availableDestinations()) sheetKey += d.id + "\n" + d.name + "\n";
     if (sheetKey != availableKey) {
         availableKey = sheetKey;
-        if (overlay->isPresenting()) showSheet();
+        if (sheet()) showSheet();
     }
 }
 
@@ -415,14 +411,33 @@ void BackupPage::addPlan() {
 }
 
 void BackupPage::showSheet() {
+    if (!sheetHost) return;
     if (!sheetState.isOpen()) {
-        overlay->close();
+        if (sheet()) sheetHost->dismiss();
         return;
     }
     AddPlanSheet::Actions actions{[this](const std::string& id) {
                                       sheetState.select(id);
                                       showSheet();
                                   },
-                                  overlay->onCancel, [this] { overlay->onDefault(); }};
-    overlay->present(new AddPlanSheet(sheetState, model->availableDestinations(), actions));
+                                  [this] { cancelSheet(); }, [this] { confirmSheet(); }};
+    shownSheet = new AddPlanSheet(sheetState, model->availableDestinations(), actions);
+    // Another sheet on the shared host (the language prompt) may replace this
+    // one: the plan being made then goes with it, as on Cancel.
+    connect(shownSheet, &QObject::destroyed, this, [this] {
+        if (!sheet()) sheetState.cancel();
+    });
+    sheetHost->presentPanel(shownSheet, [this] { cancelSheet(); }, [this] { return confirmSheet(); });
+}
+
+void BackupPage::cancelSheet() {
+    sheetState.cancel();
+    showSheet();
+}
+
+bool BackupPage::confirmSheet() {
+    if (!sheetState.canAdd()) return false;
+    if (auto plan = sheetState.add()) model->addPlan(plan->first, plan->second);
+    showSheet();
+    return true;
 }

@@ -3,6 +3,7 @@
 // history. New plans are made through a folder chooser and the add-plan sheet.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "model/AppModel.hpp"
 #include "pages/BackupLogic.hpp"
+#include "ui/shell/PageRegistry.hpp"
 
 class ConfirmSheetHost;
 class MonoBar;
@@ -17,16 +19,15 @@ class MonoButton;
 class ElidedLabel;
 class PageScroll;
 class QLabel;
-class SheetOverlay;
 class AddPlanSheet;
 class DestinationGrid;
 
 class BackupPage : public QWidget {
     Q_OBJECT
 public:
-    /// Observes the model while it lives. `confirm` is the page's confirm
-    /// sheet; nothing on this page asks for confirmation.
-    BackupPage(std::shared_ptr<AppModel> model, ConfirmSheetHost* confirm, QWidget* parent = nullptr);
+    /// Observes the model while it lives. The add-plan sheet is shown on the
+    /// context's sheet host; nothing on this page asks for confirmation.
+    explicit BackupPage(const PageContext& context, QWidget* parent = nullptr);
     ~BackupPage() override;
 
     /// The add-folder flow: a folder from the chooser becomes a custom destination.
@@ -56,11 +57,16 @@ private:
     QWidget* makeHistoryRow(const BackupReport& report);
     void replace(QWidget*& section, QWidget* fresh, int index);
     void showSheet();
+    void cancelSheet();
+    /// Adds the sheet's plan; false while it cannot be added.
+    bool confirmSheet();
 
     std::shared_ptr<AppModel> model;
     size_t observation = 0;
     PageScroll* scroll;
-    SheetOverlay* overlay;
+    QPointer<ConfirmSheetHost> sheetHost;
+    /// The add-plan panel this page put on the host, until the host lets it go.
+    QPointer<AddPlanSheet> shownSheet;
     AddPlanState sheetState;
 
     QWidget* running = nullptr;

@@ -20,4 +20,4 @@ void DestinationGrid::add(QWidget* card) {
 
 int DestinationGrid::count() const { return grid->count(); }
 
-int DestinationGrid::columns() const { return grid->columns(width()); }
+int DestinationGrid::columns() const { return BackupPageLogic::gridColumns(width()); }

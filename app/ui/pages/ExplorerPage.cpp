@@ -44,8 +44,8 @@ NodeRef folderOf(const std::shared_ptr<const ScanResult>& scan, const FileNode* 
 }
 }  // namespace
 
-ExplorerPage::ExplorerPage(std::shared_ptr<AppModel> shared, Presenter presenter, QWidget* parent)
-    : QWidget(parent), model(std::move(shared)), present(std::move(presenter)) {
+ExplorerPage::ExplorerPage(const PageContext& context, QWidget* parent)
+    : QWidget(parent), model(context.model), present(context.confirm) {
     states = new QStackedLayout(this);
     explorer = buildExplorer();
     scanning = new ScanningView([weak = std::weak_ptr<AppModel>(model)] {
@@ -55,7 +55,9 @@ ExplorerPage::ExplorerPage(std::shared_ptr<AppModel> shared, Presenter presenter
     states->addWidget(explorer);
     states->addWidget(scanning);
     states->addWidget(placeholder);
-    observation = model->observe([this] { refresh(); });
+    using Change = AppModel::Change;
+    observation = model->observe([this] { refresh(); }, Change::scan | Change::scanProgress | Change::explorer |
+                                                            Change::cleaning | Change::backups);
     refresh();
 }
 

@@ -13,6 +13,7 @@
 #include "model/AppModel.hpp"
 #include "pages/ConfirmRequest.hpp"
 #include "pages/Explorer.hpp"
+#include "ui/shell/PageRegistry.hpp"
 
 class ExplorerBreadcrumb;
 class ExplorerChildList;
@@ -30,7 +31,8 @@ public:
     /// Presents a confirm request (the content view's confirm sheet).
     using Presenter = std::function<void(ConfirmRequest)>;
 
-    ExplorerPage(std::shared_ptr<AppModel> model, Presenter present, QWidget* parent = nullptr);
+    /// Confirmations go to the context's `confirm`.
+    explicit ExplorerPage(const PageContext& context, QWidget* parent = nullptr);
     ~ExplorerPage() override;
 
     /// The stored map mode, "voronoi" when unset.

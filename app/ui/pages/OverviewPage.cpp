@@ -57,7 +57,7 @@ OverviewPage::OverviewPage(const PageContext& context, QWidget* parent) : QScrol
     auto* columnWidget = new QWidget;
     columnWidget->setMaximumWidth(maxColumnWidth);
     auto* column = new QVBoxLayout(columnWidget);
-    column->setContentsMargins(24, 0, 24, 24);
+    column->setContentsMargins(PageScroll::padding, 0, PageScroll::padding, PageScroll::padding);
     column->setSpacing(18);
     outer->addWidget(columnWidget, 1);
     // Past 1100 points the column stays at the leading edge.
@@ -93,7 +93,8 @@ OverviewPage::OverviewPage(const PageContext& context, QWidget* parent) : QScrol
     column->addWidget(top);
     column->addStretch(1);
     setWidget(surface);
-    observation = model->observe([this] { refresh(); });
+    // Its ages are recomputed at every change but a backup's progress tick.
+    observation = model->observe([this] { refresh(); }, AppModel::Change::all & ~AppModel::Change::backupProgress);
     refresh();
 }
 

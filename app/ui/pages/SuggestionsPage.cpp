@@ -49,8 +49,8 @@ QWidget* noteLine(const std::string& note) {
 }
 }  // namespace
 
-SuggestionsPage::SuggestionsPage(std::shared_ptr<AppModel> model, ConfirmSheetHost* confirm, QWidget* parent)
-    : QWidget(parent), model(std::move(model)), confirm(confirm) {
+SuggestionsPage::SuggestionsPage(const PageContext& context, QWidget* parent)
+    : QWidget(parent), model(context.model), confirm(context.sheet) {
     monoSurface(this, Theme::ground);
     stack = new QStackedLayout(this);
     reportView = new PageScroll(16);
@@ -64,7 +64,9 @@ SuggestionsPage::SuggestionsPage(std::shared_ptr<AppModel> model, ConfirmSheetHo
     stack->addWidget(reportView);
     stack->addWidget(scanning);
     stack->addWidget(analyzingPlaceholder());
-    observation = this->model->observe([this] { update(); });
+    using Change = AppModel::Change;
+    observation = this->model->observe([this] { update(); }, Change::analysis | Change::scan | Change::scanProgress |
+                                                                 Change::backups | Change::cleaning);
     update();
 }
 

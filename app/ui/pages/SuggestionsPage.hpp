@@ -13,6 +13,7 @@
 #include "model/AppModel.hpp"
 #include "pages/SuggestionsLogic.hpp"
 #include "ui/pages/SuggestionCard.hpp"
+#include "ui/shell/PageRegistry.hpp"
 
 class ConfirmSheetHost;
 class MonoButton;
@@ -24,8 +25,8 @@ class Spinner;
 class SuggestionsPage : public QWidget {
     Q_OBJECT
 public:
-    /// Observes the model while it lives; confirmations go through `confirm`.
-    SuggestionsPage(std::shared_ptr<AppModel> model, ConfirmSheetHost* confirm, QWidget* parent = nullptr);
+    /// Observes the model while it lives; confirmations go through the context's sheet.
+    explicit SuggestionsPage(const PageContext& context, QWidget* parent = nullptr);
     ~SuggestionsPage() override;
 
     SuggestionRequests::PageState state() const { return shownState; }

@@ -48,6 +48,7 @@ ContentView::ContentView(std::shared_ptr<AppModel> model, QWidget* parent) : QWi
     notice = new NoticeBanner(this->model, this);
     sheetHost = new ConfirmSheetHost(this);
     keeper = new FocusKeeper(this, top, [this] { return current; });
+    // Every change: whatever a page shows, its focus may need putting back.
     observation = this->model->observe([this] {
         follow();
         keeper->pageChanged();
@@ -74,9 +75,7 @@ void ContentView::follow() {
     if (auto found = keptPages.find(section); found != keptPages.end()) {
         current = found->second;
     } else {
-        const PageContext context{
-            model, [host = sheetHost](ConfirmRequest request) { host->present(std::move(request)); }, sheetHost};
-        current = PageRegistry::factory(section)(context);
+        current = PageRegistry::factory(section)(PageContext::over(model, sheetHost));
         pageArea->layout()->addWidget(current);
         if (PageRegistry::isKept(section)) keptPages[section] = current;
     }

@@ -1,8 +1,6 @@
 #include "ui/shell/LanguageMenu.hpp"
 
 #include <QActionGroup>
-#include <QMessageBox>
-#include <QPushButton>
 
 #include "Localization.hpp"
 #include "ui/shell/MenuText.hpp"
@@ -40,21 +38,22 @@ void LanguageMenu::pick(LanguageChoice choice) {
 }
 
 void LanguageMenu::askToReopen() {
-    QMessageBox alert(parentWidget() ? parentWidget()->window() : nullptr);
-    alert.setTextFormat(Qt::PlainText);
+    if (present) present(reopenRequest());
+}
+
+ConfirmRequest LanguageMenu::reopenRequest() const {
     if (fixed) {
-        alert.setText(QString::fromStdString(L("界面语言由环境变量 OSTREVANE_LANG 决定")));
-        alert.setInformativeText(
-            QString::fromStdString(L("你的选择已保存,在不设置 OSTREVANE_LANG 的情况下打开 Ostrevane 时生效。")));
-        alert.addButton(menuText(L("好")), QMessageBox::AcceptRole);
-        alert.exec();
-        return;
+        ConfirmRequest request = ConfirmRequest::make(
+            L("界面语言由环境变量 OSTREVANE_LANG 决定"),
+            L("你的选择已保存,在不设置 OSTREVANE_LANG 的情况下打开 Ostrevane 时生效。"), L("好"), false, {});
+        request.cancellable = false;
+        return request;
     }
-    alert.setText(QString::fromStdString(L("重新打开 Ostrevane 后切换语言")));
-    alert.setInformativeText(QString::fromStdString(L("扫描结果会保留,重新打开后不用再扫描。")));
-    QPushButton* reopenButton = alert.addButton(menuText(L("现在重新打开")), QMessageBox::AcceptRole);
-    alert.addButton(menuText(L("稍后")), QMessageBox::RejectRole);
-    alert.setDefaultButton(reopenButton);
-    alert.exec();
-    if (alert.clickedButton() == reopenButton && reopen) reopen();
+    ConfirmRequest request =
+        ConfirmRequest::make(L("重新打开 Ostrevane 后切换语言"), L("扫描结果会保留,重新打开后不用再扫描。"),
+                             L("现在重新打开"), false, [reopen = reopen] {
+                                 if (reopen) reopen();
+                             });
+    request.cancel = L("稍后");
+    return request;
 }

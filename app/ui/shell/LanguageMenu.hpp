@@ -9,6 +9,7 @@
 #include <string>
 
 #include "model/LanguageChoice.hpp"
+#include "pages/ConfirmRequest.hpp"
 
 class LanguageMenu : public QMenu {
     Q_OBJECT
@@ -27,15 +28,18 @@ public:
     std::function<void(const std::string& reason)> onSaveFailed;
     /// What "Reopen Now" does; the application sets it to the relaunch.
     std::function<void()> reopen;
+    /// Shows a sheet; the window sets it to its sheet host. Without it nothing is asked.
+    std::function<void(ConfirmRequest)> present;
 
-    /// The modal alert "reopen to switch language" with "Reopen Now" and
-    /// "Later"; Reopen Now runs `reopen`. While OSTREVANE_LANG fixes the
-    /// language, a reopen would change nothing: the alert says so instead,
-    /// with one button that only closes it.
+    /// The sheet "reopen to switch language" with "Later" and "Reopen Now";
+    /// Reopen Now runs `reopen`. While OSTREVANE_LANG fixes the language, a
+    /// reopen would change nothing: the sheet says so instead, with one
+    /// button that only closes it.
     void askToReopen();
 
 private:
     void pick(LanguageChoice choice);
+    ConfirmRequest reopenRequest() const;
 
     LanguageChoice current;
     /// The language OSTREVANE_LANG fixed when the menu was made.

@@ -5,6 +5,7 @@
 #include <QMenuBar>
 
 #include "Localization.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
 #include "ui/shell/ContentView.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MenuText.hpp"
@@ -21,7 +22,8 @@ MainWindow::MainWindow(std::shared_ptr<AppModel> model) : model(std::move(model)
     setPalette(palette);
     buildMenus();
     resize(defaultWidth, defaultHeight + menuBar()->sizeHint().height());
-    observation = this->model->observe([this] { rescan->setEnabled(!this->model->isScanning()); });
+    observation =
+        this->model->observe([this] { rescan->setEnabled(!this->model->isScanning()); }, AppModel::Change::scan);
 }
 
 MainWindow::~MainWindow() { model->unobserve(observation); }
@@ -29,6 +31,9 @@ MainWindow::~MainWindow() { model->unobserve(observation); }
 void MainWindow::buildMenus() {
     QMenu* application = menuBar()->addMenu("Ostrevane");
     language = new LanguageMenu(LanguageChoices::saved(), this);
+    language->present = [content = static_cast<ContentView*>(centralWidget())](ConfirmRequest request) {
+        content->sheet()->present(std::move(request));
+    };
     language->onSaveFailed = [this](const std::string& reason) { model->notify(L("无法保存设置:%@", reason), true); };
     application->addMenu(language);
     application->addSeparator();

@@ -21,7 +21,7 @@
 
 namespace {
 constexpr double radius = 14;
-constexpr double symbolText = 13;
+const double symbolText = Typography::size(TextStyle::body);
 constexpr int padX = 16;
 constexpr int padY = 12;
 constexpr int spacing = 10;
@@ -145,7 +145,7 @@ NoticeBanner::NoticeBanner(std::shared_ptr<AppModel> model, QWidget* window)
     window->installEventFilter(this);
     hide();
     shadow->hide();
-    observation = this->model->observe([this] { refresh(); });
+    observation = this->model->observe([this] { refresh(); }, AppModel::Change::notice | AppModel::Change::cleaning);
     refresh();
 }
 

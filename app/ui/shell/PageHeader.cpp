@@ -7,6 +7,7 @@
 #include "Localization.hpp"
 #include "pages/Chrome.hpp"
 #include "ui/controls/MonoButton.hpp"
+#include "ui/controls/PageScroll.hpp"
 #include "ui/controls/Spinner.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/theme/Typography.hpp"
@@ -14,9 +15,9 @@
 PageHeader::PageHeader(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(parent), model(std::move(model)) {
     auto* row = new QHBoxLayout(this);
     // 46 points at the top keep the content clear of the window's title bar.
-    row->setContentsMargins(24, 46, 24, 16);
+    row->setContentsMargins(PageScroll::padding, 46, PageScroll::padding, 16);
     row->setSpacing(12);
-    heading = textLabel({}, Typography::font(22, QFont::ExtraBold), Foreground::primary());
+    heading = textLabel({}, Typography::font(TextStyle::title, QFont::ExtraBold), Foreground::primary());
     ageLine = textLabel({}, Typography::font(TextStyle::caption), Foreground::tertiary());
     spinner = new Spinner(ControlSize::small);
     stop = new MonoButton(QString::fromStdString(L("停止扫描")));
@@ -34,7 +35,8 @@ PageHeader::PageHeader(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
                           static_cast<QWidget*>(ageLine), static_cast<QWidget*>(rescan)})
         row->addWidget(item, 0, Qt::AlignVCenter);
     setFixedHeight(46 + 30 + 16);
-    observation = this->model->observe([this] { refresh(); });
+    // Its age is recomputed at every change but a progress tick.
+    observation = this->model->observe([this] { refresh(); }, AppModel::Change::allButProgress);
     refresh();
 }
 

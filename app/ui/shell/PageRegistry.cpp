@@ -4,8 +4,13 @@
 #include <map>
 #include <set>
 
+#include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/theme/Typography.hpp"
+
+PageContext PageContext::over(std::shared_ptr<AppModel> model, ConfirmSheetHost* sheet) {
+    return {std::move(model), [sheet](ConfirmRequest request) { sheet->present(std::move(request)); }, sheet};
+}
 
 namespace PageRegistry {
 namespace {

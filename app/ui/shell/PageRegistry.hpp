@@ -21,11 +21,15 @@ struct PageContext {
     /// Presents a request in the window's confirm sheet, replacing any shown.
     /// The sheet is dismissed when the section changes.
     std::function<void(ConfirmRequest)> confirm;
-    /// The window's confirm sheet itself, for pages that present through it directly.
+    /// The window's sheet host: confirm requests and a page's own sheets (the add-plan sheet).
     ConfirmSheetHost* sheet = nullptr;
+
+    /// A context whose confirmations go to `sheet`.
+    static PageContext over(std::shared_ptr<AppModel> model, ConfirmSheetHost* sheet);
 };
 
 /// Builds a page; the content view owns the result and deletes it when the section changes.
+/// Every page's constructor is `Page(const PageContext&, QWidget* parent = nullptr)`.
 using PageFactory = std::function<QWidget*(const PageContext&)>;
 
 namespace PageRegistry {

@@ -1,5 +1,6 @@
-// The page of each section. To add a page: include its header and add one
-// line below; its constructor takes (const PageContext&).
+// The page of each section. A new page also has its value in
+// AppModel::Section and its row in the section table (AppModel.cpp); here it
+// is its header and one line below. Its constructor takes (const PageContext&).
 #include "ui/pages/AgentPage.hpp"
 #include "ui/pages/BackupPage.hpp"
 #include "ui/pages/ExplorerPage.hpp"
@@ -10,15 +11,9 @@
 void PageRegistry::addBuiltInPages() {
     using Section = AppModel::Section;
     add(Section::overview, of<OverviewPage>());
-    add(Section::explorer,
-        [](const PageContext& context) -> QWidget* { return new ExplorerPage(context.model, context.confirm); });
-    add(Section::suggestions, [](const PageContext& context) -> QWidget* {
-        return new SuggestionsPage(context.model, context.sheet);
-    });
-    add(Section::backup,
-        [](const PageContext& context) -> QWidget* { return new BackupPage(context.model, context.sheet); });
-    add(Section::agent, [](const PageContext& context) -> QWidget* { 
-        return new AgentPage(context.model->dispatcher(), context.model->executor());
-    });
+    add(Section::explorer, of<ExplorerPage>());
+    add(Section::suggestions, of<SuggestionsPage>());
+    add(Section::backup, of<BackupPage>());
+    add(Section::agent, of<AgentPage>());
     keep(Section::agent);
 }

@@ -20,22 +20,11 @@
 #include "ui/theme/Typography.hpp"
 
 namespace {
-constexpr double rowText = 13;
+const double rowText = Typography::size(TextStyle::body);
 constexpr double symbolFrame = 20;
 constexpr double spacing = 9;
 constexpr double padX = 12;
 constexpr double padY = 8;
-
-std::string symbolOf(AppModel::Section section) {
-    switch (section) {
-    case AppModel::Section::overview: return "gauge.with.dots.needle.50percent";
-    case AppModel::Section::explorer: return "square.grid.3x3.topleft.filled";
-    case AppModel::Section::suggestions: return "sparkles";
-    case AppModel::Section::backup: return "icloud.and.arrow.up";
-    case AppModel::Section::agent: return "terminal";
-    }
-    return {};
-}
 }  // namespace
 
 SidebarRow::SidebarRow(AppModel::Section section, QWidget* parent) : QAbstractButton(parent), section(section) {
@@ -68,7 +57,7 @@ SidebarRow::Fit SidebarRow::fit() const {
     const QRectF line = QRectF(rect()).adjusted(padX, padY, -padX, -padY);
     const double room = line.width() - symbolFrame - spacing;
     Fit made{accessibleName(), Typography::font(rowText, chosen ? QFont::Bold : QFont::Medium),
-             Typography::monospacedDigits(Typography::font(11, QFont::Medium))};
+             Typography::monospacedDigits(Typography::font(TextStyle::subheadline, QFont::Medium))};
     const double title = Typography::width(made.titleFont, made.title);
     if (!badgeText) {
         made.title = QFontMetrics(made.titleFont).elidedText(made.title, Qt::ElideRight, int(room));
@@ -76,7 +65,7 @@ SidebarRow::Fit SidebarRow::fit() const {
     }
     // A long title in a language with long words ("Cloud Backup" beside "In
     // progress") keeps its words: the badge, the lesser text, gives way first.
-    for (double size = 11; size >= 9; size -= 0.5) {
+    for (double size = Typography::size(TextStyle::subheadline); size >= 9; size -= 0.5) {
         const QFont badge = Typography::monospacedDigits(Typography::font(size, QFont::Medium));
         made.badgeFont = badge;
         if (title + 4 + Typography::width(badge, *badgeText) <= room) return made;
@@ -93,8 +82,8 @@ void SidebarRow::paintEvent(QPaintEvent*) {
     Shapes::fillRounded(painter, box, 11, qColor(Theme::paper.rgb, chosen ? 0.1 : 0), Qt::transparent);
     const QRectF line = box.adjusted(padX, padY, -padX, -padY);
     const QColor symbolColor = chosen ? qColor(Theme::accent) : qColor(Theme::paper.rgb, 0.7);
-    Symbols::draw(painter, QRectF(line.left(), line.top(), symbolFrame, line.height()), symbolOf(section), symbolColor,
-                  rowText);
+    Symbols::draw(painter, QRectF(line.left(), line.top(), symbolFrame, line.height()),
+                  std::string(AppModel::symbol(section)), symbolColor, rowText);
     const double foreground = chosen ? 1.0 : 0.8;
     const Fit shown = fit();
     if (badgeText) {
@@ -129,7 +118,8 @@ Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(par
     }
     column->addSpacerItem(new QSpacerItem(0, 12, QSizePolicy::Minimum, QSizePolicy::MinimumExpanding));
     column->addWidget(makeFooter());
-    observation = this->model->observe([this] { refresh(); });
+    observation = this->model->observe([this] { refresh(); }, AppModel::Change::section | AppModel::Change::analysis |
+                                                                   AppModel::Change::volumes | AppModel::Change::backups);
     refresh();
 }
 

@@ -25,6 +25,32 @@ const BackupDestination destination{"folder:Backups", DestinationKind::folder, "
 
 using AppModelBackupsTest = ModelTest;
 
+TEST_F(AppModelBackupsTest, ObserversHearOnlyThePartsTheyShowAndEveryChangeOfThem) {
+    // A backup with three progress ticks, told to an observer of each part it
+    // touches and to one of a part it never touches.
+    std::vector<std::string> running, notices;
+    int ticks = 0, sections = 0;
+    using Change = AppModel::Change;
+    model.observe([&] { running.push_back(model.runningBackup().value_or("-")); }, Change::backups);
+    model.observe([&] { ++ticks; }, Change::backupProgress);
+    model.observe([&] { notices.push_back(model.notice() ? model.notice()->text : "-"); }, Change::notice);
+    model.observe([&] { ++sections; }, Change::section);
+    engine.backup = [&](const std::string& source, const CancelTokenPtr&, const BackupProgressHandler& tick) {
+        for (int64_t done : {1, 2, 3}) tick({done, 3, 0, 0, source});
+        return report("Copied 3 files.");
+    };
+    const std::string path = root + "/x";
+    model.backup(path, destination);
+    harness.settle();
+
+    EXPECT_EQ(ticks, 1 + 3 + 1);  // the start, every tick and the end
+    EXPECT_EQ(sections, 0);
+    // The start, the end (told with its notice) and the analysis's destinations; no tick.
+    EXPECT_EQ(running, (std::vector<std::string>{path, "-", "-"}));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("Copied 3 files."), std::string::npos) << notices[0];
+}
+
 TEST_F(AppModelBackupsTest, TheRunnerPublishesProgressThenEndsTheSameWay) {
     std::vector<int64_t> seen;
     model.observe([&] {

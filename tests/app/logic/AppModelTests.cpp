@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "model/Launch.hpp"
@@ -242,6 +244,18 @@ TEST_F(AppModelTest, SectionsAndDerivedValues) {
     EXPECT_EQ(AppModel::sectionFromRaw("explorer"), AppModel::Section::explorer);
     EXPECT_EQ(AppModel::sectionFromRaw("settings"), std::nullopt);
     EXPECT_EQ(AppModel::title(AppModel::Section::agent), "Connect AI");
+    // Every section's row: a raw value that leads back to it, a title and a symbol of its own.
+    std::set<std::string> titles, symbols;
+    for (AppModel::Section section : AppModel::sections()) {
+        EXPECT_EQ(AppModel::sectionFromRaw(AppModel::rawValue(section)), section) << AppModel::rawValue(section);
+        titles.insert(AppModel::title(section));
+        symbols.insert(std::string(AppModel::symbol(section)));
+    }
+    EXPECT_EQ(AppModel::sections().size(), 5u);
+    EXPECT_EQ(titles.size(), AppModel::sections().size());
+    EXPECT_EQ(symbols.size(), AppModel::sections().size());
+    EXPECT_FALSE(titles.count(""));
+    EXPECT_FALSE(symbols.count(""));
 
     VolumeInfo root = *VolumeInfo::make("root", "/", 100, 50, 0, true);
     root.isRoot = true;

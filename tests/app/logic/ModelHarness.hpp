@@ -20,7 +20,7 @@ struct AppModelTestAccess {
     }
     static void setTrashPending(AppModel& model, bool pending) {
         model.trashPending_ = pending;
-        model.publish();
+        model.publish(AppModel::Change::cleaning);
     }
 };
 

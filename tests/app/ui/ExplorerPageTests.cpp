@@ -29,7 +29,8 @@ TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
     ModelHarness harness;
     Demo::load(*harness.model);
     std::vector<ConfirmRequest> presented;
-    ExplorerPage page(harness.model, [&](ConfirmRequest request) { presented.push_back(std::move(request)); });
+    ExplorerPage page(
+        PageContext{harness.model, [&](ConfirmRequest request) { presented.push_back(std::move(request)); }});
     page.resize(964, 730);
     page.show();
 
@@ -91,7 +92,7 @@ TEST(ExplorerPage, AModeThatCannotBeStoredIsStillShownAndNoticed) {
     testing_support::ScopedHome scopedHome;
     ModelHarness harness;
     Demo::load(*harness.model);
-    ExplorerPage page(harness.model, [](ConfirmRequest) {});
+    ExplorerPage page(PageContext{harness.model, [](ConfirmRequest) {}});
     page.resize(964, 730);
     page.show();
     // A folder in the settings file's place: nothing can be written there.

@@ -89,9 +89,9 @@ TEST_F(FileManagerTest, EveryControlThatAsksTheFileManagerSaysWhenNoneAnswered) 
     harness.startWith(folderNode(home.home(), {folderNode(home.home() + "/Documents")}));
     harness.model->refreshLight();
     harness.settle();
-    ExplorerPage explorer(harness.model, [](ConfirmRequest) {});
-    SuggestionsPage suggestions(harness.model, host);
-    BackupPage backup(harness.model, host);
+    ExplorerPage explorer(PageContext{harness.model, [](ConfirmRequest) {}});
+    SuggestionsPage suggestions(PageContext::over(harness.model, host));
+    BackupPage backup(PageContext::over(harness.model, host));
     ASSERT_EQ(suggestions.cards().size(), 2u);
     SuggestionCard* listed = suggestions.cards()[1];
     listed->firstButton()->click();  // the details, with a magnifier per item

@@ -2,10 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMessageBox>
+#include <QLabel>
 #include <QProcess>
-#include <QPushButton>
-#include <QTimer>
+#include <QTest>
 #include <chrono>
 #include <thread>
 
@@ -13,6 +12,8 @@
 #include "TestSupport.hpp"
 #include "desktop/Relaunch.hpp"
 #include "platform/Platform.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
+#include "ui/controls/MonoButton.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 
 using namespace testing_support;
@@ -72,53 +73,77 @@ TEST(LanguageMenu, AChoiceThatCannotBeStoredKeepsTheOldCheckAndAsksNothing) {
     EXPECT_NE(failures[0].find("config-file"), std::string::npos) << failures[0];
 }
 
-/// Presses the button at `index` of the alert that is about to open.
-void answerAlert(int index, QStringList& seen) {
-    QTimer::singleShot(0, [index, &seen] {
-        auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(alert);
-        seen = {alert->text(), alert->informativeText()};
-        for (QAbstractButton* button : alert->buttons()) seen << button->text();
-        alert->buttons().size() > index ? alert->buttons()[index]->click() : alert->reject();
-    });
-}
+/// The window's sheet host over a frame; the menu presents its sheets there.
+struct SheetFrame {
+    QWidget frame;
+    ConfirmSheetHost* host = new ConfirmSheetHost(&frame);
 
-TEST(LanguageMenu, TheAlertReopensOnlyWithItsFirstButton) {
+    explicit SheetFrame(LanguageMenu& menu) {
+        frame.resize(964, 730);
+        menu.present = [this](ConfirmRequest request) { host->present(std::move(request)); };
+    }
+    /// What the shown sheet says: its heading, its explanation and the labels of its buttons as laid out.
+    QStringList seen() const {
+        QStringList texts;
+        if (!host->sheet()) return texts;
+        for (const QLabel* label : host->sheet()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+            texts << label->text();
+        for (const MonoButton* button : {host->sheet()->cancelButton(), host->sheet()->confirmButton()})
+            if (button->isVisibleTo(host->sheet())) texts << button->label();
+        return texts;
+    }
+};
+
+TEST(LanguageMenu, TheSheetReopensOnlyWithReopenNowOrReturn) {
     UnfixedHome home;
     LanguageMenu menu(LanguageChoice::system);
+    SheetFrame frame(menu);
     int reopened = 0;
     menu.reopen = [&] { ++reopened; };
-    QStringList seen;
-    for (int button : {1, 0}) {
-        answerAlert(button, seen);
-        menu.askToReopen();
-    }
-    EXPECT_EQ(reopened, 1);
+
+    menu.askToReopen();
+    ASSERT_NE(frame.host->sheet(), nullptr);
     const QStringList expected{"The new language takes effect when Ostrevane reopens",
-                               "Your scan results are kept, so there’s no need to scan again.", "Reopen Now",
-                               "Later"};
-    EXPECT_EQ(seen, expected);
+                               "Your scan results are kept, so there’s no need to scan again.", "Later",
+                               "Reopen Now"};
+    EXPECT_EQ(frame.seen(), expected);
+    QTest::mouseClick(frame.host->sheet()->cancelButton(), Qt::LeftButton);
+    EXPECT_EQ(frame.host->sheet(), nullptr);
+    EXPECT_EQ(reopened, 0);
+
+    menu.askToReopen();
+    QTest::mouseClick(frame.host->sheet()->confirmButton(), Qt::LeftButton);
+    EXPECT_EQ(frame.host->sheet(), nullptr);
+    EXPECT_EQ(reopened, 1);
+
+    menu.askToReopen();
+    QTest::keyClick(frame.host->sheet(), Qt::Key_Return);
+    EXPECT_EQ(frame.host->sheet(), nullptr);
+    EXPECT_EQ(reopened, 2);
 }
 
-TEST(LanguageMenu, WhileTheVariableFixesTheLanguageTheCheckFollowsItAndTheAlertSaysSo) {
+TEST(LanguageMenu, WhileTheVariableFixesTheLanguageTheCheckFollowsItAndTheSheetSaysSo) {
     for (const auto& [variable, fixed] : {std::pair{"en", LanguageChoice::english}, {"zh_CN", LanguageChoice::chinese}}) {
         ScopedHome home(variable);
         UserDefaults::set(LanguageChoices::key, nlohmann::json::array({"fr"}));
         LanguageMenu menu(LanguageChoices::saved());
+        SheetFrame frame(menu);
         EXPECT_TRUE(menu.action(fixed)->isChecked()) << variable;
 
         int reopened = 0;
         menu.reopen = [&] { ++reopened; };
-        QStringList seen;
-        answerAlert(0, seen);
         menu.action(LanguageChoice::system)->trigger();
         // Stored for a start without the variable; the check stays on the fixed language.
         EXPECT_EQ(LanguageChoices::saved(), LanguageChoice::system);
         EXPECT_TRUE(menu.action(fixed)->isChecked()) << variable;
-        EXPECT_EQ(reopened, 0);
+        const QStringList seen = frame.seen();
         ASSERT_EQ(seen.size(), 3) << seen.join("|").toStdString();
         EXPECT_TRUE(seen[0].contains("OSTREVANE_LANG"));
         EXPECT_TRUE(seen[1].contains("OSTREVANE_LANG"));
+        // Its one button only closes it.
+        QTest::mouseClick(frame.host->sheet()->confirmButton(), Qt::LeftButton);
+        EXPECT_EQ(frame.host->sheet(), nullptr);
+        EXPECT_EQ(reopened, 0);
     }
 }
 

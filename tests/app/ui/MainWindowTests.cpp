@@ -13,6 +13,8 @@
 #include "desktop/QtDispatcher.hpp"
 #include "platform/Platform.hpp"
 #include "ui/controls/MonoButton.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
+#include "ui/shell/ContentView.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MainWindow.hpp"
 #include "ui/shell/PageHeader.hpp"
@@ -51,6 +53,13 @@ TEST(MainWindow, TheOstrevaneMenuOffersTheLanguagesFromTheStoredChoice) {
     EXPECT_EQ(application->text(), "Ostrevane");
     EXPECT_EQ(application->menu()->actions().front()->menu(), window.languageMenu());
     EXPECT_EQ(window.languageMenu()->choice(), LanguageChoice::chinese);
+
+    // A new pick asks on the window's own sheet, over its content, like every other question.
+    window.languageMenu()->action(LanguageChoice::english)->trigger();
+    auto* content = static_cast<ContentView*>(window.centralWidget());
+    ASSERT_NE(content->sheet()->sheet(), nullptr);
+    EXPECT_EQ(content->sheet()->parentWidget(), content);
+    EXPECT_FALSE(QApplication::activeModalWidget());
 }
 
 TEST(PageHeader, TheRescanTooltipNamesTheShortcutOfThisPlatform) {

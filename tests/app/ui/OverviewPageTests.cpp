@@ -57,7 +57,7 @@ TEST(OverviewPage, ALinuxHomeShowsItsCacheRowAndItsVideosSegment) {
 
     QWidget frame;
     auto* host = new ConfirmSheetHost(&frame);
-    SuggestionsPage cleanup(harness.model, host);
+    SuggestionsPage cleanup(PageContext::over(harness.model, host));
     const auto cards = cleanup.cards();
     const auto row = std::find_if(cards.begin(), cards.end(), [](const auto& card) {
         return card->suggestion().id == "xdg-cache-apps";

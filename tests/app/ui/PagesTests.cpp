@@ -51,7 +51,7 @@ protected:
 
 TEST_F(PagesTest, ConfirmingACleanAppliesThatSuggestionOnce) {
     reportTwoSuggestions();
-    SuggestionsPage page(harness.model, host);
+    SuggestionsPage page(PageContext::over(harness.model, host));
     ASSERT_EQ(page.cards().size(), 2u);
     click(page.cards()[1]->secondButton());
     ASSERT_TRUE(host->request());
@@ -64,7 +64,7 @@ TEST_F(PagesTest, ConfirmingACleanAppliesThatSuggestionOnce) {
 
 TEST_F(PagesTest, ABusyCleanShowsItsSpinnerAndDisablesTheOtherCleaningControls) {
     reportTwoSuggestions();
-    SuggestionsPage page(harness.model, host);
+    SuggestionsPage page(PageContext::over(harness.model, host));
     harness.model->apply(harness.model->report()->suggestions[0]);
     ASSERT_EQ(harness.model->busySuggestion(), "caches");
     // The page may have rebuilt its cards; read them afresh.
@@ -89,7 +89,7 @@ TEST_F(PagesTest, WithNoSafeItemsTheHeaderNamesNoShareOfNothing) {
     };
     harness.model->analyze();
     harness.settle();
-    SuggestionsPage page(harness.model, host);
+    SuggestionsPage page(PageContext::over(harness.model, host));
     ASSERT_NE(page.allSafeButton(), nullptr);
     EXPECT_EQ(page.allSafeButton()->label(), "Clean Safe Items");
     EXPECT_FALSE(page.allSafeButton()->isEnabled());
@@ -110,7 +110,7 @@ TEST_F(PagesTest, AnArchiveOfAProtectedFolderIsRefusedBeforeItIsOffered) {
     };
     harness.model->analyze();
     harness.settle();
-    SuggestionsPage page(harness.model, host);
+    SuggestionsPage page(PageContext::over(harness.model, host));
     ASSERT_EQ(page.cards().size(), 2u);
     QAbstractButton* refused = page.cards()[0]->secondButton();
     QAbstractButton* offered = page.cards()[1]->secondButton();
@@ -128,7 +128,7 @@ TEST_F(PagesTest, TheCopiedMarkOutlivesANewReport) {
     ScopedHooks<Desktop::Hooks> hooks;
     hooks->copy = [&](const std::string& text) { copied.push_back(text); };
     reportTwoSuggestions();
-    SuggestionsPage page(harness.model, host);
+    SuggestionsPage page(PageContext::over(harness.model, host));
     click(page.cards()[1]->copyButton());
     EXPECT_EQ(copied, std::vector<std::string>{"npm cache clean --force"});
     harness.model->analyze();
@@ -151,7 +151,7 @@ TEST_F(PagesTest, TheAddPlanFlowWritesExactlyOnePlan) {
     const std::string folder = home.home() + "/Documents";
     ScopedHooks<Desktop::Hooks> hooks;
     hooks->chooseFolder = [&](QWidget*) { return std::optional<std::string>(folder); };
-    BackupPage page(harness.model, host);
+    BackupPage page(PageContext::over(harness.model, host));
     click(page.addPlanButton());
     ASSERT_NE(page.sheet(), nullptr);
     EXPECT_EQ(page.addPlanState().newDestination, "folder:Drive");
@@ -167,7 +167,7 @@ TEST_F(PagesTest, TheAddPlanFlowWritesExactlyOnePlan) {
 
 TEST_F(PagesTest, TheDemoPagesRenderWithThreeDestinationColumns) {
     Demo::load(*harness.model);
-    BackupPage page(harness.model, host);
+    BackupPage page(PageContext::over(harness.model, host));
     page.resize(PageImages::pageSize);
     page.setAttribute(Qt::WA_DontShowOnScreen);
     page.show();
@@ -192,21 +192,32 @@ TEST_F(PagesTest, ReturnAddsOnlyWhenADestinationIsPickedAndEscapeCloses) {
     harness.engine.realConfig = true;
     ScopedHooks<Desktop::Hooks> hooks;
     hooks->chooseFolder = [&](QWidget*) { return std::optional<std::string>(home.home() + "/Music"); };
-    BackupPage page(harness.model, host);
+    BackupPage page(PageContext::over(harness.model, host));
     page.resize(PageImages::pageSize);
     page.addPlan();  // no destination at all: nothing is picked
     ASSERT_NE(page.sheet(), nullptr);
+    // On the window's one sheet host, not an overlay of the page's own.
+    EXPECT_EQ(host->panel(), page.sheet());
     EXPECT_FALSE(page.sheet()->addButton()->isEnabled());
     QTest::keyClick(page.sheet(), Qt::Key_Return);
     EXPECT_NE(page.sheet(), nullptr);
     QTest::keyClick(page.sheet(), Qt::Key_Escape);
     EXPECT_EQ(page.sheet(), nullptr);
     EXPECT_TRUE(ConfigStore::load().plans.empty());
+
+    // Another sheet on the shared host replaces it: the plan being made goes too.
+    page.addPlan();
+    ASSERT_NE(page.sheet(), nullptr);
+    host->present(ConfirmRequest::make("Title", "Message", "OK", false, {}));
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(page.sheet(), nullptr);
+    EXPECT_FALSE(page.addPlanState().isOpen());
+    host->dismiss();
 }
 
 TEST_F(PagesTest, WithoutDestinationsThePageNamesWhatALinuxDesktopOffers) {
     ASSERT_TRUE(harness.model->destinations().empty());
-    BackupPage page(harness.model, host);
+    BackupPage page(PageContext::over(harness.model, host));
     QString shown;
     for (const QLabel* label : page.findChildren<QLabel*>())
         if (label->text().startsWith("No cloud drives found")) shown = label->text();
