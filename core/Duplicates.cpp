@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <openssl/evp.h>
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 #include <tbb/partitioner.h>
@@ -24,6 +23,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "LibCrypto.hpp"
 #include "Localization.hpp"
 #include "SparseFiles.hpp"
 #include "base/JSONCoding.hpp"
@@ -47,12 +47,14 @@ constexpr size_t sampleSpan = 16384;
 
 class Sha256 {
 public:
-    Sha256() : context(EVP_MD_CTX_new()) {
-        if (!context || EVP_DigestInit_ex(context.get(), algorithm(), nullptr) != 1) context.reset();
+    Sha256() : crypto(LibCrypto::digests()), context(nullptr, Free{crypto}) {
+        if (!crypto) return;
+        context.reset(crypto->newContext());
+        if (!context || crypto->init(context.get(), algorithm(*crypto), nullptr) != 1) context.reset();
     }
     bool valid() const { return context != nullptr; }
     void feed(const void* bytes, size_t count) {
-        if (context && count > 0 && EVP_DigestUpdate(context.get(), bytes, count) != 1) context.reset();
+        if (context && count > 0 && crypto->update(context.get(), bytes, count) != 1) context.reset();
     }
     void feedLength(int64_t length) {
         std::array<unsigned char, 8> littleEndian{};
@@ -67,7 +69,7 @@ public:
         if (!context) return std::nullopt;
         std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
         unsigned int length = 0;
-        if (EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1) return std::nullopt;
+        if (crypto->finish(context.get(), digest.data(), &length) != 1) return std::nullopt;
         static constexpr char digits[] = "0123456789abcdef";
         std::string text;
         text.reserve(length * 2);
@@ -80,16 +82,18 @@ public:
 
 private:
     struct Free {
-        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+        const LibCrypto::Digests* crypto;
+        void operator()(EVP_MD_CTX* context) const { crypto->freeContext(context); }
     };
+    const LibCrypto::Digests* crypto;
     std::unique_ptr<EVP_MD_CTX, Free> context;
 
     // Fetched once: the implicit fetch behind EVP_sha256() costs a lookup on
     // every initialisation.
-    static const EVP_MD* algorithm() {
-        static const EVP_MD* fetched = [] {
-            const EVP_MD* md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-            return md ? md : EVP_sha256();
+    static const EVP_MD* algorithm(const LibCrypto::Digests& crypto) {
+        static const EVP_MD* fetched = [&] {
+            const EVP_MD* md = crypto.fetch(nullptr, "SHA256", nullptr);
+            return md ? md : crypto.sha256();
         }();
         return fetched;
     }

@@ -149,3 +149,16 @@ TEST(Install, WhatScriptsRunBuildsIsEverythingTheInstallCopies) {
         EXPECT_NE(text.find("-o " + executable + " "), std::string::npos) << executable;
     EXPECT_EQ(text.find("Tests"), std::string::npos) << "no test suite is built";
 }
+
+// Linking the crypto library costs every start about 1.4 MB of resident
+// memory; only a duplicate search hashes, and it loads the library then.
+TEST(Install, NeitherProgramLinksTheCryptoLibrary) {
+    auto readelf = Shell::which("readelf");
+    ASSERT_TRUE(readelf);
+    for (const std::string program : {std::string(OSTREVANE_CLI_PATH), std::string(OSTREVANE_APP_PATH)}) {
+        auto dynamic = Shell::run(*readelf, {"--dynamic", program}, 30);
+        ASSERT_EQ(dynamic.status, 0) << dynamic.stderrText;
+        EXPECT_NE(dynamic.stdoutText.find("(NEEDED)"), std::string::npos) << program;
+        EXPECT_EQ(dynamic.stdoutText.find("libcrypto"), std::string::npos) << program;
+    }
+}
