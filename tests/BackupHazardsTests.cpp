@@ -11,6 +11,7 @@
 #include <future>
 #include <thread>
 
+#include "LinkSwapper.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
 
@@ -19,23 +20,6 @@ using namespace testing_support;
 namespace {
 
 constexpr int raceRounds = 200;
-
-/// Exchanges two names in a loop until the object goes.
-class NameExchanger {
-public:
-    NameExchanger(fs::path one, fs::path other)
-        : worker([this, one, other] {
-              while (!stop) ::renameat2(AT_FDCWD, one.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE);
-          }) {}
-    ~NameExchanger() {
-        stop = true;
-        worker.join();
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::thread worker;
-};
 
 /// Opens each of the names for writing without waiting, which lets a reader
 /// blocked in opening a pipe go on: how a hung run is ended.

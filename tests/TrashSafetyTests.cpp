@@ -34,23 +34,6 @@ ino_t inodeOf(const fs::path& path) {
     return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
 }
 
-/// Exchanges two names, a folder and a link, in a loop until the object goes.
-class NameExchanger {
-public:
-    NameExchanger(fs::path one, fs::path other)
-        : worker([this, one, other] {
-              while (!stop) ::renameat2(AT_FDCWD, one.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE);
-          }) {}
-    ~NameExchanger() {
-        stop = true;
-        worker.join();
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::thread worker;
-};
-
 struct SwapCase {
     const char* what;
     /// Where the link leads harmlessly, and where it leads into what must stay.
