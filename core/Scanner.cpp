@@ -13,10 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/global_control.h>
-#include <oneapi/tbb/parallel_for.h>
-#include <oneapi/tbb/partitioner.h>
 #include <oneapi/tbb/task_arena.h>
 
 #include <algorithm>
@@ -27,6 +24,7 @@
 
 #include "HardLinks.hpp"
 #include "Localization.hpp"
+#include "ParallelDescent.hpp"
 #include "ScanWalk.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
@@ -143,16 +141,11 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     ctx.addLinks(links);
 
     Slots slots(subfolders.size());
-    tbb::parallel_for(
-        tbb::blocked_range<size_t>(0, subfolders.size(), 1),
-        [&](const tbb::blocked_range<size_t>& range) {
-            for (size_t index = range.begin(); index != range.end(); ++index) {
-                const Subfolder& subfolder = subfolders[index];
-                Place child{descriptor, subfolder.name, subfolder.path, subfolder.facts};
-                slots.set(index, scanTree(child, fanOut - 1, ctx));
-            }
-        },
-        tbb::simple_partitioner());
+    ParallelDescent::forEachSubfolder(subfolders.size(), true, [&](size_t index) {
+        const Subfolder& subfolder = subfolders[index];
+        Place child{descriptor, subfolder.name, subfolder.path, subfolder.facts};
+        slots.set(index, scanTree(child, fanOut - 1, ctx));
+    });
 
     for (auto& slot : slots.take()) {
         if (!slot) continue;

@@ -8,18 +8,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-#include <oneapi/tbb/partitioner.h>
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 
+#include "ParallelDescent.hpp"
 #include "base/FolderNames.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
+#include "platform/FolderDescent.hpp"
 
 namespace SparseFiles {
 
@@ -51,14 +49,22 @@ std::string joined(const std::string& folder, const std::string& name) {
 
 using Ancestors = std::vector<std::pair<dev_t, ino_t>>;
 
+/// A folder the walk will enter, with what its parent's listing read of it.
+struct Subfolder {
+    std::string name;
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
 class Walk {
 public:
     Walk(int64_t minLength, const FolderFilter& passOver) : minLength(minLength), passOver(passOver) {}
 
     /// Files in `entries` go to the results; the subfolders to enter come back.
-    std::vector<const Entry*> sort(const std::vector<Entry>& entries, const std::string& path, dev_t device,
-                                   const Ancestors& ancestors) {
-        std::vector<const Entry*> folders;
+    std::vector<Subfolder> sort(const std::vector<Entry>& entries, const std::string& path, dev_t device,
+                                const Ancestors& ancestors) {
+        std::vector<Subfolder> folders;
         for (const Entry& entry : entries) {
             const struct stat& status = entry.status;
             if (S_ISREG(status.st_mode)) {
@@ -76,7 +82,7 @@ public:
             std::string child = joined(path, entry.name);
             if (passOver(entry.name, child) || FileSystem::isCloudOnlyFolder(child) || !FileSystem::canOpenFolder(child))
                 continue;
-            folders.push_back(&entry);
+            folders.push_back({entry.name, std::move(child), status.st_dev, status.st_ino});
         }
         return folders;
     }
@@ -88,23 +94,16 @@ public:
         struct stat own {};
         if (::fstat(fd, &own) != 0) return;
         ancestors.emplace_back(own.st_dev, own.st_ino);
-        std::vector<Entry> entries = listing(fd);
-        std::vector<const Entry*> folders = sort(entries, path, device, ancestors);
-        tbb::parallel_for(
-            tbb::blocked_range<size_t>(0, folders.size(), 1),
-            [&](const tbb::blocked_range<size_t>& range) {
-                for (size_t index = range.begin(); index != range.end(); ++index) {
-                    const Entry& child = *folders[index];
-                    std::string childPath = joined(path, child.name);
-                    if (levels > 0) {
-                        UniqueFd childFd(::openat(fd, child.name.c_str(), folderFlags));
-                        if (childFd.valid()) folder(std::move(childFd), childPath, device, ancestors, levels - 1);
-                    } else {
-                        sequential(fd, child, childPath, device, ancestors);
-                    }
-                }
-            },
-            tbb::simple_partitioner());
+        std::vector<Subfolder> folders = sort(listing(fd), path, device, ancestors);
+        ParallelDescent::forEachSubfolder(folders.size(), true, [&](size_t index) {
+            const Subfolder& child = folders[index];
+            if (levels > 0) {
+                UniqueFd childFd(::openat(fd, child.name.c_str(), folderFlags));
+                if (childFd.valid()) folder(std::move(childFd), child.path, device, ancestors, levels - 1);
+            } else {
+                sequential(fd, child, device, ancestors);
+            }
+        });
     }
 
     std::vector<Found> take() {
@@ -113,43 +112,21 @@ public:
     }
 
 private:
-    struct Frame {
-        std::vector<Entry> entries;
-        std::vector<const Entry*> folders;
-        size_t next = 0;
-        std::string path;
-    };
-
     int64_t minLength;
     const FolderFilter& passOver;
     std::mutex lock;
     std::vector<Found> found;
 
-    void sequential(int parent, const Entry& top, const std::string& topPath, dev_t device, Ancestors ancestors) {
+    void sequential(int parent, const Subfolder& top, dev_t device, Ancestors ancestors) {
         FolderChain chain(descriptorsPerWalk);
-        std::vector<Frame> frames;
-        auto enter = [&](const Entry& entry, std::string path, int start) {
-            int fd = chain.enter(entry.name.c_str(), entry.status.st_dev, entry.status.st_ino, start);
-            if (fd < 0) return;
-            ancestors.emplace_back(entry.status.st_dev, entry.status.st_ino);
-            Frame frame;
-            frame.entries = listing(fd);
-            frame.path = std::move(path);
-            frame.folders = sort(frame.entries, frame.path, device, ancestors);
-            frames.push_back(std::move(frame));
+        auto enter = [&](const Subfolder& folder) {
+            int fd = chain.enter(folder.name.c_str(), folder.device, folder.inode,
+                                 chain.depth() == 0 ? parent : AT_FDCWD);
+            if (fd >= 0) ancestors.emplace_back(folder.device, folder.inode);
+            return fd;
         };
-        enter(top, topPath, parent);
-        while (!frames.empty()) {
-            Frame& frame = frames.back();
-            if (frame.next == frame.folders.size()) {
-                frames.pop_back();
-                ancestors.pop_back();
-                chain.leave();
-                continue;
-            }
-            const Entry& child = *frame.folders[frame.next++];
-            enter(child, joined(frame.path, child.name), AT_FDCWD);
-        }
+        auto list = [&](int fd, const Subfolder& folder) { return sort(listing(fd), folder.path, device, ancestors); };
+        FolderDescent::walk(chain, top, enter, list, [&](const Subfolder&) { ancestors.pop_back(); });
     }
 };
 

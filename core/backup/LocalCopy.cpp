@@ -14,10 +14,8 @@
 #include <set>
 #include <thread>
 
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-
 #include "Localization.hpp"
+#include "ParallelDescent.hpp"
 #include "backup/BackupFiles.hpp"
 #include "backup/BackupManifest.hpp"
 #include "backup/Private.hpp"
@@ -155,17 +153,11 @@ private:
                 ++files;
             }
         }
-        auto visit = [&](const std::string& name) {
+        ParallelDescent::forEachSubfolder(subfolders.size(), depth <= parallelDepth, [&](size_t index) {
+            const std::string& name = subfolders[index];
             int childFd = ::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (childFd >= 0) countBelow(UniqueFd(childFd), depth + 1, files, lengths);
-        };
-        if (depth <= parallelDepth && subfolders.size() > 1) {
-            tbb::parallel_for(tbb::blocked_range<size_t>(0, subfolders.size(), 1), [&](const auto& range) {
-                for (size_t index = range.begin(); index != range.end(); ++index) visit(subfolders[index]);
-            });
-        } else {
-            for (const auto& name : subfolders) visit(name);
-        }
+        });
     }
 
     void report(const std::string& path) {
@@ -229,7 +221,8 @@ private:
             // Sockets, pipes and devices carry no data to keep.
         }
 
-        auto visit = [&](const std::string& name) {
+        ParallelDescent::forEachSubfolder(subfolders.size(), depth <= parallelDepth, [&](size_t index) {
+            const std::string& name = subfolders[index];
             if (shouldStop()) return;
             const std::string path = joined(folderPath, name);
             TargetFolder child = openChild(target, name, !options.dryRun);
@@ -243,14 +236,7 @@ private:
                 return;
             }
             walk(UniqueFd(childFd), path, child, depth + 1);
-        };
-        if (depth <= parallelDepth && subfolders.size() > 1) {
-            tbb::parallel_for(tbb::blocked_range<size_t>(0, subfolders.size(), 1), [&](const auto& range) {
-                for (size_t index = range.begin(); index != range.end(); ++index) visit(subfolders[index]);
-            });
-        } else {
-            for (const auto& name : subfolders) visit(name);
-        }
+        });
     }
 
     /// A link is up to date only while it says the same; a repointed one

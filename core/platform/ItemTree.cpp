@@ -8,17 +8,11 @@
 
 #include "base/DirectoryStream.hpp"
 #include "platform/FolderChain.hpp"
+#include "platform/FolderDescent.hpp"
 
 namespace ItemTree {
 
 namespace {
-
-/// One folder the walk is inside: its subfolders still to enter.
-struct Level {
-    std::string name;
-    std::vector<std::string> folders;
-    size_t next = 0;
-};
 
 /// Every name in the open folder `fd` but "." and "..", read through a
 /// stream of its own that is closed again before the names are visited. A
@@ -74,33 +68,27 @@ void walk(int folder, const std::string& name, const Visitor& visitor) {
     if (!S_ISDIR(status.st_mode)) return;
 
     FolderChain chain;
-    if (chain.enter(name.c_str(), status.st_dev, status.st_ino, folder) < 0) {
-        visitor.failed(errno);
-        return;
-    }
-    std::vector<Level> levels;
-    levels.push_back({name, visitEntries(chain.innermost(), visitor)});
-    while (!levels.empty()) {
-        Level& level = levels.back();
-        if (level.next < level.folders.size()) {
-            const std::string& child = level.folders[level.next++];
-            if (chain.innermost() < 0 || chain.enter(child.c_str()) < 0) {
-                visitor.failed(chain.innermost() < 0 ? ENOENT : errno);
-                continue;
-            }
-            levels.push_back({child, visitEntries(chain.innermost(), visitor)});
-            continue;
-        }
-        const std::string left = std::move(level.name);
-        levels.pop_back();
-        chain.leave();
-        const int parent = levels.empty() ? folder : chain.innermost();
+    auto enter = [&](const std::string& folderName) {
+        int fd = -1;
+        if (chain.depth() == 0)
+            fd = chain.enter(folderName.c_str(), status.st_dev, status.st_ino, folder);
+        else if (chain.innermost() < 0)
+            errno = ENOENT;  // the parent is no longer where the walk left it
+        else
+            fd = chain.enter(folderName.c_str());
+        if (fd < 0) visitor.failed(errno);
+        return fd;
+    };
+    auto list = [&](int fd, const std::string&) { return visitEntries(fd, visitor); };
+    auto leave = [&](const std::string& left) {
+        const int parent = chain.depth() == 0 ? folder : chain.innermost();
         // A parent that is no longer where the walk left it is not touched.
         if (parent < 0)
             visitor.failed(ENOENT);
         else
             visitor.leave(parent, left.c_str());
-    }
+    };
+    FolderDescent::walk(chain, name, enter, list, leave);
 }
 
 int remove(int folder, const std::string& name) {
