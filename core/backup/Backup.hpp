@@ -56,6 +56,9 @@ using BackupProgressHandler = std::function<void(const BackupProgress&)>;
 
 /// The result of one backup run, and one entry of the history file.
 struct BackupReport {
+    /// How many failure messages a report keeps.
+    static constexpr size_t errorLimit = 20;
+
     std::string id;
     std::string source;
     std::string destinationId;
@@ -72,7 +75,7 @@ struct BackupReport {
     int64_t filesFailed = 0;
     int64_t bytesCopied = 0;
     std::string copied;
-    /// The first 20 failure messages.
+    /// The first `errorLimit` failure messages.
     std::vector<std::string> errors;
     /// The summary as written, in the language of the run; shown only where
     /// the counts cannot render it (see summaryText).

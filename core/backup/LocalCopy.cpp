@@ -21,6 +21,7 @@
 #include "backup/BackupFiles.hpp"
 #include "backup/BackupManifest.hpp"
 #include "backup/Private.hpp"
+#include "base/ProgressPace.hpp"
 #include "platform/FileSystem.hpp"
 
 namespace fs = std::filesystem;
@@ -114,7 +115,7 @@ private:
     void fail(const std::string& path, int error) {
         ++failed;
         std::lock_guard guard(errorsLock);
-        if (errors.size() < 20) errors.push_back(Paths::abbreviate(path) + ": " + describe(error));
+        if (errors.size() < BackupReport::errorLimit) errors.push_back(Paths::abbreviate(path) + ": " + describe(error));
     }
 
     /// The totals serve progress only; without a progress callback the
@@ -171,7 +172,7 @@ private:
     void report(const std::string& path) {
         if (!progress || std::this_thread::get_id() != caller) return;
         auto now = SteadyClock::now();
-        if (std::chrono::duration<double>(now - lastReport).count() <= 0.15) return;
+        if (std::chrono::duration<double>(now - lastReport).count() <= ProgressPace::localCopy) return;
         BackupProgress update;
         update.filesDone = total;
         update.filesTotal = std::max(totalFiles, update.filesDone);
@@ -366,7 +367,7 @@ private:
                 manifest->note(source, info);
             }
         }
-        if (progress && std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > 0.15) {
+        if (progress && std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > ProgressPace::localCopy) {
             BackupProgress update;
             update.filesDone = 1;
             update.filesTotal = std::max<int64_t>(totalFiles, 1);

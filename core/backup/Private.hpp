@@ -60,7 +60,7 @@ struct Tally {
 
     void fail(const std::string& path, const std::string& description) {
         ++failed;
-        if (errors.size() < 20) errors.push_back(Paths::abbreviate(path) + ": " + description);
+        if (errors.size() < BackupReport::errorLimit) errors.push_back(Paths::abbreviate(path) + ": " + description);
     }
 };
 
