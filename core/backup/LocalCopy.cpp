@@ -73,8 +73,8 @@ public:
         tally.total = total, tally.copied = copied, tally.skipped = skipped, tally.bytes = bytes;
         tally.failed = failed;
         tally.errors = errors;
-        std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
-        if (!options.dryRun) manifest->save(status != "cancelled");
+        const BackupStatus status = BackupStatuses::of(isCancelled(cancel), tally.failed);
+        if (!options.dryRun) manifest->save(status != BackupStatus::cancelled);
         return makeReport(source, destination, target, started, options.dryRun, status, tally);
     }
 

@@ -162,7 +162,7 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
     tally.skipped = stats.checks;
     tally.bytes = stats.bytes;
 
-    std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
+    const BackupStatus status = BackupStatuses::of(isCancelled(cancel), tally.failed);
     return makeReport(source, destination, target, started, options.dryRun, status, tally);
 }
 

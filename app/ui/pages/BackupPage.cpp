@@ -380,7 +380,7 @@ QWidget* BackupPage::makeHistory() {
 }
 
 QWidget* BackupPage::makeHistoryRow(const BackupReport& report) {
-    const bool ok = report.status == "ok";
+    const bool ok = report.status == BackupStatus::ok;
     auto* row = new QHBoxLayout;
     row->addWidget(new SymbolView(ok ? "checkmark.circle" : "exclamationmark.triangle.fill",
                                   ok ? qColor(Theme::accent) : qColor(Theme::danger), Typography::size(TextStyle::body),
