@@ -197,7 +197,7 @@ QWidget* BackupPage::makeRunningCard() {
     auto* cancel = new MonoButton(q(L("取消")));
     std::weak_ptr<AppModel> weak = model;
     connect(cancel, &QAbstractButton::clicked, this, [weak] {
-        if (auto strong = weak.lock(); strong && strong->backupCancel()) strong->backupCancel()->cancel();
+        if (auto strong = weak.lock()) strong->cancelBackup();
     });
     top->addWidget(cancel);
     card->content()->addWidget(bare(top, 8));
