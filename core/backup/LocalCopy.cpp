@@ -115,7 +115,8 @@ private:
     void fail(const std::string& path, int error) {
         ++failed;
         std::lock_guard guard(errorsLock);
-        if (errors.size() < BackupReport::errorLimit) errors.push_back(Paths::abbreviate(path) + ": " + describe(error));
+        if (errors.size() < BackupReport::errorLimit)
+            errors.push_back(Paths::abbreviate(path) + ": " + describe(error));
     }
 
     /// The totals serve progress only; without a progress callback the
@@ -367,7 +368,8 @@ private:
                 manifest->note(source, info);
             }
         }
-        if (progress && std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > ProgressPace::localCopy) {
+        if (progress &&
+            std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > ProgressPace::localCopy) {
             BackupProgress update;
             update.filesDone = 1;
             update.filesTotal = std::max<int64_t>(totalFiles, 1);
