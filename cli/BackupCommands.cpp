@@ -70,7 +70,7 @@ int runBackup(const Arguments& arguments) {
         printJSON(report);
     else
         printReport(report);
-    return report.status == "ok" ? success : failure;
+    return report.status == BackupStatus::ok ? success : failure;
 }
 
 int runOffload(const Arguments& arguments) {
@@ -127,8 +127,8 @@ int runHistory(const Arguments& arguments) {
     }
     const Date now = std::chrono::system_clock::now();
     for (const auto& report : reports) {
-        printLine(Fmt::ago(report.finishedAt, now) + "  " + report.status + "  " + shownPath(report.source) +
-                  " → " + shown(report.destinationName));
+        printLine(Fmt::ago(report.finishedAt, now) + "  " + BackupStatuses::rawValue(report.status) + "  " +
+                  shownPath(report.source) + " → " + shown(report.destinationName));
         printLine("    " + report.summary);
     }
     return success;
@@ -174,7 +174,7 @@ int runPlansCommand(const Arguments& arguments) {
         Service::PlanRun run = Service::runPlan(plan, dryRun, nullptr, progressFor(arguments));
         endProgress();
         if (run.report) reportKeptHistory(*run.report);
-        allSucceeded = allSucceeded && run.report && run.report->status == "ok";
+        allSucceeded = allSucceeded && run.report && run.report->status == BackupStatus::ok;
         if (!arguments.json) {
             if (run.report) {
                 printReport(*run.report);

@@ -27,7 +27,8 @@ struct BackupPlan {
     /// survives its destination being away for a while.
     std::string destinationId;
     std::optional<Date> lastRun;
-    /// "ok", "completed_with_errors", "cancelled" or "failed".
+    /// The last run's BackupStatuses::rawValue, or BackupStatuses::planRunFailed.
+    /// Kept as the word: a word this version does not know costs nothing here.
     std::optional<std::string> lastStatus;
     std::optional<std::string> lastSummary;
 

@@ -8,6 +8,7 @@
 #include "backup/Backup.hpp"
 #include "base/InputLimits.hpp"
 #include "base/LineReader.hpp"
+#include "base/ProgressPace.hpp"
 
 const std::string MCPServer::instructions =
     "Ostrevane inspects disk usage on this computer, suggests what to clean up, and backs folders up to cloud drives.\n"
@@ -182,7 +183,7 @@ std::function<void(const Progress&)> MCPServer::throttled(const std::optional<js
         {
             std::lock_guard guard(throttle->lock);
             double now = absoluteSeconds();
-            if (throttle->last != 0 && now - throttle->last < 1.0) return;
+            if (throttle->last != 0 && now - throttle->last < ProgressPace::notification) return;
             throttle->last = now;
         }
         auto alive = server.lock();

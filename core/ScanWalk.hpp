@@ -17,12 +17,12 @@
 
 #include "HardLinks.hpp"
 #include "Scanner.hpp"
+#include "base/ProgressPace.hpp"
 
 namespace ScanWalk {
 
 constexpr size_t inaccessibleSampleLimit = 100;
 constexpr size_t cloudOnlyLimit = 200;
-constexpr double progressInterval = 0.12;
 
 /// Names come from the file system as bytes; the tree holds text.
 inline std::string asText(std::string_view raw) {
@@ -142,7 +142,7 @@ struct ScanContext {
             bytes += moreBytes;
             if (progress) {
                 double now = clockSeconds();
-                if (now - lastReport > progressInterval) {
+                if (now - lastReport > ProgressPace::scan) {
                     lastReport = now;
                     report = ScanProgress{files, bytes, {}};
                 }

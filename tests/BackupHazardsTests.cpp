@@ -70,7 +70,7 @@ TEST_F(BackupHazardsTest, APipeSwappedInForASourceFileNeverHoldsTheBackup) {
                 break;
             }
             const BackupReport report = run.get();
-            ASSERT_NE(report.status, "cancelled") << "round " << round;
+            ASSERT_NE(report.status, BackupStatus::cancelled) << "round " << round;
             // A pipe met where a file was listed is a failure of that entry.
             if (report.filesFailed > 0) ++pipeMet;
             // Whichever name the file had when it was copied, the copy holds

@@ -53,7 +53,7 @@ BackupReport sampleReport(const std::string& id) {
     report.target = "/mnt/x/Ostrevane Backups/box/src";
     report.startedAt = *ISODate::parse("2026-03-01T10:00:00Z");
     report.finishedAt = *ISODate::parse("2026-03-01T10:05:00Z");
-    report.status = "ok";
+    report.status = BackupStatus::ok;
     report.copied = "0 KB";
     report.summary = "done";
     return report;
@@ -131,6 +131,26 @@ TEST(BackupRecords, ReportJSONWritesEveryKeyAndRequiresEveryKey) {
     EXPECT_ANY_THROW(fractional.get<BackupReport>());
 }
 
+// Agents' scripts and older histories read these words: each status keeps its
+// word both ways, and a word that is none of them refuses the record.
+TEST(BackupRecords, StatusesAreWrittenAndReadAsTheirWords) {
+    const std::pair<BackupStatus, std::string> words[] = {
+        {BackupStatus::ok, "ok"},
+        {BackupStatus::completedWithErrors, "completed_with_errors"},
+        {BackupStatus::cancelled, "cancelled"},
+    };
+    for (const auto& [status, word] : words) {
+        BackupReport report = sampleReport("x");
+        report.status = status;
+        json document = report;
+        EXPECT_EQ(document["status"], word);
+        EXPECT_EQ(document.get<BackupReport>().status, status) << word;
+    }
+    json unknown = sampleReport("x");
+    unknown["status"] = "failed";
+    EXPECT_ANY_THROW(unknown.get<BackupReport>());
+}
+
 TEST_F(BackupTest, HistoryStartsEmptyKeepsTheNewest200AndSetsABrokenFileAside) {
     EXPECT_TRUE(BackupHistory::load().empty());
     BackupHistory::append(sampleReport("00000000"));
@@ -190,7 +210,7 @@ TEST_F(BackupTest, AppendingSweepsTemporariesOfKilledWritersOnly) {
 TEST(BackupRecords, TheSummaryIsRenderedFromTheCountsInTheReadersLanguage) {
     BackupReport report = sampleReport("x");
     report.filesCopied = 3, report.filesSkipped = 2, report.bytesCopied = 5000, report.filesFailed = 1;
-    report.status = "cancelled";
+    report.status = BackupStatus::cancelled;
     const std::string english = "Copied 3 files (5 KB); 2 already up to date. 1 failed. (cancelled)";
     const std::string chinese = "已复制 3 个文件(5 KB),2 个已是最新。1 个失败。(已取消)";
     struct Case {
@@ -273,7 +293,7 @@ TEST_F(BackupTest, ChecksRefuseBeforeAnythingIsCopied) {
     // A sibling whose name merely begins with the source's name is fine.
     fs::create_directories(home.path("Projects/app-backup"));
     BackupReport report = BackupEngine::run(source.string(), folderDestination(home.path("Projects/app-backup")));
-    EXPECT_EQ(report.status, "ok");
+    EXPECT_EQ(report.status, BackupStatus::ok);
 }
 
 // MARK: Local copy
@@ -286,7 +306,7 @@ TEST_F(BackupTest, FirstRunCopiesEverythingWithTimesAndTheSecondSkipsIt) {
     ::chmod((source / "deep/er/b.bin").c_str(), 0640);
 
     BackupReport first = BackupEngine::run(source.string(), destination);
-    EXPECT_EQ(first.status, "ok");
+    EXPECT_EQ(first.status, BackupStatus::ok);
     EXPECT_EQ(first.filesTotal, 3);
     EXPECT_EQ(first.filesCopied, 3);
     EXPECT_EQ(first.filesSkipped, 0);
@@ -442,7 +462,7 @@ TEST_F(BackupTest, RewritesInPlaceAreNeverTakenForUpToDate) {
     }
 
     BackupReport second = BackupEngine::run(source.string(), destination);
-    EXPECT_EQ(second.status, "ok");
+    EXPECT_EQ(second.status, BackupStatus::ok);
     for (const auto& name : {later, during}) EXPECT_EQ(readText(target() / name), readText(source / name)) << name;
     EXPECT_EQ(entriesOf(target()), (std::vector<std::string>{during, later}));
 }
@@ -494,7 +514,7 @@ TEST_F(BackupTest, LinksAreCopiedAsLinksReplacedWhenRepointedAndNeverFollowed) {
     EXPECT_EQ(first.filesTotal, 4);
     EXPECT_EQ(first.filesCopied, 3);
     EXPECT_EQ(first.filesFailed, 1);
-    EXPECT_EQ(first.status, "completed_with_errors");
+    EXPECT_EQ(first.status, BackupStatus::completedWithErrors);
     EXPECT_EQ(fs::read_symlink(target() / "link"), "real.txt");
     EXPECT_EQ(fs::read_symlink(target() / "dangling"), "/nonexistent/elsewhere");
     EXPECT_EQ(fs::file_size(target() / "blocked"), 3u);
@@ -555,14 +575,14 @@ TEST_F(BackupTest, CancellationStopsTheWalkAndIsRecorded) {
         return 0;
     };
     BackupReport report = BackupEngine::run(source.string(), destination, BackupOptions(), cancel);
-    EXPECT_EQ(report.status, "cancelled");
+    EXPECT_EQ(report.status, BackupStatus::cancelled);
     // The tenth file was in hand when the token was set: its copy is abandoned.
     EXPECT_EQ(report.filesCopied, 9);
     EXPECT_EQ(report.filesFailed, 0);
     EXPECT_EQ(entriesOf(target()).size(), 9u);
     EXPECT_TRUE(report.summary.ends_with(" (cancelled)")) << report.summary;
     ASSERT_EQ(BackupHistory::load().size(), 1u);
-    EXPECT_EQ(BackupHistory::load()[0].status, "cancelled");
+    EXPECT_EQ(BackupHistory::load()[0].status, BackupStatus::cancelled);
 }
 
 TEST_F(BackupTest, ProgressIsThrottledAndNeverAboveItsTotals) {
@@ -620,7 +640,7 @@ TEST_F(BackupTest, AFailedCopyLeavesThePreviousCopyIntact) {
         failingWrite->copyContents = [](const std::string&, int64_t written) { return written > 0 ? EIO : 0; };
         BackupReport report = BackupEngine::run(source.string(), destination);
         EXPECT_EQ(report.filesFailed, 1);
-        EXPECT_EQ(report.status, "completed_with_errors");
+        EXPECT_EQ(report.status, BackupStatus::completedWithErrors);
         ASSERT_EQ(report.errors.size(), 1u);
         EXPECT_EQ(report.errors[0], "~/Projects/app/big.bin: Input/output error");
         EXPECT_EQ(fs::file_size(target() / "big.bin"), 20u << 20);
@@ -690,7 +710,7 @@ TEST_F(BackupTest, AnEntryThatCannotBeReadIsAFailureNotAnOmission) {
     BackupReport report = BackupEngine::run(source.string(), destination);
     EXPECT_EQ(report.filesFailed, 2);
     EXPECT_EQ(report.filesCopied, 1);
-    EXPECT_EQ(report.status, "completed_with_errors");
+    EXPECT_EQ(report.status, BackupStatus::completedWithErrors);
     EXPECT_FALSE(BackupEngine::verifyLocal(source.string(), target().string()));
 }
 
@@ -779,7 +799,7 @@ TEST_F(BackupTest, AProcessKilledMidCopyLeavesNoTruncatedFileAndTheNextRunComple
     EXPECT_EQ(entriesOf(target()), (std::vector<std::string>{"large.bin"}));
 
     BackupReport next = BackupEngine::run(source.string(), destination);
-    EXPECT_EQ(next.status, "ok");
+    EXPECT_EQ(next.status, BackupStatus::ok);
     EXPECT_EQ(next.filesCopied, 1);
     EXPECT_EQ(fs::file_size(target() / "large.bin"), 40u << 20);
 }
@@ -847,7 +867,7 @@ TEST_F(BackupTest, RcloneCopyCommandLineLogLinesAndProgress) {
     EXPECT_EQ(report.bytesCopied, 250);
     EXPECT_EQ(report.errors, (std::vector<std::string>{"remote said no"}));
     EXPECT_EQ(report.filesFailed, 1);
-    EXPECT_EQ(report.status, "completed_with_errors");
+    EXPECT_EQ(report.status, BackupStatus::completedWithErrors);
     EXPECT_EQ(BackupHistory::load().size(), 1u);
 }
 
@@ -862,7 +882,7 @@ TEST_F(BackupTest, RcloneFailingWithoutErrorLinesSingleFilesAndDryRuns) {
     EXPECT_EQ(report.target, "cloud:" + folder);
     EXPECT_EQ(lines(readText(home.scratch() / "arguments")).back(), "--dry-run");
     EXPECT_EQ(report.filesFailed, 1);
-    EXPECT_EQ(report.status, "completed_with_errors");
+    EXPECT_EQ(report.status, BackupStatus::completedWithErrors);
     EXPECT_FALSE(fs::exists(BackupHistory::filePath()));
 
     rclone->locate = [] { return std::nullopt; };
@@ -890,7 +910,7 @@ TEST_F(BackupTest, RcloneFailuresAreItsErrorCountNotItsErrorLines) {
     BackupReport report = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
     EXPECT_EQ(report.filesFailed, 2);
     EXPECT_EQ(report.errors.size(), 6u);
-    EXPECT_EQ(report.status, "completed_with_errors");
+    EXPECT_EQ(report.status, BackupStatus::completedWithErrors);
     EXPECT_EQ(report.summary, "Copied 3 files (30 bytes); 1 already up to date. 2 failed.");
 
     // A retry that succeeded leaves error lines behind but no errors.
@@ -898,7 +918,7 @@ TEST_F(BackupTest, RcloneFailuresAreItsErrorCountNotItsErrorLines) {
                           statsLine(1, 1, 0, 0, 10, 10) + "\nEOF\n");
     BackupReport retried = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
     EXPECT_EQ(retried.filesFailed, 0);
-    EXPECT_EQ(retried.status, "ok");
+    EXPECT_EQ(retried.status, BackupStatus::ok);
     EXPECT_EQ(retried.errors, (std::vector<std::string>{"Attempt 1/3 failed with 1 errors"}));
 }
 
@@ -913,7 +933,7 @@ TEST_F(BackupTest, RcloneCountsTheLinksItWouldSilentlySkip) {
     EXPECT_EQ(report.filesCopied, 1);
     EXPECT_EQ(report.filesFailed, 1);
     EXPECT_EQ(report.filesTotal, 2);
-    EXPECT_EQ(report.status, "completed_with_errors");
+    EXPECT_EQ(report.status, BackupStatus::completedWithErrors);
     EXPECT_EQ(report.errors, (std::vector<std::string>{"~/Projects/app/link: Operation not supported"}));
 }
 
@@ -927,7 +947,7 @@ TEST_F(BackupTest, RcloneCancellationTerminatesTheProgram) {
     BackupReport report = BackupEngine::run(source.string(), rcloneDestination("cloud:"), BackupOptions(), cancel,
                                             [&](const BackupProgress&) { cancel->cancel(); });
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-    EXPECT_EQ(report.status, "cancelled");
+    EXPECT_EQ(report.status, BackupStatus::cancelled);
     EXPECT_TRUE(report.summary.ends_with(" (cancelled)"));
     EXPECT_GE(report.filesFailed, 1) << "a terminated rclone ends with a non-zero status";
 }
@@ -944,7 +964,7 @@ TEST_F(BackupTest, RealRcloneCopiesToALocalRemoteAndChecksTheCopy) {
     writeFile(source / "sub/b.txt", 2000);
     writeFile(source / "node_modules/c.js", 10);
     BackupReport first = BackupEngine::run(source.string(), rcloneDestination("testremote:"));
-    EXPECT_EQ(first.status, "ok") << first.summary;
+    EXPECT_EQ(first.status, BackupStatus::ok) << first.summary;
     EXPECT_EQ(first.filesCopied, 2);
     fs::path landed = remoteFolder / BackupEngine::relativeTarget(source.string());
     EXPECT_EQ(fs::file_size(landed / "sub/b.txt"), 2000u);

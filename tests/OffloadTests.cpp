@@ -113,7 +113,7 @@ TEST_F(OffloadTest, AFailedCheckLeavesTheSourceAlone) {
     // still compared by the check.
     writeFile(source / "sub/.DS_Store/inside.bin", 10);
     OffloadReport report = BackupEngine::offload(source.string(), destination, false);
-    EXPECT_EQ(report.backup.status, "ok");
+    EXPECT_EQ(report.backup.status, BackupStatus::ok);
     EXPECT_FALSE(report.verified);
     EXPECT_FALSE(report.sourceTrashed);
     EXPECT_EQ(report.message, "The backup finished but didn’t pass the check; local files were left alone.");
@@ -303,7 +303,7 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
     {
         ScopedEnv checkFails("CHECK_STATUS", "1");
         OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
-        EXPECT_EQ(report.backup.status, "ok");
+        EXPECT_EQ(report.backup.status, BackupStatus::ok);
         EXPECT_FALSE(report.verified);
         EXPECT_TRUE(fs::exists(source));
     }
@@ -312,7 +312,7 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
         ScopedEnv checkPasses("CHECK_STATUS", "0");
         fs::create_symlink("report.txt", source / "link");
         OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
-        EXPECT_EQ(report.backup.status, "completed_with_errors");
+        EXPECT_EQ(report.backup.status, BackupStatus::completedWithErrors);
         EXPECT_FALSE(report.sourceTrashed);
         EXPECT_TRUE(fs::exists(source / "link"));
         fs::remove(source / "link");
@@ -476,7 +476,7 @@ TEST_F(OffloadTest, ATreeDeeperThanPathMaxIsCheckedToTheBottomAndOffloaded) {
     DeepTree deep(source, 300, "a-folder-of-21-chars-", 100);
     BackupReport backup =
         BackupEngine::run(source.string(), destination, BackupOptions(false, BackupOptions::offloadExcludes));
-    ASSERT_EQ(backup.status, "ok") << backup.summary;
+    ASSERT_EQ(backup.status, BackupStatus::ok) << backup.summary;
     EXPECT_TRUE(BackupEngine::verifyLocal(source.string(), backup.target));
     deep.growDeepestFile(backup.target);
     EXPECT_FALSE(BackupEngine::verifyLocal(source.string(), backup.target));

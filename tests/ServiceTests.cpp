@@ -191,7 +191,8 @@ TEST_F(ServiceTest, PlanRunsWriteBackOnlyWhenNotADryRun) {
     auto real = Service::runPlan(plan, false);
     ASSERT_TRUE(real.report);
     auto stored = ConfigStore::load().plans.at(0);
-    EXPECT_EQ(stored.lastStatus, real.report->status);
+    EXPECT_EQ(stored.lastStatus, "ok");
+    EXPECT_EQ(real.report->status, BackupStatus::ok);
     EXPECT_EQ(stored.lastSummary, real.report->summary);
     EXPECT_EQ(real.plan.lastStatus, std::nullopt);  // the plan as it was passed in
 

@@ -57,7 +57,7 @@ std::optional<std::string> chooseFolderInDialog(QWidget* parent) {
 }  // namespace
 
 Hooks& Hooks::active() {
-    static Hooks hooks{revealNow, openTrashFolder, copyText, chooseFolderInDialog, [] {}};
+    static Hooks hooks{revealNow, openTrashFolder, copyText, chooseFolderInDialog};
     return hooks;
 }
 

@@ -1,5 +1,5 @@
 // Calls into the desktop: showing an item in the file manager, opening the
-// Trash, the clipboard, choosing a folder and the system's privacy settings.
+// Trash, the clipboard and choosing a folder.
 // None goes through a shell. Tests replace them through
 // ScopedHooks<Desktop::Hooks>.
 #pragma once
@@ -25,7 +25,6 @@ struct Hooks {
     std::function<bool()> openTrash;
     std::function<void(const std::string& text)> copy;
     std::function<std::optional<std::string>(QWidget* parent)> chooseFolder;
-    std::function<void()> openFullDiskAccessSettings;
 
     static Hooks& active();
 };
@@ -60,8 +59,6 @@ bool usesPortalTheme(const std::optional<std::string>& chosenTheme, bool session
 /// Sets QT_QPA_PLATFORMTHEME to the portal theme when usesPortalTheme says
 /// so; before the QApplication is made, and never for offscreen snapshots.
 void preferPortalDialogs();
-/// Linux has no Full Disk Access page: does nothing unless a test replaces it.
-inline void openFullDiskAccessSettings() { Hooks::active().openFullDiskAccessSettings(); }
 
 /// The real home's Trash files folder: $XDG_DATA_HOME/Trash/files when that
 /// is an absolute path, else <real home>/.local/share/Trash/files.

@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Config.hpp"
@@ -54,8 +55,30 @@ struct BackupProgress {
 };
 using BackupProgressHandler = std::function<void(const BackupProgress&)>;
 
+/// How a run ended.
+enum class BackupStatus { ok, completedWithErrors, cancelled };
+
+namespace BackupStatuses {
+/// The word that stands for a status in reports, the history and a plan's
+/// last status: "ok", "completed_with_errors" or "cancelled".
+std::string rawValue(BackupStatus status);
+std::optional<BackupStatus> fromRaw(std::string_view raw);
+/// A cancelled run ends cancelled whatever failed before; otherwise one
+/// failure is enough for "completed_with_errors".
+BackupStatus of(bool cancelled, int64_t failed);
+/// A plan's last status when its run could not start or threw.
+inline const std::string planRunFailed = "failed";
+}  // namespace BackupStatuses
+
+void to_json(json& value, const BackupStatus& status);
+/// Throws std::invalid_argument for a word that is not a status.
+void from_json(const json& value, BackupStatus& status);
+
 /// The result of one backup run, and one entry of the history file.
 struct BackupReport {
+    /// How many failure messages a report keeps.
+    static constexpr size_t errorLimit = 20;
+
     std::string id;
     std::string source;
     std::string destinationId;
@@ -64,15 +87,14 @@ struct BackupReport {
     Date startedAt;
     Date finishedAt;
     bool dryRun = false;
-    /// "ok", "completed_with_errors" or "cancelled".
-    std::string status;
+    BackupStatus status = BackupStatus::ok;
     int64_t filesTotal = 0;
     int64_t filesCopied = 0;
     int64_t filesSkipped = 0;
     int64_t filesFailed = 0;
     int64_t bytesCopied = 0;
     std::string copied;
-    /// The first 20 failure messages.
+    /// The first `errorLimit` failure messages.
     std::vector<std::string> errors;
     /// The summary as written, in the language of the run; shown only where
     /// the counts cannot render it (see summaryText).

@@ -18,7 +18,7 @@ std::vector<Localized> summaryParts(const BackupReport& report) {
     std::vector<Localized> parts{report.dryRun ? Localized("试运行:将复制 %@ 个文件(%@),%@ 个已是最新。", counts)
                                                : Localized("已复制 %@ 个文件(%@),%@ 个已是最新。", counts)};
     if (report.filesFailed > 0) parts.emplace_back("%@ 个失败。", std::vector{std::to_string(report.filesFailed)});
-    if (report.status == "cancelled") parts.emplace_back("(已取消)");
+    if (report.status == BackupStatus::cancelled) parts.emplace_back("(已取消)");
     return parts;
 }
 

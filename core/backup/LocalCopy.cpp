@@ -19,6 +19,7 @@
 #include "backup/BackupFiles.hpp"
 #include "backup/BackupManifest.hpp"
 #include "backup/Private.hpp"
+#include "base/ProgressPace.hpp"
 #include "platform/FileSystem.hpp"
 
 namespace fs = std::filesystem;
@@ -70,8 +71,8 @@ public:
         tally.total = total, tally.copied = copied, tally.skipped = skipped, tally.bytes = bytes;
         tally.failed = failed;
         tally.errors = errors;
-        std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
-        if (!options.dryRun) manifest->save(status != "cancelled");
+        const BackupStatus status = BackupStatuses::of(isCancelled(cancel), tally.failed);
+        if (!options.dryRun) manifest->save(status != BackupStatus::cancelled);
         return makeReport(source, destination, target, started, options.dryRun, status, tally);
     }
 
@@ -112,7 +113,8 @@ private:
     void fail(const std::string& path, int error) {
         ++failed;
         std::lock_guard guard(errorsLock);
-        if (errors.size() < 20) errors.push_back(Paths::abbreviate(path) + ": " + describe(error));
+        if (errors.size() < BackupReport::errorLimit)
+            errors.push_back(Paths::abbreviate(path) + ": " + describe(error));
     }
 
     /// The totals serve progress only; without a progress callback the
@@ -163,7 +165,7 @@ private:
     void report(const std::string& path) {
         if (!progress || std::this_thread::get_id() != caller) return;
         auto now = SteadyClock::now();
-        if (std::chrono::duration<double>(now - lastReport).count() <= 0.15) return;
+        if (std::chrono::duration<double>(now - lastReport).count() <= ProgressPace::localCopy) return;
         BackupProgress update;
         update.filesDone = total;
         update.filesTotal = std::max(totalFiles, update.filesDone);
@@ -352,7 +354,8 @@ private:
                 manifest->note(source, info);
             }
         }
-        if (progress && std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > 0.15) {
+        if (progress &&
+            std::chrono::duration<double>(SteadyClock::now() - lastReport).count() > ProgressPace::localCopy) {
             BackupProgress update;
             update.filesDone = 1;
             update.filesTotal = std::max<int64_t>(totalFiles, 1);

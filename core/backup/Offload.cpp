@@ -231,7 +231,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         result.message = L("试运行:将备份到 %@,校验后把本地的 %@ 移到废纸篓。", result.backup.target, Fmt::bytes(size));
         return result;
     }
-    if (result.backup.status != "ok") {
+    if (result.backup.status != BackupStatus::ok) {
         result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary);
         return result;
     }
@@ -242,7 +242,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         // and the time): copied once more, then checked again.
         options.copyAgain = std::move(check.differing);
         BackupReport again = run(source, destination, options, cancel, progress);
-        if (again.status != "ok") {
+        if (again.status != BackupStatus::ok) {
             result.backup = std::move(again);
             result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary);
             return result;

@@ -17,7 +17,7 @@ PlanRun run(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel, c
                 for (auto& stored : config.plans) {
                     if (stored.id != plan.id) continue;
                     stored.lastRun = report.finishedAt;
-                    stored.lastStatus = report.status;
+                    stored.lastStatus = BackupStatuses::rawValue(report.status);
                     stored.lastSummary = report.summary;
                     break;
                 }
@@ -31,7 +31,7 @@ PlanRun run(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel, c
                 for (auto& stored : config.plans) {
                     if (stored.id != plan.id) continue;
                     stored.lastRun = std::chrono::system_clock::now();
-                    stored.lastStatus = "failed";
+                    stored.lastStatus = BackupStatuses::planRunFailed;
                     stored.lastSummary = text;
                     break;
                 }

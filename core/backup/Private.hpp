@@ -60,14 +60,14 @@ struct Tally {
 
     void fail(const std::string& path, const std::string& description) {
         ++failed;
-        if (errors.size() < 20) errors.push_back(Paths::abbreviate(path) + ": " + description);
+        if (errors.size() < BackupReport::errorLimit) errors.push_back(Paths::abbreviate(path) + ": " + description);
     }
 };
 
 /// The report of a run from its counts, with a new identifier, the time it
 /// finished and its summary; names that are not UTF-8 are made so.
 BackupReport makeReport(const std::string& source, const BackupDestination& destination, const std::string& target,
-                        Date started, bool dryRun, const std::string& status, const Tally& tally);
+                        Date started, bool dryRun, BackupStatus status, const Tally& tally);
 
 // MARK: The local copy
 

@@ -100,7 +100,7 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
             return;
         }
         if (auto message = Rclone::errorMessage(*logLine))
-            if (errorTexts.size() < 20) errorTexts.push_back(*message);
+            if (errorTexts.size() < BackupReport::errorLimit) errorTexts.push_back(*message);
     };
 
     // Standard output stays on the null device: rclone logs its progress and errors to standard error.
@@ -120,7 +120,7 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
     Tally tally;
     for (const auto& path : uncopyable) tally.fail(path, describe(EOPNOTSUPP));
     for (const auto& text : errorTexts)
-        if (tally.errors.size() < 20) tally.errors.push_back(text);
+        if (tally.errors.size() < BackupReport::errorLimit) tally.errors.push_back(text);
     // The failures are rclone's own error count: its error lines also carry
     // one summary per retry attempt, and each failed file once per attempt.
     int64_t copyFailures = exitStatus != 0 ? std::max<int64_t>(stats.errors, 1) : stats.errors;
@@ -130,7 +130,7 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
     tally.skipped = stats.checks;
     tally.bytes = stats.bytes;
 
-    std::string status = isCancelled(cancel) ? "cancelled" : tally.failed > 0 ? "completed_with_errors" : "ok";
+    const BackupStatus status = BackupStatuses::of(isCancelled(cancel), tally.failed);
     return makeReport(source, destination, target, started, options.dryRun, status, tally);
 }
 

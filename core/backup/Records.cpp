@@ -2,6 +2,7 @@
 // runs, offloads, evictions and plan runs with their JSON form, and the
 // report made from a run's counts.
 #include <algorithm>
+#include <array>
 #include <chrono>
 
 #include "backup/Private.hpp"
@@ -18,6 +19,42 @@ const std::vector<std::string> BackupOptions::offloadExcludes = {".DS_Store", ".
 double BackupProgress::fraction() const {
     if (bytesTotal <= 0) return 0;
     return std::min(1.0, static_cast<double>(bytesDone) / static_cast<double>(bytesTotal));
+}
+
+namespace {
+constexpr std::array<std::pair<BackupStatus, std::string_view>, 3> statusWords{{
+    {BackupStatus::ok, "ok"},
+    {BackupStatus::completedWithErrors, "completed_with_errors"},
+    {BackupStatus::cancelled, "cancelled"},
+}};
+}  // namespace
+
+namespace BackupStatuses {
+std::string rawValue(BackupStatus status) {
+    for (const auto& [candidate, word] : statusWords)
+        if (candidate == status) return std::string(word);
+    return {};
+}
+
+std::optional<BackupStatus> fromRaw(std::string_view raw) {
+    for (const auto& [candidate, word] : statusWords)
+        if (word == raw) return candidate;
+    return std::nullopt;
+}
+
+BackupStatus of(bool cancelled, int64_t failed) {
+    if (cancelled) return BackupStatus::cancelled;
+    return failed > 0 ? BackupStatus::completedWithErrors : BackupStatus::ok;
+}
+}  // namespace BackupStatuses
+
+void to_json(json& value, const BackupStatus& status) { value = BackupStatuses::rawValue(status); }
+
+void from_json(const json& value, BackupStatus& status) {
+    const auto raw = value.get<std::string>();
+    const auto known = BackupStatuses::fromRaw(raw);
+    if (!known) throw std::invalid_argument("unknown backup status: " + raw);
+    status = *known;
 }
 
 namespace {
@@ -74,7 +111,7 @@ void from_json(const json& object, PlanRun& run) { JSONCoding::read(object, run,
 namespace BackupEngine {
 
 BackupReport makeReport(const std::string& source, const BackupDestination& destination, const std::string& target,
-                        Date started, bool dryRun, const std::string& status, const Tally& tally) {
+                        Date started, bool dryRun, BackupStatus status, const Tally& tally) {
     BackupReport report;
     std::string bytesText = Fmt::bytes(tally.bytes);
 

@@ -81,11 +81,11 @@ std::vector<BackupDestination> destinations(const std::string& home) {
 std::vector<BackupPlan> plans(const std::string& home, Date now) {
     BackupPlan documents(home + "/Documents", "icloud");
     documents.lastRun = offset(now, -hours20);
-    documents.lastStatus = "ok";
+    documents.lastStatus = BackupStatuses::rawValue(BackupStatus::ok);
     documents.lastSummary = L(documentsSummary);
     BackupPlan code(home + "/Code", "folder:t7");
     code.lastRun = offset(now, -days3);
-    code.lastStatus = "ok";
+    code.lastStatus = BackupStatuses::rawValue(BackupStatus::ok);
     code.lastSummary = L(codeSummary);
     BackupPlan desktop(home + "/Desktop", "googledrive");
     return {documents, code, desktop};

@@ -18,7 +18,7 @@ std::string withHistoryNotice(std::string message, const BackupReport& report) {
 /// cancelling the last plan would be reported as every plan finished.
 bool hadProblem(const PlanRun& run) {
     if (run.error || !run.report) return true;
-    return run.report->filesFailed >= 1 || run.report->status == "cancelled";
+    return run.report->filesFailed >= 1 || run.report->status == BackupStatus::cancelled;
 }
 
 }  // namespace

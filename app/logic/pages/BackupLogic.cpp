@@ -51,10 +51,12 @@ std::optional<LastRunLine> lastRunLine(const BackupPlan& plan, Date now, const s
     std::string tail = plan.lastSummary ? *plan.lastSummary : plan.lastStatus.value_or("");
     const std::string source = Paths::expand(plan.source);
     const auto run = std::find_if(history.begin(), history.end(), [&](const BackupReport& report) {
-        return report.finishedAt == *plan.lastRun && report.source == source && report.status == plan.lastStatus;
+        return report.finishedAt == *plan.lastRun && report.source == source &&
+               plan.lastStatus == BackupStatuses::rawValue(report.status);
     });
     if (run != history.end()) tail = summaryText(*run);
-    return LastRunLine{Fmt::ago(*plan.lastRun, now) + " · " + tail, plan.lastStatus == "ok"};
+    const bool ok = plan.lastStatus == BackupStatuses::rawValue(BackupStatus::ok);
+    return LastRunLine{Fmt::ago(*plan.lastRun, now) + " · " + tail, ok};
 }
 
 bool planIsRunning(const std::optional<std::string>& runningBackup, const std::string& planId) {

@@ -38,12 +38,6 @@ void MonoButton::setLabel(const QString& text) {
     update();
 }
 
-void MonoButton::setButtonStyle(MonoButtonStyle value) {
-    style = value;
-    FocusRing::setGap(this, style.filled ? filledRingGap : 0);
-    update();
-}
-
 void MonoButton::setControlSize(ControlSize size) {
     controlSize = size;
     updateGeometry();

@@ -40,7 +40,6 @@ public:
 
     void setLabel(const QString& text);
     const QString& label() const { return labelText; }
-    void setButtonStyle(MonoButtonStyle style);
     const MonoButtonStyle& buttonStyle() const { return style; }
     void setControlSize(ControlSize size);
     /// A symbol before the label (empty for none).

@@ -193,7 +193,7 @@ QWidget* BackupPage::makeRunningCard() {
     auto* cancel = new MonoButton(q(L("取消")));
     std::weak_ptr<AppModel> weak = model;
     connect(cancel, &QAbstractButton::clicked, this, [weak] {
-        if (auto strong = weak.lock(); strong && strong->backupCancel()) strong->backupCancel()->cancel();
+        if (auto strong = weak.lock()) strong->cancelBackup();
     });
     top->addWidget(cancel);
     card->content()->addWidget(bare(top, 8));
@@ -376,7 +376,7 @@ QWidget* BackupPage::makeHistory() {
 }
 
 QWidget* BackupPage::makeHistoryRow(const BackupReport& report) {
-    const bool ok = report.status == "ok";
+    const bool ok = report.status == BackupStatus::ok;
     auto* row = new QHBoxLayout;
     row->addWidget(new SymbolView(ok ? "checkmark.circle" : "exclamationmark.triangle.fill",
                                   ok ? qColor(Theme::accent) : qColor(Theme::danger), Typography::size(TextStyle::body),

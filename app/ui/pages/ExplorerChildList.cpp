@@ -142,12 +142,6 @@ QRectF ExplorerChildList::rowRect(size_t index, double width) {
             rowHeight()};
 }
 
-std::optional<size_t> ExplorerChildList::rowAt(const QPointF& point) const {
-    const QModelIndex index = indexAt(viewport()->mapFrom(this, point.toPoint()));
-    if (!index.isValid()) return std::nullopt;
-    return size_t(index.row());
-}
-
 QSize ExplorerChildList::sizeHint() const { return {350, height()}; }
 
 void ExplorerChildList::activateIndex(const QModelIndex& index) {

@@ -8,7 +8,6 @@
 
 #include <QListView>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,8 +37,6 @@ public:
     /// Row `index` in a list `width` wide, in the list's coordinates: 6 points
     /// in from the sides, from 6 points down.
     static QRectF rowRect(size_t index, double width);
-    /// The row under a point in the list's coordinates, if any.
-    std::optional<size_t> rowAt(const QPointF& point) const;
 
     QSize sizeHint() const override;
 

@@ -5,7 +5,6 @@
 #include <QScrollBar>
 
 #include "Localization.hpp"
-#include "desktop/Desktop.hpp"
 #include "pages/OverviewCards.hpp"
 #include "pages/UsageSegments.hpp"
 #include "ui/controls/Card.hpp"
@@ -31,8 +30,9 @@ QWidget* makePermissionBanner() {
                                Typography::font(TextStyle::caption), Foreground::secondary()));
     row->addLayout(texts);
     row->addStretch(1);
+    // Linux has no settings page that grants a program access to folders:
+    // the button is the design's, and opens nothing.
     auto* open = new MonoButton(QString::fromStdString(L("打开设置")));
-    QObject::connect(open, &QAbstractButton::clicked, open, [] { Desktop::openFullDiskAccessSettings(); });
     row->addWidget(open, 0, Qt::AlignVCenter);
     callout->content()->addLayout(row);
     return callout;

@@ -9,11 +9,11 @@ using testing_support::ScopedHome;
 
 namespace {
 
-BackupReport report(std::string summary, int64_t failed = 0, std::string status = "ok") {
+BackupReport report(std::string summary, int64_t failed = 0, BackupStatus status = BackupStatus::ok) {
     BackupReport result;
     result.summary = std::move(summary);
     result.filesFailed = failed;
-    result.status = std::move(status);
+    result.status = status;
     return result;
 }
 
@@ -181,13 +181,13 @@ TEST_F(AppModelBackupsTest, RunAllPlansCountsProblemsIncludingCancelledPlans) {
         {"cancelled during the first", 3,
          [](const BackupPlan& p, int, const CancelTokenPtr& token) {
              token->cancel();
-             return planRun(p, report("Cancelled.", 0, "cancelled"));
+             return planRun(p, report("Cancelled.", 0, BackupStatus::cancelled));
          },
          1, "3 of 3 plans had problems; see the backup history.", true},
         {"cancelled during the only one", 1,
          [](const BackupPlan& p, int, const CancelTokenPtr& token) {
              token->cancel();
-             return planRun(p, report("Cancelled.", 0, "cancelled"));
+             return planRun(p, report("Cancelled.", 0, BackupStatus::cancelled));
          },
          1, "1 of 1 plans had problems; see the backup history.", true},
     };

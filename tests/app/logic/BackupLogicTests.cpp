@@ -74,7 +74,7 @@ TEST_F(BackupLogicTest, TheLastRunsSummaryReadsInTheReadersLanguage) {
     plan.lastStatus = "ok";
     plan.lastSummary = "已复制 2 个文件(3 KB),0 个已是最新。";
     BackupReport run;
-    run.source = "/h/Documents", run.finishedAt = *plan.lastRun, run.status = "ok";
+    run.source = "/h/Documents", run.finishedAt = *plan.lastRun, run.status = BackupStatus::ok;
     run.filesCopied = 2, run.bytesCopied = 3000;
     BackupReport other = run;
     other.source = "/h/Other", other.filesCopied = 9;

@@ -54,7 +54,7 @@ protected:
         report.source = home.home() + "/Documents";
         report.destinationName = "Drive";
         report.target = home.home() + "/Drive/Documents";
-        report.status = "ok";
+        report.status = BackupStatus::ok;
         report.startedAt = report.finishedAt = std::chrono::system_clock::now();
         harness.engine.history = {report};
     }

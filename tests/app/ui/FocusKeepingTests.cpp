@@ -190,7 +190,7 @@ TEST(FocusKeeping, BackUpNowKeepsTheFocusOnItsButtonThroughTheRun) {
     demo.harness().engine.runPlan = [](const BackupPlan& plan, auto&, auto&) {
         BackupReport report;
         report.id = "run";
-        report.status = "ok";
+        report.status = BackupStatus::ok;
         report.source = plan.source;
         return PlanRun{plan, report, {}};
     };

@@ -165,6 +165,33 @@ TEST_F(PagesTest, TheAddPlanFlowWritesExactlyOnePlan) {
     EXPECT_EQ(harness.model->plans().size(), 1u);
 }
 
+// The running card's Cancel stops the model's backup: the run the engine is
+// doing sees its token set and ends as cancelled, and the card goes.
+TEST_F(PagesTest, CancelOnTheRunningCardStopsTheModelsBackup) {
+    bool sawCancel = false;
+    harness.engine.backup = [&](const std::string& source, const CancelTokenPtr& token, const BackupProgressHandler&) {
+        sawCancel = isCancelled(token);
+        BackupReport report;
+        report.source = source;
+        report.status = sawCancel ? BackupStatus::cancelled : BackupStatus::ok;
+        report.summary = sawCancel ? "Stopped." : "Copied.";
+        return report;
+    };
+    BackupDestination drive;
+    drive.id = "folder:Drive", drive.name = "Drive", drive.path = home.home() + "/Drive", drive.available = true;
+    harness.model->backup(home.home() + "/Documents", drive);
+    BackupPage page(harness.model, host);
+    MonoButton* cancel = nullptr;
+    for (MonoButton* button : page.findChildren<MonoButton*>())
+        if (button->label() == QStringLiteral("Cancel") && button->isVisibleTo(&page)) cancel = button;
+    click(cancel);
+    harness.settle();
+    EXPECT_TRUE(sawCancel);
+    EXPECT_FALSE(harness.model->runningBackup());
+    ASSERT_TRUE(harness.model->notice());
+    EXPECT_TRUE(harness.model->notice()->text.starts_with("Stopped.")) << harness.model->notice()->text;
+}
+
 TEST_F(PagesTest, TheDemoPagesRenderWithThreeDestinationColumns) {
     Demo::load(*harness.model);
     BackupPage page(PageContext::over(harness.model, host));

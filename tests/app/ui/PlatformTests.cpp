@@ -50,7 +50,6 @@ TEST(Desktop, AScopedReplacementCoversOnlyItsCallAndEndsWithItsScope) {
         ScopedHooks<Desktop::Hooks> hooks;
         hooks->copy = [&](const std::string& text) { copied.push_back(text); };
         Desktop::copy("stubbed");
-        Desktop::openFullDiskAccessSettings();  // the desktop's own: does nothing
     }
     Desktop::copy("real");
     EXPECT_EQ(copied, std::vector<std::string>{"stubbed"});
