@@ -180,7 +180,7 @@ TEST_F(PagesTest, CancelOnTheRunningCardStopsTheModelsBackup) {
     BackupDestination drive;
     drive.id = "folder:Drive", drive.name = "Drive", drive.path = home.home() + "/Drive", drive.available = true;
     harness.model->backup(home.home() + "/Documents", drive);
-    BackupPage page(harness.model, host);
+    BackupPage page(PageContext::over(harness.model, host));
     MonoButton* cancel = nullptr;
     for (MonoButton* button : page.findChildren<MonoButton*>())
         if (button->label() == QStringLiteral("Cancel") && button->isVisibleTo(&page)) cancel = button;
