@@ -123,8 +123,12 @@ BackupPage::~BackupPage() {
     if (sheet()) sheetHost->dismiss();
 }
 
+bool BackupPage::showsOwnSheet() const {
+    return sheetHost && shownSheet && static_cast<QObject*>(sheetHost->panel()) == shownSheet.data();
+}
+
 AddPlanSheet* BackupPage::sheet() const {
-    return sheetHost && shownSheet && sheetHost->panel() == shownSheet ? shownSheet.data() : nullptr;
+    return showsOwnSheet() ? static_cast<AddPlanSheet*>(shownSheet.data()) : nullptr;
 }
 int BackupPage::destinationColumns() const { return grid ? grid->columns() : 0; }
 int BackupPage::destinationCardCount() const { return grid ? grid->count() : 0; }
@@ -421,13 +425,14 @@ void BackupPage::showSheet() {
                                       showSheet();
                                   },
                                   [this] { cancelSheet(); }, [this] { confirmSheet(); }};
-    shownSheet = new AddPlanSheet(sheetState, model->availableDestinations(), actions);
+    auto* made = new AddPlanSheet(sheetState, model->availableDestinations(), actions);
+    shownSheet = made;
     // Another sheet on the shared host (the language prompt) may replace this
     // one: the plan being made then goes with it, as on Cancel.
-    connect(shownSheet, &QObject::destroyed, this, [this] {
-        if (!sheet()) sheetState.cancel();
+    connect(made, &QObject::destroyed, this, [this] {
+        if (!showsOwnSheet()) sheetState.cancel();
     });
-    sheetHost->presentPanel(shownSheet, [this] { cancelSheet(); }, [this] { return confirmSheet(); });
+    sheetHost->presentPanel(made, [this] { cancelSheet(); }, [this] { return confirmSheet(); });
 }
 
 void BackupPage::cancelSheet() {

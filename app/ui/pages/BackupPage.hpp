@@ -66,7 +66,11 @@ private:
     PageScroll* scroll;
     QPointer<ConfirmSheetHost> sheetHost;
     /// The add-plan panel this page put on the host, until the host lets it go.
-    QPointer<AddPlanSheet> shownSheet;
+    /// Held as a plain object: its `destroyed` handler asks after it while it
+    /// is no longer an AddPlanSheet.
+    QPointer<QObject> shownSheet;
+    /// Whether the host still shows this page's sheet; casts nothing.
+    bool showsOwnSheet() const;
     AddPlanState sheetState;
 
     QWidget* running = nullptr;
