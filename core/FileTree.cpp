@@ -17,7 +17,7 @@ void sortLargestFirst(std::vector<FileNode>& nodes) {
 bool containsAnyOf(const FileNode& node, const std::set<std::string>& paths) {
     // The set is sorted, so the paths inside the node start at its own path.
     for (auto it = paths.lower_bound(node.path); it != paths.end(); ++it) {
-        if (nodePathIsInside(*it, node.path)) return true;
+        if (Paths::isInside(*it, node.path)) return true;
         if (!it->starts_with(node.path)) break;
     }
     return false;
@@ -25,22 +25,16 @@ bool containsAnyOf(const FileNode& node, const std::set<std::string>& paths) {
 
 }  // namespace
 
-bool nodePathIsInside(const std::string& path, const std::string& parent) {
-    if (path == parent) return true;
-    if (parent.ends_with('/')) return path.starts_with(parent);
-    return path.size() > parent.size() && path.starts_with(parent) && path[parent.size()] == '/';
-}
-
 const FileNode* FileNode::find(const std::string& wanted) const {
     const FileNode* node = this;
     // Descends one level per step; only the first child containing the path
     // is tried, since children never overlap.
     while (true) {
         if (node->path == wanted) return node;
-        if (!nodePathIsInside(wanted, node->path) || !node->children) return nullptr;
+        if (!Paths::isInside(wanted, node->path) || !node->children) return nullptr;
         const FileNode* next = nullptr;
         for (const auto& child : *node->children) {
-            if (nodePathIsInside(wanted, child.path)) {
+            if (Paths::isInside(wanted, child.path)) {
                 next = &child;
                 break;
             }

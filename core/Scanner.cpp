@@ -50,15 +50,6 @@ constexpr unsigned threadsPerCore = 4;
 constexpr unsigned threadLimit = 64;
 const std::string dataVolume = "/System/Volumes/Data";
 
-std::string childPath(const std::string& folder, std::string_view name) {
-    std::string path;
-    path.reserve(folder.size() + 1 + name.size());
-    path += folder;
-    if (path.empty() || path.back() != '/') path += '/';
-    path += name;
-    return path;
-}
-
 /// The results of one level's parallel loop, one slot per subfolder, merged
 /// afterwards in directory order.
 class Slots {
@@ -120,7 +111,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     std::vector<Subfolder> subfolders;
     for (const auto& entry : listing.entries) {
         if (!entry.statted) continue;
-        std::string child = childPath(path, listing.name(entry));
+        std::string child = Paths::joined(path, listing.name(entry));
         if (entry.facts.isFolder()) {
             if (entry.facts.device != ctx.rootDevice) continue;
             if (ctx.excludeSet.count(child)) continue;
@@ -167,7 +158,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
             nodes.push_back(std::move(*slot));
     }
     sortLargestFirst(nodes);
-    return FileNode{asText(lastComponent(path)),
+    return FileNode{asText(Paths::lastComponentView(path)),
                     asText(path),
                     true,
                     bytes,

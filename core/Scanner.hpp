@@ -44,9 +44,6 @@ struct FileNode {
                                        const std::function<bool(const FileNode&)>& filter) const;
 };
 
-/// Whether `path` is `parent` or lies below it ("/" contains every absolute path).
-bool nodePathIsInside(const std::string& path, const std::string& parent);
-
 /// Keeps its keys in the order they are set; the scan cache file is written
 /// in field order.
 using ordered_json = nlohmann::ordered_json;

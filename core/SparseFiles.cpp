@@ -17,6 +17,8 @@
 #include <mutex>
 
 #include "base/FolderNames.hpp"
+#include "base/Files.hpp"
+#include "base/Paths.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
@@ -45,10 +47,6 @@ std::vector<Entry> listing(int folder) {
     return entries;
 }
 
-std::string joined(const std::string& folder, const std::string& name) {
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 using Ancestors = std::vector<std::pair<dev_t, ino_t>>;
 
 class Walk {
@@ -62,10 +60,10 @@ public:
         for (const Entry& entry : entries) {
             const struct stat& status = entry.status;
             if (S_ISREG(status.st_mode)) {
-                int64_t allocated = static_cast<int64_t>(status.st_blocks) * 512;
+                int64_t allocated = Files::allocatedBytes(status);
                 if (allocated < status.st_size && status.st_size >= minLength) {
                     std::lock_guard guard(lock);
-                    found.push_back({joined(path, entry.name), status.st_dev, status.st_ino, status.st_size, allocated});
+                    found.push_back({Paths::joined(path, entry.name), status.st_dev, status.st_ino, status.st_size, allocated});
                 }
                 continue;
             }
@@ -73,7 +71,7 @@ public:
             // A folder that is its own ancestor (a bind mount of a parent) is passed over.
             auto identity = std::make_pair(status.st_dev, status.st_ino);
             if (std::find(ancestors.begin(), ancestors.end(), identity) != ancestors.end()) continue;
-            std::string child = joined(path, entry.name);
+            std::string child = Paths::joined(path, entry.name);
             if (passOver(entry.name, child) || FileSystem::isCloudOnlyFolder(child) || !FileSystem::canOpenFolder(child))
                 continue;
             folders.push_back(&entry);
@@ -95,7 +93,7 @@ public:
             [&](const tbb::blocked_range<size_t>& range) {
                 for (size_t index = range.begin(); index != range.end(); ++index) {
                     const Entry& child = *folders[index];
-                    std::string childPath = joined(path, child.name);
+                    std::string childPath = Paths::joined(path, child.name);
                     if (levels > 0) {
                         UniqueFd childFd(::openat(fd, child.name.c_str(), folderFlags));
                         if (childFd.valid()) folder(std::move(childFd), childPath, device, ancestors, levels - 1);
@@ -148,7 +146,7 @@ private:
                 continue;
             }
             const Entry& child = *frame.folders[frame.next++];
-            enter(child, joined(frame.path, child.name), AT_FDCWD);
+            enter(child, Paths::joined(frame.path, child.name), AT_FDCWD);
         }
     }
 };

@@ -19,10 +19,6 @@ namespace SuggestionEngine {
 
 namespace {
 
-bool inside(const std::string& path, const std::string& folder) { return nodePathIsInside(path, folder); }
-bool strictlyInside(const std::string& path, const std::string& folder) {
-    return path != folder && nodePathIsInside(path, folder);
-}
 
 /// "base/name" for every name: the places a brace list in the table stands for.
 std::vector<std::string> each(const std::string& base, std::initializer_list<const char*> names,
@@ -109,7 +105,7 @@ std::vector<PlaceRule> buildLinuxRules() {
 }
 
 bool holds(const FileNode* tree, const std::string& path) {
-    if (tree && inside(path, tree->path) && tree->find(path)) return true;
+    if (tree && Paths::isInside(path, tree->path) && tree->find(path)) return true;
     std::error_code error;
     return std::filesystem::exists(std::filesystem::symlink_status(path, error));
 }
@@ -132,7 +128,7 @@ std::vector<PlaceMatch> rowMatches(const PlaceRule& rule, const FileNode* tree, 
             if (seen.insert(resolvedForm(match.path)).second) found.push_back(std::move(match));
     std::erase_if(found, [&](const PlaceMatch& match) {
         return std::any_of(found.begin(), found.end(),
-                           [&](const PlaceMatch& other) { return strictlyInside(match.path, other.path); });
+                           [&](const PlaceMatch& other) { return Paths::isStrictlyInside(match.path, other.path); });
     });
     return found;
 }
@@ -189,7 +185,7 @@ std::map<std::string, int64_t> measure(const std::vector<TableRow>& rows, const 
     tbb::parallel_for(size_t{0}, paths.size(), [&](size_t index) {
         const std::string& path = paths[index];
         if (trashes[index]) return sizes.set(index, Trash::allocatedSize({path}));
-        if (homeNode && inside(path, homeNode->path))
+        if (homeNode && Paths::isInside(path, homeNode->path))
             if (const FileNode* node = homeNode->find(path)) return sizes.set(index, node->size);
         std::error_code error;
         sizes.set(index, std::filesystem::exists(path, error) ? Scanner::quickSize(path) : 0);
@@ -211,7 +207,7 @@ int64_t sizeIn(const std::map<std::string, int64_t>& sizes, const std::string& p
 bool holdsOnlyItsFolder(const std::string& path, int64_t bytes) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
-           bytes <= static_cast<int64_t>(status.st_blocks) * 512;
+           bytes <= Files::allocatedBytes(status);
 }
 
 /// The largest children of a designed breakdown row's place, each less what
@@ -219,13 +215,13 @@ bool holdsOnlyItsFolder(const std::string& path, int64_t bytes) {
 std::optional<std::vector<SuggestionItem>> childItems(const FileNode* homeNode, const std::string& path,
                                                       const std::vector<std::string>& claimed,
                                                       const std::map<std::string, int64_t>& sizes) {
-    if (!homeNode || !inside(path, homeNode->path)) return std::nullopt;
+    if (!homeNode || !Paths::isInside(path, homeNode->path)) return std::nullopt;
     const FileNode* node = homeNode->find(path);
     if (!node || !node->children) return std::nullopt;
     std::vector<SuggestionItem> items;
     for (const FileNode& child : *node->children) {
         bool whollyClaimed = std::any_of(claimed.begin(), claimed.end(),
-                                         [&](const std::string& other) { return inside(child.path, other); });
+                                         [&](const std::string& other) { return Paths::isInside(child.path, other); });
         if (whollyClaimed) continue;
         int64_t bytes = child.size;
         for (const std::string& other : outermostInside(child.path, claimed)) bytes -= sizeIn(sizes, other);
@@ -271,7 +267,7 @@ std::vector<PlaceMatch> matchPlace(const std::string& pattern, const FileNode* t
     const std::string rest = pattern.substr(star + 2);
     std::set<std::string> names;
     for (std::string& name : Files::entryNames(folder)) names.insert(std::move(name));
-    if (tree && inside(folder, tree->path))
+    if (tree && Paths::isInside(folder, tree->path))
         if (const FileNode* node = tree->find(folder); node && node->children)
             for (const FileNode& child : *node->children) names.insert(child.name);
     std::vector<PlaceMatch> matches;
@@ -285,12 +281,12 @@ std::vector<PlaceMatch> matchPlace(const std::string& pattern, const FileNode* t
 std::vector<std::string> outermostInside(const std::string& path, const std::vector<std::string>& claimed) {
     std::vector<std::string> within;
     for (const std::string& other : claimed)
-        if (strictlyInside(other, path) && std::find(within.begin(), within.end(), other) == within.end())
+        if (Paths::isStrictlyInside(other, path) && std::find(within.begin(), within.end(), other) == within.end())
             within.push_back(other);
     std::vector<std::string> outermost;
     for (const std::string& candidate : within) {
         bool nested = std::any_of(within.begin(), within.end(),
-                                  [&](const std::string& other) { return strictlyInside(candidate, other); });
+                                  [&](const std::string& other) { return Paths::isStrictlyInside(candidate, other); });
         if (!nested) outermost.push_back(candidate);
     }
     return outermost;
@@ -319,9 +315,9 @@ int64_t unionBytes(const std::vector<Region>& regions, const std::function<int64
     int64_t total = 0;
     for (const std::string& boundary : boundaries) {
         bool covered = std::any_of(regions.begin(), regions.end(), [&](const Region& region) {
-            return inside(boundary, region.path) &&
+            return Paths::isInside(boundary, region.path) &&
                    std::none_of(region.excluded.begin(), region.excluded.end(),
-                                [&](const std::string& excluded) { return inside(boundary, excluded); });
+                                [&](const std::string& excluded) { return Paths::isInside(boundary, excluded); });
         });
         if (!covered) continue;
         auto nested = nestedBytes.find(boundary);

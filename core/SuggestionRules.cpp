@@ -40,12 +40,6 @@ std::string parentPath(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool isInsideFolder(const std::string& path, const std::string& folder) {
-    if (path == folder) return true;
-    std::string prefix = folder.ends_with("/") ? folder : folder + "/";
-    return path.starts_with(prefix);
-}
-
 bool exists(const std::string& path) {
     std::error_code error;
     return std::filesystem::exists(path, error);
@@ -217,7 +211,7 @@ std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& home
     // Installers in Downloads belong to the downloads rule.
     const std::string downloadsFolder = UserFolders::current(homePath).downloads;
     std::erase_if(candidates, [&](const FileNode* node) {
-        return installerExtensions().count(extensionOf(node->path)) && isInsideFolder(node->path, downloadsFolder);
+        return installerExtensions().count(extensionOf(node->path)) && Paths::isInside(node->path, downloadsFolder);
     });
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const FileNode* a, const FileNode* b) { return a->size > b->size; });

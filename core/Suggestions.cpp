@@ -19,12 +19,6 @@ namespace {
 
 // MARK: Paths and lists
 
-bool isInsideFolder(const std::string& path, const std::string& folder) {
-    if (path == folder) return true;
-    std::string prefix = folder.ends_with("/") ? folder : folder + "/";
-    return path.starts_with(prefix);
-}
-
 void sortLargestFirst(std::vector<Suggestion>& suggestions) {
     std::stable_sort(suggestions.begin(), suggestions.end(), [](const Suggestion& a, const Suggestion& b) {
         return a.reclaimableBytes > b.reclaimableBytes;
@@ -131,7 +125,7 @@ std::string plainDecimal(double value) {
 /// The home folder's node when the scan holds the home folder.
 const FileNode* homeNodeOf(const ScanResult* scan, const std::string& home) {
     if (!scan) return nullptr;
-    if (!isInsideFolder(home, scan->root.path)) return nullptr;
+    if (!Paths::isInside(home, scan->root.path)) return nullptr;
     return scan->root.find(home);
 }
 
@@ -143,7 +137,7 @@ int64_t unionOf(const std::vector<Suggestion>& suggestions, const TableFindings&
     std::map<std::string, int64_t> sizes = table.sizes;
     auto sizeOf = [&](const std::string& path) -> int64_t {
         if (auto found = sizes.find(path); found != sizes.end()) return found->second;
-        if (homeNode && nodePathIsInside(path, homeNode->path))
+        if (homeNode && Paths::isInside(path, homeNode->path))
             if (const FileNode* node = homeNode->find(path)) return node->size;
         return 0;
     };

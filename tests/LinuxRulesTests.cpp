@@ -198,8 +198,8 @@ TEST_F(LinuxRulesTest, KeepOutsAreNeverInASafeSuggestion) {
         ++safeCount;
         for (const auto& path : suggestion.paths)
             for (const auto& keepOut : keepOuts) {
-                EXPECT_FALSE(nodePathIsInside(path, at(keepOut))) << suggestion.id << ": " << path;
-                EXPECT_FALSE(nodePathIsInside(at(keepOut), path)) << suggestion.id << ": " << path;
+                EXPECT_FALSE(Paths::isInside(path, at(keepOut))) << suggestion.id << ": " << path;
+                EXPECT_FALSE(Paths::isInside(at(keepOut), path)) << suggestion.id << ": " << path;
             }
     }
     EXPECT_EQ(safeCount, 6);

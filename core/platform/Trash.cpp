@@ -41,15 +41,6 @@ std::string parentOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-std::string lastComponent(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string joined(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
 /// The path the kernel gives an open folder; throws when it has none (the
 /// folder was removed, or its path is too long to be named).
 std::string pathOfDescriptor(int fd) {
@@ -143,7 +134,7 @@ Destination opened(std::string trash, std::string recordedPath, dev_t device) {
 /// that is not a link), else the user's own ".Trash-<uid>".
 Destination deviceTrash(const std::string& top, dev_t device, const std::string& relative) {
     const std::string uid = std::to_string(::getuid());
-    const std::string shared = joined(top, ".Trash");
+    const std::string shared = Paths::joined(top, ".Trash");
     struct stat status {};
     if (::lstat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX)) {
         std::string own = shared + "/" + uid;
@@ -155,7 +146,7 @@ Destination deviceTrash(const std::string& top, dev_t device, const std::string&
             // freedesktop.org rules allow.
         }
     }
-    std::string own = joined(top, ".Trash-" + uid);
+    std::string own = Paths::joined(top, ".Trash-" + uid);
     ensureTrashFolders(own);
     return opened(own, relative, device);
 }
@@ -170,7 +161,7 @@ std::string nearestExisting(std::string path) {
 /// path the user knows it by; `realParent` finds the file system's top.
 Destination destinationFor(const std::string& realParent, const std::string& recordedParent, const std::string& name,
                            dev_t device) {
-    const std::string original = joined(recordedParent, name);
+    const std::string original = Paths::joined(recordedParent, name);
     const std::string home = homeTrash();
     std::error_code ignored;
     fs::create_directories(parentOf(home), ignored);
@@ -184,7 +175,7 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
     std::string top = topFolder(realParent, device);
     // A known path that reaches the file system through a link elsewhere is
     // no path below its top: the real one is recorded then.
-    const std::string below = Paths::isInside(original, top) ? original : joined(realParent, name);
+    const std::string below = Paths::isInside(original, top) ? original : Paths::joined(realParent, name);
     std::string relative = top == "/" ? below.substr(1) : below.substr(top.size() + 1);
     return deviceTrash(top, device, relative);
 }
@@ -304,7 +295,7 @@ std::string percentEncoded(const std::string& path) {
 HeldItem::HeldItem(const std::string& path) {
     const std::string item = Paths::standardize(path);
     if (item == "/") failWith(EBUSY);
-    itemName = lastComponent(item);
+    itemName = Paths::lastComponent(item);
     // Looked up this once: whatever the path names later, the folder held is
     // the one checked, and the one the item is renamed from.
     descriptor = UniqueFd(::open(parentOf(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -318,7 +309,7 @@ HeldItem::HeldItem(const HeldFolder& folder, const std::string& name)
     folderPath = pathOfDescriptor(descriptor.get());
 }
 
-std::string HeldItem::realPath() const { return joined(folderPath, itemName); }
+std::string HeldItem::realPath() const { return Paths::joined(folderPath, itemName); }
 
 std::optional<struct stat> HeldItem::status() const {
     struct stat status {};
@@ -428,7 +419,7 @@ void putBack(const std::string& trashed, const std::string& original) {
     if (int error = renameWithoutReplacing(AT_FDCWD, trashed, place.folder(), place.name())) failWith(error);
     // files/<name> has its record at info/<name>.trashinfo of the same trash.
     const std::string trash = parentOf(parentOf(trashed));
-    ::unlink(joined(joined(trash, "info"), lastComponent(trashed) + ".trashinfo").c_str());
+    ::unlink(Paths::joined(Paths::joined(trash, "info"), Paths::lastComponent(trashed) + ".trashinfo").c_str());
 }
 
 namespace {
