@@ -462,6 +462,4 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
     }
 }
 
-bool revealInFinder(const std::string& path) { return Trash::reveal(Paths::expandGiven(path)); }
-
 }  // namespace Cleaner

@@ -6,11 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "Cleaner.hpp"
+#include "GivenPaths.hpp"
 #include "Localization.hpp"
 #include "model/AppModel.hpp"
 #include "model/Executor.hpp"
-#include "platform/Trash.hpp"
+#include "platform/FileManager.hpp"
+#include "platform/HomeFolder.hpp"
 
 namespace Desktop {
 
@@ -19,14 +20,14 @@ std::shared_ptr<Executor> background;
 
 bool revealNow(const std::string& path) {
     try {
-        return Cleaner::revealInFinder(path);
+        return FileManager::showItem(Paths::expandGiven(path));
     } catch (...) {
         return false;
     }
 }
 
 bool openTrashFolder() {
-    return Trash::openWithDesktop("trash:///") || Trash::openWithDesktop(realTrashFolder());
+    return FileManager::open("trash:///") || FileManager::open(realTrashFolder());
 }
 
 /// Runs a call to the file manager on the background executor (it may wait

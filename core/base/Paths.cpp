@@ -57,6 +57,29 @@ std::string_view lastComponentView(std::string_view path) {
 
 std::string lastComponent(std::string_view path) { return std::string(lastComponentView(path)); }
 
+std::string parentFolder(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string percentEncoded(const std::string& path) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string result;
+    for (unsigned char c : path) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                     c == '.' || c == '_' || c == '~' || c == '/';
+        if (plain) {
+            result += static_cast<char>(c);
+        } else {
+            result += '%';
+            result += digits[c >> 4];
+            result += digits[c & 0x0F];
+        }
+    }
+    return result;
+}
+
 size_t componentCount(const std::string& path) {
     size_t count = 0;
     bool inComponent = false;

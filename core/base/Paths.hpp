@@ -19,6 +19,11 @@ std::string joined(std::string_view folder, std::string_view name);
 std::string lastComponent(std::string_view path);
 /// The same as a view into `path`, for callers that copy it elsewhere.
 std::string_view lastComponentView(std::string_view path);
+/// The folder holding `path`: "/" for an item at the root, and for a bare name.
+std::string parentFolder(const std::string& path);
+/// Percent-encodes a path the way trash info files and file URIs expect:
+/// every byte except letters, digits, "-._~" and "/" becomes "%XX".
+std::string percentEncoded(const std::string& path);
 /// How many components a path has: 0 for "/", 1 for "/Users".
 size_t componentCount(const std::string& path);
 /// Standardises an absolute path: removes "." and ".." and repeated slashes,

@@ -35,12 +35,6 @@ namespace {
 
 [[noreturn]] void failWith(int error) { throw OstrevaneError(std::strerror(error)); }
 
-std::string parentOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 /// The path the kernel gives an open folder; throws when it has none (the
 /// folder was removed, or its path is too long to be named).
 std::string pathOfDescriptor(int fd) {
@@ -89,7 +83,7 @@ std::optional<dev_t> deviceOf(const std::string& path) {
 std::string topFolder(const std::string& folder, dev_t device) {
     std::string current = folder;
     while (current != "/") {
-        std::string parent = parentOf(current);
+        std::string parent = Paths::parentFolder(current);
         auto parentDevice = deviceOf(parent);
         if (!parentDevice || *parentDevice != device) break;
         current = parent;
@@ -153,7 +147,7 @@ Destination deviceTrash(const std::string& top, dev_t device, const std::string&
 
 std::string nearestExisting(std::string path) {
     struct stat status {};
-    while (path != "/" && ::stat(path.c_str(), &status) != 0) path = parentOf(path);
+    while (path != "/" && ::stat(path.c_str(), &status) != 0) path = Paths::parentFolder(path);
     return path;
 }
 
@@ -164,7 +158,7 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
     const std::string original = Paths::joined(recordedParent, name);
     const std::string home = homeTrash();
     std::error_code ignored;
-    fs::create_directories(parentOf(home), ignored);
+    fs::create_directories(Paths::parentFolder(home), ignored);
     // Items on the home trash's file system go there and nowhere else: when
     // it is unusable the move fails rather than filling a trash at the top
     // of that file system.
@@ -244,16 +238,7 @@ std::optional<int64_t> fileSystemFreeBytes(const std::string& path) {
 }
 
 Hooks realHooks() {
-    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run, Detail::statusAt,
-                 Shell::hand};
-}
-
-std::optional<std::string> installedProgram(const std::string& name) {
-    for (const char* folder : {"/usr/bin", "/bin", "/usr/local/bin"}) {
-        std::string candidate = std::string(folder) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return std::nullopt;
+    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run, Detail::statusAt};
 }
 
 }  // namespace
@@ -275,30 +260,13 @@ std::string homeTrash() {
 std::string filesFolder() { return homeTrash() + "/files"; }
 std::string infoFolder() { return homeTrash() + "/info"; }
 
-std::string percentEncoded(const std::string& path) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string result;
-    for (unsigned char c : path) {
-        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                     c == '.' || c == '_' || c == '~' || c == '/';
-        if (plain) {
-            result += static_cast<char>(c);
-        } else {
-            result += '%';
-            result += digits[c >> 4];
-            result += digits[c & 0x0F];
-        }
-    }
-    return result;
-}
-
 HeldItem::HeldItem(const std::string& path) {
     const std::string item = Paths::standardize(path);
     if (item == "/") failWith(EBUSY);
     itemName = Paths::lastComponent(item);
     // Looked up this once: whatever the path names later, the folder held is
     // the one checked, and the one the item is renamed from.
-    descriptor = UniqueFd(::open(parentOf(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    descriptor = UniqueFd(::open(Paths::parentFolder(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!descriptor.valid()) failWith(errno);
     folderPath = pathOfDescriptor(descriptor.get());
 }
@@ -377,7 +345,7 @@ std::string moveToTrash(const HeldItem& item) {
     if (::fstat(item.folder(), &folderStatus) != 0) failWith(errno);
 
     Destination destination = destinationFor(item.realFolder(), item.recordedFolder(), name, folderStatus.st_dev);
-    const std::string contents = "[Trash Info]\nPath=" + percentEncoded(destination.recordedPath) +
+    const std::string contents = "[Trash Info]\nPath=" + Paths::percentEncoded(destination.recordedPath) +
                                  "\nDeletionDate=" + localDeletionDate() + "\n";
 
     constexpr int attempts = 10000;
@@ -418,7 +386,7 @@ void putBack(const std::string& trashed, const std::string& original) {
     const HeldItem place(original);
     if (int error = renameWithoutReplacing(AT_FDCWD, trashed, place.folder(), place.name())) failWith(error);
     // files/<name> has its record at info/<name>.trashinfo of the same trash.
-    const std::string trash = parentOf(parentOf(trashed));
+    const std::string trash = Paths::parentFolder(Paths::parentFolder(trashed));
     ::unlink(Paths::joined(Paths::joined(trash, "info"), Paths::lastComponent(trashed) + ".trashinfo").c_str());
 }
 
@@ -454,7 +422,7 @@ int64_t freeBytes() {
 Shell::Output emptyThroughDesktop() {
     constexpr double timeout = 300;
     // A missing gio fails to start, which reports like any other failure.
-    auto found = installedProgram("gio");
+    auto found = Shell::systemProgram("gio");
     if (!found) found = Shell::which("gio");
     const std::string gio = found.value_or("/usr/bin/gio");
     if (!Paths::homeIsOverridden()) return Hooks::active().run(gio, {"trash", "--empty"}, timeout);
@@ -465,40 +433,12 @@ Shell::Output emptyThroughDesktop() {
     // sockets there rather than beside the real daemon's), so the trash the
     // engine lists is the one emptied. Without dbus-run-session this fails to
     // start and is reported like any other failure.
-    auto session = installedProgram("dbus-run-session");
+    auto session = Shell::systemProgram("dbus-run-session");
     return Hooks::active().run("/usr/bin/env",
                        {"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "-u", "DBUS_SESSION_BUS_ADDRESS",
                         "HOME=" + Paths::home(),
                         session.value_or("/usr/bin/dbus-run-session"), "--", gio, "trash", "--empty"},
                        timeout);
-}
-
-bool openWithDesktop(const std::string& target) {
-    // xdg-open either hands the target on and ends, or runs the file manager
-    // itself; one still running after this long is showing it.
-    constexpr double answerTime = 5;
-    auto xdgOpen = installedProgram("xdg-open");
-    return xdgOpen && Hooks::active().hand(*xdgOpen, {target}, answerTime).status == 0;
-}
-
-bool reveal(const std::string& path) {
-    constexpr double timeout = 10;
-    const std::string uri = "file://" + percentEncoded(path);
-    Shell::Output shown{-1, "", ""};
-    if (auto gdbus = installedProgram("gdbus"))
-        shown = Hooks::active().run(*gdbus,
-                            {"call", "--session", "--dest", "org.freedesktop.FileManager1", "--object-path",
-                             "/org/freedesktop/FileManager1", "--method", "org.freedesktop.FileManager1.ShowItems",
-                             "['" + uri + "']", ""},
-                            timeout);
-    if (shown.status != 0)
-        if (auto dbusSend = installedProgram("dbus-send"))
-            shown = Hooks::active().run(*dbusSend,
-                                {"--session", "--print-reply", "--dest=org.freedesktop.FileManager1",
-                                 "--type=method_call", "/org/freedesktop/FileManager1",
-                                 "org.freedesktop.FileManager1.ShowItems", "array:string:" + uri, "string:"},
-                                timeout);
-    return shown.status == 0 || openWithDesktop(parentOf(path));
 }
 
 }  // namespace Trash
