@@ -1,11 +1,8 @@
 // Reading a scanned tree: lookup, pruning, walking, the largest files, and
-// the JSON form shared by the scan cache and the demo data; the scan's
-// options and result records.
+// the JSON form shared by the scan cache and the demo data.
 #include <algorithm>
-#include <cstdlib>
-#include <limits>
 
-#include "Scanner.hpp"
+#include "FileTree.hpp"
 #include "base/JSONCoding.hpp"
 
 namespace {
@@ -147,33 +144,6 @@ void from_json(const json& document, FileNode& node) {
 }
 
 // MARK: Options and records
-
-std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    // Accumulated as a negative number so INT64_MIN fits.
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        int digit = c - '0';
-        if (value < (std::numeric_limits<int64_t>::min() + digit) / 10) return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == std::numeric_limits<int64_t>::min()) return std::nullopt;
-        value = -value;
-    }
-    return value;
-}
-
-ScanOptions::ScanOptions() {
-    if (const char* raw = std::getenv("OSTREVANE_FANOUT"))
-        if (auto parsed = parseFanOut(raw)) fanOutDepth = *parsed;
-}
 
 ScanResult ScanResult::replacingRoot(FileNode newRoot) const {
     ScanResult copy = *this;

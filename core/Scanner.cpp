@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -288,3 +289,32 @@ int64_t quickSize(const std::string& path) {
 }
 
 }  // namespace Scanner
+
+// MARK: Options
+
+std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    // Accumulated as a negative number so INT64_MIN fits.
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        int digit = c - '0';
+        if (value < (std::numeric_limits<int64_t>::min() + digit) / 10) return std::nullopt;
+        value = value * 10 - digit;
+    }
+    if (!negative) {
+        if (value == std::numeric_limits<int64_t>::min()) return std::nullopt;
+        value = -value;
+    }
+    return value;
+}
+
+ScanOptions::ScanOptions() {
+    if (const char* raw = std::getenv("OSTREVANE_FANOUT"))
+        if (auto parsed = parseFanOut(raw)) fanOutDepth = *parsed;
+}

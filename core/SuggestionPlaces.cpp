@@ -10,6 +10,7 @@
 #include <set>
 
 #include "Localization.hpp"
+#include "Scanner.hpp"
 #include "Suggestions.hpp"
 #include "base/Files.hpp"
 #include "platform/Trash.hpp"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
+#include "FileTree.hpp"
 #include "SuggestionTypes.hpp"
 
 namespace SuggestionEngine {

@@ -11,6 +11,7 @@
 #include <numeric>
 
 #include "Localization.hpp"
+#include "Scanner.hpp"
 #include "base/Files.hpp"
 #include "platform/Applications.hpp"
 #include "platform/ICloud.hpp"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Destinations.hpp"
-#include "Scanner.hpp"
+#include "FileTree.hpp"
 #include "SuggestionTypes.hpp"
 #include "Volumes.hpp"
 
