@@ -12,6 +12,7 @@
 
 #include "Localization.hpp"
 #include "Scanner.hpp"
+#include "SuggestionPlaces.hpp"
 #include "base/Files.hpp"
 #include "platform/Applications.hpp"
 #include "platform/ICloud.hpp"
