@@ -63,7 +63,8 @@ public:
                 int64_t allocated = Files::allocatedBytes(status);
                 if (allocated < status.st_size && status.st_size >= minLength) {
                     std::lock_guard guard(lock);
-                    found.push_back({Paths::joined(path, entry.name), status.st_dev, status.st_ino, status.st_size, allocated});
+                    found.push_back(
+                        {Paths::joined(path, entry.name), status.st_dev, status.st_ino, status.st_size, allocated});
                 }
                 continue;
             }

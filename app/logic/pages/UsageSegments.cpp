@@ -40,7 +40,8 @@ std::map<std::string, Share> claimedBytes(const FileNode& root, std::vector<Clai
         for (const Claim& nested : claims) {
             if (!Paths::isStrictlyInside(nested.path, claim.path)) continue;
             const bool outermost = std::none_of(claims.begin(), claims.end(), [&](const Claim& between) {
-                return Paths::isStrictlyInside(nested.path, between.path) && Paths::isStrictlyInside(between.path, claim.path);
+                return Paths::isStrictlyInside(nested.path, between.path) &&
+                       Paths::isStrictlyInside(between.path, claim.path);
             });
             if (!outermost) continue;
             if (const FileNode* inner = root.find(nested.path)) own -= inner->size;
