@@ -35,13 +35,6 @@ std::string extensionOf(const std::string& path) {
 
 int64_t depthOf(const std::string& path) { return static_cast<int64_t>(Paths::componentCount(path)); }
 
-std::string parentPath(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return "";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 bool exists(const std::string& path) {
     std::error_code error;
     return std::filesystem::exists(path, error);
@@ -242,7 +235,7 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
         if (node.name.ends_with(".app") || node.name.ends_with(".photoslibrary")) return false;
         if (!artifactNames().count(node.name)) return true;
 
-        const std::string project = parentPath(node.path);
+        const std::string project = Paths::parentFolder(node.path);
         // "target" is only Cargo's build folder when Cargo.toml sits beside it.
         if (node.name == "target" && !exists(project + "/Cargo.toml")) return true;
 

@@ -59,4 +59,13 @@ TEST(PathsTest, LastComponentIgnoresTrailingSlashes) {
     }
 }
 
+// An item at the root and a bare name both live in "/" as far as the
+// callers (the Trash, the file manager, the stale-artifact rule) are concerned.
+TEST(PathsTest, ParentFolderOfItemsAtEveryDepth) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/a", "/"}, {"/a/b", "/a"}, {"/a/b/c.txt", "/a/b"}, {"name", "/"}, {"/", "/"},
+    };
+    for (const auto& [path, parent] : cases) EXPECT_EQ(Paths::parentFolder(path), parent) << path;
+}
+
 }  // namespace
