@@ -99,30 +99,25 @@ struct Places {
     std::string homeTrash;
 };
 
-std::string joined(const std::string& folder, const std::string& relative) {
-    if (relative.empty()) return folder;
-    return folder == "/" ? "/" + relative : folder + "/" + relative;
-}
-
-std::optional<std::string> resolved(const std::string& path) {
+std::optional<std::string> realPath(const std::string& path) {
     char buffer[PATH_MAX];
     if (!::realpath(path.c_str(), buffer)) return std::nullopt;
     return std::string(buffer);
 }
 
-std::string resolvedOrSame(const std::string& path) { return resolved(path).value_or(path); }
+std::string realPathOrSame(const std::string& path) { return realPath(path).value_or(path); }
 
 /// Built on each use, since the home folder follows OSTREVANE_HOME.
 Places places(bool resolvingLinks) {
-    auto form = [&](const std::string& path) { return resolvingLinks ? resolvedOrSame(path) : path; };
+    auto form = [&](const std::string& path) { return resolvingLinks ? realPathOrSame(path) : path; };
     Places result;
     const std::string home = Paths::home();
     result.home = form(home);
     // Resolved, a protected folder is both where the home folder's real path
     // puts it and where it really is when it is itself a link.
     for (const auto& relative : protectedRelatives) {
-        result.protectedFolders.insert(joined(result.home, relative));
-        result.protectedFolders.insert(form(joined(home, relative)));
+        result.protectedFolders.insert(Paths::joined(result.home, relative));
+        result.protectedFolders.insert(form(Paths::joined(home, relative)));
     }
     // The user's own folders wherever the desktop put them ("下载", "视频", ...).
     for (const auto& folder : UserFolders::current(home).all()) result.protectedFolders.insert(form(folder));
@@ -134,15 +129,10 @@ Places places(bool resolvingLinks) {
     result.allowedRoots.push_back(result.home);
     for (const auto& root : fixedRoots) result.allowedRoots.push_back(form(root));
     for (const auto& relative : {".ssh", "Library/Keychains"}) {
-        result.sensitiveFolders.push_back(joined(result.home, relative));
-        result.sensitiveFolders.push_back(form(joined(home, relative)));
+        result.sensitiveFolders.push_back(Paths::joined(result.home, relative));
+        result.sensitiveFolders.push_back(form(Paths::joined(home, relative)));
     }
     return result;
-}
-
-bool strictlyInside(const std::string& path, const std::string& root) {
-    if (path == root) return false;
-    return path.starts_with(root.ends_with("/") ? root : root + "/");
 }
 
 
@@ -152,13 +142,13 @@ std::optional<std::string> placeRefusal(const std::string& p, const Places& at) 
     // An item trashed again would get a second record pointing into the
     // Trash, and its first record would outlive emptying.
     if (Paths::isInside(p, at.homeTrash) || Trash::isInsideTrash(p)) return L("废纸篓里的项目不能再移到废纸篓");
-    if (p == at.home || at.home.starts_with(p.ends_with("/") ? p : p + "/")) return L("这是主目录的上级目录");
+    if (Paths::isInside(at.home, p)) return L("这是主目录的上级目录");
     // The Trash cannot take in the folder it lies in.
-    if (strictlyInside(at.homeTrash, p)) return L("这是废纸篓的上级目录");
+    if (Paths::isStrictlyInside(at.homeTrash, p)) return L("这是废纸篓的上级目录");
     if (Paths::componentCount(p) <= 1) return L("顶层系统目录");
     if (p.ends_with(".photoslibrary")) return L("照片图库请在“照片”App 中管理");
     if (std::none_of(at.allowedRoots.begin(), at.allowedRoots.end(),
-                     [&](const std::string& root) { return strictlyInside(p, root); }))
+                     [&](const std::string& root) { return Paths::isStrictlyInside(p, root); }))
         return L("只允许操作主目录、/tmp 和外接卷(/media、/run/media、/mnt)里的内容");
     for (const auto& sensitive : at.sensitiveFolders)
         if (Paths::isInside(p, sensitive)) return L("密钥与密钥环不允许通过本工具删除");
@@ -241,7 +231,7 @@ std::optional<std::string> heldRefusal(const Trash::HeldItem& held, const Refusa
     if (auto reason = placeRefusal(real, at.resolved)) return reason;
     if (Trash::isInsideTrashFolder(held, at.trashes)) return L("废纸篓里的项目不能再移到废纸篓");
     if (std::any_of(at.trashes.begin(), at.trashes.end(),
-                    [&](const std::string& trash) { return strictlyInside(trash, real); }))
+                    [&](const std::string& trash) { return Paths::isStrictlyInside(trash, real); }))
         return L("这是废纸篓的上级目录");
     if (!held.status()) return L("路径不存在");
     return std::nullopt;
@@ -268,7 +258,7 @@ std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& 
 /// folder's descriptor, never through its path again.
 std::optional<std::string> refusalIn(const Trash::HeldFolder& folder, const std::string& name,
                                      const RefusalPlaces& at, std::optional<Trash::HeldItem>& held) {
-    if (auto reason = placeRefusal(joined(folder.path(), name), at.written)) return reason;
+    if (auto reason = placeRefusal(Paths::joined(folder.path(), name), at.written)) return reason;
     try {
         held.emplace(folder, name);
     } catch (const OstrevaneError& error) {
@@ -350,7 +340,7 @@ CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun) 
         }
         for (const auto& name : names) {
             std::optional<Trash::HeldItem> item;
-            const std::string p = joined(held->path(), name);
+            const std::string p = Paths::joined(held->path(), name);
             if (auto reason = refusalIn(*held, name, places, item))
                 tally.fail(p, *reason);
             else
@@ -470,7 +460,5 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
             throw OstrevaneError(L("不支持的动作"));
     }
 }
-
-bool revealInFinder(const std::string& path) { return Trash::reveal(Paths::expandGiven(path)); }
 
 }  // namespace Cleaner

@@ -63,6 +63,4 @@ CleanResult emptyTrash();
 /// Throws OstrevaneError for a suggestion that cannot be applied
 /// automatically or whose action the cleaner does not carry out.
 CleanResult apply(const Suggestion& suggestion, bool dryRun);
-/// Shows the item in the file manager; whether a file manager answered.
-bool revealInFinder(const std::string& path);
 }  // namespace Cleaner

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
+#include "FileTree.hpp"
 #include "Support.hpp"
 
 namespace Service {

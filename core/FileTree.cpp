@@ -1,11 +1,8 @@
 // Reading a scanned tree: lookup, pruning, walking, the largest files, and
-// the JSON form shared by the scan cache and the demo data; the scan's
-// options and result records.
+// the JSON form shared by the scan cache and the demo data.
 #include <algorithm>
-#include <cstdlib>
-#include <limits>
 
-#include "Scanner.hpp"
+#include "FileTree.hpp"
 #include "base/JSONCoding.hpp"
 
 namespace {
@@ -17,7 +14,7 @@ void sortLargestFirst(std::vector<FileNode>& nodes) {
 bool containsAnyOf(const FileNode& node, const std::set<std::string>& paths) {
     // The set is sorted, so the paths inside the node start at its own path.
     for (auto it = paths.lower_bound(node.path); it != paths.end(); ++it) {
-        if (nodePathIsInside(*it, node.path)) return true;
+        if (Paths::isInside(*it, node.path)) return true;
         if (!it->starts_with(node.path)) break;
     }
     return false;
@@ -25,22 +22,16 @@ bool containsAnyOf(const FileNode& node, const std::set<std::string>& paths) {
 
 }  // namespace
 
-bool nodePathIsInside(const std::string& path, const std::string& parent) {
-    if (path == parent) return true;
-    if (parent.ends_with('/')) return path.starts_with(parent);
-    return path.size() > parent.size() && path.starts_with(parent) && path[parent.size()] == '/';
-}
-
 const FileNode* FileNode::find(const std::string& wanted) const {
     const FileNode* node = this;
     // Descends one level per step; only the first child containing the path
     // is tried, since children never overlap.
     while (true) {
         if (node->path == wanted) return node;
-        if (!nodePathIsInside(wanted, node->path) || !node->children) return nullptr;
+        if (!Paths::isInside(wanted, node->path) || !node->children) return nullptr;
         const FileNode* next = nullptr;
         for (const auto& child : *node->children) {
-            if (nodePathIsInside(wanted, child.path)) {
+            if (Paths::isInside(wanted, child.path)) {
                 next = &child;
                 break;
             }
@@ -153,33 +144,6 @@ void from_json(const json& document, FileNode& node) {
 }
 
 // MARK: Options and records
-
-std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    // Accumulated as a negative number so INT64_MIN fits.
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        int digit = c - '0';
-        if (value < (std::numeric_limits<int64_t>::min() + digit) / 10) return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == std::numeric_limits<int64_t>::min()) return std::nullopt;
-        value = -value;
-    }
-    return value;
-}
-
-ScanOptions::ScanOptions() {
-    if (const char* raw = std::getenv("OSTREVANE_FANOUT"))
-        if (auto parsed = parseFanOut(raw)) fanOutDepth = *parsed;
-}
 
 ScanResult ScanResult::replacingRoot(FileNode newRoot) const {
     ScanResult copy = *this;

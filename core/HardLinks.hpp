@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "Scanner.hpp"
+#include "FileTree.hpp"
 
 /// One link of a multiply-linked file, met by some part of a scan, which
 /// counted the file's bytes there for now.

@@ -14,6 +14,7 @@
 #include "Suggestions.hpp"
 #include "backup/Backup.hpp"
 #include "base/JSONCoding.hpp"
+#include "platform/FileManager.hpp"
 #include "platform/Trash.hpp"
 
 namespace MCPTools {
@@ -157,7 +158,7 @@ std::string findDuplicates(const ToolCall& call) {
 
 std::string revealInFileManager(const ToolCall& call) {
     std::string path = Paths::expandGiven(call.arguments.require("path"));
-    Cleaner::revealInFinder(path);
+    FileManager::showItem(path);
     return "{\"revealed\": " + jsonText(path) + "}";
 }
 

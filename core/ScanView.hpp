@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
+#include "FileTree.hpp"
 
 struct NodeView {
     std::string name;

@@ -31,7 +31,7 @@ public:
         walkDevice = root.device;
         path = start.path;
         if (!root.isFolder()) {
-            countFile(root, lastComponent(start.path));
+            countFile(root, Paths::lastComponentView(start.path));
         } else {
             enterFolder(root, start.name);
             while (depth > 0)
@@ -156,7 +156,7 @@ private:
         std::optional<FileNode> node;
         if (depth == 0 || (built.size >= ctx.options.minNodeSize && path.size() <= ctx.options.maxNodePath)) {
             sortLargestFirst(built.children);
-            node = FileNode{asText(lastComponent(path)),
+            node = FileNode{asText(Paths::lastComponentView(path)),
                             asText(path),
                             true,
                             built.size,

@@ -29,13 +29,6 @@ inline std::string asText(std::string_view raw) {
     return Text::isValidUTF8(raw) ? std::string(raw) : Text::replacingInvalidUTF8(raw);
 }
 
-inline std::string_view lastComponent(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-    if (path == "/") return path;
-    auto slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 inline Date dateOf(int64_t seconds) { return std::chrono::system_clock::from_time_t(static_cast<time_t>(seconds)); }
 
 inline double clockSeconds() {
@@ -60,7 +53,7 @@ struct Facts {
                 status.st_dev,
                 status.st_ino,
                 status.st_nlink,
-                static_cast<int64_t>(status.st_blocks) * 512,
+                Files::allocatedBytes(status),
                 static_cast<int64_t>(status.st_mtim.tv_sec)};
     }
     bool isFolder() const { return S_ISDIR(mode); }
@@ -91,7 +84,8 @@ inline FileNode fileNode(std::string_view name, std::string_view path, int64_t s
 }
 
 inline FileNode emptyFolderNode(const std::string& path) {
-    return FileNode{asText(lastComponent(path)), asText(path), true, 0, 0, std::nullopt, std::vector<FileNode>{}};
+    return FileNode{asText(Paths::lastComponentView(path)), asText(path), true, 0, 0, std::nullopt,
+                    std::vector<FileNode>{}};
 }
 
 /// State shared by every thread of one scan.

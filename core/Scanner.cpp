@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -46,15 +47,6 @@ constexpr int64_t readLevelLimit = 64;
 // with a warm cache they cost little, since each blocks only briefly.
 constexpr unsigned threadsPerCore = 4;
 constexpr unsigned threadLimit = 64;
-
-std::string childPath(const std::string& folder, std::string_view name) {
-    std::string path;
-    path.reserve(folder.size() + 1 + name.size());
-    path += folder;
-    if (path.empty() || path.back() != '/') path += '/';
-    path += name;
-    return path;
-}
 
 /// The results of one level's parallel loop, one slot per subfolder, merged
 /// afterwards in directory order.
@@ -117,7 +109,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     std::vector<Subfolder> subfolders;
     for (const auto& entry : listing.entries) {
         if (!entry.statted) continue;
-        std::string child = childPath(path, listing.name(entry));
+        std::string child = Paths::joined(path, listing.name(entry));
         if (entry.facts.isFolder()) {
             if (entry.facts.device != ctx.rootDevice) continue;
             if (ctx.excludeSet.count(child)) continue;
@@ -159,7 +151,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
             nodes.push_back(std::move(*slot));
     }
     sortLargestFirst(nodes);
-    return FileNode{asText(lastComponent(path)),
+    return FileNode{asText(Paths::lastComponentView(path)),
                     asText(path),
                     true,
                     bytes,
@@ -288,3 +280,32 @@ int64_t quickSize(const std::string& path) {
 }
 
 }  // namespace Scanner
+
+// MARK: Options
+
+std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    // Accumulated as a negative number so INT64_MIN fits.
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        int digit = c - '0';
+        if (value < (std::numeric_limits<int64_t>::min() + digit) / 10) return std::nullopt;
+        value = value * 10 - digit;
+    }
+    if (!negative) {
+        if (value == std::numeric_limits<int64_t>::min()) return std::nullopt;
+        value = -value;
+    }
+    return value;
+}
+
+ScanOptions::ScanOptions() {
+    if (const char* raw = std::getenv("OSTREVANE_FANOUT"))
+        if (auto parsed = parseFanOut(raw)) fanOutDepth = *parsed;
+}

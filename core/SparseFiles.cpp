@@ -14,6 +14,8 @@
 
 #include "ParallelDescent.hpp"
 #include "base/FolderNames.hpp"
+#include "base/Files.hpp"
+#include "base/Paths.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
@@ -43,10 +45,6 @@ std::vector<Entry> listing(int folder) {
     return entries;
 }
 
-std::string joined(const std::string& folder, const std::string& name) {
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 using Ancestors = std::vector<std::pair<dev_t, ino_t>>;
 
 /// A folder the walk will enter, with what its parent's listing read of it.
@@ -68,10 +66,11 @@ public:
         for (const Entry& entry : entries) {
             const struct stat& status = entry.status;
             if (S_ISREG(status.st_mode)) {
-                int64_t allocated = static_cast<int64_t>(status.st_blocks) * 512;
+                int64_t allocated = Files::allocatedBytes(status);
                 if (allocated < status.st_size && status.st_size >= minLength) {
                     std::lock_guard guard(lock);
-                    found.push_back({joined(path, entry.name), status.st_dev, status.st_ino, status.st_size, allocated});
+                    found.push_back(
+                        {Paths::joined(path, entry.name), status.st_dev, status.st_ino, status.st_size, allocated});
                 }
                 continue;
             }
@@ -79,7 +78,7 @@ public:
             // A folder that is its own ancestor (a bind mount of a parent) is passed over.
             auto identity = std::make_pair(status.st_dev, status.st_ino);
             if (std::find(ancestors.begin(), ancestors.end(), identity) != ancestors.end()) continue;
-            std::string child = joined(path, entry.name);
+            std::string child = Paths::joined(path, entry.name);
             if (passOver(entry.name, child) || FileSystem::isCloudOnlyFolder(child) || !FileSystem::canOpenFolder(child))
                 continue;
             folders.push_back({entry.name, std::move(child), status.st_dev, status.st_ino});

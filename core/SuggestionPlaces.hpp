@@ -1,52 +1,40 @@
-// The well-known places of a Linux home as cleanup rules, and the counting
-// that keeps one byte in one suggestion: a place another rule claims is left
-// out of any rule whose place encloses it, and the report's totals are sizes
-// of unions, never sums.
+// The counting of the fixed tables' places (CleanupRules.hpp) that keeps one
+// byte in one suggestion: a place another rule claims is left out of any rule
+// whose place encloses it, and the report's totals are sizes of unions,
+// never sums.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
+#include "CleanupRules.hpp"
+#include "FileTree.hpp"
 #include "SuggestionTypes.hpp"
 
 namespace SuggestionEngine {
 
-/// How a rule lists what it found.
-enum class Breakdown {
-    none,
-    /// Each matched place on its own.
-    byPlace,
-    /// Matched places added up per folder the pattern's "*" stands for.
-    byMatch,
+/// One slot per item measured in parallel; each worker writes only its own.
+class Sizes {
+public:
+    explicit Sizes(size_t count) : slots(count, 0) {}
+    void set(size_t index, int64_t value) {
+        std::lock_guard guard(lock);
+        slots[index] = value;
+    }
+    std::vector<int64_t> values() const {
+        std::lock_guard guard(lock);
+        return slots;
+    }
+
+private:
+    mutable std::mutex lock;
+    std::vector<int64_t> slots;
 };
-
-/// One row of the Linux table. Its places are patterns: a base ("~",
-/// "$XDG_CACHE_HOME", "$XDG_DATA_HOME", "$XDG_CONFIG_HOME" or "$DOCUMENTS",
-/// the user's documents folder) and components,
-/// of which one may be "*", matching every entry of its folder.
-struct PlaceRule {
-    std::string id;
-    std::vector<std::string> places;
-    std::string category;
-    std::string title;
-    std::string detail;
-    Risk risk;
-    CleanAction action;
-    std::optional<std::string> command;
-    int64_t minBytes;
-    Breakdown breakdown;
-};
-
-/// The Linux rows, titles and details rendered in the process's language.
-const std::vector<PlaceRule>& linuxRules();
-
-/// A pattern with its base replaced by the folder it names for `home`.
-std::string expandBase(const std::string& pattern, const std::string& home);
 
 /// One existing path a pattern matched, with the folder its "*" matched
 /// (the path itself when the pattern has none).

@@ -11,6 +11,8 @@
 #include <numeric>
 
 #include "Localization.hpp"
+#include "Scanner.hpp"
+#include "SuggestionPlaces.hpp"
 #include "base/Files.hpp"
 #include "platform/Applications.hpp"
 #include "platform/ICloud.hpp"
@@ -32,19 +34,6 @@ std::string extensionOf(const std::string& path) {
 }
 
 int64_t depthOf(const std::string& path) { return static_cast<int64_t>(Paths::componentCount(path)); }
-
-std::string parentPath(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return "";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-bool isInsideFolder(const std::string& path, const std::string& folder) {
-    if (path == folder) return true;
-    std::string prefix = folder.ends_with("/") ? folder : folder + "/";
-    return path.starts_with(prefix);
-}
 
 bool exists(const std::string& path) {
     std::error_code error;
@@ -217,7 +206,7 @@ std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& home
     // Installers in Downloads belong to the downloads rule.
     const std::string downloadsFolder = UserFolders::current(homePath).downloads;
     std::erase_if(candidates, [&](const FileNode* node) {
-        return installerExtensions().count(extensionOf(node->path)) && isInsideFolder(node->path, downloadsFolder);
+        return installerExtensions().count(extensionOf(node->path)) && Paths::isInside(node->path, downloadsFolder);
     });
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const FileNode* a, const FileNode* b) { return a->size > b->size; });
@@ -246,7 +235,7 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
         if (node.name.ends_with(".app") || node.name.ends_with(".photoslibrary")) return false;
         if (!artifactNames().count(node.name)) return true;
 
-        const std::string project = parentPath(node.path);
+        const std::string project = Paths::parentFolder(node.path);
         // "target" is only Cargo's build folder when Cargo.toml sits beside it.
         if (node.name == "target" && !exists(project + "/Cargo.toml")) return true;
 

@@ -7,23 +7,15 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
-#include <memory>
 
 #include "Localization.hpp"
 #include "SuggestionPlaces.hpp"
-#include "platform/Trash.hpp"
 
 namespace SuggestionEngine {
 
 namespace {
 
 // MARK: Paths and lists
-
-bool isInsideFolder(const std::string& path, const std::string& folder) {
-    if (path == folder) return true;
-    std::string prefix = folder.ends_with("/") ? folder : folder + "/";
-    return path.starts_with(prefix);
-}
 
 void sortLargestFirst(std::vector<Suggestion>& suggestions) {
     std::stable_sort(suggestions.begin(), suggestions.end(), [](const Suggestion& a, const Suggestion& b) {
@@ -34,88 +26,6 @@ void sortLargestFirst(std::vector<Suggestion>& suggestions) {
 bool anyAvailable(const std::vector<BackupDestination>& destinations) {
     return std::any_of(destinations.begin(), destinations.end(),
                        [](const BackupDestination& destination) { return destination.available; });
-}
-
-// MARK: The fixed table
-
-std::vector<Known> buildKnown() {
-    using enum Risk;
-    using enum CleanAction;
-    constexpr int64_t usual = 50'000'000;
-    constexpr int64_t chatApps = 1'000'000'000;
-    auto row = [](const char* id, const char* rel, const char* category, const char* title, const char* detail,
-                  Risk risk, CleanAction action, std::optional<std::string> command, int64_t minBytes,
-                  bool breakdown) {
-        return Known{id, rel, category, L(title), L(detail), risk, action, std::move(command), minBytes, breakdown};
-    };
-    return {
-        row("user-caches", "Library/Caches", "cache", "应用缓存",
-            "各 App 的临时缓存,删除后会按需重新生成。清理前建议先退出占用较大的 App。", safe, trashContents,
-            std::nullopt, usual, true),
-        row("user-logs", "Library/Logs", "cache", "日志文件", "App 与系统诊断日志,删除不影响使用。", safe,
-            trashContents, std::nullopt, usual, false),
-        row("trash", ".Trash", "system", "废纸篓", "废纸篓里的文件仍然占用磁盘,清倒后才真正释放。", review,
-            emptyTrash, std::nullopt, 10'000'000, false),
-        row("xcode-derived-data", "Library/Developer/Xcode/DerivedData", "developer",
-            "Xcode 构建缓存 (DerivedData)", "编译中间产物,下次构建时自动重建。", safe, trashContents,
-            std::nullopt, usual, false),
-        row("xcode-archives", "Library/Developer/Xcode/Archives", "developer", "Xcode 归档 (Archives)",
-            "历史打包产物,含 dSYM。已上架版本的符号文件可能还需要,确认后再删。", review, trashContents,
-            std::nullopt, usual, true),
-        row("xcode-device-support", "Library/Developer/Xcode/iOS DeviceSupport", "developer",
-            "Xcode 设备支持文件", "连接过的 iOS 版本的调试符号,再次连接设备时会重新生成。", safe,
-            trashContents, std::nullopt, usual, false),
-        row("simulator-devices", "Library/Developer/CoreSimulator/Devices", "developer", "iOS 模拟器数据",
-            "模拟器设备及其中安装的 App 数据。推荐用命令只删除已失效的模拟器。", review, command,
-            "xcrun simctl delete unavailable", usual, false),
-        row("simulator-caches", "Library/Developer/CoreSimulator/Caches", "developer", "模拟器缓存",
-            "dyld 共享缓存,启动模拟器时自动重建。", safe, trashContents, std::nullopt, usual, false),
-        row("npm-cache", ".npm/_cacache", "developer", "npm 缓存", "已下载的包缓存,需要时会重新下载。", safe,
-            trashContents, "npm cache clean --force", usual, false),
-        row("pnpm-store", "Library/pnpm/store", "developer", "pnpm 仓库",
-            "pnpm 的全局内容寻址仓库。用命令只清掉不再被引用的包更稳妥。", review, command, "pnpm store prune",
-            usual, false),
-        row("bun-cache", ".bun/install/cache", "developer", "Bun 安装缓存", "已下载的包缓存,需要时会重新下载。",
-            safe, trashContents, std::nullopt, usual, false),
-        row("gradle-caches", ".gradle/caches", "developer", "Gradle 缓存", "依赖与构建缓存,下次构建时重新下载。",
-            safe, trashContents, std::nullopt, usual, false),
-        row("maven-repo", ".m2/repository", "developer", "Maven 本地仓库",
-            "已下载的依赖;本地 install 的私有构件不会自动恢复。", review, trashContents, std::nullopt, usual,
-            false),
-        row("cargo-registry", ".cargo/registry", "developer", "Cargo 注册表缓存",
-            "crate 源码与索引缓存,需要时会重新下载。", safe, trashContents, std::nullopt, usual, false),
-        row("go-mod-cache", "go/pkg/mod", "developer", "Go 模块缓存", "模块缓存是只读文件,用命令清理最干净。", safe,
-            command, "go clean -modcache", usual, false),
-        row("dot-cache", ".cache", "developer", "~/.cache(命令行工具缓存)",
-            "pip、Hugging Face 模型、各种 CLI 的缓存。大模型文件重新下载很慢,先看明细再决定。", review, manual,
-            std::nullopt, usual, true),
-        row("cocoapods-repos", ".cocoapods/repos", "developer", "CocoaPods spec 仓库",
-            "spec 索引,pod install 时会重新拉取。", safe, trashContents, std::nullopt, usual, false),
-        row("ollama-models", ".ollama/models", "developer", "Ollama 本地模型",
-            "本地大模型权重。用 ollama list 查看,ollama rm <模型> 删除不用的。", caution, command, "ollama list",
-            usual, false),
-        row("docker-data", "Library/Containers/com.docker.docker/Data", "developer", "Docker 镜像与卷",
-            "Docker Desktop 的虚拟磁盘。不要直接删文件,用 docker 命令回收未使用的镜像、容器和构建缓存。", caution,
-            command, "docker system prune -a", usual, false),
-        row("android-system-images", "Library/Android/sdk/system-images", "developer", "Android 模拟器系统镜像",
-            "可在 Android Studio 的 SDK Manager 中卸载不用的版本。", review, manual, std::nullopt, usual, false),
-        row("android-avd", ".android/avd", "developer", "Android 虚拟设备",
-            "AVD 的磁盘镜像,可在 Device Manager 中删除不用的设备。", review, manual, std::nullopt, usual, false),
-        row("ios-backups", "Library/Application Support/MobileSync/Backup", "backup", "iPhone / iPad 本地备份",
-            "设备的本地备份。确认设备已有 iCloud 备份或不再需要后再删。", caution, manual, std::nullopt, usual,
-            true),
-        row("mail-downloads", "Library/Containers/com.apple.mail/Data/Library/Mail Downloads", "cache",
-            "邮件附件缓存", "在邮件 App 中打开过的附件副本,原件仍在邮件里。", safe, trashContents, std::nullopt,
-            usual, false),
-        row("wechat-data", "Library/Containers/com.tencent.xinWeChat", "apps", "微信聊天文件与缓存",
-            "聊天记录、图片、视频和文件。请在 微信 > 设置 > 通用 > 存储空间 里清理,直接删文件会丢聊天记录。",
-            caution, manual, std::nullopt, chatApps, false),
-        row("qq-data", "Library/Containers/com.tencent.qq", "apps", "QQ 聊天文件与缓存",
-            "请在 QQ 的设置里清理缓存与聊天文件。", caution, manual, std::nullopt, chatApps, false),
-        row("messages-attachments", "Library/Messages/Attachments", "apps", "信息 App 附件",
-            "iMessage 收发的图片与视频。可在文件管理器中按大小查看后清理。", caution, manual,
-            std::nullopt, chatApps, false),
-    };
 }
 
 std::string plainDecimal(double value) {
@@ -131,7 +41,7 @@ std::string plainDecimal(double value) {
 /// The home folder's node when the scan holds the home folder.
 const FileNode* homeNodeOf(const ScanResult* scan, const std::string& home) {
     if (!scan) return nullptr;
-    if (!isInsideFolder(home, scan->root.path)) return nullptr;
+    if (!Paths::isInside(home, scan->root.path)) return nullptr;
     return scan->root.find(home);
 }
 
@@ -143,7 +53,7 @@ int64_t unionOf(const std::vector<Suggestion>& suggestions, const TableFindings&
     std::map<std::string, int64_t> sizes = table.sizes;
     auto sizeOf = [&](const std::string& path) -> int64_t {
         if (auto found = sizes.find(path); found != sizes.end()) return found->second;
-        if (homeNode && nodePathIsInside(path, homeNode->path))
+        if (homeNode && Paths::isInside(path, homeNode->path))
             if (const FileNode* node = homeNode->find(path)) return node->size;
         return 0;
     };
@@ -202,26 +112,6 @@ const std::set<std::string>& installerExtensions() {
                                                      "deb",     "rpm",  "appimage",   "snap", "run",
                                                      "flatpakref"};
     return extensions;
-}
-
-// MARK: The fixed table
-
-const std::vector<Known>& known() {
-    // Built once per process, in the process's language. A test binary that
-    // switches language gets a table of its own per language; none is ever
-    // replaced, so references handed out stay valid.
-    static std::mutex lock;
-    static std::map<Lang, std::unique_ptr<const std::vector<Known>>> tables;
-    std::lock_guard guard(lock);
-    auto& table = tables[Langs::current()];
-    if (!table) table = std::make_unique<const std::vector<Known>>(buildKnown());
-    return *table;
-}
-
-std::string location(const Known& row, const std::string& home) {
-    // The Trash here is the freedesktop one, which need not be the home's ".Trash".
-    if (row.rel == ".Trash") return Trash::filesFolder();
-    return home + "/" + row.rel;
 }
 
 // MARK: Shared texts

@@ -5,14 +5,13 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "Destinations.hpp"
-#include "Scanner.hpp"
+#include "FileTree.hpp"
 #include "SuggestionTypes.hpp"
 #include "Volumes.hpp"
 
@@ -32,45 +31,6 @@ const std::set<std::string>& embeddedCacheNames();
 const std::set<std::string>& artifactNames();
 /// Lower-cased extensions of installer images.
 const std::set<std::string>& installerExtensions();
-
-/// One slot per item measured in parallel; each worker writes only its own.
-class Sizes {
-public:
-    explicit Sizes(size_t count) : slots(count, 0) {}
-    void set(size_t index, int64_t value) {
-        std::lock_guard guard(lock);
-        slots[index] = value;
-    }
-    std::vector<int64_t> values() const {
-        std::lock_guard guard(lock);
-        return slots;
-    }
-
-private:
-    mutable std::mutex lock;
-    std::vector<int64_t> slots;
-};
-
-/// One row of the fixed table of well-known places.
-struct Known {
-    std::string id;
-    /// Below the home folder, no leading slash.
-    std::string rel;
-    std::string category;
-    std::string title;
-    std::string detail;
-    Risk risk;
-    CleanAction action;
-    std::optional<std::string> command;
-    int64_t minBytes;
-    /// List the folder's largest children as items.
-    bool breakdown;
-};
-
-/// The 26 rows, titles and details rendered in the process's language.
-const std::vector<Known>& known();
-/// Where a row's place is on this system.
-std::string location(const Known& row, const std::string& home);
 
 // MARK: Rules reading the scanned home folder
 

@@ -13,6 +13,7 @@
 
 #include "Duplicates.hpp"
 #include "Localization.hpp"
+#include "Scanner.hpp"
 #include "TestSupport.hpp"
 #include "platform/FileReading.hpp"
 

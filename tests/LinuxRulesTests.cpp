@@ -13,7 +13,7 @@
 
 using namespace testing_support;
 using SuggestionEngine::linuxRules;
-using SuggestionEngine::PlaceRule;
+using SuggestionEngine::CleanupRule;
 
 namespace {
 
@@ -89,7 +89,7 @@ TEST_F(LinuxRulesTest, EveryRuleFindsItsPlacesFromItsThreshold) {
         {"chat-apps-linux", {caution, manual, std::nullopt}},
     };
     ASSERT_EQ(linuxRules().size(), expected.size());
-    for (const PlaceRule& rule : linuxRules()) {
+    for (const CleanupRule& rule : linuxRules()) {
         SCOPED_TRACE(rule.id);
         ASSERT_TRUE(expected.count(rule.id));
         EXPECT_EQ(rule.minBytes, rule.id == "chat-apps-linux" ? 1'000'000'000 : 50 * MB);
@@ -198,8 +198,8 @@ TEST_F(LinuxRulesTest, KeepOutsAreNeverInASafeSuggestion) {
         ++safeCount;
         for (const auto& path : suggestion.paths)
             for (const auto& keepOut : keepOuts) {
-                EXPECT_FALSE(nodePathIsInside(path, at(keepOut))) << suggestion.id << ": " << path;
-                EXPECT_FALSE(nodePathIsInside(at(keepOut), path)) << suggestion.id << ": " << path;
+                EXPECT_FALSE(Paths::isInside(path, at(keepOut))) << suggestion.id << ": " << path;
+                EXPECT_FALSE(Paths::isInside(at(keepOut), path)) << suggestion.id << ": " << path;
             }
     }
     EXPECT_EQ(safeCount, 6);

@@ -8,6 +8,7 @@
 #include <map>
 #include <numeric>
 
+#include "CleanupRules.hpp"
 #include "Localization.hpp"
 #include "Suggestions.hpp"
 #include "TestSupport.hpp"
@@ -181,7 +182,7 @@ TEST_F(SuggestionsTest, FixedTableHasItsRowsInOrderWithEnglishTexts) {
     EXPECT_EQ(rows[23].minBytes, 1'000'000'000);
     EXPECT_EQ(rows[17].risk, Risk::caution);
     int breakdowns = 0;
-    for (const auto& row : rows) breakdowns += row.breakdown;
+    for (const auto& row : rows) breakdowns += row.breakdown == SuggestionEngine::Breakdown::largestChildren;
     EXPECT_EQ(breakdowns, 4);
     // The Trash row points at the system's Trash, which lives in this home.
     EXPECT_EQ(SuggestionEngine::location(rows[2], homePath()), Trash::filesFolder());

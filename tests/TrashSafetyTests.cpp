@@ -118,7 +118,7 @@ TEST_F(TrashSafetyTest, CleaningContentsNeverFollowsALinkSwappedInForTheFolder) 
     const Case cases[] = {{"a project", home.path("projects"), "app"}, {"the home folder", home.home(), "notes.txt"}};
     const Suggestion contents("xdg-cache-apps", "cache", "Caches", "d", {cache.string()}, 1, Risk::safe,
                               CleanAction::trashContents);
-    const std::string recordedPrefix = "Path=" + Trash::percentEncoded(cache.string() + "/");
+    const std::string recordedPrefix = "Path=" + Paths::percentEncoded(cache.string() + "/");
     for (const Case& c : cases) {
         writeFile(c.target / c.name, 10);
         const ino_t guardedInode = inodeOf(c.target / c.name);

@@ -150,7 +150,7 @@ TEST_F(TrashTest, OverlongNamesAreCutToLeaveRoomForTheInfoFile) {
     EXPECT_LE(trashName.size() + std::string(".trashinfo").size(), 255u);
     EXPECT_TRUE(Text::isValidUTF8(trashName));
     EXPECT_TRUE(name.starts_with(trashName));
-    EXPECT_EQ(recordedPath(trashName), Trash::percentEncoded(item.string()));
+    EXPECT_EQ(recordedPath(trashName), Paths::percentEncoded(item.string()));
 }
 
 TEST_F(TrashTest, LinksAreMovedAsLinksAndFoldersAboveThemResolved) {
@@ -326,43 +326,8 @@ TEST_F(TrashTest, TheDesktopRoadLeavesTheRunningSessionsTrashAlone) {
     EXPECT_TRUE(fs::exists(otherItem)) << "the session's trash is untouched";
 }
 
-TEST_F(TrashTest, RevealAsksTheFileManagerThenFallsBack) {
-    std::vector<std::vector<std::string>> calls;
-    int answering = -1;  // the call that answers; none
-    auto record = [&](const std::string& program, const std::vector<std::string>& words, double) {
-        std::vector<std::string> call = {program};
-        call.insert(call.end(), words.begin(), words.end());
-        calls.push_back(call);
-        const bool answers = static_cast<int>(calls.size()) - 1 == answering;
-        return answers ? Shell::Output{0, "", ""} : Shell::Output{1, "", "no file manager"};
-    };
-    trash->run = record;
-    trash->hand = record;
-    // No one answered: said, so the window can tell the user.
-    EXPECT_FALSE(Trash::reveal(home.home() + "/a b/it's.txt"));
-    ASSERT_FALSE(calls.empty());
-    std::string uri = "file://" + home.home() + "/a%20b/it%27s.txt";
-    if (access("/usr/bin/gdbus", X_OK) == 0) {
-        EXPECT_TRUE(calls[0][0].ends_with("gdbus"));
-        EXPECT_NE(std::find(calls[0].begin(), calls[0].end(), "['" + uri + "']"), calls[0].end());
-        EXPECT_NE(std::find(calls[0].begin(), calls[0].end(), "org.freedesktop.FileManager1.ShowItems"),
-                  calls[0].end());
-    }
-    if (access("/usr/bin/xdg-open", X_OK) == 0) {
-        EXPECT_TRUE(calls.back()[0].ends_with("xdg-open"));
-        EXPECT_EQ(calls.back()[1], home.home() + "/a b");
-    }
-    // Any one that answers is enough, the last fallback included.
-    const int callsWhenNoneAnswers = static_cast<int>(calls.size());
-    for (answering = 0; answering < callsWhenNoneAnswers; ++answering) {
-        calls.clear();
-        EXPECT_TRUE(Trash::reveal(home.home() + "/a b/it's.txt")) << answering;
-        EXPECT_EQ(calls.size(), static_cast<size_t>(answering) + 1) << "none asked after the one that answered";
-    }
-}
-
 TEST(TrashEncoding, PercentEncodingKeepsOnlyUnreservedBytesAndSlashes) {
-    EXPECT_EQ(Trash::percentEncoded("/a b/é'%#?~_.-Z9"), "/a%20b/%C3%A9%27%25%23%3F~_.-Z9");
+    EXPECT_EQ(Paths::percentEncoded("/a b/é'%#?~_.-Z9"), "/a%20b/%C3%A9%27%25%23%3F~_.-Z9");
 }
 
 TEST_F(TrashTest, EveryTrashFolderOfTheUserIsFoundOnce) {

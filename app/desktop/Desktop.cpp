@@ -6,11 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "Cleaner.hpp"
+#include "GivenPaths.hpp"
 #include "Localization.hpp"
 #include "model/AppModel.hpp"
 #include "model/Executor.hpp"
-#include "platform/Trash.hpp"
+#include "platform/FileManager.hpp"
+#include "platform/HomeFolder.hpp"
 
 namespace Desktop {
 
@@ -19,7 +20,7 @@ std::shared_ptr<Executor> background;
 
 bool revealNow(const std::string& path) {
     try {
-        return Cleaner::revealInFinder(path);
+        return FileManager::showItem(Paths::expandGiven(path));
     } catch (...) {
         // A file manager that failed to show the item (no D-Bus session, none
         // installed, the path gone since) counts as none answering: the caller says so.
@@ -28,7 +29,7 @@ bool revealNow(const std::string& path) {
 }
 
 bool openTrashFolder() {
-    return Trash::openWithDesktop("trash:///") || Trash::openWithDesktop(realTrashFolder());
+    return FileManager::open("trash:///") || FileManager::open(realTrashFolder());
 }
 
 /// Runs a call to the file manager on the background executor (it may wait

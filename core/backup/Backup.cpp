@@ -33,7 +33,7 @@ namespace {
 /// Whether `inner` is `outer` or inside it, as written or once links are resolved.
 bool liesWithin(const std::string& inner, const std::string& outer) {
     if (Paths::isInside(inner, outer)) return true;
-    auto resolvedInner = resolved(inner), resolvedOuter = resolved(outer);
+    auto resolvedInner = weaklyCanonical(inner), resolvedOuter = weaklyCanonical(outer);
     return resolvedInner && resolvedOuter && Paths::isInside(*resolvedInner, *resolvedOuter);
 }
 

@@ -338,7 +338,7 @@ private:
             fail(source, parent.error);
         } else {
             // The source itself may be a link to the file: its contents are what is wanted.
-            const fs::path real = resolved(source).value_or(source);
+            const fs::path real = weaklyCanonical(source).value_or(source);
             parent.prepareForWriting();
             UniqueFd sourceFolder(::open(real.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             int result = sourceFolder.valid() ? copyFile(sourceFolder.get(), real.filename().string(), source,

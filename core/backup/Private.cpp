@@ -12,10 +12,6 @@ std::string describe(int error) {
     return error == changedWhileCopied ? L("复制期间文件被修改") : std::strerror(error);
 }
 
-std::string joined(const std::string& folder, const std::string& name) {
-    return folder.ends_with("/") ? folder + name : folder + "/" + name;
-}
-
 std::vector<std::string> components(const std::string& relative) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -28,7 +24,7 @@ std::vector<std::string> components(const std::string& relative) {
     return parts;
 }
 
-std::optional<std::string> resolved(const std::string& path) {
+std::optional<std::string> weaklyCanonical(const std::string& path) {
     std::error_code error;
     fs::path canonical = fs::weakly_canonical(path, error);
     if (error) return std::nullopt;

@@ -18,11 +18,15 @@
 #include "backup/Backup.hpp"
 #include "backup/BackupFiles.hpp"
 #include "base/DirectoryStream.hpp"
+#include "base/Files.hpp"
+#include "base/Paths.hpp"
 #include "base/UniqueFd.hpp"
 
 namespace BackupEngine {
 
 using SteadyClock = std::chrono::steady_clock;
+using Files::allocatedBytes;
+using Paths::joined;
 
 /// A copy that is not a copy of one state of its source: the file was
 /// written to while it was read.
@@ -33,13 +37,12 @@ constexpr int copyCancelled = -1;
 /// The text of an errno value, or of changedWhileCopied, for a report.
 std::string describe(int error);
 
-/// `name` in `folder`, with one slash between them.
-std::string joined(const std::string& folder, const std::string& name);
 /// The non-empty components of a relative path, in order.
 std::vector<std::string> components(const std::string& relative);
-/// The path with symbolic links resolved as far as it exists; none when even
-/// that fails.
-std::optional<std::string> resolved(const std::string& path);
+/// The path with symbolic links resolved as far as it exists
+/// (`weakly_canonical`: what does not exist yet is kept as written); none
+/// when even that fails.
+std::optional<std::string> weaklyCanonical(const std::string& path);
 
 /// Every name in a folder but "." and "..", read at once so the folder's
 /// stream is closed before its subfolders are entered.
@@ -48,8 +51,6 @@ int readNames(int folderFd, std::vector<std::string>& names);
 
 /// The fault a test wants reading the attributes of `path` to fail with, or 0.
 inline int attributeFault(const std::string& path) { return Backup::Hooks::active().readAttributes(path); }
-
-inline int64_t allocatedBytes(const struct stat& info) { return static_cast<int64_t>(info.st_blocks) * 512; }
 
 // MARK: Reports
 

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,6 +13,9 @@
 #include "base/UniqueFd.hpp"
 
 namespace Files {
+/// The bytes the disk holds for a file: what a sparse file, or one compressed
+/// by its file system, really takes, which its length does not say.
+inline int64_t allocatedBytes(const struct stat& status) { return static_cast<int64_t>(status.st_blocks) * 512; }
 /// Writes through a temporary file in the same folder and renames it over the
 /// target, so readers never see half a file. Throws OstrevaneError on failure.
 void writeAtomically(const std::filesystem::path& path, const std::string& contents);

@@ -28,18 +28,56 @@ std::string standardize(const std::string& absolutePath) {
     return result;
 }
 
-bool isInside(const std::string& path, const std::string& parent) {
-    if (path == parent) return true;
-    std::string prefix = parent.ends_with("/") ? parent : parent + "/";
-    return path.starts_with(prefix);
+bool isInside(std::string_view path, std::string_view parent) {
+    if (!path.starts_with(parent)) return false;
+    if (path.size() == parent.size() || parent.ends_with('/')) return true;
+    return path[parent.size()] == '/';
 }
 
-std::string lastComponent(const std::string& path) {
-    if (path == "/") return "/";
-    std::string_view view = path;
-    while (view.size() > 1 && view.back() == '/') view.remove_suffix(1);
-    auto slash = view.rfind('/');
-    return std::string(slash == std::string_view::npos ? view : view.substr(slash + 1));
+bool isStrictlyInside(std::string_view path, std::string_view parent) {
+    return path != parent && isInside(path, parent);
+}
+
+std::string joined(std::string_view folder, std::string_view name) {
+    if (name.empty()) return std::string(folder);
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+std::string_view lastComponentView(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    if (path == "/") return path;
+    auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string lastComponent(std::string_view path) { return std::string(lastComponentView(path)); }
+
+std::string parentFolder(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string percentEncoded(const std::string& path) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string result;
+    for (unsigned char c : path) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                     c == '.' || c == '_' || c == '~' || c == '/';
+        if (plain) {
+            result += static_cast<char>(c);
+        } else {
+            result += '%';
+            result += digits[c >> 4];
+            result += digits[c & 0x0F];
+        }
+    }
+    return result;
 }
 
 size_t componentCount(const std::string& path) {

@@ -5,11 +5,25 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace Paths {
-bool isInside(const std::string& path, const std::string& parent);
+/// Whether `path` is `parent` or lies below it; "/a/bc" is not inside "/a/b".
+bool isInside(std::string_view path, std::string_view parent);
+/// Whether `path` lies below `parent` and is not `parent` itself.
+bool isStrictlyInside(std::string_view path, std::string_view parent);
+/// `name` below `folder` with one slash between them ("/" + "a" is "/a",
+/// "/a/" + "b" is "/a/b"); an empty name leaves the folder as it is.
+std::string joined(std::string_view folder, std::string_view name);
 /// The last component ("/" for the root itself); trailing slashes ignored.
-std::string lastComponent(const std::string& path);
+std::string lastComponent(std::string_view path);
+/// The same as a view into `path`, for callers that copy it elsewhere.
+std::string_view lastComponentView(std::string_view path);
+/// The folder holding `path`: "/" for an item at the root, and for a bare name.
+std::string parentFolder(const std::string& path);
+/// Percent-encodes a path the way trash info files and file URIs expect:
+/// every byte except letters, digits, "-._~" and "/" becomes "%XX".
+std::string percentEncoded(const std::string& path);
 /// How many components a path has: 0 for "/", 1 for "/Users".
 size_t componentCount(const std::string& path);
 /// Standardises an absolute path: removes "." and ".." and repeated slashes,

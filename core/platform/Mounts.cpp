@@ -10,6 +10,8 @@
 #include <set>
 #include <sstream>
 
+#include "base/Paths.hpp"
+
 namespace fs = std::filesystem;
 
 namespace Mounts {
@@ -47,11 +49,6 @@ bool hasOption(const std::string& options, std::string_view wanted) {
         start = end + 1;
     }
     return false;
-}
-
-bool isInsideMountPoint(const std::string& path, const std::string& mountPoint) {
-    if (mountPoint == "/") return path.starts_with("/");
-    return path == mountPoint || (path.starts_with(mountPoint) && path[mountPoint.size()] == '/');
 }
 
 std::optional<std::string> readWhole(const std::string& path) {
@@ -233,7 +230,7 @@ std::vector<Mount> volumes(const std::vector<Mount>& table) {
 const Mount* holding(const std::vector<Mount>& table, const std::string& path) {
     const Mount* best = nullptr;
     for (const auto& mount : table) {
-        if (!isInsideMountPoint(path, mount.mountPoint)) continue;
+        if (!Paths::isInside(path, mount.mountPoint)) continue;
         if (!best || mount.mountPoint.size() >= best->mountPoint.size()) best = &mount;
     }
     return best;

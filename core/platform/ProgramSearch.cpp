@@ -17,6 +17,14 @@ static bool isExecutableFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
+std::optional<std::string> systemProgram(const std::string& name) {
+    for (const char* folder : {"/usr/bin", "/bin", "/usr/local/bin"}) {
+        std::string candidate = std::string(folder) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> which(const std::string& name) {
     std::vector<std::string> folders;
     if (auto path = Platform::environment("PATH")) {

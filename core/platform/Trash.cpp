@@ -35,21 +35,6 @@ namespace {
 
 [[noreturn]] void failWith(int error) { throw OstrevaneError::fromErrno(error); }
 
-std::string parentOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string lastComponent(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string joined(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
 /// The path the kernel gives an open folder; throws when it has none (the
 /// folder was removed, or its path is too long to be named).
 std::string pathOfDescriptor(int fd) {
@@ -98,7 +83,7 @@ std::optional<dev_t> deviceOf(const std::string& path) {
 std::string topFolder(const std::string& folder, dev_t device) {
     std::string current = folder;
     while (current != "/") {
-        std::string parent = parentOf(current);
+        std::string parent = Paths::parentFolder(current);
         auto parentDevice = deviceOf(parent);
         if (!parentDevice || *parentDevice != device) break;
         current = parent;
@@ -143,7 +128,7 @@ Destination opened(std::string trash, std::string recordedPath, dev_t device) {
 /// that is not a link), else the user's own ".Trash-<uid>".
 Destination deviceTrash(const std::string& top, dev_t device, const std::string& relative) {
     const std::string uid = std::to_string(::getuid());
-    const std::string shared = joined(top, ".Trash");
+    const std::string shared = Paths::joined(top, ".Trash");
     struct stat status {};
     if (::lstat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX)) {
         std::string own = shared + "/" + uid;
@@ -155,14 +140,14 @@ Destination deviceTrash(const std::string& top, dev_t device, const std::string&
             // freedesktop.org rules allow.
         }
     }
-    std::string own = joined(top, ".Trash-" + uid);
+    std::string own = Paths::joined(top, ".Trash-" + uid);
     ensureTrashFolders(own);
     return opened(own, relative, device);
 }
 
 std::string nearestExisting(std::string path) {
     struct stat status {};
-    while (path != "/" && ::stat(path.c_str(), &status) != 0) path = parentOf(path);
+    while (path != "/" && ::stat(path.c_str(), &status) != 0) path = Paths::parentFolder(path);
     return path;
 }
 
@@ -170,10 +155,10 @@ std::string nearestExisting(std::string path) {
 /// path the user knows it by; `realParent` finds the file system's top.
 Destination destinationFor(const std::string& realParent, const std::string& recordedParent, const std::string& name,
                            dev_t device) {
-    const std::string original = joined(recordedParent, name);
+    const std::string original = Paths::joined(recordedParent, name);
     const std::string home = homeTrash();
     std::error_code ignored;
-    fs::create_directories(parentOf(home), ignored);
+    fs::create_directories(Paths::parentFolder(home), ignored);
     // Items on the home trash's file system go there and nowhere else: when
     // it is unusable the move fails rather than filling a trash at the top
     // of that file system.
@@ -184,7 +169,7 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
     std::string top = topFolder(realParent, device);
     // A known path that reaches the file system through a link elsewhere is
     // no path below its top: the real one is recorded then.
-    const std::string below = Paths::isInside(original, top) ? original : joined(realParent, name);
+    const std::string below = Paths::isInside(original, top) ? original : Paths::joined(realParent, name);
     std::string relative = top == "/" ? below.substr(1) : below.substr(top.size() + 1);
     return deviceTrash(top, device, relative);
 }
@@ -253,16 +238,7 @@ std::optional<int64_t> fileSystemFreeBytes(const std::string& path) {
 }
 
 Hooks realHooks() {
-    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run, Detail::statusAt,
-                 Shell::hand};
-}
-
-std::optional<std::string> installedProgram(const std::string& name) {
-    for (const char* folder : {"/usr/bin", "/bin", "/usr/local/bin"}) {
-        std::string candidate = std::string(folder) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return std::nullopt;
+    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run, Detail::statusAt};
 }
 
 }  // namespace
@@ -284,30 +260,13 @@ std::string homeTrash() {
 std::string filesFolder() { return homeTrash() + "/files"; }
 std::string infoFolder() { return homeTrash() + "/info"; }
 
-std::string percentEncoded(const std::string& path) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string result;
-    for (unsigned char c : path) {
-        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                     c == '.' || c == '_' || c == '~' || c == '/';
-        if (plain) {
-            result += static_cast<char>(c);
-        } else {
-            result += '%';
-            result += digits[c >> 4];
-            result += digits[c & 0x0F];
-        }
-    }
-    return result;
-}
-
 HeldItem::HeldItem(const std::string& path) {
     const std::string item = Paths::standardize(path);
     if (item == "/") failWith(EBUSY);
-    itemName = lastComponent(item);
+    itemName = Paths::lastComponent(item);
     // Looked up this once: whatever the path names later, the folder held is
     // the one checked, and the one the item is renamed from.
-    descriptor = UniqueFd(::open(parentOf(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    descriptor = UniqueFd(::open(Paths::parentFolder(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!descriptor.valid()) failWith(errno);
     folderPath = pathOfDescriptor(descriptor.get());
 }
@@ -318,7 +277,7 @@ HeldItem::HeldItem(const HeldFolder& folder, const std::string& name)
     folderPath = pathOfDescriptor(descriptor.get());
 }
 
-std::string HeldItem::realPath() const { return joined(folderPath, itemName); }
+std::string HeldItem::realPath() const { return Paths::joined(folderPath, itemName); }
 
 std::optional<struct stat> HeldItem::status() const {
     struct stat status {};
@@ -386,7 +345,7 @@ std::string moveToTrash(const HeldItem& item) {
     if (::fstat(item.folder(), &folderStatus) != 0) failWith(errno);
 
     Destination destination = destinationFor(item.realFolder(), item.recordedFolder(), name, folderStatus.st_dev);
-    const std::string contents = "[Trash Info]\nPath=" + percentEncoded(destination.recordedPath) +
+    const std::string contents = "[Trash Info]\nPath=" + Paths::percentEncoded(destination.recordedPath) +
                                  "\nDeletionDate=" + localDeletionDate() + "\n";
 
     constexpr int attempts = 10000;
@@ -427,8 +386,8 @@ void putBack(const std::string& trashed, const std::string& original) {
     const HeldItem place(original);
     if (int error = renameWithoutReplacing(AT_FDCWD, trashed, place.folder(), place.name())) failWith(error);
     // files/<name> has its record at info/<name>.trashinfo of the same trash.
-    const std::string trash = parentOf(parentOf(trashed));
-    ::unlink(joined(joined(trash, "info"), lastComponent(trashed) + ".trashinfo").c_str());
+    const std::string trash = Paths::parentFolder(Paths::parentFolder(trashed));
+    ::unlink(Paths::joined(Paths::joined(trash, "info"), Paths::lastComponent(trashed) + ".trashinfo").c_str());
 }
 
 namespace {
@@ -463,7 +422,7 @@ int64_t freeBytes() {
 Shell::Output emptyThroughDesktop() {
     constexpr double timeout = 300;
     // A missing gio fails to start, which reports like any other failure.
-    auto found = installedProgram("gio");
+    auto found = Shell::systemProgram("gio");
     if (!found) found = Shell::which("gio");
     const std::string gio = found.value_or("/usr/bin/gio");
     if (!Paths::homeIsOverridden()) return Hooks::active().run(gio, {"trash", "--empty"}, timeout);
@@ -474,40 +433,12 @@ Shell::Output emptyThroughDesktop() {
     // sockets there rather than beside the real daemon's), so the trash the
     // engine lists is the one emptied. Without dbus-run-session this fails to
     // start and is reported like any other failure.
-    auto session = installedProgram("dbus-run-session");
+    auto session = Shell::systemProgram("dbus-run-session");
     return Hooks::active().run("/usr/bin/env",
                        {"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "-u", "DBUS_SESSION_BUS_ADDRESS",
                         "HOME=" + Paths::home(),
                         session.value_or("/usr/bin/dbus-run-session"), "--", gio, "trash", "--empty"},
                        timeout);
-}
-
-bool openWithDesktop(const std::string& target) {
-    // xdg-open either hands the target on and ends, or runs the file manager
-    // itself; one still running after this long is showing it.
-    constexpr double answerTime = 5;
-    auto xdgOpen = installedProgram("xdg-open");
-    return xdgOpen && Hooks::active().hand(*xdgOpen, {target}, answerTime).status == 0;
-}
-
-bool reveal(const std::string& path) {
-    constexpr double timeout = 10;
-    const std::string uri = "file://" + percentEncoded(path);
-    Shell::Output shown{-1, "", ""};
-    if (auto gdbus = installedProgram("gdbus"))
-        shown = Hooks::active().run(*gdbus,
-                            {"call", "--session", "--dest", "org.freedesktop.FileManager1", "--object-path",
-                             "/org/freedesktop/FileManager1", "--method", "org.freedesktop.FileManager1.ShowItems",
-                             "['" + uri + "']", ""},
-                            timeout);
-    if (shown.status != 0)
-        if (auto dbusSend = installedProgram("dbus-send"))
-            shown = Hooks::active().run(*dbusSend,
-                                {"--session", "--print-reply", "--dest=org.freedesktop.FileManager1",
-                                 "--type=method_call", "/org/freedesktop/FileManager1",
-                                 "org.freedesktop.FileManager1.ShowItems", "array:string:" + uri, "string:"},
-                                timeout);
-    return shown.status == 0 || openWithDesktop(parentOf(path));
 }
 
 }  // namespace Trash

@@ -214,13 +214,6 @@ int64_t freeBytes();
 /// trash cannot be listed. The program's status and output are handed back.
 Shell::Output emptyThroughDesktop();
 
-/// Shows an item in the file manager, else opens its folder; whether a file
-/// manager answered (false: no FileManager1 service and no `xdg-open` that
-/// could open the folder).
-bool reveal(const std::string& path);
-/// Opens a folder or a URL ("trash:///") with `xdg-open`; whether it answered.
-bool openWithDesktop(const std::string& target);
-
 /// The file and program operations behind the trash, replaceable so tests can
 /// make them fail; the defaults are the real ones.
 struct Hooks {
@@ -239,18 +232,10 @@ struct Hooks {
     /// The status of an entry of an open folder (AT_FDCWD: a path), links
     /// not followed, as trash folders are checked; 0 or the error.
     std::function<int(int folder, const std::string& name, struct stat& status)> statusAt;
-    /// Runs a program that may stay running as the window it opens, as Shell::hand does.
-    std::function<Shell::Output(const std::string& executable, const std::vector<std::string>& arguments,
-                                double timeout)>
-        hand;
 
     /// The set in force; the real operations unless a test replaced them
     /// through ScopedHooks<Trash::Hooks>.
     static Hooks& active();
 };
-
-/// Percent-encodes a path the way trash info files and file URIs expect:
-/// every byte except letters, digits, "-._~" and "/" becomes "%XX".
-std::string percentEncoded(const std::string& path);
 
 }  // namespace Trash

@@ -13,6 +13,8 @@
 #include <system_error>
 
 #include "base/DirectoryStream.hpp"
+#include "base/Files.hpp"
+#include "base/Paths.hpp"
 #include "platform/ItemTree.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Trash.hpp"
@@ -27,10 +29,6 @@ constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 std::system_error systemError(int error, const std::string& what) {
     return std::system_error(error, std::generic_category(), what);
-}
-
-std::string joined(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
 /// Why a folder of the trash may not be used, from its own status.
@@ -144,8 +142,8 @@ void openDeviceTrashes(const std::string& top, TrashFolders& into, std::set<Iden
     UniqueFd shared(::openat(topFolder.get(), ".Trash", folderFlags));
     struct stat status {};
     if (shared.valid() && ::fstat(shared.get(), &status) == 0 && (status.st_mode & S_ISVTX))
-        openTrash(shared.get(), uid, joined(top, ".Trash/" + uid), into, seen);
-    openTrash(topFolder.get(), ".Trash-" + uid, joined(top, ".Trash-" + uid), into, seen);
+        openTrash(shared.get(), uid, Paths::joined(top, ".Trash/" + uid), into, seen);
+    openTrash(topFolder.get(), ".Trash-" + uid, Paths::joined(top, ".Trash-" + uid), into, seen);
 }
 
 /// The home trash alone, opened and checked as emptying opens it.
@@ -167,7 +165,7 @@ std::shared_ptr<const OpenTrash> checkedHomeTrash() {
 }
 
 void addAllocation(const struct stat& status, Allocation& allocation) {
-    int64_t bytes = static_cast<int64_t>(status.st_blocks) * 512;
+    int64_t bytes = Files::allocatedBytes(status);
     if (!S_ISDIR(status.st_mode) && status.st_nlink > 1)
         allocation.linked.emplace(std::make_pair(status.st_dev, status.st_ino), bytes);
     else
@@ -281,7 +279,7 @@ std::vector<std::string> entries() {
 
 void removeEntry(const std::string& name) {
     auto trash = checkedHomeTrash();
-    if (!trash) throw systemError(ENOENT, joined(homeTrash(), "files/" + name));
+    if (!trash) throw systemError(ENOENT, Paths::joined(homeTrash(), "files/" + name));
     removeEntry(Entry{trash, name});
 }
 

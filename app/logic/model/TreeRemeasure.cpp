@@ -9,16 +9,12 @@
 namespace TreeRemeasure {
 namespace {
 
-bool strictlyInside(const std::string& path, const std::string& folder) {
-    return path != folder && nodePathIsInside(path, folder);
-}
-
 /// The deepest node of the tree that is or holds `path`.
 const FileNode& deepestHolder(const FileNode& root, const std::string& path) {
     const FileNode* node = &root;
     while (node->path != path && node->children) {
         auto next = std::find_if(node->children->begin(), node->children->end(),
-                                 [&](const FileNode& child) { return nodePathIsInside(path, child.path); });
+                                 [&](const FileNode& child) { return Paths::isInside(path, child.path); });
         if (next == node->children->end()) break;
         node = &*next;
     }
@@ -39,7 +35,7 @@ std::string parentOf(const std::string& path) {
 
 /// The path of the place that stands for `path`, and whether the scan kept it as a node.
 std::optional<std::pair<std::string, bool>> placePath(const FileNode& root, const std::string& path) {
-    if (!strictlyInside(path, root.path)) return std::nullopt;
+    if (!Paths::isStrictlyInside(path, root.path)) return std::nullopt;
     const FileNode& holder = deepestHolder(root, path);
     if (holder.path == path) return std::pair{path, true};
     if (!holder.children) return std::nullopt;
@@ -56,7 +52,7 @@ using Changes = std::map<std::string, Change>;
 
 bool holdsAChange(const FileNode& node, const Changes& changes) {
     return std::any_of(changes.begin(), changes.end(),
-                       [&](const auto& entry) { return strictlyInside(entry.first, node.path); });
+                       [&](const auto& entry) { return Paths::isStrictlyInside(entry.first, node.path); });
 }
 
 /// The node with the changes inside it applied; a folder that falls below
@@ -76,7 +72,7 @@ FileNode applying(const FileNode& node, const Changes& changes, int64_t minNodeS
         }
     }
     for (const auto& [path, change] : changes) {
-        if (!strictlyInside(path, node.path)) continue;
+        if (!Paths::isStrictlyInside(path, node.path)) continue;
         result.size += change.bytes;
         result.fileCount += change.files;
         // A place the scan counted only in this folder's totals, now large enough to keep.
@@ -100,7 +96,7 @@ std::vector<Place> placesOf(const ScanResult& scan, const std::vector<std::strin
     std::vector<Place> places;
     for (const auto& [path, isNode] : found) {
         const bool nested = std::any_of(found.begin(), found.end(),
-                                        [&](const auto& other) { return strictlyInside(path, other.first); });
+                                        [&](const auto& other) { return Paths::isStrictlyInside(path, other.first); });
         if (nested) continue;
         if (isNode) {
             const FileNode* node = scan.root.find(path);

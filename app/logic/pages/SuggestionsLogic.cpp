@@ -85,7 +85,7 @@ size_t moreCount(const Suggestion& suggestion) {
     // An item shows the paths it is, holds or lies in (one app's several
     // caches); an item related to none of them stands for one path.
     auto related = [](const std::string& path, const SuggestionItem& item) {
-        return nodePathIsInside(path, item.path) || nodePathIsInside(item.path, path);
+        return Paths::isInside(path, item.path) || Paths::isInside(item.path, path);
     };
     size_t shown = 0;
     for (const std::string& path : suggestion.paths)

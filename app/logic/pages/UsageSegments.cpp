@@ -18,10 +18,6 @@ struct Claim {
     std::string segment;
 };
 
-bool strictlyInside(const std::string& path, const std::string& folder) {
-    return path != folder && nodePathIsInside(path, folder);
-}
-
 struct Share {
     int64_t bytes = 0;
     /// The segment's folder that holds the most of it, for the legend to open.
@@ -34,7 +30,7 @@ struct Share {
 std::map<std::string, Share> claimedBytes(const FileNode& root, std::vector<Claim> claims) {
     std::set<std::string> seen;
     std::erase_if(claims, [&](const Claim& claim) {
-        return !strictlyInside(claim.path, root.path) || !seen.insert(claim.path).second;
+        return !Paths::isStrictlyInside(claim.path, root.path) || !seen.insert(claim.path).second;
     });
     std::map<std::string, Share> shares;
     for (const Claim& claim : claims) {
@@ -42,9 +38,10 @@ std::map<std::string, Share> claimedBytes(const FileNode& root, std::vector<Clai
         if (!node) continue;
         int64_t own = node->size;
         for (const Claim& nested : claims) {
-            if (!strictlyInside(nested.path, claim.path)) continue;
+            if (!Paths::isStrictlyInside(nested.path, claim.path)) continue;
             const bool outermost = std::none_of(claims.begin(), claims.end(), [&](const Claim& between) {
-                return strictlyInside(nested.path, between.path) && strictlyInside(between.path, claim.path);
+                return Paths::isStrictlyInside(nested.path, between.path) &&
+                       Paths::isStrictlyInside(between.path, claim.path);
             });
             if (!outermost) continue;
             if (const FileNode* inner = root.find(nested.path)) own -= inner->size;

@@ -337,7 +337,7 @@ TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanArchiveAndEmptying
     Paths::cacheDir();
     Paths::supportDir();
     engine.trashFolder = Trash::homeTrash();
-    ASSERT_TRUE(nodePathIsInside(engine.trashFolder, root));
+    ASSERT_TRUE(Paths::isInside(engine.trashFolder, root));
     engine.scan = [&](auto&, auto&) { return Scanner::scan(root); };
     engine.analyzeHook = [&](SuggestionReport& report) {
         report = SuggestionEngine::analyze(engine.analyzed.back().get(), {}, Date{});

@@ -6,10 +6,15 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <thread>
 
+#include "TestSupport.hpp"
 #include "desktop/Desktop.hpp"
 #include "model/Executor.hpp"
+#include "platform/FileManager.hpp"
 
 TEST(Desktop, RevealRunsOnTheApplicationsPool) {
     auto pool = std::make_shared<ManualExecutor>();
@@ -19,6 +24,22 @@ TEST(Desktop, RevealRunsOnTheApplicationsPool) {
     // Queued there, so stopping the pool drops it or waits for it; it is dropped unrun here.
     EXPECT_EQ(pool->pending(), 1u);
     EXPECT_EQ(pool->priorities(), std::vector<Priority>{Priority::userInitiated});
+}
+
+// A path as the user typed it is shown where it leads.
+TEST(Desktop, RevealShowsTheExpandedPath) {
+    testing_support::ScopedHome home;
+    ScopedHooks<FileManager::Hooks> programs;
+    std::vector<std::string> seen;
+    programs->run = [&](const std::string&, const std::vector<std::string>& arguments, double timeout) {
+        EXPECT_EQ(timeout, 10);
+        seen.insert(seen.end(), arguments.begin(), arguments.end());
+        return Shell::Output{0, "", ""};
+    };
+    Desktop::reveal(" ~/Documents/a.txt ", {});
+    if (access("/usr/bin/gdbus", X_OK) == 0) {
+        EXPECT_NE(std::find(seen.begin(), seen.end(), "['file://" + home.home() + "/Documents/a.txt']"), seen.end());
+    }
 }
 
 // The file manager's silence is waited for on the pool and told back on the UI thread.
