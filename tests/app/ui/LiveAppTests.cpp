@@ -103,10 +103,13 @@ TEST(LiveApp, RunsOnARealDisplaySwitchesSectionsRescansAndQuitsOnClose) {
 
     const std::string clicks = sidebarClicks();
     ASSERT_EQ(std::count(clicks.begin(), clicks.end(), ' '), 5) << clicks;
-    const Shell::Output run =
-        Shell::run(*xvfbRun, {"-a", "-s", "-screen 0 1400x1000x24", "/bin/sh", (dir.path() / "drive.sh").string(),
-                                OSTREVANE_APP_PATH, (dir.path() / "close.py").string(), dir.path().string(), clicks},
-                   90);
+    // Two xvfb-run -a started at once may pick one display number, and the app
+    // then lands on the other test's server: each live test counts from its own.
+    const Shell::Output run = Shell::run(
+        *xvfbRun,
+        {"-a", "-n", "120", "-s", "-screen 0 1400x1000x24", "/bin/sh", (dir.path() / "drive.sh").string(),
+         OSTREVANE_APP_PATH, (dir.path() / "close.py").string(), dir.path().string(), clicks},
+        90);
     ASSERT_EQ(run.status, 0) << run.stdoutText << run.stderrText;
     EXPECT_NE(run.stdoutText.find("exit 0"), std::string::npos) << run.stdoutText;
     EXPECT_EQ(readText(dir.path() / "err"), "");

@@ -110,20 +110,23 @@ TEST(ScreenReaderLive, FindsTheSidebarSectionsAndTheExplorersRowsByName) {
 
     std::vector<std::string> sections;
     for (AppModel::Section section : AppModel::sections()) sections.push_back(AppModel::title(section));
+    // Its own first display number, apart from the other live test's (see LiveAppTests).
     const Shell::Output run = Shell::run(
-        *xvfbRun, {"-a", "-s", "-screen 0 1400x1000x24", *session, "--", "/bin/sh", (dir.path() / "drive.sh").string(),
-                   OSTREVANE_APP_PATH, (dir.path() / "tree.py").string(), AppModel::title(AppModel::Section::explorer),
-                   "Downloads", dir.path().string()},
+        *xvfbRun,
+        {"-a", "-n", "140", "-s", "-screen 0 1400x1000x24", *session, "--", "/bin/sh",
+         (dir.path() / "drive.sh").string(), OSTREVANE_APP_PATH, (dir.path() / "tree.py").string(),
+         AppModel::title(AppModel::Section::explorer), "Downloads", dir.path().string()},
         150);
     ASSERT_EQ(run.status, 0) << run.stdoutText << run.stderrText;
     ASSERT_NE(run.stdoutText.find("script 0"), std::string::npos) << run.stdoutText << run.stderrText;
 
     for (const std::string& title : sections)
-        EXPECT_NE(run.stdoutText.find("push button\t" + title + "\n"), std::string::npos)
-            << title << " not found in\n" << run.stdoutText;
+        EXPECT_NE(run.stdoutText.find("push button\t" + title + "\n"), std::string::npos) << title << " not found in\n"
+                                                                                          << run.stdoutText;
     for (const char* row : {"Downloads", "Documents"})
         EXPECT_NE(run.stdoutText.find(std::string("list item\t") + row + "\n"), std::string::npos)
-            << row << " not found in\n" << run.stdoutText;
+            << row << " not found in\n"
+            << run.stdoutText;
 }
 
 }  // namespace
