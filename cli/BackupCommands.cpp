@@ -62,8 +62,8 @@ int runBackup(const Arguments& arguments) {
     for (const auto& name : arguments.values("--exclude")) excludes.push_back(name);
     BackupOptions options(arguments.has("--dry-run"), excludes);
 
-    BackupReport report =
-        BackupEngine::run(arguments.positionals[0], destination, options, nullptr, progressFor(arguments));
+    BackupReport report = BackupEngine::run(arguments.positionals[0], destination, options, nullptr,
+                                            progressFor(arguments));
     endProgress();
     reportKeptHistory(report);
     if (arguments.json)
@@ -81,8 +81,8 @@ int runOffload(const Arguments& arguments) {
     }
     BackupDestination destination = Destinations::resolve(*destinationQuery);
     const bool dryRun = !arguments.has("--execute");
-    OffloadReport report =
-        BackupEngine::offload(arguments.positionals[0], destination, dryRun, nullptr, progressFor(arguments));
+    OffloadReport report = BackupEngine::offload(arguments.positionals[0], destination, dryRun, nullptr,
+                                                 progressFor(arguments));
     endProgress();
     reportKeptHistory(report.backup);
     if (arguments.json) {

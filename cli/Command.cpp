@@ -118,10 +118,14 @@ std::string escaped(std::string_view text, bool keepLineBreaks) {
             continue;
         }
         static const char hex[] = "0123456789abcdef";
-        if (byte == '\n') result += "\\n";
-        else if (byte == '\t') result += "\\t";
-        else if (byte == '\r') result += "\\r";
-        else result += {'\\', 'x', hex[byte >> 4], hex[byte & 0xF]};
+        if (byte == '\n')
+            result += "\\n";
+        else if (byte == '\t')
+            result += "\\t";
+        else if (byte == '\r')
+            result += "\\r";
+        else
+            result += {'\\', 'x', hex[byte >> 4], hex[byte & 0xF]};
         text.remove_prefix(1);
     }
     return result;
@@ -173,7 +177,10 @@ namespace cli {
 ScanProgressHandler scanProgressLine(const Arguments& arguments) {
     if (!showsProgress(arguments)) return nullptr;
     return [](const ScanProgress& progress) {
-        printProgress(L("\r\x1b" "[K扫描中… %@ 个文件,%@", progress.files, Fmt::bytes(progress.bytes)));
+        printProgress(
+            L("\r\x1b"
+              "[K扫描中… %@ 个文件,%@",
+              progress.files, Fmt::bytes(progress.bytes)));
     };
 }
 

@@ -42,9 +42,9 @@ bool isFolder(const std::string& path) {
 }
 
 bool equalIgnoringASCIICase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) ==
-                                                  std::tolower(static_cast<unsigned char>(y)); });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
 // MARK: destinations
@@ -55,11 +55,13 @@ void printDestinations(const std::vector<BackupDestination>& destinations, const
         return;
     }
     if (destinations.empty()) {
-        printLine(L("没有检测到网盘。可以用网盘客户端同步一个文件夹、在桌面的在线账户里添加 Google 账户、配置 rclone、接上外置硬盘,或用 destinations add 添加一个目录。"));
+        printLine(L(
+            "没有检测到网盘。可以用网盘客户端同步一个文件夹、在桌面的在线账户里添加 Google 账户、配置 rclone、接上外置硬盘,或用 destinations add 添加一个目录。"));
         return;
     }
     for (const auto& destination : destinations) {
-        std::string line = std::string(destination.available ? "✓ " : "✗ ") + shown(destination.id) + "  " + shown(destination.name);
+        std::string line = std::string(destination.available ? "✓ " : "✗ ") + shown(destination.id) + "  " +
+                           shown(destination.name);
         if (destination.path)
             line += "  " + shownPath(*destination.path);
         else if (destination.rcloneRemote)
@@ -107,8 +109,9 @@ int removeDestination(const Arguments& arguments) {
     announceKeptConfiguration();
     ConfigStore::updateOrThrow([&](AppConfig& config) {
         // The listing shows ids ("folder:Name"), so those are accepted too.
-        removed = std::erase_if(config.customDestinations,
-                                [&](const CustomDestination& entry) { return entry.name == name || entry.id() == name; });
+        removed = std::erase_if(config.customDestinations, [&](const CustomDestination& entry) {
+            return entry.name == name || entry.id() == name;
+        });
     });
     if (removed == 0) {
         printError(L("没有名为“%@”的自定义目的地。", name));
@@ -190,7 +193,8 @@ int removePlan(const Arguments& arguments) {
     size_t removed = 0;
     announceKeptConfiguration();
     AppConfig config = ConfigStore::updateOrThrow([&](AppConfig& stored) {
-        removed = std::erase_if(stored.plans, [&](const BackupPlan& plan) { return equalIgnoringASCIICase(plan.id, id); });
+        removed = std::erase_if(stored.plans,
+                                [&](const BackupPlan& plan) { return equalIgnoringASCIICase(plan.id, id); });
     });
     if (removed == 0) {
         printError(L("没有 id 为 %@ 的备份计划。运行 ostrevane plans 查看。", id));

@@ -38,7 +38,8 @@ int runDuplicates(const Arguments& arguments) {
     Service::Tree folder = Service::tree(requested, false, nullptr, scanProgressLine(arguments));
     endProgress();
 
-    Service::DuplicateReport report = Service::duplicates(folder.node, std::max<int64_t>(minSize, 0), verify, INT64_MAX);
+    Service::DuplicateReport report = Service::duplicates(folder.node, std::max<int64_t>(minSize, 0), verify,
+                                                          INT64_MAX);
     if (arguments.json) {
         printJSON(report);
         return success;

@@ -14,9 +14,9 @@ namespace {
 
 std::string riskLabel(Risk risk) {
     switch (risk) {
-        case Risk::safe: return L("安全");
-        case Risk::caution: return L("谨慎");
-        case Risk::review: return "";
+    case Risk::safe: return L("安全");
+    case Risk::caution: return L("谨慎");
+    case Risk::review: return "";
     }
     return "";
 }
@@ -39,7 +39,8 @@ void printSuggestion(const Suggestion& suggestion) {
 }
 
 int runSuggest(const Arguments& arguments) {
-    SuggestionReport report = Service::suggestions(arguments.has("--quick"), false, nullptr, scanProgressLine(arguments));
+    SuggestionReport report = Service::suggestions(arguments.has("--quick"), false, nullptr,
+                                                   scanProgressLine(arguments));
     endProgress();
     if (arguments.json) {
         printJSON(report);

@@ -14,8 +14,8 @@
 #include "platform/Trash.hpp"
 #include "platform/UserFolders.hpp"
 
-CleanResult::CleanResult(bool dryRun, std::vector<std::string> trashed, std::vector<CleanFailure> failed,
-                         int64_t bytes, std::string message)
+CleanResult::CleanResult(bool dryRun, std::vector<std::string> trashed, std::vector<CleanFailure> failed, int64_t bytes,
+                         std::string message)
     : dryRun(dryRun),
       trashed(std::move(trashed)),
       failed(std::move(failed)),
@@ -85,8 +85,8 @@ const std::vector<std::string> protectedRelatives = {
     ".config",
 };
 
-const std::vector<std::string> fixedRoots = {"/Applications", "/Volumes", "/private/tmp", "/tmp",
-                                             "/private/var/folders", "/media", "/run/media", "/mnt"};
+const std::vector<std::string> fixedRoots = {"/Applications",        "/Volumes", "/private/tmp", "/tmp",
+                                             "/private/var/folders", "/media",   "/run/media",   "/mnt"};
 
 /// The places the refusal rules compare a path with, in one form: as the
 /// texts say (what the user typed) or with links resolved (what the disk
@@ -134,7 +134,6 @@ Places places(bool resolvingLinks) {
     }
     return result;
 }
-
 
 /// Rules 1 to 6: everything decided by the path's text.
 std::optional<std::string> placeRefusal(const std::string& p, const Places& at) {
@@ -195,10 +194,9 @@ CleanResult emptyThroughDesktop(const std::vector<std::shared_ptr<const Trash::O
     ScanStore::invalidate();
     const int64_t bytes = std::max<int64_t>(0, before - Trash::allocationOf(trashes).total());
     std::vector<CleanFailure> left = leftByDesktop(trashes);
-    std::string message = left.empty()
-                              ? L("已通过文件管理器清倒废纸篓,释放约 %@。", Fmt::bytes(bytes))
-                              : L("文件管理器没有清倒整个废纸篓:释放约 %@,还剩 %@ 项。", Fmt::bytes(bytes),
-                                  static_cast<int64_t>(left.size()));
+    std::string message = left.empty() ? L("已通过文件管理器清倒废纸篓,释放约 %@。", Fmt::bytes(bytes))
+                                       : L("文件管理器没有清倒整个废纸篓:释放约 %@,还剩 %@ 项。", Fmt::bytes(bytes),
+                                           static_cast<int64_t>(left.size()));
     return CleanResult(false, {}, std::move(left), bytes, std::move(message));
 }
 
@@ -206,10 +204,10 @@ CleanResult emptyThroughDesktop(const std::vector<std::shared_ptr<const Trash::O
 /// or the desktop, could delete where a link leads or what another user put.
 std::string distrustText(Trash::Distrust why) {
     switch (why) {
-        case Trash::Distrust::link: return L("是符号链接,没有清倒");
-        case Trash::Distrust::writableByOthers: return L("其他用户可以写入,没有清倒");
-        case Trash::Distrust::uncheckable: return L("在其他用户的目录里,无法检查,没有清倒");
-        case Trash::Distrust::otherOwner: break;
+    case Trash::Distrust::link: return L("是符号链接,没有清倒");
+    case Trash::Distrust::writableByOthers: return L("其他用户可以写入,没有清倒");
+    case Trash::Distrust::uncheckable: return L("在其他用户的目录里,无法检查,没有清倒");
+    case Trash::Distrust::otherOwner: break;
     }
     return L("属于其他用户的废纸篓目录,没有清倒");
 }
@@ -256,8 +254,8 @@ std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& 
 
 /// The same for the item `name` of a folder held open: reached through the
 /// folder's descriptor, never through its path again.
-std::optional<std::string> refusalIn(const Trash::HeldFolder& folder, const std::string& name,
-                                     const RefusalPlaces& at, std::optional<Trash::HeldItem>& held) {
+std::optional<std::string> refusalIn(const Trash::HeldFolder& folder, const std::string& name, const RefusalPlaces& at,
+                                     std::optional<Trash::HeldItem>& held) {
     if (auto reason = placeRefusal(Paths::joined(folder.path(), name), at.written)) return reason;
     try {
         held.emplace(folder, name);
@@ -414,8 +412,7 @@ CleanResult emptyTrash() {
     }
     // Some Trash cannot be read here. The desktop may still empty it, but it
     // empties every trash it finds, so only when every folder passed the checks.
-    if (listed.size() < folders.trusted.size() && folders.rejected.empty())
-        return emptyThroughDesktop(folders.trusted);
+    if (listed.size() < folders.trusted.size() && folders.rejected.empty()) return emptyThroughDesktop(folders.trusted);
 
     // What is gone is what was there less what is left, measured the same
     // way, not the change in free space, which on a shared disk is whatever
@@ -447,17 +444,14 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
         throw OstrevaneError(message);
     }
     switch (suggestion.action) {
-        case CleanAction::trashContents:
-            return trashContents(suggestion.paths, dryRun);
-        case CleanAction::trash:
-            return trash(suggestion.paths, dryRun);
-        case CleanAction::emptyTrash:
-            if (dryRun)
-                return CleanResult(true, {}, {}, suggestion.reclaimableBytes,
-                                   L("将永久清倒废纸篓,释放约 %@。此操作不可恢复。", suggestion.reclaimable));
-            return emptyTrash();
-        default:
-            throw OstrevaneError(L("不支持的动作"));
+    case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun);
+    case CleanAction::trash: return trash(suggestion.paths, dryRun);
+    case CleanAction::emptyTrash:
+        if (dryRun)
+            return CleanResult(true, {}, {}, suggestion.reclaimableBytes,
+                               L("将永久清倒废纸篓,释放约 %@。此操作不可恢复。", suggestion.reclaimable));
+        return emptyTrash();
+    default: throw OstrevaneError(L("不支持的动作"));
     }
 }
 

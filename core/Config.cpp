@@ -32,9 +32,9 @@ constexpr auto planFields = JSONCoding::fields(
     JSONCoding::field("lastSummary", &BackupPlan::lastSummary));
 
 // Both lists are required, even though both may be empty.
-constexpr auto configFields =
-    JSONCoding::fields(JSONCoding::field("customDestinations", &AppConfig::customDestinations),
-                       JSONCoding::field("plans", &AppConfig::plans));
+constexpr auto configFields = JSONCoding::fields(
+    JSONCoding::field("customDestinations", &AppConfig::customDestinations),
+    JSONCoding::field("plans", &AppConfig::plans));
 
 }  // namespace
 

@@ -108,7 +108,7 @@ std::vector<HomeSyncFolder> homeSyncFolders() {
     };
 }
 
-const std::array<const char*, 7> myDriveNames = {"My Drive",    "我的云端硬盘", "我的雲端硬碟", "マイドライブ",
+const std::array<const char*, 7> myDriveNames = {"My Drive",  "我的云端硬盘", "我的雲端硬碟", "マイドライブ",
                                                  "Mon Drive", "Meine Ablage", "Mi unidad"};
 const std::array<const char*, 4> notMyDrive = {"Shared drives", "共享云端硬盘", "Other computers", "其他计算机"};
 
@@ -130,7 +130,6 @@ std::vector<std::string> sortedEntries(const std::string& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
-
 
 bool equalIgnoringCase(const std::string& a, const std::string& b) {
     return icu::UnicodeString::fromUTF8(a).caseCompare(icu::UnicodeString::fromUTF8(b), U_FOLD_CASE_DEFAULT) == 0;
@@ -307,8 +306,7 @@ void addRemovableVolumes(DiscoveryList& list) {
         if (!placed || !removable || Mounts::isReadOnly(mount) || !isFolder(mount.mountPoint)) continue;
         auto label = Mounts::label(mount);
         const std::string name = label && !label->empty() ? *label : Paths::lastComponent(mount.mountPoint);
-        list.add({"volume:" + name, DestinationKind::folder, name, mount.mountPoint, std::nullopt, true,
-                  std::nullopt});
+        list.add({"volume:" + name, DestinationKind::folder, name, mount.mountPoint, std::nullopt, true, std::nullopt});
     }
 }
 

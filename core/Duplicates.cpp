@@ -35,9 +35,9 @@ namespace Service {
 
 namespace {
 
-constexpr size_t quickSpan = 131072;        // 128 KiB from each end
+constexpr size_t quickSpan = 131072;         // 128 KiB from each end
 constexpr int64_t quickWholeLimit = 262144;  // at most this long: the start alone
-constexpr size_t fullChunk = 1048576;       // memory stays bounded whatever the file
+constexpr size_t fullChunk = 1048576;        // memory stays bounded whatever the file
 // Verify mode first compares a cheap sample of each file, so that files that
 // differ near either end are never read whole.
 constexpr size_t sampleSpan = 16384;
@@ -122,8 +122,7 @@ std::optional<std::string> endsFingerprint(const FileReading::File& file, size_t
     Sha256 hash;
     hash.feedLength(*length);
     if (!feedRange(hash, file, 0, span)) return std::nullopt;
-    if (*length > wholeLimit && !feedRange(hash, file, *length - static_cast<int64_t>(span), span))
-        return std::nullopt;
+    if (*length > wholeLimit && !feedRange(hash, file, *length - static_cast<int64_t>(span), span)) return std::nullopt;
     return hash.hex();
 }
 
@@ -155,9 +154,9 @@ Outcome read(const std::string& path, Reading reading) {
     auto file = FileReading::File::open(path);
     if (!file) return {};
     switch (reading) {
-        case Reading::quick: return {true, endsFingerprint(*file, quickSpan, quickWholeLimit)};
-        case Reading::whole: return {true, wholeFingerprint(*file)};
-        case Reading::sample: return {true, endsFingerprint(*file, sampleSpan, 2 * static_cast<int64_t>(sampleSpan))};
+    case Reading::quick: return {true, endsFingerprint(*file, quickSpan, quickWholeLimit)};
+    case Reading::whole: return {true, wholeFingerprint(*file)};
+    case Reading::sample: return {true, endsFingerprint(*file, sampleSpan, 2 * static_cast<int64_t>(sampleSpan))};
     }
     return {};
 }
@@ -166,7 +165,7 @@ Outcome read(const std::string& path, Reading reading) {
 // Candidates
 
 const std::array<std::string_view, 5> bundleExtensions = {"app", "photoslibrary", "musiclibrary", "framework",
-                                                           "xcarchive"};
+                                                          "xcarchive"};
 
 std::string lowercasedExtension(const std::string& name) {
     auto dot = name.rfind('.');
@@ -302,21 +301,22 @@ std::vector<SizeClass> sizeClasses(const FileNode& node, int64_t minSize) {
 // Contents
 
 /// One fingerprint slot per file of every class, in class order.
-std::vector<Outcome> readAll(const std::vector<Candidate>& files, const std::vector<bool>& wanted,
-                             Reading reading) {
+std::vector<Outcome> readAll(const std::vector<Candidate>& files, const std::vector<bool>& wanted, Reading reading) {
     std::vector<Outcome> outcomes(files.size());
     // Largest first, one file per task: a few large files then run side by
     // side instead of queueing behind each other.
     std::vector<size_t> order;
     for (size_t i = 0; i < files.size(); ++i)
         if (wanted[i]) order.push_back(i);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return files[a].allocated > files[b].allocated; });
-    tbb::parallel_for(tbb::blocked_range<size_t>(0, order.size(), 1),
-                      [&](const tbb::blocked_range<size_t>& range) {
-                          for (size_t k = range.begin(); k != range.end(); ++k)
-                              outcomes[order[k]] = read(files[order[k]].path, reading);
-                      },
-                      tbb::simple_partitioner());
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return files[a].allocated > files[b].allocated; });
+    tbb::parallel_for(
+        tbb::blocked_range<size_t>(0, order.size(), 1),
+        [&](const tbb::blocked_range<size_t>& range) {
+            for (size_t k = range.begin(); k != range.end(); ++k)
+                outcomes[order[k]] = read(files[order[k]].path, reading);
+        },
+        tbb::simple_partitioner());
     return outcomes;
 }
 
@@ -450,12 +450,12 @@ DuplicateReport duplicates(const FileNode& node, int64_t minSize, bool verify, i
 
 namespace {
 
-constexpr auto groupFields = JSONCoding::fields(
-    JSONCoding::field("bytesEach", &DuplicateGroup::bytesEach),
-    JSONCoding::field("sizeEach", &DuplicateGroup::sizeEach),
-    JSONCoding::field("wastedBytes", &DuplicateGroup::wastedBytes),
-    JSONCoding::field("wasted", &DuplicateGroup::wasted),
-    JSONCoding::field("verified", &DuplicateGroup::verified), JSONCoding::field("paths", &DuplicateGroup::paths));
+constexpr auto groupFields = JSONCoding::fields(JSONCoding::field("bytesEach", &DuplicateGroup::bytesEach),
+                                                JSONCoding::field("sizeEach", &DuplicateGroup::sizeEach),
+                                                JSONCoding::field("wastedBytes", &DuplicateGroup::wastedBytes),
+                                                JSONCoding::field("wasted", &DuplicateGroup::wasted),
+                                                JSONCoding::field("verified", &DuplicateGroup::verified),
+                                                JSONCoding::field("paths", &DuplicateGroup::paths));
 
 constexpr auto reportFields = JSONCoding::fields(
     JSONCoding::field("path", &DuplicateReport::path), JSONCoding::field("groups", &DuplicateReport::groups),

@@ -61,8 +61,13 @@ FileNode FileNode::removing(const std::set<std::string>& paths) const {
         }
     }
     sortLargestFirst(kept);
-    FileNode result{name, path, isDirectory, std::max<int64_t>(0, size - removedSize),
-                    std::max<int64_t>(0, fileCount - removedCount), modified, std::move(kept)};
+    FileNode result{name,
+                    path,
+                    isDirectory,
+                    std::max<int64_t>(0, size - removedSize),
+                    std::max<int64_t>(0, fileCount - removedCount),
+                    modified,
+                    std::move(kept)};
     return result;
 }
 

@@ -218,9 +218,8 @@ PointList inset(const PointList& polygon, double distance) {
         const double length = std::sqrt(ex * ex + ey * ey);
         if (length > 1e-9) {
             const Point from = p;
-            clipInto(result, scratch, [&](Point r) {
-                return sign * (ey * (r.x - from.x) - ex * (r.y - from.y)) / length + distance;
-            });
+            clipInto(result, scratch,
+                     [&](Point r) { return sign * (ey * (r.x - from.x) - ex * (r.y - from.y)) / length + distance; });
             std::swap(result, scratch);
             if (result.size() < 3) return {};
         }

@@ -25,11 +25,13 @@ std::optional<Digests> load() {
     void* library = ::dlopen(soname, RTLD_NOW | RTLD_LOCAL);
     if (!library) return std::nullopt;
     Digests found{};
-    const bool complete =
-        resolve(library, "EVP_MD_CTX_new", found.newContext) && resolve(library, "EVP_MD_CTX_free", found.freeContext) &&
-        resolve(library, "EVP_MD_fetch", found.fetch) && resolve(library, "EVP_sha256", found.sha256) &&
-        resolve(library, "EVP_DigestInit_ex", found.init) && resolve(library, "EVP_DigestUpdate", found.update) &&
-        resolve(library, "EVP_DigestFinal_ex", found.finish);
+    const bool complete = resolve(library, "EVP_MD_CTX_new", found.newContext) &&
+                          resolve(library, "EVP_MD_CTX_free", found.freeContext) &&
+                          resolve(library, "EVP_MD_fetch", found.fetch) &&
+                          resolve(library, "EVP_sha256", found.sha256) &&
+                          resolve(library, "EVP_DigestInit_ex", found.init) &&
+                          resolve(library, "EVP_DigestUpdate", found.update) &&
+                          resolve(library, "EVP_DigestFinal_ex", found.finish);
     if (!complete) return std::nullopt;
     return found;
 }

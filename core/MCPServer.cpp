@@ -145,7 +145,8 @@ std::optional<json> MCPServer::handle(const std::string& line) {
     if (name != "tools/call") return failure(id, JSONRPC::methodNotFound, "Method not found: " + name);
 
     std::string toolName;
-    if (auto found = params.find("name"); found != params.end() && found->is_string()) toolName = found->get<std::string>();
+    if (auto found = params.find("name"); found != params.end() && found->is_string())
+        toolName = found->get<std::string>();
     const json arguments = objectMember(params, "arguments");
     std::optional<json> progressToken;
     if (auto meta = params.find("_meta"); meta != params.end() && meta->is_object())

@@ -47,12 +47,13 @@ json Tool::listing() const {
     for (const Parameter& parameter : parameters) properties[parameter.name] = propertySchema(parameter);
     json schema = {{"type", "object"}, {"properties", properties}};
     if (!required.empty()) schema["required"] = required;
-    return {{"name", name},
-            {"title", title},
-            {"description", description},
-            {"inputSchema", schema},
-            {"annotations",
-             {{"title", title}, {"readOnlyHint", readOnly}, {"destructiveHint", destructive}, {"openWorldHint", false}}}};
+    return {
+        {"name", name},
+        {"title", title},
+        {"description", description},
+        {"inputSchema", schema},
+        {"annotations",
+         {{"title", title}, {"readOnlyHint", readOnly}, {"destructiveHint", destructive}, {"openWorldHint", false}}}};
 }
 
 const Tool* find(const std::string& name) {

@@ -24,7 +24,9 @@ namespace {
 std::string pretty(const json& value) { return JSONOut::encode(value, true); }
 
 /// A JSON text literal with the escapes JSON needs, slashes left alone.
-std::string jsonText(const std::string& text) { return json(text).dump(-1, ' ', false, json::error_handler_t::replace); }
+std::string jsonText(const std::string& text) {
+    return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 struct Listing {
     std::vector<BackupDestination> destinations;
@@ -77,7 +79,8 @@ std::string largestFiles(const ToolCall& call) {
 
 std::string getSuggestions(const ToolCall& call) {
     const ToolArguments& arguments = call.arguments;
-    return pretty(Service::suggestions(arguments.flag("quick"), arguments.flag("refresh"), nullptr, scanProgress(call)));
+    return pretty(
+        Service::suggestions(arguments.flag("quick"), arguments.flag("refresh"), nullptr, scanProgress(call)));
 }
 
 std::string applySuggestion(const ToolCall& call) {
@@ -109,13 +112,15 @@ std::string emptyTrash(const ToolCall& call) {
     std::string size = Fmt::bytes(bytes);
     return pretty(CleanResult(
         true, {}, {}, bytes,
-        L("废纸篓当前约 %@(没有读取权限的部分算不进来)。清倒不可恢复,需用户明确同意后以 confirm=true 再次调用。", size)));
+        L("废纸篓当前约 %@(没有读取权限的部分算不进来)。清倒不可恢复,需用户明确同意后以 confirm=true 再次调用。",
+          size)));
 }
 
 std::string listBackupDestinations(const ToolCall&) {
-    return pretty(Listing{Destinations::discover(true), ConfigStore::load().plans,
-                          L("destination 参数可以用上面的 id,也可以直接给一个文件夹路径(外置硬盘、NAS、任意网盘的同步目录)。"),
-                          configurationWarning()});
+    return pretty(
+        Listing{Destinations::discover(true), ConfigStore::load().plans,
+                L("destination 参数可以用上面的 id,也可以直接给一个文件夹路径(外置硬盘、NAS、任意网盘的同步目录)。"),
+                configurationWarning()});
 }
 
 std::string backupToCloud(const ToolCall& call) {
@@ -197,82 +202,145 @@ std::vector<Tool> buildTable() {
     constexpr bool reads = true, changes = false, destructive = true, harmless = false;
 
     std::vector<Tool> tools;
-    tools.push_back({"disk_status", "Disk status",
+    tools.push_back({"disk_status",
+                     "Disk status",
                      "Capacity, used and available space for every mounted volume, whether the home folder can be "
                      "read (fullDiskAccess), and when the home folder was last scanned. Fast; call this first.",
-                     {}, {}, reads, harmless, diskStatus});
-    tools.push_back({"scan_directory", "Scan a folder",
+                     {},
+                     {},
+                     reads,
+                     harmless,
+                     diskStatus});
+    tools.push_back({"scan_directory",
+                     "Scan a folder",
                      "Size breakdown of a folder as a tree (largest children first). The first scan of the home "
                      "folder walks every file and can take a minute; results are cached for 15 minutes and "
                      "sub-folders are answered from that cache.",
                      {path, clampedInteger("depth", "Levels of children to return, 1-6.", 1, 6, 2),
                       clampedInteger("top", "Children per folder, 1-50.", 1, 50, 10), refresh},
-                     {}, reads, harmless, scanDirectory});
-    tools.push_back({"largest_files", "Largest files",
-                     "The biggest individual files under a path, optionally only ones not modified for N days.",
-                     {path, clampedInteger("limit", "How many files.", 1, 200, 25),
-                      megabytes("min_size_mb", "Minimum size in MB.", 100),
-                      plain("older_than_days", ParameterType::integer,
-                            "Only files not modified for at least this many days."),
-                      refresh},
-                     {}, reads, harmless, largestFiles});
-    tools.push_back({"get_suggestions", "Cleanup suggestions",
+                     {},
+                     reads,
+                     harmless,
+                     scanDirectory});
+    tools.push_back(
+        {"largest_files",
+         "Largest files",
+         "The biggest individual files under a path, optionally only ones not modified for N days.",
+         {path, clampedInteger("limit", "How many files.", 1, 200, 25),
+          megabytes("min_size_mb", "Minimum size in MB.", 100),
+          plain("older_than_days", ParameterType::integer, "Only files not modified for at least this many days."),
+          refresh},
+         {},
+         reads,
+         harmless,
+         largestFiles});
+    tools.push_back({"get_suggestions",
+                     "Cleanup suggestions",
                      "Ranked cleanup suggestions with reclaimable size, risk (safe / review / caution), the paths "
                      "involved and \u2014 where one exists \u2014 a better command to run. Each has an id for "
                      "apply_suggestion. quick=true only checks well-known cache locations and skips the full scan.",
-                     {flag("quick", "Skip the full home scan.", true), refresh}, {}, reads, harmless,
+                     {flag("quick", "Skip the full home scan.", true), refresh},
+                     {},
+                     reads,
+                     harmless,
                      getSuggestions});
-    tools.push_back({"apply_suggestion", "Apply a suggestion",
+    tools.push_back({"apply_suggestion",
+                     "Apply a suggestion",
                      "Carries out one autoApplicable suggestion by moving its files to the Trash (recoverable). "
                      "Dry run unless confirm=true.",
-                     {text("id", "Suggestion id from get_suggestions."), confirm}, {"id"}, changes, destructive,
+                     {text("id", "Suggestion id from get_suggestions."), confirm},
+                     {"id"},
+                     changes,
+                     destructive,
                      applySuggestion});
-    tools.push_back({"move_to_trash", "Move to Trash",
+    tools.push_back({"move_to_trash",
+                     "Move to Trash",
                      "Moves specific files or folders to the Trash (recoverable until the Trash is emptied). "
                      "Protected folders such as ~/Documents itself are refused. Dry run unless confirm=true.",
-                     {texts("paths", "Absolute or ~ paths."), confirm}, {"paths"}, changes, destructive,
+                     {texts("paths", "Absolute or ~ paths."), confirm},
+                     {"paths"},
+                     changes,
+                     destructive,
                      moveToTrash});
-    tools.push_back({"empty_trash", "Empty the Trash",
+    tools.push_back({"empty_trash",
+                     "Empty the Trash",
                      "Permanently deletes everything in the Trash. This is what actually frees the space after a "
                      "cleanup. Irreversible: requires confirm=true and the user's explicit approval.",
-                     {confirm}, {}, changes, destructive, emptyTrash});
-    tools.push_back({"list_backup_destinations", "Backup destinations",
+                     {confirm},
+                     {},
+                     changes,
+                     destructive,
+                     emptyTrash});
+    tools.push_back({"list_backup_destinations",
+                     "Backup destinations",
                      "Cloud drives and folders that can receive backups: folders synced by a cloud drive client "
                      "(such as Nextcloud or Dropbox), Google accounts added in the desktop's online accounts, "
                      "rclone remotes, external drives and user-added folders, plus saved backup plans.",
-                     {}, {}, reads, harmless, listBackupDestinations});
-    tools.push_back({"backup_to_cloud", "Back up a folder",
-                     "Incrementally copies a file or folder to a destination under 'Ostrevane Backups/<computer "
-                     "name>/\u2026'. Only new or changed files are copied and nothing is ever deleted at the "
-                     "destination, so it is safe to rerun. Use dry_run=true to preview a large backup.",
-                     {text("source", "File or folder to back up."),
-                      text("destination", "Destination id from list_backup_destinations, or a folder path."),
-                      flag("dry_run", "Only report what would be copied.", true),
-                      texts("exclude",
-                            "Extra file or folder names to skip (node_modules, .DS_Store etc. are skipped by default).")},
-                     {"source", "destination"}, changes, harmless, backupToCloud});
-    tools.push_back({"offload_to_cloud", "Offload to cloud",
-                     "Frees local space without losing data: backs the path up, verifies every file arrived, then "
-                     "moves the local copy to the Trash. Dry run unless confirm=true.",
-                     {text("source", "File or folder to offload."),
-                      text("destination", "Destination id or folder path."), confirm},
-                     {"source", "destination"}, changes, destructive, offloadToCloud});
-    tools.push_back({"backup_history", "Backup history", "Most recent backup runs with their results.",
-                     {clampedInteger("limit", "", 1, 100, 10)}, {}, reads, harmless, backupHistory});
-    tools.push_back({"evict_local_copies", "Release local cloud copies",
+                     {},
+                     {},
+                     reads,
+                     harmless,
+                     listBackupDestinations});
+    tools.push_back(
+        {"backup_to_cloud",
+         "Back up a folder",
+         "Incrementally copies a file or folder to a destination under 'Ostrevane Backups/<computer "
+         "name>/\u2026'. Only new or changed files are copied and nothing is ever deleted at the "
+         "destination, so it is safe to rerun. Use dry_run=true to preview a large backup.",
+         {text("source", "File or folder to back up."),
+          text("destination", "Destination id from list_backup_destinations, or a folder path."),
+          flag("dry_run", "Only report what would be copied.", true),
+          texts("exclude",
+                "Extra file or folder names to skip (node_modules, .DS_Store etc. are skipped by default).")},
+         {"source", "destination"},
+         changes,
+         harmless,
+         backupToCloud});
+    tools.push_back(
+        {"offload_to_cloud",
+         "Offload to cloud",
+         "Frees local space without losing data: backs the path up, verifies every file arrived, then "
+         "moves the local copy to the Trash. Dry run unless confirm=true.",
+         {text("source", "File or folder to offload."), text("destination", "Destination id or folder path."), confirm},
+         {"source", "destination"},
+         changes,
+         destructive,
+         offloadToCloud});
+    tools.push_back({"backup_history",
+                     "Backup history",
+                     "Most recent backup runs with their results.",
+                     {clampedInteger("limit", "", 1, 100, 10)},
+                     {},
+                     reads,
+                     harmless,
+                     backupHistory});
+    tools.push_back({"evict_local_copies",
+                     "Release local cloud copies",
                      "Removes the local copy of files that their cloud drive reports as uploaded; they stay in the "
                      "cloud and download again on demand. Files not reported as uploaded are left alone and counted "
                      "as not handled; the cloud drive clients on Linux report no upload state, so nothing is removed.",
-                     {text("path", "A file or folder inside a cloud drive's synced folder.")}, {"path"}, changes,
-                     harmless, evictLocalCopies});
-    tools.push_back({"find_duplicates", "Find duplicate files",
+                     {text("path", "A file or folder inside a cloud drive's synced folder.")},
+                     {"path"},
+                     changes,
+                     harmless,
+                     evictLocalCopies});
+    tools.push_back({"find_duplicates",
+                     "Find duplicate files",
                      "Groups of identical files and how much space the extra copies waste.",
                      {path, megabytes("min_size_mb", "Ignore files smaller than this.", 50),
                       flag("verify", "Hash whole files instead of head and tail. Slower, certain."), refresh},
-                     {}, reads, harmless, findDuplicates});
-    tools.push_back({"reveal_in_finder", "Show in the file manager",
+                     {},
+                     reads,
+                     harmless,
+                     findDuplicates});
+    tools.push_back({"reveal_in_finder",
+                     "Show in the file manager",
                      "Opens the file manager with the item selected so the user can look at it themselves.",
-                     {text("path", "Path to reveal.")}, {"path"}, changes, harmless, revealInFileManager});
+                     {text("path", "Path to reveal.")},
+                     {"path"},
+                     changes,
+                     harmless,
+                     revealInFileManager});
     return tools;
 }
 

@@ -40,8 +40,8 @@ std::string remotePath(const std::string& remote, const std::string& relative) {
 
 std::vector<std::string> copyArguments(const std::string& source, const std::string& target,
                                        const std::vector<std::string>& excludes, bool dryRun) {
-    std::vector<std::string> arguments = {"copy",  source,        target,        "--use-json-log",
-                                          "--stats", "1s", "--stats-log-level", "NOTICE"};
+    std::vector<std::string> arguments = {
+        "copy", source, target, "--use-json-log", "--stats", "1s", "--stats-log-level", "NOTICE"};
     for (const auto& name : excludes) {
         // The name alone matches files; name/** matches a folder's contents.
         arguments.insert(arguments.end(), {"--exclude", name, "--exclude", name + "/**"});

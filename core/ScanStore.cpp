@@ -66,7 +66,9 @@ std::string hashText(const std::string& key) {
     return text;
 }
 
-std::filesystem::path cacheFile(const std::string& key) { return Paths::cacheDir() / ("scan-" + hashText(key) + ".json"); }
+std::filesystem::path cacheFile(const std::string& key) {
+    return Paths::cacheDir() / ("scan-" + hashText(key) + ".json");
+}
 
 std::optional<ScanResult> cached(const std::string& path, double maxAge) {
     std::string key = Paths::expand(path);

@@ -62,7 +62,7 @@ private:
 
     ScanContext& ctx;
     const Place& start;
-    std::string path;  // the path of the entry being handled, like fts_path
+    std::string path;          // the path of the entry being handled, like fts_path
     std::deque<Frame> frames;  // frames[0 ..< depth] are the open folders; a deque keeps references stable
     size_t depth = 0;
     FolderChain chain{descriptorsPerWalk};
@@ -132,9 +132,8 @@ private:
             leaveFolder();
             return;
         }
-        int descriptor = FileSystem::canOpenFolder(path)
-                             ? chain.enter(name, facts.device, facts.inode, start.parent)
-                             : -1;
+        int descriptor = FileSystem::canOpenFolder(path) ? chain.enter(name, facts.device, facts.inode, start.parent)
+                                                         : -1;
         if (descriptor < 0) {
             ctx.addInaccessible(path);
             leaveFolder();

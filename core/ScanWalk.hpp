@@ -84,8 +84,8 @@ inline FileNode fileNode(std::string_view name, std::string_view path, int64_t s
 }
 
 inline FileNode emptyFolderNode(const std::string& path) {
-    return FileNode{asText(Paths::lastComponentView(path)), asText(path), true, 0, 0, std::nullopt,
-                    std::vector<FileNode>{}};
+    return FileNode{
+        asText(Paths::lastComponentView(path)), asText(path), true, 0, 0, std::nullopt, std::vector<FileNode>{}};
 }
 
 /// State shared by every thread of one scan.

@@ -121,7 +121,8 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
             continue;
         }
         int64_t size = entry.facts.allocated;
-        bool firstMet = entry.facts.links < 2 || links.count(entry.facts.device, entry.facts.inode, size, asText(child));
+        bool firstMet = entry.facts.links < 2 ||
+                        links.count(entry.facts.device, entry.facts.inode, size, asText(child));
         if (!firstMet) linkedAgain += size;
         bytes += size;
         count += 1;
@@ -144,20 +145,16 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
         bytes += slot->size;
         count += slot->fileCount;
         if (slot->fileCount >= 1 && slot->modified)
-            newest = std::max(newest, static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(
-                                                               slot->modified->time_since_epoch())
-                                                               .count()));
+            newest = std::max(
+                newest,
+                static_cast<int64_t>(
+                    std::chrono::duration_cast<std::chrono::seconds>(slot->modified->time_since_epoch()).count()));
         if (slot->size >= ctx.options.minNodeSize && slot->path.size() <= ctx.options.maxNodePath)
             nodes.push_back(std::move(*slot));
     }
     sortLargestFirst(nodes);
-    return FileNode{asText(Paths::lastComponentView(path)),
-                    asText(path),
-                    true,
-                    bytes,
-                    count,
-                    dateOf(newest != 0 ? newest : own.modified),
-                    std::move(nodes)};
+    return FileNode{asText(Paths::lastComponentView(path)),      asText(path),    true, bytes, count,
+                    dateOf(newest != 0 ? newest : own.modified), std::move(nodes)};
 }
 
 /// `path` with the folder `from` at its start replaced by `to` ("" stands
@@ -262,8 +259,9 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     if (rewrite)
         for (auto& entry : inaccessible) entry = rebased(entry, walked, shownPrefix);
     int64_t fileCount = root.fileCount;
-    return ScanResult{std::move(root),          scannedAt, duration, fileCount, std::move(inaccessible),
-                      inaccessibleCount,        std::move(cloudOnly), options.minNodeSize};
+    return ScanResult{
+        std::move(root),      scannedAt,          duration, fileCount, std::move(inaccessible), inaccessibleCount,
+        std::move(cloudOnly), options.minNodeSize};
 }
 
 int64_t quickSize(const std::string& path) {

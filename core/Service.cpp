@@ -33,10 +33,10 @@ std::string percentText(double value) {
 
 namespace {
 
-constexpr auto lastScanFields = JSONCoding::fields(
-    JSONCoding::field("scannedAt", &Status::LastScan::scannedAt), JSONCoding::field("total", &Status::LastScan::total),
-    JSONCoding::field("totalBytes", &Status::LastScan::totalBytes),
-    JSONCoding::field("fileCount", &Status::LastScan::fileCount));
+constexpr auto lastScanFields = JSONCoding::fields(JSONCoding::field("scannedAt", &Status::LastScan::scannedAt),
+                                                   JSONCoding::field("total", &Status::LastScan::total),
+                                                   JSONCoding::field("totalBytes", &Status::LastScan::totalBytes),
+                                                   JSONCoding::field("fileCount", &Status::LastScan::fileCount));
 
 constexpr auto statusFields = JSONCoding::fields(
     JSONCoding::field("volumes", &Status::volumes), JSONCoding::field("home", &Status::home),

@@ -13,8 +13,8 @@
 #include <mutex>
 
 #include "ParallelDescent.hpp"
-#include "base/FolderNames.hpp"
 #include "base/Files.hpp"
+#include "base/FolderNames.hpp"
 #include "base/Paths.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
@@ -79,7 +79,8 @@ public:
             auto identity = std::make_pair(status.st_dev, status.st_ino);
             if (std::find(ancestors.begin(), ancestors.end(), identity) != ancestors.end()) continue;
             std::string child = Paths::joined(path, entry.name);
-            if (passOver(entry.name, child) || FileSystem::isCloudOnlyFolder(child) || !FileSystem::canOpenFolder(child))
+            if (passOver(entry.name, child) || FileSystem::isCloudOnlyFolder(child) ||
+                !FileSystem::canOpenFolder(child))
                 continue;
             folders.push_back({entry.name, std::move(child), status.st_dev, status.st_ino});
         }

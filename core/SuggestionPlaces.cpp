@@ -15,7 +15,6 @@ namespace SuggestionEngine {
 
 namespace {
 
-
 bool holds(const FileNode* tree, const std::string& path) {
     if (tree && Paths::isInside(path, tree->path) && tree->find(path)) return true;
     std::error_code error;
@@ -104,8 +103,7 @@ int64_t sizeIn(const std::map<std::string, int64_t>& sizes, const std::string& p
 /// no item of a suggestion.
 bool holdsOnlyItsFolder(const std::string& path, int64_t bytes) {
     struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
-           bytes <= Files::allocatedBytes(status);
+    return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && bytes <= Files::allocatedBytes(status);
 }
 
 /// The largest children of a designed breakdown row's place, each less what

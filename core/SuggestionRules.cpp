@@ -56,9 +56,8 @@ void sortLargestFirst(std::vector<SuggestionItem>& items) {
 }
 
 void sortLargestFirst(std::vector<Suggestion>& suggestions) {
-    std::stable_sort(suggestions.begin(), suggestions.end(), [](const Suggestion& a, const Suggestion& b) {
-        return a.reclaimableBytes > b.reclaimableBytes;
-    });
+    std::stable_sort(suggestions.begin(), suggestions.end(),
+                     [](const Suggestion& a, const Suggestion& b) { return a.reclaimableBytes > b.reclaimableBytes; });
 }
 
 int64_t totalBytes(const std::vector<SuggestionItem>& items) {
@@ -119,11 +118,11 @@ std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& 
     int64_t total = totalBytes(items);
     if (total < 100'000'000) return {};
 
-    return {Suggestion("app-embedded-caches", "cache", L("App 内置缓存(浏览器内核 / 沙盒应用)"),
-                       L("Electron、Chromium 内核应用和沙盒 App 放在数据目录里的缓存,共 %@ 处。删除后会重新生成,登录状态不受影响。",
-                         items.size()),
-                       pathsOf(items), total, Risk::safe, CleanAction::trashContents, std::nullopt,
-                       firstItems(items, 12))};
+    return {Suggestion(
+        "app-embedded-caches", "cache", L("App 内置缓存(浏览器内核 / 沙盒应用)"),
+        L("Electron、Chromium 内核应用和沙盒 App 放在数据目录里的缓存,共 %@ 处。删除后会重新生成,登录状态不受影响。",
+          items.size()),
+        pathsOf(items), total, Risk::safe, CleanAction::trashContents, std::nullopt, firstItems(items, 12))};
 }
 
 // MARK: Downloads, large files and build artefacts
@@ -163,10 +162,10 @@ std::vector<Suggestion> downloads(const FileNode& home, const std::string& homeP
 
     std::vector<Suggestion> suggestions;
     if (int64_t total = totalBytes(installers); total >= 50'000'000) {
-        suggestions.emplace_back("downloads-installers", "downloads", L("下载目录里的安装包"),
-                                 L("%@ 个安装包(.deb、.rpm、.AppImage、.iso 等)。软件装好后安装包就不需要了。", installers.size()),
-                                 pathsOf(installers), total, Risk::review, CleanAction::trash, std::nullopt,
-                                 firstItems(installers, 20));
+        suggestions.emplace_back(
+            "downloads-installers", "downloads", L("下载目录里的安装包"),
+            L("%@ 个安装包(.deb、.rpm、.AppImage、.iso 等)。软件装好后安装包就不需要了。", installers.size()),
+            pathsOf(installers), total, Risk::review, CleanAction::trash, std::nullopt, firstItems(installers, 20));
     }
     if (int64_t total = totalBytes(old); total >= 100'000'000) {
         suggestions.emplace_back("downloads-old", "downloads", L("下载目录里的陈旧文件"),
@@ -223,7 +222,8 @@ std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& home
     }
 
     std::string detail = L("共 %@ 个。逐个确认:不要的删除,要留的", candidates.size()) +
-                         (anyAvailable(destinations) ? L("可以用 offload 归档到网盘。") : L("可以归档到外置硬盘或网盘。"));
+                         (anyAvailable(destinations) ? L("可以用 offload 归档到网盘。")
+                                                     : L("可以归档到外置硬盘或网盘。"));
     return {Suggestion("large-files", "large-files", L("超过 1 GB 的大文件"), detail, pathsOf(items), total,
                        Risk::review, CleanAction::manual, std::nullopt, items)};
 }
@@ -264,10 +264,11 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
     sortLargestFirst(items);
     int64_t total = totalBytes(items);
     if (total < 100'000'000) return {};
-    return {Suggestion("stale-dev-artifacts", "developer", L("闲置项目的依赖与构建目录"),
-                       L("%@ 个超过 30 天没动过的项目里的 node_modules / .venv / target 等目录。重新安装依赖即可恢复(虚拟环境里手动装过的包除外)。",
-                         items.size()),
-                       pathsOf(items), total, Risk::review, CleanAction::trash, std::nullopt, firstItems(items, 20))};
+    return {Suggestion(
+        "stale-dev-artifacts", "developer", L("闲置项目的依赖与构建目录"),
+        L("%@ 个超过 30 天没动过的项目里的 node_modules / .venv / target 等目录。重新安装依赖即可恢复(虚拟环境里手动装过的包除外)。",
+          items.size()),
+        pathsOf(items), total, Risk::review, CleanAction::trash, std::nullopt, firstItems(items, 20))};
 }
 
 // MARK: Cold folders, iCloud and applications

@@ -18,9 +18,8 @@ namespace {
 // MARK: Paths and lists
 
 void sortLargestFirst(std::vector<Suggestion>& suggestions) {
-    std::stable_sort(suggestions.begin(), suggestions.end(), [](const Suggestion& a, const Suggestion& b) {
-        return a.reclaimableBytes > b.reclaimableBytes;
-    });
+    std::stable_sort(suggestions.begin(), suggestions.end(),
+                     [](const Suggestion& a, const Suggestion& b) { return a.reclaimableBytes > b.reclaimableBytes; });
 }
 
 bool anyAvailable(const std::vector<BackupDestination>& destinations) {
@@ -91,26 +90,35 @@ void append(std::vector<Suggestion>& to, std::vector<Suggestion> more) {
 
 const std::set<std::string>& embeddedCacheNames() {
     static const std::set<std::string> names = {
-        "Cache",       "Caches",         "Code Cache",          "GPUCache",
-        "CachedData",  "CacheStorage",   "DawnCache",           "DawnGraphiteCache",
-        "DawnWebGPUCache", "ShaderCache", "GrShaderCache",      "component_crx_cache",
-        "CachedExtensionVSIXs", "Crashpad",
+        "Cache",
+        "Caches",
+        "Code Cache",
+        "GPUCache",
+        "CachedData",
+        "CacheStorage",
+        "DawnCache",
+        "DawnGraphiteCache",
+        "DawnWebGPUCache",
+        "ShaderCache",
+        "GrShaderCache",
+        "component_crx_cache",
+        "CachedExtensionVSIXs",
+        "Crashpad",
     };
     return names;
 }
 
 const std::set<std::string>& artifactNames() {
     static const std::set<std::string> names = {
-        "node_modules", ".next", ".nuxt",       ".turbo",     ".parcel-cache", "Pods",   ".venv",
+        "node_modules", ".next",       ".nuxt",   ".turbo",     ".parcel-cache", "Pods",   ".venv",
         "venv",         "DerivedData", ".gradle", ".dart_tool", ".build",        "target",
     };
     return names;
 }
 
 const std::set<std::string>& installerExtensions() {
-    static const std::set<std::string> extensions = {"dmg",     "pkg",  "iso",        "xip",  "ipsw", "msi", "exe",
-                                                     "deb",     "rpm",  "appimage",   "snap", "run",
-                                                     "flatpakref"};
+    static const std::set<std::string> extensions = {"dmg", "pkg", "iso",      "xip",  "ipsw", "msi",       "exe",
+                                                     "deb", "rpm", "appimage", "snap", "run",  "flatpakref"};
     return extensions;
 }
 
@@ -200,8 +208,8 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
         append(suggestions, icloudLocalCopies(*homeNode, home));
         append(suggestions, largeFiles(*homeNode, home, destinations, now));
     } else {
-        notes.push_back(
-            L("当前是快速模式,只检查了常见位置。完整扫描后还会给出大文件、闲置项目依赖、下载目录和可归档文件夹的建议。"));
+        notes.push_back(L(
+            "当前是快速模式,只检查了常见位置。完整扫描后还会给出大文件、闲置项目依赖、下载目录和可归档文件夹的建议。"));
     }
     if (auto apps = unusedApps(now)) suggestions.push_back(std::move(*apps));
 
@@ -210,8 +218,8 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
                           scan->inaccessibleCount));
     for (auto& note : volumeNotes(Volumes::info("/"))) notes.push_back(std::move(note));
     if (!anyAvailable(destinations))
-        notes.push_back(
-            L("未检测到可用的网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。"));
+        notes.push_back(L(
+            "未检测到可用的网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。"));
 
     sortLargestFirst(suggestions);
 

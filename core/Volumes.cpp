@@ -59,8 +59,7 @@ std::optional<VolumeInfo> VolumeInfo::make(std::string name, std::string mountPo
     volume.availableBytes = std::max(free, importantUse);
     volume.usedBytes = total - free;
     volume.purgeableBytes = volume.availableBytes - free;
-    volume.usedPercent =
-        std::round(static_cast<double>(volume.usedBytes) / static_cast<double>(total) * 1000.0) / 10.0;
+    volume.usedPercent = std::round(static_cast<double>(volume.usedBytes) / static_cast<double>(total) * 1000.0) / 10.0;
     volume.isInternal = isInternal;
     volume.isRoot = volume.mountPoint == "/";
     volume.total = Fmt::bytes(volume.totalBytes);
@@ -78,9 +77,9 @@ constexpr auto volumeFields = JSONCoding::fields(
     JSONCoding::field("freeBytes", &VolumeInfo::freeBytes),
     JSONCoding::field("purgeableBytes", &VolumeInfo::purgeableBytes),
     JSONCoding::field("usedPercent", &VolumeInfo::usedPercent),
-    JSONCoding::field("isInternal", &VolumeInfo::isInternal),
-    JSONCoding::field("isRoot", &VolumeInfo::isRoot), JSONCoding::field("total", &VolumeInfo::total),
-    JSONCoding::field("used", &VolumeInfo::used), JSONCoding::field("available", &VolumeInfo::available));
+    JSONCoding::field("isInternal", &VolumeInfo::isInternal), JSONCoding::field("isRoot", &VolumeInfo::isRoot),
+    JSONCoding::field("total", &VolumeInfo::total), JSONCoding::field("used", &VolumeInfo::used),
+    JSONCoding::field("available", &VolumeInfo::available));
 
 }  // namespace
 

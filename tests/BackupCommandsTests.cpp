@@ -125,7 +125,8 @@ TEST_F(BackupCommandsTest, DryRunAndFailures) {
 TEST_F(BackupCommandsTest, OffloadIsADryRunUntilExecute) {
     auto dry = runCLI({"offload", source.string(), "--to", drive.string()});
     EXPECT_EQ(dry.status, 0) << dry.err;
-    EXPECT_TRUE(dry.out.ends_with(" to the Trash.\n\nThis was a dry run. Add --execute to do it for real.\n")) << dry.out;
+    EXPECT_TRUE(dry.out.ends_with(" to the Trash.\n\nThis was a dry run. Add --execute to do it for real.\n"))
+        << dry.out;
     EXPECT_TRUE(fs::exists(source));
     EXPECT_FALSE(fs::exists(drive / "Ostrevane Backups"));
 
@@ -184,9 +185,8 @@ TEST_F(BackupCommandsTest, HistoryReadsInTheReadersLanguageAndSaysWhenItIsUnread
     }
 
     writeText(BackupHistory::filePath(), "[{\"id\": ");
-    const std::string ignored =
-        "The backup history file " + Paths::abbreviate(BackupHistory::filePath().string()) +
-        " couldn’t be read and was ignored.\n";
+    const std::string ignored = "The backup history file " + Paths::abbreviate(BackupHistory::filePath().string()) +
+                                " couldn’t be read and was ignored.\n";
     for (const auto& arguments : {std::vector<std::string>{"history"}, {"history", "--json"}}) {
         auto unreadable = runCLI(arguments);
         EXPECT_EQ(unreadable.status, 1);
@@ -239,8 +239,9 @@ TEST_F(BackupCommandsTest, PlansRunOneOrAllAndRecordTheOutcome) {
 
 TEST_F(BackupCommandsTest, NulBytesInStoredPathsAreRefused) {
     using namespace std::string_literals;
-    json stored = {{"customDestinations", {{{"name", "nul"}, {"path", drive.string() + "\0x"s}}}},
-                   {"plans", {{{"id", "0000000a"}, {"source", "~/Projects/app\0x"s}, {"destinationId", drive.string()}}}}};
+    json stored = {
+        {"customDestinations", {{{"name", "nul"}, {"path", drive.string() + "\0x"s}}}},
+        {"plans", {{{"id", "0000000a"}, {"source", "~/Projects/app\0x"s}, {"destinationId", drive.string()}}}}};
     writeText(home.path(".config/Ostrevane/config.json"), stored.dump());
 
     auto plan = runCLI({"plans", "run", "0000000a"});

@@ -113,10 +113,10 @@ TEST(BackupRecords, ReportJSONWritesEveryKeyAndRequiresEveryKey) {
     json document = sampleReport("0badf00d");
     std::vector<std::string> keys;
     for (auto& [key, value] : document.items()) keys.push_back(key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"bytesCopied", "copied", "destinationId", "destinationName", "dryRun",
-                                              "errors", "filesCopied", "filesFailed", "filesSkipped", "filesTotal",
-                                              "finishedAt", "id", "source", "startedAt", "status", "summary",
-                                              "target"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"bytesCopied", "copied", "destinationId", "destinationName", "dryRun", "errors",
+                                        "filesCopied", "filesFailed", "filesSkipped", "filesTotal", "finishedAt", "id",
+                                        "source", "startedAt", "status", "summary", "target"}));
     EXPECT_TRUE(document["errors"].is_array());
     EXPECT_EQ(document["startedAt"], "2026-03-01T10:00:00Z");
 
@@ -200,7 +200,8 @@ TEST_F(BackupTest, AppendingSweepsTemporariesOfKilledWritersOnly) {
     const fs::path folder = BackupHistory::filePath().parent_path();
     const std::string stale = "backup-history.json.tmp-" + std::to_string(dead) + "-3";
     const std::string live = "backup-history.json.tmp-" + std::to_string(::getpid()) + "-99";
-    for (const auto& name : {stale, live, std::string("backup-history.json.tmp-notapid")}) writeText(folder / name, "[");
+    for (const auto& name : {stale, live, std::string("backup-history.json.tmp-notapid")})
+        writeText(folder / name, "[");
     BackupHistory::append(sampleReport("00000001"));
     EXPECT_FALSE(fs::exists(folder / stale));
     EXPECT_TRUE(fs::exists(folder / live)) << "a running writer may still rename its file";
@@ -375,7 +376,7 @@ TEST_F(BackupTest, AChangedFileIsReplacedByTheTwoSecondRuleAndNothingElseGoes) {
 
     writeFile(source / "size.txt", 101);
     setModificationTime(source / "size.txt", 1700000000, 0);
-    setModificationTime(source / "time.txt", 1700000002, 0);          // exactly 2.0 s later
+    setModificationTime(source / "time.txt", 1700000002, 0);           // exactly 2.0 s later
     setModificationTime(source / "close.txt", 1700000001, 900000000);  // 1.9 s later
     fs::remove(source / "gone.txt");
 
@@ -890,8 +891,9 @@ TEST_F(BackupTest, RcloneFailingWithoutErrorLinesSingleFilesAndDryRuns) {
         BackupEngine::run(file.string(), rcloneDestination("cloud:"));
         ADD_FAILURE() << "ran without rclone";
     } catch (const OstrevaneError& error) {
-        EXPECT_EQ(error.message,
-                  "rclone not found. Install it with sudo apt install rclone, then run rclone config to add a cloud drive.");
+        EXPECT_EQ(
+            error.message,
+            "rclone not found. Install it with sudo apt install rclone, then run rclone config to add a cloud drive.");
     }
 }
 
@@ -899,8 +901,9 @@ TEST_F(BackupTest, RcloneFailuresAreItsErrorCountNotItsErrorLines) {
     // As rclone logs a copy that fails twice: each file once per attempt,
     // plus one line per attempt, then the final statistics.
     writeFile(source / "a.txt", 10);
-    std::string failedFiles = "{\"level\":\"error\",\"msg\":\"Failed to copy: a\"}\n"
-                              "{\"level\":\"error\",\"msg\":\"Failed to copy: b\"}\n";
+    std::string failedFiles =
+        "{\"level\":\"error\",\"msg\":\"Failed to copy: a\"}\n"
+        "{\"level\":\"error\",\"msg\":\"Failed to copy: b\"}\n";
     std::string body = "cat >&2 <<'EOF'\n" + failedFiles +
                        "{\"level\":\"error\",\"msg\":\"Attempt 1/2 failed with 2 errors\"}\n" + failedFiles +
                        "{\"level\":\"error\",\"msg\":\"Attempt 2/2 failed with 2 errors\"}\n" +
@@ -914,8 +917,9 @@ TEST_F(BackupTest, RcloneFailuresAreItsErrorCountNotItsErrorLines) {
     EXPECT_EQ(report.summary, "Copied 3 files (30 bytes); 1 already up to date. 2 failed.");
 
     // A retry that succeeded leaves error lines behind but no errors.
-    writeText(script, "#!/bin/sh\ncat >&2 <<'EOF'\n{\"level\":\"error\",\"msg\":\"Attempt 1/3 failed with 1 errors\"}\n" +
-                          statsLine(1, 1, 0, 0, 10, 10) + "\nEOF\n");
+    writeText(script,
+              "#!/bin/sh\ncat >&2 <<'EOF'\n{\"level\":\"error\",\"msg\":\"Attempt 1/3 failed with 1 errors\"}\n" +
+                  statsLine(1, 1, 0, 0, 10, 10) + "\nEOF\n");
     BackupReport retried = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
     EXPECT_EQ(retried.filesFailed, 0);
     EXPECT_EQ(retried.status, BackupStatus::ok);

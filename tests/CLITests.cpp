@@ -26,7 +26,8 @@ TEST(CLI, HelpInBothLanguages) {
     ScopedHome chinese("zh");
     auto result = runCLI({"--help"});
     EXPECT_TRUE(result.out.starts_with("Ostrevane 0.3.1 — 看清磁盘空间、给出清理建议、备份到网盘。")) << result.out;
-    EXPECT_TRUE(result.out.ends_with("  claude-setup                        打印接入 Claude Code / Claude Desktop 的配置\n"));
+    EXPECT_TRUE(
+        result.out.ends_with("  claude-setup                        打印接入 Claude Code / Claude Desktop 的配置\n"));
 }
 
 // The help as a reader sees it, kept in tests/golden: a change to it shows as
@@ -64,13 +65,13 @@ TEST(CLI, UnknownCommandIsAUsageError) {
 TEST(CLI, HelpAnywhereBeforeTheEndOfOptionsPrintsTheHelp) {
     ScopedHome home("en");
     const std::string help = L(CLITexts::helpKey, Ostrevane::version);
-    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-             {"scan", "--help"},
-             {"scan", "-h"},
-             {"largest", "~", "--min-size", "1", "--help"},
-             {"plans", "add", "--help"},
-             {"frobnicate", "--help"},
-             {"status", "--json", "-h"}}) {
+    for (const std::vector<std::string>& words :
+         std::vector<std::vector<std::string>>{{"scan", "--help"},
+                                               {"scan", "-h"},
+                                               {"largest", "~", "--min-size", "1", "--help"},
+                                               {"plans", "add", "--help"},
+                                               {"frobnicate", "--help"},
+                                               {"status", "--json", "-h"}}) {
         auto result = runCLI(words);
         EXPECT_EQ(result.status, 0) << words[0] << " " << words[1];
         EXPECT_EQ(result.out, help) << words[0] << " " << words[1];

@@ -66,8 +66,8 @@ TEST_F(CleanCommandsTest, JSONPrintsTheCleanResultOnly) {
     json document = json::parse(result.out);
     EXPECT_EQ(document["dryRun"], true);
     EXPECT_EQ(document["trashed"], json::array({home.path("old.log").string()}));
-    EXPECT_EQ(document["failed"], json::parse(R"([{"path":")" + home.path("missing").string() +
-                                              R"(","reason":"Path doesn’t exist"}])"));
+    EXPECT_EQ(document["failed"],
+              json::parse(R"([{"path":")" + home.path("missing").string() + R"(","reason":"Path doesn’t exist"}])"));
     EXPECT_EQ(document.size(), 6u);
     EXPECT_NE(result.out.find("\"bytes\""), std::string::npos);
     EXPECT_TRUE(fs::exists(home.path("old.log")));
@@ -118,7 +118,8 @@ TEST_F(CleanCommandsTest, PathsAreTakenAsGivenAndBlankOnesRefused) {
     fs::current_path(previous);
     EXPECT_EQ(result.status, 1);
     json document = json::parse(result.out);
-    EXPECT_EQ(document["trashed"], (json{home.path("Downloads/ lead").string(), home.path("Downloads/trail ").string()}));
+    EXPECT_EQ(document["trashed"],
+              (json{home.path("Downloads/ lead").string(), home.path("Downloads/trail ").string()}));
     EXPECT_EQ(document["failed"], json::parse(R"([{"path":" ","reason":"The path is blank"}])"));
     EXPECT_EQ(entriesOf(home.path("Downloads")), (std::vector<std::string>{"lead", "trail"}));
 }
@@ -149,7 +150,9 @@ TEST_F(CleanCommandsTest, ControlCharactersInNamesAreShownEscaped) {
 
 TEST_F(CleanCommandsTest, BidiOverridesAreEscapedInPlainOutputAndC1ControlsInJSON) {
     writeFile(home.path("odd/invoice\u202Efdp.exe"), 2'000'000);
-    writeFile(home.path("odd/csi\xc2\x9b" "31m\x7f"), 2'000'000);
+    writeFile(home.path("odd/csi\xc2\x9b"
+                        "31m\x7f"),
+              2'000'000);
     auto plain = runCLI({"scan", "~/odd"});
     EXPECT_EQ(plain.out.find("\u202E"), std::string::npos) << plain.out;
     EXPECT_NE(plain.out.find("invoice\\u202efdp.exe"), std::string::npos) << plain.out;

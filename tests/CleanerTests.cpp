@@ -58,8 +58,8 @@ TEST(SuggestionRecords, AbsentOptionalsAreLeftOutAndAnEmptyListIsKept) {
 TEST(SuggestionRecords, DecodingReadsDerivedFieldsAsTheyStand) {
     Suggestion original("apps", "apps", "Title", "Detail", {"/a", "/b"}, 4096, Risk::caution, CleanAction::manual,
                         std::nullopt, std::vector<SuggestionItem>{SuggestionItem("/a", 4096, "note")});
-    SuggestionReport report{ISODate::parse("2026-01-02T03:04:05Z").value(), "full", 4096, "4 KB", 0, "0 KB",
-                            {original}, {"a note"}};
+    SuggestionReport report{
+        ISODate::parse("2026-01-02T03:04:05Z").value(), "full", 4096, "4 KB", 0, "0 KB", {original}, {"a note"}};
     json document = report;
     document["suggestions"][0]["reclaimable"] = "999 GB";
     document["suggestions"][0]["autoApplicable"] = true;
@@ -100,8 +100,8 @@ TEST(SuggestionRecords, DecodingFailsOnUnknownTextsAndMissingKeys) {
         EXPECT_ANY_THROW(wrongType.get<Suggestion>()) << wrong;
     }
     EXPECT_ANY_THROW((json{{"path", "/p"}, {"bytes", 2.5}, {"size", "x"}}.get<SuggestionItem>()));
-    json report = SuggestionReport{ISODate::parse("2026-01-02T03:04:05Z").value(), "quick", 1, "1 byte", 0, "0 KB",
-                                   {}, {}};
+    json report = SuggestionReport{
+        ISODate::parse("2026-01-02T03:04:05Z").value(), "quick", 1, "1 byte", 0, "0 KB", {}, {}};
     report["safeReclaimableBytes"] = 0.5;
     EXPECT_ANY_THROW(report.get<SuggestionReport>());
     EXPECT_ANY_THROW((json{{"path", "/p"}, {"bytes", 1}}.get<SuggestionItem>()));
@@ -185,12 +185,31 @@ TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
     auto refused = [](const std::string& path) { return Cleaner::refusal(path).value_or("(allowed)"); };
 
     // 1. The home folder and every protected folder, whether or not it exists.
-    for (const char* relative :
-         {"", "Documents", "Desktop", "Downloads", "Pictures", "Movies", "Music", "Public", "Applications",
-          "Library", "Library/Application Support", "Library/Containers", "Library/Group Containers",
-          "Library/Preferences", "Library/Keychains", "Library/Mobile Documents", "Library/CloudStorage",
-          "Library/Mail", "Library/Messages", "Library/Developer", "Library/Caches", "Library/Logs", ".ssh",
-          ".gnupg", ".config"})
+    for (const char* relative : {"",
+                                 "Documents",
+                                 "Desktop",
+                                 "Downloads",
+                                 "Pictures",
+                                 "Movies",
+                                 "Music",
+                                 "Public",
+                                 "Applications",
+                                 "Library",
+                                 "Library/Application Support",
+                                 "Library/Containers",
+                                 "Library/Group Containers",
+                                 "Library/Preferences",
+                                 "Library/Keychains",
+                                 "Library/Mobile Documents",
+                                 "Library/CloudStorage",
+                                 "Library/Mail",
+                                 "Library/Messages",
+                                 "Library/Developer",
+                                 "Library/Caches",
+                                 "Library/Logs",
+                                 ".ssh",
+                                 ".gnupg",
+                                 ".config"})
         EXPECT_EQ(refused(home.home() + "/" + relative), L(protectedText)) << relative;
     EXPECT_EQ(refused(" ~/Documents/ "), L(protectedText));
     EXPECT_EQ(refused(Trash::homeTrash()), L(protectedText));
@@ -202,9 +221,9 @@ TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
     writeFile(fs::path(Trash::filesFolder()) / "old.txt");
     fs::create_directory_symlink(Trash::filesFolder(), home.path("shortcut"));
     const std::string uid = std::to_string(getuid());
-    for (const std::string& path : {Trash::filesFolder() + "/old.txt", Trash::infoFolder() + "/old.txt.trashinfo",
-                                    at("shortcut/old.txt"), "/media/usb/.Trash-" + uid,
-                                    "/media/usb/.Trash-" + uid + "/files/x", "/media/usb/.Trash/" + uid + "/files/x"})
+    for (const std::string& path :
+         {Trash::filesFolder() + "/old.txt", Trash::infoFolder() + "/old.txt.trashinfo", at("shortcut/old.txt"),
+          "/media/usb/.Trash-" + uid, "/media/usb/.Trash-" + uid + "/files/x", "/media/usb/.Trash/" + uid + "/files/x"})
         EXPECT_EQ(refused(path), L(inTrashText)) << path;
     EXPECT_EQ(Cleaner::trash({"~/shortcut/old.txt"}, false).failed.size(), 1u);
     EXPECT_TRUE(fs::exists(fs::path(Trash::filesFolder()) / "old.txt"));
@@ -306,7 +325,8 @@ TEST_F(CleanerTest, DryRunMeasuresAndTouchesNothing) {
     EXPECT_GT(expected, 0);
     EXPECT_EQ(result.bytes, expected);
     EXPECT_EQ(result.size, Fmt::bytes(expected));
-    EXPECT_EQ(result.message, "Would move to the Trash: 2 items, " + Fmt::bytes(expected) + " in total. 2 items skipped.");
+    EXPECT_EQ(result.message,
+              "Would move to the Trash: 2 items, " + Fmt::bytes(expected) + " in total. 2 items skipped.");
     EXPECT_TRUE(fs::exists(home.path("Downloads/a.zip")));
     EXPECT_TRUE(fs::exists(home.path("Downloads/old/b.bin")));
     EXPECT_FALSE(fs::exists(Trash::homeTrash()));
@@ -527,8 +547,7 @@ TEST_F(CleanerTest, ApplyCarriesOutEachActionItSupports) {
     EXPECT_TRUE(dry.dryRun);
     std::vector<std::string> children = dry.trashed;
     std::sort(children.begin(), children.end());
-    EXPECT_EQ(children,
-              (std::vector<std::string>{at("Library/Caches/app/one.cache"), at("Library/Caches/app/sub")}));
+    EXPECT_EQ(children, (std::vector<std::string>{at("Library/Caches/app/one.cache"), at("Library/Caches/app/sub")}));
     EXPECT_TRUE(fs::exists(home.path("Library/Caches/app/one.cache")));
 
     auto real = Cleaner::apply(contents, false);
@@ -568,8 +587,9 @@ TEST_F(CleanerTest, ApplyCleansTheContentsOfNoFolderReachedThroughALinkInItsName
     for (const bool dryRun : {true, false}) {
         CleanResult result = Cleaner::apply(contents, dryRun);
         EXPECT_TRUE(result.trashed.empty()) << dryRun;
-        EXPECT_EQ(result.failed, (std::vector<CleanFailure>{
-                                     {at(".cache/thumbnails"), at(".cache/thumbnails") + " is a symbolic link"}}));
+        EXPECT_EQ(
+            result.failed,
+            (std::vector<CleanFailure>{{at(".cache/thumbnails"), at(".cache/thumbnails") + " is a symbolic link"}}));
     }
     EXPECT_TRUE(fs::exists(home.path("projects/app/main.c")));
 }
@@ -601,7 +621,8 @@ TEST_F(CleanerTest, ApplyRefusesWhatCannotBeAppliedAutomatically) {
     EXPECT_EQ(messageOf(document.get<Suggestion>()), "Unsupported action");
 
     ScopedHome chinese("zh");
-    EXPECT_EQ(messageOf(manual), "“Mail” 不能自动处理(风险级别 safe,动作 manual)。请确认明细后,对具体路径使用 trash / offload。");
+    EXPECT_EQ(messageOf(manual),
+              "“Mail” 不能自动处理(风险级别 safe,动作 manual)。请确认明细后,对具体路径使用 trash / offload。");
 }
 
 TEST_F(CleanerTest, CleanResultJSONHasEveryFieldAndDecodesStrictly) {

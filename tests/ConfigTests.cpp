@@ -126,11 +126,11 @@ TEST_F(ConfigStoreTest, UndecodableFilesAreKeptAsideBeforeBeingReplaced) {
     // Each of these reads as empty; none may be lost when the next change
     // writes a new file.
     const std::vector<std::string> broken = {
-        "{\"customDestinations\": [], \"plans\": [",                             // cut short
+        "{\"customDestinations\": [], \"plans\": [",                                     // cut short
         "{\"plans\": [{\"id\": \"a\", \"source\": \"/s\", \"destinationId\": \"d\"}]}",  // key missing
-        "{\"customDestinations\": [{\"name\": \"N\"}], \"plans\": []}",           // entry without path
+        "{\"customDestinations\": [{\"name\": \"N\"}], \"plans\": []}",                  // entry without path
         "{\"customDestinations\": [], \"plans\": [{\"id\": \"a\", \"source\": \"/s\", "
-        "\"destinationId\": \"d\", \"lastRun\": \"yesterday\"}]}",                    // date not ISO
+        "\"destinationId\": \"d\", \"lastRun\": \"yesterday\"}]}",  // date not ISO
         "{\"customDestinations\": [], \"plans\": [{\"id\": 7, \"source\": \"/s\", \"destinationId\": \"d\"}]}",
         "[1, 2, 3]",
         "\xff\xfe garbage",
@@ -212,8 +212,8 @@ TEST_F(ConfigStoreTest, AWriteOverTheSizeLimitIsRefusedAndChangesNothing) {
     const std::string unreadable(2000, '{');
     writeText(configFile(), unreadable);
     EXPECT_THROW(ConfigStore::updateOrThrow([](AppConfig& config) {
-        config.plans.assign(40, BackupPlan("/data/a-long-enough-source-path", "icloud"));
-    }),
+                     config.plans.assign(40, BackupPlan("/data/a-long-enough-source-path", "icloud"));
+                 }),
                  OstrevaneError);
     EXPECT_EQ(readText(configFile()), unreadable);
     EXPECT_TRUE(keptFiles().empty());

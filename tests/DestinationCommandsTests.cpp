@@ -209,12 +209,13 @@ TEST_F(DestinationCommandsTest, PlansRemove) {
 TEST_F(DestinationCommandsTest, PlansShowTheirLastRun) {
     Date when = std::chrono::system_clock::now() - std::chrono::hours(50);
     writeText(configFile(), json{{"customDestinations", json::array()},
-                                 {"plans", {{{"id", "0badcafe"},
-                                             {"source", home.home() + "/Movies"},
-                                             {"destinationId", "icloud"},
-                                             {"lastRun", ISODate::format(when)},
-                                             {"lastStatus", "ok"},
-                                             {"lastSummary", "Copied 3 files"}}}}}
+                                 {"plans",
+                                  {{{"id", "0badcafe"},
+                                    {"source", home.home() + "/Movies"},
+                                    {"destinationId", "icloud"},
+                                    {"lastRun", ISODate::format(when)},
+                                    {"lastStatus", "ok"},
+                                    {"lastSummary", "Copied 3 files"}}}}}
                                 .dump());
     auto result = runCLI({"plans"});
     EXPECT_EQ(result.status, 0);

@@ -216,16 +216,29 @@ TEST_F(DestinationsTest, FindsTheLinuxSyncFoldersOnlineAccountsAndDrives) {
     const fs::path scratch = home.scratch();
     fs::create_directories(scratch / "run/gvfs/google-drive:host=gmail.com,user=me");
     fs::create_directories(scratch / "run/gvfs/smb-share:server=nas,share=backup");
-    for (const char* mountPoint : {"media/me/T7", "run-media/me/stick", "mnt/inside", "media/me/image", "elsewhere/usb"})
+    for (const char* mountPoint :
+         {"media/me/T7", "run-media/me/stick", "mnt/inside", "media/me/image", "elsewhere/usb"})
         fs::create_directories(scratch / mountPoint);
     const std::string s = scratch.string();
-    const std::string table = "1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"
-                              "2 1 8:17 / " + s + "/media/me/T7 rw - exfat /dev/sdb1 rw\n"
-                              "3 1 8:33 / " + s + "/run-media/me/stick rw - vfat /dev/sdc1 rw\n"
-                              "4 1 259:3 / " + s + "/mnt/inside rw - ext4 /dev/nvme0n1p3 rw\n"
-                              "5 1 11:0 / " + s + "/media/me/image ro - iso9660 /dev/sr0 ro\n"
-                              "6 1 8:49 / " + s + "/elsewhere/usb rw - ext4 /dev/sdd1 rw\n"
-                              "7 1 0:55 / " + s + "/mnt/nas rw - nfs4 nas:/export rw\n";
+    const std::string table =
+        "1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"
+        "2 1 8:17 / " +
+        s +
+        "/media/me/T7 rw - exfat /dev/sdb1 rw\n"
+        "3 1 8:33 / " +
+        s +
+        "/run-media/me/stick rw - vfat /dev/sdc1 rw\n"
+        "4 1 259:3 / " +
+        s +
+        "/mnt/inside rw - ext4 /dev/nvme0n1p3 rw\n"
+        "5 1 11:0 / " +
+        s +
+        "/media/me/image ro - iso9660 /dev/sr0 ro\n"
+        "6 1 8:49 / " +
+        s +
+        "/elsewhere/usb rw - ext4 /dev/sdd1 rw\n"
+        "7 1 0:55 / " +
+        s + "/mnt/nas rw - nfs4 nas:/export rw\n";
     mounts->readTable = [table] { return std::optional<std::string>(table); };
     mounts->isInternal = [](const Mounts::Mount& mount) { return mount.major == 259; };
     mounts->label = [](const Mounts::Mount& mount) -> std::optional<std::string> {
@@ -429,8 +442,7 @@ TEST_F(DestinationsTest, ResolvesAFolderPath) {
     EXPECT_EQ(found.path, backups.string());
     EXPECT_TRUE(found.available);
     EXPECT_FALSE(found.note);
-    EXPECT_EQ(Destinations::resolve(backups.string() + "/./", std::vector<BackupDestination>{}).path,
-              backups.string());
+    EXPECT_EQ(Destinations::resolve(backups.string() + "/./", std::vector<BackupDestination>{}).path, backups.string());
 
     EXPECT_EQ(thrownMessage([&] { Destinations::resolve("~/Missing", sampleList()); }),
               "Destination folder doesn’t exist: " + home.home() + "/Missing");
@@ -453,8 +465,7 @@ TEST_F(DestinationsTest, ResolveDiscoversWhenGivenNoList) {
 }
 
 TEST(DestinationRecords, JSONLeavesOutAbsentFieldsAndRejectsUnknownKinds) {
-    BackupDestination remote{"rclone:b", DestinationKind::rclone, "rclone · b", std::nullopt, "b:", true,
-                             std::nullopt};
+    BackupDestination remote{"rclone:b", DestinationKind::rclone, "rclone · b", std::nullopt, "b:", true, std::nullopt};
     json encoded = remote;
     EXPECT_EQ(encoded, (json{{"id", "rclone:b"},
                              {"kind", "rclone"},
@@ -463,9 +474,9 @@ TEST(DestinationRecords, JSONLeavesOutAbsentFieldsAndRejectsUnknownKinds) {
                              {"available", true}}));
     EXPECT_EQ(encoded.get<BackupDestination>(), remote);
 
-    for (auto kind : {DestinationKind::icloud, DestinationKind::googleDrive, DestinationKind::dropbox,
-                      DestinationKind::oneDrive, DestinationKind::box, DestinationKind::cloudFolder,
-                      DestinationKind::rclone, DestinationKind::folder})
+    for (auto kind :
+         {DestinationKind::icloud, DestinationKind::googleDrive, DestinationKind::dropbox, DestinationKind::oneDrive,
+          DestinationKind::box, DestinationKind::cloudFolder, DestinationKind::rclone, DestinationKind::folder})
         EXPECT_EQ(json(kind).get<DestinationKind>(), kind);
     EXPECT_EQ(json(DestinationKind::googleDrive), "googleDrive");
     encoded["kind"] = "nas";

@@ -71,13 +71,15 @@ TEST_F(DuplicatesCommand, JsonIsTheReportAlone) {
 
 TEST_F(DuplicatesCommand, ListsFiftyGroupsAndCountsTheRestWhileJsonHoldsAll) {
     for (unsigned group = 0; group < 52; ++group)
-        for (const char* copy : {"x", "y"}) write("g" + std::to_string(group) + "/" + copy, contents(1100 * 1024, group + 10));
+        for (const char* copy : {"x", "y"})
+            write("g" + std::to_string(group) + "/" + copy, contents(1100 * 1024, group + 10));
 
     auto plain = runCLI({"duplicates", "--min-size", "1"});
     ASSERT_EQ(plain.status, 0) << plain.err;
     EXPECT_NE(plain.out.find("\n… and 2 more\n"), std::string::npos);
     size_t listed = 0;
-    for (size_t at = plain.out.find("2 copies"); at != std::string::npos; at = plain.out.find("2 copies", at + 1)) ++listed;
+    for (size_t at = plain.out.find("2 copies"); at != std::string::npos; at = plain.out.find("2 copies", at + 1))
+        ++listed;
     EXPECT_EQ(listed, 50u);
 
     auto jsonRun = runCLI({"duplicates", "--min-size", "1", "--json"});

@@ -169,9 +169,9 @@ TEST_F(DuplicatesTest, ThreeCopiesMakeOneGroupWithSortedPathsAndSizesFromTheTree
     write("docs/a", bytes);
     write("docs/Z", bytes);
     write("docs/other", patterned(64 * KiB, 9));
-    FileNode tree = folderNode(home.path("docs"), {fileNode(home.path("docs/b"), 70000), fileNode(home.path("docs/a"), 70000),
-                                                   fileNode(home.path("docs/other"), 70000),
-                                                   fileNode(home.path("docs/Z"), 70000)});
+    FileNode tree = folderNode(home.path("docs"),
+                               {fileNode(home.path("docs/b"), 70000), fileNode(home.path("docs/a"), 70000),
+                                fileNode(home.path("docs/other"), 70000), fileNode(home.path("docs/Z"), 70000)});
     for (bool verify : {false, true}) {
         auto report = Service::duplicates(tree, 0, verify, 10);
         ASSERT_EQ(report.groups.size(), 1u);
@@ -216,12 +216,14 @@ TEST_F(DuplicatesTest, SparseCopiesBelowTheScansFloorStillGroupWithTheirDenseCop
     // image with data at both ends, written out once and twice with holes.
     // The sparse ones hold less than the scan's 1 MiB floor, so the scanned
     // tree has no node for them.
-    auto sparseFile = [&](const std::string& relative, size_t length, const std::vector<std::pair<size_t, std::string>>& data) {
+    auto sparseFile = [&](const std::string& relative, size_t length,
+                          const std::vector<std::pair<size_t, std::string>>& data) {
         fs::create_directories(home.path(relative).parent_path());
         int fd = ::open(home.path(relative).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ASSERT_GE(fd, 0);
         for (const auto& [offset, bytes] : data)
-            ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)), static_cast<ssize_t>(bytes.size()));
+            ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
+                      static_cast<ssize_t>(bytes.size()));
         ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(length)), 0);
         ::close(fd);
     };
@@ -247,9 +249,10 @@ TEST_F(DuplicatesTest, SparseCopiesBelowTheScansFloorStillGroupWithTheirDenseCop
         for (bool verify : {false, true}) {
             SCOPED_TRACE(testing::Message() << "verify " << verify << " minimum " << minSize);
             auto report = Service::duplicates(tree, minSize, verify, 10);
-            ASSERT_EQ(pathSets(report), (std::set<std::vector<std::string>>{
-                                            {at("backup/zeros-dense"), at("zeros/sparse")},
-                                            {at("images/dense.img"), at("images/sparse.img"), at("old/sparse-copy.img")}}));
+            ASSERT_EQ(pathSets(report),
+                      (std::set<std::vector<std::string>>{
+                          {at("backup/zeros-dense"), at("zeros/sparse")},
+                          {at("images/dense.img"), at("images/sparse.img"), at("old/sparse-copy.img")}}));
             for (const auto& group : report.groups) {
                 int64_t total = 0, smallest = INT64_MAX;
                 for (const auto& path : group.paths) {
@@ -286,14 +289,16 @@ TEST_F(DuplicatesTest, PathsSortByCodePointAfterCanonicalNormalisation) {
     for (const auto& name : {composedX, decomposedY, std::string("f")}) write("n/" + name, "same");
     auto report = Service::duplicates(scanned(home.path("n")), 0, true, 10);
     ASSERT_EQ(report.groups.size(), 1u);
-    EXPECT_EQ(report.groups[0].paths, (std::vector<std::string>{at("n/f"), at("n/" + composedX), at("n/" + decomposedY)}));
+    EXPECT_EQ(report.groups[0].paths,
+              (std::vector<std::string>{at("n/f"), at("n/" + composedX), at("n/" + decomposedY)}));
 }
 
 TEST_F(DuplicatesTest, FilesBelowTheMinimumAreNeitherCollectedNorRead) {
     std::string bytes = patterned(8 * KiB);
     write("d/a", bytes);
     write("d/b", bytes);
-    FileNode tree = folderNode(home.path("d"), {fileNode(home.path("d/a"), 10'000'000), fileNode(home.path("d/b"), 10'000'000)});
+    FileNode tree = folderNode(home.path("d"),
+                               {fileNode(home.path("d/a"), 10'000'000), fileNode(home.path("d/b"), 10'000'000)});
     std::atomic<int> opened = 0;  // files are read on several threads
     reading->canOpen = [&](const std::string&) {
         ++opened;
@@ -330,9 +335,10 @@ TEST_F(DuplicatesTest, HardLinksAndSymbolicLinksAreOneFileOnDisk) {
     fs::create_symlink(home.path("left/original"), home.path("right/symlink"));
     // A scan whose parallel parts each met one of the links counts both at
     // full size; the finder must still see one file.
-    FileNode linksOnly = folderNode(root(), {folderNode(home.path("left"), {fileNode(home.path("left/original"), 40960)}),
-                                                    folderNode(home.path("right"), {fileNode(home.path("right/link"), 40960),
-                                                                                    fileNode(home.path("right/symlink"), 40960)})});
+    FileNode linksOnly = folderNode(
+        root(), {folderNode(home.path("left"), {fileNode(home.path("left/original"), 40960)}),
+                 folderNode(home.path("right"),
+                            {fileNode(home.path("right/link"), 40960), fileNode(home.path("right/symlink"), 40960)})});
     for (bool verify : {false, true}) {
         auto report = Service::duplicates(linksOnly, 0, verify, 10);
         EXPECT_TRUE(report.groups.empty());
@@ -423,11 +429,11 @@ TEST_F(DuplicatesTest, GroupsComeMostWastefulFirstAndTheLimitKeepsTheTotals) {
         return folderNode(home.path(name), std::move(files));
     };
     FileNode tree = folderNode(root(), {
-                                                  make("pair-small", 2, 100'000, 1),   // wastes 100,000
-                                                  make("trio", 3, 200'000, 2),         // wastes 400,000
-                                                  make("pair-large", 2, 400'000, 3),   // wastes 400,000
-                                                  make("pair-middle", 2, 250'000, 4),  // wastes 250,000
-                                              });
+                                           make("pair-small", 2, 100'000, 1),   // wastes 100,000
+                                           make("trio", 3, 200'000, 2),         // wastes 400,000
+                                           make("pair-large", 2, 400'000, 3),   // wastes 400,000
+                                           make("pair-middle", 2, 250'000, 4),  // wastes 250,000
+                                       });
     auto report = Service::duplicates(tree, 0, false, 10);
     std::vector<std::string> order;
     for (const auto& group : report.groups) order.push_back(fs::path(group.paths[0]).parent_path().filename());
@@ -455,19 +461,27 @@ TEST_F(DuplicatesTest, NoDuplicatesStillCarriesTheNote) {
     EXPECT_TRUE(quick.groups.empty());
     EXPECT_EQ(quick.totalWastedBytes, 0);
     EXPECT_EQ(quick.totalWasted, Fmt::bytes(0));
-    EXPECT_EQ(quick.note,
-              "Matched by size plus a fingerprint of the start and end, so almost certainly identical; add verify for a "
-              "full-file check before deleting. Reflinked copies don\u2019t take extra space.");
+    EXPECT_EQ(
+        quick.note,
+        "Matched by size plus a fingerprint of the start and end, so almost certainly identical; add verify for a "
+        "full-file check before deleting. Reflinked copies don\u2019t take extra space.");
     EXPECT_EQ(Service::duplicates(tree, 0, true, 10).note, "Whole files were verified with SHA-256.");
 }
 
 TEST_F(DuplicatesTest, BundlesLibrariesToolFoldersAndTrashesAreNotEntered) {
     std::string bytes = patterned(20 * KiB);
     const std::string uid = std::to_string(getuid());
-    std::vector<std::string> hidden = {"Library/Caches/x1",       "Library/Caches/x2",   "Tools/Foo.APP/x",
-                                       "Pictures/P.photoslibrary/x", "Music/M.MusicLibrary/x", "F.framework/x",
-                                       "a.xcarchive/x",            "proj/node_modules/pkg/x", "proj/.git/objects/x",
-                                       ".local/share/Trash/files/x", "usb/.Trash-" + uid + "/files/x",
+    std::vector<std::string> hidden = {"Library/Caches/x1",
+                                       "Library/Caches/x2",
+                                       "Tools/Foo.APP/x",
+                                       "Pictures/P.photoslibrary/x",
+                                       "Music/M.MusicLibrary/x",
+                                       "F.framework/x",
+                                       "a.xcarchive/x",
+                                       "proj/node_modules/pkg/x",
+                                       "proj/.git/objects/x",
+                                       ".local/share/Trash/files/x",
+                                       "usb/.Trash-" + uid + "/files/x",
                                        "usb/.Trash/" + uid + "/files/x"};
     for (const auto& path : hidden) write(path, bytes);
     write("docs/a", bytes);
@@ -482,7 +496,8 @@ TEST_F(DuplicatesTest, BundlesLibrariesToolFoldersAndTrashesAreNotEntered) {
     // Only the walk's own descent is pruned: a search that starts below a
     // pruned folder looks at everything there.
     auto belowLibrary = Service::duplicates(*tree.find(at("Library/Caches")), 0, true, 10);
-    EXPECT_EQ(pathSets(belowLibrary), (std::set<std::vector<std::string>>{{at("Library/Caches/x1"), at("Library/Caches/x2")}}));
+    EXPECT_EQ(pathSets(belowLibrary),
+              (std::set<std::vector<std::string>>{{at("Library/Caches/x1"), at("Library/Caches/x2")}}));
     for (const char* start : {"Library", "proj/node_modules", "Tools/Foo.APP"}) {
         SCOPED_TRACE(start);
         EXPECT_TRUE(Service::duplicates(*tree.find(at(start)), 0, true, 10).groups.empty());

@@ -49,7 +49,8 @@ std::vector<std::string_view> forms(std::string_view english) {
 // The first row of the command-line tool's texts, which the help opens.
 size_t commandLineStart() {
     const auto& rows = English::rows();
-    const auto help = std::find_if(rows.begin(), rows.end(), [](const English::Row& row) { return row.chinese == CLITexts::helpKey; });
+    const auto help = std::find_if(rows.begin(), rows.end(),
+                                   [](const English::Row& row) { return row.chinese == CLITexts::helpKey; });
     return static_cast<size_t>(help - rows.begin());
 }
 
@@ -65,8 +66,7 @@ TEST(EnglishTable, ConcurrentFirstLookupsSeeOneTable) {
     const std::string key = "扫描已取消";
     std::vector<const std::string*> seen(8, nullptr);
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < seen.size(); ++i)
-        threads.emplace_back([&, i] { seen[i] = English::lookup(key); });
+    for (size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&, i] { seen[i] = English::lookup(key); });
     for (auto& thread : threads) thread.join();
     ASSERT_NE(seen[0], nullptr);
     EXPECT_EQ(*seen[0], "Scan cancelled");
@@ -91,30 +91,31 @@ TEST(EnglishTable, HoldsEveryKeyOnceInAreaOrder) {
     // The areas follow one another in this order, each opened by its first row.
     const std::string_view anchors[] = {
         "已安装到 %@。如果终端里找不到 ostrevane,把 ~/.local/bin 加入 PATH。",  // agent page
-        "磁盘",  // application shell
-        "概览",  // application model
-        "正在备份",  // backup page
-        "摄影 RAW 2023",  // demo data
-        "地形",  // explorer page and its maps
-        "语言",  // language menu
-        "已用",  // overview page
-        "清理“Xcode 派生数据”?",  // snapshot samples and control gallery
-        "正在分析…",  // suggestions page
-        "山越高 = 占用越多",  // terrain map legend
-        "要备份的路径不存在: %@",  // backup engine
-        "受保护的目录,只能清理其中的内容,不能整体移除",  // cleaner
-        "百度网盘同步空间",  // backup destinations
-        "已扫描 %@ 个文件,%@",  // MCP server
-        "路径不存在或无法访问: %@",  // scanner and scan view
-        "启动磁盘已用 %@%%,仅剩 %@,建议运行 suggest 查看可释放的空间。",  // command service
-        "日志文件",  // suggestion engine
-        "刚刚",  // relative times
-        CLITexts::helpKey,  // command-line tool
+        "磁盘",                                                                 // application shell
+        "概览",                                                                 // application model
+        "正在备份",                                                             // backup page
+        "摄影 RAW 2023",                                                        // demo data
+        "地形",                                                                 // explorer page and its maps
+        "语言",                                                                 // language menu
+        "已用",                                                                 // overview page
+        "清理“Xcode 派生数据”?",                                                // snapshot samples and control gallery
+        "正在分析…",                                                            // suggestions page
+        "山越高 = 占用越多",                                                    // terrain map legend
+        "要备份的路径不存在: %@",                                               // backup engine
+        "受保护的目录,只能清理其中的内容,不能整体移除",                         // cleaner
+        "百度网盘同步空间",                                                     // backup destinations
+        "已扫描 %@ 个文件,%@",                                                  // MCP server
+        "路径不存在或无法访问: %@",                                             // scanner and scan view
+        "启动磁盘已用 %@%%,仅剩 %@,建议运行 suggest 查看可释放的空间。",        // command service
+        "日志文件",                                                             // suggestion engine
+        "刚刚",                                                                 // relative times
+        CLITexts::helpKey,                                                      // command-line tool
         "未知命令: %@\n",
     };
     size_t previous = 0;
     for (std::string_view anchor : anchors) {
-        const auto found = std::find_if(rows.begin(), rows.end(), [&](const English::Row& row) { return row.chinese == anchor; });
+        const auto found = std::find_if(rows.begin(), rows.end(),
+                                        [&](const English::Row& row) { return row.chinese == anchor; });
         ASSERT_NE(found, rows.end()) << anchor;
         const size_t at = static_cast<size_t>(found - rows.begin());
         EXPECT_GE(at, previous) << anchor;
@@ -174,8 +175,14 @@ TEST(EnglishTable, SpecialFormsKeepTheirCounts) {
     for (const auto& row : rows) {
         if (!row.chinese.starts_with("\r")) continue;
         ++progressLines;
-        EXPECT_TRUE(row.chinese.starts_with("\r\x1b" "[K")) << row.chinese;
-        EXPECT_TRUE(row.english.starts_with("\r\x1b" "[K")) << row.english;
+        EXPECT_TRUE(
+            row.chinese.starts_with("\r\x1b"
+                                    "[K"))
+            << row.chinese;
+        EXPECT_TRUE(
+            row.english.starts_with("\r\x1b"
+                                    "[K"))
+            << row.english;
     }
     EXPECT_EQ(progressLines, 2);
 }
@@ -185,7 +192,8 @@ TEST(EnglishTable, EnglishUsesTypographicPunctuation) {
     for (size_t i = 0; i < rows.size(); ++i) {
         std::string_view english = rows[i].english;
         for (size_t at = english.find('\''); at != std::string_view::npos; at = english.find('\'', at + 1)) {
-            bool betweenLetters = at > 0 && at + 1 < english.size() && std::isalpha(static_cast<unsigned char>(english[at - 1])) &&
+            bool betweenLetters = at > 0 && at + 1 < english.size() &&
+                                  std::isalpha(static_cast<unsigned char>(english[at - 1])) &&
                                   std::isalpha(static_cast<unsigned char>(english[at + 1]));
             EXPECT_FALSE(betweenLetters) << english;
         }
@@ -211,8 +219,10 @@ TEST(EnglishTable, FormsRenderWithTheirValues) {
                   englishFor("清倒废纸篓后空间才会释放。"),
               "Moved 1 item (2 GB) to the Trash. 2 items couldn’t be moved (protected by the system or in use). "
               "Empty the Trash to free the space.");
-    EXPECT_EQ(Localized::fill(englishFor("%@ 天没有任何改动。"), {"1"}) + englishFor("可以归档到外置硬盘或网盘后移除本地副本。"),
-              "Nothing has changed in 1 day. Archive it to an external drive or a cloud drive, then remove the local copy.");
+    EXPECT_EQ(
+        Localized::fill(englishFor("%@ 天没有任何改动。"), {"1"}) +
+            englishFor("可以归档到外置硬盘或网盘后移除本地副本。"),
+        "Nothing has changed in 1 day. Archive it to an external drive or a cloud drive, then remove the local copy.");
 }
 
 TEST(CommandLineTexts, HelpAndSetupAreTableRows) {
@@ -224,17 +234,19 @@ TEST(CommandLineTexts, HelpAndSetupAreTableRows) {
 
     const std::string* setup = English::lookup(std::string(CLITexts::setupKey));
     ASSERT_NE(setup, nullptr);
-    auto setupRow = std::find_if(rows.begin(), rows.end(), [](const English::Row& row) { return row.chinese == CLITexts::setupKey; });
+    auto setupRow = std::find_if(rows.begin(), rows.end(),
+                                 [](const English::Row& row) { return row.chinese == CLITexts::setupKey; });
     ASSERT_NE(setupRow, rows.end());
     EXPECT_GE(static_cast<size_t>(setupRow - rows.begin()), commandLineStart());
-    EXPECT_EQ(Localized::fill(*setup, {"/opt/ostrevane", "/opt/ostrevane"}),
-              "Claude Code:\n"
-              "  claude mcp add ostrevane --scope user -- /opt/ostrevane mcp\n"
-              "\n"
-              "Claude Desktop (add to mcpServers in claude_desktop_config.json):\n"
-              "  \"ostrevane\": { \"command\": \"/opt/ostrevane\", \"args\": [\"mcp\"] }\n"
-              "\n"
-              "Then just tell Claude: “Check where I can free up disk space” or “Archive ~/Videos/old-project to my external drive”.");
+    EXPECT_EQ(
+        Localized::fill(*setup, {"/opt/ostrevane", "/opt/ostrevane"}),
+        "Claude Code:\n"
+        "  claude mcp add ostrevane --scope user -- /opt/ostrevane mcp\n"
+        "\n"
+        "Claude Desktop (add to mcpServers in claude_desktop_config.json):\n"
+        "  \"ostrevane\": { \"command\": \"/opt/ostrevane\", \"args\": [\"mcp\"] }\n"
+        "\n"
+        "Then just tell Claude: “Check where I can free up disk space” or “Archive ~/Videos/old-project to my external drive”.");
 }
 
 TEST(EnglishTable, AddedRowsStandApartAndKeepTheirValues) {

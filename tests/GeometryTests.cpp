@@ -40,7 +40,8 @@ std::vector<double> folderWeights(int n) {
 double areaError(const std::vector<PointList>& cells, const std::vector<double>& weights, double total) {
     const double sum = std::accumulate(weights.begin(), weights.end(), 0.0);
     double error = 0;
-    for (std::size_t i = 0; i < cells.size(); ++i) error += std::fabs(Polygon::area(cells[i]) - total * weights[i] / sum);
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        error += std::fabs(Polygon::area(cells[i]) - total * weights[i] / sum);
     return error / total;
 }
 
@@ -96,7 +97,8 @@ std::vector<PointList> plainLayout(const std::vector<double>& weights, const Poi
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t i = order[k];
         Point p{rects[k].midX() + (double(i % 7) - 3) * 0.013, rects[k].midY() + (double(i % 5) - 2) * 0.017};
-        for (int move = 0; move < 14 && !Polygon::contains(polygon, p); ++move) p = {(c.x + p.x) * 0.5, (c.y + p.y) * 0.5};
+        for (int move = 0; move < 14 && !Polygon::contains(polygon, p); ++move)
+            p = {(c.x + p.x) * 0.5, (c.y + p.y) * 0.5};
         sites[i] = p;
     }
     std::vector<double> power(n, area / double(n) * 0.5);
@@ -464,7 +466,7 @@ TEST(VoronoiTreemap, MatchesThePlainComputationExactly) {
     // threads, both orientations of a non-rectangular polygon, and a
     // non-convex one, where a line can cross a cell more than twice, and one
     // of many points.
-    const PointList comb{{0, 0}, {900, 0}, {900, 600}, {600, 600}, {600, 150}, {450, 150},
+    const PointList comb{{0, 0},     {900, 0},   {900, 600}, {600, 600}, {600, 150}, {450, 150},
                          {450, 600}, {300, 600}, {300, 150}, {150, 150}, {150, 600}, {0, 600}};
     for (int n : {3, 17, 45, 120}) {
         const auto weights = folderWeights(n);

@@ -63,7 +63,8 @@ TEST(LineReader, LinesComeOutWholeWhateverTheBlocks) {
         {"a line at the cap", std::string(16, 'y') + "\nz\n", {std::string(16, 'y'), "z"}},
         {"a line one over the cap, then one served", std::string(17, 'y') + "\nz\n", {"<too long>", "z"}},
         {"a long line without a line feed at the end", "a\n" + longLine, {"a", "<too long>"}},
-        {"long lines between short ones", "a\n" + longLine + "\nb\n" + longLine + "\n\nc",
+        {"long lines between short ones",
+         "a\n" + longLine + "\nb\n" + longLine + "\n\nc",
          {"a", "<too long>", "b", "<too long>", "", "c"}},
     };
     for (const auto& test : cases) {

@@ -89,7 +89,7 @@ TEST_F(LinuxHomeCommandsTest, SuggestFindsEveryPlaceAndCleanMovesExactlyTheSafeC
     std::map<std::string, Suggestion> byId;
     for (const auto& suggestion : report.suggestions) byId[suggestion.id] = suggestion;
 
-    const std::set<std::string> pureCaches = {"xdg-cache-apps", "flatpak-app-caches", "snap-app-caches",
+    const std::set<std::string> pureCaches = {"xdg-cache-apps",  "flatpak-app-caches", "snap-app-caches",
                                               "electron-caches", "steam-shader-cache", "conda-pkgs"};
     for (const auto& [rule, rel] : placedFiles) {
         SCOPED_TRACE(rule);
@@ -137,7 +137,8 @@ TEST_F(LinuxHomeCommandsTest, SuggestFindsEveryPlaceAndCleanMovesExactlyTheSafeC
         if (!expected.count(path)) remaining.insert(path);
     EXPECT_EQ(homeContents(), remaining);
     std::set<std::string> inTrash;
-    for (const auto& entry : fs::directory_iterator(Trash::filesFolder())) inTrash.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(Trash::filesFolder()))
+        inTrash.insert(entry.path().filename().string());
     std::set<std::string> expectedNames;
     for (const auto& path : expected) expectedNames.insert(fs::path(path).filename().string());
     EXPECT_EQ(inTrash, expectedNames);

@@ -12,8 +12,8 @@
 #include "platform/UserFolders.hpp"
 
 using namespace testing_support;
-using SuggestionEngine::linuxRules;
 using SuggestionEngine::CleanupRule;
+using SuggestionEngine::linuxRules;
 
 namespace {
 
@@ -133,12 +133,12 @@ TEST_F(LinuxRulesTest, BreakdownsListPlacesOrAppsLargestFirst) {
     const Suggestion* caches = byId(report, "xdg-cache-apps");
     ASSERT_TRUE(caches);
     EXPECT_EQ(itemsOf(*caches), (std::vector<std::pair<std::string, int64_t>>{{at(".cache/mozilla"), 60 * MB},
-                                                                             {at(".cache/pip"), 30 * MB}}));
+                                                                              {at(".cache/pip"), 30 * MB}}));
     const Suggestion* electron = byId(report, "electron-caches");
     ASSERT_TRUE(electron);
     EXPECT_EQ(electron->paths.size(), 3u);
     EXPECT_EQ(itemsOf(*electron), (std::vector<std::pair<std::string, int64_t>>{{at(".config/Code"), 60 * MB},
-                                                                               {at(".config/Slack"), 50 * MB}}));
+                                                                                {at(".config/Slack"), 50 * MB}}));
     EXPECT_FALSE(byId(report, "flatpak-app-caches")->items);
 }
 
@@ -158,7 +158,7 @@ TEST_F(LinuxRulesTest, EnclosingRulesLeaveClaimedPlacesOutAndTotalsAreUnions) {
     ASSERT_TRUE(rest);
     EXPECT_EQ(rest->reclaimableBytes, 80 * MB);
     EXPECT_EQ(itemsOf(*rest), (std::vector<std::pair<std::string, int64_t>>{{at(".cache/some-cli"), 70 * MB},
-                                                                           {at(".cache/mixed"), 10 * MB}}));
+                                                                            {at(".cache/mixed"), 10 * MB}}));
     EXPECT_EQ(byId(report, "xdg-cache-apps")->reclaimableBytes, 100 * MB);
     EXPECT_EQ(byId(report, "huggingface-models")->reclaimableBytes, 200 * MB);
     ASSERT_TRUE(byId(report, "downloads-old"));
@@ -169,8 +169,7 @@ TEST_F(LinuxRulesTest, EnclosingRulesLeaveClaimedPlacesOutAndTotalsAreUnions) {
     // Nested claims: a rule's place inside another rule's place inside dot-cache.
     EXPECT_EQ(SuggestionEngine::outermostInside("/h/.cache", {"/h/.cache/a", "/h/.cache/a/b", "/h/.cache", "/h/x"}),
               std::vector<std::string>{"/h/.cache/a"});
-    std::map<std::string, int64_t> sizes{{"/h/.cache", 100}, {"/h/.cache/a", 40}, {"/h/.cache/a/b", 10},
-                                         {"/h/d", 5}};
+    std::map<std::string, int64_t> sizes{{"/h/.cache", 100}, {"/h/.cache/a", 40}, {"/h/.cache/a/b", 10}, {"/h/d", 5}};
     auto sizeOf = [&](const std::string& path) { return sizes[path]; };
     using SuggestionEngine::Region;
     EXPECT_EQ(SuggestionEngine::unionBytes({{"/h/.cache", {"/h/.cache/a"}}, {"/h/.cache/a/b", {}}}, sizeOf), 70);
@@ -181,10 +180,18 @@ TEST_F(LinuxRulesTest, EnclosingRulesLeaveClaimedPlacesOutAndTotalsAreUnions) {
 // What the user keeps (keys, keyrings, browser profiles, settings, the user
 // folders) is never part of a suggestion that one click cleans.
 TEST_F(LinuxRulesTest, KeepOutsAreNeverInASafeSuggestion) {
-    const std::vector<std::string> keepOuts = {
-        ".ssh", ".gnupg", ".local/share/keyrings", ".mozilla/firefox/abc.default/places.sqlite",
-        ".config/google-chrome/Default/History", ".config/Code/User", "Documents", "Desktop", "Downloads",
-        "Music", "Pictures", "Videos"};
+    const std::vector<std::string> keepOuts = {".ssh",
+                                               ".gnupg",
+                                               ".local/share/keyrings",
+                                               ".mozilla/firefox/abc.default/places.sqlite",
+                                               ".config/google-chrome/Default/History",
+                                               ".config/Code/User",
+                                               "Documents",
+                                               "Desktop",
+                                               "Downloads",
+                                               "Music",
+                                               "Pictures",
+                                               "Videos"};
     Tree tree(home.home());
     for (const auto& keepOut : keepOuts) tree.file(keepOut + "/data", 2000 * MB, now - std::chrono::days(400));
     for (const auto& cache : {".cache/mozilla/x", ".cache/thumbnails/x", ".config/Code/Cache/x",
@@ -235,7 +242,7 @@ TEST(UserFolders, ReadsUserDirsWithQuotesHomeAndLocalisedNames) {
         "  XDG_DOCUMENTS_DIR = \"$HOME/文档\"  \n"
         "XDG_MUSIC_DIR=\"/srv/音乐\"\n"
         "XDG_PICTURES_DIR=\"$HOME/My \\\"Pics\\\"\"\n"
-        "XDG_VIDEOS_DIR=\"$HOME/\"\n"          // switched off: the default stays
+        "XDG_VIDEOS_DIR=\"$HOME/\"\n"            // switched off: the default stays
         "XDG_TEMPLATES_DIR=\"relative/path\"\n"  // neither $HOME nor absolute, and not ours
         "XDG_PUBLICSHARE_DIR\n",
         home);

@@ -85,7 +85,8 @@ TEST(Localized, RenderingFollowsTheLanguage) {
     {
         ScopedHome home("en");
         EXPECT_EQ(L("%@ 个文件 · %@", 1, "3 MB"), "1 file · 3 MB");
-        EXPECT_EQ(L("%@ 个计划中有 %@ 个出现问题,详见备份记录。", 5, 2), "2 of 5 plans had problems; see the backup history.");
+        EXPECT_EQ(L("%@ 个计划中有 %@ 个出现问题,详见备份记录。", 5, 2),
+                  "2 of 5 plans had problems; see the backup history.");
         EXPECT_EQ(L("磁盘已用 %@%%。系统需要约 10%% 的空闲空间才能顺畅运行。", "91"),
                   "Disk is 91% full. The system needs about 10% free space to run smoothly.");
         // A key the table lacks shows the Chinese text.

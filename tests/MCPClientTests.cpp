@@ -112,13 +112,12 @@ Preparation prepareClient(const std::string& npm) {
         // so a second build or a fresh clone installs from it without waiting.
         const fs::path cache = fs::temp_directory_path() / "ostrevane-npm-cache";
         auto started = std::chrono::steady_clock::now();
-        auto install = Shell::run(npm,
-                                  {"install", "--prefix", clientFolder.string(), "--cache", cache.string(),
-                                   "--prefer-offline", "--no-audit", "--no-fund", "--no-package-lock",
-                                   "--no-update-notifier", "--loglevel=error", "--fetch-timeout=15000",
-                                   "--fetch-retries=1", "--fetch-retry-mintimeout=2000",
-                                   "--fetch-retry-maxtimeout=5000"},
-                                  installTimeout);
+        auto install = Shell::run(
+            npm,
+            {"install", "--prefix", clientFolder.string(), "--cache", cache.string(), "--prefer-offline", "--no-audit",
+             "--no-fund", "--no-package-lock", "--no-update-notifier", "--loglevel=error", "--fetch-timeout=15000",
+             "--fetch-retries=1", "--fetch-retry-mintimeout=2000", "--fetch-retry-maxtimeout=5000"},
+            installTimeout);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (install.status != 0) {
             std::string said = "npm install (status " + std::to_string(install.status) + ") said:\n" +
@@ -201,10 +200,10 @@ TEST(MCPClient, TheOfficialSDKDrivesTheServer) {
     EXPECT_EQ(summary["instructions"], MCPServer::instructions);
     EXPECT_EQ(summary["ping"], json::object());
 
-    EXPECT_EQ(summary["tools"], (json{"disk_status", "scan_directory", "largest_files", "get_suggestions",
-                                      "apply_suggestion", "move_to_trash", "empty_trash", "list_backup_destinations",
-                                      "backup_to_cloud", "offload_to_cloud", "backup_history", "evict_local_copies",
-                                      "find_duplicates", "reveal_in_finder"}));
+    EXPECT_EQ(summary["tools"],
+              (json{"disk_status", "scan_directory", "largest_files", "get_suggestions", "apply_suggestion",
+                    "move_to_trash", "empty_trash", "list_backup_destinations", "backup_to_cloud", "offload_to_cloud",
+                    "backup_history", "evict_local_copies", "find_duplicates", "reveal_in_finder"}));
 
     const json& status = summary["diskStatus"];
     EXPECT_EQ(status["isError"], false);

@@ -71,8 +71,9 @@ json toolJSON(const Session& session, int id) {
 TEST(MCPProtocol, MalformedLinesAndTheServerKeepsServing) {
     ScopedHome home;
     auto session = serve({"", "    ", "not json", "[1,2]", "42", R"({"jsonrpc":"2.0","method":"ping"})",
-                          R"({"jsonrpc":"2.0","id":null,"method":"ping"})", R"({"jsonrpc":"2.0","id":"a","method":"nope"})",
-                          R"({"jsonrpc":"2.0","id":7})", R"({"jsonrpc":"2.0","id":8,"method":"ping"})"});
+                          R"({"jsonrpc":"2.0","id":null,"method":"ping"})",
+                          R"({"jsonrpc":"2.0","id":"a","method":"nope"})", R"({"jsonrpc":"2.0","id":7})",
+                          R"({"jsonrpc":"2.0","id":8,"method":"ping"})"});
     EXPECT_EQ(session.status, 0);
     ASSERT_EQ(session.lines.size(), 6u) << session.err;
     for (int i = 0; i < 3; ++i) {
@@ -91,15 +92,17 @@ TEST(MCPProtocol, DeepOrOddRequestsGetAnErrorAndTheServerGoesOn) {
     ScopedHome home;
     const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
     const std::string deepId = R"({"jsonrpc":"2.0","method":"ping","id":)" + deep + "}";
-    auto session = serve({deep, deepId, R"({"jsonrpc":"2.0","id":[1],"method":"ping"})",
-                          R"({"jsonrpc":"2.0","id":{"a":1},"method":"ping"})",
-                          R"({"jsonrpc":"2.0","id":5,"method":"tools/call","params":{"name":"disk_status","arguments":[1]}})",
-                          call(6, "disk_status", json::object(), json{{"nested", {{"deeper", 1}}}}),
-                          R"({"jsonrpc":"2.0","id":7,"method":"ping"})"});
+    auto session = serve(
+        {deep, deepId, R"({"jsonrpc":"2.0","id":[1],"method":"ping"})",
+         R"({"jsonrpc":"2.0","id":{"a":1},"method":"ping"})",
+         R"({"jsonrpc":"2.0","id":5,"method":"tools/call","params":{"name":"disk_status","arguments":[1]}})",
+         call(6, "disk_status", json::object(), json{{"nested", {{"deeper", 1}}}}),
+         R"({"jsonrpc":"2.0","id":7,"method":"ping"})"});
     EXPECT_EQ(session.status, 0) << session.err;
     ASSERT_EQ(session.lines.size(), 7u) << session.err;
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(session.messages[i], (json{{"jsonrpc", "2.0"}, {"id", nullptr},
+        EXPECT_EQ(session.messages[i], (json{{"jsonrpc", "2.0"},
+                                             {"id", nullptr},
                                              {"error", {{"code", -32600}, {"message", "Request nested too deeply"}}}}));
     // Any id is echoed; arguments that are not an object count as none.
     EXPECT_EQ(session.messages[2], (json{{"jsonrpc", "2.0"}, {"id", {1}}, {"result", json::object()}}));
@@ -129,10 +132,12 @@ TEST(MCPProtocol, AnyIdIsEchoedAndParamsOrArgumentsThatAreNoObjectAreEmpty) {
     ASSERT_EQ(session.lines.size(), 9u) << session.err;
     const json pong = json::object();
     EXPECT_EQ(session.messages[0], (json{{"jsonrpc", "2.0"}, {"id", {{"k", {1}}}}, {"result", pong}}));
-    EXPECT_EQ(session.messages[1], (json{{"jsonrpc", "2.0"}, {"id", json::parse(R"([1,"two",null,{}])")}, {"result", pong}}));
+    EXPECT_EQ(session.messages[1],
+              (json{{"jsonrpc", "2.0"}, {"id", json::parse(R"([1,"two",null,{}])")}, {"result", pong}}));
     EXPECT_EQ(session.messages[2], (json{{"jsonrpc", "2.0"}, {"id", json::parse(underCap)}, {"result", pong}}));
     EXPECT_EQ(session.lines[2], R"({"id":)" + underCap + R"(,"jsonrpc":"2.0","result":{}})");
-    EXPECT_EQ(session.messages[3], (json{{"jsonrpc", "2.0"}, {"id", nullptr},
+    EXPECT_EQ(session.messages[3], (json{{"jsonrpc", "2.0"},
+                                         {"id", nullptr},
                                          {"error", {{"code", -32600}, {"message", "Request nested too deeply"}}}}));
     // Params that are no object are an empty one: no version asked, no tool named.
     EXPECT_EQ(session.reply(1)["result"]["protocolVersion"], "2025-06-18");
@@ -147,8 +152,8 @@ TEST(MCPProtocol, AnOverlongLineIsRefusedAndTheNextOneServed) {
     ScopedHooks<InputLimits::Hooks> limits;
     limits->requestLineBytes = 200;
     const std::string ping = R"({"jsonrpc":"2.0","id":2,"method":"ping"})";
-    const std::string input = R"({"jsonrpc":"2.0","id":1,"method":"ping","pad":")" + std::string(5'000, 'x') +
-                              "\"}\n" + ping + "\n";
+    const std::string input = R"({"jsonrpc":"2.0","id":1,"method":"ping","pad":")" + std::string(5'000, 'x') + "\"}\n" +
+                              ping + "\n";
     FILE* in = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
     FILE* out = std::tmpfile();
     FILE* err = std::tmpfile();
@@ -207,17 +212,19 @@ TEST(MCPProtocol, ToolListAndUnknownTools) {
     json tools = session.reply(1)["result"]["tools"];
     std::vector<std::string> names;
     for (const auto& tool : tools) names.push_back(tool["name"]);
-    EXPECT_EQ(names, (std::vector<std::string>{"disk_status", "scan_directory", "largest_files", "get_suggestions",
-                                               "apply_suggestion", "move_to_trash", "empty_trash",
-                                               "list_backup_destinations", "backup_to_cloud", "offload_to_cloud",
-                                               "backup_history", "evict_local_copies", "find_duplicates",
-                                               "reveal_in_finder"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"disk_status", "scan_directory", "largest_files", "get_suggestions",
+                                        "apply_suggestion", "move_to_trash", "empty_trash", "list_backup_destinations",
+                                        "backup_to_cloud", "offload_to_cloud", "backup_history", "evict_local_copies",
+                                        "find_duplicates", "reveal_in_finder"}));
     EXPECT_EQ(tools[0]["inputSchema"], (json{{"type", "object"}, {"properties", json::object()}}));
     EXPECT_EQ(tools[7]["inputSchema"]["properties"], json::object());
     EXPECT_EQ(tools[8]["inputSchema"]["required"], (json{"source", "destination"}));
     EXPECT_EQ(tools[5]["inputSchema"]["properties"]["paths"]["items"], (json{{"type", "string"}}));
-    EXPECT_EQ(tools[6]["annotations"],
-              (json{{"title", "Empty the Trash"}, {"readOnlyHint", false}, {"destructiveHint", true}, {"openWorldHint", false}}));
+    EXPECT_EQ(tools[6]["annotations"], (json{{"title", "Empty the Trash"},
+                                             {"readOnlyHint", false},
+                                             {"destructiveHint", true},
+                                             {"openWorldHint", false}}));
     EXPECT_EQ(session.reply(2)["error"], (json{{"code", -32602}, {"message", "Unknown tool: "}}));
     EXPECT_EQ(session.reply(3)["error"]["message"], "Unknown tool: rm_rf");
 }
@@ -231,7 +238,8 @@ TEST(MCPProtocol, AReadOnlyServerOffersAndRunsOnlyTheToolsThatRead) {
     for (const json& tool : MCPServer::tools())
         if (tool["annotations"]["readOnlyHint"] == false) writers.push_back(tool["name"]);
     for (size_t i = 0; i < writers.size(); ++i)
-        requests.push_back(call(int(i) + 1, writers[i], {{"paths", {victim.string()}}, {"path", victim.string()}, {"confirm", true}}));
+        requests.push_back(
+            call(int(i) + 1, writers[i], {{"paths", {victim.string()}}, {"path", victim.string()}, {"confirm", true}}));
     requests.push_back(call(100, "backup_history", json::object()));
     auto session = serve(requests, {"mcp", "--read-only"});
 
@@ -242,7 +250,8 @@ TEST(MCPProtocol, AReadOnlyServerOffersAndRunsOnlyTheToolsThatRead) {
                                                 "list_backup_destinations", "backup_history", "find_duplicates"}));
     ASSERT_EQ(writers.size(), 7u);
     for (size_t i = 0; i < writers.size(); ++i)
-        EXPECT_EQ(session.reply(int(i) + 1)["error"], (json{{"code", -32602}, {"message", "Unknown tool: " + writers[i]}}));
+        EXPECT_EQ(session.reply(int(i) + 1)["error"],
+                  (json{{"code", -32602}, {"message", "Unknown tool: " + writers[i]}}));
     EXPECT_EQ(toolResult(session, 100)["isError"], false);
     EXPECT_EQ(readText(victim), "keep");
 
@@ -255,8 +264,7 @@ TEST(MCPProtocol, AReadOnlyServerOffersAndRunsOnlyTheToolsThatRead) {
 
 TEST(MCPTools, FailingToolIsAnErrorResultWithALogLine) {
     ScopedHome home;
-    auto session = serve({call(1, "evict_local_copies", json::object()),
-                          call(2, "backup_to_cloud", json::object()),
+    auto session = serve({call(1, "evict_local_copies", json::object()), call(2, "backup_to_cloud", json::object()),
                           call(3, "move_to_trash", {{"paths", "~/x"}}),
                           call(4, "apply_suggestion", {{"confirm", true}})});
     auto text = [&](int id) { return toolResult(session, id)["content"][0]["text"].get<std::string>(); };
@@ -329,8 +337,7 @@ TEST(MCPTools, NulBytesAndBlanksInPathsAreRefusedAndEdgeBlanksKept) {
     auto session = serve({call(1, "move_to_trash", {{"paths", {nul, " "}}}),
                           call(6, "move_to_trash", {{"paths", {nul}}, {"confirm", true}}),
                           call(2, "offload_to_cloud", {{"source", nul}, {"destination", backups}, {"confirm", true}}),
-                          call(3, "scan_directory", {{"path", " "}}),
-                          call(4, "reveal_in_finder", {{"path", nul}}),
+                          call(3, "scan_directory", {{"path", " "}}), call(4, "reveal_in_finder", {{"path", nul}}),
                           call(5, "move_to_trash", {{"paths", {"~/ important"}}, {"confirm", true}})});
     json refused = toolJSON(session, 1);
     EXPECT_EQ(refused["trashed"], json::array());
@@ -471,9 +478,10 @@ TEST(MCPTools, AnUnreadableHistoryIsAnErrorAndTheNextBackupSaysItWasKept) {
     writeFile(home.path("work/a.txt"), 100);
     fs::create_directories(home.path("Backups"));
     writeText(BackupHistory::filePath(), "{ not json");
-    auto session = serve({call(1, "backup_history", json::object()),
-                          call(2, "backup_to_cloud", {{"source", "~/work"}, {"destination", home.path("Backups").string()}}),
-                          call(3, "backup_history", json::object())});
+    auto session = serve(
+        {call(1, "backup_history", json::object()),
+         call(2, "backup_to_cloud", {{"source", "~/work"}, {"destination", home.path("Backups").string()}}),
+         call(3, "backup_history", json::object())});
     json unreadable = toolResult(session, 1);
     EXPECT_EQ(unreadable["isError"], true);
     EXPECT_EQ(unreadable["content"][0]["text"], "The backup history file " +
@@ -509,11 +517,10 @@ TEST(MCPProgress, FirstEventIsSentAndLaterOnesAtMostOncePerSecond) {
     std::fclose(out);
     std::fclose(in);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], (json{{"jsonrpc", "2.0"},
-                              {"method", "notifications/progress"},
-                              {"params", {{"progressToken", 7}, {"progress", 1}, {"message", "Scanned 1 file, 1 KB"}}}}));
-    EXPECT_EQ(lines[1]["params"], (json{{"progressToken", "b"},
-                                        {"progress", 10},
-                                        {"total", 40},
-                                        {"message", "Processed 1/4 files"}}));
+    EXPECT_EQ(lines[0],
+              (json{{"jsonrpc", "2.0"},
+                    {"method", "notifications/progress"},
+                    {"params", {{"progressToken", 7}, {"progress", 1}, {"message", "Scanned 1 file, 1 KB"}}}}));
+    EXPECT_EQ(lines[1]["params"],
+              (json{{"progressToken", "b"}, {"progress", 10}, {"total", 40}, {"message", "Processed 1/4 files"}}));
 }

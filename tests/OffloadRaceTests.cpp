@@ -216,8 +216,8 @@ TEST_F(OffloadRaceTest, ASourceRewrittenDuringTheOffloadNeverLeavesItsNewestByte
         int offloaded = 0, kept = 0;
         for (int round = 0; round < raceRounds; ++round) {
             startOver(initial);
-            Rewriter writer(file, home.path("Projects/.next"), c.how, c.resized, initial, quiet * (random() % 150) / 100,
-                            quiet / 10);
+            Rewriter writer(file, home.path("Projects/.next"), c.how, c.resized, initial,
+                            quiet * (random() % 150) / 100, quiet / 10);
             OffloadReport report = BackupEngine::offload(source.string(), destination, false);
             writer.finish();
             const std::string& newest = writer.newestBytes();
@@ -235,9 +235,9 @@ TEST_F(OffloadRaceTest, ASourceRewrittenDuringTheOffloadNeverLeavesItsNewestByte
             } else {
                 ++kept;
                 const std::string inSource = bytesOf(file);
-                ASSERT_TRUE(inSource == newest) << c.what << ", round " << round << ": " << described(newest)
-                                            << " is lost, the source holds " << described(inSource) << "; "
-                                            << report.message;
+                ASSERT_TRUE(inSource == newest)
+                    << c.what << ", round " << round << ": " << described(newest) << " is lost, the source holds "
+                    << described(inSource) << "; " << report.message;
                 ASSERT_TRUE(entriesOf(Trash::filesFolder()).empty()) << c.what << ", round " << round;
             }
         }
@@ -277,9 +277,9 @@ TEST_F(OffloadRaceTest, ASingleFileRewrittenAfterItsLastCheckIsNeverTrashedAsVer
             ASSERT_TRUE(report.verified) << "round " << round;
             const std::string trashed = bytesOf(inTrash);
             if (writer->newestMayBeLate() && trashed == newest) continue;
-            ASSERT_TRUE(trashed == bytesOf(copy)) << "round " << round << ": offloaded, but the Trash holds "
-                                                  << described(trashed) << " and the backup "
-                                                  << described(bytesOf(copy));
+            ASSERT_TRUE(trashed == bytesOf(copy))
+                << "round " << round << ": offloaded, but the Trash holds " << described(trashed) << " and the backup "
+                << described(bytesOf(copy));
         } else {
             ++kept;
             ASSERT_EQ(bytesOf(file), newest) << "round " << round << ": " << report.message;

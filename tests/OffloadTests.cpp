@@ -87,8 +87,8 @@ TEST_F(OffloadTest, ADryRunCopiesNothingAndNamesTheTarget) {
     EXPECT_FALSE(report.sourceTrashed);
     const int64_t size = Scanner::quickSize(source.string());
     EXPECT_EQ(report.bytes, size);
-    EXPECT_EQ(report.message, "Dry run: would back up to " + target().string() + ", check the copy, then move the local " +
-                                  Fmt::bytes(size) + " to the Trash.");
+    EXPECT_EQ(report.message, "Dry run: would back up to " + target().string() +
+                                  ", check the copy, then move the local " + Fmt::bytes(size) + " to the Trash.");
     EXPECT_EQ(report.backup.filesCopied, 2) << "development folders are copied too, .DS_Store is not";
     EXPECT_TRUE(entriesOf(drive).empty());
     EXPECT_TRUE(BackupHistory::load().empty());
@@ -200,8 +200,8 @@ TEST_F(OffloadTest, ASourceChangedAfterItsCheckIsPutBackFromTheTrash) {
         {"a new file", [&] { writeFile(source / "node_modules/new.txt", 5); }, "node_modules"},
         {"rewritten within one step of a coarse clock", [&] { writeFile(source / "report.txt", 3000, 'z'); },
          "report.txt", true},
-        {"one file rewritten within one step of a coarse clock",
-         [&] { writeFile(source / "report.txt", 3000, 'z'); }, "report.txt", true, true},
+        {"one file rewritten within one step of a coarse clock", [&] { writeFile(source / "report.txt", 3000, 'z'); },
+         "report.txt", true, true},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -274,8 +274,8 @@ TEST_F(OffloadTest, ASuccessfulOffloadMovesTheSourceToTheTrash) {
     EXPECT_TRUE(report.sourceTrashed);
     EXPECT_FALSE(report.dryRun);
     EXPECT_EQ(report.bytes, size);
-    EXPECT_EQ(report.message, "Backed up to " + target().string() + " and checked; the local copy (" + Fmt::bytes(size) +
-                                  ") is in the Trash. Empty the Trash to free the space.");
+    EXPECT_EQ(report.message, "Backed up to " + target().string() + " and checked; the local copy (" +
+                                  Fmt::bytes(size) + ") is in the Trash. Empty the Trash to free the space.");
     EXPECT_FALSE(fs::exists(source));
     EXPECT_TRUE(fs::exists(trashed("old") / "report.txt"));
     EXPECT_EQ(fs::file_size(target() / "node_modules/dep/index.js"), 2000u);
@@ -286,7 +286,8 @@ TEST_F(OffloadTest, ASuccessfulOffloadMovesTheSourceToTheTrash) {
 }
 
 TEST_F(OffloadTest, AnOffloadIntoICloudDriveAddsTheEvictNote) {
-    OffloadReport report = BackupEngine::offload(source.string(), folderDestination(drive, DestinationKind::icloud), false);
+    OffloadReport report = BackupEngine::offload(source.string(), folderDestination(drive, DestinationKind::icloud),
+                                                 false);
     ASSERT_TRUE(report.sourceTrashed);
     EXPECT_TRUE(report.message.ends_with(
         "Empty the Trash to free the space. The backup in iCloud Drive still uses local space; once it’s uploaded, "
@@ -326,8 +327,9 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
     rclone->locate = [] { return std::nullopt; };
     fs::create_directories(source);
     EXPECT_FALSE(BackupEngine::verifyRclone(source.string(), "cloud:x"));
-    EXPECT_TRUE(messageOf([&] { BackupEngine::offload(source.string(), rcloneDestination(), false); })
-                    .starts_with("rclone not found."));
+    EXPECT_TRUE(messageOf([&] {
+                    BackupEngine::offload(source.string(), rcloneDestination(), false);
+                }).starts_with("rclone not found."));
     EXPECT_TRUE(fs::exists(source));
 }
 
@@ -474,8 +476,8 @@ TEST_F(EvictTest, CloudOnlyFilesCountNothingAndKeepTheScanCache) {
 TEST_F(OffloadTest, ATreeDeeperThanPathMaxIsCheckedToTheBottomAndOffloaded) {
     // 300 levels of 21 characters: paths of up to 6,600 characters.
     DeepTree deep(source, 300, "a-folder-of-21-chars-", 100);
-    BackupReport backup =
-        BackupEngine::run(source.string(), destination, BackupOptions(false, BackupOptions::offloadExcludes));
+    BackupReport backup = BackupEngine::run(source.string(), destination,
+                                            BackupOptions(false, BackupOptions::offloadExcludes));
     ASSERT_EQ(backup.status, BackupStatus::ok) << backup.summary;
     EXPECT_TRUE(BackupEngine::verifyLocal(source.string(), backup.target));
     deep.growDeepestFile(backup.target);

@@ -38,10 +38,11 @@ struct InsideCase {
 
 TEST(PathsTest, InsideComparesWholeComponents) {
     const InsideCase cases[] = {
-        {"/a/b", "/a/b", true, false},      {"/a/b/c", "/a/b", true, true},  {"/a/b/c", "/a/b/", true, true},
-        {"/a/bc", "/a/b", false, false},    {"/a/b", "/a/b/c", false, false}, {"/x", "/", true, true},
-        {"/", "/", true, false},            {"/a", "", true, true},          {"a", "", false, false},
-        {"/mnt/usb", "/mnt/usb2", false, false},
+        {"/a/b", "/a/b", true, false},    {"/a/b/c", "/a/b", true, true},
+        {"/a/b/c", "/a/b/", true, true},  {"/a/bc", "/a/b", false, false},
+        {"/a/b", "/a/b/c", false, false}, {"/x", "/", true, true},
+        {"/", "/", true, false},          {"/a", "", true, true},
+        {"a", "", false, false},          {"/mnt/usb", "/mnt/usb2", false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Paths::isInside(c.path, c.parent), c.inside) << c.path << " in " << c.parent;

@@ -14,9 +14,9 @@ namespace {
 constexpr int64_t MiB = 1048576;
 
 Date wholeSecondsAgo(double seconds) {
-    return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now() -
-                                                    std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                                                        std::chrono::duration<double>(seconds)));
+    return std::chrono::floor<std::chrono::seconds>(
+        std::chrono::system_clock::now() -
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(seconds)));
 }
 
 /// A stored scan whose tree does not match the disk, so a result can be told
@@ -84,8 +84,8 @@ TEST_F(ScanStoreTest, TheFileIsCompactWithKeysInFieldOrderAndWholeSecondDates) {
     ordered_json written = ordered_json::parse(contents);
     EXPECT_EQ(keys(written), (std::vector<std::string>{"root", "scannedAt", "duration", "fileCount", "inaccessible",
                                                        "inaccessibleCount", "cloudOnly", "minNodeSize"}));
-    EXPECT_EQ(keys(written["root"]), (std::vector<std::string>{"name", "path", "isDirectory", "size", "fileCount",
-                                                               "modified", "children"}));
+    EXPECT_EQ(keys(written["root"]),
+              (std::vector<std::string>{"name", "path", "isDirectory", "size", "fileCount", "modified", "children"}));
     // A node without a date or children is written without those keys.
     EXPECT_EQ(keys(written["root"]["children"][0]),
               (std::vector<std::string>{"name", "path", "isDirectory", "size", "fileCount"}));
@@ -298,14 +298,24 @@ TEST_F(ScanStoreTest, InvalidateForgetsEveryScanAndLeavesOtherFiles) {
 // MARK: Scan views
 
 FileNode fileNode(const std::string& path, int64_t size) {
-    return FileNode{path.substr(path.rfind('/') + 1), path, false, size, 1,
-                    std::chrono::system_clock::from_time_t(1700000000), std::nullopt};
+    return FileNode{path.substr(path.rfind('/') + 1),
+                    path,
+                    false,
+                    size,
+                    1,
+                    std::chrono::system_clock::from_time_t(1700000000),
+                    std::nullopt};
 }
 
 FileNode folderOf(const std::string& path, int count, int64_t each) {
     std::vector<FileNode> children;
     for (int i = 0; i < count; ++i) children.push_back(fileNode(path + "/f" + std::to_string(i), each));
-    return FileNode{path.substr(path.rfind('/') + 1), path, true, count * each + 4096, count + 3, std::nullopt,
+    return FileNode{path.substr(path.rfind('/') + 1),
+                    path,
+                    true,
+                    count * each + 4096,
+                    count + 3,
+                    std::nullopt,
                     std::move(children)};
 }
 
@@ -314,8 +324,14 @@ ScanResult scanOf(FileNode root, int64_t inaccessibleCount = 0, double duration 
     for (int64_t i = 0; i < std::min<int64_t>(inaccessibleCount, 100); ++i)
         inaccessible.push_back("/locked/" + std::to_string(100 + i));
     int64_t fileCount = root.fileCount;
-    return ScanResult{std::move(root), std::chrono::system_clock::from_time_t(1700000000), duration, fileCount,
-                      inaccessible, inaccessibleCount, {}, MiB};
+    return ScanResult{std::move(root),
+                      std::chrono::system_clock::from_time_t(1700000000),
+                      duration,
+                      fileCount,
+                      inaccessible,
+                      inaccessibleCount,
+                      {},
+                      MiB};
 }
 
 class ScanViewTest : public HomeTest {};
@@ -374,7 +390,12 @@ TEST_F(ScanViewTest, PercentagesReferToTheViewedFolder) {
     EXPECT_EQ(empty.tree.percent, 0);
     EXPECT_EQ(empty.tree.children->at(0).percent, 0);
 
-    FileNode inner{"in", "/r/in", true, 3000, 2, std::nullopt,
+    FileNode inner{"in",
+                   "/r/in",
+                   true,
+                   3000,
+                   2,
+                   std::nullopt,
                    std::vector<FileNode>{fileNode("/r/in/a", 2000), fileNode("/r/in/b", 1000)}};
     FileNode root{"r", "/r", true, 9000, 5, std::nullopt, std::vector<FileNode>{inner}};
     ScanResult scan = scanOf(root);

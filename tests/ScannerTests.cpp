@@ -454,8 +454,9 @@ TEST_F(ScannerTest, UnreadableFoldersAreCountedWithASampleOfAHundred) {
         EXPECT_TRUE(std::is_sorted(result.inaccessible.begin(), result.inaccessible.end()));
         EXPECT_EQ(result.root.fileCount, 1);
         const FileNode* locked = result.root.find((tree() / "locked").string());
-        int64_t lockedSize = locked ? locked->size : result.root.size - allocated(tree()) -
-                                                         allocated(tree() / "open") - allocated(tree() / "open/fine.bin");
+        int64_t lockedSize = locked ? locked->size
+                                    : result.root.size - allocated(tree()) - allocated(tree() / "open") -
+                                          allocated(tree() / "open/fine.bin");
         // A walk keeps an unreadable folder's own allocation; a read level counts it as 0.
         int64_t ownAllocations = 0;
         for (int i = 0; i < 150; ++i) ownAllocations += allocated(tree() / "locked" / ("d" + std::to_string(1000 + i)));
@@ -557,7 +558,8 @@ FileNode file(const std::string& path, int64_t size) {
     return FileNode{path.substr(path.rfind('/') + 1), path, false, size, 1, std::nullopt, std::nullopt};
 }
 
-FileNode folder(const std::string& path, std::vector<FileNode> children, int64_t extraSize = 0, int64_t extraFiles = 0) {
+FileNode folder(const std::string& path, std::vector<FileNode> children, int64_t extraSize = 0,
+                int64_t extraFiles = 0) {
     int64_t size = extraSize;
     int64_t count = extraFiles;
     for (const auto& child : children) {
@@ -565,14 +567,16 @@ FileNode folder(const std::string& path, std::vector<FileNode> children, int64_t
         count += child.fileCount;
     }
     std::string name = path == "/" ? "/" : path.substr(path.rfind('/') + 1);
-    std::stable_sort(children.begin(), children.end(), [](const FileNode& a, const FileNode& b) { return a.size > b.size; });
+    std::stable_sort(children.begin(), children.end(),
+                     [](const FileNode& a, const FileNode& b) { return a.size > b.size; });
     return FileNode{name, path, true, size, count, std::nullopt, std::move(children)};
 }
 
 FileNode sampleTree() {
-    return folder("/", {folder("/Users", {folder("/Users/a", {file("/Users/a/x.bin", 30), file("/Users/a/y.bin", 20)}),
-                                          folder("/Users/ab", {file("/Users/ab/z.bin", 40)}, 5, 1)}),
-                        file("/swap", 60)},
+    return folder("/",
+                  {folder("/Users", {folder("/Users/a", {file("/Users/a/x.bin", 30), file("/Users/a/y.bin", 20)}),
+                                     folder("/Users/ab", {file("/Users/ab/z.bin", 40)}, 5, 1)}),
+                   file("/swap", 60)},
                   7, 3);
 }
 
@@ -666,8 +670,8 @@ TEST(FileTreeTest, JSONWritesAbsentFieldsAsMissingAndEmptyListsAsEmpty) {
     EXPECT_FALSE(written.contains("children"));
     EXPECT_EQ(written.get<FileNode>(), bare);
 
-    FileNode empty{"d", "/d", true, 4096, 0, std::chrono::system_clock::from_time_t(1700000000),
-                   std::vector<FileNode>{}};
+    FileNode empty{
+        "d", "/d", true, 4096, 0, std::chrono::system_clock::from_time_t(1700000000), std::vector<FileNode>{}};
     json emptyWritten = empty;
     EXPECT_EQ(emptyWritten["children"], json::array());
     EXPECT_EQ(emptyWritten["modified"], "2023-11-14T22:13:20Z");

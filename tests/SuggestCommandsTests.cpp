@@ -89,7 +89,8 @@ TEST_F(SuggestCommandsTest, CleanExecuteMovesExactlyTheListedPathsToTheTrash) {
 
     // The contents of the cache folder are what its suggestion moves; the folder stays.
     std::vector<std::string> cacheChildren;
-    for (const auto& entry : fs::directory_iterator(at("Library/Caches"))) cacheChildren.push_back(entry.path().string());
+    for (const auto& entry : fs::directory_iterator(at("Library/Caches")))
+        cacheChildren.push_back(entry.path().string());
     std::vector<std::string> expected = installers.paths;
     expected.insert(expected.end(), cacheChildren.begin(), cacheChildren.end());
 
@@ -111,7 +112,8 @@ TEST_F(SuggestCommandsTest, CleanExecuteMovesExactlyTheListedPathsToTheTrash) {
     std::set<std::string> after = homeContents();
     std::set<std::string> remaining;
     for (const auto& path : before) {
-        bool moved = std::any_of(expected.begin(), expected.end(), [&](const auto& gone) { return isInside(path, gone); });
+        bool moved = std::any_of(expected.begin(), expected.end(),
+                                 [&](const auto& gone) { return isInside(path, gone); });
         if (!moved) remaining.insert(path);
     }
     EXPECT_EQ(after, remaining);
@@ -119,7 +121,8 @@ TEST_F(SuggestCommandsTest, CleanExecuteMovesExactlyTheListedPathsToTheTrash) {
     EXPECT_TRUE(fs::exists(at("Downloads/keep.txt")));
 
     std::set<std::string> inTrash;
-    for (const auto& entry : fs::directory_iterator(Trash::filesFolder())) inTrash.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(Trash::filesFolder()))
+        inTrash.insert(entry.path().filename().string());
     std::set<std::string> expectedNames;
     for (const auto& path : expected) expectedNames.insert(fs::path(path).filename().string());
     EXPECT_EQ(inTrash, expectedNames);
@@ -153,8 +156,8 @@ TEST_F(SuggestCommandsTest, CleanDryRunPrintsWhatWouldMoveAndTheClosingNote) {
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_TRUE(result.out.starts_with("Would move to the Trash: 2 items, "));
     EXPECT_NE(result.out.find("  ~/Downloads/Tool.dmg\n"), std::string::npos);
-    EXPECT_TRUE(result.out.ends_with(
-        "\n\nThis was a dry run; no files were changed. Add --execute to do it for real.\n"));
+    EXPECT_TRUE(
+        result.out.ends_with("\n\nThis was a dry run; no files were changed. Add --execute to do it for real.\n"));
     EXPECT_TRUE(fs::exists(at("Downloads/Tool.dmg")));
 }
 

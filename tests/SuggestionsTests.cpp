@@ -152,7 +152,7 @@ TEST_F(SuggestionsTest, NameSetsAreExactAndCaseSensitive) {
     EXPECT_EQ(SuggestionEngine::artifactNames().size(), 13u);
     EXPECT_EQ(SuggestionEngine::installerExtensions(),
               (std::set<std::string>{"dmg", "pkg", "iso", "xip", "ipsw", "msi", "exe", "deb", "rpm", "appimage",
-                                    "flatpakref", "snap", "run"}));
+                                     "flatpakref", "snap", "run"}));
     EXPECT_TRUE(SuggestionEngine::embeddedCacheNames().count("Code Cache"));
     EXPECT_FALSE(SuggestionEngine::embeddedCacheNames().count("cache"));
     EXPECT_TRUE(SuggestionEngine::artifactNames().count(".venv"));
@@ -169,12 +169,32 @@ TEST_F(SuggestionsTest, FixedTableHasItsRowsInOrderWithEnglishTexts) {
         EXPECT_FALSE(hasChinese(row.title)) << row.id << ": " << row.title;
         EXPECT_FALSE(hasChinese(row.detail)) << row.id << ": " << row.detail;
     }
-    EXPECT_EQ(ids, (std::vector<std::string>{
-                       "user-caches", "user-logs", "trash", "xcode-derived-data", "xcode-archives",
-                       "xcode-device-support", "simulator-devices", "simulator-caches", "npm-cache", "pnpm-store",
-                       "bun-cache", "gradle-caches", "maven-repo", "cargo-registry", "go-mod-cache", "dot-cache",
-                       "cocoapods-repos", "ollama-models", "docker-data", "android-system-images", "android-avd",
-                       "ios-backups", "mail-downloads", "wechat-data", "qq-data", "messages-attachments"}));
+    EXPECT_EQ(ids, (std::vector<std::string>{"user-caches",
+                                             "user-logs",
+                                             "trash",
+                                             "xcode-derived-data",
+                                             "xcode-archives",
+                                             "xcode-device-support",
+                                             "simulator-devices",
+                                             "simulator-caches",
+                                             "npm-cache",
+                                             "pnpm-store",
+                                             "bun-cache",
+                                             "gradle-caches",
+                                             "maven-repo",
+                                             "cargo-registry",
+                                             "go-mod-cache",
+                                             "dot-cache",
+                                             "cocoapods-repos",
+                                             "ollama-models",
+                                             "docker-data",
+                                             "android-system-images",
+                                             "android-avd",
+                                             "ios-backups",
+                                             "mail-downloads",
+                                             "wechat-data",
+                                             "qq-data",
+                                             "messages-attachments"}));
     EXPECT_EQ(rows[0].title, "App caches");
     EXPECT_EQ(rows[2].minBytes, 10'000'000);
     EXPECT_EQ(rows[8].action, CleanAction::trashContents);
@@ -273,16 +293,16 @@ TEST_F(SuggestionsTest, EqualSizesKeepTableOrderThenRuleOrder) {
                      .file("Documents/small.txt", 1);
     auto report = analyzeTree(built);
     // Slack's cache lies outside Library/Caches, so the fixed rows don't see it.
-    EXPECT_EQ(idsOf(report.suggestions),
-              (std::vector<std::string>{"user-caches", "user-logs", "app-embedded-caches"}));
+    EXPECT_EQ(idsOf(report.suggestions), (std::vector<std::string>{"user-caches", "user-logs", "app-embedded-caches"}));
 }
 
 TEST_F(SuggestionsTest, SafeTotalCountsSafeSuggestionsThatAreNotAutoApplicable) {
-    auto built = tree().file("go/pkg/mod/cache/x", 70'000'000).file("Library/Logs/x", 60'000'000).file(
-        "Library/Developer/CoreSimulator/Devices/x", 80'000'000);
+    auto built = tree()
+                     .file("go/pkg/mod/cache/x", 70'000'000)
+                     .file("Library/Logs/x", 60'000'000)
+                     .file("Library/Developer/CoreSimulator/Devices/x", 80'000'000);
     auto report = analyzeTree(built);
-    EXPECT_EQ(idsOf(report.suggestions),
-              (std::vector<std::string>{"simulator-devices", "go-mod-cache", "user-logs"}));
+    EXPECT_EQ(idsOf(report.suggestions), (std::vector<std::string>{"simulator-devices", "go-mod-cache", "user-logs"}));
     const Suggestion* go = byId(report.suggestions, "go-mod-cache");
     EXPECT_EQ(go->action, CleanAction::command);
     EXPECT_FALSE(go->autoApplicable);
@@ -401,8 +421,8 @@ TEST_F(SuggestionsTest, EmbeddedCachesSumToAtLeastOneHundredMegabytes) {
     auto support = [](Tree& built, int64_t last) -> Tree& {
         return built.file("Library/Application Support/Slack/Cache/data", 60'000'000)
             .file("Library/Application Support/Code/CachedData/x", last)
-            .file("Library/Application Support/Code/cache/lower", 50'000'000)     // lower case: not a cache name
-            .file("Library/Application Support/Tiny/GPUCache/x", 4'999'999);      // too small to keep
+            .file("Library/Application Support/Code/cache/lower", 50'000'000)  // lower case: not a cache name
+            .file("Library/Application Support/Tiny/GPUCache/x", 4'999'999);   // too small to keep
     };
     Tree below = tree();
     auto report = analyzeTree(support(below, 39'999'999));
@@ -429,9 +449,9 @@ TEST_F(SuggestionsTest, EmbeddedCachesAreTakenWholeAndSearchedSixLevelsDown) {
     auto built = tree()
                      .file("Library/Application Support/App/Cache/Caches/inner", 30'000'000)
                      .file("Library/Application Support/App/Cache/rest", 20'000'000)
-                     .file("Library/Application Support/A/B/C/D/E/Cache/x", 30'000'000)       // 6 levels: found
-                     .file("Library/Application Support/P/Q/R/S/T/U/Cache/x", 90'000'000)    // 7 levels: not
-                     .file("Library/Application Support/Edge/Cache", 5'000'000)               // a file, not a folder
+                     .file("Library/Application Support/A/B/C/D/E/Cache/x", 30'000'000)    // 6 levels: found
+                     .file("Library/Application Support/P/Q/R/S/T/U/Cache/x", 90'000'000)  // 7 levels: not
+                     .file("Library/Application Support/Edge/Cache", 5'000'000)            // a file, not a folder
                      .file("Library/Containers/com.example.notes/Data/Library/Caches/db", 6'000'000)
                      .file("Library/Containers/com.example.small/Data/Library/Caches/db", 4'999'999)
                      .file("Library/Containers/com.example.fast/Data/Library/Caches/db", 30'000'000);
@@ -507,7 +527,8 @@ TEST_F(SuggestionsTest, DownloadsInstallersAreFoundDirectlyAndOneFolderDown) {
 
 TEST_F(SuggestionsTest, TwentyFiveInstallersCountAllButListTwenty) {
     Tree built = tree();
-    for (int index = 0; index < 25; ++index) built.file("Downloads/i" + std::to_string(index) + ".msi", 2'000'000 + index);
+    for (int index = 0; index < 25; ++index)
+        built.file("Downloads/i" + std::to_string(index) + ".msi", 2'000'000 + index);
     auto report = analyzeTree(built);
     const Suggestion* installers = byId(report.suggestions, "downloads-installers");
     ASSERT_TRUE(installers);
@@ -543,19 +564,25 @@ TEST_F(SuggestionsTest, OldDownloadsAtNinetyDaysAndTwentyMegabytes) {
               "the rest can go.");
     const Suggestion* installers = byId(report.suggestions, "downloads-installers");
     ASSERT_TRUE(installers);
-    EXPECT_EQ(installers->paths, (std::vector<std::string>{at("Downloads/Old.dmg"), at("Downloads/Project/setup.pkg")}));
+    EXPECT_EQ(installers->paths,
+              (std::vector<std::string>{at("Downloads/Old.dmg"), at("Downloads/Project/setup.pkg")}));
 
     // Exactly 100,000,000 bytes of old entries is enough; one byte less is not.
-    auto exactly = tree().file("Downloads/a.zip", 60'000'000, daysBefore(100)).file("Downloads/b.zip", 40'000'000, daysBefore(100));
+    auto exactly = tree()
+                       .file("Downloads/a.zip", 60'000'000, daysBefore(100))
+                       .file("Downloads/b.zip", 40'000'000, daysBefore(100));
     EXPECT_TRUE(byId(analyzeTree(exactly).suggestions, "downloads-old"));
-    auto short1 = tree().file("Downloads/a.zip", 60'000'000, daysBefore(100)).file("Downloads/b.zip", 39'999'999, daysBefore(100));
+    auto short1 = tree()
+                      .file("Downloads/a.zip", 60'000'000, daysBefore(100))
+                      .file("Downloads/b.zip", 39'999'999, daysBefore(100));
     EXPECT_FALSE(byId(analyzeTree(short1).suggestions, "downloads-old"));
 }
 
 TEST_F(SuggestionsTest, DownloadsNeedAListedDownloadsFolder) {
     FileNode homeNode = tree().folder("Downloads", daysBefore(400), 900'000'000, false).build();
     EXPECT_TRUE(SuggestionEngine::downloads(homeNode, homePath(), now).empty());
-    EXPECT_TRUE(SuggestionEngine::downloads(tree().file("Documents/a.dmg", 90'000'000).build(), homePath(), now).empty());
+    EXPECT_TRUE(
+        SuggestionEngine::downloads(tree().file("Documents/a.dmg", 90'000'000).build(), homePath(), now).empty());
 }
 
 // MARK: Large files
@@ -591,7 +618,8 @@ TEST_F(SuggestionsTest, LargeFilesFromOneGigabyteOutsideLibraryAndPackages) {
     EXPECT_FALSE(large->items->at(0).note);
 
     report = analyzeTree(built, {destination("icloud", true)});
-    EXPECT_TRUE(byId(report.suggestions, "large-files")->detail.ends_with("can be archived to a cloud drive with offload."));
+    EXPECT_TRUE(
+        byId(report.suggestions, "large-files")->detail.ends_with("can be archived to a cloud drive with offload."));
 
     EXPECT_TRUE(SuggestionEngine::largeFiles(tree().file("Movies/almost.mov", 999'999'999).build(), homePath(), {}, now)
                     .empty());
@@ -668,8 +696,7 @@ TEST_F(StaleArtifactsTest, TargetCountsOnlyBesideCargoToml) {
     auto report = analyzeTree(built);
     const Suggestion* stale = byId(report.suggestions, "stale-dev-artifacts");
     ASSERT_TRUE(stale);
-    EXPECT_EQ(stale->paths,
-              (std::vector<std::string>{at("Code/rust/target"), at("Code/java/target/node_modules")}));
+    EXPECT_EQ(stale->paths, (std::vector<std::string>{at("Code/rust/target"), at("Code/java/target/node_modules")}));
 }
 
 TEST_F(StaleArtifactsTest, NeedsOneHundredMegabytesAndSkipsHiddenLibraryAndApplications) {
@@ -724,13 +751,15 @@ TEST_F(SuggestionsTest, ColdFoldersFromTwoGigabytesIdleHalfAYear) {
     EXPECT_EQ(trip->detail,
               "Nothing has changed in 400 days. Archive it to an external drive or a cloud drive, then remove the "
               "local copy.");
-    EXPECT_TRUE(byId(report.suggestions, "cold-documents-exact")->detail.starts_with("Nothing has changed in 180 days. "));
+    EXPECT_TRUE(
+        byId(report.suggestions, "cold-documents-exact")->detail.starts_with("Nothing has changed in 180 days. "));
 
     report = analyzeTree(built, {destination("off", false), destination("icloud", true)});
     trip = byId(report.suggestions, "cold-movies-old-trip");
     EXPECT_EQ(trip->command, "ostrevane offload '" + at("Movies/Old Trip") + "' --to 'icloud' --execute");
-    EXPECT_TRUE(trip->detail.ends_with("Back it up to a cloud drive first, then remove the local copy once the backup "
-                                       "checks out."));
+    EXPECT_TRUE(
+        trip->detail.ends_with("Back it up to a cloud drive first, then remove the local copy once the backup "
+                               "checks out."));
 }
 
 TEST_F(SuggestionsTest, TwelveColdFoldersGiveTheTenLargest) {
@@ -771,9 +800,8 @@ TEST_F(SuggestionsTest, ICloudLocalCopiesNeedAnAccountAndOneGigabyte) {
     EXPECT_EQ(icloud->command, "ostrevane evict '" + at("Library/Mobile Documents/com~apple~CloudDocs") + "'");
     EXPECT_EQ(icloud->title, "Local copies in iCloud Drive");
     // Equal sizes: iCloud Drive's entry came first in the walk of the containers.
-    EXPECT_EQ(itemPaths(*icloud),
-              (std::vector<std::string>{at("Library/Mobile Documents/com~apple~CloudDocs/Thesis"),
-                                        at("Library/Mobile Documents/iCloud~com~example~notes")}));
+    EXPECT_EQ(itemPaths(*icloud), (std::vector<std::string>{at("Library/Mobile Documents/com~apple~CloudDocs/Thesis"),
+                                                            at("Library/Mobile Documents/iCloud~com~example~notes")}));
     EXPECT_FALSE(icloud->items->at(0).note);
     EXPECT_EQ(icloud->items->at(1).note, "App data in iCloud");
 }
@@ -813,8 +841,8 @@ TEST_F(SuggestionsTest, UnusedApplicationsFromHalfAYearAndTwoHundredMegabytes) {
     allocate(home.path("Applications/Utilities/Deep.app/Contents/data"), 400'000'000);
 
     std::map<std::string, Date> lastUsed = {
-        {"Editor.app", daysBefore(180)},  {"Game.app", daysBefore(400)},  {"Tiny.app", daysBefore(400)},
-        {"Recent.app", justUnder(180)},   {"Future.app", now + days(30)}, {"Upper.APP", daysBefore(400)},
+        {"Editor.app", daysBefore(180)}, {"Game.app", daysBefore(400)},  {"Tiny.app", daysBefore(400)},
+        {"Recent.app", justUnder(180)},  {"Future.app", now + days(30)}, {"Upper.APP", daysBefore(400)},
         {"Deep.app", daysBefore(400)},
     };
     ScopedHooks<Applications::Hooks> applications;

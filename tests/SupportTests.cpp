@@ -40,8 +40,8 @@ TEST(Paths, EdgeBlanksAreKeptWhenThePathAsGivenExists) {
     const struct {
         std::string given, expanded;
     } cases[] = {
-        {"~/ lead", h + "/ lead"},     {"~/trail ", h + "/trail "}, {"~/plain ", h + "/plain"},
-        {" ~/plain", h + "/plain"},    {h + "/ plain\t", h + "/ plain"},
+        {"~/ lead", h + "/ lead"},  {"~/trail ", h + "/trail "},      {"~/plain ", h + "/plain"},
+        {" ~/plain", h + "/plain"}, {h + "/ plain\t", h + "/ plain"},
     };
     for (const auto& c : cases) EXPECT_EQ(Paths::expand(c.given), c.expanded) << "[" << c.given << "]";
 }
@@ -228,9 +228,12 @@ TEST(CancelToken, MovesOnlyFromLiveToCancelled) {
 
 TEST(Text, Utf8RepairAndShellQuoting) {
     EXPECT_TRUE(Text::isValidUTF8("磁盘 ok"));
-    EXPECT_FALSE(Text::isValidUTF8("a\xC0\xAF"));        // overlong
-    EXPECT_FALSE(Text::isValidUTF8("\xED\xA0\x80"));     // surrogate
-    EXPECT_EQ(Text::replacingInvalidUTF8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_FALSE(Text::isValidUTF8("a\xC0\xAF"));     // overlong
+    EXPECT_FALSE(Text::isValidUTF8("\xED\xA0\x80"));  // surrogate
+    EXPECT_EQ(Text::replacingInvalidUTF8("a\xFF"
+                                         "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(Text::replacingInvalidUTF8("\xE7\xA3"), "\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(Text::shellQuoted("it's"), "'it'\\''s'");
 }

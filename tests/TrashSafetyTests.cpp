@@ -87,10 +87,11 @@ TEST_F(TrashSafetyTest, TheMCPToolHoldsTheRefusalsWhileALinkIsSwapped) {
         const std::string name = "victim-" + std::to_string(index);
         writeFile(home.path("Projects/" + name), 10);
         writeFile(home.path(".ssh/" + name), 10);
-        json call = {{"jsonrpc", "2.0"},
-                     {"id", index},
-                     {"method", "tools/call"},
-                     {"params", {{"name", "move_to_trash"}, {"arguments", {{"paths", {"~/l/" + name}}, {"confirm", true}}}}}};
+        json call = {
+            {"jsonrpc", "2.0"},
+            {"id", index},
+            {"method", "tools/call"},
+            {"params", {{"name", "move_to_trash"}, {"arguments", {{"paths", {"~/l/" + name}}, {"confirm", true}}}}}};
         input += call.dump() + "\n";
     }
     fs::create_directory_symlink(home.path("Projects"), home.path("l"));
@@ -112,7 +113,7 @@ TEST_F(TrashSafetyTest, CleaningContentsNeverFollowsALinkSwappedInForTheFolder) 
     const fs::path link = home.path(".cache/lnk");
     struct Case {
         const char* what;
-        fs::path target;  // where the link leads
+        fs::path target;   // where the link leads
         std::string name;  // what lies there and must stay
     };
     const Case cases[] = {{"a project", home.path("projects"), "app"}, {"the home folder", home.home(), "notes.txt"}};
@@ -220,7 +221,8 @@ TEST_F(TrashSafetyTest, TrashFoldersOfOtherUsersAreNeverEmptied) {
     writeFile(home.path("junk.bin"), 10);
     Cleaner::trash({"~/junk.bin"}, false);
     result = Cleaner::emptyTrash();
-    EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{planted.string(), "Other users can write to it; not emptied"}}));
+    EXPECT_EQ(result.failed,
+              (std::vector<CleanFailure>{{planted.string(), "Other users can write to it; not emptied"}}));
     EXPECT_EQ(result.message, "The Trash wasn’t emptied completely: 1 item deleted, freeing about " +
                                   Fmt::bytes(result.bytes) + "; 1 not emptied.");
     EXPECT_TRUE(fs::exists(planted / "files/data/precious.txt"));
@@ -258,8 +260,9 @@ TEST_F(TrashSafetyTest, ATrashAnotherUserKeepsFromBeingCheckedIsLeftAlone) {
     EXPECT_EQ(desktopRuns, 0);
     EXPECT_TRUE(Trash::entries().empty()) << "the user's own Trash is still emptied";
     EXPECT_TRUE(fs::exists(mine / "files/kept.bin"));
-    EXPECT_EQ(result.failed, (std::vector<CleanFailure>{
-                                 {mine.string(), "Inside another user’s folder, where it can’t be checked; not emptied"}}));
+    EXPECT_EQ(result.failed,
+              (std::vector<CleanFailure>{
+                  {mine.string(), "Inside another user’s folder, where it can’t be checked; not emptied"}}));
     EXPECT_EQ(result.message, "The Trash wasn’t emptied completely: 1 item deleted, freeing about " +
                                   Fmt::bytes(result.bytes) + "; 1 not emptied.");
 }

@@ -92,7 +92,7 @@ TEST_F(TrashTest, MoveRenamesTheItemAndRecordsWhereItCameFrom) {
 TEST_F(TrashTest, DeletionDateIsLocalTime) {
     auto localHour = [] {
         std::time_t now = std::time(nullptr);
-        std::tm local {};
+        std::tm local{};
         localtime_r(&now, &local);
         char hour[8];
         std::strftime(hour, sizeof hour, "T%H:", &local);
@@ -297,8 +297,8 @@ TEST_F(TrashTest, TheDesktopEmptiesTheEnginesOwnTrash) {
 }
 
 TEST_F(TrashTest, TheDesktopRoadLeavesTheRunningSessionsTrashAlone) {
-    for (const char* program : {"/usr/bin/gio", "/usr/bin/dbus-daemon", "/usr/bin/dbus-run-session",
-                                "/usr/libexec/gvfsd-trash"})
+    for (const char* program :
+         {"/usr/bin/gio", "/usr/bin/dbus-daemon", "/usr/bin/dbus-run-session", "/usr/libexec/gvfsd-trash"})
         if (access(program, X_OK) != 0) GTEST_SKIP() << program << " is missing; install libglib2.0-bin and gvfs";
 
     // A desktop session whose file-system daemon belongs to another home,
@@ -308,11 +308,11 @@ TEST_F(TrashTest, TheDesktopRoadLeavesTheRunningSessionsTrashAlone) {
     writeText(otherHome / ".local/share/Trash/info/keep-me.txt.trashinfo",
               "[Trash Info]\nPath=/tmp/keep-me.txt\nDeletionDate=2024-01-01T00:00:00\n");
     const std::string bus = "unix:path=" + (home.scratch() / "bus").string();
-    Shell::Output daemon = Shell::run("/usr/bin/env",
-                                      {"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "HOME=" + otherHome.string(),
-                                       "/usr/bin/dbus-daemon", "--session", "--fork", "--nopidfile",
-                                       "--address=" + bus, "--print-pid=1"},
-                                      10);
+    Shell::Output daemon = Shell::run(
+        "/usr/bin/env",
+        {"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "HOME=" + otherHome.string(), "/usr/bin/dbus-daemon",
+         "--session", "--fork", "--nopidfile", "--address=" + bus, "--print-pid=1"},
+        10);
     ASSERT_EQ(daemon.status, 0) << daemon.stderrText;
     const pid_t daemonPid = std::stoi(daemon.stdoutText);
     ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS", bus);
@@ -339,18 +339,21 @@ TEST_F(TrashTest, EveryTrashFolderOfTheUserIsFoundOnce) {
     fs::create_directories(disk / ".Trash" / uid);
     fs::permissions(disk / ".Trash", fs::perms::all | fs::perms::sticky_bit);
     fs::create_directories(untrusted / ".Trash" / uid);  // not sticky: never used
-    fs::create_directories(untrusted / ".Trash-12345");    // another user's
+    fs::create_directories(untrusted / ".Trash-12345");  // another user's
     {
         ScopedMountTable table({usb, disk, untrusted, usb});  // usb twice: a bind mount
-        EXPECT_EQ(Trash::trashFolders(), (std::vector<std::string>{Trash::homeTrash(), (usb / (".Trash-" + uid)).string(),
-                                                                    (disk / ".Trash" / uid).string()}));
+        EXPECT_EQ(Trash::trashFolders(),
+                  (std::vector<std::string>{Trash::homeTrash(), (usb / (".Trash-" + uid)).string(),
+                                            (disk / ".Trash" / uid).string()}));
     }
 
-    for (const std::string& path : std::vector<std::string>{Trash::homeTrash(), Trash::filesFolder() + "/a", "/media/x/.Trash-" + uid,
-                                    "/mnt/d/.Trash-0/files/a", "/mnt/d/.Trash/1000/files"})
+    for (const std::string& path :
+         std::vector<std::string>{Trash::homeTrash(), Trash::filesFolder() + "/a", "/media/x/.Trash-" + uid,
+                                  "/mnt/d/.Trash-0/files/a", "/mnt/d/.Trash/1000/files"})
         EXPECT_TRUE(Trash::isInsideTrash(path)) << path;
-    for (const std::string& path : std::vector<std::string>{"/mnt/d/.Trash-", "/mnt/d/.Trash-x1", "/mnt/d/.Trash/files", "/mnt/d/my.Trash-1",
-                                    home.home() + "/.local/share/Trash2", home.home() + "/.local/share"})
+    for (const std::string& path :
+         std::vector<std::string>{"/mnt/d/.Trash-", "/mnt/d/.Trash-x1", "/mnt/d/.Trash/files", "/mnt/d/my.Trash-1",
+                                  home.home() + "/.local/share/Trash2", home.home() + "/.local/share"})
         EXPECT_FALSE(Trash::isInsideTrash(path)) << path;
 }
 

@@ -39,8 +39,8 @@ int64_t bytesReadByProcess() {
 TEST(UserDefaults, AFileThatCannotBeReadIsKeptAsideBeforeTheNextWrite) {
     const std::string deep = std::string(1000, '[') + std::string(1000, ']');
     const std::string large = "{\"pad\": \"" + std::string(2000, 'x') + "\"}";
-    for (const std::string& broken : {std::string("{\"AppleLanguages\": [\"zh"), std::string("[1, 2]"),
-                                      "{\"a\": " + deep + "}", large}) {
+    for (const std::string& broken :
+         {std::string("{\"AppleLanguages\": [\"zh"), std::string("[1, 2]"), "{\"a\": " + deep + "}", large}) {
         SCOPED_TRACE(broken.substr(0, 40));
         ScopedHome home;
         ScopedHooks<InputLimits::Hooks> limits;

@@ -174,7 +174,8 @@ TEST_F(VolumesTest, NamesComeFromLabelsThenTheComputerThenTheMountPoint) {
     labels["/dev/nvme0n1p2"] = "System";
     EXPECT_EQ(names(Volumes::list()), (std::vector<std::string>{"System", "Archive", "My Passport", "home"}));
     labels.clear();
-    EXPECT_EQ(names(Volumes::list()), (std::vector<std::string>{Host::computerName(), "My Passport", "archive", "home"}));
+    EXPECT_EQ(names(Volumes::list()),
+              (std::vector<std::string>{Host::computerName(), "My Passport", "archive", "home"}));
 }
 
 TEST_F(VolumesTest, NamesThatAreCanonicallyEqualKeepTheirOrder) {

@@ -28,9 +28,7 @@ bool revealNow(const std::string& path) {
     }
 }
 
-bool openTrashFolder() {
-    return FileManager::open("trash:///") || FileManager::open(realTrashFolder());
-}
+bool openTrashFolder() { return FileManager::open("trash:///") || FileManager::open(realTrashFolder()); }
 
 /// Runs a call to the file manager on the background executor (it may wait
 /// for the file manager; the window must not), then `unanswered` on the UI
@@ -103,8 +101,8 @@ void preferPortalDialogs() {
     const char* theme = std::getenv("QT_QPA_PLATFORMTHEME");
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     std::error_code ignored;
-    const bool installed =
-        std::filesystem::exists("/usr/share/dbus-1/services/org.freedesktop.portal.Desktop.service", ignored);
+    const bool installed = std::filesystem::exists("/usr/share/dbus-1/services/org.freedesktop.portal.Desktop.service",
+                                                   ignored);
     if (usesPortalTheme(theme ? std::optional<std::string>(theme) : std::nullopt, bus && *bus, installed))
         setenv("QT_QPA_PLATFORMTHEME", "xdgdesktopportal", 1);
 }

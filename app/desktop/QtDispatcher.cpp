@@ -7,7 +7,8 @@
 QtDispatcher::QtDispatcher() : context(std::make_unique<QObject>()) {}
 
 void QtDispatcher::post(std::function<void()> job) {
-    QMetaObject::invokeMethod(context.get(), [job = std::move(job)] { job(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        context.get(), [job = std::move(job)] { job(); }, Qt::QueuedConnection);
 }
 
 QtTimer::QtTimer() : context(std::make_unique<QObject>()) {}

@@ -25,7 +25,8 @@ void limitAllocationArenas() {
 }  // namespace
 
 QtRuntime::QtRuntime()
-    : pool(std::make_shared<ThreadPool>(4)), dispatcher(std::make_shared<QtDispatcher>()),
+    : pool(std::make_shared<ThreadPool>(4)),
+      dispatcher(std::make_shared<QtDispatcher>()),
       timer(std::make_shared<QtTimer>()) {
     limitAllocationArenas();
     Desktop::useExecutor(pool);

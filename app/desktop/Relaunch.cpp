@@ -5,13 +5,9 @@
 
 namespace Relaunch {
 
-QStringList arguments(const QString& applicationPath) {
-    return {"-c", "sleep 1; exec \"$0\"", applicationPath};
-}
+QStringList arguments(const QString& applicationPath) { return {"-c", "sleep 1; exec \"$0\"", applicationPath}; }
 
-void start(const QString& applicationPath) {
-    QProcess::startDetached(shell, arguments(applicationPath));
-}
+void start(const QString& applicationPath) { QProcess::startDetached(shell, arguments(applicationPath)); }
 
 void reopen() {
     start(QCoreApplication::applicationFilePath());

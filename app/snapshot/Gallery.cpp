@@ -179,9 +179,9 @@ QImage confirm() {
 QImage confirmICloud(bool demo) {
     const std::string title = demo ? L("把“家庭视频”移到废纸篓?") : L("把“quillbrook”移到废纸篓?");
     const std::string size = demo ? "5.4 GB" : "2.9 MB";
-    const std::string note =
-        L(" · 它在 iCloud 里:移到废纸篓后,会同时从 iCloud 和你的其他设备上消失。只想腾出这台电脑"
-          "的空间,请取消,改用右键菜单里的“释放本地副本”。");
+    const std::string note = L(
+        " · 它在 iCloud 里:移到废纸篓后,会同时从 iCloud 和你的其他设备上消失。只想腾出这台电脑"
+        "的空间,请取消,改用右键菜单里的“释放本地副本”。");
     return sheetImage(title, size + note, 230);
 }
 }  // namespace Gallery

@@ -14,8 +14,8 @@ QImage agent(QSize size) {
     // The image is taken at once: the setup's checks would come too late to
     // show, so they are queued here and never run.
     ManualExecutor checks;
-    auto* page =
-        new AgentPage(dispatcher, checks, QCoreApplication::applicationDirPath().toStdString(), Demo::isActive);
+    auto* page = new AgentPage(dispatcher, checks, QCoreApplication::applicationDirPath().toStdString(),
+                               Demo::isActive);
     page->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     QImage image = Gallery::standalone(page, size);
     return image;

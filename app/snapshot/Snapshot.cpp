@@ -85,18 +85,17 @@ public:
         : content(content), model(model), folder(std::move(folder)), demo(demo) {}
 
     void run() {
-        waitUntil(analysisPolls * pollSeconds, [this] {
-            return (model.report() && !model.isAnalyzing()) || !model.hasPendingWork();
-        });
+        waitUntil(analysisPolls * pollSeconds,
+                  [this] { return (model.report() && !model.isAnalyzing()) || !model.hasPendingWork(); });
         model.setSection(AppModel::Section::overview);
         waitUntil(settleSeconds, [this] { return !model.hasPendingWork(); });
         for (QWidget* table : tables(&content)) std::cout << tableLine(table) << std::endl;
         capture("1-overview");
         explorer();
         samples();
-        for (auto [section, name] : {std::pair{AppModel::Section::suggestions, "3-suggestions"},
-                                     std::pair{AppModel::Section::backup, "4-backup"},
-                                     std::pair{AppModel::Section::agent, "5-agent"}}) {
+        for (auto [section, name] :
+             {std::pair{AppModel::Section::suggestions, "3-suggestions"},
+              std::pair{AppModel::Section::backup, "4-backup"}, std::pair{AppModel::Section::agent, "5-agent"}}) {
             model.setSection(section);
             capture(name);
         }

@@ -13,8 +13,8 @@
 namespace {
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-           file.commit();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(bytes) == bytes.size() && file.commit();
 }
 }  // namespace
 
@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const QString name = QString::fromLocal8Bit(argv[2]);
 
-    bool written = writeFile(folder + "/scalable/apps/" + name + ".svg", QByteArray::fromStdString(AppIconArt::svg(256)));
+    bool written = writeFile(folder + "/scalable/apps/" + name + ".svg",
+                             QByteArray::fromStdString(AppIconArt::svg(256)));
     for (int side : AppIcon::sizes) {
         const QString path = QString("%1/%2x%2/apps/%3.png").arg(folder).arg(side).arg(name);
         written = QDir().mkpath(QFileInfo(path).path()) && AppIcon::image(side).save(path, "PNG") && written;

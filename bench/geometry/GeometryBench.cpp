@@ -68,10 +68,10 @@ void printRounds(const char* name, const std::vector<double>& rounds) {
 }
 
 struct Errors {
-    double worst = 0;          // max |area - target| / target over all cells
-    double worstUnfloored = 0; // the same over cells whose weight is >= 1 % of the largest
-    double total = 0;          // sum |area - target| / total area
-    double converged = 0;      // the same against the layout's own targets, its small weights raised
+    double worst = 0;           // max |area - target| / target over all cells
+    double worstUnfloored = 0;  // the same over cells whose weight is >= 1 % of the largest
+    double total = 0;           // sum |area - target| / total area
+    double converged = 0;       // the same against the layout's own targets, its small weights raised
 };
 
 Errors errors(const std::vector<double>& areas, const std::vector<double>& weights, double totalArea) {

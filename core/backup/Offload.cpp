@@ -96,9 +96,8 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::st
             if (readNames(sources.innermost(), child.names) != 0) return incomplete();
             levels.push_back(std::move(child));
         } else if (S_ISREG(info.st_mode) && !passOver.count(name)) {
-            if (!level.targetOpen ||
-                !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), name.c_str(), path,
-                          targetRoot + path.substr(sourceRoot.size())))
+            if (!level.targetOpen || !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), name.c_str(),
+                                               path, targetRoot + path.substr(sourceRoot.size())))
                 check.differing.insert({info.st_dev, info.st_ino});
         } else if (S_ISLNK(info.st_mode)) {
             auto text = BackupFiles::linkText(sources.innermost(), name);
@@ -259,7 +258,8 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     const BackupReport& backup = result.backup;
     if (!trashCheckedSource(source, stamps, recheck(source, destination, backup.target), result)) return result;
     result.bytes = size;
-    result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target, Fmt::bytes(size));
+    result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target,
+                       Fmt::bytes(size));
     if (destination.kind == DestinationKind::icloud)
         result.message += L("备份在 iCloud 云盘中仍占本地空间,上传完成后可用 evict 释放本地副本。");
     return result;

@@ -10,8 +10,8 @@ PlanRun run(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel, c
     result.plan = plan;
     try {
         BackupDestination destination = Destinations::resolve(plan.destinationId);
-        BackupReport report = BackupEngine::run(plan.source, destination,
-                                                BackupOptions(dryRun, BackupOptions::defaultExcludes), cancel, progress);
+        BackupReport report = BackupEngine::run(
+            plan.source, destination, BackupOptions(dryRun, BackupOptions::defaultExcludes), cancel, progress);
         if (!dryRun) {
             ConfigStore::update([&](AppConfig& config) {
                 for (auto& stored : config.plans) {

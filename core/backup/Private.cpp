@@ -8,9 +8,7 @@ namespace fs = std::filesystem;
 
 namespace BackupEngine {
 
-std::string describe(int error) {
-    return error == changedWhileCopied ? L("复制期间文件被修改") : std::strerror(error);
-}
+std::string describe(int error) { return error == changedWhileCopied ? L("复制期间文件被修改") : std::strerror(error); }
 
 std::vector<std::string> components(const std::string& relative) {
     std::vector<std::string> parts;

@@ -64,12 +64,8 @@ struct IsOptional<std::optional<T>> : std::true_type {};
 inline void readValue(const json& value, const char* key, std::string& target) {
     target = JSONFields::string(value, key);
 }
-inline void readValue(const json& value, const char* key, int64_t& target) {
-    target = JSONFields::integer(value, key);
-}
-inline void readValue(const json& value, const char* key, double& target) {
-    target = JSONFields::number(value, key);
-}
+inline void readValue(const json& value, const char* key, int64_t& target) { target = JSONFields::integer(value, key); }
+inline void readValue(const json& value, const char* key, double& target) { target = JSONFields::number(value, key); }
 inline void readValue(const json& value, const char* key, bool& target) { target = JSONFields::boolean(value, key); }
 inline void readValue(const json& value, const char* key, Date& target) { target = JSONFields::date(value, key); }
 inline void readValue(const json& value, const char* key, std::vector<std::string>& target) {

@@ -122,7 +122,8 @@ Output hand(const std::string& executable, const std::vector<std::string>& argum
     if (child.error != 0) return startFailure(child.error);
     const double bounded = std::clamp(std::isfinite(timeout) ? timeout : 0.0, 0.0, 1e7);
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
+    const auto deadline = Clock::now() +
+                          std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
     while (true) {
         int raw = 0;
         if (::waitpid(child.pid, &raw, WNOHANG) == child.pid) return Output{exitCode(raw), "", ""};

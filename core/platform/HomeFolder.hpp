@@ -33,4 +33,4 @@ std::string baseFolder(const char* variable, const std::string& relativeDefault)
 namespace Paths::detail {
 /// The home folder as the environment names it now; Paths::home keeps the first answer.
 std::string decideHome();
-}
+}  // namespace Paths::detail

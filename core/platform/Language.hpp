@@ -22,4 +22,4 @@ namespace Langs::detail {
 /// The language as the environment and the stored choice decide it now;
 /// Langs::current keeps the first answer.
 Lang decideLanguage();
-}
+}  // namespace Langs::detail

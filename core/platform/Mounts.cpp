@@ -69,8 +69,8 @@ std::optional<fs::path> canonicalOrNone(const fs::path& path) {
 /// The sysfs folder of the disk behind a block device: partitions lead to
 /// their disk, device-mapper devices (encryption, LVM) to what they sit on.
 std::optional<fs::path> diskFolder(const std::string& sysRoot, unsigned major, unsigned minor) {
-    auto device =
-        canonicalOrNone(fs::path(sysRoot) / "dev" / "block" / (std::to_string(major) + ":" + std::to_string(minor)));
+    auto device = canonicalOrNone(fs::path(sysRoot) / "dev" / "block" /
+                                  (std::to_string(major) + ":" + std::to_string(minor)));
     for (int hop = 0; device && hop < 8; ++hop) {
         std::error_code error;
         if (fs::exists(*device / "partition", error)) {
@@ -129,8 +129,8 @@ std::string unescape(std::string_view field) {
     for (size_t i = 0; i < field.size(); ++i) {
         if (field[i] == '\\' && i + 3 < field.size()) {
             std::string_view digits = field.substr(i + 1, 3);
-            bool octal = digits.size() == 3 && std::all_of(digits.begin(), digits.end(),
-                                                            [](char c) { return c >= '0' && c <= '7'; });
+            bool octal = digits.size() == 3 &&
+                         std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; });
             if (octal) {
                 result.push_back(static_cast<char>((digits[0] - '0') * 64 + (digits[1] - '0') * 8 + (digits[2] - '0')));
                 i += 3;
@@ -176,9 +176,8 @@ std::vector<Mount> parse(std::string_view mountinfo) {
 }
 
 bool isPseudo(const Mount& mount) {
-    static const std::set<std::string> networkTypes = {"nfs",   "nfs4", "cifs",      "smb3",       "smbfs",
-                                                       "ncpfs", "afs",  "ceph",      "glusterfs",  "davfs",
-                                                       "9p",    "virtiofs"};
+    static const std::set<std::string> networkTypes = {"nfs", "nfs4", "cifs",      "smb3",  "smbfs", "ncpfs",
+                                                       "afs", "ceph", "glusterfs", "davfs", "9p",    "virtiofs"};
     static const std::set<std::string> runtimeFuse = {"fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs",
                                                       "fuse.xdg-document-portal", "fuse.snapfuse"};
     if (mount.mountPoint == "/") return false;
@@ -250,7 +249,8 @@ bool internalFromSysfs(const std::string& sysRoot, unsigned major, unsigned mino
 std::string unescapeLabel(std::string_view name) {
     std::string result;
     for (size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && std::isxdigit(static_cast<unsigned char>(name[i + 2])) &&
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
+            std::isxdigit(static_cast<unsigned char>(name[i + 2])) &&
             std::isxdigit(static_cast<unsigned char>(name[i + 3]))) {
             result.push_back(static_cast<char>(std::stoi(std::string(name.substr(i + 2, 2)), nullptr, 16)));
             i += 3;
@@ -263,8 +263,8 @@ std::string unescapeLabel(std::string_view name) {
 
 std::optional<std::string> labelFromFolder(const std::string& labelFolder, const std::string& sysRoot, unsigned major,
                                            unsigned minor) {
-    auto device =
-        canonicalOrNone(fs::path(sysRoot) / "dev" / "block" / (std::to_string(major) + ":" + std::to_string(minor)));
+    auto device = canonicalOrNone(fs::path(sysRoot) / "dev" / "block" /
+                                  (std::to_string(major) + ":" + std::to_string(minor)));
     if (!device) return std::nullopt;
     std::string deviceName = device->filename().string();
     std::error_code error;

@@ -176,7 +176,7 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
 
 std::string localDeletionDate() {
     std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     ::localtime_r(&now, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
@@ -322,7 +322,8 @@ HeldFolder::HeldFolder(const std::string& path) : knownPath(Paths::standardize(p
     // Opened where the path led: it must be the folder the path names now,
     // and still where it was opened, else a rename or a swapped link came
     // between and what was opened is not the folder the path stands for.
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (::fstat(fd.get(), &held) != 0) refuseHolding(Failure::other, std::strerror(errno));
     if (::fstatat(AT_FDCWD, knownPath.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !sameIdentity(held, named))
         refuseHolding(S_ISLNK(named.st_mode) ? Failure::link : Failure::moved);
@@ -434,11 +435,11 @@ Shell::Output emptyThroughDesktop() {
     // engine lists is the one emptied. Without dbus-run-session this fails to
     // start and is reported like any other failure.
     auto session = Shell::systemProgram("dbus-run-session");
-    return Hooks::active().run("/usr/bin/env",
-                       {"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "-u", "DBUS_SESSION_BUS_ADDRESS",
-                        "HOME=" + Paths::home(),
-                        session.value_or("/usr/bin/dbus-run-session"), "--", gio, "trash", "--empty"},
-                       timeout);
+    return Hooks::active().run(
+        "/usr/bin/env",
+        {"-u", "XDG_DATA_HOME", "-u", "XDG_RUNTIME_DIR", "-u", "DBUS_SESSION_BUS_ADDRESS", "HOME=" + Paths::home(),
+         session.value_or("/usr/bin/dbus-run-session"), "--", gio, "trash", "--empty"},
+        timeout);
 }
 
 }  // namespace Trash

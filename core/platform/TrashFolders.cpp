@@ -67,7 +67,7 @@ void checkFailed(int base, const std::string& name, const std::string& path, int
 /// opened. None when it is missing or was rejected (then noted); an error
 /// other than that is handed back in `error`.
 std::optional<UniqueFd> openChecked(int base, const std::string& name, const std::string& path,
-                                      std::vector<RejectedFolder>& rejected, int& error) {
+                                    std::vector<RejectedFolder>& rejected, int& error) {
     struct stat status {};
     if (const int statusError = Hooks::active().statusAt(base, name, status)) {
         if (statusError != ENOENT) checkFailed(base, name, path, statusError, rejected, error);

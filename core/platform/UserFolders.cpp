@@ -50,9 +50,9 @@ Folders parse(const std::optional<std::string>& text, const std::string& home) {
                     home + "/Music",   home + "/Pictures",  home + "/Videos"};
     if (!text) return folders;
     const std::pair<const char*, std::string Folders::*> keys[] = {
-        {"XDG_DESKTOP_DIR", &Folders::desktop}, {"XDG_DOCUMENTS_DIR", &Folders::documents},
+        {"XDG_DESKTOP_DIR", &Folders::desktop},    {"XDG_DOCUMENTS_DIR", &Folders::documents},
         {"XDG_DOWNLOAD_DIR", &Folders::downloads}, {"XDG_MUSIC_DIR", &Folders::music},
-        {"XDG_PICTURES_DIR", &Folders::pictures}, {"XDG_VIDEOS_DIR", &Folders::videos},
+        {"XDG_PICTURES_DIR", &Folders::pictures},  {"XDG_VIDEOS_DIR", &Folders::videos},
     };
     std::istringstream lines(*text);
     for (std::string line; std::getline(lines, line);) {

@@ -108,8 +108,7 @@ void setAge(const fs::path& path, double secondsAgo) {
     fs::last_write_time(path, when);
 }
 
-CLIResult runCLI(const std::vector<std::string>& arguments, const std::optional<std::string>& input,
-                 double timeout) {
+CLIResult runCLI(const std::vector<std::string>& arguments, const std::optional<std::string>& input, double timeout) {
     if (!input) {
         auto output = Shell::run(OSTREVANE_CLI_PATH, arguments, timeout);
         return {output.status, output.stdoutText, output.stderrText};

@@ -76,7 +76,8 @@ private:
             children.push_back(build(child, path + "/" + child.name, child.name));
             node.size += children.back().size;
             node.fileCount += children.back().fileCount;
-            if (children.back().modified) newest = newest ? std::max(*newest, *children.back().modified) : children.back().modified;
+            if (children.back().modified)
+                newest = newest ? std::max(*newest, *children.back().modified) : children.back().modified;
         }
         std::stable_sort(children.begin(), children.end(),
                          [](const FileNode& a, const FileNode& b) { return a.size > b.size; });

@@ -43,7 +43,8 @@ std::string allowList() { return prefixedList(readOnlyTools()); }
 std::string denyList() { return prefixedList(writeTools()); }
 
 std::optional<std::string> mcpConfiguration(const std::string& cli) {
-    json configuration = {{"mcpServers", {{"ostrevane", {{"command", cli}, {"args", json::array({"mcp", "--read-only"})}}}}}};
+    json configuration = {
+        {"mcpServers", {{"ostrevane", {{"command", cli}, {"args", json::array({"mcp", "--read-only"})}}}}}};
     std::string text = JSONOut::encode(configuration, false);
     if (text == JSONOut::failureDocument) return std::nullopt;
     return text;

@@ -101,7 +101,8 @@ void AgentSetup::installLink() {
         lastLinkMessage = L("安装失败:%@", error.message());
     } else {
         isLinkInstalled = true;
-        lastLinkMessage = L("已安装到 %@。如果终端里找不到 ostrevane,把 ~/.local/bin 加入 PATH。", Paths::abbreviate(link));
+        lastLinkMessage = L("已安装到 %@。如果终端里找不到 ostrevane,把 ~/.local/bin 加入 PATH。",
+                            Paths::abbreviate(link));
     }
     changed();
 }
@@ -115,8 +116,8 @@ void AgentSetup::registerTool() {
                                  registerTimeout);
         handle.post([this, status = output.status, reason = failureReason(output)] {
             isWorking = false;
-            lastRegistrationMessage =
-                status != 0 ? L("接入失败:%@", reason) : L("已接入 Claude Code。新开一个 Claude 会话就能用了。");
+            lastRegistrationMessage = status != 0 ? L("接入失败:%@", reason)
+                                                  : L("已接入 Claude Code。新开一个 Claude 会话就能用了。");
             changed();
             refresh();
         });

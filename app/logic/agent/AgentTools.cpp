@@ -25,7 +25,8 @@ namespace AgentTools {
 std::vector<ToolEntry> entries(const json& tools) {
     std::vector<ToolEntry> result;
     if (!tools.is_array()) return result;
-    for (const json& tool : tools) result.push_back({textMember(tool, "name"), textMember(tool, "title"), access(tool)});
+    for (const json& tool : tools)
+        result.push_back({textMember(tool, "name"), textMember(tool, "title"), access(tool)});
     return result;
 }
 }  // namespace AgentTools

@@ -168,7 +168,8 @@ private:
         auto isSchemeCharacter = [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '.' || c == '-';
         };
-        bool schemed = colon != none && colon >= 2 && std::all_of(inner.begin(), inner.begin() + colon, isSchemeCharacter);
+        bool schemed = colon != none && colon >= 2 &&
+                       std::all_of(inner.begin(), inner.begin() + colon, isSchemeCharacter);
         if (!schemed || inner.find_first_of(" \t<") != none) return std::nullopt;
         return Span{at + 1, close, close + 1};
     }

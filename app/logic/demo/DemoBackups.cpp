@@ -39,8 +39,8 @@ struct BackupShape {
     std::string summary;
 };
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(BackupShape, id, source, destinationId, destinationName, target,
-                                               startedAt, finishedAt, dryRun, status, filesTotal, filesCopied,
-                                               filesSkipped, filesFailed, bytesCopied, copied, errors, summary)
+                                                startedAt, finishedAt, dryRun, status, filesTotal, filesCopied,
+                                                filesSkipped, filesFailed, bytesCopied, copied, errors, summary)
 
 constexpr double hours20 = 72'000, days3 = 259'200, days8 = 691'200;
 const char* const documentsSummary = "复制 214 个文件(1.3 GB),其余未变化";
@@ -56,9 +56,22 @@ struct Run {
 
 BackupReport reportOf(const Run& run, Date now) {
     const Date started = offset(now, -run.startedAgo);
-    BackupShape shape{UUIDs::make(), run.source, run.destinationId, run.destinationName, run.target, started,
-                      offset(started, 140), false, "ok", run.filesTotal, run.filesCopied,
-                      run.filesTotal - run.filesCopied, 0, run.bytesCopied, Fmt::bytes(run.bytesCopied), {},
+    BackupShape shape{UUIDs::make(),
+                      run.source,
+                      run.destinationId,
+                      run.destinationName,
+                      run.target,
+                      started,
+                      offset(started, 140),
+                      false,
+                      "ok",
+                      run.filesTotal,
+                      run.filesCopied,
+                      run.filesTotal - run.filesCopied,
+                      0,
+                      run.bytesCopied,
+                      Fmt::bytes(run.bytesCopied),
+                      {},
                       run.summary};
     return convert<BackupReport>(shape, "BackupReport");
 }
@@ -74,7 +87,8 @@ std::vector<BackupDestination> destinations(const std::string& home) {
         {"folder:t7", "folder", L("T7 移动硬盘"), "/Volumes/T7", std::nullopt, true, std::nullopt},
     };
     std::vector<BackupDestination> result;
-    for (const DestinationShape& shape : shapes) result.push_back(convert<BackupDestination>(shape, "BackupDestination"));
+    for (const DestinationShape& shape : shapes)
+        result.push_back(convert<BackupDestination>(shape, "BackupDestination"));
     return result;
 }
 
@@ -92,8 +106,9 @@ std::vector<BackupPlan> plans(const std::string& home, Date now) {
 }
 
 std::vector<BackupReport> history(const std::string& home, Date now) {
-    const std::string icloudTarget =
-        home + "/Library/Mobile Documents/com~apple~CloudDocs/Ostrevane Backups/MacBook Pro" + "/Documents";
+    const std::string icloudTarget = home +
+                                     "/Library/Mobile Documents/com~apple~CloudDocs/Ostrevane Backups/MacBook Pro" +
+                                     "/Documents";
     const std::vector<Run> runs{
         {home + "/Documents", "icloud", L("iCloud 云盘"), icloudTarget, hours20, 18516, 214, 1'300'000'000,
          L(documentsSummary)},

@@ -54,6 +54,8 @@ FileNode Entry::node(const std::string& parentPath, Date now) const {
     return node;
 }
 
+// The tree is laid out as it nests, not as the formatter would.
+// clang-format off
 std::vector<Entry> topLevel() {
     return {
         folder("Library", 1.4, 30, {
@@ -199,6 +201,7 @@ std::vector<Entry> topLevel() {
         folder(".cargo", 1.8, 90),
     };
 }
+// clang-format on
 
 /// The engine's VolumeInfo, field for field, in its JSON form.
 struct VolumeShape {
@@ -209,8 +212,8 @@ struct VolumeShape {
     std::string total, used, available;
 };
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(VolumeShape, name, mountPoint, totalBytes, usedBytes, availableBytes,
-                                               freeBytes, purgeableBytes, usedPercent, isInternal, isRoot, total, used,
-                                               available)
+                                                freeBytes, purgeableBytes, usedPercent, isInternal, isRoot, total, used,
+                                                available)
 
 /// The engine's ScanResult, field for field; the root in the engine's own form.
 struct ScanShape {
@@ -224,14 +227,24 @@ struct ScanShape {
     int64_t minNodeSize;
 };
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ScanShape, root, scannedAt, duration, fileCount, inaccessible,
-                                               inaccessibleCount, cloudOnly, minNodeSize)
+                                                inaccessibleCount, cloudOnly, minNodeSize)
 
 }  // namespace
 
 VolumeInfo volume() {
     const int64_t total = 494'380'000'000, used = 430'980'000'000, available = 63'400'000'000;
-    VolumeShape shape{"Macintosh HD", "/", total, used, available, 51'200'000'000, 12'200'000'000,
-                      double(used) / double(total) * 100, true, true, Fmt::bytes(total), Fmt::bytes(used),
+    VolumeShape shape{"Macintosh HD",
+                      "/",
+                      total,
+                      used,
+                      available,
+                      51'200'000'000,
+                      12'200'000'000,
+                      double(used) / double(total) * 100,
+                      true,
+                      true,
+                      Fmt::bytes(total),
+                      Fmt::bytes(used),
                       Fmt::bytes(available)};
     return convert<VolumeInfo>(shape, "VolumeInfo");
 }

@@ -48,8 +48,9 @@ std::string pathData(const PathSegments& segments, double offset) {
 namespace AppIconArt {
 std::string svg(double side) {
     const std::string size = number(side);
-    std::string document = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-                           size + "\" height=\"" + size + "\" viewBox=\"0 0 " + size + " " + size + "\">\n";
+    std::string document =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + size +
+        "\" height=\"" + size + "\" viewBox=\"0 0 " + size + " " + size + "\">\n";
     document += "  <rect width=\"" + size + "\" height=\"" + size + "\" rx=\"" + number(side * backdropRadius) +
                 "\" fill=\"" + hex(Theme::ground.rgb) + "\"/>\n";
     const double margin = side * logoMargin;

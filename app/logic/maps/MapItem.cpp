@@ -10,9 +10,7 @@ const std::vector<FileNode>& childrenOf(const FileNode& node) {
     return node.children ? *node.children : none;
 }
 
-std::string remainderLabel(int64_t hidden) {
-    return hidden < 1 ? L("小文件") : L("其余 %@ 项", hidden);
-}
+std::string remainderLabel(int64_t hidden) { return hidden < 1 ? L("小文件") : L("其余 %@ 项", hidden); }
 }  // namespace
 
 Swatch MapItem::swatch(std::optional<int> rank) {

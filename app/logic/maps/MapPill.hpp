@@ -25,14 +25,14 @@ struct MapPillContent {
 
 /// Where everything of the pill goes, in the map view's coordinates.
 struct MapPillLayout {
-    Rect capsule;          ///< filled with `fill`, corner radius half its height
+    Rect capsule;  ///< filled with `fill`, corner radius half its height
     double radius = 0;
-    Swatch fill;           ///< Theme::ink
-    Rect border;           ///< the capsule inset by half the border width, so the stroke lies inside
+    Swatch fill;  ///< Theme::ink
+    Rect border;  ///< the capsule inset by half the border width, so the stroke lies inside
     double borderWidth = 1;
     ThemeColor borderColor;  ///< Theme::paper at 0.85
     std::string symbol;
-    Rect symbolBox;        ///< a square the symbol glyph is centred in
+    Rect symbolBox;  ///< a square the symbol glyph is centred in
     ThemeColor symbolColor;
     /// Name (middle-elided to fit), size, share and the note when present, left to right.
     std::vector<MapText> texts;

@@ -64,8 +64,10 @@ void addPartial(TerrainModel::Level& out, const CellWalk& walk, const std::vecto
     int owner = -2;
     for (const Node& node : walk.nodes) {
         polygon.push_back(toWorld(node.grid));
-        if (node.isCrossing()) crossings.push_back(polygon.back());
-        else if (owner == -2) owner = owners[size_t(node.id / 3)];
+        if (node.isCrossing())
+            crossings.push_back(polygon.back());
+        else if (owner == -2)
+            owner = owners[size_t(node.id / 3)];
     }
     if (polygon.size() > 2) out.fills.push_back(std::move(polygon));
     for (size_t k = 0; k + 1 < crossings.size(); k += 2) out.lines.push_back({crossings[k], crossings[k + 1], owner});
@@ -158,8 +160,10 @@ std::vector<PointList> outline(const std::vector<double>& heights, double height
         for (int col = 0; col < cells; ++col) {
             const CellWalk walk(heights, col, row, height);
             const bool border = row == 0 || col == 0 || row == cells - 1 || col == cells - 1;
-            if (walk.inside == 4 && border) addBoundary(fullCell(col, row), edges);
-            else addBoundary(walk.nodes, edges);
+            if (walk.inside == 4 && border)
+                addBoundary(fullCell(col, row), edges);
+            else
+                addBoundary(walk.nodes, edges);
         }
     }
     return chain(edges);

@@ -60,8 +60,8 @@ double octaves(double x, double y) {
 }
 
 const PointList& worldSquare() {
-    static const PointList square{{0, 0}, {TerrainModel::world, 0}, {TerrainModel::world, TerrainModel::world},
-                                  {0, TerrainModel::world}};
+    static const PointList square{
+        {0, 0}, {TerrainModel::world, 0}, {TerrainModel::world, TerrainModel::world}, {0, TerrainModel::world}};
     return square;
 }
 
@@ -121,7 +121,8 @@ void claimPart(Relief& relief, size_t region, size_t index, Point at) {
 // Ownership is decided over a warped domain, so coasts and borders wander.
 void assignOwners(TerrainModel& model, Relief& relief) {
     for (size_t index = 0; index < size_t(TerrainModel::sampleCount); ++index) {
-        const Point at = warped(double(index % grid) * TerrainModel::spacing, double(index / grid) * TerrainModel::spacing);
+        const Point at = warped(double(index % grid) * TerrainModel::spacing,
+                                double(index / grid) * TerrainModel::spacing);
         for (size_t r = 0; r < model.regions.size(); ++r) {
             const double d = model.regions[r].shape.distance(at);
             if (d <= 0) continue;
@@ -184,7 +185,8 @@ void growTrees(TerrainModel& model, const Part& part, uint64_t state) {
 
 }  // namespace
 
-TerrainModel::TerrainModel(const std::shared_ptr<const FileNode>& node, Date now) : heights(sampleCount, 0), owners(sampleCount, -1) {
+TerrainModel::TerrainModel(const std::shared_ptr<const FileNode>& node, Date now)
+    : heights(sampleCount, 0), owners(sampleCount, -1) {
     Relief relief;
     placeRegions(*this, relief, node, now);
     assignOwners(*this, relief);
@@ -194,7 +196,8 @@ TerrainModel::TerrainModel(const std::shared_ptr<const FileNode>& node, Date now
     levels = TerrainContours::levels(heights, owners);
     for (size_t r = 0; r < regions.size(); ++r)
         for (size_t p = 0; p < relief.parts[r].size(); ++p)
-            if (relief.parts[r][p].stale) growTrees(*this, relief.parts[r][p], TerrainNoise::seed(regions[r].item.id, int(p)));
+            if (relief.parts[r][p].stale)
+                growTrees(*this, relief.parts[r][p], TerrainNoise::seed(regions[r].item.id, int(p)));
     std::stable_sort(trees.begin(), trees.end(), [](const Tree& a, const Tree& b) {
         return a.position.x + a.position.y < b.position.x + b.position.y;
     });

@@ -15,8 +15,8 @@ double IsoProjection::top(const TerrainModel& model) {
 
 IsoProjection IsoProjection::fit(const TerrainModel& model, Size size) {
     const double high = top(model);
-    const double scale =
-        std::max(std::min((size.height - 90) / (high + islandHeight), (size.width - 40) / islandWidth), 0.1);
+    const double scale = std::max(std::min((size.height - 90) / (high + islandHeight), (size.width - 40) / islandWidth),
+                                  0.1);
     return {{size.width * 0.5, high * scale + (size.height - (high + islandHeight) * scale) * 0.5 + 16}, scale};
 }
 

@@ -85,7 +85,8 @@ std::optional<Point> labelSpot(const TerrainModel& model, const IsoProjection& p
 TerrainLabel labelAt(int region, Point spot, const TerrainModel& model, const IsoProjection& projection,
                      const TextMeasure& measure) {
     const MapItem& item = model.regions[size_t(region)].item;
-    TerrainLabel made{region, {}, {}, item.label, Fmt::bytes(item.bytes), 0, TerrainScene::lineColor(model, region, 0.2)};
+    TerrainLabel made{
+        region, {}, {}, item.label, Fmt::bytes(item.bytes), 0, TerrainScene::lineColor(model, region, 0.2)};
     const TextBox name = measure(made.name, TerrainScene::nameFont), size = measure(made.size, TerrainScene::sizeFont);
     made.anchor = projection.project(spot, model.terrace(spot));
     made.nameHeight = name.height();
@@ -166,8 +167,7 @@ ThemeColor lineColor(const TerrainModel& model, int region, double lift) {
     return {{raise(base.red), raise(base.green), raise(base.blue)}, 1};
 }
 
-TerrainLabel label(int region, const TerrainModel& model, const IsoProjection& projection,
-                   const TextMeasure& measure) {
+TerrainLabel label(int region, const TerrainModel& model, const IsoProjection& projection, const TextMeasure& measure) {
     return labelAt(region, model.regions[size_t(region)].summit, model, projection, measure);
 }
 
@@ -179,8 +179,8 @@ TerrainLabel keptInside(TerrainLabel label, const Rect& canvas) {
     return label;
 }
 
-std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection& projection,
-                                 const TextMeasure& measure, const Rect& canvas) {
+std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection& projection, const TextMeasure& measure,
+                                 const Rect& canvas) {
     std::vector<int> candidates;
     for (size_t r = 0; r < model.regions.size(); ++r)
         if (model.regions[r].item.node) candidates.push_back(int(r));

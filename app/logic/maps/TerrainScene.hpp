@@ -103,8 +103,7 @@ std::vector<TerrainTreeGlyph> trees(const TerrainModel& model, const IsoProjecti
 /// 0...1); the paper colour at 0.6 for no region, no rank or a rank beyond the palette.
 ThemeColor lineColor(const TerrainModel& model, int region, double lift);
 /// The label of `region` above its summit (the region must exist).
-TerrainLabel label(int region, const TerrainModel& model, const IsoProjection& projection,
-                   const TextMeasure& measure);
+TerrainLabel label(int region, const TerrainModel& model, const IsoProjection& projection, const TextMeasure& measure);
 /// The label moved the least so that its hover plate (the box enlarged by 5
 /// and 4 points) lies inside `canvas`, 2 points in from its edges; the anchor stays.
 TerrainLabel keptInside(TerrainLabel label, const Rect& canvas);
@@ -112,8 +111,8 @@ TerrainLabel keptInside(TerrainLabel label, const Rect& canvas);
 /// each kept inside `canvas`, leaving out any that would crowd an earlier
 /// one. A region whose summit is hidden behind higher terrain is labelled at
 /// its highest visible point instead; one with no visible point is left out.
-std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection& projection,
-                                 const TextMeasure& measure, const Rect& canvas);
+std::vector<TerrainLabel> labels(const TerrainModel& model, const IsoProjection& projection, const TextMeasure& measure,
+                                 const Rect& canvas);
 /// The trees that no label box covers: labels are drawn over the terrain's icons.
 std::vector<TerrainTreeGlyph> clearOf(std::vector<TerrainTreeGlyph> trees, const std::vector<TerrainLabel>& labels);
 /// The whole resting drawing for a view of `size`.

@@ -16,7 +16,7 @@ struct TreemapCell {
     NodeRef node;  ///< null for a remainder item
     std::string label;
     int64_t bytes = 0;
-    Rect rect;  ///< view coordinates, y down
+    Rect rect;      ///< view coordinates, y down
     int level = 0;  ///< 0 top-level, 1 nested
     bool remainder = false;
     /// A top-level cell that received nested cells; false for nested cells.

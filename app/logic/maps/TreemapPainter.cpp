@@ -38,7 +38,8 @@ std::vector<MapText> labelRuns(const TreemapCell& cell, const Swatch& fill, cons
     if (*name != cell.label || nameBox.width + tailBox.width > room)
         return {MapTexts::atTopLeft(*name, nameStyle, ink, anchor, measure)};
     const double baseline = anchor.y + std::max(nameBox.ascent, tailBox.ascent);
-    return {{*name, nameStyle, ink, {anchor.x, baseline}}, {tail, sizeStyle, dim, {anchor.x + nameBox.width, baseline}}};
+    return {{*name, nameStyle, ink, {anchor.x, baseline}},
+            {tail, sizeStyle, dim, {anchor.x + nameBox.width, baseline}}};
 }
 
 // The fill of a hovered cell that is not framed. A folder or a nested cell

@@ -10,7 +10,7 @@
 
 struct TreemapDrawing {
     Rect rect;
-    double radius = 11;  ///< continuous corners: 11 at level 0, 6 nested
+    double radius = 11;             ///< continuous corners: 11 at level 0, 6 nested
     std::optional<Swatch> fill;     ///< opaque; none for the outline-only hover of a framed cell
     std::optional<Swatch> outline;  ///< stroked `outlineWidth` wide along the shape
     double outlineWidth = 1.6;

@@ -39,20 +39,21 @@ std::vector<VoronoiBlob> build(const NodeRef& node, Size size) {
     return blobs;
 }
 
-std::optional<MapHover> hit(Point point, const std::vector<VoronoiBlob>& blobs, const std::optional<MapHover>& current) {
+std::optional<MapHover> hit(Point point, const std::vector<VoronoiBlob>& blobs,
+                            const std::optional<MapHover>& current) {
     for (size_t i = 0; i < blobs.size(); ++i) {
         if (!Polygon::contains(blobs[i].cell, point)) continue;
         const auto& children = blobs[i].children;
         for (size_t j = 0; j < children.size(); ++j)
-            if (Polygon::contains(children[j].cell, point))
-                return MapHover{static_cast<int>(i), static_cast<int>(j)};
+            if (Polygon::contains(children[j].cell, point)) return MapHover{static_cast<int>(i), static_cast<int>(j)};
         if (!current || current->blob != static_cast<int>(i)) return MapHover{static_cast<int>(i), std::nullopt};
         return current;
     }
     return current;
 }
 
-std::optional<MapMotion::Animation> motion(const std::optional<MapHover>& current, const std::optional<MapHover>& next) {
+std::optional<MapMotion::Animation> motion(const std::optional<MapHover>& current,
+                                           const std::optional<MapHover>& next) {
     if (current == next) return std::nullopt;
     if (!current || !next || current->blob != next->blob) return MapMotion::swap;
     return MapMotion::step;

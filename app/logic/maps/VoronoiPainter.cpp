@@ -73,8 +73,7 @@ VoronoiDrawing lit(const VoronoiBlob& blob, size_t child, const TextMeasure& mea
     VoronoiShape cell = shape(nested.cell, childRadius, colour);
     cell.stroke = colour;
     cell.strokeWidth = 1.5;
-    cell.label =
-        label(nested.cell, nested.center, nested.item, LabelSize::nested, Theme::labelColor(colour), measure);
+    cell.label = label(nested.cell, nested.center, nested.item, LabelSize::nested, Theme::labelColor(colour), measure);
     return {blob.cell, blobRadius, {std::move(cell)}};
 }
 }  // namespace VoronoiPainter

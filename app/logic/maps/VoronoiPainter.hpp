@@ -12,8 +12,8 @@
 /// One rounded polygon: fill, then stroke, then its label runs.
 struct VoronoiShape {
     PointList polygon;
-    double radius = 24;           ///< corner radius of the rounded path
-    std::optional<Swatch> fill;   ///< opaque
+    double radius = 24;          ///< corner radius of the rounded path
+    std::optional<Swatch> fill;  ///< opaque
     std::optional<Swatch> stroke;
     double strokeWidth = 0;
     std::vector<MapText> label;

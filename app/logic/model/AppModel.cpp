@@ -26,7 +26,9 @@ struct ScanStoreGate {
 };
 
 AppModel::AppModel(AppRuntime runtime)
-    : runtime(std::move(runtime)), home(Paths::home()), explorerPath_(home),
+    : runtime(std::move(runtime)),
+      home(Paths::home()),
+      explorerPath_(home),
       storeGate(std::make_shared<ScanStoreGate>()) {}
 
 std::shared_ptr<AppModel> AppModel::make(AppRuntime runtime) {
@@ -153,7 +155,8 @@ void AppModel::bootstrap() {
     }
     const uint64_t version = scanVersion;
     background(
-        Priority::userInitiated, [cached = runtime.engine.cachedScan, home = home] { return cached(home, cacheMaxAge); },
+        Priority::userInitiated,
+        [cached = runtime.engine.cachedScan, home = home] { return cached(home, cacheMaxAge); },
         [version](AppModel& model, Outcome<std::optional<ScanResult>> outcome) {
             if (!outcome.value || !*outcome.value) return model.rescan();
             // A scan published meanwhile is newer than anything in the cache.
@@ -176,12 +179,13 @@ void AppModel::refreshLight() {
     readHistory();
     publish(Change::volumes | Change::backups);
     const uint64_t destinationRequest = ++destinationRequests;
-    background(Priority::standard, [discover = runtime.engine.discoverDestinations] { return discover(true); },
-               [destinationRequest](AppModel& model, Outcome<std::vector<BackupDestination>> outcome) {
-                   if (destinationRequest != model.destinationRequests || !outcome.value) return;
-                   model.destinations_ = std::move(*outcome.value);
-                   model.publish(Change::backups);
-               });
+    background(
+        Priority::standard, [discover = runtime.engine.discoverDestinations] { return discover(true); },
+        [destinationRequest](AppModel& model, Outcome<std::vector<BackupDestination>> outcome) {
+            if (destinationRequest != model.destinationRequests || !outcome.value) return;
+            model.destinations_ = std::move(*outcome.value);
+            model.publish(Change::backups);
+        });
 }
 
 void AppModel::readHistory() {
@@ -202,15 +206,16 @@ void AppModel::readVolumes() {
         return;
     }
     volumesReading = true;
-    background(Priority::standard, [volumes = runtime.engine.volumes] { return volumes(); },
-               [](AppModel& model, Outcome<std::vector<VolumeInfo>> outcome) {
-                   model.volumesReading = false;
-                   if (outcome.value) {
-                       model.volumes_ = std::move(*outcome.value);
-                       model.publish(Change::volumes);
-                   }
-                   if (std::exchange(model.volumesWanted, false)) model.readVolumes();
-               });
+    background(
+        Priority::standard, [volumes = runtime.engine.volumes] { return volumes(); },
+        [](AppModel& model, Outcome<std::vector<VolumeInfo>> outcome) {
+            model.volumesReading = false;
+            if (outcome.value) {
+                model.volumes_ = std::move(*outcome.value);
+                model.publish(Change::volumes);
+            }
+            if (std::exchange(model.volumesWanted, false)) model.readVolumes();
+        });
 }
 
 // MARK: Scanning

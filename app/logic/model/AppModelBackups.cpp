@@ -71,11 +71,11 @@ void AppModel::cancelBackup() {
 void AppModel::run(const BackupPlan& plan) {
     if (runningBackup_) return;
     startBackup(plan.id, [runPlan = runtime.engine.runPlan, plan](const CancelTokenPtr& token,
-                                                                   const BackupProgressHandler& progress) {
+                                                                  const BackupProgressHandler& progress) {
         PlanRun result = runPlan(plan, false, token, progress);
         if (result.report)
-            return BackupOutcome{withHistoryNotice(result.report->summary, *result.report),
-                                 result.report->filesFailed > 0, {}};
+            return BackupOutcome{
+                withHistoryNotice(result.report->summary, *result.report), result.report->filesFailed > 0, {}};
         const bool told = result.error && !result.error->empty();
         return BackupOutcome{told ? *result.error : L("备份失败"), true, {}};
     });
@@ -100,7 +100,8 @@ void AppModel::runAllPlans() {
             return BackupOutcome{withHistoryNotice(L("%@ 个备份计划全部完成。", plans.size()), keptHistory), false, {}};
         return BackupOutcome{
             withHistoryNotice(L("%@ 个计划中有 %@ 个出现问题,详见备份记录。", plans.size(), problems), keptHistory),
-            true, {}};
+            true,
+            {}};
     });
 }
 
@@ -109,8 +110,10 @@ void AppModel::backup(const std::string& path, const BackupDestination& destinat
     startBackup(path, [backup = runtime.engine.backup, path, destination](const CancelTokenPtr& token,
                                                                           const BackupProgressHandler& progress) {
         BackupReport report = backup(path, destination, BackupOptions(), token, progress);
-        return BackupOutcome{withHistoryNotice(L("%@ 位置:%@", report.summary, Paths::abbreviate(report.target)), report),
-                             report.filesFailed > 0, {}};
+        return BackupOutcome{
+            withHistoryNotice(L("%@ 位置:%@", report.summary, Paths::abbreviate(report.target)), report),
+            report.filesFailed > 0,
+            {}};
     });
 }
 
@@ -167,8 +170,7 @@ void AppModel::addCustomDestination(const std::string& path) {
     const std::string name = Paths::lastComponent(path);
     const bool written = writeConfig([&](AppConfig& config) {
         // The name is a custom folder's identity: a newer folder of that name replaces the older.
-        std::erase_if(config.customDestinations,
-                      [&](const CustomDestination& entry) { return entry.name == name; });
+        std::erase_if(config.customDestinations, [&](const CustomDestination& entry) { return entry.name == name; });
         config.customDestinations.push_back({name, path});
     });
     if (written) refreshLight();

@@ -121,11 +121,11 @@ void AppModel::trash(const std::vector<std::string>& paths) {
 
 void AppModel::emptyTrash() {
     if (!beginClean("empty-trash")) return;
-    cleanInBackground({}, [empty = runtime.engine.emptyTrash] { return empty(); }, true);
+    cleanInBackground(
+        {}, [empty = runtime.engine.emptyTrash] { return empty(); }, true);
 }
 
-void AppModel::cleanInBackground(std::vector<std::string> touched, std::function<CleanResult()> clean,
-                                 bool emptying) {
+void AppModel::cleanInBackground(std::vector<std::string> touched, std::function<CleanResult()> clean, bool emptying) {
     background(
         Priority::standard,
         [clean = std::move(clean), touched = std::move(touched), scan = scan_, engine = runtime.engine] {

@@ -58,8 +58,8 @@ bool holdsAChange(const FileNode& node, const Changes& changes) {
 /// The node with the changes inside it applied; a folder that falls below
 /// `minNodeSize` is no longer kept, its bytes counted in its parent's totals.
 FileNode applying(const FileNode& node, const Changes& changes, int64_t minNodeSize) {
-    FileNode result{node.name, node.path, node.isDirectory, node.size, node.fileCount, node.modified,
-                    std::vector<FileNode>{}};
+    FileNode result{node.name,      node.path,     node.isDirectory,       node.size,
+                    node.fileCount, node.modified, std::vector<FileNode>{}};
     for (const FileNode& child : *node.children) {
         auto change = changes.find(child.path);
         if (change != changes.end()) {

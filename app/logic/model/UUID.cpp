@@ -19,7 +19,8 @@ std::string make() {
     low = (low & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;    // RFC 4122 variant
     char text[37];
     std::snprintf(text, sizeof text, "%08X-%04X-%04X-%04X-%012llX", unsigned(high >> 32), unsigned(high >> 16) & 0xFFFF,
-                  unsigned(high) & 0xFFFF, unsigned(low >> 48), static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
+                  unsigned(high) & 0xFFFF, unsigned(low >> 48),
+                  static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
     return text;
 }
 

@@ -23,14 +23,14 @@ int gridColumns(double width) { return GridColumns::fitting(width, minimumCardWi
 
 std::string kindSymbol(DestinationKind kind) {
     switch (kind) {
-        case DestinationKind::icloud: return "icloud.fill";
-        case DestinationKind::googleDrive: return "triangle.fill";
-        case DestinationKind::dropbox: return "shippingbox.fill";
-        case DestinationKind::oneDrive: return "cloud.fill";
-        case DestinationKind::box: return "cube.box.fill";
-        case DestinationKind::cloudFolder: return "arrow.triangle.2.circlepath.icloud.fill";
-        case DestinationKind::rclone: return "network";
-        case DestinationKind::folder: return "externaldrive.fill";
+    case DestinationKind::icloud: return "icloud.fill";
+    case DestinationKind::googleDrive: return "triangle.fill";
+    case DestinationKind::dropbox: return "shippingbox.fill";
+    case DestinationKind::oneDrive: return "cloud.fill";
+    case DestinationKind::box: return "cube.box.fill";
+    case DestinationKind::cloudFolder: return "arrow.triangle.2.circlepath.icloud.fill";
+    case DestinationKind::rclone: return "network";
+    case DestinationKind::folder: return "externaldrive.fill";
     }
     return "externaldrive.fill";
 }
@@ -70,9 +70,7 @@ std::string emptyPlansText(bool hasAvailableDestinations) {
                                     : L("先准备一个备份目的地,再添加要备份的文件夹。");
 }
 
-bool revealable(const std::string& target) {
-    return target.find(':') == std::string::npos || target.starts_with("/");
-}
+bool revealable(const std::string& target) { return target.find(':') == std::string::npos || target.starts_with("/"); }
 
 }  // namespace BackupPageLogic
 

@@ -44,8 +44,7 @@ struct LastRunLine {
 /// None for a plan that never ran ("尚未运行"). The summary is rendered in
 /// the reading language from the run's entry in `history` when it is there;
 /// otherwise the plan's stored text (written in the language of its run).
-std::optional<LastRunLine> lastRunLine(const BackupPlan& plan, Date now,
-                                       const std::vector<BackupReport>& history = {});
+std::optional<LastRunLine> lastRunLine(const BackupPlan& plan, Date now, const std::vector<BackupReport>& history = {});
 /// A plan row shows progress while it runs alone or all plans run.
 bool planIsRunning(const std::optional<std::string>& runningBackup, const std::string& planId);
 /// "Back up all" is offered from two plans on.

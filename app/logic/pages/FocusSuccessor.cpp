@@ -5,7 +5,8 @@
 namespace FocusSuccessor {
 namespace {
 /// For each index of `before`, its partner in `after` under a longest common subsequence.
-std::vector<std::optional<size_t>> match(const std::vector<std::string>& before, const std::vector<std::string>& after) {
+std::vector<std::optional<size_t>> match(const std::vector<std::string>& before,
+                                         const std::vector<std::string>& after) {
     const size_t n = before.size(), m = after.size();
     // common[i][j]: the longest common subsequence of before[i..] and after[j..].
     std::vector<std::vector<size_t>> common(n + 1, std::vector<size_t>(m + 1, 0));
@@ -57,7 +58,8 @@ std::optional<Found> find(const std::vector<std::string>& before, size_t lost, c
     if (partner[lost]) return Found{*partner[lost], true};
     const Gap gap = gapAround(partner, lost, after.size());
     // As many controls made in the gap as were there: the one in its place.
-    if (gap.newEnd - gap.newStart == gap.oldEnd - gap.oldStart) return Found{gap.newStart + (lost - gap.oldStart), false};
+    if (gap.newEnd - gap.newStart == gap.oldEnd - gap.oldStart)
+        return Found{gap.newStart + (lost - gap.oldStart), false};
     if (gap.newEnd < after.size()) return Found{gap.newEnd, false};
     return Found{std::min(gap.newStart, after.size() - 1), false};
 }

@@ -15,13 +15,13 @@ PageState pageState(bool hasReport, bool isScanning) {
 
 ConfirmRequest ask(const Suggestion& suggestion, const CleaningCalls& calls) {
     if (suggestion.action == CleanAction::evict) {
-        return ConfirmRequest::make(L("释放 iCloud 云盘的本地副本?"),
-                                    L("最多可腾出 %@。文件留在 iCloud,需要时自动下载;没传完的文件不会动。完成后会自动重新扫描。",
-                                      suggestion.reclaimable),
-                                    L("释放本地副本"), false,
-                                    [evict = calls.evict, paths = suggestion.paths, key = suggestion.id] {
-                                        if (evict) evict(paths, key);
-                                    });
+        return ConfirmRequest::make(
+            L("释放 iCloud 云盘的本地副本?"),
+            L("最多可腾出 %@。文件留在 iCloud,需要时自动下载;没传完的文件不会动。完成后会自动重新扫描。",
+              suggestion.reclaimable),
+            L("释放本地副本"), false, [evict = calls.evict, paths = suggestion.paths, key = suggestion.id] {
+                if (evict) evict(paths, key);
+            });
     }
     auto apply = [apply = calls.apply, suggestion] {
         if (apply) apply(suggestion);
@@ -30,24 +30,27 @@ ConfirmRequest ask(const Suggestion& suggestion, const CleaningCalls& calls) {
         return ConfirmRequest::make(L("永久清倒废纸篓?"), L("废纸篓里的所有内容将被永久删除,无法恢复。"), L("永久清倒"),
                                     true, std::move(apply));
     }
-    return ConfirmRequest::make(L("清理“%@”?", suggestion.title),
-                                L("约 %@。文件会进入废纸篓,可以恢复;清倒废纸篓后才真正释放空间。", suggestion.reclaimable),
-                                L("移到废纸篓"), true, std::move(apply));
+    return ConfirmRequest::make(
+        L("清理“%@”?", suggestion.title),
+        L("约 %@。文件会进入废纸篓,可以恢复;清倒废纸篓后才真正释放空间。", suggestion.reclaimable), L("移到废纸篓"),
+        true, std::move(apply));
 }
 
 ConfirmRequest askEmptyTrash(const CleaningCalls& calls) {
-    return ConfirmRequest::make(L("永久清倒废纸篓?"), L("废纸篓里的所有内容(包括之前就在里面的)将被永久删除,无法恢复。"),
-                                L("永久清倒"), true, [empty = calls.emptyTrash] {
+    return ConfirmRequest::make(L("永久清倒废纸篓?"),
+                                L("废纸篓里的所有内容(包括之前就在里面的)将被永久删除,无法恢复。"), L("永久清倒"), true,
+                                [empty = calls.emptyTrash] {
                                     if (empty) empty();
                                 });
 }
 
 ConfirmRequest askAllSafe(const SuggestionReport& report, const CleaningCalls& calls) {
-    return ConfirmRequest::make(L("清理全部“可放心清理”的项目?"),
-                                L("约 %@ 的缓存、日志和构建产物会进入废纸篓,之后会按需重新生成。", report.safeReclaimable),
-                                L("移到废纸篓"), true, [all = calls.applyAllSafe] {
-                                    if (all) all();
-                                });
+    return ConfirmRequest::make(
+        L("清理全部“可放心清理”的项目?"),
+        L("约 %@ 的缓存、日志和构建产物会进入废纸篓,之后会按需重新生成。", report.safeReclaimable), L("移到废纸篓"),
+        true, [all = calls.applyAllSafe] {
+            if (all) all();
+        });
 }
 
 }  // namespace SuggestionRequests
@@ -56,8 +59,12 @@ namespace SuggestionCards {
 
 std::string icon(const Suggestion& suggestion) {
     static const std::map<std::string, std::string> byCategory = {
-        {"cache", "internaldrive"},       {"developer", "hammer"}, {"downloads", "arrow.down.circle"},
-        {"large-files", "doc.badge.ellipsis"}, {"archive", "archivebox"}, {"apps", "app.badge"},
+        {"cache", "internaldrive"},
+        {"developer", "hammer"},
+        {"downloads", "arrow.down.circle"},
+        {"large-files", "doc.badge.ellipsis"},
+        {"archive", "archivebox"},
+        {"apps", "app.badge"},
         {"backup", "iphone"},
     };
     if (suggestion.category == "archive" && suggestion.action == CleanAction::evict) return "icloud.and.arrow.down";
@@ -67,9 +74,9 @@ std::string icon(const Suggestion& suggestion) {
 
 ThemeColor riskTint(Risk risk) {
     switch (risk) {
-        case Risk::safe: return Theme::accent;
-        case Risk::review: return Theme::warn;
-        case Risk::caution: return Theme::danger;
+    case Risk::safe: return Theme::accent;
+    case Risk::review: return Theme::warn;
+    case Risk::caution: return Theme::danger;
     }
     return Theme::accent;
 }
@@ -117,12 +124,12 @@ SecondControl secondControl(const Suggestion& suggestion, const std::optional<st
 
 std::string label(SecondControl control) {
     switch (control) {
-        case SecondControl::clean: return "清理…";
-        case SecondControl::empty: return "清倒…";
-        case SecondControl::releaseAll: return "全部释放…";
-        case SecondControl::archiveMenu: return "归档到";
-        case SecondControl::none:
-        case SecondControl::spinner: return "";
+    case SecondControl::clean: return "清理…";
+    case SecondControl::empty: return "清倒…";
+    case SecondControl::releaseAll: return "全部释放…";
+    case SecondControl::archiveMenu: return "归档到";
+    case SecondControl::none:
+    case SecondControl::spinner: return "";
     }
     return "";
 }

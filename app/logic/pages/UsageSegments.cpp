@@ -79,8 +79,8 @@ std::vector<Claim> claimsOf(const FileNode& root) {
                             ".moonchild productions", ".opera", ".evolution", ".claws-mail", ".purple", ".zoom",
                             ".steam", ".minecraft", ".factorio", ".PlayOnLinux", ".wine", ".java", ".mono"})
         claims.push_back({home + "/" + app, "library"});
-    for (const char* tool : {".rustup", ".cargo", "go", ".conda", "miniconda3", "anaconda3", "miniforge3",
-                             "mambaforge", ".vscode-server", "Android"})
+    for (const char* tool : {".rustup", ".cargo", "go", ".conda", "miniconda3", "anaconda3", "miniforge3", "mambaforge",
+                             ".vscode-server", "Android"})
         claims.push_back({home + "/" + tool, "tools"});
     claims.push_back({UserFolders::dataHome() + "/containers", "tools"});
     // Every other hidden entry of the home is a tool's, after the claims above.

@@ -27,7 +27,7 @@ const ThemeColor danger{{0.882, 0.467, 0.396}};
 
 const std::array<Swatch, 8>& data() {
     static const std::array<Swatch, 8> swatches{
-        bytes(222, 201, 150), bytes(161, 186, 148), bytes(98, 166, 162), bytes(175, 226, 205),
+        bytes(222, 201, 150), bytes(161, 186, 148), bytes(98, 166, 162),  bytes(175, 226, 205),
         bytes(140, 137, 86),  bytes(138, 193, 215), bytes(185, 152, 109), bytes(98, 135, 147),
     };
     return swatches;

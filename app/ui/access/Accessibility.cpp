@@ -124,30 +124,36 @@ QAccessibleInterface* mapInterface(QWidget* map) {
 
 QAccessibleInterface* controlInterface(QWidget* widget) {
     if (auto* tag = qobject_cast<CapsuleTag*>(widget))
-        return new AccessibleControl(tag, QAccessible::StaticText,
-                                     AccessibleTexts::named([](const QWidget* w) { return static_cast<const CapsuleTag*>(w)->look().text; }));
+        return new AccessibleControl(tag, QAccessible::StaticText, AccessibleTexts::named([](const QWidget* w) {
+                                         return static_cast<const CapsuleTag*>(w)->look().text;
+                                     }));
     if (auto* runs = qobject_cast<TextRuns*>(widget))
-        return new AccessibleControl(runs, QAccessible::StaticText,
-                                     AccessibleTexts::named([](const QWidget* w) { return static_cast<const TextRuns*>(w)->text(); }));
+        return new AccessibleControl(runs, QAccessible::StaticText, AccessibleTexts::named([](const QWidget* w) {
+                                         return static_cast<const TextRuns*>(w)->text();
+                                     }));
     if (auto* elided = qobject_cast<ElidedLabel*>(widget))
-        return new AccessibleControl(elided, QAccessible::StaticText,
-                                     AccessibleTexts::named([](const QWidget* w) { return static_cast<const ElidedLabel*>(w)->text(); }));
+        return new AccessibleControl(elided, QAccessible::StaticText, AccessibleTexts::named([](const QWidget* w) {
+                                         return static_cast<const ElidedLabel*>(w)->text();
+                                     }));
     if (auto* bar = qobject_cast<MonoBar*>(widget))
-        return new AccessibleControl(bar, QAccessible::ProgressBar,
-                                     {followingText, {}, [](const QWidget* w) {
-                                          return static_cast<const MonoBar*>(w)->value();
-                                      }});
+        return new AccessibleControl(bar, QAccessible::ProgressBar, {followingText, {}, [](const QWidget* w) {
+                                                                         return static_cast<const MonoBar*>(w)->value();
+                                                                     }});
     if (auto* capacity = qobject_cast<CapacityBar*>(widget))
-        return new AccessibleControl(capacity, QAccessible::ProgressBar,
-                                     {[](const QWidget* w) { return static_cast<const CapacityBar*>(w)->freeLabel(); },
-                                      {},
-                                      [](const QWidget* w) { return static_cast<const CapacityBar*>(w)->usedFraction(); }});
-    if (auto* card = qobject_cast<Card*>(widget)) return new AccessibleControl(card, QAccessible::Grouping, AccessibleTexts::named(firstText));
+        return new AccessibleControl(
+            capacity, QAccessible::ProgressBar,
+            {[](const QWidget* w) { return static_cast<const CapacityBar*>(w)->freeLabel(); },
+             {},
+             [](const QWidget* w) { return static_cast<const CapacityBar*>(w)->usedFraction(); }});
+    if (auto* card = qobject_cast<Card*>(widget))
+        return new AccessibleControl(card, QAccessible::Grouping, AccessibleTexts::named(firstText));
     if (auto* sheet = qobject_cast<ConfirmSheet*>(widget))
         return new AccessibleControl(
             sheet, QAccessible::Dialog,
             AccessibleTexts::named(
-                [](const QWidget* w) { return QString::fromStdString(static_cast<const ConfirmSheet*>(w)->request().title); },
+                [](const QWidget* w) {
+                    return QString::fromStdString(static_cast<const ConfirmSheet*>(w)->request().title);
+                },
                 [](const QWidget* w) {
                     return QString::fromStdString(static_cast<const ConfirmSheet*>(w)->request().message);
                 }));
@@ -181,8 +187,8 @@ private:
         const QString current = widget->accessibleDescription();
         if (!current.isEmpty() && current != widget->property(derivedDescription).toString()) return;
         const QString tip = widget->toolTip();
-        const QString plain =
-            Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText().trimmed() : QString();
+        const QString plain = Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText().trimmed()
+                                                       : QString();
         widget->setProperty(derivedDescription, plain);
         widget->setAccessibleDescription(plain);
     }

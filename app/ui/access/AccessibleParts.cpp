@@ -11,9 +11,7 @@ class AccessiblePart : public QAccessibleInterface, public QAccessibleActionInte
 public:
     AccessiblePart(const AccessiblePartedControl* owner, int index) : owner(owner), index(index) {}
 
-    bool isValid() const override {
-        return owner->isValid() && index < owner->parts().count(owner->control());
-    }
+    bool isValid() const override { return owner->isValid() && index < owner->parts().count(owner->control()); }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return owner->window(); }
     QAccessibleInterface* parent() const override { return const_cast<AccessiblePartedControl*>(owner); }
@@ -72,8 +70,7 @@ QString AccessibleControl::text(QAccessible::Text t) const {
     if (!own.isEmpty()) return own;
     if (t == QAccessible::Name && texts.name) return texts.name(widget());
     if (t == QAccessible::Description && texts.description) return texts.description(widget());
-    if (t == QAccessible::Value && texts.value)
-        return QString::number(std::lround(texts.value(widget()) * 100)) + "%";
+    if (t == QAccessible::Value && texts.value) return QString::number(std::lround(texts.value(widget()) * 100)) + "%";
     return own;
 }
 

@@ -18,7 +18,9 @@ struct AccessibleTexts {
     /// A value from 0 to 1; set only for progress bars.
     std::function<double(const QWidget*)> value;
 
-    static AccessibleTexts named(Text name, Text description = {}) { return {std::move(name), std::move(description), {}}; }
+    static AccessibleTexts named(Text name, Text description = {}) {
+        return {std::move(name), std::move(description), {}};
+    }
 };
 
 /// A widget that reports `role` and the texts; with a value it also offers

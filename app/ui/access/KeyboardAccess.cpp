@@ -31,8 +31,7 @@ void KeyboardAccess::install() {
     if (installed) return;
     installed = new KeyboardAccess(qApp);
     qApp->installEventFilter(installed);
-    connect(qApp, &QApplication::focusChanged, installed,
-            [](QWidget*, QWidget* now) { installed->follow(now); });
+    connect(qApp, &QApplication::focusChanged, installed, [](QWidget*, QWidget* now) { installed->follow(now); });
 }
 
 FocusRing* KeyboardAccess::ring() { return sharedRing; }

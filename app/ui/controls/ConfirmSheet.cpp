@@ -94,8 +94,10 @@ void ConfirmSheet::keyPressEvent(QKeyEvent* event) {
 ConfirmSheetHost::ConfirmSheetHost(QWidget* page) : SheetOverlay(page) {
     // A panel's keys are called through copies: they may dismiss the panel, which drops them.
     onCancel = [this] {
-        if (sheet()) sheet()->handleKey(Qt::Key_Escape);
-        else if (auto cancel = panelCancel) cancel();
+        if (sheet())
+            sheet()->handleKey(Qt::Key_Escape);
+        else if (auto cancel = panelCancel)
+            cancel();
     };
     onDefault = [this] {
         if (sheet()) return sheet()->handleKey(Qt::Key_Return);
@@ -107,7 +109,8 @@ ConfirmSheetHost::ConfirmSheetHost(QWidget* page) : SheetOverlay(page) {
 void ConfirmSheetHost::present(ConfirmRequest request) {
     panelCancel = nullptr, panelConfirm = nullptr;
     current = std::move(request);
-    auto* panel = new ConfirmSheet(*current, [this] { dismiss(); }, this);
+    auto* panel = new ConfirmSheet(
+        *current, [this] { dismiss(); }, this);
     SheetOverlay::present(panel);
     // The sheet takes the keys first: it knows which of them confirm.
     panel->setFocus(Qt::OtherFocusReason);

@@ -1,10 +1,10 @@
 #include "ui/controls/FocusKeeper.hpp"
 
 #include <QAccessible>
-#include <algorithm>
 #include <QApplication>
 #include <QTimer>
 #include <QVariant>
+#include <algorithm>
 
 #include "pages/FocusSuccessor.hpp"
 #include "ui/controls/FocusChain.hpp"
@@ -28,10 +28,12 @@ FocusKeeper::FocusKeeper(QWidget* owner, QWidget* header, std::function<QWidget*
 
 std::string FocusKeeper::keyOf(QWidget* control) {
     QString name = control->accessibleName();
-    if (QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control)) name = face->text(QAccessible::Name);
+    if (QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control))
+        name = face->text(QAccessible::Name);
     std::string key = std::string(control->metaObject()->className()) + "\n" + name.toStdString();
     for (const QWidget* w = control; w; w = w->parentWidget())
-        if (const QVariant scope = w->property(scopeProperty); scope.isValid()) key += "\n" + scope.toString().toStdString();
+        if (const QVariant scope = w->property(scopeProperty); scope.isValid())
+            key += "\n" + scope.toString().toStdString();
     return key;
 }
 

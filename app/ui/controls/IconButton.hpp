@@ -9,8 +9,7 @@ class IconButton : public QAbstractButton {
     Q_OBJECT
 public:
     /// `help` is the tooltip, plain text (none when empty); `action` runs on click.
-    IconButton(const std::string& symbol, const QString& help, std::function<void()> action,
-               QWidget* parent = nullptr);
+    IconButton(const std::string& symbol, const QString& help, std::function<void()> action, QWidget* parent = nullptr);
 
     void setSymbol(const std::string& symbol);
     const std::string& symbol() const { return symbolName; }

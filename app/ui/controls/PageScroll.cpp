@@ -19,9 +19,7 @@ constexpr double minimumLength = 24;
 /// Draws the capsule; transparent to the mouse, so the content stays clickable under it.
 class ScrollIndicator : public QWidget {
 public:
-    explicit ScrollIndicator(QWidget* parent) : QWidget(parent) {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
+    explicit ScrollIndicator(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
     QRectF capsule;
 
 protected:

@@ -60,8 +60,8 @@ RiskAppearance RiskTag::appearance(Risk risk) {
 
 TagLook RiskTag::look(Risk risk) {
     const RiskAppearance shown = appearance(risk);
-    return {shown.symbol, QString::fromStdString(L(shown.text)), qColor(shown.color.rgb),
-            qColor(shown.color.rgb, 0.14), Qt::transparent};
+    return {shown.symbol, QString::fromStdString(L(shown.text)), qColor(shown.color.rgb), qColor(shown.color.rgb, 0.14),
+            Qt::transparent};
 }
 
 RiskTag::RiskTag(Risk risk, QWidget* parent) : CapsuleTag(look(risk), parent) {}
@@ -71,8 +71,7 @@ TagLook MonoTag::look(const QString& text, Weight weight, const ThemeColor& tint
     switch (weight) {
     case Weight::quiet:
         return {{}, text, qColor(tint.rgb, strength * 0.55), Qt::transparent, qColor(tint.rgb, strength * 0.2)};
-    case Weight::outlined:
-        return {{}, text, qColor(tint), Qt::transparent, qColor(tint.rgb, strength * 0.5)};
+    case Weight::outlined: return {{}, text, qColor(tint), Qt::transparent, qColor(tint.rgb, strength * 0.5)};
     case Weight::solid: break;
     }
     return {{}, text, qColor(Theme::ink), qColor(tint), Qt::transparent};

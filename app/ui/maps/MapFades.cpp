@@ -31,7 +31,8 @@ void MapFades::show(std::vector<Layer> layers, const MapMotion::Animation& anima
     std::vector<Shown> next;
     // Leaving layers first, so they stay below the ones that come in.
     for (const Shown& old : shown) {
-        const bool stays = std::any_of(layers.begin(), layers.end(), [&](const Layer& l) { return l.id == old.layer.id; });
+        const bool stays = std::any_of(layers.begin(), layers.end(),
+                                       [&](const Layer& l) { return l.id == old.layer.id; });
         if (!stays) next.push_back({old.layer, current(old), 0, old.image});
     }
     for (Layer& layer : layers) {

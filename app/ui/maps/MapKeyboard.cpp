@@ -20,8 +20,8 @@ MapKeyboard::MapKeyboard(QWidget* view, MapKeyActions keys) : QObject(view), vie
 void MapKeyboard::attach(QWidget* view, MapKeyActions keys) {
     view->setFocusPolicy(Qt::TabFocus);
     FocusRing::setRadius(view, frameRadius);
-    view->setToolTip(shownText(
-        L("方向键逐个选择区域,回车或空格打开文件夹;Backspace 或 Alt+↑ 回到上一级;菜单键或 Shift+F10 显示这一项的操作。")));
+    view->setToolTip(shownText(L(
+        "方向键逐个选择区域,回车或空格打开文件夹;Backspace 或 Alt+↑ 回到上一级;菜单键或 Shift+F10 显示这一项的操作。")));
     view->installEventFilter(new MapKeyboard(view, std::move(keys)));
 }
 
@@ -84,9 +84,7 @@ bool MapKeyboard::handleKey(const QKeyEvent& key) {
     case Qt::Key_Up:
     case Qt::Key_Down:
     case Qt::Key_Home:
-    case Qt::Key_End:
-        MapRegions::hover(view, step(key.key()));
-        return true;
+    case Qt::Key_End: MapRegions::hover(view, step(key.key())); return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space: {

@@ -100,8 +100,7 @@ void pill(QPainter& painter, const MapPillLayout& layout) {
     painter.fillPath(Shapes::capsule(qRect(layout.capsule)), qColor(layout.fill));
     QPen border(qColor(layout.borderColor), layout.borderWidth);
     painter.strokePath(Shapes::capsule(qRect(layout.border)), border);
-    Symbols::draw(painter, qRect(layout.symbolBox), layout.symbol, qColor(layout.symbolColor),
-                  MapPill::callout.size);
+    Symbols::draw(painter, qRect(layout.symbolBox), layout.symbol, qColor(layout.symbolColor), MapPill::callout.size);
     texts(painter, layout.texts);
 }
 }  // namespace MapPaint

@@ -36,8 +36,8 @@ std::vector<MapRegion> treemapRegions(TreemapView& view) {
     for (const TreemapCell& cell : view.cells()) {
         if (cell.level != 0) continue;
         const Rect& r = cell.rect;
-        regions.push_back({Treemap::pillItem(cell), QRectF(r.origin.x, r.origin.y, r.size.width, r.size.height),
-                           std::nullopt});
+        regions.push_back(
+            {Treemap::pillItem(cell), QRectF(r.origin.x, r.origin.y, r.size.width, r.size.height), std::nullopt});
     }
     return regions;
 }
@@ -46,8 +46,7 @@ std::vector<MapRegion> terrainRegions(TerrainView& view) {
     std::vector<MapRegion> regions;
     const auto model = view.model();
     if (!model) return regions;
-    const IsoProjection projection =
-        IsoProjection::fit(*model, {double(view.width()), double(view.height())});
+    const IsoProjection projection = IsoProjection::fit(*model, {double(view.width()), double(view.height())});
     for (const TerrainModel::Region& region : model->regions) {
         const Point summit = projection.project(region.summit, 0);
         regions.push_back({region.item,
@@ -76,9 +75,7 @@ std::optional<std::string> treemapID(TreemapView& view, int index) {
 }  // namespace
 
 namespace MapRegions {
-bool isMap(const QWidget* view) {
-    return qobject_cast<const MapView*>(view) || qobject_cast<const TerrainView*>(view);
-}
+bool isMap(const QWidget* view) { return qobject_cast<const MapView*>(view) || qobject_cast<const TerrainView*>(view); }
 
 std::vector<MapRegion> of(QWidget* view) {
     if (auto* voronoi = qobject_cast<VoronoiView*>(view)) return voronoiRegions(*voronoi);

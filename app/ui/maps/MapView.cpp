@@ -13,7 +13,10 @@ constexpr double tapSlop = 6;
 }  // namespace
 
 MapView::MapView(NodeRef node, OpenAction onOpen, QWidget* parent)
-    : QWidget(parent), folder(std::move(node)), onOpen(std::move(onOpen)), textMeasure(MapPaint::measure()),
+    : QWidget(parent),
+      folder(std::move(node)),
+      onOpen(std::move(onOpen)),
+      textMeasure(MapPaint::measure()),
       fades([this] { update(); }) {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);

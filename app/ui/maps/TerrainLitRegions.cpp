@@ -18,7 +18,8 @@ QRect deviceArea(const std::vector<TerrainSegment>& lines, qreal ratio, const QR
             left = std::min(left, point.x), right = std::max(right, point.x);
             top = std::min(top, point.y), bottom = std::max(bottom, point.y);
         }
-    const QRectF logical = QRectF(QPointF(left, top), QPointF(right, bottom)).adjusted(-lineReach, -lineReach, lineReach, lineReach);
+    const QRectF logical =
+        QRectF(QPointF(left, top), QPointF(right, bottom)).adjusted(-lineReach, -lineReach, lineReach, lineReach);
     const QRectF device(logical.topLeft() * ratio, logical.size() * ratio);
     return device.toAlignedRect().adjusted(-1, -1, 1, 1) & bounds;
 }
@@ -51,8 +52,8 @@ bool TerrainLitRegions::prepareNext() {
         return false;
     }
     const int region = int(next++);
-    std::optional<TerrainHighlight> highlight = TerrainScene::highlight(*model, projection, region, *measure,
-                                                                               Rect(0, 0, double(size.width()), double(size.height())));
+    std::optional<TerrainHighlight> highlight = TerrainScene::highlight(
+        *model, projection, region, *measure, Rect(0, 0, double(size.width()), double(size.height())));
     if (!highlight) return prepareNext();
     Lit made{std::move(*highlight), std::nullopt, {}};
     const QRect area = deviceArea(made.highlight.lines, ratio, scratch.rect());

@@ -14,7 +14,9 @@
 
 namespace {
 
-QColor grey(double white, double opacity = 1) { return QColor::fromRgbF(float(white), float(white), float(white), float(opacity)); }
+QColor grey(double white, double opacity = 1) {
+    return QColor::fromRgbF(float(white), float(white), float(white), float(opacity));
+}
 QColor white(double opacity) { return grey(1, opacity); }
 
 QPointF qt(Point point) { return {point.x, point.y}; }

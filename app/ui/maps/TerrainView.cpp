@@ -1,5 +1,5 @@
-#include "ui/controls/Motion.hpp"
 #include "ui/maps/TerrainView.hpp"
+#include "ui/controls/Motion.hpp"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -112,7 +112,8 @@ void TerrainView::drawHover(QPainter& painter, const TerrainModel& shown, int re
         TerrainPainting::drawHighlight(painter, *highlight);
     }
     const MapItem& item = shown.regions[size_t(region)].item;
-    const MapPillContent content = MapPill::content(item, folder->size, TerrainScene::idleText(item.node.get(), clock()));
+    const MapPillContent content = MapPill::content(item, folder->size,
+                                                    TerrainScene::idleText(item.node.get(), clock()));
     MapPaint::pill(painter, MapPill::layout(content, {double(width()), double(height())}, textMeasure));
 }
 
@@ -141,7 +142,7 @@ void TerrainView::relight() {
         highlighted = prepared->highlight;
     else
         highlighted = TerrainScene::highlight(*cachedModel, projection(), *hovered, textMeasure,
-                                                  Rect(0, 0, double(width()), double(height())));
+                                              Rect(0, 0, double(width()), double(height())));
 }
 
 void TerrainView::resizeEvent(QResizeEvent*) {

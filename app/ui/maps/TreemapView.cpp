@@ -48,9 +48,7 @@ void TreemapView::refreshLayers() {
     showLayers({std::move(layers), Treemap::pillItem(cell)}, MapMotion::step);
 }
 
-void TreemapView::pointerMoved(Point point) {
-    setHoverID(Treemap::target(point, cells(), hovered));
-}
+void TreemapView::pointerMoved(Point point) { setHoverID(Treemap::target(point, cells(), hovered)); }
 
 void TreemapView::pointerLeft() {
     if (hovered) setHoverID(std::nullopt);

@@ -44,10 +44,10 @@ VoronoiView::HoverDrawing VoronoiView::drawing(const VoronoiFocus& focus) {
     const VoronoiBlob& blob = all[focus.blob];
     const std::string index = std::to_string(focus.blob);
     HoverDrawing shown;
-    shown.layers.push_back({"open|" + key + "|" + index,
-                            [drawing = VoronoiPainter::open(blob, measure())](QPainter& painter) {
-                                MapPaint::voronoi(painter, drawing);
-                            }});
+    shown.layers.push_back(
+        {"open|" + key + "|" + index, [drawing = VoronoiPainter::open(blob, measure())](QPainter& painter) {
+             MapPaint::voronoi(painter, drawing);
+         }});
     if (focus.child)
         shown.layers.push_back({"lit|" + key + "|" + index + "|" + std::to_string(*focus.child),
                                 [drawing = VoronoiPainter::lit(blob, *focus.child, measure())](QPainter& painter) {
@@ -61,9 +61,7 @@ size_t VoronoiView::preparedHoverCount() { return blobs().size(); }
 
 VoronoiView::HoverDrawing VoronoiView::preparedHover(size_t blob) { return drawing(VoronoiFocus{blob, std::nullopt}); }
 
-void VoronoiView::pointerMoved(Point point) {
-    setHover(VoronoiMap::hit(point, blobs(), hovered));
-}
+void VoronoiView::pointerMoved(Point point) { setHover(VoronoiMap::hit(point, blobs(), hovered)); }
 
 void VoronoiView::pointerLeft() {
     if (hovered) setHover(std::nullopt);

@@ -44,7 +44,8 @@ protected:
         const double side = Symbols::side(Typography::size(TextStyle::body));
         const QRectF symbol(11, (height() - side) / 2, side, side);
         Symbols::draw(painter, symbol, selected ? "largecircle.fill.circle" : "circle",
-                      selected ? qColor(Theme::accent) : qColor(Theme::paper.rgb, 0.6), Typography::size(TextStyle::body));
+                      selected ? qColor(Theme::accent) : qColor(Theme::paper.rgb, 0.6),
+                      Typography::size(TextStyle::body));
         painter.setFont(font());
         painter.setPen(qColor(Theme::paper));
         const QRectF text(symbol.right() + 9, 0, width() - symbol.right() - 9 - 11, height());
@@ -61,8 +62,8 @@ QLabel* caption(const std::string& key) {
 }
 }  // namespace
 
-AddPlanSheet::AddPlanSheet(const AddPlanState& state, const std::vector<BackupDestination>& available,
-                           Actions actions, QWidget* parent)
+AddPlanSheet::AddPlanSheet(const AddPlanState& state, const std::vector<BackupDestination>& available, Actions actions,
+                           QWidget* parent)
     : QWidget(parent) {
     monoSurface(this, Theme::panel);
     setFixedWidth(sheetWidth);

@@ -1,5 +1,5 @@
-#include "ui/controls/PageScroll.hpp"
 #include "ui/pages/AgentPage.hpp"
+#include "ui/controls/PageScroll.hpp"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -31,8 +31,8 @@
 #include "ui/controls/Spinner.hpp"
 #include "ui/controls/Tags.hpp"
 #include "ui/controls/TextLabel.hpp"
-#include "ui/theme/QtTheme.hpp"
 #include "ui/shell/PageRegistry.hpp"
+#include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Typography.hpp"
 
 namespace {
@@ -169,9 +169,10 @@ std::vector<std::string> AgentPage::examples() {
 QWidget* AgentPage::makeIntro() {
     auto* intro = new QWidget;
     QVBoxLayout* layout = column(intro, 6);
-    layout->addWidget(textLabel(localized("让 Claude 来管理磁盘"), Typography::font(28, QFont::Black), Foreground::primary()));
+    layout->addWidget(
+        textLabel(localized("让 Claude 来管理磁盘"), Typography::font(28, QFont::Black), Foreground::primary()));
     QLabel* lead = textLabel(localized("Ostrevane 的每个能力都同时是一个命令行命令和一个 MCP 工具。接入后,Claude "
-                                "可以自己扫描、分析、提出方案,并在你同意后执行清理和备份。"),
+                                       "可以自己扫描、分析、提出方案,并在你同意后执行清理和备份。"),
                              Typography::font(TextStyle::callout), Foreground::secondary());
     lead->setWordWrap(true);
     layout->addWidget(lead);

@@ -1,5 +1,5 @@
-#include "ui/controls/Divider.hpp"
 #include "ui/pages/BackupPage.hpp"
+#include "ui/controls/Divider.hpp"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -112,8 +112,8 @@ BackupPage::BackupPage(const PageContext& context, QWidget* parent)
     scroll->setAccessibleName(q(AppModel::title(AppModel::Section::backup)));
     layout->addWidget(scroll);
     scroll->column()->addStretch(1);
-    observation =
-        this->model->observe([this] { update(); }, AppModel::Change::backups | AppModel::Change::backupProgress);
+    observation = this->model->observe([this] { update(); },
+                                       AppModel::Change::backups | AppModel::Change::backupProgress);
     update();
 }
 
@@ -206,7 +206,8 @@ QWidget* BackupPage::makeRunningCard() {
         bar = new MonoBar(0, 6, Theme::accent);
         card->content()->addWidget(bar);
         auto* row = new QHBoxLayout;
-        counts = textLabel({}, Typography::monospacedDigits(Typography::font(TextStyle::caption)), Foreground::secondary());
+        counts = textLabel({}, Typography::monospacedDigits(Typography::font(TextStyle::caption)),
+                           Foreground::secondary());
         row->addWidget(counts);
         row->addStretch(1);
         currentPath = new ElidedLabel({}, Typography::font(TextStyle::caption), Foreground::secondary());
@@ -234,17 +235,18 @@ void BackupPage::refreshRunning() {
 
 QWidget* BackupPage::makeDestinations() {
     auto* column = new QVBoxLayout;
-    QHBoxLayout* header = sectionHeader("备份目的地", "自动识别已登录的网盘同步目录;也可以添加外置硬盘、NAS 或任意同步文件夹。");
+    QHBoxLayout* header = sectionHeader("备份目的地",
+                                        "自动识别已登录的网盘同步目录;也可以添加外置硬盘、NAS 或任意同步文件夹。");
     MonoButton* addFolderButton = plusButton("添加文件夹…");
     connect(addFolderButton, &QAbstractButton::clicked, this, &BackupPage::addFolder);
     header->addWidget(addFolderButton, 0, Qt::AlignBottom);
     column->addLayout(header);
     if (model->destinations().empty()) {
         auto* card = new Card(16);
-        card->content()->addWidget(
-            symbolLabel("icloud.slash",
-                        q(L("没有检测到网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后,它们会自动出现在这里。")),
-                        Typography::font(TextStyle::body), Foreground::secondary()));
+        card->content()->addWidget(symbolLabel(
+            "icloud.slash",
+            q(L("没有检测到网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后,它们会自动出现在这里。")),
+            Typography::font(TextStyle::body), Foreground::secondary()));
         column->addWidget(card);
     }
     grid = new DestinationGrid;
@@ -260,17 +262,18 @@ QWidget* BackupPage::makeDestinations() {
                        0, Qt::AlignTop);
         auto* texts = new QVBoxLayout;
         auto* nameRow = new QHBoxLayout;
-        nameRow->addWidget(new ElidedLabel(q(destination.name), Typography::font(14, QFont::Bold), Foreground::primary(),
-                                           Qt::ElideRight));
+        nameRow->addWidget(new ElidedLabel(q(destination.name), Typography::font(14, QFont::Bold),
+                                           Foreground::primary(), Qt::ElideRight));
         nameRow->addWidget(new StatusDot(destination.available));
         if (!destination.available)
             nameRow->addWidget(new MonoTag(q(L("未就绪")), MonoTag::Weight::quiet, Theme::paper));
         nameRow->addStretch(1);
         texts->addWidget(bare(nameRow, 6));
-        texts->addWidget(new ElidedLabel(q(location(destination)), Typography::font(TextStyle::caption),
-                                         Foreground::secondary()));
+        texts->addWidget(
+            new ElidedLabel(q(location(destination)), Typography::font(TextStyle::caption), Foreground::secondary()));
         if (destination.note) {
-            QLabel* note = textLabel(q(*destination.note), Typography::font(TextStyle::caption), Foreground::tertiary());
+            QLabel* note = textLabel(q(*destination.note), Typography::font(TextStyle::caption),
+                                     Foreground::tertiary());
             note->setWordWrap(true);
             texts->addWidget(note);
         }
@@ -278,7 +281,8 @@ QWidget* BackupPage::makeDestinations() {
         if (destination.kind == DestinationKind::folder) {
             row->addWidget(new IconButton("minus.circle", q(L("移除这个目的地(不会删除里面的备份)")),
                                           [weak, destination] {
-                                              if (auto strong = weak.lock()) strong->removeCustomDestination(destination);
+                                              if (auto strong = weak.lock())
+                                                  strong->removeCustomDestination(destination);
                                           }),
                            0, Qt::AlignTop);
         }
@@ -330,8 +334,8 @@ QWidget* BackupPage::makePlanRow(const BackupPlan& plan) {
     row->addWidget(new SymbolView("folder.fill", Foreground::primary(), Typography::size(TextStyle::body)));
     auto* texts = new QVBoxLayout;
     auto* route = new QHBoxLayout;
-    route->addWidget(new ElidedLabel(q(Paths::abbreviate(plan.source)), Typography::font(TextStyle::body, QFont::DemiBold),
-                                     Foreground::primary()));
+    route->addWidget(new ElidedLabel(q(Paths::abbreviate(plan.source)),
+                                     Typography::font(TextStyle::body, QFont::DemiBold), Foreground::primary()));
     route->addWidget(new SymbolView("arrow.right", Foreground::tertiary(), captionSize));
     route->addWidget(textLabel(q(destinationLabel(plan, model->destinations())), Typography::font(TextStyle::body),
                                Foreground::secondary()));
@@ -341,9 +345,10 @@ QWidget* BackupPage::makePlanRow(const BackupPlan& plan) {
         const QColor color = line->ok ? Foreground::secondary() : qColor(Theme::danger);
         auto* label = new QHBoxLayout;
         label->addWidget(new SymbolView(line->ok ? "checkmark" : "exclamationmark.triangle.fill", color, captionSize));
-        label->addWidget(new ElidedLabel(q(line->text), Typography::font(TextStyle::caption, line->ok ? QFont::Normal : QFont::Bold),
-                                         color, Qt::ElideRight),
-                         1);
+        label->addWidget(
+            new ElidedLabel(q(line->text), Typography::font(TextStyle::caption, line->ok ? QFont::Normal : QFont::Bold),
+                            color, Qt::ElideRight),
+            1);
         texts->addWidget(bare(label, 4));
     } else {
         texts->addWidget(textLabel(q(L("尚未运行")), Typography::font(TextStyle::caption), Foreground::tertiary()));
@@ -389,16 +394,15 @@ QWidget* BackupPage::makeHistoryRow(const BackupReport& report) {
     texts->addWidget(new ElidedLabel(q(Paths::abbreviate(report.source) + " → " + report.destinationName),
                                      Typography::font(TextStyle::body, ok ? QFont::Normal : QFont::Bold),
                                      Foreground::primary()));
-    texts->addWidget(new ElidedLabel(q(summaryText(report)), Typography::font(TextStyle::caption), Foreground::secondary(),
-                                     Qt::ElideRight));
+    texts->addWidget(new ElidedLabel(q(summaryText(report)), Typography::font(TextStyle::caption),
+                                     Foreground::secondary(), Qt::ElideRight));
     row->addWidget(bare(texts, 2), 1);
     row->addWidget(textLabel(q(Fmt::ago(report.finishedAt, std::chrono::system_clock::now())),
                              Typography::font(TextStyle::caption), Foreground::tertiary()));
     if (revealable(report.target)) {
-        row->addWidget(new IconButton("magnifyingglass", q(L("在文件管理器中显示备份")),
-                                      [target = report.target, unanswered = Desktop::noticeOn(model)] {
-                                          Desktop::reveal(target, unanswered);
-                                      }));
+        row->addWidget(new IconButton(
+            "magnifyingglass", q(L("在文件管理器中显示备份")),
+            [target = report.target, unanswered = Desktop::noticeOn(model)] { Desktop::reveal(target, unanswered); }));
     }
     QWidget* holder = bare(row, 10, {16, 9, 16, 9});
     FocusKeeper::setScope(holder, report.id);
@@ -432,7 +436,8 @@ void BackupPage::showSheet() {
     connect(made, &QObject::destroyed, this, [this] {
         if (!showsOwnSheet()) sheetState.cancel();
     });
-    sheetHost->presentPanel(made, [this] { cancelSheet(); }, [this] { return confirmSheet(); });
+    sheetHost->presentPanel(
+        made, [this] { cancelSheet(); }, [this] { return confirmSheet(); });
 }
 
 void BackupPage::cancelSheet() {

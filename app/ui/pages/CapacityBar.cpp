@@ -109,7 +109,8 @@ void CapacityBar::paintEvent(QPaintEvent*) {
     painter.setFont(freeFont);
     painter.setPen(Foreground::secondary());
     const QRectF room = free.adjusted(6, 0, -6, 0);
-    Typography::drawLine(painter, room, QFontMetrics(freeFont).elidedText(freeLabelOf(freeText), Qt::ElideRight, int(room.width())),
+    Typography::drawLine(painter, room,
+                         QFontMetrics(freeFont).elidedText(freeLabelOf(freeText), Qt::ElideRight, int(room.width())),
                          Qt::AlignHCenter);
 }
 

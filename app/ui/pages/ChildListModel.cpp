@@ -16,9 +16,7 @@ const ChildRow* ChildListModel::row(const QModelIndex& index) const {
     return &shown[size_t(index.row())];
 }
 
-int ChildListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(shown.size());
-}
+int ChildListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(shown.size()); }
 
 QVariant ChildListModel::data(const QModelIndex& index, int role) const {
     const ChildRow* found = row(index);

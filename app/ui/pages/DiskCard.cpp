@@ -60,8 +60,8 @@ void LegendEntry::paintEvent(QPaintEvent*) {
     const double sizeWidth = Typography::width(font, size);
     const double left = swatchSide + entrySpacing;
     const double labelRoom = std::max(0.0, box.width() - left - entrySpacing - sizeWidth);
-    const QString label =
-        QFontMetricsF(font).elidedText(QString::fromStdString(shown.label), Qt::ElideRight, labelRoom + 0.5);
+    const QString label = QFontMetricsF(font).elidedText(QString::fromStdString(shown.label), Qt::ElideRight,
+                                                         labelRoom + 0.5);
     painter.setPen(Foreground::primary());
     Typography::drawLine(painter, QRectF(left, 0, labelRoom, box.height()), label);
     painter.setPen(Foreground::secondary());

@@ -99,7 +99,8 @@ void ExplorerBreadcrumb::paintEvent(QPaintEvent*) {
 
 std::vector<ExplorerBreadcrumb::Part> ExplorerBreadcrumb::parts() const {
     const Placement p = placement();
-    std::vector<Part> all{{p.back, QString::fromStdString(L("返回上一级")), Explorer::parentPath(nodePath), canGoBack()}};
+    std::vector<Part> all{
+        {p.back, QString::fromStdString(L("返回上一级")), Explorer::parentPath(nodePath), canGoBack()}};
     for (size_t i = 0; i < shown.size(); ++i)
         all.push_back({p.texts[i], QString::fromStdString(shown[i].name), shown[i].path, true});
     return all;
@@ -122,9 +123,7 @@ void ExplorerBreadcrumb::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_Space:
-        activate(current);
-        break;
+    case Qt::Key_Space: activate(current); break;
     default: return QWidget::keyPressEvent(event);
     }
     update();

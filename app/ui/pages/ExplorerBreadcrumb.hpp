@@ -36,8 +36,8 @@ public:
     /// What can be clicked: the back button, then each crumb.
     struct Part {
         QRectF rect;
-        QString name;  ///< the crumb's text; "返回上一级" for the back button
-        std::string path;  ///< the folder it opens
+        QString name;         ///< the crumb's text; "返回上一级" for the back button
+        std::string path;     ///< the folder it opens
         bool enabled = true;  ///< the back button only below the root
     };
     std::vector<Part> parts() const;

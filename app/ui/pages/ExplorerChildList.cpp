@@ -81,8 +81,7 @@ private:
         const double nameRoom = std::max(0.0, lineBox.width() - sizeWidth - minGap);
         painter.setFont(nameFont());
         painter.setPen(Foreground::primary());
-        const QString name = QFontMetricsF(nameFont()).elidedText(shownText(row.node->name),
-                                                                  Qt::ElideMiddle, nameRoom);
+        const QString name = QFontMetricsF(nameFont()).elidedText(shownText(row.node->name), Qt::ElideMiddle, nameRoom);
         Typography::drawLine(painter, QRectF(left, lineBox.top(), nameRoom, line), name);
 
         const QRectF bar(left, lineBox.bottom() + lineGap, lineBox.width(), barHeight);

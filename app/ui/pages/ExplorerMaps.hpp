@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "maps/MapItem.hpp"
-#include "ui/maps/MapKeyboard.hpp"
 #include "pages/Explorer.hpp"
+#include "ui/maps/MapKeyboard.hpp"
 
 struct ExplorerMap {
     QWidget* widget = nullptr;

@@ -1,5 +1,5 @@
-#include "ui/controls/PageScroll.hpp"
 #include "ui/pages/ExplorerPage.hpp"
+#include "ui/controls/PageScroll.hpp"
 
 #include <QLabel>
 #include <QMenu>
@@ -76,10 +76,11 @@ QWidget* ExplorerPage::buildPlaceholder() {
     auto* page = new QWidget;
     auto* column = new QVBoxLayout(page);
     column->addStretch(1);
-    column->addWidget(new SymbolView("square.grid.3x3.topleft.filled", Foreground::secondary(), 34), 0, Qt::AlignHCenter);
-    column->addWidget(textLabel(text(L("还没有扫描结果")), Typography::font(TextStyle::title2, QFont::Bold),
-                                Foreground::primary()),
-                      0, Qt::AlignHCenter);
+    column->addWidget(new SymbolView("square.grid.3x3.topleft.filled", Foreground::secondary(), 34), 0,
+                      Qt::AlignHCenter);
+    column->addWidget(
+        textLabel(text(L("还没有扫描结果")), Typography::font(TextStyle::title2, QFont::Bold), Foreground::primary()),
+        0, Qt::AlignHCenter);
     auto* start = new MonoButton(text(L("开始扫描")));
     connect(start, &QAbstractButton::clicked, this, [this] { model->rescan(); });
     column->addWidget(start, 0, Qt::AlignHCenter);
@@ -185,7 +186,8 @@ void ExplorerPage::refresh() {
     if (crumbs->crumbs().empty() || crumbs->crumbs().back().path != folder->path) {
         crumbs->setPath(scan->root.path, folder->path);
         crumbs->setMinimumWidth(crumbs->sizeHint().width());
-        QTimer::singleShot(0, crumbScroll, [bar = crumbScroll->horizontalScrollBar()] { bar->setValue(bar->maximum()); });
+        QTimer::singleShot(0, crumbScroll,
+                           [bar = crumbScroll->horizontalScrollBar()] { bar->setValue(bar->maximum()); });
     }
     refreshMap(folder);
     const std::string key = folder->path + "|" + std::to_string(folder->size);
@@ -274,9 +276,8 @@ QMenu* ExplorerPage::makeMenu(const NodeRef& child) {
     monoSurface(menu, Theme::raised);
     // A disabled entry says why in its tooltip.
     menu->setToolTipsVisible(true);
-    const ExplorerMenuState state{Paths::home(), Cleaner::refusal(child->path),
-                                  model->busySuggestion().has_value(), model->availableDestinations(),
-                                  Cleaner::refusalOfPlace(child->path)};
+    const ExplorerMenuState state{Paths::home(), Cleaner::refusal(child->path), model->busySuggestion().has_value(),
+                                  model->availableDestinations(), Cleaner::refusalOfPlace(child->path)};
     const bool inICloud = Explorer::isInICloud(child->path, state.home);
     using Kind = ExplorerMenuEntry::Kind;
     for (const ExplorerMenuEntry& entry : Explorer::menu(*child, state)) {

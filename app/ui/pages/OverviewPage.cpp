@@ -1,5 +1,5 @@
-#include "ui/controls/PageScroll.hpp"
 #include "ui/pages/OverviewPage.hpp"
+#include "ui/controls/PageScroll.hpp"
 
 #include <QBoxLayout>
 #include <QScrollBar>
@@ -26,8 +26,9 @@ QWidget* makePermissionBanner() {
     texts->setSpacing(2);
     texts->addWidget(textLabel(QString::fromStdString(L("部分目录没有读取权限")),
                                Typography::font(TextStyle::callout, QFont::Bold), Foreground::primary()));
-    texts->addWidget(textLabel(QString::fromStdString(L("废纸篓、邮件和部分 App 数据读不到,统计会偏小。授权后重新扫描即可。")),
-                               Typography::font(TextStyle::caption), Foreground::secondary()));
+    texts->addWidget(
+        textLabel(QString::fromStdString(L("废纸篓、邮件和部分 App 数据读不到,统计会偏小。授权后重新扫描即可。")),
+                  Typography::font(TextStyle::caption), Foreground::secondary()));
     row->addLayout(texts);
     row->addStretch(1);
     // Linux has no settings page that grants a program access to folders:

@@ -1,5 +1,5 @@
-#include "ui/controls/Divider.hpp"
 #include "ui/pages/SuggestionCard.hpp"
+#include "ui/controls/Divider.hpp"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -96,7 +96,11 @@ MonoButton* smallButton(const std::string& key) {
 
 SuggestionCard::SuggestionCard(std::shared_ptr<AppModel> model, Suggestion suggestion, SuggestionCardState& state,
                                std::function<void()> onApply, QWidget* parent)
-    : Card(0, parent), model(std::move(model)), shown(std::move(suggestion)), state(state), onApply(std::move(onApply)) {
+    : Card(0, parent),
+      model(std::move(model)),
+      shown(std::move(suggestion)),
+      state(state),
+      onApply(std::move(onApply)) {
     FocusKeeper::setScope(this, shown.id);
     // The wrapped detail needs the card's full height for its width, not its preferred height.
     content()->setAlignment(Qt::Alignment());
@@ -202,9 +206,9 @@ QWidget* SuggestionCard::makeItemRow(const SuggestionItem& item) {
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(16, 6, 16, 6);
     layout->setSpacing(10);
-    layout->addWidget(new ElidedLabel(q(Paths::abbreviate(item.path)), Typography::font(TextStyle::callout),
-                                      Foreground::primary()),
-                      0);
+    layout->addWidget(
+        new ElidedLabel(q(Paths::abbreviate(item.path)), Typography::font(TextStyle::callout), Foreground::primary()),
+        0);
     if (item.note)
         layout->addWidget(textLabel(q(*item.note), Typography::font(TextStyle::caption), Foreground::tertiary()));
     layout->addStretch(1);
@@ -221,10 +225,9 @@ QWidget* SuggestionCard::makeItemRow(const SuggestionItem& item) {
         releases.emplace_back(release);
         layout->addWidget(release);
     }
-    layout->addWidget(new IconButton("magnifyingglass", q(L("在文件管理器中显示")),
-                                     [path = item.path, unanswered = Desktop::noticeOn(model)] {
-                                         Desktop::reveal(path, unanswered);
-                                     }));
+    layout->addWidget(new IconButton(
+        "magnifyingglass", q(L("在文件管理器中显示")),
+        [path = item.path, unanswered = Desktop::noticeOn(model)] { Desktop::reveal(path, unanswered); }));
     return row;
 }
 
@@ -248,20 +251,21 @@ void SuggestionCard::refresh() {
     }
     first = nullptr;
     switch (SuggestionCards::firstControl(shown)) {
-        case SuggestionCards::FirstControl::details: {
-            MonoButton* button = smallButton(state.expanded ? "收起" : "明细");
-            connect(button, &QAbstractButton::clicked, this, &SuggestionCard::toggleExpanded);
-            first = button;
-            break;
-        }
-        case SuggestionCards::FirstControl::show: {
-            MonoButton* button = smallButton("查看");
-            connect(button, &QAbstractButton::clicked, this,
-                    [path = shown.paths.front(), unanswered = Desktop::noticeOn(model)] { Desktop::reveal(path, unanswered); });
-            first = button;
-            break;
-        }
-        case SuggestionCards::FirstControl::none: break;
+    case SuggestionCards::FirstControl::details: {
+        MonoButton* button = smallButton(state.expanded ? "收起" : "明细");
+        connect(button, &QAbstractButton::clicked, this, &SuggestionCard::toggleExpanded);
+        first = button;
+        break;
+    }
+    case SuggestionCards::FirstControl::show: {
+        MonoButton* button = smallButton("查看");
+        connect(
+            button, &QAbstractButton::clicked, this,
+            [path = shown.paths.front(), unanswered = Desktop::noticeOn(model)] { Desktop::reveal(path, unanswered); });
+        first = button;
+        break;
+    }
+    case SuggestionCards::FirstControl::none: break;
     }
     if (first) actions->addWidget(first);
     addSecondControl();

@@ -40,8 +40,8 @@ QWidget* noteLine(const std::string& note) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     const QFont caption = Typography::font(TextStyle::caption);
-    layout->addWidget(new SymbolView("info.circle", Foreground::secondary(), Typography::size(TextStyle::caption)),
-                      0, Qt::AlignTop);
+    layout->addWidget(new SymbolView("info.circle", Foreground::secondary(), Typography::size(TextStyle::caption)), 0,
+                      Qt::AlignTop);
     QLabel* text = textLabel(q(note), caption, Foreground::secondary());
     text->setWordWrap(true);
     layout->addWidget(text, 1);
@@ -88,7 +88,9 @@ CleaningCalls SuggestionsPage::calls() const {
             }};
 }
 
-void SuggestionsPage::ask(const Suggestion& suggestion) { confirm->present(SuggestionRequests::ask(suggestion, calls())); }
+void SuggestionsPage::ask(const Suggestion& suggestion) {
+    confirm->present(SuggestionRequests::ask(suggestion, calls()));
+}
 void SuggestionsPage::askEmptyTrash() { confirm->present(SuggestionRequests::askEmptyTrash(calls())); }
 void SuggestionsPage::askAllSafe(const SuggestionReport& report) {
     confirm->present(SuggestionRequests::askAllSafe(report, calls()));
@@ -98,16 +100,16 @@ void SuggestionsPage::update() {
     const auto before = shownState;
     shownState = SuggestionRequests::pageState(model->report().has_value(), model->isScanning());
     switch (shownState) {
-        case SuggestionRequests::PageState::report:
-            if (model->report() != shownReport) rebuildReport(*model->report());
-            refreshBusy();
-            stack->setCurrentIndex(0);
-            break;
-        case SuggestionRequests::PageState::scanning:
-            scanning->setProgress(model->scanProgress());
-            stack->setCurrentIndex(1);
-            break;
-        case SuggestionRequests::PageState::analyzing: stack->setCurrentIndex(2); break;
+    case SuggestionRequests::PageState::report:
+        if (model->report() != shownReport) rebuildReport(*model->report());
+        refreshBusy();
+        stack->setCurrentIndex(0);
+        break;
+    case SuggestionRequests::PageState::scanning:
+        scanning->setProgress(model->scanProgress());
+        stack->setCurrentIndex(1);
+        break;
+    case SuggestionRequests::PageState::analyzing: stack->setCurrentIndex(2); break;
     }
     // The sheet belongs to the report view: it goes when the report does.
     const bool reportLeft = before == SuggestionRequests::PageState::report && shownState != before;
@@ -128,7 +130,8 @@ void SuggestionsPage::rebuildReport(const SuggestionReport& report) {
     banner = makeTrashBanner();
     add(banner);
     for (const Suggestion& suggestion : report.suggestions) {
-        auto* card = new SuggestionCard(model, suggestion, cardStates[suggestion.id], [this, suggestion] { ask(suggestion); });
+        auto* card = new SuggestionCard(model, suggestion, cardStates[suggestion.id],
+                                        [this, suggestion] { ask(suggestion); });
         cardList.push_back(card);
         add(card);
     }
@@ -161,8 +164,8 @@ QWidget* SuggestionsPage::makeHeader(const SuggestionReport& report) {
     allSafeSpinner = new Spinner(ControlSize::small);
     row->addWidget(allSafeSpinner);
     // Disabled without safe items, and then without a figure of nothing.
-    const std::string allSafeTitle =
-        report.safeReclaimableBytes > 0 ? L("清理安全项 %@", report.safeReclaimable) : L("清理安全项");
+    const std::string allSafeTitle = report.safeReclaimableBytes > 0 ? L("清理安全项 %@", report.safeReclaimable)
+                                                                     : L("清理安全项");
     allSafe = new MonoButton(q(allSafeTitle), MonoButtonStyle{true, Theme::accent});
     allSafe->setControlSize(ControlSize::large);
     connect(allSafe, &QAbstractButton::clicked, this, [this, report] { askAllSafe(report); });
@@ -179,8 +182,8 @@ QWidget* SuggestionsPage::makeTrashBanner() {
     texts->setSpacing(2);
     texts->addWidget(textLabel(q(L("清理的文件在废纸篓里")), Typography::font(TextStyle::callout, QFont::Bold),
                                Foreground::primary()));
-    texts->addWidget(textLabel(q(L("确认没有误删后清倒废纸篓,空间才会真正释放。")), Typography::font(TextStyle::caption),
-                               Foreground::secondary()));
+    texts->addWidget(textLabel(q(L("确认没有误删后清倒废纸篓,空间才会真正释放。")),
+                               Typography::font(TextStyle::caption), Foreground::secondary()));
     row->addLayout(texts);
     row->addStretch(1);
     emptyTrashSpinner = new Spinner(ControlSize::small);
@@ -204,7 +207,8 @@ void SuggestionsPage::refreshBusy() {
     emptyTrash->setEnabled(!busy);
     // Cards change only with the busy key, a backup starting or ending, or the destinations.
     std::string key = busy.value_or("") + "|" + (model->runningBackup() ? "1" : "0");
-    for (const BackupDestination& destination : model->availableDestinations()) key += "|" + destination.id + destination.name;
+    for (const BackupDestination& destination : model->availableDestinations())
+        key += "|" + destination.id + destination.name;
     if (key == cardKey && !cardsStale) return;
     cardKey = key;
     cardsStale = false;

@@ -58,8 +58,8 @@ SuggestionRow::SuggestionRow(const Suggestion& suggestion, QWidget* parent) : QA
     row->setSpacing(12);
     const RiskAppearance risk = RiskTag::appearance(suggestion.risk);
     row->addWidget(passive(new SymbolView(risk.symbol, qColor(risk.color), 10, QSizeF(12, 0))), 0, Qt::AlignVCenter);
-    auto* title = passive(new TextRuns({{shownText(suggestion.title),
-                                         Typography::font(TextStyle::body, QFont::Medium), Foreground::primary()}}));
+    auto* title = passive(new TextRuns(
+        {{shownText(suggestion.title), Typography::font(TextStyle::body, QFont::Medium), Foreground::primary()}}));
     title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     row->addWidget(title, 0, Qt::AlignVCenter);
     row->addWidget(passive(new RiskTag(suggestion.risk)), 0, Qt::AlignVCenter);
@@ -67,8 +67,9 @@ SuggestionRow::SuggestionRow(const Suggestion& suggestion, QWidget* parent) : QA
     const QFont size = Typography::monospacedDigits(Typography::font(TextStyle::body, QFont::Bold));
     row->addWidget(passive(textLabel(QString::fromStdString(suggestion.reclaimable), size, Foreground::primary())), 0,
                    Qt::AlignVCenter);
-    row->addWidget(passive(new SymbolView("chevron.right", Foreground::tertiary(), Typography::size(TextStyle::caption))),
-                   0, Qt::AlignVCenter);
+    row->addWidget(
+        passive(new SymbolView("chevron.right", Foreground::tertiary(), Typography::size(TextStyle::caption))), 0,
+        Qt::AlignVCenter);
 }
 
 void SuggestionRow::paintEvent(QPaintEvent*) {}

@@ -49,11 +49,11 @@ ConfirmRequest LanguageMenu::reopenRequest() const {
         request.cancellable = false;
         return request;
     }
-    ConfirmRequest request =
-        ConfirmRequest::make(L("重新打开 Ostrevane 后切换语言"), L("扫描结果会保留,重新打开后不用再扫描。"),
-                             L("现在重新打开"), false, [reopen = reopen] {
-                                 if (reopen) reopen();
-                             });
+    ConfirmRequest request = ConfirmRequest::make(L("重新打开 Ostrevane 后切换语言"),
+                                                  L("扫描结果会保留,重新打开后不用再扫描。"), L("现在重新打开"), false,
+                                                  [reopen = reopen] {
+                                                      if (reopen) reopen();
+                                                  });
     request.cancel = L("稍后");
     return request;
 }

@@ -22,8 +22,8 @@ MainWindow::MainWindow(std::shared_ptr<AppModel> model) : model(std::move(model)
     setPalette(palette);
     buildMenus();
     resize(defaultWidth, defaultHeight + menuBar()->sizeHint().height());
-    observation =
-        this->model->observe([this] { rescan->setEnabled(!this->model->isScanning()); }, AppModel::Change::scan);
+    observation = this->model->observe([this] { rescan->setEnabled(!this->model->isScanning()); },
+                                       AppModel::Change::scan);
 }
 
 MainWindow::~MainWindow() { model->unobserve(observation); }

@@ -135,7 +135,8 @@ NoticeBanner::NoticeBanner(std::shared_ptr<AppModel> model, QWidget* window)
 
     motion = new QVariantAnimation(this);
     motion->setEasingCurve(QEasingCurve::OutCubic);
-    connect(motion, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) { setProgress(value.toDouble()); });
+    connect(motion, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { setProgress(value.toDouble()); });
     connect(motion, &QVariantAnimation::finished, this, [this] {
         if (progress <= 0) {
             hide();

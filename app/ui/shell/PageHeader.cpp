@@ -31,8 +31,8 @@ PageHeader::PageHeader(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
     connect(rescan, &QAbstractButton::clicked, this, [this] { this->model->rescan(); });
     row->addWidget(heading);
     row->addStretch(1);
-    for (QWidget* item : {static_cast<QWidget*>(spinner), static_cast<QWidget*>(stop),
-                          static_cast<QWidget*>(ageLine), static_cast<QWidget*>(rescan)})
+    for (QWidget* item : {static_cast<QWidget*>(spinner), static_cast<QWidget*>(stop), static_cast<QWidget*>(ageLine),
+                          static_cast<QWidget*>(rescan)})
         row->addWidget(item, 0, Qt::AlignVCenter);
     setFixedHeight(46 + 30 + 16);
     // Its age is recomputed at every change but a progress tick.
@@ -45,8 +45,8 @@ PageHeader::~PageHeader() { model->unobserve(observation); }
 void PageHeader::refresh() {
     heading->setText(QString::fromStdString(AppModel::title(Chrome::shown(model->section()))));
     // The age is computed whenever the header is refreshed; no timer keeps it current.
-    const Chrome::HeaderControls controls =
-        Chrome::headerControls(model->isScanning(), model->scan().get(), std::chrono::system_clock::now());
+    const Chrome::HeaderControls controls = Chrome::headerControls(model->isScanning(), model->scan().get(),
+                                                                   std::chrono::system_clock::now());
     spinner->setVisible(controls.scanning);
     stop->setVisible(controls.scanning);
     ageLine->setVisible(controls.age.has_value());

@@ -119,7 +119,8 @@ Sidebar::Sidebar(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget(par
     column->addSpacerItem(new QSpacerItem(0, 12, QSizePolicy::Minimum, QSizePolicy::MinimumExpanding));
     column->addWidget(makeFooter());
     observation = this->model->observe([this] { refresh(); }, AppModel::Change::section | AppModel::Change::analysis |
-                                                                   AppModel::Change::volumes | AppModel::Change::backups);
+                                                                  AppModel::Change::volumes |
+                                                                  AppModel::Change::backups);
     refresh();
 }
 
@@ -174,8 +175,8 @@ QWidget* Sidebar::makeFooter() {
     warning->addWidget(textLabel(QString::fromStdString(L("空间不足")),
                                  Typography::font(TextStyle::caption2, QFont::Bold), qColor(Theme::danger)));
     warning->addStretch(1);
-    for (QWidget* item : {static_cast<QWidget*>(volumeName), static_cast<QWidget*>(bar),
-                          static_cast<QWidget*>(freeLine), lowSpace})
+    for (QWidget* item :
+         {static_cast<QWidget*>(volumeName), static_cast<QWidget*>(bar), static_cast<QWidget*>(freeLine), lowSpace})
         column->addWidget(item);
     return footerBox;
 }

@@ -32,7 +32,7 @@ public:
 
     /// How the title and the badge share the row at its current width.
     struct Fit {
-        QString title;   ///< the title, elided only when nothing else makes room
+        QString title;  ///< the title, elided only when nothing else makes room
         QFont titleFont;
         QFont badgeFont;  ///< 11 points, smaller (down to 9) when that keeps the title whole
     };

@@ -40,8 +40,8 @@ double size(TextStyle style) {
 QFont::Weight weight(TextStyle style) { return style == TextStyle::headline ? QFont::DemiBold : QFont::Normal; }
 
 QString family() {
-    static const QString chosen =
-        Langs::current() == Lang::zh ? QStringLiteral("Noto Sans CJK SC") : QStringLiteral("Noto Sans CJK KR");
+    static const QString chosen = Langs::current() == Lang::zh ? QStringLiteral("Noto Sans CJK SC")
+                                                               : QStringLiteral("Noto Sans CJK KR");
     return chosen;
 }
 

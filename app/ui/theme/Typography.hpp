@@ -11,7 +11,19 @@
 class QPainter;
 
 /// The named text styles of the design.
-enum class TextStyle { largeTitle, title, title2, title3, headline, subheadline, body, callout, footnote, caption, caption2 };
+enum class TextStyle {
+    largeTitle,
+    title,
+    title2,
+    title3,
+    headline,
+    subheadline,
+    body,
+    callout,
+    footnote,
+    caption,
+    caption2
+};
 
 namespace Typography {
 /// The sans family: "Noto Sans CJK SC" for the Chinese interface. The English

@@ -82,11 +82,12 @@ void measureMap(const char* map, const char* folderName, const NodeRef& folder, 
     }
     using BenchStats::spread;
     const double readyMs = BenchStats::median(ready), hoverMax = BenchStats::largest(hovers);
-    std::printf("  %s, %s: %zu cells\n    layout %s\n    ready (layout + resting paint) %s = %.2f of 100 ms\n"
-                "    hovers drawn ahead in idle time %s\n    hover repaint %s, worst = %.2f of 4 ms: %s\n",
-                map, folderName, cells, spread(layouts, 1).c_str(), spread(ready, 1).c_str(), readyMs / readyTarget,
-                spread(prepared, 1).c_str(), spread(hovers, 2, "ms", "hovers").c_str(), hoverMax / hoverTarget,
-                hoverMax <= hoverTarget ? "met" : "MISSED");
+    std::printf(
+        "  %s, %s: %zu cells\n    layout %s\n    ready (layout + resting paint) %s = %.2f of 100 ms\n"
+        "    hovers drawn ahead in idle time %s\n    hover repaint %s, worst = %.2f of 4 ms: %s\n",
+        map, folderName, cells, spread(layouts, 1).c_str(), spread(ready, 1).c_str(), readyMs / readyTarget,
+        spread(prepared, 1).c_str(), spread(hovers, 2, "ms", "hovers").c_str(), hoverMax / hoverTarget,
+        hoverMax <= hoverTarget ? "met" : "MISSED");
 }
 
 void measure(const char* name, const NodeRef& home, int rounds) {
@@ -98,8 +99,9 @@ void measure(const char* name, const NodeRef& home, int rounds) {
         folders.emplace_back("largest child (" + home->children->front().name + ")",
                              NodeRef(home, &home->children->front()));
     for (const auto& [label, folder] : folders) {
-        measureMap<VoronoiView>("voronoi", label.c_str(), folder,
-                                [&](const NodeRef& f) { return VoronoiMap::build(f, size).size(); }, rounds);
+        measureMap<VoronoiView>(
+            "voronoi", label.c_str(), folder, [&](const NodeRef& f) { return VoronoiMap::build(f, size).size(); },
+            rounds);
         measureMap<TreemapView>(
             "treemap", label.c_str(), folder,
             [&](const NodeRef& f) { return Treemap::cells(f, Treemap::layoutRect(size)).size(); }, rounds);

@@ -65,8 +65,9 @@ std::shared_ptr<const FileNode> demoHome() {
     const int64_t g = 1'000'000'000;
     auto folder = [&](const std::string& name, int64_t size, int days) {
         const std::string path = "/home/u/" + name;
-        return node(path, 0, days,
-                    {node(path + "/a", size / 2, days), node(path + "/b", size / 3, days), node(path + "/c", size / 6, days)});
+        return node(
+            path, 0, days,
+            {node(path + "/a", size / 2, days), node(path + "/b", size / 3, days), node(path + "/c", size / 6, days)});
     };
     return std::make_shared<const FileNode>(
         node("/home/u", 0, 1,
@@ -78,8 +79,8 @@ std::shared_ptr<const FileNode> demoHome() {
 std::shared_ptr<const FileNode> developerHome() {
     uint64_t state = 20251208;
     std::vector<FileNode> top;
-    const char* names[] = {"src", "node_modules", ".cache", "Library", "Downloads", "Movies", "Music", "go",
-                           ".rustup", "Documents", "Pictures", "builds", "vm", "archive"};
+    const char* names[] = {"src", "node_modules", ".cache",    "Library",  "Downloads", "Movies", "Music",
+                           "go",  ".rustup",      "Documents", "Pictures", "builds",    "vm",     "archive"};
     int files = 0;
     for (int i = 0; i < 14; ++i) {
         const int count = 43000 >> (i / 3);
@@ -127,11 +128,12 @@ void measure(const char* name, const std::shared_ptr<const FileNode>& home, int 
     }
     using BenchStats::spread;
     const double readyMs = BenchStats::median(ready), hoverMax = BenchStats::largest(hovers);
-    std::printf("%s:\n  model build %s\n  ready (model + resting paint) %s = %.2f of %.0f ms\n"
-                "  regions lit in idle time %s\n  hover repaint %s, worst = %.2f of %.0f ms: %s\n",
-                name, spread(builds, 1).c_str(), spread(ready, 1).c_str(), readyMs / readyTarget, readyTarget,
-                spread(lighting, 1).c_str(), spread(hovers, 2, "ms", "hovers").c_str(), hoverMax / hoverTarget,
-                hoverTarget, hoverMax <= hoverTarget ? "met" : "MISSED");
+    std::printf(
+        "%s:\n  model build %s\n  ready (model + resting paint) %s = %.2f of %.0f ms\n"
+        "  regions lit in idle time %s\n  hover repaint %s, worst = %.2f of %.0f ms: %s\n",
+        name, spread(builds, 1).c_str(), spread(ready, 1).c_str(), readyMs / readyTarget, readyTarget,
+        spread(lighting, 1).c_str(), spread(hovers, 2, "ms", "hovers").c_str(), hoverMax / hoverTarget, hoverTarget,
+        hoverMax <= hoverTarget ? "met" : "MISSED");
 }
 
 }  // namespace

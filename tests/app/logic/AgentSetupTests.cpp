@@ -110,8 +110,9 @@ TEST_F(AgentSetupTest, LinkIntoLocalBin) {
     setup.installLink();
     EXPECT_TRUE(setup.linkInstalled());
     EXPECT_EQ(fs::read_symlink(link()), tool);
-    EXPECT_EQ(setup.linkMessage(),
-              "Installed to ~/.local/bin/ostrevane. If your terminal can’t find ostrevane, add ~/.local/bin to your PATH.");
+    EXPECT_EQ(
+        setup.linkMessage(),
+        "Installed to ~/.local/bin/ostrevane. If your terminal can’t find ostrevane, add ~/.local/bin to your PATH.");
 
     // A link to an older copy, or to the same file written differently, is not ours.
     for (const std::string& other : {std::string("/old/ostrevane"), tool.string() + "/"}) {
@@ -171,8 +172,10 @@ TEST_F(AgentSetupTest, ALocalBinThatAlreadyIsTheToolCountsAsInstalled) {
         EXPECT_TRUE(setup.linkInstalled());
         EXPECT_EQ(setup.linkMessage(), std::nullopt);
         EXPECT_EQ(fs::is_symlink(link()), wasLink);
-        if (wasLink) EXPECT_EQ(fs::read_symlink(link()), hop);
-        else EXPECT_EQ(readText(link()), "#!/bin/sh\n");
+        if (wasLink)
+            EXPECT_EQ(fs::read_symlink(link()), hop);
+        else
+            EXPECT_EQ(readText(link()), "#!/bin/sh\n");
     }
 }
 
@@ -230,8 +233,8 @@ TEST(AgentCommands, PastedCommandsQuoteAndEscapeTheToolPath) {
     for (const std::string path : {"/opt/a b/ostrevane", "/tmp/it's;$(x)\\/ostrevane", "/opt/\"q\"/ostrevane"}) {
         SCOPED_TRACE(path);
         // The shell reads the command back as the same words.
-        Shell::Output output = Shell::run("/bin/sh", {"-c", "set -- " + AgentCommands::registrationCommand(path) +
-                                                                "; printf '%s' \"$8\""}, 5);
+        Shell::Output output = Shell::run(
+            "/bin/sh", {"-c", "set -- " + AgentCommands::registrationCommand(path) + "; printf '%s' \"$8\""}, 5);
         EXPECT_EQ(output.stdoutText, path);
         json entry = json::parse("{" + AgentCommands::desktopSnippet(path) + "}");
         EXPECT_EQ(entry["ostrevane"]["command"], path);

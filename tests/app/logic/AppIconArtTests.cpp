@@ -20,7 +20,8 @@ struct Arc {
 Point svgCenter(Point from, Point to, double radius, bool largeArc, bool sweep) {
     const double hx = (from.x - to.x) / 2, hy = (from.y - to.y) / 2;
     const double squared = hx * hx + hy * hy;
-    const double factor = std::sqrt(std::max(0.0, (radius * radius - squared) / squared)) * (largeArc != sweep ? 1 : -1);
+    const double factor = std::sqrt(std::max(0.0, (radius * radius - squared) / squared)) *
+                          (largeArc != sweep ? 1 : -1);
     return {factor * hy + (from.x + to.x) / 2, -factor * hx + (from.y + to.y) / 2};
 }
 
@@ -53,7 +54,8 @@ std::vector<Arc> arcsOf(const std::string& data) {
 TEST(AppIconArt, TheSvgDrawsTheLogosCellsOnTheBackdrop) {
     const double side = 256;
     const std::string svg = AppIconArt::svg(side);
-    EXPECT_NE(svg.find("<rect width=\"256.000\" height=\"256.000\" rx=\"56.320\" fill=\"#080808\"/>"), std::string::npos);
+    EXPECT_NE(svg.find("<rect width=\"256.000\" height=\"256.000\" rx=\"56.320\" fill=\"#080808\"/>"),
+              std::string::npos);
 
     const double margin = side * AppIconArt::logoMargin;
     const auto shapes = BrandMarkCells::shapes(side - 2 * margin);
@@ -68,7 +70,8 @@ TEST(AppIconArt, TheSvgDrawsTheLogosCellsOnTheBackdrop) {
         accents += paths[i][1] != "#f3f1ec";
         std::vector<Point> centers;
         for (const PathSegment& segment : shapes[i].path)
-            if (segment.kind == PathSegment::Kind::arc) centers.push_back({segment.center.x + margin, segment.center.y + margin});
+            if (segment.kind == PathSegment::Kind::arc)
+                centers.push_back({segment.center.x + margin, segment.center.y + margin});
         const auto arcs = arcsOf(paths[i][2]);
         ASSERT_EQ(arcs.size(), centers.size()) << i;
         for (size_t k = 0; k < arcs.size(); ++k, ++arcsChecked) {

@@ -173,8 +173,8 @@ TEST_F(AppModelBackupsTest, RunAllPlansCountsProblemsIncludingCancelledPlans) {
         {"all finish", 3, ok, 3, "All 3 backup plans finished.", false},
         {"one plan", 1, ok, 1, "1 backup plan finished.", false},
         {"second errors", 3,
-         [](const BackupPlan& p, int i, auto&) { return i == 1 ? planRun(p, {}, "away") : planRun(p, report("")); },
-         3, "1 of 3 plans had problems; see the backup history.", true},
+         [](const BackupPlan& p, int i, auto&) { return i == 1 ? planRun(p, {}, "away") : planRun(p, report("")); }, 3,
+         "1 of 3 plans had problems; see the backup history.", true},
         {"second has failed files", 3,
          [](const BackupPlan& p, int i, auto&) { return planRun(p, report("", i == 1 ? 1 : 0)); }, 3,
          "1 of 3 plans had problems; see the backup history.", true},
@@ -276,8 +276,8 @@ TEST_F(AppModelBackupsTest, ConfigurationEditsGoThroughTheRealStore) {
     EXPECT_EQ(custom[0].name, "Other");
     EXPECT_EQ(custom[1].path, "/z/Backups");
 
-    model.removeCustomDestination(BackupDestination{"folder:Other", DestinationKind::folder, "Other", "/y/Other", {},
-                                                    true, {}});
+    model.removeCustomDestination(
+        BackupDestination{"folder:Other", DestinationKind::folder, "Other", "/y/Other", {}, true, {}});
     custom = ConfigStore::load().customDestinations;
     ASSERT_EQ(custom.size(), 1u);
     EXPECT_EQ(custom[0].name, "Backups");

@@ -4,10 +4,10 @@
 #include <map>
 
 #include "Cleaner.hpp"
-#include "Suggestions.hpp"
-#include "backup/Backup.hpp"
 #include "ModelHarness.hpp"
+#include "Suggestions.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
 #include "platform/Trash.hpp"
 
 using testing_support::ScopedHome;
@@ -45,7 +45,9 @@ TEST_F(AppModelCleaningTest, EveryBranchOfTheCleanCompletion) {
     const std::string a = root + "/a";
     const Case cases[] = {
         {"a throwing apply", [&](AppModel& m) { m.apply(suggestion("s1", {a})); },
-         [](FakeEngine& e) { e.applySuggestion = [](const Suggestion&) -> CleanResult { throw OstrevaneError("no"); }; },
+         [](FakeEngine& e) {
+             e.applySuggestion = [](const Suggestion&) -> CleanResult { throw OstrevaneError("no"); };
+         },
          "s1", true, "no", true, true, false},
         {"a trash that moved", [&](AppModel& m) { m.trash({a}); }, {}, "trash", false, "trashed", false, true, true},
         {"a trash of refused paths only", [&](AppModel& m) { m.trash({a}); },
@@ -61,13 +63,24 @@ TEST_F(AppModelCleaningTest, EveryBranchOfTheCleanCompletion) {
         {"an emptying that listed items", [](AppModel& m) { m.emptyTrash(); },
          [](FakeEngine& e) { e.emptyTrash = [] { return cleanResult({"/t/x"}, {}, "emptied 1"); }; }, "empty-trash",
          true, "emptied 1", false, false, false},
-        {"an emptying that listed nothing", [](AppModel& m) { m.emptyTrash(); }, {}, "empty-trash", true, "emptied",
-         false, false, false},
+        {"an emptying that listed nothing",
+         [](AppModel& m) { m.emptyTrash(); },
+         {},
+         "empty-trash",
+         true,
+         "emptied",
+         false,
+         false,
+         false},
         {"an emptying that left folders", [](AppModel& m) { m.emptyTrash(); },
          [](FakeEngine& e) {
              e.emptyTrash = [] {
-                 return cleanResult({}, {{"/m/.Trash/0", "A symbolic link; not emptied"}, {"/m/a", "b"},
-                                         {"/m/c", "d"}, {"/m/e", "f"}, {"/m/g", "h"}},
+                 return cleanResult({},
+                                    {{"/m/.Trash/0", "A symbolic link; not emptied"},
+                                     {"/m/a", "b"},
+                                     {"/m/c", "d"},
+                                     {"/m/e", "f"},
+                                     {"/m/g", "h"}},
                                     "Partly emptied.");
              };
          },
@@ -78,8 +91,14 @@ TEST_F(AppModelCleaningTest, EveryBranchOfTheCleanCompletion) {
          [](FakeEngine& e) { e.emptyTrash = []() -> CleanResult { throw OstrevaneError("locked"); }; }, "empty-trash",
          true, "locked", true, true, false},
         {"a suggestion that empties the Trash",
-         [](AppModel& m) { m.apply(suggestion("bin", {"/t/x"}, Risk::safe, CleanAction::emptyTrash)); }, {}, "bin",
-         true, "applied bin", false, false, false},
+         [](AppModel& m) { m.apply(suggestion("bin", {"/t/x"}, Risk::safe, CleanAction::emptyTrash)); },
+         {},
+         "bin",
+         true,
+         "applied bin",
+         false,
+         false,
+         false},
     };
     for (const Case& c : cases) {
         ModelHarness run;
@@ -118,21 +137,31 @@ TEST_F(AppModelCleaningTest, ApplyAllSafeCountsThrownSuggestionsAsFailures) {
         bool pending;
     };
     const Case cases[] = {
-        {"none safe", {suggestion("r", {a}, Risk::review), suggestion("m", {a}, Risk::safe, CleanAction::manual)}, {},
-         "", false, false},
+        {"none safe",
+         {suggestion("r", {a}, Risk::review), suggestion("m", {a}, Risk::safe, CleanAction::manual)},
+         {},
+         "",
+         false,
+         false},
         {"mixed",
          {suggestion("ok", {a, root + "/b"}, Risk::safe, CleanAction::trash, 2000), suggestion("r", {a}, Risk::review),
           suggestion("bad", {root + "/c"})},
          {"ok", "bad"},
-         "Moved 2 items (2 KB) to the Trash. 1 item couldn’t be moved (protected by the system or in use)." + tail, false,
+         "Moved 2 items (2 KB) to the Trash. 1 item couldn’t be moved (protected by the system or in use)." + tail,
+         false,
          true},
         {"all throw",
          {suggestion("bad1", {root + "/c"}), suggestion("bad2", {root + "/d"})},
          {"bad1", "bad2"},
-         "Moved 0 items (0 KB) to the Trash. 2 items couldn’t be moved (protected by the system or in use)." + tail, true,
+         "Moved 0 items (0 KB) to the Trash. 2 items couldn’t be moved (protected by the system or in use)." + tail,
+         true,
          false},
-        {"one moved", {suggestion("ok", {a}, Risk::safe, CleanAction::trash, 1000)}, {"ok"},
-         "Moved 1 item (1 KB) to the Trash." + tail, false, true},
+        {"one moved",
+         {suggestion("ok", {a}, Risk::safe, CleanAction::trash, 1000)},
+         {"ok"},
+         "Moved 1 item (1 KB) to the Trash." + tail,
+         false,
+         true},
     };
     for (const Case& c : cases) {
         ModelHarness run;
@@ -209,20 +238,37 @@ TEST_F(AppModelCleaningTest, EvictCountsThrownPathsAndMeasuresTheEvictedPathsFil
     };
     const std::string freed = Fmt::bytes(4096);
     const Case cases[] = {
-        {"released", EvictReport{p1, 2, 0, 0, ""}, EvictReport{p2, 1, 0, 0, ""}, {1000, 5096},
-         "Released the local copies of 3 files, freeing about " + freed + " (they stay in iCloud).", false, 1},
-        {"nothing uploaded", EvictReport{p1, 0, 2, 0, ""}, EvictReport{p2, 0, 0, 0, ""}, {1000, 1000},
+        {"released",
+         EvictReport{p1, 2, 0, 0, ""},
+         EvictReport{p2, 1, 0, 0, ""},
+         {1000, 5096},
+         "Released the local copies of 3 files, freeing about " + freed + " (they stay in iCloud).",
+         false,
+         1},
+        {"nothing uploaded",
+         EvictReport{p1, 0, 2, 0, ""},
+         EvictReport{p2, 0, 0, 0, ""},
+         {1000, 1000},
          "Released the local copies of 0 files, freeing about 0 KB (they stay in iCloud). 2 files haven’t finished "
          "uploading and were left alone.",
-         true, 0},
-        {"one throws, space shrank", std::nullopt, EvictReport{p2, 1, 0, 0, ""}, {5000, 4000},
+         true,
+         0},
+        {"one throws, space shrank",
+         std::nullopt,
+         EvictReport{p2, 1, 0, 0, ""},
+         {5000, 4000},
          "Released the local copy of 1 file, freeing about 0 KB (it stays in iCloud). 1 file hasn’t finished "
          "uploading and was left alone.",
-         false, 1},
-        {"every one throws", std::nullopt, std::nullopt, {},
+         false,
+         1},
+        {"every one throws",
+         std::nullopt,
+         std::nullopt,
+         {},
          "Released the local copies of 0 files, freeing about 0 KB (they stay in iCloud). 2 files haven’t finished "
          "uploading and were left alone.",
-         true, 0},
+         true,
+         0},
     };
     for (const Case& c : cases) {
         ModelHarness run;
@@ -264,7 +310,8 @@ TEST_F(ModelTest, EveryOperationThatChangesTheTrashHasTheAnalysisMeasureItAfresh
     const std::string a = root + "/a";
     engine.trashFolder = trash;
     const FileNode tree = folderNode(
-        root, {folderNode(a, {}, 10), folderNode(root + "/.local", {folderNode(root + "/.local/share", {folderNode(trash, {}, 50)})})});
+        root, {folderNode(a, {}, 10),
+               folderNode(root + "/.local", {folderNode(root + "/.local/share", {folderNode(trash, {}, 50)})})});
     engine.scanResult = scanOf(tree);
     engine.offload = [](const std::string&, auto&, auto&) {
         OffloadReport result;
@@ -284,7 +331,8 @@ TEST_F(ModelTest, EveryOperationThatChangesTheTrashHasTheAnalysisMeasureItAfresh
         {"move to the Trash", [&] { model.trash({a}); }},
         {"empty the Trash", [&] { model.emptyTrash(); }},
         {"clean a suggestion", [&] { model.apply(suggestion("s", {a})); }},
-        {"clean every safe item", [&] {
+        {"clean every safe item",
+         [&] {
              engine.suggestions = {suggestion("s", {a})};
              model.analyze();
              harness.settle();
@@ -346,8 +394,8 @@ TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanArchiveAndEmptying
     engine.trash = [](const std::vector<std::string>& paths) { return Cleaner::trash(paths, false); };
     engine.emptyTrash = [] { return Cleaner::emptyTrash(); };
     fs::create_directories(home.scratch() / "drive");
-    const BackupDestination drive{"folder:drive", DestinationKind::folder, "drive", (home.scratch() / "drive").string(),
-                                  {}, true, {}};
+    const BackupDestination drive{
+        "folder:drive", DestinationKind::folder, "drive", (home.scratch() / "drive").string(), {}, true, {}};
     engine.offload = [&](const std::string& source, auto& token, auto& progress) {
         return BackupEngine::offload(source, drive, false, token, progress);
     };
@@ -363,7 +411,9 @@ TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanArchiveAndEmptying
          }},
         {"archive a project", [&] { model.offload(root + "/Projects/old", drive); }},
         {"move a large and a small file",
-         [&] { model.trash({root + "/Downloads/big.iso", root + "/Downloads/note.txt"}); }},
+         [&] {
+             model.trash({root + "/Downloads/big.iso", root + "/Downloads/note.txt"});
+         }},
         {"empty the Trash", [&] { model.emptyTrash(); }},
     };
     for (const auto& [name, operation] : operations) {

@@ -121,7 +121,8 @@ TEST_F(BackupLogicTest, AddPlanSheetTransitions) {
 
     state.select("b");
     EXPECT_EQ(state.selectedRow(available), 1u);
-    EXPECT_EQ(state.locationLine(available), "Location: remote:Ostrevane Backups/" + Host::computerName() + "/Documents");
+    EXPECT_EQ(state.locationLine(available),
+              "Location: remote:Ostrevane Backups/" + Host::computerName() + "/Documents");
 
     // A destination that went away: no row, no location, but adding still works.
     state.select("gone");

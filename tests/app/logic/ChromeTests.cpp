@@ -33,8 +33,8 @@ TEST(Chrome, FooterTintTurnsAtExactlyEightyAndNinety) {
         ThemeColor tint;
         bool low;
     };
-    for (const Row& row : {Row{79.9, Theme::accent, false}, Row{80, Theme::warn, false},
-                           Row{89.9, Theme::warn, false}, Row{90, Theme::danger, true}}) {
+    for (const Row& row : {Row{79.9, Theme::accent, false}, Row{80, Theme::warn, false}, Row{89.9, Theme::warn, false},
+                           Row{90, Theme::danger, true}}) {
         EXPECT_EQ(Chrome::footerTint(row.percent), row.tint) << row.percent;
         EXPECT_EQ(Chrome::lowOnSpace(row.percent), row.low) << row.percent;
     }

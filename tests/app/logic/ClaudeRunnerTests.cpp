@@ -15,7 +15,8 @@ namespace {
 class ClaudeRunnerTest : public ::testing::Test {
 protected:
     bool finished(double seconds = 10) {
-        return drainUntil(dispatcher, [&] { return !runner.running(); }, seconds);
+        return drainUntil(
+            dispatcher, [&] { return !runner.running(); }, seconds);
     }
     /// The fake's process id once it has written it.
     pid_t fakePid() {
@@ -63,18 +64,25 @@ TEST_F(ClaudeRunnerTest, StreamsTheAnswerOfTheExactCommandAndRefusesASecondQuest
     ASSERT_EQ(arguments.size(), 13u);
     const std::string prefix = "mcp__ostrevane__";
     std::vector<std::string> expected = {
-        "-p", "--output-format", "text", "--no-session-persistence", "--strict-mcp-config", "--mcp-config",
-        arguments[6], "--allowedTools",
-        prefix + "disk_status," + prefix + "scan_directory," + prefix + "largest_files," + prefix +
-            "get_suggestions," + prefix + "list_backup_destinations," + prefix + "backup_history," + prefix +
-            "find_duplicates",
+        "-p",
+        "--output-format",
+        "text",
+        "--no-session-persistence",
+        "--strict-mcp-config",
+        "--mcp-config",
+        arguments[6],
+        "--allowedTools",
+        prefix + "disk_status," + prefix + "scan_directory," + prefix + "largest_files," + prefix + "get_suggestions," +
+            prefix + "list_backup_destinations," + prefix + "backup_history," + prefix + "find_duplicates",
         "--disallowedTools",
         prefix + "apply_suggestion," + prefix + "move_to_trash," + prefix + "empty_trash," + prefix +
             "backup_to_cloud," + prefix + "offload_to_cloud," + prefix + "evict_local_copies," + prefix +
             "reveal_in_finder",
-        "--append-system-prompt", ClaudeRunner::systemPrompt()};
+        "--append-system-prompt",
+        ClaudeRunner::systemPrompt()};
     EXPECT_EQ(arguments, expected);
-    EXPECT_EQ(json::parse(arguments[6]), json::parse(R"({"mcpServers":{"ostrevane":{"command":"/opt/Ostre vane/ostrevane",
+    EXPECT_EQ(json::parse(arguments[6]),
+              json::parse(R"({"mcpServers":{"ostrevane":{"command":"/opt/Ostre vane/ostrevane",
                                                          "args":["mcp","--read-only"]}}})"));
     EXPECT_EQ(arguments[6].find(' '), arguments[6].find("Ostre vane") + 5);  // compact: the path's is the only space
     EXPECT_TRUE(ClaudeRunner::systemPrompt().starts_with("You are the disk assistant built into Ostrevane."));
@@ -111,7 +119,8 @@ TEST_F(ClaudeRunnerTest, StopTerminatesThenKillsAndReaps) {
     struct Case {
         std::string mode, error;
     };
-    for (const auto& c : {Case{"hang", "Claude stopped (exit code 15)."}, Case{"stubborn", "Claude stopped (exit code 9)."}}) {
+    for (const auto& c :
+         {Case{"hang", "Claude stopped (exit code 15)."}, Case{"stubborn", "Claude stopped (exit code 9)."}}) {
         SCOPED_TRACE(c.mode);
         fake.setMode(c.mode);
         runner.ask("q", fake.claude(), "/usr/bin/ostrevane");

@@ -35,18 +35,18 @@ TEST(Demo, TheTreeHasTheDesignedFiguresAndOrder) {
 
     std::vector<std::string> order;
     for (const FileNode& entry : *root.children) order.push_back(entry.name);
-    EXPECT_EQ(order, (std::vector<std::string>{"Library", "Movies", "Code", "Downloads", ".ollama", "Pictures",
-                                               "Documents", ".cache", "Desktop", "Music", ".npm", ".Trash",
-                                               ".gradle", ".cargo"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"Library", "Movies", "Code", "Downloads", ".ollama", "Pictures", "Documents",
+                                        ".cache", "Desktop", "Music", ".npm", ".Trash", ".gradle", ".cargo"}));
     struct Figure {
         const FileNode& node;
         int64_t size, files;
     };
-    for (const Figure& f : {Figure{child(root, "Library"), 123'700'000'000, 111'341},
-                            Figure{child(root, "Downloads"), 21'000'000'000, 8'644},
-                            Figure{child(root, ".Trash"), 3'100'000'000, 2'790},
-                            Figure{child(child(root, "Library"), "Group Containers"), 3'400'000'000, 3'060},
-                            Figure{child(child(root, "Downloads"), "open-dataset.zip"), 4'200'000'000, 1}}) {
+    for (const Figure& f :
+         {Figure{child(root, "Library"), 123'700'000'000, 111'341},
+          Figure{child(root, "Downloads"), 21'000'000'000, 8'644}, Figure{child(root, ".Trash"), 3'100'000'000, 2'790},
+          Figure{child(child(root, "Library"), "Group Containers"), 3'400'000'000, 3'060},
+          Figure{child(child(root, "Downloads"), "open-dataset.zip"), 4'200'000'000, 1}}) {
         EXPECT_EQ(f.node.size, f.size) << f.node.name;
         EXPECT_EQ(f.node.fileCount, f.files) << f.node.name;
     }

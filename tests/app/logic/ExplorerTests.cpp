@@ -74,8 +74,8 @@ TEST(ExplorerMenu, EnablementTable) {
     };
     for (const Case& c : {Case{false, false, true, true}, Case{true, false, false, true},
                           Case{false, true, false, false}, Case{true, true, false, false}}) {
-        const std::optional<std::string> refusal =
-            c.refused ? std::optional<std::string>("protected folder") : std::nullopt;
+        const std::optional<std::string> refusal = c.refused ? std::optional<std::string>("protected folder")
+                                                             : std::nullopt;
         const auto entries = Explorer::menu(node, {home, refusal, c.busy, {destination("NAS")}, refusal});
         EXPECT_EQ(entry(entries, Kind::trash).enabled, c.trashEnabled) << c.refused << c.busy;
         EXPECT_TRUE(entry(entries, Kind::trash).destructive);
@@ -103,7 +103,10 @@ TEST(ExplorerRequests, TextsDestructivenessAndActions) {
     const ConfirmRequest iCloud = Explorer::askTrash(node, true, actions);
     const ConfirmRequest plain = Explorer::askTrash(node, false, actions);
     EXPECT_EQ(iCloud.title, L("把“%@”移到废纸篓?", "Videos"));
-    EXPECT_EQ(iCloud.message, Fmt::bytes(node.size) + L(" · 它在 iCloud 里:移到废纸篓后,会同时从 iCloud 和你的其他设备上消失。只想腾出这台电脑的空间,请取消,改用右键菜单里的“释放本地副本”。"));
+    EXPECT_EQ(
+        iCloud.message,
+        Fmt::bytes(node.size) +
+            L(" · 它在 iCloud 里:移到废纸篓后,会同时从 iCloud 和你的其他设备上消失。只想腾出这台电脑的空间,请取消,改用右键菜单里的“释放本地副本”。"));
     EXPECT_EQ(plain.message, L("%@ · 可以从废纸篓恢复,清倒废纸篓后才真正释放空间。", Fmt::bytes(node.size)));
     EXPECT_TRUE(iCloud.destructive);
     EXPECT_NE(iCloud.id, plain.id);

@@ -53,9 +53,9 @@ TEST(LanguageChoice, TheVariableFixesTheCheckedChoiceOverTheStoredOne) {
     testing_support::ScopedHome home;
     UserDefaults::set(LanguageChoices::key, json::array({"en"}));
     const std::vector<std::pair<std::optional<std::string>, std::optional<LanguageChoice>>> cases{
-        {std::nullopt, std::nullopt},          {"", std::nullopt},
-        {"zh", LanguageChoice::chinese},       {"ZH_cn.UTF-8", LanguageChoice::chinese},
-        {"en_GB", LanguageChoice::english},    {"fr", LanguageChoice::english},
+        {std::nullopt, std::nullopt},       {"", std::nullopt},
+        {"zh", LanguageChoice::chinese},    {"ZH_cn.UTF-8", LanguageChoice::chinese},
+        {"en_GB", LanguageChoice::english}, {"fr", LanguageChoice::english},
     };
     for (const auto& [variable, expected] : cases) {
         testing_support::ScopedEnv lang("OSTREVANE_LANG", variable);

@@ -50,23 +50,39 @@ TEST(MapItemSplit, EdgeCases) {
     const Case cases[] = {
         {"size 0", folder("/d", files("/d", {0, 0})), 28, {}, ""},
         {"a file", file("/d/a.bin", 500), 28, {{"/d/a.bin/…", 500, std::nullopt}}, L("小文件")},
-        {"all below size / 400", folder("/d", files("/d", {500, 500, 500}), 400000), 28,
-         {{"/d/…", 401500, std::nullopt}}, L("其余 %@ 项", 3)},
-        {"30 children, limit 28", folder("/d", files("/d", repeated(30, 1000))), 28, thirtyWithRest, L("其余 %@ 项", 2)},
-        {"hidden children within size / 400", folder("/d", files("/d", [] {
-             auto sizes = repeated(28, 1000);
-             sizes.insert(sizes.end(), {1, 1});
-             return sizes;
-         }())),
+        {"all below size / 400",
+         folder("/d", files("/d", {500, 500, 500}), 400000),
+         28,
+         {{"/d/…", 401500, std::nullopt}},
+         L("其余 %@ 项", 3)},
+        {"30 children, limit 28", folder("/d", files("/d", repeated(30, 1000))), 28, thirtyWithRest,
+         L("其余 %@ 项", 2)},
+        {"hidden children within size / 400",
+         folder("/d", files("/d",
+                            [] {
+                                auto sizes = repeated(28, 1000);
+                                sizes.insert(sizes.end(), {1, 1});
+                                return sizes;
+                            }())),
          28, thirtyTiny, ""},
         {"limit 0", folder("/d", files("/d", {600, 400})), 0, {{"/d/…", 1000, std::nullopt}}, L("其余 %@ 项", 2)},
         // The remainder sorts ahead of smaller kept children; a child below
         // size / 400 takes no rank.
-        {"remainder in front", folder("/d", files("/d", {5000, 1000, 9}), 3000), 28,
-         {{"/d/f0", 5000, 0}, {"/d/…", 3009, std::nullopt}, {"/d/f1", 1000, 1}}, L("其余 %@ 项", 1)},
-        {"400 bytes, 399 kept", folder("/d", files("/d", {200, 199}), 1), 28, {{"/d/f0", 200, 0}, {"/d/f1", 199, 1}}, ""},
-        {"rest equal to a child keeps the child first", folder("/d", files("/d", {600, 200}), 200), 28,
-         {{"/d/f0", 600, 0}, {"/d/f1", 200, 1}, {"/d/…", 200, std::nullopt}}, L("小文件")},
+        {"remainder in front",
+         folder("/d", files("/d", {5000, 1000, 9}), 3000),
+         28,
+         {{"/d/f0", 5000, 0}, {"/d/…", 3009, std::nullopt}, {"/d/f1", 1000, 1}},
+         L("其余 %@ 项", 1)},
+        {"400 bytes, 399 kept",
+         folder("/d", files("/d", {200, 199}), 1),
+         28,
+         {{"/d/f0", 200, 0}, {"/d/f1", 199, 1}},
+         ""},
+        {"rest equal to a child keeps the child first",
+         folder("/d", files("/d", {600, 200}), 200),
+         28,
+         {{"/d/f0", 600, 0}, {"/d/f1", 200, 1}, {"/d/…", 200, std::nullopt}},
+         L("小文件")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -155,7 +171,7 @@ TEST(MapMotion, EaseOutRunsAheadAndEndsAtTheDuration) {
 }
 
 TEST(Graphemes, CutsBetweenClustersOnly) {
-    const std::string accented = "e\xCC\x81";          // e + combining acute
+    const std::string accented = "e\xCC\x81";                     // e + combining acute
     const std::string flag = "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA";  // two regional indicators
     const std::string text = accented + flag + "文件" + "\xFF" + "z";
     EXPECT_EQ(Graphemes::count(text), 6u);
@@ -178,7 +194,9 @@ TEST(MapPill, Content) {
         MapPillContent expected;
     };
     const Case cases[] = {
-        {{report.path, shared(report), report.name, 2000, 0}, 8000, {"doc", "~/Documents/report.pdf", "2 KB", "25%", {}}},
+        {{report.path, shared(report), report.name, 2000, 0},
+         8000,
+         {"doc", "~/Documents/report.pdf", "2 KB", "25%", {}}},
         {{docs.path, shared(docs), docs.name, 1000, 0}, 3000, {"folder", "~/Documents", "1 KB", "33.3%", {}}},
         {{docs.path + "/…", nullptr, L("小文件"), 2000, std::nullopt}, 0, {"folder", L("小文件"), "2 KB", "0%", {}}},
     };
@@ -190,7 +208,8 @@ TEST(MapPill, LayoutElidesOnlyTheName) {
     const Size view{400, 300};
     const MapPillLayout fits = MapPill::layout({"doc", "~/a.txt", "2 KB", "25%", {}}, view, measure);
     const double row = 12 + 8 + measure("~/a.txt", MapPill::callout).width + 8 +
-                       measure("2 KB", {12, MapFont::Weight::semibold, true}).width + 8 + measure("25%", MapPill::callout).width;
+                       measure("2 KB", {12, MapFont::Weight::semibold, true}).width + 8 +
+                       measure("25%", MapPill::callout).width;
     EXPECT_EQ(fits.capsule, Rect(12, 300 - 12 - 26, 26 + row, 26));  // 12-point line plus 7 above and below
     EXPECT_EQ(fits.radius, 13);
     ASSERT_EQ(fits.texts.size(), 3u);

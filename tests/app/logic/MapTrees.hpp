@@ -24,13 +24,16 @@ inline FileNode file(const std::string& path, int64_t size) {
 inline FileNode folder(const std::string& path, std::vector<FileNode> children, int64_t folded = 0) {
     FileNode node = file(path, folded);
     node.isDirectory = true;
-    std::stable_sort(children.begin(), children.end(), [](const FileNode& a, const FileNode& b) { return a.size > b.size; });
+    std::stable_sort(children.begin(), children.end(),
+                     [](const FileNode& a, const FileNode& b) { return a.size > b.size; });
     for (const FileNode& child : children) node.size += child.size;
     node.children = std::move(children);
     return node;
 }
 
-inline std::shared_ptr<const FileNode> shared(FileNode node) { return std::make_shared<const FileNode>(std::move(node)); }
+inline std::shared_ptr<const FileNode> shared(FileNode node) {
+    return std::make_shared<const FileNode>(std::move(node));
+}
 
 /// Files "<path>/f0", "<path>/f1", ... of the given sizes.
 inline std::vector<FileNode> files(const std::string& path, const std::vector<int64_t>& sizes) {

@@ -15,9 +15,7 @@
 #include "model/TreeRemeasure.hpp"
 
 struct AppModelTestAccess {
-    static void removeFromScan(AppModel& model, const std::vector<std::string>& paths) {
-        model.removeFromScan(paths);
-    }
+    static void removeFromScan(AppModel& model, const std::vector<std::string>& paths) { model.removeFromScan(paths); }
     static void setTrashPending(AppModel& model, bool pending) {
         model.trashPending_ = pending;
         model.publish(AppModel::Change::cleaning);

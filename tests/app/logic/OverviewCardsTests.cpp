@@ -120,6 +120,7 @@ TEST_F(OverviewCardsTest, DiskWarningFromNinetyPercent) {
     volume.usedPercent = 89.9;
     EXPECT_FALSE(OverviewCards::diskWarning(volume));
     volume.usedPercent = 90;
-    EXPECT_EQ(OverviewCards::diskWarning(volume), "Disk is 90% full. The system needs about 10% free space to run smoothly.");
+    EXPECT_EQ(OverviewCards::diskWarning(volume),
+              "Disk is 90% full. The system needs about 10% free space to run smoothly.");
     EXPECT_EQ(OverviewCards::percentText(92.5), "92.5");
 }

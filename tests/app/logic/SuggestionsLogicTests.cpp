@@ -96,8 +96,8 @@ TEST_F(SuggestionsLogicTest, CardControlsFollowActionItemsAndBusyState) {
         {suggestion(CleanAction::trashContents, Risk::safe), "s1", false, FirstControl::show, SecondControl::spinner},
         {suggestion(CleanAction::trashContents, Risk::safe), "other", false, FirstControl::show, SecondControl::clean},
         {suggestion(CleanAction::emptyTrash), std::nullopt, false, FirstControl::show, SecondControl::empty},
-        {suggestion(CleanAction::evict, Risk::review, {"/h/a", "/h/b"}, two), std::nullopt, true,
-         FirstControl::details, SecondControl::releaseAll},
+        {suggestion(CleanAction::evict, Risk::review, {"/h/a", "/h/b"}, two), std::nullopt, true, FirstControl::details,
+         SecondControl::releaseAll},
         {suggestion(CleanAction::offload), std::nullopt, true, FirstControl::show, SecondControl::archiveMenu},
         {suggestion(CleanAction::offload), std::nullopt, false, FirstControl::show, SecondControl::none},
         {suggestion(CleanAction::offload, Risk::review, {}), std::nullopt, true, FirstControl::none,
@@ -130,8 +130,8 @@ TEST_F(SuggestionsLogicTest, CommandRowAndMoreLine) {
     EXPECT_EQ(SuggestionCards::moreCount(suggestion(CleanAction::trashContents, Risk::safe,
                                                     {"/c/Code/Cache", "/c/Code/GPUCache", "/c/Slack/Cache"}, apps)),
               0u);
-    EXPECT_EQ(SuggestionCards::moreCount(suggestion(CleanAction::trashContents, Risk::safe,
-                                                    {"/c/Code/Cache", "/c/Zoom/Cache"}, {{apps[0]}})),
+    EXPECT_EQ(SuggestionCards::moreCount(
+                  suggestion(CleanAction::trashContents, Risk::safe, {"/c/Code/Cache", "/c/Zoom/Cache"}, {{apps[0]}})),
               1u);
     EXPECT_EQ(SuggestionCards::moreCount(suggestion(CleanAction::manual, Risk::review, {"/c"}, apps)), 0u);
 }
@@ -142,11 +142,16 @@ TEST_F(SuggestionsLogicTest, IconsByCategoryWithTheTrashAsFallback) {
         CleanAction action;
         std::string icon;
     } cases[] = {
-        {"cache", CleanAction::trashContents, "internaldrive"}, {"developer", CleanAction::command, "hammer"},
-        {"downloads", CleanAction::trash, "arrow.down.circle"},  {"large-files", CleanAction::manual, "doc.badge.ellipsis"},
-        {"archive", CleanAction::evict, "icloud.and.arrow.down"}, {"archive", CleanAction::offload, "archivebox"},
-        {"apps", CleanAction::manual, "app.badge"},              {"backup", CleanAction::manual, "iphone"},
-        {"system", CleanAction::emptyTrash, "trash"},            {"", CleanAction::manual, "trash"},
+        {"cache", CleanAction::trashContents, "internaldrive"},
+        {"developer", CleanAction::command, "hammer"},
+        {"downloads", CleanAction::trash, "arrow.down.circle"},
+        {"large-files", CleanAction::manual, "doc.badge.ellipsis"},
+        {"archive", CleanAction::evict, "icloud.and.arrow.down"},
+        {"archive", CleanAction::offload, "archivebox"},
+        {"apps", CleanAction::manual, "app.badge"},
+        {"backup", CleanAction::manual, "iphone"},
+        {"system", CleanAction::emptyTrash, "trash"},
+        {"", CleanAction::manual, "trash"},
     };
     for (const auto& c : cases) {
         Suggestion s = suggestion(c.action);

@@ -72,7 +72,8 @@ TEST(TerrainModel, PeaksRunFrom18To186) {
     ASSERT_EQ(model.regions.size(), 3u);
     std::vector<double> tallest(3, 0);
     for (size_t i = 0; i < model.heights.size(); ++i)
-        if (model.owners[i] >= 0) tallest[size_t(model.owners[i])] = std::max(tallest[size_t(model.owners[i])], model.heights[i]);
+        if (model.owners[i] >= 0)
+            tallest[size_t(model.owners[i])] = std::max(tallest[size_t(model.owners[i])], model.heights[i]);
     EXPECT_NEAR(tallest[0], 186, 9.61);
     EXPECT_NEAR(tallest[2], 18, 9.61);
     const Point summit = model.regions[0].summit;
@@ -164,8 +165,11 @@ TEST(TerrainModel, StaleFrom180WholeDays) {
     const struct {
         std::optional<Date> modified;
         bool stale;
-    } cases[] = {{std::nullopt, false}, {now - 24h * 179, false}, {now - 24h * 180 + 1s, false},
-                 {now - 24h * 180, true}, {now + 24h * 400, false}};
+    } cases[] = {{std::nullopt, false},
+                 {now - 24h * 179, false},
+                 {now - 24h * 180 + 1s, false},
+                 {now - 24h * 180, true},
+                 {now + 24h * 400, false}};
     for (const auto& c : cases) {
         FileNode node = file("/x", 1, c.modified);
         EXPECT_EQ(isStale(&node, now), c.stale);

@@ -44,7 +44,11 @@ TEST(TreeRemeasure, NestedPlacesCountOnceAndUnmeasurablePlacesKeepTheirCounts) {
         std::vector<std::string> nodes;
     };
     const Case cases[] = {
-        {"a place and a path inside it", {"/h/a", "/h/a/small"}, {{"/h/a", folder("/h/a", 4, 0)}}, 55, 1,
+        {"a place and a path inside it",
+         {"/h/a", "/h/a/small"},
+         {{"/h/a", folder("/h/a", 4, 0)}},
+         55,
+         1,
          {"/h", "/h/b", "/h/b/f"}},
         {"a place that cannot be measured", {"/h/a", "/h/b"}, {{"/h/b", std::nullopt}}, 101, 1, {"/h", "/h/a"}},
         {"a small path grows into a node under its folder",

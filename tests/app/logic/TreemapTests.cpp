@@ -94,11 +94,11 @@ TEST(TreemapPointer, HitPriorityTargetsAndTaps) {
         std::optional<std::string> current, expected;
     };
     const TargetCase targets[] = {
-        {band, xID, xID},          // the label band keeps the nested cell
+        {band, xID, xID},  // the label band keeps the nested cell
         {band, std::nullopt, "/r/a"},
         {band, "/r/b", "/r/a"},
         {b, xID, "/r/b"},
-        {margin, xID, xID},        // gaps and margins keep whatever was hovered
+        {margin, xID, xID},  // gaps and margins keep whatever was hovered
         {margin, std::nullopt, std::nullopt},
         {nestedY, xID, "/r/a›/r/a/y"},
     };
@@ -176,13 +176,13 @@ TEST(TreemapPainter, LabelsGiveUpTheSizeThenCutTheNameByClusterAndAlwaysFit) {
         std::vector<std::string> texts;  // empty: no label
     };
     const std::vector<Case> cases{
-        {42, 30, "a", {"a"}},                              // one line: no room for the size beside the name
-        {80, 30, "abcdefghij", {"abcdefghij"}},            // the size goes before the name is cut
-        {60, 30, "abcdefghij", {"abcdefg…"}},              // n = int(48 * 10 / 55) - 1
-        {60, 60, "abcdefghij", {"abcdefg…", "2 KB"}},      // two lines: the size keeps its own line
-        {72, 30, "WWaaaaaaaa", {"WWa…"}},                  // the estimate is lowered until the cut text fits
-        {60, 30, accents, {e + e + e + "…"}},              // cut by cluster, not code point
-        {42, 60, "WWWW", {}},                              // not even two clusters fit
+        {42, 30, "a", {"a"}},                          // one line: no room for the size beside the name
+        {80, 30, "abcdefghij", {"abcdefghij"}},        // the size goes before the name is cut
+        {60, 30, "abcdefghij", {"abcdefg…"}},          // n = int(48 * 10 / 55) - 1
+        {60, 60, "abcdefghij", {"abcdefg…", "2 KB"}},  // two lines: the size keeps its own line
+        {72, 30, "WWaaaaaaaa", {"WWa…"}},              // the estimate is lowered until the cut text fits
+        {60, 30, accents, {e + e + e + "…"}},          // cut by cluster, not code point
+        {42, 60, "WWWW", {}},                          // not even two clusters fit
     };
     for (const Case& c : cases) {
         TreemapCell cell{"/r/a", nullptr, c.label, 2000, Rect(10, 10, c.width, c.height), 0, false, false, 0, 0};

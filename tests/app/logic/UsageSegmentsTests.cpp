@@ -31,19 +31,19 @@ std::vector<std::pair<std::string, int64_t>> idsAndBytes(const std::vector<Usage
 TEST(UsageSegments, SplitsTheHomeAndPutsTheSystemLast) {
     testing_support::ScopedHome home;
     ScanResult scan = scanOf(300, {
-        folder("/home/u/Library", 100, {folder("/home/u/Library/Mobile Documents", 30)}),
-        folder("/home/u/Downloads", 50),
-        folder("/home/u/Documents", 50),
-        folder("/home/u/.cache", 20),
-        {".zshrc", "/home/u/.zshrc", false, 5, 1, std::nullopt, std::nullopt},
-        folder("/home/u/Movies", 10),
-        folder("/home/u/Pictures", 10),
-    });
+                                      folder("/home/u/Library", 100, {folder("/home/u/Library/Mobile Documents", 30)}),
+                                      folder("/home/u/Downloads", 50),
+                                      folder("/home/u/Documents", 50),
+                                      folder("/home/u/.cache", 20),
+                                      {".zshrc", "/home/u/.zshrc", false, 5, 1, std::nullopt, std::nullopt},
+                                      folder("/home/u/Movies", 10),
+                                      folder("/home/u/Pictures", 10),
+                                  });
     auto segments = UsageSegments::segments(volumeUsing(1000), &scan);
     // Ties (downloads, documents) keep the table's order; other = 300 - 245.
-    std::vector<std::pair<std::string, int64_t>> expected{
-        {"library", 70}, {"other", 55}, {"downloads", 50}, {"documents", 50}, {"icloud", 30},
-        {"tools", 25},   {"media", 20},     {"system", 700}};
+    std::vector<std::pair<std::string, int64_t>> expected{{"library", 70},   {"other", 55},  {"downloads", 50},
+                                                          {"documents", 50}, {"icloud", 30}, {"tools", 25},
+                                                          {"media", 20},     {"system", 700}};
     EXPECT_EQ(idsAndBytes(segments), expected);
     EXPECT_TRUE(segments.back().hatched);
     EXPECT_EQ(segments[5].path, "/home/u");  // dot entries open the home itself
@@ -92,23 +92,26 @@ TEST(UsageSegments, ALinuxHomeSplitsByXDGAndUserFolders) {
     testing_support::writeText(home.path(".config/user-dirs.dirs"), "XDG_DOWNLOAD_DIR=\"$HOME/下载\"\n");
     const std::string h = home.home();
     ScanResult scan;
-    scan.root = folder(h, 1000, {
-        folder(h + "/.cache", 100),
-        folder(h + "/.local", 210, {folder(h + "/.local/share", 200, {folder(h + "/.local/share/containers", 80),
-                                                                      folder(h + "/.local/share/Trash", 20)})}),
-        folder(h + "/.config", 30),
-        folder(h + "/.var", 40),
-        folder(h + "/snap", 50),
-        folder(h + "/.rustup", 60),
-        folder(h + "/go", 10),
-        folder(h + "/miniconda3", 20),
-        folder(h + "/Android", 30),
-        folder(h + "/.ssh", 5),
-        folder(h + "/Videos", 70),
-        folder(h + "/Music", 15),
-        folder(h + "/下载", 90),
-        folder(h + "/Projects", 25),
-    });
+    scan.root = folder(
+        h, 1000,
+        {
+            folder(h + "/.cache", 100),
+            folder(h + "/.local", 210,
+                   {folder(h + "/.local/share", 200,
+                           {folder(h + "/.local/share/containers", 80), folder(h + "/.local/share/Trash", 20)})}),
+            folder(h + "/.config", 30),
+            folder(h + "/.var", 40),
+            folder(h + "/snap", 50),
+            folder(h + "/.rustup", 60),
+            folder(h + "/go", 10),
+            folder(h + "/miniconda3", 20),
+            folder(h + "/Android", 30),
+            folder(h + "/.ssh", 5),
+            folder(h + "/Videos", 70),
+            folder(h + "/Music", 15),
+            folder(h + "/下载", 90),
+            folder(h + "/Projects", 25),
+        });
     auto segments = UsageSegments::segments(volumeUsing(1000), &scan);
     // library: 100 + (200 - 80) + 30 + 40 + 50; tools: 60 + 10 + 20 + 30 + 80 + 5 + the 10 of .local
     // outside share; other: 1000 less everything claimed.

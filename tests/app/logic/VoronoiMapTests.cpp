@@ -69,7 +69,7 @@ TEST(VoronoiLabel, FittingThresholds) {
     const Case cases[] = {
         {49.9, 100, "abcdefghij", LS::byRoom, "", 0, 0},
         {50, 26.9, "abcdefghij", LS::byRoom, "", 0, 0},
-        {50, 27, "abcdefghij", LS::byRoom, "abcd…", 1, 11.5},   // n = int(30 * 10 / 57.5) - 1
+        {50, 27, "abcdefghij", LS::byRoom, "abcd…", 1, 11.5},  // n = int(30 * 10 / 57.5) - 1
         {76, 50, "abcdefghij", LS::byRoom, "abcdefgh…", 2, 11.5},
         {75.9, 50, "abcdefghij", LS::byRoom, "abcdefgh…", 1, 11.5},
         {76, 49.9, "abcdefghij", LS::byRoom, "abcdefgh…", 1, 11.5},
@@ -78,16 +78,16 @@ TEST(VoronoiLabel, FittingThresholds) {
         {190, 50, "abcdefghij", LS::byRoom, "abcdefghij", 2, 13},
         {191, 50, "abcdefghij", LS::byRoom, "abcdefghij", 2, 15},
         {191, 50, "abcdefghij", LS::nested, "abcdefghij", 2, 10.5},
-        {50, 27, "WWWW", LS::byRoom, "", 0, 0},                  // n would be 0: neither name nor size
+        {50, 27, "WWWW", LS::byRoom, "", 0, 0},                       // n would be 0: neither name nor size
         {80, 27, accents, LS::byRoom, e + e + e + e + "…", 1, 11.5},  // cut by cluster, not code point
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width);
         SCOPED_TRACE(c.height);
         const MapItem it{"/r/x", nullptr, c.label, 2000, 0};
-        const std::vector<MapText> runs = VoronoiPainter::label(square(100 - c.width / 2, 100 - c.height / 2, 100 + c.width / 2,
-                                                                       100 + c.height / 2),
-                                                                {100, 100}, it, c.size, Theme::ink, measure);
+        const std::vector<MapText> runs = VoronoiPainter::label(
+            square(100 - c.width / 2, 100 - c.height / 2, 100 + c.width / 2, 100 + c.height / 2), {100, 100}, it,
+            c.size, Theme::ink, measure);
         ASSERT_EQ(runs.size(), c.runs);
         if (runs.empty()) continue;
         EXPECT_EQ(runs[0].text, c.name);
@@ -130,10 +130,10 @@ TEST(VoronoiPointer, HoverKeepsItsPlaceInGaps) {
     };
     const Case cases[] = {
         {{40, 100}, std::nullopt, MapHover{0, 0}},
-        {{100, 100}, MapHover{0, 1}, MapHover{0, 1}},              // gap between nested cells keeps the lit child
+        {{100, 100}, MapHover{0, 1}, MapHover{0, 1}},  // gap between nested cells keeps the lit child
         {{100, 100}, std::nullopt, MapHover{0, std::nullopt}},
         {{100, 100}, MapHover{1, std::nullopt}, MapHover{0, std::nullopt}},
-        {{205, 100}, MapHover{0, 1}, MapHover{0, 1}},             // gap between blobs keeps the hover
+        {{205, 100}, MapHover{0, 1}, MapHover{0, 1}},  // gap between blobs keeps the hover
         {{205, 100}, std::nullopt, std::nullopt},
         {{260, 100}, MapHover{0, 1}, MapHover{1, std::nullopt}},
     };
@@ -153,8 +153,8 @@ TEST(VoronoiPointer, HoverKeepsItsPlaceInGaps) {
 TEST(VoronoiPointer, MotionFocusAndPill) {
     using H = std::optional<MapHover>;
     const std::tuple<H, H, std::optional<MapMotion::Animation>> motions[] = {
-        {std::nullopt, std::nullopt, std::nullopt}, {MapHover{0, 1}, MapHover{0, 1}, std::nullopt},
-        {std::nullopt, MapHover{0, 1}, MapMotion::swap}, {MapHover{0, 1}, std::nullopt, MapMotion::swap},
+        {std::nullopt, std::nullopt, std::nullopt},        {MapHover{0, 1}, MapHover{0, 1}, std::nullopt},
+        {std::nullopt, MapHover{0, 1}, MapMotion::swap},   {MapHover{0, 1}, std::nullopt, MapMotion::swap},
         {MapHover{0, 1}, MapHover{1, 1}, MapMotion::swap}, {MapHover{0, 1}, MapHover{0, std::nullopt}, MapMotion::step},
     };
     for (const auto& [from, to, animation] : motions) EXPECT_EQ(VoronoiMap::motion(from, to), animation);

@@ -96,8 +96,8 @@ TEST(AgentPage, BuildsInDemoModeWithoutRunningAnything) {
     std::vector<QString> codeLines;
     for (auto* line : page.findChildren<CodeLine*>()) codeLines.push_back(line->text());
     ASSERT_EQ(codeLines.size(), 3u);
-    EXPECT_EQ(codeLines[0].toStdString(), "claude mcp add ostrevane --scope user -- " +
-                                              std::string(AgentSetup::demoCLIPath) + " mcp");
+    EXPECT_EQ(codeLines[0].toStdString(),
+              "claude mcp add ostrevane --scope user -- " + std::string(AgentSetup::demoCLIPath) + " mcp");
     EXPECT_EQ(page.findChildren<MonoTag*>().size(), 14);
     auto copyLine = page.findChildren<CodeLine*>()[2];
     copyLine->copy();
@@ -189,7 +189,8 @@ TEST_F(AgentPageSetup, AFailedConnectShowsItsReasonBesideTheButton) {
     ASSERT_NE(connect, nullptr);
     ASSERT_TRUE(connect->isEnabled());
     QTest::mouseClick(connect, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->setup()->working() && page->setup()->registrationMessage(); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !page->setup()->working() && page->setup()->registrationMessage(); }, 5000));
     EXPECT_EQ(messagesBeside(connect), QStringList{"Couldn’t connect: Error: user config is read-only"});
 }
 
@@ -197,7 +198,8 @@ TEST_F(AgentPageSetup, WithoutTheToolConnectAndInstallAreOffAndSayWhy) {
     open(false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return checked(); }, 5000));
     const QString reason = QString::fromStdString(
-        "The ostrevane command-line tool wasn’t found: it belongs beside the application, in " + appFolder.string() + ".");
+        "The ostrevane command-line tool wasn’t found: it belongs beside the application, in " + appFolder.string() +
+        ".");
     for (const char* key : {"一键接入", "安装到 ~/.local/bin"}) {
         SCOPED_TRACE(key);
         MonoButton* control = button(key);

@@ -43,8 +43,8 @@ TEST_F(ConfirmSheetTest, EscapeCancelsAndReturnConfirmsOnlyWhatIsNotDestructive)
         Qt::Key key;
         int runs;
     } cases[] = {
-        {true, Qt::Key_Escape, 0},  {false, Qt::Key_Escape, 0}, {false, Qt::Key_Return, 1},
-        {false, Qt::Key_Enter, 1},  {true, Qt::Key_Return, 0},  {true, Qt::Key_Enter, 0},
+        {true, Qt::Key_Escape, 0}, {false, Qt::Key_Escape, 0}, {false, Qt::Key_Return, 1},
+        {false, Qt::Key_Enter, 1}, {true, Qt::Key_Return, 0},  {true, Qt::Key_Enter, 0},
     };
     // The same whether the sheet or the overlay around it has the key.
     for (const bool toOverlay : {false, true}) {

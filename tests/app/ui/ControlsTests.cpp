@@ -29,8 +29,8 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 TEST(MonoBar, FillWidthNeverBelowTheHeightAndNeverPastTheTrack) {
     const struct {
         double value, expected;
-    } cases[] = {{0.5, 100}, {0.01, 6}, {0, 6}, {0.999, 199.8}, {1, 200}, {1.7, 200},
-                 {-0.2, 6},  {nan, 6},  {inf, 6}, {-inf, 6}};
+    } cases[] = {{0.5, 100}, {0.01, 6}, {0, 6},   {0.999, 199.8}, {1, 200},
+                 {1.7, 200}, {-0.2, 6}, {nan, 6}, {inf, 6},       {-inf, 6}};
     for (const auto& c : cases) EXPECT_DOUBLE_EQ(MonoBar::fillWidth(c.value, 200, 6), c.expected) << c.value;
 }
 
@@ -54,9 +54,11 @@ TEST(Hatch, LinesCoverTheRectAndStopForSpacingsThatNeverAdvance) {
 TEST(MonoButton, SizeClassesAndStateColours) {
     using C = ControlSize;
     using S = MonoButton::SizeClass;
-    const std::pair<C, S> classes[] = {
-        {C::mini, S::small}, {C::small, S::small}, {C::regular, S::regular}, {C::large, S::large},
-        {C::extraLarge, S::regular}};
+    const std::pair<C, S> classes[] = {{C::mini, S::small},
+                                       {C::small, S::small},
+                                       {C::regular, S::regular},
+                                       {C::large, S::large},
+                                       {C::extraLarge, S::regular}};
     for (const auto& [size, expected] : classes) EXPECT_EQ(MonoButton::sizeClass(size), expected);
     EXPECT_EQ(MonoButton::metrics(S::small).fontSize, 11.5);
     EXPECT_EQ(MonoButton::metrics(S::small).horizontal, 10);
@@ -70,11 +72,11 @@ TEST(MonoButton, SizeClassesAndStateColours) {
         bool pressed, hovering, enabled;
         double alpha, opacity;
     } cases[] = {
-        {outlined, false, true, false, 0, 0.35},    // no hover fill while disabled
-        {outlined, true, false, true, 0.22, 1},     // pressed without hover
+        {outlined, false, true, false, 0, 0.35},  // no hover fill while disabled
+        {outlined, true, false, true, 0.22, 1},   // pressed without hover
         {outlined, false, true, true, 0.1, 1},
-        {filled, false, true, false, 0.88, 0.35},   // a filled button keeps its hover fill
-        {filled, true, true, true, 0.75, 1},        // pressed wins over hovering
+        {filled, false, true, false, 0.88, 0.35},  // a filled button keeps its hover fill
+        {filled, true, true, true, 0.75, 1},       // pressed wins over hovering
         {filled, false, false, true, 1, 1},
     };
     for (const auto& c : cases) {

@@ -104,7 +104,8 @@ TEST(ExplorerPage, AModeThatCannotBeStoredIsStillShownAndNoticed) {
     EXPECT_EQ(segments->selection(), "grid");
     ASSERT_TRUE(harness.model->notice());
     EXPECT_TRUE(harness.model->notice()->isError);
-    EXPECT_TRUE(harness.model->notice()->text.starts_with("Couldn’t save the setting: ")) << harness.model->notice()->text;
+    EXPECT_TRUE(harness.model->notice()->text.starts_with("Couldn’t save the setting: "))
+        << harness.model->notice()->text;
     // The model's next update keeps the chosen mode.
     harness.model->setExplorerPath(harness.model->explorerPath());
     EXPECT_NE(dynamic_cast<TreemapView*>(page.mapWidget()), nullptr);

@@ -8,10 +8,10 @@
 #include <QMenu>
 #include <QTest>
 
+#include "pages/Chrome.hpp"
 #include "support/WindowWalk.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/FocusChain.hpp"
-#include "pages/Chrome.hpp"
 #include "ui/controls/FocusKeeper.hpp"
 #include "ui/controls/FocusRing.hpp"
 #include "ui/controls/IconButton.hpp"
@@ -22,8 +22,8 @@
 #include "ui/pages/SuggestionCard.hpp"
 #include "ui/pages/SuggestionsPage.hpp"
 #include "ui/shell/ContentView.hpp"
-#include "ui/shell/PageHeader.hpp"
 #include "ui/shell/MainWindow.hpp"
+#include "ui/shell/PageHeader.hpp"
 
 namespace {
 /// Lets the pages and the focus settle after the model changed.
@@ -72,8 +72,7 @@ template <class T>
 T* control(DemoWindow& demo, const QString& name, int occurrence = 0) {
     for (QWidget* stop : stops(demo)) {
         auto* found = qobject_cast<T*>(stop);
-        if (found && nameOf(found) == name && occurrence-- == 0)
-            return found;
+        if (found && nameOf(found) == name && occurrence-- == 0) return found;
     }
     return nullptr;
 }
@@ -89,8 +88,7 @@ int focusIndex(DemoWindow& demo) {
 void confirmByKeyboard(DemoWindow& demo) {
     ConfirmSheetHost* host = contentOf(demo)->sheet();
     ASSERT_TRUE(host->request());
-    for (int i = 0; i < 3 && QApplication::focusWidget() != host->sheet()->confirmButton(); ++i)
-        DemoWindow::pressTab();
+    for (int i = 0; i < 3 && QApplication::focusWidget() != host->sheet()->confirmButton(); ++i) DemoWindow::pressTab();
     ASSERT_EQ(QApplication::focusWidget(), host->sheet()->confirmButton());
     DemoWindow::press(Qt::Key_Space);
 }
@@ -141,7 +139,8 @@ TEST(FocusKeeping, AConfirmedCleanHandsTheFocusToTheNextCard) {
     EXPECT_EQ(cardOf(focused)->suggestion().id, next);
     // Its first control: the first of its stops in the page's Tab order.
     const auto all = stops(demo);
-    const auto first = std::find_if(all.begin(), all.end(), [&](QWidget* stop) { return cardOf(stop) == cardOf(focused); });
+    const auto first = std::find_if(all.begin(), all.end(),
+                                    [&](QWidget* stop) { return cardOf(stop) == cardOf(focused); });
     EXPECT_EQ(focused, *first) << describe(focused);
 }
 

@@ -11,16 +11,16 @@
 #include <cstdlib>
 
 #include "TestSupport.hpp"
-#include "platform/HomeFolder.hpp"
 #include "desktop/Desktop.hpp"
 #include "desktop/QtDispatcher.hpp"
 #include "model/Executor.hpp"
+#include "platform/HomeFolder.hpp"
 #include "snapshot/PageRender.hpp"
 #include "support/WindowWalk.hpp"
 #include "ui/access/Accessibility.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/FocusChain.hpp"
 #include "ui/controls/MonoButton.hpp"
-#include "ui/controls/ConfirmSheet.hpp"
 #include "ui/pages/AddPlanSheet.hpp"
 #include "ui/pages/AgentPage.hpp"
 #include "ui/pages/BackupPage.hpp"
@@ -47,8 +47,8 @@ int visiblyChanged(const QImage& one, const QImage& other) {
     for (int y = 0; y < one.height(); ++y)
         for (int x = 0; x < one.width(); ++x) {
             const QColor a = one.pixelColor(x, y), b = other.pixelColor(x, y);
-            const int delta = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                                        std::abs(a.blue() - b.blue())});
+            const int delta = std::max(
+                {std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
             changed += delta > 40;
         }
     return changed;

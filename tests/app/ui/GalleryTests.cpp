@@ -62,7 +62,8 @@ TEST(Gallery, EveryControlFitsTheSheetWholeInBothLanguages) {
             const QRect box = control->geometry();
             EXPECT_GE(box.left(), 20) << language;
             EXPECT_LE(box.right(), 620) << language << " " << control->metaObject()->className();
-            EXPECT_GE(box.width(), control->sizeHint().width()) << language << " " << control->metaObject()->className();
+            EXPECT_GE(box.width(), control->sizeHint().width())
+                << language << " " << control->metaObject()->className();
         }
     }
 }

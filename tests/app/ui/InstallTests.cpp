@@ -3,10 +3,10 @@
 // the build tree and in the installed tree alike.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
-#include <sys/stat.h>
 
 #include <sstream>
 
@@ -99,7 +99,8 @@ TEST(Install, IntoAPrefixWithEveryFileTheDesktopNeeds) {
     EXPECT_NE(readText(svg).find("<path "), std::string::npos);
     for (int side : {256, 128, 64, 48}) {
         const std::string size = std::to_string(side) + "x" + std::to_string(side);
-        const QImage icon(QString::fromStdString((prefix / "share/icons/hicolor" / size / "apps" / (id + ".png")).string()));
+        const QImage icon(
+            QString::fromStdString((prefix / "share/icons/hicolor" / size / "apps" / (id + ".png")).string()));
         EXPECT_EQ(icon.size(), QSize(side, side)) << size;
     }
 

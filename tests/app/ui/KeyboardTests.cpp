@@ -106,10 +106,12 @@ TEST(Keyboard, SpaceAndReturnActLikeAClickOnEveryKindOfButton) {
     };
     const std::vector<Case> cases{
         {"sidebar row", [&] { return content->sidebar()->rows()[2]; }, AppModel::Section::suggestions},
-        {"capsule button", [&] { return findNamed<MonoButton>(content, "Open Space Map"); }, AppModel::Section::explorer},
+        {"capsule button", [&] { return findNamed<MonoButton>(content, "Open Space Map"); },
+         AppModel::Section::explorer},
         {"text link", [&] { return findNamed<TextLink>(content, "All suggestions"); }, AppModel::Section::suggestions},
         {"suggestion row", [&] { return findVisible<SuggestionRow>(content); }, AppModel::Section::suggestions},
-        {"legend entry", [&] { return findNamed<LegendEntry>(content, "Downloads, 21 GB"); }, AppModel::Section::explorer},
+        {"legend entry", [&] { return findNamed<LegendEntry>(content, "Downloads, 21 GB"); },
+         AppModel::Section::explorer},
     };
     for (const Case& c : cases) {
         for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {

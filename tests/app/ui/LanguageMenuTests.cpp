@@ -104,8 +104,7 @@ TEST(LanguageMenu, TheSheetReopensOnlyWithReopenNowOrReturn) {
     menu.askToReopen();
     ASSERT_NE(frame.host->sheet(), nullptr);
     const QStringList expected{"The new language takes effect when Ostrevane reopens",
-                               "Your scan results are kept, so there’s no need to scan again.", "Later",
-                               "Reopen Now"};
+                               "Your scan results are kept, so there’s no need to scan again.", "Later", "Reopen Now"};
     EXPECT_EQ(frame.seen(), expected);
     QTest::mouseClick(frame.host->sheet()->cancelButton(), Qt::LeftButton);
     EXPECT_EQ(frame.host->sheet(), nullptr);
@@ -123,7 +122,8 @@ TEST(LanguageMenu, TheSheetReopensOnlyWithReopenNowOrReturn) {
 }
 
 TEST(LanguageMenu, WhileTheVariableFixesTheLanguageTheCheckFollowsItAndTheSheetSaysSo) {
-    for (const auto& [variable, fixed] : {std::pair{"en", LanguageChoice::english}, {"zh_CN", LanguageChoice::chinese}}) {
+    for (const auto& [variable, fixed] :
+         {std::pair{"en", LanguageChoice::english}, {"zh_CN", LanguageChoice::chinese}}) {
         ScopedHome home(variable);
         UserDefaults::set(LanguageChoices::key, nlohmann::json::array({"fr"}));
         LanguageMenu menu(LanguageChoices::saved());

@@ -12,8 +12,8 @@
 #include "desktop/Desktop.hpp"
 #include "desktop/QtDispatcher.hpp"
 #include "platform/Platform.hpp"
-#include "ui/controls/MonoButton.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
+#include "ui/controls/MonoButton.hpp"
 #include "ui/shell/ContentView.hpp"
 #include "ui/shell/LanguageMenu.hpp"
 #include "ui/shell/MainWindow.hpp"
@@ -105,8 +105,9 @@ TEST(Desktop, ThePortalThemeOnlyWhereItRunsAndNoThemeWasChosen) {
         bool bus, portal, expected;
     };
     const Case cases[] = {
-        {std::nullopt, true, true, true},  {"", true, true, true},        {"gtk3", true, true, false},
-        {std::nullopt, false, true, false}, {std::nullopt, true, false, false},
+        {std::nullopt, true, true, true},   {"", true, true, true},
+        {"gtk3", true, true, false},        {std::nullopt, false, true, false},
+        {std::nullopt, true, false, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Desktop::usesPortalTheme(c.theme, c.bus, c.portal), c.expected)

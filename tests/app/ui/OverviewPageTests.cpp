@@ -72,9 +72,8 @@ TEST(OverviewPage, ALinuxHomeShowsItsCacheRowAndItsVideosSegment) {
     auto* host = new ConfirmSheetHost(&frame);
     SuggestionsPage cleanup(PageContext::over(harness.model, host));
     const auto cards = cleanup.cards();
-    const auto row = std::find_if(cards.begin(), cards.end(), [](const auto& card) {
-        return card->suggestion().id == "xdg-cache-apps";
-    });
+    const auto row = std::find_if(cards.begin(), cards.end(),
+                                  [](const auto& card) { return card->suggestion().id == "xdg-cache-apps"; });
     ASSERT_NE(row, cards.end());
     EXPECT_EQ((*row)->suggestion().title, "Browser and tool caches");
     const auto labels = (*row)->findChildren<QLabel*>();

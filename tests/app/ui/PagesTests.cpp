@@ -103,7 +103,8 @@ TEST_F(PagesTest, AnArchiveOfAProtectedFolderIsRefusedBeforeItIsOffered) {
     const std::string desktop = home.home() + "/Desktop", old = home.home() + "/Old Projects";
     std::filesystem::create_directories(desktop);
     std::filesystem::create_directories(old);
-    harness.engine.destinations = {BackupDestination{"folder:B", DestinationKind::folder, "B", home.home() + "/../b", {}, true, {}}};
+    harness.engine.destinations = {
+        BackupDestination{"folder:B", DestinationKind::folder, "B", home.home() + "/../b", {}, true, {}}};
     harness.engine.suggestions = {
         Suggestion("desk", "archive", "Desktop", "d", {desktop}, 9'000'000, Risk::review, CleanAction::offload),
         Suggestion("old", "archive", "Old", "d", {old}, 9'000'000, Risk::review, CleanAction::offload),

@@ -1,10 +1,10 @@
 // The desktop calls: those that may wait run on the application's pool, never
 // on a thread of their own that would outlive the application's shutdown,
 // and tests replace them one by one for a scope.
+#include <gtest/gtest.h>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 

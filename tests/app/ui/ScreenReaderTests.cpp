@@ -11,8 +11,8 @@
 #include "support/WindowWalk.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/CodeLine.hpp"
-#include "ui/controls/IconButton.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
+#include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSegments.hpp"
 #include "ui/controls/Tags.hpp"
@@ -165,7 +165,8 @@ TEST(ScreenReader, TheExplorerReportsItsSegmentsRowsAndMapRegions) {
     const auto& rows = page->childList()->rows();
     std::vector<std::string> names;
     for (int i = 0; i < list->childCount(); ++i)
-        if (list->child(i)->role() == QAccessible::ListItem) names.push_back(list->child(i)->text(QAccessible::Name).toStdString());
+        if (list->child(i)->role() == QAccessible::ListItem)
+            names.push_back(list->child(i)->text(QAccessible::Name).toStdString());
     ASSERT_EQ(names.size(), rows.size());
     for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(names[i], rows[i].node->name);
 
@@ -194,7 +195,8 @@ TEST(ScreenReader, LegendEntriesSayTheirSizeAndCopyButtonsWhatTheyCopy) {
     std::vector<std::string> legend;
     for (LegendEntry* entry : content->findChildren<LegendEntry*>())
         if (entry->isVisible()) legend.push_back(of(entry)->text(QAccessible::Name).toStdString());
-    EXPECT_NE(std::find(legend.begin(), legend.end(), "Downloads, 21 GB"), legend.end()) << testing::PrintToString(legend);
+    EXPECT_NE(std::find(legend.begin(), legend.end(), "Downloads, 21 GB"), legend.end())
+        << testing::PrintToString(legend);
     EXPECT_GT(legend.size(), 3u);
 
     demo.open(AppModel::Section::agent);

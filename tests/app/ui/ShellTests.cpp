@@ -99,9 +99,9 @@ TEST(SidebarRow, ABadgeGivesWayBeforeTheTitleIsCut) {
         double badgeSize;  // 0: smaller than 11, whatever it is
     };
     const Case cases[] = {
-        {"en", false, "进行中", true, 0},     // "Cloud Backup" beside "In progress"
-        {"en", true, "进行中", true, 0},      // bold when selected
-        {"zh", true, "进行中", true, 11},     // already fits: drawn as designed
+        {"en", false, "进行中", true, 0},           // "Cloud Backup" beside "In progress"
+        {"en", true, "进行中", true, 0},            // bold when selected
+        {"zh", true, "进行中", true, 11},           // already fits: drawn as designed
         {"en", false, "1,234,567.8 GB", false, 9},  // nothing makes room: the title is cut
     };
     for (const Case& c : cases) {

@@ -67,8 +67,11 @@ struct SnapshotHome {
         fs::create_directories(home);
         fs::create_directories(dir.path() / "runtime");
         fs::permissions(dir.path() / "runtime", fs::perms::owner_all);
-        for (auto [name, value] : {std::pair{"HOME", home}, {"OSTREVANE_HOME", home}, {"XDG_CONFIG_HOME", config},
-                                   {"XDG_CACHE_HOME", home / ".cache"}, {"XDG_DATA_HOME", home / ".local/share"},
+        for (auto [name, value] : {std::pair{"HOME", home},
+                                   {"OSTREVANE_HOME", home},
+                                   {"XDG_CONFIG_HOME", config},
+                                   {"XDG_CACHE_HOME", home / ".cache"},
+                                   {"XDG_DATA_HOME", home / ".local/share"},
                                    {"XDG_RUNTIME_DIR", dir.path() / "runtime"}})
             environment.push_back(std::make_unique<ScopedEnv>(name, value.string()));
         environment.push_back(std::make_unique<ScopedEnv>("OSTREVANE_LANG", std::nullopt));
@@ -183,8 +186,9 @@ TEST(Snapshot, AnOutputFolderThatCannotBeMadeFailsTheRunAndSaysSo) {
 
 TEST(Snapshot, AMissingOrEmptyFolderIsAUsageError) {
     SnapshotHome home;
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"--snapshot"}, {"--snapshot", ""}, {"--demo", "--snapshot", "", "--snapshot", "x"}}) {
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--snapshot"},
+                                                      {"--snapshot", ""},
+                                                      {"--demo", "--snapshot", "", "--snapshot", "x"}}) {
         // From a working folder of its own, so an image written "here" would show.
         const std::string command = "cd \"$0\" && exec \"$@\"";
         std::vector<std::string> shellArguments{"-c", command, home.dir.path().string(), OSTREVANE_APP_PATH};
@@ -203,8 +207,8 @@ TEST(Snapshot, AFullDiskLeavesNoTruncatedOrPartialImages) {
     SnapshotHome home;
     // Files may grow to 24 KB: larger images fail part-way, as on a full disk.
     const std::string command = "trap '' XFSZ; ulimit -f 48; exec \"$0\" \"$@\"";
-    const Shell::Output run =
-        Shell::run("/bin/sh", {"-c", command, OSTREVANE_APP_PATH, "--snapshot", home.out.string(), "--demo"}, 300);
+    const Shell::Output run = Shell::run(
+        "/bin/sh", {"-c", command, OSTREVANE_APP_PATH, "--snapshot", home.out.string(), "--demo"}, 300);
     EXPECT_EQ(run.status, 1) << run.stderrText;
     EXPECT_NE(run.stderrText.find("could not write"), std::string::npos);
     for (const auto& entry : fs::directory_iterator(home.out)) {

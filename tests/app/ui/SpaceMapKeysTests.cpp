@@ -8,9 +8,9 @@
 #include <QMenu>
 #include <QTest>
 
-#include "support/WindowWalk.hpp"
 #include "base/ScopedHooks.hpp"
 #include "desktop/Desktop.hpp"
+#include "support/WindowWalk.hpp"
 #include "ui/maps/MapRegions.hpp"
 #include "ui/pages/ExplorerChildList.hpp"
 #include "ui/pages/ExplorerPage.hpp"
@@ -58,7 +58,8 @@ QStringList titles(const QMenu* menu) {
 
 TEST(SpaceMapKeys, BackspaceAndAltUpGoToTheEnclosingFolderFromTheListAndTheMap) {
     for (const Target target : {Target::list, Target::map}) {
-        for (const Key& key : {Key{Qt::Key_Backspace, Qt::NoModifier, "Backspace"}, Key{Qt::Key_Up, Qt::AltModifier, "Alt+Up"}}) {
+        for (const Key& key :
+             {Key{Qt::Key_Backspace, Qt::NoModifier, "Backspace"}, Key{Qt::Key_Up, Qt::AltModifier, "Alt+Up"}}) {
             SCOPED_TRACE(nameOf(target) + ", " + key.name);
             DemoWindow demo;
             AppModel& model = *demo.harness().model;
@@ -84,7 +85,8 @@ TEST(SpaceMapKeys, BackspaceAndAltUpGoToTheEnclosingFolderFromTheListAndTheMap) 
 
 TEST(SpaceMapKeys, TheMenuKeyAndShiftF10OpenTheActionsOfTheRowOrTheMapsRegion) {
     for (const Target target : {Target::list, Target::map}) {
-        for (const Key& key : {Key{Qt::Key_Menu, Qt::NoModifier, "Menu"}, Key{Qt::Key_F10, Qt::ShiftModifier, "Shift+F10"}}) {
+        for (const Key& key :
+             {Key{Qt::Key_Menu, Qt::NoModifier, "Menu"}, Key{Qt::Key_F10, Qt::ShiftModifier, "Shift+F10"}}) {
             SCOPED_TRACE(nameOf(target) + ", " + key.name);
             DemoWindow demo;
             ExplorerPage* page = explorerOf(demo);
