@@ -56,6 +56,8 @@ def why_caches_cannot_be_dropped():
 def main():
     mode, tool, floor, tree, tool_home, runs = (sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5],
                                                 int(sys.argv[6]))
+    # du and the floor walker take a symlinked tree for the link itself, not the folder it names.
+    tree = os.path.realpath(tree)
     if mode == "cold":
         reason = why_caches_cannot_be_dropped()
         if reason:
