@@ -48,23 +48,43 @@ constexpr int64_t readLevelLimit = 64;
 constexpr unsigned threadsPerCore = 4;
 constexpr unsigned threadLimit = 64;
 
-/// The results of one level's parallel loop, one slot per subfolder, merged
-/// afterwards in directory order.
-class Slots {
+int64_t epochSeconds(const Date& date) {
+    return std::chrono::duration_cast<std::chrono::seconds>(date.time_since_epoch()).count();
+}
+
+/// What one level's parallel loop keeps of its subfolders: their totals,
+/// added as each is done, and the nodes the tree keeps, in directory order.
+/// A subfolder too small to keep costs nothing while its siblings run: on a
+/// home of many packages most are, and every thread holds such a level.
+class SubfolderResults {
 public:
-    explicit Slots(size_t count) : items(count) {}
-    void set(size_t index, std::optional<FileNode> node) {
+    explicit SubfolderResults(const ScanOptions& options) : options(options) {}
+
+    void add(size_t index, std::optional<FileNode> node) {
+        if (!node) return;
         std::lock_guard guard(lock);
-        items[index] = std::move(node);
+        bytes += node->size;
+        files += node->fileCount;
+        if (node->fileCount >= 1 && node->modified) newest = std::max(newest, epochSeconds(*node->modified));
+        if (node->size >= options.minNodeSize && node->path.size() <= options.maxNodePath)
+            kept.emplace_back(index, std::move(*node));
     }
-    std::vector<std::optional<FileNode>> take() {
-        std::lock_guard guard(lock);
-        return std::move(items);
+
+    int64_t bytes = 0;
+    int64_t files = 0;
+    int64_t newest = 0;
+
+    /// Call once the loop is done.
+    void appendKeptTo(std::vector<FileNode>& nodes) {
+        std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& entry : kept) nodes.push_back(std::move(entry.second));
+        kept.clear();
     }
 
 private:
+    const ScanOptions& options;
     std::mutex lock;
-    std::vector<std::optional<FileNode>> items;
+    std::vector<std::pair<size_t, FileNode>> kept;
 };
 
 /// One folder of a directory-read level: its files are counted here, its
@@ -101,12 +121,9 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     int64_t linkedAgain = 0;  // bytes of links met before in this folder, left out of progress
     LinkTally links;
     std::vector<FileNode> nodes;
-    struct Subfolder {
-        const char* name;
-        std::string path;
-        const Facts* facts;
-    };
-    std::vector<Subfolder> subfolders;
+    // Only the entries: a subfolder's path is made again by the task that
+    // scans it, so the level holds no path per subfolder while they run.
+    std::vector<const Listing::Entry*> subfolders;
     for (const auto& entry : listing.entries) {
         if (!entry.statted) continue;
         std::string child = Paths::joined(path, listing.name(entry));
@@ -117,7 +134,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
                 ctx.addCloudOnly(child);
                 continue;
             }
-            subfolders.push_back({listing.cName(entry), std::move(child), &entry.facts});
+            subfolders.push_back(&entry);
             continue;
         }
         int64_t size = entry.facts.allocated;
@@ -133,25 +150,17 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     ctx.add(count, bytes - linkedAgain, path);
     ctx.addLinks(links);
 
-    Slots slots(subfolders.size());
+    SubfolderResults results(ctx.options);
     ParallelDescent::forEachSubfolder(subfolders.size(), true, [&](size_t index) {
-        const Subfolder& subfolder = subfolders[index];
-        Place child{descriptor, subfolder.name, subfolder.path, subfolder.facts};
-        slots.set(index, scanTree(child, fanOut - 1, ctx));
+        const Listing::Entry& entry = *subfolders[index];
+        const std::string childPath = Paths::joined(path, listing.name(entry));
+        Place child{descriptor, listing.cName(entry), childPath, &entry.facts};
+        results.add(index, scanTree(child, fanOut - 1, ctx));
     });
-
-    for (auto& slot : slots.take()) {
-        if (!slot) continue;
-        bytes += slot->size;
-        count += slot->fileCount;
-        if (slot->fileCount >= 1 && slot->modified)
-            newest = std::max(
-                newest,
-                static_cast<int64_t>(
-                    std::chrono::duration_cast<std::chrono::seconds>(slot->modified->time_since_epoch()).count()));
-        if (slot->size >= ctx.options.minNodeSize && slot->path.size() <= ctx.options.maxNodePath)
-            nodes.push_back(std::move(*slot));
-    }
+    bytes += results.bytes;
+    count += results.files;
+    newest = std::max(newest, results.newest);
+    results.appendKeptTo(nodes);
     sortLargestFirst(nodes);
     return FileNode{asText(Paths::lastComponentView(path)),      asText(path),    true, bytes, count,
                     dateOf(newest != 0 ? newest : own.modified), std::move(nodes)};
