@@ -173,11 +173,19 @@ void AppModel::bootstrap() {
 }
 
 void AppModel::refreshLight() {
+    readCheapState();
+    discoverDestinations();
+}
+
+void AppModel::readCheapState() {
     readVolumes();
     fullDiskAccess_ = runtime.engine.fullDiskAccess();
     plans_ = runtime.engine.loadConfig().plans;
     readHistory();
     publish(Change::volumes | Change::backups);
+}
+
+void AppModel::discoverDestinations() {
     const uint64_t destinationRequest = ++destinationRequests;
     background(
         Priority::standard, [discover = runtime.engine.discoverDestinations] { return discover(true); },
@@ -250,7 +258,9 @@ void AppModel::finishScan(const CancelTokenPtr& token, Outcome<ScanResult> outco
         trashChanged_ = false;
         ++scanVersion;
         publish(Change::scan);
-        refreshLight();
+        // The analysis discovers the destinations too, and a discovery asked
+        // for before it would only be dropped as the older answer.
+        readCheapState();
         analyze();
         return;
     }

@@ -290,6 +290,10 @@ private:
     /// posted, when the write failed and the file stayed as it was.
     bool writeConfig(const std::function<void(AppConfig&)>& change);
 
+    /// `refreshLight` without the destinations: volumes, plans and history.
+    void readCheapState();
+    /// Discovers the destinations in the background; only the newest answer lands.
+    void discoverDestinations();
     /// Reads the volumes in the background, one read at a time.
     void readVolumes();
     /// Reloads `history`; a history file that cannot be read is told once

@@ -29,6 +29,7 @@ TEST_F(AppModelTest, StartUpRunsOnceAndPrefersAYoungCacheToARescan) {
     };
     for (const Case& c : {Case{true, 0}, Case{false, 1}}) {
         ModelHarness run;
+        run.engine.destinations = {BackupDestination{"d", DestinationKind::folder, "d", "/d", {}, true, {}}};
         if (c.cached) run.engine.cached = scanOf(folderNode(Paths::home()));
         run.model->bootstrap();
         run.model->bootstrap();
@@ -36,6 +37,10 @@ TEST_F(AppModelTest, StartUpRunsOnceAndPrefersAYoungCacheToARescan) {
         EXPECT_TRUE(run.model->started());
         EXPECT_EQ(run.engine.scans, c.scans) << c.cached;
         EXPECT_EQ(run.engine.analyses, 1) << c.cached;
+        // One discovery (rclone is asked for its remotes) at the start and one
+        // with the analysis; none that the analysis's answer would drop.
+        EXPECT_EQ(run.engine.discoveries, 2) << c.cached;
+        ASSERT_EQ(run.model->destinations().size(), 1u);
         ASSERT_TRUE(run.model->scan());
         ASSERT_TRUE(run.model->report());
         EXPECT_EQ(run.model->report()->mode, "full");
