@@ -1,6 +1,5 @@
 #include "model/AppModel.hpp"
 
-#include <filesystem>
 #include <set>
 #include <utility>
 
@@ -11,11 +10,6 @@ namespace {
 constexpr double cacheMaxAge = 86400;
 constexpr double rescanMaxAge = 900;
 constexpr double noticeSeconds = 8;
-
-std::string parentFolder(const std::string& path) {
-    std::string parent = std::filesystem::path(path).parent_path().string();
-    return parent.empty() ? "/" : parent;
-}
 }  // namespace
 
 /// Stores of pruned scans run on the pool and could finish out of order; each
@@ -332,7 +326,7 @@ void AppModel::replaceScan(std::shared_ptr<const ScanResult> changed) {
     ++scanVersion;
     if (!isScanning_) storeScanInBackground(scan_);
     if (old && old->root.find(explorerPath_) && !scan_->root.find(explorerPath_))
-        explorerPath_ = parentFolder(explorerPath_);
+        explorerPath_ = Paths::parentFolder(explorerPath_);
     publish(Change::scan | Change::explorer);
 }
 

@@ -28,11 +28,6 @@ std::string oneBelow(const std::string& folder, const std::string& path) {
     return end == std::string::npos ? path : path.substr(0, end);
 }
 
-std::string parentOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 /// The path of the place that stands for `path`, and whether the scan kept it as a node.
 std::optional<std::pair<std::string, bool>> placePath(const FileNode& root, const std::string& path) {
     if (!Paths::isStrictlyInside(path, root.path)) return std::nullopt;
@@ -78,7 +73,7 @@ FileNode applying(const FileNode& node, const Changes& changes, int64_t minNodeS
         // A place the scan counted only in this folder's totals, now large enough to keep.
         const bool wasNode = std::any_of(node.children->begin(), node.children->end(),
                                          [&](const FileNode& child) { return child.path == path; });
-        if (!wasNode && change.node && parentOf(path) == node.path) result.children->push_back(*change.node);
+        if (!wasNode && change.node && Paths::parentFolder(path) == node.path) result.children->push_back(*change.node);
     }
     result.size = std::max<int64_t>(result.size, 0);
     result.fileCount = std::max<int64_t>(result.fileCount, 0);
