@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -397,4 +398,44 @@ TEST_F(TrashSafetyTest, ATrashReachedThroughABindMountIsStillTheTrash) {
     EXPECT_EQ(Cleaner::refusal("~/mirror"), inTrash);
     EXPECT_TRUE(Cleaner::trash({"~/mirror/files/old.txt"}, false).trashed.empty());
     EXPECT_EQ(Trash::entries(), std::vector<std::string>{"old.txt"});
+}
+
+// A folder with a file system mounted below it can be moved to the Trash,
+// and the mount goes along. Emptying removes what the folder holds, never
+// what lies on the mounted file system: a drive, or a folder bound there.
+TEST_F(TrashSafetyTest, EmptyingLeavesAFileSystemMountedInsideAnItemAlone) {
+    const fs::path elsewhere = writeFile(home.scratch() / "elsewhere/keep.txt", 10).parent_path();
+    struct MountCase {
+        const char* what;
+        std::function<int(const fs::path& point)> mount;
+    };
+    const std::vector<MountCase> cases = {
+        {"a tmpfs", [](const fs::path& point) { return ::mount("tmpfs", point.c_str(), "tmpfs", 0, "mode=0755"); }},
+        {"a bind mount",
+         [&](const fs::path& point) { return ::mount(elsewhere.c_str(), point.c_str(), nullptr, MS_BIND, nullptr); }},
+    };
+    const fs::path moved = fs::path(Trash::filesFolder()) / "project/data";
+    for (const auto& mountCase : cases) {
+        SCOPED_TRACE(mountCase.what);
+        writeFile(home.path("project/junk.bin"), 10);
+        fs::create_directories(home.path("project/data"));
+        if (mountCase.mount(home.path("project/data")) != 0) GTEST_SKIP() << "cannot mount here (needs CAP_SYS_ADMIN)";
+        std::unique_ptr<const fs::path, void (*)(const fs::path*)> unmount(
+            &moved, [](const fs::path* point) { ::umount2(point->c_str(), MNT_DETACH); });
+        writeFile(home.path("project/data/keep.txt"), 10);
+        ASSERT_EQ(Cleaner::trash({"~/project"}, false).trashed.size(), 1u);
+        ASSERT_TRUE(fs::exists(moved / "keep.txt"));
+
+        const CleanResult result = Cleaner::emptyTrash();
+
+        EXPECT_TRUE(fs::exists(moved / "keep.txt")) << "deleted on the mounted file system";
+        EXPECT_TRUE(fs::exists(elsewhere / "keep.txt"));
+        EXPECT_FALSE(fs::exists(moved.parent_path() / "junk.bin"));
+        ASSERT_EQ(result.failed.size(), 1u);
+        EXPECT_EQ(result.failed.front().path, moved.parent_path().string());
+        EXPECT_TRUE(fs::exists(fs::path(Trash::infoFolder()) / "project.trashinfo"));
+        unmount.reset();
+        Cleaner::emptyTrash();
+        ASSERT_TRUE(Trash::entries().empty());
+    }
 }

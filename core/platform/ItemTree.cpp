@@ -1,6 +1,8 @@
 #include "platform/ItemTree.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +38,17 @@ std::vector<std::string> entryNames(int fd, const Visitor& visitor) {
     while (auto name = directory.next(error)) names.push_back(std::move(*name));
     if (error != 0) visitor.failed(error);
     return names;
+}
+
+/// Whether the open folder `fd` is where another file system, or a folder
+/// bound elsewhere, is mounted: neither belongs to the item being walked.
+bool isMountedHere(int fd, dev_t itemDevice) {
+    struct statx status {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &status) != 0) return false;
+    if (status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) return status.stx_attributes & STATX_ATTR_MOUNT_ROOT;
+    // Kernels that cannot tell: another device at least is another file
+    // system (a btrfs subvolume too, which is only left in place then).
+    return ::makedev(status.stx_dev_major, status.stx_dev_minor) != itemDevice;
 }
 
 /// Visits the entries of the open folder `fd` and returns its subfolders.
@@ -76,6 +89,11 @@ void walk(int folder, const std::string& name, const Visitor& visitor) {
             errno = ENOENT;  // the parent is no longer where the walk left it
         else
             fd = chain.enter(folderName.c_str());
+        if (fd >= 0 && isMountedHere(fd, status.st_dev)) {
+            chain.leave();
+            fd = -1;
+            errno = EBUSY;
+        }
         if (fd < 0) visitor.failed(errno);
         return fd;
     };

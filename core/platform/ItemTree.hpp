@@ -1,7 +1,8 @@
 // An item and everything below it, reached from the folder that holds it by
 // descriptor: links are never followed, no path is looked up again once the
 // walk has started, and depth is limited neither by PATH_MAX nor by the
-// open-file limit.
+// open-file limit. A file system mounted below the item, or a folder bound
+// there, is no part of it: the walk never enters it.
 #pragma once
 
 #include <sys/stat.h>
@@ -24,7 +25,8 @@ struct Visitor {
 };
 
 /// Walks `name` inside the open folder `folder`, depth first. A folder that
-/// cannot be entered is neither listed nor left.
+/// cannot be entered is neither listed nor left; a folder something is
+/// mounted on is not entered, and is failed with EBUSY.
 void walk(int folder, const std::string& name, const Visitor& visitor);
 
 /// Removes `name` inside the open folder `folder` and, when it is a folder,
