@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <set>
 
 #include "Localization.hpp"
@@ -274,13 +275,26 @@ public:
 
     /// Moves an item that passed the checks (in a dry run, counts it).
     void move(const std::string& p, const Trash::HeldItem& held) {
-        const int64_t size = Scanner::quickSize(held.realPath());
+        int64_t size = Scanner::quickSize(held.realPath());
+        // Moved for real, what an earlier path inside this one took is gone
+        // from it by now; a dry run must not count it twice either.
+        if (dryRun) size -= countedInside(p);
         try {
             if (!dryRun) Trash::moveToTrash(held);
             trashed.push_back(p);
+            counted.emplace(p, size);
             bytes += size;
         } catch (const std::exception& error) {
             fail(p, localizedDescription(error));
+        }
+    }
+
+    /// Whether `p` went along with an item already moved (or counted): named
+    /// again, or lying inside it.
+    bool covers(std::string p) const {
+        for (;; p = Paths::parentFolder(p)) {
+            if (counted.count(p)) return true;
+            if (p == "/") return false;
         }
     }
 
@@ -296,8 +310,19 @@ public:
 private:
     bool dryRun;
     std::vector<std::string> trashed;
+    /// The bytes each trashed path added.
+    std::map<std::string, int64_t> counted;
     std::vector<CleanFailure> failed;
     int64_t bytes = 0;
+
+    int64_t countedInside(const std::string& p) const {
+        // The paths below p sort together, right after p + "/".
+        const std::string below = p == "/" ? p : p + "/";
+        int64_t sum = 0;
+        for (auto item = counted.lower_bound(below); item != counted.end() && item->first.starts_with(below); ++item)
+            sum += item->second;
+        return sum;
+    }
 };
 
 /// The folder of a suggestion whose items are cleaned, held; none when it
@@ -384,6 +409,7 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
             continue;
         }
         const std::string p = Paths::expand(path);
+        if (tally.covers(p)) continue;
         std::optional<Trash::HeldItem> held;
         if (auto reason = refusalAt(p, places, held))
             tally.fail(p, *reason);

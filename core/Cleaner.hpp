@@ -52,7 +52,9 @@ std::optional<std::string> refusalOfPlace(const std::string& path);
 /// move made on one folder held open, and returns where the item went.
 /// Throws OstrevaneError with the refusal or the system's description.
 std::string moveToTrash(const std::string& path);
-/// Never throws: refused and failed paths become failures in the result.
+/// Never throws: refused and failed paths become failures in the result. A
+/// path named again, or lying inside one moved before it, went with that one
+/// and is neither listed nor counted again.
 CleanResult trash(const std::vector<std::string>& paths, bool dryRun);
 /// Empties every trash folder that passes the checks; one that fails them is
 /// left alone and named in `failed` with the reason, as is every item left.

@@ -1,4 +1,5 @@
 #include "Cleaner.hpp"
+#include "Scanner.hpp"
 #include "TestSupport.hpp"
 #include "platform/Trash.hpp"
 
@@ -161,4 +162,45 @@ TEST_F(CleanCommandsTest, BidiOverridesAreEscapedInPlainOutputAndC1ControlsInJSO
     EXPECT_EQ(document.out.find('\x7f'), std::string::npos) << document.out;
     EXPECT_NE(document.out.find("csi\\u009b31m\\u007f"), std::string::npos) << document.out;
     EXPECT_NO_THROW(json::parse(document.out));
+}
+
+// A path named twice, or inside another path of the same request, goes with
+// it: it is counted once, and its being gone is no failure.
+TEST_F(CleanCommandsTest, OverlappingPathsOfOneRequestAreMovedAndCountedOnce) {
+    struct OverlapCase {
+        std::vector<std::string> paths;
+        /// What the request as a whole covers.
+        std::string covered;
+    };
+    const std::vector<OverlapCase> cases = {
+        {{"~/a.bin", "~/a.bin"}, "a.bin"},
+        {{"~/a.bin", "~/./x/../a.bin"}, "a.bin"},
+        {{"~/dir", "~/dir/inner.bin"}, "dir"},
+        {{"~/dir/inner.bin", "~/dir/"}, "dir"},
+        {{"~/dir/sub/deep.bin", "~/dir/sub", "~/dir"}, "dir"},
+    };
+    for (const auto& overlap : cases) {
+        SCOPED_TRACE(overlap.covered + " from " + overlap.paths.back());
+        writeFile(home.path("a.bin"), 40'000);
+        writeFile(home.path("dir/inner.bin"), 60'000);
+        writeFile(home.path("dir/sub/deep.bin"), 80'000);
+        const int64_t expected = Scanner::quickSize(home.path(overlap.covered).string());
+        std::vector<std::string> words = {"trash"};
+        words.insert(words.end(), overlap.paths.begin(), overlap.paths.end());
+        words.push_back("--json");
+
+        auto dry = runCLI(words);
+        words.push_back("--execute");
+        auto real = runCLI(words);
+
+        for (const auto* run : {&dry, &real}) {
+            EXPECT_EQ(run->status, 0) << run->out;
+            const json document = json::parse(run->out);
+            EXPECT_EQ(document["failed"], json::array());
+            EXPECT_EQ(document["bytes"], expected);
+        }
+        EXPECT_FALSE(fs::exists(home.path(overlap.covered)));
+        fs::remove_all(home.path("dir"));
+        fs::remove(home.path("a.bin"));
+    }
 }
