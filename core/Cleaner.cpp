@@ -356,9 +356,10 @@ CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun) 
         std::vector<std::string> names;
         try {
             names = held->names();
-        } catch (const std::system_error&) {
+        } catch (const std::system_error& error) {
             // One that cannot be read, even partway through, offers nothing
-            // rather than an arbitrary part.
+            // rather than an arbitrary part, and says why.
+            tally.fail(held->path(), localizedDescription(error));
             continue;
         }
         for (const auto& name : names) {
