@@ -381,6 +381,25 @@ TEST_F(TrashSafetyTest, EmptyingSweepsStaleInfoFilesWithoutTheirItem) {
     EXPECT_EQ(entriesOf(info), (std::vector<std::string>{"notes", "young.txt.trashinfo"}));
 }
 
+// Only an item that is surely gone lets its info file go: one that merely
+// could not be looked at may still be there, and its record is its way back.
+TEST_F(TrashSafetyTest, AnItemThatCannotBeLookedAtKeepsItsInfoFile) {
+    writeFile(home.path("stuck.txt"));
+    Cleaner::trash({"~/stuck.txt"}, false);
+    const fs::path info = fs::path(Trash::infoFolder()) / "stuck.txt.trashinfo";
+    setAge(info, 3600);
+    trash->removeItem = [](int, const std::string&, const std::string& path) {
+        throw std::system_error(EIO, std::generic_category(), path);
+    };
+    auto realStatus = trash->statusAt;
+    trash->statusAt = [&](int folder, const std::string& name, struct stat& status) {
+        return name == "stuck.txt" ? EIO : realStatus(folder, name, status);
+    };
+    EXPECT_EQ(Cleaner::emptyTrash().failed.size(), 1u);
+    EXPECT_TRUE(fs::exists(fs::path(Trash::filesFolder()) / "stuck.txt"));
+    EXPECT_TRUE(fs::exists(info));
+}
+
 // A trash folder reached through a bind mount has a path that names no
 // trash; it is still the Trash, and what lies in it is not trashed again.
 TEST_F(TrashSafetyTest, ATrashReachedThroughABindMountIsStillTheTrash) {

@@ -230,7 +230,8 @@ struct Hooks {
                                 double timeout)>
         run;
     /// The status of an entry of an open folder (AT_FDCWD: a path), links
-    /// not followed, as trash folders are checked; 0 or the error.
+    /// not followed, as trash folders and the items left by records are
+    /// checked; 0 or the error.
     std::function<int(int folder, const std::string& name, struct stat& status)> statusAt;
 
     /// The set in force; the real operations unless a test replaced them

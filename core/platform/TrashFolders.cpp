@@ -263,8 +263,9 @@ void sweepStaleInfoFiles(const OpenTrash& trash) {
             now - status.st_mtime < settled)
             continue;
         const std::string item = name.substr(0, name.size() - suffix.size());
-        if (trash.files.valid() && ::fstatat(trash.files.get(), item.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
-            continue;
+        // Only an item surely gone: one that could not be looked at may
+        // still be there, and its record is its way back.
+        if (trash.files.valid() && Hooks::active().statusAt(trash.files.get(), item, status) != ENOENT) continue;
         ::unlinkat(trash.info.get(), name.c_str(), 0);
     }
 }
