@@ -139,18 +139,23 @@ TEST_F(TrashTest, NameCollisionsGetUniqueNamesAndNeverReplaceAnything) {
 
 TEST_F(TrashTest, OverlongNamesAreCutToLeaveRoomForTheInfoFile) {
     // A valid UTF-8 name of 250 bytes: 118 times 'x', then 44 three-byte characters.
-    std::string name(118, 'x');
-    for (int i = 0; i < 44; ++i) name += "界";
-    ASSERT_EQ(name.size(), 250u);
-    fs::path item = writeFile(home.path(name));
+    std::string utf8(118, 'x');
+    for (int i = 0; i < 44; ++i) utf8 += "界";
+    // Names on disk need not be UTF-8: bytes that would be continuation bytes.
+    const std::string latin1(250, '\xB0');
+    for (const auto& name : {utf8, latin1}) {
+        ASSERT_EQ(name.size(), 250u);
+        fs::path item = writeFile(home.path(name));
 
-    std::string moved = Trash::moveToTrash(item.string());
+        std::string moved = Trash::moveToTrash(item.string());
 
-    std::string trashName = fs::path(moved).filename().string();
-    EXPECT_LE(trashName.size() + std::string(".trashinfo").size(), 255u);
-    EXPECT_TRUE(Text::isValidUTF8(trashName));
-    EXPECT_TRUE(name.starts_with(trashName));
-    EXPECT_EQ(recordedPath(trashName), Paths::percentEncoded(item.string()));
+        std::string trashName = fs::path(moved).filename().string();
+        EXPECT_FALSE(trashName.empty());
+        EXPECT_LE(trashName.size() + std::string(".trashinfo").size(), 255u);
+        EXPECT_EQ(Text::isValidUTF8(trashName), Text::isValidUTF8(name));
+        EXPECT_TRUE(name.starts_with(trashName));
+        EXPECT_EQ(recordedPath(trashName), Paths::percentEncoded(item.string()));
+    }
 }
 
 TEST_F(TrashTest, LinksAreMovedAsLinksAndFoldersAboveThemResolved) {

@@ -183,11 +183,14 @@ std::string localDeletionDate() {
     return text;
 }
 
-/// Cuts a text to at most `limit` bytes without splitting a UTF-8 sequence.
+/// Cuts a text to at most `limit` bytes without splitting a UTF-8 sequence;
+/// a name that is no UTF-8 there is cut where the limit falls.
 std::string cutUTF8(const std::string& text, size_t limit) {
     if (text.size() <= limit) return text;
+    constexpr size_t longestTail = 3;
     size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && limit - end < longestTail && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    if ((static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) end = limit;
     return text.substr(0, end);
 }
 
