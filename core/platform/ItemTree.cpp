@@ -44,7 +44,8 @@ std::vector<std::string> entryNames(int fd, const Visitor& visitor) {
 /// bound elsewhere, is mounted: neither belongs to the item being walked.
 bool isMountedHere(int fd, dev_t itemDevice) {
     struct statx status {};
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &status) != 0) return false;
+    // What cannot be told is not entered, so a removal never goes there.
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &status) != 0) return true;
     if (status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) return status.stx_attributes & STATX_ATTR_MOUNT_ROOT;
     // Kernels that cannot tell: another device at least is another file
     // system (a btrfs subvolume too, which is only left in place then).
