@@ -1,6 +1,6 @@
-// What a clean tells about the folders it could not go through: a folder whose
-// contents were to be cleaned but could not be listed is a failure, not a
-// clean that found nothing to do.
+// What a clean or an emptying tells: a folder whose contents were to be
+// cleaned but could not be listed is a failure, not a clean that found
+// nothing to do; an item gone from the Trash is no failure, whoever removed it.
 #include <cstring>
 #include <system_error>
 
@@ -36,4 +36,25 @@ TEST_F(CleanReportTest, AFolderThatCannotBeListedIsReportedAndKeepsItsItems) {
         EXPECT_NE(result.message.find("1 item skipped"), std::string::npos) << result.message;
         EXPECT_TRUE(fs::exists(home.path(".cache/broken/page.bin")));
     }
+}
+
+// An item another program removed while the Trash was being emptied is gone
+// as surely as one removed here: no failure, and its record goes too.
+TEST_F(CleanReportTest, AnItemRemovedMeanwhileByAnotherProgramIsNoFailure) {
+    writeFile(home.path("first.txt"));
+    writeFile(home.path("folder/second.txt"));
+    Cleaner::trash({"~/first.txt", "~/folder"}, false);
+    const fs::path files = Trash::filesFolder();
+    auto realList = trash->listFolder;
+    trash->listFolder = [&](int fd, const std::string& folder) {
+        std::vector<std::string> names = realList(fd, folder);
+        if (folder == files.string()) fs::remove_all(files / "folder");
+        return names;
+    };
+
+    const CleanResult result = Cleaner::emptyTrash();
+
+    EXPECT_EQ(result.failed, std::vector<CleanFailure>{});
+    EXPECT_TRUE(result.message.starts_with("Emptied the Trash (2 items)")) << result.message;
+    EXPECT_TRUE(fs::is_empty(Trash::infoFolder()));
 }

@@ -221,7 +221,8 @@ struct Hooks {
     /// path names the folder in errors.
     std::function<std::vector<std::string>(int folder, const std::string& path)> listFolder;
     /// Removes an entry of an open folder, a whole folder included, without
-    /// following links; throws std::system_error naming `path`.
+    /// following links; throws std::system_error naming `path` unless the
+    /// entry is gone all the same.
     std::function<void(int folder, const std::string& name, const std::string& path)> removeItem;
     /// Free bytes of the file system holding a path; none when unknown.
     std::function<std::optional<int64_t>(const std::string& path)> freeBytes;

@@ -198,7 +198,13 @@ std::vector<std::string> listFolderNames(int folder, const std::string& path) {
 }
 
 void removeItem(int folder, const std::string& name, const std::string& path) {
-    if (int error = ItemTree::remove(folder, name)) throw systemError(error, path);
+    const int error = ItemTree::remove(folder, name);
+    if (error == 0) return;
+    // Another program (a file manager emptying too) may have removed it, or
+    // part of it, meanwhile: an item that is gone is removed all the same.
+    struct stat status {};
+    if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+        throw systemError(error, path);
 }
 
 int statusAt(int folder, const std::string& name, struct stat& status) {
