@@ -1,13 +1,19 @@
 // Backups while someone else changes the source: a named pipe exchanged with
 // a source file must never hold a run (nor whatever serves it, the MCP
 // server included), and only the file's own bytes may reach the destination.
+// A destination mounted inside the source must never be copied into itself.
 #include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
 #include <stdio.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -20,6 +26,7 @@ using namespace testing_support;
 namespace {
 
 constexpr int raceRounds = 200;
+constexpr const char* boundChildVariable = "OSTREVANE_BACKUP_BOUND_CHILD";
 
 /// Opens each of the names for writing without waiting, which lets a reader
 /// blocked in opening a pipe go on: how a hung run is ended.
@@ -88,4 +95,68 @@ TEST_F(BackupHazardsTest, APipeSwappedInForASourceFileNeverHoldsTheBackup) {
         FAIL() << "a backup waited on the pipe in round " << hungInRound;
     }
     EXPECT_GT(pipeMet, 0) << "no run met the pipe where it had listed the file";
+}
+
+// Runs only as the child of the test below, in a mount namespace of its own so
+// that its bind mount goes with it: binds the destination folder onto the
+// source's empty folder "drive" and backs the source up. A run that copies its
+// own output never ends by itself; it is cancelled after a few seconds.
+TEST(BackupBoundChild, BacksUpASourceTheDestinationIsMountedIn) {
+    const char* drive = std::getenv(boundChildVariable);
+    if (!drive) GTEST_SKIP() << "runs only inside the bind-mount test";
+    const std::string source = std::getenv("BOUND_SOURCE");
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount(drive, (source + "/drive").c_str(), nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
+
+    BackupDestination destination;
+    destination.id = "folder:drive";
+    destination.name = "drive";
+    destination.path = drive;
+    destination.available = true;
+    auto cancel = std::make_shared<CancelToken>();
+    std::atomic<bool> finished{false};
+    std::thread stopper([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!finished && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        cancel->cancel();
+    });
+    const BackupReport report = BackupEngine::run(source, destination, BackupOptions(), cancel);
+    finished = true;
+    stopper.join();
+    EXPECT_EQ(report.status, BackupStatus::ok) << report.summary;
+    EXPECT_EQ(report.filesCopied, 2);
+}
+
+TEST_F(BackupHazardsTest, ADestinationMountedInsideTheSourceIsNeverCopiedIntoItself) {
+    writeText(source / "notes.txt", "notes");
+    fs::create_directories(source / "drive");
+    writeText(drive / "own.txt", "the user's own file");
+    ScopedEnv child(boundChildVariable, drive.string());
+    ScopedEnv from("BOUND_SOURCE", source.string());
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // A fresh image of this test program: one thread, free to take a mount namespace of its own.
+        ::execl("/proc/self/exe", "BackupHazardsTests", "--gtest_filter=BackupBoundChild.*", nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            FAIL() << "the backup never ended";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's run failed";
+
+    // The user's own file beside the backup folder is backed up; the backup folder is not.
+    const fs::path target = drive / BackupEngine::relativeTarget(source.string());
+    EXPECT_EQ(readText(target / "notes.txt"), "notes");
+    EXPECT_EQ(entriesOf(target / "drive"), std::vector<std::string>{"own.txt"});
+    EXPECT_EQ(readText(target / "drive/own.txt"), "the user's own file");
 }
