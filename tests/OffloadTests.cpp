@@ -285,6 +285,32 @@ TEST_F(OffloadTest, ASuccessfulOffloadMovesTheSourceToTheTrash) {
     EXPECT_EQ(document.get<OffloadReport>().message, report.message);
 }
 
+TEST_F(OffloadTest, NamesThatAreNotUTF8AreCheckedWhereTheyWereCopied) {
+    struct Case {
+        std::string name;
+        bool folder;
+        std::string drive;
+    };
+    const std::vector<Case> cases = {
+        {"caf\xe9", true, "drive"},
+        {"caf\xe9.txt", false, "drive"},
+        {"plain", true, "dr\xefve"},
+    };
+    for (const auto& [name, folder, driveName] : cases) {
+        SCOPED_TRACE(Text::replacingInvalidUTF8(name + " into " + driveName));
+        const fs::path item = home.path(name);
+        writeFile(folder ? item / "inside.txt" : item, 100, 'i');
+        const fs::path into = home.scratch() / driveName;
+        fs::create_directories(into);
+        OffloadReport report = BackupEngine::offload(item.string(), folderDestination(into), false);
+        EXPECT_TRUE(report.verified) << report.message;
+        EXPECT_TRUE(report.sourceTrashed);
+        EXPECT_FALSE(fs::exists(item));
+        const fs::path copy = into / BackupEngine::relativeTarget(item.string());
+        EXPECT_EQ(readText(folder ? copy / "inside.txt" : copy), std::string(100, 'i'));
+    }
+}
+
 TEST_F(OffloadTest, AnOffloadIntoICloudDriveAddsTheEvictNote) {
     OffloadReport report = BackupEngine::offload(source.string(), folderDestination(drive, DestinationKind::icloud),
                                                  false);

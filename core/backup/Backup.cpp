@@ -58,6 +58,13 @@ std::string targetDescription(const std::string& source, const BackupDestination
     return destination.path.value_or("") + "/" + relative;
 }
 
+std::string copyTarget(const std::string& source, bool isDirectory, const BackupDestination& destination) {
+    std::string relative = relativeTarget(source);
+    if (!destination.rcloneRemote) return destination.path.value_or("") + "/" + relative;
+    if (!isDirectory) relative = relative.substr(0, relative.rfind('/'));
+    return Rclone::remotePath(*destination.rcloneRemote, relative);
+}
+
 BackupReport run(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,
                  const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
     const std::string source = Paths::expandGiven(sourcePath);

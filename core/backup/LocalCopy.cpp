@@ -57,14 +57,14 @@ public:
         if (!destination.path) throw OstrevaneError(L("目的地没有本地路径"));
         const Date started = std::chrono::system_clock::now();
         const std::string relative = relativeTarget(source);
-        const std::string target = *destination.path + "/" + relative;
+        const std::string target = copyTarget(source, isDirectory, destination);
         manifest.emplace(target);
         noteOwnFolders(target);
         preScan(source, isDirectory);
         lastReport = SteadyClock::now();
 
         if (isDirectory)
-            copyFolder(source, relative);
+            copyFolder(source, relative, target);
         else
             copySingleFile(source, relative);
 
@@ -199,11 +199,11 @@ private:
         return stopped;
     }
 
-    void copyFolder(const std::string& source, const std::string& relative) {
+    void copyFolder(const std::string& source, const std::string& relative, const std::string& target) {
         TargetFolder root = openTargetChain(*destination.path, components(relative), !options.dryRun);
         if (!options.dryRun && !root.fd.valid())
             throw OstrevaneError(L("无法在目的地创建目录: %@", describe(root.error)));
-        noteOwnFolders(*destination.path + "/" + relative);
+        noteOwnFolders(target);
         int fd = FileSystem::canOpenFolder(source) ? ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         if (fd < 0) throw OstrevaneError(L("无法读取 %@", source));
         raiseDescriptorLimit();

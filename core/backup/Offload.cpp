@@ -234,8 +234,11 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary);
         return result;
     }
+    struct stat info;
+    const std::string target = copyTarget(source, ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode),
+                                          destination);
     SourceStamps stamps;
-    CopyCheck check = checkCopy(source, destination, result.backup.target, stamps);
+    CopyCheck check = checkCopy(source, destination, target, stamps);
     if (check.complete && !check.differing.empty()) {
         // Copies that look current but differ (a rewrite that kept the size
         // and the time): copied once more, then checked again.
@@ -247,7 +250,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
             return result;
         }
         result.backup = std::move(again);
-        check = checkCopy(source, destination, result.backup.target, stamps);
+        check = checkCopy(source, destination, target, stamps);
     }
     if (!check.passed()) {
         result.message = L("备份完成但校验未通过,本地文件保持不动。");
@@ -256,7 +259,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     result.verified = true;
     Backup::Hooks::active().afterCheck();
     const BackupReport& backup = result.backup;
-    if (!trashCheckedSource(source, stamps, recheck(source, destination, backup.target), result)) return result;
+    if (!trashCheckedSource(source, stamps, recheck(source, destination, target), result)) return result;
     result.bytes = size;
     result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target,
                        Fmt::bytes(size));
