@@ -359,6 +359,26 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
     EXPECT_TRUE(fs::exists(source));
 }
 
+TEST_F(OffloadTest, ThroughRcloneAFileRewrittenAfterItsUploadStaysInPlace) {
+    // rclone's check compares sizes only: a rewrite of the same size after
+    // the file went up, before the check, passes it.
+    fs::path script = home.scratch() / "rclone";
+    writeText(script, "#!/bin/sh\n[ \"$1\" = copy ] || exit 0\nfile=\"$2\"\n[ -d \"$file\" ] && file=\"$file/report.txt\"\n"
+                      "sleep 0.05\nhead -c 3000 /dev/zero > \"$file\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    rclone->locate = [script] { return script.string(); };
+    const std::string rewritten(3000, '\0');
+
+    for (const fs::path& offloaded : {source, source / "report.txt"}) {
+        SCOPED_TRACE(offloaded.string());
+        writeFile(source / "report.txt", 3000);
+        OffloadReport report = BackupEngine::offload(offloaded.string(), rcloneDestination(), false);
+        EXPECT_EQ(report.backup.status, BackupStatus::ok);
+        EXPECT_FALSE(report.sourceTrashed) << report.message;
+        EXPECT_TRUE(readText(source / "report.txt") == rewritten) << "the rewritten file is not in place";
+    }
+}
+
 TEST_F(OffloadTest, RealRcloneOffloadToALocalRemote) {
     if (!Shell::which("rclone")) GTEST_SKIP() << "rclone is not installed";
     fs::path remoteFolder = home.scratch() / "remote";

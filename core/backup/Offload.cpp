@@ -127,16 +127,18 @@ CopyCheck checkLocal(const std::string& source, const std::string& target, Sourc
     return checkFolder(fd, source, target, passOver, stamps);
 }
 
-/// The check of an offload's copy, stamping the source as it goes; none
-/// when the copy cannot be checked at all.
+/// The check of an offload's copy. A local check stamps the source as it
+/// goes; rclone's compares sizes only, so the source was stamped before the
+/// copy (`stampedBeforeCopy`): a file rewritten in the same size after it went
+/// up then shows after the move. None when the copy cannot be checked at all.
 CopyCheck checkCopy(const std::string& source, const BackupDestination& destination, const std::string& target,
-                    SourceStamps& stamps) {
-    stamps = SourceStamps();
-    if (!destination.rcloneRemote) return checkLocal(source, target, stamps);
+                    SourceStamps& stamps, bool stampedBeforeCopy) {
+    if (!destination.rcloneRemote) {
+        stamps = SourceStamps();
+        return checkLocal(source, target, stamps);
+    }
     CopyCheck check;
-    // rclone reads the source itself: stamped before, so whatever changes
-    // from here on shows after the move.
-    check.complete = stamps.record(source) && verifyRclone(source, target);
+    check.complete = stampedBeforeCopy && verifyRclone(source, target);
     return check;
 }
 
@@ -222,6 +224,8 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     const int64_t size = Scanner::quickSize(source);
 
     OffloadReport result;
+    SourceStamps stamps;
+    const bool stampedBeforeCopy = destination.rcloneRemote && !dryRun && stamps.record(source);
     BackupOptions options(dryRun, BackupOptions::offloadExcludes);
     result.backup = run(source, destination, options, cancel, progress);
     result.dryRun = dryRun;
@@ -237,8 +241,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     struct stat info;
     const std::string target = copyTarget(source, ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode),
                                           destination);
-    SourceStamps stamps;
-    CopyCheck check = checkCopy(source, destination, target, stamps);
+    CopyCheck check = checkCopy(source, destination, target, stamps, stampedBeforeCopy);
     if (check.complete && !check.differing.empty()) {
         // Copies that look current but differ (a rewrite that kept the size
         // and the time): copied once more, then checked again.
@@ -250,7 +253,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
             return result;
         }
         result.backup = std::move(again);
-        check = checkCopy(source, destination, target, stamps);
+        check = checkCopy(source, destination, target, stamps, stampedBeforeCopy);
     }
     if (!check.passed()) {
         result.message = L("备份完成但校验未通过,本地文件保持不动。");
