@@ -315,7 +315,7 @@ void addCustomFolders(DiscoveryList& list) {
     for (const auto& custom : ConfigStore::load().customDestinations) {
         std::string path = Paths::expand(custom.path);
         auto unusable = Paths::unusable(custom.path);
-        bool available = !unusable && isFolder(path);
+        bool available = !unusable && isFolder(path) && !Mounts::awaitsItsVolume(path);
         std::optional<std::string> note = unusable;
         if (!available && !note) note = L("目录当前不可用(外置磁盘未连接?)");
         list.add({custom.id(), DestinationKind::folder, custom.name, path, std::nullopt, available, note});

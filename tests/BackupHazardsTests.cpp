@@ -1,7 +1,8 @@
 // Backups while someone else changes the source: a named pipe exchanged with
 // a source file must never hold a run (nor whatever serves it, the MCP
 // server included), and only the file's own bytes may reach the destination.
-// A destination mounted inside the source must never be copied into itself.
+// A destination mounted inside the source must never be copied into itself,
+// nor a backup written into the empty folder of a drive not connected.
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -20,6 +21,7 @@
 #include "LinkSwapper.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
+#include "platform/Mounts.hpp"
 
 using namespace testing_support;
 
@@ -159,4 +161,46 @@ TEST_F(BackupHazardsTest, ADestinationMountedInsideTheSourceIsNeverCopiedIntoIts
     EXPECT_EQ(readText(target / "notes.txt"), "notes");
     EXPECT_EQ(entriesOf(target / "drive"), std::vector<std::string>{"own.txt"});
     EXPECT_EQ(readText(target / "drive/own.txt"), "the user's own file");
+}
+
+TEST_F(BackupHazardsTest, ADriveNotConnectedTakesNoBackupIntoItsEmptyFolder) {
+    struct Case {
+        std::string declared;
+        bool mounted;
+        fs::path destination;
+        bool refused;
+    };
+    const std::string fstabLine = " ext4 defaults,nofail 0 2\n";
+    const std::vector<Case> cases = {
+        {drive.string(), false, drive, true},
+        {drive.string(), false, drive / "sub", true},
+        {drive.string(), true, drive, false},
+        {(drive / "other").string(), false, drive, false},
+    };
+    writeText(source / "notes.txt", "notes");
+    for (const auto& [declared, mounted, where, refused] : cases) {
+        SCOPED_TRACE(where.string() + (mounted ? " mounted" : " not mounted"));
+        fs::remove_all(drive);
+        fs::create_directories(where);
+        ScopedMountTable table(mounted ? std::vector<fs::path>{drive} : std::vector<fs::path>{});
+        ScopedHooks<Mounts::Hooks> fstab;
+        fstab->readFstab = [line = "# the backup drive\nLABEL=backup " + declared + fstabLine] { return line; };
+        BackupDestination destination = folderDestination();
+        destination.path = where.string();
+        std::string refusal;
+        try {
+            BackupEngine::run(source.string(), destination);
+        } catch (const OstrevaneError& error) {
+            refusal = error.message;
+        }
+        if (refused) {
+            EXPECT_EQ(refusal,
+                      "Backup destination “Backups” isn’t available right now. Folder not available right now "
+                      "(external drive not connected?)");
+            EXPECT_TRUE(entriesOf(where).empty()) << "nothing is written to the disk below";
+        } else {
+            EXPECT_EQ(refusal, "");
+            EXPECT_EQ(readText(where / BackupEngine::relativeTarget(source.string()) / "notes.txt"), "notes");
+        }
+    }
 }

@@ -10,6 +10,7 @@
 #include "backup/Private.hpp"
 #include "backup/SourceStamps.hpp"
 #include "platform/Host.hpp"
+#include "platform/Mounts.hpp"
 
 namespace Backup {
 
@@ -74,6 +75,10 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
     if (!destination.available) throw OstrevaneError(L("备份目的地“%@”不可用", destination.name));
     if (destination.path) {
         const std::string& path = *destination.path;
+        // Checked at every run: a destination found available may have been unplugged since.
+        if (Mounts::awaitsItsVolume(path))
+            throw OstrevaneError(
+                L("备份目的地“%@”当前不可用。%@", destination.name, L("目录当前不可用(外置磁盘未连接?)")));
         if (liesWithin(path, source)) throw OstrevaneError(L("备份目的地位于要备份的文件夹内部,会造成循环复制。"));
         if (liesWithin(source, path + "/" + Destinations::backupFolderName))
             throw OstrevaneError(L("不能备份备份目录本身。"));

@@ -107,10 +107,12 @@ std::optional<std::string> defaultLabel(const Mount& mount) {
     return labelFromFolder("/dev/disk/by-label", "/sys", mount.major, mount.minor);
 }
 
+std::optional<std::string> defaultFstab() { return readWhole("/etc/fstab"); }
+
 }  // namespace
 
 Hooks& Hooks::active() {
-    static Hooks hooks{defaultTable, defaultCapacity, defaultIsInternal, defaultLabel};
+    static Hooks hooks{defaultTable, defaultCapacity, defaultIsInternal, defaultLabel, defaultFstab};
     return hooks;
 }
 
@@ -233,6 +235,35 @@ const Mount* holding(const std::vector<Mount>& table, const std::string& path) {
         if (!best || mount.mountPoint.size() >= best->mountPoint.size()) best = &mount;
     }
     return best;
+}
+
+std::vector<std::string> declaredMountPoints(std::string_view fstab) {
+    std::vector<std::string> points;
+    std::istringstream lines{std::string(fstab)};
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string device, mountPoint, type;
+        if (!(words >> device >> mountPoint >> type) || device.starts_with("#") || type == "swap") continue;
+        const std::string point = unescape(mountPoint);
+        if (point.starts_with("/") && point != "/") points.push_back(Paths::standardize(point));
+    }
+    return points;
+}
+
+bool awaitsItsVolume(const std::string& path) {
+    auto fstab = readFstab();
+    auto table = readTable();
+    if (!fstab || !table) return false;
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(path, error);
+    const std::string where = error ? path : resolved.string();
+    const std::vector<Mount> mounts = parse(*table);
+    for (const auto& point : declaredMountPoints(*fstab)) {
+        if (!Paths::isInside(where, point)) continue;
+        auto mounted = [&](const Mount& mount) { return mount.mountPoint == point; };
+        if (std::none_of(mounts.begin(), mounts.end(), mounted)) return true;
+    }
+    return false;
 }
 
 bool internalFromSysfs(const std::string& sysRoot, unsigned major, unsigned minor) {
