@@ -258,6 +258,26 @@ TEST_F(OffloadTest, OnlyFilesStampedWithinAStepOfTheirCheckAreReadAgainAfterTheM
     }
 }
 
+TEST_F(OffloadTest, ACancelDuringTheCheckEndsItAndLeavesTheSource) {
+    for (int index = 0; index < 20; ++index) writeFile(source / ("part" + std::to_string(index)), 100);
+    auto cancel = std::make_shared<CancelToken>();
+    int opened = 0;
+    // Only the check reads through FileReading: the first file it opens cancels.
+    reading->canOpen = [&](const std::string&) {
+        ++opened;
+        cancel->cancel();
+        return true;
+    };
+    OffloadReport report = BackupEngine::offload(source.string(), destination, false, cancel);
+    EXPECT_EQ(report.backup.status, BackupStatus::ok);
+    EXPECT_FALSE(report.verified);
+    EXPECT_FALSE(report.sourceTrashed);
+    EXPECT_TRUE(fs::exists(source / "report.txt"));
+    EXPECT_EQ(report.message, "The backup didn’t fully succeed (" + report.backup.summary +
+                                  " (cancelled)); local files were left alone.");
+    EXPECT_LE(opened, 2) << "the check read on after the cancel";
+}
+
 TEST_F(OffloadTest, ALinkIsRefusedNamingWhereItLeads) {
     fs::create_symlink(source, home.path("Projects/link"));
     EXPECT_EQ(messageOf([&] { BackupEngine::offload(home.path("Projects/link").string(), destination, false); }),

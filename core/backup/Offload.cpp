@@ -47,11 +47,11 @@ struct CopyCheck {
 /// over) with the file of the same relative path below `targetRoot`. A file
 /// whose copy differs or is missing is listed and the walk goes on, so the
 /// offload can copy those again; an entry that cannot be read ends the check
-/// incomplete, since an unread entry may not have been copied. Every entry
-/// met is stamped. Both trees are walked one component at a time through
+/// incomplete, since an unread entry may not have been copied, and so does
+/// a cancel. Every entry met is stamped. Both trees are walked one component at a time through
 /// folder descriptors, so no depth is too deep to check.
 CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::string& targetRoot,
-                      const std::set<std::string>& passOver, SourceStamps& stamps) {
+                      const std::set<std::string>& passOver, SourceStamps& stamps, const CancelTokenPtr& cancel) {
     struct Level {
         std::vector<std::string> names;
         size_t next = 0;
@@ -72,6 +72,7 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::st
     if (readNames(sources.innermost(), levels[0].names) != 0) return incomplete();
     std::string path = sourceRoot;
     while (!levels.empty()) {
+        if (isCancelled(cancel)) return incomplete();
         Level& level = levels.back();
         if (level.next == level.names.size()) {
             sources.leave();
@@ -109,7 +110,8 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::st
 }
 
 /// The local check of the whole source, stamping what it meets.
-CopyCheck checkLocal(const std::string& source, const std::string& target, SourceStamps& stamps) {
+CopyCheck checkLocal(const std::string& source, const std::string& target, SourceStamps& stamps,
+                     const CancelTokenPtr& cancel = nullptr) {
     CopyCheck check;
     check.complete = false;
     struct stat info;
@@ -124,7 +126,7 @@ CopyCheck checkLocal(const std::string& source, const std::string& target, Sourc
     int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return check;
     const std::set<std::string> passOver(BackupOptions::offloadExcludes.begin(), BackupOptions::offloadExcludes.end());
-    return checkFolder(fd, source, target, passOver, stamps);
+    return checkFolder(fd, source, target, passOver, stamps, cancel);
 }
 
 /// The check of an offload's copy. A local check stamps the source as it
@@ -132,10 +134,10 @@ CopyCheck checkLocal(const std::string& source, const std::string& target, Sourc
 /// copy (`stampedBeforeCopy`): a file rewritten in the same size after it went
 /// up then shows after the move. None when the copy cannot be checked at all.
 CopyCheck checkCopy(const std::string& source, const BackupDestination& destination, const std::string& target,
-                    SourceStamps& stamps, bool stampedBeforeCopy) {
+                    SourceStamps& stamps, bool stampedBeforeCopy, const CancelTokenPtr& cancel) {
     if (!destination.rcloneRemote) {
         stamps = SourceStamps();
-        return checkLocal(source, target, stamps);
+        return checkLocal(source, target, stamps, cancel);
     }
     CopyCheck check;
     check.complete = stampedBeforeCopy && verifyRclone(source, target);
@@ -241,7 +243,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     struct stat info;
     const std::string target = copyTarget(source, ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode),
                                           destination);
-    CopyCheck check = checkCopy(source, destination, target, stamps, stampedBeforeCopy);
+    CopyCheck check = checkCopy(source, destination, target, stamps, stampedBeforeCopy, cancel);
     if (check.complete && !check.differing.empty()) {
         // Copies that look current but differ (a rewrite that kept the size
         // and the time): copied once more, then checked again.
@@ -253,7 +255,12 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
             return result;
         }
         result.backup = std::move(again);
-        check = checkCopy(source, destination, target, stamps, stampedBeforeCopy);
+        check = checkCopy(source, destination, target, stamps, stampedBeforeCopy, cancel);
+    }
+    // A cancel during the check is no licence to move the source: it stays.
+    if (isCancelled(cancel)) {
+        result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary + L("(已取消)"));
+        return result;
     }
     if (!check.passed()) {
         result.message = L("备份完成但校验未通过,本地文件保持不动。");
