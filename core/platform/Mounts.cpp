@@ -254,11 +254,16 @@ bool awaitsItsVolume(const std::string& path) {
     auto fstab = readFstab();
     auto table = readTable();
     if (!fstab || !table) return false;
-    std::error_code error;
-    const fs::path resolved = fs::weakly_canonical(path, error);
-    const std::string where = error ? path : resolved.string();
+    // The kernel lists mount points with links resolved; fstab and the caller may name them through one.
+    auto resolved = [](const std::string& given) {
+        std::error_code error;
+        fs::path canonical = fs::weakly_canonical(given, error);
+        return error ? given : canonical.string();
+    };
+    const std::string where = resolved(path);
     const std::vector<Mount> mounts = parse(*table);
-    for (const auto& point : declaredMountPoints(*fstab)) {
+    for (const auto& declared : declaredMountPoints(*fstab)) {
+        const std::string point = resolved(declared);
         if (!Paths::isInside(where, point)) continue;
         auto mounted = [&](const Mount& mount) { return mount.mountPoint == point; };
         if (std::none_of(mounts.begin(), mounts.end(), mounted)) return true;
