@@ -121,6 +121,18 @@ TEST_F(OffloadTest, AFailedCheckLeavesTheSourceAlone) {
     EXPECT_FALSE(fs::exists(trashed("old")));
 }
 
+TEST_F(OffloadTest, ACopyTheDriveFailsToStoreLeavesTheSourceAlone) {
+    // The check reads the copies back from memory; only the flush tells
+    // whether the drive stored them.
+    faults->flushCopies = [](const std::string&) { return EIO; };
+    OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+    EXPECT_EQ(report.backup.status, BackupStatus::ok);
+    EXPECT_FALSE(report.verified);
+    EXPECT_FALSE(report.sourceTrashed);
+    EXPECT_EQ(report.message, "The backup finished but didn’t pass the check; local files were left alone.");
+    EXPECT_TRUE(fs::exists(source / "report.txt"));
+}
+
 TEST_F(OffloadTest, VerifyLocalComparesSizesOfEveryRegularFile) {
     BackupEngine::run(source.string(), destination, BackupOptions(false, BackupOptions::offloadExcludes));
     EXPECT_TRUE(BackupEngine::verifyLocal(source.string(), target().string())) << ".DS_Store may be missing";

@@ -21,6 +21,7 @@ Hooks& Hooks::active() {
         .afterCheck = [] {},
         .readStamp = [](struct stat&) {},
         .stampStep = [] { return SourceStamps::stampStep; },
+        .flushCopies = [](const std::string&) { return 0; },
     };
     return hooks;
 }

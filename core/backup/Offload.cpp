@@ -162,6 +162,23 @@ SourceStamps::SameAsChecked recheck(const std::string& source, const BackupDesti
     };
 }
 
+/// The destination's folder, held open from before the copy: its file
+/// system's flush then reports every write-back error since. None for rclone.
+UniqueFd holdDestination(const BackupDestination& destination, bool dryRun) {
+    if (destination.rcloneRemote || !destination.path || dryRun) return UniqueFd();
+    return UniqueFd(::open(destination.path->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+/// Writes the copies out to the destination's disk (`held`) and says whether
+/// they got there. The check read them back from memory: a drive that fails
+/// its write-back, or is pulled before it, would otherwise hold less than
+/// was checked once the source is gone. rclone's copies are the remote's.
+bool flushedToDisk(const BackupDestination& destination, const UniqueFd& held, const std::string& target) {
+    if (destination.rcloneRemote) return true;
+    if (Backup::Hooks::active().flushCopies(target) != 0) return false;
+    return held.valid() && ::syncfs(held.get()) == 0;
+}
+
 /// Why the source may not be offloaded before anything is copied; none when it may.
 std::optional<std::string> offloadRefusal(const std::string& source) {
     if (auto reason = Cleaner::refusal(source)) return reason;
@@ -226,6 +243,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     const int64_t size = Scanner::quickSize(source);
 
     OffloadReport result;
+    const UniqueFd destinationDisk = holdDestination(destination, dryRun);
     SourceStamps stamps;
     const bool stampedBeforeCopy = destination.rcloneRemote && !dryRun && stamps.record(source);
     BackupOptions options(dryRun, BackupOptions::offloadExcludes);
@@ -262,7 +280,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary + L("(已取消)"));
         return result;
     }
-    if (!check.passed()) {
+    if (!check.passed() || !flushedToDisk(destination, destinationDisk, target)) {
         result.message = L("备份完成但校验未通过,本地文件保持不动。");
         return result;
     }
