@@ -109,28 +109,27 @@ TEST_F(OffloadTest, AnIncompleteBackupLeavesTheSourceAlone) {
 }
 
 TEST_F(OffloadTest, AFailedCheckLeavesTheSourceAlone) {
-    // A folder named like an excluded file is passed over by the copy but
-    // still compared by the check.
-    writeFile(source / "sub/.DS_Store/inside.bin", 10);
-    OffloadReport report = BackupEngine::offload(source.string(), destination, false);
-    EXPECT_EQ(report.backup.status, BackupStatus::ok);
-    EXPECT_FALSE(report.verified);
-    EXPECT_FALSE(report.sourceTrashed);
-    EXPECT_EQ(report.message, "The backup finished but didn’t pass the check; local files were left alone.");
-    EXPECT_TRUE(fs::exists(source / "report.txt"));
-    EXPECT_FALSE(fs::exists(trashed("old")));
-}
-
-TEST_F(OffloadTest, ACopyTheDriveFailsToStoreLeavesTheSourceAlone) {
-    // The check reads the copies back from memory; only the flush tells
-    // whether the drive stored them.
-    faults->flushCopies = [](const std::string&) { return EIO; };
-    OffloadReport report = BackupEngine::offload(source.string(), destination, false);
-    EXPECT_EQ(report.backup.status, BackupStatus::ok);
-    EXPECT_FALSE(report.verified);
-    EXPECT_FALSE(report.sourceTrashed);
-    EXPECT_EQ(report.message, "The backup finished but didn’t pass the check; local files were left alone.");
-    EXPECT_TRUE(fs::exists(source / "report.txt"));
+    const std::vector<std::pair<std::string, std::function<void()>>> failures = {
+        // A folder named like an excluded file is passed over by the copy but
+        // still compared by the check.
+        {"an excluded name", [&] { writeFile(source / "sub/.DS_Store/inside.bin", 10); }},
+        // The check reads the copies back from memory; only the flush tells
+        // whether the drive stored them.
+        {"a drive's write-back error", [&] { faults->flushCopies = [](const std::string&) { return EIO; }; }},
+    };
+    for (const auto& [failure, arrange] : failures) {
+        SCOPED_TRACE(failure);
+        ScopedHooks<Backup::Hooks> restored;
+        arrange();
+        OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+        EXPECT_EQ(report.backup.status, BackupStatus::ok);
+        EXPECT_FALSE(report.verified);
+        EXPECT_FALSE(report.sourceTrashed);
+        EXPECT_EQ(report.message, "The backup finished but didn’t pass the check; local files were left alone.");
+        EXPECT_TRUE(fs::exists(source / "report.txt"));
+        EXPECT_FALSE(fs::exists(trashed("old")));
+        fs::remove_all(source / "sub");
+    }
 }
 
 TEST_F(OffloadTest, VerifyLocalComparesSizesOfEveryRegularFile) {
