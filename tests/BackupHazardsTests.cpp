@@ -164,7 +164,10 @@ TEST_F(BackupHazardsTest, ADestinationMountedInsideTheSourceIsNeverCopiedIntoIts
 }
 
 TEST_F(BackupHazardsTest, ADriveNotConnectedTakesNoBackupIntoItsEmptyFolder) {
+    // A folder fstab mounts a drive on, or a drive found mounted earlier
+    // (by id "volume:"), whose folder stays behind once it is unmounted.
     struct Case {
+        std::string id;
         std::string declared;
         bool mounted;
         fs::path destination;
@@ -172,20 +175,23 @@ TEST_F(BackupHazardsTest, ADriveNotConnectedTakesNoBackupIntoItsEmptyFolder) {
     };
     const std::string fstabLine = " ext4 defaults,nofail 0 2\n";
     const std::vector<Case> cases = {
-        {drive.string(), false, drive, true},
-        {drive.string(), false, drive / "sub", true},
-        {drive.string(), true, drive, false},
-        {(drive / "other").string(), false, drive, false},
+        {"folder:Backups", drive.string(), false, drive, true},
+        {"folder:Backups", drive.string(), false, drive / "sub", true},
+        {"folder:Backups", drive.string(), true, drive, false},
+        {"folder:Backups", (drive / "other").string(), false, drive, false},
+        {"volume:Backups", "", false, drive, true},
+        {"volume:Backups", "", true, drive, false},
     };
     writeText(source / "notes.txt", "notes");
-    for (const auto& [declared, mounted, where, refused] : cases) {
-        SCOPED_TRACE(where.string() + (mounted ? " mounted" : " not mounted"));
+    for (const auto& [id, declared, mounted, where, refused] : cases) {
+        SCOPED_TRACE(id + " at " + where.string() + (mounted ? " mounted" : " not mounted"));
         fs::remove_all(drive);
         fs::create_directories(where);
         ScopedMountTable table(mounted ? std::vector<fs::path>{drive} : std::vector<fs::path>{});
         ScopedHooks<Mounts::Hooks> fstab;
-        fstab->readFstab = [line = "# the backup drive\nLABEL=backup " + declared + fstabLine] { return line; };
+        fstab->readFstab = [line = declared.empty() ? "" : "LABEL=backup " + declared + fstabLine] { return line; };
         BackupDestination destination = folderDestination();
+        destination.id = id;
         destination.path = where.string();
         std::string refusal;
         try {

@@ -250,25 +250,37 @@ std::vector<std::string> declaredMountPoints(std::string_view fstab) {
     return points;
 }
 
+namespace {
+
+/// The kernel lists mount points with links resolved; fstab and callers may name them through one.
+std::string resolved(const std::string& given) {
+    std::error_code error;
+    fs::path canonical = fs::weakly_canonical(given, error);
+    return error ? given : canonical.string();
+}
+
+bool listsMountAt(const std::vector<Mount>& mounts, const std::string& point) {
+    return std::any_of(mounts.begin(), mounts.end(), [&](const Mount& mount) { return mount.mountPoint == point; });
+}
+
+}  // namespace
+
 bool awaitsItsVolume(const std::string& path) {
     auto fstab = readFstab();
     auto table = readTable();
     if (!fstab || !table) return false;
-    // The kernel lists mount points with links resolved; fstab and the caller may name them through one.
-    auto resolved = [](const std::string& given) {
-        std::error_code error;
-        fs::path canonical = fs::weakly_canonical(given, error);
-        return error ? given : canonical.string();
-    };
     const std::string where = resolved(path);
     const std::vector<Mount> mounts = parse(*table);
     for (const auto& declared : declaredMountPoints(*fstab)) {
         const std::string point = resolved(declared);
-        if (!Paths::isInside(where, point)) continue;
-        auto mounted = [&](const Mount& mount) { return mount.mountPoint == point; };
-        if (std::none_of(mounts.begin(), mounts.end(), mounted)) return true;
+        if (Paths::isInside(where, point) && !listsMountAt(mounts, point)) return true;
     }
     return false;
+}
+
+bool isMounted(const std::string& mountPoint) {
+    auto table = readTable();
+    return !table || listsMountAt(parse(*table), resolved(mountPoint));
 }
 
 bool internalFromSysfs(const std::string& sysRoot, unsigned major, unsigned minor) {

@@ -60,6 +60,9 @@ std::vector<std::string> declaredMountPoints(std::string_view fstab);
 /// that nothing is mounted on now: its drive is not connected, and what is
 /// written there lands on the disk below. False when either table is missing.
 bool awaitsItsVolume(const std::string& path);
+/// Whether something is mounted at `mountPoint` (links resolved); true when
+/// the mount table cannot be read.
+bool isMounted(const std::string& mountPoint);
 
 /// What a file system offers the user, as df shows it: `total` is the used
 /// space plus `available`, so the blocks reserved for root count in neither.
