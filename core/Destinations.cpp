@@ -306,7 +306,8 @@ void addRemovableVolumes(DiscoveryList& list) {
         if (!placed || !removable || Mounts::isReadOnly(mount) || !isFolder(mount.mountPoint)) continue;
         auto label = Mounts::label(mount);
         const std::string name = label && !label->empty() ? *label : Paths::lastComponent(mount.mountPoint);
-        list.add({volumeIdPrefix + name, DestinationKind::folder, name, mount.mountPoint, std::nullopt, true, std::nullopt});
+        list.add(
+            {volumeIdPrefix + name, DestinationKind::folder, name, mount.mountPoint, std::nullopt, true, std::nullopt});
     }
 }
 

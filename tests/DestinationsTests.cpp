@@ -437,7 +437,8 @@ TEST_F(DestinationsTest, ACustomFolderWhoseDriveIsNotMountedIsUnavailable) {
 
     mounts->readTable = [mountPoint] {
         return std::optional<std::string>("1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n2 1 8:1 / " +
-                                          mountPoint.parent_path().string() + "/backup\\040drive rw - ext4 /dev/sdb1 rw\n");
+                                          mountPoint.parent_path().string() +
+                                          "/backup\\040drive rw - ext4 /dev/sdb1 rw\n");
     };
     EXPECT_TRUE(byId(Destinations::discover(false), "folder:Drive").available);
 }

@@ -48,8 +48,8 @@ struct CopyCheck {
 /// whose copy differs or is missing is listed and the walk goes on, so the
 /// offload can copy those again; an entry that cannot be read ends the check
 /// incomplete, since an unread entry may not have been copied, and so does
-/// a cancel. Every entry met is stamped. Both trees are walked one component at a time through
-/// folder descriptors, so no depth is too deep to check.
+/// a cancel. Every entry met is stamped. Both trees are walked one component
+/// at a time through folder descriptors, so no depth is too deep to check.
 CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::string& targetRoot,
                       const std::set<std::string>& passOver, SourceStamps& stamps, const CancelTokenPtr& cancel) {
     struct Level {
