@@ -269,24 +269,33 @@ TEST_F(OffloadTest, OnlyFilesStampedWithinAStepOfTheirCheckAreReadAgainAfterTheM
     }
 }
 
-TEST_F(OffloadTest, ACancelDuringTheCheckEndsItAndLeavesTheSource) {
+TEST_F(OffloadTest, ACancelDuringTheCheckOrTheFlushLeavesTheSource) {
     for (int index = 0; index < 20; ++index) writeFile(source / ("part" + std::to_string(index)), 100);
-    auto cancel = std::make_shared<CancelToken>();
-    int opened = 0;
-    // Only the check reads through FileReading: the first file it opens cancels.
-    reading->canOpen = [&](const std::string&) {
-        ++opened;
-        cancel->cancel();
-        return true;
-    };
-    OffloadReport report = BackupEngine::offload(source.string(), destination, false, cancel);
-    EXPECT_EQ(report.backup.status, BackupStatus::ok);
-    EXPECT_FALSE(report.verified);
-    EXPECT_FALSE(report.sourceTrashed);
-    EXPECT_TRUE(fs::exists(source / "report.txt"));
-    EXPECT_EQ(report.message, "The backup didn’t fully succeed (" + report.backup.summary +
-                                  " (cancelled)); local files were left alone.");
-    EXPECT_LE(opened, 2) << "the check read on after the cancel";
+    for (const bool duringCheck : {true, false}) {
+        SCOPED_TRACE(duringCheck ? "during the check" : "during the flush");
+        ScopedHooks<FileReading::Hooks> restoredReading;
+        ScopedHooks<Backup::Hooks> restoredFaults;
+        auto cancel = std::make_shared<CancelToken>();
+        int opened = 0;
+        // Only the check reads through FileReading: with the first file it opens, the cancel comes.
+        reading->canOpen = [&](const std::string&) {
+            ++opened;
+            if (duringCheck) cancel->cancel();
+            return true;
+        };
+        faults->flushCopies = [&](const std::string&) {
+            cancel->cancel();
+            return 0;
+        };
+        OffloadReport report = BackupEngine::offload(source.string(), destination, false, cancel);
+        EXPECT_EQ(report.backup.status, BackupStatus::ok);
+        EXPECT_FALSE(report.verified);
+        EXPECT_FALSE(report.sourceTrashed);
+        EXPECT_TRUE(fs::exists(source / "report.txt"));
+        EXPECT_EQ(report.message, "The backup didn’t fully succeed (" + report.backup.summary +
+                                      " (cancelled)); local files were left alone.");
+        if (duringCheck) EXPECT_LE(opened, 2) << "the check read on after the cancel";
+    }
 }
 
 TEST_F(OffloadTest, ALinkIsRefusedNamingWhereItLeads) {

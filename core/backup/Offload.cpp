@@ -275,12 +275,13 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         result.backup = std::move(again);
         check = checkCopy(source, destination, target, stamps, stampedBeforeCopy, cancel);
     }
-    // A cancel during the check is no licence to move the source: it stays.
+    const bool stored = check.passed() && flushedToDisk(destination, destinationDisk, target);
+    // A cancel during the check or the flush is no licence to move the source: it stays.
     if (isCancelled(cancel)) {
         result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary + L("(已取消)"));
         return result;
     }
-    if (!check.passed() || !flushedToDisk(destination, destinationDisk, target)) {
+    if (!stored) {
         result.message = L("备份完成但校验未通过,本地文件保持不动。");
         return result;
     }
