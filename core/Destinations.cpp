@@ -306,7 +306,8 @@ void addRemovableVolumes(DiscoveryList& list) {
         if (!placed || !removable || Mounts::isReadOnly(mount) || !isFolder(mount.mountPoint)) continue;
         auto label = Mounts::label(mount);
         const std::string name = label && !label->empty() ? *label : Paths::lastComponent(mount.mountPoint);
-        list.add({"volume:" + name, DestinationKind::folder, name, mount.mountPoint, std::nullopt, true, std::nullopt});
+        list.add(
+            {volumeIdPrefix + name, DestinationKind::folder, name, mount.mountPoint, std::nullopt, true, std::nullopt});
     }
 }
 
@@ -315,7 +316,7 @@ void addCustomFolders(DiscoveryList& list) {
     for (const auto& custom : ConfigStore::load().customDestinations) {
         std::string path = Paths::expand(custom.path);
         auto unusable = Paths::unusable(custom.path);
-        bool available = !unusable && isFolder(path);
+        bool available = !unusable && isFolder(path) && !Mounts::awaitsItsVolume(path);
         std::optional<std::string> note = unusable;
         if (!available && !note) note = L("目录当前不可用(外置磁盘未连接?)");
         list.add({custom.id(), DestinationKind::folder, custom.name, path, std::nullopt, available, note});

@@ -46,6 +46,8 @@ namespace Destinations {
 
 /// The folder every backup creates inside a destination.
 inline const std::string backupFolderName = "Ostrevane Backups";
+/// How the id of a mounted removable volume begins; its path is the mount point.
+inline const std::string volumeIdPrefix = "volume:";
 
 /// In a fixed order: iCloud Drive, the cloud-storage folders, the sync folders
 /// of the home folder, Insync's drive folders, the Google Drive accounts of

@@ -1,25 +1,34 @@
 // Backups while someone else changes the source: a named pipe exchanged with
 // a source file must never hold a run (nor whatever serves it, the MCP
 // server included), and only the file's own bytes may reach the destination.
+// A destination mounted inside the source must never be copied into itself,
+// nor a backup written into the empty folder of a drive not connected.
 #include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
 #include <stdio.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <thread>
 
 #include "LinkSwapper.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
+#include "platform/Mounts.hpp"
 
 using namespace testing_support;
 
 namespace {
 
 constexpr int raceRounds = 200;
+constexpr const char* boundChildVariable = "OSTREVANE_BACKUP_BOUND_CHILD";
 
 /// Opens each of the names for writing without waiting, which lets a reader
 /// blocked in opening a pipe go on: how a hung run is ended.
@@ -88,4 +97,120 @@ TEST_F(BackupHazardsTest, APipeSwappedInForASourceFileNeverHoldsTheBackup) {
         FAIL() << "a backup waited on the pipe in round " << hungInRound;
     }
     EXPECT_GT(pipeMet, 0) << "no run met the pipe where it had listed the file";
+}
+
+// Runs only as the child of the test below, in a mount namespace of its own so
+// that its bind mount goes with it: binds the destination folder onto the
+// source's empty folder "drive" and backs the source up. A run that copies its
+// own output never ends by itself; it is cancelled after a few seconds.
+TEST(BackupBoundChild, BacksUpASourceTheDestinationIsMountedIn) {
+    const char* drive = std::getenv(boundChildVariable);
+    if (!drive) GTEST_SKIP() << "runs only inside the bind-mount test";
+    const std::string source = std::getenv("BOUND_SOURCE");
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount(drive, (source + "/drive").c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        // Without the right to mount there is nothing to stage; the parent skips.
+        writeText(source + "/cannot-mount", std::strerror(errno));
+        return;
+    }
+
+    BackupDestination destination;
+    destination.id = "folder:drive";
+    destination.name = "drive";
+    destination.path = drive;
+    destination.available = true;
+    auto cancel = std::make_shared<CancelToken>();
+    std::atomic<bool> finished{false};
+    std::thread stopper([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!finished && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        cancel->cancel();
+    });
+    const BackupReport report = BackupEngine::run(source, destination, BackupOptions(), cancel);
+    finished = true;
+    stopper.join();
+    EXPECT_EQ(report.status, BackupStatus::ok) << report.summary;
+    EXPECT_EQ(report.filesCopied, 2);
+}
+
+TEST_F(BackupHazardsTest, ADestinationMountedInsideTheSourceIsNeverCopiedIntoItself) {
+    writeText(source / "notes.txt", "notes");
+    fs::create_directories(source / "drive");
+    writeText(drive / "own.txt", "the user's own file");
+    ScopedEnv child(boundChildVariable, drive.string());
+    ScopedEnv from("BOUND_SOURCE", source.string());
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // A fresh image of this test program: one thread, free to take a mount namespace of its own.
+        ::execl("/proc/self/exe", "BackupHazardsTests", "--gtest_filter=BackupBoundChild.*", nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            FAIL() << "the backup never ended";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (fs::exists(source / "cannot-mount")) GTEST_SKIP() << "no bind mount: " << readText(source / "cannot-mount");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's run failed";
+
+    // The user's own file beside the backup folder is backed up; the backup folder is not.
+    const fs::path target = drive / BackupEngine::relativeTarget(source.string());
+    EXPECT_EQ(readText(target / "notes.txt"), "notes");
+    EXPECT_EQ(entriesOf(target / "drive"), std::vector<std::string>{"own.txt"});
+    EXPECT_EQ(readText(target / "drive/own.txt"), "the user's own file");
+}
+
+TEST_F(BackupHazardsTest, ADriveNotConnectedTakesNoBackupIntoItsEmptyFolder) {
+    // A folder fstab mounts a drive on, or a drive found mounted earlier
+    // (by id "volume:"), whose folder stays behind once it is unmounted.
+    struct Case {
+        std::string id;
+        std::string declared;
+        bool mounted;
+        fs::path destination;
+        bool refused;
+    };
+    const std::string fstabLine = " ext4 defaults,nofail 0 2\n";
+    const std::vector<Case> cases = {
+        {"folder:Backups", drive.string(), false, drive, true},
+        {"folder:Backups", drive.string(), false, drive / "sub", true},
+        {"folder:Backups", drive.string(), true, drive, false},
+        {"folder:Backups", (drive / "other").string(), false, drive, false},
+        {"volume:Backups", "", false, drive, true},
+        {"volume:Backups", "", true, drive, false},
+    };
+    writeText(source / "notes.txt", "notes");
+    for (const auto& [id, declared, mounted, where, refused] : cases) {
+        SCOPED_TRACE(id + " at " + where.string() + (mounted ? " mounted" : " not mounted"));
+        fs::remove_all(drive);
+        fs::create_directories(where);
+        ScopedMountTable table(mounted ? std::vector<fs::path>{drive} : std::vector<fs::path>{});
+        ScopedHooks<Mounts::Hooks> fstab;
+        fstab->readFstab = [line = declared.empty() ? "" : "LABEL=backup " + declared + fstabLine] { return line; };
+        BackupDestination destination = folderDestination();
+        destination.id = id;
+        destination.path = where.string();
+        std::string refusal;
+        try {
+            BackupEngine::run(source.string(), destination);
+        } catch (const OstrevaneError& error) {
+            refusal = error.message;
+        }
+        if (refused) {
+            EXPECT_EQ(refusal,
+                      "Backup destination “Backups” isn’t available right now. Folder not available right now "
+                      "(external drive not connected?)");
+            EXPECT_TRUE(entriesOf(where).empty()) << "nothing is written to the disk below";
+        } else {
+            EXPECT_EQ(refusal, "");
+            EXPECT_EQ(readText(where / BackupEngine::relativeTarget(source.string()) / "notes.txt"), "notes");
+        }
+    }
 }

@@ -32,6 +32,7 @@ protected:
             return std::vector<std::string>{scratch + "/media/me", scratch + "/run-media/me", scratch + "/mnt"};
         };
         mounts->readTable = [] { return std::optional<std::string>("1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"); };
+        mounts->readFstab = [] { return std::optional<std::string>(); };
     }
 
     fs::path folder(const std::string& relative) {
@@ -420,6 +421,26 @@ TEST_F(DestinationsTest, ResolvesByIdInAnyCaseOrByExactName) {
     // Names match exactly, in the process's language.
     EXPECT_THROW(Destinations::resolve("icloud drive", list), OstrevaneError);
     EXPECT_THROW(Destinations::resolve("iCloud 云盘", list), OstrevaneError);
+}
+
+TEST_F(DestinationsTest, ACustomFolderWhoseDriveIsNotMountedIsUnavailable) {
+    // The folder a drive mounts on stays behind, empty, while the drive is away.
+    const fs::path mountPoint = folder("backup drive");
+    addCustom("Drive", mountPoint.string());
+    mounts->readFstab = [mountPoint] {
+        return std::optional<std::string>("UUID=1234\t/" + mountPoint.relative_path().parent_path().string() +
+                                          "/backup\\040drive ext4 nofail 0 2\n");
+    };
+    const auto away = byId(Destinations::discover(false), "folder:Drive");
+    EXPECT_FALSE(away.available);
+    EXPECT_EQ(away.note, "Folder not available right now (external drive not connected?)");
+
+    mounts->readTable = [mountPoint] {
+        return std::optional<std::string>("1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n2 1 8:1 / " +
+                                          mountPoint.parent_path().string() +
+                                          "/backup\\040drive rw - ext4 /dev/sdb1 rw\n");
+    };
+    EXPECT_TRUE(byId(Destinations::discover(false), "folder:Drive").available);
 }
 
 TEST_F(DestinationsTest, ResolvingAnUnavailableDestinationSaysWhy) {

@@ -109,16 +109,27 @@ TEST_F(OffloadTest, AnIncompleteBackupLeavesTheSourceAlone) {
 }
 
 TEST_F(OffloadTest, AFailedCheckLeavesTheSourceAlone) {
-    // A folder named like an excluded file is passed over by the copy but
-    // still compared by the check.
-    writeFile(source / "sub/.DS_Store/inside.bin", 10);
-    OffloadReport report = BackupEngine::offload(source.string(), destination, false);
-    EXPECT_EQ(report.backup.status, BackupStatus::ok);
-    EXPECT_FALSE(report.verified);
-    EXPECT_FALSE(report.sourceTrashed);
-    EXPECT_EQ(report.message, "The backup finished but didn’t pass the check; local files were left alone.");
-    EXPECT_TRUE(fs::exists(source / "report.txt"));
-    EXPECT_FALSE(fs::exists(trashed("old")));
+    const std::vector<std::pair<std::string, std::function<void()>>> failures = {
+        // A folder named like an excluded file is passed over by the copy but
+        // still compared by the check.
+        {"an excluded name", [&] { writeFile(source / "sub/.DS_Store/inside.bin", 10); }},
+        // The check reads the copies back from memory; only the flush tells
+        // whether the drive stored them.
+        {"a drive's write-back error", [&] { faults->flushCopies = [](const std::string&) { return EIO; }; }},
+    };
+    for (const auto& [failure, arrange] : failures) {
+        SCOPED_TRACE(failure);
+        ScopedHooks<Backup::Hooks> restored;
+        arrange();
+        OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+        EXPECT_EQ(report.backup.status, BackupStatus::ok);
+        EXPECT_FALSE(report.verified);
+        EXPECT_FALSE(report.sourceTrashed);
+        EXPECT_EQ(report.message, "The backup finished but didn’t pass the check; local files were left alone.");
+        EXPECT_TRUE(fs::exists(source / "report.txt"));
+        EXPECT_FALSE(fs::exists(trashed("old")));
+        fs::remove_all(source / "sub");
+    }
 }
 
 TEST_F(OffloadTest, VerifyLocalComparesSizesOfEveryRegularFile) {
@@ -258,6 +269,35 @@ TEST_F(OffloadTest, OnlyFilesStampedWithinAStepOfTheirCheckAreReadAgainAfterTheM
     }
 }
 
+TEST_F(OffloadTest, ACancelDuringTheCheckOrTheFlushLeavesTheSource) {
+    for (int index = 0; index < 20; ++index) writeFile(source / ("part" + std::to_string(index)), 100);
+    for (const bool duringCheck : {true, false}) {
+        SCOPED_TRACE(duringCheck ? "during the check" : "during the flush");
+        ScopedHooks<FileReading::Hooks> restoredReading;
+        ScopedHooks<Backup::Hooks> restoredFaults;
+        auto cancel = std::make_shared<CancelToken>();
+        int opened = 0;
+        // Only the check reads through FileReading: with the first file it opens, the cancel comes.
+        reading->canOpen = [&](const std::string&) {
+            ++opened;
+            if (duringCheck) cancel->cancel();
+            return true;
+        };
+        faults->flushCopies = [&](const std::string&) {
+            cancel->cancel();
+            return 0;
+        };
+        OffloadReport report = BackupEngine::offload(source.string(), destination, false, cancel);
+        EXPECT_EQ(report.backup.status, BackupStatus::ok);
+        EXPECT_FALSE(report.verified);
+        EXPECT_FALSE(report.sourceTrashed);
+        EXPECT_TRUE(fs::exists(source / "report.txt"));
+        EXPECT_EQ(report.message, "The backup didn’t fully succeed (" + report.backup.summary +
+                                      " (cancelled)); local files were left alone.");
+        if (duringCheck) EXPECT_LE(opened, 2) << "the check read on after the cancel";
+    }
+}
+
 TEST_F(OffloadTest, ALinkIsRefusedNamingWhereItLeads) {
     fs::create_symlink(source, home.path("Projects/link"));
     EXPECT_EQ(messageOf([&] { BackupEngine::offload(home.path("Projects/link").string(), destination, false); }),
@@ -283,6 +323,32 @@ TEST_F(OffloadTest, ASuccessfulOffloadMovesTheSourceToTheTrash) {
     json document = report;
     EXPECT_EQ(document["backup"]["status"], "ok");
     EXPECT_EQ(document.get<OffloadReport>().message, report.message);
+}
+
+TEST_F(OffloadTest, NamesThatAreNotUTF8AreCheckedWhereTheyWereCopied) {
+    struct Case {
+        std::string name;
+        bool folder;
+        std::string drive;
+    };
+    const std::vector<Case> cases = {
+        {"caf\xe9", true, "drive"},
+        {"caf\xe9.txt", false, "drive"},
+        {"plain", true, "dr\xefve"},
+    };
+    for (const auto& [name, folder, driveName] : cases) {
+        SCOPED_TRACE(Text::replacingInvalidUTF8(name + " into " + driveName));
+        const fs::path item = home.path(name);
+        writeFile(folder ? item / "inside.txt" : item, 100, 'i');
+        const fs::path into = home.scratch() / driveName;
+        fs::create_directories(into);
+        OffloadReport report = BackupEngine::offload(item.string(), folderDestination(into), false);
+        EXPECT_TRUE(report.verified) << report.message;
+        EXPECT_TRUE(report.sourceTrashed);
+        EXPECT_FALSE(fs::exists(item));
+        const fs::path copy = into / BackupEngine::relativeTarget(item.string());
+        EXPECT_EQ(readText(folder ? copy / "inside.txt" : copy), std::string(100, 'i'));
+    }
 }
 
 TEST_F(OffloadTest, AnOffloadIntoICloudDriveAddsTheEvictNote) {
@@ -331,6 +397,27 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
                     BackupEngine::offload(source.string(), rcloneDestination(), false);
                 }).starts_with("rclone not found."));
     EXPECT_TRUE(fs::exists(source));
+}
+
+TEST_F(OffloadTest, ThroughRcloneAFileRewrittenAfterItsUploadStaysInPlace) {
+    // rclone's check compares sizes only: a rewrite of the same size after
+    // the file went up, before the check, passes it.
+    fs::path script = home.scratch() / "rclone";
+    writeText(script,
+              "#!/bin/sh\n[ \"$1\" = copy ] || exit 0\nfile=\"$2\"\n[ -d \"$file\" ] && file=\"$file/report.txt\"\n"
+              "sleep 0.05\nhead -c 3000 /dev/zero > \"$file\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    rclone->locate = [script] { return script.string(); };
+    const std::string rewritten(3000, '\0');
+
+    for (const fs::path& offloaded : {source, source / "report.txt"}) {
+        SCOPED_TRACE(offloaded.string());
+        writeFile(source / "report.txt", 3000);
+        OffloadReport report = BackupEngine::offload(offloaded.string(), rcloneDestination(), false);
+        EXPECT_EQ(report.backup.status, BackupStatus::ok);
+        EXPECT_FALSE(report.sourceTrashed) << report.message;
+        EXPECT_TRUE(readText(source / "report.txt") == rewritten) << "the rewritten file is not in place";
+    }
 }
 
 TEST_F(OffloadTest, RealRcloneOffloadToALocalRemote) {

@@ -10,6 +10,7 @@
 #include "backup/Private.hpp"
 #include "backup/SourceStamps.hpp"
 #include "platform/Host.hpp"
+#include "platform/Mounts.hpp"
 
 namespace Backup {
 
@@ -20,6 +21,7 @@ Hooks& Hooks::active() {
         .afterCheck = [] {},
         .readStamp = [](struct stat&) {},
         .stampStep = [] { return SourceStamps::stampStep; },
+        .flushCopies = [](const std::string&) { return 0; },
     };
     return hooks;
 }
@@ -58,6 +60,13 @@ std::string targetDescription(const std::string& source, const BackupDestination
     return destination.path.value_or("") + "/" + relative;
 }
 
+std::string copyTarget(const std::string& source, bool isDirectory, const BackupDestination& destination) {
+    std::string relative = relativeTarget(source);
+    if (!destination.rcloneRemote) return destination.path.value_or("") + "/" + relative;
+    if (!isDirectory) relative = relative.substr(0, relative.rfind('/'));
+    return Rclone::remotePath(*destination.rcloneRemote, relative);
+}
+
 BackupReport run(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,
                  const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
     const std::string source = Paths::expandGiven(sourcePath);
@@ -67,6 +76,11 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
     if (!destination.available) throw OstrevaneError(L("备份目的地“%@”不可用", destination.name));
     if (destination.path) {
         const std::string& path = *destination.path;
+        // Checked at every run: a destination found available may have been unplugged since.
+        const bool volumeGone = destination.id.starts_with(Destinations::volumeIdPrefix) && !Mounts::isMounted(path);
+        if (volumeGone || Mounts::awaitsItsVolume(path))
+            throw OstrevaneError(
+                L("备份目的地“%@”当前不可用。%@", destination.name, L("目录当前不可用(外置磁盘未连接?)")));
         if (liesWithin(path, source)) throw OstrevaneError(L("备份目的地位于要备份的文件夹内部,会造成循环复制。"));
         if (liesWithin(source, path + "/" + Destinations::backupFolderName))
             throw OstrevaneError(L("不能备份备份目录本身。"));

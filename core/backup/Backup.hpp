@@ -245,6 +245,9 @@ struct Hooks {
     std::function<void(struct stat& status)> readStamp;
     /// How far a file's change time may lag behind the write that set it.
     std::function<std::chrono::nanoseconds()> stampStep;
+    /// Flushing an offload's copies at `target` to the destination's disk:
+    /// an errno value to fail with (a failing drive's write-back error), or 0.
+    std::function<int(const std::string& target)> flushCopies;
 
     /// The set in force; no faults unless a test replaced it.
     static Hooks& active();

@@ -57,13 +57,14 @@ public:
         if (!destination.path) throw OstrevaneError(L("目的地没有本地路径"));
         const Date started = std::chrono::system_clock::now();
         const std::string relative = relativeTarget(source);
-        const std::string target = *destination.path + "/" + relative;
+        const std::string target = copyTarget(source, isDirectory, destination);
         manifest.emplace(target);
+        noteOwnFolders(target);
         preScan(source, isDirectory);
         lastReport = SteadyClock::now();
 
         if (isDirectory)
-            copyFolder(source, relative);
+            copyFolder(source, relative, target);
         else
             copySingleFile(source, relative);
 
@@ -96,6 +97,12 @@ private:
     std::vector<std::string> errors;
     std::atomic<bool> stopped{false};
 
+    /// The destination's backup folder and this run's target folder, by
+    /// device and inode: a destination mounted inside the source (a bind
+    /// mount) shows them there under other paths, and a walk entering them
+    /// would copy its own output into itself without end. Set before the walk.
+    std::set<std::pair<dev_t, ino_t>> ownFolders;
+
     int64_t totalFiles = 0, totalBytes = 0;
     /// Read and written by the calling thread only: progress is reported there.
     SteadyClock::time_point lastReport;
@@ -109,6 +116,16 @@ private:
             return false;
         return manifest->unchanged(path, info);
     }
+
+    /// Records those of the folders that exist; called again once the run made them.
+    void noteOwnFolders(const std::string& target) {
+        for (const std::string& folder : {*destination.path + "/" + Destinations::backupFolderName, target}) {
+            struct stat info;
+            if (::stat(folder.c_str(), &info) == 0) ownFolders.insert({info.st_dev, info.st_ino});
+        }
+    }
+
+    bool isOwnFolder(const struct stat& info) const { return ownFolders.count({info.st_dev, info.st_ino}) > 0; }
 
     void fail(const std::string& path, int error) {
         ++failed;
@@ -147,7 +164,7 @@ private:
             struct stat info;
             if (::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
             if (S_ISDIR(info.st_mode)) {
-                subfolders.push_back(name);
+                if (!isOwnFolder(info)) subfolders.push_back(name);
             } else if (S_ISREG(info.st_mode)) {
                 ++files;
                 lengths += info.st_size;
@@ -182,10 +199,11 @@ private:
         return stopped;
     }
 
-    void copyFolder(const std::string& source, const std::string& relative) {
+    void copyFolder(const std::string& source, const std::string& relative, const std::string& target) {
         TargetFolder root = openTargetChain(*destination.path, components(relative), !options.dryRun);
         if (!options.dryRun && !root.fd.valid())
             throw OstrevaneError(L("无法在目的地创建目录: %@", describe(root.error)));
+        noteOwnFolders(target);
         int fd = FileSystem::canOpenFolder(source) ? ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         if (fd < 0) throw OstrevaneError(L("无法读取 %@", source));
         raiseDescriptorLimit();
@@ -216,7 +234,7 @@ private:
             }
             if (S_ISLNK(info.st_mode))
                 copyLink(folder.get(), name, path, target);
-            else if (S_ISDIR(info.st_mode))
+            else if (S_ISDIR(info.st_mode) && !isOwnFolder(info))
                 subfolders.push_back(name);
             else if (S_ISREG(info.st_mode))
                 copyRegular(folder.get(), name, path, info, target);

@@ -47,11 +47,11 @@ struct CopyCheck {
 /// over) with the file of the same relative path below `targetRoot`. A file
 /// whose copy differs or is missing is listed and the walk goes on, so the
 /// offload can copy those again; an entry that cannot be read ends the check
-/// incomplete, since an unread entry may not have been copied. Every entry
-/// met is stamped. Both trees are walked one component at a time through
-/// folder descriptors, so no depth is too deep to check.
+/// incomplete, since an unread entry may not have been copied, and so does
+/// a cancel. Every entry met is stamped. Both trees are walked one component
+/// at a time through folder descriptors, so no depth is too deep to check.
 CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::string& targetRoot,
-                      const std::set<std::string>& passOver, SourceStamps& stamps) {
+                      const std::set<std::string>& passOver, SourceStamps& stamps, const CancelTokenPtr& cancel) {
     struct Level {
         std::vector<std::string> names;
         size_t next = 0;
@@ -72,6 +72,7 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::st
     if (readNames(sources.innermost(), levels[0].names) != 0) return incomplete();
     std::string path = sourceRoot;
     while (!levels.empty()) {
+        if (isCancelled(cancel)) return incomplete();
         Level& level = levels.back();
         if (level.next == level.names.size()) {
             sources.leave();
@@ -109,7 +110,8 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::st
 }
 
 /// The local check of the whole source, stamping what it meets.
-CopyCheck checkLocal(const std::string& source, const std::string& target, SourceStamps& stamps) {
+CopyCheck checkLocal(const std::string& source, const std::string& target, SourceStamps& stamps,
+                     const CancelTokenPtr& cancel = nullptr) {
     CopyCheck check;
     check.complete = false;
     struct stat info;
@@ -124,19 +126,21 @@ CopyCheck checkLocal(const std::string& source, const std::string& target, Sourc
     int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return check;
     const std::set<std::string> passOver(BackupOptions::offloadExcludes.begin(), BackupOptions::offloadExcludes.end());
-    return checkFolder(fd, source, target, passOver, stamps);
+    return checkFolder(fd, source, target, passOver, stamps, cancel);
 }
 
-/// The check of an offload's copy, stamping the source as it goes; none
-/// when the copy cannot be checked at all.
+/// The check of an offload's copy. A local check stamps the source as it
+/// goes; rclone's compares sizes only, so the source was stamped before the
+/// copy (`stampedBeforeCopy`): a file rewritten in the same size after it went
+/// up then shows after the move. None when the copy cannot be checked at all.
 CopyCheck checkCopy(const std::string& source, const BackupDestination& destination, const std::string& target,
-                    SourceStamps& stamps) {
-    stamps = SourceStamps();
-    if (!destination.rcloneRemote) return checkLocal(source, target, stamps);
+                    SourceStamps& stamps, bool stampedBeforeCopy, const CancelTokenPtr& cancel) {
+    if (!destination.rcloneRemote) {
+        stamps = SourceStamps();
+        return checkLocal(source, target, stamps, cancel);
+    }
     CopyCheck check;
-    // rclone reads the source itself: stamped before, so whatever changes
-    // from here on shows after the move.
-    check.complete = stamps.record(source) && verifyRclone(source, target);
+    check.complete = stampedBeforeCopy && verifyRclone(source, target);
     return check;
 }
 
@@ -156,6 +160,23 @@ SourceStamps::SameAsChecked recheck(const std::string& source, const BackupDesti
         return copies.fd.valid() && sameCopy(folder, name.c_str(), copies.fd.get(), name.c_str(),
                                              joined(source, relative), joined(target, relative));
     };
+}
+
+/// The destination's folder, held open from before the copy: its file
+/// system's flush then reports every write-back error since. None for rclone.
+UniqueFd holdDestination(const BackupDestination& destination, bool dryRun) {
+    if (destination.rcloneRemote || !destination.path || dryRun) return UniqueFd();
+    return UniqueFd(::open(destination.path->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+/// Writes the copies out to the destination's disk (`held`) and says whether
+/// they got there. The check read them back from memory: a drive that fails
+/// its write-back, or is pulled before it, would otherwise hold less than
+/// was checked once the source is gone. rclone's copies are the remote's.
+bool flushedToDisk(const BackupDestination& destination, const UniqueFd& held, const std::string& target) {
+    if (destination.rcloneRemote) return true;
+    if (Backup::Hooks::active().flushCopies(target) != 0) return false;
+    return held.valid() && ::syncfs(held.get()) == 0;
 }
 
 /// Why the source may not be offloaded before anything is copied; none when it may.
@@ -222,6 +243,9 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     const int64_t size = Scanner::quickSize(source);
 
     OffloadReport result;
+    const UniqueFd destinationDisk = holdDestination(destination, dryRun);
+    SourceStamps stamps;
+    const bool stampedBeforeCopy = destination.rcloneRemote && !dryRun && stamps.record(source);
     BackupOptions options(dryRun, BackupOptions::offloadExcludes);
     result.backup = run(source, destination, options, cancel, progress);
     result.dryRun = dryRun;
@@ -234,8 +258,10 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary);
         return result;
     }
-    SourceStamps stamps;
-    CopyCheck check = checkCopy(source, destination, result.backup.target, stamps);
+    struct stat info;
+    const std::string target = copyTarget(source, ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode),
+                                          destination);
+    CopyCheck check = checkCopy(source, destination, target, stamps, stampedBeforeCopy, cancel);
     if (check.complete && !check.differing.empty()) {
         // Copies that look current but differ (a rewrite that kept the size
         // and the time): copied once more, then checked again.
@@ -247,16 +273,22 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
             return result;
         }
         result.backup = std::move(again);
-        check = checkCopy(source, destination, result.backup.target, stamps);
+        check = checkCopy(source, destination, target, stamps, stampedBeforeCopy, cancel);
     }
-    if (!check.passed()) {
+    const bool stored = check.passed() && flushedToDisk(destination, destinationDisk, target);
+    // A cancel during the check or the flush is no licence to move the source: it stays.
+    if (isCancelled(cancel)) {
+        result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary + L("(已取消)"));
+        return result;
+    }
+    if (!stored) {
         result.message = L("备份完成但校验未通过,本地文件保持不动。");
         return result;
     }
     result.verified = true;
     Backup::Hooks::active().afterCheck();
     const BackupReport& backup = result.backup;
-    if (!trashCheckedSource(source, stamps, recheck(source, destination, backup.target), result)) return result;
+    if (!trashCheckedSource(source, stamps, recheck(source, destination, target), result)) return result;
     result.bytes = size;
     result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target,
                        Fmt::bytes(size));

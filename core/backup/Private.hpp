@@ -37,6 +37,11 @@ constexpr int copyCancelled = -1;
 /// The text of an errno value, or of changedWhileCopied, for a report.
 std::string describe(int error);
 
+/// Where a run copies `source` (expanded): below the destination's folder, or
+/// on its remote, where a single file goes into the folder standing for its
+/// parent. As on disk: a report's target is made UTF-8 for display only.
+std::string copyTarget(const std::string& source, bool isDirectory, const BackupDestination& destination);
+
 /// The non-empty components of a relative path, in order.
 std::vector<std::string> components(const std::string& relative);
 /// The path with symbolic links resolved as far as it exists

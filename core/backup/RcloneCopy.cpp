@@ -68,9 +68,7 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
     const Date started = std::chrono::system_clock::now();
     struct stat info;
     bool isDirectory = ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-    std::string relative = relativeTarget(source);
-    if (!isDirectory) relative = relative.substr(0, relative.rfind('/'));
-    const std::string target = Rclone::remotePath(*destination.rcloneRemote, relative);
+    const std::string target = copyTarget(source, isDirectory, destination);
 
     std::vector<std::string> uncopyable;
     const std::set<std::string> excludes(options.excludes.begin(), options.excludes.end());

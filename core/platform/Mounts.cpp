@@ -107,10 +107,12 @@ std::optional<std::string> defaultLabel(const Mount& mount) {
     return labelFromFolder("/dev/disk/by-label", "/sys", mount.major, mount.minor);
 }
 
+std::optional<std::string> defaultFstab() { return readWhole("/etc/fstab"); }
+
 }  // namespace
 
 Hooks& Hooks::active() {
-    static Hooks hooks{defaultTable, defaultCapacity, defaultIsInternal, defaultLabel};
+    static Hooks hooks{defaultTable, defaultCapacity, defaultIsInternal, defaultLabel, defaultFstab};
     return hooks;
 }
 
@@ -233,6 +235,52 @@ const Mount* holding(const std::vector<Mount>& table, const std::string& path) {
         if (!best || mount.mountPoint.size() >= best->mountPoint.size()) best = &mount;
     }
     return best;
+}
+
+std::vector<std::string> declaredMountPoints(std::string_view fstab) {
+    std::vector<std::string> points;
+    std::istringstream lines{std::string(fstab)};
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string device, mountPoint, type;
+        if (!(words >> device >> mountPoint >> type) || device.starts_with("#") || type == "swap") continue;
+        const std::string point = unescape(mountPoint);
+        if (point.starts_with("/") && point != "/") points.push_back(Paths::standardize(point));
+    }
+    return points;
+}
+
+namespace {
+
+/// The kernel lists mount points with links resolved; fstab and callers may name them through one.
+std::string resolved(const std::string& given) {
+    std::error_code error;
+    fs::path canonical = fs::weakly_canonical(given, error);
+    return error ? given : canonical.string();
+}
+
+bool listsMountAt(const std::vector<Mount>& mounts, const std::string& point) {
+    return std::any_of(mounts.begin(), mounts.end(), [&](const Mount& mount) { return mount.mountPoint == point; });
+}
+
+}  // namespace
+
+bool awaitsItsVolume(const std::string& path) {
+    auto fstab = readFstab();
+    auto table = readTable();
+    if (!fstab || !table) return false;
+    const std::string where = resolved(path);
+    const std::vector<Mount> mounts = parse(*table);
+    for (const auto& declared : declaredMountPoints(*fstab)) {
+        const std::string point = resolved(declared);
+        if (Paths::isInside(where, point) && !listsMountAt(mounts, point)) return true;
+    }
+    return false;
+}
+
+bool isMounted(const std::string& mountPoint) {
+    auto table = readTable();
+    return !table || listsMountAt(parse(*table), resolved(mountPoint));
 }
 
 bool internalFromSysfs(const std::string& sysRoot, unsigned major, unsigned minor) {

@@ -53,6 +53,17 @@ std::vector<Mount> volumes(const std::vector<Mount>& table);
 /// point containing it; null when none does.
 const Mount* holding(const std::vector<Mount>& table, const std::string& path);
 
+/// The mount points /etc/fstab declares, escapes decoded: absolute folders
+/// but "/", swap left out.
+std::vector<std::string> declaredMountPoints(std::string_view fstab);
+/// Whether `path` lies in a folder that fstab declares a mount point but
+/// that nothing is mounted on now: its drive is not connected, and what is
+/// written there lands on the disk below. False when either table is missing.
+bool awaitsItsVolume(const std::string& path);
+/// Whether something is mounted at `mountPoint` (links resolved); true when
+/// the mount table cannot be read.
+bool isMounted(const std::string& mountPoint);
+
 /// What a file system offers the user, as df shows it: `total` is the used
 /// space plus `available`, so the blocks reserved for root count in neither.
 struct Capacity {
@@ -74,6 +85,8 @@ struct Hooks {
     std::function<bool(const Mount& mount)> isInternal;
     /// The file-system label of the block device behind a mount.
     std::function<std::optional<std::string>(const Mount& mount)> label;
+    /// The file systems to mount (/etc/fstab); none when it cannot be read.
+    std::function<std::optional<std::string>()> readFstab;
 
     /// The set in force; the real lookups unless a test replaced them.
     static Hooks& active();
@@ -83,6 +96,7 @@ inline std::optional<std::string> readTable() { return Hooks::active().readTable
 inline std::optional<Capacity> capacity(const std::string& path) { return Hooks::active().capacity(path); }
 inline bool isInternal(const Mount& mount) { return Hooks::active().isInternal(mount); }
 inline std::optional<std::string> label(const Mount& mount) { return Hooks::active().label(mount); }
+inline std::optional<std::string> readFstab() { return Hooks::active().readFstab(); }
 
 /// The default lookups, over a given /sys and /dev/disk/by-label.
 bool internalFromSysfs(const std::string& sysRoot, unsigned major, unsigned minor);
