@@ -356,6 +356,29 @@ TEST(MCPTools, NulBytesAndBlanksInPathsAreRefusedAndEdgeBlanksKept) {
     EXPECT_TRUE(fs::exists(home.path("important")));
 }
 
+TEST(MCPTools, AnErrorNamingAPathThatIsNoUTF8IsStillAnswered) {
+    ScopedHome scoped;
+    // A home folder whose name is no UTF-8: the errors of paths under it name
+    // it, and a reply that cannot be encoded would leave the client waiting.
+    const fs::path home = scoped.path("bad\xff");
+    fs::create_directories(home);
+    ScopedEnv badHome("OSTREVANE_HOME", home.string());
+    fs::create_directories(scoped.path("Backups"));
+    const std::string backups = scoped.path("Backups").string();
+    auto session = serve({call(1, "evict_local_copies", {{"path", "~/gone"}}),
+                          call(2, "backup_to_cloud", {{"source", "~/gone"}, {"destination", backups}}),
+                          call(3, "scan_directory", {{"path", "~/gone"}}),
+                          R"({"jsonrpc":"2.0","id":4,"method":"ping"})"});
+    ASSERT_EQ(session.lines.size(), 4u) << session.err;
+    const std::string shownHome = scoped.home() + "/bad\uFFFD";
+    for (int id = 1; id <= 3; ++id) {
+        json result = toolResult(session, id);
+        EXPECT_EQ(result["isError"], true);
+        EXPECT_NE(result["content"][0]["text"].get<std::string>().find(shownHome + "/gone"), std::string::npos)
+            << result.dump();
+    }
+}
+
 TEST(MCPTools, ListingDestinationsSaysWhenTheConfigurationCannotBeRead) {
     ScopedHome home;
     auto first = serve({call(1, "list_backup_destinations", json::object())});
