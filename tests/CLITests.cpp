@@ -169,3 +169,17 @@ TEST(CLI, StrayWordsAndValuesThatAreNotNumbersAreUsageErrors) {
     EXPECT_EQ(emptied.status, 2);
     EXPECT_TRUE(fs::exists(fs::path(Trash::filesFolder()) / "old.log"));
 }
+
+// Output that could not be written is a failure, not a success the caller
+// cannot read.
+TEST(CLI, AnAnswerThatCannotBeWrittenEndsInFailure) {
+    ScopedHome home("en");
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"--help"}, {"--version"}, {"status", "--json"}, {"scan", "--json"}, {"claude-setup"}}) {
+        std::string command = "exec " + Text::shellQuoted(OSTREVANE_CLI_PATH);
+        for (const auto& word : words) command += " " + Text::shellQuoted(word);
+        auto result = Shell::run("/bin/sh", {"-c", command + " >/dev/full"}, 120);
+        EXPECT_EQ(result.status, 1) << words[0];
+        EXPECT_EQ(result.stderrText, "Error: No space left on device\n") << words[0];
+    }
+}
