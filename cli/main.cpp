@@ -50,7 +50,7 @@ int run(const std::vector<std::string>& words) {
 
     const cli::Command* command = cli::findCommand(words[0]);
     if (!command) {
-        std::fputs(L("未知命令: %@\n", words[0]).c_str(), stderr);
+        std::fputs(L("未知命令: %@\n", cli::shown(words[0])).c_str(), stderr);
         pointToHelp();
         return cli::usageError;
     }
