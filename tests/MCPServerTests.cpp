@@ -379,6 +379,22 @@ TEST(MCPTools, AnErrorNamingAPathThatIsNoUTF8IsStillAnswered) {
     }
 }
 
+TEST(MCPTools, AVolumeWhoseNameIsNoUTF8IsListedNotAnEncodingFailure) {
+    ScopedHome home;
+    // A disk whose label came in a legacy code page, mounted under its name.
+    const fs::path volume = home.scratch() / "M\xfcll";
+    fs::create_directories(volume);
+    ScopedMountTable table({volume});
+    auto server = MCPServer::make(stdin, stdout, stderr);
+    json status = json::parse(server->call("disk_status", json::object(), std::nullopt));
+    ASSERT_TRUE(status.contains("volumes")) << status.dump();
+    const std::string shown = (home.scratch() / "M\uFFFDll").string();
+    bool listed = false;
+    for (const json& entry : status["volumes"])
+        listed = listed || (entry["mountPoint"] == shown && entry["name"] == "M\uFFFDll");
+    EXPECT_TRUE(listed) << status.dump();
+}
+
 TEST(MCPTools, ListingDestinationsSaysWhenTheConfigurationCannotBeRead) {
     ScopedHome home;
     auto first = serve({call(1, "list_backup_destinations", json::object())});
