@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "Config.hpp"
+#include "Rclone.hpp"
 #include "MCPServer.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"
@@ -379,20 +380,27 @@ TEST(MCPTools, AnErrorNamingAPathThatIsNoUTF8IsStillAnswered) {
     }
 }
 
-TEST(MCPTools, AVolumeWhoseNameIsNoUTF8IsListedNotAnEncodingFailure) {
+TEST(MCPTools, NamesFoundOnDiskThatAreNoUTF8AreListedNotAnEncodingFailure) {
     ScopedHome home;
-    // A disk whose label came in a legacy code page, mounted under its name.
+    ScopedHooks<Rclone::Hooks> rclone;
+    rclone->locate = [] { return std::optional<std::string>(); };
+    // A disk whose label came in a legacy code page, mounted under its name,
+    // and a sync client's folder named after an account in one.
     const fs::path volume = home.scratch() / "M\xfcll";
     fs::create_directories(volume);
     ScopedMountTable table({volume});
+    fs::create_directories(home.path("Insync/m\xe9@gmail.com/Google Drive"));
     auto server = MCPServer::make(stdin, stdout, stderr);
-    json status = json::parse(server->call("disk_status", json::object(), std::nullopt));
-    ASSERT_TRUE(status.contains("volumes")) << status.dump();
-    const std::string shown = (home.scratch() / "M\uFFFDll").string();
-    bool listed = false;
-    for (const json& entry : status["volumes"])
-        listed = listed || (entry["mountPoint"] == shown && entry["name"] == "M\uFFFDll");
-    EXPECT_TRUE(listed) << status.dump();
+    auto listed = [&](const std::string& tool, const char* list, const char* key, const std::string& value) {
+        json document = json::parse(server->call(tool, json::object(), std::nullopt));
+        for (const json& entry : document.value(list, json::array()))
+            if (entry[key] == value) return true;
+        ADD_FAILURE() << tool << ": " << document.dump();
+        return false;
+    };
+    EXPECT_TRUE(listed("disk_status", "volumes", "mountPoint", (home.scratch() / "M\uFFFDll").string()));
+    EXPECT_TRUE(listed("list_backup_destinations", "destinations", "path",
+                       home.path("Insync/m\uFFFD@gmail.com/Google Drive").string()));
 }
 
 TEST(MCPTools, ListingDestinationsSaysWhenTheConfigurationCannotBeRead) {
