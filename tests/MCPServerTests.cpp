@@ -369,8 +369,8 @@ TEST(MCPTools, AnErrorNamingAPathThatIsNoUTF8IsStillAnswered) {
     auto session = serve({call(1, "evict_local_copies", {{"path", "~/gone"}}),
                           call(2, "backup_to_cloud", {{"source", "~/gone"}, {"destination", backups}}),
                           call(3, "scan_directory", {{"path", "~/gone"}}),
-                          R"({"jsonrpc":"2.0","id":4,"method":"ping"})"});
-    ASSERT_EQ(session.lines.size(), 4u) << session.err;
+                          R"({"jsonrpc":"2.0","id":4,"method":"ping"})", call(5, "disk_status", json::object())});
+    ASSERT_EQ(session.lines.size(), 5u) << session.err;
     const std::string shownHome = scoped.home() + "/bad\uFFFD";
     for (int id = 1; id <= 3; ++id) {
         json result = toolResult(session, id);
@@ -378,6 +378,8 @@ TEST(MCPTools, AnErrorNamingAPathThatIsNoUTF8IsStillAnswered) {
         EXPECT_NE(result["content"][0]["text"].get<std::string>().find(shownHome + "/gone"), std::string::npos)
             << result.dump();
     }
+    // And the status names that home rather than fail to encode as a whole.
+    EXPECT_EQ(toolJSON(session, 5).value("home", ""), shownHome);
 }
 
 TEST(MCPTools, NamesFoundOnDiskThatAreNoUTF8AreListedNotAnEncodingFailure) {
