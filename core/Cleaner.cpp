@@ -284,6 +284,12 @@ public:
         }
     }
 
+    /// Whether `p` is, or lies inside, an item already moved (or counted).
+    bool covers(const std::string& p) const {
+        return std::any_of(trashed.begin(), trashed.end(),
+                           [&](const std::string& moved) { return Paths::isInside(p, moved); });
+    }
+
     CleanResult result() {
         if (!dryRun && !trashed.empty()) ScanStore::invalidate();
         std::string verb = dryRun ? L("将移到废纸篓") : L("已移到废纸篓");
@@ -384,6 +390,9 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
             continue;
         }
         const std::string p = Paths::expand(path);
+        // Given again, or inside a folder given before: that move takes it
+        // along, so it is neither moved nor counted a second time.
+        if (tally.covers(p)) continue;
         std::optional<Trash::HeldItem> held;
         if (auto reason = refusalAt(p, places, held))
             tally.fail(p, *reason);

@@ -326,6 +326,26 @@ TEST(MCPTools, TrashToolsAreDryRunsUnlessConfirmed) {
     EXPECT_FALSE(fs::exists(victim));
 }
 
+TEST(MCPTools, APathGivenTwiceOrInsideAnotherGivenIsMovedOnceAndCountedOnce) {
+    ScopedHome home;
+    writeFile(home.path("old/a.bin"), 300'000);
+    writeFile(home.path("old/b.bin"), 300'000);
+    const json paths = {"~/old", "~/old/", home.path("old").string(), "~/old/a.bin"};
+    auto session = serve({call(1, "move_to_trash", {{"paths", paths}}),
+                          call(2, "move_to_trash", {{"paths", {"~/old"}}})});
+    json dry = toolJSON(session, 1);
+    EXPECT_EQ(dry["trashed"], (json{home.path("old").string()}));
+    EXPECT_EQ(dry["failed"], json::array());
+    EXPECT_EQ(dry["bytes"], toolJSON(session, 2)["bytes"]);
+
+    auto confirmed = serve({call(1, "move_to_trash", {{"paths", paths}, {"confirm", true}})});
+    json moved = toolJSON(confirmed, 1);
+    EXPECT_EQ(moved["trashed"], dry["trashed"]);
+    EXPECT_EQ(moved["failed"], json::array());
+    EXPECT_EQ(moved["bytes"], dry["bytes"]);
+    EXPECT_FALSE(fs::exists(home.path("old")));
+}
+
 TEST(MCPTools, NulBytesAndBlanksInPathsAreRefusedAndEdgeBlanksKept) {
     ScopedHome home;
     writeFile(home.path("Documents/keep.txt"), 10);
