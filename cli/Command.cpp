@@ -26,6 +26,8 @@ std::mutex progressLock;
 
 void unexpectedArgument(const std::string& word) { throw UsageError{L("多余的参数: %@", word)}; }
 
+void unknownOption(const std::string& word) { throw UsageError{L("未知选项: %@", word)}; }
+
 RegisterCommand::RegisterCommand(Command command) {
     std::string name = command.name;
     registry().emplace(std::move(name), std::move(command));
@@ -75,7 +77,7 @@ Arguments parse(const Command& command, const std::vector<std::string>& words) {
             if (i + 1 >= words.size()) throw UsageError{L("选项 %@ 缺少值", word)};
             arguments.options[word].push_back(words[++i]);
         } else if (word.size() > 1 && word[0] == '-') {
-            if (!command.flags.count(word)) throw UsageError{L("未知选项: %@", word)};
+            if (!command.flags.count(word)) unknownOption(word);
             arguments.flags.insert(word);
         } else {
             arguments.positionals.push_back(word);

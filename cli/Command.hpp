@@ -28,6 +28,8 @@ struct UsageError {
 
 /// A usage error for a word the command has no place for.
 [[noreturn]] void unexpectedArgument(const std::string& word);
+/// A usage error for an option the command (or this form of it) does not take.
+[[noreturn]] void unknownOption(const std::string& word);
 
 /// A command's words after its name, split into positionals, options that
 /// take a value, and flags. `--json` is recognised for every command.

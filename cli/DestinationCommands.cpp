@@ -213,6 +213,8 @@ int runPlans(const Arguments& arguments) {
         if (!unreadable || arguments.json) printPlans(ConfigStore::load().plans, arguments);
         return unreadable ? failure : success;
     }
+    // Only a run has a dry run; a change asked for one must not be made anyway.
+    if ((words[0] == "add" || words[0] == "remove") && arguments.has("--dry-run")) unknownOption("--dry-run");
     if (words[0] == "add") return addPlan(arguments);
     if (words[0] == "remove") return removePlan(arguments);
     // Running plans lives with the backup commands.

@@ -1,6 +1,8 @@
 // Entry point of `ostrevane`: the help text, and dispatch to the commands.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "CLITexts.hpp"
 #include "Command.hpp"
@@ -21,12 +23,20 @@ bool asksForHelp(const std::vector<std::string>& words) {
 /// After a usage error, one line that says where the help is rather than
 /// the whole help, so the error stays in sight.
 void pointToHelp() { std::fputs((L("运行 ostrevane --help 查看所有命令和选项。") + "\n").c_str(), stderr); }
-}  // namespace
 
-int main(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> words(argv + 1, argv + argc);
+/// `status`, or a failure when standard output could not take the answer:
+/// the caller never read what was done or found.
+int afterOutput(int status) {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    const int error = errno;
+    // A reader that stopped early (`| head`) wants no more, and no message.
+    if (error != 0 && error != EPIPE) cli::printError(std::strerror(error));
+    return status == cli::success ? cli::failure : status;
+}
 
+/// The command the words ask for, run; its exit status.
+int run(const std::vector<std::string>& words) {
     if (words.empty() || words[0] == "help" || asksForHelp(words)) {
         std::fputs(helpText().c_str(), stdout);
         return cli::success;
@@ -40,14 +50,13 @@ int main(int argc, char** argv) {
 
     const cli::Command* command = cli::findCommand(words[0]);
     if (!command) {
-        std::fputs(L("未知命令: %@\n", words[0]).c_str(), stderr);
+        std::fputs(L("未知命令: %@\n", cli::shown(words[0])).c_str(), stderr);
         pointToHelp();
         return cli::usageError;
     }
     try {
         int status = command->run(cli::parse(*command, {words.begin() + 1, words.end()}));
         cli::endProgress();
-        std::fflush(stdout);
         return status;
     } catch (const cli::UsageError& error) {
         cli::printError(error.message);
@@ -62,4 +71,10 @@ int main(int argc, char** argv) {
         cli::printError(error.what());
         return cli::failure;
     }
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    return afterOutput(run({argv + 1, argv + argc}));
 }

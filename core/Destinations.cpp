@@ -15,6 +15,7 @@
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "base/JSONCoding.hpp"
+#include "base/Text.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"
@@ -71,7 +72,13 @@ constexpr auto destinationFields = JSONCoding::fields(
 }  // namespace
 
 void to_json(json& value, const BackupDestination& destination) {
-    JSONCoding::write(value, destination, destinationFields);
+    // Names found on disk (a sync client's account folder, a drive's label)
+    // may be no UTF-8; the whole listing would then fail to encode.
+    BackupDestination written = destination;
+    written.id = Text::replacingInvalidUTF8(destination.id);
+    written.name = Text::replacingInvalidUTF8(destination.name);
+    if (destination.path) written.path = Text::replacingInvalidUTF8(*destination.path);
+    JSONCoding::write(value, written, destinationFields);
 }
 void from_json(const json& value, BackupDestination& destination) {
     JSONCoding::read(value, destination, destinationFields);

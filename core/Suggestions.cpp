@@ -165,8 +165,11 @@ std::string slug(const std::string& path, const std::string& home) {
 }
 
 std::optional<std::string> offloadCommand(const std::string& path, const std::vector<BackupDestination>& destinations) {
-    auto destination = std::find_if(destinations.begin(), destinations.end(),
-                                    [](const BackupDestination& candidate) { return candidate.available; });
+    // An id that is no UTF-8 (a folder name found on disk) could not be typed
+    // back, and would keep the whole report from encoding.
+    auto destination = std::find_if(destinations.begin(), destinations.end(), [](const BackupDestination& candidate) {
+        return candidate.available && Text::isValidUTF8(candidate.id);
+    });
     if (destination == destinations.end()) return std::nullopt;
     return "ostrevane offload " + Text::shellQuoted(path) + " --to " + Text::shellQuoted(destination->id) +
            " --execute";

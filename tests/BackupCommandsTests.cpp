@@ -276,3 +276,19 @@ TEST_F(BackupCommandsTest, ABackupWhoseHistoryCannotBeWrittenSaysSo) {
     EXPECT_EQ(readText(drive / BackupEngine::relativeTarget(notes.string()) / "a.txt"), std::string(10, 'x'));
     EXPECT_TRUE(BackupHistory::load().empty());
 }
+
+// A drive mounted under a name in a legacy code page: the run is reported and
+// recorded like any other, its name with the bad bytes replaced.
+TEST_F(BackupCommandsTest, ADestinationNamedInNoUTF8IsReportedAndRecorded) {
+    const fs::path legacy = home.scratch() / "M\xfcll";
+    fs::create_directories(legacy);
+    auto result = runCLI({"backup", source.string(), "--to", legacy.string(), "--json"});
+    const json report = parsed(result);
+    const std::string shown = (home.scratch() / "M\uFFFDll").string();
+    EXPECT_EQ(report.value("destinationId", ""), shown) << report.dump();
+    EXPECT_EQ(report.value("destinationName", ""), "M\uFFFDll");
+    EXPECT_EQ(result.err, "");
+    const auto history = BackupHistory::load();
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].destinationId, shown);
+}

@@ -55,6 +55,9 @@ TEST(CLI, UnknownCommandIsAUsageError) {
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "Unknown command: frobnicate\n" + helpPointer);
+    // The word is shown, never sent to the terminal as an escape sequence.
+    EXPECT_EQ(runCLI({"frob\x1b]0;title\x07\xff"}).err,
+              "Unknown command: frob\\x1b]0;title\\x07\\xff\n" + helpPointer);
 
     ScopedHome chinese("zh");
     EXPECT_EQ(runCLI({"scan", "--deep"}).err, "错误: 未知选项: --deep\n运行 ostrevane --help 查看所有命令和选项。\n");
@@ -168,4 +171,18 @@ TEST(CLI, StrayWordsAndValuesThatAreNotNumbersAreUsageErrors) {
     auto emptied = runCLI({"empty-trash", "--confirm", victim.string()});
     EXPECT_EQ(emptied.status, 2);
     EXPECT_TRUE(fs::exists(fs::path(Trash::filesFolder()) / "old.log"));
+}
+
+// Output that could not be written is a failure, not a success the caller
+// cannot read.
+TEST(CLI, AnAnswerThatCannotBeWrittenEndsInFailure) {
+    ScopedHome home("en");
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"--help"}, {"--version"}, {"status", "--json"}, {"scan", "--json"}, {"claude-setup"}}) {
+        std::string command = "exec " + Text::shellQuoted(OSTREVANE_CLI_PATH);
+        for (const auto& word : words) command += " " + Text::shellQuoted(word);
+        auto result = Shell::run("/bin/sh", {"-c", command + " >/dev/full"}, 120);
+        EXPECT_EQ(result.status, 1) << words[0];
+        EXPECT_EQ(result.stderrText, "Error: No space left on device\n") << words[0];
+    }
 }

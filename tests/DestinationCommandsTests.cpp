@@ -206,6 +206,24 @@ TEST_F(DestinationCommandsTest, PlansRemove) {
     expectUsage(runCLI({"plans", "bogus"}), "Usage: ostrevane plans remove <id>");
 }
 
+// "--dry-run" belongs to "plans run": one asked of a change that has no dry
+// run is refused before anything changes, not ignored while the change is made.
+TEST_F(DestinationCommandsTest, PlanChangesRefuseADryRunTheyDoNotHave) {
+    folder("Backups");
+    json list = parsed(runCLI({"plans", "add", "~/A", "--to", "~/Backups", "--json"}));
+    ASSERT_EQ(list.size(), 1u);
+    const std::string id = list[0]["id"];
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"plans", "remove", id, "--dry-run"}, {"plans", "add", "~/B", "--to", "~/Backups", "--dry-run"}}) {
+        auto result = runCLI(words);
+        EXPECT_EQ(result.status, 2) << words[1];
+        EXPECT_EQ(result.out, "") << words[1];
+        EXPECT_TRUE(result.err.starts_with("Error: Unknown option: --dry-run\n")) << result.err;
+    }
+    ASSERT_EQ(config()["plans"].size(), 1u);
+    EXPECT_EQ(config()["plans"][0]["id"], id);
+}
+
 TEST_F(DestinationCommandsTest, PlansShowTheirLastRun) {
     Date when = std::chrono::system_clock::now() - std::chrono::hours(50);
     writeText(configFile(), json{{"customDestinations", json::array()},

@@ -52,3 +52,26 @@ TEST_F(FileManagerCallsTest, ShowingAnItemAsksTheFileManagerThenFallsBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FileManagerCallsTest, TheFallbackOpensOnlyAFolderNeverAFile) {
+    // The folder of "<file>/x" is a file: handed to xdg-open, it would be
+    // opened with its application, which is not showing anything.
+    const fs::path page = writeFile(home.path("page.html"), 10);
+    std::vector<std::string> handed;
+    programs->locate = [](const std::string& name) { return std::optional<std::string>("/usr/bin/" + name); };
+    programs->run = [](const std::string&, const std::vector<std::string>&, double) {
+        return Shell::Output{1, "", "no file manager"};
+    };
+    programs->hand = [&](const std::string&, const std::vector<std::string>& words, double) {
+        handed.insert(handed.end(), words.begin(), words.end());
+        return Shell::Output{0, "", ""};
+    };
+    EXPECT_FALSE(FileManager::showItem(page.string() + "/x"));
+    EXPECT_EQ(handed, std::vector<std::string>{});
+    EXPECT_TRUE(FileManager::showItem(page.string()));
+    EXPECT_EQ(handed, (std::vector<std::string>{home.home()}));
+}
+
+}  // namespace

@@ -97,3 +97,23 @@ TEST(LineReader, ALineIsHandedOverBeforeTheBlockFills) {
     EXPECT_FALSE(reader.next());
     std::fclose(stream);
 }
+
+TEST(LineReader, AnInputLeftNonBlockingIsWaitedForNotTakenForItsEnd) {
+    // A client may hand the server a pipe set to non-blocking: a read then
+    // finds nothing yet, which is not the end of input.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    std::thread writer([writeEnd = fds[1]] {
+        for (const std::string piece : {"fir", "st\nsec", "ond\n"}) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (::write(writeEnd, piece.data(), piece.size()) < 0) break;
+        }
+        ::close(writeEnd);
+    });
+    FILE* stream = ::fdopen(fds[0], "r");
+    LineReader reader(stream, 1 << 20);
+    EXPECT_EQ(readAll(reader), (std::vector<std::string>{"first", "second"}));
+    writer.join();
+    std::fclose(stream);
+}

@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "Config.hpp"
+#include "Rclone.hpp"
 #include "MCPServer.hpp"
 #include "Scanner.hpp"
 #include "TestSupport.hpp"
@@ -325,6 +326,26 @@ TEST(MCPTools, TrashToolsAreDryRunsUnlessConfirmed) {
     EXPECT_FALSE(fs::exists(victim));
 }
 
+TEST(MCPTools, APathGivenTwiceOrInsideAnotherGivenIsMovedOnceAndCountedOnce) {
+    ScopedHome home;
+    writeFile(home.path("old/a.bin"), 300'000);
+    writeFile(home.path("old/b.bin"), 300'000);
+    const json paths = {"~/old", "~/old/", home.path("old").string(), "~/old/a.bin"};
+    auto session = serve({call(1, "move_to_trash", {{"paths", paths}}),
+                          call(2, "move_to_trash", {{"paths", {"~/old"}}})});
+    json dry = toolJSON(session, 1);
+    EXPECT_EQ(dry["trashed"], (json{home.path("old").string()}));
+    EXPECT_EQ(dry["failed"], json::array());
+    EXPECT_EQ(dry["bytes"], toolJSON(session, 2)["bytes"]);
+
+    auto confirmed = serve({call(1, "move_to_trash", {{"paths", paths}, {"confirm", true}})});
+    json moved = toolJSON(confirmed, 1);
+    EXPECT_EQ(moved["trashed"], dry["trashed"]);
+    EXPECT_EQ(moved["failed"], json::array());
+    EXPECT_EQ(moved["bytes"], dry["bytes"]);
+    EXPECT_FALSE(fs::exists(home.path("old")));
+}
+
 TEST(MCPTools, NulBytesAndBlanksInPathsAreRefusedAndEdgeBlanksKept) {
     ScopedHome home;
     writeFile(home.path("Documents/keep.txt"), 10);
@@ -354,6 +375,54 @@ TEST(MCPTools, NulBytesAndBlanksInPathsAreRefusedAndEdgeBlanksKept) {
     EXPECT_EQ(toolJSON(session, 5)["trashed"], (json{home.home() + "/ important"}));
     EXPECT_FALSE(fs::exists(home.path(" important")));
     EXPECT_TRUE(fs::exists(home.path("important")));
+}
+
+TEST(MCPTools, AnErrorNamingAPathThatIsNoUTF8IsStillAnswered) {
+    ScopedHome scoped;
+    // A home folder whose name is no UTF-8: the errors of paths under it name
+    // it, and a reply that cannot be encoded would leave the client waiting.
+    const fs::path home = scoped.path("bad\xff");
+    fs::create_directories(home);
+    ScopedEnv badHome("OSTREVANE_HOME", home.string());
+    fs::create_directories(scoped.path("Backups"));
+    const std::string backups = scoped.path("Backups").string();
+    auto session = serve({call(1, "evict_local_copies", {{"path", "~/gone"}}),
+                          call(2, "backup_to_cloud", {{"source", "~/gone"}, {"destination", backups}}),
+                          call(3, "scan_directory", {{"path", "~/gone"}}),
+                          R"({"jsonrpc":"2.0","id":4,"method":"ping"})", call(5, "disk_status", json::object())});
+    ASSERT_EQ(session.lines.size(), 5u) << session.err;
+    const std::string shownHome = scoped.home() + "/bad\uFFFD";
+    for (int id = 1; id <= 3; ++id) {
+        json result = toolResult(session, id);
+        EXPECT_EQ(result["isError"], true);
+        EXPECT_NE(result["content"][0]["text"].get<std::string>().find(shownHome + "/gone"), std::string::npos)
+            << result.dump();
+    }
+    // And the status names that home rather than fail to encode as a whole.
+    EXPECT_EQ(toolJSON(session, 5).value("home", ""), shownHome);
+}
+
+TEST(MCPTools, NamesFoundOnDiskThatAreNoUTF8AreListedNotAnEncodingFailure) {
+    ScopedHome home;
+    ScopedHooks<Rclone::Hooks> rclone;
+    rclone->locate = [] { return std::optional<std::string>(); };
+    // A disk whose label came in a legacy code page, mounted under its name,
+    // and a sync client's folder named after an account in one.
+    const fs::path volume = home.scratch() / "M\xfcll";
+    fs::create_directories(volume);
+    ScopedMountTable table({volume});
+    fs::create_directories(home.path("Insync/m\xe9@gmail.com/Google Drive"));
+    auto server = MCPServer::make(stdin, stdout, stderr);
+    auto listed = [&](const std::string& tool, const char* list, const char* key, const std::string& value) {
+        json document = json::parse(server->call(tool, json::object(), std::nullopt));
+        for (const json& entry : document.value(list, json::array()))
+            if (entry[key] == value) return true;
+        ADD_FAILURE() << tool << ": " << document.dump();
+        return false;
+    };
+    EXPECT_TRUE(listed("disk_status", "volumes", "mountPoint", (home.scratch() / "M\uFFFDll").string()));
+    EXPECT_TRUE(listed("list_backup_destinations", "destinations", "path",
+                       home.path("Insync/m\uFFFD@gmail.com/Google Drive").string()));
 }
 
 TEST(MCPTools, ListingDestinationsSaysWhenTheConfigurationCannotBeRead) {

@@ -145,6 +145,11 @@ TEST_F(SuggestionsTest, OffloadCommandQuotesEveryArgumentAndNamesFirstAvailableD
               "ostrevane offload '/x' --to 'it'\\''s' --execute");
     EXPECT_FALSE(SuggestionEngine::offloadCommand("/x", {destination("gone", false)}));
     EXPECT_FALSE(SuggestionEngine::offloadCommand("/x", {}));
+    // An id found on disk in no UTF-8 can be neither typed back nor encoded
+    // in the report, which would then fail as a whole.
+    EXPECT_EQ(SuggestionEngine::offloadCommand("/x", {destination("m\xe9", true), destination("nas", true)}),
+              "ostrevane offload '/x' --to 'nas' --execute");
+    EXPECT_FALSE(SuggestionEngine::offloadCommand("/x", {destination("m\xe9", true)}));
 }
 
 TEST_F(SuggestionsTest, NameSetsAreExactAndCaseSensitive) {

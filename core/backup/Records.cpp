@@ -120,8 +120,8 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
     auto text = [](const std::string& value) { return Text::replacingInvalidUTF8(value); };
     report.id = Text::randomIdentifier();
     report.source = text(source);
-    report.destinationId = destination.id;
-    report.destinationName = destination.name;
+    report.destinationId = text(destination.id);
+    report.destinationName = text(destination.name);
     report.target = text(target);
     report.startedAt = started;
     report.finishedAt = std::chrono::system_clock::now();

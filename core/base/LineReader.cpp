@@ -1,5 +1,6 @@
 #include "base/LineReader.hpp"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,13 +9,25 @@
 LineReader::LineReader(FILE* input, int64_t lineLimit, size_t blockBytes)
     : input(input), fd(::fileno(input)), lineLimit(lineLimit), block(blockBytes == 0 ? 1 : blockBytes) {}
 
+ssize_t LineReader::readBlock() {
+    while (true) {
+        ssize_t count = ::read(fd, block.data(), block.size());
+        if (count >= 0) return count;
+        if (errno == EINTR) continue;
+        // An input left non-blocking by whoever started us has nothing yet:
+        // wait for it rather than take that for the end.
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return count;
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, -1) < 0 && errno != EINTR) return -1;
+    }
+}
+
 bool LineReader::fill() {
     if (finished) return false;
     start = end = 0;
     ssize_t count;
     if (fd >= 0) {
-        do count = ::read(fd, block.data(), block.size());
-        while (count < 0 && errno == EINTR);
+        count = readBlock();
     } else {
         count = static_cast<ssize_t>(std::fread(block.data(), 1, block.size(), input));
     }

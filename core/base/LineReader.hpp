@@ -3,6 +3,8 @@
 // costs no memory and the line after it is read as usual.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -32,6 +34,9 @@ public:
 private:
     /// Refills the block; false at the end of input or on a read error.
     bool fill();
+    /// One read of the descriptor into the block, waiting while a
+    /// non-blocking one has nothing; what read returned.
+    ssize_t readBlock();
     void append(Line& line, const char* bytes, size_t count) const;
 
     FILE* input;

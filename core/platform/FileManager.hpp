@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@ namespace FileManager {
 
 /// Shows an item selected in the file manager, else opens its folder; whether
 /// a file manager answered (false: no FileManager1 service and no `xdg-open`
-/// that could open the folder).
+/// that could open the folder). What stands where the folder should be but is
+/// no folder is never opened: that would open a file with its application.
 bool showItem(const std::string& path);
 /// Opens a folder or a URL ("trash:///") with `xdg-open`; whether it answered.
 bool open(const std::string& target);
@@ -28,6 +30,8 @@ struct Hooks {
     std::function<Shell::Output(const std::string& executable, const std::vector<std::string>& arguments,
                                 double timeout)>
         hand;
+    /// Finds a system program, as Shell::systemProgram does.
+    std::function<std::optional<std::string>(const std::string& name)> locate;
 
     /// The set in force; the real programs unless a test replaced them
     /// through ScopedHooks<FileManager::Hooks>.
