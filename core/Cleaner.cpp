@@ -129,10 +129,12 @@ Places places(bool resolvingLinks) {
     result.homeTrash = form(Trash::homeTrash());
     result.allowedRoots.push_back(result.home);
     for (const auto& root : fixedRoots) result.allowedRoots.push_back(form(root));
-    for (const auto& relative : {".ssh", "Library/Keychains"}) {
+    for (const auto& relative : {".ssh", ".gnupg", "Library/Keychains"}) {
         result.sensitiveFolders.push_back(Paths::joined(result.home, relative));
         result.sensitiveFolders.push_back(form(Paths::joined(home, relative)));
     }
+    // The desktop's keyrings hold every saved password; they need not lie in the home folder.
+    result.sensitiveFolders.push_back(form(UserFolders::dataHome() + "/keyrings"));
     return result;
 }
 

@@ -260,6 +260,16 @@ TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
     // 6. Keys and keyrings; the folders themselves were caught by rule 1.
     EXPECT_EQ(refused("~/.ssh/id_rsa"), L(keysText));
     EXPECT_EQ(refused("~/Library/Keychains/login.keychain-db"), L(keysText));
+    // The Linux key stores: GnuPG's keys and the desktop's keyrings (every
+    // saved password), also when reached through a link.
+    writeFile(home.path(".gnupg/private-keys-v1.d/key.key"));
+    writeFile(home.path(".local/share/keyrings/login.keyring"));
+    fs::create_directory_symlink(home.path(".local/share/keyrings"), home.path("rings"));
+    for (const char* path : {"~/.gnupg/private-keys-v1.d", "~/.gnupg/private-keys-v1.d/key.key",
+                             "~/.local/share/keyrings", "~/.local/share/keyrings/login.keyring", "~/rings/login.keyring"})
+        EXPECT_EQ(refused(path), L(keysText)) << path;
+    EXPECT_TRUE(Cleaner::trash({"~/.gnupg/private-keys-v1.d", "~/rings/login.keyring"}, false).trashed.empty());
+    EXPECT_TRUE(fs::exists(home.path(".local/share/keyrings/login.keyring")));
 
     // 7. Nothing there; whatever passes rules 1 to 6 reaches this one.
     EXPECT_EQ(refused("~/Documents/missing.txt"), L(missingText));
