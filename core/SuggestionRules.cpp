@@ -236,8 +236,10 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
         if (!artifactNames().count(node.name)) return true;
 
         const std::string project = Paths::parentFolder(node.path);
-        // "target" is only Cargo's build folder when Cargo.toml sits beside it.
+        // Names that are also everyday words are only a tool's folder beside
+        // that tool's project file: "target" Cargo's, "Pods" CocoaPods'.
         if (node.name == "target" && !exists(project + "/Cargo.toml")) return true;
+        if (node.name == "Pods" && !exists(project + "/Podfile")) return true;
 
         // How long the project has been idle is judged by its own files, never
         // by the dependency folders that tools rewrite on their own.

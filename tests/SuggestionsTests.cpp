@@ -704,6 +704,18 @@ TEST_F(StaleArtifactsTest, TargetCountsOnlyBesideCargoToml) {
     EXPECT_EQ(stale->paths, (std::vector<std::string>{at("Code/rust/target"), at("Code/java/target/node_modules")}));
 }
 
+// "Pods" is an everyday word (a folder of podcasts); only beside a Podfile is it CocoaPods' folder.
+TEST_F(StaleArtifactsTest, PodsCountOnlyBesidePodfile) {
+    project("Code/app", days(60), {"Podfile"});
+    project("Music/Pods", days(60), {"episode.mp3"});
+    auto built = tree().file("Code/app/Pods/lib/a", 60'000'000).file("Music/Pods/episode.mp3", 60'000'000);
+    built.file("Music/Pods/node_modules/dep", 55'000'000);
+    auto report = analyzeTree(built);
+    const Suggestion* stale = byId(report.suggestions, "stale-dev-artifacts");
+    ASSERT_TRUE(stale);
+    EXPECT_EQ(stale->paths, (std::vector<std::string>{at("Code/app/Pods"), at("Music/Pods/node_modules")}));
+}
+
 TEST_F(StaleArtifactsTest, NeedsOneHundredMegabytesAndSkipsHiddenLibraryAndApplications) {
     project("Code/a", days(100), {"main.c"});
     project("Library/b", days(100), {"main.c"});
