@@ -133,8 +133,10 @@ Places places(bool resolvingLinks) {
         result.sensitiveFolders.push_back(Paths::joined(result.home, relative));
         result.sensitiveFolders.push_back(form(Paths::joined(home, relative)));
     }
-    // The desktop's keyrings hold every saved password; they need not lie in the home folder.
-    result.sensitiveFolders.push_back(form(UserFolders::dataHome() + "/keyrings"));
+    // The desktops' keyrings (GNOME's, KDE's wallet) hold every saved
+    // password; they need not lie in the home folder.
+    for (const auto& keyrings : {"/keyrings", "/kwalletd"})
+        result.sensitiveFolders.push_back(form(UserFolders::dataHome() + keyrings));
     return result;
 }
 

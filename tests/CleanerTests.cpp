@@ -264,9 +264,11 @@ TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
     // saved password), also when reached through a link.
     writeFile(home.path(".gnupg/private-keys-v1.d/key.key"));
     writeFile(home.path(".local/share/keyrings/login.keyring"));
+    writeFile(home.path(".local/share/kwalletd/kdewallet.kwl"));
     fs::create_directory_symlink(home.path(".local/share/keyrings"), home.path("rings"));
     for (const char* path : {"~/.gnupg/private-keys-v1.d", "~/.gnupg/private-keys-v1.d/key.key",
-                             "~/.local/share/keyrings", "~/.local/share/keyrings/login.keyring", "~/rings/login.keyring"})
+                             "~/.local/share/keyrings", "~/.local/share/keyrings/login.keyring", "~/rings/login.keyring",
+                             "~/.local/share/kwalletd/kdewallet.kwl"})
         EXPECT_EQ(refused(path), L(keysText)) << path;
     EXPECT_TRUE(Cleaner::trash({"~/.gnupg/private-keys-v1.d", "~/rings/login.keyring"}, false).trashed.empty());
     EXPECT_TRUE(fs::exists(home.path(".local/share/keyrings/login.keyring")));
