@@ -99,11 +99,12 @@ int64_t sizeIn(const std::map<std::string, int64_t>& sizes, const std::string& p
 }
 
 /// Whether a place counts no more than its own folder (an emptied cache, or
-/// one whose contents other rules claim): it has nothing to clean, so it is
-/// no item of a suggestion.
-bool holdsOnlyItsFolder(const std::string& path, int64_t bytes) {
+/// one whose contents other rules claim), or is a link, which a clean never
+/// follows: it has nothing to clean, so it is no item of a suggestion.
+bool holdsNothingToClean(const std::string& path, int64_t bytes) {
     struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && bytes <= Files::allocatedBytes(status);
+    if (::lstat(path.c_str(), &status) != 0) return false;
+    return S_ISLNK(status.st_mode) || (S_ISDIR(status.st_mode) && bytes <= Files::allocatedBytes(status));
 }
 
 /// The largest children of a designed breakdown row's place, each less what
@@ -225,7 +226,7 @@ TableFindings tableSuggestions(const FileNode* homeNode, const std::string& home
             for (const std::string& excluded : region.excluded) own -= sizeIn(findings.sizes, excluded);
             own = std::max<int64_t>(own, 0);
             // The Trash stays the place to open even when empty.
-            if (rule.action != CleanAction::emptyTrash && holdsOnlyItsFolder(place.path, own)) continue;
+            if (rule.action != CleanAction::emptyTrash && holdsNothingToClean(place.path, own)) continue;
             paths.push_back(place.path);
             bytes += own;
             byPlace.emplace_back(place.path, own);

@@ -218,6 +218,10 @@ TEST_F(LinuxRulesTest, EmptiedPlacesAreNoItems) {
     allocate(home.path(".cache/mozilla/firefox/cache2/entry"), 60 * MB);
     for (const char* emptied : {"google-chrome", "thumbnails", "fontconfig", "pip"})
         fs::create_directories(home.path(std::string(".cache/") + emptied));
+    // A cache moved to another disk and linked back: the clean never follows
+    // the link, so the place offers nothing here either.
+    allocate(home.scratch() / "elsewhere/yarn/v6/pkg", 60 * MB);
+    fs::create_directory_symlink(home.scratch() / "elsewhere/yarn", home.path(".cache/yarn"));
     const ScanResult scan = Scanner::scan(home.home());
     const SuggestionReport report = SuggestionEngine::analyze(&scan, {}, now);
     const Suggestion* caches = byId(report, "xdg-cache-apps");
@@ -226,6 +230,7 @@ TEST_F(LinuxRulesTest, EmptiedPlacesAreNoItems) {
     EXPECT_EQ(caches->paths, std::vector<std::string>{at(".cache/mozilla")});
     EXPECT_EQ(itemsOf(*caches), (std::vector<std::pair<std::string, int64_t>>{{at(".cache/mozilla"), mozilla}}));
     EXPECT_EQ(caches->reclaimableBytes, mozilla);
+    EXPECT_TRUE(Cleaner::apply(*caches, true).failed.empty());
 }
 
 TEST(UserFolders, ReadsUserDirsWithQuotesHomeAndLocalisedNames) {
