@@ -266,9 +266,9 @@ TEST_F(CleanerTest, RefusalRulesApplyInOrder) {
     writeFile(home.path(".local/share/keyrings/login.keyring"));
     writeFile(home.path(".local/share/kwalletd/kdewallet.kwl"));
     fs::create_directory_symlink(home.path(".local/share/keyrings"), home.path("rings"));
-    for (const char* path : {"~/.gnupg/private-keys-v1.d", "~/.gnupg/private-keys-v1.d/key.key",
-                             "~/.local/share/keyrings", "~/.local/share/keyrings/login.keyring", "~/rings/login.keyring",
-                             "~/.local/share/kwalletd/kdewallet.kwl"})
+    for (const char* path :
+         {"~/.gnupg/private-keys-v1.d", "~/.gnupg/private-keys-v1.d/key.key", "~/.local/share/keyrings",
+          "~/.local/share/keyrings/login.keyring", "~/rings/login.keyring", "~/.local/share/kwalletd/kdewallet.kwl"})
         EXPECT_EQ(refused(path), L(keysText)) << path;
     EXPECT_TRUE(Cleaner::trash({"~/.gnupg/private-keys-v1.d", "~/rings/login.keyring"}, false).trashed.empty());
     EXPECT_TRUE(fs::exists(home.path(".local/share/keyrings/login.keyring")));
