@@ -416,6 +416,28 @@ TEST_F(DuplicatesTest, AFileWhoseStartCannotBeReadStillLeavesTheOthersGrouped) {
     EXPECT_EQ(pathSets(report), (std::set<std::vector<std::string>>{{at("s/a"), at("s/c")}}));
 }
 
+TEST_F(DuplicatesTest, AFileReplacedWhileItIsReadTakesPartInNoGroup) {
+    // An editor or a download saves by renaming a new file over the old one.
+    // The old bytes still match the other copy, but the path now holds
+    // something else: trashing it as "a copy" would lose the new contents.
+    std::string bytes = patterned(300 * KiB, 6);
+    for (bool verify : {false, true}) {
+        SCOPED_TRACE(verify);
+        for (const char* name : {"r/a", "r/b", "r/c", "r/d"}) write(name, bytes);
+        int openings = 0;
+        const int replacedAt = verify ? 2 : 1;  // verify first reads a sample of every file
+        reading->failsAtOffset = [&](const std::string& path) -> std::optional<int64_t> {
+            if (path == at("r/a") && ++openings == replacedAt) {
+                write("r/new", patterned(300 * KiB, 7));
+                fs::rename(home.path("r/new"), home.path("r/a"));
+            }
+            return std::nullopt;
+        };
+        auto report = Service::duplicates(scanned(home.path("r")), 0, verify, 10);
+        EXPECT_EQ(pathSets(report), (std::set<std::vector<std::string>>{{at("r/b"), at("r/c"), at("r/d")}}));
+    }
+}
+
 TEST_F(DuplicatesTest, GroupsComeMostWastefulFirstAndTheLimitKeepsTheTotals) {
     // Content sizes are arbitrary; the tree's sizes decide the order.
     auto make = [&](const std::string& name, int copies, int64_t size, unsigned seed) {
