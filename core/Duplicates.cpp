@@ -251,7 +251,8 @@ std::vector<Found> candidateFiles(const FileNode& node, int64_t minSize) {
         inTree.insert(visited.path);
         return false;
     });
-    if (!node.isDirectory) return files;
+    // The walk of the tree does not enter a pruned folder it starts at; nor may the walk of the disk.
+    if (!node.isDirectory || isPrunedFolder(node.name, node.path, library)) return files;
     auto sparse = SparseFiles::below(node.path, minSize, [&](std::string_view name, const std::string& path) {
         return isPrunedFolder(name, path, library);
     });

@@ -524,6 +524,18 @@ TEST_F(DuplicatesTest, BundlesLibrariesToolFoldersAndTrashesAreNotEntered) {
         SCOPED_TRACE(start);
         EXPECT_TRUE(Service::duplicates(*tree.find(at(start)), 0, true, 10).groups.empty());
     }
+
+    // Sparse files, found on disk rather than in the tree, follow the same
+    // rule: a search that starts at a pruned folder finds none of them either.
+    for (const char* start : {"Library", ".local/share/Trash/files", "proj/node_modules"}) {
+        SCOPED_TRACE(start);
+        for (const char* name : {"/hole1", "/hole2"}) {
+            write(start + std::string(name), "");
+            fs::resize_file(home.path(start + std::string(name)), 2 * MiB);
+        }
+        FileNode rescanned = scanned(root());
+        EXPECT_TRUE(Service::duplicates(*rescanned.find(at(start)), 0, true, 10).groups.empty());
+    }
 }
 
 TEST_F(DuplicatesTest, RecordsEncodeWithTheirFieldNames) {
