@@ -438,6 +438,27 @@ TEST_F(DuplicatesTest, AFileReplacedWhileItIsReadTakesPartInNoGroup) {
     }
 }
 
+TEST_F(DuplicatesTest, AStoredScanIsCheckedAgainstTheDiskNow) {
+    // Every copy was alike when the tree was made; since then the paths have
+    // changed in every way a user's files do.
+    std::string bytes = patterned(300 * KiB, 8);
+    const std::vector<std::string> names = {"a", "b", "gone", "pipe", "link", "edited", "grown"};
+    for (const auto& name : names) write("t/" + name, bytes);
+    FileNode stored = scanned(home.path("t"));
+    fs::remove(home.path("t/gone"));
+    fs::remove(home.path("t/pipe"));
+    ASSERT_EQ(::mkfifo(home.path("t/pipe").c_str(), 0644), 0);
+    fs::remove(home.path("t/link"));
+    fs::create_symlink(home.path("t/a"), home.path("t/link"));
+    write("t/edited", withByteChanged(bytes, 10 * KiB));
+    write("t/grown", bytes + "x");
+    for (bool verify : {false, true}) {
+        SCOPED_TRACE(verify);
+        auto report = Service::duplicates(stored, 0, verify, 10);
+        EXPECT_EQ(pathSets(report), (std::set<std::vector<std::string>>{{at("t/a"), at("t/b")}}));
+    }
+}
+
 TEST_F(DuplicatesTest, GroupsComeMostWastefulFirstAndTheLimitKeepsTheTotals) {
     // Content sizes are arbitrary; the tree's sizes decide the order.
     auto make = [&](const std::string& name, int copies, int64_t size, unsigned seed) {
