@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <openssl/evp.h>
+#include <tbb/global_control.h>
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <set>
 
 #include "Duplicates.hpp"
@@ -416,25 +418,41 @@ TEST_F(DuplicatesTest, AFileWhoseStartCannotBeReadStillLeavesTheOthersGrouped) {
     EXPECT_EQ(pathSets(report), (std::set<std::vector<std::string>>{{at("s/a"), at("s/c")}}));
 }
 
-TEST_F(DuplicatesTest, AFileReplacedWhileItIsReadTakesPartInNoGroup) {
-    // An editor or a download saves by renaming a new file over the old one.
-    // The old bytes still match the other copy, but the path now holds
-    // something else: trashing it as "a copy" would lose the new contents.
-    std::string bytes = patterned(300 * KiB, 6);
-    for (bool verify : {false, true}) {
-        SCOPED_TRACE(verify);
-        for (const char* name : {"r/a", "r/b", "r/c", "r/d"}) write(name, bytes);
-        int openings = 0;
-        const int replacedAt = verify ? 2 : 1;  // verify first reads a sample of every file
-        reading->failsAtOffset = [&](const std::string& path) -> std::optional<int64_t> {
-            if (path == at("r/a") && ++openings == replacedAt) {
-                write("r/new", patterned(300 * KiB, 7));
-                fs::rename(home.path("r/new"), home.path("r/a"));
-            }
-            return std::nullopt;
-        };
-        auto report = Service::duplicates(scanned(home.path("r")), 0, verify, 10);
-        EXPECT_EQ(pathSets(report), (std::set<std::vector<std::string>>{{at("r/b"), at("r/c"), at("r/d")}}));
+TEST_F(DuplicatesTest, AFileChangedOnceItsBytesWereReadTakesPartInNoGroup) {
+    // The old bytes of a still match b, but the path now holds something
+    // else: trashing it as "a copy" would lose the new contents. One reader,
+    // so files are read largest first: a and b, then c and d.
+    tbb::global_control oneReader(tbb::global_control::max_allowed_parallelism, 1);
+    auto replaceByRename = [&] {  // how editors and downloads save
+        write("w/new", patterned(400 * KiB, 7));
+        fs::rename(home.path("w/new"), home.path("w/a"));
+    };
+    auto writeInPlace = [&] {
+        int fd = ::open(home.path("w/a").c_str(), O_WRONLY);
+        EXPECT_EQ(::pwrite(fd, "!", 1, 10), 1);
+        ::close(fd);
+    };
+    struct Case {
+        const char* name;
+        const char* whileOpening;  // a: while a is read; c: after a was read
+        std::function<void()> change;
+    };
+    for (const Case& change : {Case{"replaced", "w/a", replaceByRename}, Case{"written", "w/c", writeInPlace}}) {
+        for (bool verify : {false, true}) {
+            SCOPED_TRACE(testing::Message() << change.name << " verify " << verify);
+            for (const char* name : {"w/a", "w/b"}) write(name, patterned(400 * KiB, 9));
+            for (const char* name : {"w/c", "w/d"}) write(name, patterned(100 * KiB, 10));
+            // Written long ago, so the change's time cannot fall in the same clock tick.
+            fs::last_write_time(home.path("w/a"), fs::file_time_type::clock::now() - std::chrono::hours(1));
+            int openings = 0;
+            const int changedAt = verify ? 2 : 1;  // verify first reads a sample of every file
+            reading->failsAtOffset = [&](const std::string& path) -> std::optional<int64_t> {
+                if (path == at(change.whileOpening) && ++openings == changedAt) change.change();
+                return std::nullopt;
+            };
+            auto report = Service::duplicates(scanned(home.path("w")), 0, verify, 10);
+            EXPECT_EQ(pathSets(report), (std::set<std::vector<std::string>>{{at("w/c"), at("w/d")}}));
+        }
     }
 }
 
