@@ -203,11 +203,22 @@ std::string lowercasedExtension(const std::string& name) {
     return extension;
 }
 
+/// The home trash of any home, not only the searcher's: root searching
+/// "/home" meets every user's.
+bool isInsideAHomeTrash(const std::string& path) {
+    constexpr std::string_view trash = "/.local/share/Trash";
+    for (size_t at = path.find(trash); at != std::string::npos; at = path.find(trash, at + 1)) {
+        size_t end = at + trash.size();
+        if (end == path.size() || path[end] == '/') return true;
+    }
+    return false;
+}
+
 bool isPrunedFolder(std::string_view name, const std::string& path, const std::string& library) {
     if (name == "node_modules" || name == ".git" || path == library) return true;
     // A copy in the Trash is no copy to keep: whoever deletes "the other
     // one" and then empties the Trash loses both.
-    if (Trash::isInsideTrash(path)) return true;
+    if (Trash::isInsideTrash(path) || isInsideAHomeTrash(path)) return true;
     auto extension = lowercasedExtension(std::string(name));
     return std::find(bundleExtensions.begin(), bundleExtensions.end(), extension) != bundleExtensions.end();
 }

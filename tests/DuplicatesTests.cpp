@@ -542,6 +542,7 @@ TEST_F(DuplicatesTest, BundlesLibrariesToolFoldersAndTrashesAreNotEntered) {
                                        "proj/node_modules/pkg/x",
                                        "proj/.git/objects/x",
                                        ".local/share/Trash/files/x",
+                                       "users/alice/.local/share/Trash/files/x",  // root searching every home
                                        "usb/.Trash-" + uid + "/files/x",
                                        "usb/.Trash/" + uid + "/files/x"};
     for (const auto& path : hidden) write(path, bytes);
@@ -566,7 +567,8 @@ TEST_F(DuplicatesTest, BundlesLibrariesToolFoldersAndTrashesAreNotEntered) {
 
     // Sparse files, found on disk rather than in the tree, follow the same
     // rule: a search that starts at a pruned folder finds none of them either.
-    for (const char* start : {"Library", ".local/share/Trash/files", "proj/node_modules"}) {
+    for (const char* start :
+         {"Library", ".local/share/Trash/files", "users/alice/.local/share/Trash/files", "proj/node_modules"}) {
         SCOPED_TRACE(start);
         for (const char* name : {"/hole1", "/hole2"}) {
             write(start + std::string(name), "");
