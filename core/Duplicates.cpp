@@ -145,20 +145,47 @@ std::optional<std::string> wholeFingerprint(const FileReading::File& file) {
 
 enum class Reading { quick, whole, sample };
 
+/// What says whether a file is still the one whose bytes were read: the same
+/// file on disk, of the same length, neither written nor replaced since.
+struct Stamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    int64_t length = 0;
+    int64_t modified = 0;  // nanoseconds
+    int64_t changed = 0;   // nanoseconds
+
+    bool operator==(const Stamp&) const = default;
+};
+
+int64_t nanoseconds(const timespec& time) { return static_cast<int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec; }
+
+Stamp stampOf(const struct stat& status) {
+    return {status.st_dev, status.st_ino, static_cast<int64_t>(status.st_size), nanoseconds(status.st_mtim),
+            nanoseconds(status.st_ctim)};
+}
+
 struct Outcome {
     bool opened = false;
     std::optional<std::string> fingerprint;
+    /// The file as it was when opened, before any of it was read.
+    Stamp stamp;
 };
+
+std::optional<std::string> fingerprintOf(const FileReading::File& file, Reading reading) {
+    switch (reading) {
+    case Reading::quick: return endsFingerprint(file, quickSpan, quickWholeLimit);
+    case Reading::whole: return wholeFingerprint(file);
+    case Reading::sample: return endsFingerprint(file, sampleSpan, 2 * static_cast<int64_t>(sampleSpan));
+    }
+    return std::nullopt;
+}
 
 Outcome read(const std::string& path, Reading reading) {
     auto file = FileReading::File::open(path);
     if (!file) return {};
-    switch (reading) {
-    case Reading::quick: return {true, endsFingerprint(*file, quickSpan, quickWholeLimit)};
-    case Reading::whole: return {true, wholeFingerprint(*file)};
-    case Reading::sample: return {true, endsFingerprint(*file, sampleSpan, 2 * static_cast<int64_t>(sampleSpan))};
-    }
-    return {};
+    auto status = file->status();
+    if (!status) return {true, std::nullopt, {}};
+    return {true, fingerprintOf(*file, reading), stampOf(*status)};
 }
 
 // ---------------------------------------------------------------------------
@@ -176,11 +203,22 @@ std::string lowercasedExtension(const std::string& name) {
     return extension;
 }
 
+/// The home trash of any home, not only the searcher's: root searching
+/// "/home" meets every user's.
+bool isInsideAHomeTrash(const std::string& path) {
+    constexpr std::string_view trash = "/.local/share/Trash";
+    for (size_t at = path.find(trash); at != std::string::npos; at = path.find(trash, at + 1)) {
+        size_t end = at + trash.size();
+        if (end == path.size() || path[end] == '/') return true;
+    }
+    return false;
+}
+
 bool isPrunedFolder(std::string_view name, const std::string& path, const std::string& library) {
     if (name == "node_modules" || name == ".git" || path == library) return true;
     // A copy in the Trash is no copy to keep: whoever deletes "the other
     // one" and then empties the Trash loses both.
-    if (Trash::isInsideTrash(path)) return true;
+    if (Trash::isInsideTrash(path) || isInsideAHomeTrash(path)) return true;
     auto extension = lowercasedExtension(std::string(name));
     return std::find(bundleExtensions.begin(), bundleExtensions.end(), extension) != bundleExtensions.end();
 }
@@ -224,7 +262,8 @@ std::vector<Found> candidateFiles(const FileNode& node, int64_t minSize) {
         inTree.insert(visited.path);
         return false;
     });
-    if (!node.isDirectory) return files;
+    // The walk of the tree does not enter a pruned folder it starts at; nor may the walk of the disk.
+    if (!node.isDirectory || isPrunedFolder(node.name, node.path, library)) return files;
     auto sparse = SparseFiles::below(node.path, minSize, [&](std::string_view name, const std::string& path) {
         return isPrunedFolder(name, path, library);
     });
@@ -247,14 +286,20 @@ struct IdentityHash {
     }
 };
 
-/// What lstat says of a path of any length; not regular when it cannot say.
-Identity identityOf(const std::string& path) {
+/// What lstat says of a path of any length.
+std::optional<struct stat> linkStatus(const std::string& path) {
     ParentAndName place = parentAndName(path);
-    if (place.fd == -1) return {};
+    if (place.fd == -1) return std::nullopt;
     struct stat status {};
-    bool stated = ::fstatat(place.fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-    if (!stated || !S_ISREG(status.st_mode)) return {};
-    return {true, status.st_dev, status.st_ino, static_cast<int64_t>(status.st_size)};
+    if (::fstatat(place.fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return status;
+}
+
+/// Not regular when lstat cannot say.
+Identity identityOf(const std::string& path) {
+    auto status = linkStatus(path);
+    if (!status || !S_ISREG(status->st_mode)) return {};
+    return {true, status->st_dev, status->st_ino, static_cast<int64_t>(status->st_size)};
 }
 
 /// Byte lengths shared by at least two files, longest first. Identical files
@@ -318,6 +363,18 @@ std::vector<Outcome> readAll(const std::vector<Candidate>& files, const std::vec
         },
         tbb::simple_partitioner());
     return outcomes;
+}
+
+/// A file written or replaced while it was read, or since (an editor saving
+/// by renaming a new file over the old one), may no longer hold the bytes its
+/// fingerprint vouches for: it takes part in no group, since whoever trusts
+/// the group may trash it as a copy. Checked once every file was read.
+void dropChanged(const std::vector<Candidate>& files, std::vector<Outcome>& outcomes) {
+    tbb::parallel_for(size_t(0), files.size(), [&](size_t i) {
+        if (!outcomes[i].fingerprint) return;
+        auto status = linkStatus(files[i].path);
+        if (!status || stampOf(*status) != outcomes[i].stamp) outcomes[i].fingerprint.reset();
+    });
 }
 
 /// Verify mode reads whole files only where a cheap sample of both ends left
@@ -422,6 +479,7 @@ DuplicateReport duplicates(const FileNode& node, int64_t minSize, bool verify, i
 
     std::vector<bool> wanted = verify ? filesWorthReadingWhole(classes, files) : std::vector<bool>(files.size(), true);
     auto outcomes = readAll(files, wanted, verify ? Reading::whole : Reading::quick);
+    dropChanged(files, outcomes);
 
     std::vector<DuplicateGroup> groups;
     size_t start = 0;

@@ -59,7 +59,8 @@ void from_json(const json& document, DuplicateReport& report);
 /// `verify` by the SHA-256 of the whole file. Bundles, libraries, "node_modules",
 /// ".git", the home folder's "Library" and the Trash folders are not entered. Hard links to one
 /// file count as that one file, named by the first link found. Paths of any
-/// length. A file that cannot be opened or read takes part in no group.
+/// length. A file that cannot be opened or read takes part in no group, nor
+/// does one written or replaced once the search opened it.
 /// Never throws.
 DuplicateReport duplicates(const FileNode& node, int64_t minSize, bool verify, int64_t limit);
 

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <openssl/evp.h>
+#include <tbb/global_control.h>
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <set>
 
 #include "Duplicates.hpp"
@@ -416,6 +418,65 @@ TEST_F(DuplicatesTest, AFileWhoseStartCannotBeReadStillLeavesTheOthersGrouped) {
     EXPECT_EQ(pathSets(report), (std::set<std::vector<std::string>>{{at("s/a"), at("s/c")}}));
 }
 
+TEST_F(DuplicatesTest, AFileChangedOnceItsBytesWereReadTakesPartInNoGroup) {
+    // The old bytes of a still match b, but the path now holds something
+    // else: trashing it as "a copy" would lose the new contents. One reader,
+    // so files are read largest first: a and b, then c and d.
+    tbb::global_control oneReader(tbb::global_control::max_allowed_parallelism, 1);
+    auto replaceByRename = [&] {  // how editors and downloads save
+        write("w/new", patterned(400 * KiB, 7));
+        fs::rename(home.path("w/new"), home.path("w/a"));
+    };
+    auto writeInPlace = [&] {
+        int fd = ::open(home.path("w/a").c_str(), O_WRONLY);
+        EXPECT_EQ(::pwrite(fd, "!", 1, 10), 1);
+        ::close(fd);
+    };
+    struct Case {
+        const char* name;
+        const char* whileOpening;  // a: while a is read; c: after a was read
+        std::function<void()> change;
+    };
+    for (const Case& change : {Case{"replaced", "w/a", replaceByRename}, Case{"written", "w/c", writeInPlace}}) {
+        for (bool verify : {false, true}) {
+            SCOPED_TRACE(testing::Message() << change.name << " verify " << verify);
+            for (const char* name : {"w/a", "w/b"}) write(name, patterned(400 * KiB, 9));
+            for (const char* name : {"w/c", "w/d"}) write(name, patterned(100 * KiB, 10));
+            // Written long ago, so the change's time cannot fall in the same clock tick.
+            fs::last_write_time(home.path("w/a"), fs::file_time_type::clock::now() - std::chrono::hours(1));
+            int openings = 0;
+            const int changedAt = verify ? 2 : 1;  // verify first reads a sample of every file
+            reading->failsAtOffset = [&](const std::string& path) -> std::optional<int64_t> {
+                if (path == at(change.whileOpening) && ++openings == changedAt) change.change();
+                return std::nullopt;
+            };
+            auto report = Service::duplicates(scanned(home.path("w")), 0, verify, 10);
+            EXPECT_EQ(pathSets(report), (std::set<std::vector<std::string>>{{at("w/c"), at("w/d")}}));
+        }
+    }
+}
+
+TEST_F(DuplicatesTest, AStoredScanIsCheckedAgainstTheDiskNow) {
+    // Every copy was alike when the tree was made; since then the paths have
+    // changed in every way a user's files do.
+    std::string bytes = patterned(300 * KiB, 8);
+    const std::vector<std::string> names = {"a", "b", "gone", "pipe", "link", "edited", "grown"};
+    for (const auto& name : names) write("t/" + name, bytes);
+    FileNode stored = scanned(home.path("t"));
+    fs::remove(home.path("t/gone"));
+    fs::remove(home.path("t/pipe"));
+    ASSERT_EQ(::mkfifo(home.path("t/pipe").c_str(), 0644), 0);
+    fs::remove(home.path("t/link"));
+    fs::create_symlink(home.path("t/a"), home.path("t/link"));
+    write("t/edited", withByteChanged(bytes, 10 * KiB));
+    write("t/grown", bytes + "x");
+    for (bool verify : {false, true}) {
+        SCOPED_TRACE(verify);
+        auto report = Service::duplicates(stored, 0, verify, 10);
+        EXPECT_EQ(pathSets(report), (std::set<std::vector<std::string>>{{at("t/a"), at("t/b")}}));
+    }
+}
+
 TEST_F(DuplicatesTest, GroupsComeMostWastefulFirstAndTheLimitKeepsTheTotals) {
     // Content sizes are arbitrary; the tree's sizes decide the order.
     auto make = [&](const std::string& name, int copies, int64_t size, unsigned seed) {
@@ -481,6 +542,7 @@ TEST_F(DuplicatesTest, BundlesLibrariesToolFoldersAndTrashesAreNotEntered) {
                                        "proj/node_modules/pkg/x",
                                        "proj/.git/objects/x",
                                        ".local/share/Trash/files/x",
+                                       "users/alice/.local/share/Trash/files/x",  // root searching every home
                                        "usb/.Trash-" + uid + "/files/x",
                                        "usb/.Trash/" + uid + "/files/x"};
     for (const auto& path : hidden) write(path, bytes);
@@ -501,6 +563,19 @@ TEST_F(DuplicatesTest, BundlesLibrariesToolFoldersAndTrashesAreNotEntered) {
     for (const char* start : {"Library", "proj/node_modules", "Tools/Foo.APP"}) {
         SCOPED_TRACE(start);
         EXPECT_TRUE(Service::duplicates(*tree.find(at(start)), 0, true, 10).groups.empty());
+    }
+
+    // Sparse files, found on disk rather than in the tree, follow the same
+    // rule: a search that starts at a pruned folder finds none of them either.
+    for (const char* start :
+         {"Library", ".local/share/Trash/files", "users/alice/.local/share/Trash/files", "proj/node_modules"}) {
+        SCOPED_TRACE(start);
+        for (const char* name : {"/hole1", "/hole2"}) {
+            write(start + std::string(name), "");
+            fs::resize_file(home.path(start + std::string(name)), 2 * MiB);
+        }
+        FileNode rescanned = scanned(root());
+        EXPECT_TRUE(Service::duplicates(*rescanned.find(at(start)), 0, true, 10).groups.empty());
     }
 }
 

@@ -71,6 +71,12 @@ std::optional<size_t> File::readAt(int64_t offset, void* buffer, size_t count) c
     return done;
 }
 
+std::optional<struct stat> File::status() const {
+    struct stat result {};
+    if (::fstat(descriptor.get(), &result) != 0) return std::nullopt;
+    return result;
+}
+
 void File::adviseSequential() const { ::posix_fadvise(descriptor.get(), 0, 0, POSIX_FADV_SEQUENTIAL); }
 
 }  // namespace FileReading

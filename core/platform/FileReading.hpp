@@ -3,6 +3,8 @@
 // through a file) come from hooks; the defaults leave everything to the kernel.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -51,6 +53,8 @@ public:
     /// Reads up to `count` bytes at `offset`, fewer only at the end of the
     /// file. None when a read fails, even after some bytes arrived.
     std::optional<size_t> readAt(int64_t offset, void* buffer, size_t count) const;
+    /// What fstat says of the open file; none when it cannot say.
+    std::optional<struct stat> status() const;
     /// Tells the kernel the file will be read once from start to end.
     void adviseSequential() const;
 
