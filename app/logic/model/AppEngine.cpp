@@ -45,6 +45,7 @@ AppEngine AppEngine::live() {
                         Date now) { return SuggestionEngine::analyze(scan.get(), destinations, now); };
     engine.now = [] { return std::chrono::system_clock::now(); };
     engine.homeTrash = [] { return Trash::homeTrash(); };
+    engine.placeRefusal = [](const std::string& path) { return Cleaner::refusalOfPlace(path); };
     engine.measure = TreeRemeasure::measureOnDisk;
     engine.applySuggestion = [](const Suggestion& suggestion, bool dryRun) {
         return Cleaner::apply(suggestion, dryRun);

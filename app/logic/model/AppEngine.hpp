@@ -41,6 +41,9 @@ struct AppEngine {
     /// The home Trash folder (not created when missing). Its size in a scan
     /// goes stale as soon as a clean or an archive changes the Trash.
     std::function<std::string()> homeTrash;
+    /// Cleaner::refusalOfPlace: why a place may not be moved to the Trash.
+    /// Blocking: it looks at the trash folders of every mounted file system.
+    std::function<std::optional<std::string>(const std::string& path)> placeRefusal;
     /// TreeRemeasure::measureOnDisk: the subtree of a path as it is now.
     std::function<std::optional<FileNode>(const std::string& path, int64_t minNodeSize)> measure;
 

@@ -130,6 +130,11 @@ std::vector<BackupDestination> AppModel::availableDestinations() const {
     return available;
 }
 
+std::optional<std::string> AppModel::placeRefusal(const std::string& path) const {
+    auto found = placeRefusals_.find(path);
+    return found == placeRefusals_.end() ? std::nullopt : found->second;
+}
+
 const FileNode* AppModel::explorerNode() const {
     if (!scan_) return nullptr;
     const FileNode* node = scan_->root.find(explorerPath_);
@@ -277,6 +282,18 @@ void AppModel::cancelAll() {
 namespace {
 // The scan without the home Trash, so that the analysis measures the Trash
 // as it is now rather than as the scan found it.
+// Why the cleaner refuses each archive's place: an archive ends with a move
+// to the Trash, and the card says so before anything is backed up.
+std::map<std::string, std::optional<std::string>> placeRefusalsOf(const SuggestionReport& report,
+                                                                  const AppEngine& engine) {
+    std::map<std::string, std::optional<std::string>> refusals;
+    if (!engine.placeRefusal) return refusals;
+    for (const Suggestion& suggestion : report.suggestions)
+        if (suggestion.action == CleanAction::offload && !suggestion.paths.empty())
+            refusals.emplace(suggestion.paths.front(), engine.placeRefusal(suggestion.paths.front()));
+    return refusals;
+}
+
 std::shared_ptr<const ScanResult> withoutTrash(const std::shared_ptr<const ScanResult>& scan, const AppEngine& engine) {
     if (!scan || !engine.homeTrash) return scan;
     const std::string trash = engine.homeTrash();
@@ -294,19 +311,24 @@ void AppModel::analyze() {
     struct Result {
         std::vector<BackupDestination> destinations;
         SuggestionReport report;
+        std::map<std::string, std::optional<std::string>> placeRefusals;
     };
     background(
         Priority::standard,
         [engine = runtime.engine, copy, trashChanged = trashChanged_] {
             auto destinations = engine.discoverDestinations(true);
             auto report = engine.analyze(trashChanged ? withoutTrash(copy, engine) : copy, destinations, engine.now());
-            return Result{std::move(destinations), std::move(report)};
+            auto refusals = placeRefusalsOf(report, engine);
+            return Result{std::move(destinations), std::move(report), std::move(refusals)};
         },
         [analysisRequest, destinationRequest](AppModel& model, Outcome<Result> outcome) {
             if (outcome.value && destinationRequest == model.destinationRequests)
                 model.destinations_ = outcome.value->destinations;
             if (analysisRequest == model.analysisRequests) {
-                if (outcome.value) model.report_ = std::move(outcome.value->report);
+                if (outcome.value) {
+                    model.report_ = std::move(outcome.value->report);
+                    model.placeRefusals_ = std::move(outcome.value->placeRefusals);
+                }
                 model.isAnalyzing_ = false;
             }
             model.publish(Change::analysis | Change::backups);

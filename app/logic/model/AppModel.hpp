@@ -100,6 +100,10 @@ public:
     const std::optional<ScanProgress>& scanProgress() const { return scanProgress_; }
     const std::optional<SuggestionReport>& report() const { return report_; }
     bool isAnalyzing() const { return isAnalyzing_; }
+    /// Why the cleaner refuses the place of an archive suggestion of the
+    /// report (its first path), as read with the analysis; none when it may
+    /// go to the Trash or was not read.
+    std::optional<std::string> placeRefusal(const std::string& path) const;
     const std::vector<BackupDestination>& destinations() const { return destinations_; }
     const std::vector<BackupPlan>& plans() const { return plans_; }
     const std::vector<BackupReport>& history() const { return history_; }
@@ -312,6 +316,7 @@ private:
     bool isScanning_ = false;
     std::optional<ScanProgress> scanProgress_;
     std::optional<SuggestionReport> report_;
+    std::map<std::string, std::optional<std::string>> placeRefusals_;
     bool isAnalyzing_ = false;
     std::vector<BackupDestination> destinations_;
     std::vector<BackupPlan> plans_;

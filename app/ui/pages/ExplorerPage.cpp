@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -242,9 +243,21 @@ void ExplorerPage::openParent() {
 }
 
 void ExplorerPage::showMenu(const NodeRef& child, const QPoint& at) {
-    QMenu* menu = makeMenu(child);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(at);
+    // The cleaner's checks look at the trash folders of every mounted file
+    // system, a sleeping disk or a lost network share among them: they run
+    // away from the window, and the menu opens when they answer.
+    const uint64_t request = ++menuRequests;
+    Dispatcher& dispatcher = model->dispatcher();
+    model->executor().submit(Priority::userInitiated, [&dispatcher, page = QPointer<ExplorerPage>(this), request,
+                                                       child, at] {
+        MenuRefusals refusals = MenuRefusals::of(child->path);
+        dispatcher.post([page, request, child, at, refusals = std::move(refusals)] {
+            if (!page || request != page->menuRequests) return;
+            QMenu* menu = page->makeMenu(child, refusals);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(at);
+        });
+    });
 }
 
 void ExplorerPage::activate(const NodeRef& child) {
@@ -271,13 +284,17 @@ ExplorerActions ExplorerPage::actions() const {
             }};
 }
 
-QMenu* ExplorerPage::makeMenu(const NodeRef& child) {
+ExplorerPage::MenuRefusals ExplorerPage::MenuRefusals::of(const std::string& path) {
+    return {Cleaner::refusal(path), Cleaner::refusalOfPlace(path)};
+}
+
+QMenu* ExplorerPage::makeMenu(const NodeRef& child, const MenuRefusals& refusals) {
     auto* menu = new QMenu(this);
     monoSurface(menu, Theme::raised);
     // A disabled entry says why in its tooltip.
     menu->setToolTipsVisible(true);
-    const ExplorerMenuState state{Paths::home(), Cleaner::refusal(child->path), model->busySuggestion().has_value(),
-                                  model->availableDestinations(), Cleaner::refusalOfPlace(child->path)};
+    const ExplorerMenuState state{Paths::home(), refusals.trash, model->busySuggestion().has_value(),
+                                  model->availableDestinations(), refusals.archive};
     const bool inICloud = Explorer::isInICloud(child->path, state.home);
     using Kind = ExplorerMenuEntry::Kind;
     for (const ExplorerMenuEntry& entry : Explorer::menu(*child, state)) {

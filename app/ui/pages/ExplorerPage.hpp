@@ -45,8 +45,15 @@ public:
     ExplorerChildList* childList() const { return list; }
     ExplorerBreadcrumb* breadcrumb() const { return crumbs; }
     MonoSegments* modeSwitch() const { return segments; }
+    /// Why the cleaner refuses a child's path and its place (see ExplorerMenuState).
+    struct MenuRefusals {
+        std::optional<std::string> trash;
+        std::optional<std::string> archive;
+        /// Blocking: the cleaner opens the trash folders of every mounted file system.
+        static MenuRefusals of(const std::string& path);
+    };
     /// The context menu of a child as shown (the caller owns it).
-    QMenu* makeMenu(const NodeRef& child);
+    QMenu* makeMenu(const NodeRef& child, const MenuRefusals& refusals);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -95,4 +102,6 @@ private:
     /// What the list shows: the scan (held, so its address is never another's) and the folder's path and size.
     std::shared_ptr<const ScanResult> shownScan;
     std::string shownKey;
+    /// Counts menu requests: only the newest one's menu opens.
+    uint64_t menuRequests = 0;
 };

@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "Cleaner.hpp"
 #include "Localization.hpp"
 #include "desktop/Desktop.hpp"
 #include "pages/SuggestionsLogic.hpp"
@@ -299,7 +298,7 @@ void SuggestionCard::addSecondControl() {
         // An archive ends by moving the folder to the Trash: a folder the
         // cleaner refuses (the home, ~/Desktop, the user folders) is refused
         // here, with the reason, instead of after the backup.
-        const std::optional<std::string> refusal = Cleaner::refusalOfPlace(shown.paths.front());
+        const std::optional<std::string> refusal = model->placeRefusal(shown.paths.front());
         menu->setEnabled(!model->runningBackup() && !refusal);
         if (refusal) menu->setToolTip(Qt::convertFromPlainText(q(*refusal)));
         second = menu;

@@ -2,15 +2,20 @@
 // engine, so a test decides when each background job runs and lands.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "Localization.hpp"
 #include "TestSupport.hpp"
+#include "base/ScopedHooks.hpp"
+#include "platform/Mounts.hpp"
 #include "model/AppModel.hpp"
 #include "model/TreeRemeasure.hpp"
 
@@ -19,6 +24,22 @@ struct AppModelTestAccess {
     static void setTrashPending(AppModel& model, bool pending) {
         model.trashPending_ = pending;
         model.publish(AppModel::Change::cleaning);
+    }
+};
+
+/// A network share whose server went away, or a disk spinning up: while it
+/// is in force, each read of the mount table takes `hung` and is counted.
+struct HungMounts {
+    static constexpr std::chrono::milliseconds hung{1000};
+    std::atomic<int> tableReads = 0;
+    ScopedHooks<Mounts::Hooks> mounts;
+
+    HungMounts() {
+        mounts->readTable = [this, read = mounts.previous().readTable] {
+            ++tableReads;
+            std::this_thread::sleep_for(hung);
+            return read();
+        };
     }
 };
 
@@ -76,6 +97,7 @@ struct FakeEngine {
             if (configWriteError) throw OstrevaneError(*configWriteError);
             realConfig ? (void)ConfigStore::updateOrThrow(change) : change(config);
         };
+        engine.placeRefusal = [](const std::string& path) { return Cleaner::refusalOfPlace(path); };
         engine.loadHistory = [this] { return ++historyLoads, BackupHistory::Reading{history, historyUnreadable}; };
         engine.discoverDestinations = [this](bool) { return ++discoveries, destinations; };
         engine.cachedScan = [this](const std::string&, double) { return cached; };

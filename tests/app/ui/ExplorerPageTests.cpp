@@ -8,12 +8,14 @@
 #include <QCoreApplication>
 #include <QMenu>
 #include <QTest>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
 #include "demo/Demo.hpp"
+#include "base/ScopedHooks.hpp"
 #include "platform/Platform.hpp"
 #include "ui/controls/MonoSegments.hpp"
 #include "ui/controls/Motion.hpp"
@@ -47,7 +49,7 @@ TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
     ASSERT_EQ(home[0].node->name, "Library");
     ASSERT_EQ(home[2].node->name, "Code");
     for (const ChildRow& row : {home[0], home[2]}) std::filesystem::create_directories(row.node->path);
-    std::unique_ptr<QMenu> refused(page.makeMenu(home[0].node));
+    std::unique_ptr<QMenu> refused(page.makeMenu(home[0].node, ExplorerPage::MenuRefusals::of(home[0].node->path)));
     EXPECT_FALSE(refused->actions().back()->isEnabled());
     // The archive would end with the same refused move: it is disabled too,
     // and both say why before anything is confirmed.
@@ -64,7 +66,7 @@ TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
         EXPECT_EQ(action->toolTip(), reason);
     }
     EXPECT_EQ(archives, 1);
-    std::unique_ptr<QMenu> menu(page.makeMenu(home[2].node));
+    std::unique_ptr<QMenu> menu(page.makeMenu(home[2].node, ExplorerPage::MenuRefusals::of(home[2].node->path)));
     QAction* trash = menu->actions().back();
     ASSERT_TRUE(trash->isEnabled());
     trash->trigger();
@@ -88,13 +90,59 @@ TEST(ExplorerPage, BuildsWithTheDemoModelAndListsTheRows) {
     EXPECT_NE(dynamic_cast<TreemapView*>(page.mapWidget()), nullptr);
 }
 
-TEST(ExplorerPage, AModeThatCannotBeStoredIsStillShownAndNoticed) {
+namespace {
+/// The explorer page shown on the demo model, confirmations dropped.
+struct DemoExplorer {
     testing_support::ScopedHome scopedHome;
     ModelHarness harness;
-    Demo::load(*harness.model);
-    ExplorerPage page(PageContext{harness.model, [](ConfirmRequest) {}});
-    page.resize(964, 730);
-    page.show();
+    ExplorerPage page{PageContext{loaded(harness), [](ConfirmRequest) {}}};
+
+    static std::shared_ptr<AppModel> loaded(ModelHarness& harness) {
+        Demo::load(*harness.model);
+        return harness.model;
+    }
+    DemoExplorer() {
+        page.resize(964, 730);
+        page.show();
+    }
+};
+}  // namespace
+
+TEST(ExplorerPage, AChildsMenuWaitsForTheMountedDisksAwayFromTheWindow) {
+    DemoExplorer shown;
+    ExplorerPage& page = shown.page;
+    ModelHarness& harness = shown.harness;
+    const NodeRef library = page.childList()->rows()[0].node;
+    ASSERT_EQ(library->name, "Library");
+    std::filesystem::create_directories(library->path);
+    const QString refusal = QString::fromStdString(Cleaner::refusal(library->path).value_or(""));
+    ASSERT_FALSE(refusal.isEmpty());
+
+    HungMounts mounts;
+    auto shownMenus = [&] { return page.findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly); };
+    // Two right-clicks before the first answer: one menu, the newest.
+    const auto start = std::chrono::steady_clock::now();
+    page.childList()->onMenu(library, page.mapToGlobal(QPoint(90, 90)));
+    page.childList()->onMenu(library, page.mapToGlobal(QPoint(100, 100)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, HungMounts::hung / 4);
+    EXPECT_EQ(mounts.tableReads, 0);
+    EXPECT_TRUE(shownMenus().isEmpty());
+
+    harness.settle();
+    EXPECT_GT(mounts.tableReads, 0);
+    ASSERT_EQ(shownMenus().size(), 1);
+    QMenu* menu = shownMenus().front();
+    EXPECT_TRUE(menu->isVisible());
+    // The cleaner's answer, not a guess, reaches the menu.
+    EXPECT_FALSE(menu->actions().back()->isEnabled());
+    EXPECT_EQ(menu->actions().back()->toolTip(), refusal);
+    menu->close();
+}
+
+TEST(ExplorerPage, AModeThatCannotBeStoredIsStillShownAndNoticed) {
+    DemoExplorer shown;
+    ExplorerPage& page = shown.page;
+    ModelHarness& harness = shown.harness;
     // A folder in the settings file's place: nothing can be written there.
     std::filesystem::create_directories(std::filesystem::path(UserDefaults::filePath()) / "in-the-way");
     auto* segments = page.findChild<MonoSegments*>();

@@ -6,6 +6,7 @@
 #include "Cleaner.hpp"
 
 #include <QTest>
+#include <chrono>
 #include <cstdlib>
 
 #include "../logic/ModelHarness.hpp"
@@ -122,6 +123,36 @@ TEST_F(PagesTest, AnArchiveOfAProtectedFolderIsRefusedBeforeItIsOffered) {
     EXPECT_FALSE(Cleaner::refusalOfPlace(home.home() + "/Not There"));
     EXPECT_TRUE(offered->isEnabled());
     EXPECT_TRUE(offered->toolTip().isEmpty());
+}
+
+TEST_F(PagesTest, ACardOfAnArchiveRefreshesWithoutLookingAtTheMountedDisks) {
+    const std::string desktop = home.home() + "/Desktop";
+    std::filesystem::create_directories(desktop);
+    harness.engine.destinations = {
+        BackupDestination{"folder:B", DestinationKind::folder, "B", home.home() + "/../b", {}, true, {}}};
+    harness.engine.suggestions = {
+        Suggestion("desk", "archive", "Desktop", "d", {desktop}, 9'000'000, Risk::review, CleanAction::offload)};
+    harness.model->analyze();
+    harness.settle();
+    SuggestionsPage page(PageContext::over(harness.model, host));
+    const QString reason = Qt::convertFromPlainText(QString::fromStdString(*Cleaner::refusal(desktop)));
+
+    HungMounts mounts;
+    // A clean starting refreshes the cards on the UI thread.
+    const auto start = std::chrono::steady_clock::now();
+    harness.model->trash({});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, HungMounts::hung / 4);
+    EXPECT_EQ(mounts.tableReads, 0);
+    QAbstractButton* refused = page.cards()[0]->secondButton();
+    ASSERT_NE(refused, nullptr);
+    EXPECT_FALSE(refused->isEnabled());
+    EXPECT_EQ(refused->toolTip(), reason);
+
+    // The clean's analysis reads the place again, away from the window.
+    harness.settle();
+    EXPECT_GT(mounts.tableReads, 0);
+    EXPECT_FALSE(page.cards()[0]->secondButton()->isEnabled());
+    EXPECT_EQ(page.cards()[0]->secondButton()->toolTip(), reason);
 }
 
 TEST_F(PagesTest, TheCopiedMarkOutlivesANewReport) {
