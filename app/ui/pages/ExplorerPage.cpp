@@ -10,6 +10,7 @@
 #include <QStackedLayout>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "Cleaner.hpp"
 #include "Localization.hpp"
@@ -245,19 +246,29 @@ void ExplorerPage::openParent() {
 void ExplorerPage::showMenu(const NodeRef& child, const QPoint& at) {
     // The cleaner's checks look at the trash folders of every mounted file
     // system, a sleeping disk or a lost network share among them: they run
-    // away from the window, and the menu opens when they answer.
-    const uint64_t request = ++menuRequests;
+    // away from the window, and the menu opens when they answer. One check
+    // at a time, so a hung one holds one worker rather than piling up; of
+    // the menus asked for meanwhile, the newest is checked after it.
+    if (menuChecking) {
+        menuWanted = MenuRequest{child, at};
+        return;
+    }
+    menuChecking = true;
     Dispatcher& dispatcher = model->dispatcher();
-    model->executor().submit(Priority::userInitiated, [&dispatcher, page = QPointer<ExplorerPage>(this), request,
-                                                       child, at] {
+    model->executor().submit(Priority::userInitiated, [&dispatcher, page = QPointer<ExplorerPage>(this), child, at] {
         MenuRefusals refusals = MenuRefusals::of(child->path);
-        dispatcher.post([page, request, child, at, refusals = std::move(refusals)] {
-            if (!page || request != page->menuRequests) return;
-            QMenu* menu = page->makeMenu(child, refusals);
-            menu->setAttribute(Qt::WA_DeleteOnClose);
-            menu->popup(at);
+        dispatcher.post([page, child, at, refusals = std::move(refusals)] {
+            if (page) page->menuChecked(child, at, refusals);
         });
     });
+}
+
+void ExplorerPage::menuChecked(const NodeRef& child, const QPoint& at, const MenuRefusals& refusals) {
+    menuChecking = false;
+    if (auto wanted = std::exchange(menuWanted, std::nullopt)) return showMenu(wanted->child, wanted->at);
+    QMenu* menu = makeMenu(child, refusals);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(at);
 }
 
 void ExplorerPage::activate(const NodeRef& child) {

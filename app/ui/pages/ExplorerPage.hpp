@@ -75,6 +75,8 @@ private:
     void openParent();
     /// The context menu of `child` at a global position; it deletes itself when closed.
     void showMenu(const NodeRef& child, const QPoint& at);
+    /// The checks for a menu answered: opens it, unless a newer one was asked for.
+    void menuChecked(const NodeRef& child, const QPoint& at, const MenuRefusals& refusals);
     void activate(const NodeRef& child);
     ExplorerActions actions() const;
 
@@ -102,6 +104,11 @@ private:
     /// What the list shows: the scan (held, so its address is never another's) and the folder's path and size.
     std::shared_ptr<const ScanResult> shownScan;
     std::string shownKey;
-    /// Counts menu requests: only the newest one's menu opens.
-    uint64_t menuRequests = 0;
+    /// A menu asked for while the checks of another run; the newest one.
+    struct MenuRequest {
+        NodeRef child;
+        QPoint at;
+    };
+    std::optional<MenuRequest> menuWanted;
+    bool menuChecking = false;
 };

@@ -127,6 +127,8 @@ TEST(ExplorerPage, AChildsMenuWaitsForTheMountedDisksAwayFromTheWindow) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, HungMounts::hung / 4);
     EXPECT_EQ(mounts.tableReads, 0);
     EXPECT_TRUE(shownMenus().isEmpty());
+    // One check at a time: a hung one holds one worker, not one per click.
+    EXPECT_EQ(harness.executor->pending(), 1u);
 
     harness.settle();
     EXPECT_GT(mounts.tableReads, 0);
