@@ -7,13 +7,18 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 
 #include "base/ScopedHooks.hpp"
 #include "desktop/Desktop.hpp"
 #include "support/WindowWalk.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
+#include "ui/controls/MonoButton.hpp"
 #include "ui/maps/MapRegions.hpp"
 #include "ui/pages/ExplorerChildList.hpp"
 #include "ui/pages/ExplorerPage.hpp"
+#include "ui/shell/ContentView.hpp"
 
 namespace {
 enum class Target { list, map };
@@ -115,6 +120,77 @@ TEST(SpaceMapKeys, TheMenuKeyAndShiftF10OpenTheActionsOfTheRowOrTheMapsRegion) {
             menu->close();
             EXPECT_EQ(copied, std::vector<std::string>{item->path});
         }
+    }
+}
+
+/// The menu's "Move to Trash…" entry, when it is there and enabled.
+QAction* trashEntry(const QMenu* menu) {
+    for (QAction* action : menu->actions())
+        if (action->text() == "Move to Trash…" && action->isEnabled()) return action;
+    return nullptr;
+}
+
+TEST(SpaceMapKeys, AMoveToTheTrashConfirmedAfterTheTreeChangedMovesTheItemTheMenuWasFor) {
+    for (const Target target : {Target::list, Target::map}) {
+        SCOPED_TRACE(nameOf(target));
+        DemoWindow demo;
+        ModelHarness& harness = demo.harness();
+        ExplorerPage* page = explorerOf(demo);
+        // The home's own folders are protected: one level down, in a folder
+        // whose later items the Trash may take, on disk as in the tree.
+        std::vector<NodeRef> folders;
+        for (const ChildRow& row : page->childList()->rows())
+            if (row.node->isDirectory) folders.push_back(row.node);
+        for (const NodeRef& folder : folders) {
+            harness.model->setExplorerPath(folder->path);
+            QApplication::processEvents();
+            for (const ChildRow& row : page->childList()->rows()) {
+                std::filesystem::create_directories(row.node->isDirectory ? row.node->path
+                                                                          : Paths::parentFolder(row.node->path));
+                if (!row.node->isDirectory) std::ofstream(row.node->path) << "x";
+            }
+            const auto& rows = page->childList()->rows();
+            const bool takes = std::any_of(rows.begin() + std::min<size_t>(1, rows.size()), rows.end(),
+                                           [&](const ChildRow& row) {
+                                               std::unique_ptr<QMenu> probe(page->makeMenu(row.node));
+                                               return trashEntry(probe.get()) != nullptr;
+                                           });
+            if (takes) break;
+        }
+        tabTo(widgetOf(page, target));
+        // A later item the Trash may take, so that removing the first shifts it.
+        DemoWindow::press(Qt::Key_Home);
+        NodeRef item;
+        for (int step = 0; step < 8 && !item; ++step) {
+            DemoWindow::press(target == Target::list ? Qt::Key_Down : Qt::Key_Right);
+            const NodeRef current = keyboardItem(page, target);
+            std::unique_ptr<QMenu> probe(page->makeMenu(current));
+            if (trashEntry(probe.get())) item = current;
+        }
+        ASSERT_NE(item, nullptr) << "no item the Trash may take";
+        const std::string first = page->childList()->rows().front().node->path;
+        ASSERT_NE(first, item->path);
+        press(Key{Qt::Key_Menu, Qt::NoModifier, "Menu"});
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QAction* trash = trashEntry(menu);
+        ASSERT_NE(trash, nullptr);
+        trash->trigger();
+        menu->close();
+        ConfirmSheetHost* sheet = contentOf(demo)->sheet();
+        ASSERT_TRUE(sheet->request());
+        EXPECT_NE(sheet->request()->title.find(item->name), std::string::npos) << sheet->request()->title;
+        // While the sheet is up the tree is replaced: the first item went, every later one moved up.
+        AppModelTestAccess::removeFromScan(*harness.model, {first});
+        QApplication::processEvents();
+        std::vector<std::vector<std::string>> moved;
+        harness.engine.trash = [&](const std::vector<std::string>& paths) {
+            moved.push_back(paths);
+            return CleanResult(false, paths, {}, 0, "trashed");
+        };
+        QTest::mouseClick(sheet->sheet()->confirmButton(), Qt::LeftButton);
+        harness.settle();
+        EXPECT_EQ(moved, std::vector<std::vector<std::string>>{{item->path}});
     }
 }
 
