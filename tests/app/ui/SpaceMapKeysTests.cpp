@@ -15,7 +15,10 @@
 #include "support/WindowWalk.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/MonoButton.hpp"
+#include "ui/controls/MonoSegments.hpp"
 #include "ui/maps/MapRegions.hpp"
+#include "ui/maps/TreemapView.hpp"
+#include "ui/maps/VoronoiView.hpp"
 #include "ui/pages/ExplorerChildList.hpp"
 #include "ui/pages/ExplorerPage.hpp"
 #include "ui/shell/ContentView.hpp"
@@ -191,6 +194,57 @@ TEST(SpaceMapKeys, AMoveToTheTrashConfirmedAfterTheTreeChangedMovesTheItemTheMen
         QTest::mouseClick(sheet->sheet()->confirmButton(), Qt::LeftButton);
         harness.settle();
         EXPECT_EQ(moved, std::vector<std::vector<std::string>>{{item->path}});
+    }
+}
+
+/// Where a pointer goes to light an item inside a region (over the region,
+/// then over the item), and that item's path; none when the map holds none.
+struct LitPath {
+    std::vector<Point> moves;
+    std::string path;
+};
+
+std::optional<LitPath> litPath(QWidget* map) {
+    if (auto* voronoi = qobject_cast<VoronoiView*>(map)) {
+        for (const VoronoiBlob& blob : voronoi->blobs())
+            for (const VoronoiChild& child : blob.children)
+                if (child.item.node) return LitPath{{blob.center, child.center}, child.item.node->path};
+    } else if (auto* treemap = qobject_cast<TreemapView*>(map)) {
+        for (const TreemapCell& cell : treemap->cells())
+            if (cell.level == 1 && cell.node) {
+                const Rect& r = cell.rect;
+                const Point middle{r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2};
+                return LitPath{{middle, middle}, cell.node->path};
+            }
+    }
+    return std::nullopt;
+}
+
+TEST(SpaceMapKeys, TheMenuKeyActsOnTheItemThePointerLitInsideARegion) {
+    // The Voronoi map and the treemap, in the mode switch's order.
+    for (const size_t mode : {size_t(0), size_t(2)}) {
+        SCOPED_TRACE(mode);
+        DemoWindow demo;
+        ExplorerPage* page = explorerOf(demo);
+        page->modeSwitch()->choose(mode);
+        QApplication::processEvents();
+        auto* map = qobject_cast<MapView*>(page->mapWidget());
+        ASSERT_NE(map, nullptr);
+        tabTo(map);
+        const std::optional<LitPath> lit = litPath(map);
+        ASSERT_TRUE(lit) << "no region holds items";
+        for (const Point& point : lit->moves) map->pointerMoved(point);
+        press(Key{Qt::Key_Menu, Qt::NoModifier, "Menu"});
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr) << "no menu opened";
+        std::vector<std::string> copied;
+        ScopedHooks<Desktop::Hooks> hooks;
+        hooks->copy = [&](const std::string& text) { copied.push_back(text); };
+        for (QAction* action : menu->actions())
+            if (action->text() == "Copy Path") action->trigger();
+        menu->close();
+        // The item the pill names, not the region around it.
+        EXPECT_EQ(copied, std::vector<std::string>{lit->path});
     }
 }
 
