@@ -174,6 +174,9 @@ public:
     /// is none. A suggestion whose clean throws counts each of its paths as
     /// not moved, with the error's text as the reason.
     void applyAllSafe();
+    /// The same over `shown`, the report the user confirmed: a report that
+    /// replaced it since may hold items the confirmation never named.
+    void applyAllSafe(const SuggestionReport& shown);
     /// Moves the paths to the Trash; busy key "trash".
     void trash(const std::vector<std::string>& paths);
     /// Empties the Trash; busy key "empty-trash". Clears `trashPending` on success.

@@ -99,14 +99,17 @@ void AppModel::apply(const Suggestion& suggestion) {
 }
 
 void AppModel::applyAllSafe() {
+    if (report_) applyAllSafe(*report_);
+}
+
+void AppModel::applyAllSafe(const SuggestionReport& shown) {
     std::vector<Suggestion> chosen;
     std::vector<std::string> touched;
-    if (report_)
-        for (const Suggestion& suggestion : report_->suggestions)
-            if (suggestion.risk == Risk::safe && suggestion.autoApplicable) {
-                chosen.push_back(suggestion);
-                for (std::string& path : expanded(suggestion.paths)) touched.push_back(std::move(path));
-            }
+    for (const Suggestion& suggestion : shown.suggestions)
+        if (suggestion.risk == Risk::safe && suggestion.autoApplicable) {
+            chosen.push_back(suggestion);
+            for (std::string& path : expanded(suggestion.paths)) touched.push_back(std::move(path));
+        }
     if (chosen.empty() || !beginClean("all-safe")) return;
     cleanInBackground(
         std::move(touched), [clean = runtime.engine.applySuggestion, chosen] { return applyEach(clean, chosen); },

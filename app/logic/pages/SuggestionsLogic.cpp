@@ -48,8 +48,8 @@ ConfirmRequest askAllSafe(const SuggestionReport& report, const CleaningCalls& c
     return ConfirmRequest::make(
         L("清理全部“可放心清理”的项目?"),
         L("约 %@ 的缓存、日志和构建产物会进入废纸篓,之后会按需重新生成。", report.safeReclaimable), L("移到废纸篓"),
-        true, [all = calls.applyAllSafe] {
-            if (all) all();
+        true, [all = calls.applyAllSafe, report] {
+            if (all) all(report);
         });
 }
 

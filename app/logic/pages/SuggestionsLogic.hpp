@@ -16,7 +16,8 @@
 /// to the model; tests bind them to recorders.
 struct CleaningCalls {
     std::function<void(const Suggestion& suggestion)> apply;
-    std::function<void()> applyAllSafe;
+    /// Cleans the safe items of the report the confirmation named.
+    std::function<void(const SuggestionReport& report)> applyAllSafe;
     std::function<void()> emptyTrash;
     std::function<void(const std::vector<std::string>& paths, const std::string& key)> evict;
 };

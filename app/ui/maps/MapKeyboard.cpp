@@ -61,7 +61,9 @@ NodeRef MapKeyboard::currentItem(bool hoverFirst) const {
 }
 
 void MapKeyboard::openMenu() {
-    const NodeRef node = currentItem(true);
+    // The pointer may light an item inside the region: the pill names that one.
+    const NodeRef lit = MapRegions::litItem(view);
+    const NodeRef node = lit ? lit : currentItem(true);
     if (!node || !keys.menu) return;
     // At the region, as the list's menu opens at its row.
     const QRectF bounds = MapRegions::of(view)[size_t(*MapRegions::hovered(view))].bounds;

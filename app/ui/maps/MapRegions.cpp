@@ -113,6 +113,17 @@ std::optional<int> hovered(QWidget* view) {
     return std::nullopt;
 }
 
+NodeRef litItem(QWidget* view) {
+    if (auto* voronoi = qobject_cast<VoronoiView*>(view)) {
+        const std::optional<VoronoiFocus> focus = VoronoiMap::focus(voronoi->blobs(), voronoi->hover());
+        if (focus && focus->child) return VoronoiMap::pillItem(voronoi->blobs(), *focus).node;
+    } else if (auto* treemap = qobject_cast<TreemapView*>(view)) {
+        for (const TreemapCell& cell : treemap->cells())
+            if (cell.level != 0 && cell.id == treemap->hoverID()) return Treemap::pillItem(cell).node;
+    }
+    return nullptr;
+}
+
 void hover(QWidget* view, std::optional<int> index) {
     if (auto* voronoi = qobject_cast<VoronoiView*>(view)) {
         voronoi->setHover(index ? std::optional<MapHover>(MapHover{*index, std::nullopt}) : std::nullopt);

@@ -30,6 +30,9 @@ std::vector<MapRegion> of(QWidget* view);
 QString name(QWidget* view, const MapRegion& region);
 /// The index of the region `view` hovers now, if any.
 std::optional<int> hovered(QWidget* view);
+/// The item the pointer lights inside the hovered region (a Voronoi cell's
+/// child, a treemap's nested cell), which the pill names; none otherwise.
+NodeRef litItem(QWidget* view);
 /// Hovers region `index` as the pointer would (its highlight and pill); none ends the hover.
 void hover(QWidget* view, std::optional<int> index);
 }  // namespace MapRegions

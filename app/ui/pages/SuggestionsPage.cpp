@@ -77,8 +77,8 @@ CleaningCalls SuggestionsPage::calls() const {
     return {[weak](const Suggestion& suggestion) {
                 if (auto strong = weak.lock()) strong->apply(suggestion);
             },
-            [weak] {
-                if (auto strong = weak.lock()) strong->applyAllSafe();
+            [weak](const SuggestionReport& report) {
+                if (auto strong = weak.lock()) strong->applyAllSafe(report);
             },
             [weak] {
                 if (auto strong = weak.lock()) strong->emptyTrash();

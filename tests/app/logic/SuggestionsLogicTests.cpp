@@ -18,7 +18,8 @@ struct Recorder {
     std::vector<std::string> calls;
     CleaningCalls bind() {
         return {[this](const Suggestion& s) { calls.push_back("apply " + s.id); },
-                [this] { calls.push_back("all-safe"); }, [this] { calls.push_back("empty"); },
+                [this](const SuggestionReport& report) { calls.push_back("all-safe " + report.safeReclaimable); },
+                [this] { calls.push_back("empty"); },
                 [this](const std::vector<std::string>& paths, const std::string& key) {
                     calls.push_back("evict " + std::to_string(paths.size()) + " " + key);
                 }};
@@ -60,7 +61,7 @@ TEST_F(SuggestionsLogicTest, EveryRequestHasItsTextsFlagAndOperation) {
          "Empty Permanently", true, "empty"},
         {SuggestionRequests::askAllSafe(report, {}), "Clean everything marked “Safe to clean”?",
          "About 3 GB of caches, logs and build output will go to the Trash; they’re recreated as needed.",
-         "Move to Trash", true, "all-safe"},
+         "Move to Trash", true, "all-safe 3 GB"},
     };
     // Rebuilt with a recorder, so each action's call can be checked.
     const std::vector<std::function<ConfirmRequest(const CleaningCalls&)>> makers = {

@@ -63,6 +63,34 @@ TEST_F(PagesTest, ConfirmingACleanAppliesThatSuggestionOnce) {
     EXPECT_EQ(harness.engine.applied, std::vector<std::string>{"npm"});
 }
 
+TEST_F(PagesTest, CleanSafeItemsMovesWhatItsSheetNamedThoughANewReportLandedMeanwhile) {
+    const std::string caches = home.home() + "/Library/Caches", npm = home.home() + "/.npm";
+    harness.engine.suggestions = {
+        Suggestion("caches", "cache", "Caches", "d", {caches}, 3'000'000, Risk::safe, CleanAction::trashContents)};
+    harness.engine.analyzeHook = [](SuggestionReport& report) {
+        for (const Suggestion& suggestion : report.suggestions)
+            report.safeReclaimableBytes += suggestion.reclaimableBytes;
+        report.safeReclaimable = Fmt::bytes(report.safeReclaimableBytes);
+    };
+    harness.model->analyze();
+    harness.settle();
+    SuggestionsPage page(PageContext::over(harness.model, host));
+    click(page.allSafeButton());
+    ASSERT_TRUE(host->request());
+    const std::string named = host->request()->message;
+    // A rescan's analysis lands while the sheet is open and finds one more safe item.
+    harness.engine.suggestions.push_back(
+        Suggestion("npm", "developer", "npm", "d", {npm}, 2'000'000, Risk::safe, CleanAction::trashContents));
+    harness.model->analyze();
+    harness.settle();
+    ASSERT_EQ(harness.model->report()->suggestions.size(), 2u);
+    ASSERT_TRUE(host->request());
+    EXPECT_EQ(host->request()->message, named);
+    click(host->sheet()->confirmButton());
+    harness.settle();
+    EXPECT_EQ(harness.engine.applied, std::vector<std::string>{"caches"});
+}
+
 TEST_F(PagesTest, ABusyCleanShowsItsSpinnerAndDisablesTheOtherCleaningControls) {
     reportTwoSuggestions();
     SuggestionsPage page(PageContext::over(harness.model, host));

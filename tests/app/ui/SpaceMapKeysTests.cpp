@@ -7,13 +7,21 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 
 #include "base/ScopedHooks.hpp"
 #include "desktop/Desktop.hpp"
 #include "support/WindowWalk.hpp"
+#include "ui/controls/ConfirmSheet.hpp"
+#include "ui/controls/MonoButton.hpp"
+#include "ui/controls/MonoSegments.hpp"
 #include "ui/maps/MapRegions.hpp"
+#include "ui/maps/TreemapView.hpp"
+#include "ui/maps/VoronoiView.hpp"
 #include "ui/pages/ExplorerChildList.hpp"
 #include "ui/pages/ExplorerPage.hpp"
+#include "ui/shell/ContentView.hpp"
 
 namespace {
 enum class Target { list, map };
@@ -117,6 +125,128 @@ TEST(SpaceMapKeys, TheMenuKeyAndShiftF10OpenTheActionsOfTheRowOrTheMapsRegion) {
             menu->close();
             EXPECT_EQ(copied, std::vector<std::string>{item->path});
         }
+    }
+}
+
+/// The menu's "Move to Trash…" entry, when it is there and enabled.
+QAction* trashEntry(const QMenu* menu) {
+    for (QAction* action : menu->actions())
+        if (action->text() == "Move to Trash…" && action->isEnabled()) return action;
+    return nullptr;
+}
+
+TEST(SpaceMapKeys, AMoveToTheTrashConfirmedAfterTheTreeChangedMovesTheItemTheMenuWasFor) {
+    for (const Target target : {Target::list, Target::map}) {
+        SCOPED_TRACE(nameOf(target));
+        DemoWindow demo;
+        ModelHarness& harness = demo.harness();
+        ExplorerPage* page = explorerOf(demo);
+        // The home's own folders are protected: one level down, in a folder
+        // whose later items the Trash may take, on disk as in the tree.
+        std::vector<NodeRef> folders;
+        for (const ChildRow& row : page->childList()->rows())
+            if (row.node->isDirectory) folders.push_back(row.node);
+        for (const NodeRef& folder : folders) {
+            harness.model->setExplorerPath(folder->path);
+            QApplication::processEvents();
+            for (const ChildRow& row : page->childList()->rows()) {
+                std::filesystem::create_directories(row.node->isDirectory ? row.node->path
+                                                                          : Paths::parentFolder(row.node->path));
+                if (!row.node->isDirectory) std::ofstream(row.node->path) << "x";
+            }
+            const auto& rows = page->childList()->rows();
+            const bool takes = std::any_of(rows.begin() + std::min<size_t>(1, rows.size()), rows.end(),
+                                           [&](const ChildRow& row) {
+                                               std::unique_ptr<QMenu> probe(page->makeMenu(row.node));
+                                               return trashEntry(probe.get()) != nullptr;
+                                           });
+            if (takes) break;
+        }
+        tabTo(widgetOf(page, target));
+        // A later item the Trash may take, so that removing the first shifts it.
+        DemoWindow::press(Qt::Key_Home);
+        NodeRef item;
+        for (int step = 0; step < 8 && !item; ++step) {
+            DemoWindow::press(target == Target::list ? Qt::Key_Down : Qt::Key_Right);
+            const NodeRef current = keyboardItem(page, target);
+            std::unique_ptr<QMenu> probe(page->makeMenu(current));
+            if (trashEntry(probe.get())) item = current;
+        }
+        ASSERT_NE(item, nullptr) << "no item the Trash may take";
+        const std::string first = page->childList()->rows().front().node->path;
+        ASSERT_NE(first, item->path);
+        press(Key{Qt::Key_Menu, Qt::NoModifier, "Menu"});
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QAction* trash = trashEntry(menu);
+        ASSERT_NE(trash, nullptr);
+        trash->trigger();
+        menu->close();
+        ConfirmSheetHost* sheet = contentOf(demo)->sheet();
+        ASSERT_TRUE(sheet->request());
+        EXPECT_NE(sheet->request()->title.find(item->name), std::string::npos) << sheet->request()->title;
+        // While the sheet is up the tree is replaced: the first item went, every later one moved up.
+        AppModelTestAccess::removeFromScan(*harness.model, {first});
+        QApplication::processEvents();
+        std::vector<std::vector<std::string>> moved;
+        harness.engine.trash = [&](const std::vector<std::string>& paths) {
+            moved.push_back(paths);
+            return CleanResult(false, paths, {}, 0, "trashed");
+        };
+        QTest::mouseClick(sheet->sheet()->confirmButton(), Qt::LeftButton);
+        harness.settle();
+        EXPECT_EQ(moved, std::vector<std::vector<std::string>>{{item->path}});
+    }
+}
+
+/// Where a pointer goes to light an item inside a region (over the region,
+/// then over the item), and that item's path; none when the map holds none.
+struct LitPath {
+    std::vector<Point> moves;
+    std::string path;
+};
+
+std::optional<LitPath> litPath(QWidget* map) {
+    if (auto* voronoi = qobject_cast<VoronoiView*>(map)) {
+        for (const VoronoiBlob& blob : voronoi->blobs())
+            for (const VoronoiChild& child : blob.children)
+                if (child.item.node) return LitPath{{blob.center, child.center}, child.item.node->path};
+    } else if (auto* treemap = qobject_cast<TreemapView*>(map)) {
+        for (const TreemapCell& cell : treemap->cells())
+            if (cell.level == 1 && cell.node) {
+                const Rect& r = cell.rect;
+                const Point middle{r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2};
+                return LitPath{{middle, middle}, cell.node->path};
+            }
+    }
+    return std::nullopt;
+}
+
+TEST(SpaceMapKeys, TheMenuKeyActsOnTheItemThePointerLitInsideARegion) {
+    // The Voronoi map and the treemap, in the mode switch's order.
+    for (const size_t mode : {size_t(0), size_t(2)}) {
+        SCOPED_TRACE(mode);
+        DemoWindow demo;
+        ExplorerPage* page = explorerOf(demo);
+        page->modeSwitch()->choose(mode);
+        QApplication::processEvents();
+        auto* map = qobject_cast<MapView*>(page->mapWidget());
+        ASSERT_NE(map, nullptr);
+        tabTo(map);
+        const std::optional<LitPath> lit = litPath(map);
+        ASSERT_TRUE(lit) << "no region holds items";
+        for (const Point& point : lit->moves) map->pointerMoved(point);
+        press(Key{Qt::Key_Menu, Qt::NoModifier, "Menu"});
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr) << "no menu opened";
+        std::vector<std::string> copied;
+        ScopedHooks<Desktop::Hooks> hooks;
+        hooks->copy = [&](const std::string& text) { copied.push_back(text); };
+        for (QAction* action : menu->actions())
+            if (action->text() == "Copy Path") action->trigger();
+        menu->close();
+        // The item the pill names, not the region around it.
+        EXPECT_EQ(copied, std::vector<std::string>{lit->path});
     }
 }
 
