@@ -155,11 +155,12 @@ TEST(SpaceMapKeys, AMoveToTheTrashConfirmedAfterTheTreeChangedMovesTheItemTheMen
                 if (!row.node->isDirectory) std::ofstream(row.node->path) << "x";
             }
             const auto& rows = page->childList()->rows();
-            const bool takes = std::any_of(rows.begin() + std::min<size_t>(1, rows.size()), rows.end(),
-                                           [&](const ChildRow& row) {
-                                               std::unique_ptr<QMenu> probe(page->makeMenu(row.node, ExplorerPage::MenuRefusals::of(row.node->path)));
-                                               return trashEntry(probe.get()) != nullptr;
-                                           });
+            const bool takes = std::any_of(
+                rows.begin() + std::min<size_t>(1, rows.size()), rows.end(), [&](const ChildRow& row) {
+                    std::unique_ptr<QMenu> probe(
+                        page->makeMenu(row.node, ExplorerPage::MenuRefusals::of(row.node->path)));
+                    return trashEntry(probe.get()) != nullptr;
+                });
             if (takes) break;
         }
         tabTo(widgetOf(page, target));
