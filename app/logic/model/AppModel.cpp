@@ -280,8 +280,6 @@ void AppModel::cancelAll() {
 // MARK: Analysis
 
 namespace {
-// The scan without the home Trash, so that the analysis measures the Trash
-// as it is now rather than as the scan found it.
 // Why the cleaner refuses each archive's place: an archive ends with a move
 // to the Trash, and the card says so before anything is backed up.
 std::map<std::string, std::optional<std::string>> placeRefusalsOf(const SuggestionReport& report,
@@ -294,6 +292,8 @@ std::map<std::string, std::optional<std::string>> placeRefusalsOf(const Suggesti
     return refusals;
 }
 
+// The scan without the home Trash, so that the analysis measures the Trash
+// as it is now rather than as the scan found it.
 std::shared_ptr<const ScanResult> withoutTrash(const std::shared_ptr<const ScanResult>& scan, const AppEngine& engine) {
     if (!scan || !engine.homeTrash) return scan;
     const std::string trash = engine.homeTrash();
