@@ -112,18 +112,18 @@ int runEvict(const Arguments& arguments) {
 int runHistory(const Arguments& arguments) {
     int64_t limit = std::max<int64_t>(1, arguments.integer("-n").value_or(10));
     BackupHistory::Reading history = BackupHistory::read();
-    // An unreadable file is not an empty history: said, and the run fails.
+    // A file that cannot be read holds no reports; standard error says why
+    // the list is empty.
     if (history.unreadable) printNotice(BackupHistory::unreadableNotice());
-    const int status = history.unreadable ? failure : success;
     std::vector<BackupReport> reports = inReadingLanguage(std::move(history.reports));
     if (reports.size() > static_cast<uint64_t>(limit)) reports.resize(static_cast<size_t>(limit));
     if (arguments.json) {
         printJSON(json(reports));
-        return status;
+        return success;
     }
     if (reports.empty()) {
         if (!history.unreadable) printLine(L("还没有备份记录。"));
-        return status;
+        return success;
     }
     const Date now = std::chrono::system_clock::now();
     for (const auto& report : reports) {

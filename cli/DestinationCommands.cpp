@@ -207,11 +207,11 @@ int removePlan(const Arguments& arguments) {
 int runPlans(const Arguments& arguments) {
     const auto& words = arguments.positionals;
     if (words.empty()) {
-        // As `history` does: an unreadable file is not an empty list; said,
-        // and the command fails.
+        // As `history` and `destinations` do: a file that cannot be read
+        // holds no plans, and standard error says why the list is empty.
         const bool unreadable = reportUnreadableConfiguration();
         if (!unreadable || arguments.json) printPlans(ConfigStore::load().plans, arguments);
-        return unreadable ? failure : success;
+        return success;
     }
     // Only a run has a dry run; a change asked for one must not be made anyway.
     if ((words[0] == "add" || words[0] == "remove") && arguments.has("--dry-run")) unknownOption("--dry-run");

@@ -189,7 +189,7 @@ TEST_F(BackupCommandsTest, HistoryReadsInTheReadersLanguageAndSaysWhenItIsUnread
                                 " couldn’t be read and was ignored.\n";
     for (const auto& arguments : {std::vector<std::string>{"history"}, {"history", "--json"}}) {
         auto unreadable = runCLI(arguments);
-        EXPECT_EQ(unreadable.status, 1);
+        EXPECT_EQ(unreadable.status, 0) << "a file that cannot be read holds no reports";
         EXPECT_EQ(unreadable.err, ignored);
         EXPECT_EQ(unreadable.out, arguments.size() == 1 ? "" : "[]\n");
     }

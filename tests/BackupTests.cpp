@@ -167,7 +167,9 @@ TEST_F(BackupTest, HistoryStartsEmptyKeepsTheNewest200AndSetsABrokenFileAside) {
     EXPECT_EQ(history.back().id, "old198");
 
     std::string text = readText(BackupHistory::filePath());
-    EXPECT_TRUE(text.starts_with("[{\"bytesCopied\":")) << "compact, keys sorted";
+    EXPECT_TRUE(text.starts_with("[\n  {\n    \"bytesCopied\": ")) << "pretty, keys sorted";
+    EXPECT_EQ(text, JSONOut::encode(json::parse(text))) << "the one pretty form, slashes as they are";
+    EXPECT_EQ(text.find("\\/"), std::string::npos);
 
     // One entry without a key makes the whole file unreadable; it is kept, not overwritten.
     json broken = json::parse(text);

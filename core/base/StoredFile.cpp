@@ -73,7 +73,7 @@ fs::path setAside(const fs::path& path) {
 }
 
 std::string encoded(const fs::path& path, const json& value) {
-    std::string text = JSONOut::encode(value, false);
+    std::string text = JSONOut::encode(value, true);
     if (text == JSONOut::failureDocument) throw OstrevaneError(path.string() + ": " + std::strerror(EILSEQ));
     if (static_cast<int64_t>(text.size()) > InputLimits::storedFileBytes())
         throw OstrevaneError(path.string() + ": " + std::strerror(EFBIG));

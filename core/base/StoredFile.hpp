@@ -66,10 +66,10 @@ Reading<T> read(const std::filesystem::path& path) {
 /// the file cannot be moved.
 std::filesystem::path setAside(const std::filesystem::path& path);
 
-/// The text `write` would store: compact JSON, so that the size limit on
-/// reading means the same for writing. Throws OstrevaneError when the value
+/// The text `write` would store: pretty JSON with sorted keys, the form
+/// other programs and people read. Throws OstrevaneError when the value
 /// cannot be encoded (a text that is not UTF-8: writing the failure document
-/// instead would wipe every entry) or when the text is larger than
+/// instead would wipe every entry) or when that text is larger than
 /// InputLimits::storedFileBytes, which no reader would then accept.
 std::string encoded(const std::filesystem::path& path, const json& value);
 /// Replaces the file atomically with `encoded(value)`; throws as it does,
