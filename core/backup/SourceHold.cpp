@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <cerrno>
 
@@ -19,6 +20,9 @@ SourceHold::Kept keptAs(const std::string& source, const std::string& relative, 
 
 std::vector<SourceHold::Kept> SourceHold::take(const std::string& source) {
     std::vector<Kept> kept;
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        budget = static_cast<size_t>(limit.rlim_cur / 2);
     auto look = [&](int folder, const std::string& name, const std::string& relative, const struct stat& info) {
         if (S_ISREG(info.st_mode)) {
             if (inUse(folder, name, relative, info)) kept.push_back(keptAs(source, relative, L("正被其他程序打开")));
@@ -62,6 +66,8 @@ SourceHold::Lease SourceHold::lease(UniqueFd fd, const std::string& relative) {
     if (error == EAGAIN) return Lease::inUse;
     if (error != 0) return Lease::unavailable;
     ::fcntl(fd.get(), F_SETOWN, 0);
+    // Past the budget, the lease has answered and goes with its descriptor.
+    if (held.size() >= budget) return Lease::free;
     held.push_back({relative, std::move(fd)});
     return Lease::held;
 }

@@ -53,9 +53,12 @@ private:
         UniqueFd fd;
     };
     using FileId = std::pair<uint64_t, uint64_t>;
-    enum class Lease { held, inUse, unavailable };
+    /// What leasing a file came to: held until the hold goes; taken and let
+    /// go again (`free`: no other descriptor had it open); refused (`inUse`);
+    /// or not to be had on the file's system.
+    enum class Lease { held, free, inUse, unavailable };
 
-    /// Leases the file open at `fd`; once held, it is held until the hold goes.
+    /// Leases the file open at `fd`.
     Lease lease(UniqueFd fd, const std::string& relative);
     /// Whether the file is in use: leased, or else looked up among the open
     /// files of the other processes, read once per hold.
@@ -65,6 +68,11 @@ private:
     /// The files held, each once: a second descriptor of a hard-linked file
     /// would break the lease of the first.
     std::set<FileId> heldFiles;
+    /// How many leases are held at most, each one descriptor: half the
+    /// descriptors the process may open, so that the walk and the move keep
+    /// theirs. The files past it are leased one by one and let go, and
+    /// through the move only their stamps guard them.
+    size_t budget = 512;
     bool downgraded = false;
     std::optional<std::set<FileId>> openByOthers;
 };
