@@ -6,11 +6,11 @@
 // Trash: no check of the bytes can tell what the backup will lack. The
 // kernel knows, though: a write lease is refused while any other descriptor
 // of the file is open anywhere, one opened for reading too (a reader is kept
-// for that as well), and while it is held, opening the file waits for the
-// holder and tells it. Where no lease can be taken (a file system without
-// them, another user's file), the open files of the other processes, as
-// /proc lists them, answer instead; nothing is held for such a file, so only
-// the stamps guard it through the move.
+// for that as well), and while it is held, another open of the file waits
+// until it goes and shows in it. Where no lease can be taken (a file system
+// without them, another user's file), the open files of the other processes,
+// as /proc lists them, answer instead; nothing is held for such a file, so
+// only the stamps guard it through the move.
 #pragma once
 
 #include <sys/stat.h>
