@@ -1091,6 +1091,26 @@ const Row kAddedRows[] = {
      "%@ changed after the check; the local files were put back where they were and nothing was archived."},
     {"%@ 在校验后有改动,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@",
      "%@ changed after the check, so nothing was archived; the local files couldn’t be put back (%@) and are in the Trash at %@"},
+    // An offloaded source with files in use or entries the backup doesn't copy.
+    {"%@ 在移动时被其他程序打开,本地文件已放回原处,没有归档。",
+     "%@ was opened by another program during the move; the local files were put back where they were and nothing "
+     "was archived."},
+    {"%@ 在移动时被其他程序打开,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@",
+     "%@ was opened by another program during the move, so nothing was archived; the local files couldn’t be put back "
+     "(%@) and are in the Trash at %@"},
+    {"备份和校验都成功,但 %@ 项未处理,本地文件保持不动:%@",
+     "The backup and check succeeded, but %@ item wasn’t handled, so local files were left alone: %@||The backup and "
+     "check succeeded, but %@ items weren’t handled, so local files were left alone: %@"},
+    {"%@(%@)",
+     "%@ (%@)"},
+    {";",
+     "; "},
+    {"正被其他程序打开",
+     "in use by another program"},
+    {"管道、套接字或设备文件,备份不复制它",
+     "a pipe, socket or device, which the backup doesn’t copy"},
+    {"无法读取",
+     "couldn’t be read"},
     // Buttons while there is nothing to count or to clean.
     {"查看建议",
      "See Suggestions"},

@@ -3,7 +3,10 @@
 // test hooks, none by default.
 #include "backup/Backup.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include <cerrno>
 
 #include "Localization.hpp"
 #include "Rclone.hpp"
@@ -11,6 +14,7 @@
 #include "backup/SourceStamps.hpp"
 #include "platform/Host.hpp"
 #include "platform/Mounts.hpp"
+#include "platform/OpenFiles.hpp"
 
 namespace Backup {
 
@@ -22,6 +26,8 @@ Hooks& Hooks::active() {
         .readStamp = [](struct stat&) {},
         .stampStep = [] { return SourceStamps::stampStep; },
         .flushCopies = [](const std::string&) { return 0; },
+        .takeLease = [](int fd) { return ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 0 : errno; },
+        .openElsewhere = [] { return OpenFiles::heldByOtherProcesses(); },
     };
     return hooks;
 }

@@ -248,6 +248,14 @@ struct Hooks {
     /// Flushing an offload's copies at `target` to the destination's disk:
     /// an errno value to fail with (a failing drive's write-back error), or 0.
     std::function<int(const std::string& target)> flushCopies;
+    /// Taking the write lease on a source file that an offload holds through
+    /// its move (fcntl F_SETLEASE with F_WRLCK on `fd`): 0 or an errno
+    /// value, EAGAIN when another descriptor has the file open.
+    std::function<int(int fd)> takeLease;
+    /// The files, by device and inode, that other processes hold open: asked
+    /// for the files that cannot be leased (a file system without leases,
+    /// another user's file).
+    std::function<std::set<std::pair<uint64_t, uint64_t>>()> openElsewhere;
 
     /// The set in force; no faults unless a test replaced it.
     static Hooks& active();

@@ -1,6 +1,6 @@
 // The offload: back the source up, check the copy file by file, and only then
-// move the source to the Trash, putting it back when it changed after its
-// check. The same checks answer the verifications on their own.
+// move the source to the Trash, held against other programs' opens, putting it
+// back when it changed after its check or was opened meanwhile. The same checks answer the verifications on their own.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include "Scanner.hpp"
 #include "backup/BackupFiles.hpp"
 #include "backup/Private.hpp"
+#include "backup/SourceHold.hpp"
 #include "backup/SourceStamps.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
@@ -191,13 +192,33 @@ std::optional<std::string> offloadRefusal(const std::string& source) {
     return std::nullopt;
 }
 
+/// The message of an offload whose source stays because of the entries in
+/// `kept`, each named with its reason.
+std::string keptMessage(const std::vector<SourceHold::Kept>& kept) {
+    std::string list;
+    for (size_t index = 0; index < kept.size() && index < BackupReport::errorLimit; ++index) {
+        if (index > 0) list += L(";");
+        list += L("%@(%@)", kept[index].path, kept[index].reason);
+    }
+    if (kept.size() > BackupReport::errorLimit) list += L(";") + "…";
+    return L("备份和校验都成功,但 %@ 项未处理,本地文件保持不动:%@", kept.size(), list);
+}
+
 /// Moves the checked source to the Trash and makes sure what went there is
-/// what was checked: a source changed since its check is put back. Files
-/// whose stamps cannot tell are compared again through `sameAsChecked`.
+/// what was checked: a source changed since its check, or one whose file
+/// another program opened meanwhile, is put back. Files whose stamps cannot
+/// tell are compared again through `sameAsChecked`. A source with a file in
+/// use or an entry the backup does not copy stays where it is, whole.
 /// Fills the outcome of `result` but its message's success text.
 bool trashCheckedSource(const std::string& source, const SourceStamps& stamps,
                         const SourceStamps::SameAsChecked& sameAsChecked, OffloadReport& result) {
+    SourceHold hold;
+    if (auto kept = hold.take(source); !kept.empty()) {
+        result.message = keptMessage(kept);
+        return false;
+    }
     if (!stamps.rootUnchanged(source)) {
+        result.verified = false;
         result.message = L("%@ 在校验后有改动,本地文件保持不动。", source);
         return false;
     }
@@ -209,20 +230,27 @@ bool trashCheckedSource(const std::string& source, const SourceStamps& stamps,
         result.message = L("备份和校验都成功,但本地副本未能移到废纸篓:%@", error.what());
         return false;
     }
-    auto changed = stamps.firstChange(trashed, source, sameAsChecked);
-    if (!changed) {
+    // A file opened while it moved may be written to from now on, in the Trash.
+    auto opened = hold.firstOpened(source);
+    auto changed = opened ? std::nullopt : stamps.firstChange(trashed, source, sameAsChecked);
+    if (!opened && !changed) opened = hold.firstOpened(source);
+    if (!opened && !changed) {
         result.sourceTrashed = true;
         return true;
     }
-    // Written after its check: the backup may not hold what went to the Trash.
+    // The backup may not hold what went to the Trash. The hold lasts until
+    // the source is back, so a program waiting to open it finds it there.
     result.verified = false;
     try {
         Trash::putBack(trashed, source);
-        result.message = L("%@ 在校验后有改动,本地文件已放回原处,没有归档。", *changed);
+        result.message = opened ? L("%@ 在移动时被其他程序打开,本地文件已放回原处,没有归档。", *opened)
+                                : L("%@ 在校验后有改动,本地文件已放回原处,没有归档。", *changed);
     } catch (const std::exception& error) {
         result.sourceTrashed = true;
-        result.message = L("%@ 在校验后有改动,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@", *changed,
-                           error.what(), trashed);
+        result.message = opened ? L("%@ 在移动时被其他程序打开,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@",
+                                    *opened, error.what(), trashed)
+                                : L("%@ 在校验后有改动,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@", *changed,
+                                    error.what(), trashed);
     }
     return false;
 }

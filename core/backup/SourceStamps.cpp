@@ -1,84 +1,15 @@
 #include "backup/SourceStamps.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <ctime>
-#include <vector>
 
 #include "backup/Backup.hpp"
-#include "platform/FolderChain.hpp"
+#include "backup/SourceWalk.hpp"
 
 namespace {
 
-/// Every name in a folder but "." and "..", read before any subfolder is entered.
-bool readNames(int folderFd, std::vector<std::string>& names) {
-    int copy = ::dup(folderFd);
-    if (copy < 0) return false;
-    DIR* folder = ::fdopendir(copy);
-    if (!folder) {
-        ::close(copy);
-        return false;
-    }
-    errno = 0;
-    while (dirent* entry = ::readdir(folder)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
-        errno = 0;
-    }
-    const bool complete = errno == 0;
-    ::closedir(folder);
-    return complete;
-}
-
-/// Walks the entries below the folder at `root` depth first through folder
-/// descriptors (no depth is too deep), handing each to `visit` with its
-/// folder's descriptor, its name and its relative path; `visit` returns
-/// false to stop. False when an entry cannot be
-/// read or `visit` stopped, with the relative path reached in `stoppedAt`.
-template <class Visit>
-bool walkBelow(const std::string& root, Visit&& visit, std::string& stoppedAt) {
-    struct Level {
-        std::vector<std::string> names;
-        size_t next = 0;
-        size_t pathLength = 0;
-    };
-    FolderChain chain;
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || chain.adopt(fd) < 0) return false;
-    std::vector<Level> levels(1);
-    std::string relative;
-    if (!readNames(chain.innermost(), levels[0].names)) return false;
-    while (!levels.empty()) {
-        Level& level = levels.back();
-        if (level.next == level.names.size()) {
-            chain.leave();
-            levels.pop_back();
-            continue;
-        }
-        const std::string& name = level.names[level.next++];
-        relative.resize(level.pathLength);
-        if (!relative.empty()) relative += '/';
-        relative += name;
-        struct stat info;
-        if (::fstatat(chain.innermost(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !visit(chain.innermost(), name, relative, info)) {
-            stoppedAt = relative;
-            return false;
-        }
-        if (!S_ISDIR(info.st_mode)) continue;
-        Level child;
-        child.pathLength = relative.size();
-        if (chain.enter(name.c_str(), info.st_dev, info.st_ino) < 0 || !readNames(chain.innermost(), child.names)) {
-            stoppedAt = relative;
-            return false;
-        }
-        levels.push_back(std::move(child));
-    }
-    return true;
-}
+using BackupEngine::walkBelow;
 
 bool sameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;

@@ -1,0 +1,69 @@
+#include "platform/OpenFiles.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/DirectoryStream.hpp"
+
+namespace OpenFiles {
+
+namespace {
+
+/// The names in a folder of /proc; none when it cannot be listed (a process
+/// that ended, or one this process may not look into).
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    DirectoryStream stream(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!stream.valid()) return names;
+    int error = 0;
+    while (auto name = stream.next(error)) names.push_back(std::move(*name));
+    return names;
+}
+
+bool isProcess(const std::string& name) {
+    return !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
+}
+
+/// The mapped files of one process: each line of its maps names the device
+/// ("08:01", in hexadecimal) and the inode; 0 for anonymous memory.
+void addMappings(const std::string& process, std::set<std::pair<uint64_t, uint64_t>>& files) {
+    std::ifstream maps("/proc/" + process + "/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        std::istringstream fields(line);
+        std::string range, permissions, offset, device;
+        uint64_t inode = 0;
+        if (!(fields >> range >> permissions >> offset >> device >> inode) || inode == 0) continue;
+        unsigned major = 0, minor = 0;
+        if (std::sscanf(device.c_str(), "%x:%x", &major, &minor) == 2)
+            files.insert({static_cast<uint64_t>(::makedev(major, minor)), inode});
+    }
+}
+
+}  // namespace
+
+std::set<std::pair<uint64_t, uint64_t>> heldByOtherProcesses() {
+    std::set<std::pair<uint64_t, uint64_t>> files;
+    const std::string self = std::to_string(::getpid());
+    for (const std::string& process : namesIn("/proc")) {
+        if (!isProcess(process) || process == self) continue;
+        const std::string descriptors = "/proc/" + process + "/fd/";
+        for (const std::string& fd : namesIn(descriptors)) {
+            struct stat info;
+            if (::stat((descriptors + fd).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+                files.insert({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)});
+        }
+        addMappings(process, files);
+    }
+    return files;
+}
+
+}  // namespace OpenFiles
