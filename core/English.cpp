@@ -1200,6 +1200,13 @@ const Row kAddedRows[] = {
      "Qt’s standard options (such as -platform offscreen) work too.\n"},
     {"窗口需要图形显示(没有设置 DISPLAY 或 WAYLAND_DISPLAY)。--snapshot <文件夹> 不需要显示,可以把各页面渲染成图片。",
      "The window needs a graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set). --snapshot <folder> needs none and renders the pages as images."},
+    // The agent page's install step, when a file or folder of the user's is in the way.
+    {"%@ 已经存在,而且是另一个程序:请把它删除或改名,然后重新检查。",
+     "%@ already exists and is another program: remove or rename it, then check again."},
+    {"%@ 已经存在,而且是一个文件夹:请把它删除或改名,然后重新检查。",
+     "%@ already exists and is a folder: remove or rename it, then check again."},
+    {"重新检查",
+     "Check again"},
 };
 // clang-format on
 
