@@ -1,5 +1,6 @@
-// The process entry: the appearance defaults first, then either the snapshot
-// mode or the application with its one window.
+// The process entry: the help and the version, which need no display; then
+// the appearance defaults, and either the snapshot mode or the application
+// with its one window.
 #include <QApplication>
 #include <iostream>
 #include <string>
@@ -9,6 +10,7 @@
 #include "desktop/QtRuntime.hpp"
 #include "desktop/Relaunch.hpp"
 #include "model/Launch.hpp"
+#include "platform/Platform.hpp"
 #include "snapshot/Snapshot.hpp"
 #include "ui/access/Accessibility.hpp"
 #include "ui/shell/AppIdentity.hpp"
@@ -37,10 +39,20 @@ int runApplication(QApplication& application) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const LaunchOptions options = Launch::parse(std::vector<std::string>(argv, argv + argc));
+    const std::vector<std::string> arguments(argv, argv + argc);
+    const LaunchOptions options = Launch::parse(arguments);
+    if (options.help || options.version) {
+        std::cout << (options.help ? Launch::usage() : Launch::versionLine()) << std::flush;
+        return std::cout ? 0 : 1;
+    }
     if (options.usageError) {
         std::cerr << "OstrevaneApp: " << *options.usageError << std::endl;
         return 2;
+    }
+    // Decided before Qt starts: without a display it aborts with lines about plugins.
+    if (!options.snapshotFolder && !Launch::hasDisplay(arguments, Platform::environment)) {
+        std::cerr << "OstrevaneApp: " << Launch::noDisplayMessage() << std::endl;
+        return 1;
     }
     Launch::writeDefaults();
     if (options.snapshotFolder)

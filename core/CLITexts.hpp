@@ -1,5 +1,6 @@
-// The two long texts of the command-line tool, kept beside the engine so the
-// table and the tool share one spelling of each key.
+// The long texts of the command-line tool and of the application's command
+// line, kept beside the engine so the table and the programs share one
+// spelling of each key.
 #pragma once
 
 #include <string_view>
@@ -54,5 +55,17 @@ inline constexpr std::string_view setupKey =
     "  \"ostrevane\": { \"command\": \"%@\", \"args\": [\"mcp\"] }\n"
     "\n"
     "之后就可以直接对 Claude 说:“看看我的磁盘哪里可以清理”、“把 ~/视频/旧项目 归档到移动硬盘”。";
+
+// What `OstrevaneApp --help` prints. Descriptions start in column 24.
+inline constexpr std::string_view appUsageKey =
+    "用法: OstrevaneApp [--snapshot <文件夹> [--demo]]\n"
+    "\n"
+    "  (不带参数)            打开 Ostrevane 的窗口,查看主目录的磁盘占用\n"
+    "  --snapshot <文件夹>   不打开窗口,把各页面渲染成 PNG 图片写入该文件夹后退出(不需要图形显示)\n"
+    "  --demo                和 --snapshot 一起使用:页面显示内置的演示数据,不读取磁盘\n"
+    "  -h, --help            显示这段说明\n"
+    "  --version             显示版本号\n"
+    "\n"
+    "Qt 的标准选项(例如 -platform offscreen)同样可用。\n";
 
 }  // namespace CLITexts

@@ -1207,6 +1207,26 @@ const Row kAddedRows[] = {
      "Couldn’t save the setting: %@"},
     {"设置文件无法读取,原内容已保留在 %@。",
      "The settings file couldn’t be read; its contents were kept in %@."},
+    // The application's command line: its help, and a start without a display.
+    {CLITexts::appUsageKey,
+     "Usage: OstrevaneApp [--snapshot <folder> [--demo]]\n"
+     "\n"
+     "  (no arguments)        Open the Ostrevane window: where the space of your home folder goes\n"
+     "  --snapshot <folder>   Render every page into PNG images in the folder without opening the window, then exit (needs no display)\n"
+     "  --demo                With --snapshot: show the built-in demo data instead of reading the disk\n"
+     "  -h, --help            Show this help\n"
+     "  --version             Show the version\n"
+     "\n"
+     "Qt’s standard options (such as -platform offscreen) work too.\n"},
+    {"窗口需要图形显示(没有设置 DISPLAY 或 WAYLAND_DISPLAY)。--snapshot <文件夹> 不需要显示,可以把各页面渲染成图片。",
+     "The window needs a graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set). --snapshot <folder> needs none and renders the pages as images."},
+    // The agent page's install step, when a file or folder of the user's is in the way.
+    {"%@ 已经存在,而且是另一个程序:请把它删除或改名,然后重新检查。",
+     "%@ already exists and is another program: remove or rename it, then check again."},
+    {"%@ 已经存在,而且是一个文件夹:请把它删除或改名,然后重新检查。",
+     "%@ already exists and is a folder: remove or rename it, then check again."},
+    {"重新检查",
+     "Check again"},
 };
 // clang-format on
 

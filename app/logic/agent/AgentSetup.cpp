@@ -30,6 +30,17 @@ bool leadsTo(const std::string& link, const std::string& tool) {
     std::error_code error;
     return fs::equivalent(link, tool, error) && !error;
 }
+
+/// What stands at `link` that a link must not replace, said with what to do;
+/// none when nothing is there or only a link.
+std::optional<std::string> conflictAt(const fs::path& link) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(link, error);
+    if (error || !fs::exists(status) || fs::is_symlink(status)) return std::nullopt;
+    const std::string shown = Paths::abbreviate(link.string());
+    if (fs::is_directory(status)) return L("%@ 已经存在,而且是一个文件夹:请把它删除或改名,然后重新检查。", shown);
+    return L("%@ 已经存在,而且是另一个程序:请把它删除或改名,然后重新检查。", shown);
+}
 }  // namespace
 
 AgentSetup::AgentSetup(Dispatcher& dispatcher, Executor& executor, std::optional<std::string> executableFolder,
@@ -58,11 +69,7 @@ void AgentSetup::refresh() {
         isChecked = true;
         return changed();
     }
-    bool installed = cli && leadsTo(linkPath(), *cli);
-    if (installed != isLinkInstalled) {
-        isLinkInstalled = installed;
-        changed();
-    }
+    checkLink();
 
     executor.submit(Priority::standard, [this, handle = relay.handle(), known = claude] {
         auto found = known ? known : Shell::which("claude");
@@ -79,15 +86,25 @@ void AgentSetup::applyCheck(std::optional<std::string> found, std::optional<bool
     changed();
 }
 
+void AgentSetup::checkLink() {
+    if (demo() || !cli) return;
+    const bool installed = leadsTo(linkPath(), *cli);
+    std::optional<std::string> found = installed ? std::nullopt : conflictAt(linkPath());
+    if (installed == isLinkInstalled && found == conflict) return;
+    isLinkInstalled = installed;
+    conflict = std::move(found);
+    lastLinkMessage.reset();
+    changed();
+}
+
 void AgentSetup::installLink() {
     if (!cli) return;
     const fs::path link = linkPath();
     // Already there: replacing it could only break it (a link made in place of
-    // the tool itself would lead to itself).
-    if (leadsTo(link, *cli)) {
-        isLinkInstalled = true;
-        return changed();
-    }
+    // the tool itself would lead to itself). Something else there is the
+    // user's: only saying so helps, a try would only fail.
+    checkLink();
+    if (isLinkInstalled || conflict) return;
     std::error_code error;
     fs::create_directories(link.parent_path(), error);
     if (!error) {
@@ -98,6 +115,9 @@ void AgentSetup::installLink() {
     }
     if (!error) fs::create_symlink(*cli, link, error);
     if (error) {
+        // Something may have come in the way since the look above.
+        checkLink();
+        if (isLinkInstalled || conflict) return;
         lastLinkMessage = L("安装失败:%@", error.message());
     } else {
         isLinkInstalled = true;

@@ -42,9 +42,14 @@ public:
     /// Checks the link at once; looks for `claude` (once found, it is reused)
     /// and asks it about the registration in the background.
     void refresh();
+    /// Looks at ~/.local/bin/ostrevane again, at once: sets `linkInstalled`
+    /// and `linkConflict`; a change of either clears `linkMessage`, which told
+    /// of the state before.
+    void checkLink();
     /// Creates or replaces the link, at once; sets `linkInstalled` and
     /// `linkMessage`. Nothing without `cliPath`; when ~/.local/bin/ostrevane
-    /// already is the tool, only sets `linkInstalled`.
+    /// already is the tool, only sets `linkInstalled`; when something else
+    /// stands there, only sets `linkConflict`.
     void installLink();
     /// Registers the tool with `claude` in the background: `working` until the
     /// result, then `registrationMessage`, then a refresh. Nothing without
@@ -67,6 +72,10 @@ public:
     /// ~/.local/bin/ostrevane is `cliPath()`: the same file (the tool was
     /// installed there), or a link that leads to it.
     bool linkInstalled() const { return isLinkInstalled; }
+    /// Why no link can be made: ~/.local/bin/ostrevane is a file or folder
+    /// of the user's own (not a link, and not the tool), which the setup never
+    /// replaces. Ready to show, with what to do; none when the way is clear.
+    const std::optional<std::string>& linkConflict() const { return conflict; }
     /// A registration is running.
     bool working() const { return isWorking; }
     /// The last link outcome, ready to show.
@@ -94,6 +103,7 @@ private:
     std::optional<bool> isRegistered;
     bool isChecked = false;
     bool isLinkInstalled = false;
+    std::optional<std::string> conflict;
     bool isWorking = false;
     std::optional<std::string> lastLinkMessage;
     std::optional<std::string> lastRegistrationMessage;

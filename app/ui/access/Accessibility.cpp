@@ -213,4 +213,9 @@ void install() {
     }
     KeyboardAccess::install();
 }
+
+void announceDescription(QWidget* control) {
+    QAccessibleEvent event(control, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
+}
 }  // namespace Accessibility

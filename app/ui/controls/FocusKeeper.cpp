@@ -134,3 +134,18 @@ void FocusKeeper::restore() {
     standIn = found->same ? nullptr : target;
     keysAtStandIn = found->same ? std::vector<std::string>{} : keys;
 }
+
+void FocusKeeper::returnToPage() {
+    const std::vector<QWidget*> all = stops();
+    if (all.empty()) return;
+    QWidget* target = nullptr;
+    if (chosen && chosen->page == page())
+        if (const auto found = FocusSuccessor::find(chosen->keys, chosen->index, keysOf(all)))
+            target = all[found->index];
+    if (!target) {
+        const std::vector<QWidget*> own = FocusChain::visualOrder(page());
+        target = own.empty() ? all.front() : own.front();
+    }
+    target->setFocus(Qt::OtherFocusReason);
+    FocusChain::scrollTo(target);
+}

@@ -29,6 +29,12 @@ public:
     /// back to that control, or a better stand-in, once the page shows it again.
     void pageChanged();
 
+    /// Puts the focus back on the page from a passing overlay (the notice)
+    /// whose way back is gone: on the control last chosen on this page, made
+    /// anew, or the one in its place or after it; else on the page's first
+    /// control, else on the header's.
+    void returnToPage();
+
     /// What identifies a control across a rebuild: its class, its accessible
     /// name and the scopes around it on the page.
     static std::string keyOf(QWidget* control);

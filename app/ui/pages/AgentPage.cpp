@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -19,11 +20,13 @@
 #include "agent/ClaudeRunner.hpp"
 #include "demo/Demo.hpp"
 #include "model/AppModel.hpp"
+#include "ui/access/Accessibility.hpp"
 #include "ui/agent/AgentStep.hpp"
 #include "ui/agent/FlowExamples.hpp"
 #include "ui/agent/MarkdownView.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/CodeLine.hpp"
+#include "ui/controls/FocusChain.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSurface.hpp"
 #include "ui/controls/SectionTitle.hpp"
@@ -293,10 +296,11 @@ QWidget* AgentPage::makeSetupBlock() {
     linkStep->content()->addWidget(captionLabel("每个命令都支持 --json,脚本和其他 agent 也能直接调用。"));
     linkStep->content()->addWidget(new CodeLine(QString::fromUtf8(sampleCommands), localized("拷贝示例命令")));
     linkButton = new MonoButton(localized("安装到 ~/.local/bin"));
-    connect(linkButton, &QAbstractButton::clicked, this, [this] {
-        if (setupObject) setupObject->installLink();
-    });
+    connect(linkButton, &QAbstractButton::clicked, this, [this] { pressLink(); });
     linkStep->content()->addWidget(linkButton, 0, Qt::AlignLeft);
+    linkConflict = new SymbolMessage("exclamationmark.triangle.fill", Typography::font(TextStyle::caption, QFont::Bold),
+                                     qColor(Theme::warn), true);
+    linkStep->content()->addWidget(linkConflict);
     linkMessage = outcomeMessage();
     linkStep->content()->addWidget(linkMessage);
 
@@ -388,9 +392,36 @@ void AgentPage::syncSetup() {
     registerSpinner->setVisible(working);
     showMessage(registrationMessage, setup ? setup->registrationMessage() : std::nullopt);
 
+    // Installing cannot get past a file or folder of the user's: the button
+    // checks again instead, beside what to do about it.
+    const std::optional<std::string> conflict = setup && !missing ? setup->linkConflict() : std::nullopt;
+    const std::optional<std::string> outcome = setup ? setup->linkMessage() : std::nullopt;
     linkStep->setDone(linked);
-    linkButton->setLabel(linked ? localized("已安装到 ~/.local/bin") : localized("安装到 ~/.local/bin"));
+    linkButton->setLabel(linked     ? localized("已安装到 ~/.local/bin")
+                         : conflict ? localized("重新检查")
+                                    : localized("安装到 ~/.local/bin"));
     linkButton->setEnabled(setup && !missing && !linked);
-    linkButton->setToolTip(missingText);
-    showMessage(linkMessage, setup ? setup->linkMessage() : std::nullopt);
+    linkButton->setToolTip(conflict ? q(*conflict) : missingText);
+    // What the step says under the button is the button's description, so a
+    // screen reader on it hears what a press brought.
+    const std::optional<std::string> said = conflict ? conflict : outcome;
+    linkButton->setAccessibleDescription(said ? q(*said) : QString());
+    showMessage(linkConflict, conflict);
+    showMessage(linkMessage, outcome);
+}
+
+void AgentPage::pressLink() {
+    if (!setupObject) return;
+    if (setupObject->linkConflict())
+        setupObject->checkLink();
+    else
+        setupObject->installLink();
+    // Said again even when it reads as before: the press was heard.
+    Accessibility::announceDescription(linkButton);
+    // The answer lies under the button, which Tab scrolled only just into
+    // view: bring it in too, once the step has made room for it.
+    QTimer::singleShot(0, this, [this] {
+        for (SymbolMessage* message : {linkMessage, linkConflict})
+            if (message->isVisible()) return FocusChain::scrollTo(message);
+    });
 }

@@ -66,6 +66,8 @@ private:
     QWidget* makeQuestionRow();
     void sync();
     void syncSetup();
+    /// The link step's button: installs, or checks again while something is in the way.
+    void pressLink();
 
     Dispatcher& dispatcher;
     Executor& executor;
@@ -93,5 +95,6 @@ private:
     MonoButton* linkButton = nullptr;
     SymbolMessage* missingTool = nullptr;
     SymbolMessage* registrationMessage = nullptr;
+    SymbolMessage* linkConflict = nullptr;
     SymbolMessage* linkMessage = nullptr;
 };

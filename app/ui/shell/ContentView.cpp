@@ -48,6 +48,7 @@ ContentView::ContentView(std::shared_ptr<AppModel> model, QWidget* parent) : QWi
     notice = new NoticeBanner(this->model, this);
     sheetHost = new ConfirmSheetHost(this);
     keeper = new FocusKeeper(this, top, [this] { return current; });
+    notice->focusElsewhere = [this] { keeper->returnToPage(); };
     // Every change: whatever a page shows, its focus may need putting back.
     observation = this->model->observe([this] {
         follow();

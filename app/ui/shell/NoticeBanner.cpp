@@ -1,5 +1,6 @@
 #include "ui/shell/NoticeBanner.hpp"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -10,6 +11,7 @@
 #include <cmath>
 
 #include "Localization.hpp"
+#include "ui/controls/FocusChain.hpp"
 #include "ui/controls/Motion.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/controls/SymbolView.hpp"
@@ -144,6 +146,9 @@ NoticeBanner::NoticeBanner(std::shared_ptr<AppModel> model, QWidget* window)
         }
     });
     window->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (now && isAncestorOf(now) && !(old && isAncestorOf(old))) focusBefore = old;
+    });
     hide();
     shadow->hide();
     observation = this->model->observe([this] { refresh(); }, AppModel::Change::notice | AppModel::Change::cleaning);
@@ -194,9 +199,14 @@ void NoticeBanner::refresh() {
     shown = notice;
     if (notice) displayed = notice;
     if (!notice) {
+        // Gone: the keyboard goes back before the banner starts to fade, so
+        // neither its hiding nor a key pressed while it fades finds it there.
+        handBackFocus();
+        offerFocus(false);
         animate(false);
         return;
     }
+    offerFocus(true);
     icon->setSymbol(notice->isError ? "exclamationmark.triangle.fill" : "checkmark.circle.fill",
                     qColor(notice->isError ? Theme::danger : Theme::accent));
     text->setFont(Typography::font(TextStyle::callout, notice->isError ? QFont::DemiBold : QFont::Normal));
@@ -204,6 +214,22 @@ void NoticeBanner::refresh() {
     place();
     update();
     if (!wasShown || progress < 1) animate(true);
+}
+
+void NoticeBanner::offerFocus(bool offered) {
+    for (QWidget* control : {static_cast<QWidget*>(trash), static_cast<QWidget*>(close)})
+        control->setFocusPolicy(offered ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void NoticeBanner::handBackFocus() {
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused || !isAncestorOf(focused)) return;
+    if (focusBefore && focusBefore->isVisible() && focusBefore->isEnabled()) {
+        focusBefore->setFocus(Qt::OtherFocusReason);
+        FocusChain::scrollTo(focusBefore);
+    } else if (focusElsewhere) {
+        focusElsewhere();
+    }
 }
 
 void NoticeBanner::place() {

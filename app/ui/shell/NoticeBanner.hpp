@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -29,6 +30,10 @@ public:
     NoticeBanner(std::shared_ptr<AppModel> model, QWidget* window);
     ~NoticeBanner() override;
 
+    /// Where the keyboard goes when the banner leaves with it and the control
+    /// it came from is gone or hidden: the window's page, in practice.
+    std::function<void()> focusElsewhere;
+
     QAbstractButton* closeButton() const { return close; }
     TextLink* trashLink() const { return trash; }
     QLabel* message() const { return text; }
@@ -46,12 +51,20 @@ protected:
 
 private:
     void refresh();
+    /// Whether the link and the close button are Tab stops: not while the
+    /// banner leaves, when a key would land on what is fading away.
+    void offerFocus(bool offered);
+    /// Hands the keyboard back when it is on the banner: to the control it
+    /// came from, else through `focusElsewhere`.
+    void handBackFocus();
     void place();
     void animate(bool in);
     void setProgress(double value);
 
     std::shared_ptr<AppModel> model;
     size_t observation = 0;
+    /// The control that had the focus before the banner took it.
+    QPointer<QWidget> focusBefore;
     /// The model's notice as last seen.
     std::optional<AppModel::Notice> shown;
     /// What the panel draws: the last notice, kept while the banner leaves.

@@ -127,14 +127,22 @@ TEST_F(AgentSetupTest, LinkIntoLocalBin) {
         EXPECT_EQ(fs::read_symlink(link()), tool);
     }
 
-    // A regular file in the way stays.
-    fs::remove(link());
-    writeText(link(), "mine");
-    AgentSetup blocked(dispatcher, pool, appFolder.string());
-    blocked.installLink();
-    EXPECT_FALSE(blocked.linkInstalled());
-    EXPECT_EQ(blocked.linkMessage(), "Install failed: File exists");
-    EXPECT_EQ(readText(link()), "mine");
+    // A file or folder in the way stays, and is named rather than tried against.
+    for (const bool folder : {false, true}) {
+        fs::remove_all(link());
+        if (folder)
+            fs::create_directories(link() / "mine");
+        else
+            writeText(link(), "mine");
+        AgentSetup blocked(dispatcher, pool, appFolder.string());
+        blocked.installLink();
+        EXPECT_FALSE(blocked.linkInstalled());
+        EXPECT_EQ(blocked.linkConflict(), "~/.local/bin/ostrevane already exists and is " +
+                                              std::string(folder ? "a folder" : "another program") +
+                                              ": remove or rename it, then check again.");
+        EXPECT_EQ(blocked.linkMessage(), std::nullopt);
+        EXPECT_TRUE(folder ? fs::exists(link() / "mine") : readText(link()) == "mine");
+    }
 }
 
 // Installed with `cmake --install --prefix ~/.local`, ~/.local/bin/ostrevane is

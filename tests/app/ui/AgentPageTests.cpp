@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QScrollArea>
 #include <QTest>
 
 #include "../logic/AgentTestSupport.hpp"
@@ -22,6 +24,7 @@
 #include "ui/agent/FlowExamples.hpp"
 #include "ui/agent/MarkdownView.hpp"
 #include "ui/controls/CodeLine.hpp"
+#include "ui/controls/FocusChain.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/Tags.hpp"
 #include "ui/pages/AgentPage.hpp"
@@ -232,6 +235,100 @@ TEST_F(AgentPageSetup, WithTheToolInstalledInLocalBinInstallIsDoneAndOff) {
     QTest::mouseClick(install, Qt::LeftButton);
     EXPECT_TRUE(messagesBeside(install).isEmpty());
     EXPECT_FALSE(fs::is_symlink(AgentSetup::linkPath()));
+}
+
+namespace {
+/// Whether `widget` lies wholly inside the visible part of the page's scroll area.
+bool inView(QWidget* widget) {
+    for (QWidget* w = widget->parentWidget(); w; w = w->parentWidget())
+        if (auto* area = qobject_cast<QScrollArea*>(w)) {
+            const QRect shown(widget->mapTo(area->viewport(), QPoint(0, 0)), widget->size());
+            return area->viewport()->rect().contains(shown);
+        }
+    return false;
+}
+
+/// The visible message in `control`'s step that reads `text`.
+SymbolMessage* messageReading(QWidget* control, const QString& text) {
+    for (QWidget* w = control; w; w = w->parentWidget())
+        if (qobject_cast<AgentStep*>(w)) {
+            for (auto* message : w->findChildren<SymbolMessage*>())
+                if (message->isVisibleTo(w) && message->text() == text) return message;
+            break;
+        }
+    return nullptr;
+}
+
+/// Presses `control` from the keyboard after Tab brought it into view, and
+/// lets the page answer.
+void pressFromKeyboard(QWidget* control) {
+    control->setFocus(Qt::TabFocusReason);
+    FocusChain::scrollTo(control);
+    QTest::keyClick(control, Qt::Key_Space);
+    QTest::qWait(50);
+}
+}  // namespace
+
+TEST_F(AgentPageSetup, AnotherProgramInTheWayIsNamedAndOnlyACheckIsOffered) {
+    const fs::path link = AgentSetup::linkPath();
+    writeText(link, "#!/bin/sh\necho another\n");
+    open(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return checked(); }, 5000));
+    EXPECT_EQ(button("安装到 ~/.local/bin"), nullptr) << "a press that can only fail is offered";
+    MonoButton* check = button("重新检查");
+    ASSERT_NE(check, nullptr);
+    ASSERT_EQ(check->label(), "Check again");
+    ASSERT_TRUE(check->isEnabled());
+    const QString conflict =
+        "~/.local/bin/ostrevane already exists and is another program: remove or rename it, then check again.";
+    EXPECT_EQ(messagesBeside(check), QStringList{conflict});
+
+    // Checking again with the program still there: it is untouched, what to
+    // do comes into view under the button, and a screen reader on the button
+    // hears it as its description.
+    pressFromKeyboard(check);
+    EXPECT_EQ(readText(link), "#!/bin/sh\necho another\n");
+    EXPECT_EQ(messagesBeside(check), QStringList{conflict});
+    ASSERT_NE(messageReading(check, conflict), nullptr);
+    EXPECT_TRUE(inView(messageReading(check, conflict)));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(check)->text(QAccessible::Description), conflict);
+
+    // Renamed away: the check finds the way clear and Install comes back; it installs.
+    fs::rename(link, link.string() + ".old");
+    pressFromKeyboard(check);
+    EXPECT_EQ(check->label(), "Install in ~/.local/bin");
+    EXPECT_TRUE(messagesBeside(check).isEmpty());
+    pressFromKeyboard(check);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(check->label(), "Installed in ~/.local/bin");
+    EXPECT_EQ(messagesBeside(check),
+              QStringList{"Installed to ~/.local/bin/ostrevane. If your terminal can’t find ostrevane, add "
+                          "~/.local/bin to your PATH."});
+}
+
+TEST_F(AgentPageSetup, AFailedInstallIsSeenAndGoesOnceTheLinkIsThere) {
+    // ~/.local/bin is a file, so the folder can't be made.
+    const fs::path link = AgentSetup::linkPath();
+    writeText(link.parent_path(), "");
+    open(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return checked(); }, 5000));
+    MonoButton* install = button("安装到 ~/.local/bin");
+    ASSERT_NE(install, nullptr);
+    pressFromKeyboard(install);
+    const QStringList failed = messagesBeside(install);
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_TRUE(failed[0].startsWith("Install failed: ")) << failed[0].toStdString();
+    ASSERT_NE(messageReading(install, failed[0]), nullptr);
+    EXPECT_TRUE(inView(messageReading(install, failed[0])));
+
+    // Set right by hand: at the next showing the step is done, and the failure gone.
+    fs::remove(link.parent_path());
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(appFolder / "ostrevane", link);
+    page->hide();
+    page->show();
+    EXPECT_EQ(install->label(), "Installed in ~/.local/bin");
+    EXPECT_TRUE(messagesBeside(install).isEmpty()) << messagesBeside(install).join("|").toStdString();
 }
 
 TEST(AgentPage, RendersTheDemoPageAtThePageSize) {
