@@ -1,6 +1,9 @@
 """How every benchmark prints a figure: the median of its runs with the
 smallest and largest run beside it, and the number of runs, so that a figure
-read off one machine can be checked on another within its spread."""
+read off one machine can be checked on another within its spread.
+
+Usage (for the shell scripts): stats.py <unit> <digits> <value>..., where a
+value may be a fraction such as 1234/1000."""
 import os
 import statistics
 import sys
@@ -27,8 +30,9 @@ def load():
 
 
 if __name__ == "__main__":
-    # For the shell scripts: stats.py <unit> <digits> <value>..., where a value
-    # may be a fraction such as 1234/1000.
+    from arguments import check
+    check()
+
     def number(text):
         top, _, bottom = text.partition("/")
         return float(top) / float(bottom or 1)

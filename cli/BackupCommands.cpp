@@ -1,6 +1,5 @@
 // `backup`, `offload`, `evict`, `history`, and the running of plans.
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 
@@ -151,11 +150,7 @@ int runPlansCommand(const Arguments& arguments) {
     // A scheduled run must not pass for done when it could not even read the plans.
     const bool unreadable = reportUnreadableConfiguration();
     std::vector<BackupPlan> plans = ConfigStore::load().plans;
-    auto lowered = [](std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-        return text;
-    };
-    if (id) std::erase_if(plans, [&](const BackupPlan& plan) { return lowered(plan.id) != lowered(*id); });
+    if (id) std::erase_if(plans, [&](const BackupPlan& plan) { return !Text::equalIgnoringCase(plan.id, *id); });
     if (plans.empty()) {
         if (id) {
             printError(L("没有 id 为 %@ 的备份计划。运行 ostrevane plans 查看。", *id));

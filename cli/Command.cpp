@@ -22,6 +22,16 @@ std::mutex progressLock;
 [[noreturn]] void invalidValue(const std::string& option, const std::string& value) {
     throw UsageError{L("选项 %@ 的值无效: %@", option, value)};
 }
+
+/// The one reading of every numeric option's value. No option counts
+/// backwards, so a negative value is as much a mistake as a word: it would
+/// otherwise quietly become the smallest allowed value.
+double nonNegativeNumber(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    double number = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || std::isnan(number) || number < 0) invalidValue(option, text);
+    return number;
+}
 }  // namespace
 
 void unexpectedArgument(const std::string& word) { throw UsageError{L("多余的参数: %@", word)}; }
@@ -54,11 +64,8 @@ std::optional<int64_t> Arguments::integer(const std::string& option) const {
     if (!text) return std::nullopt;
     // Parsed as a double first so "1e30" and "25.0" saturate or truncate
     // instead of failing or overflowing.
-    char* end = nullptr;
-    double number = std::strtod(text->c_str(), &end);
-    if (end == text->c_str() || *end != '\0' || std::isnan(number)) invalidValue(option, *text);
+    double number = nonNegativeNumber(option, *text);
     if (number >= 9.2e18) return INT64_MAX;
-    if (number <= -9.2e18) return INT64_MIN;
     return static_cast<int64_t>(number);
 }
 
@@ -189,13 +196,9 @@ ScanProgressHandler scanProgressLine(const Arguments& arguments) {
 int64_t megabytesOption(const Arguments& arguments, const std::string& option, double fallback) {
     double megabytes = fallback;
     auto text = arguments.value(option);
-    if (text) {
-        char* end = nullptr;
-        megabytes = std::strtod(text->c_str(), &end);
-        if (end == text->c_str() || *end != '\0') invalidValue(option, *text);
-    }
+    if (text) megabytes = nonNegativeNumber(option, *text);
     double bytes = megabytes * 1'000'000.0;
-    if (!std::isfinite(bytes) || bytes >= 9.2e18 || bytes <= -9.2e18) invalidValue(option, text.value_or(""));
+    if (!std::isfinite(bytes) || bytes >= 9.2e18) invalidValue(option, text.value_or(""));
     return static_cast<int64_t>(bytes);
 }
 

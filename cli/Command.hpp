@@ -43,8 +43,9 @@ struct Arguments {
     std::optional<std::string> value(const std::string& option) const;
     std::vector<std::string> values(const std::string& option) const;
     /// A whole-number option, saturated to the 64-bit range, fractions
-    /// truncated; none when absent. A value that is not a number throws
-    /// UsageError naming it: a mistyped count must not quietly become the default.
+    /// truncated; none when absent. A value that is not a number, or is
+    /// negative, throws UsageError naming it: a mistyped count must not
+    /// quietly become the default.
     std::optional<int64_t> integer(const std::string& option) const;
 };
 
@@ -100,8 +101,8 @@ void endProgress();
 ScanProgressHandler scanProgressLine(const Arguments& arguments);
 
 /// A size option in megabytes of 1,000,000 bytes, `fallback` when absent.
-/// Throws UsageError naming the value when it is not a number or has no
-/// byte count in the 64-bit range.
+/// Throws UsageError naming the value when it is not a number, is negative or
+/// has no byte count in the 64-bit range.
 int64_t megabytesOption(const Arguments& arguments, const std::string& option, double fallback);
 
 }  // namespace cli

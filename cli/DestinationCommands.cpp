@@ -36,18 +36,7 @@ bool reportUnreadableConfiguration() {
 
 namespace {
 
-bool isFolder(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-}
-
-bool equalIgnoringASCIICase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-// MARK: destinations
+// destinations
 
 void printDestinations(const std::vector<BackupDestination>& destinations, const Arguments& arguments) {
     if (arguments.json) {
@@ -79,7 +68,7 @@ int addDestination(const Arguments& arguments) {
         return usageError;
     }
     const std::string folder = Paths::expandGiven(words[2]);
-    if (!isFolder(folder)) {
+    if (!Files::isFolder(folder)) {
         printError(L("目录不存在: %@", folder));
         return failure;
     }
@@ -137,7 +126,7 @@ int runDestinations(const Arguments& arguments) {
 
 RegisterCommand destinationsCommand({"destinations", {}, runDestinations});
 
-// MARK: plans
+// plans
 
 void printPlans(const std::vector<BackupPlan>& plans, const Arguments& arguments) {
     if (arguments.json) {
@@ -194,7 +183,7 @@ int removePlan(const Arguments& arguments) {
     announceKeptConfiguration();
     AppConfig config = ConfigStore::updateOrThrow([&](AppConfig& stored) {
         removed = std::erase_if(stored.plans,
-                                [&](const BackupPlan& plan) { return equalIgnoringASCIICase(plan.id, id); });
+                                [&](const BackupPlan& plan) { return Text::equalIgnoringCase(plan.id, id); });
     });
     if (removed == 0) {
         printError(L("没有 id 为 %@ 的备份计划。运行 ostrevane plans 查看。", id));

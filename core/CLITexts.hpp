@@ -37,7 +37,7 @@ inline constexpr std::string_view helpKey =
     "                                      增量备份(只复制新增/变化的文件,从不删除目的地内容)\n"
     "  offload <路径> --to <目的地> [--execute]\n"
     "                                      归档:备份 → 校验 → 本地副本移到废纸篓\n"
-    "  evict <iCloud 云盘内的路径>          释放已上传文件的本地副本\n"
+    "  evict <网盘内的路径>                  释放网盘在线保存的文件的本地副本\n"
     "  plans                               备份计划列表\n"
     "  plans add <路径> --to <目的地> | plans remove <id> | plans run [id] [--dry-run]\n"
     "  history [-n 10]                     备份记录\n"

@@ -12,6 +12,7 @@
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
 #include "base/JSONCoding.hpp"
+#include "platform/ICloud.hpp"
 #include "platform/Trash.hpp"
 #include "platform/UserFolders.hpp"
 
@@ -74,7 +75,7 @@ const std::vector<std::string> protectedRelatives = {
     "Library/Group Containers",
     "Library/Preferences",
     "Library/Keychains",
-    "Library/Mobile Documents",
+    ICloud::containersInHome,
     "Library/CloudStorage",
     "Library/Mail",
     "Library/Messages",

@@ -116,8 +116,8 @@ std::vector<CleanupRule> buildLinuxRules() {
     std::vector<std::string> electron;
     for (const char* cache : {"Cache", "Code Cache", "GPUCache", "CachedData", "Service Worker/CacheStorage"})
         electron.push_back(std::string("$XDG_CONFIG_HOME/*/") + cache);
-    std::vector<std::string> conda = each("~", {"miniconda3", "anaconda3", "miniforge3", "mambaforge"}, "/pkgs");
-    conda.push_back("~/.conda/pkgs");
+    std::vector<std::string> conda;
+    for (const char* folder : condaFolders) conda.push_back(std::string("~/") + folder + "/pkgs");
     return {
         row("xdg-cache-apps",
             each("$XDG_CACHE_HOME", {"mozilla",        "google-chrome", "chromium",   "BraveSoftware",

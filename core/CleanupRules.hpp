@@ -2,6 +2,7 @@
 // rows, one record each, and where a rule's place patterns lead.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,6 +11,11 @@
 #include "SuggestionTypes.hpp"
 
 namespace SuggestionEngine {
+
+/// The folders of the home a conda installation keeps: each distribution's
+/// own, then conda's per-user folder. Each holds its package cache in pkgs/.
+inline constexpr std::array<const char*, 5> condaFolders = {"miniconda3", "anaconda3", "miniforge3", "mambaforge",
+                                                            ".conda"};
 
 /// How a rule lists what it found.
 enum class Breakdown {

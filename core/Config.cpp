@@ -13,7 +13,7 @@
 
 namespace fs = std::filesystem;
 
-// MARK: Records
+// Records
 
 BackupPlan::BackupPlan(std::string source, std::string destinationId)
     : id(newId()), source(std::move(source)), destinationId(std::move(destinationId)) {}
@@ -49,7 +49,7 @@ void from_json(const json& object, BackupPlan& plan) { JSONCoding::read(object, 
 void to_json(json& object, const AppConfig& config) { JSONCoding::write(object, config, configFields); }
 void from_json(const json& object, AppConfig& config) { JSONCoding::read(object, config, configFields); }
 
-// MARK: Store
+// Store
 
 namespace ConfigStore {
 

@@ -14,6 +14,7 @@
 #include "Config.hpp"
 #include "Localization.hpp"
 #include "Rclone.hpp"
+#include "base/Files.hpp"
 #include "base/JSONCoding.hpp"
 #include "base/Text.hpp"
 #include "platform/ICloud.hpp"
@@ -22,7 +23,7 @@
 
 namespace fs = std::filesystem;
 
-// MARK: Records
+// Records
 
 namespace DestinationKinds {
 
@@ -84,7 +85,7 @@ void from_json(const json& value, BackupDestination& destination) {
     JSONCoding::read(value, destination, destinationFields);
 }
 
-// MARK: Discovery
+// Discovery
 
 namespace Destinations {
 
@@ -119,10 +120,7 @@ const std::array<const char*, 7> myDriveNames = {"My Drive",  "我的云端硬�
                                                  "Mon Drive", "Meine Ablage", "Mi unidad"};
 const std::array<const char*, 4> notMyDrive = {"Shared drives", "共享云端硬盘", "Other computers", "其他计算机"};
 
-bool isFolder(const std::string& path) {
-    std::error_code error;
-    return fs::is_directory(path, error);
-}
+using Files::isFolder;
 
 /// Entry names of a folder, sorted; none when it cannot be listed.
 std::vector<std::string> sortedEntries(const std::string& folder) {
@@ -136,10 +134,6 @@ std::vector<std::string> sortedEntries(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-bool equalIgnoringCase(const std::string& a, const std::string& b) {
-    return icu::UnicodeString::fromUTF8(a).caseCompare(icu::UnicodeString::fromUTF8(b), U_FOLD_CASE_DEFAULT) == 0;
 }
 
 std::string idFromFolderName(const std::string& name) {
@@ -370,12 +364,12 @@ std::vector<BackupDestination> discover(bool includeRclone) {
     return list.take();
 }
 
-// MARK: Resolving
+// Resolving
 
 std::optional<BackupDestination> match(const std::string& query, const std::vector<BackupDestination>& candidates) {
     const std::string q = HorizontalSpace::trim(query);
     for (const auto& candidate : candidates)
-        if (equalIgnoringCase(candidate.id, q) || candidate.name == q) return candidate;
+        if (Text::equalIgnoringCase(candidate.id, q) || candidate.name == q) return candidate;
     return std::nullopt;
 }
 

@@ -194,15 +194,6 @@ Outcome read(const std::string& path, Reading reading) {
 const std::array<std::string_view, 5> bundleExtensions = {"app", "photoslibrary", "musiclibrary", "framework",
                                                           "xcarchive"};
 
-std::string lowercasedExtension(const std::string& name) {
-    auto dot = name.rfind('.');
-    if (dot == std::string::npos) return "";
-    std::string extension = name.substr(dot + 1);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return extension;
-}
-
 /// The home trash of any home, not only the searcher's: root searching
 /// "/home" meets every user's.
 bool isInsideAHomeTrash(const std::string& path) {
@@ -219,7 +210,8 @@ bool isPrunedFolder(std::string_view name, const std::string& path, const std::s
     // A copy in the Trash is no copy to keep: whoever deletes "the other
     // one" and then empties the Trash loses both.
     if (Trash::isInsideTrash(path) || isInsideAHomeTrash(path)) return true;
-    auto extension = lowercasedExtension(std::string(name));
+    // The part after the last dot, a leading one too: ".app" is an app bundle.
+    auto extension = Paths::lowercasedExtension(name, Paths::LeadingDot::startsExtension);
     return std::find(bundleExtensions.begin(), bundleExtensions.end(), extension) != bundleExtensions.end();
 }
 

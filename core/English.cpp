@@ -931,7 +931,7 @@ constexpr Row kRows[] = {
      "                                      Incremental backup (copies new and changed files, never deletes at the destination)\n"
      "  offload <path> --to <destination> [--execute]\n"
      "                                      Archive: back up → verify → move the local copy to the Trash\n"
-     "  evict <path in iCloud Drive>        Release local copies of uploaded files\n"
+     "  evict <path on a cloud drive>       Release local copies of files a cloud drive keeps online\n"
      "  plans                               List backup plans\n"
      "  plans add <path> --to <destination> | plans remove <id> | plans run [id] [--dry-run]\n"
      "  history [-n 10]                     Backup history\n"

@@ -148,7 +148,7 @@ void from_json(const json& document, FileNode& node) {
     }
 }
 
-// MARK: Options and records
+// Options and records
 
 ScanResult ScanResult::replacingRoot(FileNode newRoot) const {
     ScanResult copy = *this;

@@ -32,7 +32,7 @@ void clipInto(const PointList& polygon, PointList& out, Value value) {
 
 }  // namespace
 
-// MARK: - Squarify
+// Squarify
 
 namespace Squarify {
 
@@ -122,7 +122,7 @@ std::vector<Rect> layout(const std::vector<double>& values, const Rect& rect) {
 
 }  // namespace Squarify
 
-// MARK: - Polygon
+// Polygon
 
 namespace Polygon {
 

@@ -59,7 +59,7 @@ Service::Tree folderLookup(const ToolCall& call) {
     return Service::tree(path, call.arguments.flag("refresh"), nullptr, scanProgress(call));
 }
 
-// MARK: Runners
+// Runners
 
 std::string diskStatus(const ToolCall&) { return pretty(Service::status()); }
 
@@ -167,7 +167,7 @@ std::string revealInFileManager(const ToolCall& call) {
     return "{\"revealed\": " + jsonText(path) + "}";
 }
 
-// MARK: The table
+// The table
 
 /// No default: absent when absent.
 Parameter plain(const char* name, ParameterType type, const char* description) {

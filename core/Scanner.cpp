@@ -29,6 +29,7 @@
 #include "ScanWalk.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
+#include "platform/Platform.hpp"
 
 namespace {
 
@@ -198,7 +199,7 @@ FileNode rewritePrefix(const FileNode& node, const std::string& from, const std:
 
 }  // namespace
 
-// MARK: Scanner
+// Scanner
 
 namespace Scanner {
 
@@ -288,7 +289,7 @@ int64_t quickSize(const std::string& path) {
 
 }  // namespace Scanner
 
-// MARK: Options
+// Options
 
 std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
     bool negative = false;
@@ -313,6 +314,6 @@ std::optional<int64_t> ScanOptions::parseFanOut(std::string_view text) {
 }
 
 ScanOptions::ScanOptions() {
-    if (const char* raw = std::getenv("OSTREVANE_FANOUT"))
-        if (auto parsed = parseFanOut(raw)) fanOutDepth = *parsed;
+    if (auto raw = Platform::environment("OSTREVANE_FANOUT"))
+        if (auto parsed = parseFanOut(*raw)) fanOutDepth = *parsed;
 }

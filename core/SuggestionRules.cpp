@@ -22,16 +22,11 @@ namespace SuggestionEngine {
 
 namespace {
 
-// MARK: Paths as texts
+// Paths as texts
 
 /// The part of the last component after its final ".", lower-cased; a name
 /// that starts with its only "." (".venv") has none.
-std::string extensionOf(const std::string& path) {
-    std::string name = Paths::lastComponent(path);
-    auto dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0) return "";
-    return Text::lowercased(name.substr(dot + 1));
-}
+std::string extensionOf(const std::string& path) { return Paths::lowercasedExtension(Paths::lastComponentView(path)); }
 
 int64_t depthOf(const std::string& path) { return static_cast<int64_t>(Paths::componentCount(path)); }
 
@@ -48,7 +43,7 @@ std::optional<Date> modificationDate(const std::string& path) {
     return Date(std::chrono::duration_cast<Date::duration>(since));
 }
 
-// MARK: Lists
+// Lists
 
 void sortLargestFirst(std::vector<SuggestionItem>& items) {
     std::stable_sort(items.begin(), items.end(),
@@ -85,7 +80,7 @@ bool anyAvailable(const std::vector<BackupDestination>& destinations) {
 int64_t shownDays(int64_t days) { return std::max<int64_t>(days, 0); }
 }  // namespace
 
-// MARK: Application caches
+// Application caches
 
 std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& homePath) {
     constexpr int64_t minimumCache = 5'000'000;
@@ -125,7 +120,7 @@ std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& 
         pathsOf(items), total, Risk::safe, CleanAction::trashContents, std::nullopt, firstItems(items, 12))};
 }
 
-// MARK: Downloads, large files and build artefacts
+// Downloads, large files and build artefacts
 
 std::vector<Suggestion> downloads(const FileNode& home, const std::string& homePath, Date now) {
     const FileNode* folder = home.find(UserFolders::current(homePath).downloads);
@@ -273,7 +268,7 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
         pathsOf(items), total, Risk::review, CleanAction::trash, std::nullopt, firstItems(items, 20))};
 }
 
-// MARK: Cold folders, iCloud and applications
+// Cold folders, iCloud and applications
 
 std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& homePath,
                                     const std::vector<BackupDestination>& destinations, Date now) {
@@ -311,7 +306,7 @@ std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& hom
 
 std::vector<Suggestion> icloudLocalCopies(const FileNode& home, const std::string& homePath) {
     if (!ICloud::isSignedIn()) return {};
-    const std::string containersPath = homePath + "/Library/Mobile Documents";
+    const std::string containersPath = homePath + "/" + ICloud::containersInHome;
     const FileNode* containers = home.find(containersPath);
     if (!containers || containers->size < 1'000'000'000) return {};
 

@@ -15,7 +15,7 @@ namespace SuggestionEngine {
 
 namespace {
 
-// MARK: Paths and lists
+// Paths and lists
 
 void sortLargestFirst(std::vector<Suggestion>& suggestions) {
     std::stable_sort(suggestions.begin(), suggestions.end(),
@@ -35,7 +35,7 @@ std::string plainDecimal(double value) {
     return text;
 }
 
-// MARK: Parts of the analysis
+// Parts of the analysis
 
 /// The home folder's node when the scan holds the home folder.
 const FileNode* homeNodeOf(const ScanResult* scan, const std::string& home) {
@@ -86,7 +86,7 @@ void append(std::vector<Suggestion>& to, std::vector<Suggestion> more) {
 
 }  // namespace
 
-// MARK: Name sets
+// Name sets
 
 const std::set<std::string>& embeddedCacheNames() {
     static const std::set<std::string> names = {
@@ -122,7 +122,7 @@ const std::set<std::string>& installerExtensions() {
     return extensions;
 }
 
-// MARK: Shared texts
+// Shared texts
 
 int64_t idleDays(Date date, Date now) {
     return std::chrono::duration_cast<std::chrono::seconds>(now - date).count() / 86400;
@@ -187,7 +187,7 @@ std::vector<std::string> volumeNotes(const std::optional<VolumeInfo>& root) {
     return notes;
 }
 
-// MARK: The analysis
+// The analysis
 
 SuggestionReport analyze(const std::optional<ScanResult>& scan, const std::vector<BackupDestination>& destinations,
                          Date now) {

@@ -23,7 +23,7 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
 SuggestionReport analyze(const std::optional<ScanResult>& scan, const std::vector<BackupDestination>& destinations,
                          Date now);
 
-// MARK: Shared pieces of the rules
+// Shared pieces of the rules
 
 /// Folder names under which applications keep caches of their own.
 const std::set<std::string>& embeddedCacheNames();
@@ -32,7 +32,7 @@ const std::set<std::string>& artifactNames();
 /// Lower-cased extensions of installer images.
 const std::set<std::string>& installerExtensions();
 
-// MARK: Rules reading the scanned home folder
+// Rules reading the scanned home folder
 
 std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& homePath);
 std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& homePath, Date now);
@@ -46,7 +46,7 @@ std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& home
 /// Reads the application folders, not the scan, so it runs in both modes.
 std::optional<Suggestion> unusedApps(Date now);
 
-// MARK: Texts and names the rules share
+// Texts and names the rules share
 
 /// Whole days from `date` to `now`, truncated toward zero (negative for a future date).
 int64_t idleDays(Date date, Date now);

@@ -89,7 +89,7 @@ protected:
 
 }  // namespace
 
-// MARK: Records and history
+// Records and history
 
 TEST(BackupRecords, ProgressFractionAndDefaultOptions) {
     BackupProgress progress;
@@ -242,7 +242,7 @@ TEST_F(BackupTest, ConcurrentAppendsKeepEveryReport) {
     EXPECT_EQ(BackupHistory::load().size(), 40u);
 }
 
-// MARK: Layout and checks
+// Layout and checks
 
 TEST_F(BackupTest, LayoutForTheHomeFolderAPathInsideItAndOneOutside) {
     const std::string computer = Host::computerName();
@@ -299,7 +299,7 @@ TEST_F(BackupTest, ChecksRefuseBeforeAnythingIsCopied) {
     EXPECT_EQ(report.status, BackupStatus::ok);
 }
 
-// MARK: Local copy
+// Local copy
 
 TEST_F(BackupTest, FirstRunCopiesEverythingWithTimesAndTheSecondSkipsIt) {
     writeFile(source / "a.txt", 1000);
@@ -631,7 +631,7 @@ TEST_F(BackupTest, ProgressCountsTheBytesTheReportCounts) {
     EXPECT_EQ(last.filesTotal, report.filesTotal);
 }
 
-// MARK: Never losing a file
+// Never losing a file
 
 TEST_F(BackupTest, AFailedCopyLeavesThePreviousCopyIntact) {
     writeFile(source / "big.bin", 20 << 20, 'a');
@@ -750,7 +750,7 @@ TEST_F(BackupTest, ASparseFileKeepsItsHoles) {
     EXPECT_STREQ(middle, "middle");
 }
 
-// MARK: A process killed mid-copy
+// A process killed mid-copy
 
 namespace {
 constexpr const char* crashChildVariable = "OSTREVANE_BACKUP_CRASH_CHILD";
@@ -807,7 +807,7 @@ TEST_F(BackupTest, AProcessKilledMidCopyLeavesNoTruncatedFileAndTheNextRunComple
     EXPECT_EQ(fs::file_size(target() / "large.bin"), 40u << 20);
 }
 
-// MARK: rclone
+// rclone
 
 namespace {
 

@@ -98,10 +98,10 @@ TEST(CLI, LargestFilesPlainAndJSON) {
     EXPECT_NE(plain.out.find("~/Movies/big.mov"), std::string::npos);
     EXPECT_LT(plain.out.find("big.mov"), plain.out.find("small.mov"));
 
-    auto document = runCLI({"largest", "~/Movies", "-n", "-5", "--min-size", "0.5", "--json"});
+    auto document = runCLI({"largest", "~/Movies", "-n", "0", "--min-size", "0.5", "--json"});
     EXPECT_EQ(document.status, 0);
     json files = json::parse(document.out);
-    ASSERT_EQ(files.size(), 1u);  // a negative count acts as the minimum
+    ASSERT_EQ(files.size(), 1u);  // a count of none acts as the minimum
     EXPECT_EQ(files[0]["path"], home.home() + "/Movies/big.mov");
 
     auto none = runCLI({"largest", "--min-size", "100", "--older-than", "30"});
@@ -154,6 +154,15 @@ TEST(CLI, StrayWordsAndValuesThatAreNotNumbersAreUsageErrors) {
              {{"scan", "--depth"}, "Missing value for --depth"},
              {{"scan", "--deep"}, "Unknown option: --deep"},
              {{"history", "-n", "ten"}, "Invalid value for -n: ten"},
+             // No option counts backwards: a negative value is a mistake, not the minimum.
+             {{"largest", "-n", "-5"}, "Invalid value for -n: -5"},
+             {{"largest", "--min-size", "-5"}, "Invalid value for --min-size: -5"},
+             {{"largest", "--older-than", "-1"}, "Invalid value for --older-than: -1"},
+             {{"duplicates", "--min-size", "-5"}, "Invalid value for --min-size: -5"},
+             {{"duplicates", "--min-size", "-0.5"}, "Invalid value for --min-size: -0.5"},
+             {{"scan", "--depth", "-3"}, "Invalid value for --depth: -3"},
+             {{"scan", "--top", "-1"}, "Invalid value for --top: -1"},
+             {{"history", "-n", "-2"}, "Invalid value for -n: -2"},
              {{"history", "5"}, "Unexpected argument: 5"},
              {{"plans", "run", "a", "b"}, "Unexpected argument: b"},
              {{"status", "now"}, "Unexpected argument: now"}}) {

@@ -11,7 +11,7 @@
 
 using namespace testing_support;
 
-// MARK: Suggestion records
+// Suggestion records
 
 TEST(SuggestionRecords, DerivedFieldsFollowBytesRiskAndAction) {
     EXPECT_EQ(SuggestionItem("/a", 0).size, "0 KB");
@@ -108,7 +108,7 @@ TEST(SuggestionRecords, DecodingFailsOnUnknownTextsAndMissingKeys) {
     EXPECT_NO_THROW((json{{"path", "/p"}, {"bytes", 1}, {"size", "x"}, {"note", nullptr}}.get<SuggestionItem>()));
 }
 
-// MARK: Cleaner
+// Cleaner
 
 namespace {
 

@@ -53,7 +53,7 @@ json parsed(const CLIResult& result) {
 
 }  // namespace
 
-// MARK: destinations
+// destinations
 
 TEST_F(DestinationCommandsTest, ListingWithNothingFound) {
     auto result = runCLI({"destinations"});
@@ -134,7 +134,7 @@ TEST_F(DestinationCommandsTest, AnUnavailableCustomFolderIsListedWithItsNote) {
               "    Folder not available right now (external drive not connected?)\n");
 }
 
-// MARK: plans
+// plans
 
 TEST_F(DestinationCommandsTest, PlansListingWhenThereAreNone) {
     auto result = runCLI({"plans"});
@@ -244,7 +244,7 @@ TEST_F(DestinationCommandsTest, PlansShowTheirLastRun) {
     EXPECT_EQ(list[0]["lastRun"], ISODate::format(when));
 }
 
-// MARK: the configuration file under the tool
+// the configuration file under the tool
 
 TEST_F(DestinationCommandsTest, AnUnreadableConfigurationIsKeptAsideAndReported) {
     folder("Backups");

@@ -398,7 +398,7 @@ TEST_F(DestinationsTest, CheckIsFalseWithoutRcloneAndFollowsTheExitStatus) {
     EXPECT_FALSE(Rclone::check("/s", "r:t"));
 }
 
-// MARK: Resolving
+// Resolving
 
 namespace {
 std::vector<BackupDestination> sampleList() {
@@ -441,6 +441,25 @@ TEST_F(DestinationsTest, ACustomFolderWhoseDriveIsNotMountedIsUnavailable) {
                                           "/backup\\040drive rw - ext4 /dev/sdb1 rw\n");
     };
     EXPECT_TRUE(byId(Destinations::discover(false), "folder:Drive").available);
+}
+
+// Case folds by Unicode's rules, but an id whose folder name is not UTF-8 is
+// matched by its own bytes only: every such byte would read as U+FFFD.
+TEST_F(DestinationsTest, IdsMatchWithoutCaseButUnreadableBytesOnlyThemselves) {
+    std::vector<BackupDestination> list = {
+        {"folder:\xc3\x89t\xc3\xa9", DestinationKind::folder, "Summer", "/s", std::nullopt, true, std::nullopt},
+        {"folder:a\xff", DestinationKind::folder, "Odd", "/o", std::nullopt, true, std::nullopt},
+    };
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"FOLDER:\xc3\xa9T\xc3\x89", "Summer"},  // "FOLDER:éTÉ"
+        {"folder:a\xff", "Odd"},
+        {"folder:A\xff", std::nullopt},
+        {"folder:a\xfe", std::nullopt},
+    };
+    for (const auto& [query, name] : cases) {
+        auto found = Destinations::match(query, list);
+        EXPECT_EQ(found ? std::optional(found->name) : std::nullopt, name) << query;
+    }
 }
 
 TEST_F(DestinationsTest, ResolvingAnUnavailableDestinationSaysWhy) {
@@ -507,7 +526,7 @@ TEST(DestinationRecords, JSONLeavesOutAbsentFieldsAndRejectsUnknownKinds) {
     EXPECT_ANY_THROW(encoded.get<BackupDestination>());
 }
 
-// MARK: Platform pieces
+// Platform pieces
 
 TEST(Host, ComputerNamePrefersThePrettyName) {
     EXPECT_EQ(Host::computerName("PRETTY_HOSTNAME=\"Lena's Laptop\"\nCHASSIS=laptop\n", "lena-pc"), "Lena's Laptop");

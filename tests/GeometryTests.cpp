@@ -171,7 +171,7 @@ std::vector<PointList> plainLayout(const std::vector<double>& weights, const Poi
 
 }  // namespace
 
-// MARK: - Squarify
+// Squarify
 
 TEST(Squarify, DegenerateInputs) {
     EXPECT_TRUE(Squarify::layout({}, Rect(0, 0, 10, 10)).empty());
@@ -217,7 +217,7 @@ TEST(Squarify, ReadsAFlippedRectangleInStandardForm) {
     EXPECT_EQ(flipped, plain);
 }
 
-// MARK: - Polygon
+// Polygon
 
 TEST(Polygon, AreasAndOrientation) {
     EXPECT_EQ(Polygon::signedArea(unitSquare), 1);
@@ -327,7 +327,7 @@ TEST(Polygon, ConvexHull) {
     EXPECT_EQ(Polygon::convexHull({{0, 0}, {5, 0}, {10, 0}, {5, 5}}), (PointList{{0, 0}, {10, 0}, {5, 5}}));
 }
 
-// MARK: - VoronoiTreemap
+// VoronoiTreemap
 
 TEST(VoronoiTreemap, DegenerateInputs) {
     EXPECT_TRUE(VoronoiTreemap::layout({}, map, 50, 0.01).empty());

@@ -465,7 +465,7 @@ TEST_F(OffloadTest, RealRcloneOffloadOfASingleFile) {
     EXPECT_EQ(fs::file_size(landed), 3000u);
 }
 
-// MARK: Evict
+// Evict
 
 namespace {
 

@@ -69,4 +69,31 @@ TEST(PathsTest, ParentFolderOfItemsAtEveryDepth) {
     for (const auto& [path, parent] : cases) EXPECT_EQ(Paths::parentFolder(path), parent) << path;
 }
 
+// A hidden name's leading dot belongs to its stem unless the caller counts it
+// like any other dot (an ".app" folder is still a bundle); the last dot wins.
+TEST(PathsTest, ExtensionsOfNamesAtTheirEdges) {
+    constexpr size_t none = std::string_view::npos;
+    const struct {
+        const char* name;
+        size_t dot;
+        const char* inStem;
+        const char* startsExtension;
+    } cases[] = {
+        {".bashrc", none, "", "bashrc"},
+        {".app", none, "", "app"},
+        {"Makefile", none, "", ""},
+        {"", none, "", ""},
+        {"a.", 1, "", ""},
+        {"a.tar.gz", 5, "gz", "gz"},
+        {"..", 1, "", ""},
+        {"Setup.DMG", 5, "dmg", "dmg"},
+        {".config.JSON", 7, "json", "json"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Paths::extensionDot(c.name), c.dot) << c.name;
+        EXPECT_EQ(Paths::lowercasedExtension(c.name), c.inStem) << c.name;
+        EXPECT_EQ(Paths::lowercasedExtension(c.name, Paths::LeadingDot::startsExtension), c.startsExtension) << c.name;
+    }
+}
+
 }  // namespace

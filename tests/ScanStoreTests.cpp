@@ -295,7 +295,7 @@ TEST_F(ScanStoreTest, InvalidateForgetsEveryScanAndLeavesOtherFiles) {
     EXPECT_EQ(left, std::vector<std::string>{"notes.txt"});
 }
 
-// MARK: Scan views
+// Scan views
 
 FileNode fileNode(const std::string& path, int64_t size) {
     return FileNode{path.substr(path.rfind('/') + 1),

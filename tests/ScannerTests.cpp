@@ -68,7 +68,7 @@ protected:
     fs::path tree() const { return home.path("tree"); }
 };
 
-// MARK: Shape and totals
+// Shape and totals
 
 TEST_F(ScannerTest, TotalsCountEverythingWhileOnlyLargeNodesAreKeptLargestFirst) {
     writeFile(tree() / "big.bin", 3 * MiB);
@@ -179,7 +179,7 @@ TEST_F(ScannerTest, ARootThatLinksToAFolderIsScannedAsThatFolderUnderTheLinksPat
     EXPECT_EQ(Scanner::quickSize(home.path("pointer").string()), allocated(home.path("pointer")));
 }
 
-// MARK: Hard links
+// Hard links
 
 TEST_F(ScannerTest, HardLinksInOneFolderCountOnceAtBothKindsOfLevel) {
     writeFile(tree() / "pair" / "original.bin", 2 * MiB);
@@ -237,7 +237,7 @@ TEST_F(ScannerTest, HardLinksInDifferentFoldersCountOnceAtTheFirstPathWhateverTh
     }
 }
 
-// MARK: Fan-out depth
+// Fan-out depth
 
 TEST(ScanOptionsTest, FanOutParsesWholeDecimalNumbersOnly) {
     EXPECT_EQ(ScanOptions::parseFanOut("0"), 0);
@@ -281,7 +281,7 @@ TEST_F(ScannerTest, ZeroOrNegativeFanOutWalksTheWholeTreeAsOneWalk) {
     EXPECT_EQ(Scanner::scan(tree().string()).root.size, once);
 }
 
-// MARK: Modification dates
+// Modification dates
 
 TEST_F(ScannerTest, FolderDatesFollowTheNewestFileElseTheFolderItself) {
     const time_t fileTime = 1600000000;
@@ -322,7 +322,7 @@ TEST_F(ScannerTest, OnlyRegularFilesDateAFolderInsideAWalk) {
     EXPECT_EQ(secondsOf(read.root.find((tree() / "f").string())->modified), 1650000000);
 }
 
-// MARK: Failures, cancellation, progress
+// Failures, cancellation, progress
 
 TEST_F(ScannerTest, AMissingPathThrowsWithTheExpandedPath) {
     try {
@@ -438,7 +438,7 @@ TEST_F(ScannerTest, TreesDeeperThanPathMaxAreCountedWholeWithFewDescriptors) {
     ::setrlimit(RLIMIT_NOFILE, &saved);
 }
 
-// MARK: Unreadable, cloud-only, excluded and foreign folders
+// Unreadable, cloud-only, excluded and foreign folders
 
 TEST_F(ScannerTest, UnreadableFoldersAreCountedWithASampleOfAHundred) {
     for (int i = 0; i < 150; ++i) writeFile(tree() / "locked" / ("d" + std::to_string(1000 + i)) / "secret", 2 * MiB);
@@ -552,7 +552,7 @@ TEST_F(ScannerTest, AWalkPassesOverAFolderMountedInsideItself) {
     EXPECT_EQ(walked.root.fileCount, 1);
 }
 
-// MARK: Tree operations
+// Tree operations
 
 FileNode file(const std::string& path, int64_t size) {
     return FileNode{path.substr(path.rfind('/') + 1), path, false, size, 1, std::nullopt, std::nullopt};
@@ -701,7 +701,7 @@ TEST(FileTreeTest, JSONReadingRefusesMissingKeysAndWrongTypes) {
     }
 }
 
-// MARK: Names and records
+// Names and records
 
 TEST_F(ScannerTest, NamesThatAreNotUTF8AreMadeValidAtScanTime) {
     fs::create_directories(tree());

@@ -109,7 +109,7 @@ protected:
 
 }  // namespace
 
-// MARK: Texts and names
+// Texts and names
 
 TEST_F(SuggestionsTest, IdleLabelCountsWholeDaysFromNow) {
     EXPECT_EQ(SuggestionEngine::idleLabel(now - std::chrono::hours(23), now), "Modified today");
@@ -163,7 +163,7 @@ TEST_F(SuggestionsTest, NameSetsAreExactAndCaseSensitive) {
     EXPECT_TRUE(SuggestionEngine::artifactNames().count(".venv"));
 }
 
-// MARK: The fixed table
+// The fixed table
 
 TEST_F(SuggestionsTest, FixedTableHasItsRowsInOrderWithEnglishTexts) {
     const auto& rows = SuggestionEngine::known();
@@ -319,7 +319,7 @@ TEST_F(SuggestionsTest, SafeTotalCountsSafeSuggestionsThatAreNotAutoApplicable) 
     EXPECT_EQ(report.generatedAt, now);
 }
 
-// MARK: Modes and notes
+// Modes and notes
 
 TEST_F(SuggestionsTest, WithoutScanTheReportIsQuickAndMeasuresOnDisk) {
     allocate(home.path("Library/Caches/com.example/blob"), 60'000'000);
@@ -420,7 +420,7 @@ TEST_F(SuggestionsTest, AlmostFullStartupDiskIsNotedBeforeTheDestinationNote) {
     EXPECT_TRUE(report.notes[1].starts_with("No cloud drive found."));
 }
 
-// MARK: Application caches
+// Application caches
 
 TEST_F(SuggestionsTest, EmbeddedCachesSumToAtLeastOneHundredMegabytes) {
     auto support = [](Tree& built, int64_t last) -> Tree& {
@@ -485,7 +485,7 @@ TEST_F(SuggestionsTest, FifteenEmbeddedCachesListTwelveItems) {
     EXPECT_NE(caches->detail.find("in 15 places"), std::string::npos);
 }
 
-// MARK: Downloads
+// Downloads
 
 TEST_F(SuggestionsTest, DownloadsInstallersFromFiftyMegabytes) {
     auto built = [&](int64_t second) {
@@ -590,7 +590,7 @@ TEST_F(SuggestionsTest, DownloadsNeedAListedDownloadsFolder) {
         SuggestionEngine::downloads(tree().file("Documents/a.dmg", 90'000'000).build(), homePath(), now).empty());
 }
 
-// MARK: Large files
+// Large files
 
 TEST_F(SuggestionsTest, LargeFilesFromOneGigabyteOutsideLibraryAndPackages) {
     auto built = tree()
@@ -643,7 +643,7 @@ TEST_F(SuggestionsTest, ThirtyOneLargeFilesListThirty) {
     EXPECT_EQ(large->reclaimableBytes, 31'000'000'000 + 465);
 }
 
-// MARK: Stale build artefacts
+// Stale build artefacts
 
 class StaleArtifactsTest : public SuggestionsTest {
 protected:
@@ -731,7 +731,7 @@ TEST_F(StaleArtifactsTest, NeedsOneHundredMegabytesAndSkipsHiddenLibraryAndAppli
     EXPECT_TRUE(byId(analyzeTree(built).suggestions, "stale-dev-artifacts"));
 }
 
-// MARK: Cold folders
+// Cold folders
 
 TEST_F(SuggestionsTest, ColdFoldersFromTwoGigabytesIdleHalfAYear) {
     auto built = tree()
@@ -792,7 +792,7 @@ TEST_F(SuggestionsTest, TwelveColdFoldersGiveTheTenLargest) {
     EXPECT_EQ(cold.back(), "cold-music-set-2");
 }
 
-// MARK: iCloud
+// iCloud
 
 TEST_F(SuggestionsTest, ICloudLocalCopiesNeedAnAccountAndOneGigabyte) {
     auto built = [&](int64_t drive) {
@@ -845,7 +845,7 @@ TEST_F(SuggestionsTest, ICloudItemsMixDriveEntriesAndAppContainers) {
     EXPECT_EQ(icloud->command, "ostrevane evict '" + at("Library/Mobile Documents/com~apple~CloudDocs") + "'");
 }
 
-// MARK: Unused applications
+// Unused applications
 
 TEST_F(SuggestionsTest, UnusedApplicationsFromHalfAYearAndTwoHundredMegabytes) {
     allocate(home.path("Applications/Editor.app/Contents/MacOS/editor"), 160'000'000);
@@ -899,7 +899,7 @@ TEST_F(SuggestionsTest, UnusedApplicationsStaySilentWithoutLastUsedDates) {
     EXPECT_FALSE(Applications::lastUsedDate(at("Applications/Editor.app")));
 }
 
-// MARK: The clock
+// The clock
 
 TEST_F(StaleArtifactsTest, NowIsTheOnlyClockTheRulesRead) {
     // Every date below lies in the machine's future: judged by the real
@@ -926,7 +926,7 @@ TEST_F(StaleArtifactsTest, NowIsTheOnlyClockTheRulesRead) {
         EXPECT_FALSE(byId(report.suggestions, id)) << id;
 }
 
-// MARK: A realistic home, scanned for real
+// A realistic home, scanned for real
 
 TEST_F(StaleArtifactsTest, ScannedHomeGivesFullAndQuickReports) {
     const auto realNow = std::chrono::system_clock::now();

@@ -106,6 +106,22 @@ TEST(Paths, SupportAndCacheFoldersAreTheXDGBaseFolders) {
     }
 }
 
+// The desktop's own Trash is the real user's, wherever the engine's home is.
+TEST(Platform, RealDataHomeIsTheUsersWhateverTheEngineHome) {
+    ScopedEnv realHome("HOME", "/real");
+    ScopedEnv override("OSTREVANE_HOME", "/engine");
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {"/data", "/data"},
+        {"data", "/real/.local/share"},  // relative: invalid, so the default
+        {"", "/real/.local/share"},
+        {std::nullopt, "/real/.local/share"},
+    };
+    for (const auto& [variable, folder] : cases) {
+        ScopedEnv data("XDG_DATA_HOME", variable);
+        EXPECT_EQ(Platform::realDataHome(), folder) << variable.value_or("unset");
+    }
+}
+
 TEST(Paths, HomeIgnoresAnEmptyOverride) {
     ScopedEnv env("OSTREVANE_HOME", "");
     ScopedEnv realHome("HOME", "/somewhere/else");

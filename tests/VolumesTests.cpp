@@ -247,7 +247,7 @@ TEST(VolumeInfoTest, JSONHoldsAllThirteenKeys) {
     EXPECT_ANY_THROW(document.get<VolumeInfo>());
 }
 
-// MARK: /sys and /dev/disk/by-label
+// /sys and /dev/disk/by-label
 
 class SysfsTest : public ::testing::Test {
 protected:

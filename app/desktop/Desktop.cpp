@@ -12,6 +12,7 @@
 #include "model/Executor.hpp"
 #include "platform/FileManager.hpp"
 #include "platform/HomeFolder.hpp"
+#include "platform/Platform.hpp"
 
 namespace Desktop {
 
@@ -76,11 +77,7 @@ void openTrash(Unanswered unanswered) { askFileManager(Hooks::active().openTrash
 
 void useExecutor(std::shared_ptr<Executor> executor) { background = std::move(executor); }
 
-std::string realTrashFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    const std::string base = data && data[0] == '/' ? std::string(data) : Paths::realHome() + "/.local/share";
-    return base + "/Trash/files";
-}
+std::string realTrashFolder() { return Platform::realDataHome() + "/Trash/files"; }
 
 void prepareFolderDialog(QFileDialog& dialog) {
     dialog.setFileMode(QFileDialog::Directory);
@@ -98,12 +95,11 @@ bool usesPortalTheme(const std::optional<std::string>& chosenTheme, bool session
 }
 
 void preferPortalDialogs() {
-    const char* theme = std::getenv("QT_QPA_PLATFORMTHEME");
-    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const auto theme = Platform::environment("QT_QPA_PLATFORMTHEME");
+    const auto bus = Platform::environment("DBUS_SESSION_BUS_ADDRESS");
     std::error_code ignored;
     const bool installed = std::filesystem::exists("/usr/share/dbus-1/services/org.freedesktop.portal.Desktop.service",
                                                    ignored);
-    if (usesPortalTheme(theme ? std::optional<std::string>(theme) : std::nullopt, bus && *bus, installed))
-        setenv("QT_QPA_PLATFORMTHEME", "xdgdesktopportal", 1);
+    if (usesPortalTheme(theme, bus && !bus->empty(), installed)) setenv("QT_QPA_PLATFORMTHEME", "xdgdesktopportal", 1);
 }
 }  // namespace Desktop

@@ -9,6 +9,7 @@
 
 #include "desktop/Desktop.hpp"
 #include "desktop/QtDispatcher.hpp"
+#include "platform/Platform.hpp"
 
 namespace {
 constexpr std::chrono::milliseconds quitGrace{3000};
@@ -20,7 +21,7 @@ constexpr int allocationArenas = 2;
 
 void limitAllocationArenas() {
     // Whoever set the C library's own variable keeps their choice.
-    if (!std::getenv("MALLOC_ARENA_MAX")) mallopt(M_ARENA_MAX, allocationArenas);
+    if (!Platform::environment("MALLOC_ARENA_MAX")) mallopt(M_ARENA_MAX, allocationArenas);
 }
 }  // namespace
 

@@ -16,6 +16,7 @@
 #include "demo/Demo.hpp"
 #include "desktop/QtRuntime.hpp"
 #include "model/AppModel.hpp"
+#include "pages/Explorer.hpp"
 #include "platform/Platform.hpp"
 #include "snapshot/Gallery.hpp"
 #include "snapshot/MapSamples.hpp"
@@ -35,7 +36,6 @@ constexpr double pollSeconds = 0.3;
 constexpr double settleSeconds = 0.6;
 constexpr double captureSeconds = 0.9;
 const char* const mapModes[] = {"voronoi", "terrain", "grid"};
-const char* const explorerModeKey = "explorerMode";
 
 QtMessageHandler platformMessages = nullptr;
 
@@ -140,9 +140,9 @@ private:
 
     void setExplorerMode(const char* mode) {
         try {
-            UserDefaults::set(explorerModeKey, mode);
+            UserDefaults::set(std::string(ExplorerModes::settingKey), mode);
         } catch (const std::exception& error) {
-            std::cerr << "could not store " << explorerModeKey << ": " << error.what() << std::endl;
+            std::cerr << "could not store " << ExplorerModes::settingKey << ": " << error.what() << std::endl;
             ++failures;
         }
     }
@@ -187,8 +187,8 @@ private:
 }  // namespace
 
 void selectOffscreenPlatform() {
-    const char* chosen = std::getenv("QT_QPA_PLATFORM");
-    if (!chosen || !*chosen) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const auto chosen = Platform::environment("QT_QPA_PLATFORM");
+    if (!chosen || chosen->empty()) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
 std::vector<std::string> plan(bool scanned, bool hasChild) {

@@ -16,6 +16,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from arguments import check  # noqa: E402
 from stats import load, ratios, spread  # noqa: E402
 
 EXCLUDES = [".DS_Store", ".localized", ".Trash", "node_modules", "DerivedData", ".build", "__pycache__"]
@@ -108,4 +109,5 @@ def verdict(values, target):
     return "met" if statistics.median(values) <= target else "MISSED"
 
 
+check()
 main()

@@ -6,7 +6,9 @@ groups.
 
 Groups are compared as sets of files on disk (device, inode), since hard links
 to one file are one file: ostrevane names each such file once, the others may
-name it by several links or leave links out."""
+name it by several links or leave links out.
+
+Usage: compare.py <ostrevane> <tree> <tool-home> <out folder> <runs>"""
 import json
 import os
 import shutil
@@ -16,6 +18,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from arguments import check  # noqa: E402
 from stats import load, ratios, spread  # noqa: E402
 
 
@@ -169,4 +172,5 @@ def main(tool, tree, home, out, runs):
 
 
 if __name__ == "__main__":
+    check()
     sys.exit(main(sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5])))

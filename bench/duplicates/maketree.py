@@ -5,10 +5,15 @@ files that differ in one byte at the start, the middle or the end, and hard
 links to single files and to members of groups, and sparse copies beside
 dense ones. Files under 1 MiB are left out because the scanner keeps no node
 that small (the sparse copies hold less than that, but are long). Reproducible
-from the seed."""
+from the seed.
+
+Usage: maketree.py <folder>"""
 import os
 import random
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from arguments import check  # noqa: E402
 
 SEED = 20261208
 KIB, MIB = 1024, 1024 * 1024
@@ -99,4 +104,5 @@ def main(root):
 
 
 if __name__ == "__main__":
+    check()
     main(sys.argv[1])

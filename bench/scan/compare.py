@@ -23,6 +23,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from arguments import check  # noqa: E402
 from stats import load, ratios, spread  # noqa: E402
 
 
@@ -111,4 +112,5 @@ def main():
     return 0 if same else 1
 
 
+check()
 sys.exit(main())

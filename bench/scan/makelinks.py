@@ -15,6 +15,9 @@ import os
 import random
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from arguments import check  # noqa: E402
+
 rng = random.Random(20251209)
 
 
@@ -52,4 +55,5 @@ def main():
     print("%d files in the store, each linked into 12 projects" % len(blobs))
 
 
+check()
 main()

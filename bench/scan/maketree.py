@@ -17,6 +17,9 @@ import os
 import random
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from arguments import check  # noqa: E402
+
 rng = random.Random(20251208)
 PATTERN = bytes(range(256)) * 4096  # 1 MiB; the content does not matter, the allocation does
 counts = {"bytes": 0}
@@ -214,4 +217,5 @@ def main():
           % (files, folders + 1, counts["bytes"] / 1e6))
 
 
+check({"--js-projects"})
 main()

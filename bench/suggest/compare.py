@@ -16,6 +16,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from arguments import check  # noqa: E402
 from stats import load, ratios, spread  # noqa: E402
 
 
@@ -58,4 +59,5 @@ def main():
 
 
 if __name__ == "__main__":
+    check()
     main()

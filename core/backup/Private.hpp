@@ -57,7 +57,7 @@ int readNames(int folderFd, std::vector<std::string>& names);
 /// The fault a test wants reading the attributes of `path` to fail with, or 0.
 inline int attributeFault(const std::string& path) { return Backup::Hooks::active().readAttributes(path); }
 
-// MARK: Reports
+// Reports
 
 /// What a run did, counted as it went.
 struct Tally {
@@ -75,7 +75,7 @@ struct Tally {
 BackupReport makeReport(const std::string& source, const BackupDestination& destination, const std::string& target,
                         Date started, bool dryRun, BackupStatus status, const Tally& tally);
 
-// MARK: The local copy
+// The local copy
 
 /// A folder at the destination, opened without following links, or why it is
 /// not there (0 while a dry run merely finds it missing).
@@ -123,7 +123,7 @@ BackupReport copyLocally(const std::string& source, bool isDirectory, const Back
                          const BackupOptions& options, const CancelTokenPtr& cancel,
                          const BackupProgressHandler& progress);
 
-// MARK: The rclone copy
+// The rclone copy
 
 /// Copies `source` to the destination's rclone remote; throws OstrevaneError
 /// when rclone or the remote is missing.

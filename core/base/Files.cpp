@@ -13,6 +13,16 @@
 
 namespace Files {
 
+bool isFolder(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+bool isExecutableFile(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
 void writeAtomically(const std::filesystem::path& path, const std::string& contents) {
     static std::atomic<unsigned> counter{0};
     std::filesystem::path temporary = path;

@@ -30,6 +30,10 @@ UniqueFd openRegularFile(int folder, const char* name, int flags, int& error, st
 /// The whole contents of a regular file; none for anything else (a named
 /// pipe never blocks the caller) and for a file that cannot be read.
 std::optional<std::string> read(const std::filesystem::path& path);
+/// Whether `path` leads, links followed, to a folder; false when that cannot be checked.
+bool isFolder(const std::filesystem::path& path);
+/// Whether `path` leads, links followed, to a regular file this process may run.
+bool isExecutableFile(const std::string& path);
 /// The names of a folder's entries, in the order listed; none when the folder
 /// cannot be listed, and those read so far when listing fails midway.
 std::vector<std::string> entryNames(const std::filesystem::path& folder);

@@ -3,6 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Text.hpp"
+
 namespace Paths {
 
 std::string standardize(const std::string& absolutePath) {
@@ -61,6 +63,17 @@ std::string parentFolder(const std::string& path) {
     auto slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0) return "/";
     return path.substr(0, slash);
+}
+
+size_t extensionDot(std::string_view name, LeadingDot leadingDot) {
+    const size_t dot = name.rfind('.');
+    if (dot == 0 && leadingDot == LeadingDot::inStem) return std::string_view::npos;
+    return dot;
+}
+
+std::string lowercasedExtension(std::string_view name, LeadingDot leadingDot) {
+    const size_t dot = extensionDot(name, leadingDot);
+    return dot == std::string_view::npos ? std::string() : Text::lowercased(name.substr(dot + 1));
 }
 
 std::string percentEncoded(const std::string& path) {

@@ -21,6 +21,17 @@ std::string lastComponent(std::string_view path);
 std::string_view lastComponentView(std::string_view path);
 /// The folder holding `path`: "/" for an item at the root, and for a bare name.
 std::string parentFolder(const std::string& path);
+
+/// How a name's leading dot counts: as part of the stem, so that a hidden
+/// name (".bashrc") has no extension the way file managers read it, or like
+/// any other dot, so that a folder named ".app" is still an "app" bundle.
+enum class LeadingDot { inStem, startsExtension };
+/// Where the extension of the name `name` starts: the position of its last
+/// ".", or npos when it has none (no dot, or only a leading dot kept in the stem).
+size_t extensionDot(std::string_view name, LeadingDot leadingDot = LeadingDot::inStem);
+/// The text after that dot, lower-cased: "A.Tar.GZ" gives "gz"; "a." and a
+/// name without an extension give "".
+std::string lowercasedExtension(std::string_view name, LeadingDot leadingDot = LeadingDot::inStem);
 /// Percent-encodes a path the way trash info files and file URIs expect:
 /// every byte except letters, digits, "-._~" and "/" becomes "%XX".
 std::string percentEncoded(const std::string& path);

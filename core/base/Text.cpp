@@ -1,6 +1,7 @@
 #include "base/Text.hpp"
 
 #include <unicode/locid.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
@@ -85,6 +86,15 @@ std::string lowercased(std::string_view text) {
         .toLower(icu::Locale::getRoot())
         .toUTF8String(lower);
     return lower;
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    // Bytes that are not UTF-8 would all read as U+FFFD and match each other.
+    if (!isValidUTF8(a) || !isValidUTF8(b)) return a == b;
+    auto unicode = [](std::string_view text) {
+        return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    };
+    return unicode(a).caseCompare(unicode(b), U_FOLD_CASE_DEFAULT) == 0;
 }
 
 std::string randomIdentifier() {

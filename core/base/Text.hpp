@@ -13,6 +13,10 @@ std::string replacingInvalidUTF8(std::string_view text);
 std::string trim(std::string_view text);
 /// Lower case by Unicode's root rules, with a fast road for ASCII.
 std::string lowercased(std::string_view text);
+/// Whether two texts are equal with case folded by Unicode's default rules
+/// ("Mon-Drive" and "mon-drive"), as ids typed by hand are compared; texts
+/// that are not UTF-8 only when they are the same bytes.
+bool equalIgnoringCase(std::string_view a, std::string_view b);
 /// Wraps a text in single quotes for a POSIX shell, escaping quotes inside it.
 std::string shellQuoted(std::string_view text);
 /// 64-bit FNV-1a over the bytes of `text`, from `basis`: the same on every

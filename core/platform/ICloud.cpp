@@ -7,7 +7,7 @@
 
 namespace ICloud {
 
-std::string containersFolder() { return Paths::home() + "/Library/Mobile Documents"; }
+std::string containersFolder() { return Paths::home() + "/" + containersInHome; }
 std::string driveFolder() { return containersFolder() + "/" + driveContainerName; }
 
 Hooks& Hooks::active() {

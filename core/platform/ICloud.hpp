@@ -15,8 +15,9 @@ namespace ICloud {
 
 /// The name of iCloud Drive's own container inside the containers folder.
 inline const std::string driveContainerName = "com~apple~CloudDocs";
-/// Paths::home + "/Library/Mobile Documents": iCloud Drive and the
-/// applications' iCloud containers.
+/// Where a home keeps iCloud Drive and the applications' iCloud containers.
+inline constexpr const char* containersInHome = "Library/Mobile Documents";
+/// The containers folder of Paths::home.
 std::string containersFolder();
 /// The iCloud Drive folder inside the containers folder.
 std::string driveFolder();

@@ -1,9 +1,9 @@
 #include "platform/Language.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
+#include "base/Text.hpp"
 #include "platform/Platform.hpp"
 
 namespace {
@@ -15,7 +15,7 @@ namespace Langs::detail {
 Lang decideLanguage() {
     if (auto forced = Langs::forcedByEnvironment()) return *forced;
     // The application's stored choice, so the tool follows the application.
-    if (auto stored = UserDefaults::value("AppleLanguages");
+    if (auto stored = UserDefaults::value(Langs::choiceKey);
         stored && stored->is_array() && !stored->empty() && stored->front().is_string())
         return languageOf(stored->front().get<std::string>());
     for (const auto& preferred : Platform::preferredLanguages()) {
@@ -39,10 +39,7 @@ std::string_view rawValue(Lang lang) { return lang == Lang::zh ? "zh" : "en"; }
 std::optional<Lang> forcedByEnvironment() {
     auto forced = Platform::environment("OSTREVANE_LANG");
     if (!forced || forced->empty()) return std::nullopt;
-    std::string lowered = *forced;
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return languageOf(lowered);
+    return languageOf(Text::lowercased(*forced));
 }
 
 Lang current() { return Platform::Hooks::active().language(); }

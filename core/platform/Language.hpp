@@ -8,6 +8,9 @@
 enum class Lang { zh, en };
 
 namespace Langs {
+/// The defaults key the application stores the chosen language under, which
+/// the tool follows too.
+inline constexpr const char* choiceKey = "AppleLanguages";
 std::optional<Lang> fromRaw(std::string_view raw);
 std::string_view rawValue(Lang lang);
 /// The process's language, decided once on first use.

@@ -51,6 +51,11 @@ std::string realHome() {
     return "/";
 }
 
+std::string realDataHome() {
+    if (auto data = environment("XDG_DATA_HOME"); data && !data->empty() && data->front() == '/') return *data;
+    return realHome() + "/.local/share";
+}
+
 static std::optional<std::string> normalisedLocale(std::string value) {
     auto cut = value.find_first_of(".@");
     if (cut != std::string::npos) value.resize(cut);

@@ -31,6 +31,11 @@ struct Hooks {
 std::optional<std::string> environment(const char* name);
 /// $HOME when set and non-empty, else the password database.
 std::string realHome();
+/// The real user's data folder, whatever home the engine was given: for what
+/// lives outside that home, like the desktop's own Trash. $XDG_DATA_HOME when
+/// it is an absolute path (a relative value is invalid and ignored), else
+/// <real home>/.local/share.
+std::string realDataHome();
 /// The user's preferred languages in BCP-47-like form ("zh-CN"), from
 /// LANGUAGE, then the first of LC_ALL, LC_MESSAGES, LANG.
 std::vector<std::string> preferredLanguages();

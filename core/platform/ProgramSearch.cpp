@@ -1,21 +1,18 @@
 #include "platform/ProgramSearch.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <sstream>
 #include <vector>
 
+#include "base/Files.hpp"
 #include "base/Shell.hpp"
 #include "base/Text.hpp"
 #include "platform/Platform.hpp"
 
 namespace Shell {
 
-static bool isExecutableFile(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
+using Files::isExecutableFile;
 
 std::optional<std::string> systemProgram(const std::string& name) {
     for (const char* folder : {"/usr/bin", "/bin", "/usr/local/bin"}) {

@@ -17,8 +17,8 @@
 #include "base/Error.hpp"
 #include "base/Paths.hpp"
 #include "platform/HomeFolder.hpp"
-#include "platform/Platform.hpp"
 #include "platform/ProgramSearch.hpp"
+#include "platform/UserFolders.hpp"
 
 namespace fs = std::filesystem;
 
@@ -201,8 +201,8 @@ std::string candidateName(const std::string& name, int attempt) {
     const size_t limit = NAME_MAX - infoSuffixLength;
     std::string stem = name;
     std::string extension;
-    auto dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0 && name.size() - dot <= 32) {
+    auto dot = Paths::extensionDot(name);
+    if (dot != std::string::npos && name.size() - dot <= 32) {
         stem = name.substr(0, dot);
         extension = name.substr(dot);
     }
@@ -251,14 +251,7 @@ Hooks& Hooks::active() {
     return current;
 }
 
-std::string homeTrash() {
-    if (!Paths::homeIsOverridden()) {
-        auto data = Platform::environment("XDG_DATA_HOME");
-        // Relative values are invalid for XDG variables and are ignored.
-        if (data && !data->empty() && data->front() == '/') return Paths::standardize(*data) + "/Trash";
-    }
-    return Paths::home() + "/.local/share/Trash";
-}
+std::string homeTrash() { return UserFolders::dataHome() + "/Trash"; }
 
 std::string filesFolder() { return homeTrash() + "/files"; }
 std::string infoFolder() { return homeTrash() + "/info"; }

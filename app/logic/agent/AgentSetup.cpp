@@ -1,26 +1,21 @@
 #include "agent/AgentSetup.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "Localization.hpp"
+#include "base/Files.hpp"
 #include "model/Executor.hpp"
 #include "platform/Platform.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
-bool isExecutableFile(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
 std::optional<std::string> toolBeside(const std::optional<std::string>& executableFolder) {
     if (!executableFolder) return std::nullopt;
     std::string beside = (fs::path(*executableFolder) / "ostrevane").string();
-    if (!isExecutableFile(beside)) return std::nullopt;
+    if (!Files::isExecutableFile(beside)) return std::nullopt;
     return beside;
 }
 

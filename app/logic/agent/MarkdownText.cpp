@@ -10,7 +10,7 @@ namespace MarkdownText {
 namespace {
 constexpr size_t none = std::string_view::npos;
 
-// MARK: Line rules
+// Line rules
 
 /// Length of the space or tab (any Unicode space separator) starting at `at`, or 0.
 size_t blankLength(std::string_view text, size_t at) {
@@ -53,7 +53,7 @@ Line lineOf(std::string_view raw) {
     return Line{Kind::paragraph, inlineRuns(line)};
 }
 
-// MARK: Inline runs
+// Inline runs
 
 struct Style {
     bool strong = false, emphasis = false, code = false, strikethrough = false;

@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "Localization.hpp"
+#include "Service.hpp"
 #include "model/UUID.hpp"
 
 namespace {
 constexpr double cacheMaxAge = 86400;
-constexpr double rescanMaxAge = 900;
 constexpr double noticeSeconds = 8;
 }  // namespace
 
@@ -29,7 +29,7 @@ std::shared_ptr<AppModel> AppModel::make(AppRuntime runtime) {
     return std::shared_ptr<AppModel>(new AppModel(std::move(runtime)));
 }
 
-// MARK: Sections
+// Sections
 
 namespace {
 /// One row per section, in the sidebar's order: everything a section is besides its page.
@@ -77,7 +77,7 @@ std::string AppModel::title(Section section) { return L(rowOf(section).title); }
 
 std::string_view AppModel::symbol(Section section) { return rowOf(section).symbol; }
 
-// MARK: Change notification
+// Change notification
 
 size_t AppModel::observe(Observer observer, Changes shows) {
     observers.emplace(nextObserver, Subscription{std::move(observer), shows});
@@ -109,7 +109,7 @@ void AppModel::dismissNotice() {
     publish(Change::notice);
 }
 
-// MARK: Derived values
+// Derived values
 
 const VolumeInfo* AppModel::rootVolume() const {
     const VolumeInfo* holder = nullptr;
@@ -141,7 +141,7 @@ const FileNode* AppModel::explorerNode() const {
     return node ? node : &scan_->root;
 }
 
-// MARK: Start-up and refresh
+// Start-up and refresh
 
 void AppModel::bootstrap() {
     if (started_) return;
@@ -225,7 +225,7 @@ void AppModel::readVolumes() {
         });
 }
 
-// MARK: Scanning
+// Scanning
 
 void AppModel::rescan() {
     if (isScanning_) return;
@@ -239,7 +239,7 @@ void AppModel::rescan() {
     background(
         Priority::userInitiated,
         [scan = runtime.engine.scan, home = home, token, progress] {
-            return scan(home, rescanMaxAge, true, token, progress);
+            return scan(home, Service::scanMaxAge, true, token, progress);
         },
         [token](AppModel& model, Outcome<ScanResult> outcome) { model.finishScan(token, std::move(outcome)); });
 }
@@ -277,7 +277,7 @@ void AppModel::cancelAll() {
     if (backupCancel_) backupCancel_->cancel();
 }
 
-// MARK: Analysis
+// Analysis
 
 namespace {
 // Why the cleaner refuses each archive's place: an archive ends with a move
@@ -335,7 +335,7 @@ void AppModel::analyze() {
         });
 }
 
-// MARK: Pruning after cleaning
+// Pruning after cleaning
 
 void AppModel::removeFromScan(const std::vector<std::string>& paths) {
     if (!scan_) return;
@@ -371,7 +371,7 @@ void AppModel::storeScanInBackground(const std::shared_ptr<const ScanResult>& re
                              });
 }
 
-// MARK: Notices
+// Notices
 
 void AppModel::notify(const std::string& text, bool error) {
     Notice notice{UUIDs::make(), text, error};

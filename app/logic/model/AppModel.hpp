@@ -50,7 +50,7 @@ public:
     AppModel(const AppModel&) = delete;
     AppModel& operator=(const AppModel&) = delete;
 
-    // MARK: Sections
+    // Sections
     // A new section: its value in `Section`, its row in the section table
     // (AppModel.cpp), and its page in ui/shell/Pages.cpp.
 
@@ -64,7 +64,7 @@ public:
     /// The symbol of its sidebar row.
     static std::string_view symbol(Section section);
 
-    // MARK: Change notification
+    // Change notification
     using Observer = std::function<void()>;
     /// The parts of the published state, as bits: a change says which parts
     /// it touched, an observer which parts it shows.
@@ -91,7 +91,7 @@ public:
     size_t observe(Observer observer, Changes shows = Change::all);
     void unobserve(size_t key);
 
-    // MARK: Published state (read on the UI thread)
+    // Published state (read on the UI thread)
     const std::optional<Section>& section() const { return section_; }
     const std::vector<VolumeInfo>& volumes() const { return volumes_; }
     /// Immutable once published; a change publishes a new tree.
@@ -123,13 +123,13 @@ public:
     /// The pool the model's work runs on; stopping the runtime waits for what runs there.
     Executor& executor() const { return *runtime.executor; }
 
-    // MARK: What views may set directly
+    // What views may set directly
     void setSection(std::optional<Section> section);
     void setExplorerPath(std::string path);
     /// The notice banner's close button.
     void dismissNotice();
 
-    // MARK: Derived values
+    // Derived values
     /// The startup disk as the front end shows it: the volume holding the home
     /// folder, else the one marked as the root volume; none without either.
     const VolumeInfo* rootVolume() const;
@@ -141,7 +141,7 @@ public:
     /// mode's waits end once this is false.
     bool hasPendingWork() const { return pendingJobs > 0 || isScanning_ || isAnalyzing_; }
 
-    // MARK: Operations (UI thread; they return at once)
+    // Operations (UI thread; they return at once)
     /// The start-up: runs once per model. Posts the engine's start-up notices
     /// (stored files that could not be read) as one error notice. Shows the
     /// stored home scan when it is at most a day old and analyses it, else rescans.
@@ -159,7 +159,7 @@ public:
     /// Stops every running scan and backup (the application is quitting).
     void cancelAll();
 
-    // MARK: Cleaning (AppModelCleaning.cpp)
+    // Cleaning (AppModelCleaning.cpp)
     // One clean or evict at a time: each of these does nothing while
     // `busySuggestion` is set, so emptying the Trash can never race a move into
     // it. Each finished one posts one notice, rereads the volumes and analyses.
@@ -186,7 +186,7 @@ public:
     /// counts as one file left alone. Rescans when anything was released.
     void evict(const std::vector<std::string>& paths, const std::string& key);
 
-    // MARK: Backups and configuration (AppModelBackups.cpp)
+    // Backups and configuration (AppModelBackups.cpp)
     // One backup at a time: each start does nothing while `runningBackup` is
     // set. Every backup ends by reloading plans, history and volumes, posting
     // one notice and analysing again.

@@ -23,7 +23,7 @@ bool hadProblem(const PlanRun& run) {
 
 }  // namespace
 
-// MARK: The runner
+// The runner
 
 void AppModel::startBackup(const std::string& key, BackupWork work) {
     runningBackup_ = key;
@@ -66,7 +66,7 @@ void AppModel::cancelBackup() {
     if (backupCancel_) backupCancel_->cancel();
 }
 
-// MARK: Backups
+// Backups
 
 void AppModel::run(const BackupPlan& plan) {
     if (runningBackup_) return;
@@ -137,7 +137,7 @@ void AppModel::offload(const std::string& path, const BackupDestination& destina
     });
 }
 
-// MARK: Configuration
+// Configuration
 
 bool AppModel::writeConfig(const std::function<void(AppConfig&)>& change) {
     try {

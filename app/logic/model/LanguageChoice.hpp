@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/Language.hpp"
+
 enum class LanguageChoice { system, english, chinese };
 
 namespace LanguageChoices {
 /// The defaults key the choice is stored under.
-inline constexpr const char* key = "AppleLanguages";
+inline constexpr const char* key = Langs::choiceKey;
 /// The three choices in menu order.
 const std::vector<LanguageChoice>& all();
 /// The menu title: "English" and "简体中文" verbatim, the system item localised.

@@ -5,6 +5,7 @@
 #include "Localization.hpp"
 #include "Support.hpp"
 #include "pages/NumberText.hpp"
+#include "platform/ICloud.hpp"
 
 namespace ExplorerModes {
 const std::vector<ExplorerMode>& all() {
@@ -79,7 +80,7 @@ std::string parentPath(const std::string& path) {
 }
 
 bool isInICloud(const std::string& path, const std::string& home) {
-    const std::string base = home + "/Library/Mobile Documents";
+    const std::string base = home + "/" + ICloud::containersInHome;
     const std::string prefix = base.ends_with('/') ? base : base + "/";
     return path == base || path.starts_with(prefix);
 }

@@ -4,7 +4,9 @@
 #include <map>
 #include <set>
 
+#include "CleanupRules.hpp"
 #include "Localization.hpp"
+#include "platform/ICloud.hpp"
 #include "platform/UserFolders.hpp"
 
 namespace UsageSegments {
@@ -58,7 +60,7 @@ std::vector<Claim> claimsOf(const FileNode& root) {
     const std::string& home = root.path;
     const UserFolders::Folders folders = UserFolders::current(home);
     std::vector<Claim> claims = {
-        {home + "/Library/Mobile Documents", "icloud"},
+        {home + "/" + ICloud::containersInHome, "icloud"},
         {home + "/Library", "library"},
         {UserFolders::cacheHome(), "library"},
         {UserFolders::dataHome(), "library"},
@@ -79,9 +81,9 @@ std::vector<Claim> claimsOf(const FileNode& root) {
                             ".moonchild productions", ".opera", ".evolution", ".claws-mail", ".purple", ".zoom",
                             ".steam", ".minecraft", ".factorio", ".PlayOnLinux", ".wine", ".java", ".mono"})
         claims.push_back({home + "/" + app, "library"});
-    for (const char* tool : {".rustup", ".cargo", "go", ".conda", "miniconda3", "anaconda3", "miniforge3", "mambaforge",
-                             ".vscode-server", "Android"})
+    for (const char* tool : {".rustup", ".cargo", "go", ".vscode-server", "Android"})
         claims.push_back({home + "/" + tool, "tools"});
+    for (const char* conda : SuggestionEngine::condaFolders) claims.push_back({home + "/" + conda, "tools"});
     claims.push_back({UserFolders::dataHome() + "/containers", "tools"});
     // Every other hidden entry of the home is a tool's, after the claims above.
     if (root.children)
@@ -108,7 +110,7 @@ std::vector<UsageSegment> homeShares(const FileNode& root) {
     // The iCloud segment stays empty, and so hidden, where there is no iCloud Drive.
     return {
         {"library", L("App 数据与缓存"), of("library"), folderOf("library", home + "/Library"), data[2]},
-        {"icloud", L("iCloud 云盘本地副本"), of("icloud"), home + "/Library/Mobile Documents", data[5]},
+        {"icloud", L("iCloud 云盘本地副本"), of("icloud"), home + "/" + ICloud::containersInHome, data[5]},
         {"downloads", L("下载"), of("downloads"), folders.downloads, data[1]},
         {"documents", L("文稿"), of("documents"), folders.documents, data[0]},
         {"tools", L("开发工具与模型"), of("tools"), home, data[7]},

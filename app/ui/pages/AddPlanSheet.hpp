@@ -26,7 +26,6 @@ public:
     AddPlanSheet(const AddPlanState& state, const std::vector<BackupDestination>& available, Actions actions,
                  QWidget* parent = nullptr);
 
-    const std::vector<QAbstractButton*>& choiceRows() const { return rows; }
     MonoButton* addButton() const { return add; }
     MonoButton* cancelButton() const { return cancel; }
 

@@ -39,12 +39,10 @@ public:
     AddPlanSheet* sheet() const;
 
     /// Controls for tests and the snapshot.
-    MonoButton* runAllButton() const { return runAll; }
     MonoButton* addPlanButton() const { return addPlanControl; }
     /// Columns of the destination grid as laid out now.
     int destinationColumns() const;
     int destinationCardCount() const;
-    int historyRowCount() const { return historyRows; }
 
 private:
     void update();

@@ -23,10 +23,7 @@ public:
     static constexpr int maxColumnWidth = 1100;
 
     QWidget* permissionBanner() const { return banner; }
-    DiskCard* diskCard() const { return disk; }
-    SummaryCardView* reclaimCard() const { return reclaim; }
     SummaryCardView* scanCard() const { return scan; }
-    SummaryCardView* backupCard() const { return backup; }
     TopSuggestions* topSuggestions() const { return top; }
 
 private:

@@ -38,8 +38,6 @@ public:
     /// The second control's button (clean, empty, release all or the menu); null for none or the spinner.
     QAbstractButton* secondButton() const { return second; }
     bool showsSpinner() const { return spinnerShown; }
-    /// The item rows' release buttons (evict suggestions only).
-    const std::vector<QPointer<MonoButton>>& releaseButtons() const { return releases; }
     TextLink* copyButton() const { return copyLink; }
     QAbstractButton* firstButton() const { return first; }
 

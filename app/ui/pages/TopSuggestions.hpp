@@ -35,7 +35,6 @@ public:
     const std::vector<SuggestionRow*>& rows() const { return entries; }
     /// The dividers between the rows.
     int dividers() const { return dividerCount; }
-    TextLink* allLink() const { return all; }
 
 private:
     std::function<void()> open;

@@ -64,9 +64,6 @@ public:
     void focusRow(AppModel::Section section);
     /// The disk footer; hidden without a root volume.
     QWidget* footer() const { return footerBox; }
-    /// The "空间不足" line of the footer.
-    QWidget* lowSpaceLine() const { return lowSpace; }
-    MonoBar* diskBar() const { return bar; }
 
 private:
     /// Focuses and selects the row `step` rows from `from`, when there is one.

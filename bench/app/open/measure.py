@@ -15,6 +15,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+from arguments import check  # noqa: E402
 from stats import load, spread  # noqa: E402
 
 TARGET_SECONDS = 1.5
@@ -74,4 +75,5 @@ def main():
     return status
 
 
+check()
 sys.exit(main())
