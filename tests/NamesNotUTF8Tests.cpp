@@ -87,14 +87,14 @@ TEST(StrayBytesInJSON, OnlyBytesThatAreNoUTF8AreEscapedAndEveryTextReadsBack) {
 
 TEST_F(NamesNotUTF8, APathFromLargestHandedToTrashMovesThatFileAndNoOther) {
     const std::string path = largestPath();
-    ASSERT_EQ(path, home.path(stray).string());
+    EXPECT_EQ(path, home.path(stray).string());
     // A second listing, from the stored scan, names it alike.
     EXPECT_EQ(largestPath(), path);
 
     // Handed back as a script holds it: the bytes themselves, or the lone
     // surrogates of Python's surrogateescape in their UTF-8 form.
     std::string asSurrogates = path;
-    asSurrogates.replace(asSurrogates.find('\xff'), 1, "\xed\xb3\xbf");
+    if (size_t at = path.find('\xff'); at != std::string::npos) asSurrogates.replace(at, 1, "\xed\xb3\xbf");
     for (const std::string& given : {path, asSurrogates}) {
         auto dry = runCLI({"trash", given, "--json"});
         EXPECT_EQ(dry.status, 0) << dry.err;
@@ -127,7 +127,7 @@ TEST_F(NamesNotUTF8, APathFromLargestFilesHandedToMoveToTrashMovesThatFileAndNoO
     ASSERT_EQ(files.size(), 1u) << listed.out;
     // The path goes back in the escaped form it came in.
     const std::string path = files[0].value("path", "");
-    ASSERT_EQ(path, home.path(stray).string());
+    EXPECT_EQ(path, home.path(stray).string());
 
     auto moved = runCLI({"mcp"}, mcpLine(2, "move_to_trash", {{"paths", {path}}, {"confirm", true}}));
     EXPECT_NE(moved.out.find(R"(movie\\udcff.mkv)"), std::string::npos) << moved.out;
