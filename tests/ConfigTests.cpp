@@ -245,12 +245,14 @@ TEST_F(ConfigStoreTest, FailedWritesAreDroppedByUpdateAndReportedByUpdateOrThrow
     // A configuration larger than a stored file may be cannot be written; the
     // file must stay as it was.
     std::string before = readText(configFile());
-    ScopedHooks<InputLimits::Hooks> limits;
-    limits->storedFileBytes = static_cast<int64_t>(before.size()) + 40;
-    const std::string tooLong = "/" + std::string(100, 'a');
-    EXPECT_THROW(ConfigStore::updateOrThrow([&](AppConfig& config) { config.plans.emplace_back(tooLong, "x"); }),
-                 OstrevaneError);
-    EXPECT_NO_THROW(ConfigStore::update([&](AppConfig& config) { config.plans.emplace_back(tooLong, "x"); }));
+    {
+        ScopedHooks<InputLimits::Hooks> limits;
+        limits->storedFileBytes = static_cast<int64_t>(before.size()) + 40;
+        const std::string tooLong = "/" + std::string(100, 'a');
+        EXPECT_THROW(ConfigStore::updateOrThrow([&](AppConfig& config) { config.plans.emplace_back(tooLong, "x"); }),
+                     OstrevaneError);
+        EXPECT_NO_THROW(ConfigStore::update([&](AppConfig& config) { config.plans.emplace_back(tooLong, "x"); }));
+    }
     EXPECT_EQ(readText(configFile()), before);
 
     AppConfig written = ConfigStore::updateOrThrow([](AppConfig& config) { config.plans.emplace_back("/more", "x"); });
