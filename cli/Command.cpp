@@ -109,7 +109,8 @@ size_t printableLength(std::string_view text) {
     return length;
 }
 
-std::string escaped(std::string_view text, bool keepLineBreaks) {
+/// `quoting`: inside `$'…'`, where a backslash and a single quote are escapes too.
+std::string escaped(std::string_view text, bool keepLineBreaks, bool quoting = false) {
     std::string result;
     result.reserve(text.size());
     while (!text.empty()) {
@@ -121,6 +122,7 @@ std::string escaped(std::string_view text, bool keepLineBreaks) {
         }
         size_t length = byte >= 0x80 ? printableLength(text) : (byte >= 0x20 && byte != 0x7F) ? 1 : 0;
         if (byte == '\n' && keepLineBreaks) length = 1;
+        if (quoting && (byte == '\\' || byte == '\'')) result += '\\';
         if (length > 0) {
             result.append(text.substr(0, length));
             text.remove_prefix(length);
@@ -144,7 +146,17 @@ std::string escaped(std::string_view text, bool keepLineBreaks) {
 
 std::string shown(std::string_view text) { return escaped(text, false); }
 
-std::string shownPath(const std::string& path) { return shown(Paths::abbreviate(path)); }
+std::string shownName(std::string_view name) {
+    std::string plain = shown(name);
+    if (plain == name) return plain;
+    return "$'" + escaped(name, false, true) + "'";
+}
+
+std::string shownPath(const std::string& path) {
+    const std::string shortened = Paths::abbreviate(path);
+    if (shortened.starts_with("~/")) return "~/" + shownName(std::string_view(shortened).substr(2));
+    return shownName(shortened);
+}
 
 void printLine(const std::string& text) {
     endProgress();

@@ -85,7 +85,13 @@ void printJSON(const T& record) {
 /// bidirectional formatting characters as "\\u202e", so a name can neither
 /// break the layout, send the terminal escape sequences nor read reversed.
 std::string shown(std::string_view text);
-/// `shown` of the path's abbreviated form.
+/// A name as it is: or, when `shown` has to escape anything in it, the whole
+/// name in the shell's `$'…'` quoting with those escapes ("$'movie\\xff.mkv'"),
+/// which a shell reads back as the name's own bytes, so a pasted line names
+/// that file and no other.
+std::string shownName(std::string_view name);
+/// `shownName` of the path's abbreviated form, a leading "~/" left outside
+/// the quotes where the shell expands it.
 std::string shownPath(const std::string& path);
 /// One line; its own line breaks stay, every other control is escaped.
 void printLine(const std::string& text);

@@ -32,7 +32,7 @@ void printTree(const NodeView& node, int level) {
     for (const auto& child : *node.children) {
         char line[96];
         std::snprintf(line, sizeof line, "%10s  %5.1f%%  ", child.size.c_str(), child.percent);
-        printLine(indent + line + shown(child.name) + (child.type == "dir" ? "/" : ""));
+        printLine(indent + line + shownName(child.name) + (child.type == "dir" ? "/" : ""));
         printTree(child, level + 1);
     }
     if (node.omittedChildren) printLine(indent + L("… 另有 %@ 项", *node.omittedChildren));

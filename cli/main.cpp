@@ -76,5 +76,10 @@ int run(const std::vector<std::string>& words) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
-    return afterOutput(run({argv + 1, argv + argc}));
+    // A script may hand back a path whose stray bytes it holds as lone
+    // surrogates (Python's surrogateescape) and writes in their UTF-8 form;
+    // no name typed in UTF-8 holds those, and they mean the bytes.
+    std::vector<std::string> words;
+    for (int index = 1; index < argc; ++index) words.push_back(Text::strayBytesFromSurrogates(argv[index]));
+    return afterOutput(run(words));
 }

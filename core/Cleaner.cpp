@@ -27,24 +27,15 @@ CleanResult::CleanResult(bool dryRun, std::vector<std::string> trashed, std::vec
 
 namespace {
 
-/// Names on disk need not be UTF-8, but the report of what was done to them
-/// must always encode: such bytes are shown as U+FFFD.
-std::string reportText(const std::string& text) { return Text::replacingInvalidUTF8(text); }
-
-std::vector<std::string> reportTexts(const std::vector<std::string>& texts) {
-    std::vector<std::string> shown;
-    shown.reserve(texts.size());
-    for (const auto& text : texts) shown.push_back(reportText(text));
-    return shown;
-}
-
-constexpr auto failureFields = JSONCoding::fields(JSONCoding::field("path", &CleanFailure::path, reportText),
-                                                  JSONCoding::field("reason", &CleanFailure::reason, reportText));
+// Paths keep the bytes of names that are no UTF-8; the encoder escapes them,
+// so a path in the report names the file it stands for.
+constexpr auto failureFields = JSONCoding::fields(JSONCoding::field("path", &CleanFailure::path),
+                                                  JSONCoding::field("reason", &CleanFailure::reason));
 
 constexpr auto resultFields = JSONCoding::fields(
-    JSONCoding::field("dryRun", &CleanResult::dryRun), JSONCoding::field("trashed", &CleanResult::trashed, reportTexts),
+    JSONCoding::field("dryRun", &CleanResult::dryRun), JSONCoding::field("trashed", &CleanResult::trashed),
     JSONCoding::field("failed", &CleanResult::failed), JSONCoding::field("bytes", &CleanResult::bytes),
-    JSONCoding::field("size", &CleanResult::size), JSONCoding::field("message", &CleanResult::message, reportText));
+    JSONCoding::field("size", &CleanResult::size), JSONCoding::field("message", &CleanResult::message));
 
 }  // namespace
 

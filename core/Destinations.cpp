@@ -73,13 +73,7 @@ constexpr auto destinationFields = JSONCoding::fields(
 }  // namespace
 
 void to_json(json& value, const BackupDestination& destination) {
-    // Names found on disk (a sync client's account folder, a drive's label)
-    // may be no UTF-8; the whole listing would then fail to encode.
-    BackupDestination written = destination;
-    written.id = Text::replacingInvalidUTF8(destination.id);
-    written.name = Text::replacingInvalidUTF8(destination.name);
-    if (destination.path) written.path = Text::replacingInvalidUTF8(*destination.path);
-    JSONCoding::write(value, written, destinationFields);
+    JSONCoding::write(value, destination, destinationFields);
 }
 void from_json(const json& value, BackupDestination& destination) {
     JSONCoding::read(value, destination, destinationFields);

@@ -176,7 +176,7 @@ constexpr auto resultFieldsAfterRoot = JSONCoding::fields(
 
 /// One object in compact text, without its closing brace.
 std::string openObjectText(const ordered_json& document) {
-    std::string text = document.dump(-1, ' ', false, json::error_handler_t::strict);
+    std::string text = JSONOut::dump(document, -1);
     text.pop_back();
     return text;
 }

@@ -77,7 +77,7 @@ struct ScanResult {
 void to_json(json& document, const ScanResult& result);
 void to_json(ordered_json& document, const ScanResult& result);
 /// The compact text of `result` in field order, as the scan cache keeps it;
-/// the same bytes as dumping its ordered document, at any depth of its tree.
-/// Throws on invalid UTF-8.
+/// the same bytes as `JSONOut::dump` of its ordered document, at any depth of
+/// its tree.
 std::string compactText(const ScanResult& result);
 void from_json(const json& document, ScanResult& result);

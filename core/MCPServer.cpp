@@ -165,10 +165,7 @@ std::optional<json> MCPServer::handle(const std::string& line) {
         std::string logLine = "[ostrevane-mcp] tool " + toolName + " failed: " + text + "\n";
         std::fputs(logLine.c_str(), errors);
         std::fflush(errors);
-        // An error may name a path that is no UTF-8 (a folder on disk, the
-        // working folder); a reply that cannot be encoded is never written,
-        // and the client would wait for it forever.
-        return result(Text::replacingInvalidUTF8(text), true);
+        return result(text, true);
     }
 }
 

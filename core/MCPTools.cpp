@@ -23,11 +23,6 @@ namespace {
 
 std::string pretty(const json& value) { return JSONOut::encode(value, true); }
 
-/// A JSON text literal with the escapes JSON needs, slashes left alone.
-std::string jsonText(const std::string& text) {
-    return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
 struct Listing {
     std::vector<BackupDestination> destinations;
     std::vector<BackupPlan> plans;
@@ -164,7 +159,7 @@ std::string findDuplicates(const ToolCall& call) {
 std::string revealInFileManager(const ToolCall& call) {
     std::string path = Paths::expandGiven(call.arguments.require("path"));
     FileManager::showItem(path);
-    return "{\"revealed\": " + jsonText(path) + "}";
+    return "{\"revealed\": " + JSONOut::encode(json(path), false) + "}";
 }
 
 // The table

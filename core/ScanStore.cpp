@@ -50,7 +50,7 @@ std::optional<ScanResult> readFile(const std::string& key) {
         auto result = document->get<ScanResult>();
         // The file name is only a hash of the path, so the file must also say
         // it holds the scan of this folder.
-        if (result.root.path != Text::replacingInvalidUTF8(key)) return std::nullopt;
+        if (result.root.path != key) return std::nullopt;
         return result;
     } catch (...) {
         return std::nullopt;

@@ -155,8 +155,8 @@ private:
         std::optional<FileNode> node;
         if (depth == 0 || (built.size >= ctx.options.minNodeSize && path.size() <= ctx.options.maxNodePath)) {
             sortLargestFirst(built.children);
-            node = FileNode{asText(Paths::lastComponentView(path)),
-                            asText(path),
+            node = FileNode{std::string(Paths::lastComponentView(path)),
+                            path,
                             true,
                             built.size,
                             built.count,
@@ -178,7 +178,7 @@ private:
     bool countFile(const Facts& facts, std::string_view name) {
         int64_t size = facts.allocated;
         // Every link counts for now; the scan settles them at its end.
-        bool firstMet = facts.links < 2 || links.count(facts.device, facts.inode, size, asText(path));
+        bool firstMet = facts.links < 2 || links.count(facts.device, facts.inode, size, path);
         if (depth == 0) {
             result = fileNode(name, path, size, facts.modified);
         } else {

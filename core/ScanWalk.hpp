@@ -24,11 +24,6 @@ namespace ScanWalk {
 constexpr size_t inaccessibleSampleLimit = 100;
 constexpr size_t cloudOnlyLimit = 200;
 
-/// Names come from the file system as bytes; the tree holds text.
-inline std::string asText(std::string_view raw) {
-    return Text::isValidUTF8(raw) ? std::string(raw) : Text::replacingInvalidUTF8(raw);
-}
-
 inline Date dateOf(int64_t seconds) { return std::chrono::system_clock::from_time_t(static_cast<time_t>(seconds)); }
 
 inline double clockSeconds() {
@@ -79,13 +74,21 @@ struct Listing {
     void read(int folder);
 };
 
+// Names and paths keep the bytes the file system gave, UTF-8 or not: only
+// those name the file. What writes them for reading escapes the bytes that
+// are no UTF-8.
 inline FileNode fileNode(std::string_view name, std::string_view path, int64_t size, int64_t modified) {
-    return FileNode{asText(name), asText(path), false, size, 1, dateOf(modified), std::nullopt};
+    return FileNode{std::string(name), std::string(path), false, size, 1, dateOf(modified), std::nullopt};
 }
 
 inline FileNode emptyFolderNode(const std::string& path) {
-    return FileNode{
-        asText(Paths::lastComponentView(path)), asText(path), true, 0, 0, std::nullopt, std::vector<FileNode>{}};
+    return FileNode{std::string(Paths::lastComponentView(path)),
+                    std::string(path),
+                    true,
+                    0,
+                    0,
+                    std::nullopt,
+                    std::vector<FileNode>{}};
 }
 
 /// State shared by every thread of one scan.
@@ -108,14 +111,14 @@ struct ScanContext {
     bool cancelled() const { return cancel && cancel->isCancelled(); }
 
     void addInaccessible(const std::string& path) {
-        std::string text = asText(path);
+        std::string text = path;
         std::lock_guard guard(lock);
         inaccessibleCount += 1;
         if (inaccessible.size() < inaccessibleSampleLimit) inaccessible.push_back(std::move(text));
     }
 
     void addCloudOnly(const std::string& path) {
-        std::string text = asText(path);
+        std::string text = path;
         std::lock_guard guard(lock);
         if (cloudOnly.size() < cloudOnlyLimit) cloudOnly.push_back(std::move(text));
     }
@@ -144,7 +147,7 @@ struct ScanContext {
         }
         // Outside the lock: the callback may be slow or re-enter the engine.
         if (report) {
-            report->currentPath = asText(path);
+            report->currentPath = path;
             progress(*report);
         }
     }

@@ -139,8 +139,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
             continue;
         }
         int64_t size = entry.facts.allocated;
-        bool firstMet = entry.facts.links < 2 ||
-                        links.count(entry.facts.device, entry.facts.inode, size, asText(child));
+        bool firstMet = entry.facts.links < 2 || links.count(entry.facts.device, entry.facts.inode, size, child);
         if (!firstMet) linkedAgain += size;
         bytes += size;
         count += 1;
@@ -163,8 +162,13 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     newest = std::max(newest, results.newest);
     results.appendKeptTo(nodes);
     sortLargestFirst(nodes);
-    return FileNode{asText(Paths::lastComponentView(path)),      asText(path),    true, bytes, count,
-                    dateOf(newest != 0 ? newest : own.modified), std::move(nodes)};
+    return FileNode{std::string(Paths::lastComponentView(path)),
+                    path,
+                    true,
+                    bytes,
+                    count,
+                    dateOf(newest != 0 ? newest : own.modified),
+                    std::move(nodes)};
 }
 
 /// `path` with the folder `from` at its start replaced by `to` ("" stands
@@ -227,7 +231,7 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     std::string shownPrefix = requested == "/" ? "" : requested;
 
     struct stat status;
-    if (::lstat(walked.c_str(), &status) != 0) throw OstrevaneError(L("路径不存在或无法访问: %@", asText(requested)));
+    if (::lstat(walked.c_str(), &status) != 0) throw OstrevaneError(L("路径不存在或无法访问: %@", requested));
 
     Date scannedAt = std::chrono::system_clock::now();
     auto started = std::chrono::steady_clock::now();

@@ -53,12 +53,7 @@ constexpr auto largeFileFields = JSONCoding::fields(
 
 void to_json(json& object, const Status::LastScan& scan) { JSONCoding::write(object, scan, lastScanFields); }
 void from_json(const json& object, Status::LastScan& scan) { JSONCoding::read(object, scan, lastScanFields); }
-void to_json(json& object, const Status& status) {
-    // A home folder named in no UTF-8 would keep the whole status from encoding.
-    Status written = status;
-    written.home = Text::replacingInvalidUTF8(status.home);
-    JSONCoding::write(object, written, statusFields);
-}
+void to_json(json& object, const Status& status) { JSONCoding::write(object, status, statusFields); }
 void from_json(const json& object, Status& status) { JSONCoding::read(object, status, statusFields); }
 void to_json(json& object, const LargeFile& file) { JSONCoding::write(object, file, largeFileFields); }
 void from_json(const json& object, LargeFile& file) { JSONCoding::read(object, file, largeFileFields); }

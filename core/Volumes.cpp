@@ -84,14 +84,7 @@ constexpr auto volumeFields = JSONCoding::fields(
 
 }  // namespace
 
-void to_json(json& document, const VolumeInfo& volume) {
-    // A label or mount point in a legacy code page would make the whole
-    // document fail to encode; it is written with its bad bytes replaced.
-    VolumeInfo written = volume;
-    written.name = Text::replacingInvalidUTF8(volume.name);
-    written.mountPoint = Text::replacingInvalidUTF8(volume.mountPoint);
-    JSONCoding::write(document, written, volumeFields);
-}
+void to_json(json& document, const VolumeInfo& volume) { JSONCoding::write(document, volume, volumeFields); }
 void from_json(const json& document, VolumeInfo& volume) { JSONCoding::read(document, volume, volumeFields); }
 
 namespace Volumes {

@@ -255,15 +255,28 @@ TEST_F(ConfigStoreTest, StoredFilesNestedTooDeeplyAreUnreadable) {
 
 TEST_F(ConfigStoreTest, FailedWritesAreDroppedByUpdateAndReportedByUpdateOrThrow) {
     addPlan("/kept");
-    // A name that is not UTF-8 cannot be encoded; the file must stay as it was.
+    // A configuration larger than a stored file may be cannot be written; the
+    // file must stay as it was.
     std::string before = readText(configFile());
-    EXPECT_THROW(ConfigStore::updateOrThrow([](AppConfig& config) { config.plans.emplace_back("/bad\xff", "x"); }),
-                 OstrevaneError);
-    EXPECT_NO_THROW(ConfigStore::update([](AppConfig& config) { config.plans.emplace_back("/bad\xff", "x"); }));
+    {
+        ScopedHooks<InputLimits::Hooks> limits;
+        limits->storedFileBytes = static_cast<int64_t>(before.size()) + 40;
+        const std::string tooLong = "/" + std::string(100, 'a');
+        EXPECT_THROW(ConfigStore::updateOrThrow([&](AppConfig& config) { config.plans.emplace_back(tooLong, "x"); }),
+                     OstrevaneError);
+        EXPECT_NO_THROW(ConfigStore::update([&](AppConfig& config) { config.plans.emplace_back(tooLong, "x"); }));
+    }
     EXPECT_EQ(readText(configFile()), before);
 
     AppConfig written = ConfigStore::updateOrThrow([](AppConfig& config) { config.plans.emplace_back("/more", "x"); });
     EXPECT_EQ(written.plans.size(), 2u);
+}
+
+TEST_F(ConfigStoreTest, APathThatIsNoUTF8IsStoredEscapedAndReadBackAsItsBytes) {
+    addPlan("/bad\xff");
+    EXPECT_NE(readText(configFile()).find(R"("/bad\udcff")"), std::string::npos) << readText(configFile());
+    ASSERT_EQ(ConfigStore::load().plans.size(), 1u);
+    EXPECT_EQ(ConfigStore::load().plans[0].source, "/bad\xff");
 }
 
 TEST_F(ConfigStoreTest, UnwritableSupportFolderReadsEmptyAndRefusesWrites) {

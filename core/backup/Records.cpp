@@ -80,11 +80,8 @@ constexpr auto offloadFields = JSONCoding::fields(
     JSONCoding::field("dryRun", &OffloadReport::dryRun), JSONCoding::field("bytes", &OffloadReport::bytes),
     JSONCoding::field("message", &OffloadReport::message));
 
-/// A path on disk need not be UTF-8, but the report must always encode.
-std::string shownPath(const std::string& path) { return Text::replacingInvalidUTF8(path); }
-
 constexpr auto evictFields = JSONCoding::fields(
-    JSONCoding::field("path", &EvictReport::path, shownPath), JSONCoding::field("evicted", &EvictReport::evicted),
+    JSONCoding::field("path", &EvictReport::path), JSONCoding::field("evicted", &EvictReport::evicted),
     JSONCoding::field("failed", &EvictReport::failed), JSONCoding::field("freedBytes", &EvictReport::freedBytes),
     JSONCoding::field("message", &EvictReport::message));
 
@@ -115,14 +112,13 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
     BackupReport report;
     std::string bytesText = Fmt::bytes(tally.bytes);
 
-    // Names on disk need not be UTF-8; the report must still encode, or the
-    // history would lose every entry at its next write.
-    auto text = [](const std::string& value) { return Text::replacingInvalidUTF8(value); };
+    // Names that are no UTF-8 keep their bytes: the encoder escapes them, and
+    // the paths still name what was copied.
     report.id = Text::randomIdentifier();
-    report.source = text(source);
-    report.destinationId = text(destination.id);
-    report.destinationName = text(destination.name);
-    report.target = text(target);
+    report.source = source;
+    report.destinationId = destination.id;
+    report.destinationName = destination.name;
+    report.target = target;
     report.startedAt = started;
     report.finishedAt = std::chrono::system_clock::now();
     report.dryRun = dryRun;
@@ -133,7 +129,7 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
     report.filesFailed = tally.failed;
     report.bytesCopied = tally.bytes;
     report.copied = bytesText;
-    for (const auto& error : tally.errors) report.errors.push_back(text(error));
+    report.errors = tally.errors;
     report.summary.clear();
     report.summary = summaryText(report);
     return report;

@@ -113,13 +113,16 @@ std::optional<json> parse(std::string_view text, int maxDepth, bool* tooDeep) {
     BoundedBuilder builder(result, maxDepth);
     bool parsed = false;
     if (tooDeep) *tooDeep = false;
+    const auto marked = JSONOut::markingStrayByteEscapes(text);
+    const std::string_view source = marked ? std::string_view(*marked) : text;
     try {
-        parsed = json::sax_parse(text.begin(), text.end(), &builder, nlohmann::detail::input_format_t::json, true);
+        parsed = json::sax_parse(source.begin(), source.end(), &builder, nlohmann::detail::input_format_t::json, true);
     } catch (const std::exception&) {
         return std::nullopt;
     }
     if (tooDeep) *tooDeep = builder.wentTooDeep();
     if (!parsed || !builder.succeeded()) return std::nullopt;
+    if (marked) JSONOut::unmarkStrayBytes(result);
     return result;
 }
 

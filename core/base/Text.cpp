@@ -65,6 +65,60 @@ std::string replacingInvalidUTF8(std::string_view text) {
     return result;
 }
 
+std::string markingStrayBytes(std::string_view text, char marker) {
+    static const char hex[] = "0123456789abcdef";
+    std::string result;
+    result.reserve(text.size() + 8);
+    while (!text.empty()) {
+        size_t length = validSequenceLength(text);
+        if (length == 0) {
+            const auto byte = static_cast<unsigned char>(text.front());
+            result += {marker, hex[byte >> 4], hex[byte & 0xF]};
+            length = 1;
+        } else if (text.front() == marker) {
+            result += {marker, marker};
+        } else {
+            result.append(text.substr(0, length));
+        }
+        text.remove_prefix(length);
+    }
+    return result;
+}
+
+std::string unmarkingStrayBytes(std::string_view text, char marker) {
+    auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    std::string result;
+    result.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != marker || i + 1 >= text.size()) {
+            result += text[i];
+        } else if (text[i + 1] == marker) {
+            result += marker;
+            i += 1;
+        } else if (i + 2 < text.size()) {
+            result += static_cast<char>(digit(text[i + 1]) << 4 | digit(text[i + 2]));
+            i += 2;
+        }
+    }
+    return result;
+}
+
+std::string strayBytesFromSurrogates(std::string_view text) {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    std::string result;
+    result.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (byte(i) == 0xED && i + 2 < text.size() && (byte(i + 1) == 0xB2 || byte(i + 1) == 0xB3) &&
+            (byte(i + 2) & 0xC0) == 0x80) {
+            result += static_cast<char>(0x80 | (byte(i + 1) & 0x01) << 6 | (byte(i + 2) & 0x3F));
+            i += 2;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
 std::string trim(std::string_view text) {
     const char* blanks = " \t\n\r\v\f";
     size_t start = text.find_first_not_of(blanks);

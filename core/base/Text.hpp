@@ -9,6 +9,18 @@ namespace Text {
 bool isValidUTF8(std::string_view text);
 /// Replaces every byte sequence that is not valid UTF-8 with U+FFFD.
 std::string replacingInvalidUTF8(std::string_view text);
+/// Stray bytes are those no valid UTF-8 sequence holds (always 0x80-0xFF): a
+/// name on disk may have any, and must keep them to name its file. Here each
+/// one is written as `marker` and its two lower-case hexadecimal digits, and
+/// each `marker` already in the text is doubled, so `unmarkingStrayBytes`
+/// gets the bytes back whatever the text held.
+std::string markingStrayBytes(std::string_view text, char marker);
+/// The inverse of `markingStrayBytes`.
+std::string unmarkingStrayBytes(std::string_view text, char marker);
+/// The text with each lone surrogate U+DC80-U+DCFF in its three-byte form
+/// (ED B2 80 - ED B3 BF, as Python writes a name's stray bytes) read back as
+/// the byte 0x80-0xFF it stands for; everything else unchanged.
+std::string strayBytesFromSurrogates(std::string_view text);
 /// Trims blanks, tabs and line breaks at both ends.
 std::string trim(std::string_view text);
 /// Lower case by Unicode's root rules, with a fast road for ASCII.

@@ -43,6 +43,9 @@ std::string allowList() { return prefixedList(readOnlyTools()); }
 std::string denyList() { return prefixedList(writeTools()); }
 
 std::optional<std::string> mcpConfiguration(const std::string& cli) {
+    // The agent's runtime reads the escape of a byte that is no UTF-8 as a
+    // character, and would start some other path.
+    if (!Text::isValidUTF8(cli)) return std::nullopt;
     json configuration = {
         {"mcpServers", {{"ostrevane", {{"command", cli}, {"args", json::array({"mcp", "--read-only"})}}}}}};
     std::string text = JSONOut::encode(configuration, false);
