@@ -153,22 +153,27 @@ TEST_F(ScanWayTest, TheScanCacheIsWrittenOnlyWhereTheScanSawItsFolder) {
 // link to a project leaves the project's own "cache" folder alone.
 TEST_F(ScanWayTest, TheToolAndTheServerKeepToTheWayOfTheStoredScan) {
     const std::string app = ".var/app/org.example.App";
-    allocate(home.path(app + "/cache/blob"), 60 * MB);
-    const fs::path kept = writeFile(home.path("projects/site/cache/notes.txt"), 10);
-    ScanStore::scan(home.home(), 900, true);
-    swapForLink(app, home.path("projects/site"));
-    const std::string refusal = L("%@ 是符号链接", at(app));
-
-    const CLIResult cli = runCLI({"clean", "flatpak-app-caches", "--execute", "--json"});
-    EXPECT_TRUE(fs::exists(kept)) << "moved by the command line: " << cli.out << cli.err;
-    EXPECT_NE(cli.out.find(refusal), std::string::npos) << cli.out << cli.err;
-
     const json call = {
         {"jsonrpc", "2.0"},
         {"id", 1},
         {"method", "tools/call"},
         {"params", {{"name", "apply_suggestion"}, {"arguments", {{"id", "flatpak-app-caches"}, {"confirm", true}}}}}};
-    const CLIResult server = runCLI({"mcp"}, call.dump() + "\n");
-    EXPECT_TRUE(fs::exists(kept)) << "moved by the MCP tool: " << server.out << server.err;
-    EXPECT_NE(server.out.find(refusal), std::string::npos) << server.out << server.err;
+    struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+        std::optional<std::string> input;
+    };
+    const Case cases[] = {{"the command line", {"clean", "flatpak-app-caches", "--execute", "--json"}, std::nullopt},
+                          {"the MCP tool", {"mcp"}, call.dump() + "\n"}};
+    for (const Case& c : cases) {
+        allocate(home.path(app + "/cache/blob"), 60 * MB);
+        const fs::path kept = writeFile(home.path("projects/site/cache/notes.txt"), 10);
+        ScanStore::scan(home.home(), 900, true);
+        swapForLink(app, home.path("projects/site"));
+
+        const CLIResult run = runCLI(c.arguments, c.input);
+        EXPECT_TRUE(fs::exists(kept)) << "moved by " << c.what << ": " << run.out << run.err;
+        EXPECT_NE(run.out.find(L("%@ 是符号链接", at(app))), std::string::npos) << c.what << ": " << run.out << run.err;
+        removeAll({home.path(app), home.path("projects")});
+    }
 }
