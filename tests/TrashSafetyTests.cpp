@@ -15,8 +15,6 @@
 #include "Cleaner.hpp"
 #include "LinkSwapper.hpp"
 #include "Localization.hpp"
-#include "Scanner.hpp"
-#include "Suggestions.hpp"
 #include "TestSupport.hpp"
 #include "platform/Trash.hpp"
 
@@ -151,35 +149,6 @@ TEST_F(TrashSafetyTest, CleaningContentsNeverFollowsALinkSwappedInForTheFolder) 
         fs::remove_all(cache);
         fs::remove_all(Trash::homeTrash());
     }
-}
-
-// Each round cleans the browser's cache, suggested from a scan that saw
-// ~/.cache as a folder, while ~/.cache is exchanged with a link to ~/.config
-// at any moment of the clean: the browser's profile there never moves.
-TEST_F(TrashSafetyTest, ACleanFromAScanNeverFollowsALinkExchangedInAboveTheCache) {
-    allocate(home.path(".cache/google-chrome/Cache/data"), 60'000'000);
-    const fs::path profile = writeFile(home.path(".config/google-chrome/Default/Bookmarks"), 10);
-    const ScanResult scan = Scanner::scan(home.home());
-    const SuggestionReport report = SuggestionEngine::analyze(&scan, {}, std::chrono::system_clock::now());
-    auto caches = std::find_if(report.suggestions.begin(), report.suggestions.end(),
-                               [](const Suggestion& suggestion) { return suggestion.id == "xdg-cache-apps"; });
-    ASSERT_NE(caches, report.suggestions.end());
-    const fs::path link = home.path(".cache-link");
-    fs::create_directory_symlink(home.path(".config"), link);
-    // The real folder keeps its identity under either name.
-    const int realCache = ::open(home.path(".cache").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(realCache, 0);
-    size_t moved = 0;
-    {
-        NameExchanger exchanger(home.path(".cache"), link);
-        for (int round = 0; round < raceRounds; ++round) {
-            ::close(::openat(realCache, "google-chrome/entry", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-            moved += Cleaner::apply(*caches, false).trashed.size();
-            ASSERT_TRUE(fs::exists(profile)) << "the profile moved in round " << round;
-        }
-    }
-    ::close(realCache);
-    EXPECT_GT(moved, 0u);
 }
 
 // The files half of the Trash is exchanged with a link to the user's
