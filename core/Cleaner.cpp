@@ -216,6 +216,19 @@ struct RefusalPlaces {
     std::vector<std::string> trashes = Trash::trashFolders();
 };
 
+/// What a refusal to hold a folder says; none when it is simply not there.
+std::optional<std::string> holdRefusalText(const HoldRefused& refused, const std::string& path) {
+    const std::string& at = refused.at.empty() ? path : refused.at;
+    switch (refused.why) {
+    case HoldFailure::missing: return std::nullopt;
+    case HoldFailure::link: return L("%@ 是符号链接", at);
+    case HoldFailure::moved: return L("打开时目录被移动或替换了");
+    case HoldFailure::changed: return L("%@ 在扫描之后被另一个目录替换了", at);
+    case HoldFailure::other: break;
+    }
+    return refused.message;
+}
+
 /// The checks of what a held item really is, wherever the path led.
 std::optional<std::string> heldRefusal(const Trash::HeldItem& held, const RefusalPlaces& at) {
     // A link among the folders above the item must not lead the move
@@ -235,12 +248,15 @@ std::optional<std::string> heldRefusal(const Trash::HeldItem& held, const Refusa
 /// None when `p` may be moved to the Trash; its folder is then held in
 /// `held`, and the move must start from there: every check below concerns
 /// what that descriptor is, so swapping a link among the folders above `p`
-/// afterwards changes nothing.
+/// afterwards changes nothing. With `seen`, the folder is reached along the
+/// way the scan behind a suggestion saw.
 std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& at,
-                                     std::optional<Trash::HeldItem>& held) {
+                                     std::optional<Trash::HeldItem>& held, const SeenFolders* seen = nullptr) {
     if (auto reason = placeRefusal(p, at.written)) return reason;
     try {
-        held.emplace(p);
+        held.emplace(p, seen);
+    } catch (const HoldRefused& refused) {
+        return holdRefusalText(refused, p).value_or(L("路径不存在"));
     } catch (const OstrevaneError& error) {
         // The folder above p is missing, or is not a folder.
         if (error.code == ENOENT || error.code == ENOTDIR) return L("路径不存在");
@@ -265,7 +281,7 @@ std::optional<std::string> refusalIn(const Trash::HeldFolder& folder, const std:
 /// What a clean did so far, item by item.
 class Tally {
 public:
-    explicit Tally(bool dryRun) : dryRun(dryRun) {}
+    explicit Tally(bool dryRun, const SeenFolders* seen = nullptr) : dryRun(dryRun), seen(seen) {}
 
     void fail(const std::string& p, const std::string& reason) { failed.push_back({p, reason}); }
 
@@ -276,10 +292,13 @@ public:
         // from it by now; a dry run must not count it twice either.
         if (dryRun) size -= countedInside(p);
         try {
-            if (!dryRun) Trash::moveToTrash(held);
+            if (!dryRun) Trash::moveToTrash(held, seen);
             trashed.push_back(p);
             counted.emplace(p, size);
             bytes += size;
+        } catch (const HoldRefused& refused) {
+            // The Trash's own folders, reached along the scan's way.
+            fail(p, holdRefusalText(refused, Trash::homeTrash()).value_or(refused.message));
         } catch (const std::exception& error) {
             fail(p, localizedDescription(error));
         }
@@ -305,6 +324,7 @@ public:
 
 private:
     bool dryRun;
+    const SeenFolders* seen;
     std::vector<std::string> trashed;
     /// The bytes each trashed path added.
     std::map<std::string, int64_t> counted;
@@ -324,30 +344,28 @@ private:
 /// The folder of a suggestion whose items are cleaned, held; none when it
 /// offers nothing: it is gone, or it is not the folder the suggestion named
 /// (said in `tally`).
-std::optional<Trash::HeldFolder> heldFolder(const std::string& folder, Tally& tally) {
-    using Failure = Trash::HeldFolder::Failure;
+std::optional<Trash::HeldFolder> heldFolder(const std::string& folder, Tally& tally, const SeenFolders* seen) {
     if (auto reason = Paths::unusable(folder)) {
         tally.fail(folder, *reason);
         return std::nullopt;
     }
     try {
-        return std::optional<Trash::HeldFolder>(std::in_place, folder);
+        return std::optional<Trash::HeldFolder>(std::in_place, folder, seen);
     } catch (const Trash::HeldFolder::Refused& refused) {
-        if (refused.why == Failure::link) tally.fail(folder, L("%@ 是符号链接", folder));
-        if (refused.why == Failure::moved) tally.fail(folder, L("打开时目录被移动或替换了"));
-        if (refused.why == Failure::other) tally.fail(folder, refused.message);
+        if (auto reason = holdRefusalText(refused, folder)) tally.fail(folder, *reason);
         return std::nullopt;
     }
 }
 
 /// Moves the items of each folder to the Trash; the folders stay. Each
 /// folder is held once and its items moved from there, so a link swapped in
-/// for a folder never leads the clean into another one.
-CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun) {
-    Tally tally(dryRun);
+/// for a folder never leads the clean into another one; with `seen`, nor
+/// does one swapped in above it since the scan.
+CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun, const SeenFolders* seen) {
+    Tally tally(dryRun, seen);
     const RefusalPlaces places;
     for (const auto& folder : folders) {
-        std::optional<Trash::HeldFolder> held = heldFolder(folder, tally);
+        std::optional<Trash::HeldFolder> held = heldFolder(folder, tally, seen);
         if (!held) continue;
         std::vector<std::string> names;
         try {
@@ -396,8 +414,11 @@ std::optional<std::string> refusalOfPlace(const std::string& path) {
     return reason;
 }
 
-CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
-    Tally tally(dryRun);
+namespace {
+
+/// The paths moved, along the way the scan saw when `seen` is given.
+CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const SeenFolders* seen) {
+    Tally tally(dryRun, seen);
     const RefusalPlaces places;
     for (const auto& path : paths) {
         // Before anything else: such a path has no expanded form to act on.
@@ -408,13 +429,17 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun) {
         const std::string p = Paths::expand(path);
         if (tally.covers(p)) continue;
         std::optional<Trash::HeldItem> held;
-        if (auto reason = refusalAt(p, places, held))
+        if (auto reason = refusalAt(p, places, held, seen))
             tally.fail(p, *reason);
         else
             tally.move(p, *held);
     }
     return tally.result();
 }
+
+}  // namespace
+
+CleanResult trash(const std::vector<std::string>& paths, bool dryRun) { return trashAlong(paths, dryRun, nullptr); }
 
 CleanResult emptyTrash() {
     Trash::TrashFolders folders = Trash::openTrashFolders();
@@ -466,9 +491,10 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
                                       : L("请确认明细后,对具体路径使用 trash / offload。");
         throw OstrevaneError(message);
     }
+    const SeenFolders* seen = suggestion.seen ? &*suggestion.seen : nullptr;
     switch (suggestion.action) {
-    case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun);
-    case CleanAction::trash: return trash(suggestion.paths, dryRun);
+    case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun, seen);
+    case CleanAction::trash: return trashAlong(suggestion.paths, dryRun, seen);
     case CleanAction::emptyTrash:
         if (dryRun)
             return CleanResult(true, {}, {}, suggestion.reclaimableBytes,

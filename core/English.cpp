@@ -1076,6 +1076,8 @@ const Row kAddedRows[] = {
      "%@ is a symbolic link"},
     {"打开时目录被移动或替换了",
      "The folder was moved or replaced as it was opened"},
+    {"%@ 在扫描之后被另一个目录替换了",
+     "%@ was replaced by another folder after the scan"},
     // Backups: an unreadable history, an offloaded source that changed, a link offloaded.
     {"备份记录文件 %@ 无法读取,已忽略。",
      "The backup history file %@ couldn’t be read and was ignored."},

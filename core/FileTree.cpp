@@ -164,7 +164,8 @@ constexpr auto resultFields = JSONCoding::fields(
     JSONCoding::field("duration", &ScanResult::duration), JSONCoding::field("fileCount", &ScanResult::fileCount),
     JSONCoding::field("inaccessible", &ScanResult::inaccessible),
     JSONCoding::field("inaccessibleCount", &ScanResult::inaccessibleCount),
-    JSONCoding::field("cloudOnly", &ScanResult::cloudOnly), JSONCoding::field("minNodeSize", &ScanResult::minNodeSize));
+    JSONCoding::field("cloudOnly", &ScanResult::cloudOnly), JSONCoding::field("minNodeSize", &ScanResult::minNodeSize),
+    JSONCoding::field("seen", &ScanResult::seen));
 
 /// The fields that follow the root, in the same order.
 constexpr auto resultFieldsAfterRoot = JSONCoding::fields(
@@ -172,7 +173,12 @@ constexpr auto resultFieldsAfterRoot = JSONCoding::fields(
     JSONCoding::field("fileCount", &ScanResult::fileCount),
     JSONCoding::field("inaccessible", &ScanResult::inaccessible),
     JSONCoding::field("inaccessibleCount", &ScanResult::inaccessibleCount),
-    JSONCoding::field("cloudOnly", &ScanResult::cloudOnly), JSONCoding::field("minNodeSize", &ScanResult::minNodeSize));
+    JSONCoding::field("cloudOnly", &ScanResult::cloudOnly), JSONCoding::field("minNodeSize", &ScanResult::minNodeSize),
+    JSONCoding::field("seen", &ScanResult::seen));
+
+constexpr auto seenFields = JSONCoding::fields(JSONCoding::field("link", &SeenFolder::link),
+                                               JSONCoding::field("device", &SeenFolder::device),
+                                               JSONCoding::field("inode", &SeenFolder::inode));
 
 /// One object in compact text, without its closing brace.
 std::string openObjectText(const ordered_json& document) {
@@ -216,6 +222,10 @@ std::string compactText(const ScanResult& result) {
     text += '}';
     return text;
 }
+
+void to_json(json& document, const SeenFolder& folder) { JSONCoding::write(document, folder, seenFields); }
+void to_json(ordered_json& document, const SeenFolder& folder) { JSONCoding::write(document, folder, seenFields); }
+void from_json(const json& document, SeenFolder& folder) { JSONCoding::read(document, folder, seenFields); }
 
 void to_json(json& document, const ScanResult& result) { JSONCoding::write(document, result, resultFields); }
 void to_json(ordered_json& document, const ScanResult& result) { JSONCoding::write(document, result, resultFields); }

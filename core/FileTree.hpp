@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Support.hpp"
+#include "platform/SeenWay.hpp"
 
 /// One file or folder of a scanned tree. Its path is also its identity.
 struct FileNode {
@@ -55,6 +56,10 @@ void to_json(json& document, const FileNode& node);
 void to_json(ordered_json& document, const FileNode& node);
 void from_json(const json& document, FileNode& node);
 
+void to_json(json& document, const SeenFolder& folder);
+void to_json(ordered_json& document, const SeenFolder& folder);
+void from_json(const json& document, SeenFolder& folder);
+
 struct ScanResult {
     FileNode root;
     Date scannedAt;
@@ -66,6 +71,10 @@ struct ScanResult {
     /// At most 200 folders whose contents live only in the cloud, sorted.
     std::vector<std::string> cloudOnly;
     int64_t minNodeSize = 0;
+    /// The folders on the way to the places a clean, the Trash and the scan
+    /// cache touch, as the scan met them; absent in a scan stored before
+    /// they were kept.
+    std::optional<SeenFolders> seen;
 
     bool operator==(const ScanResult&) const = default;
 
@@ -73,7 +82,7 @@ struct ScanResult {
     ScanResult replacingRoot(FileNode newRoot) const;
 };
 
-/// All eight keys are required when reading.
+/// Eight keys are required when reading; "seen" may be absent.
 void to_json(json& document, const ScanResult& result);
 void to_json(ordered_json& document, const ScanResult& result);
 /// The compact text of `result` in field order, as the scan cache keeps it;

@@ -5,8 +5,10 @@
 #include <map>
 #include <mutex>
 
+#include "base/Files.hpp"
 #include "base/InputLimits.hpp"
 #include "base/Text.hpp"
+#include "platform/HomeFolder.hpp"
 
 namespace ScanStore {
 
@@ -66,9 +68,22 @@ std::string hashText(const std::string& key) {
     return text;
 }
 
-std::filesystem::path cacheFile(const std::string& key) {
-    return Paths::cacheDir() / ("scan-" + hashText(key) + ".json");
+namespace {
+std::string cacheFileName(const std::string& key) { return "scan-" + hashText(key) + ".json"; }
+
+/// Writes the cache file of `key` into the cache folder reached along the way
+/// the scan saw, so that a link swapped in above that folder since the scan
+/// takes nothing in; a scan that kept no way writes by path.
+void writeCacheFile(const ScanResult& result, const std::string& key, const std::string& encoded) {
+    const std::string home = Paths::home();
+    const std::string folder = Paths::cacheDirPath();
+    if (!result.seen || !SeenWay::isBelow(home, folder)) return Files::writeAtomically(cacheFile(key), encoded);
+    const UniqueFd held = SeenWay::open(home, folder, *result.seen, true);
+    Files::writeAtomically(held.get(), cacheFileName(key), encoded);
 }
+}  // namespace
+
+std::filesystem::path cacheFile(const std::string& key) { return Paths::cacheDir() / cacheFileName(key); }
 
 std::optional<ScanResult> cached(const std::string& path, double maxAge) {
     std::string key = Paths::expand(path);
@@ -98,7 +113,7 @@ void store(const ScanResult& result, const std::string& path) {
         return;
     }
     try {
-        Files::writeAtomically(cacheFile(key), encoded);
+        writeCacheFile(result, key, encoded);
     } catch (...) {
     }
 }

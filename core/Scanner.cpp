@@ -27,6 +27,7 @@
 #include "Localization.hpp"
 #include "ParallelDescent.hpp"
 #include "ScanWalk.hpp"
+#include "SeenPlaces.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/Platform.hpp"
@@ -235,6 +236,8 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
 
     Date scannedAt = std::chrono::system_clock::now();
     auto started = std::chrono::steady_clock::now();
+    std::optional<SeenFolders> seen;
+    if (options.keepWays) seen = SeenPlaces::record(Paths::home(), Paths::isInside(Paths::home(), requested));
     ScanContext ctx;
     ctx.options = options;
     for (const auto& exclude : options.excludes) ctx.excludeSet.insert(Paths::expand(exclude));
@@ -273,9 +276,15 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     if (rewrite)
         for (auto& entry : inaccessible) entry = rebased(entry, walked, shownPrefix);
     int64_t fileCount = root.fileCount;
-    return ScanResult{
-        std::move(root),      scannedAt,          duration, fileCount, std::move(inaccessible), inaccessibleCount,
-        std::move(cloudOnly), options.minNodeSize};
+    return ScanResult{std::move(root),
+                      scannedAt,
+                      duration,
+                      fileCount,
+                      std::move(inaccessible),
+                      inaccessibleCount,
+                      std::move(cloudOnly),
+                      options.minNodeSize,
+                      std::move(seen)};
 }
 
 int64_t quickSize(const std::string& path) {
@@ -284,6 +293,7 @@ int64_t quickSize(const std::string& path) {
     options.fanOutDepth = 1;
     // What is moved or measured is the link itself, never the folder it names.
     options.followRootLink = false;
+    options.keepWays = false;
     try {
         return scan(path, options).root.size;
     } catch (...) {

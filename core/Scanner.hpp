@@ -32,6 +32,9 @@ struct ScanOptions {
     /// A root that is a symbolic link to a folder is scanned as that folder,
     /// its tree shown under the link's path.
     bool followRootLink = true;
+    /// Keeps the way to the cache folder and, for a scan holding the home
+    /// folder, to the places the cleanup rules touch (SeenPlaces.hpp).
+    bool keepWays = true;
 
     /// Reads OSTREVANE_FANOUT each time, so a test or a user can change it.
     ScanOptions();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Support.hpp"
+#include "platform/SeenWay.hpp"
 
 enum class Risk { safe, review, caution };
 
@@ -60,6 +61,11 @@ struct Suggestion {
     std::optional<std::string> command;
     /// Absent when the rule gives no breakdown; an empty list is a breakdown of nothing.
     std::optional<std::vector<SuggestionItem>> items;
+    /// What the scan behind the suggestion saw on the way from the home
+    /// folder to its paths and to the Trash, which a clean keeps to (not in
+    /// the JSON form). Absent for a suggestion no analysis made: its folders
+    /// are then followed as they are now.
+    std::optional<SeenFolders> seen;
 
     /// For decoding, where the derived fields are read as they stand.
     Suggestion() = default;

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "Localization.hpp"
+#include "SeenPlaces.hpp"
 #include "SuggestionPlaces.hpp"
 
 namespace SuggestionEngine {
@@ -223,6 +224,13 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
     if (!anyAvailable(destinations))
         notes.push_back(L(
             "未检测到可用的网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。"));
+
+    // A clean keeps to the way the scan saw; without a scan, to the way as it
+    // is now, when the suggestions are made.
+    const SeenFolders seen = full ? scan->seen.value_or(SeenFolders()) : SeenPlaces::record(home, true);
+    for (auto& suggestion : suggestions)
+        if (suggestion.action == CleanAction::trash || suggestion.action == CleanAction::trashContents)
+            suggestion.seen = SeenPlaces::wayOf(seen, suggestion.paths);
 
     sortLargestFirst(suggestions);
 

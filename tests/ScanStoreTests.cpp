@@ -23,7 +23,7 @@ Date wholeSecondsAgo(double seconds) {
 /// apart from a fresh scan.
 ScanResult fakeScan(const std::string& path, Date scannedAt, int64_t size = 123) {
     FileNode root{path.substr(path.rfind('/') + 1), path, true, size, 7, std::nullopt, std::vector<FileNode>{}};
-    return ScanResult{root, scannedAt, 1.5, 7, {}, 0, {}, MiB};
+    return ScanResult{root, scannedAt, 1.5, 7, {}, 0, {}, MiB, std::nullopt};
 }
 
 class ScanStoreTest : public HomeTest {
@@ -331,7 +331,8 @@ ScanResult scanOf(FileNode root, int64_t inaccessibleCount = 0, double duration 
                       inaccessible,
                       inaccessibleCount,
                       {},
-                      MiB};
+                      MiB,
+                      std::nullopt};
 }
 
 class ScanViewTest : public HomeTest {};

@@ -24,12 +24,15 @@ bool isExecutableFile(const std::string& path) {
 }
 
 void writeAtomically(const std::filesystem::path& path, const std::string& contents) {
-    static std::atomic<unsigned> counter{0};
-    std::filesystem::path temporary = path;
-    temporary += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    writeAtomically(AT_FDCWD, path.string(), contents);
+}
 
-    UniqueFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (!file.valid()) throw OstrevaneError(path.string() + ": " + std::strerror(errno));
+void writeAtomically(int folder, const std::string& name, const std::string& contents) {
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary = name + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+
+    UniqueFd file(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!file.valid()) throw OstrevaneError(name + ": " + std::strerror(errno));
     const int fd = file.get();
     const char* data = contents.data();
     size_t left = contents.size();
@@ -39,8 +42,8 @@ void writeAtomically(const std::filesystem::path& path, const std::string& conte
             if (errno == EINTR) continue;
             int error = errno;
             file.reset();
-            ::unlink(temporary.c_str());
-            throw OstrevaneError(path.string() + ": " + std::strerror(error));
+            ::unlinkat(folder, temporary.c_str(), 0);
+            throw OstrevaneError(name + ": " + std::strerror(error));
         }
         data += written;
         left -= static_cast<size_t>(written);
@@ -49,10 +52,10 @@ void writeAtomically(const std::filesystem::path& path, const std::string& conte
     // Closed here, not by the owner: a failing close means the contents may
     // not have reached the disk.
     bool closed = ::close(file.release()) == 0;
-    if (!synced || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!synced || !closed || ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
         int error = errno;
-        ::unlink(temporary.c_str());
-        throw OstrevaneError(path.string() + ": " + std::strerror(error));
+        ::unlinkat(folder, temporary.c_str(), 0);
+        throw OstrevaneError(name + ": " + std::strerror(error));
     }
 }
 

@@ -19,6 +19,8 @@ inline int64_t allocatedBytes(const struct stat& status) { return static_cast<in
 /// Writes through a temporary file in the same folder and renames it over the
 /// target, so readers never see half a file. Throws OstrevaneError on failure.
 void writeAtomically(const std::filesystem::path& path, const std::string& contents);
+/// The same for `name` in an open folder (AT_FDCWD: a path).
+void writeAtomically(int folder, const std::string& name, const std::string& contents);
 /// Opens `name` in an open folder (AT_FDCWD: a path) for reading, only when
 /// it is a regular file. It is opened without waiting, so a named pipe or a
 /// device put in a file's place cannot hold the caller, checked as opened,

@@ -81,6 +81,7 @@ std::string baseFolder(const char* variable, const std::string& relativeDefault)
 }
 
 std::filesystem::path supportDir() { return createdFolder(baseFolder("XDG_CONFIG_HOME", ".config") + "/Ostrevane"); }
-std::filesystem::path cacheDir() { return createdFolder(baseFolder("XDG_CACHE_HOME", ".cache") + "/Ostrevane"); }
+std::string cacheDirPath() { return baseFolder("XDG_CACHE_HOME", ".cache") + "/Ostrevane"; }
+std::filesystem::path cacheDir() { return createdFolder(cacheDirPath()); }
 
 }  // namespace Paths

@@ -25,6 +25,8 @@ std::filesystem::path supportDir();
 /// <home>/.cache/Ostrevane, and always that with OSTREVANE_HOME set. Created
 /// on every access like supportDir().
 std::filesystem::path cacheDir();
+/// The cache folder's path, left as it is on the disk.
+std::string cacheDirPath();
 /// An XDG base folder: with OSTREVANE_HOME set, `relativeDefault` below that
 /// home; else the variable when it holds an absolute path, else the default.
 std::string baseFolder(const char* variable, const std::string& relativeDefault);

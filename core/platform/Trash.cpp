@@ -110,10 +110,8 @@ void checkOwnFolder(int fd) {
     if (status.st_uid != ::getuid() || (status.st_mode & (S_IWGRP | S_IWOTH))) failWith(EACCES);
 }
 
-/// Opens a trash folder made by ensureTrashFolders, none of it through a link.
-Destination opened(std::string trash, std::string recordedPath, dev_t device) {
-    UniqueFd folder(::open(trash.c_str(), folderFlags));
-    if (!folder.valid()) failWith(errno == ELOOP ? ENOTDIR : errno);
+/// A trash folder, held, with its halves opened from it and checked.
+Destination openedFrom(const UniqueFd& folder, std::string trash, std::string recordedPath, dev_t device) {
     Destination destination{std::move(trash), std::move(recordedPath), openHalf(folder.get(), "files"),
                             openHalf(folder.get(), "info")};
     for (int fd : {folder.get(), destination.files.get(), destination.info.get()}) checkOwnFolder(fd);
@@ -121,6 +119,35 @@ Destination opened(std::string trash, std::string recordedPath, dev_t device) {
     if (::fstat(destination.files.get(), &status) != 0) failWith(errno);
     if (status.st_dev != device) failWith(EXDEV);
     return destination;
+}
+
+/// Opens a trash folder made by ensureTrashFolders, none of it through a link.
+Destination opened(std::string trash, std::string recordedPath, dev_t device) {
+    UniqueFd folder(::open(trash.c_str(), folderFlags));
+    if (!folder.valid()) failWith(errno == ELOOP ? ENOTDIR : errno);
+    return openedFrom(folder, std::move(trash), std::move(recordedPath), device);
+}
+
+/// The home trash reached from the home folder down along the way the scan
+/// saw, made where it is missing, so that a link swapped in above it since
+/// the scan never takes in the items; none when the item lies on another
+/// file system.
+std::optional<Destination> homeTrashAlong(const std::string& trash, std::string original, dev_t device,
+                                          const SeenFolders& seen) {
+    const UniqueFd parent = SeenWay::open(Paths::home(), Paths::parentFolder(trash), seen, true);
+    const std::string name = Paths::lastComponent(trash);
+    struct stat status {};
+    if (::fstatat(parent.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 && ::fstat(parent.get(), &status) != 0)
+        failWith(errno);
+    if (status.st_dev != device) return std::nullopt;
+    if (::mkdirat(parent.get(), name.c_str(), 0700) != 0 && errno != EEXIST) failWith(errno);
+    const UniqueFd folder = openHalf(parent.get(), name.c_str());
+    SeenWay::checkIdentity(folder.get(), trash, seen);
+    for (const char* half : {"files", "info"}) {
+        if (::mkdirat(folder.get(), half, 0700) != 0 && errno != EEXIST) failWith(errno);
+        SeenWay::checkIdentity(openHalf(folder.get(), half).get(), Paths::joined(trash, half), seen);
+    }
+    return openedFrom(folder, trash, std::move(original), device);
 }
 
 /// The trash of a device other than the home trash's: the shared ".Trash"
@@ -154,17 +181,21 @@ std::string nearestExisting(std::string path) {
 /// `recordedParent` is the folder the info file names: the real one, or the
 /// path the user knows it by; `realParent` finds the file system's top.
 Destination destinationFor(const std::string& realParent, const std::string& recordedParent, const std::string& name,
-                           dev_t device) {
+                           dev_t device, const SeenFolders* seen) {
     const std::string original = Paths::joined(recordedParent, name);
     const std::string home = homeTrash();
-    std::error_code ignored;
-    fs::create_directories(Paths::parentFolder(home), ignored);
     // Items on the home trash's file system go there and nowhere else: when
     // it is unusable the move fails rather than filling a trash at the top
     // of that file system.
-    if (deviceOf(nearestExisting(home)) == device) {
-        ensureTrashFolders(home);
-        return opened(home, original, device);
+    if (seen && SeenWay::isBelow(Paths::home(), home)) {
+        if (auto destination = homeTrashAlong(home, original, device, *seen)) return std::move(*destination);
+    } else {
+        std::error_code ignored;
+        fs::create_directories(Paths::parentFolder(home), ignored);
+        if (deviceOf(nearestExisting(home)) == device) {
+            ensureTrashFolders(home);
+            return opened(home, original, device);
+        }
     }
     std::string top = topFolder(realParent, device);
     // A known path that reaches the file system through a link elsewhere is
@@ -256,14 +287,19 @@ std::string homeTrash() { return UserFolders::dataHome() + "/Trash"; }
 std::string filesFolder() { return homeTrash() + "/files"; }
 std::string infoFolder() { return homeTrash() + "/info"; }
 
-HeldItem::HeldItem(const std::string& path) {
+HeldItem::HeldItem(const std::string& path, const SeenFolders* seen) {
     const std::string item = Paths::standardize(path);
     if (item == "/") failWith(EBUSY);
     itemName = Paths::lastComponent(item);
     // Looked up this once: whatever the path names later, the folder held is
     // the one checked, and the one the item is renamed from.
-    descriptor = UniqueFd(::open(Paths::parentFolder(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!descriptor.valid()) failWith(errno);
+    const std::string home = Paths::home();
+    if (seen && SeenWay::isBelow(home, item)) {
+        descriptor = SeenWay::open(home, Paths::parentFolder(item), *seen);
+    } else {
+        descriptor = UniqueFd(::open(Paths::parentFolder(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!descriptor.valid()) failWith(errno);
+    }
     folderPath = pathOfDescriptor(descriptor.get());
 }
 
@@ -296,9 +332,11 @@ bool isLinkAt(int folder, const std::string& name) {
 }
 
 /// The folder above `path`, held; Refused when it cannot be.
-HeldItem heldPlace(const std::string& path) {
+HeldItem heldPlace(const std::string& path, const SeenFolders* seen) {
     try {
-        return HeldItem(path);
+        return HeldItem(path, seen);
+    } catch (const HoldRefused&) {
+        throw;
     } catch (const OstrevaneError& error) {
         const bool missing = error.code == ENOENT || error.code == ENOTDIR;
         refuseHolding(missing ? HeldFolder::Failure::missing : HeldFolder::Failure::other, error.message);
@@ -307,8 +345,8 @@ HeldItem heldPlace(const std::string& path) {
 
 }  // namespace
 
-HeldFolder::HeldFolder(const std::string& path) : knownPath(Paths::standardize(path)) {
-    const HeldItem place = heldPlace(knownPath);
+HeldFolder::HeldFolder(const std::string& path, const SeenFolders* seen) : knownPath(Paths::standardize(path)) {
+    const HeldItem place = heldPlace(knownPath, seen);
     fd = UniqueFd(::openat(place.folder(), place.name().c_str(), folderFlags));
     if (!fd.valid()) {
         const int error = errno;
@@ -328,20 +366,23 @@ HeldFolder::HeldFolder(const std::string& path) : knownPath(Paths::standardize(p
     } catch (const OstrevaneError&) {
         refuseHolding(Failure::moved);
     }
+    // Still the folder the scan behind the clean measured, not another one
+    // renamed into its place since.
+    if (seen) SeenWay::checkIdentity(fd.get(), knownPath, *seen);
 }
 
 std::vector<std::string> HeldFolder::names() const { return Hooks::active().listFolder(fd.get(), knownPath); }
 
 std::string moveToTrash(const std::string& path) { return moveToTrash(HeldItem(path)); }
 
-std::string moveToTrash(const HeldItem& item) {
+std::string moveToTrash(const HeldItem& item, const SeenFolders* seen) {
     const std::string& name = item.name();
     struct stat itemStatus {};
     if (::fstatat(item.folder(), name.c_str(), &itemStatus, AT_SYMLINK_NOFOLLOW) != 0) failWith(errno);
     struct stat folderStatus {};
     if (::fstat(item.folder(), &folderStatus) != 0) failWith(errno);
 
-    Destination destination = destinationFor(item.realFolder(), item.recordedFolder(), name, folderStatus.st_dev);
+    Destination destination = destinationFor(item.realFolder(), item.recordedFolder(), name, folderStatus.st_dev, seen);
     const std::string contents = "[Trash Info]\nPath=" + Paths::percentEncoded(destination.recordedPath) +
                                  "\nDeletionDate=" + localDeletionDate() + "\n";
 

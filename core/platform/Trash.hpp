@@ -20,6 +20,7 @@
 #include "base/ScopedHooks.hpp"
 #include "base/Shell.hpp"
 #include "base/UniqueFd.hpp"
+#include "platform/SeenWay.hpp"
 
 namespace Trash {
 
@@ -41,8 +42,10 @@ public:
     /// Opens the folder above `path` (links among the folders followed, this
     /// once); the item itself is neither followed nor required to exist.
     /// Throws OstrevaneError with the system's description: the path is "/"
-    /// (EBUSY) or its folder cannot be opened or located.
-    explicit HeldItem(const std::string& path);
+    /// (EBUSY) or its folder cannot be opened or located. With `seen`, a
+    /// folder below the home folder is opened along the way the scan saw
+    /// (SeenWay::open), and HoldRefused says why it could not be.
+    explicit HeldItem(const std::string& path, const SeenFolders* seen = nullptr);
 
     /// An item of a folder already held: the item is reached through that
     /// folder's descriptor, and the Trash records it below the folder's
@@ -76,17 +79,13 @@ private:
 /// a link swapped in for it, before or after, leads no move elsewhere.
 class HeldFolder {
 public:
-    /// Why a folder could not be held.
-    enum class Failure { missing, link, moved, other };
-    /// The message is the system's description, when there is one.
-    struct Refused : OstrevaneError {
-        Failure why;
-        Refused(Failure why, std::string description) : OstrevaneError(std::move(description)), why(why) {}
-    };
+    using Failure = HoldFailure;
+    using Refused = HoldRefused;
 
-    /// Opens the folder at `path` (the folders above it followed, this once).
-    /// Throws Refused.
-    explicit HeldFolder(const std::string& path);
+    /// Opens the folder at `path` (the folders above it followed, this once,
+    /// or with `seen` opened along the way the scan saw, and the folder
+    /// itself refused when it is not the one the scan kept). Throws Refused.
+    explicit HeldFolder(const std::string& path, const SeenFolders* seen = nullptr);
 
     int descriptor() const { return fd.get(); }
     /// The path the folder was held at, as given (standardised).
@@ -106,7 +105,9 @@ private:
 std::string moveToTrash(const std::string& path);
 /// The same for an item whose folder is already held: the rename starts
 /// from that folder's descriptor, so what was checked is what is moved.
-std::string moveToTrash(const HeldItem& item);
+/// With `seen`, a home trash below the home folder is opened (and made)
+/// along the way the scan saw.
+std::string moveToTrash(const HeldItem& item, const SeenFolders* seen = nullptr);
 
 /// Moves an item that moveToTrash put at `trashed` back to `original`, which
 /// must be free (nothing is replaced), and removes its info file. Throws

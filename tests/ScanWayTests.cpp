@@ -1,0 +1,179 @@
+// A clean made from a stored scan keeps to the folders that scan saw on the
+// way from the home folder: a folder swapped for a link (or for another
+// folder) after the scan leads neither the clean, nor the Trash, nor the
+// scan cache anywhere else, while a link the scan already met is followed.
+#include <fcntl.h>
+#include <stdio.h>
+
+#include "Cleaner.hpp"
+#include "Localization.hpp"
+#include "ScanStore.hpp"
+#include "Suggestions.hpp"
+#include "TestSupport.hpp"
+#include "platform/Trash.hpp"
+
+using namespace testing_support;
+
+void PrintTo(const CleanFailure& failure, std::ostream* out) { *out << failure.path << ": " << failure.reason; }
+
+namespace {
+
+constexpr int64_t MB = 1'000'000;
+
+class ScanWayTest : public HomeTest {
+protected:
+    ScopedHooks<ScanStore::Hooks> memory{ScanStore::Hooks::emptyMemory()};
+
+    std::string at(const std::string& relative) const { return home.path(relative).string(); }
+
+    /// Puts the folder at `relative` aside, out of the home folder, and a
+    /// link to `target` in its place.
+    void swapForLink(const std::string& relative, const fs::path& target) {
+        fs::rename(home.path(relative), home.scratch() / ("aside-" + std::to_string(++swaps)));
+        fs::create_directory_symlink(target, home.path(relative));
+    }
+    int swaps = 0;
+
+    /// Recomputes the suggestions from `scan`, as a clean does, and applies `id`.
+    CleanResult clean(const ScanResult& scan, const std::string& id) {
+        const SuggestionReport report = SuggestionEngine::analyze(&scan, {}, std::chrono::system_clock::now());
+        for (const auto& suggestion : report.suggestions)
+            if (suggestion.id == id) return Cleaner::apply(suggestion, false);
+        ADD_FAILURE() << "no suggestion " << id;
+        return {};
+    }
+
+    void removeAll(std::initializer_list<fs::path> paths) {
+        for (const auto& path : paths) fs::remove_all(path);
+        fs::remove_all(Trash::homeTrash());
+    }
+};
+
+}  // namespace
+
+// ~/.cache swapped for a link after the scan was stored and before the clean
+// recomputes its suggestions: the browser profile or the project the link
+// leads to stays, and the refusal names the link. A link that was there when
+// the scan looked (a cache moved to another disk) is followed as before.
+TEST_F(ScanWayTest, ACleanFollowsOnlyTheLinksTheScanSaw) {
+    struct Case {
+        const char* what;
+        fs::path target;  // where ~/.cache leads at the clean
+        bool linkedBeforeScan;
+    };
+    const Case cases[] = {
+        {"the browser's profile", home.path(".config"), false},
+        {"a project", home.path("projects/app"), false},
+        {"another disk, linked before the scan", home.scratch() / "disk/cache", true},
+    };
+    const std::string place = ".cache/google-chrome";
+    for (const Case& c : cases) {
+        const fs::path kept = c.target / "google-chrome/Default/Bookmarks";
+        fs::remove_all(home.path(".cache"));
+        if (c.linkedBeforeScan) {
+            allocate(c.target / "google-chrome/Cache/data", 60 * MB);
+            fs::create_directory_symlink(c.target, home.path(".cache"));
+        } else {
+            writeFile(kept, 10);
+            allocate(home.path(place + "/Cache/data"), 60 * MB);
+        }
+        const ScanResult scan = Scanner::scan(home.home());
+        if (!c.linkedBeforeScan) swapForLink(".cache", c.target);
+
+        const CleanResult result = clean(scan, "xdg-cache-apps");
+        if (c.linkedBeforeScan) {
+            EXPECT_TRUE(result.failed.empty()) << c.what;
+            EXPECT_EQ(result.trashed, std::vector<std::string>{at(place + "/Cache")}) << c.what;
+        } else {
+            EXPECT_TRUE(fs::exists(kept)) << c.what << " was moved";
+            EXPECT_TRUE(result.trashed.empty()) << c.what;
+            EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{at(place), L("%@ 是符号链接", at(".cache"))}}))
+                << c.what;
+        }
+        removeAll({home.path(".cache"), c.target / "google-chrome"});
+    }
+}
+
+// The cache folder exchanged with another real folder after the scan: the
+// project now under the cache's name is not the folder the scan measured.
+TEST_F(ScanWayTest, AFolderExchangedForTheCacheSinceTheScanIsRefused) {
+    const std::string place = ".cache/google-chrome";
+    allocate(home.path(place + "/Cache/data"), 60 * MB);
+    const fs::path project = writeFile(home.path("projects/site/index.html"), 10).parent_path();
+    const ScanResult scan = Scanner::scan(home.home());
+    ASSERT_EQ(::renameat2(AT_FDCWD, home.path(place).c_str(), AT_FDCWD, project.c_str(), RENAME_EXCHANGE), 0);
+
+    const CleanResult result = clean(scan, "xdg-cache-apps");
+    EXPECT_TRUE(fs::exists(home.path(place + "/index.html"))) << "the project was moved";
+    EXPECT_TRUE(result.trashed.empty());
+    EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{at(place), L("%@ 在扫描之后被另一个目录替换了", at(place))}}));
+}
+
+// ~/.local/share swapped for a link after the scan: the move makes no Trash
+// inside the link's target and puts nothing there.
+TEST_F(ScanWayTest, TheTrashIsNeverMadeBehindALinkSwappedInSinceTheScan) {
+    const std::string place = ".cache/thumbnails";
+    allocate(home.path(place + "/large/a.png"), 60 * MB);
+    fs::create_directories(home.path(".local/share"));
+    fs::create_directories(home.path("projects"));
+    const ScanResult scan = Scanner::scan(home.home());
+    swapForLink(".local/share", home.path("projects"));
+
+    const CleanResult result = clean(scan, "xdg-cache-apps");
+    EXPECT_FALSE(fs::exists(home.path("projects/Trash"))) << "a Trash was made inside the link's target";
+    EXPECT_TRUE(fs::exists(home.path(place + "/large/a.png")));
+    EXPECT_EQ(result.failed,
+              (std::vector<CleanFailure>{{at(place + "/large"), L("%@ 是符号链接", at(".local/share"))}}));
+}
+
+// The scan cache is written into the cache folder the scan saw: not into
+// the target of a link swapped in for ~/.cache since, but through a link
+// that was there already.
+TEST_F(ScanWayTest, TheScanCacheIsWrittenOnlyWhereTheScanSawItsFolder) {
+    for (const bool linkedBeforeScan : {false, true}) {
+        const fs::path target = home.path(linkedBeforeScan ? "elsewhere" : "projects");
+        fs::create_directories(target);
+        fs::remove_all(home.path(".cache"));
+        if (linkedBeforeScan)
+            fs::create_directory_symlink(target, home.path(".cache"));
+        else
+            fs::create_directories(home.path(".cache"));
+        const ScanResult scan = Scanner::scan(home.home());
+        if (!linkedBeforeScan) swapForLink(".cache", target);
+
+        ScanStore::store(scan, home.home());
+        const bool written = fs::exists(target / "Ostrevane" / ("scan-" + ScanStore::hashText(home.home()) + ".json"));
+        EXPECT_EQ(written, linkedBeforeScan) << (linkedBeforeScan ? "a link seen by the scan" : "a swapped link");
+        removeAll({home.path(".cache"), target});
+    }
+}
+
+// The command line's clean and the MCP tool recompute their suggestions from
+// the stored scan and keep to its way: a Flatpak app's folder swapped for a
+// link to a project leaves the project's own "cache" folder alone.
+TEST_F(ScanWayTest, TheToolAndTheServerKeepToTheWayOfTheStoredScan) {
+    const std::string app = ".var/app/org.example.App";
+    const json call = {
+        {"jsonrpc", "2.0"},
+        {"id", 1},
+        {"method", "tools/call"},
+        {"params", {{"name", "apply_suggestion"}, {"arguments", {{"id", "flatpak-app-caches"}, {"confirm", true}}}}}};
+    struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+        std::optional<std::string> input;
+    };
+    const Case cases[] = {{"the command line", {"clean", "flatpak-app-caches", "--execute", "--json"}, std::nullopt},
+                          {"the MCP tool", {"mcp"}, call.dump() + "\n"}};
+    for (const Case& c : cases) {
+        allocate(home.path(app + "/cache/blob"), 60 * MB);
+        const fs::path kept = writeFile(home.path("projects/site/cache/notes.txt"), 10);
+        ScanStore::scan(home.home(), 900, true);
+        swapForLink(app, home.path("projects/site"));
+
+        const CLIResult run = runCLI(c.arguments, c.input);
+        EXPECT_TRUE(fs::exists(kept)) << "moved by " << c.what << ": " << run.out << run.err;
+        EXPECT_NE(run.out.find(L("%@ 是符号链接", at(app))), std::string::npos) << c.what << ": " << run.out << run.err;
+        removeAll({home.path(app), home.path("projects")});
+    }
+}
