@@ -65,9 +65,11 @@ void checkFailed(int base, const std::string& name, const std::string& path, int
 
 /// Opens one folder of a trash, `name` inside `base`, and checks what was
 /// opened. None when it is missing or was rejected (then noted); an error
-/// other than that is handed back in `error`.
+/// other than that is handed back in `error`. `replaceable`: `base` belongs
+/// to another user, so whatever lies there under that name may be any
+/// folder of the user's that they renamed into place.
 std::optional<UniqueFd> openChecked(int base, const std::string& name, const std::string& path,
-                                    std::vector<RejectedFolder>& rejected, int& error) {
+                                    std::vector<RejectedFolder>& rejected, int& error, bool replaceable = false) {
     struct stat status {};
     if (const int statusError = Hooks::active().statusAt(base, name, status)) {
         if (statusError != ENOENT) checkFailed(base, name, path, statusError, rejected, error);
@@ -75,6 +77,10 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
     }
     if (auto why = distrustOf(status)) {
         rejected.push_back({path, *why});
+        return std::nullopt;
+    }
+    if (replaceable) {
+        rejected.push_back({path, Distrust::replaceable});
         return std::nullopt;
     }
     UniqueFd fd(::openat(base, name.c_str(), folderFlags));
@@ -104,10 +110,10 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
 
 /// Opens the trash folder `name` inside `base` and its halves into `into`,
 /// unless the same folder was opened before.
-void openTrash(int base, const std::string& name, const std::string& path, TrashFolders& into,
-               std::set<Identity>& seen) {
+void openTrash(int base, const std::string& name, const std::string& path, TrashFolders& into, std::set<Identity>& seen,
+               bool replaceable = false) {
     int error = 0;
-    auto trash = openChecked(base, name, path, into.rejected, error);
+    auto trash = openChecked(base, name, path, into.rejected, error, replaceable);
     if (!trash) {
         if (error != 0) {
             auto failed = std::make_shared<OpenTrash>();
@@ -142,8 +148,11 @@ void openDeviceTrashes(const std::string& top, TrashFolders& into, std::set<Iden
     UniqueFd shared(::openat(topFolder.get(), ".Trash", folderFlags));
     struct stat status {};
     if (shared.valid() && ::fstat(shared.get(), &status) == 0 && (status.st_mode & S_ISVTX))
-        openTrash(shared.get(), uid, Paths::joined(top, ".Trash/" + uid), into, seen);
-    openTrash(topFolder.get(), ".Trash-" + uid, Paths::joined(top, ".Trash-" + uid), into, seen);
+        openTrash(shared.get(), uid, Paths::joined(top, ".Trash/" + uid), into, seen, ownedByAnotherUser(status));
+    // The top of a disk someone else formatted, or one open to all, is theirs
+    // to rename in: its ".Trash-<uid>" may be any folder of the user's.
+    openTrash(topFolder.get(), ".Trash-" + uid, Paths::joined(top, ".Trash-" + uid), into, seen,
+              Hooks::active().statusAt(AT_FDCWD, top, status) != 0 || ownedByAnotherUser(status));
 }
 
 /// The home trash alone, opened and checked as emptying opens it.
@@ -212,6 +221,8 @@ int statusAt(int folder, const std::string& name, struct stat& status) {
 }
 
 }  // namespace Detail
+
+bool ownedByAnotherUser(const struct stat& status) { return status.st_uid != ::getuid() && status.st_uid != 0; }
 
 TrashFolders openTrashFolders() {
     TrashFolders folders = openHomeTrash();
