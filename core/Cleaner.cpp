@@ -456,8 +456,7 @@ CleanResult emptyTrash() {
     // What is gone is what was there less what is left, measured the same
     // way, not the change in free space, which on a shared disk is whatever
     // other programs did meanwhile. An item removed in part counts its part.
-    Trash::Allocation before;
-    for (const auto& entry : entries) before.add(Trash::allocationOf(entry));
+    const int64_t before = Trash::allocationOf(listed).total();
     size_t removed = 0;
     for (const auto& entry : entries) {
         try {
@@ -469,7 +468,7 @@ CleanResult emptyTrash() {
     }
     for (const auto& trash : listed) Trash::sweepStaleInfoFiles(*trash);
     ScanStore::invalidate();
-    const int64_t bytes = std::max<int64_t>(0, before.total() - Trash::allocationOf(listed).total());
+    const int64_t bytes = std::max<int64_t>(0, before - Trash::allocationOf(listed).total());
     std::string message = emptyingMessage(removed, bytes, failed.size());
     return CleanResult(false, {}, std::move(failed), bytes, std::move(message));
 }

@@ -199,8 +199,10 @@ void removeEntry(const Entry& entry);
 /// record and renaming the item leaves one behind, holding its name.
 void sweepStaleInfoFiles(const OpenTrash& trash);
 
-/// The allocated bytes of items, links not followed; files with several hard
-/// links are kept by identity so that each counts once however often met.
+/// The allocated bytes of items and their records, links not followed; files
+/// with several hard links are kept by identity so that each counts once
+/// however often met. The trash folders and their halves, which emptying
+/// keeps, count nothing.
 struct Allocation {
     int64_t single = 0;
     std::map<std::pair<dev_t, ino_t>, int64_t> linked;
@@ -208,13 +210,15 @@ struct Allocation {
     void add(const Allocation& other);
     int64_t total() const;
 };
-/// An item and everything below it, by descriptor; what cannot be read
-/// counts nothing.
+/// An item and everything below it, by descriptor, with its info file; what
+/// cannot be read counts nothing.
 Allocation allocationOf(const Entry& entry);
-/// The items of the given open trash folders, as far as they can be read.
+/// What emptying the given open trash folders removes, as far as they can
+/// be read: their items with their info files, and the stale info files
+/// `sweepStaleInfoFiles` removes.
 Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& trashes);
-/// The items of the given trash folders (by default every one), as far as
-/// they can be read; folders failing the checks count nothing.
+/// The same for the given trash folders (by default every one); folders
+/// failing the checks count nothing.
 int64_t allocatedSize(const std::vector<std::string>& trashes = trashFolders());
 
 /// Names of the entries of the home trash, one level, in the system's order.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <ctime>
 #include <set>
+#include <string_view>
 #include <system_error>
 
 #include "base/DirectoryStream.hpp"
@@ -259,32 +260,52 @@ void removeEntry(const Entry& entry) {
     if (entry.trash->info.valid()) ::unlinkat(entry.trash->info.get(), (entry.name + ".trashinfo").c_str(), 0);
 }
 
-void sweepStaleInfoFiles(const OpenTrash& trash) {
+namespace {
+
+constexpr std::string_view recordSuffix = ".trashinfo";
+
+/// The records of an open trash that emptying sweeps away: info files older
+/// than any move takes whose item is surely gone, by name.
+std::vector<std::string> staleRecords(const OpenTrash& trash) {
     // Without a readable files/ half nothing can be told to be missing.
-    if (!trash.info.valid() || trash.error != 0) return;
+    if (!trash.info.valid() || trash.error != 0) return {};
     // Young ones may belong to a move that is still under way, here or in
     // another program.
     constexpr time_t settled = 10 * 60;
     const time_t now = ::time(nullptr);
-    const std::string suffix = ".trashinfo";
     std::vector<std::string> names;
     try {
         names = Detail::listFolderNames(trash.info.get(), trash.path + "/info");
     } catch (const std::system_error&) {
-        return;
+        return {};
     }
-    for (const auto& name : names) {
-        if (!name.ends_with(suffix) || name.size() == suffix.size()) continue;
+    std::erase_if(names, [&](const std::string& name) {
+        if (!name.ends_with(recordSuffix) || name.size() == recordSuffix.size()) return true;
         struct stat status {};
         if (::fstatat(trash.info.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
             now - status.st_mtime < settled)
-            continue;
-        const std::string item = name.substr(0, name.size() - suffix.size());
+            return true;
         // Only an item surely gone: one that could not be looked at may
         // still be there, and its record is its way back.
-        if (trash.files.valid() && Hooks::active().statusAt(trash.files.get(), item, status) != ENOENT) continue;
-        ::unlinkat(trash.info.get(), name.c_str(), 0);
-    }
+        const std::string item = name.substr(0, name.size() - recordSuffix.size());
+        return trash.files.valid() && Hooks::active().statusAt(trash.files.get(), item, status) != ENOENT;
+    });
+    return names;
+}
+
+/// Adds the record `name` of info/, when it is a file: what a link or a
+/// folder there takes is nothing emptying frees.
+void addRecord(const OpenTrash& trash, const std::string& name, Allocation& allocation) {
+    struct stat status {};
+    if (trash.info.valid() && ::fstatat(trash.info.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(status.st_mode))
+        addAllocation(status, allocation);
+}
+
+}  // namespace
+
+void sweepStaleInfoFiles(const OpenTrash& trash) {
+    for (const auto& name : staleRecords(trash)) ::unlinkat(trash.info.get(), name.c_str(), 0);
 }
 
 std::vector<std::string> entries() {
@@ -320,6 +341,7 @@ Allocation allocationOf(const Entry& entry) {
     visitor.leave = [](int, const char*) {};
     visitor.failed = [](int) {};
     ItemTree::walk(entry.trash->files.get(), entry.name, visitor);
+    addRecord(*entry.trash, entry.name + std::string(recordSuffix), allocation);
     return allocation;
 }
 
@@ -330,7 +352,9 @@ Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& tra
             for (const auto& entry : entriesOf(trash)) allocation.add(allocationOf(entry));
         } catch (const std::system_error&) {
             // A trash that cannot be listed counts as far as it was read: nothing.
+            continue;
         }
+        for (const auto& name : staleRecords(*trash)) addRecord(*trash, name, allocation);
     }
     return allocation;
 }
