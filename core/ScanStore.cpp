@@ -67,7 +67,7 @@ std::string hashText(const std::string& key) {
 }
 
 std::filesystem::path cacheFile(const std::string& key) {
-    return Paths::cacheDir() / ("scan-" + hashText(key) + ".json");
+    return Paths::cacheFolder() / ("scan-" + hashText(key) + ".json");
 }
 
 std::optional<ScanResult> cached(const std::string& path, double maxAge) {
@@ -98,6 +98,7 @@ void store(const ScanResult& result, const std::string& path) {
         return;
     }
     try {
+        Paths::cacheDir();
         Files::writeAtomically(cacheFile(key), encoded);
     } catch (...) {
     }
@@ -118,7 +119,7 @@ void invalidate() {
         memory().scans.clear();
     }
     std::error_code error;
-    std::filesystem::directory_iterator item(Paths::cacheDir(), error), end;
+    std::filesystem::directory_iterator item(Paths::cacheFolder(), error), end;
     for (; !error && item != end; item.increment(error)) {
         if (!item->path().filename().string().starts_with("scan-")) continue;
         // A folder of that name goes too, whole; links are removed, not followed.
