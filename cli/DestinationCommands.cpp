@@ -72,6 +72,13 @@ int addDestination(const Arguments& arguments) {
         printError(L("目录不存在: %@", folder));
         return failure;
     }
+    // Discovery shows one destination per folder: a second name for a folder
+    // already there would be saved and never shown.
+    if (auto existing = Destinations::atFolder(folder, Destinations::discover(false));
+        existing && existing->id != CustomDestination{name, folder}.id()) {
+        printError(L("%@ 已经是备份目的地“%@”,没有以新名称再添加。", folder, existing->name));
+        return failure;
+    }
     announceKeptConfiguration();
     ConfigStore::updateOrThrow([&](AppConfig& config) {
         // The name is the destination's identity: adding it again moves it
@@ -164,6 +171,13 @@ int addPlan(const Arguments& arguments) {
         return usageError;
     }
     const std::string source = Paths::expandGiven(words[1]);
+    // A pipe, device or socket has no contents a backup could copy: reading
+    // one would wait for a writer, or copy a whole disk.
+    std::error_code error;
+    if (std::filesystem::is_other(std::filesystem::status(source, error))) {
+        printError(L("只能备份文件或目录,%@ 是管道、设备或套接字。", source));
+        return usageError;
+    }
     const std::string destinationId = destinationIdFor(*destination);
     announceKeptConfiguration();
     AppConfig config = ConfigStore::updateOrThrow(

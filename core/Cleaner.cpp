@@ -152,6 +152,8 @@ std::optional<std::string> placeRefusal(const std::string& p, const Places& at) 
 }
 
 std::string localizedDescription(const std::exception& error) {
+    if (auto* untrusted = dynamic_cast<const Trash::UntrustedTrashPlace*>(&error))
+        return L("所在磁盘的顶层目录 %@ 属于其他用户,对方可以决定废纸篓把它放到哪里;没有移动", untrusted->folder);
     if (auto* engineError = dynamic_cast<const OstrevaneError*>(&error)) return engineError->message;
     if (auto* systemError = dynamic_cast<const std::system_error*>(&error)) return systemError->code().message();
     return error.what();
@@ -204,6 +206,7 @@ std::string distrustText(Trash::Distrust why) {
     case Trash::Distrust::link: return L("是符号链接,没有清倒");
     case Trash::Distrust::writableByOthers: return L("其他用户可以写入,没有清倒");
     case Trash::Distrust::uncheckable: return L("在其他用户的目录里,无法检查,没有清倒");
+    case Trash::Distrust::replaceable: return L("在其他用户的目录里,对方可以把别的目录换成它,没有清倒");
     case Trash::Distrust::otherOwner: break;
     }
     return L("属于其他用户的废纸篓目录,没有清倒");
@@ -400,7 +403,12 @@ std::string moveToTrash(const std::string& path) {
     if (auto reason = Paths::unusable(path)) throw OstrevaneError(*reason);
     std::optional<Trash::HeldItem> held;
     if (auto reason = refusalAt(Paths::expand(path), RefusalPlaces(), held)) throw OstrevaneError(*reason);
-    std::string moved = Trash::moveToTrash(*held);
+    std::string moved;
+    try {
+        moved = Trash::moveToTrash(*held);
+    } catch (const Trash::UntrustedTrashPlace& error) {
+        throw OstrevaneError(localizedDescription(error), error.code);
+    }
     ScanStore::invalidate();
     return moved;
 }
@@ -465,8 +473,7 @@ CleanResult emptyTrash() {
     // What is gone is what was there less what is left, measured the same
     // way, not the change in free space, which on a shared disk is whatever
     // other programs did meanwhile. An item removed in part counts its part.
-    Trash::Allocation before;
-    for (const auto& entry : entries) before.add(Trash::allocationOf(entry));
+    const int64_t before = Trash::allocationOf(listed).total();
     size_t removed = 0;
     for (const auto& entry : entries) {
         try {
@@ -478,7 +485,7 @@ CleanResult emptyTrash() {
     }
     for (const auto& trash : listed) Trash::sweepStaleInfoFiles(*trash);
     ScanStore::invalidate();
-    const int64_t bytes = std::max<int64_t>(0, before.total() - Trash::allocationOf(listed).total());
+    const int64_t bytes = std::max<int64_t>(0, before - Trash::allocationOf(listed).total());
     std::string message = emptyingMessage(removed, bytes, failed.size());
     return CleanResult(false, {}, std::move(failed), bytes, std::move(message));
 }

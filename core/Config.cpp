@@ -66,7 +66,7 @@ void notifySetAside(const fs::path& keptAs) {
 
 }  // namespace
 
-fs::path filePath() { return Paths::supportDir() / "config.json"; }
+fs::path filePath() { return Paths::supportFolder() / "config.json"; }
 
 AppConfig load() {
     StoredFile::Lock lock(processLock(), filePath(), false);
@@ -83,6 +83,7 @@ AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
     std::optional<AppConfig> written;
     std::optional<OstrevaneError> failure;
     {
+        Paths::supportDir();
         StoredFile::Lock lock(processLock(), filePath(), true);
         auto reading = StoredFile::read<AppConfig>(filePath());
         try {

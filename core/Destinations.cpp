@@ -360,6 +360,13 @@ std::vector<BackupDestination> discover(bool includeRclone) {
 
 // Resolving
 
+std::optional<BackupDestination> atFolder(const std::string& folder, const std::vector<BackupDestination>& candidates) {
+    const std::string resolved = resolvingLinks(folder);
+    for (const auto& candidate : candidates)
+        if (candidate.path && resolvingLinks(*candidate.path) == resolved) return candidate;
+    return std::nullopt;
+}
+
 std::optional<BackupDestination> match(const std::string& query, const std::vector<BackupDestination>& candidates) {
     const std::string q = HorizontalSpace::trim(query);
     for (const auto& candidate : candidates)

@@ -81,6 +81,10 @@ inline std::vector<std::string> volumeRoots() { return Hooks::active().volumeRoo
 BackupDestination resolve(const std::string& query,
                           const std::optional<std::vector<BackupDestination>>& candidates = std::nullopt);
 
+/// The candidate whose folder is `folder`, links resolved on both sides:
+/// discovery shows no second destination there.
+std::optional<BackupDestination> atFolder(const std::string& folder, const std::vector<BackupDestination>& candidates);
+
 /// The first candidate whose id equals the query ignoring case or whose name
 /// equals it exactly, available or not; the query is trimmed of blanks.
 std::optional<BackupDestination> match(const std::string& query, const std::vector<BackupDestination>& candidates);

@@ -76,14 +76,17 @@ std::string cacheFileName(const std::string& key) { return "scan-" + hashText(ke
 /// takes nothing in; a scan that kept no way writes by path.
 void writeCacheFile(const ScanResult& result, const std::string& key, const std::string& encoded) {
     const std::string home = Paths::home();
-    const std::string folder = Paths::cacheDirPath();
-    if (!result.seen || !SeenWay::isBelow(home, folder)) return Files::writeAtomically(cacheFile(key), encoded);
+    const std::string folder = Paths::cacheFolder().string();
+    if (!result.seen || !SeenWay::isBelow(home, folder)) {
+        Paths::cacheDir();
+        return Files::writeAtomically(cacheFile(key), encoded);
+    }
     const UniqueFd held = SeenWay::open(home, folder, *result.seen, true);
     Files::writeAtomically(held.get(), cacheFileName(key), encoded);
 }
 }  // namespace
 
-std::filesystem::path cacheFile(const std::string& key) { return Paths::cacheDir() / cacheFileName(key); }
+std::filesystem::path cacheFile(const std::string& key) { return Paths::cacheFolder() / cacheFileName(key); }
 
 std::optional<ScanResult> cached(const std::string& path, double maxAge) {
     std::string key = Paths::expand(path);
@@ -133,7 +136,7 @@ void invalidate() {
         memory().scans.clear();
     }
     std::error_code error;
-    std::filesystem::directory_iterator item(Paths::cacheDir(), error), end;
+    std::filesystem::directory_iterator item(Paths::cacheFolder(), error), end;
     for (; !error && item != end; item.increment(error)) {
         if (!item->path().filename().string().starts_with("scan-")) continue;
         // A folder of that name goes too, whole; links are removed, not followed.

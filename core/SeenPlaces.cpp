@@ -33,7 +33,7 @@ std::vector<std::string> trashHalves() { return {Trash::filesFolder(), Trash::in
 
 SeenFolders record(const std::string& home, bool allPlaces) {
     SeenFolders seen;
-    SeenWay::record(home, Paths::cacheDirPath(), seen);
+    SeenWay::record(home, Paths::cacheFolder().string(), seen);
     if (!allPlaces) return seen;
     for (const auto& half : trashHalves()) SeenWay::record(home, half, seen);
     for (const auto& rule : SuggestionEngine::known())

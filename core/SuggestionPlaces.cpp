@@ -73,15 +73,21 @@ std::vector<TableRow> rowsFor(const FileNode* homeNode, const std::string& home)
 /// Sizes of every path the rows count, in parallel.
 std::map<std::string, int64_t> measure(const std::vector<TableRow>& rows, const FileNode* homeNode) {
     std::vector<std::string> paths;
-    std::vector<bool> trashes;
+    // The trash folder a path stands for, measured as emptying removes it
+    // (its items with their info files); empty for any other place.
+    std::vector<std::string> trashes;
     for (const TableRow& row : rows) {
-        for (const PlaceMatch& place : row.places) paths.push_back(place.path), trashes.push_back(false);
-        for (const std::string& other : row.alsoCounted) paths.push_back(other), trashes.push_back(true);
+        // The Trash's place is its files/ half, yet emptying frees its info/
+        // half too: it is measured as the trash it is part of.
+        const bool isTrash = row.rule->action == CleanAction::emptyTrash;
+        for (const PlaceMatch& place : row.places)
+            paths.push_back(place.path), trashes.push_back(isTrash ? Paths::parentFolder(place.path) : "");
+        for (const std::string& other : row.alsoCounted) paths.push_back(other), trashes.push_back(other);
     }
     Sizes sizes(paths.size());
     tbb::parallel_for(size_t{0}, paths.size(), [&](size_t index) {
         const std::string& path = paths[index];
-        if (trashes[index]) return sizes.set(index, Trash::allocatedSize({path}));
+        if (!trashes[index].empty()) return sizes.set(index, Trash::allocatedSize({trashes[index]}));
         if (homeNode && Paths::isInside(path, homeNode->path))
             if (const FileNode* node = homeNode->find(path)) return sizes.set(index, node->size);
         std::error_code error;

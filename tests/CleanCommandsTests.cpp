@@ -1,5 +1,11 @@
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+
 #include "Cleaner.hpp"
 #include "Scanner.hpp"
+#include "Suggestions.hpp"
 #include "TestSupport.hpp"
 #include "platform/Trash.hpp"
 
@@ -203,4 +209,51 @@ TEST_F(CleanCommandsTest, OverlappingPathsOfOneRequestAreMovedAndCountedOnce) {
         fs::remove_all(home.path("dir"));
         fs::remove(home.path("a.bin"));
     }
+}
+
+// The Trash's size is both its halves, the items and their info files, as
+// du counts them less the three folders themselves, which emptying keeps.
+// Every place that shows it says so, and emptying frees exactly what went.
+TEST_F(CleanCommandsTest, TheTrashCountsItsInfoFilesWhereverItIsShownAndFreed) {
+    std::vector<std::string> paths;
+    for (int index = 0; index < 300; ++index) {
+        paths.push_back("~/notes/" + std::to_string(index) + ".txt");
+        writeText(home.path("notes/" + std::to_string(index) + ".txt"), "one line\n");
+    }
+    // Past the suggestion's threshold, so that it is shown.
+    allocate(home.path("notes/big.bin"), 10'240'000);
+    paths.push_back("~/notes/big.bin");
+    ASSERT_TRUE(Cleaner::trash(paths, false).failed.empty());
+
+    const fs::path trash = Trash::homeTrash();
+    auto ownBytes = [](const fs::path& folder) {
+        struct stat status {};
+        ::lstat(folder.c_str(), &status);
+        return static_cast<int64_t>(status.st_blocks) * 512;
+    };
+    const auto keptBytes = [&] { return ownBytes(trash) + ownBytes(trash / "files") + ownBytes(trash / "info"); };
+    const int64_t before = duBytes(trash);
+    const int64_t whole = before - keptBytes();
+    ASSERT_GT(whole, duBytes(trash / "files") - ownBytes(trash / "files")) << "one-line info files take room too";
+
+    EXPECT_EQ(Trash::allocatedSize(), whole);
+    const SuggestionReport report = SuggestionEngine::analyze(nullptr, {}, std::chrono::system_clock::now());
+    const auto suggestion = std::find_if(report.suggestions.begin(), report.suggestions.end(),
+                                         [](const Suggestion& found) { return found.id == "trash"; });
+    ASSERT_NE(suggestion, report.suggestions.end());
+    EXPECT_EQ(suggestion->reclaimableBytes, whole);
+    EXPECT_EQ(report.totalReclaimableBytes, whole) << "the overview's figure";
+
+    const std::string request =
+        json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/call"}, {"params", {{"name", "empty_trash"}}}}.dump();
+    auto served = runCLI({"mcp"}, request + "\n");
+    const json reply = json::parse(served.out.substr(0, served.out.find('\n')));
+    const json dryRun = json::parse(reply["result"]["content"][0]["text"].get<std::string>());
+    EXPECT_EQ(dryRun["bytes"], whole) << served.out;
+
+    auto emptied = runCLI({"empty-trash", "--confirm", "--json"});
+    ASSERT_EQ(emptied.status, 0) << emptied.err;
+    const json result = json::parse(emptied.out);
+    EXPECT_EQ(result["bytes"], before - duBytes(trash));
+    EXPECT_EQ(result["bytes"], whole);
 }

@@ -426,7 +426,10 @@ TEST_F(CleanerTest, EmptyingRemovesEverythingAndReportsFailedEntries) {
     allocate(home.path("b.bin"), 40'960);
     allocate(home.path("c/d.bin"), 81'920);
     Cleaner::trash({"~/a.bin", "~/a-again.bin", "~/b.bin", "~/c"}, false);
-    const int64_t removed = 40'960 + allocatedBytes(Trash::filesFolder() + "/c");
+    // The items with their info files; the hard-linked file once.
+    int64_t removed = 40'960 + allocatedBytes(Trash::filesFolder() + "/c");
+    for (const char* name : {"a.bin", "a-again.bin", "c"})
+        removed += allocatedBytes(Trash::infoFolder() + "/" + name + ".trashinfo");
     storeMarkerScan();
     auto realRemove = trash->removeItem;
     trash->removeItem = [&](int folder, const std::string& name, const std::string& path) {
@@ -468,10 +471,12 @@ TEST_F(CleanerTest, EmptyingEmptiesTheTrashOfEveryMountedVolume) {
     writeText(other / "info/clip.mov.trashinfo", "[Trash Info]\nPath=clip.mov\n");
     allocate(home.path("a.bin"), 40'960);
     Cleaner::trash({"~/a.bin"}, false);
-    EXPECT_EQ(Trash::allocatedSize(), 450'560) << "sizing the Trash counts every trash folder";
+    const int64_t expected = 450'560 + allocatedBytes(other / "info/clip.mov.trashinfo") +
+                             allocatedBytes(Trash::infoFolder() + "/a.bin.trashinfo");
+    EXPECT_EQ(Trash::allocatedSize(), expected) << "sizing the Trash counts every trash folder";
 
     auto result = Cleaner::emptyTrash();
-    EXPECT_EQ(result.message, "Emptied the Trash (2 items), freeing about " + Fmt::bytes(450'560) + ".");
+    EXPECT_EQ(result.message, "Emptied the Trash (2 items), freeing about " + Fmt::bytes(expected) + ".");
     EXPECT_TRUE(fs::is_empty(other / "files"));
     EXPECT_TRUE(fs::is_empty(other / "info"));
     EXPECT_TRUE(Trash::entries().empty());
@@ -494,9 +499,13 @@ TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
     trash->run = [&](const std::string&, const std::vector<std::string>& arguments, double) {
         ++runs;
         EXPECT_EQ(arguments.back(), "--empty");
-        if (answer.status == 0) fs::remove(Trash::filesFolder() + "/a.bin");
+        if (answer.status == 0) {
+            fs::remove(Trash::filesFolder() + "/a.bin");
+            fs::remove(Trash::infoFolder() + "/a.bin.trashinfo");
+        }
         return answer;
     };
+    const int64_t removed = 8192 + allocatedBytes(Trash::infoFolder() + "/a.bin.trashinfo");
     storeMarkerScan();
 
     try {
@@ -514,8 +523,8 @@ TEST_F(CleanerTest, AnUnlistableTrashIsEmptiedThroughTheDesktop) {
     EXPECT_EQ(runs, 2);
     EXPECT_TRUE(result.trashed.empty());
     EXPECT_TRUE(result.failed.empty());
-    EXPECT_EQ(result.bytes, 8192);
-    EXPECT_EQ(result.message, "Emptied the Trash through the file manager, freeing about " + Fmt::bytes(8192) + ".");
+    EXPECT_EQ(result.bytes, removed);
+    EXPECT_EQ(result.message, "Emptied the Trash through the file manager, freeing about " + Fmt::bytes(removed) + ".");
     EXPECT_TRUE(cacheWasDropped());
 }
 

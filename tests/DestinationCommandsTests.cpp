@@ -1,6 +1,11 @@
 // The `destinations` and `plans` commands of the built tool, run on a
 // temporary home.
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <regex>
 #include <thread>
@@ -107,6 +112,21 @@ TEST_F(DestinationCommandsTest, AddRefusesMissingFoldersAndBadArguments) {
     expectUsage(runCLI({"destinations", "frobnicate"}), "Usage: ostrevane destinations remove <name>");
 }
 
+// Discovery shows one destination per folder, so a second name for a folder
+// already there would be saved and never shown: the tool names the one there.
+TEST_F(DestinationCommandsTest, AddingAFolderAlreadyThereNamesTheDestinationItIs) {
+    fs::path disk = folder("Disks/T7");
+    ASSERT_EQ(runCLI({"destinations", "add", "T7", disk.string()}).status, 0);
+    fs::create_directory_symlink(disk, home.path("t7-link"));
+    const std::string told = " is already the backup destination “T7”; it wasn’t added again under the new name.";
+    for (const std::string& given : {disk.string(), std::string("~/t7-link")}) {
+        expectError(runCLI({"destinations", "add", "Backup", given}), Paths::expand(given) + told);
+        EXPECT_EQ(config()["customDestinations"], (json::array({{{"name", "T7"}, {"path", disk.string()}}})));
+    }
+    // The same name for the same folder is no second destination.
+    EXPECT_EQ(runCLI({"destinations", "add", "T7", disk.string()}).out, "✓ folder:T7  T7  ~/Disks/T7\n");
+}
+
 TEST_F(DestinationCommandsTest, RemoveByNameOrId) {
     folder("A");
     folder("B");
@@ -184,6 +204,26 @@ TEST_F(DestinationCommandsTest, PlansAddAcceptsAnUnpluggedDiskButNotAnUnknownNam
     expectUsage(runCLI({"plans", "add", "--to", "icloud"}), "Usage: ostrevane plans add <path> --to <destination>");
     expectUsage(runCLI({"plans", "add", "~/Movies", "--to"}),
                 "Error: Missing value for --to\nRun ostrevane --help to see every command and its options.\n");
+}
+
+// A pipe, a device or a socket has nothing a backup could copy: the plan is
+// refused as a wrong argument, naming the path, and nothing is saved.
+TEST_F(DestinationCommandsTest, PlansAddRefusesAPipeADeviceOrASocket) {
+    folder("Backups");
+    const fs::path pipe = home.path("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const fs::path socketPath = home.path("socket");
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const std::string& source : {pipe.string(), std::string("/dev/null"), socketPath.string()}) {
+        expectUsage(runCLI({"plans", "add", source, "--to", "~/Backups"}),
+                    "Error: Only files and folders can be backed up; " + source + " is a pipe, device or socket.\n");
+        EXPECT_FALSE(fs::exists(configFile())) << source;
+    }
+    ::close(listening);
 }
 
 TEST_F(DestinationCommandsTest, PlansRemove) {

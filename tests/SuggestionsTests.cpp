@@ -224,19 +224,26 @@ TEST_F(SuggestionsTest, FixedTableFollowsTheLanguageOfTheProcess) {
 }
 
 TEST_F(SuggestionsTest, FixedRowsStartAtTheirMinimumSize) {
+    // The Trash counts what emptying frees, as it lies on disk: its items
+    // with their info files, in whole blocks.
+    const fs::path trashed = fs::path(Trash::filesFolder()) / "old.zip";
+    const fs::path record = fs::path(Trash::infoFolder()) / "old.zip.trashinfo";
+    writeText(record, "[Trash Info]\nPath=/x/old.zip\n");
+    constexpr int64_t block = 4096;
+    const int64_t belowLine = 10'000'000 / block * block;
+    allocate(trashed, belowLine - duBytes(record));
     auto below = tree()
                      .file("Library/Caches/a/blob", 49'999'999)
-                     .file(".local/share/Trash/files/old.zip", 9'999'999)
                      .file("Library/Containers/com.tencent.xinWeChat/Data/db", 999'999'999);
     auto report = analyzeTree(below);
     EXPECT_FALSE(byId(report.suggestions, "user-caches"));
     EXPECT_FALSE(byId(report.suggestions, "trash"));
     EXPECT_FALSE(byId(report.suggestions, "wechat-data"));
 
+    allocate(trashed, belowLine + block - duBytes(record));
     auto onTheLine = tree()
                          .file("Library/Caches/a/blob", 49'999'998)
                          .file("Library/Caches/b", 2)
-                         .file(".local/share/Trash/files/old.zip", 10'000'000)
                          .file("Library/Containers/com.tencent.xinWeChat/Data/db", 1'000'000'000);
     report = analyzeTree(onTheLine);
     EXPECT_EQ(report.mode, "full");
@@ -256,6 +263,7 @@ TEST_F(SuggestionsTest, FixedRowsStartAtTheirMinimumSize) {
     EXPECT_EQ(trash->action, CleanAction::emptyTrash);
     EXPECT_TRUE(trash->autoApplicable);
     EXPECT_EQ(trash->paths, std::vector<std::string>{Trash::filesFolder()});
+    EXPECT_EQ(trash->reclaimableBytes, belowLine + block);
     EXPECT_FALSE(trash->items);
 
     const Suggestion* wechat = byId(report.suggestions, "wechat-data");

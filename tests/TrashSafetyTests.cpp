@@ -231,6 +231,51 @@ TEST_F(TrashSafetyTest, TrashFoldersOfOtherUsersAreNeverEmptied) {
     EXPECT_EQ(desktopRuns, 0);
 }
 
+// On a disk whose top folder another user owns, that user can rename any
+// folder of the user's holding a "files" folder to ".Trash-<uid>", or do the
+// same in a shared ".Trash" they own: such a trash folder is left alone,
+// said so and not counted, and the user's own Trash is still emptied.
+TEST_F(TrashSafetyTest, ATrashInsideAFolderOfAnotherUserIsNeverEmptied) {
+    const fs::path volume = home.scratch() / "their-disk";
+    const std::string uid = std::to_string(getuid());
+    ScopedMountTable table({volume});
+    const std::string replaceable =
+        "Inside another user’s folder, where they can put another folder in its place; "
+        "not emptied";
+    // Root owns every folder it makes: the top's other owner comes from the hook.
+    auto realStatus = trash->statusAt;
+    trash->statusAt = [&](int folder, const std::string& name, struct stat& status) {
+        const int error = realStatus(folder, name, status);
+        if (error == 0 && folder == AT_FDCWD && name == volume.string()) status.st_uid = 12345;
+        return error;
+    };
+    const fs::path renamed = volume / (".Trash-" + uid);
+    writeFile(renamed / "files/thesis.odt", 10);
+    fs::create_directories(renamed / "info");
+    writeFile(home.path("junk.bin"), 10);
+    Cleaner::trash({"~/junk.bin"}, false);
+
+    CleanResult result = Cleaner::emptyTrash();
+    EXPECT_TRUE(fs::exists(renamed / "files/thesis.odt"));
+    EXPECT_TRUE(Trash::entries().empty()) << "the user's own Trash is still emptied";
+    EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{renamed.string(), replaceable}}));
+    EXPECT_EQ(result.message, "The Trash wasn’t emptied completely: 1 item deleted, freeing about " +
+                                  Fmt::bytes(result.bytes) + "; 1 not emptied.");
+    EXPECT_EQ(Trash::trashFolders(), std::vector<std::string>{Trash::homeTrash()});
+    EXPECT_EQ(Trash::allocatedSize(), 0);
+
+    // The same under a shared ".Trash" that is theirs.
+    fs::remove_all(renamed);
+    const fs::path shared = volume / ".Trash";
+    writeFile(shared / uid / "files/thesis.odt", 10);
+    fs::create_directories(shared / uid / "info");
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    if (::chown(shared.c_str(), 12345, 12345) != 0) return;
+    result = Cleaner::emptyTrash();
+    EXPECT_TRUE(fs::exists(shared / uid / "files/thesis.odt"));
+    EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{(shared / uid).string(), replaceable}}));
+}
+
 // On a shared disk another user's ".Trash" that the user may not search
 // makes every check of the user's folder in it fail. That folder is left
 // alone: neither emptied nor handed to the desktop, and not called emptied.
@@ -268,9 +313,10 @@ TEST_F(TrashSafetyTest, ATrashAnotherUserKeepsFromBeingCheckedIsLeftAlone) {
                                   Fmt::bytes(result.bytes) + "; 1 not emptied.");
 }
 
-// Another user swaps a link in for the user's folder under a shared
-// ".Trash", round after round: that folder is left and said so, the other
-// trash folders are still emptied, and nothing the link leads to goes.
+// A link is swapped in for the user's folder under a shared ".Trash" (one
+// of root's, as a ".Trash" of another user is not trusted at all), round
+// after round: that folder is left and said so, the other trash folders are
+// still emptied, and nothing the link leads to goes.
 TEST_F(TrashSafetyTest, ALinkSwappedUnderASharedTrashLeavesOnlyThatFolder) {
     const fs::path volume = home.scratch() / "shared-tmp";
     const std::string uid = std::to_string(getuid());
@@ -284,7 +330,6 @@ TEST_F(TrashSafetyTest, ALinkSwappedUnderASharedTrashLeavesOnlyThatFolder) {
     writeFile(decoy / "files/precious.txt", 10);
     writeFile(decoy / "info/precious.txt.trashinfo", 10);
     fs::create_directory_symlink(decoy, swapped);
-    if (::chown(shared.c_str(), 12345, 12345) != 0) GTEST_SKIP() << "cannot give a folder to another user here";
     ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
     const int realFiles = ::open((mine / "files").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(realFiles, 0);
@@ -351,16 +396,19 @@ TEST_F(TrashSafetyTest, EmptyingReportsWhatIsReallyGone) {
         if (Paths::isInside(folder, volume.string())) throw std::system_error(EACCES, std::generic_category(), folder);
         return realList(fd, folder);
     };
+    const fs::path goneRecord = fs::path(Trash::infoFolder()) / "gone.bin.trashinfo";
+    const int64_t gone = 40'960 + duBytes(goneRecord);
     trash->run = [&](const std::string&, const std::vector<std::string>&, double) {
         fs::remove(files / "gone.bin");
+        fs::remove(goneRecord);
         return Shell::Output{0, "", ""};
     };
     // What the desktop left is named, and the Trash is not called emptied.
     const CleanResult result = Cleaner::emptyTrash();
-    EXPECT_EQ(result.bytes, 40'960);
+    EXPECT_EQ(result.bytes, gone);
     EXPECT_EQ(result.failed,
               (std::vector<CleanFailure>{{(files / "left.bin").string(), "The file manager didn’t delete it"}}));
-    EXPECT_EQ(result.message, "The file manager didn’t empty the whole Trash: it freed about " + Fmt::bytes(40'960) +
+    EXPECT_EQ(result.message, "The file manager didn’t empty the whole Trash: it freed about " + Fmt::bytes(gone) +
                                   ", and 1 item is still there.");
 }
 

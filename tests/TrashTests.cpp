@@ -5,6 +5,7 @@
 
 #include <regex>
 
+#include "Cleaner.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
 #include "platform/Platform.hpp"
@@ -224,6 +225,47 @@ TEST_F(TrashTest, OtherFileSystemsUseTheirOwnTrash) {
     fs::permissions(volume.path() / ".Trash", fs::perms::all | fs::perms::sticky_bit);
     std::string shared = Trash::moveToTrash(writeFile(volume.path() / "b.txt").string());
     EXPECT_EQ(shared, (volume.path() / ".Trash" / uid / "files/b.txt").string());
+}
+
+// The top folder of the disk belongs to another user, who can rename any
+// folder of the user's to ".Trash-<uid>": nothing goes there, nor into a
+// shared ".Trash" of theirs, and the engine says why.
+TEST_F(TrashTest, NothingIsTrashedOntoADiskWhoseTopAnotherUserOwns) {
+    ScopedTmpfs volume(home.scratch() / "volume");
+    if (!volume.isMounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    const std::string top = volume.path().string();
+    const fs::path renamed = volume.path() / (".Trash-" + std::to_string(getuid()));
+    fs::create_directories(renamed / "files");
+    fs::create_directories(renamed / "info");
+    fs::create_directory(volume.path() / ".Trash");
+    fs::permissions(volume.path() / ".Trash", fs::perms::all | fs::perms::sticky_bit);
+    const bool sharedIsForeign = ::chown((volume.path() / ".Trash").c_str(), 12345, 12345) == 0;
+    // Root owns every folder it makes: the other owner comes from the hook.
+    auto realStatus = trash->statusAt;
+    trash->statusAt = [&](int folder, const std::string& name, struct stat& status) {
+        const int error = realStatus(folder, name, status);
+        if (error == 0 && folder == AT_FDCWD && name == top) status.st_uid = 12345;
+        return error;
+    };
+    const fs::path item = writeFile(volume.path() / "Documents/report.odt", 10);
+    try {
+        Trash::moveToTrash(item.string());
+        FAIL() << "expected a refusal";
+    } catch (const Trash::UntrustedTrashPlace& error) {
+        EXPECT_EQ(error.folder, top);
+    }
+    const CleanResult result = Cleaner::trash({item.string()}, false);
+    EXPECT_TRUE(result.trashed.empty());
+    EXPECT_EQ(result.failed,
+              (std::vector<CleanFailure>{{item.string(), "The top folder of its disk, " + top +
+                                                             ", belongs to another user, who can "
+                                                             "choose where its Trash puts it; not moved"}}));
+    EXPECT_TRUE(fs::exists(item));
+    EXPECT_TRUE(fs::is_empty(renamed / "files"));
+    EXPECT_TRUE(fs::is_empty(renamed / "info"));
+    if (sharedIsForeign) {
+        EXPECT_TRUE(fs::is_empty(volume.path() / ".Trash"));
+    }
 }
 
 TEST_F(TrashTest, EntriesAndRemovalNeverFollowLinks) {

@@ -65,7 +65,7 @@ std::mutex& processLock() {
 
 }  // namespace
 
-fs::path filePath() { return Paths::supportDir() / "backup-history.json"; }
+fs::path filePath() { return Paths::supportFolder() / "backup-history.json"; }
 
 Reading read() {
     StoredFile::Lock lock(processLock(), filePath(), false);
@@ -78,6 +78,7 @@ std::vector<BackupReport> load() { return read().reports; }
 Appended append(const BackupReport& report) {
     // One lock from the read to the write, so two runs finishing together
     // cannot drop each other's report.
+    Paths::supportDir();
     StoredFile::Lock lock(processLock(), filePath(), true);
     StoredFile::removeStaleTemporaries(filePath());
     auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());

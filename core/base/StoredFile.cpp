@@ -23,7 +23,10 @@ namespace StoredFile {
 Lock::Lock(std::mutex& processLock, const fs::path& file, bool exclusive) : guard(processLock) {
     fs::path lockPath = file;
     lockPath += ".lock";
-    descriptor = UniqueFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    // Only a writer makes the lock file: a reader that finds none reads a
+    // file no writer has touched yet, or one that every write replaces whole.
+    descriptor = UniqueFd(
+        ::open(lockPath.c_str(), exclusive ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0644));
     // Without a lock file (a read-only folder) nothing can be written either,
     // so going on with the process lock alone loses nothing.
     if (!descriptor.valid()) return;

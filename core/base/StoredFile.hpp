@@ -15,7 +15,7 @@ namespace StoredFile {
 /// The process lock, then an advisory lock on "<file>.lock" beside the file,
 /// so two processes cannot slip a write between each other's read and
 /// write-back. The sibling carries the lock because every write replaces the
-/// file itself.
+/// file itself; only an exclusive lock creates it.
 class Lock {
 public:
     Lock(std::mutex& processLock, const std::filesystem::path& file, bool exclusive);

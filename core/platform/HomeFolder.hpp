@@ -21,12 +21,15 @@ std::string abbreviate(const std::string& path);
 /// by default <home>/.config/Ostrevane, and always that with OSTREVANE_HOME set.
 /// Created on every access; a failure to create is left to the caller's next step.
 std::filesystem::path supportDir();
+/// Where supportDir() is, without creating it: for reading, which must leave
+/// a home that holds nothing yet as it is.
+std::filesystem::path supportFolder();
 /// The cache folder (scan files): $XDG_CACHE_HOME/Ostrevane, by default
 /// <home>/.cache/Ostrevane, and always that with OSTREVANE_HOME set. Created
 /// on every access like supportDir().
 std::filesystem::path cacheDir();
-/// The cache folder's path, left as it is on the disk.
-std::string cacheDirPath();
+/// Where cacheDir() is, without creating it, for reading.
+std::filesystem::path cacheFolder();
 /// An XDG base folder: with OSTREVANE_HOME set, `relativeDefault` below that
 /// home; else the variable when it holds an absolute path, else the default.
 std::string baseFolder(const char* variable, const std::string& relativeDefault);

@@ -152,12 +152,14 @@ std::optional<Destination> homeTrashAlong(const std::string& trash, std::string 
 
 /// The trash of a device other than the home trash's: the shared ".Trash"
 /// with a folder per user when an administrator set one up (a sticky folder
-/// that is not a link), else the user's own ".Trash-<uid>".
+/// that is not a link, of the user or root), else the user's own
+/// ".Trash-<uid>", unless another user owns the top folder.
 Destination deviceTrash(const std::string& top, dev_t device, const std::string& relative) {
     const std::string uid = std::to_string(::getuid());
     const std::string shared = Paths::joined(top, ".Trash");
     struct stat status {};
-    if (::lstat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX)) {
+    if (::lstat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX) &&
+        !ownedByAnotherUser(status)) {
         std::string own = shared + "/" + uid;
         try {
             ensureTrashFolders(own);
@@ -167,6 +169,10 @@ Destination deviceTrash(const std::string& top, dev_t device, const std::string&
             // freedesktop.org rules allow.
         }
     }
+    // In a top folder another user owns, they can rename any folder of the
+    // user's to the trash's name, and with it choose where items go.
+    if (int error = Hooks::active().statusAt(AT_FDCWD, top, status)) failWith(error);
+    if (ownedByAnotherUser(status)) throw UntrustedTrashPlace(top);
     std::string own = Paths::joined(top, ".Trash-" + uid);
     ensureTrashFolders(own);
     return opened(own, relative, device);

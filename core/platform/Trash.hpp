@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -98,10 +100,20 @@ private:
     std::string knownPath;
 };
 
+/// Why an item was not moved: the only trash its file system offers lies in
+/// a folder another user owns (`folder`, the top of their disk). The message
+/// is the system's description of EACCES.
+struct UntrustedTrashPlace : OstrevaneError {
+    std::string folder;
+    explicit UntrustedTrashPlace(std::string folder)
+        : OstrevaneError(std::strerror(EACCES), EACCES), folder(std::move(folder)) {}
+};
+
 /// Moves an item to the trash of the file system its folder lies on and
 /// returns its new location. The item itself is renamed as it is, so a
 /// symbolic link is moved as a link. Throws OstrevaneError with the
-/// system's description of what went wrong.
+/// system's description of what went wrong, UntrustedTrashPlace when the
+/// trash there could be of another user's choosing.
 std::string moveToTrash(const std::string& path);
 /// The same for an item whose folder is already held: the rename starts
 /// from that folder's descriptor, so what was checked is what is moved.
@@ -143,17 +155,24 @@ struct OpenTrash {
 
 /// Why a trash folder that exists is not used. `uncheckable`: it could not
 /// be looked at inside a folder another user owns, who can make any check
-/// there fail at will.
-enum class Distrust { link, otherOwner, writableByOthers, uncheckable };
+/// there fail at will. `replaceable`: it lies in a folder another user owns
+/// (the top of their disk, or their shared ".Trash"), where they can rename
+/// any folder of the user's to the trash's name.
+enum class Distrust { link, otherOwner, writableByOthers, uncheckable, replaceable };
 struct RejectedFolder {
     /// The folder that failed: the trash itself or one of its halves.
     std::string path;
     Distrust why;
 };
 
+/// Whether anyone but the user and root owns what `status` describes: inside
+/// such a folder its owner decides which folder bears a trash's name.
+bool ownedByAnotherUser(const struct stat& status);
+
 /// The user's trash folders: only those the user owns, that no one else can
-/// write to and that are not links (a shared ".Trash" must moreover be a
-/// sticky folder, else its "<uid>" folder is not looked at).
+/// write to, that are not links and that lie in a folder of the user or of
+/// root (a shared ".Trash" must moreover be a sticky folder, else its
+/// "<uid>" folder is not looked at).
 struct TrashFolders {
     std::vector<std::shared_ptr<const OpenTrash>> trusted;
     /// Existing folders that failed a check, never opened past it.
@@ -181,8 +200,10 @@ void removeEntry(const Entry& entry);
 /// record and renaming the item leaves one behind, holding its name.
 void sweepStaleInfoFiles(const OpenTrash& trash);
 
-/// The allocated bytes of items, links not followed; files with several hard
-/// links are kept by identity so that each counts once however often met.
+/// The allocated bytes of items and their records, links not followed; files
+/// with several hard links are kept by identity so that each counts once
+/// however often met. The trash folders and their halves, which emptying
+/// keeps, count nothing.
 struct Allocation {
     int64_t single = 0;
     std::map<std::pair<dev_t, ino_t>, int64_t> linked;
@@ -190,13 +211,15 @@ struct Allocation {
     void add(const Allocation& other);
     int64_t total() const;
 };
-/// An item and everything below it, by descriptor; what cannot be read
-/// counts nothing.
+/// An item and everything below it, by descriptor, with its info file; what
+/// cannot be read counts nothing.
 Allocation allocationOf(const Entry& entry);
-/// The items of the given open trash folders, as far as they can be read.
+/// What emptying the given open trash folders removes, as far as they can
+/// be read: their items with their info files, and the stale info files
+/// `sweepStaleInfoFiles` removes.
 Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& trashes);
-/// The items of the given trash folders (by default every one), as far as
-/// they can be read; folders failing the checks count nothing.
+/// The same for the given trash folders (by default every one); folders
+/// failing the checks count nothing.
 int64_t allocatedSize(const std::vector<std::string>& trashes = trashFolders());
 
 /// Names of the entries of the home trash, one level, in the system's order.
@@ -232,8 +255,8 @@ struct Hooks {
                                 double timeout)>
         run;
     /// The status of an entry of an open folder (AT_FDCWD: a path), links
-    /// not followed, as trash folders and the items left by records are
-    /// checked; 0 or the error.
+    /// not followed, as trash folders, the tops of the disks holding them
+    /// and the items left by records are checked; 0 or the error.
     std::function<int(int folder, const std::string& name, struct stat& status)> statusAt;
 
     /// The set in force; the real operations unless a test replaced them

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <ctime>
 #include <set>
+#include <string_view>
 #include <system_error>
 
 #include "base/DirectoryStream.hpp"
@@ -65,9 +66,11 @@ void checkFailed(int base, const std::string& name, const std::string& path, int
 
 /// Opens one folder of a trash, `name` inside `base`, and checks what was
 /// opened. None when it is missing or was rejected (then noted); an error
-/// other than that is handed back in `error`.
+/// other than that is handed back in `error`. `replaceable`: `base` belongs
+/// to another user, so whatever lies there under that name may be any
+/// folder of the user's that they renamed into place.
 std::optional<UniqueFd> openChecked(int base, const std::string& name, const std::string& path,
-                                    std::vector<RejectedFolder>& rejected, int& error) {
+                                    std::vector<RejectedFolder>& rejected, int& error, bool replaceable = false) {
     struct stat status {};
     if (const int statusError = Hooks::active().statusAt(base, name, status)) {
         if (statusError != ENOENT) checkFailed(base, name, path, statusError, rejected, error);
@@ -75,6 +78,10 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
     }
     if (auto why = distrustOf(status)) {
         rejected.push_back({path, *why});
+        return std::nullopt;
+    }
+    if (replaceable) {
+        rejected.push_back({path, Distrust::replaceable});
         return std::nullopt;
     }
     UniqueFd fd(::openat(base, name.c_str(), folderFlags));
@@ -104,10 +111,10 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
 
 /// Opens the trash folder `name` inside `base` and its halves into `into`,
 /// unless the same folder was opened before.
-void openTrash(int base, const std::string& name, const std::string& path, TrashFolders& into,
-               std::set<Identity>& seen) {
+void openTrash(int base, const std::string& name, const std::string& path, TrashFolders& into, std::set<Identity>& seen,
+               bool replaceable = false) {
     int error = 0;
-    auto trash = openChecked(base, name, path, into.rejected, error);
+    auto trash = openChecked(base, name, path, into.rejected, error, replaceable);
     if (!trash) {
         if (error != 0) {
             auto failed = std::make_shared<OpenTrash>();
@@ -142,8 +149,11 @@ void openDeviceTrashes(const std::string& top, TrashFolders& into, std::set<Iden
     UniqueFd shared(::openat(topFolder.get(), ".Trash", folderFlags));
     struct stat status {};
     if (shared.valid() && ::fstat(shared.get(), &status) == 0 && (status.st_mode & S_ISVTX))
-        openTrash(shared.get(), uid, Paths::joined(top, ".Trash/" + uid), into, seen);
-    openTrash(topFolder.get(), ".Trash-" + uid, Paths::joined(top, ".Trash-" + uid), into, seen);
+        openTrash(shared.get(), uid, Paths::joined(top, ".Trash/" + uid), into, seen, ownedByAnotherUser(status));
+    // The top of a disk someone else formatted, or one open to all, is theirs
+    // to rename in: its ".Trash-<uid>" may be any folder of the user's.
+    openTrash(topFolder.get(), ".Trash-" + uid, Paths::joined(top, ".Trash-" + uid), into, seen,
+              Hooks::active().statusAt(AT_FDCWD, top, status) != 0 || ownedByAnotherUser(status));
 }
 
 /// The home trash alone, opened and checked as emptying opens it.
@@ -213,6 +223,8 @@ int statusAt(int folder, const std::string& name, struct stat& status) {
 
 }  // namespace Detail
 
+bool ownedByAnotherUser(const struct stat& status) { return status.st_uid != ::getuid() && status.st_uid != 0; }
+
 TrashFolders openTrashFolders() {
     TrashFolders folders = openHomeTrash();
     std::set<Identity> seen;
@@ -248,32 +260,52 @@ void removeEntry(const Entry& entry) {
     if (entry.trash->info.valid()) ::unlinkat(entry.trash->info.get(), (entry.name + ".trashinfo").c_str(), 0);
 }
 
-void sweepStaleInfoFiles(const OpenTrash& trash) {
+namespace {
+
+constexpr std::string_view recordSuffix = ".trashinfo";
+
+/// The records of an open trash that emptying sweeps away: info files older
+/// than any move takes whose item is surely gone, by name.
+std::vector<std::string> staleRecords(const OpenTrash& trash) {
     // Without a readable files/ half nothing can be told to be missing.
-    if (!trash.info.valid() || trash.error != 0) return;
+    if (!trash.info.valid() || trash.error != 0) return {};
     // Young ones may belong to a move that is still under way, here or in
     // another program.
     constexpr time_t settled = 10 * 60;
     const time_t now = ::time(nullptr);
-    const std::string suffix = ".trashinfo";
     std::vector<std::string> names;
     try {
         names = Detail::listFolderNames(trash.info.get(), trash.path + "/info");
     } catch (const std::system_error&) {
-        return;
+        return {};
     }
-    for (const auto& name : names) {
-        if (!name.ends_with(suffix) || name.size() == suffix.size()) continue;
+    std::erase_if(names, [&](const std::string& name) {
+        if (!name.ends_with(recordSuffix) || name.size() == recordSuffix.size()) return true;
         struct stat status {};
         if (::fstatat(trash.info.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
             now - status.st_mtime < settled)
-            continue;
-        const std::string item = name.substr(0, name.size() - suffix.size());
+            return true;
         // Only an item surely gone: one that could not be looked at may
         // still be there, and its record is its way back.
-        if (trash.files.valid() && Hooks::active().statusAt(trash.files.get(), item, status) != ENOENT) continue;
-        ::unlinkat(trash.info.get(), name.c_str(), 0);
-    }
+        const std::string item = name.substr(0, name.size() - recordSuffix.size());
+        return trash.files.valid() && Hooks::active().statusAt(trash.files.get(), item, status) != ENOENT;
+    });
+    return names;
+}
+
+/// Adds the record `name` of info/, when it is a file: what a link or a
+/// folder there takes is nothing emptying frees.
+void addRecord(const OpenTrash& trash, const std::string& name, Allocation& allocation) {
+    struct stat status {};
+    if (trash.info.valid() && ::fstatat(trash.info.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(status.st_mode))
+        addAllocation(status, allocation);
+}
+
+}  // namespace
+
+void sweepStaleInfoFiles(const OpenTrash& trash) {
+    for (const auto& name : staleRecords(trash)) ::unlinkat(trash.info.get(), name.c_str(), 0);
 }
 
 std::vector<std::string> entries() {
@@ -309,6 +341,7 @@ Allocation allocationOf(const Entry& entry) {
     visitor.leave = [](int, const char*) {};
     visitor.failed = [](int) {};
     ItemTree::walk(entry.trash->files.get(), entry.name, visitor);
+    addRecord(*entry.trash, entry.name + std::string(recordSuffix), allocation);
     return allocation;
 }
 
@@ -319,7 +352,9 @@ Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& tra
             for (const auto& entry : entriesOf(trash)) allocation.add(allocationOf(entry));
         } catch (const std::system_error&) {
             // A trash that cannot be listed counts as far as it was read: nothing.
+            continue;
         }
+        for (const auto& name : staleRecords(*trash)) addRecord(*trash, name, allocation);
     }
     return allocation;
 }
