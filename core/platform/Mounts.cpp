@@ -105,8 +105,8 @@ bool defaultIsInternal(const Mount& mount) {
 
 std::optional<std::string> defaultLabel(const Mount& mount) {
     if (mount.major == 0) return std::nullopt;
-    return labelFromFolder(Platform::systemPath("/dev/disk/by-label"), Platform::systemPath("/sys"), mount.major,
-                           mount.minor);
+    const std::string labels = Platform::systemPath("/dev/disk/by-label");
+    return labelFromFolder(labels, Platform::systemPath("/sys"), mount.major, mount.minor);
 }
 
 std::optional<std::string> defaultFstab() { return readWhole(Platform::systemPath("/etc/fstab")); }

@@ -68,7 +68,7 @@ std::string systemPath(const std::string& path) {
     if (realMachineRefused) {
         std::fprintf(stderr,
                      "ostrevane: %s of the real machine was read inside a test binary, without "
-                     "OSTREVANE_SYSTEM_ROOT. Tests run sealed (tests/support/TestMain.cpp): keep that variable, "
+                     "OSTREVANE_SYSTEM_ROOT. Tests run sealed (tests/support/main/TestMain.cpp): keep that variable, "
                      "and hook the reader on purpose instead (ScopedMountTable, ScopedHooks<Mounts::Hooks>, "
                      "ScopedHooks<Destinations::Hooks>).\n",
                      path.c_str());
