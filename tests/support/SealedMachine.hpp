@@ -25,6 +25,7 @@ public:
     SealedMachine& operator=(const SealedMachine&) = delete;
 
 private:
+    /// Empty in a process started by a sealed test, which uses the machine of its parent.
     std::filesystem::path root;
     std::unique_ptr<ScopedHooks<Platform::Hooks>> decided;
 };
