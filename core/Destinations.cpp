@@ -329,13 +329,14 @@ void addRcloneRemotes(DiscoveryList& list) {
 std::string defaultRuntimeFolder() {
     auto runtime = Platform::environment("XDG_RUNTIME_DIR");
     if (runtime && runtime->starts_with("/")) return *runtime;
-    return "/run/user/" + std::to_string(::getuid());
+    return Platform::systemPath("/run/user/" + std::to_string(::getuid()));
 }
 
 std::vector<std::string> defaultVolumeRoots() {
     std::string user;
     if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_name) user = entry->pw_name;
-    return {"/media/" + user, "/run/media/" + user, "/mnt"};
+    return {Platform::systemPath("/media/" + user), Platform::systemPath("/run/media/" + user),
+            Platform::systemPath("/mnt")};
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "base/Files.hpp"
 #include "base/Text.hpp"
+#include "platform/Platform.hpp"
 
 namespace Host {
 
@@ -72,6 +73,8 @@ std::string computerName(const std::optional<std::string>& machineInfo, const st
     return name;
 }
 
-std::string computerName() { return computerName(Files::read("/etc/machine-info"), systemHostName()); }
+std::string computerName() {
+    return computerName(Files::read(Platform::systemPath("/etc/machine-info")), systemHostName());
+}
 
 }  // namespace Host

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "base/Paths.hpp"
+#include "platform/Platform.hpp"
 
 namespace fs = std::filesystem;
 
@@ -89,7 +90,7 @@ std::optional<fs::path> diskFolder(const std::string& sysRoot, unsigned major, u
     return device;
 }
 
-std::optional<std::string> defaultTable() { return readWhole("/proc/self/mountinfo"); }
+std::optional<std::string> defaultTable() { return readWhole(Platform::systemPath("/proc/self/mountinfo")); }
 
 std::optional<Capacity> defaultCapacity(const std::string& path) {
     struct statvfs status;
@@ -99,15 +100,16 @@ std::optional<Capacity> defaultCapacity(const std::string& path) {
 
 bool defaultIsInternal(const Mount& mount) {
     if (mount.major == 0) return false;
-    return internalFromSysfs("/sys", mount.major, mount.minor);
+    return internalFromSysfs(Platform::systemPath("/sys"), mount.major, mount.minor);
 }
 
 std::optional<std::string> defaultLabel(const Mount& mount) {
     if (mount.major == 0) return std::nullopt;
-    return labelFromFolder("/dev/disk/by-label", "/sys", mount.major, mount.minor);
+    const std::string labels = Platform::systemPath("/dev/disk/by-label");
+    return labelFromFolder(labels, Platform::systemPath("/sys"), mount.major, mount.minor);
 }
 
-std::optional<std::string> defaultFstab() { return readWhole("/etc/fstab"); }
+std::optional<std::string> defaultFstab() { return readWhole(Platform::systemPath("/etc/fstab")); }
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -45,10 +47,44 @@ std::optional<std::string> environment(const char* name) {
     return std::string(value);
 }
 
+namespace {
+std::atomic<bool> realMachineRefused{false};
+
+std::optional<std::string> systemRoot() {
+    auto root = environment("OSTREVANE_SYSTEM_ROOT");
+    if (!root || root->empty()) return std::nullopt;
+    return root;
+}
+
+/// The user's entry of the password database; a redirected system has none.
+const passwd* passwordEntry() {
+    if (systemPath("/etc/passwd") != "/etc/passwd") return nullptr;
+    return getpwuid(getuid());
+}
+}  // namespace
+
+std::string systemPath(const std::string& path) {
+    if (auto root = systemRoot()) return path == "/" ? *root : *root + path;
+    if (realMachineRefused) {
+        std::fprintf(stderr,
+                     "ostrevane: %s of the real machine was read inside a test binary, without "
+                     "OSTREVANE_SYSTEM_ROOT. Tests run sealed (tests/support/main/TestMain.cpp): keep that variable, "
+                     "and hook the reader on purpose instead (ScopedMountTable, ScopedHooks<Mounts::Hooks>, "
+                     "ScopedHooks<Destinations::Hooks>).\n",
+                     path.c_str());
+        std::abort();
+    }
+    return path;
+}
+
+bool systemIsRedirected() { return systemRoot().has_value(); }
+
+void refuseTheRealMachine() { realMachineRefused = true; }
+
 std::string realHome() {
     if (auto home = environment("HOME"); home && !home->empty()) return *home;
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
-    return "/";
+    if (const passwd* entry = passwordEntry(); entry && entry->pw_dir) return entry->pw_dir;
+    return systemPath("/");
 }
 
 std::string realDataHome() {
@@ -86,7 +122,7 @@ std::vector<std::string> preferredLanguages() {
 }
 
 std::optional<std::string> loginShell() {
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_shell && *entry->pw_shell)
+    if (const passwd* entry = passwordEntry(); entry && entry->pw_shell && *entry->pw_shell)
         return std::string(entry->pw_shell);
     return std::nullopt;
 }

@@ -29,17 +29,35 @@ struct Hooks {
 
 /// An environment variable's value, or none when unset.
 std::optional<std::string> environment(const char* name);
-/// $HOME when set and non-empty, else the password database.
+/// $HOME when set and non-empty, else the password database (which a
+/// redirected system does not have: its root then).
 std::string realHome();
 /// The real user's data folder, whatever home the engine was given: for what
 /// lives outside that home, like the desktop's own Trash. $XDG_DATA_HOME when
 /// it is an absolute path (a relative value is invalid and ignored), else
 /// <real home>/.local/share.
 std::string realDataHome();
+
+/// Where the machine's own file or folder `path` ("/proc/self/mountinfo",
+/// "/etc/fstab", "/sys") is read. OSTREVANE_SYSTEM_ROOT, when set, names a
+/// folder that stands for "/" there: the test suites set it for themselves and
+/// for the programs they start, so the mount table, fstab, sysfs, the disk
+/// labels, the machine's name, the volume folders and the password database are
+/// a scratch machine's. Without it the path is the real one.
+std::string systemPath(const std::string& path);
+/// Whether OSTREVANE_SYSTEM_ROOT redirects the system's tables. Programs that
+/// act on the real machine whatever the engine was shown are then not run.
+bool systemIsRedirected();
+/// From now on, reading the real machine (a system path with no
+/// OSTREVANE_SYSTEM_ROOT set) aborts the process with a message naming what
+/// was read. The test suites' main calls it, so a test that unseals itself
+/// fails loudly rather than reading or changing the machine it runs on.
+void refuseTheRealMachine();
 /// The user's preferred languages in BCP-47-like form ("zh-CN"), from
 /// LANGUAGE, then the first of LC_ALL, LC_MESSAGES, LANG.
 std::vector<std::string> preferredLanguages();
-/// The user's login shell from the password database, if any.
+/// The user's login shell from the password database, if any (none on a
+/// redirected system).
 std::optional<std::string> loginShell();
 }  // namespace Platform
 

@@ -277,8 +277,18 @@ std::optional<int64_t> fileSystemFreeBytes(const std::string& path) {
     return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }
 
+/// gio empties the Trash of every disk the real machine has mounted, not of
+/// those the redirected tables show the engine, so there it is not run.
+Shell::Output runUnlessRedirected(const std::string& executable, const std::vector<std::string>& arguments,
+                                  double timeout) {
+    if (Platform::systemIsRedirected())
+        return Shell::Output{-1, "", executable + " would act on the real machine's disks, not the redirected ones"};
+    return Shell::run(executable, arguments, timeout);
+}
+
 Hooks realHooks() {
-    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, Shell::run, Detail::statusAt};
+    return Hooks{Detail::listFolderNames, Detail::removeItem, fileSystemFreeBytes, runUnlessRedirected,
+                 Detail::statusAt};
 }
 
 }  // namespace

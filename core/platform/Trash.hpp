@@ -236,6 +236,8 @@ int64_t freeBytes();
 
 /// Empties the trash through the desktop (`gio trash --empty`), for when the
 /// trash cannot be listed. The program's status and output are handed back.
+/// Fails without running anything when the system's tables are redirected
+/// (Platform::systemIsRedirected): gio would not follow them.
 Shell::Output emptyThroughDesktop();
 
 /// The file and program operations behind the trash, replaceable so tests can
@@ -250,7 +252,8 @@ struct Hooks {
     std::function<void(int folder, const std::string& name, const std::string& path)> removeItem;
     /// Free bytes of the file system holding a path; none when unknown.
     std::function<std::optional<int64_t>(const std::string& path)> freeBytes;
-    /// Runs an outside program, as Shell::run does.
+    /// Runs an outside program, as Shell::run does; by default none at all
+    /// while the system's tables are redirected.
     std::function<Shell::Output(const std::string& executable, const std::vector<std::string>& arguments,
                                 double timeout)>
         run;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "SealedMachine.hpp"
 #include "Support.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"
@@ -125,9 +126,9 @@ CLIResult runCLI(const std::vector<std::string>& arguments, const std::optional<
 }
 
 ScopedMountTable::ScopedMountTable(const std::vector<fs::path>& mountPoints) {
-    std::string table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
-    for (size_t i = 0; i < mountPoints.size(); ++i)
-        table += std::to_string(i + 2) + " 1 8:2 / " + mountPoints[i].string() + " rw - ext4 /dev/sdb1 rw\n";
+    // Every folder is on one disk, so a folder given twice stands for a bind mount.
+    std::string table = mountLine(1, sealedRoot(), 1);
+    for (size_t i = 0; i < mountPoints.size(); ++i) table += mountLine(static_cast<int>(i) + 2, mountPoints[i], 2);
     hooks->readTable = [table] { return std::optional<std::string>(table); };
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "SealedMachine.hpp"
 #include "base/ScopedHooks.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"
@@ -83,8 +84,9 @@ std::vector<std::string> entriesOf(const fs::path& folder);
 /// Sets a file's modification time to `secondsAgo` before now.
 void setAge(const fs::path& path, double secondsAgo);
 
-/// Lists "/" and then plain folders as the mounted file systems (a folder
-/// given twice stands for a bind mount), for the life of the object.
+/// Lists the sealed machine's root (sealedRoot(), never the real "/") and then
+/// plain folders as the mounted file systems, for the life of the object. A
+/// test that wants a mounted disk makes a folder in its scratch and lists it.
 class ScopedMountTable {
 public:
     explicit ScopedMountTable(const std::vector<fs::path>& mountPoints);

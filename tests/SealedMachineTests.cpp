@@ -1,0 +1,86 @@
+// The scratch machine the suites run on: what a test and the programs it
+// starts see of the system without hooking anything, and what happens when a
+// test unseals itself.
+#include <unistd.h>
+
+#include "Destinations.hpp"
+#include "Support.hpp"
+#include "TestSupport.hpp"
+#include "platform/Host.hpp"
+#include "platform/Mounts.hpp"
+#include "platform/Platform.hpp"
+#include "platform/Trash.hpp"
+
+using namespace testing_support;
+
+namespace {
+bool isSealed(const std::string& path) { return Paths::isInside(path, sealedRoot().string()); }
+}  // namespace
+
+TEST(SealedMachine, WithoutHooksATestSeesOnlyScratchFolders) {
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
+        EXPECT_TRUE(isSealed(Platform::environment(name).value_or("/"))) << name;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "OSTREVANE_HOME"})
+        EXPECT_FALSE(Platform::environment(name)) << name;
+    EXPECT_EQ(Platform::environment("LANG"), "C.UTF-8");
+
+    auto table = Mounts::readTable();
+    ASSERT_TRUE(table);
+    std::vector<std::string> mountPoints;
+    for (const auto& mount : Mounts::parse(*table)) mountPoints.push_back(mount.mountPoint);
+    EXPECT_EQ(mountPoints, std::vector<std::string>{sealedRoot().string()});
+    for (const auto& folder : Trash::trashFolders()) EXPECT_TRUE(isSealed(folder)) << folder;
+    for (const auto& folder : Destinations::volumeRoots()) EXPECT_TRUE(isSealed(folder)) << folder;
+    EXPECT_TRUE(isSealed(Paths::home()));
+    EXPECT_FALSE(Mounts::readFstab());
+    {
+        ScopedEnv noHome("HOME", std::nullopt);
+        EXPECT_EQ(Platform::realHome(), sealedRoot().string()) << "not the password database's home";
+        EXPECT_FALSE(Platform::loginShell());
+    }
+    writeText(sealedRoot() / "etc/machine-info", "PRETTY_HOSTNAME=\"Scratch Machine\"\n");
+    EXPECT_EQ(Host::computerName(), "Scratch Machine");
+    fs::remove_all(sealedRoot() / "etc");
+}
+
+TEST(SealedMachineDeathTest, ATestThatUnsealsItselfStopsBeforeReadingTheMachine) {
+    const struct {
+        const char* what;
+        std::function<void()> read;
+    } readers[] = {
+        {"/proc/self/mountinfo", [] { Mounts::readTable(); }},
+        {"/etc/fstab", [] { Mounts::readFstab(); }},
+        {"/sys", [] { Mounts::isInternal(Mounts::Mount{.major = 8, .minor = 1}); }},
+        {"/dev/disk/by-label", [] { Mounts::label(Mounts::Mount{.major = 8, .minor = 1}); }},
+        {"/etc/machine-info", [] { Host::computerName(); }},
+        {"/media/", [] { Destinations::volumeRoots(); }},
+        {"/etc/passwd",
+         [] {
+             ScopedEnv noHome("HOME", std::nullopt);
+             Platform::realHome();
+         }},
+    };
+    for (const auto& reader : readers)
+        EXPECT_DEATH(
+            {
+                ScopedEnv unsealed("OSTREVANE_SYSTEM_ROOT", std::nullopt);
+                reader.read();
+            },
+            std::string(reader.what) + ".* of the real machine was read inside a test binary")
+            << reader.what;
+}
+
+// The tool a test starts reads the scratch machine's mount table, so emptying
+// the Trash reaches the scratch root's Trash and not the real disks'.
+TEST(SealedMachine, TheToolATestStartsEmptiesTheScratchRootsTrash) {
+    ScopedHome home;
+    const fs::path trash = sealedRoot() / (".Trash-" + std::to_string(::getuid()));
+    writeFile(trash / "files/planted", 10);
+    writeText(trash / "info/planted.trashinfo", "[Trash Info]\nPath=/planted\nDeletionDate=2024-01-01T00:00:00\n");
+
+    CLIResult emptied = runCLI({"empty-trash", "--confirm"});
+
+    EXPECT_EQ(emptied.status, 0) << emptied.out << emptied.err;
+    EXPECT_EQ(entriesOf(trash / "files"), std::vector<std::string>{});
+    fs::remove_all(trash);
+}

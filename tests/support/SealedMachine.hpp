@@ -1,0 +1,39 @@
+// The scratch machine every test process runs on. The suites' main creates it
+// before the first test: a folder that stands for "/" (OSTREVANE_SYSTEM_ROOT,
+// read by the platform layer for the mount table, fstab, sysfs, the disk
+// labels, the machine's name and the volume folders), with a home, the XDG
+// folders, a temporary folder and a mount table of its own inside, and an
+// environment that names only those, so neither a test nor a program it starts
+// reads or changes the machine it runs on.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/ScopedHooks.hpp"
+#include "platform/Platform.hpp"
+
+namespace testing_support {
+
+class SealedMachine {
+public:
+    SealedMachine();
+    ~SealedMachine();
+    SealedMachine(const SealedMachine&) = delete;
+    SealedMachine& operator=(const SealedMachine&) = delete;
+
+private:
+    /// Empty in a process started by a sealed test, which uses the machine of its parent.
+    std::filesystem::path root;
+    std::unique_ptr<ScopedHooks<Platform::Hooks>> decided;
+};
+
+/// The folder that stands for "/" in this process: the one mount of the
+/// default mount table, and where a ScopedMountTable mounts its root.
+std::filesystem::path sealedRoot();
+/// The mount table line of the disk 8:`minor` mounted at `mountPoint`.
+std::string mountLine(int id, const std::filesystem::path& mountPoint, unsigned minor);
+
+}  // namespace testing_support
