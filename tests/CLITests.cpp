@@ -56,8 +56,7 @@ TEST(CLI, UnknownCommandIsAUsageError) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "Unknown command: frobnicate\n" + helpPointer);
     // The word is shown, never sent to the terminal as an escape sequence.
-    EXPECT_EQ(runCLI({"frob\x1b]0;title\x07\xff"}).err,
-              "Unknown command: frob\\x1b]0;title\\x07\\xff\n" + helpPointer);
+    EXPECT_EQ(runCLI({"frob\x1b]0;title\x07\xff"}).err, "Unknown command: frob\\x1b]0;title\\x07\\xff\n" + helpPointer);
 
     ScopedHome chinese("zh");
     EXPECT_EQ(runCLI({"scan", "--deep"}).err, "错误: 未知选项: --deep\n运行 ostrevane --help 查看所有命令和选项。\n");

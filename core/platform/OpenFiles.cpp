@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/DirectoryStream.hpp"
+#include "platform/Platform.hpp"
 
 namespace OpenFiles {
 
@@ -34,8 +35,9 @@ bool isProcess(const std::string& name) {
 
 /// The mapped files of one process: each line of its maps names the device
 /// ("08:01", in hexadecimal) and the inode; 0 for anonymous memory.
-void addMappings(const std::string& process, std::set<std::pair<uint64_t, uint64_t>>& files) {
-    std::ifstream maps("/proc/" + process + "/maps");
+void addMappings(const std::string& processes, const std::string& process,
+                 std::set<std::pair<uint64_t, uint64_t>>& files) {
+    std::ifstream maps(processes + process + "/maps");
     std::string line;
     while (std::getline(maps, line)) {
         std::istringstream fields(line);
@@ -53,15 +55,17 @@ void addMappings(const std::string& process, std::set<std::pair<uint64_t, uint64
 std::set<std::pair<uint64_t, uint64_t>> heldByOtherProcesses() {
     std::set<std::pair<uint64_t, uint64_t>> files;
     const std::string self = std::to_string(::getpid());
-    for (const std::string& process : namesIn("/proc")) {
+    // Another machine's processes where the system's tables are redirected.
+    const std::string processes = Platform::systemPath("/proc/");
+    for (const std::string& process : namesIn(processes)) {
         if (!isProcess(process) || process == self) continue;
-        const std::string descriptors = "/proc/" + process + "/fd/";
+        const std::string descriptors = processes + process + "/fd/";
         for (const std::string& fd : namesIn(descriptors)) {
             struct stat info;
             if (::stat((descriptors + fd).c_str(), &info) == 0 && S_ISREG(info.st_mode))
                 files.insert({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)});
         }
-        addMappings(process, files);
+        addMappings(processes, process, files);
     }
     return files;
 }

@@ -17,6 +17,7 @@
 #include "base/Error.hpp"
 #include "base/Paths.hpp"
 #include "platform/HomeFolder.hpp"
+#include "platform/Platform.hpp"
 #include "platform/ProgramSearch.hpp"
 #include "platform/UserFolders.hpp"
 

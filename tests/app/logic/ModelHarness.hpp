@@ -15,9 +15,9 @@
 #include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "base/ScopedHooks.hpp"
-#include "platform/Mounts.hpp"
 #include "model/AppModel.hpp"
 #include "model/TreeRemeasure.hpp"
+#include "platform/Mounts.hpp"
 
 struct AppModelTestAccess {
     static void removeFromScan(AppModel& model, const std::vector<std::string>& paths) { model.removeFromScan(paths); }

@@ -14,8 +14,8 @@
 
 #include "../logic/ModelHarness.hpp"
 #include "TestSupport.hpp"
-#include "demo/Demo.hpp"
 #include "base/ScopedHooks.hpp"
+#include "demo/Demo.hpp"
 #include "platform/Platform.hpp"
 #include "ui/controls/MonoSegments.hpp"
 #include "ui/controls/Motion.hpp"

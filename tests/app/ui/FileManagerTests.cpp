@@ -106,7 +106,8 @@ TEST_F(FileManagerTest, EveryControlThatAsksTheFileManagerSaysWhenNoneAnswered) 
         {"the explorer's header", [&] { iconButton(explorer, "folder")->click(); }, harness.model->scan()->root.path},
         {"a row's menu",
          [&] {
-             std::unique_ptr<QMenu> menu(explorer.makeMenu(firstChild, ExplorerPage::MenuRefusals::of(firstChild->path)));
+             std::unique_ptr<QMenu> menu(
+                 explorer.makeMenu(firstChild, ExplorerPage::MenuRefusals::of(firstChild->path)));
              for (QAction* action : menu->actions())
                  if (action->text() == QString::fromStdString(L("在文件管理器中显示"))) action->trigger();
          },
