@@ -8,6 +8,7 @@
 #include "CLITexts.hpp"
 #include "Command.hpp"
 #include "MCPServer.hpp"
+#include "ScanStore.hpp"
 #include "Service.hpp"
 
 namespace cli {
@@ -47,9 +48,10 @@ int largest(const Arguments& arguments) {
 }
 
 int mcp(const Arguments& arguments) {
-    MCPServer::make(stdin, stdout, stderr,
-                    arguments.has("--read-only") ? MCPServer::Offer::readOnly : MCPServer::Offer::allTools)
-        ->run();
+    const bool readOnly = arguments.has("--read-only");
+    // A session that only reads leaves no trace on the disk, not even a scan.
+    if (readOnly) ScanStore::keepScansInMemoryOnly();
+    MCPServer::make(stdin, stdout, stderr, readOnly ? MCPServer::Offer::readOnly : MCPServer::Offer::allTools)->run();
     return success;
 }
 

@@ -1,5 +1,6 @@
 #include "ScanStore.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -102,12 +103,19 @@ std::optional<ScanResult> cached(const std::string& path, double maxAge) {
     return stored;
 }
 
+namespace {
+std::atomic<bool> memoryOnly{false};
+}  // namespace
+
+void keepScansInMemoryOnly() { memoryOnly = true; }
+
 void store(const ScanResult& result, const std::string& path) {
     std::string key = Paths::expand(path);
     {
         std::lock_guard guard(memory().lock);
         memory().scans[key] = result;
     }
+    if (memoryOnly) return;
     std::string encoded;
     try {
         // Compact and in field order; readers accept any key order.

@@ -20,6 +20,11 @@ std::optional<ScanResult> cached(const std::string& path, double maxAge);
 /// to write are swallowed.
 void store(const ScanResult& result, const std::string& path);
 
+/// From now on, for the rest of the process, scans are kept in memory only
+/// and no cache file is written: for a session that has promised to change
+/// nothing on the disk (the MCP server that offers only the tools that read).
+void keepScansInMemoryOnly();
+
 struct Answer {
     ScanResult result;
     bool cached = false;

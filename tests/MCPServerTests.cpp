@@ -267,21 +267,23 @@ TEST(MCPProtocol, AReadOnlyServerOffersAndRunsOnlyTheToolsThatRead) {
 // Reading the stored files (the configuration, the backup history) makes
 // neither their folder nor a lock file beside them: a read-only server
 // leaves the home as it found it, whether that folder is there or not.
-TEST(MCPProtocol, AReadOnlyServerCreatesNoFolderAndNoLockFile) {
+TEST(MCPProtocol, AReadOnlyServerWritesNothingNotEvenAScan) {
     ScopedHome home;
     auto everything = [&] {
         std::set<std::string> paths;
         for (const auto& entry : fs::recursive_directory_iterator(home.home())) paths.insert(entry.path().string());
         return paths;
     };
-    const std::vector<std::string> requests = {call(1, "list_backup_destinations", json::object()),
-                                               call(2, "backup_history", json::object()),
-                                               call(3, "disk_status", json::object())};
+    writeFile(home.path("Movies/clip.mov"), 2'000'000);
+    const std::vector<std::string> requests = {
+        call(1, "list_backup_destinations", json::object()), call(2, "backup_history", json::object()),
+        call(3, "disk_status", json::object()), call(4, "largest_files", json::object()),
+        call(5, "get_suggestions", json::object())};
     for (const bool folderThere : {false, true}) {
         if (folderThere) Paths::supportDir();
         const std::set<std::string> before = everything();
         auto session = serve(requests, {"mcp", "--read-only"});
-        for (int id = 1; id <= 3; ++id) EXPECT_EQ(toolResult(session, id)["isError"], false) << id;
+        for (int id = 1; id <= 5; ++id) EXPECT_EQ(toolResult(session, id)["isError"], false) << id;
         EXPECT_EQ(everything(), before) << (folderThere ? "with" : "without") << " the support folder";
     }
 }
