@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "IdleTimes.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
@@ -424,8 +425,18 @@ std::optional<std::string> refusalOfPlace(const std::string& path) {
 
 namespace {
 
-/// The paths moved, along the way the scan saw when `seen` is given.
-CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const SeenFolders* seen) {
+/// None when `held` was not picked for its idle time (no `idle`) or still is
+/// idle, measured again now as its rule measured it; else why it stays. An
+/// item written to since the scan is no longer the one the user approved.
+std::optional<std::string> changedSinceScan(const Trash::HeldItem& held, const IdleTest* idle) {
+    if (!idle || IdleTimes::stillIdle(held.realPath(), *idle)) return std::nullopt;
+    return L("扫描之后有改动");
+}
+
+/// The paths moved, along the way the scan saw when `seen` is given; with
+/// `idle`, only those still as idle as their rule asks.
+CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const SeenFolders* seen,
+                       const IdleTest* idle = nullptr) {
     Tally tally(dryRun, seen);
     const RefusalPlaces places;
     for (const auto& path : paths) {
@@ -439,6 +450,8 @@ CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const
         std::optional<Trash::HeldItem> held;
         if (auto reason = refusalAt(p, places, held, seen))
             tally.fail(p, *reason);
+        else if (auto changed = changedSinceScan(*held, idle))
+            tally.fail(p, *changed);
         else
             tally.move(p, *held);
     }
@@ -499,9 +512,10 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
         throw OstrevaneError(message);
     }
     const SeenFolders* seen = suggestion.seen ? &*suggestion.seen : nullptr;
+    const IdleTest* idle = suggestion.idle ? &*suggestion.idle : nullptr;
     switch (suggestion.action) {
     case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun, seen);
-    case CleanAction::trash: return trashAlong(suggestion.paths, dryRun, seen);
+    case CleanAction::trash: return trashAlong(suggestion.paths, dryRun, seen, idle);
     case CleanAction::emptyTrash:
         if (dryRun)
             return CleanResult(true, {}, {}, suggestion.reclaimableBytes,

@@ -1084,6 +1084,9 @@ const Row kAddedRows[] = {
      "The folder was moved or replaced as it was opened"},
     {"%@ 在扫描之后被另一个目录替换了",
      "%@ was replaced by another folder after the scan"},
+    // A clean's item picked for its idle time that was written to since.
+    {"扫描之后有改动",
+     "It changed since the scan"},
     // Backups: an unreadable history, an offloaded source that changed, a link offloaded.
     {"备份记录文件 %@ 无法读取,已忽略。",
      "The backup history file %@ couldn’t be read and was ignored."},

@@ -3,13 +3,13 @@
 // and the one that reads the application folders.
 #include "Suggestions.hpp"
 
-#include <sys/stat.h>
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <numeric>
 
+#include "IdleTimes.hpp"
 #include "Localization.hpp"
 #include "Scanner.hpp"
 #include "SuggestionPlaces.hpp"
@@ -33,14 +33,6 @@ int64_t depthOf(const std::string& path) { return static_cast<int64_t>(Paths::co
 bool exists(const std::string& path) {
     std::error_code error;
     return std::filesystem::exists(path, error);
-}
-
-/// The modification date of the entry itself, links not followed.
-std::optional<Date> modificationDate(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
-    auto since = std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec);
-    return Date(std::chrono::duration_cast<Date::duration>(since));
 }
 
 // Lists
@@ -78,6 +70,12 @@ bool anyAvailable(const std::vector<BackupDestination>& destinations) {
 
 /// Day counts shown to people never go below zero, even for a future date.
 int64_t shownDays(int64_t days) { return std::max<int64_t>(days, 0); }
+
+/// What a clean measures again of the items a rule picked for being idle
+/// `days` days by `now`; idleDays() counts whole days, so the cutoff is exact.
+IdleTest idleFor(IdleTest::Measure measure, int64_t days, Date now, std::set<std::string> passedOver = {}) {
+    return IdleTest{measure, now - std::chrono::days(days), std::move(passedOver)};
+}
 }  // namespace
 
 // Application caches
@@ -131,6 +129,7 @@ std::vector<Suggestion> downloads(const FileNode& home, const std::string& homeP
         return idleLabel(*node.modified, now);
     };
 
+    constexpr int64_t oldDownloadDays = 90;
     std::vector<SuggestionItem> installers;
     const int64_t base = depthOf(folder->path);
     folder->walk([&](const FileNode& node) {
@@ -151,7 +150,7 @@ std::vector<Suggestion> downloads(const FileNode& home, const std::string& homeP
     for (const FileNode& entry : *folder->children) {
         if (installerPaths.count(entry.path) || !entry.modified) continue;
         int64_t days = idleDays(*entry.modified, now);
-        if (days >= 90 && entry.size >= 20'000'000)
+        if (days >= oldDownloadDays && entry.size >= 20'000'000)
             old.emplace_back(entry.path, entry.size, L("%@ 天未改动", shownDays(days)));
     }
 
@@ -167,6 +166,7 @@ std::vector<Suggestion> downloads(const FileNode& home, const std::string& homeP
                                  L("%@ 项超过 90 天没动过。有用的移到文档或归档到网盘,其余可以删除。", old.size()),
                                  pathsOf(old), total, Risk::review, CleanAction::trash, std::nullopt,
                                  firstItems(old, 20));
+        suggestions.back().idle = idleFor(IdleTest::Measure::itself, oldDownloadDays, now);
     }
     return suggestions;
 }
@@ -224,6 +224,7 @@ std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& home
 }
 
 std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& /*homePath*/, Date now) {
+    constexpr int64_t staleProjectDays = 30;
     std::vector<SuggestionItem> items;
     auto visitor = [&](const FileNode& node) {
         if (!node.isDirectory || node.size < 50'000'000) return false;
@@ -238,14 +239,10 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
 
         // How long the project has been idle is judged by its own files, never
         // by the dependency folders that tools rewrite on their own.
-        std::optional<Date> newest;
-        for (const std::string& entry : Files::entryNames(project)) {
-            if (artifactNames().count(entry)) continue;
-            if (auto date = modificationDate(project + "/" + entry)) newest = newest ? std::max(*newest, *date) : *date;
-        }
-        if (newest) {
+        if (std::optional<Date> newest = IdleTimes::newestEntry(project, artifactNames())) {
             int64_t days = idleDays(*newest, now);
-            if (days >= 30) items.emplace_back(node.path, node.size, L("项目 %@ 天未改动", shownDays(days)));
+            if (days >= staleProjectDays)
+                items.emplace_back(node.path, node.size, L("项目 %@ 天未改动", shownDays(days)));
         }
         return false;
     };
@@ -261,11 +258,13 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
     sortLargestFirst(items);
     int64_t total = totalBytes(items);
     if (total < 100'000'000) return {};
-    return {Suggestion(
+    Suggestion stale(
         "stale-dev-artifacts", "developer", L("闲置项目的依赖与构建目录"),
         L("%@ 个超过 30 天没动过的项目里的 node_modules / .venv / target 等目录。重新安装依赖即可恢复(虚拟环境里手动装过的包除外)。",
           items.size()),
-        pathsOf(items), total, Risk::review, CleanAction::trash, std::nullopt, firstItems(items, 20))};
+        pathsOf(items), total, Risk::review, CleanAction::trash, std::nullopt, firstItems(items, 20));
+    stale.idle = idleFor(IdleTest::Measure::siblings, staleProjectDays, now, artifactNames());
+    return {stale};
 }
 
 // Cold folders, iCloud and applications
@@ -282,6 +281,7 @@ std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& hom
                                                    "fcpbundle",     "imovielibrary", "lrdata"};
     const std::string destinationHalf = anyAvailable(destinations) ? L("可以先备份到网盘、校验通过后再移除本地副本。")
                                                                    : L("可以归档到外置硬盘或网盘后移除本地副本。");
+    constexpr int64_t coldDays = 180;
     std::vector<Suggestion> suggestions;
     for (const std::string& rootPath : roots) {
         const FileNode* root = home.find(rootPath);
@@ -291,12 +291,13 @@ std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& hom
                 !child.modified)
                 continue;
             int64_t days = idleDays(*child.modified, now);
-            if (days < 180) continue;
+            if (days < coldDays) continue;
             suggestions.emplace_back("cold-" + slug(child.path, homePath), "archive",
                                      L("长期未用的文件夹:%@", Paths::abbreviate(child.path)),
                                      L("%@ 天没有任何改动。", days) + destinationHalf,
                                      std::vector<std::string>{child.path}, child.size, Risk::review,
                                      CleanAction::offload, offloadCommand(child.path, destinations), std::nullopt);
+            suggestions.back().idle = idleFor(IdleTest::Measure::itself, coldDays, now);
         }
     }
     sortLargestFirst(suggestions);
@@ -338,6 +339,7 @@ std::vector<Suggestion> icloudLocalCopies(const FileNode& home, const std::strin
 }
 
 std::optional<Suggestion> unusedApps(Date now) {
+    constexpr int64_t unusedDays = 180;
     struct Candidate {
         std::string path;
         int64_t days;
@@ -350,7 +352,7 @@ std::optional<Suggestion> unusedApps(Date now) {
             auto lastUsed = Applications::lastUsedDate(path);
             if (!lastUsed) continue;
             int64_t days = idleDays(*lastUsed, now);
-            if (days < 180) continue;
+            if (days < unusedDays) continue;
             candidates.push_back({path, days});
         }
     }
@@ -371,9 +373,11 @@ std::optional<Suggestion> unusedApps(Date now) {
     sortLargestFirst(items);
     int64_t total = totalBytes(items);
     if (total < 200'000'000) return std::nullopt;
-    return Suggestion("unused-apps", "apps", L("半年以上没打开过的 App"),
+    Suggestion unused("unused-apps", "apps", L("半年以上没打开过的 App"),
                       L("%@ 个。不再需要的可以卸载(移到废纸篓);需要时可从 App Store 或官网重新安装。", items.size()),
                       pathsOf(items), total, Risk::review, CleanAction::manual, std::nullopt, firstItems(items, 20));
+    unused.idle = idleFor(IdleTest::Measure::lastOpened, unusedDays, now);
+    return unused;
 }
 
 }  // namespace SuggestionEngine

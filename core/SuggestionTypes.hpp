@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,29 @@ void to_json(json& document, const Risk& risk);
 void from_json(const json& document, Risk& risk);
 void to_json(json& document, const CleanAction& action);
 void from_json(const json& document, CleanAction& action);
+
+/// How a rule that picks items for their idle time measured them, so that a
+/// clean measures each again, the same way, just before it moves it: an item
+/// written to since the scan is no longer what the user approved.
+struct IdleTest {
+    enum class Measure {
+        /// The item's time as a scan gives it: a file's modification time, a
+        /// folder's newest file's (its own when it holds none).
+        itself,
+        /// The newest modification time among the entries of the folder the
+        /// item lies in (its project), links not followed, `passedOver` left out.
+        siblings,
+        /// When the application was last opened.
+        lastOpened,
+    };
+    Measure measure = Measure::itself;
+    /// The item still qualifies while its time is at or before this.
+    Date cutoff;
+    /// Names of entries that `siblings` does not look at.
+    std::set<std::string> passedOver;
+
+    bool operator==(const IdleTest&) const = default;
+};
 
 /// One part of a proposal; identified by its path.
 struct SuggestionItem {
@@ -66,6 +90,9 @@ struct Suggestion {
     /// the JSON form). Absent for a suggestion no analysis made: its folders
     /// are then followed as they are now.
     std::optional<SeenFolders> seen;
+    /// Set by the rules that pick their paths for their idle time; a clean
+    /// measures each path again with it (not in the JSON form).
+    std::optional<IdleTest> idle;
 
     /// For decoding, where the derived fields are read as they stand.
     Suggestion() = default;

@@ -5,8 +5,10 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -199,5 +201,78 @@ TEST_F(OffloadKeptTest, ASourceChangedBeforeItsMoveIsNotReportedVerified) {
         EXPECT_FALSE(report.sourceTrashed);
         EXPECT_EQ(report.message, offloaded.string() + " changed after the check; local files were left alone.");
         EXPECT_EQ(fs::file_size(written), 10u);
+    }
+}
+
+// A program whose working folder, or a folder it holds open, lies in the
+// source saves its next file wherever the folder went, the Trash after the
+// move: the source stays. This process and the ones it was started from (the
+// user's shell, in `cd ~/Arch; ostrevane offload .`) do not count.
+TEST_F(OffloadKeptTest, AFolderAnotherProgramWorksInKeepsTheSource) {
+    const fs::path processes = sealedRoot() / "proc";
+    const std::string self = std::to_string(::getpid()), parent = std::to_string(::getppid());
+    std::vector<std::string> entries;
+    std::vector<int> started;
+    // A program of its own, its entry the one the kernel shows.
+    auto start = [&](const fs::path& workingFolder, int inputFd = -1) {
+        Shell::StartOptions options;
+        options.workingFolder = workingFolder.string();
+        options.inputFd = inputFd;
+        Shell::Started child = Shell::start("/bin/sleep", {"600"}, options);
+        ASSERT_EQ(child.error, 0);
+        started.push_back(child.pid);
+        entries.push_back(std::to_string(child.pid));
+        fs::create_directory_symlink("/proc/" + entries.back(), processes / entries.back());
+    };
+    // A process that cannot be started here (this one's parents), as /proc would show it.
+    auto stand = [&](const std::string& process, const fs::path& workingFolder, const std::string& startedBy = "1") {
+        entries.push_back(process);
+        fs::create_directories(processes / process);
+        fs::create_directory_symlink(workingFolder, processes / process / "cwd");
+        writeText(processes / process / "stat", process + " (a shell (really)) S " + startedBy + " 1 1\n");
+    };
+    const std::string farAbove = "4194000";
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"another program works in it", [&] { start(source / "sub"); }, true},
+        {"another program holds one of its folders open",
+         [&] {
+             UniqueFd folder(::open((source / "sub").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+             start(drive, folder.get());
+         },
+         true},
+        {"a process this one did not start works in it", [&] { stand(farAbove, source); }, true},
+        {"this process works in it", [&] { stand(self, source); }, false},
+        {"the shell that started this process works in it", [&] { stand(parent, source); }, false},
+        {"a shell further up works in it",
+         [&] {
+             stand(parent, drive, farAbove);
+             stand(farAbove, source / "sub");
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.arrange();
+        OffloadReport report = BackupEngine::offload(source.string(), destination, false);
+        EXPECT_EQ(report.backup.status, BackupStatus::ok);
+        EXPECT_EQ(report.sourceTrashed, !c.kept) << report.message;
+        if (c.kept) EXPECT_EQ(report.message, keptMessage({{source, inUse}}));
+        for (int pid : started) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        started.clear();
+        for (const auto& entry : entries) fs::remove_all(processes / entry);
+        entries.clear();
+        fs::remove_all(source);
+        fs::remove_all(Trash::filesFolder());
+        fs::remove_all(Trash::infoFolder());
+        fs::remove_all(drive / "Ostrevane Backups");
     }
 }

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "Cleaner.hpp"
@@ -195,4 +196,27 @@ TEST_F(SuggestCommandsTest, RepeatedIdIsAppliedOnce) {
     EXPECT_EQ(cleaned.trashed.size(), 2u);
     EXPECT_TRUE(cleaned.failed.empty());
     EXPECT_FALSE(fs::exists(at("Downloads/Tool.dmg")));
+}
+
+// An old download written to after the scan is no longer what the user
+// approved: the clean measures it again and leaves it, while the untouched
+// one beside it still goes.
+TEST_F(SuggestCommandsTest, CleanLeavesAnOldDownloadWrittenToSinceTheScan) {
+    constexpr double day = 86400;
+    const fs::path edited = home.path("Downloads/thesis-data.csv");
+    setAge(allocate(edited, 120'000'000), 200 * day);
+    setAge(allocate(home.path("Downloads/old-archive.zip"), 30'000'000), 200 * day);
+    const SuggestionReport report = suggestJSON();
+    const Suggestion& old = find(report, "downloads-old");
+    EXPECT_EQ(std::set<std::string>(old.paths.begin(), old.paths.end()),
+              (std::set<std::string>{edited.string(), at("Downloads/old-archive.zip")}));
+    std::ofstream(edited, std::ios::app) << "one more line\n";
+
+    auto result = runCLI({"clean", "downloads-old", "--execute", "--json"});
+    EXPECT_EQ(result.status, 1) << result.err;
+    auto cleaned = JSONOut::decode<CleanResult>(result.out);
+    EXPECT_EQ(cleaned.trashed, std::vector<std::string>{at("Downloads/old-archive.zip")});
+    EXPECT_EQ(cleaned.failed, (std::vector<CleanFailure>{{edited.string(), "It changed since the scan"}}));
+    EXPECT_EQ(fs::file_size(edited), 120'000'000u + 14);
+    EXPECT_FALSE(fs::exists(at("Downloads/old-archive.zip")));
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <numeric>
 
+#include "Cleaner.hpp"
 #include "CleanupRules.hpp"
 #include "Localization.hpp"
 #include "Suggestions.hpp"
@@ -695,6 +696,26 @@ TEST_F(StaleArtifactsTest, ProjectIdleForThirtyDaysByItsOwnFiles) {
     EXPECT_EQ(stale->detail,
               "node_modules, .venv, target and similar folders in 2 projects untouched for over 30 days. Reinstall "
               "dependencies to get them back (except packages you installed by hand into a virtual environment).");
+}
+
+// A project edited after the analysis is no longer idle: its clean measures
+// it again, leaves its artefacts and still moves the idle project's.
+TEST_F(StaleArtifactsTest, ACleanLeavesTheArtefactsOfAProjectEditedSinceTheAnalysis) {
+    project("Code/web", days(40), {"package.json"});
+    project("Code/ml", days(45), {"train.py"});
+    writeFile(home.path("Code/web/node_modules/dep"), 10);
+    writeFile(home.path("Code/ml/.venv/lib"), 10);
+    auto built = tree().file("Code/web/node_modules/dep", 60'000'000).file("Code/ml/.venv/lib", 60'000'000);
+    auto report = analyzeTree(built);
+    const Suggestion* stale = byId(report.suggestions, "stale-dev-artifacts");
+    ASSERT_TRUE(stale);
+    setModified(home.path("Code/web/package.json"), now);
+
+    CleanResult result = Cleaner::apply(*stale, false);
+    EXPECT_EQ(result.trashed, std::vector<std::string>{at("Code/ml/.venv")});
+    EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{at("Code/web/node_modules"), "It changed since the scan"}}));
+    EXPECT_TRUE(fs::exists(home.path("Code/web/node_modules/dep")));
+    EXPECT_FALSE(fs::exists(home.path("Code/ml/.venv")));
 }
 
 TEST_F(StaleArtifactsTest, TargetCountsOnlyBesideCargoToml) {

@@ -28,6 +28,7 @@ Hooks& Hooks::active() {
         .flushCopies = [](const std::string&) { return 0; },
         .takeLease = [](int fd) { return ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 0 : errno; },
         .openElsewhere = [] { return OpenFiles::heldByOtherProcesses(); },
+        .foldersInUse = [] { return OpenFiles::foldersInUseByOtherProcesses(); },
     };
     return hooks;
 }

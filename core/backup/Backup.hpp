@@ -256,6 +256,10 @@ struct Hooks {
     /// for the files that cannot be leased (a file system without leases,
     /// another user's file).
     std::function<std::set<std::pair<uint64_t, uint64_t>>()> openElsewhere;
+    /// The folders, by device and inode, that other processes work in or
+    /// hold open, each with every folder above it: asked once for a folder
+    /// an offload is about to move.
+    std::function<std::set<std::pair<uint64_t, uint64_t>>()> foldersInUse;
 
     /// The set in force; no faults unless a test replaced it.
     static Hooks& active();

@@ -37,6 +37,10 @@ std::vector<SourceHold::Kept> SourceHold::take(const std::string& source) {
         look(AT_FDCWD, source, "", info);
         return kept;
     }
+    // A program working in the folder, or in one below it, saves its next
+    // file wherever the folder went, into the Trash after the move.
+    if (Backup::Hooks::active().foldersInUse().count(FileId{info.st_dev, info.st_ino}))
+        kept.push_back(keptAs(source, "", L("正被其他程序打开")));
     std::string stoppedAt;
     // An entry not looked at may be in use as well.
     if (!BackupEngine::walkBelow(source, look, stoppedAt)) kept.push_back(keptAs(source, stoppedAt, L("无法读取")));

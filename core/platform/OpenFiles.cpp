@@ -7,11 +7,13 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/DirectoryStream.hpp"
+#include "base/UniqueFd.hpp"
 #include "platform/Platform.hpp"
 
 namespace OpenFiles {
@@ -50,6 +52,47 @@ void addMappings(const std::string& processes, const std::string& process,
     }
 }
 
+/// The process that started `process`, as its stat line names it; none when
+/// it cannot be read.
+std::optional<std::string> parentOf(const std::string& processes, const std::string& process) {
+    std::ifstream stat(processes + process + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return std::nullopt;
+    // The command's name, in parentheses, may hold spaces and parentheses itself.
+    const size_t nameEnd = line.rfind(')');
+    if (nameEnd == std::string::npos) return std::nullopt;
+    std::istringstream fields(line.substr(nameEnd + 1));
+    std::string state, parent;
+    if (!(fields >> state >> parent) || !isProcess(parent)) return std::nullopt;
+    return parent;
+}
+
+/// This process and every process above it, up to the first one /proc does not show.
+std::set<std::string> selfAndAncestors(const std::string& processes) {
+    std::set<std::string> chain{std::to_string(::getpid())};
+    std::optional<std::string> next = std::to_string(::getppid());
+    while (next && *next != "0" && chain.insert(*next).second) next = parentOf(processes, *next);
+    return chain;
+}
+
+/// Adds the folder open at `folder` and the folders above it, up to the
+/// first one already there (those above it are there too) or the root.
+void addWithAncestors(UniqueFd folder, std::set<std::pair<uint64_t, uint64_t>>& folders) {
+    while (folder.valid()) {
+        struct stat info;
+        if (::fstat(folder.get(), &info) != 0) return;
+        if (!folders.insert({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)}).second) return;
+        // The root is its own parent: it is there by the next round.
+        folder = UniqueFd(::openat(folder.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+}
+
+/// The folder a /proc entry leads to (a working folder, a descriptor);
+/// nothing when it leads to no folder. O_PATH neither reads it nor waits.
+UniqueFd folderAt(const std::string& entry) {
+    return UniqueFd(::open(entry.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
 }  // namespace
 
 std::set<std::pair<uint64_t, uint64_t>> heldByOtherProcesses() {
@@ -68,6 +111,19 @@ std::set<std::pair<uint64_t, uint64_t>> heldByOtherProcesses() {
         addMappings(processes, process, files);
     }
     return files;
+}
+
+std::set<std::pair<uint64_t, uint64_t>> foldersInUseByOtherProcesses() {
+    std::set<std::pair<uint64_t, uint64_t>> folders;
+    const std::string processes = Platform::systemPath("/proc/");
+    const std::set<std::string> leftOut = selfAndAncestors(processes);
+    for (const std::string& process : namesIn(processes)) {
+        if (!isProcess(process) || leftOut.count(process)) continue;
+        addWithAncestors(folderAt(processes + process + "/cwd"), folders);
+        const std::string descriptors = processes + process + "/fd/";
+        for (const std::string& fd : namesIn(descriptors)) addWithAncestors(folderAt(descriptors + fd), folders);
+    }
+    return folders;
 }
 
 }  // namespace OpenFiles
