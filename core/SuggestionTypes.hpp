@@ -66,6 +66,11 @@ struct Suggestion {
     /// the JSON form). Absent for a suggestion no analysis made: its folders
     /// are then followed as they are now.
     std::optional<SeenFolders> seen;
+    /// When the analysis that made the suggestion began measuring, on the
+    /// system clock (not in the JSON form): emptying the Trash through it
+    /// deletes only what the Trash held then. Absent for a suggestion no
+    /// analysis made.
+    std::optional<Date> analysedAt;
 
     /// For decoding, where the derived fields are read as they stand.
     Suggestion() = default;
