@@ -121,7 +121,7 @@ int runHistory(const Arguments& arguments) {
         return success;
     }
     if (reports.empty()) {
-        if (!history.unreadable) printLine(L("还没有备份记录。"));
+        printLine(L("还没有备份记录。"));
         return success;
     }
     const Date now = std::chrono::system_clock::now();

@@ -212,8 +212,8 @@ int runPlans(const Arguments& arguments) {
     if (words.empty()) {
         // As `history` and `destinations` do: a file that cannot be read
         // holds no plans, and standard error says why the list is empty.
-        const bool unreadable = reportUnreadableConfiguration();
-        if (!unreadable || arguments.json) printPlans(ConfigStore::load().plans, arguments);
+        reportUnreadableConfiguration();
+        printPlans(ConfigStore::load().plans, arguments);
         return success;
     }
     // Only a run has a dry run; a change asked for one must not be made anyway.

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <map>
 #include <set>
 
@@ -285,9 +287,19 @@ std::optional<std::string> refusalIn(const Trash::HeldFolder& folder, const std:
 /// What a clean did so far, item by item.
 class Tally {
 public:
-    explicit Tally(bool dryRun, const SeenFolders* seen = nullptr) : dryRun(dryRun), seen(seen) {}
+    explicit Tally(bool dryRun, const SeenFolders* seen = nullptr, const std::set<std::string>* approved = nullptr)
+        : dryRun(dryRun), seen(seen), approved(approved) {}
 
     void fail(const std::string& p, const std::string& reason) { failed.push_back({p, reason}); }
+
+    /// Whether `p` may move: with a list approved, only when it lists `p`.
+    /// One it does not list came after the dry run the user approved; it is
+    /// left where it is and named.
+    bool approves(const std::string& p) {
+        if (!approved || approved->count(p)) return true;
+        left.push_back(p);
+        return false;
+    }
 
     /// Moves an item that passed the checks (in a dry run, counts it).
     void move(const std::string& p, const Trash::HeldItem& held) {
@@ -323,17 +335,30 @@ public:
         std::string message = L("%@ %@ 项,共 %@。", verb, trashed.size(), Fmt::bytes(bytes));
         if (!failed.empty()) message += L("%@ 项未处理。", failed.size());
         if (!dryRun && !trashed.empty()) message += L("清倒废纸篓后空间才会真正释放。");
+        if (!left.empty()) message += leftText();
         return CleanResult(dryRun, std::move(trashed), std::move(failed), bytes, std::move(message));
     }
 
 private:
     bool dryRun;
     const SeenFolders* seen;
+    const std::set<std::string>* approved;
     std::vector<std::string> trashed;
+    /// What `approved` did not list.
+    std::vector<std::string> left;
     /// The bytes each trashed path added.
     std::map<std::string, int64_t> counted;
     std::vector<CleanFailure> failed;
     int64_t bytes = 0;
+
+    std::string leftText() const {
+        constexpr size_t named = 3;
+        std::string names;
+        for (size_t index = 0; index < std::min(named, left.size()); ++index)
+            names += (index ? ", " : "") + Paths::abbreviate(left[index]);
+        if (left.size() > named) names += " " + L("… 另有 %@ 项", left.size() - named);
+        return L("试运行没有列出 %@ 项较新的项目,没有移动它们:%@。", left.size(), names);
+    }
 
     int64_t countedInside(const std::string& p) const {
         // The paths below p sort together, right after p + "/".
@@ -365,8 +390,9 @@ std::optional<Trash::HeldFolder> heldFolder(const std::string& folder, Tally& ta
 /// folder is held once and its items moved from there, so a link swapped in
 /// for a folder never leads the clean into another one; with `seen`, nor
 /// does one swapped in above it since the scan.
-CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun, const SeenFolders* seen) {
-    Tally tally(dryRun, seen);
+CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun, const SeenFolders* seen,
+                          const std::set<std::string>* approved) {
+    Tally tally(dryRun, seen, approved);
     const RefusalPlaces places;
     for (const auto& folder : folders) {
         std::optional<Trash::HeldFolder> held = heldFolder(folder, tally, seen);
@@ -383,6 +409,7 @@ CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun, 
         for (const auto& name : names) {
             std::optional<Trash::HeldItem> item;
             const std::string p = Paths::joined(held->path(), name);
+            if (!tally.approves(p)) continue;
             if (auto reason = refusalIn(*held, name, places, item))
                 tally.fail(p, *reason);
             else
@@ -434,10 +461,11 @@ std::optional<std::string> changedSinceScan(const Trash::HeldItem& held, const I
 }
 
 /// The paths moved, along the way the scan saw when `seen` is given; with
-/// `idle`, only those still as idle as their rule asks.
+/// `idle`, only those still as idle as their rule asks; with `approved`, only
+/// those listed there.
 CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const SeenFolders* seen,
-                       const IdleTest* idle = nullptr) {
-    Tally tally(dryRun, seen);
+                       const IdleTest* idle = nullptr, const std::set<std::string>* approved = nullptr) {
+    Tally tally(dryRun, seen, approved);
     const RefusalPlaces places;
     for (const auto& path : paths) {
         // Before anything else: such a path has no expanded form to act on.
@@ -446,7 +474,7 @@ CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const
             continue;
         }
         const std::string p = Paths::expand(path);
-        if (tally.covers(p)) continue;
+        if (tally.covers(p) || !tally.approves(p)) continue;
         std::optional<Trash::HeldItem> held;
         if (auto reason = refusalAt(p, places, held, seen))
             tally.fail(p, *reason);
@@ -462,7 +490,27 @@ CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const
 
 CleanResult trash(const std::vector<std::string>& paths, bool dryRun) { return trashAlong(paths, dryRun, nullptr); }
 
-CleanResult emptyTrash() {
+namespace {
+
+/// What the Trash held when its suggestion was shown. An item recorded as
+/// deleted after that second came later, and so did one this program moved
+/// there since, whatever second its record gives.
+struct ShownTrash {
+    std::time_t second;
+    Date keepMovesFrom;
+
+    bool keeps(const Trash::Entry& entry) const {
+        auto identity = Trash::identityOf(entry);
+        if (identity && Trash::movedHereSince(*identity, keepMovesFrom)) return true;
+        // An item without a readable record cannot be told to be newer: as
+        // any emptying would, it goes.
+        auto deleted = Trash::deletionTime(entry);
+        return deleted && *deleted > second;
+    }
+};
+
+/// Empties every item, or with `shown` only those the Trash held then.
+CleanResult emptyItems(const ShownTrash* shown) {
     Trash::TrashFolders folders = Trash::openTrashFolders();
     // A folder that failed a check is left alone and said so; the others are
     // still emptied.
@@ -480,8 +528,12 @@ CleanResult emptyTrash() {
         }
     }
     // Some Trash cannot be read here. The desktop may still empty it, but it
-    // empties every trash it finds, so only when every folder passed the checks.
-    if (listed.size() < folders.trusted.size() && folders.rejected.empty()) return emptyThroughDesktop(folders.trusted);
+    // empties every trash it finds, so only when every folder passed the
+    // checks, and never for only what was shown.
+    if (!shown && listed.size() < folders.trusted.size() && folders.rejected.empty())
+        return emptyThroughDesktop(folders.trusted);
+    const size_t kept = shown ? std::erase_if(entries, [&](const Trash::Entry& entry) { return shown->keeps(entry); })
+                              : 0;
 
     // What is gone is what was there less what is left, measured the same
     // way, not the change in free space, which on a shared disk is whatever
@@ -500,10 +552,25 @@ CleanResult emptyTrash() {
     ScanStore::invalidate();
     const int64_t bytes = std::max<int64_t>(0, before - Trash::allocationOf(listed).total());
     std::string message = emptyingMessage(removed, bytes, failed.size());
+    if (kept > 0)
+        message += L("建议给出之后移到废纸篓的 %@ 项保留了下来;ostrevane empty-trash --confirm 会清倒它们。",
+                     static_cast<int64_t>(kept));
     return CleanResult(false, {}, std::move(failed), bytes, std::move(message));
 }
 
-CleanResult apply(const Suggestion& suggestion, bool dryRun) {
+/// The emptying through the Trash suggestion, of what its analysis measured.
+CleanResult emptyAsShown(const Suggestion& suggestion, const ApplyLimits& limits) {
+    const Date analysed = suggestion.analysedAt.value_or(std::chrono::system_clock::now());
+    const ShownTrash shown{std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(analysed)),
+                           limits.keepMovesFrom.value_or(analysed)};
+    return emptyItems(&shown);
+}
+
+}  // namespace
+
+CleanResult emptyTrash() { return emptyItems(nullptr); }
+
+CleanResult apply(const Suggestion& suggestion, bool dryRun, const ApplyLimits& limits) {
     if (!suggestion.autoApplicable) {
         std::string message = L("“%@” 不能自动处理(风险级别 %@,动作 %@)。", suggestion.title,
                                 Risks::rawValue(suggestion.risk), CleanActions::rawValue(suggestion.action));
@@ -513,14 +580,17 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
     }
     const SeenFolders* seen = suggestion.seen ? &*suggestion.seen : nullptr;
     const IdleTest* idle = suggestion.idle ? &*suggestion.idle : nullptr;
+    std::optional<std::set<std::string>> approved;
+    if (limits.approved) approved.emplace(limits.approved->begin(), limits.approved->end());
+    const std::set<std::string>* listed = approved ? &*approved : nullptr;
     switch (suggestion.action) {
-    case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun, seen);
-    case CleanAction::trash: return trashAlong(suggestion.paths, dryRun, seen, idle);
+    case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun, seen, listed);
+    case CleanAction::trash: return trashAlong(suggestion.paths, dryRun, seen, idle, listed);
     case CleanAction::emptyTrash:
         if (dryRun)
             return CleanResult(true, {}, {}, suggestion.reclaimableBytes,
                                L("将永久清倒废纸篓,释放约 %@。此操作不可恢复。", suggestion.reclaimable));
-        return emptyTrash();
+        return emptyAsShown(suggestion, limits);
     default: throw OstrevaneError(L("不支持的动作"));
     }
 }

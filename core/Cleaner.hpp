@@ -62,7 +62,22 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun);
 /// OstrevaneError only when the Trash cannot be listed and the desktop fails
 /// to empty it.
 CleanResult emptyTrash();
-/// Throws OstrevaneError for a suggestion that cannot be applied
-/// automatically or whose action the cleaner does not carry out.
-CleanResult apply(const Suggestion& suggestion, bool dryRun);
+/// What a caller that showed the user more than the suggestion itself holds
+/// a clean to.
+struct ApplyLimits {
+    /// Emptying: the items this program moved to the Trash from then on stay,
+    /// whatever their records say. None: from the suggestion's analysis on.
+    std::optional<Date> keepMovesFrom;
+    /// Moving: only these expanded paths (what a dry run listed) may move; the
+    /// others are left where they are and named in the message. None: every
+    /// item of the suggestion.
+    std::optional<std::vector<std::string>> approved;
+};
+/// Emptying the Trash through its suggestion deletes only the items the
+/// Trash held when the suggestion was analysed: those recorded as deleted no
+/// later than that second, less the ones this program moved there since,
+/// which stay and are counted in the message. Throws OstrevaneError for a
+/// suggestion that cannot be applied automatically or whose action the
+/// cleaner does not carry out.
+CleanResult apply(const Suggestion& suggestion, bool dryRun, const ApplyLimits& limits = {});
 }  // namespace Cleaner

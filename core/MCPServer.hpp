@@ -2,12 +2,15 @@
 // standard input and output, one request at a time.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Support.hpp"
 
@@ -49,6 +52,21 @@ public:
     /// error result (also for a tool this server does not offer).
     std::string call(const std::string& name, const json& arguments, const std::optional<json>& progressToken);
 
+    /// What the session's earlier answers showed, which its later calls keep
+    /// to: a confirmed call acts on what the user approved, not on what is
+    /// there by then.
+    struct Session {
+        /// When the session began.
+        Date startedAt = std::chrono::system_clock::now();
+        /// When the analysis behind the last answer that showed the Trash
+        /// suggestion measured the Trash.
+        std::optional<Date> trashShownAt;
+        /// Per suggestion id, the paths the last dry run of it listed.
+        std::map<std::string, std::vector<std::string>> dryRunListed;
+    };
+    /// The session's state; its tools run one at a time.
+    Session& session() { return sessionState; }
+
     std::function<void(const ScanProgress&)> scanProgress(const std::optional<json>& token);
     std::function<void(const BackupProgress&)> backupProgress(const std::optional<json>& token);
 
@@ -69,5 +87,6 @@ private:
     FILE* output;
     FILE* errors;
     Offer offer;
+    Session sessionState;
     std::mutex outLock;
 };

@@ -72,10 +72,41 @@ std::string largestFiles(const ToolCall& call) {
                                         arguments.integer("older_than_days")));
 }
 
+/// Notes when a suggestion to empty the Trash that an answer shows measured
+/// it: a later confirmed emptying deletes only what it measured.
+void noteShown(const ToolCall& call, const Suggestion& suggestion) {
+    if (suggestion.action == CleanAction::emptyTrash && suggestion.analysedAt)
+        call.server.session().trashShownAt = suggestion.analysedAt;
+}
+
 std::string getSuggestions(const ToolCall& call) {
     const ToolArguments& arguments = call.arguments;
-    return pretty(
-        Service::suggestions(arguments.flag("quick"), arguments.flag("refresh"), nullptr, scanProgress(call)));
+    SuggestionReport report = Service::suggestions(arguments.flag("quick"), arguments.flag("refresh"), nullptr,
+                                                   scanProgress(call));
+    for (const auto& suggestion : report.suggestions) noteShown(call, suggestion);
+    return pretty(report);
+}
+
+/// Applies a suggestion of this call's analysis, held to what the session's
+/// earlier answers showed of it: a confirmed emptying deletes what the Trash
+/// held when it was last shown, and a confirmed move moves only what the
+/// last dry run of it listed.
+CleanResult applyInSession(const ToolCall& call, Suggestion suggestion) {
+    MCPServer::Session& session = call.server.session();
+    const bool dryRun = !call.arguments.flag("confirm");
+    Cleaner::ApplyLimits limits;
+    if (dryRun) {
+        noteShown(call, suggestion);
+    } else if (suggestion.action == CleanAction::emptyTrash) {
+        if (session.trashShownAt) suggestion.analysedAt = session.trashShownAt;
+        // Shown nothing yet, the session never saw what it moved there.
+        limits.keepMovesFrom = session.trashShownAt.value_or(session.startedAt);
+    } else if (auto listed = session.dryRunListed.find(suggestion.id); listed != session.dryRunListed.end()) {
+        limits.approved = listed->second;
+    }
+    CleanResult result = Cleaner::apply(suggestion, dryRun, limits);
+    if (dryRun && suggestion.action != CleanAction::emptyTrash) session.dryRunListed[suggestion.id] = result.trashed;
+    return result;
 }
 
 std::string applySuggestion(const ToolCall& call) {
@@ -89,7 +120,7 @@ std::string applySuggestion(const ToolCall& call) {
     }
     auto report = SuggestionEngine::analyze(scan, destinations, std::chrono::system_clock::now());
     for (const auto& suggestion : report.suggestions)
-        if (suggestion.id == id) return pretty(Cleaner::apply(suggestion, !call.arguments.flag("confirm")));
+        if (suggestion.id == id) return pretty(applyInSession(call, suggestion));
     std::string available;
     for (const auto& suggestion : report.suggestions) available += (available.empty() ? "" : ", ") + suggestion.id;
     throw OstrevaneError(L("没有 id 为 %@ 的建议。当前可用: %@", id, available));

@@ -93,6 +93,11 @@ struct Suggestion {
     /// Set by the rules that pick their paths for their idle time; a clean
     /// measures each path again with it (not in the JSON form).
     std::optional<IdleTest> idle;
+    /// When the analysis that made the suggestion began measuring, on the
+    /// system clock (not in the JSON form): emptying the Trash through it
+    /// deletes only what the Trash held then. Absent for a suggestion no
+    /// analysis made.
+    std::optional<Date> analysedAt;
 
     /// For decoding, where the derived fields are read as they stand.
     Suggestion() = default;

@@ -196,6 +196,8 @@ SuggestionReport analyze(const std::optional<ScanResult>& scan, const std::vecto
 }
 
 SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestination>& destinations, Date now) {
+    // The real moment, not `now`, which callers may set for the ages alone.
+    const Date analysedAt = std::chrono::system_clock::now();
     const std::string home = Paths::home();
     const FileNode* homeNode = homeNodeOf(scan, home);
     const bool full = homeNode != nullptr;
@@ -228,9 +230,11 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
     // A clean keeps to the way the scan saw; without a scan, to the way as it
     // is now, when the suggestions are made.
     const SeenFolders seen = full ? scan->seen.value_or(SeenFolders()) : SeenPlaces::record(home, true);
-    for (auto& suggestion : suggestions)
+    for (auto& suggestion : suggestions) {
         if (suggestion.action == CleanAction::trash || suggestion.action == CleanAction::trashContents)
             suggestion.seen = SeenPlaces::wayOf(seen, suggestion.paths);
+        if (suggestion.action == CleanAction::emptyTrash) suggestion.analysedAt = analysedAt;
+    }
 
     sortLargestFirst(suggestions);
 

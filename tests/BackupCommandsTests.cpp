@@ -191,7 +191,11 @@ TEST_F(BackupCommandsTest, HistoryReadsInTheReadersLanguageAndSaysWhenItIsUnread
         auto unreadable = runCLI(arguments);
         EXPECT_EQ(unreadable.status, 0) << "a file that cannot be read holds no reports";
         EXPECT_EQ(unreadable.err, ignored);
-        EXPECT_EQ(unreadable.out, arguments.size() == 1 ? "" : "[]\n");
+        EXPECT_EQ(unreadable.out, arguments.size() == 1 ? "No backups yet.\n" : "[]\n");
+    }
+    {
+        ScopedEnv chinese("OSTREVANE_LANG", "zh");
+        EXPECT_EQ(runCLI({"history"}).out, "还没有备份记录。\n");
     }
     auto next = runCLI({"backup", source.string(), "--to", drive.string(), "--json"});
     EXPECT_EQ(next.status, 0);

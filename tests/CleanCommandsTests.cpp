@@ -257,3 +257,29 @@ TEST_F(CleanCommandsTest, TheTrashCountsItsInfoFilesWhereverItIsShownAndFreed) {
     EXPECT_EQ(result["bytes"], before - duBytes(trash));
     EXPECT_EQ(result["bytes"], whole);
 }
+
+// A clean that moves a cache and then empties the Trash through its
+// suggestion deletes only what its analysis measured in the Trash, as its
+// dry run said; what it moved there itself stays restorable.
+TEST_F(CleanCommandsTest, CleaningAndEmptyingInOneCallKeepsWhatTheCallMoved) {
+    allocate(home.path("Music/album/track03.flac"), 12'000'000);
+    allocate(home.path(".cache/pip/http/wheel"), 60'000'000);
+    ASSERT_EQ(runCLI({"trash", "~/Music/album/track03.flac", "--execute"}).status, 0);
+    const int64_t shown = Trash::allocatedSize();
+
+    auto dry = runCLI({"clean", "xdg-cache-apps", "trash", "--json"});
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(json::parse(dry.out).at(1)["bytes"], shown);
+    auto real = runCLI({"clean", "xdg-cache-apps", "trash", "--execute", "--json"});
+    ASSERT_EQ(real.status, 0) << real.err;
+    const json results = json::parse(real.out);
+    EXPECT_EQ(results.at(0)["trashed"], (json{home.path(".cache/pip/http").string()}));
+    EXPECT_EQ(results.at(1)["bytes"], shown);
+    EXPECT_EQ(results.at(1)["message"],
+              "Emptied the Trash (1 item), freeing about " + Fmt::bytes(shown) +
+                  ". 1 item moved to the Trash since the suggestion was made was kept; ostrevane empty-trash "
+                  "--confirm empties it.");
+    EXPECT_FALSE(fs::exists(trashed("track03.flac")));
+    EXPECT_TRUE(fs::exists(trashed("http") / "wheel"));
+    EXPECT_TRUE(fs::exists(fs::path(Trash::infoFolder()) / "http.trashinfo"));
+}

@@ -1,6 +1,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <ctime>
+
 #include "Cleaner.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
@@ -596,6 +599,55 @@ TEST_F(CleanerTest, ApplyCarriesOutEachActionItSupports) {
     EXPECT_EQ(Trash::entries().size(), 3u) << "a dry run empties nothing";
     auto emptied = Cleaner::apply(empty, false);
     EXPECT_FALSE(emptied.dryRun);
+    EXPECT_TRUE(Trash::entries().empty());
+}
+
+namespace {
+/// A DeletionDate as the desktops write it: local time, to the second.
+std::string deletionDate(Date date) {
+    const std::time_t time = std::chrono::system_clock::to_time_t(date);
+    std::tm local{};
+    ::localtime_r(&time, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+}  // namespace
+
+// Through its suggestion the Trash loses only what the suggestion's analysis
+// measured there. Another program's later item stays by its record; one this
+// program moved there later stays by its identity, whatever its record says.
+TEST_F(CleanerTest, EmptyingThroughTheSuggestionKeepsWhatCameAfterItsAnalysis) {
+    const fs::path files = Trash::filesFolder();
+    const fs::path info = Trash::infoFolder();
+    allocate(home.path("old.bin"), 40'960);
+    ASSERT_TRUE(Cleaner::trash({"~/old.bin"}, false).failed.empty());
+    // An item without a record, as a program killed mid-move leaves one.
+    allocate(files / "orphan.bin", 8'192);
+    const int64_t shown = Trash::allocatedSize();
+    Suggestion suggestion("trash", "system", "Trash", "d", {files.string()}, shown, Risk::review,
+                          CleanAction::emptyTrash);
+    suggestion.analysedAt = std::chrono::system_clock::now();
+
+    allocate(home.path("mine.bin"), 40'960);
+    ASSERT_TRUE(Cleaner::trash({"~/mine.bin"}, false).failed.empty());
+    writeText(info / "mine.bin.trashinfo", "[Trash Info]\nPath=" + at("mine.bin") + "\nDeletionDate=" +
+                                               deletionDate(*suggestion.analysedAt - std::chrono::hours(24)) + "\n");
+    allocate(files / "theirs.bin", 8'192);
+    writeText(info / "theirs.bin.trashinfo", "[Trash Info]\nPath=/elsewhere/theirs.bin\nDeletionDate=" +
+                                                 deletionDate(*suggestion.analysedAt + std::chrono::seconds(2)) + "\n");
+
+    const CleanResult result = Cleaner::apply(suggestion, false);
+    std::vector<std::string> left = Trash::entries();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"mine.bin", "theirs.bin"}));
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(result.bytes, shown);
+    EXPECT_EQ(result.message, "Emptied the Trash (2 items), freeing about " + Fmt::bytes(shown) +
+                                  ". 2 items moved to the Trash since the suggestion was made were kept; ostrevane "
+                                  "empty-trash --confirm empties them.");
+    // Asked for by itself, emptying still takes everything.
+    EXPECT_TRUE(Cleaner::emptyTrash().message.starts_with("Emptied the Trash (2 items)"));
     EXPECT_TRUE(Trash::entries().empty());
 }
 

@@ -39,6 +39,8 @@ protected:
     std::unique_ptr<ScopedEnv> path;
 };
 
+const std::string noPlans = "No backup plans yet. Add one with ostrevane plans add <path> --to <destination>.\n";
+
 void expectUsage(const CLIResult& result, const std::string& usage) {
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
@@ -293,7 +295,11 @@ TEST_F(DestinationCommandsTest, AnUnreadableConfigurationIsKeptAsideAndReported)
 
     const CLIResult listed = runCLI({"plans"});
     EXPECT_EQ(listed.status, 0);
-    EXPECT_EQ(listed.out, "");
+    EXPECT_EQ(listed.out, noPlans);
+    {
+        ScopedEnv chinese("OSTREVANE_LANG", "zh");
+        EXPECT_EQ(runCLI({"plans"}).out, "还没有备份计划。用 ostrevane plans add <路径> --to <目的地> 添加。\n");
+    }
     EXPECT_EQ(readText(configFile()), broken) << "listing must not touch the file";
 
     auto result = runCLI({"plans", "add", "~/A", "--to", "~/Backups", "--json"});
@@ -349,7 +355,7 @@ TEST_F(DestinationCommandsTest, CommandsThatOnlyReadTheConfigurationSayWhenItIsU
             EXPECT_EQ(result.status, c.status) << c.words.back() << " pipe " << pipe;
             EXPECT_EQ(result.err, note) << c.words.back() << " pipe " << pipe;
             if (c.words == std::vector<std::string>{"plans"}) {
-                EXPECT_EQ(result.out, "") << "standard error alone says why nothing is listed";
+                EXPECT_EQ(result.out, noPlans) << "a file that cannot be read holds no plans";
             }
             if (c.words.back() == "--json") {
                 EXPECT_EQ(result.out, "[]\n");

@@ -1,4 +1,5 @@
 // The MCP server driven through the built tool over pipes, with raw JSON-RPC lines.
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -10,6 +11,7 @@
 #include "backup/Backup.hpp"
 #include "base/InputLimits.hpp"
 #include "base/LineReader.hpp"
+#include "platform/Trash.hpp"
 
 using namespace testing_support;
 
@@ -529,6 +531,79 @@ TEST(MCPTools, SuggestionIdsAreCheckedAgainstTheReport) {
     EXPECT_EQ(failed["isError"], true);
     EXPECT_EQ(failed["content"][0]["text"], "No suggestion with id no-such-id. Available: " + available);
     EXPECT_TRUE(fs::exists(home.path("Downloads/tool.iso")));
+}
+
+// Emptying the Trash through its suggestion deletes what the session was
+// shown of the Trash (by get_suggestions or a dry run of it), or, shown
+// nothing, what was there before the session moved anything; a cache the
+// session moved there in between stays restorable.
+TEST(MCPTools, ApplyingTheTrashSuggestionKeepsWhatTheSessionMovedThereSinceItWasShown) {
+    const std::vector<std::pair<const char*, std::vector<std::string>>> sessions = {
+        {"shown by get_suggestions",
+         {call(1, "get_suggestions", json::object()), call(2, "apply_suggestion", {{"id", "trash"}}),
+          call(3, "apply_suggestion", {{"id", "xdg-cache-apps"}, {"confirm", true}}),
+          call(4, "apply_suggestion", {{"id", "trash"}, {"confirm", true}})}},
+        {"shown by a dry run",
+         {call(1, "disk_status", json::object()), call(2, "apply_suggestion", {{"id", "trash"}}),
+          call(3, "apply_suggestion", {{"id", "xdg-cache-apps"}, {"confirm", true}}),
+          call(4, "apply_suggestion", {{"id", "trash"}, {"confirm", true}})}},
+        {"never shown",
+         {call(1, "disk_status", json::object()), call(2, "disk_status", json::object()),
+          call(3, "apply_suggestion", {{"id", "xdg-cache-apps"}, {"confirm", true}}),
+          call(4, "apply_suggestion", {{"id", "trash"}, {"confirm", true}})}},
+    };
+    for (const auto& [name, requests] : sessions) {
+        SCOPED_TRACE(name);
+        ScopedHome home;
+        allocate(home.path("Music/track03.flac"), 12'000'000);
+        allocate(home.path(".cache/pip/http/wheel"), 60'000'000);
+        ASSERT_EQ(runCLI({"trash", "~/Music/track03.flac", "--execute"}).status, 0);
+        const fs::path files = Trash::filesFolder();
+        ASSERT_TRUE(fs::exists(files / "track03.flac"));
+        const int64_t shown = Trash::allocatedSize();
+        auto session = serve(requests);
+        EXPECT_EQ(toolJSON(session, 3)["trashed"], (json{home.path(".cache/pip/http").string()}));
+        const json emptied = toolJSON(session, 4);
+        EXPECT_EQ(emptied["failed"], json::array());
+        EXPECT_EQ(emptied["bytes"], shown);
+        EXPECT_TRUE(emptied["message"].get<std::string>().ends_with(
+            " 1 item moved to the Trash since the suggestion was made was kept; ostrevane empty-trash --confirm "
+            "empties it."))
+            << emptied["message"];
+        EXPECT_FALSE(fs::exists(files / "track03.flac"));
+        EXPECT_TRUE(fs::exists(files / "http/wheel"));
+    }
+}
+
+// A confirmed clean moves what the dry run it confirms listed, not what a
+// new scan finds by then, and names what it left.
+TEST(MCPTools, AConfirmedApplyMovesOnlyWhatTheSessionsDryRunListed) {
+    ScopedHome home;
+    ScopedHooks<Rclone::Hooks> rclone;
+    rclone->locate = [] { return std::optional<std::string>(); };
+    const double old = 200.0 * 86'400;
+    for (const char* name : {"a.csv", "b.csv"}) setAge(allocate(home.path("Downloads") / name, 60'000'000), old);
+    writeFile(home.path("scratch.txt"), 10);
+    auto server = MCPServer::make(stdin, stdout, stderr);
+    auto run = [&](const std::string& tool, const json& arguments) {
+        return JSONOut::parse(server->call(tool, arguments, std::nullopt));
+    };
+    run("get_suggestions", json::object());
+    const json dry = run("apply_suggestion", {{"id", "downloads-old"}});
+    const json listed = {home.path("Downloads/a.csv").string(), home.path("Downloads/b.csv").string()};
+    ASSERT_EQ(dry["trashed"].size(), 2u) << dry.dump();
+    setAge(allocate(home.path("Downloads/c.csv"), 60'000'000), old);
+    // A move of anything drops the stored scan: the confirm scans afresh.
+    run("move_to_trash", {{"paths", {"~/scratch.txt"}}, {"confirm", true}});
+
+    const json moved = run("apply_suggestion", {{"id", "downloads-old"}, {"confirm", true}});
+    std::vector<std::string> trashed = moved["trashed"];
+    std::sort(trashed.begin(), trashed.end());
+    EXPECT_EQ(json(trashed), listed);
+    EXPECT_TRUE(fs::exists(home.path("Downloads/c.csv")));
+    EXPECT_TRUE(moved["message"].get<std::string>().ends_with(
+        " 1 newer item the dry run didn’t list was left where it is: ~/Downloads/c.csv."))
+        << moved["message"];
 }
 
 TEST(MCPTools, BackupsCopyUnlessDryRunAndHistoryKeepsTheNewestFirst) {

@@ -430,7 +430,12 @@ std::string moveToTrash(const HeldItem& item, const SeenFolders* seen) {
             failWith(error);
         }
         int error = renameWithoutReplacing(item.folder(), name, destination.files.get(), trashName);
-        if (error == 0) return destination.trash + "/files/" + trashName;
+        if (error == 0) {
+            // A rename keeps the item's identity: an emptying of what was
+            // shown before this move tells it apart by that.
+            noteMoveHere({itemStatus.st_dev, itemStatus.st_ino});
+            return destination.trash + "/files/" + trashName;
+        }
         ::unlinkat(info, infoName.c_str(), 0);
         if (error != EEXIST) failWith(error);
     }

@@ -8,8 +8,10 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -194,6 +196,18 @@ std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash);
 /// Throws std::system_error when the item cannot be removed whole; its info
 /// file then stays, so what is left can still be listed and restored.
 void removeEntry(const Entry& entry);
+
+/// The item's identity (device and inode, links not followed); none when it
+/// cannot be looked at.
+std::optional<std::pair<dev_t, ino_t>> identityOf(const Entry& entry);
+/// When the item's info file says it was deleted (its DeletionDate, a local
+/// time, to the second); none without a readable record that says so.
+std::optional<std::time_t> deletionTime(const Entry& entry);
+/// Whether this program moved the item of that identity to a trash at or
+/// after `since`: a move renames, so the item keeps its identity there.
+bool movedHereSince(std::pair<dev_t, ino_t> identity, std::chrono::system_clock::time_point since);
+/// Notes a move this program made of the item of that identity, now.
+void noteMoveHere(std::pair<dev_t, ino_t> identity);
 
 /// Removes the info files of an open trash that have no item beside them
 /// and are older than any move takes: a move killed between writing the

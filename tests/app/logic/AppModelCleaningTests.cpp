@@ -433,3 +433,40 @@ TEST_F(ModelTest, TheTreeKeepsEqualToAFreshScanAfterEveryCleanArchiveAndEmptying
     }
     EXPECT_TRUE(model.scan()->root.find(root + "/Documents/kept.pdf"));
 }
+
+// The window's Trash card empties what the analysis behind it measured: a
+// cache the window cleaned after the card was made stays restorable.
+TEST_F(ModelTest, TheTrashCardEmptiesWhatItsAnalysisMeasured) {
+    using testing_support::allocate;
+    allocate(home.path("Music/track03.flac"), 12'000'000);
+    allocate(home.path(".cache/pip/http/wheel"), 60'000'000);
+    ASSERT_TRUE(Cleaner::trash({root + "/Music/track03.flac"}, false).failed.empty());
+    const int64_t shown = Trash::allocatedSize();
+    engine.trashFolder = Trash::homeTrash();
+    engine.scan = [&](auto&, auto&) { return Scanner::scan(root); };
+    engine.analyzeHook = [&](SuggestionReport& report) {
+        report = SuggestionEngine::analyze(engine.analyzed.back().get(), {}, std::chrono::system_clock::now());
+    };
+    engine.applySuggestion = [](const Suggestion& chosen) { return Cleaner::apply(chosen, false); };
+    model.rescan();
+    harness.settle();
+    auto card = [&](const std::string& id) {
+        for (const Suggestion& shownCard : model.report()->suggestions)
+            if (shownCard.id == id) return shownCard;
+        ADD_FAILURE() << "no card " << id;
+        return Suggestion();
+    };
+    const Suggestion trashCard = card("trash");
+    EXPECT_EQ(trashCard.reclaimableBytes, shown);
+
+    model.apply(card("xdg-cache-apps"));
+    harness.settle();
+    model.apply(trashCard);
+    harness.settle();
+    EXPECT_EQ(model.notice()->text, "Emptied the Trash (1 item), freeing about " + Fmt::bytes(shown) +
+                                        ". 1 item moved to the Trash since the suggestion was made was kept; "
+                                        "ostrevane empty-trash --confirm empties it.");
+    const fs::path files = Trash::filesFolder();
+    EXPECT_FALSE(fs::exists(files / "track03.flac"));
+    EXPECT_TRUE(fs::exists(files / "http/wheel"));
+}
