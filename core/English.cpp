@@ -635,6 +635,9 @@ constexpr Row kRows[] = {
      "The backup destination is inside the folder being backed up, which would copy it into itself."},
     {"不能备份备份目录本身。",
      "Can’t back up the backup folder itself."},
+    {"%@ 在目的地会与 %@ 的备份占同一位置,两者会互相覆盖;请把它改名或移到别处再备份。",
+     "%@ would take the same place at the destination as the backup of %@, and each would overwrite the other; "
+     "rename it or move it elsewhere before backing it up."},
     {"目的地没有本地路径",
      "The destination has no local path"},
     {"无法在目的地创建目录: %@",
@@ -649,6 +652,8 @@ constexpr Row kRows[] = {
      "Copied %@ file (%@); %@ already up to date.||Copied %@ files (%@); %@ already up to date."},
     {"%@ 个失败。",
      " %@ failed."},
+    {"冲突:%@ 没有复制,目的地的这个位置存放着归档的文件,归档已保留。",
+     "Conflict: %@ wasn’t copied; its place at the destination holds an offloaded file’s archive, which was kept."},
     {"(已取消)",
      " (cancelled)"},
     {"不能归档 %@:%@",
@@ -661,6 +666,9 @@ constexpr Row kRows[] = {
      "The backup finished but didn’t pass the check; local files were left alone."},
     {"备份和校验都成功,但本地副本未能移到废纸篓:%@",
      "The backup and check succeeded, but the local copy couldn’t be moved to the Trash: %@"},
+    {"备份和校验都成功,但归档记录未能写入目的地:%@,本地文件保持不动。",
+     "The backup and check succeeded, but the archive record couldn’t be written at the destination: %@; local files "
+     "were left alone."},
     {"已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。",
      "Backed up to %@ and checked; the local copy (%@) is in the Trash. Empty the Trash to free the space."},
     {"备份在 iCloud 云盘中仍占本地空间,上传完成后可用 evict 释放本地副本。",

@@ -12,6 +12,7 @@
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "Scanner.hpp"
+#include "backup/Archive.hpp"
 #include "backup/BackupFiles.hpp"
 #include "backup/Private.hpp"
 #include "backup/SourceHold.hpp"
@@ -40,6 +41,18 @@ struct CopyCheck {
     bool complete = true;
     /// Regular files, by device and inode, whose copy differs or is missing.
     std::set<std::pair<uint64_t, uint64_t>> differing;
+    /// The copies found exact, each by its path below the target (empty for
+    /// a single file's) and as it is at the destination: what the offload's
+    /// record lists.
+    std::vector<Archive::File> copies;
+
+    /// Notes the copy `name` in `folder` as exact.
+    void noteCopy(int folder, const char* name, std::string below) {
+        struct stat info;
+        if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return;
+        copies.push_back({std::move(below), static_cast<int64_t>(info.st_size),
+                          static_cast<int64_t>(info.st_mtim.tv_sec), static_cast<int64_t>(info.st_mtim.tv_nsec)});
+    }
 
     bool passed() const { return complete && differing.empty(); }
 };
@@ -101,6 +114,8 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::st
             if (!level.targetOpen || !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), name.c_str(),
                                                path, targetRoot + path.substr(sourceRoot.size())))
                 check.differing.insert({info.st_dev, info.st_ino});
+            else
+                check.noteCopy(targets.innermost(), name.c_str(), path.substr(sourceRoot.size()));
         } else if (S_ISLNK(info.st_mode)) {
             auto text = BackupFiles::linkText(sources.innermost(), name);
             if (!level.targetOpen || !text || BackupFiles::linkText(targets.innermost(), name) != text)
@@ -121,6 +136,8 @@ CopyCheck checkLocal(const std::string& source, const std::string& target, Sourc
         check.complete = true;
         if (!sameCopy(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), source, target))
             check.differing.insert({info.st_dev, info.st_ino});
+        else
+            check.noteCopy(AT_FDCWD, target.c_str(), "");
         return check;
     }
     if (!FileSystem::canOpenFolder(source)) return check;
@@ -178,6 +195,18 @@ bool flushedToDisk(const BackupDestination& destination, const UniqueFd& held, c
     if (destination.rcloneRemote) return true;
     if (Backup::Hooks::active().flushCopies(target) != 0) return false;
     return held.valid() && ::syncfs(held.get()) == 0;
+}
+
+/// Records at the destination's folder what the checked copies are, so no
+/// later backup replaces them once the source is gone; none for rclone.
+/// Throws OstrevaneError when the record cannot be written.
+std::optional<std::string> recordArchive(const std::string& source, const BackupDestination& destination,
+                                         const CopyCheck& check) {
+    if (destination.rcloneRemote || !destination.path) return std::nullopt;
+    std::vector<Archive::File> files = check.copies;
+    const std::string place = relativeTarget(source);
+    for (Archive::File& file : files) file.path = place + file.path;
+    return Archive::write(*destination.path, source, files);
 }
 
 /// Why the source may not be offloaded before anything is copied; none when it may.
@@ -314,9 +343,19 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         return result;
     }
     result.verified = true;
+    std::optional<std::string> record;
+    try {
+        record = recordArchive(source, destination, check);
+    } catch (const OstrevaneError& error) {
+        result.message = L("备份和校验都成功,但归档记录未能写入目的地:%@,本地文件保持不动。", error.message);
+        return result;
+    }
     Backup::Hooks::active().afterCheck();
     const BackupReport& backup = result.backup;
-    if (!trashCheckedSource(source, stamps, recheck(source, destination, target), result)) return result;
+    const bool trashed = trashCheckedSource(source, stamps, recheck(source, destination, target), result);
+    // A source that stayed is no archive's only copy.
+    if (record && !result.sourceTrashed) Archive::withdraw(*record);
+    if (!trashed) return result;
     result.bytes = size;
     result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target,
                        Fmt::bytes(size));

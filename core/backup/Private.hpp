@@ -63,6 +63,8 @@ inline int attributeFault(const std::string& path) { return Backup::Hooks::activ
 struct Tally {
     int64_t total = 0, copied = 0, skipped = 0, failed = 0, bytes = 0;
     std::vector<std::string> errors;
+    /// The sources left out to keep an offload's archive, in display form.
+    std::vector<std::string> conflicts;
 
     void fail(const std::string& path, const std::string& description) {
         ++failed;
