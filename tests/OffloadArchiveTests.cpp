@@ -175,3 +175,21 @@ TEST_F(OffloadArchiveTest, TwoSourcesNeverShareOnePlace) {
         fs::remove_all(drive / "Ostrevane Backups");
     }
 }
+
+TEST_F(OffloadArchiveTest, ADriveThatIgnoresCaseIsKnownByItsFileSystem) {
+    archive->ignoresCase = archive.previous().ignoresCase;
+    ScopedHooks<Mounts::Hooks> mounts;
+    const fs::path source = home.path("home");
+    writeText(source / "thesis.txt", "x");
+    for (const auto& [type, ignoring] : std::vector<std::pair<std::string, bool>>{
+             {"exfat", true}, {"vfat", true}, {"ntfs3", true}, {"cifs", true}, {"ext4", false}}) {
+        SCOPED_TRACE(type);
+        const std::string table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:17 / " + drive.string() + " rw - " + type +
+                                  " /dev/sdb1 rw\n";
+        mounts->readTable = [table] { return std::optional<std::string>(table); };
+        const std::string message = messageOf([&] { BackupEngine::run(source.string(), destination); });
+        EXPECT_EQ(message.starts_with("~/home would take the same place at the destination as the backup of ~,"),
+                  ignoring)
+            << message;
+    }
+}
