@@ -666,6 +666,8 @@ constexpr Row kRows[] = {
      "The backup finished but didn’t pass the check; local files were left alone."},
     {"备份和校验都成功,但本地副本未能移到废纸篓:%@",
      "The backup and check succeeded, but the local copy couldn’t be moved to the Trash: %@"},
+    {"无法列出 %@ 中的文件,没有复制任何文件。",
+     "Couldn’t list the files in %@, so nothing was copied."},
     {"备份和校验都成功,但归档记录未能写入目的地:%@,本地文件保持不动。",
      "The backup and check succeeded, but the archive record couldn’t be written at the destination: %@; local files "
      "were left alone."},

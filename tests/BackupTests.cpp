@@ -811,10 +811,12 @@ TEST_F(BackupTest, AProcessKilledMidCopyLeavesNoTruncatedFileAndTheNextRunComple
 
 namespace {
 
-/// A stand-in rclone: records its arguments, one per line, then runs `body`.
+/// A stand-in rclone: lists every folder empty; for anything else records
+/// its arguments, one per line, then runs `body`.
 fs::path fakeRclone(const fs::path& folder, const std::string& body) {
     fs::path script = folder / "rclone";
-    writeText(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + (folder / "arguments").string() + "\"\n" + body);
+    writeText(script, "#!/bin/sh\n[ \"$1\" = lsjson ] && echo '[]' && exit 0\nprintf '%s\\n' \"$@\" > \"" +
+                          (folder / "arguments").string() + "\"\n" + body);
     fs::permissions(script, fs::perms::owner_all);
     return script;
 }

@@ -7,6 +7,7 @@
 #include "backup/Archive.hpp"
 #include "backup/Backup.hpp"
 #include "platform/Host.hpp"
+#include "platform/ProgramSearch.hpp"
 #include "platform/Trash.hpp"
 
 using namespace testing_support;
@@ -191,5 +192,39 @@ TEST_F(OffloadArchiveTest, ADriveThatIgnoresCaseIsKnownByItsFileSystem) {
         EXPECT_EQ(message.starts_with("~/home would take the same place at the destination as the backup of ~,"),
                   ignoring)
             << message;
+    }
+}
+
+TEST_F(OffloadArchiveTest, ThroughRcloneTheArchiveIsKeptToo) {
+    if (!Shell::which("rclone")) GTEST_SKIP() << "rclone is not installed";
+    const fs::path remoteFolder = home.scratch() / "remote";
+    fs::create_directories(remoteFolder);
+    ScopedEnv type("RCLONE_CONFIG_TESTREMOTE_TYPE", "alias");
+    ScopedEnv where("RCLONE_CONFIG_TESTREMOTE_REMOTE", remoteFolder.string());
+    ScopedEnv config("RCLONE_CONFIG", (home.scratch() / "rclone.conf").string());
+    BackupDestination remote;
+    remote.id = "rclone:testremote";
+    remote.kind = DestinationKind::rclone;
+    remote.name = "rclone · testremote";
+    remote.rcloneRemote = "testremote:";
+    remote.available = true;
+
+    const fs::path folder = home.path("Projects/p1"), file = folder / "report.txt";
+    writeText(file, "ORIGINAL v1");
+    writeText(folder / "other.txt", "other");
+    OffloadReport offloaded = BackupEngine::offload(folder.string(), remote, false);
+    ASSERT_TRUE(offloaded.sourceTrashed) << offloaded.message;
+    fs::remove_all(Trash::filesFolder());
+    writeText(file, "NEW unrelated");
+    writeText(folder / "fresh.txt", "fresh");
+
+    for (const fs::path& source : {file, folder}) {
+        SCOPED_TRACE(source.string());
+        BackupReport report = BackupEngine::run(source.string(), remote);
+        const fs::path landed = remoteFolder / BackupEngine::relativeTarget(folder.string());
+        EXPECT_EQ(readText(landed / "report.txt"), "ORIGINAL v1");
+        EXPECT_EQ(report.status, BackupStatus::completedWithErrors);
+        EXPECT_EQ(report.conflicts, std::vector<std::string>{"~/Projects/p1/report.txt"});
+        EXPECT_EQ(fs::exists(landed / "fresh.txt"), source == folder) << "the rest is copied";
     }
 }

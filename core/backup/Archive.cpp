@@ -48,23 +48,9 @@ namespace {
 void to_json(json& object, const Record& record) { JSONCoding::write(object, record, recordFields); }
 void from_json(const json& object, Record& record) { JSONCoding::read(object, record, recordFields); }
 
-/// "Ostrevane Backups/.offloads/<computer>", as folder names from the destination's folder.
-std::vector<std::string> recordFolder() { return {Destinations::backupFolderName, ".offloads", Host::computerName()}; }
-
-/// "<UTC time>-<process>-<random>.json": apart from every other offload's,
-/// on this computer or another of the same name.
-std::string recordName() {
-    const auto now = std::chrono::system_clock::now();
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
-    return std::to_string(seconds) + "-" + std::to_string(::getpid()) + "-" + Text::randomIdentifier() +
-           Text::randomIdentifier() + ".json";
-}
-
-std::optional<Record> readRecord(const std::string& path) {
-    InputLimits::Read outcome;
-    auto text = InputLimits::readStoredFile(path, outcome);
-    if (!text) return std::nullopt;
-    auto document = InputLimits::parse(*text, StoredFile::depthLimit);
+std::optional<Record> decoded(std::string_view text) {
+    if (static_cast<int64_t>(text.size()) > InputLimits::storedFileBytes()) return std::nullopt;
+    auto document = InputLimits::parse(text, StoredFile::depthLimit);
     if (!document) return std::nullopt;
     try {
         return document->get<Record>();
@@ -112,6 +98,37 @@ Hooks& Hooks::active() {
 
 bool ignoresCase(const std::string& destination) { return Hooks::active().ignoresCase(destination); }
 
+std::vector<std::string> recordFolder() { return {Destinations::backupFolderName, ".offloads", Host::computerName()}; }
+
+/// "<UTC seconds>-<process>-<random>.json".
+std::string recordName() {
+    const auto now = std::chrono::system_clock::now();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+    return std::to_string(seconds) + "-" + std::to_string(::getpid()) + "-" + Text::randomIdentifier() +
+           Text::randomIdentifier() + ".json";
+}
+
+std::string encoded(const std::string& path, const std::string& source, const std::vector<File>& files) {
+    json document = Record{source, std::chrono::system_clock::now(), files};
+    return StoredFile::encoded(path, document);
+}
+
+void Records::add(std::string_view text) {
+    auto record = decoded(text);
+    if (!record) return;
+    for (File& file : record->files) {
+        std::string key = keyOf(file.path);
+        files.emplace(std::move(key), std::move(file));
+    }
+}
+
+Records Records::of(const std::vector<std::string>& texts, bool ignoringCase) {
+    Records records;
+    records.ignoringCase = ignoringCase;
+    for (const auto& text : texts) records.add(text);
+    return records;
+}
+
 std::string Records::keyOf(const std::string& relative) const {
     return ignoringCase ? Text::lowercased(relative) : relative;
 }
@@ -129,23 +146,25 @@ Records Records::read(const std::string& destination, bool ignoringCase) {
     for (const auto& name : names) {
         // Writers name their temporaries "<record>.tmp-…": never a record.
         if (!name.ends_with(".json")) continue;
-        auto record = readRecord(Paths::joined(place, name));
-        if (!record) continue;
-        for (File& file : record->files) {
-            std::string key = records.keyOf(file.path);
-            records.files.emplace(std::move(key), std::move(file));
-        }
+        InputLimits::Read outcome;
+        if (auto text = InputLimits::readStoredFile(Paths::joined(place, name), outcome)) records.add(*text);
     }
     return records;
 }
 
-bool Records::holds(const std::string& relative, const struct stat& existing) const {
-    auto [first, last] = files.equal_range(keyOf(relative));
+bool Records::holds(const File& existing) const {
+    auto [first, last] = files.equal_range(keyOf(existing.path));
     return std::any_of(first, last, [&](const auto& entry) {
         const File& file = entry.second;
-        return S_ISREG(existing.st_mode) && file.size == existing.st_size &&
-               file.modifiedSeconds == existing.st_mtim.tv_sec && file.modifiedNanoseconds == existing.st_mtim.tv_nsec;
+        return file.size == existing.size && file.modifiedSeconds == existing.modifiedSeconds &&
+               file.modifiedNanoseconds == existing.modifiedNanoseconds;
     });
+}
+
+bool Records::holds(const std::string& relative, const struct stat& existing) const {
+    return S_ISREG(existing.st_mode) &&
+           holds(File{relative, static_cast<int64_t>(existing.st_size), static_cast<int64_t>(existing.st_mtim.tv_sec),
+                      static_cast<int64_t>(existing.st_mtim.tv_nsec)});
 }
 
 std::string write(const std::string& destination, const std::string& source, const std::vector<File>& files) {
@@ -156,8 +175,7 @@ std::string write(const std::string& destination, const std::string& source, con
     std::string place = destination;
     for (const auto& part : parts) place = Paths::joined(place, part);
     const std::string path = Paths::joined(place, name);
-    json document = Record{source, std::chrono::system_clock::now(), files};
-    Files::writeAtomically(folder.fd.get(), name, StoredFile::encoded(path, document));
+    Files::writeAtomically(folder.fd.get(), name, encoded(path, source, files));
     return path;
 }
 

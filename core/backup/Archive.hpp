@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -34,19 +35,35 @@ public:
     /// folder. A record that is too large, unreadable or malformed is passed
     /// over: it was never written whole by an offload.
     static Records read(const std::string& destination, bool ignoringCase);
+    /// The records whose texts are `texts`, each read as `read` reads a record file.
+    static Records of(const std::vector<std::string>& texts, bool ignoringCase);
 
     /// Whether the file at `relative` (below the destination's folder), with
     /// the status `existing`, is still what an offload archived there: its
     /// size and modification time are those of a record. A file changed or
     /// replaced since by someone else is no archive of this tool's.
     bool holds(const std::string& relative, const struct stat& existing) const;
+    /// The same for a file of an rclone remote, as its listing shows it.
+    bool holds(const File& existing) const;
+    bool empty() const { return files.empty(); }
 
 private:
     std::string keyOf(const std::string& relative) const;
+    void add(std::string_view text);
 
     bool ignoringCase = false;
     std::unordered_multimap<std::string, File> files;
 };
+
+/// The folder of this computer's records below a destination's folder or
+/// remote: "Ostrevane Backups/.offloads/<computer>".
+std::vector<std::string> recordFolder();
+/// A name for a new record that no other offload uses, on this computer or
+/// another of the same name.
+std::string recordName();
+/// The text of the record of `files` for the offload of `source`; throws
+/// OstrevaneError when it cannot be encoded (`path` names it then).
+std::string encoded(const std::string& path, const std::string& source, const std::vector<File>& files);
 
 /// Writes one record of `files` (paths below `destination`) for the offload
 /// of `source`, under a name no other offload uses, atomically. The path of
@@ -55,6 +72,23 @@ std::string write(const std::string& destination, const std::string& source, con
 /// Removes a record whose offload kept its source after all; a failure
 /// leaves it, which only keeps the copies safe longer.
 void withdraw(const std::string& record);
+
+/// The same records on an rclone remote, through the program at `program`.
+/// The records sit beside the backups there, as in a folder; rclone's
+/// uploads appear whole or not at all.
+namespace Remote {
+/// Every regular file below the remote folder `folder`, by its path below it
+/// with its size and modification time; none when it cannot be listed (an
+/// absent folder lists empty).
+std::optional<std::vector<File>> list(const std::string& program, const std::string& folder);
+/// This computer's records on `remote` ("name:"); none readable reads as none.
+Records read(const std::string& program, const std::string& remote, bool ignoringCase);
+/// Uploads one record and gives its remote path; throws OstrevaneError.
+std::string write(const std::string& program, const std::string& remote, const std::string& source,
+                  const std::vector<File>& files);
+/// Deletes an uploaded record; a failure leaves it.
+void withdraw(const std::string& program, const std::string& record);
+}  // namespace Remote
 
 /// Whether the destination folder's file system takes names differing only
 /// in case for one (exFAT, FAT, NTFS, SMB).

@@ -197,16 +197,30 @@ bool flushedToDisk(const BackupDestination& destination, const UniqueFd& held, c
     return held.valid() && ::syncfs(held.get()) == 0;
 }
 
-/// Records at the destination's folder what the checked copies are, so no
-/// later backup replaces them once the source is gone; none for rclone.
+/// Records at the destination what the checked copies are, so no later
+/// backup replaces them once the source is gone; gives the record's path.
 /// Throws OstrevaneError when the record cannot be written.
-std::optional<std::string> recordArchive(const std::string& source, const BackupDestination& destination,
-                                         const CopyCheck& check) {
-    if (destination.rcloneRemote || !destination.path) return std::nullopt;
+std::string recordArchive(const std::string& source, const BackupDestination& destination, const std::string& target,
+                          const CopyCheck& check) {
+    if (destination.rcloneRemote) {
+        auto program = Rclone::executable();
+        if (!program)
+            throw OstrevaneError(L("未找到 rclone。安装: sudo apt install rclone,然后运行 rclone config 添加网盘。"));
+        struct stat info;
+        const bool isDirectory = ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        return Archive::Remote::write(*program, *destination.rcloneRemote, source,
+                                      remoteCopies(*program, source, isDirectory, target));
+    }
     std::vector<Archive::File> files = check.copies;
     const std::string place = relativeTarget(source);
     for (Archive::File& file : files) file.path = place + file.path;
-    return Archive::write(*destination.path, source, files);
+    return Archive::write(destination.path.value_or(""), source, files);
+}
+
+/// Takes back the record of an offload whose source stayed after all.
+void withdrawArchive(const BackupDestination& destination, const std::string& record) {
+    if (!destination.rcloneRemote) return Archive::withdraw(record);
+    if (auto program = Rclone::executable()) Archive::Remote::withdraw(*program, record);
 }
 
 /// Why the source may not be offloaded before anything is copied; none when it may.
@@ -343,9 +357,9 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         return result;
     }
     result.verified = true;
-    std::optional<std::string> record;
+    std::string record;
     try {
-        record = recordArchive(source, destination, check);
+        record = recordArchive(source, destination, target, check);
     } catch (const OstrevaneError& error) {
         result.message = L("备份和校验都成功,但归档记录未能写入目的地:%@,本地文件保持不动。", error.message);
         return result;
@@ -354,7 +368,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     const BackupReport& backup = result.backup;
     const bool trashed = trashCheckedSource(source, stamps, recheck(source, destination, target), result);
     // A source that stayed is no archive's only copy.
-    if (record && !result.sourceTrashed) Archive::withdraw(*record);
+    if (!result.sourceTrashed) withdrawArchive(destination, record);
     if (!trashed) return result;
     result.bytes = size;
     result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target,
