@@ -81,8 +81,10 @@ namespace Remote {
 /// with its size and modification time; none when it cannot be listed (an
 /// absent folder lists empty).
 std::optional<std::vector<File>> list(const std::string& program, const std::string& folder);
-/// This computer's records on `remote` ("name:"); none readable reads as none.
-Records read(const std::string& program, const std::string& remote, bool ignoringCase);
+/// This computer's records on `remote` ("name:"); none when they cannot
+/// be listed or one of them cannot be fetched, so nothing they might list
+/// is taken for unprotected.
+std::optional<Records> read(const std::string& program, const std::string& remote, bool ignoringCase);
 /// Uploads one record and gives its remote path; throws OstrevaneError.
 std::string write(const std::string& program, const std::string& remote, const std::string& source,
                   const std::vector<File>& files);

@@ -147,7 +147,8 @@ private:
     Archived archived(int sourceFolder, const std::string& sourceName, const std::string& path,
                       const TargetFolder& target, const std::string& name) const {
         struct stat existing;
-        if (!target.fd.valid() || ::fstatat(target.fd.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0)
+        if (archive.empty() || !target.fd.valid() ||
+            ::fstatat(target.fd.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0)
             return Archived::none;
         const std::string place = relativeRoot + path.substr(sourceRoot.size());
         if (!archive.holds(place, existing)) return Archived::none;
@@ -339,9 +340,9 @@ private:
                      const TargetFolder& target) {
         ++total;
         seenBytes += info.st_size;
-        const Archived kept = archived(folderFd, name, path, target, name);
-        if ((target.fd.valid() && current(path, info) && upToDate(target.fd.get(), name, info)) ||
-            kept == Archived::sameAsSource) {
+        const bool fresh = target.fd.valid() && current(path, info) && upToDate(target.fd.get(), name, info);
+        const Archived kept = fresh ? Archived::none : archived(folderFd, name, path, target, name);
+        if (fresh || kept == Archived::sameAsSource) {
             ++skipped;
             manifest->note(path, info);
         } else if (kept == Archived::wouldReplace) {
@@ -387,9 +388,9 @@ private:
         TargetFolder parent = openTargetChain(*destination.path, parts, !options.dryRun);
         // The source itself may be a link to the file: its contents are what is wanted.
         const fs::path real = weaklyCanonical(source).value_or(source);
-        const Archived kept = archived(AT_FDCWD, real.string(), source, parent, name);
-        if ((parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info)) ||
-            kept == Archived::sameAsSource) {
+        const bool fresh = parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info);
+        const Archived kept = fresh ? Archived::none : archived(AT_FDCWD, real.string(), source, parent, name);
+        if (fresh || kept == Archived::sameAsSource) {
             skipped = 1;
             manifest->note(source, info);
         } else if (kept == Archived::wouldReplace) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 
+#include "Destinations.hpp"
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "backup/Archive.hpp"
@@ -85,13 +86,16 @@ std::optional<std::vector<File>> list(const std::string& program, const std::str
     return listed(program, folder, true);
 }
 
-Records read(const std::string& program, const std::string& remote, bool ignoringCase) {
+std::optional<Records> read(const std::string& program, const std::string& remote, bool ignoringCase) {
     const std::string folder = joinedOnRemote(remote, recordFolder());
+    auto records = listed(program, folder, false);
+    if (!records) return std::nullopt;
     std::vector<std::string> texts;
-    for (const File& file : listed(program, folder, false).value_or(std::vector<File>{})) {
+    for (const File& file : *records) {
         if (!file.path.ends_with(".json") || file.size > InputLimits::storedFileBytes()) continue;
         Shell::Output output = Shell::run(program, {"cat", Paths::joined(folder, file.path)}, listTimeout);
-        if (output.status == 0) texts.push_back(std::move(output.stdoutText));
+        if (output.status != 0) return std::nullopt;
+        texts.push_back(std::move(output.stdoutText));
     }
     return Records::of(texts, ignoringCase);
 }
@@ -163,8 +167,11 @@ std::vector<std::string> archivedInTheWay(const std::string& program, const std:
                                           const BackupDestination& destination, const std::string& target,
                                           const std::set<std::string>& excludes) {
     // Whether a remote ignores case cannot be told from here: taken as if it did.
-    const Archive::Records records = Archive::Remote::read(program, *destination.rcloneRemote, true);
-    if (records.empty()) return {};
+    const auto records = Archive::Remote::read(program, *destination.rcloneRemote, true);
+    if (!records)
+        throw OstrevaneError(L("无法列出 %@ 中的文件,没有复制任何文件。",
+                               Rclone::remotePath(*destination.rcloneRemote, Destinations::backupFolderName)));
+    if (records->empty()) return {};
     auto listing = Archive::Remote::list(program, target);
     if (!listing) throw OstrevaneError(L("无法列出 %@ 中的文件,没有复制任何文件。", target));
     const std::string place = targetPlace(source, isDirectory);
@@ -172,7 +179,7 @@ std::vector<std::string> archivedInTheWay(const std::string& program, const std:
     for (const Archive::File& file : *listing) {
         Archive::File archived = file;
         archived.path = joined(place, file.path);
-        if (!records.holds(archived) || passedOver(file.path, excludes)) continue;
+        if (!records->holds(archived) || passedOver(file.path, excludes)) continue;
         auto local = localOf(source, isDirectory, file.path);
         struct stat info;
         if (!local || ::lstat(local->c_str(), &info) != 0 || !S_ISREG(info.st_mode) || sameToRclone(info, file))
