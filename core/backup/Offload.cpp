@@ -1,5 +1,5 @@
-// The offload: back the source up, check the copy file by file, and only then
-// move the source to the Trash, held against other programs' opens, putting it
+// The offload: back the source up, check the copy file by file, record at the
+// destination what it archived, and only then move the source to the Trash, held against other programs' opens, putting it
 // back when it changed after its check or was opened meanwhile. The same checks answer the verifications on their own.
 #include <fcntl.h>
 #include <sys/stat.h>
