@@ -1,6 +1,8 @@
 // The offload: back the source up, check the copy file by file, record at the
-// destination what it archived, and only then move the source to the Trash, held against other programs' opens, putting it
-// back when it changed after its check or was opened meanwhile. The same checks answer the verifications on their own.
+// destination what it archived, and only then move the source to the Trash,
+// held against other programs' opens, putting it back when it changed after
+// its check or was opened meanwhile. The same checks answer the verifications
+// on their own.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
