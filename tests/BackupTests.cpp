@@ -811,10 +811,12 @@ TEST_F(BackupTest, AProcessKilledMidCopyLeavesNoTruncatedFileAndTheNextRunComple
 
 namespace {
 
-/// A stand-in rclone: records its arguments, one per line, then runs `body`.
+/// A stand-in rclone: lists every folder empty; for anything else records
+/// its arguments, one per line, then runs `body`.
 fs::path fakeRclone(const fs::path& folder, const std::string& body) {
     fs::path script = folder / "rclone";
-    writeText(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + (folder / "arguments").string() + "\"\n" + body);
+    writeText(script, "#!/bin/sh\n[ \"$1\" = lsjson ] && echo '[]' && exit 0\nprintf '%s\\n' \"$@\" > \"" +
+                          (folder / "arguments").string() + "\"\n" + body);
     fs::permissions(script, fs::perms::owner_all);
     return script;
 }
@@ -919,9 +921,10 @@ TEST_F(BackupTest, RcloneFailuresAreItsErrorCountNotItsErrorLines) {
     EXPECT_EQ(report.summary, "Copied 3 files (30 bytes); 1 already up to date. 2 failed.");
 
     // A retry that succeeded leaves error lines behind but no errors.
-    writeText(script,
-              "#!/bin/sh\ncat >&2 <<'EOF'\n{\"level\":\"error\",\"msg\":\"Attempt 1/3 failed with 1 errors\"}\n" +
-                  statsLine(1, 1, 0, 0, 10, 10) + "\nEOF\n");
+    writeText(
+        script,
+        "#!/bin/sh\n[ \"$1\" = lsjson ] && echo '[]' && exit 0\ncat >&2 <<'EOF'\n{\"level\":\"error\",\"msg\":\"Attempt 1/3 failed with 1 errors\"}\n" +
+            statsLine(1, 1, 0, 0, 10, 10) + "\nEOF\n");
     BackupReport retried = BackupEngine::run(source.string(), rcloneDestination("cloud:"));
     EXPECT_EQ(retried.filesFailed, 0);
     EXPECT_EQ(retried.status, BackupStatus::ok);

@@ -363,7 +363,9 @@ TEST_F(OffloadTest, AnOffloadIntoICloudDriveAddsTheEvictNote) {
 
 TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
     fs::path script = home.scratch() / "rclone";
-    writeText(script, "#!/bin/sh\n[ \"$1\" = check ] && exit \"$CHECK_STATUS\"\nexit 0\n");
+    // Listings are empty: the offload's record then lists nothing.
+    writeText(script,
+              "#!/bin/sh\n[ \"$1\" = check ] && exit \"$CHECK_STATUS\"\n[ \"$1\" = lsjson ] && echo '[]'\nexit 0\n");
     fs::permissions(script, fs::perms::owner_all);
     rclone->locate = [script] { return script.string(); };
 
@@ -403,9 +405,10 @@ TEST_F(OffloadTest, ThroughRcloneAFileRewrittenAfterItsUploadStaysInPlace) {
     // rclone's check compares sizes only: a rewrite of the same size after
     // the file went up, before the check, passes it.
     fs::path script = home.scratch() / "rclone";
-    writeText(script,
-              "#!/bin/sh\n[ \"$1\" = copy ] || exit 0\nfile=\"$2\"\n[ -d \"$file\" ] && file=\"$file/report.txt\"\n"
-              "sleep 0.05\nhead -c 3000 /dev/zero > \"$file\"\n");
+    writeText(
+        script,
+        "#!/bin/sh\n[ \"$1\" = lsjson ] && echo '[]'\n[ \"$1\" = copy ] || exit 0\nfile=\"$2\"\n[ -d \"$file\" ] && file=\"$file/report.txt\"\n"
+        "sleep 0.05\nhead -c 3000 /dev/zero > \"$file\"\n");
     fs::permissions(script, fs::perms::owner_all);
     rclone->locate = [script] { return script.string(); };
     const std::string rewritten(3000, '\0');

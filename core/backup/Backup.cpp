@@ -10,6 +10,7 @@
 
 #include "Localization.hpp"
 #include "Rclone.hpp"
+#include "backup/Archive.hpp"
 #include "backup/Private.hpp"
 #include "backup/SourceStamps.hpp"
 #include "platform/Host.hpp"
@@ -92,6 +93,11 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
         if (liesWithin(source, path + "/" + Destinations::backupFolderName))
             throw OstrevaneError(L("不能备份备份目录本身。"));
     }
+    // Whether a remote ignores case cannot be told from here: taken as if it did.
+    const bool ignoringCase = !destination.path || Archive::ignoresCase(*destination.path);
+    if (auto twin = Archive::layoutTwin(source, ignoringCase))
+        throw OstrevaneError(L("%@ 在目的地会与 %@ 的备份占同一位置,两者会互相覆盖;请把它改名或移到别处再备份。",
+                               Paths::abbreviate(source), Paths::abbreviate(*twin)));
 
     BackupReport report = destination.rcloneRemote
                               ? runRclone(source, destination, options, cancel, progress)

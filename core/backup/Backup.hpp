@@ -96,6 +96,10 @@ struct BackupReport {
     std::string copied;
     /// The first `errorLimit` failure messages.
     std::vector<std::string> errors;
+    /// The sources of the files that were left out because their place at
+    /// the destination holds what an offload archived there, each in display
+    /// form; absent when there were none. They make the run fail in part.
+    std::optional<std::vector<std::string>> conflicts;
     /// The summary as written, in the language of the run; shown only where
     /// the counts cannot render it (see summaryText).
     std::string summary;

@@ -31,13 +31,22 @@ std::string rendered(const std::vector<Localized>& parts, Lang language) {
     return text;
 }
 
+/// The summary with one line for each file left out to keep an archive.
+std::string renderedWithConflicts(const BackupReport& report, Lang language) {
+    std::string text = rendered(summaryParts(report), language);
+    for (const std::string& path : report.conflicts.value_or(std::vector<std::string>{}))
+        text += "\n" + rendered({Localized("冲突:%@ 没有复制,目的地的这个位置存放着归档的文件,归档已保留。", {path})},
+                                language);
+    return text;
+}
+
 }  // namespace
 
 std::string summaryText(const BackupReport& report) {
-    const auto parts = summaryParts(report);
-    if (report.summary.empty()) return rendered(parts, Langs::current());
+    if (report.summary.empty()) return renderedWithConflicts(report, Langs::current());
     for (Lang language : {Lang::zh, Lang::en})
-        if (report.summary == rendered(parts, language)) return rendered(parts, Langs::current());
+        if (report.summary == renderedWithConflicts(report, language))
+            return renderedWithConflicts(report, Langs::current());
     // A text these counts did not make (an older or a hand-written entry) is shown as written.
     return report.summary;
 }

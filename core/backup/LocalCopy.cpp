@@ -16,6 +16,7 @@
 
 #include "Localization.hpp"
 #include "ParallelDescent.hpp"
+#include "backup/Archive.hpp"
 #include "backup/BackupFiles.hpp"
 #include "backup/BackupManifest.hpp"
 #include "backup/Private.hpp"
@@ -58,6 +59,9 @@ public:
         const Date started = std::chrono::system_clock::now();
         const std::string relative = relativeTarget(source);
         const std::string target = copyTarget(source, isDirectory, destination);
+        sourceRoot = source;
+        relativeRoot = relative;
+        archive = Archive::Records::read(*destination.path, Archive::ignoresCase(*destination.path));
         manifest.emplace(target);
         noteOwnFolders(target);
         preScan(source, isDirectory);
@@ -72,7 +76,10 @@ public:
         tally.total = total, tally.copied = copied, tally.skipped = skipped, tally.bytes = bytes;
         tally.failed = failed;
         tally.errors = errors;
-        const BackupStatus status = BackupStatuses::of(isCancelled(cancel), tally.failed);
+        std::sort(conflicts.begin(), conflicts.end());
+        tally.conflicts = conflicts;
+        const BackupStatus status = BackupStatuses::of(isCancelled(cancel),
+                                                       tally.failed + static_cast<int64_t>(tally.conflicts.size()));
         if (!options.dryRun) manifest->save(status != BackupStatus::cancelled);
         return makeReport(source, destination, target, started, options.dryRun, status, tally);
     }
@@ -90,11 +97,16 @@ private:
     const std::thread::id caller = std::this_thread::get_id();
     /// What the last run into this target left current, and what this run does.
     std::optional<BackupManifest> manifest;
+    /// What offloads archived at the destination: never replaced.
+    Archive::Records archive;
+    /// The source and its place below the destination's folder.
+    std::string sourceRoot, relativeRoot;
 
     // Counted from every thread of the walk.
     std::atomic<int64_t> total{0}, copied{0}, skipped{0}, failed{0}, bytes{0}, seenBytes{0};
     std::mutex errorsLock;
     std::vector<std::string> errors;
+    std::vector<std::string> conflicts;
     std::atomic<bool> stopped{false};
 
     /// The destination's backup folder and this run's target folder, by
@@ -126,6 +138,30 @@ private:
     }
 
     bool isOwnFolder(const struct stat& info) const { return ownFolders.count({info.st_dev, info.st_ino}) > 0; }
+
+    /// What a copy over `name` in `target` would do to an offload's archive there.
+    enum class Archived { none, sameAsSource, wouldReplace };
+
+    /// An archive that already holds the source's very bytes is current; any
+    /// other would be replaced, and it may be the only copy left.
+    Archived archived(int sourceFolder, const std::string& sourceName, const std::string& path,
+                      const TargetFolder& target, const std::string& name) const {
+        struct stat existing;
+        if (archive.empty() || !target.fd.valid() ||
+            ::fstatat(target.fd.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0)
+            return Archived::none;
+        const std::string place = relativeRoot + path.substr(sourceRoot.size());
+        if (!archive.holds(place, existing)) return Archived::none;
+        return BackupFiles::sameContentAt(sourceFolder, sourceName, target.fd.get(), name, path,
+                                          joined(*destination.path, place))
+                   ? Archived::sameAsSource
+                   : Archived::wouldReplace;
+    }
+
+    void conflict(const std::string& path) {
+        std::lock_guard guard(errorsLock);
+        conflicts.push_back(Paths::abbreviate(path));
+    }
 
     void fail(const std::string& path, int error) {
         ++failed;
@@ -304,9 +340,13 @@ private:
                      const TargetFolder& target) {
         ++total;
         seenBytes += info.st_size;
-        if (target.fd.valid() && current(path, info) && upToDate(target.fd.get(), name, info)) {
+        const bool fresh = target.fd.valid() && current(path, info) && upToDate(target.fd.get(), name, info);
+        const Archived kept = fresh ? Archived::none : archived(folderFd, name, path, target, name);
+        if (fresh || kept == Archived::sameAsSource) {
             ++skipped;
             manifest->note(path, info);
+        } else if (kept == Archived::wouldReplace) {
+            conflict(path);
         } else if (options.dryRun) {
             ++copied;
             bytes += info.st_size;
@@ -346,17 +386,21 @@ private:
         }
 
         TargetFolder parent = openTargetChain(*destination.path, parts, !options.dryRun);
-        if (parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info)) {
+        // The source itself may be a link to the file: its contents are what is wanted.
+        const fs::path real = weaklyCanonical(source).value_or(source);
+        const bool fresh = parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info);
+        const Archived kept = fresh ? Archived::none : archived(AT_FDCWD, real.string(), source, parent, name);
+        if (fresh || kept == Archived::sameAsSource) {
             skipped = 1;
             manifest->note(source, info);
+        } else if (kept == Archived::wouldReplace) {
+            conflict(source);
         } else if (options.dryRun) {
             copied = 1;
             bytes = info.st_size;
         } else if (!parent.fd.valid()) {
             fail(source, parent.error);
         } else {
-            // The source itself may be a link to the file: its contents are what is wanted.
-            const fs::path real = weaklyCanonical(source).value_or(source);
             parent.prepareForWriting();
             UniqueFd sourceFolder(::open(real.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             int result = sourceFolder.valid() ? copyFile(sourceFolder.get(), real.filename().string(), source,

@@ -1,6 +1,8 @@
-// The offload: back the source up, check the copy file by file, and only then
-// move the source to the Trash, held against other programs' opens, putting it
-// back when it changed after its check or was opened meanwhile. The same checks answer the verifications on their own.
+// The offload: back the source up, check the copy file by file, record at the
+// destination what it archived, and only then move the source to the Trash,
+// held against other programs' opens, putting it back when it changed after
+// its check or was opened meanwhile. The same checks answer the verifications
+// on their own.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include "Localization.hpp"
 #include "Rclone.hpp"
 #include "Scanner.hpp"
+#include "backup/Archive.hpp"
 #include "backup/BackupFiles.hpp"
 #include "backup/Private.hpp"
 #include "backup/SourceHold.hpp"
@@ -40,6 +43,18 @@ struct CopyCheck {
     bool complete = true;
     /// Regular files, by device and inode, whose copy differs or is missing.
     std::set<std::pair<uint64_t, uint64_t>> differing;
+    /// The copies found exact, each by its path below the target (empty for
+    /// a single file's) and as it is at the destination: what the offload's
+    /// record lists.
+    std::vector<Archive::File> copies;
+
+    /// Notes the copy `name` in `folder` as exact.
+    void noteCopy(int folder, const char* name, std::string below) {
+        struct stat info;
+        if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return;
+        copies.push_back({std::move(below), static_cast<int64_t>(info.st_size),
+                          static_cast<int64_t>(info.st_mtim.tv_sec), static_cast<int64_t>(info.st_mtim.tv_nsec)});
+    }
 
     bool passed() const { return complete && differing.empty(); }
 };
@@ -101,6 +116,8 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::st
             if (!level.targetOpen || !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), name.c_str(),
                                                path, targetRoot + path.substr(sourceRoot.size())))
                 check.differing.insert({info.st_dev, info.st_ino});
+            else
+                check.noteCopy(targets.innermost(), name.c_str(), path.substr(sourceRoot.size()));
         } else if (S_ISLNK(info.st_mode)) {
             auto text = BackupFiles::linkText(sources.innermost(), name);
             if (!level.targetOpen || !text || BackupFiles::linkText(targets.innermost(), name) != text)
@@ -121,6 +138,8 @@ CopyCheck checkLocal(const std::string& source, const std::string& target, Sourc
         check.complete = true;
         if (!sameCopy(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), source, target))
             check.differing.insert({info.st_dev, info.st_ino});
+        else
+            check.noteCopy(AT_FDCWD, target.c_str(), "");
         return check;
     }
     if (!FileSystem::canOpenFolder(source)) return check;
@@ -178,6 +197,32 @@ bool flushedToDisk(const BackupDestination& destination, const UniqueFd& held, c
     if (destination.rcloneRemote) return true;
     if (Backup::Hooks::active().flushCopies(target) != 0) return false;
     return held.valid() && ::syncfs(held.get()) == 0;
+}
+
+/// Records at the destination what the checked copies are, so no later
+/// backup replaces them once the source is gone; gives the record's path.
+/// Throws OstrevaneError when the record cannot be written.
+std::string recordArchive(const std::string& source, const BackupDestination& destination, const std::string& target,
+                          const CopyCheck& check) {
+    if (destination.rcloneRemote) {
+        auto program = Rclone::executable();
+        if (!program)
+            throw OstrevaneError(L("未找到 rclone。安装: sudo apt install rclone,然后运行 rclone config 添加网盘。"));
+        struct stat info;
+        const bool isDirectory = ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        return Archive::Remote::write(*program, *destination.rcloneRemote, source,
+                                      remoteCopies(*program, source, isDirectory, target));
+    }
+    std::vector<Archive::File> files = check.copies;
+    const std::string place = relativeTarget(source);
+    for (Archive::File& file : files) file.path = place + file.path;
+    return Archive::write(destination.path.value_or(""), source, files);
+}
+
+/// Takes back the record of an offload whose source stayed after all.
+void withdrawArchive(const BackupDestination& destination, const std::string& record) {
+    if (!destination.rcloneRemote) return Archive::withdraw(record);
+    if (auto program = Rclone::executable()) Archive::Remote::withdraw(*program, record);
 }
 
 /// Why the source may not be offloaded before anything is copied; none when it may.
@@ -314,9 +359,19 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         return result;
     }
     result.verified = true;
+    std::string record;
+    try {
+        record = recordArchive(source, destination, target, check);
+    } catch (const OstrevaneError& error) {
+        result.message = L("备份和校验都成功,但归档记录未能写入目的地:%@,本地文件保持不动。", error.message);
+        return result;
+    }
     Backup::Hooks::active().afterCheck();
     const BackupReport& backup = result.backup;
-    if (!trashCheckedSource(source, stamps, recheck(source, destination, target), result)) return result;
+    const bool trashed = trashCheckedSource(source, stamps, recheck(source, destination, target), result);
+    // A source that stayed is no archive's only copy.
+    if (!result.sourceTrashed) withdrawArchive(destination, record);
+    if (!trashed) return result;
     result.bytes = size;
     result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target,
                        Fmt::bytes(size));

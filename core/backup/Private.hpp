@@ -11,10 +11,12 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "backup/Archive.hpp"
 #include "backup/Backup.hpp"
 #include "backup/BackupFiles.hpp"
 #include "base/DirectoryStream.hpp"
@@ -63,6 +65,8 @@ inline int attributeFault(const std::string& path) { return Backup::Hooks::activ
 struct Tally {
     int64_t total = 0, copied = 0, skipped = 0, failed = 0, bytes = 0;
     std::vector<std::string> errors;
+    /// The sources left out to keep an offload's archive, in display form.
+    std::vector<std::string> conflicts;
 
     void fail(const std::string& path, const std::string& description) {
         ++failed;
@@ -124,6 +128,21 @@ BackupReport copyLocally(const std::string& source, bool isDirectory, const Back
                          const BackupProgressHandler& progress);
 
 // The rclone copy
+
+/// The files of the source, each by its path below the copy's target (the
+/// single file's own name), whose copy would replace what an offload
+/// archived on the destination's remote. Throws OstrevaneError when the
+/// remote's records say there may be some but its files cannot be listed.
+std::vector<std::string> archivedInTheWay(const std::string& program, const std::string& source, bool isDirectory,
+                                          const BackupDestination& destination, const std::string& target,
+                                          const std::set<std::string>& excludes);
+/// The copies at the remote `target` of the regular files of the source, as
+/// an offload's record lists them; throws OstrevaneError when the remote
+/// cannot be listed.
+std::vector<Archive::File> remoteCopies(const std::string& program, const std::string& source, bool isDirectory,
+                                        const std::string& target);
+/// The rclone filter that matches exactly the path `below` the copy's source.
+std::string exactPathFilter(const std::string& below);
 
 /// Copies `source` to the destination's rclone remote; throws OstrevaneError
 /// when rclone or the remote is missing.

@@ -79,6 +79,19 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
         uncopyable.push_back(source);
     }
 
+    // What an offload archived stays as it is: those files are left out of the copy.
+    const std::vector<std::string> inTheWay = archivedInTheWay(*program, source, isDirectory, destination, target,
+                                                               excludes);
+    Tally tally;
+    for (const auto& below : inTheWay)
+        tally.conflicts.push_back(Paths::abbreviate(isDirectory ? joined(source, below) : source));
+    std::sort(tally.conflicts.begin(), tally.conflicts.end());
+    if (!isDirectory && !inTheWay.empty()) {
+        tally.total = 1;
+        return makeReport(source, destination, target, started, options.dryRun, BackupStatus::completedWithErrors,
+                          tally);
+    }
+
     Rclone::Stats stats;
     std::vector<std::string> errorTexts;
     auto handleLine = [&](std::string_view line) {
@@ -104,7 +117,9 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
     // Standard output stays on the null device: rclone logs its progress and errors to standard error.
     Shell::ChildSetup setup;
     setup.discardOutput = true;
-    Shell::ChildProcess child(*program, Rclone::copyArguments(source, target, options.excludes, options.dryRun), setup);
+    std::vector<std::string> arguments = Rclone::copyArguments(source, target, options.excludes, options.dryRun);
+    for (const auto& below : inTheWay) arguments.insert(arguments.end(), {"--exclude", exactPathFilter(below)});
+    Shell::ChildProcess child(*program, arguments, setup);
     if (child.startError() != 0) throw OstrevaneError(describe(child.startError()));
     LineSplitter lines(handleLine);
     Shell::ChildWatch watch;
@@ -115,7 +130,6 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
     watch.afterExitBudget = std::chrono::milliseconds(200);
     const int exitStatus = Shell::exitCode(child.follow(watch).waitStatus);
 
-    Tally tally;
     for (const auto& path : uncopyable) tally.fail(path, describe(EOPNOTSUPP));
     for (const auto& text : errorTexts)
         if (tally.errors.size() < BackupReport::errorLimit) tally.errors.push_back(text);
@@ -128,7 +142,8 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
     tally.skipped = stats.checks;
     tally.bytes = stats.bytes;
 
-    const BackupStatus status = BackupStatuses::of(isCancelled(cancel), tally.failed);
+    const BackupStatus status = BackupStatuses::of(isCancelled(cancel),
+                                                   tally.failed + static_cast<int64_t>(tally.conflicts.size()));
     return makeReport(source, destination, target, started, options.dryRun, status, tally);
 }
 

@@ -72,7 +72,8 @@ constexpr auto reportFields = JSONCoding::fields(
     JSONCoding::field("filesSkipped", &BackupReport::filesSkipped),
     JSONCoding::field("filesFailed", &BackupReport::filesFailed),
     JSONCoding::field("bytesCopied", &BackupReport::bytesCopied), JSONCoding::field("copied", &BackupReport::copied),
-    JSONCoding::field("errors", &BackupReport::errors), JSONCoding::field("summary", &BackupReport::summary));
+    JSONCoding::field("errors", &BackupReport::errors), JSONCoding::field("conflicts", &BackupReport::conflicts),
+    JSONCoding::field("summary", &BackupReport::summary));
 
 constexpr auto offloadFields = JSONCoding::fields(
     JSONCoding::field("backup", &OffloadReport::backup), JSONCoding::field("verified", &OffloadReport::verified),
@@ -130,6 +131,7 @@ BackupReport makeReport(const std::string& source, const BackupDestination& dest
     report.bytesCopied = tally.bytes;
     report.copied = bytesText;
     report.errors = tally.errors;
+    if (!tally.conflicts.empty()) report.conflicts = tally.conflicts;
     report.summary.clear();
     report.summary = summaryText(report);
     return report;
