@@ -37,8 +37,7 @@ void to_json(json& object, const Listing& listing) { JSONCoding::write(object, l
 
 /// The tool's own stderr line about an unreadable configuration, for results.
 std::optional<std::string> configurationWarning() {
-    if (!ConfigStore::unreadable()) return std::nullopt;
-    return L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(ConfigStore::filePath().string()));
+    return ConfigStore::unreadableNotice();
 }
 
 std::function<void(const ScanProgress&)> scanProgress(const ToolCall& call) {

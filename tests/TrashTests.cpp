@@ -251,8 +251,8 @@ TEST_F(TrashTest, NothingIsTrashedOntoADiskWhoseTopAnotherUserOwns) {
     try {
         Trash::moveToTrash(item.string());
         FAIL() << "expected a refusal";
-    } catch (const Trash::UntrustedTrashPlace& error) {
-        EXPECT_EQ(error.folder, top);
+    } catch (const Trash::UnusableTrash& error) {
+        EXPECT_EQ(error.disk, top);
     }
     const CleanResult result = Cleaner::trash({item.string()}, false);
     EXPECT_TRUE(result.trashed.empty());

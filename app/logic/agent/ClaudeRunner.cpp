@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "Localization.hpp"
+#include "OwnFolders.hpp"
 #include "agent/AgentCommands.hpp"
 #include "agent/Utf8Stream.hpp"
 
@@ -109,6 +110,11 @@ void ClaudeRunner::ask(const std::string& question, const std::string& claude, c
     // Not the shared temporary folder: anyone may plant project files there that `claude` would read.
     const std::string folder = workingFolder();
     if (int error = claimPrivateFolder(folder); error != 0) return fail(error);
+    if (auto refusal = OwnFolders::refusal(folder)) {
+        isRunning = false;
+        errorText = *refusal;
+        return changed();
+    }
 
     ChildCommand command{claude, arguments(*configuration), childEnvironment(claude), folder, question};
     auto decoder = std::make_shared<Utf8Stream>();
