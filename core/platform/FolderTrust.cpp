@@ -130,8 +130,13 @@ std::optional<Failure> check(const std::string& top, const std::string& folder, 
         const bool last = index + 1 == way.size();
         if (!last) {
             if (const int error = statusAt(AT_FDCWD, way[index + 1], next)) {
-                if (error == ENOENT) return std::nullopt;
-                return Failure{way[index + 1], Reason::uncheckable};
+                if (error != ENOENT) return Failure{way[index + 1], Reason::uncheckable};
+                // The way ends here: what comes next is made by the user, so
+                // this folder is judged as holding a folder of theirs.
+                next = {};
+                next.st_uid = Hooks::active().user();
+                if (auto why = judge(current, &next)) return Failure{way[index], *why};
+                return std::nullopt;
             }
         }
         if (auto why = judge(current, last ? nullptr : &next)) return Failure{way[index], *why};

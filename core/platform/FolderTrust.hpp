@@ -65,9 +65,9 @@ std::optional<Reason> judge(const struct stat& folder, const struct stat* next);
 /// Checks every folder from `top` down to `folder` (absolute and
 /// standardised, `folder` inside `top`; both included) with the rule of
 /// `judge`. A link on the way is judged where it lies, and where it leads is
-/// checked from "/" as well. The way ends, passing, at the first entry that
-/// does not exist: nothing can be read from there, and whatever is made
-/// there is checked again. `statusAt` defaults to the hook's.
+/// checked from "/" as well. The way ends at the first entry that does not
+/// exist, the folder above it judged as holding a folder of the user's (the
+/// one the tool would make there). `statusAt` defaults to the hook's.
 std::optional<Failure> check(const std::string& top, const std::string& folder, const StatusAt& statusAt = {});
 
 /// The same from "/": for the tool's own folders.

@@ -217,8 +217,9 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
     if (seen && SeenWay::isBelow(Paths::home(), home)) {
         if (auto destination = homeTrashAlong(home, original, device, *seen)) return std::move(*destination);
     } else {
-        std::error_code ignored;
-        fs::create_directories(Paths::parentFolder(home), ignored);
+        // Made private whatever the umask: one that let the group write
+        // would fail the rule the trash's way is checked by.
+        Paths::makePrivateFolders(Paths::parentFolder(home));
         if (deviceOf(nearestExisting(home)) == device) {
             checkHomeTrashWay(home, device);
             ensureTrashFolders(home);
