@@ -7,10 +7,10 @@
 #include <cstring>
 #include <mutex>
 
-#include "base/Files.hpp"
-#include "base/JSONCoding.hpp"
 #include "Localization.hpp"
 #include "OwnFolders.hpp"
+#include "base/Files.hpp"
+#include "base/JSONCoding.hpp"
 #include "base/StoredFile.hpp"
 
 namespace fs = std::filesystem;

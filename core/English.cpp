@@ -683,10 +683,6 @@ constexpr Row kRows[] = {
      "This folder contains the Trash"},
     {"所在磁盘的顶层目录 %@ 属于其他用户,对方可以决定废纸篓把它放到哪里;没有移动",
      "The top folder of its disk, %@, belongs to another user, who can choose where its Trash puts it; not moved"},
-    {"磁盘 %@ 的废纸篓 %@ 不可信:%@,对方可以决定废纸篓把它放到哪里;没有移动",
-     "The Trash of the disk %@, %@, can’t be trusted: %@, so they could choose where it puts things; not moved"},
-    {"磁盘 %@ 上没有本工具可用的废纸篓:无法建立或打开 %@(%@);没有移动",
-     "The disk %@ has no Trash this tool can use: %@ couldn’t be made or opened (%@); not moved"},
     {"顶层系统目录",
      "Top-level system folder"},
     {"照片图库请在“照片”App 中管理",
@@ -1150,6 +1146,11 @@ const Row kAddedRows[] = {
      "Inside another user’s folder, where they can put another folder in its place; not emptied"},
     {"在上层目录里,%@,对方可以把别的目录换成它,没有清倒",
      "Above it, %@, so they could put another folder in its place; not emptied"},
+    // Moving: a disk whose Trash cannot be used.
+    {"磁盘 %@ 的废纸篓 %@ 不可信:%@,对方可以决定废纸篓把它放到哪里;没有移动",
+     "The Trash of the disk %@, %@, can’t be trusted: %@, so they could choose where it puts things; not moved"},
+    {"磁盘 %@ 上没有本工具可用的废纸篓:无法建立或打开 %@(%@);没有移动",
+     "The disk %@ has no Trash this tool can use: %@ couldn’t be made or opened (%@); not moved"},
     // Why a folder on the way to a trusted folder fails.
     {"%@ 属于其他用户",
      "%@ belongs to another user"},

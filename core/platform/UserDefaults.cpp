@@ -6,8 +6,8 @@
 #include <functional>
 #include <mutex>
 
-#include "base/InputLimits.hpp"
 #include "base/Error.hpp"
+#include "base/InputLimits.hpp"
 #include "base/StoredFile.hpp"
 #include "platform/FolderTrust.hpp"
 #include "platform/HomeFolder.hpp"

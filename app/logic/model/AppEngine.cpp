@@ -7,6 +7,7 @@
 #include <set>
 
 #include "Localization.hpp"
+#include "OwnFolders.hpp"
 #include "Service.hpp"
 #include "Suggestions.hpp"
 #include "model/TreeRemeasure.hpp"
@@ -70,6 +71,7 @@ AppEngine AppEngine::live() {
     engine.startupNotices = [] {
         std::vector<std::string> notices;
         if (auto notice = ConfigStore::unreadableNotice()) notices.push_back(*notice);
+        if (auto refusal = OwnFolders::refusal(Paths::cacheFolder().string())) notices.push_back(*refusal);
         if (auto kept = UserDefaults::keptAside())
             notices.push_back(L("设置文件无法读取,原内容已保留在 %@。", Paths::abbreviate(*kept)));
         return notices;
