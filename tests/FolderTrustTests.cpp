@@ -205,7 +205,8 @@ TEST_F(FolderTrustTest, TheToolsFoldersAre0700AndItsFiles0600UnderAnyUmask) {
         for (const fs::path& folder : {Paths::cacheFolder(), Paths::supportFolder(), fs::path(Trash::homeTrash()),
                                        fs::path(Trash::filesFolder()), fs::path(Trash::infoFolder())})
             EXPECT_EQ(modeOf(folder), 0700u) << folder;
-        for (const fs::path& file : {ScanStore::cacheFile(data), ConfigStore::filePath()})
+        for (const fs::path& file : {ScanStore::cacheFile(data), ConfigStore::filePath(),
+                                     fs::path(Trash::infoFolder()) / "junk.bin.trashinfo"})
             EXPECT_EQ(modeOf(file), 0600u) << file;
     }
     EXPECT_EQ(modeOf(outside / "config"), 0755u) << "a folder the tool did not make is left alone";

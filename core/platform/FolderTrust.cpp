@@ -145,6 +145,13 @@ std::optional<Failure> check(const std::string& top, const std::string& folder, 
     return std::nullopt;
 }
 
+std::optional<Failure> checkAbove(const std::string& top, const std::string& folder, const StatusAt& statusAt) {
+    const std::string way = Paths::standardize(folder);
+    auto failure = check(top, way, statusAt);
+    if (failure && failure->folder == way) return std::nullopt;
+    return failure;
+}
+
 std::optional<Failure> checkFromRoot(const std::string& folder) { return check("/", Paths::standardize(folder)); }
 
 }  // namespace FolderTrust

@@ -70,6 +70,11 @@ std::optional<Reason> judge(const struct stat& folder, const struct stat* next);
 /// one the tool would make there). `statusAt` defaults to the hook's.
 std::optional<Failure> check(const std::string& top, const std::string& folder, const StatusAt& statusAt = {});
 
+/// The same for the folders above `folder` only (with `folder` as the entry
+/// the last of them holds): for a folder whose own status is judged apart,
+/// as a trash is, with reasons of its own.
+std::optional<Failure> checkAbove(const std::string& top, const std::string& folder, const StatusAt& statusAt = {});
+
 /// The same from "/": for the tool's own folders.
 std::optional<Failure> checkFromRoot(const std::string& folder);
 

@@ -82,10 +82,7 @@ std::optional<dev_t> deviceOf(const std::string& path) {
 /// The first folder on the way from `top` to `trash` that fails the rule of
 /// FolderTrust; the trash itself is checked as it is opened.
 std::optional<FolderTrust::Failure> failureAbove(const std::string& top, const std::string& trash) {
-    const std::string way = Paths::standardize(trash);
-    auto failure = FolderTrust::check(top, way, Hooks::active().statusAt);
-    if (failure && failure->folder == way) return std::nullopt;
-    return failure;
+    return FolderTrust::checkAbove(top, trash, Hooks::active().statusAt);
 }
 
 /// The top folder of the file system that holds `folder`: walk up while the

@@ -179,10 +179,6 @@ struct RejectedFolder {
     std::optional<FolderTrust::Failure> way;
 };
 
-/// Whether anyone but the user and root owns what `status` describes: inside
-/// such a folder its owner decides which folder bears a trash's name.
-bool ownedByAnotherUser(const struct stat& status);
-
 /// The user's trash folders: only those the user owns, that no one else can
 /// write to, that are not links and whose way passes the rule of
 /// FolderTrust, from the top of their disk (from "/" for the home trash). A

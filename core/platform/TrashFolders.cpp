@@ -70,9 +70,7 @@ void checkFailed(int base, const std::string& name, const std::string& path, int
 /// user's to the trash's name and have it emptied. The trash itself is
 /// judged by distrustOf, with reasons of its own.
 std::optional<FolderTrust::Failure> failureAbove(const std::string& top, const std::string& trash) {
-    auto failure = FolderTrust::check(top, Paths::standardize(trash), Hooks::active().statusAt);
-    if (failure && failure->folder == Paths::standardize(trash)) return std::nullopt;
-    return failure;
+    return FolderTrust::checkAbove(top, trash, Hooks::active().statusAt);
 }
 
 /// Opens one folder of a trash, `name` inside `base`, and checks what was
@@ -235,8 +233,6 @@ int statusAt(int folder, const std::string& name, struct stat& status) {
 }
 
 }  // namespace Detail
-
-bool ownedByAnotherUser(const struct stat& status) { return status.st_uid != ::getuid() && status.st_uid != 0; }
 
 TrashFolders openTrashFolders() {
     TrashFolders folders = openHomeTrash();
