@@ -171,6 +171,8 @@ std::optional<Destination> homeTrashAlong(const std::string& trash, std::string 
     return openedFrom(folder, trash, std::move(original), device);
 }
 
+/// Other users, or anyone who can write to a shared disk, can never choose
+/// where the user's items go, so no trash whose way fails the rule takes any.
 /// The trash of a device other than the home trash's: the shared ".Trash"
 /// with a folder per user when an administrator set one up (a sticky folder
 /// that is not a link, whose way passes the rule of FolderTrust), else the

@@ -149,7 +149,9 @@ void openTrash(int base, const std::string& name, const std::string& path, Trash
     if (into.rejected.size() == rejectedBefore) into.trusted.push_back(std::move(open));
 }
 
-/// The trash folders at the top of one mounted file system.
+/// The trash folders at the top of one mounted file system. Other users, or
+/// anyone who can write to a shared disk, can never have the user's things
+/// emptied: a trash whose way from the top fails the rule is left alone.
 void openDeviceTrashes(const std::string& top, TrashFolders& into, std::set<Identity>& seen) {
     UniqueFd topFolder(::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!topFolder.valid()) return;

@@ -109,12 +109,19 @@ void ClaudeRunner::ask(const std::string& question, const std::string& claude, c
 
     // Not the shared temporary folder: anyone may plant project files there that `claude` would read.
     const std::string folder = workingFolder();
-    if (int error = claimPrivateFolder(folder); error != 0) return fail(error);
-    if (auto refusal = OwnFolders::refusal(folder)) {
+    // Used only when it is the user's alone: checked before it is made, and
+    // again as made, since someone may have made it first.
+    auto refused = [this, &folder] {
+        auto refusal = OwnFolders::refusal(folder);
+        if (!refusal) return false;
         isRunning = false;
         errorText = *refusal;
-        return changed();
-    }
+        changed();
+        return true;
+    };
+    if (refused()) return;
+    if (int error = claimPrivateFolder(folder); error != 0) return fail(error);
+    if (refused()) return;
 
     ChildCommand command{claude, arguments(*configuration), childEnvironment(claude), folder, question};
     auto decoder = std::make_shared<Utf8Stream>();
