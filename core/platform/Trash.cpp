@@ -98,6 +98,7 @@ std::string topFolder(const std::string& folder, dev_t device) {
     return current;
 }
 
+/// `path` or the nearest folder above it that exists ("/" at the last).
 std::string nearestExisting(std::string path) {
     struct stat status {};
     while (path != "/" && ::stat(path.c_str(), &status) != 0) path = Paths::parentFolder(path);
