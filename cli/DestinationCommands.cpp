@@ -27,10 +27,10 @@ void announceKeptConfiguration() {
 }  // namespace
 
 bool reportUnreadableConfiguration() {
-    if (!ConfigStore::unreadable()) return false;
+    auto notice = ConfigStore::unreadableNotice();
+    if (!notice) return false;
     endProgress();
-    std::fputs((L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(ConfigStore::filePath().string())) + "\n").c_str(),
-               stderr);
+    std::fputs((*notice + "\n").c_str(), stderr);
     return true;
 }
 

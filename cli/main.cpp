@@ -6,6 +6,7 @@
 
 #include "CLITexts.hpp"
 #include "Command.hpp"
+#include "OwnFolders.hpp"
 
 namespace {
 std::string helpText() { return L(CLITexts::helpKey, Ostrevane::version); }
@@ -54,6 +55,12 @@ int run(const std::vector<std::string>& words) {
         pointToHelp();
         return cli::usageError;
     }
+    // The tool's own folders that it leaves alone, said once each, on the
+    // side of the answer.
+    OwnFolders::Hooks::active().refused = [](const std::string& line) {
+        cli::endProgress();
+        std::fputs((line + "\n").c_str(), stderr);
+    };
     try {
         int status = command->run(cli::parse(*command, {words.begin() + 1, words.end()}));
         cli::endProgress();

@@ -12,6 +12,7 @@
 
 #include "IdleTimes.hpp"
 #include "Localization.hpp"
+#include "OwnFolders.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
 #include "base/JSONCoding.hpp"
@@ -154,9 +155,20 @@ std::optional<std::string> placeRefusal(const std::string& p, const Places& at) 
     return std::nullopt;
 }
 
+/// Why an item's disk has no trash it can go to: which disk, why, and that
+/// the item stayed.
+std::string unusableTrashText(const Trash::UnusableTrash& unusable) {
+    if (!unusable.distrust)
+        return L("磁盘 %@ 上没有本工具可用的废纸篓:无法建立或打开 %@(%@);没有移动", unusable.disk, unusable.trash,
+                 unusable.message);
+    if (unusable.distrust->folder == unusable.disk && unusable.distrust->why == FolderTrust::Reason::otherOwner)
+        return L("所在磁盘的顶层目录 %@ 属于其他用户,对方可以决定废纸篓把它放到哪里;没有移动", unusable.disk);
+    return L("磁盘 %@ 的废纸篓 %@ 不可信:%@,对方可以决定废纸篓把它放到哪里;没有移动", unusable.disk, unusable.trash,
+             OwnFolders::reasonText(*unusable.distrust));
+}
+
 std::string localizedDescription(const std::exception& error) {
-    if (auto* untrusted = dynamic_cast<const Trash::UntrustedTrashPlace*>(&error))
-        return L("所在磁盘的顶层目录 %@ 属于其他用户,对方可以决定废纸篓把它放到哪里;没有移动", untrusted->folder);
+    if (auto* unusable = dynamic_cast<const Trash::UnusableTrash*>(&error)) return unusableTrashText(*unusable);
     if (auto* engineError = dynamic_cast<const OstrevaneError*>(&error)) return engineError->message;
     if (auto* systemError = dynamic_cast<const std::system_error*>(&error)) return systemError->code().message();
     return error.what();
@@ -204,12 +216,15 @@ CleanResult emptyThroughDesktop(const std::vector<std::shared_ptr<const Trash::O
 
 /// Why emptying leaves a trash folder alone: whatever empties it, ourselves
 /// or the desktop, could delete where a link leads or what another user put.
-std::string distrustText(Trash::Distrust why) {
-    switch (why) {
+std::string distrustText(const Trash::RejectedFolder& rejected) {
+    switch (rejected.why) {
     case Trash::Distrust::link: return L("是符号链接,没有清倒");
     case Trash::Distrust::writableByOthers: return L("其他用户可以写入,没有清倒");
     case Trash::Distrust::uncheckable: return L("在其他用户的目录里,无法检查,没有清倒");
-    case Trash::Distrust::replaceable: return L("在其他用户的目录里,对方可以把别的目录换成它,没有清倒");
+    case Trash::Distrust::replaceable:
+        if (rejected.way && rejected.way->why != FolderTrust::Reason::otherOwner)
+            return L("在上层目录里,%@,对方可以把别的目录换成它,没有清倒", OwnFolders::reasonText(*rejected.way));
+        return L("在其他用户的目录里,对方可以把别的目录换成它,没有清倒");
     case Trash::Distrust::otherOwner: break;
     }
     return L("属于其他用户的废纸篓目录,没有清倒");
@@ -434,7 +449,7 @@ std::string moveToTrash(const std::string& path) {
     std::string moved;
     try {
         moved = Trash::moveToTrash(*held);
-    } catch (const Trash::UntrustedTrashPlace& error) {
+    } catch (const Trash::UnusableTrash& error) {
         throw OstrevaneError(localizedDescription(error), error.code);
     }
     ScanStore::invalidate();
@@ -515,7 +530,7 @@ CleanResult emptyItems(const ShownTrash* shown) {
     // A folder that failed a check is left alone and said so; the others are
     // still emptied.
     std::vector<CleanFailure> failed;
-    for (const auto& rejected : folders.rejected) failed.push_back({rejected.path, distrustText(rejected.why)});
+    for (const auto& rejected : folders.rejected) failed.push_back({rejected.path, distrustText(rejected)});
     std::vector<Trash::Entry> entries;
     std::vector<std::shared_ptr<const Trash::OpenTrash>> listed;
     for (const auto& trash : folders.trusted) {

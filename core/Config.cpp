@@ -7,6 +7,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "Localization.hpp"
+#include "OwnFolders.hpp"
 #include "base/Files.hpp"
 #include "base/JSONCoding.hpp"
 #include "base/StoredFile.hpp"
@@ -68,12 +70,17 @@ void notifySetAside(const fs::path& keptAs) {
 
 fs::path filePath() { return Paths::supportFolder() / "config.json"; }
 
+std::optional<std::string> refusal() { return OwnFolders::refusal(Paths::supportFolder().string()); }
+
 AppConfig load() {
+    // Another user's configuration would send the user's backups to them.
+    if (refusal()) return {};
     StoredFile::Lock lock(processLock(), filePath(), false);
     return StoredFile::read<AppConfig>(filePath()).value;
 }
 
 bool unreadable() {
+    if (refusal()) return true;
     StoredFile::Lock lock(processLock(), filePath(), false);
     return StoredFile::read<AppConfig>(filePath()).mustBeKept;
 }
@@ -83,7 +90,10 @@ AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
     std::optional<AppConfig> written;
     std::optional<OstrevaneError> failure;
     {
+        if (auto line = refusal()) throw OstrevaneError(*line);
         Paths::supportDir();
+        // Checked again as made: someone may have made it first.
+        if (auto line = refusal()) throw OstrevaneError(*line);
         StoredFile::Lock lock(processLock(), filePath(), true);
         auto reading = StoredFile::read<AppConfig>(filePath());
         try {
@@ -102,6 +112,12 @@ AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
     if (keptAs) notifySetAside(*keptAs);
     if (failure) throw *failure;
     return *written;
+}
+
+std::optional<std::string> unreadableNotice() {
+    if (auto line = refusal()) return line;
+    if (!unreadable()) return std::nullopt;
+    return L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(filePath().string()));
 }
 
 void update(const std::function<void(AppConfig&)>& change) {

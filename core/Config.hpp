@@ -63,9 +63,18 @@ std::filesystem::path filePath();
 /// A missing, unreadable or undecodable file reads as an empty configuration.
 AppConfig load();
 
-/// Whether the file is there but cannot be read or decoded, so that `load`
-/// gives the empty configuration in its place.
+/// Whether the file is there but cannot be read or decoded, or lies in a
+/// support folder that is not the user's alone, so that `load` gives the
+/// empty configuration in its place.
 bool unreadable();
+
+/// Why the support folder is neither read nor written (OwnFolders::refusal);
+/// none when it is the user's alone.
+std::optional<std::string> refusal();
+
+/// The line that tells the user the configuration was ignored: the refusal,
+/// or that the file could not be read; none when it was read.
+std::optional<std::string> unreadableNotice();
 
 /// Write errors are dropped; the old file then stays as it was.
 void save(const AppConfig& config);
@@ -74,8 +83,9 @@ void save(const AppConfig& config);
 /// `change` runs under the lock, so it must not call back into the store.
 void update(const std::function<void(AppConfig&)>& change);
 
-/// As update, but a failed write throws OstrevaneError, and the configuration
-/// as written is returned.
+/// As update, but a failed write throws OstrevaneError (with the refusal line
+/// when the support folder is not the user's alone, nothing written), and
+/// the configuration as written is returned.
 AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change);
 
 /// What the store tells its program. Set once at start by the program;

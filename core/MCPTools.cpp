@@ -36,10 +36,7 @@ constexpr auto listingFields = JSONCoding::fields(
 void to_json(json& object, const Listing& listing) { JSONCoding::write(object, listing, listingFields); }
 
 /// The tool's own stderr line about an unreadable configuration, for results.
-std::optional<std::string> configurationWarning() {
-    if (!ConfigStore::unreadable()) return std::nullopt;
-    return L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(ConfigStore::filePath().string()));
-}
+std::optional<std::string> configurationWarning() { return ConfigStore::unreadableNotice(); }
 
 std::function<void(const ScanProgress&)> scanProgress(const ToolCall& call) {
     return call.server.scanProgress(call.progressToken);

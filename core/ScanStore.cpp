@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "OwnFolders.hpp"
 #include "base/Files.hpp"
 #include "base/InputLimits.hpp"
 #include "base/Text.hpp"
@@ -80,6 +81,8 @@ void writeCacheFile(const ScanResult& result, const std::string& key, const std:
     const std::string folder = Paths::cacheFolder().string();
     if (!result.seen || !SeenWay::isBelow(home, folder)) {
         Paths::cacheDir();
+        // Checked again as made: someone may have made it first.
+        if (!OwnFolders::usable(folder)) return;
         return Files::writeAtomically(cacheFile(key), encoded);
     }
     const UniqueFd held = SeenWay::open(home, folder, *result.seen, true);
@@ -96,6 +99,9 @@ std::optional<ScanResult> cached(const std::string& path, double maxAge) {
         auto found = memory().scans.find(key);
         if (found != memory().scans.end() && isYoungEnough(found->second, maxAge)) return found->second;
     }
+    // A scan in a folder others can write to may be forged, to lead a clean
+    // to what its forger chose: it is never read.
+    if (!OwnFolders::usable(Paths::cacheFolder().string())) return std::nullopt;
     auto stored = readFile(key);
     if (!stored || !isYoungEnough(*stored, maxAge)) return std::nullopt;
     std::lock_guard guard(memory().lock);
@@ -123,6 +129,7 @@ void store(const ScanResult& result, const std::string& path) {
     } catch (...) {
         return;
     }
+    if (!OwnFolders::usable(Paths::cacheFolder().string())) return;
     try {
         writeCacheFile(result, key, encoded);
     } catch (...) {
@@ -143,6 +150,7 @@ void invalidate() {
         std::lock_guard guard(memory().lock);
         memory().scans.clear();
     }
+    if (!OwnFolders::usable(Paths::cacheFolder().string())) return;
     std::error_code error;
     std::filesystem::directory_iterator item(Paths::cacheFolder(), error), end;
     for (; !error && item != end; item.increment(error)) {

@@ -363,3 +363,40 @@ TEST_F(DestinationCommandsTest, CommandsThatOnlyReadTheConfigurationSayWhenItIsU
         }
     }
 }
+
+// With the configuration folder in a shared sticky folder, another user made
+// "Ostrevane" there first, open to all, with a configuration naming their
+// destination: the tool neither lists it nor writes there, and says why.
+TEST_F(DestinationCommandsTest, AConfigurationInAFolderOtherUsersCanWriteToIsNeitherReadNorWritten) {
+    const fs::path shared = home.scratch() / "shared";
+    const fs::path theirs = shared / "Ostrevane";
+    const fs::path backups = folder("Backups");
+    fs::create_directories(theirs);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(theirs.c_str(), 0777), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), 12345, 12345), 0);
+    const std::string planted = "{\"customDestinations\": [{\"name\": \"Theirs\", \"path\": \"" +
+                                home.scratch().string() + "\"}], \"plans\": []}";
+    writeText(theirs / "config.json", planted);
+    ScopedEnv noOverride("OSTREVANE_HOME", std::nullopt);
+    ScopedEnv realHome("HOME", home.home());
+    ScopedEnv configHome("XDG_CONFIG_HOME", shared.string());
+    const std::string line = "Not using the folder " + theirs.string() + ": other users can write to " +
+                             shared.string() + ", so they could put or replace files in it.\n";
+
+    const CLIResult listed = runCLI({"destinations", "--json"});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out.find("Theirs"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.err, line);
+    const std::vector<std::string> writes[] = {{"destinations", "add", "Mine", backups.string()},
+                                               {"plans", "add", "~/A", "--to", backups.string()},
+                                               {"plans", "remove", "12345678"}};
+    for (const auto& words : writes) {
+        SCOPED_TRACE(words[0] + " " + words[1]);
+        const CLIResult result = runCLI(words);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "Error: " + line);
+        EXPECT_EQ(readText(theirs / "config.json"), planted);
+        EXPECT_EQ(entriesOf(theirs), std::vector<std::string>{"config.json"});
+    }
+}

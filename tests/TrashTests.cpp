@@ -251,8 +251,8 @@ TEST_F(TrashTest, NothingIsTrashedOntoADiskWhoseTopAnotherUserOwns) {
     try {
         Trash::moveToTrash(item.string());
         FAIL() << "expected a refusal";
-    } catch (const Trash::UntrustedTrashPlace& error) {
-        EXPECT_EQ(error.folder, top);
+    } catch (const Trash::UnusableTrash& error) {
+        EXPECT_EQ(error.disk, top);
     }
     const CleanResult result = Cleaner::trash({item.string()}, false);
     EXPECT_TRUE(result.trashed.empty());
@@ -265,6 +265,39 @@ TEST_F(TrashTest, NothingIsTrashedOntoADiskWhoseTopAnotherUserOwns) {
     EXPECT_TRUE(fs::is_empty(renamed / "info"));
     if (sharedIsForeign) {
         EXPECT_TRUE(fs::is_empty(volume.path() / ".Trash"));
+    }
+}
+
+// A disk whose Trash the tool may not use, or cannot make, keeps the item
+// where it is, and its line says which disk and why.
+TEST_F(TrashTest, AnItemOnADiskWithNoUsableTrashStaysAndItsLineSaysWhy) {
+    ScopedTmpfs volume(home.scratch() / "volume");
+    if (!volume.isMounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    const std::string top = volume.path().string();
+    const std::string own = top + "/.Trash-" + std::to_string(getuid());
+    const struct {
+        const char* disk;
+        mode_t mode;
+        bool fileInTheWay;  // a file where its ".Trash-<uid>" would be made
+        std::string line;
+    } cases[] = {
+        {"a top open to all, not sticky", 0777, false,
+         "The Trash of the disk " + top + ", " + own + ", can’t be trusted: other users can write to " + top +
+             ", so they could choose where it puts things; not moved"},
+        {"no Trash can be made", 0755, true,
+         "The disk " + top + " has no Trash this tool can use: " + own + " couldn’t be made or opened (" +
+             std::strerror(ENOTDIR) + "); not moved"},
+    };
+    for (const auto& disk : cases) {
+        SCOPED_TRACE(disk.disk);
+        ASSERT_EQ(::chmod(top.c_str(), disk.mode), 0);
+        if (disk.fileInTheWay) writeFile(own, 1);
+        const fs::path item = writeFile(volume.path() / "Documents/report.odt", 10);
+        const CleanResult result = Cleaner::trash({item.string()}, false);
+        EXPECT_TRUE(result.trashed.empty());
+        EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{item.string(), disk.line}}));
+        EXPECT_TRUE(fs::exists(item));
+        fs::remove_all(own);
     }
 }
 

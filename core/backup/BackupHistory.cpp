@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "Localization.hpp"
+#include "OwnFolders.hpp"
 #include "backup/Backup.hpp"
 #include "base/Files.hpp"
 #include "base/StoredFile.hpp"
@@ -77,6 +78,8 @@ std::mutex& processLock() {
 fs::path filePath() { return Paths::supportFolder() / "backup-history.json"; }
 
 Reading read() {
+    // A history another user can write to is theirs to invent.
+    if (OwnFolders::refusal(Paths::supportFolder().string())) return Reading{};
     StoredFile::Lock lock(processLock(), filePath(), false);
     auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());
     return Reading{std::move(reading.value), reading.mustBeKept};
@@ -87,7 +90,11 @@ std::vector<BackupReport> load() { return read().reports; }
 Appended append(const BackupReport& report) {
     // One lock from the read to the write, so two runs finishing together
     // cannot drop each other's report.
-    Paths::supportDir();
+    for (int pass = 0; pass < 2; ++pass) {
+        // Checked before it is made and again as made: someone may have made it first.
+        if (auto line = OwnFolders::refusal(Paths::supportFolder().string())) return Appended{std::nullopt, *line};
+        if (pass == 0) Paths::supportDir();
+    }
     StoredFile::Lock lock(processLock(), filePath(), true);
     StoredFile::removeStaleTemporaries(filePath());
     auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "OwnFolders.hpp"
 #include "Support.hpp"
 #include "base/StoredFile.hpp"
 #include "base/Text.hpp"
@@ -32,6 +33,8 @@ BackupManifest::Record BackupManifest::recordOf(const std::string& path, const s
 }
 
 BackupManifest::BackupManifest(const std::string& target) : file(filePath(target)) {
+    // A manifest another user could write would tell which files to skip.
+    if (OwnFolders::refusal(Paths::supportFolder().string())) return;
     auto contents = Files::read(file);
     if (!contents || contents->size() < sizeof magic || std::memcmp(contents->data(), magic, sizeof magic) != 0 ||
         (contents->size() - sizeof magic) % sizeof(Record) != 0)
@@ -78,8 +81,8 @@ void BackupManifest::save(bool complete) {
     std::string contents(magic, sizeof magic);
     contents.append(reinterpret_cast<const char*>(all.data()), all.size() * sizeof(Record));
     try {
-        std::error_code error;
-        fs::create_directories(file.parent_path(), error);
+        if (OwnFolders::refusal(Paths::supportFolder().string())) return;
+        Paths::makePrivateFolders(file.parent_path().string());
         StoredFile::removeStaleTemporaries(file);
         Files::writeAtomically(file, contents);
     } catch (const OstrevaneError&) {

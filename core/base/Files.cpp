@@ -31,7 +31,7 @@ void writeAtomically(int folder, const std::string& name, const std::string& con
     static std::atomic<unsigned> counter{0};
     const std::string temporary = name + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
 
-    UniqueFd file(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    UniqueFd file(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!file.valid()) throw OstrevaneError(name + ": " + std::strerror(errno));
     const int fd = file.get();
     const char* data = contents.data();

@@ -17,7 +17,8 @@ namespace Files {
 /// by its file system, really takes, which its length does not say.
 inline int64_t allocatedBytes(const struct stat& status) { return static_cast<int64_t>(status.st_blocks) * 512; }
 /// Writes through a temporary file in the same folder and renames it over the
-/// target, so readers never see half a file. Throws OstrevaneError on failure.
+/// target, so readers never see half a file. The file is the user's alone
+/// (0600), whatever the umask. Throws OstrevaneError on failure.
 void writeAtomically(const std::filesystem::path& path, const std::string& contents);
 /// The same for `name` in an open folder (AT_FDCWD: a path).
 void writeAtomically(int folder, const std::string& name, const std::string& contents);

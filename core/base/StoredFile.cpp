@@ -26,7 +26,7 @@ Lock::Lock(std::mutex& processLock, const fs::path& file, bool exclusive) : guar
     // Only a writer makes the lock file: a reader that finds none reads a
     // file no writer has touched yet, or one that every write replaces whole.
     descriptor = UniqueFd(
-        ::open(lockPath.c_str(), exclusive ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0644));
+        ::open(lockPath.c_str(), exclusive ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0600));
     // Without a lock file (a read-only folder) nothing can be written either,
     // so going on with the process lock alone loses nothing.
     if (!descriptor.valid()) return;

@@ -1,11 +1,14 @@
 #include "platform/HomeFolder.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <optional>
 
 #include "base/Paths.hpp"
 #include "base/Text.hpp"
+#include "base/UniqueFd.hpp"
 #include "platform/Platform.hpp"
 
 namespace {
@@ -64,9 +67,29 @@ std::string abbreviate(const std::string& path) {
     return path;
 }
 
+void makePrivateFolders(const std::string& path) {
+    const std::string folder = standardize(path);
+    struct stat status {};
+    if (folder == "/" || ::stat(folder.c_str(), &status) == 0) return;
+    makePrivateFolders(parentFolder(folder));
+    ::mkdir(folder.c_str(), 0700);
+}
+
+void tightenOwnFolder(const std::string& path) {
+    const std::string folder = standardize(path);
+    const bool own = lastComponent(folder) == "Ostrevane" || lastComponent(parentFolder(folder)) == "Ostrevane";
+    if (!own) return;
+    // By descriptor: a link swapped in for the folder is never followed, and
+    // what is changed is what was looked at.
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status {};
+    if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || status.st_uid != ::getuid()) return;
+    if (status.st_mode & 077) ::fchmod(fd.get(), status.st_mode & 07700);
+}
+
 static std::filesystem::path createdFolder(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::create_directories(path, ignored);
+    makePrivateFolders(path);
+    tightenOwnFolder(path);
     return path;
 }
 

@@ -19,7 +19,7 @@ std::string expand(const std::string& path);
 std::string abbreviate(const std::string& path);
 /// The support folder (configuration, backup history): $XDG_CONFIG_HOME/Ostrevane,
 /// by default <home>/.config/Ostrevane, and always that with OSTREVANE_HOME set.
-/// Created on every access; a failure to create is left to the caller's next step.
+/// Created (0700) on every access; a failure to create is left to the caller's next step.
 std::filesystem::path supportDir();
 /// Where supportDir() is, without creating it: for reading, which must leave
 /// a home that holds nothing yet as it is.
@@ -30,6 +30,14 @@ std::filesystem::path supportFolder();
 std::filesystem::path cacheDir();
 /// Where cacheDir() is, without creating it, for reading.
 std::filesystem::path cacheFolder();
+/// Makes `path` and every missing folder above it 0700, whatever the umask:
+/// what the tool makes for itself is the user's alone. A failure is left to
+/// the caller's next step.
+void makePrivateFolders(const std::string& path);
+/// The tool's own folder `path` (one named Ostrevane, or a folder inside one,
+/// that the user owns), made 0700 when it is looser, as a umask of 002 left
+/// it. Any other folder is never changed: the tool did not make it.
+void tightenOwnFolder(const std::string& path);
 /// An XDG base folder: with OSTREVANE_HOME set, `relativeDefault` below that
 /// home; else the variable when it holds an absolute path, else the default.
 std::string baseFolder(const char* variable, const std::string& relativeDefault);

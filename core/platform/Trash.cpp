@@ -79,6 +79,12 @@ std::optional<dev_t> deviceOf(const std::string& path) {
     return status.st_dev;
 }
 
+/// The first folder on the way from `top` to `trash` that fails the rule of
+/// FolderTrust; the trash itself is checked as it is opened.
+std::optional<FolderTrust::Failure> failureAbove(const std::string& top, const std::string& trash) {
+    return FolderTrust::checkAbove(top, trash, Hooks::active().statusAt);
+}
+
 /// The top folder of the file system that holds `folder`: walk up while the
 /// parent is on the same device.
 std::string topFolder(const std::string& folder, dev_t device) {
@@ -90,6 +96,13 @@ std::string topFolder(const std::string& folder, dev_t device) {
         current = parent;
     }
     return current;
+}
+
+/// `path` or the nearest folder above it that exists ("/" at the last).
+std::string nearestExisting(std::string path) {
+    struct stat status {};
+    while (path != "/" && ::stat(path.c_str(), &status) != 0) path = Paths::parentFolder(path);
+    return path;
 }
 
 struct Destination {
@@ -129,6 +142,13 @@ Destination opened(std::string trash, std::string recordedPath, dev_t device) {
     return openedFrom(folder, std::move(trash), std::move(recordedPath), device);
 }
 
+/// The home trash is one of the tool's own folders: its way from "/" must be
+/// the user's alone, else nothing goes there. Throws UnusableTrash.
+void checkHomeTrashWay(const std::string& trash, dev_t device) {
+    auto failure = failureAbove("/", trash);
+    if (failure) throw UnusableTrash(topFolder(nearestExisting(trash), device), trash, std::move(*failure));
+}
+
 /// The home trash reached from the home folder down along the way the scan
 /// saw, made where it is missing, so that a link swapped in above it since
 /// the scan never takes in the items; none when the item lies on another
@@ -141,6 +161,7 @@ std::optional<Destination> homeTrashAlong(const std::string& trash, std::string 
     if (::fstatat(parent.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 && ::fstat(parent.get(), &status) != 0)
         failWith(errno);
     if (status.st_dev != device) return std::nullopt;
+    checkHomeTrashWay(trash, device);
     if (::mkdirat(parent.get(), name.c_str(), 0700) != 0 && errno != EEXIST) failWith(errno);
     const UniqueFd folder = openHalf(parent.get(), name.c_str());
     SeenWay::checkIdentity(folder.get(), trash, seen);
@@ -151,38 +172,37 @@ std::optional<Destination> homeTrashAlong(const std::string& trash, std::string 
     return openedFrom(folder, trash, std::move(original), device);
 }
 
+/// Other users, or anyone who can write to a shared disk, can never choose
+/// where the user's items go, so no trash whose way fails the rule takes any.
 /// The trash of a device other than the home trash's: the shared ".Trash"
 /// with a folder per user when an administrator set one up (a sticky folder
-/// that is not a link, of the user or root), else the user's own
-/// ".Trash-<uid>", unless another user owns the top folder.
+/// that is not a link, whose way passes the rule of FolderTrust), else the
+/// user's own ".Trash-<uid>" when its way passes the rule. Whoever can write
+/// to a folder on the way can rename any folder of the user's to the
+/// trash's name, and with it choose where items go.
 Destination deviceTrash(const std::string& top, dev_t device, const std::string& relative) {
     const std::string uid = std::to_string(::getuid());
     const std::string shared = Paths::joined(top, ".Trash");
+    const std::string sharedOwn = Paths::joined(shared, uid);
     struct stat status {};
     if (::lstat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX) &&
-        !ownedByAnotherUser(status)) {
-        std::string own = shared + "/" + uid;
+        !failureAbove(top, sharedOwn)) {
         try {
-            ensureTrashFolders(own);
-            return opened(own, relative, device);
+            ensureTrashFolders(sharedOwn);
+            return opened(sharedOwn, relative, device);
         } catch (const OstrevaneError&) {
             // Unusable shared trash: fall back to the user's own, as the
             // freedesktop.org rules allow.
         }
     }
-    // In a top folder another user owns, they can rename any folder of the
-    // user's to the trash's name, and with it choose where items go.
-    if (int error = Hooks::active().statusAt(AT_FDCWD, top, status)) failWith(error);
-    if (ownedByAnotherUser(status)) throw UntrustedTrashPlace(top);
     std::string own = Paths::joined(top, ".Trash-" + uid);
-    ensureTrashFolders(own);
-    return opened(own, relative, device);
-}
-
-std::string nearestExisting(std::string path) {
-    struct stat status {};
-    while (path != "/" && ::stat(path.c_str(), &status) != 0) path = Paths::parentFolder(path);
-    return path;
+    if (auto failure = failureAbove(top, own)) throw UnusableTrash(top, own, std::move(*failure));
+    try {
+        ensureTrashFolders(own);
+        return opened(own, relative, device);
+    } catch (const OstrevaneError& error) {
+        throw UnusableTrash(top, own, error.code == 0 ? EACCES : error.code);
+    }
 }
 
 /// `recordedParent` is the folder the info file names: the real one, or the
@@ -197,9 +217,11 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
     if (seen && SeenWay::isBelow(Paths::home(), home)) {
         if (auto destination = homeTrashAlong(home, original, device, *seen)) return std::move(*destination);
     } else {
-        std::error_code ignored;
-        fs::create_directories(Paths::parentFolder(home), ignored);
+        // Made private whatever the umask: one that let the group write
+        // would fail the rule the trash's way is checked by.
+        Paths::makePrivateFolders(Paths::parentFolder(home));
         if (deviceOf(nearestExisting(home)) == device) {
+            checkHomeTrashWay(home, device);
             ensureTrashFolders(home);
             return opened(home, original, device);
         }

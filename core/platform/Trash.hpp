@@ -24,6 +24,7 @@
 #include "base/ScopedHooks.hpp"
 #include "base/Shell.hpp"
 #include "base/UniqueFd.hpp"
+#include "platform/FolderTrust.hpp"
 #include "platform/SeenWay.hpp"
 
 namespace Trash {
@@ -102,20 +103,30 @@ private:
     std::string knownPath;
 };
 
-/// Why an item was not moved: the only trash its file system offers lies in
-/// a folder another user owns (`folder`, the top of their disk). The message
-/// is the system's description of EACCES.
-struct UntrustedTrashPlace : OstrevaneError {
-    std::string folder;
-    explicit UntrustedTrashPlace(std::string folder)
-        : OstrevaneError(std::strerror(EACCES), EACCES), folder(std::move(folder)) {}
+/// Why an item was not moved: its disk has no trash the tool may use.
+/// `distrust`: a folder on the way to `trash` fails the rule of FolderTrust,
+/// so the trash there could be of another user's choosing. Else `code` is
+/// the system's error that kept `trash` from being made or opened. `disk` is
+/// the top of the item's file system. The message is the system's
+/// description of EACCES or of that error.
+struct UnusableTrash : OstrevaneError {
+    std::string disk;
+    std::string trash;
+    std::optional<FolderTrust::Failure> distrust;
+    UnusableTrash(std::string disk, std::string trash, FolderTrust::Failure failure)
+        : OstrevaneError(std::strerror(EACCES), EACCES),
+          disk(std::move(disk)),
+          trash(std::move(trash)),
+          distrust(std::move(failure)) {}
+    UnusableTrash(std::string disk, std::string trash, int error)
+        : OstrevaneError(std::strerror(error), error), disk(std::move(disk)), trash(std::move(trash)) {}
 };
 
 /// Moves an item to the trash of the file system its folder lies on and
 /// returns its new location. The item itself is renamed as it is, so a
 /// symbolic link is moved as a link. Throws OstrevaneError with the
-/// system's description of what went wrong, UntrustedTrashPlace when the
-/// trash there could be of another user's choosing.
+/// system's description of what went wrong, UnusableTrash when the disk
+/// has no trash the tool may use.
 std::string moveToTrash(const std::string& path);
 /// The same for an item whose folder is already held: the rename starts
 /// from that folder's descriptor, so what was checked is what is moved.
@@ -157,24 +168,24 @@ struct OpenTrash {
 
 /// Why a trash folder that exists is not used. `uncheckable`: it could not
 /// be looked at inside a folder another user owns, who can make any check
-/// there fail at will. `replaceable`: it lies in a folder another user owns
-/// (the top of their disk, or their shared ".Trash"), where they can rename
-/// any folder of the user's to the trash's name.
+/// there fail at will. `replaceable`: a folder on its way fails the rule of
+/// FolderTrust (the top of a disk another user owns or others can write to,
+/// a shared ".Trash" of theirs), where they can rename any folder of the
+/// user's to the trash's name.
 enum class Distrust { link, otherOwner, writableByOthers, uncheckable, replaceable };
 struct RejectedFolder {
     /// The folder that failed: the trash itself or one of its halves.
     std::string path;
     Distrust why;
+    /// For `replaceable`: the folder of the way that failed, and why.
+    std::optional<FolderTrust::Failure> way;
 };
 
-/// Whether anyone but the user and root owns what `status` describes: inside
-/// such a folder its owner decides which folder bears a trash's name.
-bool ownedByAnotherUser(const struct stat& status);
-
 /// The user's trash folders: only those the user owns, that no one else can
-/// write to, that are not links and that lie in a folder of the user or of
-/// root (a shared ".Trash" must moreover be a sticky folder, else its
-/// "<uid>" folder is not looked at).
+/// write to, that are not links and whose way passes the rule of
+/// FolderTrust, from the top of their disk (from "/" for the home trash). A
+/// shared ".Trash" must moreover be a sticky folder, else its "<uid>" folder
+/// is not looked at.
 struct TrashFolders {
     std::vector<std::shared_ptr<const OpenTrash>> trusted;
     /// Existing folders that failed a check, never opened past it.

@@ -16,6 +16,7 @@
 #include "base/DirectoryStream.hpp"
 #include "base/Files.hpp"
 #include "base/Paths.hpp"
+#include "platform/FolderTrust.hpp"
 #include "platform/ItemTree.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Trash.hpp"
@@ -64,13 +65,22 @@ void checkFailed(int base, const std::string& name, const std::string& path, int
         failure = error;
 }
 
+/// The first folder above `trash`, from `top` down, that fails the rule of
+/// FolderTrust: whoever can write there could rename any folder of the
+/// user's to the trash's name and have it emptied. The trash itself is
+/// judged by distrustOf, with reasons of its own.
+std::optional<FolderTrust::Failure> failureAbove(const std::string& top, const std::string& trash) {
+    return FolderTrust::checkAbove(top, trash, Hooks::active().statusAt);
+}
+
 /// Opens one folder of a trash, `name` inside `base`, and checks what was
 /// opened. None when it is missing or was rejected (then noted); an error
-/// other than that is handed back in `error`. `replaceable`: `base` belongs
-/// to another user, so whatever lies there under that name may be any
-/// folder of the user's that they renamed into place.
+/// other than that is handed back in `error`. `way`: a folder above it fails
+/// the rule of FolderTrust, so whatever lies there under that name may be
+/// any folder of the user's that someone else renamed into place.
 std::optional<UniqueFd> openChecked(int base, const std::string& name, const std::string& path,
-                                    std::vector<RejectedFolder>& rejected, int& error, bool replaceable = false) {
+                                    std::vector<RejectedFolder>& rejected, int& error,
+                                    const std::optional<FolderTrust::Failure>& way = std::nullopt) {
     struct stat status {};
     if (const int statusError = Hooks::active().statusAt(base, name, status)) {
         if (statusError != ENOENT) checkFailed(base, name, path, statusError, rejected, error);
@@ -80,8 +90,8 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
         rejected.push_back({path, *why});
         return std::nullopt;
     }
-    if (replaceable) {
-        rejected.push_back({path, Distrust::replaceable});
+    if (way) {
+        rejected.push_back({path, Distrust::replaceable, way});
         return std::nullopt;
     }
     UniqueFd fd(::openat(base, name.c_str(), folderFlags));
@@ -112,9 +122,9 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
 /// Opens the trash folder `name` inside `base` and its halves into `into`,
 /// unless the same folder was opened before.
 void openTrash(int base, const std::string& name, const std::string& path, TrashFolders& into, std::set<Identity>& seen,
-               bool replaceable = false) {
+               const std::optional<FolderTrust::Failure>& way = std::nullopt) {
     int error = 0;
-    auto trash = openChecked(base, name, path, into.rejected, error, replaceable);
+    auto trash = openChecked(base, name, path, into.rejected, error, way);
     if (!trash) {
         if (error != 0) {
             auto failed = std::make_shared<OpenTrash>();
@@ -139,7 +149,9 @@ void openTrash(int base, const std::string& name, const std::string& path, Trash
     if (into.rejected.size() == rejectedBefore) into.trusted.push_back(std::move(open));
 }
 
-/// The trash folders at the top of one mounted file system.
+/// The trash folders at the top of one mounted file system. Other users, or
+/// anyone who can write to a shared disk, can never have the user's things
+/// emptied: a trash whose way from the top fails the rule is left alone.
 void openDeviceTrashes(const std::string& top, TrashFolders& into, std::set<Identity>& seen) {
     UniqueFd topFolder(::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!topFolder.valid()) return;
@@ -148,20 +160,21 @@ void openDeviceTrashes(const std::string& top, TrashFolders& into, std::set<Iden
     // a real, sticky folder, as opened.
     UniqueFd shared(::openat(topFolder.get(), ".Trash", folderFlags));
     struct stat status {};
-    if (shared.valid() && ::fstat(shared.get(), &status) == 0 && (status.st_mode & S_ISVTX))
-        openTrash(shared.get(), uid, Paths::joined(top, ".Trash/" + uid), into, seen, ownedByAnotherUser(status));
-    // The top of a disk someone else formatted, or one open to all, is theirs
-    // to rename in: its ".Trash-<uid>" may be any folder of the user's.
-    openTrash(topFolder.get(), ".Trash-" + uid, Paths::joined(top, ".Trash-" + uid), into, seen,
-              Hooks::active().statusAt(AT_FDCWD, top, status) != 0 || ownedByAnotherUser(status));
+    if (shared.valid() && ::fstat(shared.get(), &status) == 0 && (status.st_mode & S_ISVTX)) {
+        const std::string own = Paths::joined(top, ".Trash/" + uid);
+        openTrash(shared.get(), uid, own, into, seen, failureAbove(top, own));
+    }
+    const std::string own = Paths::joined(top, ".Trash-" + uid);
+    openTrash(topFolder.get(), ".Trash-" + uid, own, into, seen, failureAbove(top, own));
 }
 
-/// The home trash alone, opened and checked as emptying opens it.
+/// The home trash alone, opened and checked as emptying opens it: it is one
+/// of the tool's own folders, so its way is checked from "/".
 TrashFolders openHomeTrash() {
     TrashFolders folders;
     std::set<Identity> seen;
     const std::string home = homeTrash();
-    openTrash(AT_FDCWD, home, home, folders, seen);
+    openTrash(AT_FDCWD, home, home, folders, seen, failureAbove("/", home));
     return folders;
 }
 
@@ -222,8 +235,6 @@ int statusAt(int folder, const std::string& name, struct stat& status) {
 }
 
 }  // namespace Detail
-
-bool ownedByAnotherUser(const struct stat& status) { return status.st_uid != ::getuid() && status.st_uid != 0; }
 
 TrashFolders openTrashFolders() {
     TrashFolders folders = openHomeTrash();

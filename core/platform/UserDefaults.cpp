@@ -1,11 +1,16 @@
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include <filesystem>
 #include <functional>
 #include <mutex>
 
+#include "base/Error.hpp"
 #include "base/InputLimits.hpp"
 #include "base/StoredFile.hpp"
+#include "platform/FolderTrust.hpp"
+#include "platform/HomeFolder.hpp"
 #include "platform/Platform.hpp"
 
 namespace UserDefaults {
@@ -73,8 +78,23 @@ void remember(const std::string& path, const Stamp& stamp, const nlohmann::json&
     cachedValues = values;
 }
 
+/// The settings' folder is one of the tool's own: settings another user
+/// could write are none of the user's. Throws OstrevaneError naming the
+/// folder when its way from "/" fails the rule of FolderTrust.
+void checkFolder(const std::string& path) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    Paths::tightenOwnFolder(folder);
+    if (auto failure = FolderTrust::checkFromRoot(folder))
+        throw OstrevaneError(folder + ": " + failure->folder + ": " + std::strerror(EACCES), EACCES);
+}
+
 nlohmann::json currentValues() {
     const std::string path = filePath();
+    try {
+        checkFolder(path);
+    } catch (const OstrevaneError&) {
+        return nlohmann::json::object();
+    }
     {
         std::lock_guard guard(cacheLock);
         if (cachedStamp && cachedPath == path && *cachedStamp == stampOf(path)) return cachedValues;
@@ -90,9 +110,10 @@ nlohmann::json currentValues() {
 /// not be read is kept aside first.
 void change(const std::function<bool(nlohmann::json&)>& edit) {
     const std::string path = filePath();
-    std::error_code ignored;
+    checkFolder(path);
     // Before locking: the lock file lives in the same folder.
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    Paths::makePrivateFolders(std::filesystem::path(path).parent_path().string());
+    checkFolder(path);
     StoredFile::Lock lock(fileLock, path, true);
     Contents contents = readContents(path);
     if (!edit(contents.values) && !contents.mustBeKept) return;

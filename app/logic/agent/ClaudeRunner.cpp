@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "Localization.hpp"
+#include "OwnFolders.hpp"
 #include "agent/AgentCommands.hpp"
 #include "agent/Utf8Stream.hpp"
 
@@ -108,7 +109,19 @@ void ClaudeRunner::ask(const std::string& question, const std::string& claude, c
 
     // Not the shared temporary folder: anyone may plant project files there that `claude` would read.
     const std::string folder = workingFolder();
+    // Used only when it is the user's alone: checked before it is made, and
+    // again as made, since someone may have made it first.
+    auto refused = [this, &folder] {
+        auto refusal = OwnFolders::refusal(folder);
+        if (!refusal) return false;
+        isRunning = false;
+        errorText = *refusal;
+        changed();
+        return true;
+    };
+    if (refused()) return;
     if (int error = claimPrivateFolder(folder); error != 0) return fail(error);
+    if (refused()) return;
 
     ChildCommand command{claude, arguments(*configuration), childEnvironment(claude), folder, question};
     auto decoder = std::make_shared<Utf8Stream>();

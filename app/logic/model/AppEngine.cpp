@@ -7,6 +7,7 @@
 #include <set>
 
 #include "Localization.hpp"
+#include "OwnFolders.hpp"
 #include "Service.hpp"
 #include "Suggestions.hpp"
 #include "model/TreeRemeasure.hpp"
@@ -69,8 +70,8 @@ AppEngine AppEngine::live() {
     engine.updateConfig = [](const std::function<void(AppConfig&)>& change) { ConfigStore::updateOrThrow(change); };
     engine.startupNotices = [] {
         std::vector<std::string> notices;
-        if (ConfigStore::unreadable())
-            notices.push_back(L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(ConfigStore::filePath().string())));
+        if (auto notice = ConfigStore::unreadableNotice()) notices.push_back(*notice);
+        if (auto refusal = OwnFolders::refusal(Paths::cacheFolder().string())) notices.push_back(*refusal);
         if (auto kept = UserDefaults::keptAside())
             notices.push_back(L("设置文件无法读取,原内容已保留在 %@。", Paths::abbreviate(*kept)));
         return notices;

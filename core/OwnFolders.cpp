@@ -1,0 +1,50 @@
+#include "OwnFolders.hpp"
+
+#include <mutex>
+#include <set>
+
+#include "Localization.hpp"
+#include "platform/HomeFolder.hpp"
+
+namespace OwnFolders {
+
+std::string reasonText(const FolderTrust::Failure& failure) {
+    switch (failure.why) {
+    case FolderTrust::Reason::otherOwner: return L("%@ 属于其他用户", failure.folder);
+    case FolderTrust::Reason::writableByOthers: return L("其他用户可以写入 %@", failure.folder);
+    case FolderTrust::Reason::writableByGroup: return L("同组的其他用户可以写入 %@", failure.folder);
+    case FolderTrust::Reason::uncheckable: break;
+    }
+    return L("无法检查 %@", failure.folder);
+}
+
+std::string refusalLine(const std::string& folder, const FolderTrust::Failure& failure) {
+    return L("没有使用目录 %@:%@,其他用户可能放进或换掉里面的文件。", folder, reasonText(failure));
+}
+
+std::optional<std::string> refusal(const std::string& folder) {
+    Paths::tightenOwnFolder(folder);
+    if (auto failure = FolderTrust::checkFromRoot(folder)) return refusalLine(folder, *failure);
+    return std::nullopt;
+}
+
+bool usable(const std::string& folder) {
+    auto line = refusal(folder);
+    if (!line) return true;
+    static std::mutex lock;
+    static std::set<std::string> told;
+    bool first = false;
+    {
+        std::lock_guard guard(lock);
+        first = told.insert(*line).second;
+    }
+    if (first && Hooks::active().refused) Hooks::active().refused(*line);
+    return false;
+}
+
+Hooks& Hooks::active() {
+    static Hooks hooks;
+    return hooks;
+}
+
+}  // namespace OwnFolders
