@@ -86,7 +86,10 @@ void Record::add(const std::string& path, dev_t device, ino_t inode, unsigned mo
 
 void Record::measureRest(const std::vector<std::string>& folders, const std::vector<std::string>& items) {
     std::lock_guard guard(lock);
+    // Every way first, the folders above the items included: a link on a
+    // way is recorded as one to follow even where it is an item as well.
     for (const auto& folder : folders) measurePattern(folder, seen, false);
+    for (const auto& item : items) measurePattern(Paths::parentFolder(item), seen, false);
     for (const auto& item : items) measurePattern(item, seen, true);
 }
 
