@@ -281,3 +281,16 @@ TEST_F(ScanWayTest, AStoredScanReadThroughAnotherCacheFolderIsRefused) {
     EXPECT_TRUE(fs::exists(home.path(".cache/google-chrome/Cache/data")));
     EXPECT_TRUE(fs::exists(copy / "google-chrome/Cache/data"));
 }
+
+// A place the scan kept no record of (made after it) is skipped with the
+// reason, not passed as if nothing could have changed there.
+TEST_F(ScanWayTest, APlaceTheScanDidNotMeasureIsSkipped) {
+    const std::string place = at(".cache/google-chrome");
+    fs::create_directories(home.path(".cache"));
+    const ScanResult scan = Scanner::scan(home.home(), SeenPlaces::scanOptions(home.home()));
+    allocate(fs::path(place) / "Cache/data", 60 * MB);
+
+    const CleanResult result = clean(scan, "xdg-cache-apps");
+    EXPECT_TRUE(fs::exists(fs::path(place) / "Cache/data")) << "moved without a record";
+    EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{place, L("扫描没有测量过 %@", place)}}));
+}
