@@ -399,18 +399,22 @@ MoveHooks& MoveHooks::active() {
 namespace {
 
 /// Checks what arrived at `trashName` in the Trash against the item checked
-/// before the rename. Another program may have put something else under the
-/// item's name between the check and the rename: that is put back under the
-/// name in the held folder, replacing nothing, and its info file removed.
+/// before the rename. Against programs running as the user, a move takes
+/// only the very inode that was checked; Linux has no rename conditioned on
+/// an inode, and another program may put something else under the item's
+/// name between the check and the rename. That is put back under the name
+/// in the held folder, replacing nothing, and its info file removed, so the
+/// gap left is one a program could only hit inside the Trash (where what
+/// arrived is gone again, nothing is put back).
 void confirmArrived(const HeldItem& item, const struct stat& checked, const Destination& destination,
                     const std::string& trashName, const std::string& infoName) {
     if (MoveHooks::active().afterRename) MoveHooks::active().afterRename(destination.files.get(), trashName);
     struct stat arrived {};
-    if (::fstatat(destination.files.get(), trashName.c_str(), &arrived, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (::fstatat(destination.files.get(), trashName.c_str(), &arrived, AT_SYMLINK_NOFOLLOW) != 0 ||
         sameIdentity(arrived, checked))
         return;
     if (renameWithoutReplacing(destination.files.get(), trashName, item.folder(), item.name()) != 0)
-        throw ReplacedWhileMoved(destination.trash + "/files/" + trashName);
+        throw ReplacedWhileMoved(Paths::joined(Paths::joined(destination.trash, "files"), trashName));
     ::unlinkat(destination.info.get(), infoName.c_str(), 0);
     throw ReplacedWhileMoved("");
 }
