@@ -61,7 +61,7 @@ int runClean(const Arguments& arguments) {
         return usageError;
     }
     const bool dryRun = !arguments.has("--execute");
-    SuggestionReport report = Service::suggestions(false, false, nullptr, scanProgressLine(arguments));
+    SuggestionReport report = Service::suggestionsToApply(nullptr, scanProgressLine(arguments));
     endProgress();
 
     // Every id is checked before anything is touched, so a mistyped or

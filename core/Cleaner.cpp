@@ -245,6 +245,7 @@ std::optional<std::string> holdRefusalText(const HoldRefused& refused, const std
     case HoldFailure::link: return L("%@ 是符号链接", at);
     case HoldFailure::moved: return L("打开时目录被移动或替换了");
     case HoldFailure::changed: return L("%@ 在扫描之后被另一个目录替换了", at);
+    case HoldFailure::unrecorded: return L("扫描没有测量过 %@", at);
     case HoldFailure::other: break;
     }
     return refused.message;
@@ -266,6 +267,18 @@ std::optional<std::string> heldRefusal(const Trash::HeldItem& held, const Refusa
     return std::nullopt;
 }
 
+/// None when the item of `held` is the very one the scan measured at `p`.
+/// A clean moves nothing else: not what another program put under its name
+/// since, nor an item the scan kept no record of.
+std::optional<std::string> measuredRefusal(const Trash::HeldItem& held, const std::string& p, const SeenFolders& seen) {
+    try {
+        SeenWay::checkItem(*held.status(), p, seen);
+    } catch (const HoldRefused& refused) {
+        return holdRefusalText(refused, p).value_or(refused.message);
+    }
+    return std::nullopt;
+}
+
 /// None when `p` may be moved to the Trash; its folder is then held in
 /// `held`, and the move must start from there: every check below concerns
 /// what that descriptor is, so swapping a link among the folders above `p`
@@ -283,7 +296,8 @@ std::optional<std::string> refusalAt(const std::string& p, const RefusalPlaces& 
         if (error.code == ENOENT || error.code == ENOTDIR) return L("路径不存在");
         return error.message;
     }
-    return heldRefusal(*held, at);
+    if (auto reason = heldRefusal(*held, at)) return reason;
+    return seen ? measuredRefusal(*held, p, *seen) : std::nullopt;
 }
 
 /// The same for the item `name` of a folder held open: reached through the
@@ -317,16 +331,19 @@ public:
     }
 
     /// Moves an item that passed the checks (in a dry run, counts it).
-    void move(const std::string& p, const Trash::HeldItem& held) {
+    void move(const std::string& p, const Trash::HeldItem& held, const SeenFolder* expected = nullptr) {
         int64_t size = Scanner::quickSize(held.realPath());
         // Moved for real, what an earlier path inside this one took is gone
         // from it by now; a dry run must not count it twice either.
         if (dryRun) size -= countedInside(p);
         try {
-            if (!dryRun) Trash::moveToTrash(held, seen);
+            if (!dryRun) Trash::moveToTrash(held, seen, expected);
             trashed.push_back(p);
             counted.emplace(p, size);
             bytes += size;
+        } catch (const Trash::ReplacedWhileMoved& replaced) {
+            fail(p, replaced.trashed.empty() ? L("%@ 在移动时被替换了,已放回原处", p)
+                                             : L("%@ 在移动时被替换了;移到废纸篓的是 %@", p, replaced.trashed));
         } catch (const HoldRefused& refused) {
             // The Trash's own folders, reached along the scan's way.
             fail(p, holdRefusalText(refused, Trash::homeTrash()).value_or(refused.message));
@@ -496,7 +513,7 @@ CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const
         else if (auto changed = changedSinceScan(*held, idle))
             tally.fail(p, *changed);
         else
-            tally.move(p, *held);
+            tally.move(p, *held, seen ? &seen->at(p) : nullptr);
     }
     return tally.result();
 }

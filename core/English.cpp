@@ -1103,6 +1103,14 @@ const Row kAddedRows[] = {
     // A clean's item picked for its idle time that was written to since.
     {"扫描之后有改动",
      "It changed since the scan"},
+    {"扫描没有测量过 %@",
+     "%@ wasn’t measured by the scan"},
+    {"%@ 在移动时被替换了,已放回原处",
+     "%@ was replaced while it was moved; it was put back"},
+    {"%@ 在移动时被替换了;移到废纸篓的是 %@",
+     "%@ was replaced while it was moved; what arrived is in the Trash as %@"},
+    {"扫描缓存目录在扫描之后被替换了;请运行 `ostrevane scan --refresh`",
+     "The scan cache folder was replaced since the scan; run `ostrevane scan --refresh`"},
     // Backups: an unreadable history, an offloaded source that changed, a link offloaded.
     {"备份记录文件 %@ 无法读取,已忽略。",
      "The backup history file %@ couldn’t be read and was ignored."},

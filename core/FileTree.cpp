@@ -176,9 +176,9 @@ constexpr auto resultFieldsAfterRoot = JSONCoding::fields(
     JSONCoding::field("cloudOnly", &ScanResult::cloudOnly), JSONCoding::field("minNodeSize", &ScanResult::minNodeSize),
     JSONCoding::field("seen", &ScanResult::seen));
 
-constexpr auto seenFields = JSONCoding::fields(JSONCoding::field("link", &SeenFolder::link),
-                                               JSONCoding::field("device", &SeenFolder::device),
-                                               JSONCoding::field("inode", &SeenFolder::inode));
+constexpr auto seenFields = JSONCoding::fields(
+    JSONCoding::field("link", &SeenFolder::link), JSONCoding::field("device", &SeenFolder::device),
+    JSONCoding::field("inode", &SeenFolder::inode), JSONCoding::field("type", &SeenFolder::type));
 
 /// One object in compact text, without its closing brace.
 std::string openObjectText(const ordered_json& document) {
@@ -189,7 +189,7 @@ std::string openObjectText(const ordered_json& document) {
 
 }  // namespace
 
-std::string compactText(const ScanResult& result) {
+std::string compactText(const ScanResult& result, const SeenFolders* seen) {
     // A node's fields, then its children in a list: written with a list of
     // pending nodes rather than by recursion, as the reader reads it, so a
     // tree as deep as a scan can make never reaches the stack's end.
@@ -217,6 +217,7 @@ std::string compactText(const ScanResult& result) {
     }
     ordered_json rest;
     JSONCoding::write(rest, result, resultFieldsAfterRoot);
+    if (seen) rest["seen"] = *seen;
     text += ',';
     text += openObjectText(rest).substr(1);
     text += '}';

@@ -82,11 +82,12 @@ struct ScanResult {
     ScanResult replacingRoot(FileNode newRoot) const;
 };
 
-/// Eight keys are required when reading; "seen" may be absent.
+/// Eight keys are required when reading; "seen" may be absent (a scan stored
+/// before the ways were kept, which a clean does not act on).
 void to_json(json& document, const ScanResult& result);
 void to_json(ordered_json& document, const ScanResult& result);
 /// The compact text of `result` in field order, as the scan cache keeps it;
 /// the same bytes as `JSONOut::dump` of its ordered document, at any depth of
-/// its tree.
-std::string compactText(const ScanResult& result);
+/// its tree. `seen`, when given, is written in place of the result's own.
+std::string compactText(const ScanResult& result, const SeenFolders* seen = nullptr);
 void from_json(const json& document, ScanResult& result);

@@ -108,14 +108,7 @@ CleanResult applyInSession(const ToolCall& call, Suggestion suggestion) {
 
 std::string applySuggestion(const ToolCall& call) {
     std::string id = call.arguments.require("id");
-    auto destinations = Destinations::discover(true);
-    const std::string home = Paths::home();
-    auto scan = ScanStore::cached(home, Service::scanMaxAge);
-    if (!scan) {
-        scan = Scanner::scan(home, ScanOptions(), nullptr, scanProgress(call));
-        ScanStore::store(*scan, home);
-    }
-    auto report = SuggestionEngine::analyze(scan, destinations, std::chrono::system_clock::now());
+    auto report = Service::suggestionsToApply(nullptr, scanProgress(call));
     for (const auto& suggestion : report.suggestions)
         if (suggestion.id == id) return pretty(applyInSession(call, suggestion));
     std::string available;

@@ -16,8 +16,20 @@ namespace ScanStore {
 /// nothing and is left in place.
 std::optional<ScanResult> cached(const std::string& path, double maxAge);
 
+/// The scan file of the path was read through a cache folder (or a folder on
+/// its way) other than the one its scan recorded: what it says can't be
+/// trusted, and a clean says what to do rather than scan again unasked.
+struct CacheFolderReplaced : OstrevaneError {
+    CacheFolderReplaced();
+};
+
+/// The same for a clean that acts on the scan: throws CacheFolderReplaced
+/// where `cached` reads nothing because the way to the cache folder changed.
+std::optional<ScanResult> cachedToActOn(const std::string& path, double maxAge);
+
 /// Keeps the scan in memory and replaces its cache file atomically; failures
-/// to write are swallowed.
+/// to write are swallowed. The file keeps the way to the cache folder it
+/// was written through, and is read back only through the same.
 void store(const ScanResult& result, const std::string& path);
 
 /// From now on, for the rest of the process, scans are kept in memory only
@@ -29,8 +41,9 @@ struct Answer {
     ScanResult result;
     bool cached = false;
 };
-/// A young enough stored scan unless `refresh`, else a fresh scan that is then
-/// stored. Throws what the scanner throws; a failed scan stores nothing.
+/// A young enough stored scan unless `refresh`, else a fresh scan (recording
+/// what SeenPlaces::scanOptions names) that is then stored. Throws what the scanner throws; a failed scan stores
+/// nothing.
 Answer scan(const std::string& path, double maxAge, bool refresh, const CancelTokenPtr& cancel = nullptr,
             const ScanProgressHandler& progress = nullptr);
 

@@ -33,7 +33,7 @@ public:
         if (!root.isFolder()) {
             countFile(root, Paths::lastComponentView(start.path));
         } else {
-            enterFolder(root, start.name);
+            enterFolder(root, start.name, start.way);
             while (depth > 0)
                 if (!step()) return std::nullopt;
         }
@@ -58,6 +58,7 @@ private:
         size_t pathLength = 0;
         dev_t device = 0;
         ino_t inode = 0;
+        const ScanRecord::Node* way = nullptr;  // on the way to a recorded place
     };
 
     ScanContext& ctx;
@@ -89,6 +90,9 @@ private:
             ctx.addInaccessible(path);
             return true;
         }
+        const ScanRecord::Node* way = frame.way
+                                          ? ctx.recordEntry(frame.way, frame.listing.name(entry), path, entry.facts)
+                                          : nullptr;
         if (!entry.facts.isFolder()) return countFile(entry.facts, frame.listing.name(entry));
 
         // A folder that is its own ancestor (a bind mount of a parent) is passed over.
@@ -107,11 +111,11 @@ private:
             leaveFolder();
             return true;
         }
-        enterFolder(entry.facts, frame.listing.cName(entry));
+        enterFolder(entry.facts, frame.listing.cName(entry), way);
         return true;
     }
 
-    void pushFolder(const Facts& facts) {
+    void pushFolder(const Facts& facts, const ScanRecord::Node* way = nullptr) {
         if (frames.size() <= depth) frames.emplace_back();
         Frame& frame = frames[depth++];
         frame.builder = Builder{facts.allocated, 0, 0, facts.modified, {}};
@@ -121,13 +125,14 @@ private:
         frame.pathLength = path.size();
         frame.device = facts.device;
         frame.inode = facts.inode;
+        frame.way = way;
     }
 
     /// Opens a folder relative to its parent and reads its entries. A folder
     /// on another device is counted with its own allocation but not entered;
     /// one that cannot be opened is reported and counted the same way.
-    void enterFolder(const Facts& facts, const char* name) {
-        pushFolder(facts);
+    void enterFolder(const Facts& facts, const char* name, const ScanRecord::Node* way) {
+        pushFolder(facts, way);
         if (facts.device != walkDevice) {
             leaveFolder();
             return;

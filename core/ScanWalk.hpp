@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "HardLinks.hpp"
+#include "ScanRecord.hpp"
 #include "Scanner.hpp"
 #include "base/ProgressPace.hpp"
 
@@ -98,6 +99,9 @@ struct ScanContext {
     dev_t rootDevice = 0;
     CancelTokenPtr cancel;
     ScanProgressHandler progress;
+    /// Where the identities of the recorded places go; none when the scan
+    /// records nothing during the walk.
+    ScanRecord::Record* record = nullptr;
 
     std::mutex lock;
     int64_t files = 0;
@@ -109,6 +113,16 @@ struct ScanContext {
     std::vector<CountedLink> links;
 
     bool cancelled() const { return cancel && cancel->isCancelled(); }
+
+    /// Records the entry `name` of a folder on the way to a recorded place
+    /// (`way`, none for any other folder) from the status the walk read of
+    /// it; the entry's own node, none when no place lies there or below.
+    const ScanRecord::Node* recordEntry(const ScanRecord::Node* way, std::string_view name, const std::string& path,
+                                        const Facts& facts) {
+        const ScanRecord::Node* node = way ? way->child(name) : nullptr;
+        if (node) record->add(path, facts.device, facts.inode, facts.mode);
+        return node;
+    }
 
     void addInaccessible(const std::string& path) {
         std::string text = path;
@@ -161,6 +175,8 @@ struct Place {
     const std::string& path;
     /// What the parent's listing already read of it; none for the root.
     const Facts* known = nullptr;
+    /// Its node on the way to the recorded places; none off the way.
+    const ScanRecord::Node* way = nullptr;
 };
 
 /// Scans `start`, whose own facts are `root`, on this thread: a file as one

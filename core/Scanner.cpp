@@ -27,7 +27,6 @@
 #include "Localization.hpp"
 #include "ParallelDescent.hpp"
 #include "ScanWalk.hpp"
-#include "SeenPlaces.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/Platform.hpp"
@@ -126,9 +125,12 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     // Only the entries: a subfolder's path is made again by the task that
     // scans it, so the level holds no path per subfolder while they run.
     std::vector<const Listing::Entry*> subfolders;
+    std::vector<const ScanRecord::Node*> ways;  // each subfolder's, while any lies on a way
     for (const auto& entry : listing.entries) {
         if (!entry.statted) continue;
         std::string child = Paths::joined(path, listing.name(entry));
+        const ScanRecord::Node* way = place.way ? ctx.recordEntry(place.way, listing.name(entry), child, entry.facts)
+                                                : nullptr;
         if (entry.facts.isFolder()) {
             if (entry.facts.device != ctx.rootDevice) continue;
             if (ctx.excludeSet.count(child)) continue;
@@ -136,6 +138,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
                 ctx.addCloudOnly(child);
                 continue;
             }
+            if (place.way) ways.push_back(way);
             subfolders.push_back(&entry);
             continue;
         }
@@ -155,7 +158,8 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     ParallelDescent::forEachSubfolder(subfolders.size(), true, [&](size_t index) {
         const Listing::Entry& entry = *subfolders[index];
         const std::string childPath = Paths::joined(path, listing.name(entry));
-        Place child{descriptor, listing.cName(entry), childPath, &entry.facts};
+        Place child{descriptor, listing.cName(entry), childPath, &entry.facts,
+                    index < ways.size() ? ways[index] : nullptr};
         results.add(index, scanTree(child, fanOut - 1, ctx));
     });
     bytes += results.bytes;
@@ -236,9 +240,18 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
 
     Date scannedAt = std::chrono::system_clock::now();
     auto started = std::chrono::steady_clock::now();
-    std::optional<SeenFolders> seen;
-    if (options.keepWays) seen = SeenPlaces::record(Paths::home(), Paths::isInside(Paths::home(), requested));
+    const bool recording = !options.recorded.folders.empty() || !options.recorded.items.empty();
+    ScanRecord::Record record;
+    ScanRecord::Node places;
+    if (recording) {
+        std::vector<std::string> all = options.recorded.folders;
+        all.insert(all.end(), options.recorded.items.begin(), options.recorded.items.end());
+        places = ScanRecord::treeOf(all);
+    }
     ScanContext ctx;
+    // The walk records under the paths it walks; a root reached through a
+    // link leaves the whole record to the look by descriptor after it.
+    if (recording && !rewrite) ctx.record = &record;
     ctx.options = options;
     for (const auto& exclude : options.excludes) ctx.excludeSet.insert(Paths::expand(exclude));
     ctx.rootDevice = status.st_dev;
@@ -249,12 +262,19 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const int threads = static_cast<int>(std::min(cores * threadsPerCore, threadLimit));
     tbb::global_control allowThreads(tbb::global_control::max_allowed_parallelism, threads);
+    if (Hooks::active().walkStarts) Hooks::active().walkStarts();
     tbb::task_arena(threads).execute([&] {
-        scanned = scanTree(Place{AT_FDCWD, walked.c_str(), walked},
-                           std::clamp<int64_t>(options.fanOutDepth, 0, readLevelLimit), ctx);
+        scanned = scanTree(
+            Place{AT_FDCWD, walked.c_str(), walked, nullptr, ctx.record ? ScanRecord::find(places, walked) : nullptr},
+            std::clamp<int64_t>(options.fanOutDepth, 0, readLevelLimit), ctx);
     });
     FileNode root = scanned ? std::move(*scanned) : emptyFolderNode(walked);
     if (isCancelled(cancel)) throw OstrevaneError(L("扫描已取消"));
+    std::optional<SeenFolders> seen;
+    if (recording) {
+        record.measureRest(options.recorded.folders, options.recorded.items);
+        seen = record.take();
+    }
     HardLinks::countOnce(root, std::move(ctx.links), options.minNodeSize);
     if (rewrite) {
         root = rewritePrefix(root, walked, shownPrefix);
@@ -287,13 +307,17 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
                       std::move(seen)};
 }
 
+Hooks& Hooks::active() {
+    static Hooks hooks;
+    return hooks;
+}
+
 int64_t quickSize(const std::string& path) {
     ScanOptions options;
     options.minNodeSize = std::numeric_limits<int64_t>::max();
     options.fanOutDepth = 1;
     // What is moved or measured is the link itself, never the folder it names.
     options.followRootLink = false;
-    options.keepWays = false;
     try {
         return scan(path, options).root.size;
     } catch (...) {

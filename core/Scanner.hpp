@@ -32,9 +32,16 @@ struct ScanOptions {
     /// A root that is a symbolic link to a folder is scanned as that folder,
     /// its tree shown under the link's path.
     bool followRootLink = true;
-    /// Keeps the way to the cache folder and, for a scan holding the home
-    /// folder, to the places the cleanup rules touch (SeenPlaces.hpp).
-    bool keepWays = true;
+    /// The places whose identities the scan records (ScanResult::seen), with
+    /// every folder on the way to each, as the caller that will act on them
+    /// names them: absolute paths, where a component "*" stands for every
+    /// entry of its folder. `folders` are ways (a link there is followed),
+    /// `items` what may be moved (a link is the link). Nothing is recorded
+    /// when both are empty.
+    struct Recorded {
+        std::vector<std::string> folders;
+        std::vector<std::string> items;
+    } recorded;
 
     /// Reads OSTREVANE_FANOUT each time, so a test or a user can change it.
     ScanOptions();
@@ -56,6 +63,12 @@ namespace Scanner {
 /// examined or when `cancel` was cancelled; never returns a partial tree.
 ScanResult scan(const std::string& path, const ScanOptions& options = ScanOptions(),
                 const CancelTokenPtr& cancel = nullptr, const ScanProgressHandler& progress = nullptr);
+/// What a test may do while a scan runs: `walkStarts` is called once the
+/// scan's root was found, right before the walk begins.
+struct Hooks {
+    std::function<void()> walkStarts;
+    static Hooks& active();
+};
 /// The allocated size of a path, 0 when it cannot be measured. A link is
 /// measured as the link, not as what it names.
 int64_t quickSize(const std::string& path);

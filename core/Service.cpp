@@ -8,6 +8,7 @@
 #include "Destinations.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
+#include "SeenPlaces.hpp"
 #include "Suggestions.hpp"
 #include "base/DirectoryStream.hpp"
 #include "base/JSONCoding.hpp"
@@ -100,7 +101,7 @@ Tree tree(const std::string& path, bool refresh, const CancelTokenPtr& cancel, c
             return Tree{std::move(*own), std::move(root), true};
         }
     }
-    ScanResult result = Scanner::scan(p, ScanOptions(), cancel, progress);
+    ScanResult result = Scanner::scan(p, SeenPlaces::scanOptions(p), cancel, progress);
     ScanStore::store(result, p);
     FileNode root = result.root;
     return Tree{std::move(result), std::move(root), false};
@@ -133,7 +134,20 @@ SuggestionReport suggestions(bool quick, bool refresh, const CancelTokenPtr& can
     std::optional<ScanResult> scan;
     if (!refresh) scan = ScanStore::cached(home, scanMaxAge);
     if (!quick && !scan) {
-        scan = Scanner::scan(home, ScanOptions(), cancel, progress);
+        scan = Scanner::scan(home, SeenPlaces::scanOptions(home), cancel, progress);
+        ScanStore::store(*scan, home);
+    }
+    return SuggestionEngine::analyze(scan, destinations, std::chrono::system_clock::now());
+}
+
+SuggestionReport suggestionsToApply(const CancelTokenPtr& cancel, const ScanProgressHandler& progress) {
+    auto destinations = Destinations::discover(true);
+    const std::string home = Paths::home();
+    std::optional<ScanResult> scan = ScanStore::cachedToActOn(home, scanMaxAge);
+    if (!scan) {
+        // The clean's own scan is the one it acts on: its records, not a
+        // second look.
+        scan = Scanner::scan(home, SeenPlaces::scanOptions(home), cancel, progress);
         ScanStore::store(*scan, home);
     }
     return SuggestionEngine::analyze(scan, destinations, std::chrono::system_clock::now());

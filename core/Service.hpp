@@ -69,6 +69,12 @@ std::vector<LargeFile> largestFiles(const FileNode& node, int64_t limit, int64_t
 
 SuggestionReport suggestions(bool quick, bool refresh, const CancelTokenPtr& cancel = nullptr,
                              const ScanProgressHandler& progress = nullptr);
+/// The suggestions a clean applies (the command line's `clean`, the MCP
+/// tool `apply_suggestion`): from the stored scan of the home folder, read
+/// through the way its scan recorded (throws ScanStore::CacheFolderReplaced
+/// where that way changed), else from a fresh scan, which is stored.
+SuggestionReport suggestionsToApply(const CancelTokenPtr& cancel = nullptr,
+                                    const ScanProgressHandler& progress = nullptr);
 
 /// Never throws: failures come back inside the record.
 using PlanRun = ::PlanRun;

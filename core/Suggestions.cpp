@@ -227,13 +227,17 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
         notes.push_back(L(
             "未检测到可用的网盘。用 Nextcloud、Dropbox 等客户端同步一个文件夹,在桌面的在线账户里添加 Google 账户,配置一个 rclone 远端,或接上外置硬盘后即可使用归档与备份。"));
 
-    // A clean keeps to the way the scan saw; without a scan, to the way as it
-    // is now, when the suggestions are made.
-    const SeenFolders seen = full ? scan->seen.value_or(SeenFolders()) : SeenPlaces::record(home, true);
+    // A clean moves only what the scan measured: the places and the ways to
+    // them as the walk recorded them; without a scan of the home folder that
+    // recorded them, as they are measured now. The items the scan-based
+    // rules pick from the tree are measured along those ways as they are
+    // picked.
+    SeenFolders seen = full && scan->seen ? *scan->seen : SeenPlaces::measureNow(home);
     for (auto& suggestion : suggestions) {
-        if (suggestion.action == CleanAction::trash || suggestion.action == CleanAction::trashContents)
-            suggestion.seen = SeenPlaces::wayOf(seen, suggestion.paths);
         if (suggestion.action == CleanAction::emptyTrash) suggestion.analysedAt = analysedAt;
+        if (suggestion.action != CleanAction::trash && suggestion.action != CleanAction::trashContents) continue;
+        if (suggestion.action == CleanAction::trash) SeenPlaces::measureItems(suggestion.paths, seen);
+        suggestion.seen = SeenPlaces::wayOf(seen, suggestion.paths);
     }
 
     sortLargestFirst(suggestions);

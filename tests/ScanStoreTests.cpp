@@ -20,10 +20,14 @@ Date wholeSecondsAgo(double seconds) {
 }
 
 /// A stored scan whose tree does not match the disk, so a result can be told
-/// apart from a fresh scan.
+/// apart from a fresh scan. It keeps the way to the cache folder, as every
+/// scan stored now does; a file without it is read as no scan.
 ScanResult fakeScan(const std::string& path, Date scannedAt, int64_t size = 123) {
     FileNode root{path.substr(path.rfind('/') + 1), path, true, size, 7, std::nullopt, std::vector<FileNode>{}};
-    return ScanResult{root, scannedAt, 1.5, 7, {}, 0, {}, MiB, std::nullopt};
+    Paths::cacheDir();
+    SeenFolders way;
+    SeenWay::measure(Paths::cacheFolder().string(), way, false);
+    return ScanResult{root, scannedAt, 1.5, 7, {}, 0, {}, MiB, way};
 }
 
 class ScanStoreTest : public HomeTest {
@@ -50,7 +54,7 @@ TEST_F(ScanStoreTest, StoredScansAreFoundUnderEverySpellingOfThePath) {
     EXPECT_EQ(ScanStore::cacheFile(path), file);
     json written = json::parse(readText(file));
     EXPECT_EQ(written["root"]["path"], path);
-    EXPECT_EQ(written.size(), 8u);
+    EXPECT_EQ(written.size(), 9u);
 
     for (const std::string& spelling : {std::string("~/data/"), path + "/", path + "/./x/..", std::string("~/data")}) {
         auto found = ScanStore::cached(spelling, 60);
@@ -83,7 +87,7 @@ TEST_F(ScanStoreTest, TheFileIsCompactWithKeysInFieldOrderAndWholeSecondDates) {
     };
     ordered_json written = ordered_json::parse(contents);
     EXPECT_EQ(keys(written), (std::vector<std::string>{"root", "scannedAt", "duration", "fileCount", "inaccessible",
-                                                       "inaccessibleCount", "cloudOnly", "minNodeSize"}));
+                                                       "inaccessibleCount", "cloudOnly", "minNodeSize", "seen"}));
     EXPECT_EQ(keys(written["root"]),
               (std::vector<std::string>{"name", "path", "isDirectory", "size", "fileCount", "modified", "children"}));
     // A node without a date or children is written without those keys.

@@ -8,8 +8,11 @@
 #include "Cleaner.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
+#include "SeenPlaces.hpp"
+#include "Service.hpp"
 #include "Suggestions.hpp"
 #include "TestSupport.hpp"
+#include "platform/Platform.hpp"
 #include "platform/Trash.hpp"
 
 using namespace testing_support;
@@ -41,6 +44,18 @@ protected:
             if (suggestion.id == id) return Cleaner::apply(suggestion, false);
         ADD_FAILURE() << "no suggestion " << id;
         return {};
+    }
+
+    /// The suggestion `id` of `report`, applied for real.
+    CleanResult apply(const SuggestionReport& report, const std::string& id) {
+        for (const auto& suggestion : report.suggestions)
+            if (suggestion.id == id) return Cleaner::apply(suggestion, false);
+        ADD_FAILURE() << "no suggestion " << id;
+        return {};
+    }
+
+    static void exchange(const fs::path& a, const fs::path& b) {
+        ASSERT_EQ(::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE), 0) << a;
     }
 
     void removeAll(std::initializer_list<fs::path> paths) {
@@ -77,7 +92,7 @@ TEST_F(ScanWayTest, ACleanFollowsOnlyTheLinksTheScanSaw) {
             writeFile(kept, 10);
             allocate(home.path(place + "/Cache/data"), 60 * MB);
         }
-        const ScanResult scan = Scanner::scan(home.home());
+        const ScanResult scan = Scanner::scan(home.home(), SeenPlaces::scanOptions(home.home()));
         if (!c.linkedBeforeScan) swapForLink(".cache", c.target);
 
         const CleanResult result = clean(scan, "xdg-cache-apps");
@@ -100,7 +115,7 @@ TEST_F(ScanWayTest, AFolderExchangedForTheCacheSinceTheScanIsRefused) {
     const std::string place = ".cache/google-chrome";
     allocate(home.path(place + "/Cache/data"), 60 * MB);
     const fs::path project = writeFile(home.path("projects/site/index.html"), 10).parent_path();
-    const ScanResult scan = Scanner::scan(home.home());
+    const ScanResult scan = Scanner::scan(home.home(), SeenPlaces::scanOptions(home.home()));
     ASSERT_EQ(::renameat2(AT_FDCWD, home.path(place).c_str(), AT_FDCWD, project.c_str(), RENAME_EXCHANGE), 0);
 
     const CleanResult result = clean(scan, "xdg-cache-apps");
@@ -116,7 +131,7 @@ TEST_F(ScanWayTest, TheTrashIsNeverMadeBehindALinkSwappedInSinceTheScan) {
     allocate(home.path(place + "/large/a.png"), 60 * MB);
     fs::create_directories(home.path(".local/share"));
     fs::create_directories(home.path("projects"));
-    const ScanResult scan = Scanner::scan(home.home());
+    const ScanResult scan = Scanner::scan(home.home(), SeenPlaces::scanOptions(home.home()));
     swapForLink(".local/share", home.path("projects"));
 
     const CleanResult result = clean(scan, "xdg-cache-apps");
@@ -138,7 +153,7 @@ TEST_F(ScanWayTest, TheScanCacheIsWrittenOnlyWhereTheScanSawItsFolder) {
             fs::create_directory_symlink(target, home.path(".cache"));
         else
             fs::create_directories(home.path(".cache"));
-        const ScanResult scan = Scanner::scan(home.home());
+        const ScanResult scan = Scanner::scan(home.home(), SeenPlaces::scanOptions(home.home()));
         if (!linkedBeforeScan) swapForLink(".cache", target);
 
         ScanStore::store(scan, home.home());
@@ -176,4 +191,106 @@ TEST_F(ScanWayTest, TheToolAndTheServerKeepToTheWayOfTheStoredScan) {
         EXPECT_NE(run.out.find(L("%@ 是符号链接", at(app))), std::string::npos) << c.what << ": " << run.out << run.err;
         removeAll({home.path(app), home.path("projects")});
     }
+}
+
+// A clean that scans for itself acts on what its walk recorded. The cache
+// folder is a link to ~/.config when the scan starts, the real folder while
+// the walk measures it, and the link again at the clean: the profile the
+// link leads to stays, inside the home and outside it (where no way at all
+// was kept before).
+TEST_F(ScanWayTest, ACleanThatScansForItselfMovesOnlyWhatItsWalkRecorded) {
+    const fs::path caches[] = {home.path(".cache"), home.scratch() / "data/cache"};
+    for (const fs::path& cache : caches) {
+        // The XDG folders count for the user's own home, not for an override.
+        ScopedEnv realHome("HOME", home.home());
+        ScopedEnv override("OSTREVANE_HOME", std::nullopt);
+        ScopedEnv cacheHome("XDG_CACHE_HOME", cache.string());
+        ScopedHooks<Platform::Hooks> decided(Platform::Hooks::decidedOnce());
+        ScopedHooks<ScanStore::Hooks> noScan{ScanStore::Hooks::emptyMemory()};
+        const fs::path kept = writeFile(home.path(".config/google-chrome/Default/Bookmarks"), 10);
+        const fs::path real = cache.parent_path() / "real-cache";
+        allocate(real / "google-chrome/Cache/data", 60 * MB);
+        fs::remove_all(cache);
+        fs::create_directory_symlink(home.path(".config"), cache);
+        SuggestionReport report;
+        {
+            ScopedHooks<Scanner::Hooks> hooks;
+            // Once: the sizes measured for the suggestions scan too.
+            hooks->walkStarts = [&, done = false]() mutable {
+                if (!std::exchange(done, true)) exchange(cache, real);
+            };
+            report = Service::suggestionsToApply();
+        }
+        exchange(cache, real);
+
+        const CleanResult result = apply(report, "xdg-cache-apps");
+        EXPECT_TRUE(fs::exists(kept)) << cache << ": the profile was moved";
+        EXPECT_TRUE(result.trashed.empty()) << cache;
+        EXPECT_EQ(
+            result.failed,
+            (std::vector<CleanFailure>{{(cache / "google-chrome").string(), L("%@ 是符号链接", cache.string())}}));
+        removeAll({cache, real, home.path(".config/google-chrome")});
+    }
+}
+
+// Linux renames by name: another program that exchanges the item for the
+// profile between the last check and the rename has the profile arrive in
+// the Trash. It is put back under the name it was moved from, and the item
+// is reported skipped; when that name was made again meanwhile, it stays in
+// the Trash and the line says where.
+TEST_F(ScanWayTest, WhatArrivesInTheTrashInsteadOfTheItemIsPutBack) {
+    const std::string item = at(".cache/google-chrome/Cache");
+    const std::string moved = Paths::joined(Trash::filesFolder(), "Cache");
+    for (const bool nameMadeAgain : {false, true}) {
+        const fs::path profile = writeFile(home.path(".config/google-chrome/Default/Bookmarks"), 10).parent_path();
+        allocate(fs::path(item) / "data", 60 * MB);
+        const ScanResult scan = Scanner::scan(home.home(), SeenPlaces::scanOptions(home.home()));
+        ScopedHooks<Trash::MoveHooks> hooks;
+        hooks->beforeRename = [&](int, const std::string&) { exchange(item, profile); };
+        if (nameMadeAgain) hooks->afterRename = [&](int, const std::string&) { fs::create_directory(item); };
+
+        const CleanResult result = clean(scan, "xdg-cache-apps");
+        EXPECT_TRUE(result.trashed.empty());
+        if (nameMadeAgain) {
+            EXPECT_TRUE(fs::exists(fs::path(moved) / "Bookmarks")) << "what arrived was not left in the Trash";
+            EXPECT_EQ(result.failed,
+                      (std::vector<CleanFailure>{{item, L("%@ 在移动时被替换了;移到废纸篓的是 %@", item, moved)}}));
+        } else {
+            EXPECT_TRUE(fs::exists(fs::path(item) / "Bookmarks")) << "the profile was not put back";
+            EXPECT_FALSE(fs::exists(moved));
+            EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{item, L("%@ 在移动时被替换了,已放回原处", item)}}));
+        }
+        removeAll({home.path(".cache/google-chrome"), home.path(".config/google-chrome")});
+    }
+}
+
+// The stored scan is read through the cache folder its scan recorded: with
+// ~/.cache exchanged since for a copy (holding the same scan file), the
+// clean refuses and says what to do, rather than act on it or scan again.
+TEST_F(ScanWayTest, AStoredScanReadThroughAnotherCacheFolderIsRefused) {
+    allocate(home.path(".cache/google-chrome/Cache/data"), 60 * MB);
+    ScanStore::scan(home.home(), 900, true);
+    const fs::path copy = home.scratch() / "copy";
+    fs::copy(home.path(".cache"), copy, fs::copy_options::recursive);
+    exchange(home.path(".cache"), copy);
+
+    const CLIResult run = runCLI({"clean", "xdg-cache-apps", "--execute"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find(L("扫描缓存目录在扫描之后被替换了;请运行 `ostrevane scan --refresh`")), std::string::npos)
+        << run.out << run.err;
+    EXPECT_TRUE(fs::exists(home.path(".cache/google-chrome/Cache/data")));
+    EXPECT_TRUE(fs::exists(copy / "google-chrome/Cache/data"));
+}
+
+// A place the scan kept no record of (made after it) is skipped with the
+// reason, not passed as if nothing could have changed there.
+TEST_F(ScanWayTest, APlaceTheScanDidNotMeasureIsSkipped) {
+    const std::string place = at(".cache/google-chrome");
+    fs::create_directories(home.path(".cache"));
+    const ScanResult scan = Scanner::scan(home.home(), SeenPlaces::scanOptions(home.home()));
+    allocate(fs::path(place) / "Cache/data", 60 * MB);
+
+    const CleanResult result = clean(scan, "xdg-cache-apps");
+    EXPECT_TRUE(fs::exists(fs::path(place) / "Cache/data")) << "moved without a record";
+    EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{place, L("扫描没有测量过 %@", place)}}));
 }

@@ -72,11 +72,15 @@ Hooks& Hooks::active() {
 }
 
 std::optional<std::string> readStoredFile(const std::filesystem::path& path, Read& outcome) {
+    return readStoredFile(AT_FDCWD, path.string(), outcome);
+}
+
+std::optional<std::string> readStoredFile(int folder, const std::string& name, Read& outcome) {
     // Read only when it is a regular file: a named pipe put in a file's
     // place would otherwise hold the reader.
     int error = 0;
     struct stat info {};
-    UniqueFd file = Files::openRegularFile(AT_FDCWD, path.c_str(), 0, error, &info);
+    UniqueFd file = Files::openRegularFile(folder, name.c_str(), 0, error, &info);
     if (!file.valid()) {
         outcome = error == ENOENT ? Read::missing : Read::unreadable;
         return std::nullopt;

@@ -35,6 +35,8 @@ enum class Read { missing, tooLarge, unreadable, read };
 /// A stored file's whole contents when it is a regular file no larger than
 /// `storedFileBytes`; `outcome` says why there are none.
 std::optional<std::string> readStoredFile(const std::filesystem::path& path, Read& outcome);
+/// The same for the entry `name` of an open folder.
+std::optional<std::string> readStoredFile(int folder, const std::string& name, Read& outcome);
 
 /// The JSON value of the text, or none when it is malformed or nests arrays
 /// and objects deeper than `maxDepth` levels. The depth is counted while

@@ -9,24 +9,30 @@
 #include "base/Paths.hpp"
 #include "base/Text.hpp"
 #include "platform/FolderChain.hpp"
+#include "platform/HomeFolder.hpp"
 
 namespace SeenWay {
 
 namespace {
 
-/// Calls `each(name, path)` for every component of `path` below `home`.
+constexpr int followingFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+/// Calls `each(name, path, last)` for every component of `path` below
+/// `base`, until it returns false.
 template <class Each>
-void forEachComponent(const std::string& home, const std::string& path, Each&& each) {
-    std::string current = home;
-    std::string_view rest = std::string_view(path).substr(home.size());
+void forEachComponent(const std::string& base, const std::string& path, Each&& each) {
+    std::string current = base;
+    std::string_view rest = std::string_view(path).substr(base == "/" ? 0 : base.size());
     while (!rest.empty()) {
         while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
         const size_t slash = rest.find('/');
         const std::string name(rest.substr(0, slash));
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+        while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
         if (name.empty()) break;
         current = Paths::joined(current, name);
-        if (!each(name, current)) break;
+        if (!each(name, current, rest.empty())) break;
     }
 }
 
@@ -34,25 +40,55 @@ void forEachComponent(const std::string& home, const std::string& path, Each&& e
     throw HoldRefused(why, error ? std::strerror(error) : "", at);
 }
 
+bool sameAs(const struct stat& status, const SeenFolder& seen) {
+    return status.st_dev == seen.device && status.st_ino == seen.inode;
+}
+
+SeenFolder seenOf(const struct stat& status, bool link) {
+    return SeenFolder{link, status.st_dev, status.st_ino, static_cast<unsigned>(status.st_mode & S_IFMT)};
+}
+
+/// The base folder, opened: the home folder is taken as it is named (it may
+/// well be a link).
+int openBase(const std::string& base) { return ::open(base.c_str(), followingFlags); }
+
 }  // namespace
 
-bool isBelow(const std::string& home, const std::string& path) { return Paths::isStrictlyInside(path, home); }
+std::string baseOf(const std::string& path) {
+    const std::string home = Paths::home();
+    return Paths::isStrictlyInside(path, home) ? home : "/";
+}
 
-void record(const std::string& home, const std::string& path, SeenFolders& seen) {
-    if (!isBelow(home, path)) return;
-    forEachComponent(home, path, [&](const std::string&, const std::string& current) {
-        struct stat status {};
-        if (!Text::isValidUTF8(current) || ::lstat(current.c_str(), &status) != 0) return false;
-        SeenFolder folder;
-        if (S_ISLNK(status.st_mode)) {
-            folder.link = true;
-            if (::stat(current.c_str(), &status) != 0) status = {};
+void measure(const std::string& path, SeenFolders& seen, bool item) {
+    const std::string base = baseOf(path);
+    UniqueFd folder(openBase(base));
+    if (!folder.valid() || !Text::isValidUTF8(path)) return;
+    forEachComponent(base, path, [&](const std::string& name, const std::string& current, bool last) {
+        if (seen.size() >= recordLimit && !seen.count(current)) return false;
+        auto found = seen.find(current);
+        const bool asItem = item && last;
+        if (found != seen.end()) {
+            if (asItem) return false;
+            UniqueFd next(::openat(folder.get(), name.c_str(), found->second.link ? followingFlags : folderFlags));
+            struct stat status {};
+            if (!next.valid() || ::fstat(next.get(), &status) != 0 || !sameAs(status, found->second)) return false;
+            folder = std::move(next);
+            return true;
         }
-        if (status.st_ino != 0 && !S_ISDIR(status.st_mode)) return false;
-        folder.device = status.st_dev;
-        folder.inode = status.st_ino;
-        seen[current] = folder;
-        return status.st_ino != 0;
+        struct stat status {};
+        if (::fstatat(folder.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+        if (asItem || (!S_ISDIR(status.st_mode) && !S_ISLNK(status.st_mode))) {
+            seen[current] = seenOf(status, false);
+            return false;
+        }
+        // Measured from the descriptor opened, not from the name: that is
+        // the folder the rest of the way is read through.
+        const bool link = S_ISLNK(status.st_mode);
+        UniqueFd next(::openat(folder.get(), name.c_str(), link ? followingFlags : folderFlags));
+        if (!next.valid() || ::fstat(next.get(), &status) != 0) return false;
+        seen[current] = seenOf(status, link);
+        folder = std::move(next);
+        return true;
     });
 }
 
@@ -63,23 +99,32 @@ void copyWay(const SeenFolders& from, const std::string& path, SeenFolders& to) 
     }
 }
 
-void checkIdentity(int fd, const std::string& path, const SeenFolders& seen) {
+void checkIdentity(int fd, const std::string& path, const SeenFolders& seen, bool required) {
     auto found = seen.find(path);
-    if (found == seen.end() || found->second.inode == 0) return;
+    if (found == seen.end()) {
+        if (required) refuse(HoldFailure::unrecorded, 0, path);
+        return;
+    }
     struct stat status {};
     if (::fstat(fd, &status) != 0) refuse(HoldFailure::other, errno, path);
-    if (status.st_dev != found->second.device || status.st_ino != found->second.inode)
+    if (!sameAs(status, found->second)) refuse(HoldFailure::changed, 0, path);
+}
+
+void checkItem(const struct stat& status, const std::string& path, const SeenFolders& seen) {
+    auto found = seen.find(path);
+    if (found == seen.end()) refuse(HoldFailure::unrecorded, 0, path);
+    if (!sameAs(status, found->second) || (status.st_mode & S_IFMT) != found->second.type)
         refuse(HoldFailure::changed, 0, path);
 }
 
-UniqueFd open(const std::string& home, const std::string& path, const SeenFolders& seen, bool create) {
-    constexpr int followingFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+UniqueFd open(const std::string& path, const SeenFolders& seen, bool create) {
+    const std::string base = baseOf(path);
     FolderChain chain;
-    // The home folder itself is taken as it is named: it may well be a link.
-    if (chain.adopt(::open(home.c_str(), followingFlags)) < 0)
-        refuse(errno == ENOENT ? HoldFailure::missing : HoldFailure::other, errno, home);
-    forEachComponent(home, path, [&](const std::string& name, const std::string& current) {
+    if (chain.adopt(openBase(base)) < 0)
+        refuse(errno == ENOENT ? HoldFailure::missing : HoldFailure::other, errno, base);
+    forEachComponent(base, path, [&](const std::string& name, const std::string& current, bool) {
         auto found = seen.find(current);
+        if (found == seen.end() && !create) refuse(HoldFailure::unrecorded, 0, current);
         int fd = -1;
         if (found != seen.end() && found->second.link) {
             const int followed = ::openat(chain.innermost(), name.c_str(), followingFlags);

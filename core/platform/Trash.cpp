@@ -155,7 +155,7 @@ void checkHomeTrashWay(const std::string& trash, dev_t device) {
 /// file system.
 std::optional<Destination> homeTrashAlong(const std::string& trash, std::string original, dev_t device,
                                           const SeenFolders& seen) {
-    const UniqueFd parent = SeenWay::open(Paths::home(), Paths::parentFolder(trash), seen, true);
+    const UniqueFd parent = SeenWay::open(Paths::parentFolder(trash), seen, true);
     const std::string name = Paths::lastComponent(trash);
     struct stat status {};
     if (::fstatat(parent.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 && ::fstat(parent.get(), &status) != 0)
@@ -214,7 +214,7 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
     // Items on the home trash's file system go there and nowhere else: when
     // it is unusable the move fails rather than filling a trash at the top
     // of that file system.
-    if (seen && SeenWay::isBelow(Paths::home(), home)) {
+    if (seen) {
         if (auto destination = homeTrashAlong(home, original, device, *seen)) return std::move(*destination);
     } else {
         // Made private whatever the umask: one that let the group write
@@ -332,9 +332,8 @@ HeldItem::HeldItem(const std::string& path, const SeenFolders* seen) {
     itemName = Paths::lastComponent(item);
     // Looked up this once: whatever the path names later, the folder held is
     // the one checked, and the one the item is renamed from.
-    const std::string home = Paths::home();
-    if (seen && SeenWay::isBelow(home, item)) {
-        descriptor = SeenWay::open(home, Paths::parentFolder(item), *seen);
+    if (seen) {
+        descriptor = SeenWay::open(Paths::parentFolder(item), *seen);
     } else {
         descriptor = UniqueFd(::open(Paths::parentFolder(item).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!descriptor.valid()) failWith(errno);
@@ -407,17 +406,49 @@ HeldFolder::HeldFolder(const std::string& path, const SeenFolders* seen) : known
     }
     // Still the folder the scan behind the clean measured, not another one
     // renamed into its place since.
-    if (seen) SeenWay::checkIdentity(fd.get(), knownPath, *seen);
+    if (seen) SeenWay::checkIdentity(fd.get(), knownPath, *seen, true);
 }
 
 std::vector<std::string> HeldFolder::names() const { return Hooks::active().listFolder(fd.get(), knownPath); }
 
 std::string moveToTrash(const std::string& path) { return moveToTrash(HeldItem(path)); }
 
-std::string moveToTrash(const HeldItem& item, const SeenFolders* seen) {
+MoveHooks& MoveHooks::active() {
+    static MoveHooks hooks;
+    return hooks;
+}
+
+namespace {
+
+/// Checks what arrived at `trashName` in the Trash against the item checked
+/// before the rename. Against programs running as the user, a move takes
+/// only the very inode that was checked; Linux has no rename conditioned on
+/// an inode, and another program may put something else under the item's
+/// name between the check and the rename. That is put back under the name
+/// in the held folder, replacing nothing, and its info file removed, so the
+/// gap left is one a program could only hit inside the Trash (where what
+/// arrived is gone again, nothing is put back).
+void confirmArrived(const HeldItem& item, const struct stat& checked, const Destination& destination,
+                    const std::string& trashName, const std::string& infoName) {
+    if (MoveHooks::active().afterRename) MoveHooks::active().afterRename(destination.files.get(), trashName);
+    struct stat arrived {};
+    if (::fstatat(destination.files.get(), trashName.c_str(), &arrived, AT_SYMLINK_NOFOLLOW) != 0 ||
+        sameIdentity(arrived, checked))
+        return;
+    if (renameWithoutReplacing(destination.files.get(), trashName, item.folder(), item.name()) != 0)
+        throw ReplacedWhileMoved(Paths::joined(Paths::joined(destination.trash, "files"), trashName));
+    ::unlinkat(destination.info.get(), infoName.c_str(), 0);
+    throw ReplacedWhileMoved("");
+}
+
+}  // namespace
+
+std::string moveToTrash(const HeldItem& item, const SeenFolders* seen, const SeenFolder* expected) {
     const std::string& name = item.name();
     struct stat itemStatus {};
     if (::fstatat(item.folder(), name.c_str(), &itemStatus, AT_SYMLINK_NOFOLLOW) != 0) failWith(errno);
+    if (expected && (itemStatus.st_dev != expected->device || itemStatus.st_ino != expected->inode))
+        throw HoldRefused(HoldFailure::changed, "", Paths::joined(item.recordedFolder(), name));
     struct stat folderStatus {};
     if (::fstat(item.folder(), &folderStatus) != 0) failWith(errno);
 
@@ -451,8 +482,10 @@ std::string moveToTrash(const HeldItem& item, const SeenFolders* seen) {
             ::unlinkat(info, infoName.c_str(), 0);
             failWith(error);
         }
+        if (MoveHooks::active().beforeRename) MoveHooks::active().beforeRename(item.folder(), name);
         int error = renameWithoutReplacing(item.folder(), name, destination.files.get(), trashName);
         if (error == 0) {
+            confirmArrived(item, itemStatus, destination, trashName, infoName);
             // A rename keeps the item's identity: an emptying of what was
             // shown before this move tells it apart by that.
             noteMoveHere({itemStatus.st_dev, itemStatus.st_ino});

@@ -47,9 +47,9 @@ public:
     /// Opens the folder above `path` (links among the folders followed, this
     /// once); the item itself is neither followed nor required to exist.
     /// Throws OstrevaneError with the system's description: the path is "/"
-    /// (EBUSY) or its folder cannot be opened or located. With `seen`, a
-    /// folder below the home folder is opened along the way the scan saw
-    /// (SeenWay::open), and HoldRefused says why it could not be.
+    /// (EBUSY) or its folder cannot be opened or located. With `seen`, the
+    /// folder is opened along the way the scan saw (SeenWay::open), and
+    /// HoldRefused says why it could not be.
     explicit HeldItem(const std::string& path, const SeenFolders* seen = nullptr);
 
     /// An item of a folder already held: the item is reached through that
@@ -89,7 +89,8 @@ public:
 
     /// Opens the folder at `path` (the folders above it followed, this once,
     /// or with `seen` opened along the way the scan saw, and the folder
-    /// itself refused when it is not the one the scan kept). Throws Refused.
+    /// itself refused when it is not the one the scan kept, or the scan kept
+    /// none). Throws Refused.
     explicit HeldFolder(const std::string& path, const SeenFolders* seen = nullptr);
 
     int descriptor() const { return fd.get(); }
@@ -122,6 +123,26 @@ struct UnusableTrash : OstrevaneError {
         : OstrevaneError(std::strerror(error), error), disk(std::move(disk)), trash(std::move(trash)) {}
 };
 
+/// What a move found in the Trash was not the item it checked: another
+/// program put something else under the item's name in between. What
+/// arrived was put back under that name, without replacing anything; when
+/// the name was made again meanwhile, it stays in the Trash at `trashed`
+/// (empty when it was put back).
+struct ReplacedWhileMoved : OstrevaneError {
+    std::string trashed;
+    explicit ReplacedWhileMoved(std::string trashed)
+        : OstrevaneError("replaced while it was moved"), trashed(std::move(trashed)) {}
+};
+
+/// Calls a test makes inside a move: `beforeRename` after every check, right
+/// before the item is renamed from its held folder, and `afterRename` right
+/// after, with the trash's files folder and the name the item got there.
+struct MoveHooks {
+    std::function<void(int folder, const std::string& name)> beforeRename;
+    std::function<void(int files, const std::string& name)> afterRename;
+    static MoveHooks& active();
+};
+
 /// Moves an item to the trash of the file system its folder lies on and
 /// returns its new location. The item itself is renamed as it is, so a
 /// symbolic link is moved as a link. Throws OstrevaneError with the
@@ -130,9 +151,11 @@ struct UnusableTrash : OstrevaneError {
 std::string moveToTrash(const std::string& path);
 /// The same for an item whose folder is already held: the rename starts
 /// from that folder's descriptor, so what was checked is what is moved.
-/// With `seen`, a home trash below the home folder is opened (and made)
-/// along the way the scan saw.
-std::string moveToTrash(const HeldItem& item, const SeenFolders* seen = nullptr);
+/// With `seen`, the home trash is opened (and made) along the way the scan
+/// saw. What is moved must be `expected` (device and inode), when given,
+/// and is then checked once more where it arrived: something else is put
+/// back (ReplacedWhileMoved), since Linux renames by name, not by inode.
+std::string moveToTrash(const HeldItem& item, const SeenFolders* seen = nullptr, const SeenFolder* expected = nullptr);
 
 /// Moves an item that moveToTrash put at `trashed` back to `original`, which
 /// must be free (nothing is replaced), and removes its info file. Throws
