@@ -17,7 +17,6 @@ std::optional<Date> scannedDate(const std::string& path) {
     ScanOptions options;
     options.minNodeSize = std::numeric_limits<int64_t>::max();
     options.followRootLink = false;
-    options.keepWays = false;
     try {
         return Scanner::scan(path, options).root.modified;
     } catch (const OstrevaneError&) {
