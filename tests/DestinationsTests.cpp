@@ -358,10 +358,11 @@ TEST(Rclone, ParsesRemotesFromListremotesOutput) {
 
 TEST(Rclone, CommandLines) {
     EXPECT_EQ(Rclone::copyArguments("/src", "r:Ostrevane Backups/Mac/Home", {"node_modules", ".git"}, true),
-              (std::vector<std::string>{"copy", "/src", "r:Ostrevane Backups/Mac/Home", "--use-json-log", "--stats",
-                                        "1s", "--stats-log-level", "NOTICE", "--exclude", "node_modules", "--exclude",
-                                        "node_modules/**", "--exclude", ".git", "--exclude", ".git/**", "--dry-run"}));
-    EXPECT_EQ(Rclone::copyArguments("/s", "r:t", {}, false).size(), 8u);
+              (std::vector<std::string>{"copy", "/src", "r:Ostrevane Backups/Mac/Home", "--create-empty-src-dirs",
+                                        "--use-json-log", "--stats", "1s", "--stats-log-level", "NOTICE", "--exclude",
+                                        "node_modules", "--exclude", "node_modules/**", "--exclude", ".git",
+                                        "--exclude", ".git/**", "--dry-run"}));
+    EXPECT_EQ(Rclone::copyArguments("/s", "r:t", {}, false).size(), 9u);
     EXPECT_EQ(Rclone::checkArguments("/s", "r:t"),
               (std::vector<std::string>{"check", "/s", "r:t", "--one-way", "--size-only", "--exclude", ".DS_Store",
                                         "--exclude", ".localized"}));

@@ -363,7 +363,9 @@ TEST_F(OffloadTest, AnOffloadIntoICloudDriveAddsTheEvictNote) {
 
 TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
     fs::path script = home.scratch() / "rclone";
-    writeText(script, "#!/bin/sh\n[ \"$1\" = check ] && exit \"$CHECK_STATUS\"\nexit 0\n");
+    writeText(script,
+              "#!/bin/sh\n[ \"$1\" = check ] && exit \"$CHECK_STATUS\"\n"
+              "[ \"$1\" = lsjson ] && echo '[{\"Path\":\"node_modules\"},{\"Path\":\"node_modules/dep\"}]'\nexit 0\n");
     fs::permissions(script, fs::perms::owner_all);
     rclone->locate = [script] { return script.string(); };
 
