@@ -22,6 +22,8 @@ protected:
     ScopedHooks<Mounts::Hooks> mounts;
     ScopedHooks<Destinations::Hooks> places;
     ScopedHooks<Rclone::Hooks> rclone;
+    /// Signed out, as on every Linux machine, unless a test signs in.
+    ScopedHooks<ICloud::Hooks> icloud;
 
     void SetUp() override {
         rclone->locate = [] { return std::optional<std::string>(); };
@@ -85,6 +87,7 @@ std::string thrownMessage(const std::function<void()>& action) {
 TEST_F(DestinationsTest, NothingFoundOnAnEmptyHome) { EXPECT_TRUE(Destinations::discover(true).empty()); }
 
 TEST_F(DestinationsTest, DiscoversEverySourceInItsFixedOrder) {
+    icloud->isSignedIn = [] { return true; };
     folder("Library/Mobile Documents/com~apple~CloudDocs");
     const std::string storage = "Library/CloudStorage/";
     folder(storage + "Box-Box");
@@ -282,6 +285,8 @@ TEST(DestinationsLanguage, HomeSyncNamesFollowTheLanguage) {
     ScopedHome home("zh");
     ScopedHooks<Rclone::Hooks> rclone;
     rclone->locate = [] { return std::optional<std::string>(); };
+    ScopedHooks<ICloud::Hooks> icloud;
+    icloud->isSignedIn = [] { return true; };
     fs::create_directories(home.path("Nutstore Files"));
     fs::create_directories(home.path("Sync"));
     fs::create_directories(home.path("Library/Mobile Documents/com~apple~CloudDocs"));
@@ -498,6 +503,7 @@ TEST_F(DestinationsTest, UnknownDestinationListsEveryCandidateId) {
 }
 
 TEST_F(DestinationsTest, ResolveDiscoversWhenGivenNoList) {
+    icloud->isSignedIn = [] { return true; };
     folder("Library/Mobile Documents/com~apple~CloudDocs");
     folder("Disks/T7");
     addCustom("T7", "~/Disks/T7");
