@@ -126,6 +126,8 @@ void store(const ScanResult& result, const std::string& path) {
     try {
         writeCacheFile(result, key, encoded);
     } catch (...) {
+        // The file only spares a later process a scan: without it that one
+        // scans again, and this one keeps the scan in memory.
     }
 }
 
