@@ -9,6 +9,7 @@
 #include "base/Files.hpp"
 #include "base/InputLimits.hpp"
 #include "base/Text.hpp"
+#include "base/WriteSeal.hpp"
 #include "platform/HomeFolder.hpp"
 
 namespace ScanStore {
@@ -78,6 +79,7 @@ std::string cacheFileName(const std::string& key) { return "scan-" + hashText(ke
 void writeCacheFile(const ScanResult& result, const std::string& key, const std::string& encoded) {
     const std::string home = Paths::home();
     const std::string folder = Paths::cacheFolder().string();
+    WriteSeal::check(folder);
     if (!result.seen || !SeenWay::isBelow(home, folder)) {
         Paths::cacheDir();
         return Files::writeAtomically(cacheFile(key), encoded);

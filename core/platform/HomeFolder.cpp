@@ -6,6 +6,7 @@
 
 #include "base/Paths.hpp"
 #include "base/Text.hpp"
+#include "base/WriteSeal.hpp"
 #include "platform/Platform.hpp"
 
 namespace {
@@ -65,6 +66,7 @@ std::string abbreviate(const std::string& path) {
 }
 
 static std::filesystem::path createdFolder(const std::string& path) {
+    WriteSeal::check(path);
     std::error_code ignored;
     std::filesystem::create_directories(path, ignored);
     return path;
