@@ -7,9 +7,20 @@
 #include "CLITexts.hpp"
 #include "Command.hpp"
 #include "OwnFolders.hpp"
+#include "backup/Backup.hpp"
 
 namespace {
-std::string helpText() { return L(CLITexts::helpKey, Ostrevane::version); }
+/// The names a backup leaves out unless asked, listed for the help.
+std::string defaultExcludesList() {
+    std::string list;
+    for (const auto& name : BackupOptions::defaultExcludes) list += (list.empty() ? "" : L("、")) + name;
+    return list;
+}
+
+std::string helpText() {
+    return L(CLITexts::helpKey, Ostrevane::version) + "\n" + L(CLITexts::backupExcludesKey, defaultExcludesList()) +
+           "\n";
+}
 
 /// Asking for help wins wherever it is asked (`ostrevane scan --help`), up to
 /// the "--" after which every word is a path.

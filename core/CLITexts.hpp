@@ -46,6 +46,11 @@ inline constexpr std::string_view helpKey =
     "  mcp [--read-only]                   启动 MCP 服务(stdio),供 Claude 调用(--read-only:只开放只读工具)\n"
     "  claude-setup                        打印接入 Claude Code / Claude Desktop 的配置\n";
 
+// Printed after the help. The value is the names `backup` and the plans leave
+// out by default, listed.
+inline constexpr std::string_view backupExcludesKey =
+    "backup 和备份计划默认不备份名为 %@ 的文件和目录;--exclude 可再排除其他名称(按名称精确匹配)。";
+
 // Both values are the path of the tool's own executable.
 inline constexpr std::string_view setupKey =
     "Claude Code:\n"

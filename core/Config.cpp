@@ -124,6 +124,10 @@ void update(const std::function<void(AppConfig&)>& change) {
     try {
         updateOrThrow(change);
     } catch (const OstrevaneError&) {
+        // Only a plan's last-run note comes this way: one that can't be stored
+        // leaves the file as it was, and the run itself was reported and is
+        // in the backup history. A change the user asks for goes through
+        // updateOrThrow, which says why it failed.
     }
 }
 

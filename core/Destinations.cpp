@@ -191,7 +191,11 @@ private:
     std::set<std::string> seenPaths;
 };
 
+/// Only a signed-in account uploads what is copied into its drive: a folder
+/// of that name without one (a home copied over from another computer) is a
+/// plain folder, which the user may add as one.
 void addICloudDrive(DiscoveryList& list) {
+    if (!ICloud::isSignedIn()) return;
     std::string path = ICloud::driveFolder();
     if (!isFolder(path)) return;
     list.add({"icloud", DestinationKind::icloud, L("iCloud 云盘"), path, std::nullopt, true,

@@ -955,6 +955,8 @@ constexpr Row kRows[] = {
      "AI\n"
      "  mcp [--read-only]                   Start the MCP server (stdio) for Claude (--read-only: only the tools that read)\n"
      "  claude-setup                        Print the setup for Claude Code / Claude Desktop\n"},
+    {CLITexts::backupExcludesKey,
+     "By default, backup and the backup plans leave out files and folders named %@; --exclude leaves out more names (each matched exactly)."},
     {"错误: ",
      "Error: "},
     {"\r\x1b" "[K扫描中… %@ 个文件,%@",

@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -16,6 +17,29 @@ namespace {
 bool isPresent(const std::filesystem::path& path) {
     std::error_code error;
     return std::filesystem::exists(path, error);
+}
+
+/// The Finder's two bookkeeping files, which "check" passes over.
+constexpr const char* checkPassesOver[] = {".DS_Store", ".localized"};
+
+/// The folders below `source`, relative to it, but those "check" passes over
+/// and what they hold; links are not followed. None when one can't be read.
+std::optional<std::set<std::string>> sourceFolders(const std::string& source) {
+    std::set<std::string> folders;
+    std::error_code error;
+    std::filesystem::recursive_directory_iterator walk(source, error), end;
+    for (; !error && walk != end; walk.increment(error)) {
+        std::error_code entryError;
+        if (walk->symlink_status(entryError).type() != std::filesystem::file_type::directory) continue;
+        const std::string name = walk->path().filename().string();
+        if (std::find(std::begin(checkPassesOver), std::end(checkPassesOver), name) != std::end(checkPassesOver)) {
+            walk.disable_recursion_pending();
+            continue;
+        }
+        folders.insert(walk->path().lexically_relative(source).string());
+    }
+    if (error) return std::nullopt;
+    return folders;
 }
 
 /// Our environment with `name` set to `value`.
@@ -38,13 +62,25 @@ std::optional<std::string> executable() { return Hooks::active().locate(); }
 
 std::string remotePath(const std::string& remote, const std::string& relative) { return remote + relative; }
 
+std::string literalPattern(const std::string& name) {
+    std::string pattern;
+    for (char character : name) {
+        if (std::string_view("\\*?[]{}").find(character) != std::string_view::npos) pattern.push_back('\\');
+        pattern.push_back(character);
+    }
+    return pattern;
+}
+
 std::vector<std::string> copyArguments(const std::string& source, const std::string& target,
                                        const std::vector<std::string>& excludes, bool dryRun) {
-    std::vector<std::string> arguments = {
-        "copy", source, target, "--use-json-log", "--stats", "1s", "--stats-log-level", "NOTICE"};
+    // Empty folders go too: an offload trashes the source only once every folder arrived.
+    std::vector<std::string> arguments = {"copy",           source,    target, "--create-empty-src-dirs",
+                                          "--use-json-log", "--stats", "1s",   "--stats-log-level",
+                                          "NOTICE"};
     for (const auto& name : excludes) {
         // The name alone matches files; name/** matches a folder's contents.
-        arguments.insert(arguments.end(), {"--exclude", name, "--exclude", name + "/**"});
+        const std::string pattern = literalPattern(name);
+        arguments.insert(arguments.end(), {"--exclude", pattern, "--exclude", pattern + "/**"});
     }
     if (dryRun) arguments.push_back("--dry-run");
     return arguments;
@@ -52,7 +88,8 @@ std::vector<std::string> copyArguments(const std::string& source, const std::str
 
 std::vector<std::string> checkArguments(const std::string& source, const std::string& target, bool sourceIsFolder) {
     std::vector<std::string> arguments = {"check", source, target, "--one-way", "--size-only"};
-    if (sourceIsFolder) arguments.insert(arguments.end(), {"--exclude", ".DS_Store", "--exclude", ".localized"});
+    if (sourceIsFolder)
+        for (const char* name : checkPassesOver) arguments.insert(arguments.end(), {"--exclude", name});
     return arguments;
 }
 
@@ -61,7 +98,35 @@ bool check(const std::string& source, const std::string& target) {
     if (!program) return false;
     std::error_code error;
     const bool sourceIsFolder = std::filesystem::is_directory(source, error);
-    return Shell::run(*program, checkArguments(source, target, sourceIsFolder), checkTimeout).status == 0;
+    if (Shell::run(*program, checkArguments(source, target, sourceIsFolder), checkTimeout).status != 0) return false;
+    return !sourceIsFolder || foldersArrived(source, target);
+}
+
+std::vector<std::string> folderListingArguments(const std::string& target) {
+    return {"lsjson", "--dirs-only", "--recursive", target};
+}
+
+std::optional<std::set<std::string>> parseListing(const std::string& output) {
+    json parsed = json::parse(output, nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_array()) return std::nullopt;
+    std::set<std::string> paths;
+    for (const auto& entry : parsed) {
+        auto path = entry.is_object() ? entry.find("Path") : entry.end();
+        if (path != entry.end() && path->is_string()) paths.insert(path->get<std::string>());
+    }
+    return paths;
+}
+
+bool foldersArrived(const std::string& source, const std::string& target) {
+    auto folders = sourceFolders(source);
+    if (!folders) return false;
+    if (folders->empty()) return true;
+    auto program = executable();
+    if (!program) return false;
+    Shell::Output output = Shell::run(*program, folderListingArguments(target), checkTimeout);
+    auto listed = output.status == 0 ? parseListing(output.stdoutText) : std::nullopt;
+    if (!listed) return false;
+    return std::includes(listed->begin(), listed->end(), folders->begin(), folders->end());
 }
 
 std::optional<std::string> listingConfigFile(const std::string& program) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +34,13 @@ std::optional<std::string> executable();
 /// A remote path: the remote ("name:") followed directly by a relative path.
 std::string remotePath(const std::string& remote, const std::string& relative);
 
-/// "copy": arguments for copying `source` into `target`, logging JSON lines
-/// with statistics every second on standard error.
+/// `name` as an rclone filter pattern that matches exactly that name: the
+/// pattern characters (\\ * ? [ ] { }) are escaped with a backslash.
+std::string literalPattern(const std::string& name);
+
+/// "copy": arguments for copying `source` into `target`, empty folders
+/// included, logging JSON lines with statistics every second on standard
+/// error. Each exclude is a name, matched literally at any depth.
 std::vector<std::string> copyArguments(const std::string& source, const std::string& target,
                                        const std::vector<std::string>& excludes, bool dryRun);
 
@@ -45,9 +51,20 @@ std::vector<std::string> checkArguments(const std::string& source, const std::st
                                         bool sourceIsFolder = true);
 inline constexpr double checkTimeout = 3600;
 
-/// Runs "check"; false when rclone is missing, fails, or runs out of time.
-/// A source that is not a folder is checked as the one file it is.
+/// Runs "check", then foldersArrived; false when rclone is missing, fails, or
+/// runs out of time. A source that is not a folder is checked as the one file it is.
 bool check(const std::string& source, const std::string& target);
+
+/// "lsjson": arguments listing every folder below `target`, at any depth.
+std::vector<std::string> folderListingArguments(const std::string& target);
+/// The paths, relative to the listed folder, of the entries in lsjson output;
+/// none when it is not a JSON array.
+std::optional<std::set<std::string>> parseListing(const std::string& output);
+/// Every folder below the folder `source` (but those "check" passes over,
+/// with what they hold) is listed below `target`: "check" compares files
+/// only, and an empty folder is as much the user's as a file. False when a
+/// folder of the source can't be read or rclone can't list the target.
+bool foldersArrived(const std::string& source, const std::string& target);
 
 /// "listremotes" through Shell::run with a 10-second limit. Every remote with
 /// its trailing colon, in rclone's order; none when rclone is missing, fails

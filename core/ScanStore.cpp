@@ -13,6 +13,7 @@
 #include "base/Files.hpp"
 #include "base/InputLimits.hpp"
 #include "base/Text.hpp"
+#include "base/WriteSeal.hpp"
 #include "platform/HomeFolder.hpp"
 
 namespace ScanStore {
@@ -121,6 +122,7 @@ namespace {
 /// whole way for a scan that recorded none (it is read back through it).
 void writeCacheFile(const ScanResult& result, const std::string& key) {
     const std::string folder = Paths::cacheFolder().string();
+    WriteSeal::check(folder);
     SeenFolders way = result.seen.value_or(SeenFolders());
     const UniqueFd held = SeenWay::open(folder, way, true);
     // Checked again as made: someone may have made it first.
@@ -181,7 +183,8 @@ void store(const ScanResult& result, const std::string& path) {
         if (!OwnFolders::usable(Paths::cacheFolder().string())) return;
         writeCacheFile(result, key);
     } catch (...) {
-        // A scan that cannot be stored is scanned again next time.
+        // The file only spares a later process a scan: without it that one
+        // scans again, and this one keeps the scan in memory.
     }
 }
 

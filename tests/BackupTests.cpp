@@ -853,9 +853,10 @@ TEST_F(BackupTest, RcloneCopyCommandLineLogLinesAndProgress) {
 
     const std::string target = "cloud:" + BackupEngine::relativeTarget(source.string());
     EXPECT_EQ(lines(readText(home.scratch() / "arguments")),
-              (std::vector<std::string>{"copy", source.string(), target, "--use-json-log", "--stats", "1s",
-                                        "--stats-log-level", "NOTICE", "--exclude", "node_modules", "--exclude",
-                                        "node_modules/**", "--exclude", ".DS_Store", "--exclude", ".DS_Store/**"}));
+              (std::vector<std::string>{"copy", source.string(), target, "--create-empty-src-dirs", "--use-json-log",
+                                        "--stats", "1s", "--stats-log-level", "NOTICE", "--exclude", "node_modules",
+                                        "--exclude", "node_modules/**", "--exclude", ".DS_Store", "--exclude",
+                                        ".DS_Store/**"}));
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].filesDone, 3);
     EXPECT_EQ(seen[0].filesTotal, 5);

@@ -72,14 +72,13 @@ TEST_F(DestinationCommandsTest, ListingWithNothingFound) {
 }
 
 TEST_F(DestinationCommandsTest, ListingShowsEachDestinationWithItsNote) {
-    folder("Library/Mobile Documents/com~apple~CloudDocs");
+    folder("Library/CloudStorage/GoogleDrive-me@example.com");
     folder("MEGA");
     auto result = runCLI({"destinations"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out,
-              "✓ icloud  iCloud Drive  ~/Library/Mobile Documents/com~apple~CloudDocs\n"
-              "    Files copied into iCloud Drive are uploaded by the system; with storage optimization on, local "
-              "copies are released as needed.\n"
+              "✗ googledrive-me@example.com  Google Drive (me@example.com)\n"
+              "    No writable “My Drive” folder found. Make sure the Google Drive app is signed in.\n"
               "✓ mega  MEGA  ~/MEGA\n");
 
     json list = parsed(runCLI({"destinations", "--json"}));
@@ -89,6 +88,26 @@ TEST_F(DestinationCommandsTest, ListingShowsEachDestinationWithItsNote) {
                              {"name", "MEGA"},
                              {"path", home.home() + "/MEGA"},
                              {"available", true}}));
+}
+
+// Nothing uploads a home's leftover iCloud Drive folder on this system: it is
+// no cloud drive, and only a plain folder when the user adds it.
+TEST_F(DestinationCommandsTest, ALeftoverICloudDriveFolderIsAPlainFolderOnlyWhenAdded) {
+    fs::path leftover = folder("Library/Mobile Documents/com~apple~CloudDocs");
+    auto listing = runCLI({"destinations"});
+    EXPECT_EQ(listing.out.find("iCloud"), std::string::npos) << listing.out;
+    EXPECT_TRUE(listing.out.starts_with("No cloud drives found.")) << listing.out;
+
+    auto added = runCLI({"destinations", "add", "Mac", leftover.string()});
+    EXPECT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(added.out, "✓ folder:Mac  Mac  ~/Library/Mobile Documents/com~apple~CloudDocs\n");
+
+    writeFile(home.path("Projects/old/a.txt"), 10);
+    json report = parsed(runCLI({"offload", "~/Projects/old", "--to", "folder:Mac", "--execute", "--json"}));
+    EXPECT_TRUE(report["sourceTrashed"].get<bool>()) << report.dump();
+    const std::string message = report["message"];
+    EXPECT_EQ(message.find("evict"), std::string::npos) << message;
+    EXPECT_EQ(message.find("iCloud"), std::string::npos) << message;
 }
 
 TEST_F(DestinationCommandsTest, AddStoresTheExpandedFolderAndListsAgain) {
@@ -166,23 +185,23 @@ TEST_F(DestinationCommandsTest, PlansListingWhenThereAreNone) {
 }
 
 TEST_F(DestinationCommandsTest, PlansAddStoresExpandedSourceAndTheDestinationsId) {
-    folder("Library/Mobile Documents/com~apple~CloudDocs");
+    folder("Google Drive");
     fs::path backups = folder("Backups");
 
-    auto result = runCLI({"plans", "add", "~/Documents/../Movies", "--to", "ICLOUD"});
+    auto result = runCLI({"plans", "add", "~/Documents/../Movies", "--to", "GOOGLE-DRIVE"});
     ASSERT_EQ(result.status, 0) << result.err;
     json plans = config()["plans"];
     ASSERT_EQ(plans.size(), 1u);
     const std::string id = plans[0]["id"];
     EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{8}")));
     EXPECT_EQ(plans[0]["source"], home.home() + "/Movies");
-    EXPECT_EQ(plans[0]["destinationId"], "icloud");
-    EXPECT_EQ(result.out, id + "  ~/Movies → icloud\n");
+    EXPECT_EQ(plans[0]["destinationId"], "google-drive");
+    EXPECT_EQ(result.out, id + "  ~/Movies → google-drive\n");
 
     // By display name, and by folder path: stored as the id and the expanded path.
-    json list = parsed(runCLI({"plans", "add", "/srv/data", "--to", "iCloud Drive", "--json"}));
+    json list = parsed(runCLI({"plans", "add", "/srv/data", "--to", "Google Drive", "--json"}));
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[1]["destinationId"], "icloud");
+    EXPECT_EQ(list[1]["destinationId"], "google-drive");
     EXPECT_EQ(list[1]["source"], "/srv/data");
     EXPECT_FALSE(list[1].contains("lastRun"));
     list = parsed(runCLI({"plans", "add", "~/Pictures", "--to", "~/Backups", "--json"}));

@@ -22,6 +22,8 @@ protected:
     ScopedHooks<Mounts::Hooks> mounts;
     ScopedHooks<Destinations::Hooks> places;
     ScopedHooks<Rclone::Hooks> rclone;
+    /// Signed out, as on every Linux machine, unless a test signs in.
+    ScopedHooks<ICloud::Hooks> icloud;
 
     void SetUp() override {
         rclone->locate = [] { return std::optional<std::string>(); };
@@ -85,6 +87,7 @@ std::string thrownMessage(const std::function<void()>& action) {
 TEST_F(DestinationsTest, NothingFoundOnAnEmptyHome) { EXPECT_TRUE(Destinations::discover(true).empty()); }
 
 TEST_F(DestinationsTest, DiscoversEverySourceInItsFixedOrder) {
+    icloud->isSignedIn = [] { return true; };
     folder("Library/Mobile Documents/com~apple~CloudDocs");
     const std::string storage = "Library/CloudStorage/";
     folder(storage + "Box-Box");
@@ -282,6 +285,8 @@ TEST(DestinationsLanguage, HomeSyncNamesFollowTheLanguage) {
     ScopedHome home("zh");
     ScopedHooks<Rclone::Hooks> rclone;
     rclone->locate = [] { return std::optional<std::string>(); };
+    ScopedHooks<ICloud::Hooks> icloud;
+    icloud->isSignedIn = [] { return true; };
     fs::create_directories(home.path("Nutstore Files"));
     fs::create_directories(home.path("Sync"));
     fs::create_directories(home.path("Library/Mobile Documents/com~apple~CloudDocs"));
@@ -358,10 +363,11 @@ TEST(Rclone, ParsesRemotesFromListremotesOutput) {
 
 TEST(Rclone, CommandLines) {
     EXPECT_EQ(Rclone::copyArguments("/src", "r:Ostrevane Backups/Mac/Home", {"node_modules", ".git"}, true),
-              (std::vector<std::string>{"copy", "/src", "r:Ostrevane Backups/Mac/Home", "--use-json-log", "--stats",
-                                        "1s", "--stats-log-level", "NOTICE", "--exclude", "node_modules", "--exclude",
-                                        "node_modules/**", "--exclude", ".git", "--exclude", ".git/**", "--dry-run"}));
-    EXPECT_EQ(Rclone::copyArguments("/s", "r:t", {}, false).size(), 8u);
+              (std::vector<std::string>{"copy", "/src", "r:Ostrevane Backups/Mac/Home", "--create-empty-src-dirs",
+                                        "--use-json-log", "--stats", "1s", "--stats-log-level", "NOTICE", "--exclude",
+                                        "node_modules", "--exclude", "node_modules/**", "--exclude", ".git",
+                                        "--exclude", ".git/**", "--dry-run"}));
+    EXPECT_EQ(Rclone::copyArguments("/s", "r:t", {}, false).size(), 9u);
     EXPECT_EQ(Rclone::checkArguments("/s", "r:t"),
               (std::vector<std::string>{"check", "/s", "r:t", "--one-way", "--size-only", "--exclude", ".DS_Store",
                                         "--exclude", ".localized"}));
@@ -497,6 +503,7 @@ TEST_F(DestinationsTest, UnknownDestinationListsEveryCandidateId) {
 }
 
 TEST_F(DestinationsTest, ResolveDiscoversWhenGivenNoList) {
+    icloud->isSignedIn = [] { return true; };
     folder("Library/Mobile Documents/com~apple~CloudDocs");
     folder("Disks/T7");
     addCustom("T7", "~/Disks/T7");

@@ -363,9 +363,12 @@ TEST_F(OffloadTest, AnOffloadIntoICloudDriveAddsTheEvictNote) {
 
 TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
     fs::path script = home.scratch() / "rclone";
-    // Listings are empty: the offload's record then lists nothing.
+    // The records' listing is empty (the offload's record then lists nothing);
+    // the listing of the copied folders holds every folder of the source.
     writeText(script,
-              "#!/bin/sh\n[ \"$1\" = check ] && exit \"$CHECK_STATUS\"\n[ \"$1\" = lsjson ] && echo '[]'\nexit 0\n");
+              "#!/bin/sh\n[ \"$1\" = check ] && exit \"$CHECK_STATUS\"\n"
+              "[ \"$1\" = lsjson ] && case \"$*\" in *--dirs-only*) "
+              "echo '[{\"Path\":\"node_modules\"},{\"Path\":\"node_modules/dep\"}]';; *) echo '[]';; esac\nexit 0\n");
     fs::permissions(script, fs::perms::owner_all);
     rclone->locate = [script] { return script.string(); };
 

@@ -3,9 +3,13 @@
 // test unseals itself.
 #include <unistd.h>
 
+#include "Config.hpp"
 #include "Destinations.hpp"
+#include "ScanStore.hpp"
+#include "Scanner.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
+#include "base/StoredFile.hpp"
 #include "platform/Host.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"
@@ -68,6 +72,36 @@ TEST(SealedMachineDeathTest, ATestThatUnsealsItselfStopsBeforeReadingTheMachine)
             },
             std::string(reader.what) + ".* of the real machine was read inside a test binary")
             << reader.what;
+}
+
+// Nothing can be made below /proc, so even an unguarded writer leaves the
+// real machine as it was; a link from the scratch home leads there too.
+TEST(SealedMachineDeathTest, AWriteOutsideTheScratchMachineStopsTheTestBeforeItIsMade) {
+    ScopedHome home;
+    const std::string outside = "/proc/ostrevane-outside";
+    fs::create_directory_symlink(outside, home.path("leads-out"));
+    writeFile(home.path("Documents/a.txt"), 10);
+    const struct {
+        std::string written;
+        std::function<void()> write;
+    } writers[] = {
+        {outside + "/.config/Ostrevane",
+         [] { ConfigStore::update([](AppConfig& config) {
+                  config.customDestinations.push_back({"x", "/x"});
+              }); }},
+        {outside + "/.cache/Ostrevane", [&] { ScanStore::store(Scanner::scan(home.home()), home.home()); }},
+        {outside + "/.local/share/Trash", [&] { Trash::moveToTrash(home.path("Documents/a.txt").string()); }},
+        {home.path("leads-out/notes.json").string(),
+         [&] { StoredFile::write(home.path("leads-out/notes.json"), json::object()); }},
+    };
+    for (const auto& writer : writers)
+        EXPECT_DEATH(
+            {
+                ScopedEnv elsewhere("OSTREVANE_HOME", outside);
+                writer.write();
+            },
+            writer.written + ", outside the scratch machine .* was about to be written inside a test binary")
+            << writer.written;
 }
 
 // The tool a test starts reads the scratch machine's mount table, so emptying

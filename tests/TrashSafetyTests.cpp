@@ -369,7 +369,7 @@ TEST_F(TrashSafetyTest, EmptyingReportsWhatIsReallyGone) {
     {
         // On a memory file system when there is one: deep trees are slow to
         // make and remove on a disk.
-        std::string pattern = (fs::is_directory("/dev/shm") ? "/dev/shm" : home.scratch().string()) + "/deep-XXXXXX";
+        std::string pattern = (memoryFolder() / "deep-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         const fs::path volume = pattern;
         const fs::path volumeFiles = volume / (".Trash-" + std::to_string(getuid())) / "files";

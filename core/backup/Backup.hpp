@@ -202,7 +202,8 @@ OffloadReport offload(const std::string& source, const BackupDestination& destin
 /// Every regular file of the source (but the offload excludes) exists at the
 /// target with the same size, and every entry of the source could be read.
 bool verifyLocal(const std::string& source, const std::string& target);
-/// The same one-way size check, by `rclone check`.
+/// The same one-way size check, by `rclone check`, and every folder of the
+/// source listed at the target.
 bool verifyRclone(const std::string& source, const std::string& target);
 
 /// Releases the local copies of uploaded iCloud Drive files under `path`.

@@ -86,5 +86,8 @@ void BackupManifest::save(bool complete) {
         StoredFile::removeStaleTemporaries(file);
         Files::writeAtomically(file, contents);
     } catch (const OstrevaneError&) {
+        // The older manifest, if any, stays whole: a file it doesn't hold, or
+        // holds as it was before this run, counts as changed, so the next
+        // run copies more, never less.
     }
 }

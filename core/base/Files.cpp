@@ -10,6 +10,7 @@
 
 #include "base/Error.hpp"
 #include "base/UniqueFd.hpp"
+#include "base/WriteSeal.hpp"
 
 namespace Files {
 
@@ -28,6 +29,7 @@ void writeAtomically(const std::filesystem::path& path, const std::string& conte
 }
 
 void writeAtomically(int folder, const std::string& name, const std::string& contents) {
+    WriteSeal::checkAt(folder, name);
     static std::atomic<unsigned> counter{0};
     const std::string temporary = name + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
 

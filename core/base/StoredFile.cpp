@@ -15,6 +15,7 @@
 #include "base/Files.hpp"
 #include "base/InputLimits.hpp"
 #include "base/Text.hpp"
+#include "base/WriteSeal.hpp"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +24,7 @@ namespace StoredFile {
 Lock::Lock(std::mutex& processLock, const fs::path& file, bool exclusive) : guard(processLock) {
     fs::path lockPath = file;
     lockPath += ".lock";
+    if (exclusive) WriteSeal::check(lockPath);
     // Only a writer makes the lock file: a reader that finds none reads a
     // file no writer has touched yet, or one that every write replaces whole.
     descriptor = UniqueFd(
@@ -71,6 +73,7 @@ fs::path setAside(const fs::path& path) {
     std::error_code error;
     for (int counter = 2; fs::exists(fs::symlink_status(target, error)); ++counter)
         target = path.parent_path() / (stem + "-" + std::to_string(counter) + ".json");
+    WriteSeal::check(target);
     if (::rename(path.c_str(), target.c_str()) != 0) throw OstrevaneError(path.string() + ": " + std::strerror(errno));
     return target;
 }

@@ -9,6 +9,7 @@
 #include "base/Paths.hpp"
 #include "base/Text.hpp"
 #include "base/UniqueFd.hpp"
+#include "base/WriteSeal.hpp"
 #include "platform/Platform.hpp"
 
 namespace {
@@ -88,6 +89,7 @@ void tightenOwnFolder(const std::string& path) {
 }
 
 static std::filesystem::path createdFolder(const std::string& path) {
+    WriteSeal::check(path);
     makePrivateFolders(path);
     tightenOwnFolder(path);
     return path;

@@ -16,6 +16,7 @@
 
 #include "base/Error.hpp"
 #include "base/Paths.hpp"
+#include "base/WriteSeal.hpp"
 #include "platform/HomeFolder.hpp"
 #include "platform/Platform.hpp"
 #include "platform/ProgramSearch.hpp"
@@ -68,6 +69,7 @@ void ensurePrivateFolder(const std::string& path) {
 }
 
 void ensureTrashFolders(const std::string& trash) {
+    WriteSeal::check(trash);
     ensurePrivateFolder(trash);
     ensurePrivateFolder(trash + "/files");
     ensurePrivateFolder(trash + "/info");
@@ -211,6 +213,8 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
                            dev_t device, const SeenFolders* seen) {
     const std::string original = Paths::joined(recordedParent, name);
     const std::string home = homeTrash();
+    // Both ways below make folders in or for the home trash.
+    WriteSeal::check(home);
     // Items on the home trash's file system go there and nowhere else: when
     // it is unusable the move fails rather than filling a trash at the top
     // of that file system.

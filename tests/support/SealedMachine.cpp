@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "Support.hpp"
+#include "base/WriteSeal.hpp"
 #include "platform/Platform.hpp"
 
 extern char** environ;
@@ -27,6 +28,23 @@ fs::path made(const fs::path& folder, fs::perms permissions = fs::perms::owner_a
 }
 
 void set(const char* name, const fs::path& value) { ::setenv(name, value.c_str(), 1); }
+
+constexpr const char* memoryVariable = "OSTREVANE_TEST_MEMORY";
+
+/// A private folder on the real machine's memory file system; none without one.
+fs::path madeMemoryFolder() {
+    if (::access("/dev/shm", W_OK) != 0 || !fs::is_directory("/dev/shm")) return {};
+    std::string pattern = "/dev/shm/ostrevane-machine-XXXXXX";
+    if (!::mkdtemp(pattern.data())) return {};
+    return pattern;
+}
+
+/// Seals the process: no reads of the real machine, and the tool's writes
+/// only inside the machine at `root` and its memory folder.
+void seal(const fs::path& root) {
+    Platform::refuseTheRealMachine();
+    WriteSeal::confine({root, memoryFolder()});
+}
 
 /// Every variable of the locale, those that move the engine's home or
 /// language, and those that lead to the user's session: its display, its
@@ -60,6 +78,12 @@ std::string mountLine(int id, const fs::path& mountPoint, unsigned minor) {
            static_cast<char>('a' + minor - 1) + "1 rw\n";
 }
 
+fs::path memoryFolder() {
+    auto folder = Platform::environment(memoryVariable);
+    if (!folder || folder->empty()) throw std::logic_error("the test process is not sealed");
+    return *folder;
+}
+
 fs::path sealedRoot() {
     auto root = Platform::environment("OSTREVANE_SYSTEM_ROOT");
     if (!root || root->empty()) throw std::logic_error("the test process is not sealed");
@@ -70,7 +94,7 @@ SealedMachine::SealedMachine() {
     // A test that starts its own program again hands it its sealed machine,
     // with the home and the variables the test set: the child keeps them.
     if (auto given = Platform::environment("OSTREVANE_SYSTEM_ROOT"); given && fs::is_directory(*given)) {
-        Platform::refuseTheRealMachine();
+        seal(*given);
         return;
     }
     const char* base = std::getenv("TMPDIR");
@@ -93,12 +117,14 @@ SealedMachine::SealedMachine() {
     set("XDG_STATE_HOME", made(home / ".local/state"));
     set("XDG_RUNTIME_DIR", runtime);
     set("TMPDIR", made(root / "tmp", fs::perms::all | fs::perms::sticky_bit));
+    memory = madeMemoryFolder();
+    set(memoryVariable, memory.empty() ? root / "tmp" : memory);
     ::setenv("LANG", "C.UTF-8", 1);
     // Buses that are not there: nothing reaches the user's desktop session or the system's services.
     ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (runtime / "bus").string()).c_str(), 1);
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (root / "run/dbus/system_bus_socket").string()).c_str(), 1);
 
-    Platform::refuseTheRealMachine();
+    seal(root);
     // Whatever was decided before the environment changed is decided again.
     decided = std::make_unique<ScopedHooks<Platform::Hooks>>(Platform::Hooks::decidedOnce());
 }
@@ -107,8 +133,11 @@ SealedMachine::~SealedMachine() {
     if (root.empty()) return;
     decided.reset();
     // rm copes with trees past PATH_MAX, and stays off anything a test left mounted.
-    Shell::run("/bin/chmod", {"-R", "u+rwX", root.string()}, 120);
-    Shell::run("/bin/rm", {"-rf", "--one-file-system", root.string()}, 120);
+    for (const fs::path& folder : {root, memory}) {
+        if (folder.empty()) continue;
+        Shell::run("/bin/chmod", {"-R", "u+rwX", folder.string()}, 120);
+        Shell::run("/bin/rm", {"-rf", "--one-file-system", folder.string()}, 120);
+    }
 }
 
 }  // namespace testing_support

@@ -4,7 +4,8 @@
 // labels, the machine's name and the volume folders), with a home, the XDG
 // folders, a temporary folder and a mount table of its own inside, and an
 // environment that names only those, so neither a test nor a program it starts
-// reads or changes the machine it runs on.
+// reads or changes the machine it runs on. The tool's own writes outside the
+// machine (and its memory folder) stop the process (WriteSeal).
 #pragma once
 
 #include <filesystem>
@@ -27,12 +28,18 @@ public:
 private:
     /// Empty in a process started by a sealed test, which uses the machine of its parent.
     std::filesystem::path root;
+    /// The machine's folder on a memory file system, when it has one of its own.
+    std::filesystem::path memory;
     std::unique_ptr<ScopedHooks<Platform::Hooks>> decided;
 };
 
 /// The folder that stands for "/" in this process: the one mount of the
 /// default mount table, and where a ScopedMountTable mounts its root.
 std::filesystem::path sealedRoot();
+/// A folder of this machine on a memory file system (/dev/shm) where the
+/// real one offers it, for trees a disk makes slow; else its temporary
+/// folder. Writes there are as sealed as in the machine.
+std::filesystem::path memoryFolder();
 /// The mount table line of the disk 8:`minor` mounted at `mountPoint`.
 std::string mountLine(int id, const std::filesystem::path& mountPoint, unsigned minor);
 

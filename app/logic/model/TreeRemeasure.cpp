@@ -117,6 +117,7 @@ ScanResult remeasured(const ScanResult& scan, const std::vector<Place>& places, 
             if (now && now->size >= scan.minNodeSize) change.node = std::move(now);
             changes.emplace(place.path, std::move(change));
         } catch (const std::exception&) {
+            // What it holds now is unknown: it is left as the scan counted it.
         }
     }
     if (changes.empty() || !scan.root.children) return scan;
