@@ -13,6 +13,7 @@
 #include "backup/Private.hpp"
 #include "backup/SourceStamps.hpp"
 #include "platform/Host.hpp"
+#include "platform/Leases.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/OpenFiles.hpp"
 
@@ -26,7 +27,7 @@ Hooks& Hooks::active() {
         .readStamp = [](struct stat&) {},
         .stampStep = [] { return SourceStamps::stampStep; },
         .flushCopies = [](const std::string&) { return 0; },
-        .takeLease = [](int fd) { return ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 0 : errno; },
+        .takeLease = [](int fd) { return Leases::take(fd, Leases::Kind::write); },
         .openElsewhere = [] { return OpenFiles::heldByOtherProcesses(); },
     };
     return hooks;

@@ -234,6 +234,10 @@ bool trashCheckedSource(const std::string& source, const SourceStamps& stamps,
     auto opened = hold.firstOpened(source);
     auto changed = opened ? std::nullopt : stamps.firstChange(trashed, source, sameAsChecked);
     if (!opened && !changed) opened = hold.firstOpened(source);
+    // A writer behind a mount served from elsewhere went unseen by the
+    // leases: what it wrote since the first look shows in this one.
+    if (!opened && !changed && !hold.leasesSeeEveryOpener())
+        changed = stamps.firstChange(trashed, source, sameAsChecked);
     if (!opened && !changed) {
         result.sourceTrashed = true;
         return true;
