@@ -11,6 +11,7 @@
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
+#include "base/DisplayText.hpp"
 #include "base/JSONCoding.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Trash.hpp"
@@ -153,7 +154,8 @@ std::optional<std::string> placeRefusal(const std::string& p, const Places& at) 
 
 std::string localizedDescription(const std::exception& error) {
     if (auto* untrusted = dynamic_cast<const Trash::UntrustedTrashPlace*>(&error))
-        return L("所在磁盘的顶层目录 %@ 属于其他用户,对方可以决定废纸篓把它放到哪里;没有移动", untrusted->folder);
+        return L("所在磁盘的顶层目录 %@ 属于其他用户,对方可以决定废纸篓把它放到哪里;没有移动",
+                 DisplayText::path(untrusted->folder));
     if (auto* engineError = dynamic_cast<const OstrevaneError*>(&error)) return engineError->message;
     if (auto* systemError = dynamic_cast<const std::system_error*>(&error)) return systemError->code().message();
     return error.what();
@@ -224,9 +226,9 @@ std::optional<std::string> holdRefusalText(const HoldRefused& refused, const std
     const std::string& at = refused.at.empty() ? path : refused.at;
     switch (refused.why) {
     case HoldFailure::missing: return std::nullopt;
-    case HoldFailure::link: return L("%@ 是符号链接", at);
+    case HoldFailure::link: return L("%@ 是符号链接", DisplayText::path(at));
     case HoldFailure::moved: return L("打开时目录被移动或替换了");
-    case HoldFailure::changed: return L("%@ 在扫描之后被另一个目录替换了", at);
+    case HoldFailure::changed: return L("%@ 在扫描之后被另一个目录替换了", DisplayText::path(at));
     case HoldFailure::other: break;
     }
     return refused.message;

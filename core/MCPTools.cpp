@@ -13,6 +13,7 @@
 #include "Service.hpp"
 #include "Suggestions.hpp"
 #include "backup/Backup.hpp"
+#include "base/DisplayText.hpp"
 #include "base/JSONCoding.hpp"
 #include "platform/FileManager.hpp"
 #include "platform/Trash.hpp"
@@ -38,7 +39,7 @@ void to_json(json& object, const Listing& listing) { JSONCoding::write(object, l
 /// The tool's own stderr line about an unreadable configuration, for results.
 std::optional<std::string> configurationWarning() {
     if (!ConfigStore::unreadable()) return std::nullopt;
-    return L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(ConfigStore::filePath().string()));
+    return L("配置文件 %@ 无法读取,已忽略。", DisplayText::path(Paths::abbreviate(ConfigStore::filePath().string())));
 }
 
 std::function<void(const ScanProgress&)> scanProgress(const ToolCall& call) {
