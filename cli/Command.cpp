@@ -97,70 +97,15 @@ Arguments parse(const Command& command, const std::vector<std::string>& words) {
 
 void printJSON(const json& document) { std::fputs((JSONOut::encode(document, true) + "\n").c_str(), stdout); }
 
-namespace {
+std::string shown(std::string_view text) { return DisplayText::forTerminal(text); }
 
-/// The length of the character at the start of `text` when it is valid
-/// UTF-8 and not a C1 control, else 0.
-size_t printableLength(std::string_view text) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (length > text.size() || !Text::isValidUTF8(text.substr(0, length))) return 0;
-    if (lead == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0) return 0;
-    return length;
-}
+std::string shownName(std::string_view name) { return DisplayText::name(name); }
 
-/// `quoting`: inside `$'…'`, where a backslash and a single quote are escapes too.
-std::string escaped(std::string_view text, bool keepLineBreaks, bool quoting = false) {
-    std::string result;
-    result.reserve(text.size());
-    while (!text.empty()) {
-        const auto byte = static_cast<unsigned char>(text[0]);
-        if (size_t bidi = DisplayText::bidiControlLength(text)) {
-            result += DisplayText::escapingBidiControls(text.substr(0, bidi));
-            text.remove_prefix(bidi);
-            continue;
-        }
-        size_t length = byte >= 0x80 ? printableLength(text) : (byte >= 0x20 && byte != 0x7F) ? 1 : 0;
-        if (byte == '\n' && keepLineBreaks) length = 1;
-        if (quoting && (byte == '\\' || byte == '\'')) result += '\\';
-        if (length > 0) {
-            result.append(text.substr(0, length));
-            text.remove_prefix(length);
-            continue;
-        }
-        static const char hex[] = "0123456789abcdef";
-        if (byte == '\n')
-            result += "\\n";
-        else if (byte == '\t')
-            result += "\\t";
-        else if (byte == '\r')
-            result += "\\r";
-        else
-            result += {'\\', 'x', hex[byte >> 4], hex[byte & 0xF]};
-        text.remove_prefix(1);
-    }
-    return result;
-}
-
-}  // namespace
-
-std::string shown(std::string_view text) { return escaped(text, false); }
-
-std::string shownName(std::string_view name) {
-    std::string plain = shown(name);
-    if (plain == name) return plain;
-    return "$'" + escaped(name, false, true) + "'";
-}
-
-std::string shownPath(const std::string& path) {
-    const std::string shortened = Paths::abbreviate(path);
-    if (shortened.starts_with("~/")) return "~/" + shownName(std::string_view(shortened).substr(2));
-    return shownName(shortened);
-}
+std::string shownPath(const std::string& path) { return DisplayText::path(Paths::abbreviate(path)); }
 
 void printLine(const std::string& text) {
     endProgress();
-    std::fputs(escaped(text, true).c_str(), stdout);
+    std::fputs(DisplayText::forTerminal(text, true).c_str(), stdout);
     std::fputc('\n', stdout);
 }
 

@@ -80,18 +80,11 @@ template <class T>
 void printJSON(const T& record) {
     std::fputs((JSONOut::encode(record, true) + "\n").c_str(), stdout);
 }
-/// Plain output is for a terminal: control characters, DEL, C1 controls and
-/// bytes that are not UTF-8 are written as escapes ("\\n", "\\x1b"), and
-/// bidirectional formatting characters as "\\u202e", so a name can neither
-/// break the layout, send the terminal escape sequences nor read reversed.
+/// Plain output is for a terminal: DisplayText::forTerminal.
 std::string shown(std::string_view text);
-/// A name as it is: or, when `shown` has to escape anything in it, the whole
-/// name in the shell's `$'…'` quoting with those escapes ("$'movie\\xff.mkv'"),
-/// which a shell reads back as the name's own bytes, so a pasted line names
-/// that file and no other.
+/// A name as people read it: DisplayText::name.
 std::string shownName(std::string_view name);
-/// `shownName` of the path's abbreviated form, a leading "~/" left outside
-/// the quotes where the shell expands it.
+/// A path as people read it, abbreviated: DisplayText::path of Paths::abbreviate.
 std::string shownPath(const std::string& path);
 /// One line; its own line breaks stay, every other control is escaped.
 void printLine(const std::string& text);

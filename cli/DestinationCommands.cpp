@@ -10,6 +10,7 @@
 #include "Config.hpp"
 #include "Destinations.hpp"
 #include "PlanRun.hpp"
+#include "base/DisplayText.hpp"
 
 namespace cli {
 namespace {
@@ -19,8 +20,7 @@ namespace {
 void announceKeptConfiguration() {
     ConfigStore::Hooks::active().setAside = [](const std::filesystem::path& keptAs) {
         endProgress();
-        std::fputs((L("配置文件无法读取,原内容已保留在 %@。", Paths::abbreviate(keptAs.string())) + "\n").c_str(),
-                   stderr);
+        std::fputs((L("配置文件无法读取,原内容已保留在 %@。", shownPath(keptAs.string())) + "\n").c_str(), stderr);
     };
 }
 
@@ -69,14 +69,14 @@ int addDestination(const Arguments& arguments) {
     }
     const std::string folder = Paths::expandGiven(words[2]);
     if (!Files::isFolder(folder)) {
-        printError(L("目录不存在: %@", folder));
+        printError(L("目录不存在: %@", DisplayText::path(folder)));
         return failure;
     }
     // Discovery shows one destination per folder: a second name for a folder
     // already there would be saved and never shown.
     if (auto existing = Destinations::atFolder(folder, Destinations::discover(false));
         existing && existing->id != CustomDestination{name, folder}.id()) {
-        printError(L("%@ 已经是备份目的地“%@”,没有以新名称再添加。", folder, existing->name));
+        printError(L("%@ 已经是备份目的地“%@”,没有以新名称再添加。", DisplayText::path(folder), existing->name));
         return failure;
     }
     announceKeptConfiguration();
@@ -175,7 +175,7 @@ int addPlan(const Arguments& arguments) {
     // one would wait for a writer, or copy a whole disk.
     std::error_code error;
     if (std::filesystem::is_other(std::filesystem::status(source, error))) {
-        printError(L("只能备份文件或目录,%@ 是管道、设备或套接字。", source));
+        printError(L("只能备份文件或目录,%@ 是管道、设备或套接字。", DisplayText::path(source)));
         return usageError;
     }
     const std::string destinationId = destinationIdFor(*destination);

@@ -94,10 +94,9 @@ int run(const std::vector<std::string>& words) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
-    // A script may hand back a path whose stray bytes it holds as lone
-    // surrogates (Python's surrogateescape) and writes in their UTF-8 form;
-    // no name typed in UTF-8 holds those, and they mean the bytes.
-    std::vector<std::string> words;
-    for (int index = 1; index < argc; ++index) words.push_back(Text::strayBytesFromSurrogates(argv[index]));
+    // The words are the bytes as given: a name's bytes are its own, and a
+    // runtime that holds stray bytes otherwise (Python's surrogateescape)
+    // turns them back into the bytes when it starts a program.
+    std::vector<std::string> words(argv + 1, argv + argc);
     return afterOutput(run(words));
 }

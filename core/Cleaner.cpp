@@ -15,6 +15,7 @@
 #include "OwnFolders.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
+#include "base/DisplayText.hpp"
 #include "base/JSONCoding.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Trash.hpp"
@@ -159,12 +160,14 @@ std::optional<std::string> placeRefusal(const std::string& p, const Places& at) 
 /// the item stayed.
 std::string unusableTrashText(const Trash::UnusableTrash& unusable) {
     if (!unusable.distrust)
-        return L("磁盘 %@ 上没有本工具可用的废纸篓:无法建立或打开 %@(%@);没有移动", unusable.disk, unusable.trash,
-                 unusable.message);
-    if (unusable.distrust->folder == unusable.disk && unusable.distrust->why == FolderTrust::Reason::otherOwner)
-        return L("所在磁盘的顶层目录 %@ 属于其他用户,对方可以决定废纸篓把它放到哪里;没有移动", unusable.disk);
-    return L("磁盘 %@ 的废纸篓 %@ 不可信:%@,对方可以决定废纸篓把它放到哪里;没有移动", unusable.disk, unusable.trash,
-             OwnFolders::reasonText(*unusable.distrust));
+        return L("磁盘 %@ 上没有本工具可用的废纸篓:无法建立或打开 %@(%@);没有移动", DisplayText::path(unusable.disk),
+                 DisplayText::path(unusable.trash), unusable.message);
+    if (unusable.distrust->folder == DisplayText::path(unusable.disk) &&
+        unusable.distrust->why == FolderTrust::Reason::otherOwner)
+        return L("所在磁盘的顶层目录 %@ 属于其他用户,对方可以决定废纸篓把它放到哪里;没有移动",
+                 DisplayText::path(unusable.disk));
+    return L("磁盘 %@ 的废纸篓 %@ 不可信:%@,对方可以决定废纸篓把它放到哪里;没有移动", DisplayText::path(unusable.disk),
+             DisplayText::path(unusable.trash), OwnFolders::reasonText(*unusable.distrust));
 }
 
 std::string localizedDescription(const std::exception& error) {
@@ -242,10 +245,10 @@ std::optional<std::string> holdRefusalText(const HoldRefused& refused, const std
     const std::string& at = refused.at.empty() ? path : refused.at;
     switch (refused.why) {
     case HoldFailure::missing: return std::nullopt;
-    case HoldFailure::link: return L("%@ 是符号链接", at);
+    case HoldFailure::link: return L("%@ 是符号链接", DisplayText::path(at));
     case HoldFailure::moved: return L("打开时目录被移动或替换了");
-    case HoldFailure::changed: return L("%@ 在扫描之后被另一个目录替换了", at);
-    case HoldFailure::unrecorded: return L("扫描没有测量过 %@", at);
+    case HoldFailure::changed: return L("%@ 在扫描之后被另一个目录替换了", DisplayText::path(at));
+    case HoldFailure::unrecorded: return L("扫描没有测量过 %@", DisplayText::path(at));
     case HoldFailure::other: break;
     }
     return refused.message;

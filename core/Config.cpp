@@ -9,6 +9,7 @@
 
 #include "Localization.hpp"
 #include "OwnFolders.hpp"
+#include "base/DisplayText.hpp"
 #include "base/Files.hpp"
 #include "base/JSONCoding.hpp"
 #include "base/StoredFile.hpp"
@@ -117,7 +118,7 @@ AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
 std::optional<std::string> unreadableNotice() {
     if (auto line = refusal()) return line;
     if (!unreadable()) return std::nullopt;
-    return L("配置文件 %@ 无法读取,已忽略。", Paths::abbreviate(filePath().string()));
+    return L("配置文件 %@ 无法读取,已忽略。", DisplayText::path(Paths::abbreviate(filePath().string())));
 }
 
 void update(const std::function<void(AppConfig&)>& change) {

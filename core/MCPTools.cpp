@@ -13,6 +13,7 @@
 #include "Service.hpp"
 #include "Suggestions.hpp"
 #include "backup/Backup.hpp"
+#include "base/DisplayText.hpp"
 #include "base/JSONCoding.hpp"
 #include "platform/FileManager.hpp"
 #include "platform/Trash.hpp"

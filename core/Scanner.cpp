@@ -27,6 +27,7 @@
 #include "Localization.hpp"
 #include "ParallelDescent.hpp"
 #include "ScanWalk.hpp"
+#include "base/DisplayText.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/Platform.hpp"
@@ -236,7 +237,8 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     std::string shownPrefix = requested == "/" ? "" : requested;
 
     struct stat status;
-    if (::lstat(walked.c_str(), &status) != 0) throw OstrevaneError(L("路径不存在或无法访问: %@", requested));
+    if (::lstat(walked.c_str(), &status) != 0)
+        throw OstrevaneError(L("路径不存在或无法访问: %@", DisplayText::path(requested)));
 
     Date scannedAt = std::chrono::system_clock::now();
     auto started = std::chrono::steady_clock::now();

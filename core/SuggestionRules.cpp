@@ -13,6 +13,7 @@
 #include "Localization.hpp"
 #include "Scanner.hpp"
 #include "SuggestionPlaces.hpp"
+#include "base/DisplayText.hpp"
 #include "base/Files.hpp"
 #include "platform/Applications.hpp"
 #include "platform/ICloud.hpp"
@@ -293,7 +294,7 @@ std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& hom
             int64_t days = idleDays(*child.modified, now);
             if (days < coldDays) continue;
             suggestions.emplace_back("cold-" + slug(child.path, homePath), "archive",
-                                     L("长期未用的文件夹:%@", Paths::abbreviate(child.path)),
+                                     L("长期未用的文件夹:%@", DisplayText::path(Paths::abbreviate(child.path))),
                                      L("%@ 天没有任何改动。", days) + destinationHalf,
                                      std::vector<std::string>{child.path}, child.size, Risk::review,
                                      CleanAction::offload, offloadCommand(child.path, destinations), std::nullopt);

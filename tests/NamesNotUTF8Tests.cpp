@@ -1,9 +1,13 @@
 // Names on disk that are no UTF-8: every path the tool writes, handed back to
 // it, names that file and no other.
+#include <functional>
+#include <set>
+
 #include "Duplicates.hpp"
 #include "TestSupport.hpp"
 #include "base/InputLimits.hpp"
 #include "base/Shell.hpp"
+#include "platform/HomeFolder.hpp"
 #include "platform/Trash.hpp"
 
 using namespace testing_support;
@@ -34,6 +38,13 @@ protected:
         EXPECT_EQ(entriesOf(Trash::filesFolder()), std::vector<std::string>{stray});
     }
 };
+
+std::string hexOf(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : bytes) hex += {digits[byte >> 4], digits[byte & 0xF]};
+    return hex;
+}
 
 std::string mcpLine(int id, const std::string& tool, const json& arguments) {
     return JSONOut::encode(json{{"jsonrpc", "2.0"},
@@ -91,19 +102,76 @@ TEST_F(NamesNotUTF8, APathFromLargestHandedToTrashMovesThatFileAndNoOther) {
     // A second listing, from the stored scan, names it alike.
     EXPECT_EQ(largestPath(), path);
 
-    // Handed back as a script holds it: the bytes themselves, or the lone
-    // surrogates of Python's surrogateescape in their UTF-8 form.
-    std::string asSurrogates = path;
-    if (size_t at = path.find('\xff'); at != std::string::npos) asSurrogates.replace(at, 1, "\xed\xb3\xbf");
-    for (const std::string& given : {path, asSurrogates}) {
-        auto dry = runCLI({"trash", given, "--json"});
-        EXPECT_EQ(dry.status, 0) << dry.err;
-        EXPECT_EQ(JSONOut::parse(dry.out)["trashed"], json{path}) << dry.out;
-    }
-    auto moved = runCLI({"trash", asSurrogates, "--execute"});
+    auto dry = runCLI({"trash", path, "--json"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(JSONOut::parse(dry.out)["trashed"], json{path}) << dry.out;
+    auto moved = runCLI({"trash", path, "--execute"});
     EXPECT_EQ(moved.status, 0) << moved.err;
     EXPECT_TRUE(moved.out.starts_with("Moved to the Trash: 1 item, 2 MB.")) << moved.out;
     expectOnlyTheStrayNamedFileTrashed();
+}
+
+// A command-line word is the bytes of its name, even those that spell a lone
+// surrogate in UTF-8's way (ED B3 BF, not UTF-8 at all) beside a file named
+// with the byte that surrogate stands for. A script gets the path from the
+// JSON (Python's json and surrogateescape) and hands it back to a program,
+// which passes the bytes; a control character in the same name goes alike,
+// and so through MCP.
+TEST_F(NamesNotUTF8, AGivenNameIsItsBytesAndAScriptHandsItBackAsRead) {
+    const std::string wanted = "keep\xed\xb3\xbf.bin", other = "keep\xff.bin";
+    const std::string script = R"(
+import json, subprocess, sys
+listed = subprocess.run([sys.argv[1], "largest", "--min-size", "1", "--json"], capture_output=True, check=True)
+for file in json.loads(listed.stdout):
+    # The name to hand back, given as its bytes, which Python reads as the JSON does.
+    if file["path"].endswith(sys.argv[2]):
+        sys.exit(subprocess.run([sys.argv[1], "trash", file["path"], "--execute"]).returncode)
+sys.exit(3)
+)";
+    struct Case {
+        const char* how;
+        std::string trashed;
+        std::function<int()> handBack;
+    };
+    const Case cases[] = {
+        {"given as bytes", wanted,
+         [&] {
+             return runCLI({"trash", home.path("d/" + wanted).string(), "--execute"}).status;
+         }},
+        {"through Python, as read", wanted,
+         [&] {
+             return Shell::run("/usr/bin/python3", {"-c", script, OSTREVANE_CLI_PATH, "/" + wanted}, 60).status;
+         }},
+        {"through Python, a control character beside a stray byte", "ctl\x01\xfe.bin",
+         [&] {
+             return Shell::run("/usr/bin/python3", {"-c", script, OSTREVANE_CLI_PATH, "/ctl\x01\xfe.bin"}, 60).status;
+         }},
+        {"through MCP, a control character beside a stray byte", "ctl\x01\xfe.bin",
+         [&] {
+             const json files = mcpRecord(runCLI({"mcp"}, mcpLine(1, "largest_files", {{"min_size_mb", 1}})));
+             for (const json& file : files)
+                 if (file.value("path", "").ends_with("/ctl\x01\xfe.bin"))
+                     return mcpRecord(runCLI({"mcp"}, mcpLine(2, "move_to_trash",
+                                                              {{"paths", {file["path"]}}, {"confirm", true}})))
+                                        .value("failed", json::array())
+                                        .size() == 0
+                                ? 0
+                                : 1;
+             return 3;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        // Each case scans afresh.
+        for (const fs::path& folder :
+             {home.path("d"), fs::path(Trash::filesFolder()), fs::path(Trash::infoFolder()), Paths::cacheFolder()})
+            fs::remove_all(folder);
+        for (const std::string& name : {wanted, other, c.trashed}) writeFile(home.path("d/" + name), 2'000'000);
+        EXPECT_EQ(c.handBack(), 0);
+        EXPECT_FALSE(fs::exists(home.path("d/" + c.trashed)));
+        EXPECT_EQ(entriesOf(Trash::filesFolder()), std::vector<std::string>{c.trashed});
+        EXPECT_EQ(fs::file_size(home.path("d/" + other)), 2'000'000u);
+    }
 }
 
 TEST_F(NamesNotUTF8, ThePlainListingPastedIntoAShellNamesThatFile) {
@@ -119,6 +187,59 @@ TEST_F(NamesNotUTF8, ThePlainListingPastedIntoAShellNamesThatFile) {
     EXPECT_EQ(pasted.status, 0) << pasted.stderrText;
     EXPECT_NE(pasted.stdoutText.find("\n  ~/$'movie\\xff.mkv'\n"), std::string::npos) << pasted.stdoutText;
     expectOnlyTheStrayNamedFileTrashed();
+}
+
+// Every name the shell would read otherwise is quoted, and the quoted form,
+// pasted into bash, is that name's bytes and runs nothing; a name of letters,
+// digits, spaces, parentheses and the like is shown as it is.
+TEST_F(NamesNotUTF8, EveryShownNamePastedIntoBashIsThatNameAndRunsNothing) {
+    const std::vector<std::string> hostile = {"x$(touch PWNED).bin",
+                                              "x`touch PWNED`.bin",
+                                              "a;touch PWNED;.bin",
+                                              "a&touch PWNED&.bin",
+                                              "x>PWNED.bin",
+                                              "a|touch PWNED.bin",
+                                              "it's $(touch PWNED) !x",
+                                              "say \"hi\".bin",
+                                              "back\\slash\\.bin",
+                                              "two\nlines\t.bin",
+                                              "nb\u00a0sp.bin",
+                                              "ideographic\u3000space",
+                                              "zero\u200bwidth",
+                                              "csi\xc2\x9b"
+                                              "31m\x7f",
+                                              "$'movie\\xff.mkv'",
+                                              stray,
+                                              "glob*?[a].bin",
+                                              "{a,b}#.bin",
+                                              "evil\u202etxt.exe"};
+    const std::vector<std::string> bare = {"照片 2024 (1).jpg", "a-b_c.d,e+f=g@h%i:j~k.txt", "Café Ünïcødé"};
+    const fs::path cwd = home.scratch() / "cwd";
+    fs::create_directories(cwd);
+    std::set<std::string> shownForms;
+    auto shownOf = [&](const std::string& name) {
+        writeFile(home.path("d/" + name), 10);
+        auto dry = runCLI({"trash", home.path("d/" + name).string()});
+        EXPECT_EQ(dry.status, 0) << dry.err;
+        const size_t start = dry.out.find("\n  ~/") + 3;
+        return dry.out.substr(start, dry.out.find('\n', start) - start);
+    };
+    for (const std::string& name : hostile) {
+        SCOPED_TRACE(name);
+        const std::string shown = shownOf(name);
+        EXPECT_TRUE(shown.starts_with("~/$'")) << shown;
+        EXPECT_TRUE(shownForms.insert(shown).second) << shown;
+        // As hexadecimal digits: the bytes come back whatever they are. The shell
+        // works in a folder of its own, where whatever a name ran would show.
+        auto pasted = Shell::run("/bin/bash",
+                                 {"-c", "HOME=\"$OSTREVANE_HOME\"; cd '" + cwd.string() + "' || exit 9; printf %s " +
+                                            shown + " | od -An -v -tx1 | tr -d ' \\n'"},
+                                 60);
+        EXPECT_EQ(pasted.status, 0) << pasted.stderrText;
+        EXPECT_EQ(pasted.stdoutText, hexOf(home.path("d/" + name).string())) << shown;
+        EXPECT_TRUE(entriesOf(cwd).empty()) << shown;
+    }
+    for (const std::string& name : bare) EXPECT_EQ(shownOf(name), "~/d/" + name);
 }
 
 TEST_F(NamesNotUTF8, APathFromLargestFilesHandedToMoveToTrashMovesThatFileAndNoOther) {

@@ -438,6 +438,22 @@ TEST_F(TrashTest, AHeldItemMovesFromTheFolderHeldWhateverThePathBecomes) {
     EXPECT_EQ(recordedPath("x"), home.home() + "/A/x");
 }
 
+// The kernel names a removed folder with " (deleted)" after its path; a
+// folder really named so is still where it is, and its items move.
+TEST_F(TrashTest, AFolderNamedAsIfRemovedIsToldApartFromARemovedOne) {
+    writeFile(home.path("old (deleted)/x"), 10);
+    EXPECT_EQ(Trash::moveToTrash(home.path("old (deleted)/x").string()), (files() / "x").string());
+    EXPECT_FALSE(fs::exists(home.path("old (deleted)/x")));
+
+    // Removed once held, with a folder of the kernel's name for it beside.
+    writeFile(home.path("gone/y"), 10);
+    const Trash::HeldFolder held(home.path("gone").string());
+    fs::remove_all(home.path("gone"));
+    writeFile(home.path("gone (deleted)/y"), 20);
+    EXPECT_THROW(Trash::HeldItem(held, "y"), OstrevaneError);
+    EXPECT_EQ(fs::file_size(home.path("gone (deleted)/y")), 20u);
+}
+
 TEST_F(TrashTest, ATrashFolderOthersCanWriteToTakesNothing) {
     fs::path item = writeFile(home.path("keep.txt"));
     fs::create_directories(files());

@@ -13,7 +13,9 @@
 #include "backup/Archive.hpp"
 #include "backup/Private.hpp"
 #include "backup/SourceStamps.hpp"
+#include "base/DisplayText.hpp"
 #include "platform/Host.hpp"
+#include "platform/Leases.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/OpenFiles.hpp"
 
@@ -27,7 +29,7 @@ Hooks& Hooks::active() {
         .readStamp = [](struct stat&) {},
         .stampStep = [] { return SourceStamps::stampStep; },
         .flushCopies = [](const std::string&) { return 0; },
-        .takeLease = [](int fd) { return ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 0 : errno; },
+        .takeLease = [](int fd) { return Leases::take(fd, Leases::Kind::write); },
         .openElsewhere = [] { return OpenFiles::heldByOtherProcesses(); },
         .foldersInUse = [] { return OpenFiles::foldersInUseByOtherProcesses(); },
     };
@@ -79,7 +81,8 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
                  const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
     const std::string source = Paths::expandGiven(sourcePath);
     struct stat info;
-    if (::stat(source.c_str(), &info) != 0) throw OstrevaneError(L("要备份的路径不存在: %@", source));
+    if (::stat(source.c_str(), &info) != 0)
+        throw OstrevaneError(L("要备份的路径不存在: %@", DisplayText::path(source)));
     const bool isDirectory = S_ISDIR(info.st_mode);
     if (!destination.available) throw OstrevaneError(L("备份目的地“%@”不可用", destination.name));
     if (destination.path) {

@@ -254,7 +254,7 @@ struct Hooks {
     /// an errno value to fail with (a failing drive's write-back error), or 0.
     std::function<int(const std::string& target)> flushCopies;
     /// Taking the write lease on a source file that an offload holds through
-    /// its move (fcntl F_SETLEASE with F_WRLCK on `fd`): 0 or an errno
+    /// its move (Leases::take of a write lease on `fd`): 0 or an errno
     /// value, EAGAIN when another descriptor has the file open.
     std::function<int(int fd)> takeLease;
     /// The files, by device and inode, that other processes hold open: asked

@@ -5,6 +5,7 @@
 #include "Localization.hpp"
 #include "OwnFolders.hpp"
 #include "backup/Backup.hpp"
+#include "base/DisplayText.hpp"
 #include "base/Files.hpp"
 #include "base/StoredFile.hpp"
 
@@ -55,7 +56,8 @@ std::string summaryText(const BackupReport& report) {
 std::optional<std::string> historyNotice(const BackupReport& report) {
     std::optional<std::string> notice;
     if (report.historyKeptAs)
-        notice = L("备份记录文件无法读取,原内容已保留在 %@。", Paths::abbreviate(*report.historyKeptAs));
+        notice = L("备份记录文件无法读取,原内容已保留在 %@。",
+                   DisplayText::path(Paths::abbreviate(*report.historyKeptAs)));
     if (report.historyFailure) {
         // Written to follow another notice; standing alone it needs no lead.
         const std::string failure = L("这次备份没有记入备份记录:%@。", *report.historyFailure);
@@ -118,7 +120,7 @@ void record(BackupReport& report) {
 }
 
 std::string unreadableNotice() {
-    return L("备份记录文件 %@ 无法读取,已忽略。", Paths::abbreviate(filePath().string()));
+    return L("备份记录文件 %@ 无法读取,已忽略。", DisplayText::path(Paths::abbreviate(filePath().string())));
 }
 
 }  // namespace BackupHistory

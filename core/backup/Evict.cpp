@@ -8,6 +8,7 @@
 #include "Localization.hpp"
 #include "ScanStore.hpp"
 #include "backup/Private.hpp"
+#include "base/DisplayText.hpp"
 #include "platform/ICloud.hpp"
 
 namespace BackupEngine {
@@ -65,7 +66,7 @@ std::string releasedMessage(int64_t evicted, int64_t failed) {
 EvictReport evict(const std::string& pathText) {
     const std::string path = Paths::expandGiven(pathText);
     struct stat info;
-    if (::lstat(path.c_str(), &info) != 0) throw OstrevaneError(L("路径不存在: %@", path));
+    if (::lstat(path.c_str(), &info) != 0) throw OstrevaneError(L("路径不存在: %@", DisplayText::path(path)));
     int64_t evicted = 0, failed = 0;
     const int64_t before = freeBytesOfFileSystem(path);
 

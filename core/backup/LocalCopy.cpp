@@ -20,6 +20,7 @@
 #include "backup/BackupFiles.hpp"
 #include "backup/BackupManifest.hpp"
 #include "backup/Private.hpp"
+#include "base/DisplayText.hpp"
 #include "base/ProgressPace.hpp"
 #include "platform/FileSystem.hpp"
 
@@ -167,7 +168,7 @@ private:
         ++failed;
         std::lock_guard guard(errorsLock);
         if (errors.size() < BackupReport::errorLimit)
-            errors.push_back(Paths::abbreviate(path) + ": " + describe(error));
+            errors.push_back(DisplayText::path(Paths::abbreviate(path)) + ": " + describe(error));
     }
 
     /// The totals serve progress only; without a progress callback the
@@ -241,7 +242,7 @@ private:
             throw OstrevaneError(L("无法在目的地创建目录: %@", describe(root.error)));
         noteOwnFolders(target);
         int fd = FileSystem::canOpenFolder(source) ? ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-        if (fd < 0) throw OstrevaneError(L("无法读取 %@", source));
+        if (fd < 0) throw OstrevaneError(L("无法读取 %@", DisplayText::path(source)));
         raiseDescriptorLimit();
         walk(UniqueFd(fd), source, root, 1);
     }

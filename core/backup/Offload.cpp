@@ -19,6 +19,7 @@
 #include "backup/Private.hpp"
 #include "backup/SourceHold.hpp"
 #include "backup/SourceStamps.hpp"
+#include "base/DisplayText.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
 #include "platform/Trash.hpp"
@@ -243,7 +244,7 @@ std::string keptMessage(const std::vector<SourceHold::Kept>& kept) {
     std::string list;
     for (size_t index = 0; index < kept.size() && index < BackupReport::errorLimit; ++index) {
         if (index > 0) list += L(";");
-        list += L("%@(%@)", kept[index].path, kept[index].reason);
+        list += L("%@(%@)", DisplayText::path(kept[index].path), kept[index].reason);
     }
     if (kept.size() > BackupReport::errorLimit) list += L(";") + "…";
     return L("备份和校验都成功,但 %@ 项未处理,本地文件保持不动:%@", kept.size(), list);
@@ -264,7 +265,7 @@ bool trashCheckedSource(const std::string& source, const SourceStamps& stamps,
     }
     if (!stamps.rootUnchanged(source)) {
         result.verified = false;
-        result.message = L("%@ 在校验后有改动,本地文件保持不动。", source);
+        result.message = L("%@ 在校验后有改动,本地文件保持不动。", DisplayText::path(source));
         return false;
     }
     std::string trashed;
@@ -279,6 +280,10 @@ bool trashCheckedSource(const std::string& source, const SourceStamps& stamps,
     auto opened = hold.firstOpened(source);
     auto changed = opened ? std::nullopt : stamps.firstChange(trashed, source, sameAsChecked);
     if (!opened && !changed) opened = hold.firstOpened(source);
+    // A writer behind a mount served from elsewhere went unseen by the
+    // leases: what it wrote since the first look shows in this one.
+    if (!opened && !changed && !hold.leasesSeeEveryOpener())
+        changed = stamps.firstChange(trashed, source, sameAsChecked);
     if (!opened && !changed) {
         result.sourceTrashed = true;
         return true;
@@ -288,14 +293,15 @@ bool trashCheckedSource(const std::string& source, const SourceStamps& stamps,
     result.verified = false;
     try {
         Trash::putBack(trashed, source);
-        result.message = opened ? L("%@ 在移动时被其他程序打开,本地文件已放回原处,没有归档。", *opened)
-                                : L("%@ 在校验后有改动,本地文件已放回原处,没有归档。", *changed);
+        result.message = opened
+                             ? L("%@ 在移动时被其他程序打开,本地文件已放回原处,没有归档。", DisplayText::path(*opened))
+                             : L("%@ 在校验后有改动,本地文件已放回原处,没有归档。", DisplayText::path(*changed));
     } catch (const std::exception& error) {
         result.sourceTrashed = true;
         result.message = opened ? L("%@ 在移动时被其他程序打开,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@",
-                                    *opened, error.what(), trashed)
-                                : L("%@ 在校验后有改动,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@", *changed,
-                                    error.what(), trashed);
+                                    DisplayText::path(*opened), error.what(), DisplayText::path(trashed))
+                                : L("%@ 在校验后有改动,没有归档;本地文件未能放回原处(%@),仍在废纸篓中:%@",
+                                    DisplayText::path(*changed), error.what(), DisplayText::path(trashed));
     }
     return false;
 }
@@ -312,7 +318,8 @@ bool verifyRclone(const std::string& source, const std::string& target) { return
 OffloadReport offload(const std::string& sourcePath, const BackupDestination& destination, bool dryRun,
                       const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
     const std::string source = Paths::expandGiven(sourcePath);
-    if (auto reason = offloadRefusal(source)) throw OstrevaneError(L("不能归档 %@:%@", source, *reason));
+    if (auto reason = offloadRefusal(source))
+        throw OstrevaneError(L("不能归档 %@:%@", DisplayText::path(source), *reason));
     const int64_t size = Scanner::quickSize(source);
 
     OffloadReport result;

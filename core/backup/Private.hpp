@@ -20,6 +20,7 @@
 #include "backup/Backup.hpp"
 #include "backup/BackupFiles.hpp"
 #include "base/DirectoryStream.hpp"
+#include "base/DisplayText.hpp"
 #include "base/Files.hpp"
 #include "base/Paths.hpp"
 #include "base/UniqueFd.hpp"
@@ -70,7 +71,8 @@ struct Tally {
 
     void fail(const std::string& path, const std::string& description) {
         ++failed;
-        if (errors.size() < BackupReport::errorLimit) errors.push_back(Paths::abbreviate(path) + ": " + description);
+        if (errors.size() < BackupReport::errorLimit)
+            errors.push_back(DisplayText::path(Paths::abbreviate(path)) + ": " + description);
     }
 };
 

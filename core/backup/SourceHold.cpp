@@ -1,7 +1,6 @@
 #include "backup/SourceHold.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 #include "Localization.hpp"
 #include "backup/Backup.hpp"
 #include "backup/SourceWalk.hpp"
+#include "platform/Leases.hpp"
 
 namespace {
 
@@ -53,6 +53,10 @@ bool SourceHold::inUse(int folder, const std::string& name, const std::string& r
     // Without waiting: a file another program holds a lease on answers at once.
     UniqueFd fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid() && errno == EWOULDBLOCK) return true;
+    if (fd.valid() && seeing && !seeingDevices.count(info.st_dev)) {
+        seeing = Leases::seesEveryOpener(fd.get());
+        seeingDevices.insert(info.st_dev);
+    }
     const Lease answer = fd.valid() ? lease(std::move(fd), relative) : Lease::unavailable;
     if (answer == Lease::held) heldFiles.insert(file);
     if (answer != Lease::unavailable) return answer == Lease::inUse;
@@ -61,15 +65,9 @@ bool SourceHold::inUse(int folder, const std::string& name, const std::string& r
 }
 
 SourceHold::Lease SourceHold::lease(UniqueFd fd, const std::string& relative) {
-    // An open that breaks a lease is told to its holder by a signal, SIGIO
-    // unless set otherwise, which by default ends the process: this one is
-    // ignored by default, and once the lease is held no one is told at all.
-    // The opener then waits until the hold goes.
-    if (::fcntl(fd.get(), F_SETSIG, SIGURG) != 0) return Lease::unavailable;
     const int error = Backup::Hooks::active().takeLease(fd.get());
     if (error == EAGAIN) return Lease::inUse;
     if (error != 0) return Lease::unavailable;
-    ::fcntl(fd.get(), F_SETOWN, 0);
     // Past the budget, the lease has answered and goes with its descriptor.
     if (held.size() >= budget) return Lease::free;
     held.push_back({relative, std::move(fd)});
@@ -79,12 +77,12 @@ SourceHold::Lease SourceHold::lease(UniqueFd fd, const std::string& relative) {
 std::optional<std::string> SourceHold::firstOpened(const std::string& original) {
     // An open waiting on a lease shows in it: it reads as the kind it is
     // being broken to.
-    const int intact = downgraded ? F_RDLCK : F_WRLCK;
+    const Leases::Kind intact = downgraded ? Leases::Kind::read : Leases::Kind::write;
     for (const Held& file : held)
-        if (::fcntl(file.fd.get(), F_GETLEASE) != intact) return Paths::joined(original, file.relative);
+        if (Leases::held(file.fd.get()) != intact) return Paths::joined(original, file.relative);
     if (!downgraded) {
         for (const Held& file : held)
-            if (::fcntl(file.fd.get(), F_SETLEASE, F_RDLCK) != 0) return Paths::joined(original, file.relative);
+            if (Leases::take(file.fd.get(), Leases::Kind::read) != 0) return Paths::joined(original, file.relative);
         downgraded = true;
     }
     return std::nullopt;

@@ -44,6 +44,11 @@ public:
     /// the offload's own reads of what moved leave them in force while a
     /// writer's open still waits on them.
     std::optional<std::string> firstOpened(const std::string& original);
+    /// Whether the leases see every opener of the files: false when a file
+    /// lies on a file system served from elsewhere (FUSE, NFS, SMB), where a
+    /// writer behind the mount goes unseen and only another look at what
+    /// moved can find its writes.
+    bool leasesSeeEveryOpener() const { return seeing; }
 
     // The leases go with the hold: a program waiting to open a file goes on then.
 
@@ -74,5 +79,8 @@ private:
     /// through the move only their stamps guard them.
     size_t budget = 512;
     bool downgraded = false;
+    bool seeing = true;
+    /// The devices found to be seen whole by their leases, asked once each.
+    std::set<dev_t> seeingDevices;
     std::optional<std::set<FileId>> openByOthers;
 };

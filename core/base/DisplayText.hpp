@@ -17,6 +17,28 @@ size_t bidiControlLength(std::string_view text);
 /// "\u202e"; everything else unchanged.
 std::string escapingBidiControls(std::string_view text);
 
+/// Text for a terminal: control characters, DEL, C1 controls and bytes that
+/// are not UTF-8 written as escapes ("\\n", "\\x1b"), and bidirectional
+/// formatting characters as "\\u202e", so a text can neither break the
+/// layout, send the terminal escape sequences nor read reversed. Line breaks
+/// stay with `keepLineBreaks`.
+std::string forTerminal(std::string_view text, bool keepLineBreaks = false);
+
+/// A name or path written for people, the one form every listing and
+/// sentence shows it in. A name of letters and marks of any script, digits,
+/// plain spaces, parentheses and "-_.,+=@%:/~" (and other visible
+/// characters no shell acts on) is written as it is. Any other, one with a
+/// stray byte, a control character, a space other than the plain one, an
+/// invisible formatting character or one of the shell's own characters
+/// ($ ` \ ' " ; & | < > * ? [ ] ! { } #), is written whole in bash's
+/// `$'…'` quoting, every byte that needs it as "\xHH" whatever the locale:
+/// pasted into bash it reads back as exactly the name's bytes and runs
+/// nothing. A name that itself looks quoted is quoted in its turn.
+std::string name(std::string_view name);
+/// `name` of a path, with a leading "~/" (the home, as Paths::abbreviate
+/// writes it) left outside the quotes, where the shell expands it.
+std::string path(std::string_view path);
+
 /// JSON text with DEL and the C1 controls (U+0080-U+009F), which the encoder
 /// leaves raw, written as "\u007f" and "\u009b": a terminal showing the output
 /// would otherwise act on them. The value the text stands for is unchanged.

@@ -103,22 +103,6 @@ std::string unmarkingStrayBytes(std::string_view text, char marker) {
     return result;
 }
 
-std::string strayBytesFromSurrogates(std::string_view text) {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    std::string result;
-    result.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (byte(i) == 0xED && i + 2 < text.size() && (byte(i + 1) == 0xB2 || byte(i + 1) == 0xB3) &&
-            (byte(i + 2) & 0xC0) == 0x80) {
-            result += static_cast<char>(0x80 | (byte(i + 1) & 0x01) << 6 | (byte(i + 2) & 0x3F));
-            i += 2;
-        } else {
-            result += text[i];
-        }
-    }
-    return result;
-}
-
 std::string trim(std::string_view text) {
     const char* blanks = " \t\n\r\v\f";
     size_t start = text.find_first_not_of(blanks);

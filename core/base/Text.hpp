@@ -17,10 +17,6 @@ std::string replacingInvalidUTF8(std::string_view text);
 std::string markingStrayBytes(std::string_view text, char marker);
 /// The inverse of `markingStrayBytes`.
 std::string unmarkingStrayBytes(std::string_view text, char marker);
-/// The text with each lone surrogate U+DC80-U+DCFF in its three-byte form
-/// (ED B2 80 - ED B3 BF, as Python writes a name's stray bytes) read back as
-/// the byte 0x80-0xFF it stands for; everything else unchanged.
-std::string strayBytesFromSurrogates(std::string_view text);
 /// Trims blanks, tabs and line breaks at both ends.
 std::string trim(std::string_view text);
 /// Lower case by Unicode's root rules, with a fast road for ASCII.

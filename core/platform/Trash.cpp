@@ -37,6 +37,17 @@ namespace {
 
 [[noreturn]] void failWith(int error) { throw OstrevaneError::fromErrno(error); }
 
+/// Whether `path`, which the kernel gave for `fd` with " (deleted)" at its
+/// end, is the folder's real name: the kernel adds that suffix to a removed
+/// folder, but a folder may also be named so. Only the folder itself is
+/// found under its own name.
+bool namesItself(int fd, const std::string& path) {
+    struct stat held {
+    }, named{};
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
+}
+
 /// The path the kernel gives an open folder; throws when it has none (the
 /// folder was removed, or its path is too long to be named).
 std::string pathOfDescriptor(int fd) {
@@ -46,7 +57,8 @@ std::string pathOfDescriptor(int fd) {
     if (length < 0) failWith(errno);
     if (static_cast<size_t>(length) == buffer.size()) failWith(ENAMETOOLONG);
     buffer.resize(static_cast<size_t>(length));
-    if (buffer.empty() || buffer.front() != '/' || buffer.ends_with(" (deleted)")) failWith(ENOENT);
+    if (buffer.empty() || buffer.front() != '/') failWith(ENOENT);
+    if (buffer.ends_with(" (deleted)") && !namesItself(fd, buffer)) failWith(ENOENT);
     return buffer;
 }
 
