@@ -162,8 +162,7 @@ std::string unusableTrashText(const Trash::UnusableTrash& unusable) {
     if (!unusable.distrust)
         return L("磁盘 %@ 上没有本工具可用的废纸篓:无法建立或打开 %@(%@);没有移动", DisplayText::path(unusable.disk),
                  DisplayText::path(unusable.trash), unusable.message);
-    if (unusable.distrust->folder == DisplayText::path(unusable.disk) &&
-        unusable.distrust->why == FolderTrust::Reason::otherOwner)
+    if (unusable.distrust->folder == unusable.disk && unusable.distrust->why == FolderTrust::Reason::otherOwner)
         return L("所在磁盘的顶层目录 %@ 属于其他用户,对方可以决定废纸篓把它放到哪里;没有移动",
                  DisplayText::path(unusable.disk));
     return L("磁盘 %@ 的废纸篓 %@ 不可信:%@,对方可以决定废纸篓把它放到哪里;没有移动", DisplayText::path(unusable.disk),
