@@ -281,15 +281,28 @@ std::optional<std::string> refusalIn(const Trash::HeldFolder& folder, const std:
     return heldRefusal(*held, at);
 }
 
+/// Why a clean leaves the item at `real` alone, if `keep` names it.
+std::optional<std::string> keptReason(const std::string& real, const Keep& keep) {
+    for (const auto& folder : keep.folders)
+        for (const auto& form : {folder, realPathOrSame(folder)})
+            if (Paths::isInside(form, real)) return L("这是备份目的地 %@ 或包含它,清理不会移动它", folder);
+    for (const auto& folder : keep.contents)
+        for (const auto& form : {folder, realPathOrSame(folder)})
+            if (Paths::isInside(real, form)) return L("这在备份目录 %@ 里,清理不会移动它", folder);
+    return std::nullopt;
+}
+
 /// What a clean did so far, item by item.
 class Tally {
 public:
-    explicit Tally(bool dryRun, const SeenFolders* seen = nullptr) : dryRun(dryRun), seen(seen) {}
+    explicit Tally(bool dryRun, const SeenFolders* seen = nullptr, const Keep& keep = {})
+        : dryRun(dryRun), seen(seen), keep(keep) {}
 
     void fail(const std::string& p, const std::string& reason) { failed.push_back({p, reason}); }
 
     /// Moves an item that passed the checks (in a dry run, counts it).
     void move(const std::string& p, const Trash::HeldItem& held) {
+        if (auto reason = keptReason(held.realPath(), keep)) return fail(p, *reason);
         int64_t size = Scanner::quickSize(held.realPath());
         // Moved for real, what an earlier path inside this one took is gone
         // from it by now; a dry run must not count it twice either.
@@ -328,6 +341,7 @@ public:
 private:
     bool dryRun;
     const SeenFolders* seen;
+    Keep keep;
     std::vector<std::string> trashed;
     /// The bytes each trashed path added.
     std::map<std::string, int64_t> counted;
@@ -364,8 +378,9 @@ std::optional<Trash::HeldFolder> heldFolder(const std::string& folder, Tally& ta
 /// folder is held once and its items moved from there, so a link swapped in
 /// for a folder never leads the clean into another one; with `seen`, nor
 /// does one swapped in above it since the scan.
-CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun, const SeenFolders* seen) {
-    Tally tally(dryRun, seen);
+CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun, const SeenFolders* seen,
+                          const Keep& keep) {
+    Tally tally(dryRun, seen, keep);
     const RefusalPlaces places;
     for (const auto& folder : folders) {
         std::optional<Trash::HeldFolder> held = heldFolder(folder, tally, seen);
@@ -425,8 +440,9 @@ std::optional<std::string> refusalOfPlace(const std::string& path) {
 namespace {
 
 /// The paths moved, along the way the scan saw when `seen` is given.
-CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const SeenFolders* seen) {
-    Tally tally(dryRun, seen);
+CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const SeenFolders* seen,
+                       const Keep& keep = {}) {
+    Tally tally(dryRun, seen, keep);
     const RefusalPlaces places;
     for (const auto& path : paths) {
         // Before anything else: such a path has no expanded form to act on.
@@ -490,7 +506,7 @@ CleanResult emptyTrash() {
     return CleanResult(false, {}, std::move(failed), bytes, std::move(message));
 }
 
-CleanResult apply(const Suggestion& suggestion, bool dryRun) {
+CleanResult apply(const Suggestion& suggestion, bool dryRun, const Keep& keep) {
     if (!suggestion.autoApplicable) {
         std::string message = L("“%@” 不能自动处理(风险级别 %@,动作 %@)。", suggestion.title,
                                 Risks::rawValue(suggestion.risk), CleanActions::rawValue(suggestion.action));
@@ -500,8 +516,8 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun) {
     }
     const SeenFolders* seen = suggestion.seen ? &*suggestion.seen : nullptr;
     switch (suggestion.action) {
-    case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun, seen);
-    case CleanAction::trash: return trashAlong(suggestion.paths, dryRun, seen);
+    case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun, seen, keep);
+    case CleanAction::trash: return trashAlong(suggestion.paths, dryRun, seen, keep);
     case CleanAction::emptyTrash:
         if (dryRun)
             return CleanResult(true, {}, {}, suggestion.reclaimableBytes,

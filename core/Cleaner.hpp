@@ -62,7 +62,17 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun);
 /// OstrevaneError only when the Trash cannot be listed and the desktop fails
 /// to empty it.
 CleanResult emptyTrash();
+/// What a clean leaves alone whatever rule found it: places the caller
+/// knows of, such as backup destinations, where an offload's backup may be
+/// the only copy there is.
+struct Keep {
+    /// Folders never moved, nor any folder holding one.
+    std::vector<std::string> folders;
+    /// Folders nothing inside of which is moved.
+    std::vector<std::string> contents;
+};
 /// Throws OstrevaneError for a suggestion that cannot be applied
-/// automatically or whose action the cleaner does not carry out.
-CleanResult apply(const Suggestion& suggestion, bool dryRun);
+/// automatically or whose action the cleaner does not carry out. An item
+/// that `keep` names is skipped with the reason.
+CleanResult apply(const Suggestion& suggestion, bool dryRun, const Keep& keep = {});
 }  // namespace Cleaner

@@ -3,6 +3,7 @@
 // them, calls one engine operation and returns its record as pretty JSON.
 #include "Cleaner.hpp"
 #include "Config.hpp"
+#include "DestinationGuard.hpp"
 #include "Destinations.hpp"
 #include "Localization.hpp"
 #include "MCPServer.hpp"
@@ -89,7 +90,8 @@ std::string applySuggestion(const ToolCall& call) {
     }
     auto report = SuggestionEngine::analyze(scan, destinations, std::chrono::system_clock::now());
     for (const auto& suggestion : report.suggestions)
-        if (suggestion.id == id) return pretty(Cleaner::apply(suggestion, !call.arguments.flag("confirm")));
+        if (suggestion.id == id)
+            return pretty(Cleaner::apply(suggestion, !call.arguments.flag("confirm"), DestinationGuard::keep()));
     std::string available;
     for (const auto& suggestion : report.suggestions) available += (available.empty() ? "" : ", ") + suggestion.id;
     throw OstrevaneError(L("没有 id 为 %@ 的建议。当前可用: %@", id, available));
@@ -119,7 +121,7 @@ std::string listBackupDestinations(const ToolCall&) {
 }
 
 std::string backupToCloud(const ToolCall& call) {
-    BackupDestination destination = Destinations::resolve(call.arguments.require("destination"));
+    BackupDestination destination = DestinationGuard::resolve(call.arguments.require("destination"));
     std::vector<std::string> excludes = BackupOptions::defaultExcludes;
     if (auto extra = call.arguments.strings("exclude")) excludes.insert(excludes.end(), extra->begin(), extra->end());
     bool dryRun = call.arguments.flag("dry_run");
@@ -129,7 +131,7 @@ std::string backupToCloud(const ToolCall& call) {
 }
 
 std::string offloadToCloud(const ToolCall& call) {
-    BackupDestination destination = Destinations::resolve(call.arguments.require("destination"));
+    BackupDestination destination = DestinationGuard::resolve(call.arguments.require("destination"));
     std::string source = call.arguments.require("source");
     return pretty(
         BackupEngine::offload(source, destination, !call.arguments.flag("confirm"), nullptr, backupProgress(call)));

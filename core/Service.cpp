@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "DestinationGuard.hpp"
 #include "Destinations.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
@@ -141,7 +142,7 @@ SuggestionReport suggestions(bool quick, bool refresh, const CancelTokenPtr& can
 
 PlanRun runPlan(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel,
                 const BackupProgressHandler& progress) {
-    return PlanRuns::run(plan, dryRun, cancel, progress);
+    return PlanRuns::run(plan, dryRun, DestinationGuard::resolve, cancel, progress);
 }
 
 }  // namespace Service
