@@ -5,6 +5,7 @@
 
 #include "Command.hpp"
 #include "Config.hpp"
+#include "DestinationGuard.hpp"
 #include "Destinations.hpp"
 #include "PlanRun.hpp"
 #include "Service.hpp"
@@ -56,7 +57,7 @@ int runBackup(const Arguments& arguments) {
         printUsage(L("用法: ostrevane backup <路径> --to <目的地> [--dry-run]"));
         return usageError;
     }
-    BackupDestination destination = Destinations::resolve(*destinationQuery);
+    BackupDestination destination = DestinationGuard::resolve(*destinationQuery);
     std::vector<std::string> excludes = BackupOptions::defaultExcludes;
     for (const auto& name : arguments.values("--exclude")) excludes.push_back(name);
     BackupOptions options(arguments.has("--dry-run"), excludes);
@@ -78,7 +79,7 @@ int runOffload(const Arguments& arguments) {
         printUsage(L("用法: ostrevane offload <路径> --to <目的地> [--execute]"));
         return usageError;
     }
-    BackupDestination destination = Destinations::resolve(*destinationQuery);
+    BackupDestination destination = DestinationGuard::resolve(*destinationQuery);
     const bool dryRun = !arguments.has("--execute");
     OffloadReport report = BackupEngine::offload(arguments.positionals[0], destination, dryRun, nullptr,
                                                  progressFor(arguments));

@@ -8,7 +8,9 @@
 
 #include "Command.hpp"
 #include "Config.hpp"
+#include "DestinationGuard.hpp"
 #include "Destinations.hpp"
+#include "PlaceRecords.hpp"
 #include "PlanRun.hpp"
 #include "base/DisplayText.hpp"
 
@@ -72,6 +74,10 @@ int addDestination(const Arguments& arguments) {
         printError(L("目录不存在: %@", DisplayText::path(folder)));
         return failure;
     }
+    if (auto reason = DestinationGuard::refusal(folder)) {
+        printError(*reason);
+        return failure;
+    }
     // Discovery shows one destination per folder: a second name for a folder
     // already there would be saved and never shown.
     if (auto existing = Destinations::atFolder(folder, Destinations::discover(false));
@@ -79,6 +85,9 @@ int addDestination(const Arguments& arguments) {
         printError(L("%@ 已经是备份目的地“%@”,没有以新名称再添加。", DisplayText::path(folder), existing->name));
         return failure;
     }
+    // Recorded first: a destination without it would stay available on the
+    // bare mount-point folder once its drive is unplugged.
+    PlaceRecords::rememberDestination(folder);
     announceKeptConfiguration();
     ConfigStore::updateOrThrow([&](AppConfig& config) {
         // The name is the destination's identity: adding it again moves it
@@ -159,8 +168,13 @@ void printPlans(const std::vector<BackupPlan>& plans, const Arguments& arguments
 /// expanded path of an existing folder. Anything else is the resolver's error.
 std::string destinationIdFor(const std::string& query) {
     std::vector<BackupDestination> destinations = Destinations::discover(true);
-    if (auto found = Destinations::match(query, destinations)) return found->id;
-    return Destinations::resolve(query, destinations).id;
+    auto found = Destinations::match(query, destinations);
+    BackupDestination destination = found ? *found : Destinations::resolve(query, destinations);
+    if (destination.path)
+        if (auto reason = DestinationGuard::refusal(*destination.path)) throw OstrevaneError(*reason);
+    // A folder named by its path is added here, as `destinations add` adds one.
+    if (!found && destination.path) PlaceRecords::rememberDestination(*destination.path);
+    return destination.id;
 }
 
 int addPlan(const Arguments& arguments) {
@@ -180,8 +194,9 @@ int addPlan(const Arguments& arguments) {
     }
     const std::string destinationId = destinationIdFor(*destination);
     announceKeptConfiguration();
-    AppConfig config = ConfigStore::updateOrThrow(
-        [&](AppConfig& stored) { stored.plans.emplace_back(source, destinationId); });
+    const BackupPlan plan(source, destinationId);
+    PlaceRecords::rememberPlanSource(plan.id, source);
+    AppConfig config = ConfigStore::updateOrThrow([&](AppConfig& stored) { stored.plans.push_back(plan); });
     printPlans(config.plans, arguments);
     return success;
 }

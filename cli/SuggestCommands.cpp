@@ -7,6 +7,7 @@
 #include "CleanOutput.hpp"
 #include "Cleaner.hpp"
 #include "Command.hpp"
+#include "DestinationGuard.hpp"
 #include "Service.hpp"
 
 namespace cli {
@@ -85,7 +86,9 @@ int runClean(const Arguments& arguments) {
     }
 
     std::vector<CleanResult> results;
-    for (const auto& suggestion : chosen) results.push_back(Cleaner::apply(suggestion, dryRun));
+    Cleaner::ApplyLimits limits;
+    limits.keep = DestinationGuard::keep();
+    for (const auto& suggestion : chosen) results.push_back(Cleaner::apply(suggestion, dryRun, limits));
 
     bool anyFailed = std::any_of(results.begin(), results.end(),
                                  [](const CleanResult& result) { return !result.failed.empty(); });

@@ -315,11 +315,23 @@ std::optional<std::string> refusalIn(const Trash::HeldFolder& folder, const std:
     return heldRefusal(*held, at);
 }
 
+/// Why a clean leaves the item at `real` alone, if `keep` names it.
+std::optional<std::string> keptReason(const std::string& real, const Keep& keep) {
+    for (const auto& folder : keep.folders)
+        for (const auto& form : {folder, realPathOrSame(folder)})
+            if (Paths::isInside(form, real)) return L("这是备份目的地 %@ 或包含它,清理不会移动它", folder);
+    for (const auto& folder : keep.contents)
+        for (const auto& form : {folder, realPathOrSame(folder)})
+            if (Paths::isInside(real, form)) return L("这在备份目录 %@ 里,清理不会移动它", folder);
+    return std::nullopt;
+}
+
 /// What a clean did so far, item by item.
 class Tally {
 public:
-    explicit Tally(bool dryRun, const SeenFolders* seen = nullptr, const std::set<std::string>* approved = nullptr)
-        : dryRun(dryRun), seen(seen), approved(approved) {}
+    explicit Tally(bool dryRun, const SeenFolders* seen = nullptr, const std::set<std::string>* approved = nullptr,
+                   const Keep& keep = {})
+        : dryRun(dryRun), seen(seen), approved(approved), keep(keep) {}
 
     void fail(const std::string& p, const std::string& reason) { failed.push_back({p, reason}); }
 
@@ -334,6 +346,7 @@ public:
 
     /// Moves an item that passed the checks (in a dry run, counts it).
     void move(const std::string& p, const Trash::HeldItem& held, const SeenFolder* expected = nullptr) {
+        if (auto reason = keptReason(held.realPath(), keep)) return fail(p, *reason);
         int64_t size = Scanner::quickSize(held.realPath());
         // Moved for real, what an earlier path inside this one took is gone
         // from it by now; a dry run must not count it twice either.
@@ -377,6 +390,7 @@ private:
     bool dryRun;
     const SeenFolders* seen;
     const std::set<std::string>* approved;
+    Keep keep;
     std::vector<std::string> trashed;
     /// What `approved` did not list.
     std::vector<std::string> left;
@@ -425,8 +439,8 @@ std::optional<Trash::HeldFolder> heldFolder(const std::string& folder, Tally& ta
 /// for a folder never leads the clean into another one; with `seen`, nor
 /// does one swapped in above it since the scan.
 CleanResult trashContents(const std::vector<std::string>& folders, bool dryRun, const SeenFolders* seen,
-                          const std::set<std::string>* approved) {
-    Tally tally(dryRun, seen, approved);
+                          const std::set<std::string>* approved, const Keep& keep) {
+    Tally tally(dryRun, seen, approved, keep);
     const RefusalPlaces places;
     for (const auto& folder : folders) {
         std::optional<Trash::HeldFolder> held = heldFolder(folder, tally, seen);
@@ -496,10 +510,11 @@ std::optional<std::string> changedSinceScan(const Trash::HeldItem& held, const I
 
 /// The paths moved, along the way the scan saw when `seen` is given; with
 /// `idle`, only those still as idle as their rule asks; with `approved`, only
-/// those listed there.
+/// those listed there; never what `keep` names.
 CleanResult trashAlong(const std::vector<std::string>& paths, bool dryRun, const SeenFolders* seen,
-                       const IdleTest* idle = nullptr, const std::set<std::string>* approved = nullptr) {
-    Tally tally(dryRun, seen, approved);
+                       const IdleTest* idle = nullptr, const std::set<std::string>* approved = nullptr,
+                       const Keep& keep = {}) {
+    Tally tally(dryRun, seen, approved, keep);
     const RefusalPlaces places;
     for (const auto& path : paths) {
         // Before anything else: such a path has no expanded form to act on.
@@ -618,8 +633,8 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun, const ApplyLimits& 
     if (limits.approved) approved.emplace(limits.approved->begin(), limits.approved->end());
     const std::set<std::string>* listed = approved ? &*approved : nullptr;
     switch (suggestion.action) {
-    case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun, seen, listed);
-    case CleanAction::trash: return trashAlong(suggestion.paths, dryRun, seen, idle, listed);
+    case CleanAction::trashContents: return trashContents(suggestion.paths, dryRun, seen, listed, limits.keep);
+    case CleanAction::trash: return trashAlong(suggestion.paths, dryRun, seen, idle, listed, limits.keep);
     case CleanAction::emptyTrash:
         if (dryRun)
             return CleanResult(true, {}, {}, suggestion.reclaimableBytes,

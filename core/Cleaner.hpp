@@ -62,6 +62,15 @@ CleanResult trash(const std::vector<std::string>& paths, bool dryRun);
 /// OstrevaneError only when the Trash cannot be listed and the desktop fails
 /// to empty it.
 CleanResult emptyTrash();
+/// What a clean leaves alone whatever rule found it: places the caller
+/// knows of, such as backup destinations, where an offload's backup may be
+/// the only copy there is.
+struct Keep {
+    /// Folders never moved, nor any folder holding one.
+    std::vector<std::string> folders;
+    /// Folders nothing inside of which is moved.
+    std::vector<std::string> contents;
+};
 /// What a caller that showed the user more than the suggestion itself holds
 /// a clean to.
 struct ApplyLimits {
@@ -72,6 +81,8 @@ struct ApplyLimits {
     /// others are left where they are and named in the message. None: every
     /// item of the suggestion.
     std::optional<std::vector<std::string>> approved;
+    /// Moving: what is skipped with the reason, whatever rule found it.
+    Keep keep;
 };
 /// Emptying the Trash through its suggestion deletes only the items the
 /// Trash held when the suggestion was analysed: those recorded as deleted no

@@ -13,6 +13,7 @@
 
 #include "Config.hpp"
 #include "Localization.hpp"
+#include "PlaceRecords.hpp"
 #include "Rclone.hpp"
 #include "base/Files.hpp"
 #include "base/JSONCoding.hpp"
@@ -315,7 +316,7 @@ void addCustomFolders(DiscoveryList& list) {
     for (const auto& custom : ConfigStore::load().customDestinations) {
         std::string path = Paths::expand(custom.path);
         auto unusable = Paths::unusable(custom.path);
-        bool available = !unusable && isFolder(path) && !Mounts::awaitsItsVolume(path);
+        bool available = !unusable && isFolder(path) && !Mounts::awaitsItsVolume(path) && !awaitsItsDrive(path);
         std::optional<std::string> note = unusable;
         if (!available && !note) note = L("目录当前不可用(外置磁盘未连接?)");
         list.add({custom.id(), DestinationKind::folder, custom.name, path, std::nullopt, available, note});
@@ -364,6 +365,11 @@ std::vector<BackupDestination> discover(bool includeRclone) {
 }
 
 // Resolving
+
+bool awaitsItsDrive(const std::string& folder) {
+    auto mountPoint = PlaceRecords::mountPointWhenAdded(folder);
+    return mountPoint && !Mounts::isMounted(*mountPoint);
+}
 
 std::optional<BackupDestination> atFolder(const std::string& folder, const std::vector<BackupDestination>& candidates) {
     const std::string resolved = resolvingLinks(folder);

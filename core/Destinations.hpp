@@ -85,6 +85,13 @@ BackupDestination resolve(const std::string& query,
 /// discovery shows no second destination there.
 std::optional<BackupDestination> atFolder(const std::string& folder, const std::vector<BackupDestination>& candidates);
 
+/// Whether `folder`, added as a destination while a file system of its own
+/// was mounted at or above it, lies on the file system below again: its
+/// drive is not connected, and what is written there lands on the disk
+/// below. Drives get new device numbers when plugged in again, so the mount
+/// point is compared with its parent folder, never with a stored number.
+bool awaitsItsDrive(const std::string& folder);
+
 /// The first candidate whose id equals the query ignoring case or whose name
 /// equals it exactly, available or not; the query is trimmed of blanks.
 std::optional<BackupDestination> match(const std::string& query, const std::vector<BackupDestination>& candidates);

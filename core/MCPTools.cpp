@@ -3,6 +3,7 @@
 // them, calls one engine operation and returns its record as pretty JSON.
 #include "Cleaner.hpp"
 #include "Config.hpp"
+#include "DestinationGuard.hpp"
 #include "Destinations.hpp"
 #include "Localization.hpp"
 #include "MCPServer.hpp"
@@ -93,6 +94,7 @@ CleanResult applyInSession(const ToolCall& call, Suggestion suggestion) {
     MCPServer::Session& session = call.server.session();
     const bool dryRun = !call.arguments.flag("confirm");
     Cleaner::ApplyLimits limits;
+    limits.keep = DestinationGuard::keep();
     if (dryRun) {
         noteShown(call, suggestion);
     } else if (suggestion.action == CleanAction::emptyTrash) {
@@ -141,7 +143,7 @@ std::string listBackupDestinations(const ToolCall&) {
 }
 
 std::string backupToCloud(const ToolCall& call) {
-    BackupDestination destination = Destinations::resolve(call.arguments.require("destination"));
+    BackupDestination destination = DestinationGuard::resolve(call.arguments.require("destination"));
     std::vector<std::string> excludes = BackupOptions::defaultExcludes;
     if (auto extra = call.arguments.strings("exclude")) excludes.insert(excludes.end(), extra->begin(), extra->end());
     bool dryRun = call.arguments.flag("dry_run");
@@ -151,7 +153,7 @@ std::string backupToCloud(const ToolCall& call) {
 }
 
 std::string offloadToCloud(const ToolCall& call) {
-    BackupDestination destination = Destinations::resolve(call.arguments.require("destination"));
+    BackupDestination destination = DestinationGuard::resolve(call.arguments.require("destination"));
     std::string source = call.arguments.require("source");
     return pretty(
         BackupEngine::offload(source, destination, !call.arguments.flag("confirm"), nullptr, backupProgress(call)));

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "DestinationGuard.hpp"
 #include "Destinations.hpp"
 #include "Localization.hpp"
 #include "ScanStore.hpp"
@@ -155,7 +156,7 @@ SuggestionReport suggestionsToApply(const CancelTokenPtr& cancel, const ScanProg
 
 PlanRun runPlan(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel,
                 const BackupProgressHandler& progress) {
-    return PlanRuns::run(plan, dryRun, cancel, progress);
+    return PlanRuns::run(plan, dryRun, DestinationGuard::resolve, cancel, progress);
 }
 
 }  // namespace Service

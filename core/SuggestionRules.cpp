@@ -173,13 +173,14 @@ std::vector<Suggestion> downloads(const FileNode& home, const std::string& homeP
 }
 
 std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& homePath,
-                                   const std::vector<BackupDestination>& destinations, Date now) {
+                                   const std::vector<BackupDestination>& destinations, Date now,
+                                   const std::vector<std::string>& archives) {
     constexpr int64_t large = 1'000'000'000;
     static const std::set<std::string> packages = {"app", "photoslibrary", "musiclibrary", "tvlibrary"};
 
     std::vector<const FileNode*> candidates;
     auto visitor = [&](const FileNode& node) {
-        if (node.size < large) return false;
+        if (node.size < large || insideAny(node.path, archives)) return false;
         if (!node.isDirectory) {
             candidates.push_back(&node);
             return false;
@@ -224,11 +225,14 @@ std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& home
                        Risk::review, CleanAction::manual, std::nullopt, items)};
 }
 
-std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& /*homePath*/, Date now) {
+std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& /*homePath*/, Date now,
+                                       const std::vector<std::string>& archives) {
     constexpr int64_t staleProjectDays = 30;
     std::vector<SuggestionItem> items;
     auto visitor = [&](const FileNode& node) {
         if (!node.isDirectory || node.size < 50'000'000) return false;
+        // What an offload archived is the only copy; nothing there is reinstalled.
+        if (insideAny(node.path, archives)) return false;
         if (node.name.ends_with(".app") || node.name.ends_with(".photoslibrary")) return false;
         if (!artifactNames().count(node.name)) return true;
 

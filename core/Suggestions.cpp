@@ -165,6 +165,18 @@ std::string slug(const std::string& path, const std::string& home) {
     return text;
 }
 
+std::vector<std::string> archivesOf(const std::vector<BackupDestination>& destinations) {
+    std::vector<std::string> archives;
+    for (const auto& destination : destinations)
+        if (destination.path) archives.push_back(Paths::joined(*destination.path, Destinations::backupFolderName));
+    return archives;
+}
+
+bool insideAny(const std::string& path, const std::vector<std::string>& folders) {
+    return std::any_of(folders.begin(), folders.end(),
+                       [&](const std::string& folder) { return Paths::isInside(path, folder); });
+}
+
 std::optional<std::string> offloadCommand(const std::string& path, const std::vector<BackupDestination>& destinations) {
     // An id that is no UTF-8 (a folder name found on disk) could not be typed
     // back, and would keep the whole report from encoding.
@@ -204,15 +216,16 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
 
     TableFindings table = tableSuggestions(homeNode, home);
     std::vector<Suggestion> suggestions = std::move(table.suggestions);
+    const std::vector<std::string> archives = archivesOf(destinations);
 
     std::vector<std::string> notes;
     if (full) {
         append(suggestions, embeddedCaches(*homeNode, home));
-        append(suggestions, staleArtifacts(*homeNode, home, now));
+        append(suggestions, staleArtifacts(*homeNode, home, now, archives));
         append(suggestions, downloads(*homeNode, home, now));
         append(suggestions, coldFolders(*homeNode, home, destinations, now));
         append(suggestions, icloudLocalCopies(*homeNode, home));
-        append(suggestions, largeFiles(*homeNode, home, destinations, now));
+        append(suggestions, largeFiles(*homeNode, home, destinations, now, archives));
     } else {
         notes.push_back(L(
             "当前是快速模式,只检查了常见位置。完整扫描后还会给出大文件、闲置项目依赖、下载目录和可归档文件夹的建议。"));

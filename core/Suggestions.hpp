@@ -35,13 +35,17 @@ const std::set<std::string>& installerExtensions();
 // Rules reading the scanned home folder
 
 std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& homePath);
-std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& homePath, Date now);
+/// `archives`: folders whose contents are never listed (the destinations' backups).
+std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& homePath, Date now,
+                                       const std::vector<std::string>& archives = {});
 std::vector<Suggestion> downloads(const FileNode& home, const std::string& homePath, Date now);
 std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& homePath,
                                     const std::vector<BackupDestination>& destinations, Date now);
 std::vector<Suggestion> icloudLocalCopies(const FileNode& home, const std::string& homePath);
+/// `archives` as for staleArtifacts.
 std::vector<Suggestion> largeFiles(const FileNode& home, const std::string& homePath,
-                                   const std::vector<BackupDestination>& destinations, Date now);
+                                   const std::vector<BackupDestination>& destinations, Date now,
+                                   const std::vector<std::string>& archives = {});
 
 /// Reads the application folders, not the scan, so it runs in both modes.
 std::optional<Suggestion> unusedApps(Date now);
@@ -55,6 +59,10 @@ std::string idleLabel(Date date, Date now);
 /// The id suffix of a cold folder: letters and digits of any script, every
 /// other run of characters one "-", lower-cased.
 std::string slug(const std::string& path, const std::string& home);
+/// The backups folder inside each destination that has a folder.
+std::vector<std::string> archivesOf(const std::vector<BackupDestination>& destinations);
+/// Whether `path` is one of `folders` or lies inside one.
+bool insideAny(const std::string& path, const std::vector<std::string>& folders);
 /// The command line that archives a folder to the first available destination.
 std::optional<std::string> offloadCommand(const std::string& path, const std::vector<BackupDestination>& destinations);
 /// Notes about the startup volume: almost full, and space the system can purge.

@@ -10,8 +10,10 @@
 #include <regex>
 #include <thread>
 
+#include "SealedMachine.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
+#include "backup/Backup.hpp"
 
 using namespace testing_support;
 
@@ -52,6 +54,25 @@ void expectError(const CLIResult& result, const std::string& message) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "Error: " + message + "\n");
 }
+
+/// The sealed machine's mount table, as the tool started by a test reads it,
+/// listing `disks` (one minor number each) beside the root; put back when
+/// the object goes.
+class MountTableFile {
+public:
+    MountTableFile() : file(sealedRoot() / "proc/self/mountinfo"), kept(readText(file)) {}
+    ~MountTableFile() { writeText(file, kept); }
+    void list(const std::vector<std::pair<fs::path, unsigned>>& disks) const {
+        std::string table = mountLine(1, sealedRoot(), 1);
+        for (size_t i = 0; i < disks.size(); ++i)
+            table += mountLine(static_cast<int>(i) + 2, disks[i].first, disks[i].second);
+        writeText(file, table);
+    }
+
+private:
+    fs::path file;
+    std::string kept;
+};
 
 json parsed(const CLIResult& result) {
     EXPECT_EQ(result.status, 0) << result.err;
@@ -173,6 +194,77 @@ TEST_F(DestinationCommandsTest, AnUnavailableCustomFolderIsListedWithItsNote) {
     EXPECT_EQ(runCLI({"destinations"}).out,
               "✗ folder:T7  T7  ~/Disks/T7\n"
               "    Folder not available right now (external drive not connected?)\n");
+}
+
+// An offload leaves its backup the only copy: a destination that a clean or
+// emptying the Trash takes away loses it, whether it is added now, named by
+// its path, or was added before folders were checked.
+TEST_F(DestinationCommandsTest, AFolderThatACleanOrEmptyingTheTrashTakesAwayIsNoDestination) {
+    struct Case {
+        std::string folder;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {".cache/pip/arch", "it is inside " + home.home() +
+                                "/.cache/pip, and the cleanup “Browser and tool caches” would move the backups to "
+                                "the Trash with it."},
+        {".local/share/Trash/files/bk",
+         "it is inside the Trash, and emptying the Trash would delete the backups with it."},
+        {"Downloads/bk", "it is inside " + home.home() +
+                             "/Downloads, and the cleanup “Old files in Downloads” would move the backups to the "
+                             "Trash with it."},
+        {"Code/app/node_modules/bk",
+         "it is inside " + home.home() +
+             "/Code/app/node_modules, and the cleanup “Dependencies and build folders in idle projects” would move "
+             "the backups to the Trash with it."},
+        {".config/Ostrevane/bk", "it is inside this tool’s own folder " + home.home() + "/.config/Ostrevane."},
+    };
+    writeText(home.path("Documents/a.txt"), "a");
+    for (const auto& [relative, reason] : cases) {
+        SCOPED_TRACE(relative);
+        const fs::path place = folder(relative);
+        const std::string refusal = place.string() + " can’t be a backup destination: " + reason;
+        expectError(runCLI({"destinations", "add", "bk", place.string()}), refusal);
+        EXPECT_FALSE(fs::exists(configFile()));
+        expectError(runCLI({"offload", "~/Documents/a.txt", "--to", place.string(), "--execute"}), refusal);
+        expectError(runCLI({"plans", "add", "~/Documents", "--to", place.string()}), refusal);
+
+        // Added before this check: refused when used.
+        writeText(configFile(), json({{"customDestinations", {{{"name", "old"}, {"path", place.string()}}}},
+                                      {"plans", json::array()}})
+                                    .dump());
+        expectError(runCLI({"backup", "~/Documents", "--to", "folder:old"}), refusal);
+        EXPECT_TRUE(entriesOf(place).empty());
+        EXPECT_EQ(readText(home.path("Documents/a.txt")), "a");
+        fs::remove(configFile());
+    }
+}
+
+// A folder on a drive that is unplugged is the bare mount-point folder on
+// the disk below: a backup there would hide under the drive once it is back.
+TEST_F(DestinationCommandsTest, AFolderWhoseDriveIsNoLongerMountedIsUnavailable) {
+    const fs::path drive = folder("media/usb");
+    const fs::path backups = folder("media/usb/backups");
+    writeText(home.path("Documents/a.txt"), "a");
+    MountTableFile table;
+    table.list({{drive, 2}});
+    ASSERT_EQ(runCLI({"destinations", "add", "usb", backups.string()}).status, 0);
+
+    table.list({});
+    EXPECT_EQ(runCLI({"destinations"}).out,
+              "✗ folder:usb  usb  ~/media/usb/backups\n"
+              "    Folder not available right now (external drive not connected?)\n");
+    const std::string unavailable =
+        "Backup destination “usb” isn’t available right now. Folder not available right now (external drive not "
+        "connected?)";
+    expectError(runCLI({"offload", "~/Documents/a.txt", "--to", "usb", "--execute"}), unavailable);
+    expectError(runCLI({"backup", "~/Documents", "--to", "usb"}), unavailable);
+    EXPECT_TRUE(entriesOf(backups).empty());
+    EXPECT_EQ(readText(home.path("Documents/a.txt")), "a");
+
+    // Plugged in again, under another device number.
+    table.list({{drive, 7}});
+    EXPECT_EQ(runCLI({"destinations"}).out, "✓ folder:usb  usb  ~/media/usb/backups\n");
 }
 
 // plans
@@ -418,4 +510,32 @@ TEST_F(DestinationCommandsTest, AConfigurationInAFolderOtherUsersCanWriteToIsNei
         EXPECT_EQ(readText(theirs / "config.json"), planted);
         EXPECT_EQ(entriesOf(theirs), std::vector<std::string>{"config.json"});
     }
+}
+
+// A source moved away and replaced by a link would back up another folder
+// into the same place, over the earlier backup of this one.
+TEST_F(DestinationCommandsTest, APlanWhoseSourceNowLeadsElsewhereCopiesNothing) {
+    const fs::path disk = folder("Disks/T7");
+    ASSERT_EQ(runCLI({"destinations", "add", "T7", disk.string()}).status, 0);
+    const fs::path source = folder("Documents/q");
+    writeText(source / "q1.txt", "mine");
+    writeText(home.path("Other/q1.txt"), "other");
+    // A source that is a link when added (a folder kept on another disk) is where it leads.
+    writeText(home.path("Elsewhere/Docs/d.txt"), "d");
+    fs::create_directory_symlink(home.path("Elsewhere/Docs"), home.path("Docs"));
+    ASSERT_EQ(runCLI({"plans", "add", "~/Documents/q", "--to", "T7"}).status, 0);
+    ASSERT_EQ(runCLI({"plans", "add", "~/Docs", "--to", "T7"}).status, 0);
+    ASSERT_EQ(runCLI({"plans", "run"}).status, 0);
+
+    fs::rename(source, home.path("q-moved"));
+    fs::create_directory_symlink(home.path("Other"), source);
+    writeText(home.path("Elsewhere/Docs/d2.txt"), "d2");
+    auto result = runCLI({"plans", "run"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error: The plan’s source " + source.string() + " now leads to " +
+                              home.path("Other").string() + ", but led to " + source.string() +
+                              " when the plan was added. Nothing was copied, so the earlier backup isn’t "
+                              "overwritten.\n");
+    EXPECT_EQ(readText(disk / BackupEngine::relativeTarget(source.string()) / "q1.txt"), "mine");
+    EXPECT_EQ(readText(disk / BackupEngine::relativeTarget(home.path("Docs").string()) / "d2.txt"), "d2");
 }

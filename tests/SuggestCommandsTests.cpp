@@ -129,6 +129,26 @@ TEST_F(SuggestCommandsTest, CleanExecuteMovesExactlyTheListedPathsToTheTrash) {
     EXPECT_EQ(inTrash, expectedNames);
 }
 
+// A destination added before folders in caches were refused: the safe clean
+// of the caches must not take the only copy an offload left there.
+TEST_F(SuggestCommandsTest, CleanLeavesABackupDestinationAndTheFolderHoldingIt) {
+    const fs::path archived = allocate(home.path(".cache/pip/arch/Ostrevane Backups/pc/report.bin"), 60'000'000);
+    allocate(home.path(".cache/mozilla/blob"), 60'000'000);
+    const std::string destination = at(".cache/pip/arch");
+    writeText(
+        home.path(".config/Ostrevane/config.json"),
+        json({{"customDestinations", {{{"name", "arch"}, {"path", destination}}}}, {"plans", json::array()}}).dump());
+
+    auto result = runCLI({"clean", "xdg-cache-apps", "--execute", "--json"});
+    EXPECT_EQ(result.status, 1) << result.err;
+    auto cleaned = JSONOut::decode<CleanResult>(result.out);
+    EXPECT_EQ(cleaned.trashed, std::vector<std::string>{at(".cache/mozilla/blob")});
+    EXPECT_EQ(cleaned.failed,
+              (std::vector<CleanFailure>{{at(".cache/pip/arch"), "This is the backup destination " + destination +
+                                                                     " or holds it: a clean doesn’t move it"}}));
+    EXPECT_TRUE(fs::exists(archived));
+}
+
 TEST_F(SuggestCommandsTest, CleanTouchesNothingWhenAnyIdIsUnknownOrNotAutomatic) {
     ASSERT_EQ(runCLI({"suggest"}).status, 0);
     std::set<std::string> before = homeContents();

@@ -760,6 +760,25 @@ TEST_F(StaleArtifactsTest, NeedsOneHundredMegabytesAndSkipsHiddenLibraryAndAppli
     EXPECT_TRUE(byId(analyzeTree(built).suggestions, "stale-dev-artifacts"));
 }
 
+// What an offload archived into a destination is the only copy there is:
+// nothing in its backups is "reinstalled" or judged large.
+TEST_F(StaleArtifactsTest, NothingInADestinationsBackupsIsSuggested) {
+    project("Dropbox/Ostrevane Backups/pc/Projects/app1", days(60), {"package.json"});
+    project("Code/web", days(60), {"package.json"});
+    auto built = tree()
+                     .file("Dropbox/Ostrevane Backups/pc/Projects/app1/node_modules/dep", 200'000'000)
+                     .file("Dropbox/Ostrevane Backups/pc/Videos/film.mkv", 2'000'000'000)
+                     .file("Code/web/node_modules/dep", 120'000'000);
+    const BackupDestination dropbox{"dropbox",   DestinationKind::dropbox, "Dropbox", at("Dropbox"), std::nullopt, true,
+                                    std::nullopt};
+    auto report = analyzeTree(built, {dropbox});
+    const Suggestion* stale = byId(report.suggestions, "stale-dev-artifacts");
+    ASSERT_TRUE(stale);
+    EXPECT_EQ(stale->paths, std::vector<std::string>{at("Code/web/node_modules")});
+    EXPECT_EQ(stale->reclaimableBytes, 120'000'000);
+    EXPECT_FALSE(byId(report.suggestions, "large-files"));
+}
+
 // Cold folders
 
 TEST_F(SuggestionsTest, ColdFoldersFromTwoGigabytesIdleHalfAYear) {

@@ -89,7 +89,7 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
         const std::string& path = *destination.path;
         // Checked at every run: a destination found available may have been unplugged since.
         const bool volumeGone = destination.id.starts_with(Destinations::volumeIdPrefix) && !Mounts::isMounted(path);
-        if (volumeGone || Mounts::awaitsItsVolume(path))
+        if (volumeGone || Mounts::awaitsItsVolume(path) || Destinations::awaitsItsDrive(path))
             throw OstrevaneError(
                 L("备份目的地“%@”当前不可用。%@", destination.name, L("目录当前不可用(外置磁盘未连接?)")));
         if (liesWithin(path, source)) throw OstrevaneError(L("备份目的地位于要备份的文件夹内部,会造成循环复制。"));

@@ -223,11 +223,16 @@ void to_json(json& object, const PlanRun& run);
 void from_json(const json& object, PlanRun& run);
 
 namespace PlanRuns {
-/// Resolves the plan's destination afresh, backs it up with the default
-/// excludes and, unless it is a dry run, records the outcome in the plan.
-/// Never throws: failures come back in the record.
-PlanRun run(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel = nullptr,
-            const BackupProgressHandler& progress = nullptr);
+/// How a run turns the plan's destination id into a destination; throws
+/// OstrevaneError when it cannot be used.
+using DestinationResolver = std::function<BackupDestination(const std::string& query)>;
+/// Resolves the plan's destination afresh with `resolve`, backs it up with
+/// the default excludes and, unless it is a dry run, records the outcome in
+/// the plan. A source that leads elsewhere than it did when the plan was
+/// added fails the run before anything is copied. Never throws: failures
+/// come back in the record.
+PlanRun run(const BackupPlan& plan, bool dryRun, const DestinationResolver& resolve,
+            const CancelTokenPtr& cancel = nullptr, const BackupProgressHandler& progress = nullptr);
 }  // namespace PlanRuns
 
 namespace Backup {

@@ -1,15 +1,35 @@
 // Running a backup plan and recording its outcome in the plan.
 #include "Config.hpp"
 #include "Destinations.hpp"
+#include "Localization.hpp"
+#include "PlaceRecords.hpp"
 #include "backup/Backup.hpp"
 
 namespace PlanRuns {
 
-PlanRun run(const BackupPlan& plan, bool dryRun, const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+namespace {
+
+/// A source swapped for a link since the plan was added would back up
+/// another folder into the same place, over the earlier backup of this one.
+void checkSourceLeadsWhereItDid(const BackupPlan& plan) {
+    auto whenAdded = PlaceRecords::planSourceWhenAdded(plan.id);
+    if (!whenAdded) return;
+    const std::string source = Paths::expandGiven(plan.source);
+    const std::string now = PlaceRecords::resolvedPath(source);
+    if (now != *whenAdded)
+        throw OstrevaneError(L("备份计划的源 %@ 现在指向 %@,添加计划时它指向 %@。为免覆盖原来的备份,没有复制任何文件。",
+                               source, now, *whenAdded));
+}
+
+}  // namespace
+
+PlanRun run(const BackupPlan& plan, bool dryRun, const DestinationResolver& resolve, const CancelTokenPtr& cancel,
+            const BackupProgressHandler& progress) {
     PlanRun result;
     result.plan = plan;
     try {
-        BackupDestination destination = Destinations::resolve(plan.destinationId);
+        checkSourceLeadsWhereItDid(plan);
+        BackupDestination destination = resolve(plan.destinationId);
         BackupReport report = BackupEngine::run(
             plan.source, destination, BackupOptions(dryRun, BackupOptions::defaultExcludes), cancel, progress);
         if (!dryRun) {

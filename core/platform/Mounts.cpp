@@ -285,6 +285,17 @@ bool isMounted(const std::string& mountPoint) {
     return !table || listsMountAt(parse(*table), resolved(mountPoint));
 }
 
+std::optional<std::string> ownMountPoint(const std::string& path) {
+    auto table = readTable();
+    if (!table) return std::nullopt;
+    const std::vector<Mount> mounts = parse(*table);
+    const Mount* own = holding(mounts, resolved(path));
+    if (!own || own->mountPoint == "/") return std::nullopt;
+    const Mount* below = holding(mounts, Paths::parentFolder(own->mountPoint));
+    if (!below) return std::nullopt;
+    return own->mountPoint;
+}
+
 bool internalFromSysfs(const std::string& sysRoot, unsigned major, unsigned minor) {
     auto disk = diskFolder(sysRoot, major, minor);
     if (!disk) return false;

@@ -63,6 +63,11 @@ bool awaitsItsVolume(const std::string& path);
 /// Whether something is mounted at `mountPoint` (links resolved); true when
 /// the mount table cannot be read.
 bool isMounted(const std::string& mountPoint);
+/// Where the file system holding `path` (links resolved) is mounted, when
+/// that file system is another than the one its mount point's parent folder
+/// lies on: `path` is a mount point or below one. None for a path on the
+/// root file system, or when the mount table cannot be read.
+std::optional<std::string> ownMountPoint(const std::string& path);
 
 /// What a file system offers the user, as df shows it: `total` is the used
 /// space plus `available`, so the blocks reserved for root count in neither.

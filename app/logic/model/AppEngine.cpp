@@ -6,8 +6,10 @@
 
 #include <set>
 
+#include "DestinationGuard.hpp"
 #include "Localization.hpp"
 #include "OwnFolders.hpp"
+#include "PlaceRecords.hpp"
 #include "Service.hpp"
 #include "Suggestions.hpp"
 #include "model/TreeRemeasure.hpp"
@@ -49,7 +51,7 @@ AppEngine AppEngine::live() {
     engine.placeRefusal = [](const std::string& path) { return Cleaner::refusalOfPlace(path); };
     engine.measure = TreeRemeasure::measureOnDisk;
     engine.applySuggestion = [](const Suggestion& suggestion, bool dryRun) {
-        return Cleaner::apply(suggestion, dryRun);
+        return Cleaner::apply(suggestion, dryRun, {.keep = DestinationGuard::keep()});
     };
     engine.trash = [](const std::vector<std::string>& paths, bool dryRun) { return Cleaner::trash(paths, dryRun); };
     engine.emptyTrash = [] { return Cleaner::emptyTrash(); };
@@ -61,13 +63,20 @@ AppEngine AppEngine::live() {
     };
     engine.backup = [](const std::string& source, const BackupDestination& destination, const BackupOptions& options,
                        const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+        DestinationGuard::check(destination);
         return BackupEngine::run(source, destination, options, cancel, progress);
     };
     engine.offload = [](const std::string& source, const BackupDestination& destination, bool dryRun,
                         const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+        DestinationGuard::check(destination);
         return BackupEngine::offload(source, destination, dryRun, cancel, progress);
     };
     engine.updateConfig = [](const std::function<void(AppConfig&)>& change) { ConfigStore::updateOrThrow(change); };
+    engine.destinationRefusal = [](const std::string& folder) { return DestinationGuard::refusal(folder); };
+    engine.rememberDestination = [](const std::string& folder) { PlaceRecords::rememberDestination(folder); };
+    engine.rememberPlanSource = [](const std::string& planId, const std::string& source) {
+        PlaceRecords::rememberPlanSource(planId, source);
+    };
     engine.startupNotices = [] {
         std::vector<std::string> notices;
         if (auto notice = ConfigStore::unreadableNotice()) notices.push_back(*notice);

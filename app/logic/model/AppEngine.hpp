@@ -79,6 +79,14 @@ struct AppEngine {
     /// store's lock; a failed write throws OstrevaneError and leaves the file
     /// as it was.
     std::function<void(const std::function<void(AppConfig&)>& change)> updateConfig;
+    /// DestinationGuard::refusal: why a folder the user picked cannot hold
+    /// backups. May be empty (no check).
+    std::function<std::optional<std::string>(const std::string& folder)> destinationRefusal;
+    /// PlaceRecords::rememberDestination and rememberPlanSource: what a new
+    /// destination folder or plan source is now, for later runs to compare.
+    /// Throw OstrevaneError when the file cannot be written. May be empty.
+    std::function<void(const std::string& folder)> rememberDestination;
+    std::function<void(const std::string& planId, const std::string& source)> rememberPlanSource;
 
     /// What the user must hear about the stored files at start: a
     /// configuration file that cannot be read, a settings file kept aside.

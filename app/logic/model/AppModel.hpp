@@ -209,6 +209,8 @@ public:
     void removePlan(const BackupPlan& plan);
     /// Adds a folder as a custom destination named by its last path component,
     /// replacing one of the same name; destinations are rediscovered.
+    /// A folder that cannot hold backups (in the Trash, in a place a clean
+    /// empties, in the tool's own folders) is refused with a notice.
     void addCustomDestination(const std::string& path);
     /// Removes the custom folder whose id ("folder:" + name) is the
     /// destination's id; destinations are rediscovered.
@@ -296,6 +298,9 @@ private:
     /// Writes a change of the configuration; false, with an error notice
     /// posted, when the write failed and the file stayed as it was.
     bool writeConfig(const std::function<void(AppConfig&)>& change);
+    /// Records a fact of a place beside the configuration; false, with an
+    /// error notice posted, when it could not be written.
+    bool rememberPlace(const std::function<void(const AppEngine& engine)>& remember);
 
     /// `refreshLight` without the destinations: volumes, plans and history.
     void readCheapState();

@@ -157,7 +157,24 @@ void AppModel::changeConfig(const std::function<void(AppConfig&)>& change) {
 }
 
 void AppModel::addPlan(const std::string& source, const std::string& destinationId) {
-    changeConfig([&](AppConfig& config) { config.plans.push_back(BackupPlan(source, destinationId)); });
+    const BackupPlan plan(source, destinationId);
+    // Recorded first: a plan without its source's place would later run
+    // wherever a link swapped in for the source leads.
+    if (!rememberPlace([&](const AppEngine& engine) {
+            if (engine.rememberPlanSource) engine.rememberPlanSource(plan.id, source);
+        }))
+        return;
+    changeConfig([&](AppConfig& config) { config.plans.push_back(plan); });
+}
+
+bool AppModel::rememberPlace(const std::function<void(const AppEngine& engine)>& remember) {
+    try {
+        remember(runtime.engine);
+        return true;
+    } catch (const OstrevaneError& error) {
+        notify(L("无法保存设置:%@", error.message), true);
+        return false;
+    }
 }
 
 void AppModel::removePlan(const BackupPlan& plan) {
@@ -167,6 +184,16 @@ void AppModel::removePlan(const BackupPlan& plan) {
 }
 
 void AppModel::addCustomDestination(const std::string& path) {
+    if (runtime.engine.destinationRefusal) {
+        if (auto reason = runtime.engine.destinationRefusal(path)) {
+            notify(*reason, true);
+            return;
+        }
+    }
+    if (!rememberPlace([&](const AppEngine& engine) {
+            if (engine.rememberDestination) engine.rememberDestination(path);
+        }))
+        return;
     const std::string name = Paths::lastComponent(path);
     const bool written = writeConfig([&](AppConfig& config) {
         // The name is a custom folder's identity: a newer folder of that name replaces the older.

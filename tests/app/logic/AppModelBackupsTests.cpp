@@ -4,6 +4,7 @@
 
 #include "ModelHarness.hpp"
 #include "TestSupport.hpp"
+#include "platform/Trash.hpp"
 
 using testing_support::ScopedHome;
 
@@ -284,6 +285,19 @@ TEST_F(AppModelBackupsTest, ConfigurationEditsGoThroughTheRealStore) {
     harness.settle();
     EXPECT_EQ(engine.discoveries, discoveries + 4);  // each folder edit rediscovers the destinations
     EXPECT_EQ(ConfigStore::load().plans.size(), 1u);
+}
+
+// The folder picker takes any folder; one that emptying the Trash deletes
+// would lose the only copy an offload leaves there.
+TEST_F(AppModelBackupsTest, APickedFolderInTheTrashIsRefusedWithTheReason) {
+    engine.realConfig = true;
+    const std::string folder = Paths::joined(Trash::filesFolder(), "bk");
+    model.addCustomDestination(folder);
+    harness.settle();
+    ASSERT_TRUE(model.notice());
+    EXPECT_EQ(model.notice()->text, L("%@ 不能作为备份目的地:它在废纸篓里,清倒废纸篓会把备份一起删除。", folder));
+    EXPECT_TRUE(model.notice()->isError);
+    EXPECT_TRUE(ConfigStore::load().customDestinations.empty());
 }
 
 TEST_F(AppModelBackupsTest, AConfigurationWriteThatFailsIsAnErrorNoticeAndChangesNothing) {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DestinationGuard.hpp"
 #include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "base/ScopedHooks.hpp"
@@ -98,6 +99,7 @@ struct FakeEngine {
             realConfig ? (void)ConfigStore::updateOrThrow(change) : change(config);
         };
         engine.placeRefusal = [](const std::string& path) { return Cleaner::refusalOfPlace(path); };
+        engine.destinationRefusal = [](const std::string& folder) { return DestinationGuard::refusal(folder); };
         engine.loadHistory = [this] { return ++historyLoads, BackupHistory::Reading{history, historyUnreadable}; };
         engine.discoverDestinations = [this](bool) { return ++discoveries, destinations; };
         engine.cachedScan = [this](const std::string&, double) { return cached; };
