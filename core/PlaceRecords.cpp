@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "OwnFolders.hpp"
 #include "base/JSONCoding.hpp"
 #include "base/StoredFile.hpp"
 #include "platform/Mounts.hpp"
@@ -47,10 +48,17 @@ std::mutex& processLock() {
     return lock;
 }
 
+std::optional<std::string> supportRefusal() { return OwnFolders::refusal(Paths::supportFolder().string()); }
+
 /// One locked read, change and atomic write. A file that cannot be read is
 /// set aside rather than written over.
 void update(const std::function<void(PlaceFacts&)>& change) {
+    // Kept in the support folder, under its rule: never written where
+    // another user could put facts of their own.
+    if (auto line = supportRefusal()) throw OstrevaneError(*line);
     Paths::supportDir();
+    // Checked again as made: someone may have made it first.
+    if (auto line = supportRefusal()) throw OstrevaneError(*line);
     StoredFile::Lock lock(processLock(), filePath(), true);
     auto reading = StoredFile::read<PlaceFacts>(filePath());
     change(reading.value);
@@ -64,6 +72,8 @@ void update(const std::function<void(PlaceFacts&)>& change) {
 fs::path filePath() { return Paths::supportFolder() / "places.json"; }
 
 PlaceFacts load() {
+    // Facts another user could have written would let a place pass as unchanged.
+    if (supportRefusal()) return {};
     StoredFile::Lock lock(processLock(), filePath(), false);
     return StoredFile::read<PlaceFacts>(filePath()).value;
 }
