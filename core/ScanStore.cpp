@@ -9,11 +9,11 @@
 
 #include "Localization.hpp"
 #include "OwnFolders.hpp"
-#include "SeenPlaces.hpp"
 #include "base/Files.hpp"
 #include "base/InputLimits.hpp"
 #include "base/Text.hpp"
 #include "base/WriteSeal.hpp"
+#include "platform/SeenWay.hpp"
 #include "platform/HomeFolder.hpp"
 
 namespace ScanStore {
@@ -188,11 +188,11 @@ void store(const ScanResult& result, const std::string& path) {
     }
 }
 
-Answer scan(const std::string& path, double maxAge, bool refresh, const CancelTokenPtr& cancel,
-            const ScanProgressHandler& progress) {
+Answer scan(const std::string& path, const ScanOptions& options, double maxAge, bool refresh,
+            const CancelTokenPtr& cancel, const ScanProgressHandler& progress) {
     if (!refresh)
         if (auto stored = cached(path, maxAge)) return {std::move(*stored), true};
-    ScanResult result = Scanner::scan(path, SeenPlaces::scanOptions(path), cancel, progress);
+    ScanResult result = Scanner::scan(path, options, cancel, progress);
     store(result, path);
     return {std::move(result), false};
 }

@@ -41,11 +41,11 @@ struct Answer {
     ScanResult result;
     bool cached = false;
 };
-/// A young enough stored scan unless `refresh`, else a fresh scan (recording
-/// what SeenPlaces::scanOptions names) that is then stored. Throws what the scanner throws; a failed scan stores
-/// nothing.
-Answer scan(const std::string& path, double maxAge, bool refresh, const CancelTokenPtr& cancel = nullptr,
-            const ScanProgressHandler& progress = nullptr);
+/// A young enough stored scan unless `refresh`, else a fresh scan with
+/// `options` (the caller names what it records) that is then stored. Throws
+/// what the scanner throws; a failed scan stores nothing.
+Answer scan(const std::string& path, const ScanOptions& options, double maxAge, bool refresh,
+            const CancelTokenPtr& cancel = nullptr, const ScanProgressHandler& progress = nullptr);
 
 /// Forgets every stored scan, in memory and on disk.
 void invalidate();

@@ -254,11 +254,11 @@ TEST_F(ScanStoreTest, ScanReusesYoungScansUnlessRefreshing) {
     writeFile(home.path("data/file.bin"), 2 * MiB);
     ScanStore::store(fakeScan(path, wholeSecondsAgo(10)), path);
 
-    auto reused = ScanStore::scan(path, 900, false);
+    auto reused = ScanStore::scan(path, ScanOptions(), 900, false);
     EXPECT_TRUE(reused.cached);
     EXPECT_EQ(reused.result.root.size, 123);
 
-    auto fresh = ScanStore::scan(path, 900, true);
+    auto fresh = ScanStore::scan(path, ScanOptions(), 900, true);
     EXPECT_FALSE(fresh.cached);
     EXPECT_EQ(fresh.result.root.fileCount, 1);
     EXPECT_GT(fresh.result.root.size, 2 * MiB);
@@ -266,7 +266,7 @@ TEST_F(ScanStoreTest, ScanReusesYoungScansUnlessRefreshing) {
     EXPECT_EQ(ScanStore::cached(path, 900)->root.size, fresh.result.root.size);
     EXPECT_EQ(json::parse(readText(ScanStore::cacheFile(path)))["root"]["size"], fresh.result.root.size);
 
-    auto tooOld = ScanStore::scan(path, 0, false);
+    auto tooOld = ScanStore::scan(path, ScanOptions(), 0, false);
     EXPECT_FALSE(tooOld.cached);
 }
 
@@ -276,11 +276,11 @@ TEST_F(ScanStoreTest, AFailedOrCancelledScanStoresNothing) {
     ScanStore::store(stored, path);
     auto token = std::make_shared<CancelToken>();
     token->cancel();
-    EXPECT_THROW(ScanStore::scan(path, 900, true, token), OstrevaneError);
+    EXPECT_THROW(ScanStore::scan(path, ScanOptions(), 900, true, token), OstrevaneError);
     EXPECT_EQ(json::parse(readText(ScanStore::cacheFile(path))).get<ScanResult>(), stored);
     EXPECT_EQ(ScanStore::cached(path, 1e9), stored);
 
-    EXPECT_THROW(ScanStore::scan(home.path("missing").string(), 900, false), OstrevaneError);
+    EXPECT_THROW(ScanStore::scan(home.path("missing").string(), ScanOptions(), 900, false), OstrevaneError);
     EXPECT_FALSE(fs::exists(ScanStore::cacheFile(home.path("missing").string())));
 }
 

@@ -183,7 +183,7 @@ TEST_F(ScanWayTest, TheToolAndTheServerKeepToTheWayOfTheStoredScan) {
     for (const Case& c : cases) {
         allocate(home.path(app + "/cache/blob"), 60 * MB);
         const fs::path kept = writeFile(home.path("projects/site/cache/notes.txt"), 10);
-        ScanStore::scan(home.home(), 900, true);
+        ScanStore::scan(home.home(), SeenPlaces::scanOptions(home.home()), 900, true);
         swapForLink(app, home.path("projects/site"));
 
         const CLIResult run = runCLI(c.arguments, c.input);
@@ -269,7 +269,7 @@ TEST_F(ScanWayTest, WhatArrivesInTheTrashInsteadOfTheItemIsPutBack) {
 // clean refuses and says what to do, rather than act on it or scan again.
 TEST_F(ScanWayTest, AStoredScanReadThroughAnotherCacheFolderIsRefused) {
     allocate(home.path(".cache/google-chrome/Cache/data"), 60 * MB);
-    ScanStore::scan(home.home(), 900, true);
+    ScanStore::scan(home.home(), SeenPlaces::scanOptions(home.home()), 900, true);
     const fs::path copy = home.scratch() / "copy";
     fs::copy(home.path(".cache"), copy, fs::copy_options::recursive);
     exchange(home.path(".cache"), copy);

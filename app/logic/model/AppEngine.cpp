@@ -10,6 +10,7 @@
 #include "Localization.hpp"
 #include "OwnFolders.hpp"
 #include "PlaceRecords.hpp"
+#include "SeenPlaces.hpp"
 #include "Service.hpp"
 #include "Suggestions.hpp"
 #include "model/TreeRemeasure.hpp"
@@ -40,7 +41,7 @@ AppEngine AppEngine::live() {
     engine.cachedScan = [](const std::string& path, double maxAge) { return ScanStore::cached(path, maxAge); };
     engine.scan = [](const std::string& path, double maxAge, bool refresh, const CancelTokenPtr& cancel,
                      const ScanProgressHandler& progress) {
-        return ScanStore::scan(path, maxAge, refresh, cancel, progress).result;
+        return ScanStore::scan(path, SeenPlaces::scanOptions(path), maxAge, refresh, cancel, progress).result;
     };
     engine.storeScan = [](const ScanResult& result, const std::string& path) { ScanStore::store(result, path); };
     engine.analyze = [](const std::shared_ptr<const ScanResult>& scan,
@@ -51,7 +52,9 @@ AppEngine AppEngine::live() {
     engine.placeRefusal = [](const std::string& path) { return Cleaner::refusalOfPlace(path); };
     engine.measure = TreeRemeasure::measureOnDisk;
     engine.applySuggestion = [](const Suggestion& suggestion, bool dryRun) {
-        return Cleaner::apply(suggestion, dryRun, {.keep = DestinationGuard::keep()});
+        Cleaner::ApplyLimits limits;
+        limits.keep = DestinationGuard::keep();
+        return Cleaner::apply(suggestion, dryRun, limits);
     };
     engine.trash = [](const std::vector<std::string>& paths, bool dryRun) { return Cleaner::trash(paths, dryRun); };
     engine.emptyTrash = [] { return Cleaner::emptyTrash(); };
