@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "base/InputLimits.hpp"
 #include "platform/Platform.hpp"
 
 extern char** environ;
@@ -107,10 +108,11 @@ std::vector<std::string> folderListingArguments(const std::string& target) {
 }
 
 std::optional<std::set<std::string>> parseListing(const std::string& output) {
-    json parsed = json::parse(output, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_array()) return std::nullopt;
+    // A listing is one flat array of entries: anything deeper is no listing.
+    auto parsed = InputLimits::parse(output, 3);
+    if (!parsed || !parsed->is_array()) return std::nullopt;
     std::set<std::string> paths;
-    for (const auto& entry : parsed) {
+    for (const auto& entry : *parsed) {
         auto path = entry.is_object() ? entry.find("Path") : entry.end();
         if (path != entry.end() && path->is_string()) paths.insert(path->get<std::string>());
     }
