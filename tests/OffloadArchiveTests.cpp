@@ -3,6 +3,7 @@
 // may replace it; and no two sources share one place in the layout.
 #include <fstream>
 
+#include "TestDestinations.hpp"
 #include "TestSupport.hpp"
 #include "backup/Archive.hpp"
 #include "backup/Backup.hpp"
@@ -13,16 +14,6 @@
 using namespace testing_support;
 
 namespace {
-
-BackupDestination folderDestination(const fs::path& path) {
-    BackupDestination destination;
-    destination.id = "folder:Drive";
-    destination.kind = DestinationKind::folder;
-    destination.name = "Drive";
-    destination.path = path.string();
-    destination.available = true;
-    return destination;
-}
 
 std::string messageOf(const std::function<void()>& operation) {
     try {

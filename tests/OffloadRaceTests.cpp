@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "LinkSwapper.hpp"
+#include "TestDestinations.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
 #include "platform/Trash.hpp"
@@ -23,16 +24,6 @@ using namespace testing_support;
 namespace {
 
 constexpr int raceRounds = 200;
-
-BackupDestination folderDestination(const fs::path& path) {
-    BackupDestination destination;
-    destination.id = "folder:Drive";
-    destination.kind = DestinationKind::folder;
-    destination.name = "Drive";
-    destination.path = path.string();
-    destination.available = true;
-    return destination;
-}
 
 ino_t inodeOf(const fs::path& path) {
     struct stat status {};

@@ -9,6 +9,7 @@
 #include "Rclone.hpp"
 #include "ScanStore.hpp"
 #include "Scanner.hpp"
+#include "TestDestinations.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
 #include "platform/FileReading.hpp"
@@ -18,26 +19,6 @@
 using namespace testing_support;
 
 namespace {
-
-BackupDestination folderDestination(const fs::path& path, DestinationKind kind = DestinationKind::folder) {
-    BackupDestination destination;
-    destination.id = "folder:Drive";
-    destination.kind = kind;
-    destination.name = "Drive";
-    destination.path = path.string();
-    destination.available = true;
-    return destination;
-}
-
-BackupDestination rcloneDestination() {
-    BackupDestination destination;
-    destination.id = "rclone:cloud";
-    destination.kind = DestinationKind::rclone;
-    destination.name = "rclone · cloud";
-    destination.rcloneRemote = "cloud:";
-    destination.available = true;
-    return destination;
-}
 
 class OffloadTest : public HomeTest {
 protected:
@@ -352,8 +333,8 @@ TEST_F(OffloadTest, NamesThatAreNotUTF8AreCheckedWhereTheyWereCopied) {
 }
 
 TEST_F(OffloadTest, AnOffloadIntoICloudDriveAddsTheEvictNote) {
-    OffloadReport report = BackupEngine::offload(source.string(), folderDestination(drive, DestinationKind::icloud),
-                                                 false);
+    OffloadReport report = BackupEngine::offload(source.string(),
+                                                 folderDestination(drive, "Drive", DestinationKind::icloud), false);
     ASSERT_TRUE(report.sourceTrashed);
     EXPECT_TRUE(report.message.ends_with(
         "Empty the Trash to free the space. The backup in iCloud Drive still uses local space; once it’s uploaded, "
@@ -374,7 +355,7 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
 
     {
         ScopedEnv checkFails("CHECK_STATUS", "1");
-        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
+        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination("cloud:"), false);
         EXPECT_EQ(report.backup.status, BackupStatus::ok);
         EXPECT_FALSE(report.verified);
         EXPECT_TRUE(fs::exists(source));
@@ -383,13 +364,13 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
         // rclone would skip the link without a word, and its check would pass.
         ScopedEnv checkPasses("CHECK_STATUS", "0");
         fs::create_symlink("report.txt", source / "link");
-        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
+        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination("cloud:"), false);
         EXPECT_EQ(report.backup.status, BackupStatus::completedWithErrors);
         EXPECT_FALSE(report.sourceTrashed);
         EXPECT_TRUE(fs::exists(source / "link"));
         fs::remove(source / "link");
 
-        OffloadReport clean = BackupEngine::offload(source.string(), rcloneDestination(), false);
+        OffloadReport clean = BackupEngine::offload(source.string(), rcloneDestination("cloud:"), false);
         EXPECT_TRUE(clean.verified);
         EXPECT_TRUE(clean.sourceTrashed);
         EXPECT_FALSE(fs::exists(source));
@@ -399,7 +380,7 @@ TEST_F(OffloadTest, ThroughRcloneTheSourceGoesOnlyAfterACleanCopyAndCheck) {
     fs::create_directories(source);
     EXPECT_FALSE(BackupEngine::verifyRclone(source.string(), "cloud:x"));
     EXPECT_TRUE(messageOf([&] {
-                    BackupEngine::offload(source.string(), rcloneDestination(), false);
+                    BackupEngine::offload(source.string(), rcloneDestination("cloud:"), false);
                 }).starts_with("rclone not found."));
     EXPECT_TRUE(fs::exists(source));
 }
@@ -419,7 +400,7 @@ TEST_F(OffloadTest, ThroughRcloneAFileRewrittenAfterItsUploadStaysInPlace) {
     for (const fs::path& offloaded : {source, source / "report.txt"}) {
         SCOPED_TRACE(offloaded.string());
         writeFile(source / "report.txt", 3000);
-        OffloadReport report = BackupEngine::offload(offloaded.string(), rcloneDestination(), false);
+        OffloadReport report = BackupEngine::offload(offloaded.string(), rcloneDestination("cloud:"), false);
         EXPECT_EQ(report.backup.status, BackupStatus::ok);
         EXPECT_FALSE(report.sourceTrashed) << report.message;
         EXPECT_TRUE(readText(source / "report.txt") == rewritten) << "the rewritten file is not in place";
@@ -436,7 +417,7 @@ TEST_F(OffloadTest, RealRcloneOffloadToALocalRemote) {
     ScopedEnv config("RCLONE_CONFIG", (home.scratch() / "rclone.conf").string());
     const fs::path previous = fs::current_path();
     fs::current_path(remoteFolder);
-    OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
+    OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination("cloud:"), false);
     fs::current_path(previous);
     EXPECT_TRUE(report.verified) << report.backup.summary;
     EXPECT_TRUE(report.sourceTrashed);
@@ -452,7 +433,7 @@ TEST_F(OffloadTest, RealRcloneOffloadOfASingleFile) {
     ScopedEnv type("RCLONE_CONFIG_FILEREMOTE_TYPE", "alias");
     ScopedEnv where("RCLONE_CONFIG_FILEREMOTE_REMOTE", remoteFolder.string());
     ScopedEnv config("RCLONE_CONFIG", (home.scratch() / "rclone.conf").string());
-    BackupDestination remote = rcloneDestination();
+    BackupDestination remote = rcloneDestination("cloud:");
     remote.rcloneRemote = "fileremote:";
 
     fs::path file = source / "report.txt";

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "Rclone.hpp"
+#include "TestDestinations.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
 #include "platform/FileReading.hpp"
@@ -12,26 +13,6 @@
 using namespace testing_support;
 
 namespace {
-
-BackupDestination folderDestination(const fs::path& path) {
-    BackupDestination destination;
-    destination.id = "folder:Drive";
-    destination.kind = DestinationKind::folder;
-    destination.name = "Drive";
-    destination.path = path.string();
-    destination.available = true;
-    return destination;
-}
-
-BackupDestination rcloneDestination() {
-    BackupDestination destination;
-    destination.id = "rclone:loc";
-    destination.kind = DestinationKind::rclone;
-    destination.name = "rclone · loc";
-    destination.rcloneRemote = "loc:";
-    destination.available = true;
-    return destination;
-}
 
 class RcloneCopyTest : public HomeTest {
 protected:
@@ -60,7 +41,7 @@ TEST_F(RcloneCopyTest, AnExcludeLeavesOutExactlyThatNameOnEveryDestination) {
     writeFile(source / "keep/d", 10);
     const BackupOptions options(false, {"[old]"});
     for (const auto& [destination, root] :
-         {std::pair{folderDestination(drive), drive}, std::pair{rcloneDestination(), remoteFolder}}) {
+         {std::pair{folderDestination(drive), drive}, std::pair{rcloneDestination("loc:"), remoteFolder}}) {
         SCOPED_TRACE(destination.id);
         BackupReport report = BackupEngine::run(source.string(), destination, options);
         EXPECT_EQ(report.status, BackupStatus::ok) << report.summary;
@@ -89,7 +70,7 @@ TEST_F(RcloneCopyTest, AnOffloadTrashesItsSourceOnlyWhenEveryFolderArrived) {
         fs::create_directories(source / "keepme/inner");
         rclone->locate = [each] { return each.rclone; };
 
-        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(), false);
+        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination("loc:"), false);
         EXPECT_EQ(report.sourceTrashed, each.trashed) << report.message;
         EXPECT_EQ(report.verified, each.trashed) << report.message;
         EXPECT_EQ(fs::is_directory(remoteFolder / inner), each.trashed);
