@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "Localization.hpp"
+#include "base/Paths.hpp"
 #include "platform/Trash.hpp"
 #include "platform/UserFolders.hpp"
 
@@ -98,7 +99,7 @@ std::vector<CleanupRule> buildDesignedRules() {
 std::vector<std::string> each(const std::string& base, std::initializer_list<const char*> names,
                               const std::string& after = "") {
     std::vector<std::string> places;
-    for (const char* name : names) places.push_back(base + "/" + name + after);
+    for (const char* name : names) places.push_back(Paths::joined(base, name) + after);
     return places;
 }
 

@@ -17,6 +17,7 @@
 #include "Rclone.hpp"
 #include "base/Files.hpp"
 #include "base/JSONCoding.hpp"
+#include "base/Paths.hpp"
 #include "base/Text.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Mounts.hpp"
@@ -148,11 +149,11 @@ std::string resolvingLinks(const std::string& path) {
 
 std::optional<std::string> googleMyDrive(const std::string& root) {
     for (const char* name : myDriveNames)
-        if (isFolder(root + "/" + name)) return root + "/" + name;
+        if (isFolder(Paths::joined(root, name))) return Paths::joined(root, name);
     for (const auto& entry : sortedEntries(root)) {
         if (entry.starts_with(".")) continue;
         if (std::find(notMyDrive.begin(), notMyDrive.end(), entry) != notMyDrive.end()) continue;
-        if (isFolder(root + "/" + entry)) return root + "/" + entry;
+        if (isFolder(Paths::joined(root, entry))) return Paths::joined(root, entry);
     }
     return std::nullopt;
 }
@@ -207,7 +208,7 @@ void addCloudStorageFolders(DiscoveryList& list) {
     const std::string root = Paths::home() + "/Library/CloudStorage";
     for (const auto& entry : sortedEntries(root)) {
         if (entry.starts_with(".")) continue;
-        const std::string full = root + "/" + entry;
+        const std::string full = Paths::joined(root, entry);
         if (!isFolder(full)) continue;
 
         auto pieces = splitOnceAtDash(entry);
@@ -241,7 +242,7 @@ void addCloudStorageFolders(DiscoveryList& list) {
 void addHomeSyncFolders(DiscoveryList& list) {
     const std::string home = Paths::home();
     for (const auto& row : homeSyncFolders()) {
-        std::string path = home + "/" + row.folder;
+        std::string path = Paths::joined(home, row.folder);
         if (!isFolder(path)) continue;
         list.add({idFromFolderName(row.folder), row.kind, row.displayName, path, std::nullopt, true, std::nullopt});
     }
@@ -251,9 +252,9 @@ void addHomeSyncFolders(DiscoveryList& list) {
 void addInsyncDrives(DiscoveryList& list) {
     const std::string root = Paths::home() + "/Insync";
     for (const auto& account : sortedEntries(root)) {
-        if (account.starts_with(".") || !isFolder(root + "/" + account)) continue;
-        for (const auto& drive : sortedEntries(root + "/" + account)) {
-            const std::string path = root + "/" + account + "/" + drive;
+        if (account.starts_with(".") || !isFolder(Paths::joined(root, account))) continue;
+        for (const auto& drive : sortedEntries(Paths::joined(root, account))) {
+            const std::string path = Paths::joined(Paths::joined(root, account), drive);
             if (drive.starts_with(".") || !isFolder(path)) continue;
             DestinationKind kind = Text::lowercased(drive).find("onedrive") != std::string::npos
                                        ? DestinationKind::oneDrive
@@ -282,13 +283,13 @@ std::optional<std::string> gvfsField(const std::string& name, const std::string&
 void addOnlineAccounts(DiscoveryList& list) {
     const std::string root = runtimeFolder() + "/gvfs";
     for (const auto& entry : sortedEntries(root)) {
-        if (!entry.starts_with("google-drive:") || !isFolder(root + "/" + entry)) continue;
+        if (!entry.starts_with("google-drive:") || !isFolder(Paths::joined(root, entry))) continue;
         auto host = gvfsField(entry, "host");
         auto user = gvfsField(entry, "user");
         if (!host || !user) continue;
         const std::string account = *user + "@" + *host;
         list.add({"gnome-google-drive-" + Text::lowercased(account), DestinationKind::googleDrive,
-                  "Google Drive (" + account + ")", root + "/" + entry, std::nullopt, true, std::nullopt});
+                  "Google Drive (" + account + ")", Paths::joined(root, entry), std::nullopt, true, std::nullopt});
     }
 }
 

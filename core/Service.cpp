@@ -13,6 +13,7 @@
 #include "Suggestions.hpp"
 #include "base/DirectoryStream.hpp"
 #include "base/JSONCoding.hpp"
+#include "base/Paths.hpp"
 #include "base/Text.hpp"
 #include "platform/Platform.hpp"
 
@@ -90,8 +91,7 @@ Tree tree(const std::string& path, bool refresh, const CancelTokenPtr& cancel, c
     const std::string p = Paths::expandGiven(path);
     if (!refresh) {
         const std::string home = Paths::home();
-        const std::string homePrefix = home.ends_with("/") ? home : home + "/";
-        if (p != home && p.starts_with(homePrefix))
+        if (Paths::isStrictlyInside(p, home))
             if (auto homeScan = ScanStore::cached(home, scanMaxAge))
                 if (const FileNode* node = homeScan->root.find(p)) {
                     FileNode answer = *node;

@@ -9,6 +9,7 @@
 
 #include "Scanner.hpp"
 #include "base/Files.hpp"
+#include "base/Paths.hpp"
 #include "platform/Trash.hpp"
 
 namespace SuggestionEngine {
@@ -153,7 +154,7 @@ std::vector<PlaceMatch> matchPlace(const std::string& pattern, const FileNode* t
             for (const FileNode& child : *node->children) names.insert(child.name);
     std::vector<PlaceMatch> matches;
     for (const std::string& name : names) {
-        const std::string group = folder + "/" + name;
+        const std::string group = Paths::joined(folder, name);
         if (holds(tree, group + rest)) matches.push_back({group + rest, group});
     }
     return matches;

@@ -15,6 +15,7 @@
 #include "SuggestionPlaces.hpp"
 #include "base/DisplayText.hpp"
 #include "base/Files.hpp"
+#include "base/Paths.hpp"
 #include "platform/Applications.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/UserFolders.hpp"
@@ -312,7 +313,7 @@ std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& hom
 
 std::vector<Suggestion> icloudLocalCopies(const FileNode& home, const std::string& homePath) {
     if (!ICloud::isSignedIn()) return {};
-    const std::string containersPath = homePath + "/" + ICloud::containersInHome;
+    const std::string containersPath = Paths::joined(homePath, ICloud::containersInHome);
     const FileNode* containers = home.find(containersPath);
     if (!containers || containers->size < 1'000'000'000) return {};
 
@@ -340,7 +341,7 @@ std::vector<Suggestion> icloudLocalCopies(const FileNode& home, const std::strin
         "icloud-local-copies", "archive", L("iCloud 云盘的本地副本"),
         L("这些文件已经在 iCloud 里,但本机还留着完整副本。释放本地副本后文件仍在云端,打开时会自动重新下载;只处理已上传完成的文件,不会丢数据。"),
         paths, containers->size, Risk::review, CleanAction::evict,
-        "ostrevane evict " + Text::shellQuoted(containersPath + "/" + ICloud::driveContainerName), items)};
+        "ostrevane evict " + Text::shellQuoted(Paths::joined(containersPath, ICloud::driveContainerName)), items)};
 }
 
 std::optional<Suggestion> unusedApps(Date now) {
@@ -353,7 +354,7 @@ std::optional<Suggestion> unusedApps(Date now) {
     for (const std::string& folder : {std::string("/Applications"), Paths::home() + "/Applications"}) {
         for (const std::string& name : Files::entryNames(folder)) {
             if (!name.ends_with(".app")) continue;
-            std::string path = folder + "/" + name;
+            std::string path = Paths::joined(folder, name);
             auto lastUsed = Applications::lastUsedDate(path);
             if (!lastUsed) continue;
             int64_t days = idleDays(*lastUsed, now);

@@ -11,6 +11,7 @@
 #include "Localization.hpp"
 #include "SeenPlaces.hpp"
 #include "SuggestionPlaces.hpp"
+#include "base/Paths.hpp"
 
 namespace SuggestionEngine {
 
@@ -137,8 +138,7 @@ std::string idleLabel(Date date, Date now) {
 
 std::string slug(const std::string& path, const std::string& home) {
     std::string rel = path;
-    std::string homePrefix = home.ends_with("/") ? home : home + "/";
-    if (path == home || path.starts_with(homePrefix)) rel = path.substr(home.size());
+    if (Paths::isInside(path, home)) rel = path.substr(home.size());
 
     icu::UnicodeString source = icu::UnicodeString::fromUTF8(rel);
     icu::UnicodeString result;

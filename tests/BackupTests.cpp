@@ -258,6 +258,18 @@ TEST_F(BackupTest, LayoutForTheHomeFolderAPathInsideItAndOneOutside) {
               "cloud:" + prefix + "Documents");
 }
 
+TEST_F(BackupTest, ATargetBelowADriveRootOrATrailingSlashHasOneSlashBetween) {
+    const std::string below = "Ostrevane Backups/" + Host::computerName() + "/Documents";
+    const struct {
+        std::string folder, target;
+    } cases[] = {{"/", "/" + below},
+                 {"/media/u/Drive/", "/media/u/Drive/" + below},
+                 {"/media/u/Drive", "/media/u/Drive/" + below}};
+    for (const auto& row : cases)
+        EXPECT_EQ(BackupEngine::targetDescription("~/Documents", folderDestination(row.folder)), row.target)
+            << row.folder;
+}
+
 TEST_F(BackupTest, ChecksRefuseBeforeAnythingIsCopied) {
     auto messageOf = [&](const std::string& from, const BackupDestination& to) -> std::string {
         try {

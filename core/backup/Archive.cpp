@@ -183,6 +183,7 @@ void withdraw(const std::string& record) { ::unlink(record.c_str()); }
 
 std::optional<std::string> layoutTwin(const std::string& source, bool ignoringCase) {
     const std::string home = Paths::home();
+    // Text every path below the home starts with, compared as text only.
     const std::string prefix = home.ends_with("/") ? home : home + "/";
     if (!source.starts_with(prefix)) return std::nullopt;
     const std::string place = source.substr(prefix.size());

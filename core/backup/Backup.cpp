@@ -14,6 +14,7 @@
 #include "backup/Private.hpp"
 #include "backup/SourceStamps.hpp"
 #include "base/DisplayText.hpp"
+#include "base/Paths.hpp"
 #include "platform/Host.hpp"
 #include "platform/Leases.hpp"
 #include "platform/Mounts.hpp"
@@ -53,6 +54,7 @@ bool liesWithin(const std::string& inner, const std::string& outer) {
 
 std::string relativeTarget(const std::string& path) {
     const std::string home = Paths::home();
+    // Text every path below the home starts with, compared as text only.
     const std::string prefix = home.ends_with("/") ? home : home + "/";
     std::string place;
     if (path == home)
@@ -61,18 +63,18 @@ std::string relativeTarget(const std::string& path) {
         place = path.substr(prefix.size());
     else
         place = "_root" + path;
-    return Destinations::backupFolderName + "/" + Host::computerName() + "/" + place;
+    return Paths::joined(Paths::joined(Destinations::backupFolderName, Host::computerName()), place);
 }
 
 std::string targetDescription(const std::string& source, const BackupDestination& destination) {
     const std::string relative = relativeTarget(Paths::expandGiven(source));
     if (destination.rcloneRemote) return Rclone::remotePath(*destination.rcloneRemote, relative);
-    return destination.path.value_or("") + "/" + relative;
+    return Paths::joined(destination.path.value_or(""), relative);
 }
 
 std::string copyTarget(const std::string& source, bool isDirectory, const BackupDestination& destination) {
     std::string relative = relativeTarget(source);
-    if (!destination.rcloneRemote) return destination.path.value_or("") + "/" + relative;
+    if (!destination.rcloneRemote) return Paths::joined(destination.path.value_or(""), relative);
     if (!isDirectory) relative = relative.substr(0, relative.rfind('/'));
     return Rclone::remotePath(*destination.rcloneRemote, relative);
 }
@@ -93,7 +95,7 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
             throw OstrevaneError(
                 L("备份目的地“%@”当前不可用。%@", destination.name, L("目录当前不可用(外置磁盘未连接?)")));
         if (liesWithin(path, source)) throw OstrevaneError(L("备份目的地位于要备份的文件夹内部,会造成循环复制。"));
-        if (liesWithin(source, path + "/" + Destinations::backupFolderName))
+        if (liesWithin(source, Paths::joined(path, Destinations::backupFolderName)))
             throw OstrevaneError(L("不能备份备份目录本身。"));
     }
     // Whether a remote ignores case cannot be told from here: taken as if it did.

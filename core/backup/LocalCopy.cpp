@@ -21,6 +21,7 @@
 #include "backup/BackupManifest.hpp"
 #include "backup/Private.hpp"
 #include "base/DisplayText.hpp"
+#include "base/Paths.hpp"
 #include "base/ProgressPace.hpp"
 #include "platform/FileSystem.hpp"
 
@@ -132,7 +133,7 @@ private:
 
     /// Records those of the folders that exist; called again once the run made them.
     void noteOwnFolders(const std::string& target) {
-        for (const std::string& folder : {*destination.path + "/" + Destinations::backupFolderName, target}) {
+        for (const std::string& folder : {Paths::joined(*destination.path, Destinations::backupFolderName), target}) {
             struct stat info;
             if (::stat(folder.c_str(), &info) == 0) ownFolders.insert({info.st_dev, info.st_ino});
         }

@@ -6,6 +6,7 @@
 
 #include "backup/Backup.hpp"
 #include "backup/SourceWalk.hpp"
+#include "base/Paths.hpp"
 
 namespace {
 
@@ -26,10 +27,7 @@ bool mayRecur(const struct timespec& changed, const struct timespec& now, std::c
     return sinceEpoch(changed) >= sinceEpoch(now) - step;
 }
 
-std::string below(const std::string& folder, const std::string& relative) {
-    if (relative.empty()) return folder;
-    return folder.ends_with("/") ? folder + relative : folder + "/" + relative;
-}
+std::string below(const std::string& folder, const std::string& relative) { return Paths::joined(folder, relative); }
 
 }  // namespace
 

@@ -26,7 +26,7 @@ namespace detail {
 std::string decideHome() {
     if (!homeIsOverridden()) return standardize(Platform::realHome());
     auto override = Platform::environment("OSTREVANE_HOME");
-    return standardize(override->front() == '/' ? *override : currentDirectory() + "/" + *override);
+    return standardize(override->front() == '/' ? *override : joined(currentDirectory(), *override));
 }
 }  // namespace detail
 
@@ -44,7 +44,7 @@ static std::string absoluteForm(std::string text) {
         text = home();
     else if (text.starts_with("~/"))
         text = home() + text.substr(1);
-    if (!text.starts_with("/")) text = currentDirectory() + "/" + text;
+    if (!text.starts_with("/")) text = joined(currentDirectory(), text);
     return standardize(text);
 }
 
@@ -102,7 +102,7 @@ std::string baseFolder(const char* variable, const std::string& relativeDefault)
         auto value = Platform::environment(variable);
         if (value && !value->empty() && value->front() == '/') return standardize(*value);
     }
-    return home() + "/" + relativeDefault;
+    return joined(home(), relativeDefault);
 }
 
 std::filesystem::path supportFolder() { return baseFolder("XDG_CONFIG_HOME", ".config") + "/Ostrevane"; }

@@ -3,12 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/Paths.hpp"
 #include "platform/HomeFolder.hpp"
 
 namespace ICloud {
 
-std::string containersFolder() { return Paths::home() + "/" + containersInHome; }
-std::string driveFolder() { return containersFolder() + "/" + driveContainerName; }
+std::string containersFolder() { return Paths::joined(Paths::home(), containersInHome); }
+std::string driveFolder() { return Paths::joined(containersFolder(), driveContainerName); }
 
 Hooks& Hooks::active() {
     static Hooks current{

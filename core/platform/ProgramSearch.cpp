@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Files.hpp"
+#include "base/Paths.hpp"
 #include "base/Shell.hpp"
 #include "base/Text.hpp"
 #include "platform/Platform.hpp"
@@ -16,7 +17,7 @@ using Files::isExecutableFile;
 
 std::optional<std::string> systemProgram(const std::string& name) {
     for (const char* folder : {"/usr/bin", "/bin", "/usr/local/bin"}) {
-        std::string candidate = std::string(folder) + "/" + name;
+        std::string candidate = Paths::joined(folder, name);
         if (::access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return std::nullopt;
@@ -36,7 +37,7 @@ std::optional<std::string> which(const std::string& name) {
         folders.push_back(home + folder);
 
     for (const auto& folder : folders) {
-        std::string candidate = folder + "/" + name;
+        std::string candidate = Paths::joined(folder, name);
         if (isExecutableFile(candidate)) return candidate;
     }
 

@@ -34,7 +34,7 @@ std::string unquoted(const std::string& value) {
 std::optional<std::string> folderOf(const std::string& value, const std::string& home) {
     std::string path;
     if (value == "$HOME" || value.starts_with("$HOME/"))
-        path = Paths::standardize(home + "/" + value.substr(5));
+        path = Paths::standardize(Paths::joined(home, value.substr(5)));
     else if (value.starts_with("/"))
         path = Paths::standardize(value);
     else

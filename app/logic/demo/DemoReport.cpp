@@ -1,5 +1,6 @@
 // The demo suggestion report: fifteen suggestions in a fixed order.
 #include "Localization.hpp"
+#include "base/Paths.hpp"
 #include "demo/DemoData.hpp"
 
 namespace Demo::detail {
@@ -158,7 +159,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ReportShape, generatedAt, mode, 
 
 Suggestion suggestionOf(const Row& row, size_t index, const std::string& home) {
     std::vector<std::string> paths;
-    for (const std::string& relative : row.paths) paths.push_back(home + "/" + relative);
+    for (const std::string& relative : row.paths) paths.push_back(Paths::joined(home, relative));
     std::optional<std::vector<SuggestionItem>> items;
     for (const Item& item : itemsOf(index, paths)) {
         if (!items) items.emplace();

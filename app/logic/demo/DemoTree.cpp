@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "Localization.hpp"
+#include "base/Paths.hpp"
 #include "demo/DemoData.hpp"
 
 namespace Demo::detail {
@@ -36,7 +37,7 @@ std::vector<FileNode> nodesOf(const std::vector<Entry>& entries, const std::stri
 FileNode Entry::node(const std::string& parentPath, Date now) const {
     FileNode node;
     node.name = name;
-    node.path = parentPath + "/" + name;
+    node.path = Paths::joined(parentPath, name);
     node.modified = offset(now, -days * 86400);
     node.size = bytesOf(gb);
     if (!children) {

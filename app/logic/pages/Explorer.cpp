@@ -4,6 +4,7 @@
 
 #include "Localization.hpp"
 #include "Support.hpp"
+#include "base/Paths.hpp"
 #include "pages/NumberText.hpp"
 #include "platform/ICloud.hpp"
 
@@ -62,7 +63,7 @@ std::vector<Crumb> crumbs(const std::string& rootPath, const std::string& nodePa
         if (end == std::string::npos) end = rest.size();
         if (end > start) {
             const std::string part = rest.substr(start, end - start);
-            acc += "/" + part;
+            acc = Paths::joined(acc, part);
             result.push_back({part, acc});
         }
         start = end + 1;
@@ -80,9 +81,7 @@ std::string parentPath(const std::string& path) {
 }
 
 bool isInICloud(const std::string& path, const std::string& home) {
-    const std::string base = home + "/" + ICloud::containersInHome;
-    const std::string prefix = base.ends_with('/') ? base : base + "/";
-    return path == base || path.starts_with(prefix);
+    return Paths::isInside(path, Paths::joined(home, ICloud::containersInHome));
 }
 
 std::vector<ChildRow> rows(const NodeRef& node) {

@@ -6,6 +6,7 @@
 
 #include "CleanupRules.hpp"
 #include "Localization.hpp"
+#include "base/Paths.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/UserFolders.hpp"
 
@@ -60,7 +61,7 @@ std::vector<Claim> claimsOf(const FileNode& root) {
     const std::string& home = root.path;
     const UserFolders::Folders folders = UserFolders::current(home);
     std::vector<Claim> claims = {
-        {home + "/" + ICloud::containersInHome, "icloud"},
+        {Paths::joined(home, ICloud::containersInHome), "icloud"},
         {home + "/Library", "library"},
         {UserFolders::cacheHome(), "library"},
         {UserFolders::dataHome(), "library"},
@@ -80,10 +81,10 @@ std::vector<Claim> claimsOf(const FileNode& root) {
     for (const char* app : {".mozilla", ".thunderbird", ".icedove", ".waterfox", ".librewolf", ".floorp",
                             ".moonchild productions", ".opera", ".evolution", ".claws-mail", ".purple", ".zoom",
                             ".steam", ".minecraft", ".factorio", ".PlayOnLinux", ".wine", ".java", ".mono"})
-        claims.push_back({home + "/" + app, "library"});
+        claims.push_back({Paths::joined(home, app), "library"});
     for (const char* tool : {".rustup", ".cargo", "go", ".vscode-server", "Android"})
-        claims.push_back({home + "/" + tool, "tools"});
-    for (const char* conda : SuggestionEngine::condaFolders) claims.push_back({home + "/" + conda, "tools"});
+        claims.push_back({Paths::joined(home, tool), "tools"});
+    for (const char* conda : SuggestionEngine::condaFolders) claims.push_back({Paths::joined(home, conda), "tools"});
     claims.push_back({UserFolders::dataHome() + "/containers", "tools"});
     // Every other hidden entry of the home is a tool's, after the claims above.
     if (root.children)
@@ -110,7 +111,7 @@ std::vector<UsageSegment> homeShares(const FileNode& root) {
     // The iCloud segment stays empty, and so hidden, where there is no iCloud Drive.
     return {
         {"library", L("App 数据与缓存"), of("library"), folderOf("library", home + "/Library"), data[2]},
-        {"icloud", L("iCloud 云盘本地副本"), of("icloud"), home + "/" + ICloud::containersInHome, data[5]},
+        {"icloud", L("iCloud 云盘本地副本"), of("icloud"), Paths::joined(home, ICloud::containersInHome), data[5]},
         {"downloads", L("下载"), of("downloads"), folders.downloads, data[1]},
         {"documents", L("文稿"), of("documents"), folders.documents, data[0]},
         {"tools", L("开发工具与模型"), of("tools"), home, data[7]},
