@@ -32,8 +32,6 @@ std::string decideHome() {
 
 std::string home() { return Platform::Hooks::active().home(); }
 
-std::string realHome() { return Platform::realHome(); }
-
 bool homeIsOverridden() {
     auto override = Platform::environment("OSTREVANE_HOME");
     return override && !override->empty();

@@ -9,8 +9,6 @@ namespace Paths {
 /// The home folder the whole engine works in: OSTREVANE_HOME when set,
 /// otherwise the user's own home. Fixed at first use.
 std::string home();
-/// The user's own home folder, whatever OSTREVANE_HOME says.
-std::string realHome();
 /// Whether OSTREVANE_HOME moves the home folder (set and not empty).
 bool homeIsOverridden();
 /// Absolute and standardised, "~" expanded; never fails. Blanks around the

@@ -36,8 +36,6 @@ Swatch lifted(const Swatch& s) {
 }
 
 Swatch scaled(const Swatch& s, double factor) { return {s.red * factor, s.green * factor, s.blue * factor}; }
-
-ThemeColor opaque(const Swatch& swatch) { return {swatch, 1}; }
 }  // namespace MapColors
 
 namespace Treemap {

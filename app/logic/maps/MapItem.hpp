@@ -43,8 +43,6 @@ Swatch grey(double level);
 Swatch lifted(const Swatch& swatch);
 /// Every channel multiplied by `factor`.
 Swatch scaled(const Swatch& swatch, double factor);
-/// An opaque colour of a swatch, for the label contrast rule and painters.
-ThemeColor opaque(const Swatch& swatch);
 }  // namespace MapColors
 
 namespace Treemap {

@@ -139,14 +139,4 @@ void draw(QPainter& painter, const QRectF& box, std::string_view symbol, const Q
     }
     painter.restore();
 }
-
-QPixmap pixmap(std::string_view symbol, const QColor& color, double textSize, double devicePixelRatio) {
-    const double length = side(textSize);
-    QPixmap image(QSize(int(std::ceil(length * devicePixelRatio)), int(std::ceil(length * devicePixelRatio))));
-    image.setDevicePixelRatio(devicePixelRatio);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    draw(painter, QRectF(0, 0, length, length), symbol, color, textSize);
-    return image;
-}
 }  // namespace Symbols

@@ -38,6 +38,4 @@ double side(double textSize);
 /// Draws the symbol centred in `box`, scaled for text of `textSize` points,
 /// in `color`; a neutral dot when the font or glyph is missing.
 void draw(QPainter& painter, const QRectF& box, std::string_view symbol, const QColor& color, double textSize);
-/// The symbol alone on a transparent square pixmap (for icons of menus and labels).
-QPixmap pixmap(std::string_view symbol, const QColor& color, double textSize, double devicePixelRatio = 1);
 }  // namespace Symbols
