@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "Command.hpp"
-#include "Config.hpp"
-#include "DestinationGuard.hpp"
-#include "Destinations.hpp"
 #include "PlanRun.hpp"
 #include "Service.hpp"
 #include "backup/Backup.hpp"
+#include "clean/DestinationGuard.hpp"
+#include "config/Config.hpp"
+#include "config/Destinations.hpp"
 
 namespace cli {
 namespace {

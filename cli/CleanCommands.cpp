@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "CleanOutput.hpp"
-#include "Cleaner.hpp"
 #include "Command.hpp"
+#include "clean/Cleaner.hpp"
 
 namespace cli {
 

@@ -1,7 +1,7 @@
 // How `trash`, `empty-trash` and `clean` show what a clean did or would do.
 #pragma once
 
-#include "Cleaner.hpp"
+#include "clean/Cleaner.hpp"
 
 namespace cli {
 /// The message, the first trashed paths and every failure.

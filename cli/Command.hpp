@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "Localization.hpp"
-#include "Scanner.hpp"
 #include "Support.hpp"
+#include "scan/Scanner.hpp"
+#include "text/Localization.hpp"
 
 namespace cli {
 

@@ -7,12 +7,12 @@
 #include <filesystem>
 
 #include "Command.hpp"
-#include "Config.hpp"
-#include "DestinationGuard.hpp"
-#include "Destinations.hpp"
-#include "PlaceRecords.hpp"
 #include "PlanRun.hpp"
 #include "base/DisplayText.hpp"
+#include "clean/DestinationGuard.hpp"
+#include "config/Config.hpp"
+#include "config/Destinations.hpp"
+#include "config/PlaceRecords.hpp"
 
 namespace cli {
 namespace {

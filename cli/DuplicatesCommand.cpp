@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "Command.hpp"
-#include "Duplicates.hpp"
 #include "Service.hpp"
+#include "service/Duplicates.hpp"
 
 namespace cli {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "Command.hpp"
-#include "ScanView.hpp"
 #include "Service.hpp"
+#include "scan/ScanView.hpp"
 
 namespace cli {
 namespace {

@@ -5,11 +5,11 @@
 #include <climits>
 #include <cmath>
 
-#include "CLITexts.hpp"
 #include "Command.hpp"
-#include "MCPServer.hpp"
-#include "ScanStore.hpp"
 #include "Service.hpp"
+#include "scan/ScanStore.hpp"
+#include "service/MCPServer.hpp"
+#include "text/CLITexts.hpp"
 
 namespace cli {
 namespace {

@@ -5,10 +5,10 @@
 #include <set>
 
 #include "CleanOutput.hpp"
-#include "Cleaner.hpp"
 #include "Command.hpp"
-#include "DestinationGuard.hpp"
 #include "Service.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/DestinationGuard.hpp"
 
 namespace cli {
 namespace {

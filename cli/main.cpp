@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "CLITexts.hpp"
 #include "Command.hpp"
 #include "OwnFolders.hpp"
 #include "backup/Backup.hpp"
+#include "text/CLITexts.hpp"
 
 namespace {
 /// The names a backup leaves out unless asked, listed for the help.

@@ -1,9 +1,9 @@
 #include "GivenPaths.hpp"
 
-#include "Localization.hpp"
 #include "base/Error.hpp"
 #include "base/Text.hpp"
 #include "platform/HomeFolder.hpp"
+#include "text/Localization.hpp"
 
 namespace Paths {
 

@@ -3,8 +3,8 @@
 #include <mutex>
 #include <set>
 
-#include "Localization.hpp"
 #include "platform/HomeFolder.hpp"
+#include "text/Localization.hpp"
 
 namespace OwnFolders {
 

@@ -5,17 +5,17 @@
 #include <cmath>
 #include <cstdio>
 
-#include "DestinationGuard.hpp"
-#include "Destinations.hpp"
-#include "Localization.hpp"
-#include "ScanStore.hpp"
-#include "SeenPlaces.hpp"
-#include "Suggestions.hpp"
 #include "base/DirectoryStream.hpp"
 #include "base/JSONCoding.hpp"
 #include "base/Paths.hpp"
 #include "base/Text.hpp"
+#include "clean/DestinationGuard.hpp"
+#include "clean/SeenPlaces.hpp"
+#include "clean/Suggestions.hpp"
+#include "config/Destinations.hpp"
 #include "platform/Platform.hpp"
+#include "scan/ScanStore.hpp"
+#include "text/Localization.hpp"
 
 namespace Service {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "Duplicates.hpp"
-#include "Scanner.hpp"
-#include "SuggestionTypes.hpp"
-#include "Volumes.hpp"
 #include "backup/Backup.hpp"
+#include "clean/SuggestionTypes.hpp"
+#include "scan/Scanner.hpp"
+#include "scan/Volumes.hpp"
+#include "service/Duplicates.hpp"
 
 namespace Service {
 

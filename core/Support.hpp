@@ -7,7 +7,6 @@
 #pragma once
 
 #include "GivenPaths.hpp"
-#include "RelativeTime.hpp"
 #include "base/CancelToken.hpp"
 #include "base/Error.hpp"
 #include "base/Files.hpp"
@@ -20,3 +19,4 @@
 #include "base/Version.hpp"
 #include "platform/HomeFolder.hpp"
 #include "platform/ProgramSearch.hpp"
+#include "text/RelativeTime.hpp"

@@ -13,10 +13,10 @@
 #include <sstream>
 #include <thread>
 
-#include "Rclone.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
 #include "backup/BackupManifest.hpp"
+#include "config/Rclone.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/Host.hpp"
 

@@ -1,9 +1,9 @@
 // The tool's entry point: help, unknown commands and usage errors.
-#include "CLITexts.hpp"
-#include "Localization.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
 #include "platform/Trash.hpp"
+#include "text/CLITexts.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <chrono>
 
-#include "Cleaner.hpp"
-#include "Scanner.hpp"
-#include "Suggestions.hpp"
 #include "TestSupport.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/Suggestions.hpp"
 #include "platform/Trash.hpp"
+#include "scan/Scanner.hpp"
 
 using namespace testing_support;
 

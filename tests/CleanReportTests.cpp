@@ -4,8 +4,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "Cleaner.hpp"
 #include "TestSupport.hpp"
+#include "clean/Cleaner.hpp"
 #include "platform/Trash.hpp"
 
 using namespace testing_support;

@@ -4,13 +4,13 @@
 #include <chrono>
 #include <ctime>
 
-#include "Cleaner.hpp"
-#include "Localization.hpp"
-#include "ScanStore.hpp"
-#include "Scanner.hpp"
-#include "SuggestionTypes.hpp"
 #include "TestSupport.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/SuggestionTypes.hpp"
 #include "platform/Trash.hpp"
+#include "scan/ScanStore.hpp"
+#include "scan/Scanner.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 

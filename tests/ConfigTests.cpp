@@ -6,10 +6,10 @@
 #include <set>
 #include <thread>
 
-#include "Config.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
 #include "base/InputLimits.hpp"
+#include "config/Config.hpp"
 
 using namespace testing_support;
 

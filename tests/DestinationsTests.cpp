@@ -2,14 +2,14 @@
 
 #include <chrono>
 
-#include "Config.hpp"
-#include "Destinations.hpp"
-#include "Localization.hpp"
-#include "Rclone.hpp"
 #include "TestSupport.hpp"
+#include "config/Config.hpp"
+#include "config/Destinations.hpp"
+#include "config/Rclone.hpp"
 #include "platform/Host.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Mounts.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 

@@ -1,8 +1,8 @@
 // `ostrevane duplicates` end to end on a temporary home folder.
-#include "CLITexts.hpp"
-#include "Duplicates.hpp"
-#include "Localization.hpp"
 #include "TestSupport.hpp"
+#include "service/Duplicates.hpp"
+#include "text/CLITexts.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 

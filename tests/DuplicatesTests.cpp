@@ -13,11 +13,11 @@
 #include <functional>
 #include <set>
 
-#include "Duplicates.hpp"
-#include "Localization.hpp"
-#include "Scanner.hpp"
 #include "TestSupport.hpp"
 #include "platform/FileReading.hpp"
+#include "scan/Scanner.hpp"
+#include "service/Duplicates.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 using Service::DuplicateGroup;

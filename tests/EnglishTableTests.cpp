@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "CLITexts.hpp"
-#include "Localization.hpp"
+#include "text/CLITexts.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 

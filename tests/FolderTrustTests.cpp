@@ -6,13 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Cleaner.hpp"
-#include "Config.hpp"
 #include "OwnFolders.hpp"
-#include "ScanStore.hpp"
 #include "TestSupport.hpp"
+#include "clean/Cleaner.hpp"
+#include "config/Config.hpp"
 #include "platform/FolderTrust.hpp"
 #include "platform/Trash.hpp"
+#include "scan/ScanStore.hpp"
 
 using namespace testing_support;
 

@@ -6,7 +6,7 @@
 #include <numeric>
 #include <vector>
 
-#include "Geometry.hpp"
+#include "geometry/Geometry.hpp"
 
 namespace {
 

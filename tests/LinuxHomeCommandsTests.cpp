@@ -5,9 +5,9 @@
 #include <map>
 #include <set>
 
-#include "Cleaner.hpp"
-#include "SuggestionTypes.hpp"
 #include "TestSupport.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/SuggestionTypes.hpp"
 #include "platform/Trash.hpp"
 
 using namespace testing_support;

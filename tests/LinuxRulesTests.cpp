@@ -4,11 +4,11 @@
 #include <map>
 #include <set>
 
-#include "Cleaner.hpp"
-#include "SuggestionPlaces.hpp"
-#include "Suggestions.hpp"
 #include "TestSupport.hpp"
 #include "TreeBuilder.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/SuggestionPlaces.hpp"
+#include "clean/Suggestions.hpp"
 #include "platform/UserFolders.hpp"
 
 using namespace testing_support;

@@ -1,6 +1,6 @@
-#include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "platform/Platform.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 

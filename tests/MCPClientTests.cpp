@@ -14,9 +14,9 @@
 #include <regex>
 #include <sstream>
 
-#include "MCPServer.hpp"
-#include "Scanner.hpp"
 #include "TestSupport.hpp"
+#include "scan/Scanner.hpp"
+#include "service/MCPServer.hpp"
 
 using namespace testing_support;
 

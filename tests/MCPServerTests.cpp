@@ -3,16 +3,16 @@
 #include <set>
 #include <sstream>
 
-#include "Config.hpp"
-#include "MCPServer.hpp"
-#include "Rclone.hpp"
-#include "Scanner.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
 #include "base/DisplayText.hpp"
 #include "base/InputLimits.hpp"
 #include "base/LineReader.hpp"
+#include "config/Config.hpp"
+#include "config/Rclone.hpp"
 #include "platform/Trash.hpp"
+#include "scan/Scanner.hpp"
+#include "service/MCPServer.hpp"
 
 using namespace testing_support;
 

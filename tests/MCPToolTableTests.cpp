@@ -1,8 +1,8 @@
 // The tool table as the one source of each tool's listing, defaults and
 // read-only flag.
-#include "MCPServer.hpp"
-#include "MCPToolTable.hpp"
 #include "TestSupport.hpp"
+#include "service/MCPServer.hpp"
+#include "service/MCPToolTable.hpp"
 
 using namespace testing_support;
 using MCPTools::Parameter;

@@ -3,12 +3,12 @@
 #include <functional>
 #include <set>
 
-#include "Duplicates.hpp"
 #include "TestSupport.hpp"
 #include "base/InputLimits.hpp"
 #include "base/Shell.hpp"
 #include "platform/HomeFolder.hpp"
 #include "platform/Trash.hpp"
+#include "service/Duplicates.hpp"
 
 using namespace testing_support;
 

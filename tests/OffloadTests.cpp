@@ -6,15 +6,15 @@
 #include <fstream>
 #include <set>
 
-#include "Rclone.hpp"
-#include "ScanStore.hpp"
-#include "Scanner.hpp"
 #include "TestDestinations.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
+#include "config/Rclone.hpp"
 #include "platform/FileReading.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Trash.hpp"
+#include "scan/ScanStore.hpp"
+#include "scan/Scanner.hpp"
 
 using namespace testing_support;
 

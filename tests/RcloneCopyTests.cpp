@@ -3,10 +3,10 @@
 // and an offload trashes its source only when every folder of it arrived.
 #include <sys/stat.h>
 
-#include "Rclone.hpp"
 #include "TestDestinations.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
+#include "config/Rclone.hpp"
 #include "platform/FileReading.hpp"
 #include "platform/Trash.hpp"
 

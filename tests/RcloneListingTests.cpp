@@ -1,9 +1,9 @@
 // Listing rclone remotes leaves the disk as it was: rclone makes its
 // configuration folder whenever it finds none, so the listing tells it which
 // file to read when that folder is missing.
-#include "Destinations.hpp"
-#include "Rclone.hpp"
 #include "TestSupport.hpp"
+#include "config/Destinations.hpp"
+#include "config/Rclone.hpp"
 
 using namespace testing_support;
 

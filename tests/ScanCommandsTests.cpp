@@ -1,8 +1,8 @@
 #include <sys/stat.h>
 
-#include "ScanStore.hpp"
-#include "Scanner.hpp"
 #include "TestSupport.hpp"
+#include "scan/ScanStore.hpp"
+#include "scan/Scanner.hpp"
 
 using namespace testing_support;
 

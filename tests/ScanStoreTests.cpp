@@ -1,10 +1,10 @@
 #include <chrono>
 #include <thread>
 
-#include "ScanStore.hpp"
-#include "ScanView.hpp"
 #include "TestSupport.hpp"
 #include "base/InputLimits.hpp"
+#include "scan/ScanStore.hpp"
+#include "scan/ScanView.hpp"
 
 using namespace testing_support;
 using namespace std::chrono_literals;

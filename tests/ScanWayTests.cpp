@@ -5,15 +5,15 @@
 #include <fcntl.h>
 #include <stdio.h>
 
-#include "Cleaner.hpp"
-#include "Localization.hpp"
-#include "ScanStore.hpp"
-#include "SeenPlaces.hpp"
 #include "Service.hpp"
-#include "Suggestions.hpp"
 #include "TestSupport.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/SeenPlaces.hpp"
+#include "clean/Suggestions.hpp"
 #include "platform/Platform.hpp"
 #include "platform/Trash.hpp"
+#include "scan/ScanStore.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 

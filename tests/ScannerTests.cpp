@@ -9,9 +9,9 @@
 #include <mutex>
 #include <set>
 
-#include "Scanner.hpp"
 #include "TestSupport.hpp"
 #include "platform/FileSystem.hpp"
+#include "scan/Scanner.hpp"
 
 using namespace testing_support;
 

@@ -3,17 +3,17 @@
 // test unseals itself.
 #include <unistd.h>
 
-#include "Config.hpp"
-#include "Destinations.hpp"
-#include "ScanStore.hpp"
-#include "Scanner.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
 #include "base/StoredFile.hpp"
+#include "config/Config.hpp"
+#include "config/Destinations.hpp"
 #include "platform/Host.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Platform.hpp"
 #include "platform/Trash.hpp"
+#include "scan/ScanStore.hpp"
+#include "scan/Scanner.hpp"
 
 using namespace testing_support;
 

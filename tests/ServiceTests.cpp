@@ -1,9 +1,9 @@
 #include <chrono>
 
-#include "Config.hpp"
-#include "ScanStore.hpp"
 #include "Service.hpp"
 #include "TestSupport.hpp"
+#include "config/Config.hpp"
+#include "scan/ScanStore.hpp"
 
 using namespace testing_support;
 using namespace std::chrono;

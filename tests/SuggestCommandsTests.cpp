@@ -5,11 +5,11 @@
 #include <fstream>
 #include <set>
 
-#include "Cleaner.hpp"
-#include "ScanStore.hpp"
-#include "SuggestionTypes.hpp"
 #include "TestSupport.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/SuggestionTypes.hpp"
 #include "platform/Trash.hpp"
+#include "scan/ScanStore.hpp"
 
 using namespace testing_support;
 

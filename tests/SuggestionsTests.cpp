@@ -8,16 +8,16 @@
 #include <map>
 #include <numeric>
 
-#include "Cleaner.hpp"
-#include "CleanupRules.hpp"
-#include "Localization.hpp"
-#include "Suggestions.hpp"
 #include "TestSupport.hpp"
 #include "TreeBuilder.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/CleanupRules.hpp"
+#include "clean/Suggestions.hpp"
 #include "platform/Applications.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/Trash.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 using std::chrono::days;

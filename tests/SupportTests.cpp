@@ -6,11 +6,11 @@
 #include <limits>
 #include <thread>
 
-#include "Localization.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
 #include "base/DisplayText.hpp"
 #include "platform/Platform.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 using namespace std::chrono;

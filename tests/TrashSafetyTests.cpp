@@ -12,11 +12,11 @@
 #include <memory>
 #include <thread>
 
-#include "Cleaner.hpp"
 #include "LinkSwapper.hpp"
-#include "Localization.hpp"
 #include "TestSupport.hpp"
+#include "clean/Cleaner.hpp"
 #include "platform/Trash.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 

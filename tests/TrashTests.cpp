@@ -5,9 +5,9 @@
 
 #include <regex>
 
-#include "Cleaner.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
+#include "clean/Cleaner.hpp"
 #include "platform/Platform.hpp"
 #include "platform/Trash.hpp"
 

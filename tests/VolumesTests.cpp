@@ -2,9 +2,9 @@
 #include <map>
 
 #include "TestSupport.hpp"
-#include "Volumes.hpp"
 #include "platform/Host.hpp"
 #include "platform/Mounts.hpp"
+#include "scan/Volumes.hpp"
 
 using namespace testing_support;
 

@@ -7,12 +7,12 @@
 #include <filesystem>
 
 #include "GivenPaths.hpp"
-#include "Localization.hpp"
 #include "model/AppModel.hpp"
 #include "model/Executor.hpp"
 #include "platform/FileManager.hpp"
 #include "platform/HomeFolder.hpp"
 #include "platform/Platform.hpp"
+#include "text/Localization.hpp"
 
 namespace Desktop {
 

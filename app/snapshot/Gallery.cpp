@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "Localization.hpp"
 #include "pages/ConfirmRequest.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoBar.hpp"

@@ -10,7 +10,7 @@
 
 #include <oneapi/tbb/global_control.h>
 
-#include "Geometry.hpp"
+#include "geometry/Geometry.hpp"
 
 namespace {
 

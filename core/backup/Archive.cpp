@@ -11,11 +11,11 @@
 #include <chrono>
 #include <cstdio>
 
-#include "Destinations.hpp"
 #include "backup/Private.hpp"
 #include "base/InputLimits.hpp"
 #include "base/JSONCoding.hpp"
 #include "base/StoredFile.hpp"
+#include "config/Destinations.hpp"
 #include "platform/Host.hpp"
 #include "platform/Mounts.hpp"
 

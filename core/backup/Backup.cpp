@@ -8,17 +8,17 @@
 
 #include <cerrno>
 
-#include "Localization.hpp"
-#include "Rclone.hpp"
 #include "backup/Archive.hpp"
 #include "backup/Private.hpp"
 #include "backup/SourceStamps.hpp"
 #include "base/DisplayText.hpp"
 #include "base/Paths.hpp"
+#include "config/Rclone.hpp"
 #include "platform/Host.hpp"
 #include "platform/Leases.hpp"
 #include "platform/Mounts.hpp"
 #include "platform/OpenFiles.hpp"
+#include "text/Localization.hpp"
 
 namespace Backup {
 

@@ -19,10 +19,10 @@
 #include <string_view>
 #include <vector>
 
-#include "Config.hpp"
-#include "Destinations.hpp"
 #include "Support.hpp"
 #include "base/ScopedHooks.hpp"
+#include "config/Config.hpp"
+#include "config/Destinations.hpp"
 
 /// How a backup runs.
 struct BackupOptions {

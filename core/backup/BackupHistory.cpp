@@ -2,12 +2,12 @@
 // from its counts in the language of whoever reads it.
 #include <mutex>
 
-#include "Localization.hpp"
 #include "OwnFolders.hpp"
 #include "backup/Backup.hpp"
 #include "base/DisplayText.hpp"
 #include "base/Files.hpp"
 #include "base/StoredFile.hpp"
+#include "text/Localization.hpp"
 
 namespace fs = std::filesystem;
 

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
-#include "Localization.hpp"
-#include "ScanStore.hpp"
 #include "backup/Private.hpp"
 #include "base/DisplayText.hpp"
 #include "platform/ICloud.hpp"
+#include "scan/ScanStore.hpp"
+#include "text/Localization.hpp"
 
 namespace BackupEngine {
 

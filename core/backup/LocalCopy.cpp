@@ -14,8 +14,6 @@
 #include <set>
 #include <thread>
 
-#include "Localization.hpp"
-#include "ParallelDescent.hpp"
 #include "backup/Archive.hpp"
 #include "backup/BackupFiles.hpp"
 #include "backup/BackupManifest.hpp"
@@ -24,6 +22,8 @@
 #include "base/Paths.hpp"
 #include "base/ProgressPace.hpp"
 #include "platform/FileSystem.hpp"
+#include "scan/ParallelDescent.hpp"
+#include "text/Localization.hpp"
 
 namespace fs = std::filesystem;
 

@@ -10,19 +10,19 @@
 #include <algorithm>
 #include <set>
 
-#include "Cleaner.hpp"
-#include "Localization.hpp"
-#include "Rclone.hpp"
-#include "Scanner.hpp"
 #include "backup/Archive.hpp"
 #include "backup/BackupFiles.hpp"
 #include "backup/Private.hpp"
 #include "backup/SourceHold.hpp"
 #include "backup/SourceStamps.hpp"
 #include "base/DisplayText.hpp"
+#include "clean/Cleaner.hpp"
+#include "config/Rclone.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/FolderChain.hpp"
 #include "platform/Trash.hpp"
+#include "scan/Scanner.hpp"
+#include "text/Localization.hpp"
 
 namespace BackupEngine {
 

@@ -1,9 +1,9 @@
 // Running a backup plan and recording its outcome in the plan.
-#include "Config.hpp"
-#include "Destinations.hpp"
-#include "Localization.hpp"
-#include "PlaceRecords.hpp"
 #include "backup/Backup.hpp"
+#include "config/Config.hpp"
+#include "config/Destinations.hpp"
+#include "config/PlaceRecords.hpp"
+#include "text/Localization.hpp"
 
 namespace PlanRuns {
 

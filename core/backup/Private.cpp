@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 
 namespace fs = std::filesystem;
 

@@ -8,9 +8,6 @@
 #include <filesystem>
 #include <set>
 
-#include "Destinations.hpp"
-#include "Localization.hpp"
-#include "Rclone.hpp"
 #include "backup/Archive.hpp"
 #include "backup/Private.hpp"
 #include "base/Files.hpp"
@@ -18,6 +15,9 @@
 #include "base/Paths.hpp"
 #include "base/Shell.hpp"
 #include "base/StoredFile.hpp"
+#include "config/Destinations.hpp"
+#include "config/Rclone.hpp"
+#include "text/Localization.hpp"
 
 namespace fs = std::filesystem;
 

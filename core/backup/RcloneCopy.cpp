@@ -9,10 +9,10 @@
 #include <functional>
 #include <set>
 
-#include "Localization.hpp"
-#include "Rclone.hpp"
 #include "backup/Private.hpp"
 #include "base/ChildProcess.hpp"
+#include "config/Rclone.hpp"
+#include "text/Localization.hpp"
 
 namespace BackupEngine {
 

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 
-#include "Localization.hpp"
 #include "backup/Backup.hpp"
 #include "backup/SourceWalk.hpp"
 #include "platform/Leases.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 

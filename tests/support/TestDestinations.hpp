@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "Destinations.hpp"
+#include "config/Destinations.hpp"
 
 namespace testing_support {
 

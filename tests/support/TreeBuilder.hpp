@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
+#include "scan/Scanner.hpp"
 
 namespace testing_support {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "MCPToolTable.hpp"
 #include "Support.hpp"
+#include "service/MCPToolTable.hpp"
 
 namespace AgentCommands {
 

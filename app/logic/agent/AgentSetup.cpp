@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "Localization.hpp"
 #include "base/Files.hpp"
 #include "model/Executor.hpp"
 #include "platform/Platform.hpp"
+#include "text/Localization.hpp"
 
 namespace fs = std::filesystem;
 

@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Localization.hpp"
 #include "OwnFolders.hpp"
 #include "agent/AgentCommands.hpp"
 #include "agent/Utf8Stream.hpp"
+#include "text/Localization.hpp"
 
 extern char** environ;
 

@@ -1,8 +1,8 @@
 // The demo's backup half: three destinations, three plans, three reports.
-#include "Localization.hpp"
 #include "base/JSONCoding.hpp"
 #include "demo/DemoData.hpp"
 #include "model/UUID.hpp"
+#include "text/Localization.hpp"
 
 namespace Demo::detail {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "Config.hpp"
-#include "Destinations.hpp"
-#include "Scanner.hpp"
-#include "SuggestionTypes.hpp"
-#include "Volumes.hpp"
 #include "backup/Backup.hpp"
+#include "clean/SuggestionTypes.hpp"
+#include "config/Config.hpp"
+#include "config/Destinations.hpp"
+#include "scan/Scanner.hpp"
+#include "scan/Volumes.hpp"
 
 namespace Demo::detail {
 

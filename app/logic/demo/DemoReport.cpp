@@ -1,7 +1,7 @@
 // The demo suggestion report: fifteen suggestions in a fixed order.
-#include "Localization.hpp"
 #include "base/Paths.hpp"
 #include "demo/DemoData.hpp"
+#include "text/Localization.hpp"
 
 namespace Demo::detail {
 

@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "Localization.hpp"
 #include "base/Paths.hpp"
 #include "demo/DemoData.hpp"
+#include "text/Localization.hpp"
 
 namespace Demo::detail {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "Geometry.hpp"
+#include "geometry/Geometry.hpp"
 #include "maps/RoundedPath.hpp"
 
 /// One cell of the logo.

@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "Geometry.hpp"
-#include "Scanner.hpp"
+#include "geometry/Geometry.hpp"
+#include "scan/Scanner.hpp"
 
 template <class Value>
 class LayoutCache {

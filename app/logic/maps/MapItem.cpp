@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 const std::vector<FileNode>& childrenOf(const FileNode& node) {

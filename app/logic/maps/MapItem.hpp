@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
+#include "scan/Scanner.hpp"
 #include "theme/Theme.hpp"
 
 /// A node shared with the scan tree it lies in. Items and layouts hold their

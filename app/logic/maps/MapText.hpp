@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "Geometry.hpp"
+#include "geometry/Geometry.hpp"
 #include "theme/Theme.hpp"
 
 /// The system font at an explicit size; `monospacedDigits` asks for tabular

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "Geometry.hpp"
+#include "geometry/Geometry.hpp"
 
 /// One step of a path, in the polygon's own coordinates.
 struct PathSegment {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.hpp"
-#include "Scanner.hpp"
+#include "geometry/Geometry.hpp"
 #include "maps/MapItem.hpp"
+#include "scan/Scanner.hpp"
 
 /// A convex polygon prepared for signed-distance tests.
 struct ConvexShape {

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "Geometry.hpp"
+#include "geometry/Geometry.hpp"
 #include "maps/TerrainModel.hpp"
 
 struct IsoProjection {

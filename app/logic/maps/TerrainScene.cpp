@@ -5,7 +5,7 @@
 #include <cmath>
 #include <map>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.hpp"
+#include "geometry/Geometry.hpp"
 #include "maps/MapText.hpp"
 #include "maps/TerrainModel.hpp"
 #include "maps/TerrainProjection.hpp"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.hpp"
+#include "geometry/Geometry.hpp"
 #include "maps/MapItem.hpp"
 
 struct TreemapCell {

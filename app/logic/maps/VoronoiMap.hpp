@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "Geometry.hpp"
+#include "geometry/Geometry.hpp"
 #include "maps/MapHover.hpp"
 #include "maps/MapItem.hpp"
 #include "maps/MapMotion.hpp"

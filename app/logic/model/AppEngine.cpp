@@ -6,15 +6,15 @@
 
 #include <set>
 
-#include "DestinationGuard.hpp"
-#include "Localization.hpp"
 #include "OwnFolders.hpp"
-#include "PlaceRecords.hpp"
-#include "SeenPlaces.hpp"
 #include "Service.hpp"
-#include "Suggestions.hpp"
+#include "clean/DestinationGuard.hpp"
+#include "clean/SeenPlaces.hpp"
+#include "clean/Suggestions.hpp"
+#include "config/PlaceRecords.hpp"
 #include "model/TreeRemeasure.hpp"
 #include "platform/Platform.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 /// Each file system counted once, told apart by its device number; a path

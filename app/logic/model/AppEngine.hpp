@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "Cleaner.hpp"
-#include "Config.hpp"
-#include "Destinations.hpp"
-#include "ScanStore.hpp"
-#include "SuggestionTypes.hpp"
-#include "Volumes.hpp"
 #include "backup/Backup.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/SuggestionTypes.hpp"
+#include "config/Config.hpp"
+#include "config/Destinations.hpp"
+#include "scan/ScanStore.hpp"
+#include "scan/Volumes.hpp"
 
 /// Every function may be called from any thread; the blocking ones run on the
 /// model's executor, the cheap ones (`fullDiskAccess`, `loadConfig`,

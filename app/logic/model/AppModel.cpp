@@ -3,9 +3,9 @@
 #include <set>
 #include <utility>
 
-#include "Localization.hpp"
 #include "Service.hpp"
 #include "model/UUID.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 constexpr double cacheMaxAge = 86400;

@@ -2,9 +2,9 @@
 // one runner, so at most one runs and every one ends the same way.
 #include <algorithm>
 
-#include "Localization.hpp"
 #include "model/AppModel.hpp"
 #include "model/TreeRemeasure.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 

@@ -4,9 +4,9 @@
 // restorable from it.
 #include <algorithm>
 
-#include "Localization.hpp"
 #include "model/AppModel.hpp"
 #include "model/TreeRemeasure.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "model/LanguageChoice.hpp"
 
-#include "Localization.hpp"
 #include "platform/Platform.hpp"
+#include "text/Localization.hpp"
 
 namespace LanguageChoices {
 

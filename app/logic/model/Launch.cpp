@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <string_view>
 
-#include "CLITexts.hpp"
-#include "Localization.hpp"
 #include "base/Version.hpp"
 #include "platform/Platform.hpp"
+#include "text/CLITexts.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 bool isSet(const std::optional<std::string>& value) { return value && !value->empty(); }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
+#include "scan/Scanner.hpp"
 
 namespace TreeRemeasure {
 

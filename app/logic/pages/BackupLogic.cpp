@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Localization.hpp"
 #include "pages/GridColumns.hpp"
 #include "pages/NumberText.hpp"
+#include "text/Localization.hpp"
 
 namespace BackupPageLogic {
 

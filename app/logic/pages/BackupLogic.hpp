@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "Config.hpp"
-#include "Destinations.hpp"
 #include "backup/Backup.hpp"
+#include "config/Config.hpp"
+#include "config/Destinations.hpp"
 
 namespace BackupPageLogic {
 /// The running key of a run of every plan.

@@ -1,6 +1,6 @@
 #include "pages/Chrome.hpp"
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 
 namespace Chrome {
 AppModel::Section shown(const std::optional<AppModel::Section>& section) {

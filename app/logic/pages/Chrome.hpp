@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "Scanner.hpp"
-#include "SuggestionTypes.hpp"
+#include "clean/SuggestionTypes.hpp"
 #include "model/AppModel.hpp"
+#include "scan/Scanner.hpp"
 #include "theme/Theme.hpp"
 
 namespace Chrome {

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "Localization.hpp"
 #include "Support.hpp"
 #include "base/Paths.hpp"
 #include "pages/NumberText.hpp"
 #include "platform/ICloud.hpp"
+#include "text/Localization.hpp"
 
 namespace ExplorerModes {
 const std::vector<ExplorerMode>& all() {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Destinations.hpp"
+#include "config/Destinations.hpp"
 #include "maps/MapItem.hpp"
 #include "pages/ConfirmRequest.hpp"
 

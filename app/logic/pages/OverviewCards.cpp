@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "Localization.hpp"
 #include "pages/NumberText.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 /// Shown verbatim where nothing is known.

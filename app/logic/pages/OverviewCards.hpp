@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
-#include "SuggestionTypes.hpp"
-#include "Volumes.hpp"
+#include "clean/SuggestionTypes.hpp"
 #include "model/AppModel.hpp"
+#include "scan/Scanner.hpp"
+#include "scan/Volumes.hpp"
 
 /// What the overview reads of the model. Pointers stay valid until the model
 /// next changes.

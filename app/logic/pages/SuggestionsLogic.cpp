@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "Localization.hpp"
-#include "Scanner.hpp"
+#include "scan/Scanner.hpp"
+#include "text/Localization.hpp"
 
 namespace SuggestionRequests {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "SuggestionTypes.hpp"
+#include "clean/SuggestionTypes.hpp"
 #include "pages/ConfirmRequest.hpp"
 #include "theme/Theme.hpp"
 

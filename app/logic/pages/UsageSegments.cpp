@@ -4,11 +4,11 @@
 #include <map>
 #include <set>
 
-#include "CleanupRules.hpp"
-#include "Localization.hpp"
 #include "base/Paths.hpp"
+#include "clean/CleanupRules.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/UserFolders.hpp"
+#include "text/Localization.hpp"
 
 namespace UsageSegments {
 const Swatch neutral{0.42, 0.4164743, 0.4076600};

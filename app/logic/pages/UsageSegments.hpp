@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
-#include "Volumes.hpp"
+#include "scan/Scanner.hpp"
+#include "scan/Volumes.hpp"
 #include "theme/Theme.hpp"
 
 struct UsageSegment {

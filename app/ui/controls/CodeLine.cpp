@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QPainter>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/controls/TextLabel.hpp"

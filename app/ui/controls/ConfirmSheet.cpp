@@ -4,7 +4,7 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/MonoSurface.hpp"
 #include "ui/controls/TextLabel.hpp"

@@ -4,9 +4,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "Localization.hpp"
 #include "Support.hpp"
 #include "pages/NumberText.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/Spinner.hpp"
 #include "ui/controls/TextLabel.hpp"

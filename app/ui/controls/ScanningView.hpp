@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-#include "Scanner.hpp"
+#include "scan/Scanner.hpp"
 
 class QLabel;
 

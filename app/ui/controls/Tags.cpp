@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <cmath>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Symbols.hpp"

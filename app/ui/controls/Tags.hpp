@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <string>
 
-#include "SuggestionTypes.hpp"
+#include "clean/SuggestionTypes.hpp"
 #include "theme/Theme.hpp"
 
 /// What a capsule tag draws: an optional symbol, the text, and its colours.

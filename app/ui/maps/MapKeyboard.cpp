@@ -3,7 +3,7 @@
 #include <QKeyEvent>
 #include <QWidget>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/FocusRing.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/maps/MapRegions.hpp"

@@ -5,7 +5,7 @@
 #include <QPainterPath>
 #include <algorithm>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/maps/MapPaint.hpp"
 #include "ui/theme/QtTheme.hpp"

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/ElidedLabel.hpp"
 #include "ui/controls/FocusRing.hpp"
 #include "ui/controls/MonoButton.hpp"

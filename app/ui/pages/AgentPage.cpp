@@ -12,14 +12,14 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "Localization.hpp"
-#include "MCPServer.hpp"
 #include "agent/AgentCommands.hpp"
 #include "agent/AgentSetup.hpp"
 #include "agent/AgentTools.hpp"
 #include "agent/ClaudeRunner.hpp"
 #include "demo/Demo.hpp"
 #include "model/AppModel.hpp"
+#include "service/MCPServer.hpp"
+#include "text/Localization.hpp"
 #include "ui/access/Accessibility.hpp"
 #include "ui/agent/AgentStep.hpp"
 #include "ui/agent/FlowExamples.hpp"

@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 #include <chrono>
 
-#include "Localization.hpp"
 #include "desktop/Desktop.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/Discard.hpp"

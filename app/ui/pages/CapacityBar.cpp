@@ -7,7 +7,7 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/Hatch.hpp"
 #include "ui/controls/Shapes.hpp"
 #include "ui/theme/QtTheme.hpp"

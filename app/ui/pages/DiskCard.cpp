@@ -7,8 +7,8 @@
 #include <QPainter>
 #include <cmath>
 
-#include "Localization.hpp"
 #include "pages/OverviewCards.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/SymbolView.hpp"
 #include "ui/controls/TextLabel.hpp"
 #include "ui/controls/TextRuns.hpp"

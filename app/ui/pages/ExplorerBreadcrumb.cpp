@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/FocusRing.hpp"
 #include "ui/theme/QtTheme.hpp"
 #include "ui/theme/Symbols.hpp"

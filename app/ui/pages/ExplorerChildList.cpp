@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Localization.hpp"
 #include "Support.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/FocusRing.hpp"
 #include "ui/controls/MonoBar.hpp"
 #include "ui/controls/Shapes.hpp"

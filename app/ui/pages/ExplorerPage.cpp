@@ -12,11 +12,11 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "Cleaner.hpp"
-#include "Localization.hpp"
 #include "Support.hpp"
+#include "clean/Cleaner.hpp"
 #include "desktop/Desktop.hpp"
 #include "platform/Platform.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/Divider.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoButton.hpp"

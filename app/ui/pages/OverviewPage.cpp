@@ -4,9 +4,9 @@
 #include <QBoxLayout>
 #include <QScrollBar>
 
-#include "Localization.hpp"
 #include "pages/OverviewCards.hpp"
 #include "pages/UsageSegments.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/TextLabel.hpp"

@@ -8,9 +8,9 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "Localization.hpp"
 #include "desktop/Desktop.hpp"
 #include "pages/SuggestionsLogic.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/Discard.hpp"
 #include "ui/controls/ElidedLabel.hpp"
 #include "ui/controls/FocusKeeper.hpp"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "SuggestionTypes.hpp"
+#include "clean/SuggestionTypes.hpp"
 #include "model/AppModel.hpp"
 #include "ui/controls/Card.hpp"
 

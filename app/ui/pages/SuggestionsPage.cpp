@@ -5,8 +5,8 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
-#include "Localization.hpp"
 #include "desktop/Desktop.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/Discard.hpp"
 #include "ui/controls/MonoButton.hpp"

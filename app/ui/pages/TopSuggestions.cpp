@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPainter>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/Card.hpp"
 #include "ui/controls/SectionTitle.hpp"
 #include "ui/controls/SymbolView.hpp"

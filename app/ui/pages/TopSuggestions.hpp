@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "SuggestionTypes.hpp"
+#include "clean/SuggestionTypes.hpp"
 
 class QBoxLayout;
 class TextLink;

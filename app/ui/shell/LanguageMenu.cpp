@@ -2,7 +2,7 @@
 
 #include <QActionGroup>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/shell/MenuText.hpp"
 
 LanguageMenu::LanguageMenu(LanguageChoice initial, QWidget* parent)

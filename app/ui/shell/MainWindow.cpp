@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QMenuBar>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/shell/ContentView.hpp"
 #include "ui/shell/LanguageMenu.hpp"

@@ -10,7 +10,7 @@
 #include <QVariantAnimation>
 #include <cmath>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/FocusChain.hpp"
 #include "ui/controls/Motion.hpp"
 #include "ui/controls/Shapes.hpp"

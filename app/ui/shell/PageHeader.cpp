@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QTextDocument>
 
-#include "Localization.hpp"
 #include "pages/Chrome.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/controls/PageScroll.hpp"
 #include "ui/controls/Spinner.hpp"

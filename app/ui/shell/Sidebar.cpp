@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "Localization.hpp"
 #include "pages/Chrome.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/BrandMark.hpp"
 #include "ui/controls/FocusRing.hpp"
 #include "ui/controls/MonoBar.hpp"

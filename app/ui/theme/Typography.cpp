@@ -1,6 +1,6 @@
 #include "ui/theme/Typography.hpp"
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "../BenchStats.hpp"
-#include "Scanner.hpp"
 #include "demo/Demo.hpp"
 #include "desktop/QtRuntime.hpp"
 #include "maps/Treemap.hpp"
 #include "maps/VoronoiMap.hpp"
 #include "model/AppModel.hpp"
+#include "scan/Scanner.hpp"
 #include "ui/controls/Motion.hpp"
 #include "ui/maps/TreemapView.hpp"
 #include "ui/maps/VoronoiView.hpp"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "MCPServer.hpp"
 #include "agent/AgentTools.hpp"
 #include "agent/ClaudeRunner.hpp"
+#include "service/MCPServer.hpp"
 
 namespace {
 constexpr auto R = ToolAccess::readOnly;

@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <map>
 
-#include "Cleaner.hpp"
 #include "ModelHarness.hpp"
-#include "Suggestions.hpp"
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
+#include "clean/Cleaner.hpp"
+#include "clean/Suggestions.hpp"
 #include "platform/Trash.hpp"
 
 using testing_support::ScopedHome;

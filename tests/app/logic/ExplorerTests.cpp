@@ -2,10 +2,10 @@
 // the confirm requests, the child rows and the stored map mode.
 #include <gtest/gtest.h>
 
-#include "Localization.hpp"
 #include "MapTrees.hpp"
 #include "TestSupport.hpp"
 #include "pages/Explorer.hpp"
+#include "text/Localization.hpp"
 
 using namespace map_trees;
 using Kind = ExplorerMenuEntry::Kind;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "Localization.hpp"
 #include "MapTrees.hpp"
 #include "TestSupport.hpp"
 #include "maps/Graphemes.hpp"
@@ -10,6 +9,7 @@
 #include "maps/MapMotion.hpp"
 #include "maps/MapPill.hpp"
 #include "maps/VoronoiMap.hpp"
+#include "text/Localization.hpp"
 
 using namespace map_trees;
 

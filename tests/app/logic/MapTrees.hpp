@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Scanner.hpp"
 #include "maps/MapText.hpp"
+#include "scan/Scanner.hpp"
 
 namespace map_trees {
 inline FileNode file(const std::string& path, int64_t size) {

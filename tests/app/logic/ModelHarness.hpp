@@ -12,13 +12,13 @@
 
 #include <gtest/gtest.h>
 
-#include "DestinationGuard.hpp"
-#include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "base/ScopedHooks.hpp"
+#include "clean/DestinationGuard.hpp"
 #include "model/AppModel.hpp"
 #include "model/TreeRemeasure.hpp"
 #include "platform/Mounts.hpp"
+#include "text/Localization.hpp"
 
 struct AppModelTestAccess {
     static void removeFromScan(AppModel& model, const std::vector<std::string>& paths) { model.removeFromScan(paths); }

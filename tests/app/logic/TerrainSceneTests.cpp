@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "Localization.hpp"
 #include "maps/TerrainScene.hpp"
+#include "text/Localization.hpp"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <regex>
 #include <sstream>
 
-#include "Localization.hpp"
+#include "text/Localization.hpp"
 
 namespace fs = std::filesystem;
 

@@ -9,8 +9,6 @@
 #include <QTest>
 
 #include "../logic/AgentTestSupport.hpp"
-#include "Localization.hpp"
-#include "MCPServer.hpp"
 #include "TestSupport.hpp"
 #include "agent/AgentSetup.hpp"
 #include "agent/ClaudeRunner.hpp"
@@ -19,7 +17,9 @@
 #include "model/AppModel.hpp"
 #include "model/Executor.hpp"
 #include "model/Timer.hpp"
+#include "service/MCPServer.hpp"
 #include "snapshot/PageRender.hpp"
+#include "text/Localization.hpp"
 #include "ui/agent/AgentStep.hpp"
 #include "ui/agent/FlowExamples.hpp"
 #include "ui/agent/MarkdownView.hpp"

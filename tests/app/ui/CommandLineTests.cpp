@@ -3,11 +3,11 @@
 // what would work instead of letting Qt abort.
 #include <gtest/gtest.h>
 
-#include "CLITexts.hpp"
-#include "Localization.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
 #include "model/Launch.hpp"
+#include "text/CLITexts.hpp"
+#include "text/Localization.hpp"
 
 using namespace testing_support;
 

@@ -2,7 +2,7 @@
 // children, follows the stored map mode and opens folders from the list.
 #include <gtest/gtest.h>
 
-#include "Cleaner.hpp"
+#include "clean/Cleaner.hpp"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -11,9 +11,9 @@
 #include <memory>
 
 #include "../logic/ModelHarness.hpp"
-#include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "desktop/Desktop.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/IconButton.hpp"
 #include "ui/controls/MonoButton.hpp"

@@ -8,10 +8,10 @@
 #include <chrono>
 #include <thread>
 
-#include "Localization.hpp"
 #include "TestSupport.hpp"
 #include "desktop/Relaunch.hpp"
 #include "platform/Platform.hpp"
+#include "text/Localization.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/MonoButton.hpp"
 #include "ui/shell/LanguageMenu.hpp"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "../logic/ModelHarness.hpp"
-#include "Suggestions.hpp"
 #include "TestSupport.hpp"
+#include "clean/Suggestions.hpp"
 #include "desktop/Desktop.hpp"
 #include "ui/controls/ConfirmSheet.hpp"
 #include "ui/controls/MonoButton.hpp"

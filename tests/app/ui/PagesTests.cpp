@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <filesystem>
 
-#include "Cleaner.hpp"
+#include "clean/Cleaner.hpp"
 
 #include <QTest>
 #include <chrono>

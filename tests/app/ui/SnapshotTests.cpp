@@ -6,9 +6,9 @@
 #include <map>
 #include <sstream>
 
-#include "Scanner.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
+#include "scan/Scanner.hpp"
 #include "snapshot/Snapshot.hpp"
 #include "ui/theme/QtTheme.hpp"
 

@@ -1,0 +1,52 @@
+#include "clean/SeenPlaces.hpp"
+
+#include "clean/CleanupRules.hpp"
+#include "platform/HomeFolder.hpp"
+#include "platform/Trash.hpp"
+#include "scan/ScanRecord.hpp"
+
+namespace SeenPlaces {
+
+namespace {
+
+std::vector<std::string> trashHalves() { return {Trash::filesFolder(), Trash::infoFolder()}; }
+
+}  // namespace
+
+ScanOptions::Recorded places(const std::string& home, bool allPlaces) {
+    ScanOptions::Recorded recorded;
+    recorded.folders.push_back(Paths::cacheFolder().string());
+    if (!allPlaces) return recorded;
+    for (const auto& half : trashHalves()) recorded.folders.push_back(half);
+    for (const auto& rule : SuggestionEngine::known()) recorded.items.push_back(SuggestionEngine::location(rule, home));
+    for (const auto& rule : SuggestionEngine::linuxRules())
+        for (const auto& place : rule.places) recorded.items.push_back(SuggestionEngine::expandBase(place, home));
+    return recorded;
+}
+
+ScanOptions scanOptions(const std::string& path) {
+    ScanOptions options;
+    const std::string home = Paths::home();
+    options.recorded = places(home, Paths::isInside(home, Paths::expand(path)));
+    return options;
+}
+
+SeenFolders measureNow(const std::string& home) {
+    const ScanOptions::Recorded recorded = places(home, true);
+    ScanRecord::Record record;
+    record.measureRest(recorded.folders, recorded.items);
+    return record.take();
+}
+
+void measureItems(const std::vector<std::string>& paths, SeenFolders& seen) {
+    for (const auto& path : paths) SeenWay::measure(Paths::expand(path), seen, true);
+}
+
+SeenFolders wayOf(const SeenFolders& seen, const std::vector<std::string>& paths) {
+    SeenFolders way;
+    for (const auto& path : paths) SeenWay::copyWay(seen, Paths::expand(path), way);
+    for (const auto& half : trashHalves()) SeenWay::copyWay(seen, half, way);
+    return way;
+}
+
+}  // namespace SeenPlaces
