@@ -95,6 +95,8 @@ std::optional<ScanResult> readFile(const std::string& key, bool strict) {
         if (!document) return std::nullopt;
         result = document->get<ScanResult>();
     } catch (...) {
+        // A file of another shape (an older build's, a damaged one) is no
+        // stored scan: the caller scans afresh and writes it anew.
         return std::nullopt;
     }
     // The file name is only a hash of the path, so the file must also say
