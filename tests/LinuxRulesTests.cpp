@@ -254,6 +254,8 @@ TEST(UserFolders, ReadsUserDirsWithQuotesHomeAndLocalisedNames) {
     EXPECT_EQ(chinese, (UserFolders::Folders{"/home/li/桌面", "/home/li/文档", "/home/li/下载", "/srv/音乐",
                                              "/home/li/My \"Pics\"", "/home/li/Videos"}));
     EXPECT_EQ(UserFolders::parse("XDG_DOWNLOAD_DIR=downloads\n", home).downloads, "/home/li/Downloads");
+    // A system account whose home is the root folder.
+    EXPECT_EQ(UserFolders::parse(std::nullopt, "/").downloads, "/Downloads");
 }
 
 // Localised user folders are what the downloads rule reads and the cleaner protects.

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "GivenPaths.hpp"
+#include "base/Paths.hpp"
 #include "model/AppModel.hpp"
 #include "model/Executor.hpp"
 #include "platform/FileManager.hpp"
@@ -77,7 +78,7 @@ void openTrash(Unanswered unanswered) { askFileManager(Hooks::active().openTrash
 
 void useExecutor(std::shared_ptr<Executor> executor) { background = std::move(executor); }
 
-std::string realTrashFolder() { return Platform::realDataHome() + "/Trash/files"; }
+std::string realTrashFolder() { return Paths::joined(Platform::realDataHome(), "Trash/files"); }
 
 void prepareFolderDialog(QFileDialog& dialog) {
     dialog.setFileMode(QFileDialog::Directory);

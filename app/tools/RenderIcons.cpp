@@ -28,10 +28,11 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const QString name = QString::fromLocal8Bit(argv[2]);
 
-    bool written = writeFile(folder + "/scalable/apps/" + name + ".svg",
+    const QDir theme(folder);
+    bool written = writeFile(theme.filePath("scalable/apps/" + name + ".svg"),
                              QByteArray::fromStdString(AppIconArt::svg(256)));
     for (int side : AppIcon::sizes) {
-        const QString path = QString("%1/%2x%2/apps/%3.png").arg(folder).arg(side).arg(name);
+        const QString path = theme.filePath(QString("%1x%1/apps/%2.png").arg(side).arg(name));
         written = QDir().mkpath(QFileInfo(path).path()) && AppIcon::image(side).save(path, "PNG") && written;
     }
     if (!written) std::fprintf(stderr, "%s: could not write every icon into %s\n", argv[0], argv[1]);

@@ -118,7 +118,7 @@ std::vector<CleanupRule> buildLinuxRules() {
     for (const char* cache : {"Cache", "Code Cache", "GPUCache", "CachedData", "Service Worker/CacheStorage"})
         electron.push_back(std::string("$XDG_CONFIG_HOME/*/") + cache);
     std::vector<std::string> conda;
-    for (const char* folder : condaFolders) conda.push_back(std::string("~/") + folder + "/pkgs");
+    for (const char* folder : condaFolders) conda.push_back(Paths::joined(Paths::joined("~", folder), "pkgs"));
     return {
         row("xdg-cache-apps",
             each("$XDG_CACHE_HOME", {"mozilla",        "google-chrome", "chromium",   "BraveSoftware",

@@ -86,7 +86,7 @@ std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& 
     constexpr int64_t minimumCache = 5'000'000;
     std::vector<SuggestionItem> items;
 
-    if (const FileNode* support = home.find(homePath + "/Library/Application Support")) {
+    if (const FileNode* support = home.find(Paths::joined(homePath, "Library/Application Support"))) {
         const int64_t base = depthOf(support->path);
         support->walk([&](const FileNode& node) {
             if (!node.isDirectory) return false;
@@ -100,10 +100,10 @@ std::vector<Suggestion> embeddedCaches(const FileNode& home, const std::string& 
         });
     }
 
-    const FileNode* containers = home.find(homePath + "/Library/Containers");
+    const FileNode* containers = home.find(Paths::joined(homePath, "Library/Containers"));
     if (containers && containers->children) {
         for (const FileNode& container : *containers->children) {
-            const FileNode* caches = container.find(container.path + "/Data/Library/Caches");
+            const FileNode* caches = container.find(Paths::joined(container.path, "Data/Library/Caches"));
             if (caches && caches->size >= minimumCache) items.emplace_back(caches->path, caches->size);
         }
     }
@@ -240,8 +240,8 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
         const std::string project = Paths::parentFolder(node.path);
         // Names that are also everyday words are only a tool's folder beside
         // that tool's project file: "target" Cargo's, "Pods" CocoaPods'.
-        if (node.name == "target" && !exists(project + "/Cargo.toml")) return true;
-        if (node.name == "Pods" && !exists(project + "/Podfile")) return true;
+        if (node.name == "target" && !exists(Paths::joined(project, "Cargo.toml"))) return true;
+        if (node.name == "Pods" && !exists(Paths::joined(project, "Podfile"))) return true;
 
         // How long the project has been idle is judged by its own files, never
         // by the dependency folders that tools rewrite on their own.
@@ -278,8 +278,12 @@ std::vector<Suggestion> staleArtifacts(const FileNode& home, const std::string& 
 std::vector<Suggestion> coldFolders(const FileNode& home, const std::string& homePath,
                                     const std::vector<BackupDestination>& destinations, Date now) {
     const UserFolders::Folders folders = UserFolders::current(homePath);
-    std::vector<std::string> roots = {homePath + "/Movies", folders.videos,   folders.documents,
-                                      folders.desktop,      folders.pictures, folders.music};
+    std::vector<std::string> roots = {Paths::joined(homePath, "Movies"),
+                                      folders.videos,
+                                      folders.documents,
+                                      folders.desktop,
+                                      folders.pictures,
+                                      folders.music};
     std::set<std::string> seenRoots;
     std::erase_if(roots, [&](const std::string& root) { return !seenRoots.insert(root).second; });
     // Libraries and bundles belong to their applications; moving one away breaks it.
@@ -351,7 +355,7 @@ std::optional<Suggestion> unusedApps(Date now) {
         int64_t days;
     };
     std::vector<Candidate> candidates;
-    for (const std::string& folder : {std::string("/Applications"), Paths::home() + "/Applications"}) {
+    for (const std::string& folder : {std::string("/Applications"), Paths::joined(Paths::home(), "Applications")}) {
         for (const std::string& name : Files::entryNames(folder)) {
             if (!name.ends_with(".app")) continue;
             std::string path = Paths::joined(folder, name);

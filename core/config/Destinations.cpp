@@ -205,7 +205,7 @@ void addICloudDrive(DiscoveryList& list) {
 }
 
 void addCloudStorageFolders(DiscoveryList& list) {
-    const std::string root = Paths::home() + "/Library/CloudStorage";
+    const std::string root = Paths::joined(Paths::home(), "Library/CloudStorage");
     for (const auto& entry : sortedEntries(root)) {
         if (entry.starts_with(".")) continue;
         const std::string full = Paths::joined(root, entry);
@@ -250,7 +250,7 @@ void addHomeSyncFolders(DiscoveryList& list) {
 
 /// Insync keeps one folder per account and, inside it, one per drive.
 void addInsyncDrives(DiscoveryList& list) {
-    const std::string root = Paths::home() + "/Insync";
+    const std::string root = Paths::joined(Paths::home(), "Insync");
     for (const auto& account : sortedEntries(root)) {
         if (account.starts_with(".") || !isFolder(Paths::joined(root, account))) continue;
         for (const auto& drive : sortedEntries(Paths::joined(root, account))) {
@@ -281,7 +281,7 @@ std::optional<std::string> gvfsField(const std::string& name, const std::string&
 }
 
 void addOnlineAccounts(DiscoveryList& list) {
-    const std::string root = runtimeFolder() + "/gvfs";
+    const std::string root = Paths::joined(runtimeFolder(), "gvfs");
     for (const auto& entry : sortedEntries(root)) {
         if (!entry.starts_with("google-drive:") || !isFolder(Paths::joined(root, entry))) continue;
         auto host = gvfsField(entry, "host");

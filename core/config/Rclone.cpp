@@ -79,7 +79,8 @@ std::vector<std::string> copyArguments(const std::string& source, const std::str
                                           "--use-json-log", "--stats", "1s",   "--stats-log-level",
                                           "NOTICE"};
     for (const auto& name : excludes) {
-        // The name alone matches files; name/** matches a folder's contents.
+        // The name alone matches files; name/** matches a folder's contents
+        // (a filter pattern, not a path).
         const std::string pattern = literalPattern(name);
         arguments.insert(arguments.end(), {"--exclude", pattern, "--exclude", pattern + "/**"});
     }

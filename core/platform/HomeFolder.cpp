@@ -103,9 +103,9 @@ std::string baseFolder(const char* variable, const std::string& relativeDefault)
     return joined(home(), relativeDefault);
 }
 
-std::filesystem::path supportFolder() { return baseFolder("XDG_CONFIG_HOME", ".config") + "/Ostrevane"; }
+std::filesystem::path supportFolder() { return joined(baseFolder("XDG_CONFIG_HOME", ".config"), "Ostrevane"); }
 std::filesystem::path supportDir() { return createdFolder(supportFolder()); }
-std::filesystem::path cacheFolder() { return baseFolder("XDG_CACHE_HOME", ".cache") + "/Ostrevane"; }
+std::filesystem::path cacheFolder() { return joined(baseFolder("XDG_CACHE_HOME", ".cache"), "Ostrevane"); }
 std::filesystem::path cacheDir() { return createdFolder(cacheFolder()); }
 
 }  // namespace Paths

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/DirectoryStream.hpp"
+#include "base/Paths.hpp"
 #include "base/UniqueFd.hpp"
 #include "platform/Platform.hpp"
 
@@ -31,6 +32,11 @@ std::vector<std::string> namesIn(const std::string& folder) {
     return names;
 }
 
+/// The file or folder `entry` of one process's folder in `processes`.
+std::string entryOf(const std::string& processes, const std::string& process, std::string_view entry) {
+    return Paths::joined(Paths::joined(processes, process), entry);
+}
+
 bool isProcess(const std::string& name) {
     return !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
 }
@@ -39,7 +45,7 @@ bool isProcess(const std::string& name) {
 /// ("08:01", in hexadecimal) and the inode; 0 for anonymous memory.
 void addMappings(const std::string& processes, const std::string& process,
                  std::set<std::pair<uint64_t, uint64_t>>& files) {
-    std::ifstream maps(processes + process + "/maps");
+    std::ifstream maps(entryOf(processes, process, "maps"));
     std::string line;
     while (std::getline(maps, line)) {
         std::istringstream fields(line);
@@ -55,7 +61,7 @@ void addMappings(const std::string& processes, const std::string& process,
 /// The process that started `process`, as its stat line names it; none when
 /// it cannot be read.
 std::optional<std::string> parentOf(const std::string& processes, const std::string& process) {
-    std::ifstream stat(processes + process + "/stat");
+    std::ifstream stat(entryOf(processes, process, "stat"));
     std::string line;
     if (!std::getline(stat, line)) return std::nullopt;
     // The command's name, in parentheses, may hold spaces and parentheses itself.
@@ -102,10 +108,10 @@ std::set<std::pair<uint64_t, uint64_t>> heldByOtherProcesses() {
     const std::string processes = Platform::systemPath("/proc/");
     for (const std::string& process : namesIn(processes)) {
         if (!isProcess(process) || process == self) continue;
-        const std::string descriptors = processes + process + "/fd/";
+        const std::string descriptors = entryOf(processes, process, "fd");
         for (const std::string& fd : namesIn(descriptors)) {
             struct stat info;
-            if (::stat((descriptors + fd).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            if (::stat(Paths::joined(descriptors, fd).c_str(), &info) == 0 && S_ISREG(info.st_mode))
                 files.insert({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)});
         }
         addMappings(processes, process, files);
@@ -119,9 +125,10 @@ std::set<std::pair<uint64_t, uint64_t>> foldersInUseByOtherProcesses() {
     const std::set<std::string> leftOut = selfAndAncestors(processes);
     for (const std::string& process : namesIn(processes)) {
         if (!isProcess(process) || leftOut.count(process)) continue;
-        addWithAncestors(folderAt(processes + process + "/cwd"), folders);
-        const std::string descriptors = processes + process + "/fd/";
-        for (const std::string& fd : namesIn(descriptors)) addWithAncestors(folderAt(descriptors + fd), folders);
+        addWithAncestors(folderAt(entryOf(processes, process, "cwd")), folders);
+        const std::string descriptors = entryOf(processes, process, "fd");
+        for (const std::string& fd : namesIn(descriptors))
+            addWithAncestors(folderAt(Paths::joined(descriptors, fd)), folders);
     }
     return folders;
 }

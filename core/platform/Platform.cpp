@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 
+#include "base/Paths.hpp"
 #include "platform/HomeFolder.hpp"
 #include "platform/Language.hpp"
 
@@ -89,7 +90,7 @@ std::string realHome() {
 
 std::string realDataHome() {
     if (auto data = environment("XDG_DATA_HOME"); data && !data->empty() && data->front() == '/') return *data;
-    return realHome() + "/.local/share";
+    return Paths::joined(realHome(), ".local/share");
 }
 
 static std::optional<std::string> normalisedLocale(std::string value) {

@@ -83,8 +83,8 @@ void ensurePrivateFolder(const std::string& path) {
 void ensureTrashFolders(const std::string& trash) {
     WriteSeal::check(trash);
     ensurePrivateFolder(trash);
-    ensurePrivateFolder(trash + "/files");
-    ensurePrivateFolder(trash + "/info");
+    ensurePrivateFolder(Paths::joined(trash, "files"));
+    ensurePrivateFolder(Paths::joined(trash, "info"));
 }
 
 std::optional<dev_t> deviceOf(const std::string& path) {
@@ -337,10 +337,10 @@ Hooks& Hooks::active() {
     return current;
 }
 
-std::string homeTrash() { return UserFolders::dataHome() + "/Trash"; }
+std::string homeTrash() { return Paths::joined(UserFolders::dataHome(), "Trash"); }
 
-std::string filesFolder() { return homeTrash() + "/files"; }
-std::string infoFolder() { return homeTrash() + "/info"; }
+std::string filesFolder() { return Paths::joined(homeTrash(), "files"); }
+std::string infoFolder() { return Paths::joined(homeTrash(), "info"); }
 
 HeldItem::HeldItem(const std::string& path, const SeenFolders* seen) {
     const std::string item = Paths::standardize(path);
@@ -505,7 +505,7 @@ std::string moveToTrash(const HeldItem& item, const SeenFolders* seen, const See
             // A rename keeps the item's identity: an emptying of what was
             // shown before this move tells it apart by that.
             noteMoveHere({itemStatus.st_dev, itemStatus.st_ino});
-            return destination.trash + "/files/" + trashName;
+            return Paths::joined(Paths::joined(destination.trash, "files"), trashName);
         }
         ::unlinkat(info, infoName.c_str(), 0);
         if (error != EEXIST) failWith(error);

@@ -139,10 +139,10 @@ void openTrash(int base, const std::string& name, const std::string& path, Trash
     auto open = std::make_shared<OpenTrash>();
     open->path = path;
     const size_t rejectedBefore = into.rejected.size();
-    if (auto files = openChecked(trash->get(), "files", path + "/files", into.rejected, open->error))
+    if (auto files = openChecked(trash->get(), "files", Paths::joined(path, "files"), into.rejected, open->error))
         open->files = std::move(*files);
     int infoError = 0;
-    if (auto info = openChecked(trash->get(), "info", path + "/info", into.rejected, infoError))
+    if (auto info = openChecked(trash->get(), "info", Paths::joined(path, "info"), into.rejected, infoError))
         open->info = std::move(*info);
     // A trash with a half that failed is not used at all: its records and
     // its items belong together.
@@ -254,14 +254,14 @@ std::vector<std::string> trashFolders() {
     return folders;
 }
 
-std::string Entry::path() const { return trash->path + "/files/" + name; }
+std::string Entry::path() const { return Paths::joined(Paths::joined(trash->path, "files"), name); }
 
 std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash) {
-    if (trash->error != 0) throw systemError(trash->error, trash->path + "/files");
+    if (trash->error != 0) throw systemError(trash->error, Paths::joined(trash->path, "files"));
     // A trash that was never used has no folder yet: it is simply empty.
     if (!trash->files.valid()) return {};
     std::vector<Entry> entries;
-    for (auto& name : Hooks::active().listFolder(trash->files.get(), trash->path + "/files"))
+    for (auto& name : Hooks::active().listFolder(trash->files.get(), Paths::joined(trash->path, "files")))
         entries.push_back({trash, std::move(name)});
     return entries;
 }
@@ -286,7 +286,7 @@ std::vector<std::string> staleRecords(const OpenTrash& trash) {
     const time_t now = ::time(nullptr);
     std::vector<std::string> names;
     try {
-        names = Detail::listFolderNames(trash.info.get(), trash.path + "/info");
+        names = Detail::listFolderNames(trash.info.get(), Paths::joined(trash.path, "info"));
     } catch (const std::system_error&) {
         return {};
     }
@@ -381,7 +381,7 @@ int64_t allocatedSize(const std::vector<std::string>& trashes) {
 bool isInsideTrashFolder(const HeldItem& item, const std::vector<std::string>& trashes) {
     std::set<Identity> folders;
     for (const auto& trash : trashes)
-        for (const auto& folder : {trash, trash + "/files", trash + "/info"})
+        for (const auto& folder : {trash, Paths::joined(trash, "files"), Paths::joined(trash, "info")})
             if (auto identity = identityAt(AT_FDCWD, folder.c_str(), AT_SYMLINK_NOFOLLOW)) folders.insert(*identity);
     if (auto identity = identityAt(item.folder(), item.name().c_str(), AT_SYMLINK_NOFOLLOW))
         if (folders.count(*identity)) return true;

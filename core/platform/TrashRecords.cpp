@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Paths.hpp"
 #include "platform/FileReading.hpp"
 #include "platform/Trash.hpp"
 
@@ -41,7 +42,8 @@ constexpr size_t recordLimit = 64 * 1024;
 std::optional<std::string> recordText(const Entry& entry) {
     if (!entry.trash->info.valid()) return std::nullopt;
     const std::string name = entry.name + ".trashinfo";
-    auto file = FileReading::File::openAt(entry.trash->info.get(), name, entry.trash->path + "/info/" + name);
+    auto file = FileReading::File::openAt(entry.trash->info.get(), name,
+                                          Paths::joined(Paths::joined(entry.trash->path, "info"), name));
     if (!file) return std::nullopt;
     std::string text(recordLimit, '\0');
     auto count = file->readAt(0, text.data(), text.size());

@@ -8,6 +8,7 @@
 
 #include "base/Error.hpp"
 #include "base/InputLimits.hpp"
+#include "base/Paths.hpp"
 #include "base/StoredFile.hpp"
 #include "platform/FolderTrust.hpp"
 #include "platform/HomeFolder.hpp"
@@ -136,8 +137,8 @@ std::string filePath() {
     if (auto config = Platform::environment("XDG_CONFIG_HOME"); config && !config->empty())
         base = *config;
     else
-        base = Platform::realHome() + "/.config";
-    return base + "/Ostrevane/defaults.json";
+        base = Paths::joined(Platform::realHome(), ".config");
+    return Paths::joined(base, "Ostrevane/defaults.json");
 }
 
 std::optional<nlohmann::json> value(const std::string& key) {

@@ -46,8 +46,8 @@ std::optional<std::string> folderOf(const std::string& value, const std::string&
 }  // namespace
 
 Folders parse(const std::optional<std::string>& text, const std::string& home) {
-    Folders folders{home + "/Desktop", home + "/Documents", home + "/Downloads",
-                    home + "/Music",   home + "/Pictures",  home + "/Videos"};
+    Folders folders{Paths::joined(home, "Desktop"), Paths::joined(home, "Documents"), Paths::joined(home, "Downloads"),
+                    Paths::joined(home, "Music"),   Paths::joined(home, "Pictures"),  Paths::joined(home, "Videos")};
     if (!text) return folders;
     const std::pair<const char*, std::string Folders::*> keys[] = {
         {"XDG_DESKTOP_DIR", &Folders::desktop},    {"XDG_DOCUMENTS_DIR", &Folders::documents},
@@ -70,7 +70,7 @@ Folders parse(const std::optional<std::string>& text, const std::string& home) {
 }
 
 Folders current(const std::optional<std::string>& home) {
-    return parse(Files::read(configHome() + "/user-dirs.dirs"), home.value_or(Paths::home()));
+    return parse(Files::read(Paths::joined(configHome(), "user-dirs.dirs")), home.value_or(Paths::home()));
 }
 
 }  // namespace UserFolders

@@ -24,6 +24,7 @@
 #include <unordered_set>
 
 #include "base/JSONCoding.hpp"
+#include "base/Paths.hpp"
 #include "platform/FileReading.hpp"
 #include "platform/FolderChain.hpp"
 #include "platform/Trash.hpp"
@@ -242,7 +243,7 @@ struct Found {
 /// at that size (the scan keeps no node below its floor however long the
 /// file), in path order.
 std::vector<Found> candidateFiles(const FileNode& node, int64_t minSize) {
-    const std::string library = Paths::home() + "/Library";
+    const std::string library = Paths::joined(Paths::home(), "Library");
     std::vector<Found> files;
     std::unordered_set<std::string_view> inTree;
     node.walk([&](const FileNode& visited) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "base/Files.hpp"
+#include "base/Paths.hpp"
 #include "model/Executor.hpp"
 #include "platform/Platform.hpp"
 #include "text/Localization.hpp"
@@ -50,7 +51,7 @@ std::optional<std::string> AgentSetup::missingToolReason() const {
     return L("找不到 ostrevane 命令行工具:它应该和应用程序一起在 %@ 里。", Paths::abbreviate(*folder));
 }
 
-std::string AgentSetup::linkPath() { return Platform::realHome() + "/.local/bin/ostrevane"; }
+std::string AgentSetup::linkPath() { return Paths::joined(Platform::realHome(), ".local/bin/ostrevane"); }
 
 void AgentSetup::changed() {
     if (onChange) onChange();

@@ -1,5 +1,6 @@
 // The demo's backup half: three destinations, three plans, three reports.
 #include "base/JSONCoding.hpp"
+#include "base/Paths.hpp"
 #include "demo/DemoData.hpp"
 #include "model/UUID.hpp"
 #include "text/Localization.hpp"
@@ -80,9 +81,9 @@ BackupReport reportOf(const Run& run, Date now) {
 
 std::vector<BackupDestination> destinations(const std::string& home) {
     const std::vector<DestinationShape> shapes{
-        {"icloud", "icloud", L("iCloud 云盘"), home + "/Library/Mobile Documents/com~apple~CloudDocs", std::nullopt,
-         true, L("文件复制进 iCloud 云盘后由系统上传;开启存储优化后本地副本会按需释放。")},
-        {"googledrive", "googleDrive", "Google Drive", home + "/Library/CloudStorage/GoogleDrive/My Drive",
+        {"icloud", "icloud", L("iCloud 云盘"), Paths::joined(home, "Library/Mobile Documents/com~apple~CloudDocs"),
+         std::nullopt, true, L("文件复制进 iCloud 云盘后由系统上传;开启存储优化后本地副本会按需释放。")},
+        {"googledrive", "googleDrive", "Google Drive", Paths::joined(home, "Library/CloudStorage/GoogleDrive/My Drive"),
          std::nullopt, true, std::nullopt},
         {"folder:t7", "folder", L("T7 移动硬盘"), "/Volumes/T7", std::nullopt, true, std::nullopt},
     };
@@ -93,15 +94,15 @@ std::vector<BackupDestination> destinations(const std::string& home) {
 }
 
 std::vector<BackupPlan> plans(const std::string& home, Date now) {
-    BackupPlan documents(home + "/Documents", "icloud");
+    BackupPlan documents(Paths::joined(home, "Documents"), "icloud");
     documents.lastRun = offset(now, -hours20);
     documents.lastStatus = BackupStatuses::rawValue(BackupStatus::ok);
     documents.lastSummary = L(documentsSummary);
-    BackupPlan code(home + "/Code", "folder:t7");
+    BackupPlan code(Paths::joined(home, "Code"), "folder:t7");
     code.lastRun = offset(now, -days3);
     code.lastStatus = BackupStatuses::rawValue(BackupStatus::ok);
     code.lastSummary = L(codeSummary);
-    BackupPlan desktop(home + "/Desktop", "googledrive");
+    BackupPlan desktop(Paths::joined(home, "Desktop"), "googledrive");
     return {documents, code, desktop};
 }
 
@@ -110,12 +111,12 @@ std::vector<BackupReport> history(const std::string& home, Date now) {
                                      "/Library/Mobile Documents/com~apple~CloudDocs/Ostrevane Backups/MacBook Pro" +
                                      "/Documents";
     const std::vector<Run> runs{
-        {home + "/Documents", "icloud", L("iCloud 云盘"), icloudTarget, hours20, 18516, 214, 1'300'000'000,
+        {Paths::joined(home, "Documents"), "icloud", L("iCloud 云盘"), icloudTarget, hours20, 18516, 214, 1'300'000'000,
          L(documentsSummary)},
-        {home + "/Code", "folder:t7", L("T7 移动硬盘"), "/Volumes/T7/Ostrevane Backups/MacBook Pro/Code", days3, 96204,
-         1032, 820'000'000, L(codeSummary)},
-        {home + "/Documents", "icloud", L("iCloud 云盘"), icloudTarget, days8, 18340, 18340, 14'900'000'000,
-         L("首次备份:复制 18,340 个文件(14.9 GB)")},
+        {Paths::joined(home, "Code"), "folder:t7", L("T7 移动硬盘"), "/Volumes/T7/Ostrevane Backups/MacBook Pro/Code",
+         days3, 96204, 1032, 820'000'000, L(codeSummary)},
+        {Paths::joined(home, "Documents"), "icloud", L("iCloud 云盘"), icloudTarget, days8, 18340, 18340,
+         14'900'000'000, L("首次备份:复制 18,340 个文件(14.9 GB)")},
     };
     std::vector<BackupReport> result;
     for (const Run& run : runs) result.push_back(reportOf(run, now));

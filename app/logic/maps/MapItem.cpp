@@ -56,6 +56,7 @@ std::vector<MapItem> split(const NodeRef& node, int limit) {
     const int64_t rest = node->size - kept;
     if (rest > threshold && rest >= 1) {
         const int64_t hidden = static_cast<int64_t>(children.size()) - static_cast<int64_t>(items.size());
+        // The remainder's key, not a path: nothing on disk is opened by it.
         items.push_back({node->path + "/…", nullptr, remainderLabel(hidden), rest, std::nullopt});
     }
     std::stable_sort(items.begin(), items.end(), [](const MapItem& a, const MapItem& b) { return a.bytes > b.bytes; });

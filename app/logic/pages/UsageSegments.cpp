@@ -62,16 +62,16 @@ std::vector<Claim> claimsOf(const FileNode& root) {
     const UserFolders::Folders folders = UserFolders::current(home);
     std::vector<Claim> claims = {
         {Paths::joined(home, ICloud::containersInHome), "icloud"},
-        {home + "/Library", "library"},
+        {Paths::joined(home, "Library"), "library"},
         {UserFolders::cacheHome(), "library"},
         {UserFolders::dataHome(), "library"},
         {UserFolders::configHome(), "library"},
-        {home + "/.var", "library"},
-        {home + "/snap", "library"},
+        {Paths::joined(home, ".var"), "library"},
+        {Paths::joined(home, "snap"), "library"},
         {folders.downloads, "downloads"},
         {folders.documents, "documents"},
         {folders.desktop, "desktop"},
-        {home + "/Movies", "media"},
+        {Paths::joined(home, "Movies"), "media"},
         {folders.videos, "media"},
         {folders.music, "media"},
         {folders.pictures, "media"},
@@ -85,7 +85,7 @@ std::vector<Claim> claimsOf(const FileNode& root) {
     for (const char* tool : {".rustup", ".cargo", "go", ".vscode-server", "Android"})
         claims.push_back({Paths::joined(home, tool), "tools"});
     for (const char* conda : SuggestionEngine::condaFolders) claims.push_back({Paths::joined(home, conda), "tools"});
-    claims.push_back({UserFolders::dataHome() + "/containers", "tools"});
+    claims.push_back({Paths::joined(UserFolders::dataHome(), "containers"), "tools"});
     // Every other hidden entry of the home is a tool's, after the claims above.
     if (root.children)
         for (const FileNode& child : *root.children)
@@ -110,7 +110,7 @@ std::vector<UsageSegment> homeShares(const FileNode& root) {
     const auto& data = Theme::data();
     // The iCloud segment stays empty, and so hidden, where there is no iCloud Drive.
     return {
-        {"library", L("App 数据与缓存"), of("library"), folderOf("library", home + "/Library"), data[2]},
+        {"library", L("App 数据与缓存"), of("library"), folderOf("library", Paths::joined(home, "Library")), data[2]},
         {"icloud", L("iCloud 云盘本地副本"), of("icloud"), Paths::joined(home, ICloud::containersInHome), data[5]},
         {"downloads", L("下载"), of("downloads"), folders.downloads, data[1]},
         {"documents", L("文稿"), of("documents"), folders.documents, data[0]},
