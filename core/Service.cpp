@@ -55,11 +55,8 @@ constexpr auto largeFileFields = JSONCoding::fields(
 }  // namespace
 
 void to_json(json& object, const Status::LastScan& scan) { JSONCoding::write(object, scan, lastScanFields); }
-void from_json(const json& object, Status::LastScan& scan) { JSONCoding::read(object, scan, lastScanFields); }
 void to_json(json& object, const Status& status) { JSONCoding::write(object, status, statusFields); }
-void from_json(const json& object, Status& status) { JSONCoding::read(object, status, statusFields); }
 void to_json(json& object, const LargeFile& file) { JSONCoding::write(object, file, largeFileFields); }
-void from_json(const json& object, LargeFile& file) { JSONCoding::read(object, file, largeFileFields); }
 
 bool hasFullDiskAccess() {
     return DirectoryStream(::open(Platform::realHome().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)).valid();

@@ -31,9 +31,7 @@ struct Status {
     std::optional<std::string> advice;
 };
 void to_json(json& object, const Status::LastScan& scan);
-void from_json(const json& object, Status::LastScan& scan);
 void to_json(json& object, const Status& status);
-void from_json(const json& object, Status& status);
 
 struct LargeFile {
     std::string path;
@@ -44,7 +42,6 @@ struct LargeFile {
     const std::string& id() const { return path; }
 };
 void to_json(json& object, const LargeFile& file);
-void from_json(const json& object, LargeFile& file);
 
 struct Tree {
     ScanResult result;

@@ -220,7 +220,6 @@ struct PlanRun {
     std::optional<std::string> error;
 };
 void to_json(json& object, const PlanRun& run);
-void from_json(const json& object, PlanRun& run);
 
 namespace PlanRuns {
 /// How a run turns the plan's destination id into a destination; throws

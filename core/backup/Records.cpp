@@ -104,7 +104,6 @@ void from_json(const json& object, OffloadReport& report) { JSONCoding::read(obj
 void to_json(json& object, const EvictReport& report) { JSONCoding::write(object, report, evictFields); }
 void from_json(const json& object, EvictReport& report) { JSONCoding::read(object, report, evictFields); }
 void to_json(json& object, const PlanRun& run) { JSONCoding::write(object, run, planRunFields); }
-void from_json(const json& object, PlanRun& run) { JSONCoding::read(object, run, planRunFields); }
 
 namespace BackupEngine {
 

@@ -103,18 +103,4 @@ template <class T>
 T decode(const std::string& text) {
     return JSONOut::parse(text).get<T>();
 }
-
-/// Writes an optional value only when present, so absent fields are left out.
-template <class T>
-void putOptional(json& object, const char* key, const std::optional<T>& value) {
-    if (value) object[key] = *value;
-}
-template <class T>
-void getOptional(const json& object, const char* key, std::optional<T>& value) {
-    auto found = object.find(key);
-    if (found == object.end() || found->is_null())
-        value.reset();
-    else
-        value = found->template get<T>();
-}
 }  // namespace JSONOut

@@ -38,7 +38,6 @@ struct Rect {
     double maxY() const { return minY() + height(); }
     double midX() const { return minX() + width() * 0.5; }
     double midY() const { return minY() + height() * 0.5; }
-    Rect standardized() const { return Rect(minX(), minY(), width(), height()); }
 
     friend bool operator==(const Rect&, const Rect&) = default;
 };

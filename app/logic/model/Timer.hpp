@@ -34,7 +34,6 @@ public:
         }
         clock = target;
     }
-    size_t pending() const { return waiting.size(); }
 
 private:
     struct Entry {

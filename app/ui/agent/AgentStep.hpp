@@ -19,7 +19,6 @@ public:
     /// Where the step's content goes, under the title, 8 apart.
     QBoxLayout* content() const { return column; }
     void setDone(bool done);
-    bool isDone() const { return done; }
     /// "checkmark.circle.fill" when done, else "<number>.circle".
     static std::string symbol(int number, bool done);
 

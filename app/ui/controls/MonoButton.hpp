@@ -40,11 +40,9 @@ public:
 
     void setLabel(const QString& text);
     const QString& label() const { return labelText; }
-    const MonoButtonStyle& buttonStyle() const { return style; }
     void setControlSize(ControlSize size);
     /// A symbol before the label (empty for none).
     void setSymbol(const std::string& symbol);
-    bool isHovering() const { return hovering; }
 
     /// Small and mini give the small class, large the large class, every other size the regular one.
     static SizeClass sizeClass(ControlSize size);

@@ -20,7 +20,6 @@ public:
     explicit TextRuns(std::vector<TextRun> runs = {}, QWidget* parent = nullptr);
 
     void setRuns(std::vector<TextRun> runs);
-    const std::vector<TextRun>& runs() const { return parts; }
     /// The runs' texts joined.
     QString text() const;
 

@@ -32,8 +32,6 @@ public:
     void show(std::vector<Layer> layers, const MapMotion::Animation& motion);
     /// Paints every layer, old ones under new ones, each at its current opacity.
     void paint(QPainter& painter) const;
-    /// Whether any layer is still fading.
-    bool animating() const { return timer.isActive(); }
     /// Opacity of the layer `id` now; 0 when it is not shown.
     double opacity(const std::string& id) const;
 

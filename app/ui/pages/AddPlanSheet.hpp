@@ -27,7 +27,6 @@ public:
                  QWidget* parent = nullptr);
 
     MonoButton* addButton() const { return add; }
-    MonoButton* cancelButton() const { return cancel; }
 
 private:
     std::vector<QAbstractButton*> rows;

@@ -62,10 +62,6 @@ public:
 
     /// Shows `volume` split into `segments`.
     void show(const VolumeInfo& volume, const std::vector<UsageSegment>& segments);
-    CapacityBar* bar() const { return capacity; }
-    LegendGrid* legend() const { return grid; }
-    /// "磁盘已用 …"; hidden below 90 % used.
-    QWidget* warning() const { return warningRow; }
 
 protected:
     /// The legend entries' hover.

@@ -29,7 +29,6 @@ public:
     explicit SuggestionsPage(const PageContext& context, QWidget* parent = nullptr);
     ~SuggestionsPage() override;
 
-    SuggestionRequests::PageState state() const { return shownState; }
     const std::vector<SuggestionCard*>& cards() const { return cardList; }
     MonoButton* allSafeButton() const { return allSafe; }
     MonoButton* emptyTrashButton() const { return emptyTrash; }

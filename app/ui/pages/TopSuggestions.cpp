@@ -103,12 +103,8 @@ void TopSuggestions::show(const SuggestionReport& report, size_t count) {
     noteTexts = report.notes;
     clear(list);
     entries.clear();
-    dividerCount = 0;
     for (const Suggestion& suggestion : listed) {
-        if (!entries.empty()) {
-            list->addWidget(new Divider);
-            ++dividerCount;
-        }
+        if (!entries.empty()) list->addWidget(new Divider);
         auto* row = new SuggestionRow(suggestion);
         connect(row, &QAbstractButton::clicked, this, [this] { open(); });
         entries.push_back(row);

@@ -32,9 +32,6 @@ public:
 
     /// Lists the first `count` suggestions of `report` and its notes; rebuilds only when they changed.
     void show(const SuggestionReport& report, size_t count);
-    const std::vector<SuggestionRow*>& rows() const { return entries; }
-    /// The dividers between the rows.
-    int dividers() const { return dividerCount; }
 
 private:
     std::function<void()> open;
@@ -43,7 +40,6 @@ private:
     QBoxLayout* list;
     QBoxLayout* notes;
     std::vector<SuggestionRow*> entries;
-    int dividerCount = 0;
     std::vector<Suggestion> listed;
     std::vector<std::string> noteTexts;
 };

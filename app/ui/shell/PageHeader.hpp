@@ -20,10 +20,7 @@ public:
     ~PageHeader() override;
 
     QLabel* title() const { return heading; }
-    /// "扫描于…"; hidden while a scan runs and without a scan.
-    QLabel* age() const { return ageLine; }
     MonoButton* rescanButton() const { return rescan; }
-    MonoButton* stopButton() const { return stop; }
 
 private:
     void refresh();

@@ -23,7 +23,6 @@ public:
 
     const AppModel::Section section;
     void setSelected(bool value);
-    bool selected() const { return chosen; }
     void setBadge(const std::optional<std::string>& text);
     const std::optional<QString>& badge() const { return badgeText; }
 
@@ -62,8 +61,6 @@ public:
     const std::vector<SidebarRow*>& rows() const { return sectionRows; }
     /// Gives the keyboard focus to the row of `section`.
     void focusRow(AppModel::Section section);
-    /// The disk footer; hidden without a root volume.
-    QWidget* footer() const { return footerBox; }
 
 private:
     /// Focuses and selects the row `step` rows from `from`, when there is one.
