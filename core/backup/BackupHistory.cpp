@@ -5,7 +5,6 @@
 #include "OwnFolders.hpp"
 #include "backup/Backup.hpp"
 #include "base/DisplayText.hpp"
-#include "base/Files.hpp"
 #include "base/StoredFile.hpp"
 #include "text/Localization.hpp"
 
@@ -97,19 +96,16 @@ Appended append(const BackupReport& report) {
         if (auto line = OwnFolders::refusal(Paths::supportFolder().string())) return Appended{std::nullopt, *line};
         if (pass == 0) Paths::supportDir();
     }
-    StoredFile::Lock lock(processLock(), filePath(), true);
-    StoredFile::removeStaleTemporaries(filePath());
-    auto reading = StoredFile::read<std::vector<BackupReport>>(filePath());
+    auto rewritten = StoredFile::rewrite<std::vector<BackupReport>>(processLock(), filePath(),
+                                                                    [&](std::vector<BackupReport>& reports) {
+                                                                        StoredFile::removeStaleTemporaries(filePath());
+                                                                        reports.insert(reports.begin(), report);
+                                                                        if (reports.size() > capacity)
+                                                                            reports.resize(capacity);
+                                                                    });
     Appended appended;
-    try {
-        reading.value.insert(reading.value.begin(), report);
-        if (reading.value.size() > capacity) reading.value.resize(capacity);
-        const std::string text = StoredFile::encoded(filePath(), reading.value);
-        if (reading.mustBeKept) appended.keptAs = StoredFile::setAside(filePath());
-        Files::writeAtomically(filePath(), text);
-    } catch (const OstrevaneError& error) {
-        appended.failure = error.message;
-    }
+    appended.keptAs = std::move(rewritten.keptAs);
+    if (rewritten.failure) appended.failure = rewritten.failure->message;
     return appended;
 }
 

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <optional>
 
+#include "base/Error.hpp"
+#include "base/Files.hpp"
 #include "base/JSONOut.hpp"
 #include "base/UniqueFd.hpp"
 
@@ -75,6 +77,39 @@ std::string encoded(const std::filesystem::path& path, const json& value);
 /// Replaces the file atomically with `encoded(value)`; throws as it does,
 /// leaving the file as it was, or when the file cannot be written.
 void write(const std::filesystem::path& path, const json& value);
+
+/// What `rewrite` left behind: the value it stored, where a file that could
+/// not be read was set aside (even when the write then failed), and why it
+/// stored nothing.
+template <class T>
+struct Rewrite {
+    std::optional<T> stored;
+    std::optional<std::filesystem::path> keptAs;
+    std::optional<OstrevaneError> failure;
+};
+
+/// One read, change and atomic write-back of the file under the exclusive
+/// lock. The changed value is encoded before anything moves, so a change that
+/// cannot be stored leaves everything, an unreadable file included, where it
+/// was; an unreadable file is set aside, never written over. An
+/// OstrevaneError of the change, the encoding or the write comes back as the
+/// failure.
+template <class T, class Change>
+Rewrite<T> rewrite(std::mutex& processLock, const std::filesystem::path& path, Change&& change) {
+    Lock lock(processLock, path, true);
+    Reading<T> reading = read<T>(path);
+    Rewrite<T> result;
+    try {
+        change(reading.value);
+        const std::string text = encoded(path, reading.value);
+        if (reading.mustBeKept) result.keptAs = setAside(path);
+        Files::writeAtomically(path, text);
+        result.stored = std::move(reading.value);
+    } catch (const OstrevaneError& error) {
+        result.failure = error;
+    }
+    return result;
+}
 
 /// Removes the temporary files that writers of this file left when they were
 /// killed before their rename ("<file>.tmp-<process id>-<counter>" of a

@@ -9,7 +9,6 @@
 
 #include "OwnFolders.hpp"
 #include "base/DisplayText.hpp"
-#include "base/Files.hpp"
 #include "base/JSONCoding.hpp"
 #include "base/StoredFile.hpp"
 #include "text/Localization.hpp"
@@ -87,32 +86,16 @@ bool unreadable() {
 }
 
 AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
-    std::optional<fs::path> keptAs;
-    std::optional<AppConfig> written;
-    std::optional<OstrevaneError> failure;
-    {
-        if (auto line = refusal()) throw OstrevaneError(*line);
-        Paths::supportDir();
-        // Checked again as made: someone may have made it first.
-        if (auto line = refusal()) throw OstrevaneError(*line);
-        StoredFile::Lock lock(processLock(), filePath(), true);
-        auto reading = StoredFile::read<AppConfig>(filePath());
-        try {
-            change(reading.value);
-            // Encoded first: a change that cannot be stored leaves everything,
-            // an unreadable file included, where it was.
-            const std::string text = StoredFile::encoded(filePath(), reading.value);
-            if (reading.mustBeKept) keptAs = StoredFile::setAside(filePath());
-            Files::writeAtomically(filePath(), text);
-            written = std::move(reading.value);
-        } catch (const OstrevaneError& error) {
-            failure = error;
-        }
-    }
-    // Reported even when the write then failed: the old file has moved.
-    if (keptAs) notifySetAside(*keptAs);
-    if (failure) throw *failure;
-    return *written;
+    if (auto line = refusal()) throw OstrevaneError(*line);
+    Paths::supportDir();
+    // Checked again as made: someone may have made it first.
+    if (auto line = refusal()) throw OstrevaneError(*line);
+    auto rewritten = StoredFile::rewrite<AppConfig>(processLock(), filePath(), change);
+    // Reported once the lock is released, and even when the write then
+    // failed: the old file has moved.
+    if (rewritten.keptAs) notifySetAside(*rewritten.keptAs);
+    if (rewritten.failure) throw *rewritten.failure;
+    return std::move(*rewritten.stored);
 }
 
 std::optional<std::string> unreadableNotice() {

@@ -59,12 +59,8 @@ void update(const std::function<void(PlaceFacts&)>& change) {
     Paths::supportDir();
     // Checked again as made: someone may have made it first.
     if (auto line = supportRefusal()) throw OstrevaneError(*line);
-    StoredFile::Lock lock(processLock(), filePath(), true);
-    auto reading = StoredFile::read<PlaceFacts>(filePath());
-    change(reading.value);
-    const std::string text = StoredFile::encoded(filePath(), reading.value);
-    if (reading.mustBeKept) StoredFile::setAside(filePath());
-    Files::writeAtomically(filePath(), text);
+    auto rewritten = StoredFile::rewrite<PlaceFacts>(processLock(), filePath(), change);
+    if (rewritten.failure) throw *rewritten.failure;
 }
 
 }  // namespace
