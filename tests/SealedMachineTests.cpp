@@ -19,6 +19,14 @@ using namespace testing_support;
 
 namespace {
 bool isSealed(const std::string& path) { return Paths::isInside(path, sealedRoot().string()); }
+
+/// A mount of the first disk's first partition, known by its device number alone.
+Mounts::Mount diskEight() {
+    Mounts::Mount mount;
+    mount.major = 8;
+    mount.minor = 1;
+    return mount;
+}
 }  // namespace
 
 TEST(SealedMachine, WithoutHooksATestSeesOnlyScratchFolders) {
@@ -36,6 +44,8 @@ TEST(SealedMachine, WithoutHooksATestSeesOnlyScratchFolders) {
     for (const auto& folder : Trash::trashFolders()) EXPECT_TRUE(isSealed(folder)) << folder;
     for (const auto& folder : Destinations::volumeRoots()) EXPECT_TRUE(isSealed(folder)) << folder;
     EXPECT_TRUE(isSealed(Paths::home()));
+    // A relative path that a program the test starts writes to lands in the machine.
+    EXPECT_TRUE(isSealed(fs::current_path().string()));
     EXPECT_FALSE(Mounts::readFstab());
     {
         ScopedEnv noHome("HOME", std::nullopt);
@@ -54,8 +64,8 @@ TEST(SealedMachineDeathTest, ATestThatUnsealsItselfStopsBeforeReadingTheMachine)
     } readers[] = {
         {"/proc/self/mountinfo", [] { Mounts::readTable(); }},
         {"/etc/fstab", [] { Mounts::readFstab(); }},
-        {"/sys", [] { Mounts::isInternal(Mounts::Mount{.major = 8, .minor = 1}); }},
-        {"/dev/disk/by-label", [] { Mounts::label(Mounts::Mount{.major = 8, .minor = 1}); }},
+        {"/sys", [] { Mounts::isInternal(diskEight()); }},
+        {"/dev/disk/by-label", [] { Mounts::label(diskEight()); }},
         {"/etc/machine-info", [] { Host::computerName(); }},
         {"/media/", [] { Destinations::volumeRoots(); }},
         {"/etc/passwd",

@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "Support.hpp"
@@ -61,6 +63,15 @@ void dropSessionVariables() {
                              "XDG_CONFIG_DIRS", "XDG_DATA_DIRS", "BROWSER", "RCLONE_CONFIG", "SUDO_USER"})
         names.push_back(name);
     for (const auto& name : names) ::unsetenv(name.c_str());
+}
+
+/// The names of the real "/", sorted.
+std::vector<std::string> realRootNames() {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/", error)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace
@@ -125,8 +136,21 @@ SealedMachine::SealedMachine() {
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (root / "run/dbus/system_bus_socket").string()).c_str(), 1);
 
     seal(root);
+    // Programs the tests start inherit the working folder: a relative path
+    // one of them writes to lands in the machine too.
+    fs::current_path(made(root / "work"));
+    realRootBefore = realRootNames();
     // Whatever was decided before the environment changed is decided again.
     decided = std::make_unique<ScopedHooks<Platform::Hooks>>(Platform::Hooks::decidedOnce());
+}
+
+std::vector<std::string> SealedMachine::newAtTheRealRoot() const {
+    if (root.empty()) return {};
+    std::vector<std::string> added;
+    const std::vector<std::string> now = realRootNames();
+    std::set_difference(now.begin(), now.end(), realRootBefore.begin(), realRootBefore.end(),
+                        std::back_inserter(added));
+    return added;
 }
 
 SealedMachine::~SealedMachine() {

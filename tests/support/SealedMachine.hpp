@@ -25,12 +25,19 @@ public:
     SealedMachine(const SealedMachine&) = delete;
     SealedMachine& operator=(const SealedMachine&) = delete;
 
+    /// The entries of the real "/" that appeared since the machine was
+    /// made: writes its programs made outside it, which the seal of this
+    /// process can't see. Empty in a process started by a sealed test.
+    std::vector<std::string> newAtTheRealRoot() const;
+
 private:
     /// Empty in a process started by a sealed test, which uses the machine of its parent.
     std::filesystem::path root;
     /// The machine's folder on a memory file system, when it has one of its own.
     std::filesystem::path memory;
     std::unique_ptr<ScopedHooks<Platform::Hooks>> decided;
+    /// The names at the real "/" when the machine was made.
+    std::vector<std::string> realRootBefore;
 };
 
 /// The folder that stands for "/" in this process: the one mount of the

@@ -35,10 +35,11 @@ LaunchOptions parse(const std::vector<std::string>& arguments) {
         options.help = options.help || *word == "--help" || *word == "-h";
         options.version = options.version || *word == "--version";
     }
-    if (snapshot != arguments.end()) {
-        // Without a folder the images would land in the working folder, or the
-        // window would open where a batch run expected none.
-        if (std::next(snapshot) == arguments.end() || std::next(snapshot)->empty())
+    // A "--snapshot" with nothing after it is no snapshot: the application
+    // starts as it would without it.
+    if (snapshot != arguments.end() && std::next(snapshot) != arguments.end()) {
+        // An empty folder would put the images in the working folder.
+        if (std::next(snapshot)->empty())
             options.usageError = "--snapshot needs a folder\nusage: OstrevaneApp [--snapshot <folder> [--demo]]";
         else
             options.snapshotFolder = *std::next(snapshot);

@@ -158,7 +158,7 @@ void ExplorerChildList::keyPressEvent(QKeyEvent* event) {
     }
     if (MapKeyboard::isMenuKey(*event)) {
         if (!currentIndex().isValid() && items->rowCount() > 0) setCurrentIndex(items->index(0));
-        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint());
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QPoint());
         contextMenuEvent(&menu);
         return;
     }

@@ -15,7 +15,7 @@ TEST(Launch, ReadsTheFirstSnapshotFolderAndTheDemoSwitch) {
     const std::vector<Case> cases{
         {{"app"}, {}},
         {{"app", "--snapshot", "/out"}, {"/out", false, std::nullopt}},
-        {{"app", "--snapshot"}, {std::nullopt, false, usage}},
+        {{"app", "--snapshot"}, {}},
         {{"app", "--snapshot", ""}, {std::nullopt, false, usage}},
         {{"app", "", "--snapshot", "", "--snapshot", "/b"}, {std::nullopt, false, usage}},
         {{"app", "--demo", "--snapshot", "/a", "--snapshot", "/b"}, {"/a", true, std::nullopt}},
@@ -24,7 +24,7 @@ TEST(Launch, ReadsTheFirstSnapshotFolderAndTheDemoSwitch) {
         {{"app", "-h"}, {std::nullopt, false, std::nullopt, true}},
         {{"app", "--snapshot", "--help"}, {"--help", false, std::nullopt}},
         {{"app", "--snapshot", "/out", "--help"}, {"/out", false, std::nullopt, true}},
-        {{"app", "--help", "--snapshot"}, {std::nullopt, false, usage, true}},
+        {{"app", "--help", "--snapshot"}, {std::nullopt, false, std::nullopt, true}},
         {{"app", "--version", "-platform", "offscreen"}, {std::nullopt, false, std::nullopt, false, true}},
         {{"--help"}, {}},
     };

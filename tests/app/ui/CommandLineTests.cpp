@@ -75,6 +75,8 @@ TEST(CommandLine, AStartWithoutADisplaySaysSoInOneLineAndEnds) {
     const std::vector<Case> cases{
         {{}, {}},
         {{"--demo"}, {}},
+        // A last "--snapshot" has no folder, so the window is what was asked for.
+        {{"--demo", "--snapshot"}, {}},
         {{"-style", "fusion"}, {"DISPLAY=", "WAYLAND_DISPLAY="}},
         // X chosen outright, with no X display to open.
         {{}, {"QT_QPA_PLATFORM=xcb"}},

@@ -161,7 +161,7 @@ TEST(Install, WhatScriptsRunBuildsIsEverythingTheInstallCopies) {
 TEST(Install, NeitherProgramLinksTheCryptoLibrary) {
     auto readelf = Shell::which("readelf");
     ASSERT_TRUE(readelf);
-    for (const std::string program : {std::string(OSTREVANE_CLI_PATH), std::string(OSTREVANE_APP_PATH)}) {
+    for (const std::string& program : {std::string(OSTREVANE_CLI_PATH), std::string(OSTREVANE_APP_PATH)}) {
         auto dynamic = Shell::run(*readelf, {"--dynamic", program}, 30);
         ASSERT_EQ(dynamic.status, 0) << dynamic.stderrText;
         EXPECT_NE(dynamic.stdoutText.find("(NEEDED)"), std::string::npos) << program;

@@ -90,8 +90,9 @@ TEST_P(EveryPage, DescriptionsArePlainTextAndEveryFocusableScrollAreaIsNamed) {
         const QString description = node->text(QAccessible::Description);
         EXPECT_FALSE(description.contains(markup)) << where(node) << ": " << description.toStdString();
         auto* widget = qobject_cast<QWidget*>(node->object());
-        if (qobject_cast<QAbstractScrollArea*>(widget) && node->state().focusable)
+        if (qobject_cast<QAbstractScrollArea*>(widget) && node->state().focusable) {
             EXPECT_FALSE(node->text(QAccessible::Name).trimmed().isEmpty()) << where(node);
+        }
     }
 }
 

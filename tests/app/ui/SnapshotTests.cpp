@@ -184,11 +184,10 @@ TEST(Snapshot, AnOutputFolderThatCannotBeMadeFailsTheRunAndSaysSo) {
         EXPECT_NE(run.stderrText.find("/shots/" + name + ".png"), std::string::npos) << name;
 }
 
-TEST(Snapshot, AMissingOrEmptyFolderIsAUsageError) {
+TEST(Snapshot, AnEmptyFolderIsAUsageError) {
     SnapshotHome home;
-    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--snapshot"},
-                                                      {"--snapshot", ""},
-                                                      {"--demo", "--snapshot", "", "--snapshot", "x"}}) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--snapshot", ""}, {"--demo", "--snapshot", "", "--snapshot", "x"}}) {
         // From a working folder of its own, so an image written "here" would show.
         const std::string command = "cd \"$0\" && exec \"$@\"";
         std::vector<std::string> shellArguments{"-c", command, home.dir.path().string(), OSTREVANE_APP_PATH};

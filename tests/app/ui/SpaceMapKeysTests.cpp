@@ -111,8 +111,8 @@ TEST(SpaceMapKeys, TheMenuKeyAndShiftF10OpenTheActionsOfTheRowOrTheMapsRegion) {
             ASSERT_NE(menu, nullptr) << "no menu opened";
             std::unique_ptr<QMenu> expected(page->makeMenu(item, ExplorerPage::MenuRefusals::of(item->path)));
             EXPECT_EQ(titles(menu), titles(expected.get()));
-            for (const QString& title : {"Open", "Show in the file manager", "Copy Path", "Move to Trash…"})
-                EXPECT_TRUE(titles(menu).contains(title)) << title.toStdString();
+            for (const char* title : {"Open", "Show in the file manager", "Copy Path", "Move to Trash…"})
+                EXPECT_TRUE(titles(menu).contains(QString(title))) << title;
             // Its entries act on that item.
             QAction* copyPath = nullptr;
             for (QAction* action : menu->actions())

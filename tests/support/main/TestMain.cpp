@@ -1,9 +1,11 @@
 // The main of every test executable. It seals the process before anything
 // else runs (SealedMachine), and for the widget suites (OSTREVANE_TEST_WITH_QT)
-// then opens one offscreen QApplication for the whole run.
+// then opens one offscreen QApplication for the whole run. A run that left
+// something new at the real "/" fails.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iostream>
 
 #include "SealedMachine.hpp"
 
@@ -18,5 +20,12 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
 #endif
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int status = RUN_ALL_TESTS();
+    // A test whose programs wrote into the real machine fails the run, even
+    // when every check of its own passed.
+    for (const std::string& name : machine.newAtTheRealRoot()) {
+        std::cerr << "The tests made /" << name << " outside their scratch machine\n";
+        status = 1;
+    }
+    return status;
 }
