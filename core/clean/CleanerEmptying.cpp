@@ -3,8 +3,6 @@
 #include "clean/CleanerEmptying.hpp"
 
 #include <algorithm>
-#include <chrono>
-#include <ctime>
 
 #include "OwnFolders.hpp"
 #include "platform/Trash.hpp"
@@ -71,29 +69,14 @@ std::string distrustText(const Trash::RejectedFolder& rejected) {
     return L("属于其他用户的废纸篓目录,没有清倒");
 }
 
-}  // namespace
+/// Whether the item is, as it is now, one the analysis measured.
+bool wasMeasured(const Trash::Entry& entry, const Trash::MeasuredEntries& measured) {
+    auto identity = Trash::identityOf(entry);
+    return identity && measured.count(*identity) > 0;
+}
 
-namespace {
-
-/// What the Trash held when its suggestion was shown. An item recorded as
-/// deleted after that second came later, and so did one this program moved
-/// there since, whatever second its record gives.
-struct ShownTrash {
-    std::time_t second;
-    Date keepMovesFrom;
-
-    bool keeps(const Trash::Entry& entry) const {
-        auto identity = Trash::identityOf(entry);
-        if (identity && Trash::movedHereSince(*identity, keepMovesFrom)) return true;
-        // An item without a readable record cannot be told to be newer: as
-        // any emptying would, it goes.
-        auto deleted = Trash::deletionTime(entry);
-        return deleted && *deleted > second;
-    }
-};
-
-/// Empties every item, or with `shown` only those the Trash held then.
-CleanResult emptyItems(const ShownTrash* shown) {
+/// Empties every item, or with `shown` only the items measured there.
+CleanResult emptyItems(const Trash::MeasuredEntries* shown) {
     Trash::TrashFolders folders = Trash::openTrashFolders();
     // A folder that failed a check is left alone and said so; the others are
     // still emptied.
@@ -115,15 +98,20 @@ CleanResult emptyItems(const ShownTrash* shown) {
     // checks, and never for only what was shown.
     if (!shown && listed.size() < folders.trusted.size() && folders.rejected.empty())
         return emptyThroughDesktop(folders.trusted);
-    const size_t kept = shown ? std::erase_if(entries, [&](const Trash::Entry& entry) { return shown->keeps(entry); })
-                              : 0;
-
     // What is gone is what was there less what is left, measured the same
     // way, not the change in free space, which on a shared disk is whatever
     // other programs did meanwhile. An item removed in part counts its part.
     const int64_t before = Trash::allocationOf(listed).total();
     size_t removed = 0;
+    size_t kept = 0;
     for (const auto& entry : entries) {
+        // Looked at right before its removal: whatever came later under a
+        // measured name, a new item or an inode used again, is no item the
+        // user was shown.
+        if (shown && !wasMeasured(entry, *shown)) {
+            ++kept;
+            continue;
+        }
         try {
             Trash::removeEntry(entry);
             ++removed;
@@ -143,12 +131,7 @@ CleanResult emptyItems(const ShownTrash* shown) {
 
 }  // namespace
 
-CleanResult emptyAsShown(const Suggestion& suggestion, const ApplyLimits& limits) {
-    const Date analysed = suggestion.analysedAt.value_or(std::chrono::system_clock::now());
-    const ShownTrash shown{std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(analysed)),
-                           limits.keepMovesFrom.value_or(analysed)};
-    return emptyItems(&shown);
-}
+CleanResult emptyAsShown(const Suggestion& suggestion) { return emptyItems(&suggestion.measuredTrash); }
 
 CleanResult emptyTrash() { return emptyItems(nullptr); }
 

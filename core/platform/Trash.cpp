@@ -502,9 +502,6 @@ std::string moveToTrash(const HeldItem& item, const SeenFolders* seen, const See
         int error = renameWithoutReplacing(item.folder(), name, destination.files.get(), trashName);
         if (error == 0) {
             confirmArrived(item, itemStatus, destination, trashName, infoName);
-            // A rename keeps the item's identity: an emptying of what was
-            // shown before this move tells it apart by that.
-            noteMoveHere({itemStatus.st_dev, itemStatus.st_ino});
             return Paths::joined(Paths::joined(destination.trash, "files"), trashName);
         }
         ::unlinkat(info, infoName.c_str(), 0);
