@@ -238,8 +238,15 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
         Paths::makePrivateFolders(Paths::parentFolder(home));
         if (deviceOf(nearestExisting(home)) == device) {
             checkHomeTrashWay(home, device);
-            ensureTrashFolders(home);
-            return opened(home, original, device);
+            try {
+                ensureTrashFolders(home);
+                return opened(home, original, device);
+            } catch (const OstrevaneError& error) {
+                // Said of the Trash, not of the item: a home of "/" (a system
+                // account's) has no Trash the user can make, and the item is there.
+                throw UnusableTrash(topFolder(nearestExisting(home), device), home,
+                                    error.code == 0 ? EACCES : error.code);
+            }
         }
     }
     std::string top = topFolder(realParent, device);
