@@ -635,13 +635,16 @@ TEST_F(CleanerTest, EmptyingThroughTheSuggestionDeletesOnlyTheItemsItsAnalysisMe
     }
     // An item without a record, as a program killed mid-move leaves one.
     allocate(files / "orphan.bin", 8'192);
+    // Two links of one file: removing either sets the change time of both.
+    writeFile(files / "linked.bin", 10);
+    fs::create_hard_link(files / "linked.bin", files / "linked-again.bin");
     const Date analysed = std::chrono::system_clock::now();
     const SuggestionReport report = SuggestionEngine::analyze(nullptr, {}, analysed);
     const auto found = std::find_if(report.suggestions.begin(), report.suggestions.end(),
                                     [](const Suggestion& suggestion) { return suggestion.id == "trash"; });
     ASSERT_NE(found, report.suggestions.end());
     const int64_t removable = allocatedBytes(files / "old.bin") + allocatedBytes(info / "old.bin.trashinfo") +
-                              allocatedBytes(files / "orphan.bin");
+                              allocatedBytes(files / "orphan.bin") + allocatedBytes(files / "linked.bin");
 
     // Trashed after the analysis, each recorded as deleted before it: by this
     // program, and by one whose zone is five hours behind.
@@ -685,7 +688,7 @@ TEST_F(CleanerTest, EmptyingThroughTheSuggestionDeletesOnlyTheItemsItsAnalysisMe
     EXPECT_EQ(left, (std::vector<std::string>{"again.bin", "mine.bin", "reused.bin", "theirs.bin", "unrecorded.bin"}));
     EXPECT_TRUE(result.failed.empty());
     EXPECT_EQ(result.bytes, removable);
-    EXPECT_EQ(result.message, "Emptied the Trash (2 items), freeing about " + Fmt::bytes(removable) +
+    EXPECT_EQ(result.message, "Emptied the Trash (4 items), freeing about " + Fmt::bytes(removable) +
                                   ". 5 items moved to the Trash since the suggestion was made were kept; ostrevane "
                                   "empty-trash --confirm empties them.");
     // Asked for by itself, emptying still takes everything.

@@ -69,10 +69,25 @@ std::string distrustText(const Trash::RejectedFolder& rejected) {
     return L("属于其他用户的废纸篓目录,没有清倒");
 }
 
-/// Whether the item is, as it is now, one the analysis measured.
-bool wasMeasured(const Trash::Entry& entry, const Trash::MeasuredEntries& measured) {
-    auto identity = Trash::identityOf(entry);
-    return identity && measured.count(*identity) > 0;
+/// For each item, its identity when it is one the analysis measured, as it
+/// was measured; none for any other. Told apart before anything is removed:
+/// removing one link of a file with several sets the change time its other
+/// links were measured with.
+std::vector<std::optional<Trash::EntryIdentity>> measuredAmong(const std::vector<Trash::Entry>& entries,
+                                                               const Trash::MeasuredEntries& measured) {
+    std::vector<std::optional<Trash::EntryIdentity>> found;
+    for (const auto& entry : entries) {
+        auto identity = Trash::identityOf(entry);
+        found.push_back(identity && measured.count(*identity) ? identity : std::nullopt);
+    }
+    return found;
+}
+
+/// Whether the item is still the measured one found, right before its
+/// removal: not another one put under its name since.
+bool isStill(const Trash::Entry& entry, const std::optional<Trash::EntryIdentity>& found) {
+    auto now = Trash::identityOf(entry);
+    return found && now && now->device == found->device && now->inode == found->inode && now->type == found->type;
 }
 
 /// Empties every item, or with `shown` only the items measured there.
@@ -104,11 +119,10 @@ CleanResult emptyItems(const Trash::MeasuredEntries* shown) {
     const int64_t before = Trash::allocationOf(listed).total();
     size_t removed = 0;
     size_t kept = 0;
-    for (const auto& entry : entries) {
-        // Looked at right before its removal: whatever came later under a
-        // measured name, a new item or an inode used again, is no item the
-        // user was shown.
-        if (shown && !wasMeasured(entry, *shown)) {
+    const auto found = shown ? measuredAmong(entries, *shown) : std::vector<std::optional<Trash::EntryIdentity>>();
+    for (size_t index = 0; index < entries.size(); ++index) {
+        const Trash::Entry& entry = entries[index];
+        if (shown && !isStill(entry, found[index])) {
             ++kept;
             continue;
         }
