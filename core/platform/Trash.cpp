@@ -242,8 +242,9 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
                 ensureTrashFolders(home);
                 return opened(home, original, device);
             } catch (const OstrevaneError& error) {
-                // Said of the Trash, not of the item: a home of "/" (a system
-                // account's) has no Trash the user can make, and the item is there.
+                // The failure is the Trash's, not the item's: with a home of
+                // "/" (a system account's) it can't be made, and a bare "No
+                // such file or directory" would say the item is missing.
                 throw UnusableTrash(topFolder(nearestExisting(home), device), home,
                                     error.code == 0 ? EACCES : error.code);
             }
