@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "TestSupport.hpp"
 #include "clean/Cleaner.hpp"
@@ -64,6 +65,21 @@ TEST_F(CleanCommandsTest, RefusedPathsAreListedAndFailTheRun) {
               std::string::npos)
         << result.out;
     EXPECT_TRUE(fs::exists(trashed("keep.txt")));
+}
+
+// A home whose Trash can't be made (a system account's home is "/"): the
+// item stays, and its line names that Trash and why, not the item.
+TEST_F(CleanCommandsTest, AnItemWhoseHomeTrashCantBeMadeStaysAndItsLineNamesTheTrash) {
+    writeFile(home.path("notes.txt"));
+    // Its folders lead nowhere, as "/.local" does for a home of "/".
+    fs::create_directory_symlink(home.scratch() / "nowhere", home.path(".local"));
+    auto result = runCLI({"trash", "~/notes.txt", "--execute"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.out.find(" has no Trash this tool can use: " + Trash::homeTrash() +
+                              " couldn’t be made or opened (" + std::string(std::strerror(ENOENT)) + "); not moved\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_TRUE(fs::exists(home.path("notes.txt")));
 }
 
 TEST_F(CleanCommandsTest, JSONPrintsTheCleanResultOnly) {

@@ -7,6 +7,7 @@
 #include "TestSupport.hpp"
 #include "clean/Cleaner.hpp"
 #include "clean/SuggestionTypes.hpp"
+#include "clean/Suggestions.hpp"
 #include "platform/Trash.hpp"
 #include "scan/ScanStore.hpp"
 #include "scan/Scanner.hpp"
@@ -407,7 +408,11 @@ TEST_F(CleanerTest, APlatformFailureIsReportedAndNotCounted) {
 
     EXPECT_TRUE(result.trashed.empty());
     ASSERT_EQ(result.failed.size(), 2u);
-    EXPECT_EQ(result.failed[0], (CleanFailure{at("Downloads/a.zip"), std::strerror(ENOTDIR)}));
+    EXPECT_EQ(result.failed[0].path, at("Downloads/a.zip"));
+    EXPECT_TRUE(result.failed[0].reason.ends_with(" has no Trash this tool can use: " + Trash::homeTrash() +
+                                                  " couldn’t be made or opened (" + std::strerror(ENOTDIR) +
+                                                  "); not moved"))
+        << result.failed[0].reason;
     EXPECT_EQ(result.bytes, 0);
     EXPECT_EQ(result.message, "Moved to the Trash: 0 items, 0 KB in total. 2 items skipped.");
     EXPECT_TRUE(fs::exists(home.path("Downloads/a.zip")));
@@ -597,6 +602,8 @@ TEST_F(CleanerTest, ApplyCarriesOutEachActionItSupports) {
     EXPECT_EQ(wouldEmpty.message,
               "Would empty the Trash permanently, freeing about " + empty.reclaimable + ". This can’t be undone.");
     EXPECT_EQ(Trash::entries().size(), 3u) << "a dry run empties nothing";
+    // As an analysis measures it.
+    Trash::allocatedSize(Trash::trashFolders(), &empty.measuredTrash);
     auto emptied = Cleaner::apply(empty, false);
     EXPECT_FALSE(emptied.dryRun);
     EXPECT_TRUE(Trash::entries().empty());
@@ -614,40 +621,78 @@ std::string deletionDate(Date date) {
 }
 }  // namespace
 
-// Through its suggestion the Trash loses only what the suggestion's analysis
-// measured there. Another program's later item stays by its record; one this
-// program moved there later stays by its identity, whatever its record says.
-TEST_F(CleanerTest, EmptyingThroughTheSuggestionKeepsWhatCameAfterItsAnalysis) {
+// Through its suggestion the Trash loses only the items its analysis
+// measured, each found as it was then, with or without a record. Whatever
+// came later stays, whatever second or zone its record gives.
+TEST_F(CleanerTest, EmptyingThroughTheSuggestionDeletesOnlyTheItemsItsAnalysisMeasured) {
     const fs::path files = Trash::filesFolder();
     const fs::path info = Trash::infoFolder();
-    allocate(home.path("old.bin"), 40'960);
-    ASSERT_TRUE(Cleaner::trash({"~/old.bin"}, false).failed.empty());
+    // Past the suggestion's threshold, so that it is made.
+    allocate(home.path("old.bin"), 10'240'000);
+    for (const char* name : {"old.bin", "reused.bin", "again.bin"}) {
+        if (!fs::exists(home.path(name))) writeFile(home.path(name), 10);
+        ASSERT_TRUE(Cleaner::trash({at(name)}, false).failed.empty()) << name;
+    }
     // An item without a record, as a program killed mid-move leaves one.
     allocate(files / "orphan.bin", 8'192);
-    const int64_t shown = Trash::allocatedSize();
-    Suggestion suggestion("trash", "system", "Trash", "d", {files.string()}, shown, Risk::review,
-                          CleanAction::emptyTrash);
-    suggestion.analysedAt = std::chrono::system_clock::now();
+    // Two links of one file: removing either sets the change time of both.
+    writeFile(files / "linked.bin", 10);
+    fs::create_hard_link(files / "linked.bin", files / "linked-again.bin");
+    const Date analysed = std::chrono::system_clock::now();
+    const SuggestionReport report = SuggestionEngine::analyze(nullptr, {}, analysed);
+    const auto found = std::find_if(report.suggestions.begin(), report.suggestions.end(),
+                                    [](const Suggestion& suggestion) { return suggestion.id == "trash"; });
+    ASSERT_NE(found, report.suggestions.end());
+    const int64_t removable = allocatedBytes(files / "old.bin") + allocatedBytes(info / "old.bin.trashinfo") +
+                              allocatedBytes(files / "orphan.bin") + allocatedBytes(files / "linked.bin");
 
-    allocate(home.path("mine.bin"), 40'960);
-    ASSERT_TRUE(Cleaner::trash({"~/mine.bin"}, false).failed.empty());
-    writeText(info / "mine.bin.trashinfo", "[Trash Info]\nPath=" + at("mine.bin") + "\nDeletionDate=" +
-                                               deletionDate(*suggestion.analysedAt - std::chrono::hours(24)) + "\n");
-    allocate(files / "theirs.bin", 8'192);
-    writeText(info / "theirs.bin.trashinfo", "[Trash Info]\nPath=/elsewhere/theirs.bin\nDeletionDate=" +
-                                                 deletionDate(*suggestion.analysedAt + std::chrono::seconds(2)) + "\n");
+    // Trashed after the analysis, each recorded as deleted before it: by this
+    // program, and by one whose zone is five hours behind.
+    const auto recordedAt = [&](const std::string& name, Date when) {
+        writeText(info / (name + ".trashinfo"),
+                  "[Trash Info]\nPath=" + at(name) + "\nDeletionDate=" + deletionDate(when) + "\n");
+    };
+    writeFile(home.path("mine.bin"), 10);
+    ASSERT_TRUE(Cleaner::trash({at("mine.bin")}, false).failed.empty());
+    recordedAt("mine.bin", analysed - std::chrono::hours(24));
+    writeFile(files / "theirs.bin", 10);
+    recordedAt("theirs.bin", analysed - std::chrono::hours(5));
+    // A measured name taken again: the measured item restored (its inode
+    // still in use) and a new one trashed under its name.
+    fs::rename(files / "reused.bin", home.path("reused.bin"));
+    writeFile(files / "reused.bin", 10);
+    recordedAt("reused.bin", analysed - std::chrono::minutes(1));
+    // An inode freed and used again under the measured name: the number
+    // comes back, with a later change time.
+    struct stat measured {};
+    ASSERT_EQ(::lstat((files / "again.bin").c_str(), &measured), 0);
+    fs::remove(files / "again.bin");
+    writeFile(files / "again.bin", 10);
+    recordedAt("again.bin", analysed - std::chrono::minutes(1));
+    const auto realStatus = trash->statusAt;
+    trash->statusAt = [&](int folder, const std::string& name, struct stat& status) {
+        const int error = realStatus(folder, name, status);
+        if (error == 0 && name == "again.bin") {
+            status.st_dev = measured.st_dev;
+            status.st_ino = measured.st_ino;
+            status.st_ctim.tv_sec = measured.st_ctim.tv_sec + 1;
+        }
+        return error;
+    };
+    // An item without a record that came later.
+    writeFile(files / "unrecorded.bin", 10);
 
-    const CleanResult result = Cleaner::apply(suggestion, false);
+    const CleanResult result = Cleaner::apply(*found, false);
     std::vector<std::string> left = Trash::entries();
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"mine.bin", "theirs.bin"}));
+    EXPECT_EQ(left, (std::vector<std::string>{"again.bin", "mine.bin", "reused.bin", "theirs.bin", "unrecorded.bin"}));
     EXPECT_TRUE(result.failed.empty());
-    EXPECT_EQ(result.bytes, shown);
-    EXPECT_EQ(result.message, "Emptied the Trash (2 items), freeing about " + Fmt::bytes(shown) +
-                                  ". 2 items moved to the Trash since the suggestion was made were kept; ostrevane "
+    EXPECT_EQ(result.bytes, removable);
+    EXPECT_EQ(result.message, "Emptied the Trash (4 items), freeing about " + Fmt::bytes(removable) +
+                                  ". 5 items moved to the Trash since the suggestion was made were kept; ostrevane "
                                   "empty-trash --confirm empties them.");
     // Asked for by itself, emptying still takes everything.
-    EXPECT_TRUE(Cleaner::emptyTrash().message.starts_with("Emptied the Trash (2 items)"));
+    EXPECT_TRUE(Cleaner::emptyTrash().message.starts_with("Emptied the Trash (5 items)"));
     EXPECT_TRUE(Trash::entries().empty());
 }
 

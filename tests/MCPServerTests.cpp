@@ -1,5 +1,6 @@
 // The MCP server driven through the built tool over pipes, with raw JSON-RPC lines.
 #include <algorithm>
+#include <ctime>
 #include <set>
 #include <sstream>
 
@@ -537,25 +538,33 @@ TEST(MCPTools, SuggestionIdsAreCheckedAgainstTheReport) {
 }
 
 // Emptying the Trash through its suggestion deletes what the session was
-// shown of the Trash (by get_suggestions or a dry run of it), or, shown
-// nothing, what was there before the session moved anything; a cache the
-// session moved there in between stays restorable.
+// shown of the Trash (by get_suggestions or a dry run of it); a cache the
+// session moved there in between stays restorable. Shown nothing, the
+// session approved nothing to delete.
 TEST(MCPTools, ApplyingTheTrashSuggestionKeepsWhatTheSessionMovedThereSinceItWasShown) {
-    const std::vector<std::pair<const char*, std::vector<std::string>>> sessions = {
+    struct Case {
+        const char* name;
+        std::vector<std::string> requests;
+        bool shown;
+    };
+    const std::vector<Case> sessions = {
         {"shown by get_suggestions",
          {call(1, "get_suggestions", json::object()), call(2, "apply_suggestion", {{"id", "trash"}}),
           call(3, "apply_suggestion", {{"id", "xdg-cache-apps"}, {"confirm", true}}),
-          call(4, "apply_suggestion", {{"id", "trash"}, {"confirm", true}})}},
+          call(4, "apply_suggestion", {{"id", "trash"}, {"confirm", true}})},
+         true},
         {"shown by a dry run",
          {call(1, "disk_status", json::object()), call(2, "apply_suggestion", {{"id", "trash"}}),
           call(3, "apply_suggestion", {{"id", "xdg-cache-apps"}, {"confirm", true}}),
-          call(4, "apply_suggestion", {{"id", "trash"}, {"confirm", true}})}},
+          call(4, "apply_suggestion", {{"id", "trash"}, {"confirm", true}})},
+         true},
         {"never shown",
          {call(1, "disk_status", json::object()), call(2, "disk_status", json::object()),
           call(3, "apply_suggestion", {{"id", "xdg-cache-apps"}, {"confirm", true}}),
-          call(4, "apply_suggestion", {{"id", "trash"}, {"confirm", true}})}},
+          call(4, "apply_suggestion", {{"id", "trash"}, {"confirm", true}})},
+         false},
     };
-    for (const auto& [name, requests] : sessions) {
+    for (const auto& [name, requests, shownFirst] : sessions) {
         SCOPED_TRACE(name);
         ScopedHome home;
         allocate(home.path("Music/track03.flac"), 12'000'000);
@@ -568,14 +577,45 @@ TEST(MCPTools, ApplyingTheTrashSuggestionKeepsWhatTheSessionMovedThereSinceItWas
         EXPECT_EQ(toolJSON(session, 3)["trashed"], (json{home.path(".cache/pip/http").string()}));
         const json emptied = toolJSON(session, 4);
         EXPECT_EQ(emptied["failed"], json::array());
-        EXPECT_EQ(emptied["bytes"], shown);
-        EXPECT_TRUE(emptied["message"].get<std::string>().ends_with(
-            " 1 item moved to the Trash since the suggestion was made was kept; ostrevane empty-trash --confirm "
-            "empties it."))
-            << emptied["message"];
-        EXPECT_FALSE(fs::exists(files / "track03.flac"));
+        EXPECT_EQ(emptied["bytes"], shownFirst ? shown : 0);
+        const std::string kept = shownFirst ? " 1 item moved to the Trash since the suggestion was made was kept; "
+                                              "ostrevane empty-trash --confirm empties it."
+                                            : " 2 items moved to the Trash since the suggestion was made were kept; "
+                                              "ostrevane empty-trash --confirm empties them.";
+        EXPECT_TRUE(emptied["message"].get<std::string>().ends_with(kept)) << emptied["message"];
+        EXPECT_EQ(fs::exists(files / "track03.flac"), !shownFirst);
         EXPECT_TRUE(fs::exists(files / "http/wheel"));
     }
+}
+
+// What another program trashes after the suggestion was shown stays, though
+// its record, written in a zone hours behind, says it was deleted before.
+TEST(MCPTools, ApplyingTheTrashSuggestionKeepsWhatAnotherProgramTrashedSinceItWasShown) {
+    ScopedHome home;
+    allocate(home.path("Music/track03.flac"), 12'000'000);
+    ASSERT_EQ(runCLI({"trash", "~/Music/track03.flac", "--execute"}).status, 0);
+    auto server = MCPServer::make(stdin, stdout, stderr);
+    auto run = [&](const std::string& tool, const json& arguments) {
+        return JSONOut::parse(server->call(tool, arguments, std::nullopt));
+    };
+    run("get_suggestions", json::object());
+    const std::time_t earlier = std::time(nullptr) - 5 * 3600;
+    std::tm local{};
+    ::localtime_r(&earlier, &local);
+    char date[32];
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    const fs::path files = Trash::filesFolder();
+    writeFile(files / "report.txt", 10);
+    writeText(fs::path(Trash::infoFolder()) / "report.txt.trashinfo",
+              "[Trash Info]\nPath=" + home.path("Documents/report.txt").string() + "\nDeletionDate=" + date + "\n");
+
+    const json emptied = run("apply_suggestion", {{"id", "trash"}, {"confirm", true}});
+    EXPECT_TRUE(emptied["message"].get<std::string>().ends_with(
+        " 1 item moved to the Trash since the suggestion was made was kept; ostrevane empty-trash --confirm "
+        "empties it."))
+        << emptied["message"];
+    EXPECT_FALSE(fs::exists(files / "track03.flac"));
+    EXPECT_TRUE(fs::exists(files / "report.txt"));
 }
 
 // A confirmed clean moves what the dry run it confirms listed, not what a

@@ -158,6 +158,7 @@ TEST_F(OffloadKeptTest, AFileOpenedDuringTheMoveIsPutBackBeforeTheOpenGoesOn) {
                                   "where they were and nothing was archived.");
     EXPECT_EQ(fs::file_size(file), 2004u) << "the write went into the file put back";
     EXPECT_TRUE(entriesOf(Trash::filesFolder()).empty());
+    EXPECT_TRUE(entriesOf(Trash::infoFolder()).empty()) << "its record goes with it";
 }
 
 // The backup passes over pipes, sockets and devices: they would go to the

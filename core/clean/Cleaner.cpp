@@ -508,7 +508,7 @@ CleanResult apply(const Suggestion& suggestion, bool dryRun, const ApplyLimits& 
         if (dryRun)
             return CleanResult(true, {}, {}, suggestion.reclaimableBytes,
                                L("将永久清倒废纸篓,释放约 %@。此操作不可恢复。", suggestion.reclaimable));
-        return emptyAsShown(suggestion, limits);
+        return emptyAsShown(suggestion);
     default: throw OstrevaneError(L("不支持的动作"));
     }
 }

@@ -74,9 +74,6 @@ struct Keep {
 /// What a caller that showed the user more than the suggestion itself holds
 /// a clean to.
 struct ApplyLimits {
-    /// Emptying: the items this program moved to the Trash from then on stay,
-    /// whatever their records say. None: from the suggestion's analysis on.
-    std::optional<Date> keepMovesFrom;
     /// Moving: only these expanded paths (what a dry run listed) may move; the
     /// others are left where they are and named in the message. None: every
     /// item of the suggestion.
@@ -84,10 +81,10 @@ struct ApplyLimits {
     /// Moving: what is skipped with the reason, whatever rule found it.
     Keep keep;
 };
-/// Emptying the Trash through its suggestion deletes only the items the
-/// Trash held when the suggestion was analysed: those recorded as deleted no
-/// later than that second, less the ones this program moved there since,
-/// which stay and are counted in the message. Throws OstrevaneError for a
+/// Emptying the Trash through its suggestion deletes only the items its
+/// analysis measured (`Suggestion::measuredTrash`), each found in its trash
+/// folder under its name exactly as measured; every other item stays and is
+/// counted in the message, whatever its record says. Throws OstrevaneError for a
 /// suggestion that cannot be applied automatically or whose action the
 /// cleaner does not carry out.
 CleanResult apply(const Suggestion& suggestion, bool dryRun, const ApplyLimits& limits = {});

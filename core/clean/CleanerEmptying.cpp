@@ -3,8 +3,6 @@
 #include "clean/CleanerEmptying.hpp"
 
 #include <algorithm>
-#include <chrono>
-#include <ctime>
 
 #include "OwnFolders.hpp"
 #include "platform/Trash.hpp"
@@ -71,29 +69,29 @@ std::string distrustText(const Trash::RejectedFolder& rejected) {
     return L("属于其他用户的废纸篓目录,没有清倒");
 }
 
-}  // namespace
-
-namespace {
-
-/// What the Trash held when its suggestion was shown. An item recorded as
-/// deleted after that second came later, and so did one this program moved
-/// there since, whatever second its record gives.
-struct ShownTrash {
-    std::time_t second;
-    Date keepMovesFrom;
-
-    bool keeps(const Trash::Entry& entry) const {
+/// For each item, its identity when it is one the analysis measured, as it
+/// was measured; none for any other. Told apart before anything is removed:
+/// removing one link of a file with several sets the change time its other
+/// links were measured with.
+std::vector<std::optional<Trash::EntryIdentity>> measuredAmong(const std::vector<Trash::Entry>& entries,
+                                                               const Trash::MeasuredEntries& measured) {
+    std::vector<std::optional<Trash::EntryIdentity>> found;
+    for (const auto& entry : entries) {
         auto identity = Trash::identityOf(entry);
-        if (identity && Trash::movedHereSince(*identity, keepMovesFrom)) return true;
-        // An item without a readable record cannot be told to be newer: as
-        // any emptying would, it goes.
-        auto deleted = Trash::deletionTime(entry);
-        return deleted && *deleted > second;
+        found.push_back(identity && measured.count(*identity) ? identity : std::nullopt);
     }
-};
+    return found;
+}
 
-/// Empties every item, or with `shown` only those the Trash held then.
-CleanResult emptyItems(const ShownTrash* shown) {
+/// Whether the item is still the measured one found, right before its
+/// removal: not another one put under its name since.
+bool isStill(const Trash::Entry& entry, const std::optional<Trash::EntryIdentity>& found) {
+    auto now = Trash::identityOf(entry);
+    return found && now && now->device == found->device && now->inode == found->inode && now->type == found->type;
+}
+
+/// Empties every item, or with `shown` only the items measured there.
+CleanResult emptyItems(const Trash::MeasuredEntries* shown) {
     Trash::TrashFolders folders = Trash::openTrashFolders();
     // A folder that failed a check is left alone and said so; the others are
     // still emptied.
@@ -115,15 +113,19 @@ CleanResult emptyItems(const ShownTrash* shown) {
     // checks, and never for only what was shown.
     if (!shown && listed.size() < folders.trusted.size() && folders.rejected.empty())
         return emptyThroughDesktop(folders.trusted);
-    const size_t kept = shown ? std::erase_if(entries, [&](const Trash::Entry& entry) { return shown->keeps(entry); })
-                              : 0;
-
     // What is gone is what was there less what is left, measured the same
     // way, not the change in free space, which on a shared disk is whatever
     // other programs did meanwhile. An item removed in part counts its part.
     const int64_t before = Trash::allocationOf(listed).total();
     size_t removed = 0;
-    for (const auto& entry : entries) {
+    size_t kept = 0;
+    const auto found = shown ? measuredAmong(entries, *shown) : std::vector<std::optional<Trash::EntryIdentity>>();
+    for (size_t index = 0; index < entries.size(); ++index) {
+        const Trash::Entry& entry = entries[index];
+        if (shown && !isStill(entry, found[index])) {
+            ++kept;
+            continue;
+        }
         try {
             Trash::removeEntry(entry);
             ++removed;
@@ -143,12 +145,7 @@ CleanResult emptyItems(const ShownTrash* shown) {
 
 }  // namespace
 
-CleanResult emptyAsShown(const Suggestion& suggestion, const ApplyLimits& limits) {
-    const Date analysed = suggestion.analysedAt.value_or(std::chrono::system_clock::now());
-    const ShownTrash shown{std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(analysed)),
-                           limits.keepMovesFrom.value_or(analysed)};
-    return emptyItems(&shown);
-}
+CleanResult emptyAsShown(const Suggestion& suggestion) { return emptyItems(&suggestion.measuredTrash); }
 
 CleanResult emptyTrash() { return emptyItems(nullptr); }
 

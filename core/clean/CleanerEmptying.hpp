@@ -8,9 +8,9 @@
 
 namespace Cleaner {
 
-/// Emptying the Trash through its suggestion: only the items the Trash held
-/// when the suggestion's analysis measured it (see `apply`).
-CleanResult emptyAsShown(const Suggestion& suggestion, const ApplyLimits& limits);
+/// Emptying the Trash through its suggestion: only the items the
+/// suggestion's analysis measured (see `apply`).
+CleanResult emptyAsShown(const Suggestion& suggestion);
 
 /// What an error says to the user: the engine's message, the system's
 /// description, or why an item's disk has no Trash it can go to.

@@ -71,8 +71,10 @@ std::vector<TableRow> rowsFor(const FileNode* homeNode, const std::string& home)
     return rows;
 }
 
-/// Sizes of every path the rows count, in parallel.
-std::map<std::string, int64_t> measure(const std::vector<TableRow>& rows, const FileNode* homeNode) {
+/// Sizes of every path the rows count, in parallel; the items of the trash
+/// folders measured are added to `trashEntries`.
+std::map<std::string, int64_t> measure(const std::vector<TableRow>& rows, const FileNode* homeNode,
+                                       Trash::MeasuredEntries& trashEntries) {
     std::vector<std::string> paths;
     // The trash folder a path stands for, measured as emptying removes it
     // (its items with their info files); empty for any other place.
@@ -86,14 +88,17 @@ std::map<std::string, int64_t> measure(const std::vector<TableRow>& rows, const 
         for (const std::string& other : row.alsoCounted) paths.push_back(other), trashes.push_back(other);
     }
     Sizes sizes(paths.size());
+    // One slot per path, each written by its own worker only.
+    std::vector<Trash::MeasuredEntries> entries(paths.size());
     tbb::parallel_for(size_t{0}, paths.size(), [&](size_t index) {
         const std::string& path = paths[index];
-        if (!trashes[index].empty()) return sizes.set(index, Trash::allocatedSize({trashes[index]}));
+        if (!trashes[index].empty()) return sizes.set(index, Trash::allocatedSize({trashes[index]}, &entries[index]));
         if (homeNode && Paths::isInside(path, homeNode->path))
             if (const FileNode* node = homeNode->find(path)) return sizes.set(index, node->size);
         std::error_code error;
         sizes.set(index, std::filesystem::exists(path, error) ? Scanner::quickSize(path) : 0);
     });
+    for (auto& measured : entries) trashEntries.merge(measured);
     std::vector<int64_t> values = sizes.values();
     std::map<std::string, int64_t> result;
     for (size_t index = 0; index < paths.size(); ++index) result.emplace(paths[index], values[index]);
@@ -211,7 +216,8 @@ int64_t unionBytes(const std::vector<Region>& regions, const std::function<int64
 TableFindings tableSuggestions(const FileNode* homeNode, const std::string& home) {
     std::vector<TableRow> rows = rowsFor(homeNode, home);
     TableFindings findings;
-    findings.sizes = measure(rows, homeNode);
+    Trash::MeasuredEntries trashEntries;
+    findings.sizes = measure(rows, homeNode, trashEntries);
 
     for (size_t index = 0; index < rows.size(); ++index) {
         const TableRow& row = rows[index];
@@ -264,6 +270,7 @@ TableFindings tableSuggestions(const FileNode* homeNode, const std::string& home
         findings.regions[rule.id] = std::move(regions);
         findings.suggestions.emplace_back(rule.id, rule.category, rule.title, rule.detail, std::move(paths), bytes,
                                           rule.risk, rule.action, rule.command, std::move(items));
+        if (rule.action == CleanAction::emptyTrash) findings.suggestions.back().measuredTrash = trashEntries;
     }
     return findings;
 }

@@ -12,6 +12,7 @@
 
 #include "Support.hpp"
 #include "platform/SeenWay.hpp"
+#include "platform/TrashIdentity.hpp"
 
 enum class Risk { safe, review, caution };
 
@@ -93,11 +94,11 @@ struct Suggestion {
     /// Set by the rules that pick their paths for their idle time; a clean
     /// measures each path again with it (not in the JSON form).
     std::optional<IdleTest> idle;
-    /// When the analysis that made the suggestion began measuring, on the
-    /// system clock (not in the JSON form): emptying the Trash through it
-    /// deletes only what the Trash held then. Absent for a suggestion no
-    /// analysis made.
-    std::optional<Date> analysedAt;
+    /// For emptying the Trash: every item the analysis that made the
+    /// suggestion measured there (not in the JSON form). Emptying through
+    /// the suggestion deletes only those; a suggestion no analysis made
+    /// deletes nothing.
+    Trash::MeasuredEntries measuredTrash;
 
     /// For decoding, where the derived fields are read as they stand.
     Suggestion() = default;

@@ -208,8 +208,6 @@ SuggestionReport analyze(const std::optional<ScanResult>& scan, const std::vecto
 }
 
 SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestination>& destinations, Date now) {
-    // The real moment, not `now`, which callers may set for the ages alone.
-    const Date analysedAt = std::chrono::system_clock::now();
     const std::string home = Paths::home();
     const FileNode* homeNode = homeNodeOf(scan, home);
     const bool full = homeNode != nullptr;
@@ -247,7 +245,6 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
     // picked.
     SeenFolders seen = full && scan->seen ? *scan->seen : SeenPlaces::measureNow(home);
     for (auto& suggestion : suggestions) {
-        if (suggestion.action == CleanAction::emptyTrash) suggestion.analysedAt = analysedAt;
         if (suggestion.action != CleanAction::trash && suggestion.action != CleanAction::trashContents) continue;
         if (suggestion.action == CleanAction::trash) SeenPlaces::measureItems(suggestion.paths, seen);
         suggestion.seen = SeenPlaces::wayOf(seen, suggestion.paths);

@@ -238,8 +238,16 @@ Destination destinationFor(const std::string& realParent, const std::string& rec
         Paths::makePrivateFolders(Paths::parentFolder(home));
         if (deviceOf(nearestExisting(home)) == device) {
             checkHomeTrashWay(home, device);
-            ensureTrashFolders(home);
-            return opened(home, original, device);
+            try {
+                ensureTrashFolders(home);
+                return opened(home, original, device);
+            } catch (const OstrevaneError& error) {
+                // The failure is the Trash's, not the item's: with a home of
+                // "/" (a system account's) it can't be made, and a bare "No
+                // such file or directory" would say the item is missing.
+                throw UnusableTrash(topFolder(nearestExisting(home), device), home,
+                                    error.code == 0 ? EACCES : error.code);
+            }
         }
     }
     std::string top = topFolder(realParent, device);
@@ -502,9 +510,6 @@ std::string moveToTrash(const HeldItem& item, const SeenFolders* seen, const See
         int error = renameWithoutReplacing(item.folder(), name, destination.files.get(), trashName);
         if (error == 0) {
             confirmArrived(item, itemStatus, destination, trashName, infoName);
-            // A rename keeps the item's identity: an emptying of what was
-            // shown before this move tells it apart by that.
-            noteMoveHere({itemStatus.st_dev, itemStatus.st_ino});
             return Paths::joined(Paths::joined(destination.trash, "files"), trashName);
         }
         ::unlinkat(info, infoName.c_str(), 0);

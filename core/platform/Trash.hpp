@@ -26,6 +26,7 @@
 #include "base/UniqueFd.hpp"
 #include "platform/FolderTrust.hpp"
 #include "platform/SeenWay.hpp"
+#include "platform/TrashIdentity.hpp"
 
 namespace Trash {
 
@@ -231,17 +232,9 @@ std::vector<Entry> entriesOf(const std::shared_ptr<const OpenTrash>& trash);
 /// file then stays, so what is left can still be listed and restored.
 void removeEntry(const Entry& entry);
 
-/// The item's identity (device and inode, links not followed); none when it
-/// cannot be looked at.
-std::optional<std::pair<dev_t, ino_t>> identityOf(const Entry& entry);
-/// When the item's info file says it was deleted (its DeletionDate, a local
-/// time, to the second); none without a readable record that says so.
-std::optional<std::time_t> deletionTime(const Entry& entry);
-/// Whether this program moved the item of that identity to a trash at or
-/// after `since`: a move renames, so the item keeps its identity there.
-bool movedHereSince(std::pair<dev_t, ino_t> identity, std::chrono::system_clock::time_point since);
-/// Notes a move this program made of the item of that identity, now.
-void noteMoveHere(std::pair<dev_t, ino_t> identity);
+/// The item as it is now, links not followed; none when it cannot be
+/// looked at.
+std::optional<EntryIdentity> identityOf(const Entry& entry);
 
 /// Removes the info files of an open trash that have no item beside them
 /// and are older than any move takes: a move killed between writing the
@@ -264,11 +257,13 @@ struct Allocation {
 Allocation allocationOf(const Entry& entry);
 /// What emptying the given open trash folders removes, as far as they can
 /// be read: their items with their info files, and the stale info files
-/// `sweepStaleInfoFiles` removes.
-Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& trashes);
+/// `sweepStaleInfoFiles` removes. With `measured`, the identity of every item
+/// counted is added there, taken before the item is measured.
+Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& trashes,
+                        MeasuredEntries* measured = nullptr);
 /// The same for the given trash folders (by default every one); folders
 /// failing the checks count nothing.
-int64_t allocatedSize(const std::vector<std::string>& trashes = trashFolders());
+int64_t allocatedSize(const std::vector<std::string>& trashes = trashFolders(), MeasuredEntries* measured = nullptr);
 
 /// Names of the entries of the home trash, one level, in the system's order.
 /// A trash that was never created is empty. Throws std::system_error when

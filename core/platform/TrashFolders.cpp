@@ -60,7 +60,7 @@ bool heldByAnotherUser(int base, const std::string& name) {
 void checkFailed(int base, const std::string& name, const std::string& path, int error,
                  std::vector<RejectedFolder>& rejected, int& failure) {
     if (heldByAnotherUser(base, name))
-        rejected.push_back({path, Distrust::uncheckable});
+        rejected.push_back({path, Distrust::uncheckable, std::nullopt});
     else
         failure = error;
 }
@@ -87,7 +87,7 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
         return std::nullopt;
     }
     if (auto why = distrustOf(status)) {
-        rejected.push_back({path, *why});
+        rejected.push_back({path, *why, std::nullopt});
         return std::nullopt;
     }
     if (way) {
@@ -102,7 +102,7 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
         // no folder). Looking again proves nothing: it may be swapped back
         // by now, and whatever swaps it could swap it again for the desktop.
         if (openError == ELOOP || openError == ENOTDIR)
-            rejected.push_back({path, Distrust::link});
+            rejected.push_back({path, Distrust::link, std::nullopt});
         else if (openError != ENOENT)
             checkFailed(base, name, path, openError, rejected, error);
         return std::nullopt;
@@ -113,7 +113,7 @@ std::optional<UniqueFd> openChecked(int base, const std::string& name, const std
         return std::nullopt;
     }
     if (auto why = distrustOf(status)) {
-        rejected.push_back({path, *why});
+        rejected.push_back({path, *why, std::nullopt});
         return std::nullopt;
     }
     return fd;
@@ -356,11 +356,15 @@ Allocation allocationOf(const Entry& entry) {
     return allocation;
 }
 
-Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& trashes) {
+Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& trashes, MeasuredEntries* measured) {
     Allocation allocation;
     for (const auto& trash : trashes) {
         try {
-            for (const auto& entry : entriesOf(trash)) allocation.add(allocationOf(entry));
+            for (const auto& entry : entriesOf(trash)) {
+                if (measured)
+                    if (auto identity = identityOf(entry)) measured->insert(std::move(*identity));
+                allocation.add(allocationOf(entry));
+            }
         } catch (const std::system_error&) {
             // A trash that cannot be listed counts as far as it was read: nothing.
             continue;
@@ -370,12 +374,12 @@ Allocation allocationOf(const std::vector<std::shared_ptr<const OpenTrash>>& tra
     return allocation;
 }
 
-int64_t allocatedSize(const std::vector<std::string>& trashes) {
+int64_t allocatedSize(const std::vector<std::string>& trashes, MeasuredEntries* measured) {
     const std::set<std::string> wanted(trashes.begin(), trashes.end());
     std::vector<std::shared_ptr<const OpenTrash>> chosen;
     for (auto& trash : openTrashFolders().trusted)
         if (wanted.count(trash->path)) chosen.push_back(std::move(trash));
-    return allocationOf(chosen).total();
+    return allocationOf(chosen, measured).total();
 }
 
 bool isInsideTrashFolder(const HeldItem& item, const std::vector<std::string>& trashes) {

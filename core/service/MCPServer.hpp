@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Support.hpp"
+#include "platform/TrashIdentity.hpp"
 
 struct ScanProgress;
 struct BackupProgress;
@@ -56,11 +57,9 @@ public:
     /// to: a confirmed call acts on what the user approved, not on what is
     /// there by then.
     struct Session {
-        /// When the session began.
-        Date startedAt = std::chrono::system_clock::now();
-        /// When the analysis behind the last answer that showed the Trash
-        /// suggestion measured the Trash.
-        std::optional<Date> trashShownAt;
+        /// What the analysis behind the last answer that showed the Trash
+        /// suggestion measured in the Trash.
+        std::optional<Trash::MeasuredEntries> trashShown;
         /// Per suggestion id, the paths the last dry run of it listed.
         std::map<std::string, std::vector<std::string>> dryRunListed;
     };

@@ -74,8 +74,7 @@ std::string largestFiles(const ToolCall& call) {
 /// Notes when a suggestion to empty the Trash that an answer shows measured
 /// it: a later confirmed emptying deletes only what it measured.
 void noteShown(const ToolCall& call, const Suggestion& suggestion) {
-    if (suggestion.action == CleanAction::emptyTrash && suggestion.analysedAt)
-        call.server.session().trashShownAt = suggestion.analysedAt;
+    if (suggestion.action == CleanAction::emptyTrash) call.server.session().trashShown = suggestion.measuredTrash;
 }
 
 std::string getSuggestions(const ToolCall& call) {
@@ -87,9 +86,9 @@ std::string getSuggestions(const ToolCall& call) {
 }
 
 /// Applies a suggestion of this call's analysis, held to what the session's
-/// earlier answers showed of it: a confirmed emptying deletes what the Trash
-/// held when it was last shown, and a confirmed move moves only what the
-/// last dry run of it listed.
+/// earlier answers showed of it: a confirmed emptying deletes only the items
+/// the analysis behind the last answer that showed it measured, and a
+/// confirmed move moves only what the last dry run of it listed.
 CleanResult applyInSession(const ToolCall& call, Suggestion suggestion) {
     MCPServer::Session& session = call.server.session();
     const bool dryRun = !call.arguments.flag("confirm");
@@ -98,9 +97,9 @@ CleanResult applyInSession(const ToolCall& call, Suggestion suggestion) {
     if (dryRun) {
         noteShown(call, suggestion);
     } else if (suggestion.action == CleanAction::emptyTrash) {
-        if (session.trashShownAt) suggestion.analysedAt = session.trashShownAt;
-        // Shown nothing yet, the session never saw what it moved there.
-        limits.keepMovesFrom = session.trashShownAt.value_or(session.startedAt);
+        // Shown nothing yet, the session approved nothing to delete: this
+        // call's analysis also measured whatever the session moved there.
+        suggestion.measuredTrash = session.trashShown.value_or(Trash::MeasuredEntries());
     } else if (auto listed = session.dryRunListed.find(suggestion.id); listed != session.dryRunListed.end()) {
         limits.approved = listed->second;
     }
