@@ -1,6 +1,8 @@
 #include "platform/FolderTrust.hpp"
 
 #include <fcntl.h>
+#include <linux/posix_acl.h>
+#include <linux/posix_acl_xattr.h>
 #include <unistd.h>
 
 #include <sys/xattr.h>
@@ -149,29 +151,33 @@ bool Accounts::isPrivateGroup(gid_t group, uid_t user) const {
     return primary && !hasOtherMembers(group, user);
 }
 
+namespace {
+
+/// Whether the access ACL `acl` lets someone other than `user` write: a
+/// named user other than them, or a named group with other members, each
+/// after the mask. The owning user, the owning group and others are the
+/// mode's. None when the bytes are no ACL the kernel would keep.
 std::optional<bool> grantsOthersWrite(const std::string& acl, uid_t user) {
-    // The kernel's form: a little-endian version 2, then entries of a
-    // 16-bit tag, 16-bit permissions and a 32-bit id.
-    constexpr size_t header = 4, entry = 8;
-    constexpr uint16_t namedUser = 0x02, namedGroup = 0x08, mask = 0x10, write = 0x02;
+    // The kernel's form: a little-endian version, then entries of a 16-bit
+    // tag, 16-bit permissions and a 32-bit id.
+    constexpr size_t header = sizeof(posix_acl_xattr_header), entry = sizeof(posix_acl_xattr_entry);
     const auto byte = [&](size_t at) { return static_cast<uint32_t>(static_cast<unsigned char>(acl[at])); };
     const auto u16 = [&](size_t at) { return static_cast<uint16_t>(byte(at) | byte(at + 1) << 8); };
     const auto u32 = [&](size_t at) { return u16(at) | static_cast<uint32_t>(u16(at + 2)) << 16; };
-    if (acl.size() < header || (acl.size() - header) % entry != 0 || u32(0) != 2) return std::nullopt;
+    if (acl.size() < header || (acl.size() - header) % entry != 0 || u32(0) != POSIX_ACL_XATTR_VERSION)
+        return std::nullopt;
     bool maskWrites = true;
     for (size_t at = header; at < acl.size(); at += entry)
-        if (u16(at) == mask) maskWrites = u16(at + 2) & write;
+        if (u16(at) == ACL_MASK) maskWrites = u16(at + 2) & ACL_WRITE;
     if (!maskWrites) return false;
     for (size_t at = header; at < acl.size(); at += entry) {
-        if (!(u16(at + 2) & write)) continue;
+        if (!(u16(at + 2) & ACL_WRITE)) continue;
         const uint32_t id = u32(at + 4);
-        if (u16(at) == namedUser && id != user) return true;
-        if (u16(at) == namedGroup && Hooks::active().hasOtherMembers(static_cast<gid_t>(id))) return true;
+        if (u16(at) == ACL_USER && id != user) return true;
+        if (u16(at) == ACL_GROUP && Hooks::active().hasOtherMembers(static_cast<gid_t>(id))) return true;
     }
     return false;
 }
-
-namespace {
 
 /// Whether `path`'s access ACL lets another user write; none when that
 /// can't be read.

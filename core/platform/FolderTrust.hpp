@@ -93,12 +93,6 @@ private:
     std::optional<std::string> nameOf(uid_t user) const;
 };
 
-/// Whether the access ACL `acl` lets someone other than `user` write: a
-/// named user other than them, or a named group with other members, each
-/// after the mask. The owning user, the owning group and others are the
-/// mode's. None when the bytes are no ACL the kernel would keep.
-std::optional<bool> grantsOthersWrite(const std::string& acl, uid_t user);
-
 /// The rule for one folder of a way, `path` with status `folder`: owned by
 /// the user or root, neither group- nor other-writable, and no ACL entry
 /// that lets another user write. A sticky folder may be writable by others
