@@ -337,9 +337,11 @@ TEST_F(FolderTrustTest, TheToolsFoldersAre0700AndItsFiles0600UnderAnyUmask) {
 TEST_F(FolderTrustTest, EachFolderOfTheWayIsJudgedByItsOwnerModeAndACL) {
     constexpr uid_t user = 1000;
     struct Folder {
+        Folder(uid_t owner, mode_t mode, gid_t group = privateGroup, std::string acl = {})
+            : owner(owner), mode(mode), group(group), acl(std::move(acl)) {}
         uid_t owner;
         mode_t mode;
-        gid_t group = privateGroup;
+        gid_t group;
         std::string acl;  // empty: none
     };
     const std::string othersInACL = aclBytes({{ACL_USER, 7, otherUser}, {ACL_MASK, 7}});
