@@ -27,8 +27,8 @@ enum class Reason {
     writableByOthers,
     /// Writable by a group that is not the user's private group.
     writableByGroup,
-    /// Its status could not be read: whoever owns what lies above can make
-    /// any check fail at will, so nothing is proved.
+    /// Its status or its ACL could not be read: whoever owns what lies above
+    /// can make any check fail at will, so nothing is proved.
     uncheckable,
 };
 
@@ -95,7 +95,8 @@ private:
 
 /// The rule for one folder of a way, `path` with status `folder`: owned by
 /// the user or root, neither group- nor other-writable, and no ACL entry
-/// that lets another user write. A sticky folder may be writable by others
+/// that lets another user write (an ACL that can't be read proves nothing,
+/// and fails as uncheckable). A sticky folder may be writable by others
 /// when `next`, the entry below it on the way, belongs to the user or is
 /// root's and writable by no one else (no one else can rename or remove it
 /// there); a group-writable folder is fine when its group is the user's
