@@ -3,6 +3,7 @@
 #include <mutex>
 #include <set>
 
+#include "base/Paths.hpp"
 #include "platform/HomeFolder.hpp"
 #include "text/Localization.hpp"
 
@@ -36,10 +37,17 @@ bool usable(const std::string& folder) {
     bool first = false;
     {
         std::lock_guard guard(lock);
-        first = told.insert(*line).second;
+        first = told.insert(Paths::standardize(folder)).second;
     }
     if (first && Hooks::active().refused) Hooks::active().refused(*line);
     return false;
+}
+
+std::optional<std::string> supportFolderRefusalAsMade() {
+    const std::string folder = Paths::supportFolder().string();
+    if (auto line = refusal(folder)) return line;
+    Paths::supportDir();
+    return refusal(folder);
 }
 
 Hooks& Hooks::active() {

@@ -28,8 +28,14 @@ std::string refusalLine(const std::string& folder, const FolderTrust::Failure& f
 std::optional<std::string> refusal(const std::string& folder);
 
 /// Whether `folder` may be read and written. When it may not, the line is
-/// handed to the `refused` hook, once per folder and process.
+/// handed to the `refused` hook, once per folder and process, whatever the
+/// reason says each time.
 bool usable(const std::string& folder);
+
+/// The support folder made, for a write into it: the line when it fails the
+/// rule before it is made or as made (someone may have made it first); none
+/// when it passes both.
+std::optional<std::string> supportFolderRefusalAsMade();
 
 struct Hooks {
     /// Told each refusal line once; the command-line tool prints it on stderr.

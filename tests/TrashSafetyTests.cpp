@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "LinkSwapper.hpp"
@@ -29,6 +30,24 @@ protected:
     ScopedHooks<Trash::Hooks> trash;
     std::string at(const std::string& relative) const { return home.path(relative).string(); }
 };
+
+using StatusHook = std::function<int(int folder, const std::string& name, struct stat& status)>;
+
+/// A status hook that gives the folders whose identities `theirs` holds to
+/// another user, however they are named: another owner without chown.
+StatusHook ownedByAnother(StatusHook real, const std::set<std::pair<dev_t, ino_t>>& theirs) {
+    return [real = std::move(real), &theirs](int folder, const std::string& name, struct stat& status) {
+        const int error = real(folder, name, status);
+        if (error == 0 && theirs.count({status.st_dev, status.st_ino})) status.st_uid = 12345;
+        return error;
+    };
+}
+
+std::pair<dev_t, ino_t> identityOf(const fs::path& path) {
+    struct stat status {};
+    EXPECT_EQ(::lstat(path.c_str(), &status), 0) << path;
+    return {status.st_dev, status.st_ino};
+}
 
 ino_t inodeOf(const fs::path& path) {
     struct stat status {};
@@ -204,7 +223,8 @@ TEST_F(TrashSafetyTest, TrashFoldersOfOtherUsersAreNeverEmptied) {
     // Another user's folder under the user's trash name: left alone, said so,
     // and the user's own Trash is still emptied.
     writeFile(planted / "files/data/precious.txt", 10);
-    if (::chown(planted.c_str(), 12345, 12345) != 0) GTEST_SKIP() << "cannot give a folder to another user here";
+    std::set<std::pair<dev_t, ino_t>> theirs{identityOf(planted)};
+    trash->statusAt = ownedByAnother(trash->statusAt, theirs);
     writeFile(home.path("junk.bin"), 10);
     Cleaner::trash({"~/junk.bin"}, false);
 
@@ -217,7 +237,7 @@ TEST_F(TrashSafetyTest, TrashFoldersOfOtherUsersAreNeverEmptied) {
 
     // The user's own trash folder that others can write to is left alone
     // too, said so, and the rest is still emptied.
-    ASSERT_EQ(::chown(planted.c_str(), getuid(), getgid()), 0);
+    theirs.clear();
     fs::permissions(planted, fs::perms::all);
     writeFile(home.path("junk.bin"), 10);
     Cleaner::trash({"~/junk.bin"}, false);
@@ -242,16 +262,12 @@ TEST_F(TrashSafetyTest, ATrashInsideAFolderOfAnotherUserIsNeverEmptied) {
     const std::string replaceable =
         "Inside another user’s folder, where they can put another folder in its place; "
         "not emptied";
-    // Root owns every folder it makes: the top's other owner comes from the hook.
-    auto realStatus = trash->statusAt;
-    trash->statusAt = [&](int folder, const std::string& name, struct stat& status) {
-        const int error = realStatus(folder, name, status);
-        if (error == 0 && folder == AT_FDCWD && name == volume.string()) status.st_uid = 12345;
-        return error;
-    };
     const fs::path renamed = volume / (".Trash-" + uid);
     writeFile(renamed / "files/thesis.odt", 10);
     fs::create_directories(renamed / "info");
+    // The top's other owner comes from the hook.
+    std::set<std::pair<dev_t, ino_t>> theirs{identityOf(volume)};
+    trash->statusAt = ownedByAnother(trash->statusAt, theirs);
     writeFile(home.path("junk.bin"), 10);
     Cleaner::trash({"~/junk.bin"}, false);
 
@@ -264,13 +280,13 @@ TEST_F(TrashSafetyTest, ATrashInsideAFolderOfAnotherUserIsNeverEmptied) {
     EXPECT_EQ(Trash::trashFolders(), std::vector<std::string>{Trash::homeTrash()});
     EXPECT_EQ(Trash::allocatedSize(), 0);
 
-    // The same under a shared ".Trash" that is theirs.
+    // The same under a shared ".Trash" that is theirs, on a top of the user's.
     fs::remove_all(renamed);
     const fs::path shared = volume / ".Trash";
     writeFile(shared / uid / "files/thesis.odt", 10);
     fs::create_directories(shared / uid / "info");
     fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
-    if (::chown(shared.c_str(), 12345, 12345) != 0) return;
+    theirs = {identityOf(shared)};
     result = Cleaner::emptyTrash();
     EXPECT_TRUE(fs::exists(shared / uid / "files/thesis.odt"));
     EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{(shared / uid).string(), replaceable}}));
@@ -287,10 +303,11 @@ TEST_F(TrashSafetyTest, ATrashAnotherUserKeepsFromBeingCheckedIsLeftAlone) {
     ScopedMountTable table({volume});
     writeFile(mine / "files/kept.bin", 10);
     fs::create_directories(mine / "info");
-    if (::chown(shared.c_str(), 12345, 12345) != 0) GTEST_SKIP() << "cannot give a folder to another user here";
     ASSERT_EQ(::chmod(shared.c_str(), 01744), 0);
-    // Root may search any folder: the user's refusal comes from the hook.
-    auto realStatus = trash->statusAt;
+    // Root may search any folder, and the owner of this one may too: its
+    // other owner and the user's refusal come from the hook.
+    const std::set<std::pair<dev_t, ino_t>> theirs{identityOf(shared)};
+    auto realStatus = ownedByAnother(trash->statusAt, theirs);
     trash->statusAt = [&](int folder, const std::string& name, struct stat& status) {
         return name == uid ? EACCES : realStatus(folder, name, status);
     };

@@ -91,11 +91,7 @@ std::vector<BackupReport> load() { return read().reports; }
 Appended append(const BackupReport& report) {
     // One lock from the read to the write, so two runs finishing together
     // cannot drop each other's report.
-    for (int pass = 0; pass < 2; ++pass) {
-        // Checked before it is made and again as made: someone may have made it first.
-        if (auto line = OwnFolders::refusal(Paths::supportFolder().string())) return Appended{std::nullopt, *line};
-        if (pass == 0) Paths::supportDir();
-    }
+    if (auto line = OwnFolders::supportFolderRefusalAsMade()) return Appended{std::nullopt, *line};
     auto rewritten = StoredFile::rewrite<std::vector<BackupReport>>(processLock(), filePath(),
                                                                     [&](std::vector<BackupReport>& reports) {
                                                                         StoredFile::removeStaleTemporaries(filePath());

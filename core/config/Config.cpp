@@ -86,10 +86,7 @@ bool unreadable() {
 }
 
 AppConfig updateOrThrow(const std::function<void(AppConfig&)>& change) {
-    if (auto line = refusal()) throw OstrevaneError(*line);
-    Paths::supportDir();
-    // Checked again as made: someone may have made it first.
-    if (auto line = refusal()) throw OstrevaneError(*line);
+    if (auto line = OwnFolders::supportFolderRefusalAsMade()) throw OstrevaneError(*line);
     auto rewritten = StoredFile::rewrite<AppConfig>(processLock(), filePath(), change);
     // Reported once the lock is released, and even when the write then
     // failed: the old file has moved.

@@ -55,10 +55,7 @@ std::optional<std::string> supportRefusal() { return OwnFolders::refusal(Paths::
 void update(const std::function<void(PlaceFacts&)>& change) {
     // Kept in the support folder, under its rule: never written where
     // another user could put facts of their own.
-    if (auto line = supportRefusal()) throw OstrevaneError(*line);
-    Paths::supportDir();
-    // Checked again as made: someone may have made it first.
-    if (auto line = supportRefusal()) throw OstrevaneError(*line);
+    if (auto line = OwnFolders::supportFolderRefusalAsMade()) throw OstrevaneError(*line);
     auto rewritten = StoredFile::rewrite<PlaceFacts>(processLock(), filePath(), change);
     if (rewritten.failure) throw *rewritten.failure;
 }

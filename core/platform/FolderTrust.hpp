@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace FolderTrust {
 
@@ -20,12 +21,14 @@ namespace FolderTrust {
 enum class Reason {
     /// Owned by someone other than the user and root.
     otherOwner,
-    /// Writable by everyone, and not a sticky folder holding the user's own next folder.
+    /// Writable by everyone, or by another user or a group with other
+    /// members through its access ACL, and not a sticky folder holding the
+    /// user's own next folder.
     writableByOthers,
     /// Writable by a group that is not the user's private group.
     writableByGroup,
-    /// Its status could not be read: whoever owns what lies above can make
-    /// any check fail at will, so nothing is proved.
+    /// Its status or its ACL could not be read: whoever owns what lies above
+    /// can make any check fail at will, so nothing is proved.
     uncheckable,
 };
 
@@ -40,27 +43,65 @@ struct Failure {
 /// status hook: `folder` is AT_FDCWD and `name` the whole path); 0 or the error.
 using StatusAt = std::function<int(int folder, const std::string& name, struct stat& status)>;
 
-/// What the rule reads from the machine, replaceable so tests (which run as
-/// root, who passes every ownership check) can give folders other owners,
-/// modes and groups.
+/// A folder's POSIX access ACL as the kernel keeps it (the bytes of its
+/// `system.posix_acl_access` attribute), links not followed; 0 or the error
+/// (ENODATA when it has none, ENOTSUP where the file system keeps none).
+using AccessACL = std::function<int(const std::string& path, std::string& acl)>;
+
+/// What the rule reads from the machine, replaceable so tests (which may run
+/// as root, who passes every ownership check, or not, who can give nothing
+/// away) can give folders other owners, modes, groups and ACLs.
 struct Hooks {
     StatusAt statusAt;
     /// Whether `group` is the user's private group: the user's own primary
     /// group, of which no one else is a member (the umask 002 distributions).
     /// Read from the system's group and password tables.
     std::function<bool(gid_t group)> isPrivateGroup;
+    /// Whether anyone but the user is a member of `group`: listed for it in
+    /// the group table, or holding it as their primary group in the password
+    /// table. A group those tables don't hold may have anyone in it.
+    std::function<bool(gid_t group)> hasOtherMembers;
+    AccessACL accessACL;
     /// The user the rule protects.
     std::function<uid_t()> user;
 
     static Hooks& active();
 };
 
-/// The rule for one folder of a way: owned by the user or root, and neither
-/// group- nor other-writable. A sticky folder may be writable by others when
-/// `next`, the entry below it on the way, belongs to the user (no one else
-/// can rename or remove it there); a group-writable folder is fine when its
-/// group is the user's private group. `next` is none for the last folder.
-std::optional<Reason> judge(const struct stat& folder, const struct stat* next);
+/// The system's password and group tables (the text of /etc/passwd and
+/// /etc/group), as far as the rule reads them: who has which group.
+class Accounts {
+public:
+    Accounts(const std::string& passwd, const std::string& group);
+    /// The machine's own, as Platform::systemPath names them.
+    static Accounts ofSystem();
+    /// See Hooks::isPrivateGroup and Hooks::hasOtherMembers.
+    bool isPrivateGroup(gid_t group, uid_t user) const;
+    bool hasOtherMembers(gid_t group, uid_t user) const;
+
+private:
+    struct Account {
+        std::string name;
+        std::string uid, gid;
+    };
+    struct Group {
+        std::string gid;
+        std::vector<std::string> members;
+    };
+    std::vector<Account> accounts;
+    std::vector<Group> groups;
+    std::optional<std::string> nameOf(uid_t user) const;
+};
+
+/// The rule for one folder of a way, `path` with status `folder`: owned by
+/// the user or root, neither group- nor other-writable, and no ACL entry
+/// that lets another user write (an ACL that can't be read proves nothing,
+/// and fails as uncheckable). A sticky folder may be writable by others
+/// when `next`, the entry below it on the way, belongs to the user or is
+/// root's and writable by no one else (no one else can rename or remove it
+/// there); a group-writable folder is fine when its group is the user's
+/// private group. `next` is none for the last folder.
+std::optional<Reason> judge(const std::string& path, const struct stat& folder, const struct stat* next);
 
 /// Checks every folder from `top` down to `folder` (absolute and
 /// standardised, `folder` inside `top`; both included) with the rule of

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <optional>
 
 #include "base/Paths.hpp"
@@ -83,7 +85,12 @@ void tightenOwnFolder(const std::string& path) {
     UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat status {};
     if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || status.st_uid != ::getuid()) return;
-    if (status.st_mode & 077) ::fchmod(fd.get(), status.st_mode & 07700);
+    if (!(status.st_mode & 077)) return;
+    // A folder with an ACL is left as it is: a mode change would rewrite the
+    // ACL's mask, and the tool never writes ACLs. The rule refuses it instead.
+    if (::fgetxattr(fd.get(), "system.posix_acl_access", nullptr, 0) >= 0 || (errno != ENODATA && errno != ENOTSUP))
+        return;
+    ::fchmod(fd.get(), status.st_mode & 07700);
 }
 
 static std::filesystem::path createdFolder(const std::string& path) {

@@ -34,7 +34,8 @@ std::filesystem::path cacheFolder();
 void makePrivateFolders(const std::string& path);
 /// The tool's own folder `path` (one named Ostrevane, or a folder inside one,
 /// that the user owns), made 0700 when it is looser, as a umask of 002 left
-/// it. Any other folder is never changed: the tool did not make it.
+/// it, unless it carries an ACL. Any other folder is never changed: the tool
+/// did not make it.
 void tightenOwnFolder(const std::string& path);
 /// An XDG base folder: with OSTREVANE_HOME set, `relativeDefault` below that
 /// home; else the variable when it holds an absolute path, else the default.

@@ -46,13 +46,11 @@ std::optional<Distrust> distrustOf(const struct stat& status) {
 /// about the user's own folder: its owner can make it fail at will.
 bool heldByAnotherUser(int base, const std::string& name) {
     struct stat above {};
+    // The holder as the status hook sees it; "/." follows a link to it, as a
+    // folder's own status does.
     const size_t slash = name.rfind('/');
-    int result = 0;
-    if (slash != std::string::npos)
-        result = ::fstatat(base, slash == 0 ? "/" : name.substr(0, slash).c_str(), &above, 0);
-    else
-        result = base == AT_FDCWD ? ::stat(".", &above) : ::fstat(base, &above);
-    return result != 0 || above.st_uid != ::getuid();
+    const std::string holder = slash == std::string::npos ? "." : name.substr(0, slash) + "/.";
+    return Hooks::active().statusAt(base, holder, above) != 0 || above.st_uid != ::getuid();
 }
 
 /// A check of `name` inside `base` that failed with `error`: distrusted (and
