@@ -2,7 +2,9 @@
 // (ScanOptions::recorded): taken during the walk from the status it reads
 // of each entry anyway, so that what a clean later acts on is what the walk
 // measured, not what a look before or after it saw. Only the folders on the
-// way to those places are looked at, a few thousand entries at most.
+// way to those places are looked at, a few thousand entries at most, and
+// what the caller names for the walk alone to record (the entries of a few
+// folders, the folders of a few names the tree keeps).
 #pragma once
 
 #include <functional>
