@@ -649,6 +649,42 @@ TEST(MCPTools, AConfirmedApplyMovesOnlyWhatTheSessionsDryRunListed) {
         << moved["message"];
 }
 
+// A confirmed clean moves the items its dry run listed as that dry run
+// measured them: one replaced since by a folder of the same name (holding
+// the user's documents) stays, whether the confirm reads the dry run's
+// stored scan or scans afresh and finds the folder old enough to list.
+TEST(MCPTools, AConfirmedApplyMovesOnlyWhatTheDryRunMeasured) {
+    const double old = 200.0 * 86'400;
+    for (const bool scannedAgain : {false, true}) {
+        ScopedHome home;
+        ScopedHooks<Rclone::Hooks> rclone;
+        rclone->locate = [] { return std::optional<std::string>(); };
+        for (const char* name : {"a.bin", "b.bin"}) setAge(allocate(home.path("Downloads") / name, 60'000'000), old);
+        const fs::path work = allocate(home.path("Documents/work/film.mkv"), 60'000'000).parent_path();
+        setAge(work / "film.mkv", old);
+        writeFile(home.path("scratch.txt"), 10);
+        auto server = MCPServer::make(stdin, stdout, stderr);
+        auto run = [&](const std::string& tool, const json& arguments) {
+            return JSONOut::parse(server->call(tool, arguments, std::nullopt));
+        };
+        const json dry = run("apply_suggestion", {{"id", "downloads-old"}});
+        ASSERT_EQ(dry["trashed"].size(), 2u) << dry.dump();
+        const fs::path item = home.path("Downloads/a.bin");
+        fs::remove(item);
+        fs::rename(work, item);
+        // A move of anything drops the stored scan: the confirm scans afresh.
+        if (scannedAgain) run("move_to_trash", {{"paths", {"~/scratch.txt"}}, {"confirm", true}});
+
+        const json moved = run("apply_suggestion", {{"id", "downloads-old"}, {"confirm", true}});
+        EXPECT_TRUE(fs::exists(item / "film.mkv")) << "the documents were moved: " << moved.dump();
+        EXPECT_EQ(moved["trashed"], (json{home.path("Downloads/b.bin").string()})) << moved.dump();
+        EXPECT_EQ(
+            moved["failed"],
+            (json{{{"path", item.string()}, {"reason", "It changed since the scan; run `ostrevane scan --refresh`"}}}))
+            << moved.dump();
+    }
+}
+
 TEST(MCPTools, BackupsCopyUnlessDryRunAndHistoryKeepsTheNewestFirst) {
     ScopedHome home;
     writeFile(home.path("work/a.txt"), 100);

@@ -294,3 +294,50 @@ TEST_F(ScanWayTest, APlaceTheScanDidNotMeasureIsSkipped) {
     EXPECT_TRUE(fs::exists(fs::path(place) / "Cache/data")) << "moved without a record";
     EXPECT_EQ(result.failed, (std::vector<CleanFailure>{{place, L("扫描没有测量过 %@", place)}}));
 }
+
+// A clean from a stored scan moves the very items the rules picked from its
+// tree, as its walk measured them: an installer replaced since by a folder of
+// the same name (holding the user's documents) stays, with the reason, while
+// an installer and a stale project's dependencies left as they were move.
+TEST_F(ScanWayTest, ACleanFromAStoredScanMovesOnlyTheItemsItsWalkMeasured) {
+    struct Case {
+        const char* what;
+        const char* id;
+        const char* item;
+        bool replaced;
+    };
+    const Case cases[] = {
+        {"an installer replaced by a folder", "downloads-installers", "Downloads/big.iso", true},
+        {"an installer as it was", "downloads-installers", "Downloads/big.iso", false},
+        {"a stale project's dependencies as they were", "stale-dev-artifacts", "Code/web/node_modules", false},
+    };
+    const double idle = 60.0 * 86'400;
+    for (const Case& c : cases) {
+        allocate(home.path("Downloads/big.iso"), 60 * MB);
+        for (const char* project : {"Code/web", "Code/ml"}) setAge(writeFile(home.path(project) / "README", 10), idle);
+        allocate(home.path("Code/web/node_modules/dep"), 60 * MB);
+        allocate(home.path("Code/ml/.venv/lib"), 60 * MB);
+        const fs::path work = writeFile(home.path("Documents/work/report.txt"), 10).parent_path();
+        ScanStore::scan(home.home(), SeenPlaces::scanOptions(home.home()), 900, true);
+        if (c.replaced) {
+            fs::remove(home.path(c.item));
+            fs::rename(work, home.path(c.item));
+        }
+
+        const CLIResult run = runCLI({"clean", c.id, "--execute", "--json"});
+        const CleanResult result = JSONOut::decode<CleanResult>(run.out);
+        if (c.replaced) {
+            EXPECT_TRUE(fs::exists(home.path(c.item) / "report.txt")) << c.what << ": the documents were moved";
+            EXPECT_TRUE(result.trashed.empty()) << c.what;
+            EXPECT_EQ(result.failed,
+                      (std::vector<CleanFailure>{{at(c.item), L("扫描之后有改动;请运行 `ostrevane scan --refresh`")}}))
+                << c.what;
+        } else {
+            EXPECT_EQ(run.status, 0) << c.what << ": " << run.out << run.err;
+            EXPECT_NE(std::find(result.trashed.begin(), result.trashed.end(), at(c.item)), result.trashed.end())
+                << c.what << ": " << run.out;
+            EXPECT_FALSE(fs::exists(home.path(c.item))) << c.what;
+        }
+        removeAll({home.path("Downloads"), home.path("Code"), home.path("Documents")});
+    }
+}

@@ -220,12 +220,13 @@ std::optional<std::string> heldRefusal(const Trash::HeldItem& held, const Refusa
 
 /// None when the item of `held` is the very one the scan measured at `p`.
 /// A clean moves nothing else: not what another program put under its name
-/// since, nor an item the scan kept no record of.
+/// since, nor an item the scan kept no record of. Either way a fresh scan
+/// measures what is there now.
 std::optional<std::string> measuredRefusal(const Trash::HeldItem& held, const std::string& p, const SeenFolders& seen) {
     try {
         SeenWay::checkItem(*held.status(), p, seen);
-    } catch (const HoldRefused& refused) {
-        return holdRefusalText(refused, p).value_or(refused.message);
+    } catch (const HoldRefused&) {
+        return L("扫描之后有改动;请运行 `ostrevane scan --refresh`");
     }
     return std::nullopt;
 }

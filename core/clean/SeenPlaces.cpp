@@ -1,8 +1,10 @@
 #include "clean/SeenPlaces.hpp"
 
 #include "clean/CleanupRules.hpp"
+#include "clean/Suggestions.hpp"
 #include "platform/HomeFolder.hpp"
 #include "platform/Trash.hpp"
+#include "platform/UserFolders.hpp"
 #include "scan/ScanRecord.hpp"
 
 namespace SeenPlaces {
@@ -21,6 +23,13 @@ ScanOptions::Recorded places(const std::string& home, bool allPlaces) {
     for (const auto& rule : SuggestionEngine::known()) recorded.items.push_back(SuggestionEngine::location(rule, home));
     for (const auto& rule : SuggestionEngine::linuxRules())
         for (const auto& place : rule.places) recorded.items.push_back(SuggestionEngine::expandBase(place, home));
+    // What the rules reading the tree pick: the downloads rules the entries
+    // of Downloads and of its folders, the build artefacts rule its folders
+    // by name.
+    const std::string downloads = UserFolders::current(home).downloads;
+    recorded.met = {Paths::joined(downloads, "*"), Paths::joined(downloads, "*/*")};
+    const auto& artifacts = SuggestionEngine::artifactNames();
+    recorded.named.assign(artifacts.begin(), artifacts.end());
     return recorded;
 }
 
@@ -40,6 +49,10 @@ SeenFolders measureNow(const std::string& home) {
 
 void measureItems(const std::vector<std::string>& paths, SeenFolders& seen) {
     for (const auto& path : paths) SeenWay::measure(Paths::expand(path), seen, true);
+}
+
+void measureWays(const std::vector<std::string>& paths, SeenFolders& seen) {
+    for (const auto& path : paths) SeenWay::measure(Paths::parentFolder(Paths::expand(path)), seen, false);
 }
 
 SeenFolders wayOf(const SeenFolders& seen, const std::vector<std::string>& paths) {

@@ -17,8 +17,9 @@ namespace SeenPlaces {
 /// cache may later act on: the places above recorded, with their ways.
 ScanOptions scanOptions(const std::string& path);
 
-/// The places of `scanOptions`: `allPlaces` adds the cleanup rules' places
-/// and the home trash to the scan cache's folder.
+/// The places of `scanOptions`: `allPlaces` adds the cleanup rules' places,
+/// the home trash, and what the rules reading the tree may pick, to the
+/// scan cache's folder.
 ScanOptions::Recorded places(const std::string& home, bool allPlaces);
 
 /// The same places measured now, by descriptor along their ways: what a
@@ -30,6 +31,11 @@ SeenFolders measureNow(const std::string& home);
 /// way where `seen` has none): the items the scan-based rules pick from
 /// the tree.
 void measureItems(const std::vector<std::string>& paths, SeenFolders& seen);
+
+/// The folders on the way to each item of `paths` that `seen` has none
+/// of, measured now as measureItems does; never the items: those the walk
+/// recorded, or none.
+void measureWays(const std::vector<std::string>& paths, SeenFolders& seen);
 
 /// What of `seen` a clean of `paths` keeps to: each path, the way to it,
 /// and the way to the halves of the home trash.

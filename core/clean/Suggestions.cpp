@@ -217,10 +217,16 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
     const std::vector<std::string> archives = archivesOf(destinations);
 
     std::vector<std::string> notes;
+    // The suggestions whose items a rule picked from the tree.
+    std::set<std::string> picked;
+    auto appendPicked = [&](std::vector<Suggestion> more) {
+        for (const auto& suggestion : more) picked.insert(suggestion.id);
+        append(suggestions, std::move(more));
+    };
     if (full) {
         append(suggestions, embeddedCaches(*homeNode, home));
-        append(suggestions, staleArtifacts(*homeNode, home, now, archives));
-        append(suggestions, downloads(*homeNode, home, now));
+        appendPicked(staleArtifacts(*homeNode, home, now, archives));
+        appendPicked(downloads(*homeNode, home, now));
         append(suggestions, coldFolders(*homeNode, home, destinations, now));
         append(suggestions, icloudLocalCopies(*homeNode, home));
         append(suggestions, largeFiles(*homeNode, home, destinations, now, archives));
@@ -240,13 +246,20 @@ SuggestionReport analyze(const ScanResult* scan, const std::vector<BackupDestina
 
     // A clean moves only what the scan measured: the places and the ways to
     // them as the walk recorded them; without a scan of the home folder that
-    // recorded them, as they are measured now. The items the scan-based
-    // rules pick from the tree are measured along those ways as they are
-    // picked.
-    SeenFolders seen = full && scan->seen ? *scan->seen : SeenPlaces::measureNow(home);
+    // recorded them, as they are measured now. The items the rules pick from
+    // the tree are the ones the walk recorded, as it measured them: with a
+    // stored scan, now is the clean, and what stands there now may be
+    // anything. Only the folders on their way that the walk kept no record
+    // of are measured now. A tree without records (a scan made for no
+    // clean) has its items measured as they are picked.
+    const bool recorded = full && scan->seen;
+    SeenFolders seen = recorded ? *scan->seen : SeenPlaces::measureNow(home);
     for (auto& suggestion : suggestions) {
         if (suggestion.action != CleanAction::trash && suggestion.action != CleanAction::trashContents) continue;
-        if (suggestion.action == CleanAction::trash) SeenPlaces::measureItems(suggestion.paths, seen);
+        if (suggestion.action == CleanAction::trash && recorded && picked.count(suggestion.id))
+            SeenPlaces::measureWays(suggestion.paths, seen);
+        else if (suggestion.action == CleanAction::trash)
+            SeenPlaces::measureItems(suggestion.paths, seen);
         suggestion.seen = SeenPlaces::wayOf(seen, suggestion.paths);
     }
 

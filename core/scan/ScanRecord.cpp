@@ -54,9 +54,9 @@ const Node* Node::child(std::string_view name) const {
     return any.get();
 }
 
-Node treeOf(const std::vector<std::string>& places) {
+Node treeOf(const std::vector<std::string>& places, const std::vector<std::string>& met) {
     Node root;
-    for (const auto& place : places) {
+    auto add = [&](const std::string& place) {
         Node* node = &root;
         forEachName(place, [&](std::string_view name) {
             if (name == anyName) {
@@ -66,7 +66,10 @@ Node treeOf(const std::vector<std::string>& places) {
                 node = &node->children.try_emplace(std::string(name)).first->second;
             }
         });
-    }
+        return node;
+    };
+    for (const auto& place : places) add(place);
+    for (const auto& place : met) add(place)->met = true;
     return root;
 }
 
@@ -84,6 +87,20 @@ void Record::add(const std::string& path, dev_t device, ino_t inode, unsigned mo
     if (seen.size() < SeenWay::recordLimit) seen[path] = SeenFolder{false, device, inode, mode & S_IFMT};
 }
 
+void Record::addMet(const std::string& path, dev_t device, ino_t inode, unsigned mode) {
+    std::lock_guard guard(lock);
+    if (met.size() < SeenWay::recordLimit) met[path] = SeenFolder{false, device, inode, mode & S_IFMT};
+}
+
+void Record::rebase(const std::function<std::string(const std::string&)>& rename) {
+    std::lock_guard guard(lock);
+    for (SeenFolders* kept : {&seen, &met}) {
+        SeenFolders renamed;
+        for (auto& [path, folder] : *kept) renamed.emplace(rename(path), folder);
+        *kept = std::move(renamed);
+    }
+}
+
 void Record::measureRest(const std::vector<std::string>& folders, const std::vector<std::string>& items) {
     std::lock_guard guard(lock);
     // Every way first, the folders above the items included: a link on a
@@ -95,6 +112,9 @@ void Record::measureRest(const std::vector<std::string>& folders, const std::vec
 
 SeenFolders Record::take() {
     std::lock_guard guard(lock);
+    // A way measured as one keeps that record where a pattern met it too.
+    seen.merge(met);
+    met.clear();
     return std::move(seen);
 }
 

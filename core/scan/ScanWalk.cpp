@@ -156,6 +156,7 @@ private:
         frame.builder.children.clear();
         path.resize(frame.pathLength);
         --depth;
+        ctx.recordKept(path, built.size, frame.device, frame.inode);
 
         std::optional<FileNode> node;
         if (depth == 0 || (built.size >= ctx.options.minNodeSize && path.size() <= ctx.options.maxNodePath)) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -102,6 +103,9 @@ struct ScanContext {
     /// Where the identities of the recorded places go; none when the scan
     /// records nothing during the walk.
     ScanRecord::Record* record = nullptr;
+    /// The folder names recorded wherever the tree keeps such a folder
+    /// (ScanOptions::Recorded::named); empty when the walk records none.
+    std::set<std::string, std::less<>> named;
 
     std::mutex lock;
     int64_t files = 0;
@@ -120,8 +124,18 @@ struct ScanContext {
     const ScanRecord::Node* recordEntry(const ScanRecord::Node* way, std::string_view name, const std::string& path,
                                         const Facts& facts) {
         const ScanRecord::Node* node = way ? way->child(name) : nullptr;
-        if (node) record->add(path, facts.device, facts.inode, facts.mode);
+        if (node && node->met)
+            record->addMet(path, facts.device, facts.inode, facts.mode);
+        else if (node)
+            record->add(path, facts.device, facts.inode, facts.mode);
         return node;
+    }
+
+    /// Records the folder at `path` that the tree keeps as a node of `size`
+    /// bytes when its name is one of `named`.
+    void recordKept(const std::string& path, int64_t size, dev_t device, ino_t inode) {
+        if (named.empty() || size < options.minNodeSize || path.size() > options.maxNodePath) return;
+        if (named.count(Paths::lastComponentView(path))) record->addMet(path, device, inode, S_IFDIR);
     }
 
     void addInaccessible(const std::string& path) {

@@ -168,6 +168,7 @@ std::optional<FileNode> scanTree(const Place& place, int64_t fanOut, ScanContext
     newest = std::max(newest, results.newest);
     results.appendKeptTo(nodes);
     sortLargestFirst(nodes);
+    ctx.recordKept(path, bytes, own.device, own.inode);
     return FileNode{std::string(Paths::lastComponentView(path)),
                     path,
                     true,
@@ -242,18 +243,28 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
 
     Date scannedAt = std::chrono::system_clock::now();
     auto started = std::chrono::steady_clock::now();
-    const bool recording = !options.recorded.folders.empty() || !options.recorded.items.empty();
+    const ScanOptions::Recorded& recorded = options.recorded;
+    const bool recording = !recorded.folders.empty() || !recorded.items.empty() || !recorded.met.empty() ||
+                           !recorded.named.empty();
     ScanRecord::Record record;
     ScanRecord::Node places;
-    if (recording) {
-        std::vector<std::string> all = options.recorded.folders;
-        all.insert(all.end(), options.recorded.items.begin(), options.recorded.items.end());
-        places = ScanRecord::treeOf(all);
-    }
     ScanContext ctx;
-    // The walk records under the paths it walks; a root reached through a
-    // link leaves the whole record to the look by descriptor after it.
-    if (recording && !rewrite) ctx.record = &record;
+    if (recording) {
+        // The walk records under the paths it walks. A root reached through a
+        // link leaves the ways to the look by descriptor after it; what only
+        // the walk can record is recorded under the folder walked and
+        // renamed after it.
+        std::vector<std::string> ways;
+        if (!rewrite) {
+            ways = recorded.folders;
+            ways.insert(ways.end(), recorded.items.begin(), recorded.items.end());
+        }
+        std::vector<std::string> met;
+        for (const auto& place : recorded.met) met.push_back(rewrite ? rebased(place, shownPrefix, walked) : place);
+        places = ScanRecord::treeOf(ways, met);
+        ctx.record = &record;
+        ctx.named.insert(recorded.named.begin(), recorded.named.end());
+    }
     ctx.options = options;
     for (const auto& exclude : options.excludes) ctx.excludeSet.insert(Paths::expand(exclude));
     ctx.rootDevice = status.st_dev;
@@ -274,7 +285,8 @@ ScanResult scan(const std::string& path, const ScanOptions& options, const Cance
     if (isCancelled(cancel)) throw OstrevaneError(L("扫描已取消"));
     std::optional<SeenFolders> seen;
     if (recording) {
-        record.measureRest(options.recorded.folders, options.recorded.items);
+        if (rewrite) record.rebase([&](const std::string& p) { return rebased(p, walked, shownPrefix); });
+        record.measureRest(recorded.folders, recorded.items);
         seen = record.take();
     }
     HardLinks::countOnce(root, std::move(ctx.links), options.minNodeSize);

@@ -36,11 +36,19 @@ struct ScanOptions {
     /// every folder on the way to each, as the caller that will act on them
     /// names them: absolute paths, where a component "*" stands for every
     /// entry of its folder. `folders` are ways (a link there is followed),
-    /// `items` what may be moved (a link is the link). Nothing is recorded
-    /// when both are empty.
+    /// `items` what may be moved (a link is the link). `met` and `named`
+    /// are what the rules reading the tree pick from it, so only the walk
+    /// records them, as it meets them (a link is the link), and nothing is
+    /// looked at afterwards: `met` are patterns like `items`, `named` the
+    /// names of folders recorded wherever the tree keeps one as a node. A
+    /// record the walk could not take (a folder it did not enter) is left
+    /// missing, and a clean skips the item. Nothing is recorded when all
+    /// four are empty.
     struct Recorded {
         std::vector<std::string> folders;
         std::vector<std::string> items;
+        std::vector<std::string> met;
+        std::vector<std::string> named;
     } recorded;
 
     /// Reads OSTREVANE_FANOUT each time, so a test or a user can change it.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Support.hpp"
+#include "platform/SeenWay.hpp"
 #include "platform/TrashIdentity.hpp"
 
 struct ScanProgress;
@@ -62,6 +63,9 @@ public:
         std::optional<Trash::MeasuredEntries> trashShown;
         /// Per suggestion id, the paths the last dry run of it listed.
         std::map<std::string, std::vector<std::string>> dryRunListed;
+        /// Per suggestion id, what the last dry run of it measured of its
+        /// items and the ways to them, which its confirmed move keeps to.
+        std::map<std::string, SeenFolders> dryRunSeen;
     };
     /// The session's state; its tools run one at a time.
     Session& session() { return sessionState; }

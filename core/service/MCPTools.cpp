@@ -88,7 +88,9 @@ std::string getSuggestions(const ToolCall& call) {
 /// Applies a suggestion of this call's analysis, held to what the session's
 /// earlier answers showed of it: a confirmed emptying deletes only the items
 /// the analysis behind the last answer that showed it measured, and a
-/// confirmed move moves only what the last dry run of it listed.
+/// confirmed move moves only what the last dry run of it listed, and only as
+/// that dry run measured it: what a scan since measured under the same names
+/// was never shown.
 CleanResult applyInSession(const ToolCall& call, Suggestion suggestion) {
     MCPServer::Session& session = call.server.session();
     const bool dryRun = !call.arguments.flag("confirm");
@@ -102,9 +104,17 @@ CleanResult applyInSession(const ToolCall& call, Suggestion suggestion) {
         suggestion.measuredTrash = session.trashShown.value_or(Trash::MeasuredEntries());
     } else if (auto listed = session.dryRunListed.find(suggestion.id); listed != session.dryRunListed.end()) {
         limits.approved = listed->second;
+        if (auto measured = session.dryRunSeen.find(suggestion.id); measured != session.dryRunSeen.end())
+            suggestion.seen = measured->second;
     }
     CleanResult result = Cleaner::apply(suggestion, dryRun, limits);
-    if (dryRun && suggestion.action != CleanAction::emptyTrash) session.dryRunListed[suggestion.id] = result.trashed;
+    if (dryRun && suggestion.action != CleanAction::emptyTrash) {
+        session.dryRunListed[suggestion.id] = result.trashed;
+        if (suggestion.seen)
+            session.dryRunSeen[suggestion.id] = *suggestion.seen;
+        else
+            session.dryRunSeen.erase(suggestion.id);
+    }
     return result;
 }
 

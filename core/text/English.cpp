@@ -1119,6 +1119,9 @@ const Row kAddedRows[] = {
      "It changed since the scan"},
     {"扫描没有测量过 %@",
      "%@ wasn’t measured by the scan"},
+    // An item a clean of a scan would move that isn't the one the scan measured.
+    {"扫描之后有改动;请运行 `ostrevane scan --refresh`",
+     "It changed since the scan; run `ostrevane scan --refresh`"},
     {"%@ 在移动时被替换了,已放回原处",
      "%@ was replaced while it was moved; it was put back"},
     {"%@ 在移动时被替换了;移到废纸篓的是 %@",
