@@ -331,7 +331,8 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     result.dryRun = dryRun;
     if (dryRun) {
         result.bytes = size;
-        result.message = L("试运行:将备份到 %@,校验后把本地的 %@ 移到废纸篓。", result.backup.target, Fmt::bytes(size));
+        result.message = L("试运行:将备份到 %@,校验后把本地的 %@ 移到废纸篓。", DisplayText::path(result.backup.target),
+                           Fmt::bytes(size));
         return result;
     }
     if (result.backup.status != BackupStatus::ok) {
@@ -380,8 +381,8 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     if (!result.sourceTrashed) withdrawArchive(destination, record);
     if (!trashed) return result;
     result.bytes = size;
-    result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target,
-                       Fmt::bytes(size));
+    result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。",
+                       DisplayText::path(backup.target), Fmt::bytes(size));
     if (destination.kind == DestinationKind::icloud)
         result.message += L("备份在 iCloud 云盘中仍占本地空间,上传完成后可用 evict 释放本地副本。");
     return result;
