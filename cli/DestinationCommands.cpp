@@ -52,7 +52,7 @@ void printDestinations(const std::vector<BackupDestination>& destinations, const
     }
     for (const auto& destination : destinations) {
         std::string line = std::string(destination.available ? "✓ " : "✗ ") + shownName(destination.id) + "  " +
-                           shown(destination.name);
+                           shownName(destination.name);
         if (destination.path)
             line += "  " + shownPath(*destination.path);
         else if (destination.rcloneRemote)

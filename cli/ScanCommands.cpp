@@ -67,7 +67,7 @@ int runStatus(const Arguments& arguments) {
     const auto& volumes = status.volumes;
     for (const auto& volume : volumes) {
         printLine(volume.name == volume.mountPoint ? shownPath(volume.mountPoint)
-                                                   : shown(volume.name) + "  " + shownPath(volume.mountPoint));
+                                                   : shownName(volume.name) + "  " + shownPath(volume.mountPoint));
         std::string usage = L("  已用 %@ / 共 %@,可用 %@", volume.used, volume.total, volume.available);
         if (volume.purgeableBytes > 0) usage += L("(其中可清除 %@)", Fmt::bytes(volume.purgeableBytes));
         printLine(usage);
