@@ -404,7 +404,7 @@ BackupDestination resolve(const std::string& query, const std::optional<std::vec
     if (q.starts_with("/") || q.starts_with("~")) {
         // The query as given, since a folder's name may end in a blank.
         std::string path = Paths::expand(query);
-        if (!isFolder(path)) throw OstrevaneError(L("目的地目录不存在: %@", path));
+        if (!isFolder(path)) throw OstrevaneError(L("目的地目录不存在: %@", DisplayText::path(path)));
         std::string name = path == "/" ? path : fs::path(path).filename().string();
         return {path, DestinationKind::folder, name, path, std::nullopt, true, std::nullopt};
     }
