@@ -233,7 +233,8 @@ std::optional<std::string> offloadRefusal(const std::string& source) {
     struct stat info;
     if (::lstat(source.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         auto text = BackupFiles::linkText(AT_FDCWD, source);
-        return L("它是指向 %@ 的符号链接;请直接归档它指向的位置", text.value_or("?"));
+        if (!text) return L("它是指向 %@ 的符号链接;请直接归档它指向的位置", "?");
+        return L("它是指向 %@ 的符号链接;请直接归档它指向的位置", DisplayText::path(*text));
     }
     return std::nullopt;
 }
