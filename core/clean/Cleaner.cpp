@@ -354,7 +354,7 @@ private:
         constexpr size_t named = 3;
         std::string names;
         for (size_t index = 0; index < std::min(named, left.size()); ++index)
-            names += (index ? ", " : "") + Paths::abbreviate(left[index]);
+            names += (index ? ", " : "") + DisplayText::path(Paths::abbreviate(left[index])).text();
         if (left.size() > named) names += " " + L("… 另有 %@ 项", left.size() - named);
         return L("试运行没有列出 %@ 项较新的项目,没有移动它们:%@。", left.size(), names);
     }
