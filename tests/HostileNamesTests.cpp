@@ -123,6 +123,17 @@ TEST_F(HostileNames, EveryPathACommandPrintsPastedIntoBashIsThatPath) {
              fs::create_directory_symlink(folder(home.path("Other")), source);
              return std::pair{runCLI({"plans", "run"}), source.string()};
          }},
+        {"a clean's kept destination", "This is the backup destination ",
+         [&] {
+             const fs::path kept = home.path(".cache/pip/" + hostile);
+             allocate(kept / "wheel", 60'000'000);
+             // Added by hand, before destinations were checked.
+             writeText(home.path(".config/Ostrevane/config.json"),
+                       json{{"customDestinations", json::array({{{"name", "D"}, {"path", kept.string()}}})},
+                            {"plans", json::array()}}
+                           .dump());
+             return std::pair{runCLI({"clean", "xdg-cache-apps"}), kept.string()};
+         }},
         {"a folder of the tool's own refused", "Not using ",
          [&] {
              const fs::path shared = folder(home.scratch() / hostile);
