@@ -24,7 +24,7 @@ BackupProgressHandler progressFor(const Arguments& arguments) {
 
 void printPlace(const std::string& source, const std::string& destinationName, const std::string& target) {
     printLine(L("  来源   %@", shownPath(source)));
-    printLine(L("  目的地 %@ → %@", shown(destinationName), shownPath(target)));
+    printLine(L("  目的地 %@ → %@", shownName(destinationName), shownPath(target)));
 }
 
 /// On standard error, so a JSON reader of standard output still gets one document.
@@ -128,7 +128,7 @@ int runHistory(const Arguments& arguments) {
     const Date now = std::chrono::system_clock::now();
     for (const auto& report : reports) {
         printLine(Fmt::ago(report.finishedAt, now) + "  " + BackupStatuses::rawValue(report.status) + "  " +
-                  shownPath(report.source) + " → " + shown(report.destinationName));
+                  shownPath(report.source) + " → " + shownName(report.destinationName));
         printLine("    " + report.summary);
     }
     return success;

@@ -51,8 +51,8 @@ void printDestinations(const std::vector<BackupDestination>& destinations, const
         return;
     }
     for (const auto& destination : destinations) {
-        std::string line = std::string(destination.available ? "✓ " : "✗ ") + shown(destination.id) + "  " +
-                           shown(destination.name);
+        std::string line = std::string(destination.available ? "✓ " : "✗ ") + shownName(destination.id) + "  " +
+                           shownName(destination.name);
         if (destination.path)
             line += "  " + shownPath(*destination.path);
         else if (destination.rcloneRemote)
@@ -115,7 +115,7 @@ int removeDestination(const Arguments& arguments) {
     ConfigStore::updateOrThrow([&](AppConfig& config) {
         // The listing shows ids ("folder:Name"), so those are accepted too.
         removed = std::erase_if(config.customDestinations, [&](const CustomDestination& entry) {
-            return entry.name == name || entry.id() == name;
+            return entry.name == name || entry.id() == name || entry.id() == DisplayText::unquoted(name);
         });
     });
     if (removed == 0) {
@@ -155,7 +155,7 @@ void printPlans(const std::vector<BackupPlan>& plans, const Arguments& arguments
     }
     const Date now = std::chrono::system_clock::now();
     for (const auto& plan : plans) {
-        printLine(shown(plan.id) + "  " + shownPath(plan.source) + " → " + shown(plan.destinationId));
+        printLine(shown(plan.id) + "  " + shownPath(plan.source) + " → " + shownName(plan.destinationId));
         if (plan.lastRun) {
             std::string outcome = plan.lastSummary.value_or(plan.lastStatus.value_or(""));
             printLine("          " + L("上次 %@:%@", Fmt::ago(*plan.lastRun, now), shown(outcome)));

@@ -66,8 +66,8 @@ int runStatus(const Arguments& arguments) {
     }
     const auto& volumes = status.volumes;
     for (const auto& volume : volumes) {
-        printLine(volume.name == volume.mountPoint ? shown(volume.name)
-                                                   : shown(volume.name + "  " + volume.mountPoint));
+        printLine(volume.name == volume.mountPoint ? shownPath(volume.mountPoint)
+                                                   : shownName(volume.name) + "  " + shownPath(volume.mountPoint));
         std::string usage = L("  已用 %@ / 共 %@,可用 %@", volume.used, volume.total, volume.available);
         if (volume.purgeableBytes > 0) usage += L("(其中可清除 %@)", Fmt::bytes(volume.purgeableBytes));
         printLine(usage);

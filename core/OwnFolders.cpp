@@ -9,23 +9,31 @@
 
 namespace OwnFolders {
 
-std::string reasonText(const FolderTrust::Failure& failure) {
-    switch (failure.why) {
-    case FolderTrust::Reason::otherOwner: return L("%@ 属于其他用户", failure.folder);
-    case FolderTrust::Reason::writableByOthers: return L("其他用户可以写入 %@", failure.folder);
-    case FolderTrust::Reason::writableByGroup: return L("同组的其他用户可以写入 %@", failure.folder);
+namespace {
+
+std::string reasonOf(FolderTrust::Reason why, const DisplayText::QuotedPath& folder) {
+    switch (why) {
+    case FolderTrust::Reason::otherOwner: return L("%@ 属于其他用户", folder);
+    case FolderTrust::Reason::writableByOthers: return L("其他用户可以写入 %@", folder);
+    case FolderTrust::Reason::writableByGroup: return L("同组的其他用户可以写入 %@", folder);
     case FolderTrust::Reason::uncheckable: break;
     }
-    return L("无法检查 %@", failure.folder);
+    return L("无法检查 %@", folder);
 }
 
-std::string refusalLine(const std::string& folder, const FolderTrust::Failure& failure) {
+}  // namespace
+
+std::string reasonText(const FolderTrust::Failure& failure) {
+    return reasonOf(failure.why, DisplayText::path(failure.folder));
+}
+
+std::string refusalLine(const DisplayText::QuotedPath& folder, const FolderTrust::Failure& failure) {
     return L("没有使用目录 %@:%@,其他用户可能放进或换掉里面的文件。", folder, reasonText(failure));
 }
 
 std::optional<std::string> refusal(const std::string& folder) {
     Paths::tightenOwnFolder(folder);
-    if (auto failure = FolderTrust::checkFromRoot(folder)) return refusalLine(folder, *failure);
+    if (auto failure = FolderTrust::checkFromRoot(folder)) return refusalLine(DisplayText::path(folder), *failure);
     return std::nullopt;
 }
 

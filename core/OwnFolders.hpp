@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "base/DisplayText.hpp"
 #include "platform/FolderTrust.hpp"
 
 namespace OwnFolders {
@@ -20,7 +21,7 @@ namespace OwnFolders {
 std::string reasonText(const FolderTrust::Failure& failure);
 
 /// The line that says the tool does not use `folder`, and why.
-std::string refusalLine(const std::string& folder, const FolderTrust::Failure& failure);
+std::string refusalLine(const DisplayText::QuotedPath& folder, const FolderTrust::Failure& failure);
 
 /// The line when `folder` fails the rule of FolderTrust from "/"; none when
 /// it passes (a folder that is not there yet passes as far as it exists). A

@@ -200,6 +200,7 @@ TEST_F(NamesNotUTF8, EveryShownNamePastedIntoBashIsThatNameAndRunsNothing) {
                                               "x>PWNED.bin",
                                               "a|touch PWNED.bin",
                                               "it's $(touch PWNED) !x",
+                                              "bang!x.bin",
                                               "say \"hi\".bin",
                                               "back\\slash\\.bin",
                                               "two\nlines\t.bin",

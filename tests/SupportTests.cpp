@@ -5,7 +5,9 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#include <type_traits>
 
+#include "OwnFolders.hpp"
 #include "Support.hpp"
 #include "TestSupport.hpp"
 #include "base/DisplayText.hpp"
@@ -223,6 +225,10 @@ TEST(JSONOut, DelAndC1ControlsAreEscapedAndTheValueKept) {
     EXPECT_EQ(encoded, "\"a\\u007f b\\u0080 c\\u009b[31m d\\u009f e\xc2\xa0 \xc3\xa9\"");
     EXPECT_EQ(json::parse(encoded), raw);
 }
+
+// A sentence takes a path only in the form DisplayText::path writes it.
+static_assert(!std::is_constructible_v<DisplayText::QuotedPath, std::string>);
+static_assert(!std::is_invocable_v<decltype(&OwnFolders::refusalLine), std::string, FolderTrust::Failure>);
 
 TEST(DisplayText, BidiControlsAreWrittenAsEscapes) {
     const std::vector<std::pair<std::string, std::string>> cases{

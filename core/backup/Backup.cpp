@@ -102,7 +102,8 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
     const bool ignoringCase = !destination.path || Archive::ignoresCase(*destination.path);
     if (auto twin = Archive::layoutTwin(source, ignoringCase))
         throw OstrevaneError(L("%@ 在目的地会与 %@ 的备份占同一位置,两者会互相覆盖;请把它改名或移到别处再备份。",
-                               Paths::abbreviate(source), Paths::abbreviate(*twin)));
+                               DisplayText::path(Paths::abbreviate(source)),
+                               DisplayText::path(Paths::abbreviate(*twin))));
 
     BackupReport report = destination.rcloneRemote
                               ? runRclone(source, destination, options, cancel, progress)

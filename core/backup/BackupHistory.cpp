@@ -32,12 +32,16 @@ std::string rendered(const std::vector<Localized>& parts, Lang language) {
     return text;
 }
 
+/// The line for a file left out to keep an archive.
+Localized conflictLine(const DisplayText::QuotedPath& path) {
+    return Localized("冲突:%@ 没有复制,目的地的这个位置存放着归档的文件,归档已保留。", {path.text()});
+}
+
 /// The summary with one line for each file left out to keep an archive.
 std::string renderedWithConflicts(const BackupReport& report, Lang language) {
     std::string text = rendered(summaryParts(report), language);
     for (const std::string& path : report.conflicts.value_or(std::vector<std::string>{}))
-        text += "\n" + rendered({Localized("冲突:%@ 没有复制,目的地的这个位置存放着归档的文件,归档已保留。", {path})},
-                                language);
+        text += "\n" + rendered({conflictLine(DisplayText::path(path))}, language);
     return text;
 }
 

@@ -169,7 +169,7 @@ private:
         ++failed;
         std::lock_guard guard(errorsLock);
         if (errors.size() < BackupReport::errorLimit)
-            errors.push_back(DisplayText::path(Paths::abbreviate(path)) + ": " + describe(error));
+            errors.push_back(DisplayText::path(Paths::abbreviate(path)).text() + ": " + describe(error));
     }
 
     /// The totals serve progress only; without a progress callback the

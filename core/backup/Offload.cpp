@@ -233,7 +233,8 @@ std::optional<std::string> offloadRefusal(const std::string& source) {
     struct stat info;
     if (::lstat(source.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         auto text = BackupFiles::linkText(AT_FDCWD, source);
-        return L("它是指向 %@ 的符号链接;请直接归档它指向的位置", text.value_or("?"));
+        if (!text) return L("它是指向 %@ 的符号链接;请直接归档它指向的位置", "?");
+        return L("它是指向 %@ 的符号链接;请直接归档它指向的位置", DisplayText::path(*text));
     }
     return std::nullopt;
 }
@@ -331,7 +332,8 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     result.dryRun = dryRun;
     if (dryRun) {
         result.bytes = size;
-        result.message = L("试运行:将备份到 %@,校验后把本地的 %@ 移到废纸篓。", result.backup.target, Fmt::bytes(size));
+        result.message = L("试运行:将备份到 %@,校验后把本地的 %@ 移到废纸篓。", DisplayText::path(result.backup.target),
+                           Fmt::bytes(size));
         return result;
     }
     if (result.backup.status != BackupStatus::ok) {
@@ -380,8 +382,8 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     if (!result.sourceTrashed) withdrawArchive(destination, record);
     if (!trashed) return result;
     result.bytes = size;
-    result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。", backup.target,
-                       Fmt::bytes(size));
+    result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。",
+                       DisplayText::path(backup.target), Fmt::bytes(size));
     if (destination.kind == DestinationKind::icloud)
         result.message += L("备份在 iCloud 云盘中仍占本地空间,上传完成后可用 evict 释放本地副本。");
     return result;

@@ -18,7 +18,7 @@ void checkSourceLeadsWhereItDid(const BackupPlan& plan) {
     const std::string now = PlaceRecords::resolvedPath(source);
     if (now != *whenAdded)
         throw OstrevaneError(L("备份计划的源 %@ 现在指向 %@,添加计划时它指向 %@。为免覆盖原来的备份,没有复制任何文件。",
-                               source, now, *whenAdded));
+                               DisplayText::path(source), DisplayText::path(now), DisplayText::path(*whenAdded)));
 }
 
 }  // namespace

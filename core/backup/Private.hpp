@@ -72,7 +72,7 @@ struct Tally {
     void fail(const std::string& path, const std::string& description) {
         ++failed;
         if (errors.size() < BackupReport::errorLimit)
-            errors.push_back(DisplayText::path(Paths::abbreviate(path)) + ": " + description);
+            errors.push_back(DisplayText::path(Paths::abbreviate(path)).text() + ": " + description);
     }
 };
 

@@ -169,11 +169,12 @@ std::vector<std::string> archivedInTheWay(const std::string& program, const std:
     // Whether a remote ignores case cannot be told from here: taken as if it did.
     const auto records = Archive::Remote::read(program, *destination.rcloneRemote, true);
     if (!records)
-        throw OstrevaneError(L("无法列出 %@ 中的文件,没有复制任何文件。",
-                               Rclone::remotePath(*destination.rcloneRemote, Destinations::backupFolderName)));
+        throw OstrevaneError(
+            L("无法列出 %@ 中的文件,没有复制任何文件。",
+              DisplayText::path(Rclone::remotePath(*destination.rcloneRemote, Destinations::backupFolderName))));
     if (records->empty()) return {};
     auto listing = Archive::Remote::list(program, target);
-    if (!listing) throw OstrevaneError(L("无法列出 %@ 中的文件,没有复制任何文件。", target));
+    if (!listing) throw OstrevaneError(L("无法列出 %@ 中的文件,没有复制任何文件。", DisplayText::path(target)));
     const std::string place = targetPlace(source, isDirectory);
     std::vector<std::string> inTheWay;
     for (const Archive::File& file : *listing) {
@@ -192,7 +193,7 @@ std::vector<std::string> archivedInTheWay(const std::string& program, const std:
 std::vector<Archive::File> remoteCopies(const std::string& program, const std::string& source, bool isDirectory,
                                         const std::string& target) {
     auto listing = Archive::Remote::list(program, target);
-    if (!listing) throw OstrevaneError(L("无法列出 %@ 中的文件,没有复制任何文件。", target));
+    if (!listing) throw OstrevaneError(L("无法列出 %@ 中的文件,没有复制任何文件。", DisplayText::path(target)));
     const std::string place = targetPlace(source, isDirectory);
     const std::set<std::string> passOver(BackupOptions::offloadExcludes.begin(), BackupOptions::offloadExcludes.end());
     std::vector<Archive::File> copies;

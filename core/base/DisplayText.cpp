@@ -173,9 +173,47 @@ std::string name(std::string_view name) {
     return "$'" + quotedBody(name) + "'";
 }
 
-std::string path(std::string_view path) {
-    if (path.starts_with("~/")) return "~/" + name(path.substr(2));
-    return name(path);
+QuotedPath path(std::string_view path) {
+    if (path.starts_with("~/")) return QuotedPath("~/" + name(path.substr(2)));
+    return QuotedPath(name(path));
+}
+
+std::optional<std::string> unquoted(std::string_view shown) {
+    if (shown.size() < 3 || !shown.starts_with("$'") || !shown.ends_with('\'')) return std::nullopt;
+    const std::string_view body = shown.substr(2, shown.size() - 3);
+    const auto hexDigit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string result;
+    for (size_t i = 0; i < body.size(); ++i) {
+        if (body[i] == '\'') return std::nullopt;
+        if (body[i] != '\\') {
+            result += body[i];
+            continue;
+        }
+        if (++i == body.size()) return std::nullopt;
+        switch (body[i]) {
+        case '\\': result += '\\'; break;
+        case '\'': result += '\''; break;
+        case 'n': result += '\n'; break;
+        case 't': result += '\t'; break;
+        case 'r': result += '\r'; break;
+        case 'x': {
+            // Bash reads one or two digits.
+            int value = -1;
+            for (size_t digits = 0; digits < 2 && i + 1 < body.size() && hexDigit(body[i + 1]) >= 0; ++digits)
+                value = (value < 0 ? 0 : value * 16) + hexDigit(body[++i]);
+            if (value < 0) return std::nullopt;
+            result += static_cast<char>(value);
+            break;
+        }
+        default: return std::nullopt;
+        }
+    }
+    return result;
 }
 
 std::string escapingJSONControls(std::string text) {

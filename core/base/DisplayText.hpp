@@ -2,6 +2,7 @@
 // characters that could mislead either written as visible escapes.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,9 +36,30 @@ std::string forTerminal(std::string_view text, bool keepLineBreaks = false);
 /// pasted into bash it reads back as exactly the name's bytes and runs
 /// nothing. A name that itself looks quoted is quoted in its turn.
 std::string name(std::string_view name);
+
+class QuotedPath;
 /// `name` of a path, with a leading "~/" (the home, as Paths::abbreviate
 /// writes it) left outside the quotes, where the shell expands it.
-std::string path(std::string_view path);
+QuotedPath path(std::string_view path);
+
+/// A path as `path` writes it, the only form a sentence takes a path in:
+/// nothing else can make one, so a sentence handed a path as it is does not
+/// compile.
+class QuotedPath {
+public:
+    const std::string& text() const { return shown; }
+    operator const std::string&() const { return shown; }
+
+private:
+    explicit QuotedPath(std::string shown) : shown(std::move(shown)) {}
+    friend QuotedPath path(std::string_view path);
+    std::string shown;
+};
+
+/// The text a listing showed for `shown` read back: a `name` in `$'…'`
+/// quoting gives the bytes it stands for, as bash would read it; none for
+/// any other text.
+std::optional<std::string> unquoted(std::string_view shown);
 
 /// JSON text with DEL and the C1 controls (U+0080-U+009F), which the encoder
 /// leaves raw, written as "\u007f" and "\u009b": a terminal showing the output

@@ -269,10 +269,11 @@ std::optional<std::string> refusalIn(const Trash::HeldFolder& folder, const std:
 std::optional<std::string> keptReason(const std::string& real, const Keep& keep) {
     for (const auto& folder : keep.folders)
         for (const auto& form : {folder, realPathOrSame(folder)})
-            if (Paths::isInside(form, real)) return L("这是备份目的地 %@ 或包含它,清理不会移动它", folder);
+            if (Paths::isInside(form, real))
+                return L("这是备份目的地 %@ 或包含它,清理不会移动它", DisplayText::path(folder));
     for (const auto& folder : keep.contents)
         for (const auto& form : {folder, realPathOrSame(folder)})
-            if (Paths::isInside(real, form)) return L("这在备份目录 %@ 里,清理不会移动它", folder);
+            if (Paths::isInside(real, form)) return L("这在备份目录 %@ 里,清理不会移动它", DisplayText::path(folder));
     return std::nullopt;
 }
 
@@ -307,8 +308,9 @@ public:
             counted.emplace(p, size);
             bytes += size;
         } catch (const Trash::ReplacedWhileMoved& replaced) {
-            fail(p, replaced.trashed.empty() ? L("%@ 在移动时被替换了,已放回原处", p)
-                                             : L("%@ 在移动时被替换了;移到废纸篓的是 %@", p, replaced.trashed));
+            fail(p, replaced.trashed.empty() ? L("%@ 在移动时被替换了,已放回原处", DisplayText::path(p))
+                                             : L("%@ 在移动时被替换了;移到废纸篓的是 %@", DisplayText::path(p),
+                                                 DisplayText::path(replaced.trashed)));
         } catch (const HoldRefused& refused) {
             // The Trash's own folders, reached along the scan's way.
             fail(p, holdRefusalText(refused, Trash::homeTrash()).value_or(refused.message));
@@ -353,7 +355,7 @@ private:
         constexpr size_t named = 3;
         std::string names;
         for (size_t index = 0; index < std::min(named, left.size()); ++index)
-            names += (index ? ", " : "") + Paths::abbreviate(left[index]);
+            names += (index ? ", " : "") + DisplayText::path(Paths::abbreviate(left[index])).text();
         if (left.size() > named) names += " " + L("… 另有 %@ 项", left.size() - named);
         return L("试运行没有列出 %@ 项较新的项目,没有移动它们:%@。", left.size(), names);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/DisplayText.hpp"
 #include "clean/CleanupRules.hpp"
 #include "clean/Suggestions.hpp"
 #include "config/PlaceRecords.hpp"
@@ -74,18 +75,20 @@ std::optional<std::string> artefactFolderAbove(const std::string& path, const st
     return std::nullopt;
 }
 
-std::optional<std::string> refusalOfForm(const std::string& shown, const std::string& path, const std::string& home) {
+std::optional<std::string> refusalOfForm(const DisplayText::QuotedPath& shown, const std::string& path,
+                                         const std::string& home) {
     if (Trash::isInsideTrash(path) || Paths::isInside(path, Trash::homeTrash()))
         return L("%@ 不能作为备份目的地:它在废纸篓里,清倒废纸篓会把备份一起删除。", shown);
     for (const auto& own : {Paths::supportFolder().string(), Paths::cacheFolder().string()})
-        if (Paths::isInside(path, own)) return L("%@ 不能作为备份目的地:它在本工具自己的目录 %@ 里。", shown, own);
+        if (Paths::isInside(path, own))
+            return L("%@ 不能作为备份目的地:它在本工具自己的目录 %@ 里。", shown, DisplayText::path(own));
     for (const auto& place : cleanedPlaces(home))
         if (insidePattern(path, place.pattern))
-            return L("%@ 不能作为备份目的地:它在 %@ 里,清理“%@”会把备份一起移到废纸篓。", shown, place.pattern,
-                     place.title);
+            return L("%@ 不能作为备份目的地:它在 %@ 里,清理“%@”会把备份一起移到废纸篓。", shown,
+                     DisplayText::path(place.pattern), place.title);
     if (auto artefacts = artefactFolderAbove(path, home))
-        return L("%@ 不能作为备份目的地:它在 %@ 里,清理“%@”会把备份一起移到废纸篓。", shown, *artefacts,
-                 L("闲置项目的依赖与构建目录"));
+        return L("%@ 不能作为备份目的地:它在 %@ 里,清理“%@”会把备份一起移到废纸篓。", shown,
+                 DisplayText::path(*artefacts), L("闲置项目的依赖与构建目录"));
     return std::nullopt;
 }
 
@@ -93,11 +96,12 @@ std::optional<std::string> refusalOfForm(const std::string& shown, const std::st
 
 std::optional<std::string> refusal(const std::string& folder) {
     const std::string home = Paths::home();
-    if (auto reason = refusalOfForm(folder, folder, home)) return reason;
+    if (auto reason = refusalOfForm(DisplayText::path(folder), folder, home)) return reason;
     // A link may lead the backups into such a place.
     const std::string resolved = PlaceRecords::resolvedPath(folder);
     const std::string resolvedHome = PlaceRecords::resolvedPath(home);
-    if (resolved != folder || resolvedHome != home) return refusalOfForm(folder, resolved, resolvedHome);
+    if (resolved != folder || resolvedHome != home)
+        return refusalOfForm(DisplayText::path(folder), resolved, resolvedHome);
     return std::nullopt;
 }
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <set>
 
+#include "base/DisplayText.hpp"
 #include "base/Files.hpp"
 #include "base/JSONCoding.hpp"
 #include "base/Paths.hpp"
@@ -383,6 +384,10 @@ std::optional<BackupDestination> match(const std::string& query, const std::vect
     const std::string q = HorizontalSpace::trim(query);
     for (const auto& candidate : candidates)
         if (Text::equalIgnoringCase(candidate.id, q) || candidate.name == q) return candidate;
+    // An id as a listing shows it, quoted when a disk's label asks for it.
+    if (auto typed = DisplayText::unquoted(q))
+        for (const auto& candidate : candidates)
+            if (Text::equalIgnoringCase(candidate.id, *typed)) return candidate;
     return std::nullopt;
 }
 
@@ -399,13 +404,13 @@ BackupDestination resolve(const std::string& query, const std::optional<std::vec
     if (q.starts_with("/") || q.starts_with("~")) {
         // The query as given, since a folder's name may end in a blank.
         std::string path = Paths::expand(query);
-        if (!isFolder(path)) throw OstrevaneError(L("目的地目录不存在: %@", path));
+        if (!isFolder(path)) throw OstrevaneError(L("目的地目录不存在: %@", DisplayText::path(path)));
         std::string name = path == "/" ? path : fs::path(path).filename().string();
         return {path, DestinationKind::folder, name, path, std::nullopt, true, std::nullopt};
     }
 
     std::string ids;
-    for (const auto& candidate : list) ids += (ids.empty() ? "" : ", ") + candidate.id;
+    for (const auto& candidate : list) ids += (ids.empty() ? "" : ", ") + DisplayText::name(candidate.id);
     if (ids.empty()) ids = L("(无)");
     throw OstrevaneError(L("找不到备份目的地“%@”。可用: %@,也可以直接传一个文件夹路径。", q, ids));
 }

@@ -93,7 +93,8 @@ std::optional<BackupDestination> atFolder(const std::string& folder, const std::
 bool awaitsItsDrive(const std::string& folder);
 
 /// The first candidate whose id equals the query ignoring case or whose name
-/// equals it exactly, available or not; the query is trimmed of blanks.
+/// equals it exactly, available or not; the query is trimmed of blanks. An
+/// id in the `$'…'` quoting a listing shows it in is read back first.
 std::optional<BackupDestination> match(const std::string& query, const std::vector<BackupDestination>& candidates);
 
 }  // namespace Destinations

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Support.hpp"
+#include "base/DisplayText.hpp"
 #include "platform/Language.hpp"
 
 /// A text to show: the Chinese key ("%@" per value, "%%" for a literal percent
@@ -30,6 +31,9 @@ struct Localized {
     static std::string text(const std::string& value) { return value; }
     static std::string text(std::string_view value) { return std::string(value); }
     static std::string text(const char* value) { return value; }
+    static std::string text(const DisplayText::QuotedPath& value) { return value.text(); }
+    /// A path is shown quoted: DisplayText::path.
+    static std::string text(const std::filesystem::path& value) = delete;
     static std::string text(const OstrevaneError& error) { return error.message; }
     template <class N, std::enable_if_t<std::is_integral_v<N>, int> = 0>
     static std::string text(N value) {
