@@ -262,7 +262,9 @@ TEST_F(OffloadKeptTest, AFolderAnotherProgramWorksInKeepsTheSource) {
         OffloadReport report = BackupEngine::offload(source.string(), destination, false);
         EXPECT_EQ(report.backup.status, BackupStatus::ok);
         EXPECT_EQ(report.sourceTrashed, !c.kept) << report.message;
-        if (c.kept) EXPECT_EQ(report.message, keptMessage({{source, inUse}}));
+        if (c.kept) {
+            EXPECT_EQ(report.message, keptMessage({{source, inUse}}));
+        }
         for (int pid : started) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);

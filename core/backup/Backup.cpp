@@ -68,15 +68,23 @@ std::string relativeTarget(const std::string& path) {
 
 std::string targetDescription(const std::string& source, const BackupDestination& destination) {
     const std::string relative = relativeTarget(Paths::expandGiven(source));
-    if (destination.rcloneRemote) return Rclone::remotePath(*destination.rcloneRemote, relative);
+    if (destination.rcloneRemote) return onRemote(*destination.rcloneRemote, components(relative));
     return Paths::joined(destination.path.value_or(""), relative);
+}
+
+std::string onRemote(const std::string& remote, const std::vector<std::string>& parts) {
+    // Relative, never from the remote's "/": on a server that is another
+    // folder than the user's, where the copies go.
+    std::string relative;
+    for (const auto& part : parts) relative += (relative.empty() ? "" : "/") + part;
+    return Rclone::remotePath(remote, relative);
 }
 
 std::string copyTarget(const std::string& source, bool isDirectory, const BackupDestination& destination) {
     std::string relative = relativeTarget(source);
     if (!destination.rcloneRemote) return Paths::joined(destination.path.value_or(""), relative);
     if (!isDirectory) relative = relative.substr(0, relative.rfind('/'));
-    return Rclone::remotePath(*destination.rcloneRemote, relative);
+    return onRemote(*destination.rcloneRemote, components(relative));
 }
 
 BackupReport run(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,

@@ -45,6 +45,9 @@ std::string describe(int error);
 /// parent. As on disk: a report's target is made UTF-8 for display only.
 std::string copyTarget(const std::string& source, bool isDirectory, const BackupDestination& destination);
 
+/// The place of the relative path `parts` on the rclone remote `remote`
+/// ("name:"): the one way both the copies and the records are addressed there.
+std::string onRemote(const std::string& remote, const std::vector<std::string>& parts);
 /// The non-empty components of a relative path, in order.
 std::vector<std::string> components(const std::string& relative);
 /// The path with symbolic links resolved as far as it exists

@@ -125,6 +125,9 @@ SealedMachine::SealedMachine() {
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (root / "run/dbus/system_bus_socket").string()).c_str(), 1);
 
     seal(root);
+    // Programs the tests start write relative paths where they run: inside the machine.
+    startedIn = fs::current_path();
+    fs::current_path(root);
     // Whatever was decided before the environment changed is decided again.
     decided = std::make_unique<ScopedHooks<Platform::Hooks>>(Platform::Hooks::decidedOnce());
 }
@@ -132,6 +135,8 @@ SealedMachine::SealedMachine() {
 SealedMachine::~SealedMachine() {
     if (root.empty()) return;
     decided.reset();
+    std::error_code ignored;
+    fs::current_path(startedIn, ignored);
     // rm copes with trees past PATH_MAX, and stays off anything a test left mounted.
     for (const fs::path& folder : {root, memory}) {
         if (folder.empty()) continue;
