@@ -93,8 +93,9 @@ TEST_F(OffloadArchiveTest, NoLaterStepReplacesWhatAnOffloadArchived) {
         EXPECT_EQ(report.status, BackupStatus::completedWithErrors);
         EXPECT_EQ(report.conflicts, std::vector<std::string>{"~/Documents/report.txt"});
         EXPECT_TRUE(report.summary.ends_with(conflictLine("~/Documents/report.txt"))) << report.summary;
-        if (step.inThisHistory)
+        if (step.inThisHistory) {
             EXPECT_EQ(summaryText(BackupHistory::load().front()), report.summary) << "the history keeps the conflict";
+        }
         fs::remove(file);
     }
 }

@@ -133,21 +133,18 @@ std::string Records::keyOf(const std::string& relative) const {
     return ignoringCase ? Text::lowercased(relative) : relative;
 }
 
-Records Records::read(const std::string& destination, bool ignoringCase) {
+Records Records::read(int destination, bool ignoringCase) {
     Records records;
     records.ignoringCase = ignoringCase;
-    const auto parts = recordFolder();
-    BackupEngine::TargetFolder folder = BackupEngine::openTargetChain(destination, parts, false);
+    BackupEngine::TargetFolder folder = BackupEngine::openTargetChain(destination, recordFolder(), false);
     if (!folder.fd.valid()) return records;
     std::vector<std::string> names;
     BackupEngine::readNames(folder.fd.get(), names);
-    std::string place = destination;
-    for (const auto& part : parts) place = Paths::joined(place, part);
     for (const auto& name : names) {
         // Writers name their temporaries "<record>.tmp-…": never a record.
         if (!name.ends_with(".json")) continue;
         InputLimits::Read outcome;
-        if (auto text = InputLimits::readStoredFile(Paths::joined(place, name), outcome)) records.add(*text);
+        if (auto text = InputLimits::readStoredFile(folder.fd.get(), name, outcome)) records.add(*text);
     }
     return records;
 }
@@ -167,19 +164,30 @@ bool Records::holds(const std::string& relative, const struct stat& existing) co
                       static_cast<int64_t>(existing.st_mtim.tv_nsec)});
 }
 
-std::string write(const std::string& destination, const std::string& source, const std::vector<File>& files) {
+std::string write(int destination, const std::string& path, const std::string& source, const std::vector<File>& files) {
     const auto parts = recordFolder();
     BackupEngine::TargetFolder folder = BackupEngine::openTargetChain(destination, parts, true);
     if (!folder.fd.valid()) throw OstrevaneError(std::strerror(folder.error));
     const std::string name = recordName();
-    std::string place = destination;
+    std::string place = path;
     for (const auto& part : parts) place = Paths::joined(place, part);
-    const std::string path = Paths::joined(place, name);
-    Files::writeAtomically(folder.fd.get(), name, encoded(path, source, files));
-    return path;
+    const std::string record = Paths::joined(place, name);
+    Files::writeAtomically(folder.fd.get(), name, encoded(record, source, files));
+    // The record's name too must be on the disk before the source goes; a
+    // file system that cannot sync a folder leaves that to the offload's
+    // flush of the whole disk.
+    if (::fsync(folder.fd.get()) != 0 && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        const int error = errno;
+        ::unlinkat(folder.fd.get(), name.c_str(), 0);
+        throw OstrevaneError(std::strerror(error));
+    }
+    return record;
 }
 
-void withdraw(const std::string& record) { ::unlink(record.c_str()); }
+void withdraw(int destination, const std::string& record) {
+    BackupEngine::TargetFolder folder = BackupEngine::openTargetChain(destination, recordFolder(), false);
+    if (folder.fd.valid()) ::unlinkat(folder.fd.get(), std::string(Paths::lastComponentView(record)).c_str(), 0);
+}
 
 std::optional<std::string> layoutTwin(const std::string& source, bool ignoringCase) {
     const std::string home = Paths::home();

@@ -29,6 +29,8 @@ Hooks& Hooks::active() {
         .afterCheck = [] {},
         .readStamp = [](struct stat&) {},
         .stampStep = [] { return SourceStamps::stampStep; },
+        .openDestination =
+            [](const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); },
         .flushCopies = [](const std::string&) { return 0; },
         .takeLease = [](int fd) { return Leases::take(fd, Leases::Kind::write); },
         .openElsewhere = [] { return OpenFiles::heldByOtherProcesses(); },
@@ -87,8 +89,15 @@ std::string copyTarget(const std::string& source, bool isDirectory, const Backup
     return onRemote(*destination.rcloneRemote, components(relative));
 }
 
-BackupReport run(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,
+BackupReport run(const std::string& source, const BackupDestination& destination, const BackupOptions& options,
                  const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+    std::optional<TargetFolder> held;
+    return runHeld(source, destination, options, held, cancel, progress);
+}
+
+BackupReport runHeld(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,
+                     std::optional<TargetFolder>& held, const CancelTokenPtr& cancel,
+                     const BackupProgressHandler& progress) {
     const std::string source = Paths::expandGiven(sourcePath);
     struct stat info;
     if (::stat(source.c_str(), &info) != 0)
@@ -112,9 +121,11 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
         throw OstrevaneError(L("%@ 在目的地会与 %@ 的备份占同一位置,两者会互相覆盖;请把它改名或移到别处再备份。",
                                Paths::abbreviate(source), Paths::abbreviate(*twin)));
 
+    if (!destination.rcloneRemote && !destination.path) throw OstrevaneError(L("目的地没有本地路径"));
+    if (!destination.rcloneRemote && !held) held = openDestination(*destination.path);
     BackupReport report = destination.rcloneRemote
                               ? runRclone(source, destination, options, cancel, progress)
-                              : copyLocally(source, isDirectory, destination, options, cancel, progress);
+                              : copyLocally(source, isDirectory, destination, *held, options, cancel, progress);
     if (!options.dryRun) BackupHistory::record(report);
     return report;
 }

@@ -48,29 +48,29 @@ void raiseDescriptorLimit() {
 
 class LocalCopy {
 public:
-    LocalCopy(const BackupDestination& destination, const BackupOptions& options, const CancelTokenPtr& cancel,
-              const BackupProgressHandler& progress)
+    LocalCopy(const BackupDestination& destination, const TargetFolder& held, const BackupOptions& options,
+              const CancelTokenPtr& cancel, const BackupProgressHandler& progress)
         : destination(destination),
+          held(held),
           options(options),
           excludes(options.excludes.begin(), options.excludes.end()),
           cancel(cancel),
           progress(progress) {}
 
     BackupReport run(const std::string& source, bool isDirectory) {
-        if (!destination.path) throw OstrevaneError(L("目的地没有本地路径"));
         const Date started = std::chrono::system_clock::now();
         const std::string relative = relativeTarget(source);
         const std::string target = copyTarget(source, isDirectory, destination);
         sourceRoot = source;
         relativeRoot = relative;
-        archive = Archive::Records::read(*destination.path, Archive::ignoresCase(*destination.path));
+        archive = Archive::Records::read(held.fd.get(), Archive::ignoresCase(*destination.path));
         manifest.emplace(target);
-        noteOwnFolders(target);
+        noteOwnFolder(openChild(held, Destinations::backupFolderName, false));
         preScan(source, isDirectory);
         lastReport = SteadyClock::now();
 
         if (isDirectory)
-            copyFolder(source, relative, target);
+            copyFolder(source, relative);
         else
             copySingleFile(source, relative);
 
@@ -92,6 +92,8 @@ private:
     static constexpr int parallelDepth = 4;
 
     const BackupDestination& destination;
+    /// The destination's folder, as the run's first open found it.
+    const TargetFolder& held;
     const BackupOptions& options;
     const std::set<std::string> excludes;
     const CancelTokenPtr& cancel;
@@ -131,12 +133,15 @@ private:
         return manifest->unchanged(path, info);
     }
 
-    /// Records those of the folders that exist; called again once the run made them.
-    void noteOwnFolders(const std::string& target) {
-        for (const std::string& folder : {Paths::joined(*destination.path, Destinations::backupFolderName), target}) {
-            struct stat info;
-            if (::stat(folder.c_str(), &info) == 0) ownFolders.insert({info.st_dev, info.st_ino});
-        }
+    /// Records the folder when it exists.
+    void noteOwnFolder(const TargetFolder& folder) {
+        struct stat info;
+        if (folder.fd.valid() && ::fstat(folder.fd.get(), &info) == 0) ownFolders.insert({info.st_dev, info.st_ino});
+    }
+
+    /// The folder at `parts` below the destination's; made unless this is a dry run.
+    TargetFolder below(const std::vector<std::string>& parts) const {
+        return openTargetChain(held.fd.get(), parts, !options.dryRun, held.error);
     }
 
     bool isOwnFolder(const struct stat& info) const { return ownFolders.count({info.st_dev, info.st_ino}) > 0; }
@@ -237,11 +242,12 @@ private:
         return stopped;
     }
 
-    void copyFolder(const std::string& source, const std::string& relative, const std::string& target) {
-        TargetFolder root = openTargetChain(*destination.path, components(relative), !options.dryRun);
+    void copyFolder(const std::string& source, const std::string& relative) {
+        TargetFolder root = below(components(relative));
         if (!options.dryRun && !root.fd.valid())
             throw OstrevaneError(L("无法在目的地创建目录: %@", describe(root.error)));
-        noteOwnFolders(target);
+        noteOwnFolder(openChild(held, Destinations::backupFolderName, false));
+        noteOwnFolder(root);
         int fd = FileSystem::canOpenFolder(source) ? ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         if (fd < 0) throw OstrevaneError(L("无法读取 %@", DisplayText::path(source)));
         raiseDescriptorLimit();
@@ -387,7 +393,7 @@ private:
             return;
         }
 
-        TargetFolder parent = openTargetChain(*destination.path, parts, !options.dryRun);
+        TargetFolder parent = below(parts);
         // The source itself may be a link to the file: its contents are what is wanted.
         const fs::path real = weaklyCanonical(source).value_or(source);
         const bool fresh = parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info);
@@ -434,9 +440,9 @@ private:
 }  // namespace
 
 BackupReport copyLocally(const std::string& source, bool isDirectory, const BackupDestination& destination,
-                         const BackupOptions& options, const CancelTokenPtr& cancel,
+                         const TargetFolder& held, const BackupOptions& options, const CancelTokenPtr& cancel,
                          const BackupProgressHandler& progress) {
-    return LocalCopy(destination, options, cancel, progress).run(source, isDirectory);
+    return LocalCopy(destination, held, options, cancel, progress).run(source, isDirectory);
 }
 
 }  // namespace BackupEngine
