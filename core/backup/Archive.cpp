@@ -5,6 +5,8 @@
 #include "backup/Archive.hpp"
 
 #include <sys/statfs.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <array>
@@ -59,9 +61,14 @@ std::optional<Record> decoded(std::string_view text) {
     }
 }
 
-bool typeIgnoresCase(const std::string& type) {
-    static const std::array<std::string_view, 10> types{"vfat",    "msdos", "exfat", "ntfs",  "ntfs3",
-                                                        "fuseblk", "cifs",  "smb3",  "smbfs", "fuse.exfat"};
+bool typeIgnoresCase(std::string_view type) {
+    // A FUSE driver names its file system after the kernel's "fuse." (or
+    // "fuseblk." for a block device), as the driver calls it.
+    for (std::string_view prefix : {"fuse.", "fuseblk."})
+        if (type.starts_with(prefix)) type.remove_prefix(prefix.size());
+    static const std::array<std::string_view, 16> types{
+        "vfat",    "msdos",      "fat",     "fusefat", "exfat", "exfat-fuse", "ntfs",     "ntfs3",
+        "ntfs-3g", "lowntfs-3g", "fuseblk", "cifs",    "smb3",  "smbfs",      "smbnetfs", "smb"};
     return std::find(types.begin(), types.end(), type) != types.end();
 }
 
@@ -98,6 +105,23 @@ Hooks& Hooks::active() {
 
 bool ignoresCase(const std::string& destination) { return Hooks::active().ignoresCase(destination); }
 
+std::string folded(std::string_view name) {
+    if (!Text::isValidUTF8(name)) return std::string(name);
+    UErrorCode status = U_ZERO_ERROR;
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
+    // Composed first: whether a file system behind SMB or FUSE keeps "é" and
+    // "e"+"´" apart cannot be told, and taking them for one only leaves a
+    // name uncopied and reported, never a copy overwritten.
+    if (const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status); U_SUCCESS(status)) {
+        icu::UnicodeString composed = nfc->normalize(text, status);
+        if (U_SUCCESS(status)) text = composed;
+    }
+    std::string key;
+    text.foldCase(U_FOLD_CASE_DEFAULT).toUTF8String(key);
+    return key;
+}
+
 std::vector<std::string> recordFolder() { return {Destinations::backupFolderName, ".offloads", Host::computerName()}; }
 
 /// "<UTC seconds>-<process>-<random>.json".
@@ -129,9 +153,7 @@ Records Records::of(const std::vector<std::string>& texts, bool ignoringCase) {
     return records;
 }
 
-std::string Records::keyOf(const std::string& relative) const {
-    return ignoringCase ? Text::lowercased(relative) : relative;
-}
+std::string Records::keyOf(const std::string& relative) const { return ignoringCase ? folded(relative) : relative; }
 
 Records Records::read(int destination, bool ignoringCase) {
     Records records;

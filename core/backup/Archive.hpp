@@ -97,8 +97,12 @@ void withdraw(const std::string& program, const std::string& record);
 }  // namespace Remote
 
 /// Whether the destination folder's file system takes names differing only
-/// in case for one (exFAT, FAT, NTFS, SMB).
+/// in case for one (exFAT, FAT, NTFS, SMB, through whichever driver).
 bool ignoresCase(const std::string& destination);
+/// What a destination that ignores case takes `name` (or a path) for: two
+/// names with one folding take one place there. Names that are no UTF-8 are
+/// their own.
+std::string folded(std::string_view name);
 
 /// The other source whose place in the layout `source` (expanded) would
 /// share: "~/Home…" shares the home's, "~/_root/x" that of "/x". None when

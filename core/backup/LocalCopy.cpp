@@ -13,6 +13,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <unordered_map>
 
 #include "backup/Archive.hpp"
 #include "backup/BackupFiles.hpp"
@@ -63,7 +64,8 @@ public:
         const std::string target = copyTarget(source, isDirectory, destination);
         sourceRoot = source;
         relativeRoot = relative;
-        archive = Archive::Records::read(held.fd.get(), Archive::ignoresCase(*destination.path));
+        ignoringCase = Archive::ignoresCase(*destination.path);
+        archive = Archive::Records::read(held.fd.get(), ignoringCase);
         manifest.emplace(target);
         noteOwnFolder(openChild(held, Destinations::backupFolderName, false));
         preScan(source, isDirectory);
@@ -103,6 +105,8 @@ private:
     std::optional<BackupManifest> manifest;
     /// What offloads archived at the destination: never replaced.
     Archive::Records archive;
+    /// Whether the destination takes names differing only in case for one.
+    bool ignoringCase = false;
     /// The source and its place below the destination's folder.
     std::string sourceRoot, relativeRoot;
 
@@ -170,11 +174,47 @@ private:
         conflicts.push_back(Paths::abbreviate(path));
     }
 
-    void fail(const std::string& path, int error) {
+    void fail(const std::string& path, int error) { fail(path, describe(error)); }
+
+    void fail(const std::string& path, const std::string& description) {
         ++failed;
         std::lock_guard guard(errorsLock);
         if (errors.size() < BackupReport::errorLimit)
-            errors.push_back(DisplayText::path(Paths::abbreviate(path)) + ": " + describe(error));
+            errors.push_back(DisplayText::path(Paths::abbreviate(path)) + ": " + description);
+    }
+
+    /// Where each of a source folder's `names` goes in its target folder at
+    /// a destination that ignores case: the name already there that takes
+    /// its place, when it is spelled otherwise (`spellings`). Names that
+    /// would share one place are failed and taken out of `names`: a copy of
+    /// one would replace the copy of the other, and an offload would move
+    /// both to the Trash.
+    void placeNames(std::vector<std::string>& names, const std::string& folderPath, const TargetFolder& target,
+                    std::unordered_map<std::string, std::string>& spellings) {
+        if (!ignoringCase) return;
+        std::unordered_map<std::string, std::vector<std::string>> sharing;
+        for (const auto& name : names)
+            if (!excludes.count(name)) sharing[Archive::folded(name)].push_back(name);
+        const auto existing = target.fd.valid() ? namesByPlace(target.fd.get())
+                                                : std::unordered_map<std::string, std::vector<std::string>>();
+        std::vector<std::string> kept;
+        for (auto& name : names) {
+            const std::string place = excludes.count(name) ? std::string() : Archive::folded(name);
+            if (!place.empty() && sharing[place].size() > 1) {
+                std::string others;
+                for (const auto& other : sharing[place])
+                    if (other != name) others += (others.empty() ? "" : L("、")) + DisplayText::name(other);
+                ++total;
+                fail(joined(folderPath, name),
+                     L("目的地不区分大小写,它在那里会与 %@ 占同一位置;它们都没有复制", others));
+                continue;
+            }
+            if (auto found = existing.find(place);
+                !place.empty() && found != existing.end() && found->second.size() == 1 && found->second.front() != name)
+                spellings[name] = found->second.front();
+            kept.push_back(std::move(name));
+        }
+        names = std::move(kept);
     }
 
     /// The totals serve progress only; without a progress callback the
@@ -259,6 +299,12 @@ private:
     void walk(UniqueFd folder, const std::string& folderPath, const TargetFolder& target, int depth) {
         std::vector<std::string> names;
         if (int readError = readNames(folder.get(), names)) fail(folderPath, readError);
+        std::unordered_map<std::string, std::string> spellings;
+        placeNames(names, folderPath, target, spellings);
+        auto spelled = [&](const std::string& name) -> const std::string& {
+            auto found = spellings.find(name);
+            return found == spellings.end() ? name : found->second;
+        };
 
         std::vector<std::string> subfolders;
         for (const auto& name : names) {
@@ -277,11 +323,11 @@ private:
                 continue;
             }
             if (S_ISLNK(info.st_mode))
-                copyLink(folder.get(), name, path, target);
+                copyLink(folder.get(), name, spelled(name), path, target);
             else if (S_ISDIR(info.st_mode) && !isOwnFolder(info))
                 subfolders.push_back(name);
             else if (S_ISREG(info.st_mode))
-                copyRegular(folder.get(), name, path, info, target);
+                copyRegular(folder.get(), name, spelled(name), path, info, target);
             // Sockets, pipes and devices carry no data to keep.
         }
 
@@ -289,7 +335,7 @@ private:
             const std::string& name = subfolders[index];
             if (shouldStop()) return;
             const std::string path = joined(folderPath, name);
-            TargetFolder child = openChild(target, name, !options.dryRun);
+            TargetFolder child = openChild(target, spelled(name), !options.dryRun);
             if (!FileSystem::canOpenFolder(path)) {
                 fail(path, EACCES);
                 return;
@@ -305,14 +351,15 @@ private:
 
     /// A link is up to date only while it says the same; a repointed one
     /// replaces the older link in one rename. Anything else in its place stays.
-    void copyLink(int folderFd, const std::string& name, const std::string& path, const TargetFolder& target) {
+    void copyLink(int folderFd, const std::string& name, const std::string& targetName, const std::string& path,
+                  const TargetFolder& target) {
         ++total;
         auto text = BackupFiles::linkText(folderFd, name);
         if (!text) {
             fail(path, errno);
             return;
         }
-        auto existing = target.fd.valid() ? BackupFiles::linkText(target.fd.get(), name) : std::nullopt;
+        auto existing = target.fd.valid() ? BackupFiles::linkText(target.fd.get(), targetName) : std::nullopt;
         if (existing == text) {
             ++skipped;
             return;
@@ -326,7 +373,7 @@ private:
             return;
         }
         target.prepareForWriting();
-        if (int error = placeLink(*text, target.fd.get(), name, existing.has_value())) {
+        if (int error = placeLink(*text, target.fd.get(), targetName, existing.has_value())) {
             fail(path, error);
             return;
         }
@@ -344,12 +391,12 @@ private:
         return error;
     }
 
-    void copyRegular(int folderFd, const std::string& name, const std::string& path, const struct stat& info,
-                     const TargetFolder& target) {
+    void copyRegular(int folderFd, const std::string& name, const std::string& targetName, const std::string& path,
+                     const struct stat& info, const TargetFolder& target) {
         ++total;
         seenBytes += info.st_size;
-        const bool fresh = target.fd.valid() && current(path, info) && upToDate(target.fd.get(), name, info);
-        const Archived kept = fresh ? Archived::none : archived(folderFd, name, path, target, name);
+        const bool fresh = target.fd.valid() && current(path, info) && upToDate(target.fd.get(), targetName, info);
+        const Archived kept = fresh ? Archived::none : archived(folderFd, name, path, target, targetName);
         if (fresh || kept == Archived::sameAsSource) {
             ++skipped;
             manifest->note(path, info);
@@ -362,7 +409,7 @@ private:
             fail(path, target.error);
         } else {
             target.prepareForWriting();
-            int result = copyFile(folderFd, name, path, target.fd.get(), name, cancel);
+            int result = copyFile(folderFd, name, path, target.fd.get(), targetName, cancel);
             if (result == copyCancelled) {
                 stopped = true;
                 return;
@@ -394,10 +441,13 @@ private:
         }
 
         TargetFolder parent = below(parts);
+        const std::string targetName = ignoringCase && parent.fd.valid()
+                                           ? spellingAt(parent.fd.get(), name, true).value_or(name)
+                                           : name;
         // The source itself may be a link to the file: its contents are what is wanted.
         const fs::path real = weaklyCanonical(source).value_or(source);
-        const bool fresh = parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info);
-        const Archived kept = fresh ? Archived::none : archived(AT_FDCWD, real.string(), source, parent, name);
+        const bool fresh = parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), targetName, info);
+        const Archived kept = fresh ? Archived::none : archived(AT_FDCWD, real.string(), source, parent, targetName);
         if (fresh || kept == Archived::sameAsSource) {
             skipped = 1;
             manifest->note(source, info);
@@ -412,7 +462,7 @@ private:
             parent.prepareForWriting();
             UniqueFd sourceFolder(::open(real.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             int result = sourceFolder.valid() ? copyFile(sourceFolder.get(), real.filename().string(), source,
-                                                         parent.fd.get(), name, cancel)
+                                                         parent.fd.get(), targetName, cancel)
                                               : errno;
             if (result == copyCancelled) {
                 // Nothing was replaced; the run ends cancelled.

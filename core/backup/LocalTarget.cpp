@@ -174,6 +174,26 @@ TargetFolder openTargetChain(int base, const std::vector<std::string>& parts, bo
     return folder;
 }
 
+std::unordered_map<std::string, std::vector<std::string>> namesByPlace(int folder) {
+    std::vector<std::string> names;
+    // An open of its own: a copy of the descriptor would share its place in
+    // the listing, and a second listing would start where the first ended.
+    UniqueFd own(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (own.valid()) readNames(own.get(), names);
+    std::unordered_map<std::string, std::vector<std::string>> places;
+    for (auto& name : names) places[Archive::folded(name)].push_back(std::move(name));
+    return places;
+}
+
+std::optional<std::string> spellingAt(int folder, const std::string& name, bool ignoringCase) {
+    if (!ignoringCase) return name;
+    if (folder < 0) return std::nullopt;
+    const auto places = namesByPlace(folder);
+    const auto found = places.find(Archive::folded(name));
+    if (found == places.end() || found->second.size() != 1) return std::nullopt;
+    return found->second.front();
+}
+
 bool upToDate(int folder, const std::string& name, const struct stat& source) {
     struct stat target;
     if (::fstatat(folder, name.c_str(), &target, AT_SYMLINK_NOFOLLOW) != 0) return false;

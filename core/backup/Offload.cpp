@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <unordered_map>
 
 #include "backup/Archive.hpp"
 #include "backup/BackupFiles.hpp"
@@ -49,13 +50,24 @@ struct CopyPlace {
     std::string name;
     /// Names the copy for the hooks.
     std::string path;
+    /// Whether the destination takes names differing only in case for one.
+    bool ignoringCase = false;
 };
+
+/// The name in the open folder `folder` of the copy of `name`, seen through
+/// the folder's own listing where the destination ignores case; none where
+/// not exactly one name there takes its place.
+std::optional<std::string> copyNameIn(const CopyPlace& copy, int folder, const std::string& name) {
+    return spellingAt(folder, name, copy.ignoringCase);
+}
 
 /// The place of the copy of `source` (at `target`) below the destination's
 /// folder `held`.
-CopyPlace placeBelow(const TargetFolder& held, const std::string& source, bool isDirectory, const std::string& target) {
+CopyPlace placeBelow(const TargetFolder& held, const std::string& source, bool isDirectory, const std::string& target,
+                     bool ignoringCase) {
     CopyPlace place;
     place.path = target;
+    place.ignoringCase = ignoringCase;
     std::vector<std::string> parts = components(relativeTarget(source));
     if (!isDirectory) {
         place.name = parts.back();
@@ -74,6 +86,7 @@ CopyPlace placeAt(const std::string& target, bool isDirectory) {
         place.name = std::string(Paths::lastComponentView(target));
         folder = fs::path(target).parent_path().string();
     }
+    place.ignoringCase = Archive::ignoresCase(folder);
     place.folder.fd = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return place;
 }
@@ -114,6 +127,10 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const CopyPla
         size_t next = 0;
         size_t pathLength = 0;
         bool targetOpen = false;  // a missing target folder fails only at a file below it
+        /// Where the destination ignores case: the target folder's names by
+        /// their place, and the places the source's names took so far.
+        std::unordered_map<std::string, std::vector<std::string>> copies;
+        std::set<std::string> taken;
     };
     CopyCheck check;
     auto incomplete = [&] {
@@ -127,6 +144,23 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const CopyPla
     std::vector<Level> levels(1);
     levels[0].pathLength = sourceRoot.size();
     levels[0].targetOpen = targetFd >= 0 && targets.adopt(targetFd) >= 0;
+    // A lookup by name would go through the kernel's case-exact name cache,
+    // and could find there a copy that the disk has since replaced with
+    // that of a name spelled otherwise: each copy is found in its folder's
+    // listing, and must be the only name that takes its place.
+    auto listCopies = [&](Level& level) {
+        if (level.targetOpen && copy.ignoringCase) level.copies = namesByPlace(targets.innermost());
+    };
+    auto copyName = [&](Level& level, const std::string& name) -> std::optional<std::string> {
+        if (!level.targetOpen) return std::nullopt;
+        if (!copy.ignoringCase) return name;
+        const std::string place = Archive::folded(name);
+        const auto found = level.copies.find(place);
+        if (!level.taken.insert(place).second || found == level.copies.end() || found->second.size() != 1)
+            return std::nullopt;
+        return found->second.front();
+    };
+    listCopies(levels[0]);
     if (readNames(sources.innermost(), levels[0].names) != 0) return incomplete();
     std::string path = sourceRoot;
     while (!levels.empty()) {
@@ -148,22 +182,25 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const CopyPla
         stamps.add(info);
         if (S_ISDIR(info.st_mode)) {
             if (!FileSystem::canOpenFolder(path)) return incomplete();
+            const auto copied = copyName(level, name);
             if (sources.enter(name.c_str(), info.st_dev, info.st_ino) < 0) return incomplete();
             Level child;
             child.pathLength = path.size();
-            child.targetOpen = level.targetOpen && targets.enter(name.c_str()) >= 0;
+            child.targetOpen = copied && targets.enter(copied->c_str()) >= 0;
             if (readNames(sources.innermost(), child.names) != 0) return incomplete();
+            listCopies(child);
             levels.push_back(std::move(child));
         } else if (S_ISREG(info.st_mode) && !passOver.count(name)) {
-            if (!level.targetOpen || !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), name.c_str(),
-                                               path, targetRoot + path.substr(sourceRoot.size())))
+            const auto copied = copyName(level, name);
+            if (!copied || !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), copied->c_str(), path,
+                                     targetRoot + path.substr(sourceRoot.size())))
                 check.differing.insert({info.st_dev, info.st_ino});
             else
-                check.noteCopy(targets.innermost(), name.c_str(), path.substr(sourceRoot.size()));
+                check.noteCopy(targets.innermost(), copied->c_str(), path.substr(sourceRoot.size()));
         } else if (S_ISLNK(info.st_mode)) {
             auto text = BackupFiles::linkText(sources.innermost(), name);
-            if (!level.targetOpen || !text || BackupFiles::linkText(targets.innermost(), name) != text)
-                return incomplete();
+            const auto copied = copyName(level, name);
+            if (!copied || !text || BackupFiles::linkText(targets.innermost(), *copied) != text) return incomplete();
         }
     }
     return check;
@@ -181,10 +218,11 @@ CopyCheck checkLocal(const std::string& source, const CopyPlace& copy, SourceSta
     if (!S_ISDIR(info.st_mode)) {
         check.complete = true;
         const int folder = copy.folder.fd.get();
-        if (folder < 0 || !sameCopy(AT_FDCWD, source.c_str(), folder, copy.name.c_str(), source, copy.path))
+        const auto copied = folder < 0 ? std::nullopt : copyNameIn(copy, folder, copy.name);
+        if (!copied || !sameCopy(AT_FDCWD, source.c_str(), folder, copied->c_str(), source, copy.path))
             check.differing.insert({info.st_dev, info.st_ino});
         else
-            check.noteCopy(folder, copy.name.c_str(), "");
+            check.noteCopy(folder, copied->c_str(), "");
         return check;
     }
     if (!FileSystem::canOpenFolder(source)) return check;
@@ -217,15 +255,23 @@ SourceStamps::SameAsChecked recheck(const std::string& source, const BackupDesti
                                     const CopyPlace& copy) {
     if (destination.rcloneRemote) return [](int, const std::string&, const std::string&) { return true; };
     return [source, &copy](int folder, const std::string& name, const std::string& relative) {
-        if (relative.empty())
-            return sameCopy(folder, name.c_str(), copy.folder.fd.get(), copy.name.c_str(), source, copy.path);
+        if (relative.empty()) {
+            const auto copied = copyNameIn(copy, copy.folder.fd.get(), copy.name);
+            return copied && sameCopy(folder, name.c_str(), copy.folder.fd.get(), copied->c_str(), source, copy.path);
+        }
         const auto& passOver = BackupOptions::offloadExcludes;
         if (std::find(passOver.begin(), passOver.end(), name) != passOver.end()) return true;
         std::vector<std::string> folders = components(relative);
         folders.pop_back();
-        TargetFolder copies = openTargetChain(copy.folder.fd.get(), folders, false);
-        return copies.fd.valid() && sameCopy(folder, name.c_str(), copies.fd.get(), name.c_str(),
-                                             joined(source, relative), joined(copy.path, relative));
+        TargetFolder copies = openTargetChain(copy.folder.fd.get(), {}, false);
+        for (const auto& part : folders) {
+            const auto copied = copyNameIn(copy, copies.fd.get(), part);
+            if (!copied) return false;
+            copies = openChild(copies, *copied, false);
+        }
+        const auto copied = copies.fd.valid() ? copyNameIn(copy, copies.fd.get(), name) : std::nullopt;
+        return copied && sameCopy(folder, name.c_str(), copies.fd.get(), copied->c_str(), joined(source, relative),
+                                  joined(copy.path, relative));
     };
 }
 
@@ -389,7 +435,9 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     struct stat info;
     const bool isDirectory = ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
     const std::string target = copyTarget(source, isDirectory, destination);
-    const CopyPlace copy = held ? placeBelow(*held, source, isDirectory, target) : CopyPlace{};
+    const CopyPlace copy = held
+                               ? placeBelow(*held, source, isDirectory, target, Archive::ignoresCase(*destination.path))
+                               : CopyPlace{};
     CopyCheck check = checkCopy(source, destination, target, copy, stamps, stampedBeforeCopy, cancel);
     if (check.complete && !check.differing.empty()) {
         // Copies that look current but differ (a rewrite that kept the size

@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -118,6 +119,17 @@ bool stillLeadsTo(const std::string& path, const TargetFolder& held);
 /// folder, no link is ever followed, so a link left there cannot lead a
 /// write into the user's files elsewhere.
 TargetFolder openTargetChain(int base, const std::vector<std::string>& parts, bool create, int baseError = EBADF);
+
+/// The names in the open destination folder `folder` by the place each
+/// takes at a destination that ignores case (Archive::folded). Read through
+/// the folder itself: a lookup by name would go through the kernel's name
+/// cache, which is case-exact even where the disk is not, and find a name
+/// that the disk has long given to another file.
+std::unordered_map<std::string, std::vector<std::string>> namesByPlace(int folder);
+/// The one name in the open folder `folder` that takes the place of `name`
+/// there: `name` itself where case counts; none where no name, or more than
+/// one, takes it.
+std::optional<std::string> spellingAt(int folder, const std::string& name, bool ignoringCase);
 
 /// A regular file at the target is up to date when it has the same size and
 /// the modification time of the source as the target's file system keeps it:
