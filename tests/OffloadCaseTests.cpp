@@ -136,3 +136,41 @@ TEST_F(OffloadCaseTest, OnARealExFATDiskBothTextsStay) {
     EXPECT_EQ(readText(source / "Report.txt"), "upper: only copy");
     EXPECT_EQ(readText(source / "report.txt"), "lower: a different text");
 }
+
+TEST_F(OffloadCaseTest, ThroughRcloneARemoteThatIgnoresCaseTakesNeitherOfTwoNamesForOnePlace) {
+    if (!Shell::which("rclone")) GTEST_SKIP() << "rclone is not installed";
+    const fs::path remoteFolder = home.scratch() / "remote";
+    ScopedEnv config("RCLONE_CONFIG", (home.scratch() / "rclone.conf").string());
+    // Remotes of rclone's local type, with paths relative to the folder it runs in.
+    ScopedEnv ignoringType("RCLONE_CONFIG_IGNORING_TYPE", "local");
+    ScopedEnv ignoring("RCLONE_CONFIG_IGNORING_CASE_INSENSITIVE", "true");
+    ScopedEnv exactType("RCLONE_CONFIG_EXACT_TYPE", "local");
+    for (const auto& [remote, ignoresCase] :
+         std::vector<std::pair<std::string, bool>>{{"ignoring:", true}, {"exact:", false}}) {
+        SCOPED_TRACE(remote);
+        fs::remove_all(remoteFolder);
+        fs::create_directories(remoteFolder);
+        writeText(source / "Report.txt", "upper: only copy");
+        writeText(source / "report.txt", "lower: a different text");
+        writeText(source / "plain.txt", "plain");
+        const fs::path previous = fs::current_path();
+        fs::current_path(remoteFolder);
+        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(remote), false);
+        fs::current_path(previous);
+        const fs::path landed = remoteFolder / BackupEngine::relativeTarget(source.string());
+        EXPECT_EQ(report.sourceTrashed, !ignoresCase) << report.message;
+        if (ignoresCase) {
+            std::vector<std::string> errors = report.backup.errors;
+            std::sort(errors.begin(), errors.end());
+            EXPECT_EQ(errors, (std::vector<std::string>{sharedPlace("~/C/Report.txt", "report.txt"),
+                                                        sharedPlace("~/C/report.txt", "Report.txt")}));
+            EXPECT_EQ(readText(source / "Report.txt"), "upper: only copy");
+            EXPECT_EQ(readText(source / "report.txt"), "lower: a different text");
+            EXPECT_EQ(entriesOf(landed), std::vector<std::string>{"plain.txt"});
+        } else {
+            EXPECT_EQ(entriesOf(landed), (std::vector<std::string>{"Report.txt", "plain.txt", "report.txt"}));
+        }
+        fs::remove_all(source);
+        fs::remove_all(Trash::filesFolder());
+    }
+}
