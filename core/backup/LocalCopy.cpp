@@ -68,6 +68,7 @@ public:
         archive = Archive::Records::read(held.fd.get(), ignoringCase);
         manifest.emplace(target);
         noteOwnFolder(openChild(held, Destinations::backupFolderName, false));
+        if (isDirectory) noteOwnFolder(openTargetChain(held.fd.get(), components(relative), false));
         preScan(source, isDirectory);
         lastReport = SteadyClock::now();
 

@@ -459,6 +459,7 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         result.message = isCancelled(cancel) ? cancelled : notPassed;
         return result;
     }
+    result.verified = true;
     std::string record;
     try {
         record = recordArchive(source, destination, held, target, check);
@@ -470,10 +471,10 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     const bool stored = flushedToDisk(destination, held, target);
     if (isCancelled(cancel) || !stored) {
         withdrawArchive(destination, held, record);
+        result.verified = false;
         result.message = isCancelled(cancel) ? cancelled : notPassed;
         return result;
     }
-    result.verified = true;
     Backup::Hooks::active().afterCheck();
     // A drive pulled (or unmounted) since the first open took the copies and
     // the record with it; its path may now lead to the bare mount point.
