@@ -153,6 +153,8 @@ TEST_F(OffloadCaseTest, ThroughRcloneARemoteThatIgnoresCaseTakesNeitherOfTwoName
         writeText(source / "Report.txt", "upper: only copy");
         writeText(source / "report.txt", "lower: a different text");
         writeText(source / "plain.txt", "plain");
+        writeText(source / "Docs/a.txt", "a");
+        writeText(source / "docs/b.txt", "b");
         const fs::path previous = fs::current_path();
         fs::current_path(remoteFolder);
         OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(remote), false);
@@ -162,13 +164,15 @@ TEST_F(OffloadCaseTest, ThroughRcloneARemoteThatIgnoresCaseTakesNeitherOfTwoName
         if (ignoresCase) {
             std::vector<std::string> errors = report.backup.errors;
             std::sort(errors.begin(), errors.end());
-            EXPECT_EQ(errors, (std::vector<std::string>{sharedPlace("~/C/Report.txt", "report.txt"),
-                                                        sharedPlace("~/C/report.txt", "Report.txt")}));
+            EXPECT_EQ(errors, (std::vector<std::string>{
+                                  sharedPlace("~/C/Docs", "docs"), sharedPlace("~/C/Report.txt", "report.txt"),
+                                  sharedPlace("~/C/docs", "Docs"), sharedPlace("~/C/report.txt", "Report.txt")}));
             EXPECT_EQ(readText(source / "Report.txt"), "upper: only copy");
             EXPECT_EQ(readText(source / "report.txt"), "lower: a different text");
             EXPECT_EQ(entriesOf(landed), std::vector<std::string>{"plain.txt"});
         } else {
-            EXPECT_EQ(entriesOf(landed), (std::vector<std::string>{"Report.txt", "plain.txt", "report.txt"}));
+            EXPECT_EQ(entriesOf(landed),
+                      (std::vector<std::string>{"Docs", "Report.txt", "docs", "plain.txt", "report.txt"}));
         }
         fs::remove_all(source);
         fs::remove_all(Trash::filesFolder());
