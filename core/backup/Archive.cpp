@@ -62,8 +62,8 @@ std::optional<Record> decoded(std::string_view text) {
 }
 
 bool typeIgnoresCase(std::string_view type) {
-    // A FUSE driver names its file system after the kernel's "fuse." (or
-    // "fuseblk." for a block device), as the driver calls it.
+    // The mount table names a FUSE driver's file system "fuse.<driver>"
+    // ("fuseblk.<driver>" on a block device): the driver tells the disk.
     for (std::string_view prefix : {"fuse.", "fuseblk."})
         if (type.starts_with(prefix)) type.remove_prefix(prefix.size());
     static const std::array<std::string_view, 16> types{
