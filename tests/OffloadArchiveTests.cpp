@@ -93,8 +93,9 @@ TEST_F(OffloadArchiveTest, NoLaterStepReplacesWhatAnOffloadArchived) {
         EXPECT_EQ(report.status, BackupStatus::completedWithErrors);
         EXPECT_EQ(report.conflicts, std::vector<std::string>{"~/Documents/report.txt"});
         EXPECT_TRUE(report.summary.ends_with(conflictLine("~/Documents/report.txt"))) << report.summary;
-        if (step.inThisHistory)
+        if (step.inThisHistory) {
             EXPECT_EQ(summaryText(BackupHistory::load().front()), report.summary) << "the history keeps the conflict";
+        }
         fs::remove(file);
     }
 }
@@ -173,8 +174,15 @@ TEST_F(OffloadArchiveTest, ADriveThatIgnoresCaseIsKnownByItsFileSystem) {
     ScopedHooks<Mounts::Hooks> mounts;
     const fs::path source = home.path("home");
     writeText(source / "thesis.txt", "x");
-    for (const auto& [type, ignoring] : std::vector<std::pair<std::string, bool>>{
-             {"exfat", true}, {"vfat", true}, {"ntfs3", true}, {"cifs", true}, {"ext4", false}}) {
+    for (const auto& [type, ignoring] : std::vector<std::pair<std::string, bool>>{{"exfat", true},
+                                                                                  {"vfat", true},
+                                                                                  {"ntfs3", true},
+                                                                                  {"cifs", true},
+                                                                                  {"fuse.fusefat", true},
+                                                                                  {"fuse.ntfs-3g", true},
+                                                                                  {"fuseblk", true},
+                                                                                  {"ext4", false},
+                                                                                  {"fuse.sshfs", false}}) {
         SCOPED_TRACE(type);
         const std::string table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:17 / " + drive.string() + " rw - " + type +
                                   " /dev/sdb1 rw\n";

@@ -10,12 +10,14 @@
 
 #include <csignal>
 #include <cstring>
+#include <mutex>
 #include <set>
 #include <thread>
 
 #include "TestSupport.hpp"
 #include "backup/Backup.hpp"
 #include "base/UniqueFd.hpp"
+#include "platform/Host.hpp"
 #include "platform/Trash.hpp"
 
 using namespace testing_support;
@@ -205,6 +207,47 @@ TEST_F(OffloadKeptTest, ASourceChangedBeforeItsMoveIsNotReportedVerified) {
     }
 }
 
+// A drive pulled during the offload (a lazy unmount) leaves its path to the
+// bare mount point on the internal disk: the copies, their check and the
+// record all go on through the folder the first open found, and the source
+// stays.
+TEST_F(OffloadKeptTest, ADrivePulledDuringTheOffloadTakesEveryWriteWithItAndTheSourceStays) {
+    const fs::path pulled = home.scratch() / "pulled";
+    const fs::path file = source / "report.txt";
+    for (const fs::path& offloaded : {source, file}) {
+        SCOPED_TRACE(offloaded.string());
+        ScopedHooks<Backup::Hooks> restored;
+        int opens = 0;
+        hooks->openDestination = [&](const std::string& path) {
+            ++opens;
+            return restored.previous().openDestination(path);
+        };
+        std::once_flag pull;
+        hooks->copyContents = [&](const std::string&, int64_t) {
+            std::call_once(pull, [&] {
+                fs::rename(drive, pulled);
+                fs::create_directories(drive);
+            });
+            return 0;
+        };
+        const fs::path records = pulled / "Ostrevane Backups/.offloads" / Host::computerName();
+        size_t recordsBeforeTheMove = 0;
+        hooks->afterCheck = [&] { recordsBeforeTheMove = entriesOf(records).size(); };
+
+        OffloadReport report = BackupEngine::offload(offloaded.string(), destination, false);
+        EXPECT_EQ(opens, 1) << "the destination's path is opened once";
+        EXPECT_EQ(recordsBeforeTheMove, 1u) << "the record went to the drive of the copies";
+        EXPECT_TRUE(entriesOf(drive).empty()) << "nothing was written by path";
+        EXPECT_EQ(readText(pulled / BackupEngine::relativeTarget(file.string())), readText(file));
+        EXPECT_FALSE(report.sourceTrashed);
+        EXPECT_TRUE(fs::exists(file));
+        EXPECT_EQ(report.message, "The backup and check succeeded, but the drive of " + drive.string() +
+                                      " went away during the offload; local files were left alone.");
+        EXPECT_TRUE(entriesOf(records).empty()) << "the record of a source that stayed is withdrawn";
+        fs::remove_all(pulled);
+    }
+}
+
 // A program whose working folder, or a folder it holds open, lies in the
 // source saves its next file wherever the folder went, the Trash after the
 // move: the source stays. This process and the ones it was started from (the
@@ -263,7 +306,9 @@ TEST_F(OffloadKeptTest, AFolderAnotherProgramWorksInKeepsTheSource) {
         OffloadReport report = BackupEngine::offload(source.string(), destination, false);
         EXPECT_EQ(report.backup.status, BackupStatus::ok);
         EXPECT_EQ(report.sourceTrashed, !c.kept) << report.message;
-        if (c.kept) EXPECT_EQ(report.message, keptMessage({{source, inUse}}));
+        if (c.kept) {
+            EXPECT_EQ(report.message, keptMessage({{source, inUse}}));
+        }
         for (int pid : started) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);

@@ -11,6 +11,7 @@
 #include "backup/Backup.hpp"
 #include "config/Rclone.hpp"
 #include "platform/FileReading.hpp"
+#include "platform/Host.hpp"
 #include "platform/ICloud.hpp"
 #include "platform/Trash.hpp"
 #include "scan/ScanStore.hpp"
@@ -275,7 +276,9 @@ TEST_F(OffloadTest, ACancelDuringTheCheckOrTheFlushLeavesTheSource) {
         EXPECT_TRUE(fs::exists(source / "report.txt"));
         EXPECT_EQ(report.message, "The backup didn’t fully succeed (" + report.backup.summary +
                                       " (cancelled)); local files were left alone.");
-        if (duringCheck) EXPECT_LE(opened, 2) << "the check read on after the cancel";
+        if (duringCheck) {
+            EXPECT_LE(opened, 2) << "the check read on after the cancel";
+        }
     }
 }
 
@@ -409,21 +412,32 @@ TEST_F(OffloadTest, ThroughRcloneAFileRewrittenAfterItsUploadStaysInPlace) {
 
 TEST_F(OffloadTest, RealRcloneOffloadToALocalRemote) {
     if (!Shell::which("rclone")) GTEST_SKIP() << "rclone is not installed";
-    fs::path remoteFolder = home.scratch() / "remote";
-    fs::create_directories(remoteFolder);
-    // A remote of rclone's local type: its paths are relative to the
-    // folder rclone runs in, which is this process's.
-    ScopedEnv type("RCLONE_CONFIG_CLOUD_TYPE", "local");
+    const fs::path remoteFolder = home.scratch() / "remote";
     ScopedEnv config("RCLONE_CONFIG", (home.scratch() / "rclone.conf").string());
-    const fs::path previous = fs::current_path();
-    fs::current_path(remoteFolder);
-    OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination("cloud:"), false);
-    fs::current_path(previous);
-    EXPECT_TRUE(report.verified) << report.backup.summary;
-    EXPECT_TRUE(report.sourceTrashed);
-    fs::path landed = remoteFolder / BackupEngine::relativeTarget(source.string());
-    EXPECT_EQ(fs::file_size(landed / "node_modules/dep/index.js"), 2000u);
-    EXPECT_TRUE(fs::exists(trashed("old")));
+    // A remote of rclone's local type has its paths relative to the folder
+    // rclone runs in, this process's; an alias has them below its folder.
+    ScopedEnv relativeType("RCLONE_CONFIG_CLOUD_TYPE", "local");
+    ScopedEnv aliasType("RCLONE_CONFIG_ROOTED_TYPE", "alias");
+    ScopedEnv where("RCLONE_CONFIG_ROOTED_REMOTE", remoteFolder.string());
+    for (const std::string remote : {"cloud:", "rooted:"}) {
+        SCOPED_TRACE(remote);
+        fs::remove_all(remoteFolder);
+        fs::create_directories(remoteFolder);
+        writeFile(source / "report.txt", 3000);
+        writeFile(source / "node_modules/dep/index.js", 2000);
+        const fs::path previous = fs::current_path();
+        fs::current_path(remoteFolder);
+        OffloadReport report = BackupEngine::offload(source.string(), rcloneDestination(remote), false);
+        fs::current_path(previous);
+        EXPECT_TRUE(report.verified) << report.backup.summary;
+        EXPECT_TRUE(report.sourceTrashed) << report.message;
+        const fs::path backups = remoteFolder / "Ostrevane Backups";
+        EXPECT_EQ(entriesOf(remoteFolder), std::vector<std::string>{"Ostrevane Backups"});
+        EXPECT_EQ(entriesOf(backups / ".offloads" / Host::computerName()).size(), 1u) << "the record";
+        fs::path landed = remoteFolder / BackupEngine::relativeTarget(source.string());
+        EXPECT_EQ(fs::file_size(landed / "node_modules/dep/index.js"), 2000u);
+        fs::remove_all(Trash::filesFolder());
+    }
 }
 
 TEST_F(OffloadTest, RealRcloneOffloadOfASingleFile) {

@@ -130,23 +130,37 @@ TEST_F(SuggestCommandsTest, CleanExecuteMovesExactlyTheListedPathsToTheTrash) {
 }
 
 // A destination added before folders in caches were refused: the safe clean
-// of the caches must not take the only copy an offload left there.
+// of the caches must not take the only copy an offload left there, whether
+// the destination lies in a cache folder or is the cache folder itself.
 TEST_F(SuggestCommandsTest, CleanLeavesABackupDestinationAndTheFolderHoldingIt) {
-    const fs::path archived = allocate(home.path(".cache/pip/arch/Ostrevane Backups/pc/report.bin"), 60'000'000);
-    allocate(home.path(".cache/mozilla/blob"), 60'000'000);
-    const std::string destination = at(".cache/pip/arch");
-    writeText(
-        home.path(".config/Ostrevane/config.json"),
-        json({{"customDestinations", {{{"name", "arch"}, {"path", destination}}}}, {"plans", json::array()}}).dump());
+    struct Case {
+        std::string destination;  // below the home
+        std::string kept;         // the item the clean leaves
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {".cache/pip/arch", ".cache/pip/arch",
+         "This is the backup destination " + at(".cache/pip/arch") + " or holds it: a clean doesn’t move it"},
+        {".cache/pip", ".cache/pip/Ostrevane Backups",
+         "This is inside the backups in " + at(".cache/pip/Ostrevane Backups") + ": a clean doesn’t move it"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.destination);
+        const fs::path archived = allocate(home.path(c.destination + "/Ostrevane Backups/pc/report.bin"), 60'000'000);
+        allocate(home.path(".cache/mozilla/blob"), 60'000'000);
+        const std::string destination = at(c.destination);
+        writeText(home.path(".config/Ostrevane/config.json"),
+                  json({{"customDestinations", {{{"name", "arch"}, {"path", destination}}}}, {"plans", json::array()}})
+                      .dump());
 
-    auto result = runCLI({"clean", "xdg-cache-apps", "--execute", "--json"});
-    EXPECT_EQ(result.status, 1) << result.err;
-    auto cleaned = JSONOut::decode<CleanResult>(result.out);
-    EXPECT_EQ(cleaned.trashed, std::vector<std::string>{at(".cache/mozilla/blob")});
-    EXPECT_EQ(cleaned.failed,
-              (std::vector<CleanFailure>{{at(".cache/pip/arch"), "This is the backup destination " + destination +
-                                                                     " or holds it: a clean doesn’t move it"}}));
-    EXPECT_TRUE(fs::exists(archived));
+        auto result = runCLI({"clean", "xdg-cache-apps", "--execute", "--json"});
+        EXPECT_EQ(result.status, 1) << result.err;
+        auto cleaned = JSONOut::decode<CleanResult>(result.out);
+        EXPECT_EQ(cleaned.trashed, std::vector<std::string>{at(".cache/mozilla/blob")});
+        EXPECT_EQ(cleaned.failed, (std::vector<CleanFailure>{{at(c.kept), c.reason}}));
+        EXPECT_TRUE(fs::exists(archived));
+        fs::remove_all(home.path(".cache"));
+    }
 }
 
 TEST_F(SuggestCommandsTest, CleanTouchesNothingWhenAnyIdIsUnknownOrNotAutomatic) {

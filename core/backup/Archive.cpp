@@ -5,6 +5,8 @@
 #include "backup/Archive.hpp"
 
 #include <sys/statfs.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <array>
@@ -59,9 +61,14 @@ std::optional<Record> decoded(std::string_view text) {
     }
 }
 
-bool typeIgnoresCase(const std::string& type) {
-    static const std::array<std::string_view, 10> types{"vfat",    "msdos", "exfat", "ntfs",  "ntfs3",
-                                                        "fuseblk", "cifs",  "smb3",  "smbfs", "fuse.exfat"};
+bool typeIgnoresCase(std::string_view type) {
+    // The mount table names a FUSE driver's file system "fuse.<driver>"
+    // ("fuseblk.<driver>" on a block device): the driver tells the disk.
+    for (std::string_view prefix : {"fuse.", "fuseblk."})
+        if (type.starts_with(prefix)) type.remove_prefix(prefix.size());
+    static const std::array<std::string_view, 16> types{
+        "vfat",    "msdos",      "fat",     "fusefat", "exfat", "exfat-fuse", "ntfs",     "ntfs3",
+        "ntfs-3g", "lowntfs-3g", "fuseblk", "cifs",    "smb3",  "smbfs",      "smbnetfs", "smb"};
     return std::find(types.begin(), types.end(), type) != types.end();
 }
 
@@ -98,6 +105,23 @@ Hooks& Hooks::active() {
 
 bool ignoresCase(const std::string& destination) { return Hooks::active().ignoresCase(destination); }
 
+std::string folded(std::string_view name) {
+    if (!Text::isValidUTF8(name)) return std::string(name);
+    UErrorCode status = U_ZERO_ERROR;
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
+    // Composed first: whether a file system behind SMB or FUSE keeps "é" and
+    // "e"+"´" apart cannot be told, and taking them for one only leaves a
+    // name uncopied and reported, never a copy overwritten.
+    if (const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status); U_SUCCESS(status)) {
+        icu::UnicodeString composed = nfc->normalize(text, status);
+        if (U_SUCCESS(status)) text = composed;
+    }
+    std::string key;
+    text.foldCase(U_FOLD_CASE_DEFAULT).toUTF8String(key);
+    return key;
+}
+
 std::vector<std::string> recordFolder() { return {Destinations::backupFolderName, ".offloads", Host::computerName()}; }
 
 /// "<UTC seconds>-<process>-<random>.json".
@@ -129,25 +153,20 @@ Records Records::of(const std::vector<std::string>& texts, bool ignoringCase) {
     return records;
 }
 
-std::string Records::keyOf(const std::string& relative) const {
-    return ignoringCase ? Text::lowercased(relative) : relative;
-}
+std::string Records::keyOf(const std::string& relative) const { return ignoringCase ? folded(relative) : relative; }
 
-Records Records::read(const std::string& destination, bool ignoringCase) {
+Records Records::read(int destination, bool ignoringCase) {
     Records records;
     records.ignoringCase = ignoringCase;
-    const auto parts = recordFolder();
-    BackupEngine::TargetFolder folder = BackupEngine::openTargetChain(destination, parts, false);
+    BackupEngine::TargetFolder folder = BackupEngine::openTargetChain(destination, recordFolder(), false);
     if (!folder.fd.valid()) return records;
     std::vector<std::string> names;
     BackupEngine::readNames(folder.fd.get(), names);
-    std::string place = destination;
-    for (const auto& part : parts) place = Paths::joined(place, part);
     for (const auto& name : names) {
         // Writers name their temporaries "<record>.tmp-…": never a record.
         if (!name.ends_with(".json")) continue;
         InputLimits::Read outcome;
-        if (auto text = InputLimits::readStoredFile(Paths::joined(place, name), outcome)) records.add(*text);
+        if (auto text = InputLimits::readStoredFile(folder.fd.get(), name, outcome)) records.add(*text);
     }
     return records;
 }
@@ -167,19 +186,30 @@ bool Records::holds(const std::string& relative, const struct stat& existing) co
                       static_cast<int64_t>(existing.st_mtim.tv_nsec)});
 }
 
-std::string write(const std::string& destination, const std::string& source, const std::vector<File>& files) {
+std::string write(int destination, const std::string& path, const std::string& source, const std::vector<File>& files) {
     const auto parts = recordFolder();
     BackupEngine::TargetFolder folder = BackupEngine::openTargetChain(destination, parts, true);
     if (!folder.fd.valid()) throw OstrevaneError(std::strerror(folder.error));
     const std::string name = recordName();
-    std::string place = destination;
+    std::string place = path;
     for (const auto& part : parts) place = Paths::joined(place, part);
-    const std::string path = Paths::joined(place, name);
-    Files::writeAtomically(folder.fd.get(), name, encoded(path, source, files));
-    return path;
+    const std::string record = Paths::joined(place, name);
+    Files::writeAtomically(folder.fd.get(), name, encoded(record, source, files));
+    // The record's name too must be on the disk before the source goes; a
+    // file system that cannot sync a folder leaves that to the offload's
+    // flush of the whole disk.
+    if (::fsync(folder.fd.get()) != 0 && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        const int error = errno;
+        ::unlinkat(folder.fd.get(), name.c_str(), 0);
+        throw OstrevaneError(std::strerror(error));
+    }
+    return record;
 }
 
-void withdraw(const std::string& record) { ::unlink(record.c_str()); }
+void withdraw(int destination, const std::string& record) {
+    BackupEngine::TargetFolder folder = BackupEngine::openTargetChain(destination, recordFolder(), false);
+    if (folder.fd.valid()) ::unlinkat(folder.fd.get(), std::string(Paths::lastComponentView(record)).c_str(), 0);
+}
 
 std::optional<std::string> layoutTwin(const std::string& source, bool ignoringCase) {
     const std::string home = Paths::home();

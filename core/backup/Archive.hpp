@@ -31,10 +31,11 @@ struct File {
 class Records {
 public:
     Records() = default;
-    /// Reads every record below `destination`'s ".offloads/<computer>"
-    /// folder. A record that is too large, unreadable or malformed is passed
-    /// over: it was never written whole by an offload.
-    static Records read(const std::string& destination, bool ignoringCase);
+    /// Reads every record below the ".offloads/<computer>" folder of the
+    /// open destination folder `destination`. A record that is too large,
+    /// unreadable or malformed is passed over: it was never written whole by
+    /// an offload.
+    static Records read(int destination, bool ignoringCase);
     /// The records whose texts are `texts`, each read as `read` reads a record file.
     static Records of(const std::vector<std::string>& texts, bool ignoringCase);
 
@@ -65,13 +66,16 @@ std::string recordName();
 /// OstrevaneError when it cannot be encoded (`path` names it then).
 std::string encoded(const std::string& path, const std::string& source, const std::vector<File>& files);
 
-/// Writes one record of `files` (paths below `destination`) for the offload
-/// of `source`, under a name no other offload uses, atomically. The path of
-/// the record comes back; throws OstrevaneError when it cannot be written.
-std::string write(const std::string& destination, const std::string& source, const std::vector<File>& files);
-/// Removes a record whose offload kept its source after all; a failure
+/// Writes one record of `files` (paths below the destination) for the
+/// offload of `source` into the open destination folder `destination` (at
+/// `path`, which names the record only), under a name no other offload
+/// uses, atomically and through to the disk. The path of the record comes
+/// back; throws OstrevaneError when it cannot be written.
+std::string write(int destination, const std::string& path, const std::string& source, const std::vector<File>& files);
+/// Removes the record at `record` (as `write` gave it) from the open
+/// destination folder, whose offload kept its source after all; a failure
 /// leaves it, which only keeps the copies safe longer.
-void withdraw(const std::string& record);
+void withdraw(int destination, const std::string& record);
 
 /// The same records on an rclone remote, through the program at `program`.
 /// The records sit beside the backups there, as in a folder; rclone's
@@ -93,8 +97,12 @@ void withdraw(const std::string& program, const std::string& record);
 }  // namespace Remote
 
 /// Whether the destination folder's file system takes names differing only
-/// in case for one (exFAT, FAT, NTFS, SMB).
+/// in case for one (exFAT, FAT, NTFS, SMB, through whichever driver).
 bool ignoresCase(const std::string& destination);
+/// What a destination that ignores case takes `name` (or a path) for: two
+/// names with one folding take one place there. Names that are no UTF-8 are
+/// their own.
+std::string folded(std::string_view name);
 
 /// The other source whose place in the layout `source` (expanded) would
 /// share: "~/Home…" shares the home's, "~/_root/x" that of "/x". None when

@@ -29,6 +29,8 @@ Hooks& Hooks::active() {
         .afterCheck = [] {},
         .readStamp = [](struct stat&) {},
         .stampStep = [] { return SourceStamps::stampStep; },
+        .openDestination =
+            [](const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); },
         .flushCopies = [](const std::string&) { return 0; },
         .takeLease = [](int fd) { return Leases::take(fd, Leases::Kind::write); },
         .openElsewhere = [] { return OpenFiles::heldByOtherProcesses(); },
@@ -68,19 +70,34 @@ std::string relativeTarget(const std::string& path) {
 
 std::string targetDescription(const std::string& source, const BackupDestination& destination) {
     const std::string relative = relativeTarget(Paths::expandGiven(source));
-    if (destination.rcloneRemote) return Rclone::remotePath(*destination.rcloneRemote, relative);
+    if (destination.rcloneRemote) return onRemote(*destination.rcloneRemote, components(relative));
     return Paths::joined(destination.path.value_or(""), relative);
+}
+
+std::string onRemote(const std::string& remote, const std::vector<std::string>& parts) {
+    // Relative, never from the remote's "/": on a server that is another
+    // folder than the user's, where the copies go.
+    std::string relative;
+    for (const auto& part : parts) relative += (relative.empty() ? "" : "/") + part;
+    return Rclone::remotePath(remote, relative);
 }
 
 std::string copyTarget(const std::string& source, bool isDirectory, const BackupDestination& destination) {
     std::string relative = relativeTarget(source);
     if (!destination.rcloneRemote) return Paths::joined(destination.path.value_or(""), relative);
     if (!isDirectory) relative = relative.substr(0, relative.rfind('/'));
-    return Rclone::remotePath(*destination.rcloneRemote, relative);
+    return onRemote(*destination.rcloneRemote, components(relative));
 }
 
-BackupReport run(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,
+BackupReport run(const std::string& source, const BackupDestination& destination, const BackupOptions& options,
                  const CancelTokenPtr& cancel, const BackupProgressHandler& progress) {
+    std::optional<TargetFolder> held;
+    return runHeld(source, destination, options, held, cancel, progress);
+}
+
+BackupReport runHeld(const std::string& sourcePath, const BackupDestination& destination, const BackupOptions& options,
+                     std::optional<TargetFolder>& held, const CancelTokenPtr& cancel,
+                     const BackupProgressHandler& progress) {
     const std::string source = Paths::expandGiven(sourcePath);
     struct stat info;
     if (::stat(source.c_str(), &info) != 0)
@@ -105,9 +122,11 @@ BackupReport run(const std::string& sourcePath, const BackupDestination& destina
                                DisplayText::path(Paths::abbreviate(source)),
                                DisplayText::path(Paths::abbreviate(*twin))));
 
+    if (!destination.rcloneRemote && !destination.path) throw OstrevaneError(L("目的地没有本地路径"));
+    if (!destination.rcloneRemote && !held) held = openDestination(*destination.path);
     BackupReport report = destination.rcloneRemote
                               ? runRclone(source, destination, options, cancel, progress)
-                              : copyLocally(source, isDirectory, destination, options, cancel, progress);
+                              : copyLocally(source, isDirectory, destination, *held, options, cancel, progress);
     if (!options.dryRun) BackupHistory::record(report);
     return report;
 }

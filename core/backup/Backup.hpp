@@ -254,6 +254,9 @@ struct Hooks {
     std::function<void(struct stat& status)> readStamp;
     /// How far a file's change time may lag behind the write that set it.
     std::function<std::chrono::nanoseconds()> stampStep;
+    /// Opening a local destination's folder by its path, which a run does
+    /// once (an offload once for all its steps): a descriptor, or -1 with errno set.
+    std::function<int(const std::string& path)> openDestination;
     /// Flushing an offload's copies at `target` to the destination's disk:
     /// an errno value to fail with (a failing drive's write-back error), or 0.
     std::function<int(const std::string& target)> flushCopies;

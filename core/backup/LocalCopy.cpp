@@ -13,6 +13,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <unordered_map>
 
 #include "backup/Archive.hpp"
 #include "backup/BackupFiles.hpp"
@@ -48,29 +49,31 @@ void raiseDescriptorLimit() {
 
 class LocalCopy {
 public:
-    LocalCopy(const BackupDestination& destination, const BackupOptions& options, const CancelTokenPtr& cancel,
-              const BackupProgressHandler& progress)
+    LocalCopy(const BackupDestination& destination, const TargetFolder& held, const BackupOptions& options,
+              const CancelTokenPtr& cancel, const BackupProgressHandler& progress)
         : destination(destination),
+          held(held),
           options(options),
           excludes(options.excludes.begin(), options.excludes.end()),
           cancel(cancel),
           progress(progress) {}
 
     BackupReport run(const std::string& source, bool isDirectory) {
-        if (!destination.path) throw OstrevaneError(L("目的地没有本地路径"));
         const Date started = std::chrono::system_clock::now();
         const std::string relative = relativeTarget(source);
         const std::string target = copyTarget(source, isDirectory, destination);
         sourceRoot = source;
         relativeRoot = relative;
-        archive = Archive::Records::read(*destination.path, Archive::ignoresCase(*destination.path));
+        ignoringCase = Archive::ignoresCase(*destination.path);
+        archive = Archive::Records::read(held.fd.get(), ignoringCase);
         manifest.emplace(target);
-        noteOwnFolders(target);
+        noteOwnFolder(openChild(held, Destinations::backupFolderName, false));
+        if (isDirectory) noteOwnFolder(openTargetChain(held.fd.get(), components(relative), false));
         preScan(source, isDirectory);
         lastReport = SteadyClock::now();
 
         if (isDirectory)
-            copyFolder(source, relative, target);
+            copyFolder(source, relative);
         else
             copySingleFile(source, relative);
 
@@ -92,6 +95,8 @@ private:
     static constexpr int parallelDepth = 4;
 
     const BackupDestination& destination;
+    /// The destination's folder, as the run's first open found it.
+    const TargetFolder& held;
     const BackupOptions& options;
     const std::set<std::string> excludes;
     const CancelTokenPtr& cancel;
@@ -101,6 +106,8 @@ private:
     std::optional<BackupManifest> manifest;
     /// What offloads archived at the destination: never replaced.
     Archive::Records archive;
+    /// Whether the destination takes names differing only in case for one.
+    bool ignoringCase = false;
     /// The source and its place below the destination's folder.
     std::string sourceRoot, relativeRoot;
 
@@ -131,12 +138,15 @@ private:
         return manifest->unchanged(path, info);
     }
 
-    /// Records those of the folders that exist; called again once the run made them.
-    void noteOwnFolders(const std::string& target) {
-        for (const std::string& folder : {Paths::joined(*destination.path, Destinations::backupFolderName), target}) {
-            struct stat info;
-            if (::stat(folder.c_str(), &info) == 0) ownFolders.insert({info.st_dev, info.st_ino});
-        }
+    /// Records the folder when it exists.
+    void noteOwnFolder(const TargetFolder& folder) {
+        struct stat info;
+        if (folder.fd.valid() && ::fstat(folder.fd.get(), &info) == 0) ownFolders.insert({info.st_dev, info.st_ino});
+    }
+
+    /// The folder at `parts` below the destination's; made unless this is a dry run.
+    TargetFolder below(const std::vector<std::string>& parts) const {
+        return openTargetChain(held.fd.get(), parts, !options.dryRun, held.error);
     }
 
     bool isOwnFolder(const struct stat& info) const { return ownFolders.count({info.st_dev, info.st_ino}) > 0; }
@@ -165,11 +175,47 @@ private:
         conflicts.push_back(Paths::abbreviate(path));
     }
 
-    void fail(const std::string& path, int error) {
+    void fail(const std::string& path, int error) { fail(path, describe(error)); }
+
+    void fail(const std::string& path, const std::string& description) {
         ++failed;
         std::lock_guard guard(errorsLock);
         if (errors.size() < BackupReport::errorLimit)
-            errors.push_back(DisplayText::path(Paths::abbreviate(path)).text() + ": " + describe(error));
+            errors.push_back(DisplayText::path(Paths::abbreviate(path)).text() + ": " + description);
+    }
+
+    /// Where each of a source folder's `names` goes in its target folder at
+    /// a destination that ignores case: the name already there that takes
+    /// its place, when it is spelled otherwise (`spellings`). Names that
+    /// would share one place are failed and taken out of `names`: a copy of
+    /// one would replace the copy of the other, and an offload would move
+    /// both to the Trash.
+    void placeNames(std::vector<std::string>& names, const std::string& folderPath, const TargetFolder& target,
+                    std::unordered_map<std::string, std::string>& spellings) {
+        if (!ignoringCase) return;
+        std::unordered_map<std::string, std::vector<std::string>> sharing;
+        for (const auto& name : names)
+            if (!excludes.count(name)) sharing[Archive::folded(name)].push_back(name);
+        const auto existing = target.fd.valid() ? namesByPlace(target.fd.get())
+                                                : std::unordered_map<std::string, std::vector<std::string>>();
+        std::vector<std::string> kept;
+        for (auto& name : names) {
+            const std::string place = excludes.count(name) ? std::string() : Archive::folded(name);
+            if (!place.empty() && sharing[place].size() > 1) {
+                std::string others;
+                for (const auto& other : sharing[place])
+                    if (other != name) others += (others.empty() ? "" : L("、")) + DisplayText::name(other);
+                ++total;
+                fail(joined(folderPath, name),
+                     L("目的地不区分大小写,它在那里会与 %@ 占同一位置;它们都没有复制", others));
+                continue;
+            }
+            if (auto found = existing.find(place);
+                !place.empty() && found != existing.end() && found->second.size() == 1 && found->second.front() != name)
+                spellings[name] = found->second.front();
+            kept.push_back(std::move(name));
+        }
+        names = std::move(kept);
     }
 
     /// The totals serve progress only; without a progress callback the
@@ -237,11 +283,12 @@ private:
         return stopped;
     }
 
-    void copyFolder(const std::string& source, const std::string& relative, const std::string& target) {
-        TargetFolder root = openTargetChain(*destination.path, components(relative), !options.dryRun);
+    void copyFolder(const std::string& source, const std::string& relative) {
+        TargetFolder root = below(components(relative));
         if (!options.dryRun && !root.fd.valid())
             throw OstrevaneError(L("无法在目的地创建目录: %@", describe(root.error)));
-        noteOwnFolders(target);
+        noteOwnFolder(openChild(held, Destinations::backupFolderName, false));
+        noteOwnFolder(root);
         int fd = FileSystem::canOpenFolder(source) ? ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         if (fd < 0) throw OstrevaneError(L("无法读取 %@", DisplayText::path(source)));
         raiseDescriptorLimit();
@@ -253,6 +300,12 @@ private:
     void walk(UniqueFd folder, const std::string& folderPath, const TargetFolder& target, int depth) {
         std::vector<std::string> names;
         if (int readError = readNames(folder.get(), names)) fail(folderPath, readError);
+        std::unordered_map<std::string, std::string> spellings;
+        placeNames(names, folderPath, target, spellings);
+        auto spelled = [&](const std::string& name) -> const std::string& {
+            auto found = spellings.find(name);
+            return found == spellings.end() ? name : found->second;
+        };
 
         std::vector<std::string> subfolders;
         for (const auto& name : names) {
@@ -271,11 +324,11 @@ private:
                 continue;
             }
             if (S_ISLNK(info.st_mode))
-                copyLink(folder.get(), name, path, target);
+                copyLink(folder.get(), name, spelled(name), path, target);
             else if (S_ISDIR(info.st_mode) && !isOwnFolder(info))
                 subfolders.push_back(name);
             else if (S_ISREG(info.st_mode))
-                copyRegular(folder.get(), name, path, info, target);
+                copyRegular(folder.get(), name, spelled(name), path, info, target);
             // Sockets, pipes and devices carry no data to keep.
         }
 
@@ -283,7 +336,7 @@ private:
             const std::string& name = subfolders[index];
             if (shouldStop()) return;
             const std::string path = joined(folderPath, name);
-            TargetFolder child = openChild(target, name, !options.dryRun);
+            TargetFolder child = openChild(target, spelled(name), !options.dryRun);
             if (!FileSystem::canOpenFolder(path)) {
                 fail(path, EACCES);
                 return;
@@ -299,14 +352,15 @@ private:
 
     /// A link is up to date only while it says the same; a repointed one
     /// replaces the older link in one rename. Anything else in its place stays.
-    void copyLink(int folderFd, const std::string& name, const std::string& path, const TargetFolder& target) {
+    void copyLink(int folderFd, const std::string& name, const std::string& targetName, const std::string& path,
+                  const TargetFolder& target) {
         ++total;
         auto text = BackupFiles::linkText(folderFd, name);
         if (!text) {
             fail(path, errno);
             return;
         }
-        auto existing = target.fd.valid() ? BackupFiles::linkText(target.fd.get(), name) : std::nullopt;
+        auto existing = target.fd.valid() ? BackupFiles::linkText(target.fd.get(), targetName) : std::nullopt;
         if (existing == text) {
             ++skipped;
             return;
@@ -320,7 +374,7 @@ private:
             return;
         }
         target.prepareForWriting();
-        if (int error = placeLink(*text, target.fd.get(), name, existing.has_value())) {
+        if (int error = placeLink(*text, target.fd.get(), targetName, existing.has_value())) {
             fail(path, error);
             return;
         }
@@ -338,12 +392,12 @@ private:
         return error;
     }
 
-    void copyRegular(int folderFd, const std::string& name, const std::string& path, const struct stat& info,
-                     const TargetFolder& target) {
+    void copyRegular(int folderFd, const std::string& name, const std::string& targetName, const std::string& path,
+                     const struct stat& info, const TargetFolder& target) {
         ++total;
         seenBytes += info.st_size;
-        const bool fresh = target.fd.valid() && current(path, info) && upToDate(target.fd.get(), name, info);
-        const Archived kept = fresh ? Archived::none : archived(folderFd, name, path, target, name);
+        const bool fresh = target.fd.valid() && current(path, info) && upToDate(target.fd.get(), targetName, info);
+        const Archived kept = fresh ? Archived::none : archived(folderFd, name, path, target, targetName);
         if (fresh || kept == Archived::sameAsSource) {
             ++skipped;
             manifest->note(path, info);
@@ -356,7 +410,7 @@ private:
             fail(path, target.error);
         } else {
             target.prepareForWriting();
-            int result = copyFile(folderFd, name, path, target.fd.get(), name, cancel);
+            int result = copyFile(folderFd, name, path, target.fd.get(), targetName, cancel);
             if (result == copyCancelled) {
                 stopped = true;
                 return;
@@ -387,11 +441,14 @@ private:
             return;
         }
 
-        TargetFolder parent = openTargetChain(*destination.path, parts, !options.dryRun);
+        TargetFolder parent = below(parts);
+        const std::string targetName = ignoringCase && parent.fd.valid()
+                                           ? spellingAt(parent.fd.get(), name, true).value_or(name)
+                                           : name;
         // The source itself may be a link to the file: its contents are what is wanted.
         const fs::path real = weaklyCanonical(source).value_or(source);
-        const bool fresh = parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), name, info);
-        const Archived kept = fresh ? Archived::none : archived(AT_FDCWD, real.string(), source, parent, name);
+        const bool fresh = parent.fd.valid() && current(source, info) && upToDate(parent.fd.get(), targetName, info);
+        const Archived kept = fresh ? Archived::none : archived(AT_FDCWD, real.string(), source, parent, targetName);
         if (fresh || kept == Archived::sameAsSource) {
             skipped = 1;
             manifest->note(source, info);
@@ -406,7 +463,7 @@ private:
             parent.prepareForWriting();
             UniqueFd sourceFolder(::open(real.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             int result = sourceFolder.valid() ? copyFile(sourceFolder.get(), real.filename().string(), source,
-                                                         parent.fd.get(), name, cancel)
+                                                         parent.fd.get(), targetName, cancel)
                                               : errno;
             if (result == copyCancelled) {
                 // Nothing was replaced; the run ends cancelled.
@@ -434,9 +491,9 @@ private:
 }  // namespace
 
 BackupReport copyLocally(const std::string& source, bool isDirectory, const BackupDestination& destination,
-                         const BackupOptions& options, const CancelTokenPtr& cancel,
+                         const TargetFolder& held, const BackupOptions& options, const CancelTokenPtr& cancel,
                          const BackupProgressHandler& progress) {
-    return LocalCopy(destination, options, cancel, progress).run(source, isDirectory);
+    return LocalCopy(destination, held, options, cancel, progress).run(source, isDirectory);
 }
 
 }  // namespace BackupEngine

@@ -145,17 +145,53 @@ TargetFolder openChild(const TargetFolder& parent, const std::string& name, bool
     return child;
 }
 
-TargetFolder openTargetChain(const std::string& base, const std::vector<std::string>& parts, bool create) {
+TargetFolder openDestination(const std::string& path) {
     TargetFolder folder;
-    int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    const int fd = Backup::Hooks::active().openDestination(path);
+    if (fd < 0)
         folder.error = errno;
+    else
+        folder.fd = UniqueFd(fd);
+    return folder;
+}
+
+bool stillLeadsTo(const std::string& path, const TargetFolder& held) {
+    struct stat now, then;
+    return held.fd.valid() && ::stat(path.c_str(), &now) == 0 && ::fstat(held.fd.get(), &then) == 0 &&
+           now.st_dev == then.st_dev && now.st_ino == then.st_ino;
+}
+
+TargetFolder openTargetChain(int base, const std::vector<std::string>& parts, bool create, int baseError) {
+    TargetFolder folder;
+    const int fd = base < 0 ? -1 : ::fcntl(base, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        folder.error = base < 0 ? baseError : errno;
         if (!create && folder.error == ENOENT) folder.error = 0;
         return folder;
     }
     folder.fd = UniqueFd(fd);
     for (const auto& part : parts) folder = openChild(folder, part, create);
     return folder;
+}
+
+std::unordered_map<std::string, std::vector<std::string>> namesByPlace(int folder) {
+    std::vector<std::string> names;
+    // An open of its own: a copy of the descriptor would share its place in
+    // the listing, and a second listing would start where the first ended.
+    UniqueFd own(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (own.valid()) readNames(own.get(), names);
+    std::unordered_map<std::string, std::vector<std::string>> places;
+    for (auto& name : names) places[Archive::folded(name)].push_back(std::move(name));
+    return places;
+}
+
+std::optional<std::string> spellingAt(int folder, const std::string& name, bool ignoringCase) {
+    if (!ignoringCase) return name;
+    if (folder < 0) return std::nullopt;
+    const auto places = namesByPlace(folder);
+    const auto found = places.find(Archive::folded(name));
+    if (found == places.end() || found->second.size() != 1) return std::nullopt;
+    return found->second.front();
 }
 
 bool upToDate(int folder, const std::string& name, const struct stat& source) {

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
+#include <unordered_map>
 
 #include "backup/Archive.hpp"
 #include "backup/BackupFiles.hpp"
@@ -24,6 +26,8 @@
 #include "scan/Scanner.hpp"
 #include "text/Localization.hpp"
 
+namespace fs = std::filesystem;
+
 namespace BackupEngine {
 
 namespace {
@@ -36,6 +40,55 @@ bool sameCopy(int sourceFolder, const char* sourceName, int targetFolder, const 
               const std::string& path, const std::string& copyPath) {
     return !attributeFault(path) &&
            BackupFiles::sameContentAt(sourceFolder, sourceName, targetFolder, targetName, path, copyPath);
+}
+
+/// Where the copy of a source lies: the folder that is the copy of a folder,
+/// or the one that holds the copy of a single file under `name`.
+struct CopyPlace {
+    TargetFolder folder;
+    /// Empty for the copy of a folder.
+    std::string name;
+    /// Names the copy for the hooks.
+    std::string path;
+    /// Whether the destination takes names differing only in case for one.
+    bool ignoringCase = false;
+};
+
+/// The name in the open folder `folder` of the copy of `name`, seen through
+/// the folder's own listing where the destination ignores case; none where
+/// not exactly one name there takes its place.
+std::optional<std::string> copyNameIn(const CopyPlace& copy, int folder, const std::string& name) {
+    return spellingAt(folder, name, copy.ignoringCase);
+}
+
+/// The place of the copy of `source` (at `target`) below the destination's
+/// folder `held`.
+CopyPlace placeBelow(const TargetFolder& held, const std::string& source, bool isDirectory, const std::string& target,
+                     bool ignoringCase) {
+    CopyPlace place;
+    place.path = target;
+    place.ignoringCase = ignoringCase;
+    std::vector<std::string> parts = components(relativeTarget(source));
+    if (!isDirectory) {
+        place.name = parts.back();
+        parts.pop_back();
+    }
+    place.folder = openTargetChain(held.fd.get(), parts, false, held.error);
+    return place;
+}
+
+/// The place of a copy at the path `target`.
+CopyPlace placeAt(const std::string& target, bool isDirectory) {
+    CopyPlace place;
+    place.path = target;
+    std::string folder = target;
+    if (!isDirectory) {
+        place.name = std::string(Paths::lastComponentView(target));
+        folder = fs::path(target).parent_path().string();
+    }
+    place.ignoringCase = Archive::ignoresCase(folder);
+    place.folder.fd = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return place;
 }
 
 /// What a check of a copy found.
@@ -61,19 +114,23 @@ struct CopyCheck {
 };
 
 /// Compares every regular file below the source folder (`sourceFd`, taken
-/// over) with the file of the same relative path below `targetRoot`. A file
+/// over) with the file of the same relative path below the copy's folder. A file
 /// whose copy differs or is missing is listed and the walk goes on, so the
 /// offload can copy those again; an entry that cannot be read ends the check
 /// incomplete, since an unread entry may not have been copied, and so does
 /// a cancel. Every entry met is stamped. Both trees are walked one component
 /// at a time through folder descriptors, so no depth is too deep to check.
-CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::string& targetRoot,
+CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const CopyPlace& copy,
                       const std::set<std::string>& passOver, SourceStamps& stamps, const CancelTokenPtr& cancel) {
     struct Level {
         std::vector<std::string> names;
         size_t next = 0;
         size_t pathLength = 0;
         bool targetOpen = false;  // a missing target folder fails only at a file below it
+        /// Where the destination ignores case: the target folder's names by
+        /// their place, and the places the source's names took so far.
+        std::unordered_map<std::string, std::vector<std::string>> copies;
+        std::set<std::string> taken;
     };
     CopyCheck check;
     auto incomplete = [&] {
@@ -82,10 +139,28 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::st
     };
     FolderChain sources, targets;
     if (sources.adopt(sourceFd) < 0) return incomplete();
-    int targetFd = ::open(targetRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string& targetRoot = copy.path;
+    int targetFd = copy.folder.fd.valid() ? ::fcntl(copy.folder.fd.get(), F_DUPFD_CLOEXEC, 0) : -1;
     std::vector<Level> levels(1);
     levels[0].pathLength = sourceRoot.size();
     levels[0].targetOpen = targetFd >= 0 && targets.adopt(targetFd) >= 0;
+    // A lookup by name would go through the kernel's case-exact name cache,
+    // and could find there a copy that the disk has since replaced with
+    // that of a name spelled otherwise: each copy is found in its folder's
+    // listing, and must be the only name that takes its place.
+    auto listCopies = [&](Level& level) {
+        if (level.targetOpen && copy.ignoringCase) level.copies = namesByPlace(targets.innermost());
+    };
+    auto copyName = [&](Level& level, const std::string& name) -> std::optional<std::string> {
+        if (!level.targetOpen) return std::nullopt;
+        if (!copy.ignoringCase) return name;
+        const std::string place = Archive::folded(name);
+        const auto found = level.copies.find(place);
+        if (!level.taken.insert(place).second || found == level.copies.end() || found->second.size() != 1)
+            return std::nullopt;
+        return found->second.front();
+    };
+    listCopies(levels[0]);
     if (readNames(sources.innermost(), levels[0].names) != 0) return incomplete();
     std::string path = sourceRoot;
     while (!levels.empty()) {
@@ -107,47 +182,54 @@ CopyCheck checkFolder(int sourceFd, const std::string& sourceRoot, const std::st
         stamps.add(info);
         if (S_ISDIR(info.st_mode)) {
             if (!FileSystem::canOpenFolder(path)) return incomplete();
+            const auto copied = copyName(level, name);
             if (sources.enter(name.c_str(), info.st_dev, info.st_ino) < 0) return incomplete();
             Level child;
             child.pathLength = path.size();
-            child.targetOpen = level.targetOpen && targets.enter(name.c_str()) >= 0;
+            child.targetOpen = copied && targets.enter(copied->c_str()) >= 0;
             if (readNames(sources.innermost(), child.names) != 0) return incomplete();
+            listCopies(child);
             levels.push_back(std::move(child));
         } else if (S_ISREG(info.st_mode) && !passOver.count(name)) {
-            if (!level.targetOpen || !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), name.c_str(),
-                                               path, targetRoot + path.substr(sourceRoot.size())))
+            const auto copied = copyName(level, name);
+            if (!copied || !sameCopy(sources.innermost(), name.c_str(), targets.innermost(), copied->c_str(), path,
+                                     targetRoot + path.substr(sourceRoot.size())))
                 check.differing.insert({info.st_dev, info.st_ino});
             else
-                check.noteCopy(targets.innermost(), name.c_str(), path.substr(sourceRoot.size()));
+                check.noteCopy(targets.innermost(), copied->c_str(), path.substr(sourceRoot.size()));
         } else if (S_ISLNK(info.st_mode)) {
             auto text = BackupFiles::linkText(sources.innermost(), name);
-            if (!level.targetOpen || !text || BackupFiles::linkText(targets.innermost(), name) != text)
-                return incomplete();
+            const auto copied = copyName(level, name);
+            if (!copied || !text || BackupFiles::linkText(targets.innermost(), *copied) != text) return incomplete();
         }
     }
     return check;
 }
 
 /// The local check of the whole source, stamping what it meets.
-CopyCheck checkLocal(const std::string& source, const std::string& target, SourceStamps& stamps,
+CopyCheck checkLocal(const std::string& source, const CopyPlace& copy, SourceStamps& stamps,
                      const CancelTokenPtr& cancel = nullptr) {
     CopyCheck check;
     check.complete = false;
     struct stat info;
     if (!stamps.addRoot(source, info)) return check;
+    // A source that changed its kind since the copy has none to compare with.
+    if (S_ISDIR(info.st_mode) != copy.name.empty()) return check;
     if (!S_ISDIR(info.st_mode)) {
         check.complete = true;
-        if (!sameCopy(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), source, target))
+        const int folder = copy.folder.fd.get();
+        const auto copied = folder < 0 ? std::nullopt : copyNameIn(copy, folder, copy.name);
+        if (!copied || !sameCopy(AT_FDCWD, source.c_str(), folder, copied->c_str(), source, copy.path))
             check.differing.insert({info.st_dev, info.st_ino});
         else
-            check.noteCopy(AT_FDCWD, target.c_str(), "");
+            check.noteCopy(folder, copied->c_str(), "");
         return check;
     }
     if (!FileSystem::canOpenFolder(source)) return check;
     int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return check;
     const std::set<std::string> passOver(BackupOptions::offloadExcludes.begin(), BackupOptions::offloadExcludes.end());
-    return checkFolder(fd, source, target, passOver, stamps, cancel);
+    return checkFolder(fd, source, copy, passOver, stamps, cancel);
 }
 
 /// The check of an offload's copy. A local check stamps the source as it
@@ -155,10 +237,10 @@ CopyCheck checkLocal(const std::string& source, const std::string& target, Sourc
 /// copy (`stampedBeforeCopy`): a file rewritten in the same size after it went
 /// up then shows after the move. None when the copy cannot be checked at all.
 CopyCheck checkCopy(const std::string& source, const BackupDestination& destination, const std::string& target,
-                    SourceStamps& stamps, bool stampedBeforeCopy, const CancelTokenPtr& cancel) {
+                    const CopyPlace& copy, SourceStamps& stamps, bool stampedBeforeCopy, const CancelTokenPtr& cancel) {
     if (!destination.rcloneRemote) {
         stamps = SourceStamps();
-        return checkLocal(source, target, stamps, cancel);
+        return checkLocal(source, copy, stamps, cancel);
     }
     CopyCheck check;
     check.complete = stampedBeforeCopy && verifyRclone(source, target);
@@ -166,45 +248,51 @@ CopyCheck checkCopy(const std::string& source, const BackupDestination& destinat
 }
 
 /// The second look, after the move, at the files whose stamps cannot prove
-/// them unchanged: compared with their copies below `target` as the check
-/// compared them. rclone's check compared sizes only, which the stamps hold.
+/// them unchanged: compared with their copies at `copy` (which outlives the
+/// look) as the check compared them. rclone's check compared sizes only,
+/// which the stamps hold.
 SourceStamps::SameAsChecked recheck(const std::string& source, const BackupDestination& destination,
-                                    const std::string& target) {
+                                    const CopyPlace& copy) {
     if (destination.rcloneRemote) return [](int, const std::string&, const std::string&) { return true; };
-    return [source, target](int folder, const std::string& name, const std::string& relative) {
-        if (relative.empty()) return sameCopy(folder, name.c_str(), AT_FDCWD, target.c_str(), source, target);
+    return [source, &copy](int folder, const std::string& name, const std::string& relative) {
+        if (relative.empty()) {
+            const auto copied = copyNameIn(copy, copy.folder.fd.get(), copy.name);
+            return copied && sameCopy(folder, name.c_str(), copy.folder.fd.get(), copied->c_str(), source, copy.path);
+        }
         const auto& passOver = BackupOptions::offloadExcludes;
         if (std::find(passOver.begin(), passOver.end(), name) != passOver.end()) return true;
         std::vector<std::string> folders = components(relative);
         folders.pop_back();
-        TargetFolder copies = openTargetChain(target, folders, false);
-        return copies.fd.valid() && sameCopy(folder, name.c_str(), copies.fd.get(), name.c_str(),
-                                             joined(source, relative), joined(target, relative));
+        TargetFolder copies = openTargetChain(copy.folder.fd.get(), {}, false);
+        for (const auto& part : folders) {
+            const auto copied = copyNameIn(copy, copies.fd.get(), part);
+            if (!copied) return false;
+            copies = openChild(copies, *copied, false);
+        }
+        const auto copied = copies.fd.valid() ? copyNameIn(copy, copies.fd.get(), name) : std::nullopt;
+        return copied && sameCopy(folder, name.c_str(), copies.fd.get(), copied->c_str(), joined(source, relative),
+                                  joined(copy.path, relative));
     };
 }
 
-/// The destination's folder, held open from before the copy: its file
-/// system's flush then reports every write-back error since. None for rclone.
-UniqueFd holdDestination(const BackupDestination& destination, bool dryRun) {
-    if (destination.rcloneRemote || !destination.path || dryRun) return UniqueFd();
-    return UniqueFd(::open(destination.path->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-}
-
-/// Writes the copies out to the destination's disk (`held`) and says whether
-/// they got there. The check read them back from memory: a drive that fails
-/// its write-back, or is pulled before it, would otherwise hold less than
-/// was checked once the source is gone. rclone's copies are the remote's.
-bool flushedToDisk(const BackupDestination& destination, const UniqueFd& held, const std::string& target) {
+/// Writes the copies and the record out to the destination's disk (`held`,
+/// open from before the copy, so its flush reports every write-back error
+/// since) and says whether they got there. The check read the copies back
+/// from memory: a drive that fails its write-back, or is pulled before it,
+/// would otherwise hold less than was checked once the source is gone.
+/// rclone's copies are the remote's.
+bool flushedToDisk(const BackupDestination& destination, const std::optional<TargetFolder>& held,
+                   const std::string& target) {
     if (destination.rcloneRemote) return true;
     if (Backup::Hooks::active().flushCopies(target) != 0) return false;
-    return held.valid() && ::syncfs(held.get()) == 0;
+    return held && held->fd.valid() && ::syncfs(held->fd.get()) == 0;
 }
 
-/// Records at the destination what the checked copies are, so no later
-/// backup replaces them once the source is gone; gives the record's path.
-/// Throws OstrevaneError when the record cannot be written.
-std::string recordArchive(const std::string& source, const BackupDestination& destination, const std::string& target,
-                          const CopyCheck& check) {
+/// Records at the destination (its folder `held`) what the checked copies
+/// are, so no later backup replaces them once the source is gone; gives the
+/// record's path. Throws OstrevaneError when the record cannot be written.
+std::string recordArchive(const std::string& source, const BackupDestination& destination,
+                          const std::optional<TargetFolder>& held, const std::string& target, const CopyCheck& check) {
     if (destination.rcloneRemote) {
         auto program = Rclone::executable();
         if (!program)
@@ -217,12 +305,14 @@ std::string recordArchive(const std::string& source, const BackupDestination& de
     std::vector<Archive::File> files = check.copies;
     const std::string place = relativeTarget(source);
     for (Archive::File& file : files) file.path = place + file.path;
-    return Archive::write(destination.path.value_or(""), source, files);
+    if (!held || !held->fd.valid()) throw OstrevaneError(describe(held ? held->error : EBADF));
+    return Archive::write(held->fd.get(), destination.path.value_or(""), source, files);
 }
 
 /// Takes back the record of an offload whose source stayed after all.
-void withdrawArchive(const BackupDestination& destination, const std::string& record) {
-    if (!destination.rcloneRemote) return Archive::withdraw(record);
+void withdrawArchive(const BackupDestination& destination, const std::optional<TargetFolder>& held,
+                     const std::string& record) {
+    if (!destination.rcloneRemote) return held ? Archive::withdraw(held->fd.get(), record) : void();
     if (auto program = Rclone::executable()) Archive::Remote::withdraw(*program, record);
 }
 
@@ -311,7 +401,9 @@ bool trashCheckedSource(const std::string& source, const SourceStamps& stamps,
 
 bool verifyLocal(const std::string& source, const std::string& target) {
     SourceStamps stamps;
-    return checkLocal(source, target, stamps).passed();
+    struct stat info;
+    const bool isDirectory = ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return checkLocal(source, placeAt(target, isDirectory), stamps).passed();
 }
 
 bool verifyRclone(const std::string& source, const std::string& target) { return Rclone::check(source, target); }
@@ -324,11 +416,13 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
     const int64_t size = Scanner::quickSize(source);
 
     OffloadReport result;
-    const UniqueFd destinationDisk = holdDestination(destination, dryRun);
     SourceStamps stamps;
     const bool stampedBeforeCopy = destination.rcloneRemote && !dryRun && stamps.record(source);
     BackupOptions options(dryRun, BackupOptions::offloadExcludes);
-    result.backup = run(source, destination, options, cancel, progress);
+    // Opened by the first run; the copies, their check and the record all
+    // reach the destination through it.
+    std::optional<TargetFolder> held;
+    result.backup = runHeld(source, destination, options, held, cancel, progress);
     result.dryRun = dryRun;
     if (dryRun) {
         result.bytes = size;
@@ -341,45 +435,61 @@ OffloadReport offload(const std::string& sourcePath, const BackupDestination& de
         return result;
     }
     struct stat info;
-    const std::string target = copyTarget(source, ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode),
-                                          destination);
-    CopyCheck check = checkCopy(source, destination, target, stamps, stampedBeforeCopy, cancel);
+    const bool isDirectory = ::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    const std::string target = copyTarget(source, isDirectory, destination);
+    const CopyPlace copy = held
+                               ? placeBelow(*held, source, isDirectory, target, Archive::ignoresCase(*destination.path))
+                               : CopyPlace{};
+    CopyCheck check = checkCopy(source, destination, target, copy, stamps, stampedBeforeCopy, cancel);
     if (check.complete && !check.differing.empty()) {
         // Copies that look current but differ (a rewrite that kept the size
         // and the time): copied once more, then checked again.
         options.copyAgain = std::move(check.differing);
-        BackupReport again = run(source, destination, options, cancel, progress);
+        BackupReport again = runHeld(source, destination, options, held, cancel, progress);
         if (again.status != BackupStatus::ok) {
             result.backup = std::move(again);
             result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary);
             return result;
         }
         result.backup = std::move(again);
-        check = checkCopy(source, destination, target, stamps, stampedBeforeCopy, cancel);
+        check = checkCopy(source, destination, target, copy, stamps, stampedBeforeCopy, cancel);
     }
-    const bool stored = check.passed() && flushedToDisk(destination, destinationDisk, target);
     // A cancel during the check or the flush is no licence to move the source: it stays.
-    if (isCancelled(cancel)) {
-        result.message = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary + L("(已取消)"));
-        return result;
-    }
-    if (!stored) {
-        result.message = L("备份完成但校验未通过,本地文件保持不动。");
+    const std::string cancelled = L("备份没有完整成功(%@),本地文件保持不动。", result.backup.summary + L("(已取消)"));
+    const std::string notPassed = L("备份完成但校验未通过,本地文件保持不动。");
+    if (isCancelled(cancel) || !check.passed()) {
+        result.message = isCancelled(cancel) ? cancelled : notPassed;
         return result;
     }
     result.verified = true;
     std::string record;
     try {
-        record = recordArchive(source, destination, target, check);
+        record = recordArchive(source, destination, held, target, check);
     } catch (const OstrevaneError& error) {
         result.message = L("备份和校验都成功,但归档记录未能写入目的地:%@,本地文件保持不动。", error.message);
         return result;
     }
+    // The record goes to the disk with the copies: the source goes only once both are there.
+    const bool stored = flushedToDisk(destination, held, target);
+    if (isCancelled(cancel) || !stored) {
+        withdrawArchive(destination, held, record);
+        result.verified = false;
+        result.message = isCancelled(cancel) ? cancelled : notPassed;
+        return result;
+    }
     Backup::Hooks::active().afterCheck();
+    // A drive pulled (or unmounted) since the first open took the copies and
+    // the record with it; its path may now lead to the bare mount point.
+    if (held && !stillLeadsTo(*destination.path, *held)) {
+        withdrawArchive(destination, held, record);
+        result.message = L("备份和校验都成功,但 %@ 的磁盘在归档期间被移走了,本地文件保持不动。",
+                           DisplayText::path(*destination.path));
+        return result;
+    }
     const BackupReport& backup = result.backup;
-    const bool trashed = trashCheckedSource(source, stamps, recheck(source, destination, target), result);
+    const bool trashed = trashCheckedSource(source, stamps, recheck(source, destination, copy), result);
     // A source that stayed is no archive's only copy.
-    if (!result.sourceTrashed) withdrawArchive(destination, record);
+    if (!result.sourceTrashed) withdrawArchive(destination, held, record);
     if (!trashed) return result;
     result.bytes = size;
     result.message = L("已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。",

@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -45,6 +46,9 @@ std::string describe(int error);
 /// parent. As on disk: a report's target is made UTF-8 for display only.
 std::string copyTarget(const std::string& source, bool isDirectory, const BackupDestination& destination);
 
+/// The place of the relative path `parts` on the rclone remote `remote`
+/// ("name:"): the one way both the copies and the records are addressed there.
+std::string onRemote(const std::string& remote, const std::vector<std::string>& parts);
 /// The non-empty components of a relative path, in order.
 std::vector<std::string> components(const std::string& relative);
 /// The path with symbolic links resolved as far as it exists
@@ -102,10 +106,30 @@ struct TargetFolder {
 
 /// The folder `name` in `parent`, made first when `create`; never a link.
 TargetFolder openChild(const TargetFolder& parent, const std::string& name, bool create);
-/// The destination's own folder may be reached through a link (a sync folder
-/// often is); below it, inside the backup folder, no link is ever followed,
-/// so a link left there cannot lead a write into the user's files elsewhere.
-TargetFolder openTargetChain(const std::string& base, const std::vector<std::string>& parts, bool create);
+/// The destination's folder, opened by its path once per run (it may be
+/// reached through a link: a sync folder often is). Every later step of the
+/// run reaches the destination through it, so a path that leads elsewhere
+/// meanwhile (a drive pulled, or another mounted in its place) takes none of
+/// the run's writes.
+TargetFolder openDestination(const std::string& path);
+/// Whether `path` still leads to the folder `held`, by device and inode.
+bool stillLeadsTo(const std::string& path, const TargetFolder& held);
+/// The folder at `parts` below the open folder `base` (-1: none, which
+/// `baseError` says why). Below the destination's folder, inside the backup
+/// folder, no link is ever followed, so a link left there cannot lead a
+/// write into the user's files elsewhere.
+TargetFolder openTargetChain(int base, const std::vector<std::string>& parts, bool create, int baseError = EBADF);
+
+/// The names in the open destination folder `folder` by the place each
+/// takes at a destination that ignores case (Archive::folded). Read through
+/// the folder itself: a lookup by name would go through the kernel's name
+/// cache, which is case-exact even where the disk is not, and find a name
+/// that the disk has long given to another file.
+std::unordered_map<std::string, std::vector<std::string>> namesByPlace(int folder);
+/// The one name in the open folder `folder` that takes the place of `name`
+/// there: `name` itself where case counts; none where no name, or more than
+/// one, takes it.
+std::optional<std::string> spellingAt(int folder, const std::string& name, bool ignoringCase);
 
 /// A regular file at the target is up to date when it has the same size and
 /// the modification time of the source as the target's file system keeps it:
@@ -123,11 +147,17 @@ bool upToDate(int folder, const std::string& name, const struct stat& source);
 int copyFile(int sourceFolder, const std::string& sourceName, const std::string& sourcePath, int targetFolder,
              const std::string& targetName, const CancelTokenPtr& cancel);
 
-/// Copies `source` incrementally into the destination's folder; the run
-/// behind BackupEngine::run for a destination with a local path.
+/// Copies `source` incrementally into the destination's folder, open as
+/// `held`; the run behind BackupEngine::run for a destination with a local path.
 BackupReport copyLocally(const std::string& source, bool isDirectory, const BackupDestination& destination,
-                         const BackupOptions& options, const CancelTokenPtr& cancel,
+                         const TargetFolder& held, const BackupOptions& options, const CancelTokenPtr& cancel,
                          const BackupProgressHandler& progress);
+/// BackupEngine::run through the destination's folder `held`, opened first
+/// when it is not yet (never for an rclone remote): the runs of one offload
+/// all write into the folder its first run opened.
+BackupReport runHeld(const std::string& source, const BackupDestination& destination, const BackupOptions& options,
+                     std::optional<TargetFolder>& held, const CancelTokenPtr& cancel,
+                     const BackupProgressHandler& progress);
 
 // The rclone copy
 

@@ -29,12 +29,6 @@ namespace {
 /// rclone check's limit serves them too.
 constexpr double listTimeout = Rclone::checkTimeout;
 
-std::string joinedOnRemote(const std::string& remote, const std::vector<std::string>& parts) {
-    std::string relative;
-    for (const auto& part : parts) relative = Paths::joined(relative, part);
-    return Rclone::remotePath(remote, relative);
-}
-
 /// "2026-12-10T12:47:31.123456789+01:00" as seconds and nanoseconds since
 /// the epoch; rclone writes as many digits of the fraction as the remote keeps.
 std::optional<std::pair<int64_t, int64_t>> modificationTime(const std::string& text) {
@@ -87,7 +81,7 @@ std::optional<std::vector<File>> list(const std::string& program, const std::str
 }
 
 std::optional<Records> read(const std::string& program, const std::string& remote, bool ignoringCase) {
-    const std::string folder = joinedOnRemote(remote, recordFolder());
+    const std::string folder = BackupEngine::onRemote(remote, recordFolder());
     auto records = listed(program, folder, false);
     if (!records) return std::nullopt;
     std::vector<std::string> texts;
@@ -103,7 +97,7 @@ std::optional<Records> read(const std::string& program, const std::string& remot
 std::string write(const std::string& program, const std::string& remote, const std::string& source,
                   const std::vector<File>& files) {
     const std::string name = recordName();
-    const std::string record = Paths::joined(joinedOnRemote(remote, recordFolder()), name);
+    const std::string record = Paths::joined(BackupEngine::onRemote(remote, recordFolder()), name);
     // Uploaded from a file of its own in the support folder, removed afterwards.
     const fs::path local = Paths::supportDir() / name;
     Files::writeAtomically(local, encoded(record, source, files));

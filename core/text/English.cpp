@@ -673,6 +673,10 @@ constexpr Row kRows[] = {
     {"备份和校验都成功,但归档记录未能写入目的地:%@,本地文件保持不动。",
      "The backup and check succeeded, but the archive record couldn’t be written at the destination: %@; local files "
      "were left alone."},
+    {"目的地不区分大小写,它在那里会与 %@ 占同一位置;它们都没有复制",
+     "The destination ignores case, so this would take the same place there as %@; none of them was copied"},
+    {"备份和校验都成功,但 %@ 的磁盘在归档期间被移走了,本地文件保持不动。",
+     "The backup and check succeeded, but the drive of %@ went away during the offload; local files were left alone."},
     {"已备份到 %@ 并校验通过,本地副本(%@)已移到废纸篓。清倒废纸篓后释放空间。",
      "Backed up to %@ and checked; the local copy (%@) is in the Trash. Empty the Trash to free the space."},
     {"备份在 iCloud 云盘中仍占本地空间,上传完成后可用 evict 释放本地副本。",

@@ -138,6 +138,7 @@ SealedMachine::SealedMachine() {
     seal(root);
     // Programs the tests start inherit the working folder: a relative path
     // one of them writes to lands in the machine too.
+    startedIn = fs::current_path();
     fs::current_path(made(root / "work"));
     realRootBefore = realRootNames();
     // Whatever was decided before the environment changed is decided again.
@@ -156,6 +157,8 @@ std::vector<std::string> SealedMachine::newAtTheRealRoot() const {
 SealedMachine::~SealedMachine() {
     if (root.empty()) return;
     decided.reset();
+    std::error_code ignored;
+    fs::current_path(startedIn, ignored);
     // rm copes with trees past PATH_MAX, and stays off anything a test left mounted.
     for (const fs::path& folder : {root, memory}) {
         if (folder.empty()) continue;

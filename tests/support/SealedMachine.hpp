@@ -35,6 +35,8 @@ private:
     std::filesystem::path root;
     /// The machine's folder on a memory file system, when it has one of its own.
     std::filesystem::path memory;
+    /// The folder the process ran in before it moved into the machine.
+    std::filesystem::path startedIn;
     std::unique_ptr<ScopedHooks<Platform::Hooks>> decided;
     /// The names at the real "/" when the machine was made.
     std::vector<std::string> realRootBefore;
