@@ -238,6 +238,11 @@ TEST_F(DestinationCommandsTest, AFolderThatACleanOrEmptyingTheTrashTakesAwayIsNo
         EXPECT_EQ(readText(home.path("Documents/a.txt")), "a");
         fs::remove(configFile());
     }
+    // A link leads the backups there as surely as the path does.
+    const fs::path link = home.path("bk-link");
+    fs::create_directory_symlink(folder(".cache/pip/linked"), link);
+    expectError(runCLI({"destinations", "add", "bk", link.string()}),
+                link.string() + " can’t be a backup destination: " + cases.front().reason);
 }
 
 // A folder on a drive that is unplugged is the bare mount-point folder on
