@@ -57,11 +57,14 @@ struct Preparation {
 };
 
 /// Whether npm's failure says the registry could not be reached, rather than
-/// that the install itself is wrong (a missing version, a broken package).
+/// that the install itself is wrong (a missing version, a broken package). A
+/// registry whose certificate npm can't verify here (a proxy signing for it
+/// whose CA this user's environment doesn't name) is as far out of reach.
 bool isNetworkFailure(const std::string& npmErrors) {
     static const std::regex unreachable(
         R"(npm (error|ERR!) (code (ENOTFOUND|EAI_AGAIN|EAI_FAIL|ETIMEDOUT|ESOCKETTIMEDOUT|ECONNREFUSED|ECONNRESET|)"
-        R"(ENETUNREACH|EHOSTUNREACH|ERR_SOCKET_TIMEOUT|E50[0-4])\b|network ))");
+        R"(ENETUNREACH|EHOSTUNREACH|ERR_SOCKET_TIMEOUT|E50[0-4]|SELF_SIGNED_CERT_IN_CHAIN|DEPTH_ZERO_SELF_SIGNED_CERT|)"
+        R"(UNABLE_TO_GET_ISSUER_CERT_LOCALLY|UNABLE_TO_VERIFY_LEAF_SIGNATURE|CERT_HAS_EXPIRED)\b|network ))");
     return std::regex_search(npmErrors, unreachable);
 }
 
