@@ -63,8 +63,8 @@ public:
     }
     /// The last bytes written in full.
     const std::string& newestBytes() const { return newest; }
-    /// Whether those bytes went through a file opened before the source moved
-    /// and may have landed after the offload's last look at it.
+    /// Whether those bytes went through a file or folder found before the
+    /// source moved, and may have landed after the offload's last look at it.
     bool newestMayBeLate() const { return mayBeLate; }
 
 private:
@@ -74,7 +74,7 @@ private:
         for (int number = 1; !stop && std::chrono::steady_clock::now() < end; ++number) {
             std::string bytes = contentNumbered(number);
             bool late = false;
-            if (how == Rewrite::replaced ? replace(bytes) : writeInPlace(bytes, late)) {
+            if (how == Rewrite::replaced ? replace(bytes, late) : writeInPlace(bytes, late)) {
                 newest = std::move(bytes);
                 mayBeLate = late;
             }
@@ -105,10 +105,15 @@ private:
         return written;
     }
 
-    /// A new file renamed over the old one: all or nothing, by path.
-    bool replace(const std::string& bytes) {
+    /// A new file renamed over the old one: all or nothing, but into the
+    /// folder the rename found at the file's path, which may have moved
+    /// before the rename landed; `late` when the file isn't at its place then.
+    bool replace(const std::string& bytes, bool& late) {
         writeText(spare, bytes);
-        return ::rename(spare.c_str(), file.c_str()) == 0;
+        const ino_t renamed = inodeOf(spare);
+        if (::rename(spare.c_str(), file.c_str()) != 0) return false;
+        late = inodeOf(file) != renamed;
+        return true;
     }
 
     const fs::path file, spare;
@@ -174,8 +179,9 @@ std::string described(const std::string& bytes) {
 // in place or replaced, keeping its size or not. Whatever the timing, the
 // newest bytes are never only in the Trash: an offloaded source went to the
 // Trash holding what the backup holds, and a source kept (or put back) holds
-// the newest bytes. Only a write through a file opened before the move can
-// land after the offload's last look; that one may be in the Trash alone.
+// the newest bytes. Only a write through a file opened before the move, or
+// a rename that found the folder before it, can land after the offload's
+// last look; that one may be in the Trash alone.
 TEST_F(OffloadRaceTest, ASourceRewrittenDuringTheOffloadNeverLeavesItsNewestBytesOnlyInTheTrash) {
     struct Case {
         const char* what;
