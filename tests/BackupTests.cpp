@@ -608,12 +608,15 @@ TEST_F(BackupTest, ProgressIsThrottledAndNeverAboveItsTotals) {
     };
     std::vector<BackupProgress> seen;
     std::vector<std::chrono::steady_clock::time_point> times;
+    const auto started = std::chrono::steady_clock::now();
     BackupEngine::run(source.string(), destination, BackupOptions(), nullptr, [&](const BackupProgress& progress) {
         seen.push_back(progress);
         times.push_back(std::chrono::steady_clock::now());
     });
+    // A loaded machine takes longer over the 40 files, and may report more.
+    const auto took = std::chrono::steady_clock::now() - started;
     ASSERT_GE(seen.size(), 1u);
-    EXPECT_LE(seen.size(), 4u);
+    EXPECT_LE(seen.size(), static_cast<size_t>(took / std::chrono::milliseconds(150)) + 1);
     for (size_t i = 0; i < seen.size(); ++i) {
         EXPECT_LE(seen[i].filesDone, seen[i].filesTotal);
         EXPECT_LE(seen[i].bytesDone, seen[i].bytesTotal);
