@@ -188,7 +188,11 @@ std::unordered_map<std::string, std::vector<std::string>> namesByPlace(int folde
 std::optional<std::string> spellingAt(int folder, const std::string& name, bool ignoringCase) {
     if (!ignoringCase) return name;
     if (folder < 0) return std::nullopt;
-    const auto places = namesByPlace(folder);
+    return spellingIn(namesByPlace(folder), name);
+}
+
+std::optional<std::string> spellingIn(const std::unordered_map<std::string, std::vector<std::string>>& places,
+                                      const std::string& name) {
     const auto found = places.find(Archive::folded(name));
     if (found == places.end() || found->second.size() != 1) return std::nullopt;
     return found->second.front();

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <set>
 #include <unordered_map>
 
@@ -247,6 +249,60 @@ CopyCheck checkCopy(const std::string& source, const BackupDestination& destinat
     return check;
 }
 
+/// The folders of the copy below a copy place, each opened and (where the
+/// destination ignores case) listed once, however many of its files the
+/// second look after the move asks for.
+class CopyFolders {
+public:
+    explicit CopyFolders(const CopyPlace& copy) : copy(copy) {}
+
+    /// The open folder holding the copy of the file at `relative` below the
+    /// source, and the copy's name there; none where it has no copy.
+    std::optional<std::pair<int, std::string>> copyOf(const std::string& relative) {
+        std::vector<std::string> parts = components(relative);
+        const std::string name = parts.back();
+        parts.pop_back();
+        std::string key;
+        Folder* folder = &at(key, [&] { return openTargetChain(copy.folder.fd.get(), {}, false); });
+        for (const auto& part : parts) {
+            const auto copied = nameIn(*folder, part);
+            if (!copied) return std::nullopt;
+            const TargetFolder& parent = folder->opened;
+            key += "/" + part;
+            folder = &at(key, [&] { return openChild(parent, *copied, false); });
+        }
+        if (!folder->opened.fd.valid()) return std::nullopt;
+        const auto copied = nameIn(*folder, name);
+        if (!copied) return std::nullopt;
+        return std::pair{folder->opened.fd.get(), *copied};
+    }
+
+private:
+    struct Folder {
+        TargetFolder opened;
+        std::optional<std::unordered_map<std::string, std::vector<std::string>>> places;
+    };
+
+    /// The folder kept under `key` (its path below the source), opened by
+    /// `open` the first time.
+    template <typename Open>
+    Folder& at(const std::string& key, Open&& open) {
+        auto [found, made] = folders.try_emplace(key);
+        if (made) found->second.opened = open();
+        return found->second;
+    }
+
+    std::optional<std::string> nameIn(Folder& folder, const std::string& name) {
+        if (!copy.ignoringCase) return name;
+        if (!folder.opened.fd.valid()) return std::nullopt;
+        if (!folder.places) folder.places = namesByPlace(folder.opened.fd.get());
+        return spellingIn(*folder.places, name);
+    }
+
+    const CopyPlace& copy;
+    std::map<std::string, Folder> folders;
+};
+
 /// The second look, after the move, at the files whose stamps cannot prove
 /// them unchanged: compared with their copies at `copy` (which outlives the
 /// look) as the check compared them. rclone's check compared sizes only,
@@ -254,23 +310,16 @@ CopyCheck checkCopy(const std::string& source, const BackupDestination& destinat
 SourceStamps::SameAsChecked recheck(const std::string& source, const BackupDestination& destination,
                                     const CopyPlace& copy) {
     if (destination.rcloneRemote) return [](int, const std::string&, const std::string&) { return true; };
-    return [source, &copy](int folder, const std::string& name, const std::string& relative) {
+    auto folders = std::make_shared<CopyFolders>(copy);
+    return [source, &copy, folders](int folder, const std::string& name, const std::string& relative) {
         if (relative.empty()) {
             const auto copied = copyNameIn(copy, copy.folder.fd.get(), copy.name);
             return copied && sameCopy(folder, name.c_str(), copy.folder.fd.get(), copied->c_str(), source, copy.path);
         }
         const auto& passOver = BackupOptions::offloadExcludes;
         if (std::find(passOver.begin(), passOver.end(), name) != passOver.end()) return true;
-        std::vector<std::string> folders = components(relative);
-        folders.pop_back();
-        TargetFolder copies = openTargetChain(copy.folder.fd.get(), {}, false);
-        for (const auto& part : folders) {
-            const auto copied = copyNameIn(copy, copies.fd.get(), part);
-            if (!copied) return false;
-            copies = openChild(copies, *copied, false);
-        }
-        const auto copied = copies.fd.valid() ? copyNameIn(copy, copies.fd.get(), name) : std::nullopt;
-        return copied && sameCopy(folder, name.c_str(), copies.fd.get(), copied->c_str(), joined(source, relative),
+        const auto copied = folders->copyOf(relative);
+        return copied && sameCopy(folder, name.c_str(), copied->first, copied->second.c_str(), joined(source, relative),
                                   joined(copy.path, relative));
     };
 }

@@ -130,6 +130,10 @@ std::unordered_map<std::string, std::vector<std::string>> namesByPlace(int folde
 /// there: `name` itself where case counts; none where no name, or more than
 /// one, takes it.
 std::optional<std::string> spellingAt(int folder, const std::string& name, bool ignoringCase);
+/// The one name of a listing `places` (as namesByPlace gives it) that takes
+/// the place of `name`; none where no name, or more than one, takes it.
+std::optional<std::string> spellingIn(const std::unordered_map<std::string, std::vector<std::string>>& places,
+                                      const std::string& name);
 
 /// A regular file at the target is up to date when it has the same size and
 /// the modification time of the source as the target's file system keeps it:

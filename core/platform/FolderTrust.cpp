@@ -44,7 +44,7 @@ std::vector<std::vector<std::string>> tableRows(const std::string& table) {
 }
 
 std::string wholeFile(const std::string& path) {
-    std::ifstream file(Platform::systemPath(path));
+    std::ifstream file(path);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
@@ -116,7 +116,9 @@ Accounts::Accounts(const std::string& passwd, const std::string& group) {
     }
 }
 
-Accounts Accounts::ofSystem() { return Accounts(wholeFile("/etc/passwd"), wholeFile("/etc/group")); }
+Accounts Accounts::ofSystem() {
+    return Accounts(wholeFile(Platform::systemPath("/etc/passwd")), wholeFile(Platform::systemPath("/etc/group")));
+}
 
 std::optional<std::string> Accounts::nameOf(uid_t user) const {
     for (const auto& account : accounts)
