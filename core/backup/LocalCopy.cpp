@@ -202,12 +202,8 @@ private:
         for (auto& name : names) {
             const std::string place = excludes.count(name) ? std::string() : Archive::folded(name);
             if (!place.empty() && sharing[place].size() > 1) {
-                std::string others;
-                for (const auto& other : sharing[place])
-                    if (other != name) others += (others.empty() ? "" : L("、")) + DisplayText::name(other);
                 ++total;
-                fail(joined(folderPath, name),
-                     L("目的地不区分大小写,它在那里会与 %@ 占同一位置;它们都没有复制", others));
+                fail(joined(folderPath, name), sharedPlaceReason(sharing[place], name));
                 continue;
             }
             if (auto found = existing.find(place);

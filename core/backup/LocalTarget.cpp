@@ -12,6 +12,7 @@
 
 #include "backup/BackupFiles.hpp"
 #include "backup/Private.hpp"
+#include "text/Localization.hpp"
 
 namespace BackupEngine {
 
@@ -189,6 +190,13 @@ std::optional<std::string> spellingAt(int folder, const std::string& name, bool 
     if (!ignoringCase) return name;
     if (folder < 0) return std::nullopt;
     return spellingIn(namesByPlace(folder), name);
+}
+
+std::string sharedPlaceReason(const std::vector<std::string>& sharing, const std::string& name) {
+    std::string others;
+    for (const auto& other : sharing)
+        if (other != name) others += (others.empty() ? "" : L("、")) + DisplayText::name(other);
+    return L("目的地不区分大小写,它在那里会与 %@ 占同一位置;它们都没有复制", others);
 }
 
 std::optional<std::string> spellingIn(const std::unordered_map<std::string, std::vector<std::string>>& places,

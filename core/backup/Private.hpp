@@ -130,6 +130,9 @@ std::unordered_map<std::string, std::vector<std::string>> namesByPlace(int folde
 /// there: `name` itself where case counts; none where no name, or more than
 /// one, takes it.
 std::optional<std::string> spellingAt(int folder, const std::string& name, bool ignoringCase);
+/// Why `name` is not copied to a destination that ignores case, where all
+/// the names of `sharing`, `name` among them, would take one place.
+std::string sharedPlaceReason(const std::vector<std::string>& sharing, const std::string& name);
 /// The one name of a listing `places` (as namesByPlace gives it) that takes
 /// the place of `name`; none where no name, or more than one, takes it.
 std::optional<std::string> spellingIn(const std::unordered_map<std::string, std::vector<std::string>>& places,

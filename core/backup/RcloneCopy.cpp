@@ -26,8 +26,8 @@ namespace {
 /// A name that would share one place with others on a remote that ignores case.
 struct SharedPlace {
     std::string path;
-    /// The others, for the report.
-    std::string others;
+    /// What the report says of it.
+    std::string reason;
     bool isDirectory = false;
 };
 
@@ -53,10 +53,7 @@ void findUncopyable(const std::string& path, int fd, const std::set<std::string>
         std::string child = joined(path, name);
         const std::vector<std::string>* sharing = ignoringCase ? &places[Archive::folded(name)] : nullptr;
         if (sharing && sharing->size() > 1) {
-            std::string others;
-            for (const auto& other : *sharing)
-                if (other != name) others += (others.empty() ? "" : L("、")) + DisplayText::name(other);
-            shared.push_back({std::move(child), std::move(others), S_ISDIR(info.st_mode)});
+            shared.push_back({std::move(child), sharedPlaceReason(*sharing, name), S_ISDIR(info.st_mode)});
         } else if (S_ISDIR(info.st_mode)) {
             int childFd = ::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (childFd >= 0) findUncopyable(child, childFd, excludes, ignoringCase, cancel, found, shared);
@@ -181,8 +178,7 @@ BackupReport runRclone(const std::string& source, const BackupDestination& desti
     const int exitStatus = Shell::exitCode(child.follow(watch).waitStatus);
 
     for (const auto& path : uncopyable) tally.fail(path, describe(EOPNOTSUPP));
-    for (const auto& place : shared)
-        tally.fail(place.path, L("目的地不区分大小写,它在那里会与 %@ 占同一位置;它们都没有复制", place.others));
+    for (const auto& place : shared) tally.fail(place.path, place.reason);
     for (const auto& text : errorTexts)
         if (tally.errors.size() < BackupReport::errorLimit) tally.errors.push_back(text);
     // The failures are rclone's own error count: its error lines also carry
