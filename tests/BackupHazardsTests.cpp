@@ -148,7 +148,7 @@ TEST_F(BackupHazardsTest, ADestinationMountedInsideTheSourceIsNeverCopiedIntoIts
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         // A fresh image of this test program: one thread, free to take a mount namespace of its own.
-        ::execl("/proc/self/exe", "BackupHazardsTests", "--gtest_filter=BackupBoundChild.*", nullptr);
+        ::execl("/proc/self/exe", "EngineTests", "--gtest_filter=BackupBoundChild.*", nullptr);
         ::_exit(127);
     }
     int status = 0;

@@ -800,7 +800,7 @@ TEST_F(BackupTest, AProcessKilledMidCopyLeavesNoTruncatedFileAndTheNextRunComple
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         // A fresh image of this test program, so no state of this process is shared.
-        ::execl("/proc/self/exe", "BackupTests", "--gtest_filter=BackupCrashChild.CopiesUntilKilled", nullptr);
+        ::execl("/proc/self/exe", "EngineTests", "--gtest_filter=BackupCrashChild.CopiesUntilKilled", nullptr);
         ::_exit(127);
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

@@ -62,9 +62,9 @@ void expectReadingOrder(const std::vector<QWidget*>& order) {
     }
 }
 
-class EveryPage : public testing::TestWithParam<AppModel::Section> {};
+class EveryPageByKeys : public testing::TestWithParam<AppModel::Section> {};
 
-TEST_P(EveryPage, TabVisitsEveryControlOnceInReadingOrder) {
+TEST_P(EveryPageByKeys, TabVisitsEveryControlOnceInReadingOrder) {
     DemoWindow demo;
     demo.open(GetParam());
     const std::vector<QWidget*> order = demo.tabOrder();
@@ -89,7 +89,7 @@ TEST_P(EveryPage, TabVisitsEveryControlOnceInReadingOrder) {
     EXPECT_EQ(backwards, std::vector<QWidget*>(order.rbegin(), order.rend()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, EveryPage, testing::ValuesIn(AppModel::sections()),
+INSTANTIATE_TEST_SUITE_P(Pages, EveryPageByKeys, testing::ValuesIn(AppModel::sections()),
                          [](const testing::TestParamInfo<AppModel::Section>& info) {
                              return std::to_string(static_cast<int>(info.param));
                          });

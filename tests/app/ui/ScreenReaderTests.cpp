@@ -61,9 +61,9 @@ std::string where(QAccessibleInterface* node) {
 
 using Page = std::tuple<std::string, AppModel::Section>;
 
-class EveryPage : public testing::TestWithParam<Page> {};
+class EveryPageRead : public testing::TestWithParam<Page> {};
 
-TEST_P(EveryPage, EveryVisibleControlHasARoleAndAName) {
+TEST_P(EveryPageRead, EveryVisibleControlHasARoleAndAName) {
     const auto& [language, section] = GetParam();
     DemoWindow demo(language);
     demo.open(section);
@@ -80,7 +80,7 @@ TEST_P(EveryPage, EveryVisibleControlHasARoleAndAName) {
     EXPECT_GT(checked, 6);
 }
 
-TEST_P(EveryPage, DescriptionsArePlainTextAndEveryFocusableScrollAreaIsNamed) {
+TEST_P(EveryPageRead, DescriptionsArePlainTextAndEveryFocusableScrollAreaIsNamed) {
     const auto& [language, section] = GetParam();
     DemoWindow demo(language);
     demo.open(section);
@@ -96,7 +96,7 @@ TEST_P(EveryPage, DescriptionsArePlainTextAndEveryFocusableScrollAreaIsNamed) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothLanguages, EveryPage,
+INSTANTIATE_TEST_SUITE_P(BothLanguages, EveryPageRead,
                          testing::Combine(testing::Values("en", "zh"), testing::ValuesIn(AppModel::sections())),
                          [](const testing::TestParamInfo<Page>& info) {
                              return std::get<0>(info.param) + "_" +
