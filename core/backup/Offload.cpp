@@ -20,6 +20,7 @@
 #include "backup/SourceHold.hpp"
 #include "backup/SourceStamps.hpp"
 #include "base/DisplayText.hpp"
+#include "base/Paths.hpp"
 #include "clean/Cleaner.hpp"
 #include "config/Rclone.hpp"
 #include "platform/FileSystem.hpp"
@@ -268,7 +269,7 @@ public:
             const auto copied = nameIn(*folder, part);
             if (!copied) return std::nullopt;
             const TargetFolder& parent = folder->opened;
-            key += "/" + part;
+            key = Paths::joined(key, part);
             folder = &at(key, [&] { return openChild(parent, *copied, false); });
         }
         if (!folder->opened.fd.valid()) return std::nullopt;
